@@ -1,0 +1,8 @@
+if(TAVIRO_SANITIZE)
+  message(STATUS "Sanitizers: ${TAVIRO_SANITIZE}")
+  add_compile_options(-fsanitize=${TAVIRO_SANITIZE} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${TAVIRO_SANITIZE})
+  if(TAVIRO_SANITIZE MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()

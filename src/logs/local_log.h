@@ -1,0 +1,98 @@
+// The client's own log of what the operator did: a ring file "m7400.log" of 2,500 records
+// of 184 bytes behind an 8-byte header, under "Log/" of the storage folder. All integers
+// are 32-bit little-endian.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace taviro::logs {
+
+inline constexpr std::uint32_t kLocalLogSlots = 2500;
+inline constexpr std::uint32_t kLocalLogRecordSize = 184;
+inline constexpr std::size_t kLocalLogHeaderSize = 8;
+inline constexpr std::size_t kLocalLogMaxFileSize =
+    kLocalLogHeaderSize + std::size_t{kLocalLogSlots} * kLocalLogRecordSize;  // 460,008
+inline constexpr const char* kLocalLogFileName = "m7400.log";
+
+// Kinds and sub-types of the entries (each a one-bit set).
+namespace entry {
+inline constexpr std::uint32_t kProgram = 1;  // sub 1 start, 2 end
+inline constexpr std::uint32_t kConnection = 2;  // sub 1 log-in, 2 log-out, 4 failed
+inline constexpr std::uint32_t kLocalPlayback = 4;  // sub 1 start, 2 end
+inline constexpr std::uint32_t kSettings = 8;  // sub 1 settings confirmed, 2 snapshots
+inline constexpr std::uint32_t kLogIn = 1;
+inline constexpr std::uint32_t kLogOut = 2;
+inline constexpr std::uint32_t kConnectFailed = 4;
+}  // namespace entry
+
+struct LocalLogRecord {
+    std::uint32_t number = 0;  // the slot it was written to
+    std::uint32_t size = kLocalLogRecordSize;
+    std::uint32_t kind = 0;
+    std::uint32_t subType = 0;
+    std::uint32_t time = 0;  // local wall clock as seconds since 1970 counted as if UTC
+    std::uint32_t param = 0;
+    std::string detail;     // 128 bytes on disk (the recorder address)
+    std::string shortText;  // 32 bytes on disk (the user ID)
+
+    [[nodiscard]] std::array<std::uint8_t, kLocalLogRecordSize> Encode() const;
+    static LocalLogRecord Decode(std::span<const std::uint8_t, kLocalLogRecordSize> bytes);
+};
+
+// What the session and the windows need of the log: one call per entry.
+class ILocalLog {
+public:
+    virtual ~ILocalLog() = default;
+    // Appends one entry; texts may be empty. Thread-safe. False when nothing was written
+    // (player mode or a file error; both are silent for the user).
+    virtual bool WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint32_t subType,
+                               std::string_view shortText = {}, std::string_view detail = {}) = 0;
+};
+
+// The ring file. Every write opens, writes and closes the file. Writers inside the process
+// are serialised by a lock and writers of other processes by an advisory file lock, so two
+// entries written at the same moment are both kept.
+class CLocalLog final : public ILocalLog {
+public:
+    // `storageFolder` is the `Location` folder; the file lives in its "Log" sub-folder.
+    // `zoneOffsetSeconds` is the local offset from UTC measured at program start.
+    CLocalLog(std::filesystem::path storageFolder, std::int64_t zoneOffsetSeconds,
+              bool playerMode = false);
+
+    bool WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint32_t subType,
+                       std::string_view shortText = {}, std::string_view detail = {}) override;
+
+    [[nodiscard]] std::filesystem::path FilePath() const;
+    // Fixes the time stamp of following entries (tests); nullopt returns to the clock.
+    void SetFixedTimeForTest(std::optional<std::uint32_t> time) { m_fixedTime = time; }
+
+private:
+    std::filesystem::path m_folder;
+    std::int64_t m_zoneOffset;
+    bool m_playerMode;
+    std::optional<std::uint32_t> m_fixedTime;
+    std::mutex m_lock;
+};
+
+// The file's contents in chronological order (oldest first), as the viewer lists them.
+struct LocalLogContents {
+    bool full = false;
+    std::uint32_t nextSlot = 0;
+    std::vector<LocalLogRecord> records;
+};
+
+// Parses the bytes of a log file; never reads past `bytes`. A short or damaged file gives
+// what can be read of it (a missing file: an empty list).
+LocalLogContents ParseLocalLog(std::span<const std::uint8_t> bytes);
+// Reads at most the file's maximum size and parses it.
+LocalLogContents ReadLocalLog(const std::filesystem::path& file);
+
+}  // namespace taviro::logs

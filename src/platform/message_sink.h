@@ -1,0 +1,144 @@
+// The one road from logic to the user interface. Worker threads never call window code:
+// they post (window, message, wParam, lParam) here, and the user interface picks the
+// messages up on its own thread (the Qt event loop in the desktop client, a queue in the
+// command-line client, a recording list in tests).
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace taviro::platform {
+
+// Window message numbers. The recorder-facing ones keep the numbers the windows of the
+// original desktop program used, so traces and popups line up with recorder documentation.
+enum WindowMessage : std::uint32_t {
+    WM_UNCHECK_REQUEST = 0x0500,  // skinned radio button: uncheck the others of the group
+    WM_SLIDER_BEGIN = 0x0D60,
+    WM_SLIDER_MOVE = 0x0D61,
+    WM_SLIDER_END = 0x0D62,
+    WM_RECORDER_NOTIFY = 0x5226,  // lParam = category * 65536 + code; wParam = popup parent
+    WM_DB_INFO = 0x5227,
+    WM_ARCHIVE_PLAY_AT = 0x5228,
+    WM_PLAY_MONTH_READY = 0x5234,
+    WM_EVENT_LIST_READY = 0x5235,
+    WM_BACKUP_MONTH_READY = 0x5236,
+    WM_PLAY_DAY_READY = 0x5237,
+    WM_BACKUP_DAY_READY = 0x5238,
+    WM_PTZ_MOVE = 0x5239,
+    WM_RECORDER_LOG_DONE = 0x523A,
+    WM_TALK_STARTED = 0x523D,
+    WM_TALK_STOPPED = 0x523E,
+    WM_PTZ_PRESET = 0x523F,
+    WM_EVENT_PAGE_READY = 0x5240,
+    WM_BACKUP_STARTED = 0x5248,
+    WM_BACKUP_PROGRESS = 0x5249,
+    WM_BACKUP_FINISHED = 0x524A,
+    WM_PLAY_STARTED = 0x5252,
+    WM_START_PLAYER = 0x5253,
+    WM_SEARCH_RIGHTS = 0x5255,  // 21077: which of playback / backup remain allowed
+    WM_PLAYER_INFO = 0x5256,
+
+    // Messages of our own for what the session used to do by touching windows directly.
+    WM_CONTROL_STATE = 0x5400,        // wParam = control id, lParam = ControlState
+    WM_CLOSE_SESSION_DIALOGS = 0x5401,  // wParam = DialogGroup, lParam = 1 once logged in
+    WM_CLEAR_CHANNEL_GRID = 0x5402,
+    WM_RELEASE_SESSION = 0x5403,  // the session asks its owner to discard it (failed connect)
+    WM_SESSION_LOGGED_IN = 0x5404,  // the login answer was accepted; identity is readable
+};
+
+enum ControlState : std::int64_t {
+    kReleased = 0,  // button shown up / lamp off
+    kPressed = 1,   // button shown down / lamp on
+    kEnabled = 2,
+    kDisabled = 3,
+};
+
+enum DialogGroup : std::uint64_t {
+    kDependentDialogs = 0,  // current modeless dialog, search and playback dialog
+    kRemainingDialogs = 1,  // information, PTZ and similar session windows
+};
+
+// Control ids of the main window that logic reports states for.
+enum MainControl : std::uint64_t {
+    kCtlMike = 376,
+    kCtlConnect = 360,
+    kCtlLive = 369,
+    kCtlAudio = 378,
+};
+
+// Window the message is meant for.
+enum class Window : std::uint32_t { Main = 0, Search = 1, Backup = 2, EventList = 3, Archive = 4 };
+
+struct PostedMessage {
+    Window window = Window::Main;
+    std::uint32_t message = 0;
+    std::uint64_t wParam = 0;
+    std::int64_t lParam = 0;
+    // Set instead of a message number for a message box request.
+    std::optional<std::string> messageBox;
+};
+
+constexpr std::int64_t NotifyParam(int category, int code) {
+    return static_cast<std::int64_t>(category) * 65536 + code;
+}
+constexpr int NotifyCategory(std::int64_t lParam) { return static_cast<int>(lParam / 65536); }
+constexpr int NotifyCode(std::int64_t lParam) { return static_cast<int>(lParam % 65536); }
+
+// Thread-safe: any thread may post at any time. Implementations must not block the poster
+// for long and must never run window code on the poster's thread.
+class IMessageSink {
+public:
+    virtual ~IMessageSink() = default;
+    virtual void Post(Window window, std::uint32_t message, std::uint64_t wParam,
+                      std::int64_t lParam) = 0;
+    // A modal message box on the user interface's thread with this text.
+    virtual void ShowMessageBox(std::string text) = 0;
+
+    void Notify(int category, int code, Window parent = Window::Main) {
+        Post(Window::Main, WM_RECORDER_NOTIFY, static_cast<std::uint64_t>(parent),
+             NotifyParam(category, code));
+    }
+};
+
+// Drops everything; for the fuzz harness and benchmarks.
+class CNullSink final : public IMessageSink {
+public:
+    void Post(Window, std::uint32_t, std::uint64_t, std::int64_t) override {}
+    void ShowMessageBox(std::string) override {}
+};
+
+// A queue of posted messages that one consumer thread takes from in order. Used by the
+// command-line client as its "main window" loop and by tests, which also read the history.
+class CQueueSink : public IMessageSink {
+public:
+    void Post(Window window, std::uint32_t message, std::uint64_t wParam,
+              std::int64_t lParam) override;
+    void ShowMessageBox(std::string text) override;
+
+    // Next message not yet taken, waiting up to `timeout`.
+    std::optional<PostedMessage> Take(std::chrono::milliseconds timeout);
+    // Every message ever posted, in order (a copy).
+    std::vector<PostedMessage> History() const;
+    // Waits until some posted message satisfies `match`; true when one did in time.
+    bool WaitFor(const std::function<bool(const PostedMessage&)>& match,
+                 std::chrono::milliseconds timeout) const;
+    // The notifications (category, code) posted so far, in order.
+    std::vector<std::pair<int, int>> Notifications() const;
+
+private:
+    void Push(PostedMessage m);
+
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+    std::deque<PostedMessage> m_pending;
+    std::vector<PostedMessage> m_history;
+};
+
+}  // namespace taviro::platform
