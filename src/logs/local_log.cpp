@@ -62,7 +62,8 @@ std::size_t ReadAt(int fd, std::uint8_t* data, std::size_t size, off_t offset) {
 struct FileHandle {
     int fd = -1;
     ~FileHandle() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
     }
 };
 
@@ -96,9 +97,13 @@ LocalLogRecord LocalLogRecord::Decode(std::span<const std::uint8_t, kLocalLogRec
 
 CLocalLog::CLocalLog(std::filesystem::path storageFolder, std::int64_t zoneOffsetSeconds,
                      bool playerMode)
-    : m_folder(std::move(storageFolder)), m_zoneOffset(zoneOffsetSeconds), m_playerMode(playerMode) {}
+    : m_folder(std::move(storageFolder)),
+      m_zoneOffset(zoneOffsetSeconds),
+      m_playerMode(playerMode) {}
 
-std::filesystem::path CLocalLog::FilePath() const { return m_folder / "Log" / kLocalLogFileName; }
+std::filesystem::path CLocalLog::FilePath() const {
+    return m_folder / "Log" / kLocalLogFileName;
+}
 
 bool CLocalLog::WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint32_t subType,
                               std::string_view shortText, std::string_view detail) {
@@ -168,17 +173,18 @@ LocalLogContents ParseLocalLog(std::span<const std::uint8_t> bytes) {
     }
     const std::size_t count = (bytes.size() - kLocalLogHeaderSize) / kLocalLogRecordSize;
     auto slot = [&](std::size_t i) {
-        return LocalLogRecord::Decode(
-            std::span<const std::uint8_t, kLocalLogRecordSize>(
-                bytes.data() + kLocalLogHeaderSize + i * kLocalLogRecordSize,
-                kLocalLogRecordSize));
+        return LocalLogRecord::Decode(std::span<const std::uint8_t, kLocalLogRecordSize>(
+            bytes.data() + kLocalLogHeaderSize + i * kLocalLogRecordSize, kLocalLogRecordSize));
     };
     if (out.full && out.nextSlot < count) {
-        for (std::size_t i = out.nextSlot; i < count; ++i) out.records.push_back(slot(i));
-        for (std::size_t i = 0; i < out.nextSlot; ++i) out.records.push_back(slot(i));
+        for (std::size_t i = out.nextSlot; i < count; ++i)
+            out.records.push_back(slot(i));
+        for (std::size_t i = 0; i < out.nextSlot; ++i)
+            out.records.push_back(slot(i));
     } else {
         const std::size_t used = out.full ? count : std::min<std::size_t>(count, out.nextSlot);
-        for (std::size_t i = 0; i < used; ++i) out.records.push_back(slot(i));
+        for (std::size_t i = 0; i < used; ++i)
+            out.records.push_back(slot(i));
     }
     return out;
 }

@@ -24,10 +24,10 @@ inline constexpr const char* kLocalLogFileName = "m7400.log";
 
 // Kinds and sub-types of the entries (each a one-bit set).
 namespace entry {
-inline constexpr std::uint32_t kProgram = 1;  // sub 1 start, 2 end
-inline constexpr std::uint32_t kConnection = 2;  // sub 1 log-in, 2 log-out, 4 failed
+inline constexpr std::uint32_t kProgram = 1;        // sub 1 start, 2 end
+inline constexpr std::uint32_t kConnection = 2;     // sub 1 log-in, 2 log-out, 4 failed
 inline constexpr std::uint32_t kLocalPlayback = 4;  // sub 1 start, 2 end
-inline constexpr std::uint32_t kSettings = 8;  // sub 1 settings confirmed, 2 snapshots
+inline constexpr std::uint32_t kSettings = 8;       // sub 1 settings confirmed, 2 snapshots
 inline constexpr std::uint32_t kLogIn = 1;
 inline constexpr std::uint32_t kLogOut = 2;
 inline constexpr std::uint32_t kConnectFailed = 4;
@@ -49,7 +49,7 @@ struct LocalLogRecord {
 
 // What the session and the windows need of the log: one call per entry.
 class ILocalLog {
-public:
+  public:
     virtual ~ILocalLog() = default;
     // Appends one entry; texts may be empty. Thread-safe. False when nothing was written
     // (player mode or a file error; both are silent for the user).
@@ -61,7 +61,7 @@ public:
 // are serialised by a lock and writers of other processes by an advisory file lock, so two
 // entries written at the same moment are both kept.
 class CLocalLog final : public ILocalLog {
-public:
+  public:
     // `storageFolder` is the `Location` folder; the file lives in its "Log" sub-folder.
     // `zoneOffsetSeconds` is the local offset from UTC measured at program start.
     CLocalLog(std::filesystem::path storageFolder, std::int64_t zoneOffsetSeconds,
@@ -74,7 +74,7 @@ public:
     // Fixes the time stamp of following entries (tests); nullopt returns to the clock.
     void SetFixedTimeForTest(std::optional<std::uint32_t> time) { m_fixedTime = time; }
 
-private:
+  private:
     std::filesystem::path m_folder;
     std::int64_t m_zoneOffset;
     bool m_playerMode;

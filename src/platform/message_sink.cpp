@@ -40,7 +40,8 @@ bool CQueueSink::WaitFor(const std::function<bool(const PostedMessage&)>& match,
     std::unique_lock lock(m_lock);
     return m_changed.wait_for(lock, timeout, [&] {
         for (const auto& m : m_history) {
-            if (match(m)) return true;
+            if (match(m))
+                return true;
         }
         return false;
     });

@@ -46,10 +46,10 @@ enum WindowMessage : std::uint32_t {
     WM_PLAYER_INFO = 0x5256,
 
     // Messages of our own for what the session used to do by touching windows directly.
-    WM_CONTROL_STATE = 0x5400,        // wParam = control id, lParam = ControlState
+    WM_CONTROL_STATE = 0x5400,          // wParam = control id, lParam = ControlState
     WM_CLOSE_SESSION_DIALOGS = 0x5401,  // wParam = DialogGroup, lParam = 1 once logged in
     WM_CLEAR_CHANNEL_GRID = 0x5402,
-    WM_RELEASE_SESSION = 0x5403,  // the session asks its owner to discard it (failed connect)
+    WM_RELEASE_SESSION = 0x5403,    // the session asks its owner to discard it (failed connect)
     WM_SESSION_LOGGED_IN = 0x5404,  // the login answer was accepted; identity is readable
 };
 
@@ -88,13 +88,17 @@ struct PostedMessage {
 constexpr std::int64_t NotifyParam(int category, int code) {
     return static_cast<std::int64_t>(category) * 65536 + code;
 }
-constexpr int NotifyCategory(std::int64_t lParam) { return static_cast<int>(lParam / 65536); }
-constexpr int NotifyCode(std::int64_t lParam) { return static_cast<int>(lParam % 65536); }
+constexpr int NotifyCategory(std::int64_t lParam) {
+    return static_cast<int>(lParam / 65536);
+}
+constexpr int NotifyCode(std::int64_t lParam) {
+    return static_cast<int>(lParam % 65536);
+}
 
 // Thread-safe: any thread may post at any time. Implementations must not block the poster
 // for long and must never run window code on the poster's thread.
 class IMessageSink {
-public:
+  public:
     virtual ~IMessageSink() = default;
     virtual void Post(Window window, std::uint32_t message, std::uint64_t wParam,
                       std::int64_t lParam) = 0;
@@ -109,7 +113,7 @@ public:
 
 // Drops everything; for the fuzz harness and benchmarks.
 class CNullSink final : public IMessageSink {
-public:
+  public:
     void Post(Window, std::uint32_t, std::uint64_t, std::int64_t) override {}
     void ShowMessageBox(std::string) override {}
 };
@@ -117,7 +121,7 @@ public:
 // A queue of posted messages that one consumer thread takes from in order. Used by the
 // command-line client as its "main window" loop and by tests, which also read the history.
 class CQueueSink : public IMessageSink {
-public:
+  public:
     void Post(Window window, std::uint32_t message, std::uint64_t wParam,
               std::int64_t lParam) override;
     void ShowMessageBox(std::string text) override;
@@ -132,7 +136,7 @@ public:
     // The notifications (category, code) posted so far, in order.
     std::vector<std::pair<int, int>> Notifications() const;
 
-private:
+  private:
     void Push(PostedMessage m);
 
     mutable std::mutex m_lock;

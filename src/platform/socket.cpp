@@ -56,8 +56,10 @@ bool CSocket::SetKeepAlive(std::chrono::milliseconds idle, std::chrono::millisec
     // Linux counts keep-alive times in whole seconds; round up so 3,000 ms stays 3 s.
     int idleSec = static_cast<int>((idle.count() + 999) / 1000);
     int intervalSec = static_cast<int>((interval.count() + 999) / 1000);
-    if (idleSec < 1) idleSec = 1;
-    if (intervalSec < 1) intervalSec = 1;
+    if (idleSec < 1)
+        idleSec = 1;
+    if (intervalSec < 1)
+        intervalSec = 1;
     return ::setsockopt(m_fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
            ::setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSec, sizeof idleSec) == 0 &&
            ::setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSec, sizeof intervalSec) == 0;
@@ -68,7 +70,9 @@ bool CSocket::SetNoDelay(bool on) {
     return ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) == 0;
 }
 
-CSocket CSocket::CreateTcp() { return CSocket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)); }
+CSocket CSocket::CreateTcp() {
+    return CSocket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+}
 
 namespace {
 
@@ -122,7 +126,8 @@ ConnectResult ConnectWithTimeout(CSocket& socket, const sockaddr_in& address,
                                  std::chrono::milliseconds timeout, bool (*cancel)(const void*),
                                  const void* cancelContext, int* errorOut) {
     auto fail = [&](ConnectResult r, int err) {
-        if (errorOut) *errorOut = err;
+        if (errorOut)
+            *errorOut = err;
         return r;
     };
     if (!socket.Valid() || !socket.SetNonBlocking(true)) {

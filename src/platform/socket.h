@@ -16,7 +16,7 @@ namespace taviro::platform {
 // Owns one file descriptor; closes it on destruction. Not thread-safe by itself:
 // callers that share a socket between threads serialise access (see protocol/wire.h).
 class CSocket {
-public:
+  public:
     CSocket() = default;
     explicit CSocket(int fd) : m_fd(fd) {}
     ~CSocket() { Close(); }
@@ -40,7 +40,7 @@ public:
     // An IPv4 stream socket (close-on-exec); invalid on failure with errno set.
     static CSocket CreateTcp();
 
-private:
+  private:
     int m_fd = -1;
 };
 

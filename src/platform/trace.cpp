@@ -23,7 +23,9 @@ std::mutex& TraceLock() {
 
 }  // namespace
 
-void SetTraceEnabled(bool on) { TraceState().store(on ? 1 : 0); }
+void SetTraceEnabled(bool on) {
+    TraceState().store(on ? 1 : 0);
+}
 
 bool TraceEnabled() {
     int s = TraceState().load();

@@ -73,7 +73,9 @@ std::string CByteReader::Text(std::size_t width) {
     return std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
 }
 
-bool CByteReader::Skip(std::size_t count) { return Take(count) != nullptr; }
+bool CByteReader::Skip(std::size_t count) {
+    return Take(count) != nullptr;
+}
 
 bool CByteReader::Seek(std::size_t offset) {
     if (!m_ok || offset > m_data.size()) {
@@ -95,22 +97,28 @@ std::uint8_t* CByteWriter::Take(std::size_t count) {
 }
 
 void CByteWriter::U8(std::uint8_t v) {
-    if (auto* p = Take(1)) *p = v;
+    if (auto* p = Take(1))
+        *p = v;
 }
 void CByteWriter::BE16(std::uint16_t v) {
-    if (auto* p = Take(2)) StoreBE16(p, v);
+    if (auto* p = Take(2))
+        StoreBE16(p, v);
 }
 void CByteWriter::BE32(std::uint32_t v) {
-    if (auto* p = Take(4)) StoreBE32(p, v);
+    if (auto* p = Take(4))
+        StoreBE32(p, v);
 }
 void CByteWriter::LE16(std::uint16_t v) {
-    if (auto* p = Take(2)) StoreLE16(p, v);
+    if (auto* p = Take(2))
+        StoreLE16(p, v);
 }
 void CByteWriter::LE32(std::uint32_t v) {
-    if (auto* p = Take(4)) StoreLE32(p, v);
+    if (auto* p = Take(4))
+        StoreLE32(p, v);
 }
 void CByteWriter::Bytes(std::span<const std::uint8_t> data) {
-    if (auto* p = Take(data.size())) std::copy(data.begin(), data.end(), p);
+    if (auto* p = Take(data.size()))
+        std::copy(data.begin(), data.end(), p);
 }
 void CByteWriter::Text(std::string_view text, std::size_t width) {
     if (auto* p = Take(width)) {
@@ -119,7 +127,8 @@ void CByteWriter::Text(std::string_view text, std::size_t width) {
     }
 }
 void CByteWriter::Zeros(std::size_t count) {
-    if (auto* p = Take(count)) std::fill(p, p + count, std::uint8_t{0});
+    if (auto* p = Take(count))
+        std::fill(p, p + count, std::uint8_t{0});
 }
 bool CByteWriter::Seek(std::size_t offset) {
     if (!m_ok || offset > m_out.size()) {

@@ -58,7 +58,7 @@ void Reverse64At(std::span<std::uint8_t> record, std::size_t offset);
 // Reads fields from a byte range without ever reading past it. Every read after a failed
 // one fails too, so a parser may read a whole record and check Ok() once at the end.
 class CByteReader {
-public:
+  public:
     explicit CByteReader(std::span<const std::uint8_t> data) : m_data(data) {}
 
     [[nodiscard]] bool Ok() const { return m_ok; }
@@ -78,7 +78,7 @@ public:
     bool Skip(std::size_t count);
     bool Seek(std::size_t offset);
 
-private:
+  private:
     const std::uint8_t* Take(std::size_t count);
 
     std::span<const std::uint8_t> m_data;
@@ -88,7 +88,7 @@ private:
 
 // Writes fields into a fixed buffer; writes that do not fit fail and leave Ok() false.
 class CByteWriter {
-public:
+  public:
     explicit CByteWriter(std::span<std::uint8_t> out) : m_out(out) {}
     [[nodiscard]] bool Ok() const { return m_ok; }
     [[nodiscard]] std::size_t Offset() const { return m_pos; }
@@ -104,7 +104,7 @@ public:
     void Zeros(std::size_t count);
     bool Seek(std::size_t offset);
 
-private:
+  private:
     std::uint8_t* Take(std::size_t count);
 
     std::span<std::uint8_t> m_out;

@@ -150,7 +150,9 @@ const Index& TheIndex() {
 
 }  // namespace
 
-std::span<const MessageInfo> MessageCatalogue() { return kCatalogue; }
+std::span<const MessageInfo> MessageCatalogue() {
+    return kCatalogue;
+}
 
 const MessageInfo* FindMessage(std::uint16_t code, Direction direction) {
     if (code >= 512) {

@@ -17,7 +17,9 @@ constexpr ChannelMask ChannelBit(int channel) {
 constexpr bool HasChannel(ChannelMask mask, int channel) {
     return (mask & ChannelBit(channel)) != 0;
 }
-constexpr int ChannelCount(ChannelMask mask) { return std::popcount(mask & kAllChannels); }
+constexpr int ChannelCount(ChannelMask mask) {
+    return std::popcount(mask & kAllChannels);
+}
 // The lowest channel in the mask, or -1 when it holds none.
 constexpr int FirstChannel(ChannelMask mask) {
     mask &= kAllChannels;
@@ -25,8 +27,10 @@ constexpr int FirstChannel(ChannelMask mask) {
 }
 // Channels 0..count-1 (count clamped to 0..16).
 constexpr ChannelMask MaskOfFirst(int count) {
-    if (count <= 0) return 0;
-    if (count >= kMaxChannels) return kAllChannels;
+    if (count <= 0)
+        return 0;
+    if (count >= kMaxChannels)
+        return kAllChannels;
     return (ChannelMask{1} << count) - 1;
 }
 

@@ -17,12 +17,11 @@ constexpr ReasonRule N(std::int32_t reason, int category, int code) {
 constexpr ReasonRule kLive[] = {N(1, 5, 0)};
 constexpr ReasonRule kRecord[] = {N(1, 5, 0), N(65, 5, 1), N(66, 5, 2)};
 constexpr ReasonRule kPlayMonth[] = {
-    N(1, 6, 0), N(53, 6, 4),
-    ReasonRule{83, {}, platform::WM_PLAY_MONTH_READY, Window::Search}, N(86, 6, 3), N(98, 6, 6)};
+    N(1, 6, 0), N(53, 6, 4), ReasonRule{83, {}, platform::WM_PLAY_MONTH_READY, Window::Search},
+    N(86, 6, 3), N(98, 6, 6)};
 constexpr ReasonRule kTransMonth[] = {
-    N(1, 6, 0), N(53, 6, 4),
-    ReasonRule{83, {}, platform::WM_BACKUP_MONTH_READY, Window::Backup}, N(86, 6, 3),
-    N(98, 6, 6)};
+    N(1, 6, 0), N(53, 6, 4), ReasonRule{83, {}, platform::WM_BACKUP_MONTH_READY, Window::Backup},
+    N(86, 6, 3), N(98, 6, 6)};
 constexpr ReasonRule kPlayDay[] = {N(1, 6, 0), N(53, 6, 4), N(83, 4, 0), N(98, 6, 6)};
 constexpr ReasonRule kTransFail[] = {N(1, 6, 0), N(53, 6, 4), N(83, 4, 0), N(86, 6, 3),
                                      N(98, 6, 6)};
@@ -34,7 +33,7 @@ constexpr ReasonRule kDbUpdate[] = {N(1, 7, 0), N(81, 7, 1), N(51, 7, 2), N(97, 
 constexpr ReasonRule kDbInit[] = {N(1, 6, 0), N(2, 6, 1), N(98, 6, 6), N(97, 6, 7)};
 constexpr ReasonRule kTestMail[] = {N(1, 6, 0)};
 constexpr ReasonRule kInfo[] = {N(1, 6, 0), N(83, 4, 0), N(86, 6, 3)};
-constexpr ReasonRule kListen[] = {N(1, 6, 0),  N(2, 6, 1),  N(53, 6, 4),
+constexpr ReasonRule kListen[] = {N(1, 6, 0),   N(2, 6, 1),   N(53, 6, 4),
                                   N(54, 12, 0), N(55, 12, 1), N(98, 6, 6)};
 
 constexpr RefusalRule kRefusals[] = {
@@ -70,7 +69,7 @@ struct ByeRow {
     std::int32_t reason;
     Notification notification;
 };
-constexpr ByeRow kBye[] = {{1, {3, 0}},  {2, {3, 1}},  {3, {3, 2}},  {33, {3, 3}}, {34, {3, 4}},
+constexpr ByeRow kBye[] = {{1, {3, 0}},  {2, {3, 1}},  {3, {3, 2}},   {33, {3, 3}}, {34, {3, 4}},
                            {35, {3, 5}}, {36, {3, 6}}, {37, {15, 0}}, {-2, {3, 7}}};
 
 }  // namespace

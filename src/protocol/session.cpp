@@ -26,6 +26,8 @@ std::uint64_t NextThreadId() {
 constexpr std::chrono::milliseconds kIdlePoll{100};
 constexpr std::chrono::milliseconds kKeepAliveProbeIdle{3'000};
 constexpr std::chrono::milliseconds kKeepAliveProbeInterval{2'000};
+constexpr std::chrono::milliseconds kShutdownSendLimit{2'000};
+constexpr std::chrono::milliseconds kShutdownReadGrace{2'000};
 
 }  // namespace
 
@@ -44,12 +46,22 @@ CRecorderSession::~CRecorderSession() {
     m_bConnectStop = true;
     m_bRecvStop = true;
     StopKeepAlive();
-    std::lock_guard lock(m_threadLock);
-    for (std::thread* t : {&m_connectThread, &m_recvThread, &m_keepAliveThread}) {
-        if (t->joinable() && t->get_id() != std::this_thread::get_id()) {
-            t->join();
+    JoinThread(m_connectThread);
+    JoinThread(m_recvThread);
+}
+
+void CRecorderSession::JoinThread(std::thread& thread) {
+    // The thread object is taken out under the lock and joined outside it: the thread
+    // being joined may itself need the lock (the receive thread starts the keep-alive).
+    std::thread local;
+    {
+        std::lock_guard lock(m_threadLock);
+        if (!thread.joinable() || thread.get_id() == std::this_thread::get_id()) {
+            return;
         }
+        local = std::move(thread);
     }
+    local.join();
 }
 
 void CRecorderSession::Connect() {
@@ -66,6 +78,11 @@ void CRecorderSession::ConnectOver(platform::CSocket connected) {
     StartReceiveThread();
     const auto hello = BuildHelloPayload(m_config.userId, Password());
     Send(msg::HELLO, hello);
+}
+
+void CRecorderSession::AttachConnected(platform::CSocket connected) {
+    m_socket.Attach(std::move(connected));
+    m_socket.SetNonBlocking(true);
 }
 
 void CRecorderSession::Thread_Connect() {
@@ -330,11 +347,7 @@ void CRecorderSession::StopKeepAlive() {
         m_bKeepAliveStop = true;
     }
     m_keepAliveWake.notify_all();
-    std::lock_guard lock(m_threadLock);
-    if (m_keepAliveThread.joinable() &&
-        m_keepAliveThread.get_id() != std::this_thread::get_id()) {
-        m_keepAliveThread.join();
-    }
+    JoinThread(m_keepAliveThread);
 }
 
 void CRecorderSession::DestroyWindow() {
@@ -350,12 +363,10 @@ void CRecorderSession::DestroyWindow() {
     }
     // A connect still in progress is abandoned first; its socket is not in use yet.
     m_bConnectStop = true;
-    {
-        std::lock_guard lock(m_threadLock);
-        if (m_connectThread.joinable()) {
-            m_connectThread.join();
-        }
-    }
+    JoinThread(m_connectThread);
+    // From here on no send may wait long for a recorder that has stopped reading: the
+    // user is leaving, and a goodbye that cannot be delivered in a few seconds never will.
+    m_socket.SetSendLimit(kShutdownSendLimit);
 
     // 1. Connect button released.
     PostControl(platform::kCtlConnect, ControlState::kReleased);
@@ -386,20 +397,23 @@ void CRecorderSession::DestroyWindow() {
     Send(msg::BYE);
     // 8. Receive thread stopped and waited for.
     m_bRecvStop = true;
-    {
-        std::lock_guard lock(m_threadLock);
-        if (m_recvThread.joinable()) {
-            m_recvThread.join();
-        }
+    const auto until = std::chrono::steady_clock::now() + kShutdownReadGrace;
+    while (m_nSockThreadID != 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    if (m_nSockThreadID != 0) {
+        // The receive thread is inside a message the recorder never finishes; waiting for
+        // the read limit would freeze the disconnect for minutes.
+        m_socket.Interrupt();
+    }
+    JoinThread(m_recvThread);
     // A login answer handled just before the receive thread stopped may have started a
     // keep-alive after step 5.
     StopKeepAlive();
     // 9. Socket closed.
     m_socket.Close();
     // 10. Remaining session windows asked to close.
-    m_owner.Post(Window::Main, platform::WM_CLOSE_SESSION_DIALOGS, platform::kRemainingDialogs,
-                 0);
+    m_owner.Post(Window::Main, platform::WM_CLOSE_SESSION_DIALOGS, platform::kRemainingDialogs, 0);
     // 11. Log-out entry for a session that was logged in.
     if (m_bLoggedIn.exchange(false)) {
         WriteConnectionLog(logs::entry::kLogOut);

@@ -49,7 +49,7 @@ struct SessionConfig {
 enum class Service { Live, Playback, Backup, Talk };
 
 class CRecorderSession {
-public:
+  public:
     CRecorderSession(platform::IMessageSink& owner, logs::ILocalLog* localLog,
                      SessionConfig config);
     ~CRecorderSession();
@@ -62,6 +62,9 @@ public:
     // Runs the receive thread on an already connected socket and sends HELLO, as the
     // connect thread does after connecting (tests and the fuzz harness use socket pairs).
     void ConnectOver(platform::CSocket connected);
+    // Takes a connected socket without starting any thread, so that the caller can drive
+    // ReceiveOneMessage() itself (the fuzz harness: deterministic and single-threaded).
+    void AttachConnected(platform::CSocket connected);
     // The orderly shutdown. Idempotent; runs on the owner's thread.
     void DestroyWindow();
 
@@ -99,7 +102,7 @@ public:
     // connection.
     bool ReceiveOneMessage();
 
-private:
+  private:
     using Handler = bool (CRecorderSession::*)(const PacketHeader&);
 
     void Thread_Connect();
@@ -108,6 +111,7 @@ private:
     void StartReceiveThread();
     void StartKeepAlive();
     void StopKeepAlive();
+    void JoinThread(std::thread& thread);
     void WriteConnectionLog(std::uint32_t subType);
     void PostControl(std::uint64_t control, platform::ControlState state);
     void SetAudioState(bool on);

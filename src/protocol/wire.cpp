@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -16,17 +17,27 @@ using platform::Trace;
 
 void CWireSocket::Attach(platform::CSocket socket) {
     std::lock_guard lock(m_sendLock);
+    std::lock_guard fdLock(m_fdLock);
     m_socket = std::move(socket);
     m_fd.store(m_socket.Fd());
 }
 
 void CWireSocket::Close() {
     std::lock_guard lock(m_sendLock);
+    std::lock_guard fdLock(m_fdLock);
     if (m_socket.Valid()) {
         m_socket.ShutdownSend();
         m_socket.Close();
     }
     m_fd.store(-1);
+}
+
+void CWireSocket::Interrupt() {
+    std::lock_guard fdLock(m_fdLock);
+    const int fd = m_fd.load();
+    if (fd >= 0) {
+        ::shutdown(fd, SHUT_RDWR);
+    }
 }
 
 void CWireSocket::ShutdownSend() {
@@ -46,7 +57,7 @@ bool CWireSocket::SendAll(std::span<const std::uint8_t> bytes) {
     }
     // A peer that stops reading must not hold a sender (and with it every other sender)
     // forever: the same limit as for reading bounds the whole message.
-    const auto deadline = Clock::now() + m_recvLimit;
+    const auto start = Clock::now();
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = ::send(m_socket.Fd(), bytes.data() + sent, bytes.size() - sent,
@@ -59,10 +70,15 @@ bool CWireSocket::SendAll(std::span<const std::uint8_t> bytes) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - Clock::now());
+            // Waits in short slices so that a shorter limit set meanwhile (a shutdown)
+            // takes effect at once.
+            const auto limit = std::chrono::milliseconds(m_sendLimitMs.load());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(start + limit - Clock::now());
             if (left.count() > 0 &&
-                platform::WaitWritable(m_socket.Fd(), left) == platform::WaitResult::Ready) {
+                platform::WaitWritable(m_socket.Fd(),
+                                       std::min(left, std::chrono::milliseconds(100))) !=
+                    platform::WaitResult::Error) {
                 continue;
             }
         }
@@ -138,9 +154,8 @@ bool RecvExact(CWireSocket& socket, void* buffer, std::size_t count) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(limit - (Clock::now() - start));
         // +1 ms so the wait does not wake just before the limit and spin on a zero timeout.
-        if (left.count() >= 0 &&
-            platform::WaitReadable(fd, left + std::chrono::milliseconds(1)) ==
-                platform::WaitResult::Error) {
+        if (left.count() >= 0 && platform::WaitReadable(fd, left + std::chrono::milliseconds(1)) ==
+                                     platform::WaitResult::Error) {
             return false;
         }
     }

@@ -21,9 +21,10 @@ inline constexpr std::chrono::milliseconds kDefaultRecvLimit{180'000};
 // Several threads send (requests, keep-alive, microphone, firmware); exactly one thread
 // reads. Closing happens under the send lock so no sender writes to a reused descriptor.
 class CWireSocket {
-public:
+  public:
     CWireSocket() = default;
-    explicit CWireSocket(platform::CSocket socket) : m_socket(std::move(socket)) {}
+    explicit CWireSocket(platform::CSocket socket)
+        : m_socket(std::move(socket)), m_fd(m_socket.Fd()) {}
     CWireSocket(const CWireSocket&) = delete;
     CWireSocket& operator=(const CWireSocket&) = delete;
 
@@ -37,8 +38,20 @@ public:
     [[nodiscard]] int Fd() const { return m_fd.load(); }
     bool SetNonBlocking(bool on);
 
-    // How long RecvExact may take in all, from the start of the call.
-    void SetRecvLimit(std::chrono::milliseconds limit) { m_recvLimit = limit; }
+    // Breaks off blocked reads and sends at once (both directions shut down) without
+    // waiting for a sender that holds the send lock. Safe from any thread.
+    void Interrupt();
+
+    // How long one message may take to go out when the peer does not read (180 s unless
+    // changed); a sender already waiting follows a change.
+    void SetSendLimit(std::chrono::milliseconds limit) { m_sendLimitMs.store(limit.count()); }
+
+    // How long RecvExact may take in all, from the start of the call. The same limit then
+    // bounds a message going out, until SetSendLimit changes that.
+    void SetRecvLimit(std::chrono::milliseconds limit) {
+        m_recvLimit = limit;
+        m_sendLimitMs.store(limit.count());
+    }
     [[nodiscard]] std::chrono::milliseconds RecvLimit() const { return m_recvLimit; }
 
     // Sends header + payload as one contiguous unit. False when the socket is closed or the
@@ -46,10 +59,14 @@ public:
     // then shut down and the reading side ends the connection.
     bool SendAll(std::span<const std::uint8_t> bytes);
 
-private:
+  private:
     std::mutex m_sendLock;
+    // Held while the descriptor is closed or replaced, so Interrupt never shuts down a
+    // descriptor number that has been reused meanwhile.
+    std::mutex m_fdLock;
     platform::CSocket m_socket;
     std::atomic<int> m_fd{-1};
+    std::atomic<std::int64_t> m_sendLimitMs{kDefaultRecvLimit.count()};
     std::chrono::milliseconds m_recvLimit = kDefaultRecvLimit;
 };
 

@@ -1,0 +1,252 @@
+// Writes the seed corpora of the fuzz targets: real messages as a recorder sends them and
+// real files as the client writes them, each small. Usage: taviro-make-seeds <folder>;
+// one sub-folder per target. The committed fuzz/corpus is this program's output.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logs/local_log.h"
+#include "protocol/byte_order.h"
+#include "protocol/catalogue.h"
+#include "protocol/hello.h"
+#include "protocol/packet_header.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace logs = taviro::logs;
+using namespace taviro::protocol;
+using Bytes = std::vector<std::uint8_t>;
+
+// A code no recorder message uses.
+constexpr std::uint16_t kUnknownCode = 200;
+// 2010-10-11 12:00:00 on the recorder's clock.
+constexpr RecorderTime kBuildTime = 1286798400;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Header(std::uint16_t code, std::uint16_t length, bool lastFragment = false,
+             bool audioOn = false) {
+    const auto h = PacketHeader::Make(code, length, lastFragment, audioOn).ToNetwork();
+    return Bytes(h.begin(), h.end());
+}
+
+Bytes Message(std::uint16_t code, const Bytes& payload) {
+    return Header(code, static_cast<std::uint16_t>(payload.size())) + payload;
+}
+
+Bytes BE32(std::uint32_t v) {
+    Bytes out(4);
+    StoreBE32(out.data(), v);
+    return out;
+}
+
+Bytes Reason(std::int32_t reason) {
+    return BE32(static_cast<std::uint32_t>(reason));
+}
+
+HelloAck MakeAck(std::uint8_t product, std::uint8_t channels, std::uint8_t capabilities) {
+    HelloAck a;
+    a.protocol_major_ver = 4;
+    a.protocol_minor_ver = 8;
+    a.product_number = product;
+    a.product_major_ver = 2;
+    a.product_minor_ver = 1;
+    a.front_ver = 3;
+    a.channel_num = channels;
+    a.account = 1;
+    a.mac_address = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    a.capabilities = capabilities;
+    a.Key = {'K', '7', 'q', '2', 'x', '9', 'L', '0'};
+    a.webPort = 8080;
+    const char* names[] = {"MAIN", "FRONT", "KERNEL", "CODEC", "BOOT"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const std::string_view name = names[i];
+        std::copy(name.begin(), name.end(), a.FirmName[i].begin());
+        a.FirmVer[i] = kBuildTime + static_cast<RecorderTime>(i) * 86400;
+    }
+    return a;
+}
+
+Bytes AckPayload(const HelloAck& a) {
+    const auto bytes = a.Encode();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+Bytes Pattern(std::size_t size, std::uint8_t seed) {
+    Bytes out(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        out[i] = static_cast<std::uint8_t>(seed + i * 7);
+    }
+    return out;
+}
+
+Bytes LocalLogFile(std::uint32_t full, std::uint32_t nextSlot, std::uint32_t records,
+                   std::uint32_t recordSize = logs::kLocalLogRecordSize) {
+    Bytes out(logs::kLocalLogHeaderSize);
+    StoreLE32(out.data(), full);
+    StoreLE32(out.data() + 4, nextSlot);
+    const char* users[] = {"admin", "guest", "operator"};
+    for (std::uint32_t i = 0; i < records; ++i) {
+        logs::LocalLogRecord r;
+        r.number = i;
+        r.size = recordSize;
+        r.kind = i == 0 ? logs::entry::kProgram : logs::entry::kConnection;
+        r.subType = i == 0 ? 1u : (1u << (i % 3));
+        r.time = static_cast<std::uint32_t>(kBuildTime) + i * 60;
+        r.detail = "192.168.1." + std::to_string(10 + i);
+        r.shortText = users[i % 3];
+        const auto bytes = r.Encode();
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
+class CSeedWriter {
+  public:
+    explicit CSeedWriter(fs::path root) : m_root(std::move(root)) {}
+
+    void Write(const std::string& target, const std::string& name, const Bytes& bytes) {
+        const fs::path folder = m_root / target;
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        std::ofstream out(folder / name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out) {
+            std::fprintf(stderr, "cannot write %s\n", (folder / name).c_str());
+            m_ok = false;
+        }
+        ++m_count;
+    }
+    [[nodiscard]] bool Ok() const { return m_ok; }
+    [[nodiscard]] int Count() const { return m_count; }
+
+  private:
+    fs::path m_root;
+    bool m_ok = true;
+    int m_count = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output-folder>\n", argv[0]);
+        return 2;
+    }
+    if (FindMessage(kUnknownCode, Direction::RecorderToClient) != nullptr) {
+        std::fprintf(stderr, "code %u is no longer unknown; pick another\n", kUnknownCode);
+        return 1;
+    }
+    CSeedWriter seeds{fs::path(argv[1])};
+
+    // --- the receive dispatch: streams as a recorder sends them ---
+    const std::string rx = "fuzz_receive_dispatch";
+    const Bytes ack11 = Message(msg::HELLO48_ACK, AckPayload(MakeAck(11, 16, 0)));
+    const Bytes ack11six = Message(msg::HELLO48_ACK, AckPayload(MakeAck(11, 6, 0)));
+    const Bytes ack12 = Message(msg::HELLO48_ACK, AckPayload(MakeAck(12, 8, 0x08)));
+    const Bytes ack1 = Message(msg::HELLO48_ACK, AckPayload(MakeAck(1, 4, 0)));
+    const Bytes ack700 = [] {
+        Bytes p = AckPayload(MakeAck(11, 16, 0));
+        p.resize(700);
+        return Message(msg::HELLO48_ACK, p);
+    }();
+    const Bytes bye1 = Message(msg::BYE48, Reason(1));
+    const Bytes bye37 = Message(msg::BYE48, Reason(37));
+    const Bytes bye4 = Message(msg::BYE48, Reason(4));
+    const Bytes byeMinus2 = Message(msg::BYE48, Reason(-2));
+    const Bytes keepAlive = Header(msg::KEEP_ALIVE, 0);
+    const Bytes unknown = Message(kUnknownCode, Pattern(1000, 0x31)) + keepAlive;
+    const Bytes recOnNack = Message(msg::REC_ON_NACK, Reason(65));
+    const Bytes transOnNack =
+        Message(msg::TRANS_ON_NACK, Reason(87) + BE32(2'000'000) + BE32(1'500'000));
+    const Bytes liveNack = Header(msg::LIVE_NACK, 0);
+    const Bytes shortNack = Message(msg::REC_OFF_NACK, Bytes{0x00, 0x01});
+    // Bits a receiver ignores all set: word 0 bits 0..2, 4..6 and 16..31, word 1 with
+    // last-fragment, channel and the other high bits, words 2 and 3; 16 payload bytes.
+    const Bytes highBits = [] {
+        PacketHeader h;
+        h.word[0] = 0xA5A50000u | (std::uint32_t{kUnknownCode} << 7) | 0x77u;
+        h.word[1] = 0x7FBF0000u | 16u;
+        h.word[2] = 0xFFFFFFFFu;
+        h.word[3] = 0x12345678u;
+        const auto head = h.ToNetwork();
+        return Bytes(head.begin(), head.end()) + Pattern(16, 0x80);
+    }();
+    const Bytes audioOnOff =
+        Header(msg::LIVE_STOP_ACK, 0, false, true) + Header(msg::LIVE_STOP_ACK, 0);
+
+    seeds.Write(rx, "hello_ack_product11", ack11);
+    seeds.Write(rx, "hello_ack_product11_6ch", ack11six);
+    seeds.Write(rx, "hello_ack_product12_viewch", ack12);
+    seeds.Write(rx, "hello_ack_product1", ack1);
+    seeds.Write(rx, "hello_ack_700", ack700);
+    seeds.Write(rx, "hello_ack_empty", Header(msg::HELLO48_ACK, 0));
+    seeds.Write(rx, "hello_ack_truncated", Header(msg::HELLO48_ACK, 768) + Pattern(100, 3));
+    seeds.Write(rx, "bye_1", bye1);
+    seeds.Write(rx, "bye_37", bye37);
+    seeds.Write(rx, "bye_4", bye4);
+    seeds.Write(rx, "bye_minus2", byeMinus2);
+    seeds.Write(rx, "bye_empty", Header(msg::BYE48, 0));
+    seeds.Write(rx, "unknown_1000_keepalive", unknown);
+    seeds.Write(rx, "rec_on_nack_65", recOnNack);
+    seeds.Write(rx, "trans_on_nack_87_sizes", transOnNack);
+    seeds.Write(rx, "live_nack_empty", liveNack);
+    seeds.Write(rx, "rec_off_nack_2_bytes", shortNack);
+    seeds.Write(rx, "header_high_bits", highBits);
+    seeds.Write(rx, "audio_on_off", audioOnOff);
+    seeds.Write(rx, "login_refusals_bye37", ack11 + recOnNack + transOnNack + liveNack + bye37);
+    seeds.Write(rx, "login12_unknown_bye4", ack12 + unknown + audioOnOff + bye4);
+    seeds.Write(rx, "rejected_bye1", ack1 + bye1);
+    seeds.Write(rx, "two_logins_high_bits", ack11 + highBits + ack11six + byeMinus2);
+    seeds.Write(rx, "refusals_then_truncated",
+                shortNack + recOnNack + Header(msg::TRANS_ON_NACK, 12) + Reason(87));
+
+    // --- the login answer alone ---
+    const std::string hello = "fuzz_hello_ack";
+    seeds.Write(hello, "product11", AckPayload(MakeAck(11, 16, 0)));
+    seeds.Write(hello, "product12_viewch", AckPayload(MakeAck(12, 8, 0x08)));
+    seeds.Write(hello, "product1_4ch", AckPayload(MakeAck(1, 4, 0)));
+    seeds.Write(hello, "size_700", Bytes(ack700.begin() + kHeaderSize, ack700.end()));
+
+    // --- the local log file ---
+    const std::string log = "fuzz_local_log";
+    seeds.Write(log, "three_entries", LocalLogFile(0, 3, 3));
+    seeds.Write(log, "wrapped_ring", LocalLogFile(1, 2, 6));
+    seeds.Write(log, "next_slot_past_end", LocalLogFile(0, logs::kLocalLogSlots, 4));
+    seeds.Write(log, "bad_record_size", LocalLogFile(0, 2, 2, 100));
+    seeds.Write(log, "short_file", [] {
+        Bytes b = LocalLogFile(0, 1, 1);
+        b.resize(100);
+        return b;
+    }());
+
+    // --- the header alone ---
+    const std::string head = "fuzz_packet_header";
+    seeds.Write(head, "hello", Header(msg::HELLO, kHelloPayloadSize));
+    seeds.Write(head, "keep_alive", keepAlive);
+    seeds.Write(head, "hello_ack", Header(msg::HELLO48_ACK, kHelloAckSize));
+    seeds.Write(head, "audio_on", Header(msg::AUDIO_ONOFF_REQ, 0, false, true));
+    seeds.Write(head, "high_bits", Bytes(highBits.begin(), highBits.begin() + kHeaderSize));
+    seeds.Write(head, "live_data_last_fragment", [] {
+        PacketHeader h = PacketHeader::Make(msg::LIVE_DATA, 1400, true);
+        h.word[3] = static_cast<std::uint32_t>(kBuildTime);
+        const auto b = h.ToNetwork();
+        return Bytes(b.begin(), b.end());
+    }());
+
+    if (!seeds.Ok()) {
+        return 1;
+    }
+    std::printf("wrote %d seed files to %s\n", seeds.Count(), argv[1]);
+    return 0;
+}

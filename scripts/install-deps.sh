@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, testing, fuzzing and the demo need.
+# Idempotent: a package already installed is left alone, and the package lists are only
+# refreshed (once) when something has to be installed. Works as root and, for a normal
+# user, through sudo.
+set -euo pipefail
+
+# ---------------------------------------------------------------------------------------
+# The package list: the one place to add what later work needs (Qt 6, FFmpeg, audio and
+# a virtual display come here when the desktop client arrives).
+# ---------------------------------------------------------------------------------------
+PACKAGES=(
+    # compilers and build tools
+    build-essential
+    cmake
+    ninja-build
+    pkg-config
+    git
+    # tests and benchmarks
+    googletest
+    libgtest-dev
+    libgmock-dev
+    libbenchmark-dev
+    # CRC checks against zlib's
+    zlib1g-dev
+    # clang: libFuzzer and the sanitizer runtimes, and the format check
+    clang
+    libclang-rt-14-dev
+    clang-format
+    # helper scripts
+    python3
+)
+# ---------------------------------------------------------------------------------------
+
+installed() {
+    local status
+    status=$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) || return 1
+    [[ "$status" == "install ok installed" ]]
+}
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+    if ! installed "$pkg"; then
+        missing+=("$pkg")
+    fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "install-deps: all ${#PACKAGES[@]} packages present"
+    exit 0
+fi
+
+if [[ $(id -u) -eq 0 ]]; then
+    as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+else
+    echo "install-deps: missing ${missing[*]}, and neither root nor sudo is available" >&2
+    exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+"${as_root[@]}" apt-get update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
+
+# Check the result, so a package that apt quietly skipped fails here and not in the build.
+still=()
+for pkg in "${missing[@]}"; do
+    if ! installed "$pkg"; then
+        still+=("$pkg")
+    fi
+done
+if [[ ${#still[@]} -ne 0 ]]; then
+    echo "install-deps: still missing after install: ${still[*]}" >&2
+    exit 1
+fi
+echo "install-deps: done"

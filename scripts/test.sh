@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The one test command: installs what is missing, configures build/ (Ninja,
+# RelWithDebInfo), builds everything (libraries, tests, simulator, command-line client,
+# benchmarks) and runs the whole test suite. Exits with ctest's status.
+#
+# TAVIRO_BUILD_DIR picks another build directory (relative to the repository root or
+# absolute); TAVIRO_JOBS the parallelism of build and tests (default 2).
+set -euo pipefail
+
+root=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+build_dir=${TAVIRO_BUILD_DIR:-build}
+jobs=${TAVIRO_JOBS:-2}
+
+"$root/scripts/install-deps.sh"
+
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTAVIRO_BUILD_TESTS=ON -DTAVIRO_BUILD_BENCH=ON
+cmake --build "$build_dir" -j "$jobs"
+
+status=0
+ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" || status=$?
+exit "$status"

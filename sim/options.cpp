@@ -1,0 +1,250 @@
+#include "sim/options.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace taviro::sim {
+
+namespace {
+
+using Setter = std::function<bool(SimConfig&, std::string_view)>;
+
+struct Option {
+    std::string_view name;
+    std::string_view arg;  // empty for flags
+    std::string_view help;
+    Setter set;
+    [[nodiscard]] bool TakesValue() const { return !arg.empty(); }
+};
+
+template <typename T>
+Setter Number(T SimConfig::*field, std::uint64_t max) {
+    return [field, max](SimConfig& c, std::string_view v) {
+        const auto n = ParseUnsigned(v, max);
+        if (n) {
+            c.*field = static_cast<T>(*n);
+        }
+        return n.has_value();
+    };
+}
+
+Setter Millis(std::chrono::milliseconds SimConfig::*field) {
+    return [field](SimConfig& c, std::string_view v) {
+        const auto n = ParseUnsigned(v, 24ull * 3600 * 1000);
+        if (n) {
+            c.*field = std::chrono::milliseconds(static_cast<std::int64_t>(*n));
+        }
+        return n.has_value();
+    };
+}
+
+Setter Version(std::uint8_t SimConfig::*major, std::uint8_t SimConfig::*minor) {
+    return [major, minor](SimConfig& c, std::string_view v) {
+        const auto p = ParseVersion(v);
+        if (p) {
+            c.*major = p->first;
+            c.*minor = p->second;
+        }
+        return p.has_value();
+    };
+}
+
+Setter Flag(bool SimConfig::*field) {
+    return [field](SimConfig& c, std::string_view) {
+        c.*field = true;
+        return true;
+    };
+}
+
+Setter Text(std::string SimConfig::*field) {
+    return [field](SimConfig& c, std::string_view v) {
+        c.*field = std::string(v);
+        return !v.empty();
+    };
+}
+
+const std::vector<Option>& Options() {
+    static const std::vector<Option> options = {
+        {"bind", "ADDR", "address to listen on (default 127.0.0.1)",
+         Text(&SimConfig::bind_address)},
+        {"port", "N", "TCP port, 0 picks a free one (default 0)", Number(&SimConfig::port, 65535)},
+        {"port-file", "FILE", "write the bound port there", Text(&SimConfig::port_file)},
+        {"product-number", "N", "HELLO48_ACK product_number (default 11)",
+         Number(&SimConfig::product_number, 255)},
+        {"channels", "N", "channel_num (default 16)", Number(&SimConfig::channels, 255)},
+        {"account", "N", "account level (default 0)", Number(&SimConfig::account, 255)},
+        {"capabilities", "N", "capabilities byte (default 8)",
+         Number(&SimConfig::capabilities, 255)},
+        {"key", "HEX16", "8-byte session key as 16 hex digits",
+         [](SimConfig& c, std::string_view v) {
+             const auto k = ParseKey(v);
+             if (k) {
+                 c.key = *k;
+             }
+             return k.has_value();
+         }},
+        {"web-port", "N", "web setup port (default 80)", Number(&SimConfig::web_port, 65535)},
+        {"mac", "aa:bb:cc:dd:ee:ff", "Ethernet address",
+         [](SimConfig& c, std::string_view v) {
+             const auto m = ParseMac(v);
+             if (m) {
+                 c.mac = *m;
+             }
+             return m.has_value();
+         }},
+        {"protocol-version", "MAJ.MIN", "protocol version (default 1.0)",
+         Version(&SimConfig::protocol_major, &SimConfig::protocol_minor)},
+        {"product-version", "MAJ.MIN", "recorder software version (default 1.0)",
+         Version(&SimConfig::product_major, &SimConfig::product_minor)},
+        {"front-ver", "N", "front version (default 1)", Number(&SimConfig::front_ver, 255)},
+        {"firmware", "NAME=YYYY-MM-DDTHH:MM:SS", "firmware entry (repeatable, up to 20)",
+         [](SimConfig& c, std::string_view v) {
+             const auto f = ParseFirmware(v);
+             if (f) {
+                 c.firmware.push_back(*f);
+             }
+             return f.has_value();
+         }},
+        {"user", "NAME:PASSWORD[:RIGHTS]",
+         "a user (repeatable); RIGHTS: all (default), none or permission rows like 0,2,6,8; "
+         "without --user: admin:1234",
+         [](SimConfig& c, std::string_view v) {
+             const auto u = ParseUser(v);
+             if (u) {
+                 c.users.push_back(*u);
+             }
+             return u.has_value();
+         }},
+        {"bad-password-reason", "N", "BYE48 reason for a refused login (default 1)",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseInt32(v);
+             if (n) {
+                 c.bad_password_reason = *n;
+             }
+             return n.has_value();
+         }},
+        {"journal", "FILE", "JSON-lines journal of every message", Text(&SimConfig::journal_path)},
+        {"once", "", "exit after the first client is done", Flag(&SimConfig::once)},
+        {"verbose", "", "echo the journal to stderr", Flag(&SimConfig::verbose)},
+        {"read-timeout-ms", "N", "drop a client stuck inside a message (default 30000)",
+         Millis(&SimConfig::read_timeout)},
+        {"close-after-seconds", "N", "close N seconds after login (fractions allowed)",
+         [](SimConfig& c, std::string_view v) {
+             const auto s = ParseSeconds(v);
+             if (s) {
+                 c.close_after = *s;
+             }
+             return s.has_value();
+         }},
+        {"close-after-messages", "N", "close after N received messages",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseUnsigned(v, UINT32_MAX);
+             if (n) {
+                 c.close_after_messages = static_cast<std::uint32_t>(*n);
+             }
+             return n.has_value();
+         }},
+        {"stall-mid-payload", "", "after login send half a message, then nothing",
+         Flag(&SimConfig::stall_mid_payload)},
+        {"send-unknown", "CODE:LENGTH", "after login send an unknown message (repeatable)",
+         [](SimConfig& c, std::string_view v) {
+             const auto m = ParseUnknownMessage(v);
+             if (m) {
+                 c.send_unknown.push_back(*m);
+             }
+             return m.has_value();
+         }},
+        {"lying-length", "", "after login send a header longer than its payload",
+         Flag(&SimConfig::lying_length)},
+        {"bye-reason", "N", "after login say goodbye (BYE48) with reason N",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseInt32(v);
+             if (n) {
+                 c.bye_reason = *n;
+             }
+             return n.has_value();
+         }},
+        {"fault-delay-ms", "N", "delay between login and the faults (default 200)",
+         Millis(&SimConfig::fault_delay)},
+    };
+    return options;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(std::span<const std::string_view> args) {
+    CommandLine out;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            out.help = true;
+            continue;
+        }
+        if (arg.substr(0, 2) != "--") {
+            out.error = "unexpected argument '" + std::string(arg) + "'";
+            return out;
+        }
+        arg.remove_prefix(2);
+        std::optional<std::string_view> value;
+        if (const auto eq = arg.find('='); eq != std::string_view::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        const Option* option = nullptr;
+        for (const auto& o : Options()) {
+            if (o.name == arg) {
+                option = &o;
+            }
+        }
+        if (option == nullptr) {
+            out.error = "unknown option --" + std::string(arg);
+            return out;
+        }
+        if (!option->TakesValue()) {
+            if (value) {
+                out.error = "--" + std::string(arg) + " takes no value";
+                return out;
+            }
+        } else if (!value) {
+            if (i + 1 >= args.size()) {
+                out.error = "--" + std::string(arg) + " needs a value";
+                return out;
+            }
+            value = args[++i];
+        }
+        if (!option->set(out.config, value.value_or(std::string_view{}))) {
+            out.error =
+                "bad value '" + std::string(value.value_or("")) + "' for --" + std::string(arg);
+            return out;
+        }
+    }
+    if (out.error.empty()) {
+        out.error = ValidateConfig(out.config);
+    }
+    return out;
+}
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+    std::vector<std::string_view> args;
+    for (int i = 1; i < argc; ++i) {
+        args.emplace_back(argv[i]);
+    }
+    return ParseCommandLine(args);
+}
+
+std::string UsageText() {
+    std::string out =
+        "usage: taviro-recorder-sim [options]\n"
+        "Plays a networked video recorder for one client at a time.\n\n";
+    for (const auto& o : Options()) {
+        std::string left = "  --" + std::string(o.name);
+        if (o.TakesValue()) {
+            left += " " + std::string(o.arg);
+        }
+        left.resize(std::max<std::size_t>(left.size() + 2, 34), ' ');
+        out += left + std::string(o.help) + "\n";
+    }
+    return out;
+}
+
+}  // namespace taviro::sim

@@ -1,0 +1,31 @@
+// taviro-cli: the headless client for scripts and tests.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/connect_command.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: taviro-cli COMMAND [OPTIONS]\n"
+    "commands:\n"
+    "  connect   log in to a recorder, print its identity, stay connected, disconnect\n"
+    "run 'taviro-cli COMMAND --help' for the options of a command\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "help") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? taviro::cli::kExitUsage : taviro::cli::kExitOk;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "connect") {
+        return taviro::cli::RunConnect(args);
+    }
+    std::fprintf(stderr, "taviro-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
+    return taviro::cli::kExitUsage;
+}

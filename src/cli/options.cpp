@@ -1,0 +1,74 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace taviro::cli {
+
+bool COptions::Parse(const std::vector<std::string>& args, const std::vector<std::string>& flags,
+                     std::string* error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
+            *error = "unexpected argument '" + a + "'";
+            return false;
+        }
+        std::string name = a.substr(2);
+        const auto eq = name.find('=');
+        if (eq != std::string::npos) {
+            m_values[name.substr(0, eq)] = name.substr(eq + 1);
+            continue;
+        }
+        if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
+            m_values[name] = "1";
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            *error = "option --" + name + " needs a value";
+            return false;
+        }
+        m_values[name] = args[++i];
+    }
+    return true;
+}
+
+std::optional<std::string> COptions::Get(const std::string& name) const {
+    const auto it = m_values.find(name);
+    if (it == m_values.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+std::string COptions::GetOr(const std::string& name, const std::string& fallback) const {
+    return Get(name).value_or(fallback);
+}
+
+std::optional<long long> COptions::GetInt(const std::string& name, long long fallback,
+                                          long long min, long long max, std::string* error) const {
+    const auto text = Get(name);
+    if (!text) {
+        return fallback;
+    }
+    long long value = 0;
+    const char* end = text->data() + text->size();
+    const auto [ptr, ec] = std::from_chars(text->data(), end, value);
+    if (ec != std::errc() || ptr != end || value < min || value > max) {
+        *error = "option --" + name + " wants a whole number from " + std::to_string(min) + " to " +
+                 std::to_string(max);
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<std::string> COptions::Unknown(const std::vector<std::string>& known) const {
+    std::vector<std::string> out;
+    for (const auto& [name, value] : m_values) {
+        if (std::find(known.begin(), known.end(), name) == known.end()) {
+            out.push_back(name);
+        }
+    }
+    return out;
+}
+
+}  // namespace taviro::cli

@@ -1,0 +1,111 @@
+#include "cli/printing_sink.h"
+
+#include <cstdio>
+
+namespace taviro::cli {
+
+namespace {
+
+const char* const kGoodbyeReasons[] = {"1", "2", "3", "33", "34", "35", "36", "-2"};
+
+}  // namespace
+
+std::string DescribeNotification(int category, int code) {
+    switch (category) {
+        case 0:
+            return "the socket could not be created";
+        case 1:
+            return code == 0 ? "connect failed: timed out" : "connect failed: refused";
+        case 2:
+            return "the connection has ended";
+        case 3:
+            if (code >= 0 && code < 8) {
+                return std::string("the recorder said goodbye (reason ") + kGoodbyeReasons[code] +
+                       ")";
+            }
+            return "the recorder said goodbye";
+        case 4:
+            return "the recorder is busy";
+        case 5:
+            return "the recorder refused the live or record request";
+        case 6:
+            return "the recorder refused the request";
+        case 7:
+            return "the recorder refused the archive update";
+        case 12:
+            return "the recorder refused talking";
+        case 15:
+            return "permission denied";
+        default:
+            return "notification";
+    }
+}
+
+std::string JsonEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20 || c >= 0x7F) {
+                    // Recorder texts are bytes, not necessarily UTF-8: escape the rest.
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out;
+}
+
+void CPrintingSink::Post(platform::Window window, std::uint32_t message, std::uint64_t wParam,
+                         std::int64_t lParam) {
+    if (message == platform::WM_RECORDER_NOTIFY) {
+        const int category = platform::NotifyCategory(lParam);
+        const int code = platform::NotifyCode(lParam);
+        if (m_json) {
+            PrintLine("{\"event\":\"notify\",\"category\":" + std::to_string(category) +
+                      ",\"code\":" + std::to_string(code) + "}");
+        } else {
+            PrintLine("notify " + std::to_string(category) + " " + std::to_string(code) + ": " +
+                      DescribeNotification(category, code));
+        }
+    }
+    CQueueSink::Post(window, message, wParam, lParam);
+}
+
+void CPrintingSink::ShowMessageBox(std::string text) {
+    if (m_json) {
+        PrintLine("{\"event\":\"message\",\"text\":\"" + JsonEscape(text) + "\"}");
+    } else {
+        PrintLine("message: " + text);
+    }
+    CQueueSink::ShowMessageBox(std::move(text));
+}
+
+void CPrintingSink::PrintLine(const std::string& line) {
+    std::lock_guard lock(m_printLock);
+    std::fputs(line.c_str(), m_out);
+    std::fputc('\n', m_out);
+    std::fflush(m_out);
+}
+
+}  // namespace taviro::cli

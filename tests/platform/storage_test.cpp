@@ -1,0 +1,89 @@
+// The storage folder and its sub-folders, and the trace output that stays silent unless
+// asked for.
+#include "platform/storage.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "platform/trace.h"
+
+namespace taviro::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StorageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_root = fs::temp_directory_path() / ("taviro_storage_" + std::to_string(::getpid()));
+        fs::remove_all(m_root);
+        if (const char* home = std::getenv("HOME"))
+            m_home = home;
+    }
+    void TearDown() override {
+        fs::remove_all(m_root);
+        if (m_home) {
+            setenv("HOME", m_home->c_str(), 1);
+        } else {
+            unsetenv("HOME");
+        }
+    }
+    fs::path m_root;
+    std::optional<std::string> m_home;
+};
+
+TEST_F(StorageTest, EnsureFolderCreatesEveryMissingParent) {
+    const fs::path deep = m_root / "a" / "b" / "Log";
+    EXPECT_TRUE(EnsureFolder(deep));
+    EXPECT_TRUE(fs::is_directory(deep));
+    EXPECT_TRUE(EnsureFolder(deep));  // already there
+}
+
+TEST_F(StorageTest, EnsureFolderFailsWhereAFileIsInTheWay) {
+    fs::create_directories(m_root);
+    std::ofstream(m_root / "file") << "x";
+    EXPECT_FALSE(EnsureFolder(m_root / "file"));
+    EXPECT_FALSE(EnsureFolder(m_root / "file" / "below"));
+}
+
+TEST_F(StorageTest, DefaultFolderLivesInHome) {
+    setenv("HOME", "/home/operator", 1);
+    EXPECT_EQ(DefaultStorageFolder(), fs::path("/home/operator/TAVIRO"));
+    EXPECT_EQ(DefaultStorageFolder("Brand"), fs::path("/home/operator/Brand"));
+    setenv("HOME", "", 1);
+    EXPECT_EQ(DefaultStorageFolder(), fs::path("./TAVIRO"));
+    unsetenv("HOME");
+    EXPECT_EQ(DefaultStorageFolder(), fs::path("./TAVIRO"));
+}
+
+TEST(TraceTest, SilentUnlessEnabledAndLinesAreCut) {
+    SetTraceEnabled(false);
+    ::testing::internal::CaptureStderr();
+    Trace("Recv...HELLO48_ACK...\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+    SetTraceEnabled(true);
+    EXPECT_TRUE(TraceEnabled());
+    ::testing::internal::CaptureStderr();
+    Trace("RecvFn_LiveNack... %d", 53);
+    const std::string line = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(line, "RecvFn_LiveNack... 53\n");
+
+    const std::string longText(3000, 'x');
+    ::testing::internal::CaptureStderr();
+    Trace("%s", longText.c_str());
+    const std::string cut = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(cut, std::string(1023, 'x') + "\n");
+    SetTraceEnabled(false);
+    EXPECT_FALSE(TraceEnabled());
+}
+
+}  // namespace
+}  // namespace taviro::platform
