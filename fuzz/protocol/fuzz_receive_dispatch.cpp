@@ -4,18 +4,14 @@
 // whatever the client sends. Whatever the bytes, the session must read them, end the
 // connection, shut down, and leak nothing.
 //
-// Where the session can take a socket without starting its receive thread
-// (AttachConnected), the fuzzing thread itself runs the receive loop, one
-// ReceiveOneMessage() after the other, so a finding replays the same way every time.
-// Otherwise the session's own receive thread reads (ConnectOver) and the harness waits
-// for it to end.
+// The fuzzing thread itself runs the receive loop, one ReceiveOneMessage() after the
+// other, so a finding replays the same way every time.
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -88,45 +84,22 @@ void PlayRecorder(const platform::CSocket& peer, std::span<const std::uint8_t> s
     }
 }
 
-// Sessions that can be driven on the caller's thread.
-template <typename Session>
-concept DrivableOnCaller = requires(Session& s, platform::CSocket socket) {
-    s.AttachConnected(std::move(socket));
-    { s.ReceiveOneMessage() } -> std::same_as<bool>;
-};
-
-// Runs the session over `client` until the stream is used up; false when it did not end
-// before the deadline.
-template <typename Session>
-bool RunSession(Session& session, platform::CSocket client, Clock::time_point deadline) {
-    if constexpr (DrivableOnCaller<Session>) {
-        session.AttachConnected(std::move(client));
-        // Every pass takes at least a header off the stream, and a read gives up after the
-        // receive limit, so this ends once the recorder has closed.
-        while (Clock::now() < deadline) {
-            if (!session.ReceiveOneMessage()) {
-                return true;
-            }
+// Runs the receive loop on the fuzzing thread over `client` until the stream is used up;
+// false when it did not end before the deadline.
+bool RunSession(protocol::CRecorderSession& session, platform::CSocket client,
+                Clock::time_point deadline) {
+    session.AttachConnected(std::move(client));
+    // Every pass takes at least a header off the stream, and a read gives up after the
+    // receive limit, so this ends once the recorder has closed.
+    while (Clock::now() < deadline) {
+        if (!session.ReceiveOneMessage()) {
+            return true;
         }
-        return false;
-    } else {
-        session.ConnectOver(std::move(client));
-        while (session.ReceiveThreadRunning() && Clock::now() < deadline) {
-            std::this_thread::sleep_for(200us);
-        }
-        return !session.ReceiveThreadRunning();
     }
+    return false;
 }
 
 }  // namespace
-
-// Says once, at start, which of the two ways this build reads.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::fprintf(stderr, "fuzz_receive_dispatch: receive loop on %s\n",
-                 DrivableOnCaller<protocol::CRecorderSession> ? "the fuzzing thread"
-                                                              : "the session's receive thread");
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > kMaxInput) {
