@@ -19,6 +19,19 @@ using sim::JournalDir;
 using sim::JournalEntry;
 namespace msg = protocol::msg;
 
+// True once the recorder has closed the client's connection (the journal is complete).
+bool WaitForClose(const sim::CRecorderSim& recorder) {
+    return recorder.WaitForJournal(
+        [](const std::vector<JournalEntry>& journal) {
+            for (const auto& e : journal) {
+                if (e.IsEvent("close"))
+                    return true;
+            }
+            return false;
+        },
+        5s);
+}
+
 class CliTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -64,15 +77,7 @@ TEST_F(CliTest, CleanSessionPrintsIdentityKeepsAliveAndEndsWithTheGoodbye) {
     EXPECT_NE(result.out.find("firmware : MAIN 2010-10-11 12:00:00"), std::string::npos);
     EXPECT_NE(result.out.find("firmware : BOOT 2010-01-01 00:00:00"), std::string::npos);
 
-    ASSERT_TRUE(recorder.WaitForJournal(
-        [](const std::vector<JournalEntry>& j) {
-            for (const auto& e : j) {
-                if (e.IsEvent("close"))
-                    return true;
-            }
-            return false;
-        },
-        5s));
+    ASSERT_TRUE(WaitForClose(recorder));
     const auto journal = recorder.Journal();
     const auto codes = ClientCodes(journal);
     ASSERT_GE(codes.size(), 5u);
@@ -177,15 +182,7 @@ TEST_F(CliTest, UnsupportedProductGetsNothingButTheGoodbye) {
     ASSERT_TRUE(recorder.Start());
     const auto result = Connect(recorder.Port(), {});
     EXPECT_EQ(result.exitStatus, 5);
-    ASSERT_TRUE(recorder.WaitForJournal(
-        [](const std::vector<JournalEntry>& j) {
-            for (const auto& e : j) {
-                if (e.IsEvent("close"))
-                    return true;
-            }
-            return false;
-        },
-        5s));
+    ASSERT_TRUE(WaitForClose(recorder));
     EXPECT_EQ(ClientCodes(recorder.Journal()), (std::vector<int>{msg::HELLO, msg::BYE}));
 }
 
