@@ -1,0 +1,122 @@
+// What each channel pane holds between its decoder thread and the painter: the picture
+// buffer and size, the two label lines with their colours, the decoded-picture counter and
+// frame rate, the clock value, the icon state, and the grid-wide masks. Headless: the
+// channel grid window paints from it, tests read it directly.
+//
+// Threads: a channel's decoder thread writes its ChannelView under that view's lock; the
+// painter reads under the same lock. Masks and modes are atomics that any thread reads.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "protocol/channel_mask.h"
+
+namespace taviro::video {
+
+inline constexpr std::size_t kPictureBufferSize = 1'244'160;  // a 720 x 576 RGB picture
+
+enum class ViewMode : int { Idle = 0, Live = 1, RemotePlayback = 2, LocalPlayback = 3 };
+
+// COLORREF values (0x00BBGGRR) of the label lines.
+inline constexpr std::uint32_t kColourGreen = 0x00FF00;
+inline constexpr std::uint32_t kColourCyan = 0xFFFF00;
+
+struct ChannelView {
+    mutable std::mutex lock;
+    std::unique_ptr<std::uint8_t[]> picture;  // kPictureBufferSize bytes
+    int width = 360;
+    int height = 240;
+    std::string line1;
+    std::string line2;
+    std::uint32_t colour1 = kColourCyan;
+    std::uint32_t colour2 = kColourCyan;
+    std::uint32_t decodedCount = 0;  // pictures since the last frame-rate tick
+    int frameRate = 0;
+    std::int64_t clock = 0;  // seconds since 1970 of the last picture (recorder time)
+    int audioIcon = -1;      // -1 none, 0 this channel is heard, 1 audio present elsewhere heard
+    int audioIconX = 0;
+    int integrityIconX = 0;
+    int integrity = -1;  // local playback: -1 unchecked, 0 no data, 1 intact, 2 tampered
+    bool blocked = false;
+    int paneWidth = 205;  // set by the layout; titles are fitted to it
+    // Title fitting is redone only when the title or the pane width changes.
+    std::string titleSource;
+    int titlePaneWidth = -1;
+    std::string fittedTitle;
+};
+
+// Called on a decoder thread, under the channel's lock, after a new picture was stored.
+// Implementations only ask for a repaint of that pane; they never paint from here.
+class IPictureListener {
+  public:
+    virtual ~IPictureListener() = default;
+    virtual void OnPicture(int channel) = 0;
+};
+
+class CChannelViews {
+  public:
+    CChannelViews();
+
+    ChannelView& Channel(int channel) { return m_views[Index(channel)]; }
+    const ChannelView& Channel(int channel) const { return m_views[Index(channel)]; }
+
+    void SetListener(IPictureListener* listener) { m_listener.store(listener); }
+    IPictureListener* Listener() const { return m_listener.load(); }
+
+    void SetViewMode(ViewMode mode) { m_viewMode.store(static_cast<int>(mode)); }
+    [[nodiscard]] ViewMode Mode() const { return static_cast<ViewMode>(m_viewMode.load()); }
+    // 0 full, 1 title only, 2 off.
+    void SetOsdMode(int mode) { m_osdMode.store(mode); }
+    [[nodiscard]] int OsdMode() const { return m_osdMode.load(); }
+
+    // The channels the recorder offers; true when the mask changed.
+    bool SetAvailableMask(protocol::ChannelMask mask);
+    [[nodiscard]] protocol::ChannelMask AvailableMask() const { return m_available.load(); }
+    [[nodiscard]] protocol::ChannelMask HasPictureMask() const { return m_hasPicture.load(); }
+    [[nodiscard]] protocol::ChannelMask HasDecodedMask() const { return m_hasDecoded.load(); }
+    void MarkPicture(int channel);
+    // Layout and channel selections forget which panes had a picture.
+    void ClearHasPicture() { m_hasPicture.store(0); }
+    // Live view starting forgets which channels ever decoded.
+    void ClearHasDecoded() { m_hasDecoded.store(0); }
+
+    // The frame-rate timer: every channel's rate becomes its pictures per second over the
+    // time since the last tick, and its counter starts again.
+    void TickFrameRate(std::int64_t elapsedMs);
+
+    // Width in pixels of a text in the OSD font. The headless default counts every
+    // character as the label character width; the window replaces it with real metrics.
+    void SetTextWidth(std::function<int(std::string_view)> widthOf);
+    [[nodiscard]] int TextWidth(std::string_view text) const;
+    // The label character width derived from the OSD font's height (-17 for "Arial" 13).
+    [[nodiscard]] static int LabelCharWidth(int fontHeight = -17);
+
+    // The title cut until it fits the pane width less 95 pixels, with "..." when cut.
+    [[nodiscard]] std::string FitTitle(std::string_view title, int paneWidth) const;
+
+  private:
+    static std::size_t Index(int channel) {
+        return (channel >= 0 && channel < protocol::kMaxChannels)
+                   ? static_cast<std::size_t>(channel)
+                   : 0;
+    }
+
+    std::array<ChannelView, protocol::kMaxChannels> m_views;
+    std::atomic<IPictureListener*> m_listener{nullptr};
+    std::atomic<int> m_viewMode{0};
+    std::atomic<int> m_osdMode{0};
+    std::atomic<protocol::ChannelMask> m_available{0};
+    std::atomic<protocol::ChannelMask> m_hasPicture{0};
+    std::atomic<protocol::ChannelMask> m_hasDecoded{0};
+    mutable std::mutex m_textLock;
+    std::function<int(std::string_view)> m_textWidth;
+};
+
+}  // namespace taviro::video

@@ -1,0 +1,311 @@
+#include "video/decode_thread.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace taviro::video {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Entries waiting, this one included, from which dependent frames are dropped until the
+// next key frame (a count of more than 100 with the list's two placeholders).
+constexpr std::size_t kBackPressureBacklog = 99;
+// A library that keeps asking to be called again, or to be reset, must not hold the
+// channel forever: after this many attempts the frame is given up.
+constexpr int kMaxCallAgain = 64;
+constexpr int kMaxResets = 2;
+
+std::size_t PictureBytes(int width, int height, std::uint32_t format) {
+    const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    return format == platform::kH264FormatRgb24 ? pixels * 3 : pixels * 3 / 2;
+}
+
+}  // namespace
+
+CDecodeThread::CDecodeThread(int channel, std::shared_ptr<CVideoQueue> queue, CChannelViews& views,
+                             IDecodeEnvironment& environment, platform::H264EntryPoints library,
+                             std::uint32_t format, platform::IMessageSink* sink)
+    : m_channel(channel),
+      m_queue(std::move(queue)),
+      m_views(views),
+      m_environment(environment),
+      m_library(library),
+      m_format(format),
+      m_sink(sink) {}
+
+CDecodeThread::~CDecodeThread() {
+    Stop();
+}
+
+void CDecodeThread::Start() {
+    if (m_thread.joinable() || !m_queue) {
+        return;
+    }
+    m_bStop = false;
+    m_running = true;
+    m_thread = std::thread(&CDecodeThread::Thread_Decode, this);
+}
+
+void CDecodeThread::Stop() {
+    m_bStop = true;
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void CDecodeThread::Thread_Decode() {
+    // Start: a zeroed context in the chosen format; a stale instance is closed first.
+    m_context = platform::DecoderContext{};
+    m_context.mode = 1;
+    m_context.format = m_format;
+    if (m_library.uninit) {
+        m_library.uninit(&m_context);
+    }
+    if (m_library.init && m_library.init(&m_context) != 0 && m_sink) {
+        m_sink->ShowMessageBox("H.264 Decoder Init Error !");
+    }
+    m_bitstream = std::make_unique<std::uint8_t[]>(kPictureBufferSize);
+    m_picture = std::make_unique<std::uint8_t[]>(kPictureBufferSize);
+    m_bSkip = true;
+    m_bParamsSent = false;
+    m_lastGeneration = 0;
+    m_lastWidth = 352;
+    m_lastHeight = 240;
+
+    while (auto taken = m_queue->Next(m_bStop, 50ms, 1ms)) {
+        ProcessEntry(std::move(*taken));
+        ++m_stats.taken;  // counted once handled, so a watcher sees the outcome with it
+        m_queue->ResetEvent();
+    }
+
+    if (m_context.instance != 0 && m_library.uninit) {
+        m_library.uninit(&m_context);
+    }
+    {
+        ChannelView& view = m_views.Channel(m_channel);
+        std::lock_guard lock(view.lock);
+        view.audioIcon = -1;
+    }
+    m_bitstream.reset();
+    m_picture.reset();
+    m_running = false;
+}
+
+void CDecodeThread::ProcessEntry(CVideoQueue::Taken taken) {
+    const QueuedFrame& frame = taken.entry;
+    const FrameInfo info = frame.Info();
+    const auto payload = frame.DecodeBytes();
+    const ViewMode mode = m_views.Mode();
+    const int width = info.width;
+    const int height = info.height;
+    auto drop = [&] { ++m_stats.dropped; };
+
+    // Drop rule: video loss and covert channels show no picture in live view.
+    if (mode == ViewMode::Live && m_environment.LiveDropsChannel(m_channel)) {
+        m_bParamsSent = false;
+        drop();
+        return;
+    }
+    // Clock of the channel: the frame time the recorder put in the header (live), or the
+    // player's time.
+    const std::int64_t clock = mode == ViewMode::Live
+                                   ? static_cast<std::int32_t>(frame.Header().Reserved2())
+                                   : m_environment.PlaybackTime(mode);
+    {
+        ChannelView& view = m_views.Channel(m_channel);
+        std::lock_guard lock(view.lock);
+        view.clock = clock;
+    }
+
+    std::size_t length = 0;
+    bool prefixed = false;
+    // Stream change. A new size within one generation is handled like a new stream but
+    // keeps the generation, so the frames after the next key frame are not thrown away too.
+    if (static_cast<std::int64_t>(info.generation) != m_lastGeneration) {
+        m_lastGeneration = info.generation;
+        m_lastWidth = width;
+        m_lastHeight = height;
+        m_bParamsSent = false;
+    } else if (width != m_lastWidth || height != m_lastHeight) {
+        m_lastWidth = width;
+        m_lastHeight = height;
+        m_bParamsSent = false;
+    }
+    if (m_bParamsSent) {
+        if (payload.size() > kPictureBufferSize) {
+            drop();
+            return;
+        }
+        std::memcpy(m_bitstream.get(), payload.data(), payload.size());
+        length = payload.size();
+    } else {
+        // Resynchronisation: only a key frame can start a stream.
+        if (info.kind != 0) {
+            m_bSkip = true;
+            drop();
+            return;
+        }
+        m_bSkip = false;
+        const std::size_t prefix = WriteParameterSets(
+            static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+            std::span<std::uint8_t, kParamSetBufferSize>(m_paramSets));
+        if (prefix == 0 || prefix + payload.size() > kPictureBufferSize ||
+            PictureBytes(width, height, m_format) > kPictureBufferSize) {
+            drop();  // no decodable size, or a picture larger than any buffer holds
+            return;
+        }
+        std::memcpy(m_bitstream.get(), m_paramSets.data(), prefix);
+        std::memcpy(m_bitstream.get() + prefix, payload.data(), payload.size());
+        length = prefix + payload.size();
+        m_bParamsSent = true;
+        prefixed = true;
+    }
+    if (prefixed) {
+        ChannelView& view = m_views.Channel(m_channel);
+        std::lock_guard lock(view.lock);
+        view.width = width;
+        view.height = height;
+        std::memset(view.picture.get(), 0, kPictureBufferSize);
+    }
+
+    // Back-pressure, then the kind decides.
+    if (taken.backlog >= kBackPressureBacklog) {
+        m_bSkip = true;
+    }
+    if (info.kind == 0) {
+        m_bSkip = false;
+    } else if (info.kind > 2 || m_bSkip) {
+        drop();
+        return;
+    }
+
+    if (!Decode(length)) {
+        drop();
+        return;
+    }
+    // Post-processing: RGB rows bottom-up for drawing; interlaced heights line-doubled.
+    if (m_format == platform::kH264FormatRgb24) {
+        FlipRows(m_picture.get(), width, height);
+    }
+    if ((height == 480 || height == 576) && !m_environment.Deinterlace(m_channel)) {
+        DoubleLines(m_picture.get(), width, height, m_format);
+    }
+    ++m_stats.decoded;
+    if (frame.DisplayExempt() && frame.Reverse()) {
+        return;  // a backward or stepped playback frame that is not shown
+    }
+    ShowPicture(info, width, height);
+}
+
+bool CDecodeThread::Decode(std::size_t length) {
+    if (!m_library.getOneFrame) {
+        return false;
+    }
+    int resets = 0;
+    for (int attempt = 0; attempt < kMaxCallAgain; ++attempt) {
+        const int result = m_library.getOneFrame(
+            &m_context, m_bitstream.get(), static_cast<std::int32_t>(length), m_picture.get());
+        if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
+            return true;
+        }
+        if (result == platform::kH264CallAgain) {
+            continue;
+        }
+        if (result == platform::kH264Reset && resets < kMaxResets) {
+            ++resets;
+            if (m_library.uninit)
+                m_library.uninit(&m_context);
+            if (m_library.init)
+                m_library.init(&m_context);
+            continue;
+        }
+        return false;
+    }
+    return false;
+}
+
+void CDecodeThread::ShowPicture(const FrameInfo& info, int width, int height) {
+    const ViewMode mode = m_views.Mode();
+    std::string title;
+    if (mode == ViewMode::Live) {
+        title = m_environment.LiveTitle(m_channel);
+    } else {
+        const auto* begin = reinterpret_cast<const char*>(info.title.data());
+        title.assign(begin, strnlen(begin, info.title.size()));
+    }
+    const int osd = m_views.OsdMode();
+    const char* playing = mode == ViewMode::RemotePlayback  ? "R-PLAY"
+                          : mode == ViewMode::LocalPlayback ? "L-PLAY"
+                                                            : "LIVE";
+    const int cw = CChannelViews::LabelCharWidth();
+    const std::size_t bytes = PictureBytes(width, height, m_format);
+
+    ChannelView& view = m_views.Channel(m_channel);
+    {
+        std::lock_guard lock(view.lock);
+        if (title != view.titleSource || view.paneWidth != view.titlePaneWidth) {
+            view.titleSource = title;
+            view.titlePaneWidth = view.paneWidth;
+            view.fittedTitle = m_views.FitTitle(title, view.paneWidth);
+        }
+        char line[300];
+        if (osd == 0) {
+            std::snprintf(line, sizeof line, "%s %dx%d", view.fittedTitle.c_str(),
+                          width == 352 ? 360 : 720, height);
+        } else {
+            std::snprintf(line, sizeof line, "%s", view.fittedTitle.c_str());
+        }
+        view.line1 = line;
+        view.colour1 = kColourGreen;
+        std::snprintf(line, sizeof line, "%s  %02d", playing, view.frameRate);
+        view.line2 = line;
+        view.colour2 = kColourCyan;
+        view.audioIconX = cw * static_cast<int>(view.line2.size()) + 45;
+        view.integrityIconX = cw * static_cast<int>(view.line2.size()) + 80;
+        ++view.decodedCount;
+
+        std::memcpy(view.picture.get(), m_picture.get(), bytes);
+        view.width = width;
+        view.height = height;
+        m_views.MarkPicture(m_channel);
+        if (IPictureListener* listener = m_views.Listener()) {
+            listener->OnPicture(m_channel);
+        }
+    }
+}
+
+void CDecodeThread::FlipRows(std::uint8_t* picture, int width, int height) {
+    const auto row = static_cast<std::size_t>(width) * 3;
+    std::unique_ptr<std::uint8_t[]> scratch(new std::uint8_t[row]);
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        std::uint8_t* a = picture + row * static_cast<std::size_t>(top);
+        std::uint8_t* b = picture + row * static_cast<std::size_t>(bottom);
+        std::memcpy(scratch.get(), a, row);
+        std::memcpy(a, b, row);
+        std::memcpy(b, scratch.get(), row);
+    }
+}
+
+void CDecodeThread::DoubleLines(std::uint8_t* picture, int width, int height,
+                                std::uint32_t format) {
+    auto doublePlane = [](std::uint8_t* plane, std::size_t rowBytes, int rows) {
+        for (int r = 0; r + 1 < rows; r += 2) {
+            std::memcpy(plane + rowBytes * static_cast<std::size_t>(r + 1),
+                        plane + rowBytes * static_cast<std::size_t>(r), rowBytes);
+        }
+    };
+    const auto w = static_cast<std::size_t>(width);
+    if (format == platform::kH264FormatRgb24) {
+        doublePlane(picture, w * 3, height);
+        return;
+    }
+    const std::size_t lumaBytes = w * static_cast<std::size_t>(height);
+    const std::size_t chromaBytes = lumaBytes / 4;
+    doublePlane(picture, w, height);
+    doublePlane(picture + lumaBytes, w / 2, height / 2);
+    doublePlane(picture + lumaBytes + chromaBytes, w / 2, height / 2);
+}
+
+}  // namespace taviro::video

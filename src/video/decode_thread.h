@@ -1,0 +1,104 @@
+// CDecodeThread: one per watched channel. Takes QueuedFrame entries from the channel's
+// queue, puts the adapter's own parameter sets in front of key frames, feeds the H.264
+// decoder library, post-processes the picture (RGB rows flipped for bottom-up drawing,
+// lines doubled unless the channel is deinterlaced), fills the pane's labels and counters
+// and hands the picture to the channel view under its lock.
+//
+// Threads: the owner (the user interface thread, or whoever starts a stream) constructs,
+// starts, flushes and stops it; the loop runs on the thread it starts. The queue is shared
+// with the receive thread (the producer); the views with the painter.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/h264_decoder.h"
+#include "platform/message_sink.h"
+#include "video/channel_views.h"
+#include "video/consumer_slots.h"
+#include "video/param_sets.h"
+
+namespace taviro::video {
+
+// What the loop asks of the rest of the client; called on the decoder thread, so
+// implementations must be thread-safe.
+class IDecodeEnvironment {
+  public:
+    virtual ~IDecodeEnvironment() = default;
+    // Live view runs and the channel is in the video-loss set or covert for this user.
+    virtual bool LiveDropsChannel(int channel) = 0;
+    // The recorder's camera title of the channel (live view).
+    virtual std::string LiveTitle(int channel) = 0;
+    // The current playback time (remote or local playback), seconds since 1970.
+    virtual std::int64_t PlaybackTime(ViewMode mode) = 0;
+    // The channel's "Deinterlace" setting: lines are doubled only while it is off.
+    virtual bool Deinterlace(int channel) = 0;
+};
+
+struct DecodeStats {
+    std::atomic<std::uint64_t> taken{0};  // entries taken and handled
+    std::atomic<std::uint64_t> decoded{0};
+    std::atomic<std::uint64_t> dropped{0};
+};
+
+class CDecodeThread {
+  public:
+    // `format` is kH264FormatYuv420 or kH264FormatRgb24; `sink` receives the message box
+    // of a failed decoder start (may be null).
+    CDecodeThread(int channel, std::shared_ptr<CVideoQueue> queue, CChannelViews& views,
+                  IDecodeEnvironment& environment, platform::H264EntryPoints library,
+                  std::uint32_t format, platform::IMessageSink* sink = nullptr);
+    ~CDecodeThread();
+    CDecodeThread(const CDecodeThread&) = delete;
+    CDecodeThread& operator=(const CDecodeThread&) = delete;
+
+    void Start();
+    // Sets the stop flag, wakes the loop and waits for it.
+    void Stop();
+    // While set, entries are taken and freed unprocessed.
+    void SetFlush(bool flush) { m_queue->SetFlush(flush); }
+
+    [[nodiscard]] int Channel() const { return m_channel; }
+    [[nodiscard]] const DecodeStats& Stats() const { return m_stats; }
+    [[nodiscard]] bool Running() const { return m_running.load(); }
+
+    // Line doubling as the loop applies it (exposed for tests and snapshots).
+    static void DoubleLines(std::uint8_t* picture, int width, int height, std::uint32_t format);
+    static void FlipRows(std::uint8_t* picture, int width, int height);
+
+  private:
+    void Thread_Decode();
+    void ProcessEntry(CVideoQueue::Taken taken);
+    // Calls the library with the result rules; true when a picture was written.
+    bool Decode(std::size_t length);
+    void ShowPicture(const FrameInfo& info, int width, int height);
+
+    const int m_channel;
+    std::shared_ptr<CVideoQueue> m_queue;
+    CChannelViews& m_views;
+    IDecodeEnvironment& m_environment;
+    const platform::H264EntryPoints m_library;
+    const std::uint32_t m_format;
+    platform::IMessageSink* m_sink;
+
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_running{false};
+    std::thread m_thread;
+    DecodeStats m_stats;
+
+    // Loop state (decoder thread only).
+    platform::DecoderContext m_context{};
+    std::unique_ptr<std::uint8_t[]> m_bitstream;  // kPictureBufferSize bytes
+    std::unique_ptr<std::uint8_t[]> m_picture;    // decoded here, copied to the view
+    std::array<std::uint8_t, kParamSetBufferSize> m_paramSets{};
+    bool m_bSkip = true;
+    bool m_bParamsSent = false;
+    std::int64_t m_lastGeneration = 0;
+    int m_lastWidth = 352;
+    int m_lastHeight = 240;
+};
+
+}  // namespace taviro::video
