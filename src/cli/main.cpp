@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_session.h"
 #include "cli/connect_command.h"
 
 namespace {

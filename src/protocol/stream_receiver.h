@@ -19,6 +19,9 @@ public:
     // for the call only. Must not block for long.
     virtual void OnStreamPiece(std::uint16_t command, const PacketHeader& header,
                                std::span<const std::uint8_t> piece) = 0;
+    // The payload of LIVE_CHANNEL_INFO, after the session has taken what it keeps: a live
+    // stream (re)starts. Receive thread only.
+    virtual void OnChannelInfo(std::span<const std::uint8_t> payload) { (void)payload; }
 };
 
 }  // namespace taviro::protocol

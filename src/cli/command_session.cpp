@@ -1,0 +1,286 @@
+#include "cli/command_session.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/socket.h"
+#include "platform/storage.h"
+#include "platform/trace.h"
+#include "protocol/hello.h"
+#include "protocol/recorder_time.h"
+
+namespace taviro::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string FormatRecorderTime(protocol::RecorderTime t) {
+    protocol::UserTime u;
+    if (!protocol::GetTime_tToUsertime(t, &u)) {
+        return "-";
+    }
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", u.year, u.month + 1,
+                  u.day + 1, u.hour, u.minute, u.second);
+    return text;
+}
+
+std::string FormatMac(const std::array<std::uint8_t, 6>& mac) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
+}
+
+const char* ResultName(int status) {
+    switch (status) {
+        case kExitOk:
+            return "ok";
+        case kExitRefused:
+            return "refused";
+        case kExitTimedOut:
+            return "timed out";
+        case kExitUnsupported:
+            return "unsupported product";
+        case kExitGoodbye:
+            return "goodbye";
+        case kExitDropped:
+            return "connection ended";
+        case kExitResolve:
+            return "unknown host";
+        default:
+            return "failed";
+    }
+}
+
+}  // namespace
+
+const std::vector<std::string> kConnectionOptions = {
+    "host",  "port", "user",    "password",           "json",
+    "trace", "help", "storage", "connect-timeout-ms", "keepalive-ms"};
+const std::vector<std::string> kConnectionFlags = {"json", "trace", "help"};
+const char* const kConnectionUsage =
+    "--host HOST --port PORT --user USER --password PASS\n"
+    "       [--json] [--trace] [--storage DIR] [--connect-timeout-ms N] [--keepalive-ms N]";
+
+CCommandSession::CCommandSession(std::string command, COptions options, bool json)
+    : m_command(std::move(command)), m_options(std::move(options)), m_sink(stdout, json) {}
+
+CCommandSession::~CCommandSession() {
+    if (m_session) {
+        m_session->DestroyWindow();
+    }
+}
+
+std::unique_ptr<CCommandSession> CCommandSession::Create(
+    const std::string& command, const std::vector<std::string>& args,
+    const std::vector<std::string>& extraOptions, const std::vector<std::string>& extraFlags,
+    const std::string& usage, int* exitStatus) {
+    auto fail = [&](const std::string& error) -> std::unique_ptr<CCommandSession> {
+        std::fprintf(stderr, "taviro-cli %s: %s\n%s", command.c_str(), error.c_str(),
+                     usage.c_str());
+        *exitStatus = kExitUsage;
+        return nullptr;
+    };
+    std::vector<std::string> flags = kConnectionFlags;
+    flags.insert(flags.end(), extraFlags.begin(), extraFlags.end());
+    std::vector<std::string> known = kConnectionOptions;
+    known.insert(known.end(), extraOptions.begin(), extraOptions.end());
+    known.insert(known.end(), extraFlags.begin(), extraFlags.end());
+
+    COptions options;
+    std::string error;
+    if (!options.Parse(args, flags, &error)) {
+        return fail(error);
+    }
+    if (options.Has("help")) {
+        std::fputs(usage.c_str(), stdout);
+        *exitStatus = kExitOk;
+        return nullptr;
+    }
+    if (const auto unknown = options.Unknown(known); !unknown.empty()) {
+        return fail("unknown option --" + unknown[0]);
+    }
+    const auto port = options.GetInt("port", -1, 1, 65535, &error);
+    const auto connectMs = options.GetInt("connect-timeout-ms", 10'000, 1, 600'000, &error);
+    const auto keepAliveMs = options.GetInt("keepalive-ms", 10'000, 10, 3'600'000, &error);
+    if (!port || !connectMs || !keepAliveMs) {
+        return fail(error);
+    }
+    if (!options.Has("host") || !options.Has("user") || !options.Has("password") || *port < 0) {
+        return fail("--host, --port, --user and --password are needed");
+    }
+    if (options.Has("trace")) {
+        platform::SetTraceEnabled(true);
+    }
+    const bool json = options.Has("json");
+    std::unique_ptr<CCommandSession> self(new CCommandSession(command, std::move(options), json));
+    self->m_port = static_cast<std::uint16_t>(*port);
+    self->m_connectTimeout = std::chrono::milliseconds(*connectMs);
+    self->m_keepAlive = std::chrono::milliseconds(*keepAliveMs);
+    return self;
+}
+
+int CCommandSession::LogIn(const std::function<void(protocol::CRecorderSession&)>& prepare) {
+    const std::string host = *m_options.Get("host");
+    const auto address = platform::ResolveIPv4(host);
+    if (!address) {
+        m_reason = "cannot resolve host '" + host + "'";
+        return kExitResolve;
+    }
+    m_address = *address;
+    const std::filesystem::path storage = m_options.Has("storage")
+                                              ? std::filesystem::path(*m_options.Get("storage"))
+                                              : platform::DefaultStorageFolder();
+    m_localLog =
+        std::make_unique<logs::CLocalLog>(storage, protocol::ProcessZoneOffset().TotalSeconds());
+
+    protocol::SessionConfig config;
+    config.address = m_address;
+    config.port = m_port;
+    config.userId = *m_options.Get("user");
+    config.password = *m_options.Get("password");
+    config.connectTimeout = m_connectTimeout;
+    config.keepAliveInterval = m_keepAlive;
+    m_session = std::make_unique<protocol::CRecorderSession>(m_sink, m_localLog.get(), config);
+    if (prepare) {
+        prepare(*m_session);
+    }
+    m_session->Connect();
+
+    // Without an answer to the login in this time the recorder is taken as not answering.
+    const auto deadline = Clock::now() + m_connectTimeout + std::chrono::seconds(30);
+    while (!m_loggedIn) {
+        if (Clock::now() >= deadline) {
+            m_reason = "no answer to the login";
+            return m_goodbye ? kExitGoodbye : kExitFailure;
+        }
+        if (const auto message = m_sink.Take(std::chrono::milliseconds(50))) {
+            if (const auto status = Handle(*message)) {
+                return *status;
+            }
+        }
+    }
+    PrintIdentity(m_sink, m_address, m_port, *m_session);
+    return kExitOk;
+}
+
+int CCommandSession::Stay(std::chrono::milliseconds duration) {
+    const auto until = Clock::now() + duration;
+    while (Clock::now() < until) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        if (const auto message = m_sink.Take(std::min(left, std::chrono::milliseconds(50)))) {
+            if (const auto status = Handle(*message)) {
+                return *status;
+            }
+        }
+    }
+    return kExitOk;
+}
+
+std::optional<int> CCommandSession::Handle(const platform::PostedMessage& message) {
+    if (message.messageBox) {
+        m_unsupported = m_unsupported || *message.messageBox == "Not MRKD7310 or TQ71!";
+        return std::nullopt;
+    }
+    if (message.message == platform::WM_SESSION_LOGGED_IN) {
+        m_loggedIn = true;
+        return std::nullopt;
+    }
+    if (message.message != platform::WM_RECORDER_NOTIFY) {
+        return std::nullopt;
+    }
+    const int category = platform::NotifyCategory(message.lParam);
+    const int code = platform::NotifyCode(message.lParam);
+    switch (category) {
+        case 0:
+            m_reason = DescribeNotification(category, code);
+            return kExitFailure;
+        case 1:
+            m_reason = DescribeNotification(category, code);
+            return code == 0 ? kExitTimedOut : kExitRefused;
+        case 3:
+        case 15:
+            m_goodbye = std::make_pair(category, code);  // the recorder closes next
+            return std::nullopt;
+        case 2:
+            if (m_unsupported) {
+                m_reason = "the recorder is no supported product (Not MRKD7310 or TQ71!)";
+                return kExitUnsupported;
+            }
+            if (m_goodbye) {
+                m_reason = DescribeNotification(m_goodbye->first, m_goodbye->second);
+                return kExitGoodbye;
+            }
+            m_reason = "the recorder ended the connection";
+            return kExitDropped;
+        default:
+            return std::nullopt;
+    }
+}
+
+int CCommandSession::Finish(int status, std::string reason) {
+    if (m_session) {
+        m_session->DestroyWindow();
+        m_session.reset();
+    }
+    if (reason.empty()) {
+        reason = status == kExitOk ? "disconnected" : m_reason;
+    }
+    if (m_sink.Json()) {
+        m_sink.PrintLine("{\"event\":\"summary\",\"result\":\"" + std::string(ResultName(status)) +
+                         "\",\"exit\":" + std::to_string(status) + ",\"reason\":\"" +
+                         JsonEscape(reason) + "\"}");
+    } else if (status != kExitOk) {
+        std::fprintf(stderr, "taviro-cli %s: %s\n", m_command.c_str(), reason.c_str());
+    } else {
+        m_sink.PrintLine("disconnected");
+    }
+    return status;
+}
+
+void PrintIdentity(CPrintingSink& out, const std::string& address, std::uint16_t port,
+                   const protocol::CRecorderSession& session) {
+    const int productType = session.ProductType();
+    const protocol::HelloAck h = session.Hello();
+    const int channels = session.ChannelCount();
+    if (out.Json()) {
+        std::string line = "{\"event\":\"login\",\"address\":\"" + JsonEscape(address) +
+                           "\",\"port\":" + std::to_string(port) +
+                           ",\"product_type\":" + std::to_string(productType) + ",\"product\":\"" +
+                           std::string(protocol::ProductTypeName(productType)) +
+                           "\",\"product_number\":" + std::to_string(h.product_number) +
+                           ",\"channels\":" + std::to_string(channels) +
+                           ",\"account\":" + std::to_string(h.account) + ",\"mac\":\"" +
+                           FormatMac(h.mac_address) + "\",\"firmware\":[";
+        bool first = true;
+        for (std::size_t i = 0; i < protocol::kFirmwareEntries; ++i) {
+            if (h.FirmVer[i] == 0)
+                continue;
+            line += std::string(first ? "" : ",") + "{\"name\":\"" + JsonEscape(h.FirmwareName(i)) +
+                    "\",\"version\":\"" + FormatRecorderTime(h.FirmVer[i]) + "\"}";
+            first = false;
+        }
+        out.PrintLine(line + "]}");
+        return;
+    }
+    char line[256];
+    out.PrintLine("logged in to " + address + ":" + std::to_string(port));
+    std::snprintf(
+        line, sizeof line, "  product  : %s (product number %u, protocol %u.%u, software %u.%u)",
+        std::string(protocol::ProductTypeName(productType)).c_str(), h.product_number,
+        h.protocol_major_ver, h.protocol_minor_ver, h.product_major_ver, h.product_minor_ver);
+    out.PrintLine(line);
+    out.PrintLine("  channels : " + std::to_string(channels));
+    out.PrintLine("  account  : " + std::to_string(h.account));
+    out.PrintLine("  MAC      : " + FormatMac(h.mac_address));
+    for (std::size_t i = 0; i < protocol::kFirmwareEntries; ++i) {
+        if (h.FirmVer[i] == 0)
+            continue;
+        out.PrintLine("  firmware : " + h.FirmwareName(i) + " " + FormatRecorderTime(h.FirmVer[i]));
+    }
+}
+
+}  // namespace taviro::cli

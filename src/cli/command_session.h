@@ -1,0 +1,94 @@
+// What every taviro-cli command that talks to a recorder shares: the connection options,
+// the session with its local log, the "main window" loop that takes the session's posted
+// messages and decides how the connection ended, and the closing summary line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/options.h"
+#include "cli/printing_sink.h"
+#include "logs/local_log.h"
+#include "protocol/session.h"
+
+namespace taviro::cli {
+
+// Exit statuses, one per way a connection can end.
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitFailure = 1,  // anything not listed (no answer to the login, other errors)
+    kExitUsage = 2,
+    kExitRefused = 3,      // connection refused
+    kExitTimedOut = 4,     // connect timed out
+    kExitUnsupported = 5,  // the recorder is no supported product
+    kExitGoodbye = 6,      // the recorder said goodbye (wrong password, permission, ...)
+    kExitDropped = 7,      // the recorder closed the connection
+    kExitResolve = 8,      // the host name could not be resolved
+};
+
+// The options every connecting command takes, and the usage text for them.
+extern const std::vector<std::string> kConnectionOptions;
+extern const std::vector<std::string> kConnectionFlags;
+extern const char* const kConnectionUsage;
+
+class CCommandSession {
+  public:
+    // Parses the connection options; on a usage error prints it and returns nullopt with
+    // `exitStatus` set. `extraOptions`/`extraFlags` are the command's own.
+    static std::unique_ptr<CCommandSession> Create(const std::string& command,
+                                                   const std::vector<std::string>& args,
+                                                   const std::vector<std::string>& extraOptions,
+                                                   const std::vector<std::string>& extraFlags,
+                                                   const std::string& usage, int* exitStatus);
+    ~CCommandSession();
+
+    [[nodiscard]] const COptions& Options() const { return m_options; }
+    [[nodiscard]] CPrintingSink& Sink() { return m_sink; }
+    [[nodiscard]] bool Json() const { return m_sink.Json(); }
+    // Valid once LogIn() has been called.
+    [[nodiscard]] protocol::CRecorderSession& Session() { return *m_session; }
+
+    // Resolves the host, creates the session (`prepare` runs before Connect, to attach
+    // stream receivers and alike), connects and waits for the login answer. kExitOk when
+    // logged in; otherwise the exit status of what happened (the session is gone then).
+    int LogIn(const std::function<void(protocol::CRecorderSession&)>& prepare = {});
+    // Handles the session's messages for `duration` (or until the connection ends).
+    // kExitOk when the time ran out with the connection up.
+    int Stay(std::chrono::milliseconds duration);
+    // Disconnects in order (if still connected) and prints the summary; returns `status`.
+    int Finish(int status, std::string reason = {});
+    [[nodiscard]] const std::string& EndReason() const { return m_reason; }
+    [[nodiscard]] std::uint16_t Port() const { return m_port; }
+    [[nodiscard]] const std::string& Address() const { return m_address; }
+
+  private:
+    CCommandSession(std::string command, COptions options, bool json);
+    // Takes one posted message; returns an exit status when the connection has ended.
+    std::optional<int> Handle(const platform::PostedMessage& message);
+
+    std::string m_command;
+    COptions m_options;
+    CPrintingSink m_sink;
+    std::unique_ptr<logs::CLocalLog> m_localLog;
+    std::unique_ptr<protocol::CRecorderSession> m_session;
+    std::string m_address;
+    std::uint16_t m_port = 0;
+    std::chrono::milliseconds m_connectTimeout{10'000};
+    std::chrono::milliseconds m_keepAlive{10'000};
+    bool m_loggedIn = false;
+    bool m_unsupported = false;
+    std::optional<std::pair<int, int>> m_goodbye;
+    std::string m_reason;
+};
+
+// One line about the recorder that answered the login: product, channels, account, MAC
+// address and the firmware list (plain text lines, or one JSON object).
+void PrintIdentity(CPrintingSink& out, const std::string& address, std::uint16_t port,
+                   const protocol::CRecorderSession& session);
+
+}  // namespace taviro::cli
