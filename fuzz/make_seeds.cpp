@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets: real messages as a recorder sends them and
 // real files as the client writes them, each small. Usage: taviro-make-seeds <folder>;
 // one sub-folder per target. The committed fuzz/corpus is this program's output.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -244,6 +245,78 @@ int main(int argc, char** argv) {
         return Bytes(b.begin(), b.end());
     }());
 
+    // --- the stream path: pieces of live and playback elements ---
+    // Input: scene byte, decoder channels (big-endian 16 bits), then (control, length, bytes)
+    // pieces; see fuzz/video/fuzz_stream_element.cpp.
+    const std::string stream = "fuzz_stream_element";
+    {
+        auto put32 = [](Bytes& b, std::size_t at, std::uint32_t v, bool big) {
+            for (std::size_t i = 0; i < 4; ++i) {
+                b[at + i] = static_cast<std::uint8_t>(big ? v >> (24 - 8 * i) : v >> (8 * i));
+            }
+        };
+        auto encoder = [](Bytes& b, std::size_t at, std::uint32_t size, std::uint8_t hb,
+                          std::uint8_t wb, std::uint8_t ch) {
+            b[at] = static_cast<std::uint8_t>(size);
+            b[at + 1] = static_cast<std::uint8_t>(size >> 8);
+            b[at + 2] = static_cast<std::uint8_t>((size >> 16) & 0xF);
+            b[at + 4] = hb;
+            b[at + 5] = wb;
+            b[at + 36] = ch;
+        };
+        auto piece = [](Bytes& out, std::uint8_t control, const Bytes& b, std::size_t from,
+                        std::size_t n) {
+            out.push_back(static_cast<std::uint8_t>(control | ((n >> 8) << 4)));
+            out.push_back(static_cast<std::uint8_t>(n & 0xFF));
+            out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(from),
+                       b.begin() + static_cast<std::ptrdiff_t>(from + n));
+        };
+        Bytes live(324, 0);
+        encoder(live, 260, 8, 15, 22, 0);
+        for (const std::uint8_t v : Bytes{0x00, 0x00, 0x00, 0x01, 0x65, 0x88, 0x84, 0x00}) {
+            live.push_back(v);
+        }
+        Bytes b = {0xF0, 0x00, 0x01};
+        piece(b, 0x00, live, 0, 200);
+        piece(b, 0x01, live, 200, live.size() - 200);
+        seeds.Write(stream, "live_video_two_pieces", b);
+
+        Bytes audio(64 + 96, 0);
+        put32(audio, 16, 0x2518F049u, true);
+        put32(audio, 40, 0x0000000Au, true);
+        std::fill(audio.begin() + 64, audio.begin() + 112, std::uint8_t{0xA0});
+        std::fill(audio.begin() + 112, audio.end(), std::uint8_t{0xA1});
+        b = {0x30, 0xFF, 0xFF};
+        piece(b, 0x01, audio, 0, audio.size());
+        seeds.Write(stream, "live_audio", b);
+
+        Bytes play(196, 0);
+        put32(play, 16, 0x20061123u, true);
+        put32(play, 28, 4, true);
+        play[96] = 'C';
+        play[97] = 'H';
+        encoder(play, 128, 4, 30, 44, 4);
+        play[195] = 1;
+        b = {0x03, 0x00, 0x10};
+        piece(b, 0x03, play, 0, play.size());
+        seeds.Write(stream, "playback_video", b);
+
+        const Bytes info = {0x00, 0x04, 0x00, 0x07};
+        b = {0xF0, 0x00, 0x07};
+        piece(b, 0x04, info, 0, info.size());
+        piece(b, 0x01, live, 0, live.size());
+        seeds.Write(stream, "live_channel_info", b);
+
+        Bytes playAudio(64 + 96, 0);
+        put32(playAudio, 16, 0x2518F049u, false);
+        put32(playAudio, 52, 0x00000005u, false);
+        std::fill(playAudio.begin() + 64, playAudio.begin() + 112, std::uint8_t{0xB0});
+        std::fill(playAudio.begin() + 112, playAudio.end(), std::uint8_t{0xB2});
+        b = {0x24, 0x00, 0x00};
+        piece(b, 0x02, playAudio, 0, 100);
+        piece(b, 0x03, playAudio, 100, playAudio.size() - 100);
+        seeds.Write(stream, "playback_audio_le", b);
+    }
     if (!seeds.Ok()) {
         return 1;
     }

@@ -27,6 +27,10 @@ PACKAGES=(
     clang
     libclang-rt-14-dev
     clang-format
+    # H.264 decoding (FFmpeg libavcodec, libswscale; pkg-config finds them)
+    libavcodec-dev
+    libswscale-dev
+    libavutil-dev
     # helper scripts
     python3
 )
