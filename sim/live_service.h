@@ -1,9 +1,11 @@
-// Live view on the recorder's side. For now it takes the client's channel selection and
-// acknowledges LIVE_STOP; the channel information and the video and audio stream are
-// pushed from Poll() once the live stream is simulated.
+// Live view on the recorder's side: every LIVE_REQ takes the client's channel selection
+// and answers LIVE_CHANNEL_INFO (channels with a picture, channels without camera signal),
+// or LIVE_NACK with the configured reason; LIVE_STOP is acknowledged or refused. The video
+// and audio stream itself is not sent by this service.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "sim/service.h"
@@ -22,9 +24,15 @@ class CLiveService final : public ISimService {
     // The channels the client asked for last (bit n = channel n); 0 while live is off.
     [[nodiscard]] std::uint32_t RequestedMask() const { return m_mask; }
     [[nodiscard]] bool LiveOn() const { return m_liveOn; }
+    // The LIVE_CHANNEL_INFO word: bits 0..15 available, bits 16..31 video loss.
+    [[nodiscard]] std::uint32_t ChannelInfoWord() const;
 
   private:
     std::uint8_t m_channels;
+    std::optional<std::uint16_t> m_available;
+    std::uint16_t m_videoLoss;
+    std::optional<std::int32_t> m_liveReason;
+    std::optional<std::int32_t> m_stopReason;
     std::uint32_t m_mask = 0;
     bool m_liveOn = false;
 };

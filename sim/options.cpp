@@ -56,6 +56,26 @@ Setter Flag(bool SimConfig::*field) {
     };
 }
 
+Setter Reason(std::optional<std::int32_t> SimConfig::*field) {
+    return [field](SimConfig& c, std::string_view v) {
+        const auto n = ParseInt32(v);
+        if (n) {
+            c.*field = *n;
+        }
+        return n.has_value();
+    };
+}
+
+Setter Mask(std::uint16_t SimConfig::*field) {
+    return [field](SimConfig& c, std::string_view v) {
+        const auto m = ParseMask(v);
+        if (m) {
+            c.*field = *m;
+        }
+        return m.has_value();
+    };
+}
+
 Setter Text(std::string SimConfig::*field) {
     return [field](SimConfig& c, std::string_view v) {
         c.*field = std::string(v);
@@ -123,6 +143,73 @@ const std::vector<Option>& Options() {
              }
              return n.has_value();
          }},
+        {"push-records", "", "after login push user lists, titles, camera flags and the like",
+         Flag(&SimConfig::push_records)},
+        {"title", "TEXT", "next channel title (repeatable, up to 16)",
+         [](SimConfig& c, std::string_view v) {
+             c.titles.emplace_back(v);
+             return v.size() <= 32;
+         }},
+        {"covert", "MASK", "covert channels, bit n = channel n (default 0)",
+         Mask(&SimConfig::covert)},
+        {"user-lists", "WHICH", "user lists pushed: both (default), short, long or none",
+         [](SimConfig& c, std::string_view v) {
+             c.send_right_change = v == "both" || v == "short";
+             c.send_right_change2 = v == "both" || v == "long";
+             return v == "both" || v == "short" || v == "long" || v == "none";
+         }},
+        {"live-mask", "SLOT=MASK", "channels user SLOT may watch live (repeatable; default all)",
+         [](SimConfig& c, std::string_view v) {
+             const auto m = ParseLiveMask(v);
+             if (m) {
+                 c.live_masks.push_back(*m);
+             }
+             return m.has_value();
+         }},
+        {"cam-info", "MASK", "channels whose camera information is shown (default 0xffff)",
+         Mask(&SimConfig::cam_info)},
+        {"rec-status", "N", "push REC_STATUS with state N at login (below 6: recording)",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseUnsigned(v, UINT32_MAX);
+             if (n) {
+                 c.rec_status = static_cast<std::uint32_t>(*n);
+             }
+             return n.has_value();
+         }},
+        {"database-size", "N", "push a settings database of N bytes (DB_INFO_ACK)",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseUnsigned(v, kMaxDatabaseSize);
+             if (n) {
+                 c.database_size = static_cast<std::size_t>(*n);
+             }
+             return n.has_value();
+         }},
+        {"database-bad-crc", "", "push the settings database with a wrong CRC",
+         Flag(&SimConfig::database_bad_crc)},
+        {"live-available", "MASK", "channels with a picture (default: all)",
+         [](SimConfig& c, std::string_view v) {
+             const auto m = ParseMask(v);
+             if (m) {
+                 c.live_available = *m;
+             }
+             return m.has_value();
+         }},
+        {"video-loss", "MASK", "channels without camera signal (default 0)",
+         Mask(&SimConfig::video_loss)},
+        {"refuse-live", "N", "answer LIVE_REQ with LIVE_NACK reason N",
+         Reason(&SimConfig::live_reason)},
+        {"refuse-live-stop", "N", "answer LIVE_STOP with LIVE_STOP_NACK reason N",
+         Reason(&SimConfig::live_stop_reason)},
+        {"refuse-rec-on", "N", "answer REC_ON_REQ with REC_ON_NACK reason N",
+         Reason(&SimConfig::rec_on_reason)},
+        {"refuse-rec-off", "N", "answer REC_OFF_REQ with REC_OFF_NACK reason N",
+         Reason(&SimConfig::rec_off_reason)},
+        {"refuse-db-update", "N", "answer DB_UPDATE_REQ with DB_UPDATE_NACK reason N",
+         Reason(&SimConfig::db_update_reason)},
+        {"refuse-db-init", "N", "answer DB_INIT_REQ with DB_INIT_NACK reason N",
+         Reason(&SimConfig::db_init_reason)},
+        {"refuse-reboot", "N", "answer REBOOT_REQ with REBOOT_NACK reason N",
+         Reason(&SimConfig::reboot_reason)},
         {"journal", "FILE", "JSON-lines journal of every message", Text(&SimConfig::journal_path)},
         {"once", "", "exit after the first client is done", Flag(&SimConfig::once)},
         {"verbose", "", "echo the journal to stderr", Flag(&SimConfig::verbose)},

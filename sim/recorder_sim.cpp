@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/trace.h"
+#include "sim/device_service.h"
 #include "sim/fault_script.h"
 #include "sim/live_service.h"
 #include "sim/login_service.h"
@@ -57,6 +58,7 @@ std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config) 
     std::vector<std::unique_ptr<ISimService>> services;
     services.push_back(std::make_unique<CLoginService>(config));
     services.push_back(std::make_unique<CLiveService>(config));
+    services.push_back(std::make_unique<CDeviceService>(config));
     // New services (playback, backup, logs, PTZ, firmware ...) go here, before the faults.
     services.push_back(std::make_unique<CFaultScript>(config));
     return services;

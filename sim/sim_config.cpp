@@ -302,7 +302,51 @@ std::optional<SimConfig::UnknownMessage> ParseUnknownMessage(std::string_view te
                                      static_cast<std::uint16_t>(*length)};
 }
 
+std::optional<std::uint16_t> ParseMask(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        if (text.empty() || text.size() > 4) {
+            return std::nullopt;
+        }
+        std::uint16_t v = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, 16);
+        if (ec != std::errc() || end != text.data() + text.size()) {
+            return std::nullopt;
+        }
+        return v;
+    }
+    const auto n = ParseUnsigned(text, 0xFFFF);
+    if (!n) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(*n);
+}
+
+std::optional<std::pair<std::size_t, std::uint16_t>> ParseLiveMask(std::string_view text) {
+    const auto eq = text.find('=');
+    if (eq == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto slot = ParseUnsigned(text.substr(0, eq), kLivePermissionSlots - 1);
+    const auto mask = ParseMask(text.substr(eq + 1));
+    if (!slot || !mask) {
+        return std::nullopt;
+    }
+    return std::pair{static_cast<std::size_t>(*slot), *mask};
+}
+
 std::string ValidateConfig(const SimConfig& config) {
+    if (config.titles.size() > 16) {
+        return "at most 16 channel titles";
+    }
+    for (const auto& t : config.titles) {
+        if (t.size() > 32) {
+            return "channel titles are at most 32 bytes";
+        }
+    }
+    if (config.database_size > kMaxDatabaseSize) {
+        return "the settings database is at most 65531 bytes";
+    }
     if (config.users.size() > kMaxUsers) {
         return "at most 27 users (the client keeps 27 user slots)";
     }

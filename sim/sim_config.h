@@ -63,6 +63,32 @@ struct SimConfig {
     std::vector<SimUser> users;
     std::int32_t bad_password_reason = 1;
 
+    // What the recorder pushes about itself right after login (push_records), and how it
+    // answers the live and device requests. A refusal reason, when set, turns the answer
+    // into the request's refusal with that reason.
+    bool push_records = false;
+    std::vector<std::string> titles;  // channel titles 0.. (at most 16, 32 bytes each)
+    std::uint16_t covert = 0;         // bit n: channel n is covert
+    // Which user lists go out: RIGHT_CHANGE (8 slots, users 0..7), RIGHT_CHANGE2 (50 slots,
+    // users 6..).
+    bool send_right_change = true;
+    bool send_right_change2 = true;
+    // Live permission per user slot (bit n: channel n); slots not named may watch all.
+    std::vector<std::pair<std::size_t, std::uint16_t>> live_masks;
+    std::uint16_t cam_info = 0xFFFF;          // bit n: the camera information of n is shown
+    std::optional<std::uint32_t> rec_status;  // REC_STATUS word 1 pushed at login
+    std::size_t database_size = 0;            // 0: no DB_INFO_ACK
+    bool database_bad_crc = false;
+    std::optional<std::uint16_t> live_available;  // default: every channel of the recorder
+    std::uint16_t video_loss = 0;
+    std::optional<std::int32_t> live_reason;
+    std::optional<std::int32_t> live_stop_reason;
+    std::optional<std::int32_t> rec_on_reason;
+    std::optional<std::int32_t> rec_off_reason;
+    std::optional<std::int32_t> db_update_reason;
+    std::optional<std::int32_t> db_init_reason;
+    std::optional<std::int32_t> reboot_reason;
+
     // Journal and run mode.
     std::string journal_path;  // empty: the journal is kept in memory only
     bool once = false;         // serve one client, then stop accepting
@@ -92,6 +118,10 @@ struct SimConfig {
 
 inline constexpr std::size_t kMaxFirmwareEntries = protocol::kFirmwareEntries;
 inline constexpr std::size_t kMaxUnknownMessages = 64;
+// The live permission record holds 58 user slots of 16 channels.
+inline constexpr std::size_t kLivePermissionSlots = 58;
+// The simulated settings database fits one DB_UPDATE_REQ (CRC and database, 65,535 bytes).
+inline constexpr std::size_t kMaxDatabaseSize = 65'531;
 
 // The users the recorder accepts: the configured list, or admin:1234 with every right.
 std::vector<SimUser> EffectiveUsers(const SimConfig& config);
@@ -111,6 +141,10 @@ std::optional<FirmwareEntry> ParseFirmware(std::string_view text);  // NAME=TIME
 std::optional<SimUser> ParseUser(std::string_view text);
 std::optional<std::array<std::uint8_t, kRightRows>> ParseRights(std::string_view text);
 std::optional<SimConfig::UnknownMessage> ParseUnknownMessage(std::string_view text);
+// A 16-bit channel mask, decimal or 0x-prefixed hexadecimal.
+std::optional<std::uint16_t> ParseMask(std::string_view text);
+// SLOT=MASK: the live permission of one user slot.
+std::optional<std::pair<std::size_t, std::uint16_t>> ParseLiveMask(std::string_view text);
 
 // Unsigned decimal in [0, max]; nullopt otherwise.
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t max);

@@ -51,6 +51,25 @@ enum WindowMessage : std::uint32_t {
     WM_CLEAR_CHANNEL_GRID = 0x5402,
     WM_RELEASE_SESSION = 0x5403,    // the session asks its owner to discard it (failed connect)
     WM_SESSION_LOGGED_IN = 0x5404,  // the login answer was accepted; identity is readable
+    WM_CHANNEL_HIDDEN = 0x5405,     // wParam = mask of channels this user must not see
+    WM_CHANNEL_AVAILABLE = 0x5406,  // wParam = channels with a picture, lParam = video-loss set
+    WM_REDRAW_CHANNEL_GRID = 0x5407,
+    WM_CHANNEL_GRID_MODE = 0x5408,  // wParam = GridMode, lParam = layout number (its button down)
+    WM_STOP_LIVE_AUDIO = 0x5409,
+    WM_CLOSE_PTZ = 0x540A,
+    WM_RIGHTS_WITHDRAWN = 0x540B,  // wParam = RightsWithdrawal bits
+    WM_CHANNEL_TITLES = 0x540C,    // the channel titles changed; read them from the session
+};
+
+// The channel grid's modes (WM_CHANNEL_GRID_MODE).
+enum GridMode : std::uint64_t { kGridNone = 0, kGridLive = 1, kGridPlayback = 2, kGridLocal = 3 };
+
+// What the main window must stop when the recorder withdraws rights (WM_RIGHTS_WITHDRAWN).
+enum RightsWithdrawal : std::uint64_t {
+    kCloseSearchDialog = 1,  // the search dialog and its children
+    kStopPlayback = 2,       // remote playback, if it runs
+    kStopBackup = 4,         // backup, if it runs
+    kDiscardSearch = 8,      // the session's search state and calendar buffers
 };
 
 enum ControlState : std::int64_t {
@@ -71,6 +90,10 @@ enum MainControl : std::uint64_t {
     kCtlConnect = 360,
     kCtlLive = 369,
     kCtlAudio = 378,
+    kCtlRecord = 344,  // the record button's lamp
+    // Groups of controls reported together.
+    kCtlLiveButtons = 0x10000,     // the buttons that only work in live view
+    kCtlChannelButtons = 0x10001,  // channel buttons 300..315
 };
 
 // Window the message is meant for.

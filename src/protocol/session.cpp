@@ -33,7 +33,10 @@ constexpr std::chrono::milliseconds kShutdownReadGrace{2'000};
 
 CRecorderSession::CRecorderSession(platform::IMessageSink& owner, logs::ILocalLog* localLog,
                                    SessionConfig config)
-    : m_owner(owner), m_localLog(localLog), m_config(std::move(config)) {
+    : m_owner(owner),
+      m_localLog(localLog),
+      m_config(std::move(config)),
+      m_pStreamBuffer(std::make_unique<std::uint8_t[]>(kMaxPayload)) {
     m_strPassword = m_config.password;
     m_socket.SetRecvLimit(m_config.recvLimit);
     PostControl(platform::kCtlConnect, ControlState::kPressed);
@@ -222,6 +225,24 @@ const std::array<CRecorderSession::Handler, 512>& CRecorderSession::Handlers() {
         std::array<Handler, 512> t{};
         t[msg::HELLO48_ACK] = &CRecorderSession::RecvFn_Hello48Ack;
         t[msg::BYE48] = &CRecorderSession::RecvFn_Bye48;
+        t[msg::LIVE_CHANNEL_INFO] = &CRecorderSession::RecvFn_LiveChannelInfo;
+        t[msg::LIVE_DATA] = &CRecorderSession::RecvFn_StreamData;
+        t[msg::PLAY_DATA] = &CRecorderSession::RecvFn_StreamData;
+        t[msg::REC_ON_ACK] = &CRecorderSession::RecvFn_RecOnAck;
+        t[msg::REC_OFF_ACK] = &CRecorderSession::RecvFn_RecOffAck;
+        t[msg::REC_STATUS] = &CRecorderSession::RecvFn_RecStatus;
+        t[msg::DB_CHANGE] = &CRecorderSession::RecvFn_DbChange;
+        t[msg::RIGHT_CHANGE] = &CRecorderSession::RecvFn_RightChange;
+        t[msg::RIGHT_CHANGE2] = &CRecorderSession::RecvFn_RightChange;
+        t[msg::NETLIVE_CH_CHANGE] = &CRecorderSession::RecvFn_StoredRecord;
+        t[msg::CAM_INFO_CHANGE] = &CRecorderSession::RecvFn_StoredRecord;
+        t[msg::SYS_ETC_INFO] = &CRecorderSession::RecvFn_StoredRecord;
+        t[msg::SYS_ETC_INFO_EX] = &CRecorderSession::RecvFn_StoredRecord;
+        t[msg::DST_INFO] = &CRecorderSession::RecvFn_StoredRecord;
+        t[msg::DVR_TIME_ACK] = &CRecorderSession::RecvFn_DvrTimeAck;
+        t[msg::SYS_NOTICE] = &CRecorderSession::RecvFn_SysNotice;
+        t[msg::DB_INFO_ACK] = &CRecorderSession::RecvFn_DbInfoAck;
+        t[msg::DB_UPDATE_ACK] = &CRecorderSession::RecvFn_DbUpdateAck;
         return t;
     }();
     return table;
@@ -255,7 +276,7 @@ bool CRecorderSession::RecvFn_Hello48Ack(const PacketHeader& header) {
         playViewCh = m_hello.PlaybackViewChannelCapable();
     }
     PostControl(platform::kCtlLive, ControlState::kEnabled);
-    SendLiveRequest(kAllChannels);
+    RequestLive();
     WriteConnectionLog(logs::entry::kLogIn);
     m_bHelloAccepted = true;
     StartKeepAlive();
@@ -289,15 +310,25 @@ bool CRecorderSession::RecvFn_Refusal(const PacketHeader& header) {
     }
     Trace("RecvFn_%s... %d\n", MessageName(command, Direction::RecorderToClient).data(), reason);
     if (command == msg::LIVE_NACK) {
+        // The live request is over either way; a later one may be tried.
         m_bLoggedIn = false;
         m_bLiveOn = false;
+        m_bLivePending = false;
     }
     const RefusalRule* rule = FindRefusal(command);
     const ReasonRule* mapped = MapRefusal(command, reason);
-    if (rule == nullptr || mapped == nullptr) {
-        return true;
+    if (rule != nullptr && mapped != nullptr) {
+        PostRefusal(*rule, *mapped, gotExtra, extra);
     }
-    if (rule->keepsExtraValues && mapped->notification == Notification{6, 5}) {
+    if (command == msg::LIVE_NACK) {
+        m_owner.Post(Window::Main, platform::WM_STOP_LIVE_AUDIO, 0, 0);
+    }
+    return true;
+}
+
+void CRecorderSession::PostRefusal(const RefusalRule& rule, const ReasonRule& mapped, bool gotExtra,
+                                   const std::array<std::uint8_t, 8>& extra) {
+    if (rule.keepsExtraValues && mapped.notification == Notification{6, 5}) {
         std::lock_guard lock(m_helloLock);
         if (gotExtra) {
             m_transferSizes = std::make_pair(LoadBE32(extra.data()), LoadBE32(extra.data() + 4));
@@ -305,12 +336,11 @@ bool CRecorderSession::RecvFn_Refusal(const PacketHeader& header) {
             m_transferSizes.reset();
         }
     }
-    if (mapped->windowMessage != 0) {
-        m_owner.Post(mapped->window, mapped->windowMessage, 0, 0);
+    if (mapped.windowMessage != 0) {
+        m_owner.Post(mapped.window, mapped.windowMessage, 0, 0);
     } else {
-        m_owner.Notify(mapped->notification.category, mapped->notification.code, rule->parent);
+        m_owner.Notify(mapped.notification.category, mapped.notification.code, rule.parent);
     }
-    return true;
 }
 
 void CRecorderSession::StartKeepAlive() {
@@ -372,6 +402,8 @@ void CRecorderSession::DestroyWindow() {
     PostControl(platform::kCtlConnect, ControlState::kReleased);
     // 2. Stop the one active service.
     if (m_bLiveOn) {
+        m_bLiveOn = false;
+        m_bLivePending = false;
         Send(msg::LIVE_STOP);
     } else if (m_bPlaybackOn) {
         Send(msg::RPLAY_STOP);
@@ -424,13 +456,6 @@ bool CRecorderSession::Send(std::uint16_t command, std::span<const std::uint8_t>
                             bool lastFragment, bool audioOn) {
     Trace("Send... %s...\n", MessageName(command, Direction::ClientToRecorder).data());
     return SendMessage(m_socket, command, payload, lastFragment, audioOn);
-}
-
-bool CRecorderSession::SendLiveRequest(ChannelMask mask) {
-    std::uint8_t payload[4];
-    StoreBE32(payload, mask);
-    m_bLiveOn = true;
-    return Send(msg::LIVE_REQ, payload);
 }
 
 int CRecorderSession::ChannelCount() const {

@@ -14,18 +14,24 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
 #include "protocol/catalogue.h"
 #include "protocol/channel_mask.h"
+#include "protocol/device_records.h"
 #include "protocol/hello.h"
 #include "protocol/packet_header.h"
+#include "protocol/refusals.h"
+#include "protocol/rights.h"
+#include "protocol/stream_receiver.h"
 #include "protocol/wire.h"
 
 namespace taviro::protocol {
@@ -47,6 +53,41 @@ struct SessionConfig {
 
 // Which long-running service is active; shutdown stops the one that is on.
 enum class Service { Live, Playback, Backup, Talk };
+
+// What the recorder has told about itself and this user (the records it pushes).
+struct DeviceState {
+    std::array<ChannelTitle, kMaxChannels> titles{};
+    std::array<std::uint8_t, kMaxChannels> covert{};
+    ChannelMask hidden = 0;  // channels this user must not see
+    std::optional<DbChange> dbChange;
+    PermissionTables tables{};
+    std::array<UserText, kUserSlots> userNames{};
+    std::array<UserText, kUserSlots> userPasswords{};
+    std::optional<std::size_t> userSlot;
+    std::optional<RightsRecord> rightChange;
+    std::optional<RightsRecord> rightChange2;
+    LivePermission livePermission = [] {
+        LivePermission p;
+        p.fill(1);
+        return p;
+    }();
+    CamInfo camInfo = [] {
+        CamInfo c;
+        c.fill(1);
+        return c;
+    }();
+    std::optional<SysEtcInfo> etcInfo;
+    std::optional<SysEtcInfoEx> etcInfoEx;
+    std::optional<DstInfo> dstInfo;
+    std::vector<std::uint8_t> database;  // the last settings database whose CRC matched
+    ChannelMask available = 0;           // from the last LIVE_CHANNEL_INFO, hidden ones removed
+    std::uint16_t videoLoss = 0;
+};
+
+// The layouts the live request chooses from (layout numbers of the channel grid).
+inline constexpr std::int64_t kLayout4 = 1;
+inline constexpr std::int64_t kLayout9 = 6;
+inline constexpr std::int64_t kLayout16 = 14;
 
 class CRecorderSession {
   public:
@@ -71,8 +112,35 @@ class CRecorderSession {
     // --- requests (any thread; each message goes out whole) ---
     bool Send(std::uint16_t command, std::span<const std::uint8_t> payload = {},
               bool lastFragment = false, bool audioOn = false);
-    // The live request for a channel selection; marks live as on.
-    bool SendLiveRequest(ChannelMask mask);
+    // Where LIVE_DATA and PLAY_DATA pieces go; set before Connect. Null: read and dropped.
+    void SetStreamReceiver(IStreamReceiver* receiver) { m_pStreamReceiver.store(receiver); }
+
+    // --- live view ---
+    // The first live request after login and the Live button's "on": all channels.
+    void RequestLive();
+    // The visible panes changed: LIVE_REQ while live is on, PLAY_VIEW_CH (playback mask AND
+    // visible) while remote playback is on and the recorder accepts it; else nothing.
+    bool SendLiveSelection(ChannelMask visible);
+    // The Live button's "off".
+    void StopLive();
+    // Freezes or resumes the live display; each freeze starts a new live sequence.
+    void SetFrozen(bool frozen);
+    void SetLocalPlayerActive(bool active) { m_bLocalPlayer.store(active); }
+    void SetPlaybackChannelMask(ChannelMask mask) { m_nPlaybackMask.store(mask); }
+
+    // --- device requests ---
+    // The record button: rights first ((15, 0) when refused), then REC_OFF_REQ while
+    // recording, else REC_ON_REQ. False when nothing was sent.
+    bool ToggleRecording();
+    bool RecordOn();
+    bool RecordOff();
+    bool Reboot();
+    bool InitArchive();
+    // DB_UPDATE_REQ with the database as last received.
+    bool SendDatabase();
+    // The rights rule for this user and recorder.
+    [[nodiscard]] bool MayUse(Feature feature) const;
+    [[nodiscard]] RightsContext Rights() const;
 
     // --- state (any thread) ---
     [[nodiscard]] bool LoggedIn() const { return m_bLoggedIn.load(); }
@@ -96,6 +164,18 @@ class CRecorderSession {
     // The two values of the last 12-byte refusal that keeps them (the transfer needs more
     // space than is available: needed and available size).
     [[nodiscard]] std::optional<std::pair<std::uint32_t, std::uint32_t>> TransferSizes() const;
+    [[nodiscard]] bool LivePending() const { return m_bLivePending.load(); }
+    [[nodiscard]] bool Frozen() const { return m_bFrozen.load(); }
+    [[nodiscard]] std::uint32_t LiveSequence() const { return m_nLiveSequence.load(); }
+    // Channels whose stream slot exists (0..channel_num-1 while live runs).
+    [[nodiscard]] ChannelMask LiveSlots() const { return m_nLiveSlots.load(); }
+    [[nodiscard]] bool Recording() const { return m_bRecording.load(); }
+    // Blocks local search, snapshots and firmware upgrade while set.
+    [[nodiscard]] bool Busy() const { return m_bBusy.load(); }
+    void SetBusy(bool busy) { m_bBusy.store(busy); }
+    // A copy of what the recorder pushed.
+    [[nodiscard]] DeviceState Device() const;
+    [[nodiscard]] std::string Title(int channel) const;
 
     // Reads one message (header, then its handler) from the socket on the calling thread.
     // The receive thread's loop body; the fuzz harness drives it directly. False ends the
@@ -119,6 +199,27 @@ class CRecorderSession {
     bool RecvFn_Hello48Ack(const PacketHeader& header);
     bool RecvFn_Bye48(const PacketHeader& header);
     bool RecvFn_Refusal(const PacketHeader& header);
+    void PostRefusal(const RefusalRule& rule, const ReasonRule& mapped, bool gotExtra,
+                     const std::array<std::uint8_t, 8>& extra);
+    bool RecvFn_LiveChannelInfo(const PacketHeader& header);
+    bool RecvFn_StreamData(const PacketHeader& header);
+    bool RecvFn_RecOnAck(const PacketHeader& header);
+    bool RecvFn_RecOffAck(const PacketHeader& header);
+    bool RecvFn_RecStatus(const PacketHeader& header);
+    bool RecvFn_DbChange(const PacketHeader& header);
+    bool RecvFn_RightChange(const PacketHeader& header);
+    bool RecvFn_StoredRecord(const PacketHeader& header);
+    bool RecvFn_DvrTimeAck(const PacketHeader& header);
+    bool RecvFn_SysNotice(const PacketHeader& header);
+    bool RecvFn_DbInfoAck(const PacketHeader& header);
+    bool RecvFn_DbUpdateAck(const PacketHeader& header);
+
+    // Reads the whole payload; false only when the read fails.
+    bool ReadPayload(const PacketHeader& header, std::vector<std::uint8_t>& out);
+    void SetRecording(bool on);
+    // Recomputes the hidden channels from the kept records and hands them to the grid.
+    void RecomputeHidden();
+    void ApplyRights(const RightsRecord& record);
 
     static const std::array<Handler, 512>& Handlers();
 
@@ -146,6 +247,24 @@ class CRecorderSession {
     std::atomic<bool> m_bBackupOn{false};
     std::atomic<bool> m_bTalkOn{false};
     std::atomic<bool> m_bDestroyed{false};
+
+    // Live view and recording.
+    std::atomic<bool> m_bLivePending{false};
+    std::atomic<bool> m_bLiveStarting{false};
+    std::atomic<bool> m_bLocalPlayer{false};
+    std::atomic<bool> m_bFrozen{false};
+    std::atomic<std::uint32_t> m_nLiveSequence{0};
+    std::atomic<ChannelMask> m_nLiveSlots{0};
+    std::atomic<ChannelMask> m_nPlaybackMask{0};
+    std::atomic<bool> m_bRecording{false};
+    std::atomic<bool> m_bBusy{false};
+    std::atomic<IStreamReceiver*> m_pStreamReceiver{nullptr};
+    // One stream piece at a time, allocated once for the session.
+    std::unique_ptr<std::uint8_t[]> m_pStreamBuffer;
+
+    mutable std::mutex m_deviceLock;  // guards m_device and m_dbAssembly
+    DeviceState m_device;
+    CDatabaseAssembly m_dbAssembly;
 
     // Thread ids are small non-zero numbers while the thread runs, 0 otherwise.
     std::atomic<std::uint64_t> m_nSockThreadID{0};

@@ -61,6 +61,10 @@ class CStreamFrames final : public protocol::IStreamReceiver {
     // The LIVE_CHANNEL_INFO payload: starts a new stream generation, drops a half-built
     // element, rebuilds the video-loss set and the available channels, sets live on.
     LiveChannelInfo OnLiveChannelInfo(std::span<const std::uint8_t> payload);
+    // The session's hand-over of the same payload.
+    void OnChannelInfo(std::span<const std::uint8_t> payload) override {
+        OnLiveChannelInfo(payload);
+    }
 
     // Drops a half-built element (a stream restarts).
     void ResetReassembly();

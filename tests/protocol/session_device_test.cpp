@@ -1,0 +1,600 @@
+// The session's live and device side against a scripted recorder: the live request and
+// its channel information, hidden channels, recording state, the user lists and their
+// refusal, the settings database and the stream hand-off.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/message_sink.h"
+#include "protocol/crc32.h"
+#include "protocol/session.h"
+#include "support/fake_recorder.h"
+
+namespace taviro::protocol {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::PostedMessage;
+using testing::CFakeRecorder;
+using testing::SupportedHello;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kLast = 0x40000000u;
+
+bool IsNotify(const PostedMessage& m, int category, int code) {
+    return !m.messageBox && m.message == platform::WM_RECORDER_NOTIFY &&
+           m.lParam == platform::NotifyParam(category, code);
+}
+
+Bytes Word(std::uint32_t v) {
+    Bytes b(4);
+    StoreBE32(b.data(), v);
+    return b;
+}
+
+// A RIGHT_CHANGE (8 slots) or RIGHT_CHANGE2 (50 slots) naming `name` at `slot` with the
+// given rows set for it.
+Bytes RightsPayload(bool second, std::size_t slot, std::string_view name,
+                    const std::vector<std::size_t>& rows, std::string_view password = "") {
+    const std::size_t slots = second ? 50 : 8;
+    Bytes p(second ? kRightChange2Size : kRightChangeSize);
+    for (const std::size_t r : rows)
+        p[r * slots + slot] = 1;
+    std::copy(name.begin(), name.end(), p.begin() + static_cast<long>(9 * slots + slot * 32));
+    std::copy(password.begin(), password.end(),
+              p.begin() + static_cast<long>(9 * slots + slots * 32 + slot * 32));
+    return p;
+}
+
+Bytes DbChangePayload(std::initializer_list<int> covert, std::string_view titlePrefix,
+                      std::size_t size = kDbChangeSize) {
+    Bytes p(size);
+    for (const int n : covert)
+        p[4 + static_cast<std::size_t>(n)] = 1;
+    for (std::size_t n = 0; n < 16 && size >= kDbChangeSize; ++n) {
+        const std::string t = std::string(titlePrefix) + std::to_string(n);
+        std::copy(t.begin(), t.end(), p.begin() + static_cast<long>(20 + 32 * n));
+    }
+    if (size >= kDbChangeSize) {
+        const std::string_view pass = "arch1234";
+        std::copy(pass.begin(), pass.end(), p.begin() + 532);
+    }
+    return p;
+}
+
+class CPieceCollector final : public IStreamReceiver {
+  public:
+    void OnStreamPiece(std::uint16_t command, const PacketHeader& header,
+                       std::span<const std::uint8_t> piece) override {
+        std::lock_guard lock(m_lock);
+        m_pieces.push_back({command, header.LastFragment(), Bytes(piece.begin(), piece.end())});
+    }
+    struct Piece {
+        std::uint16_t command;
+        bool last;
+        Bytes bytes;
+    };
+    std::vector<Piece> Pieces() {
+        std::lock_guard lock(m_lock);
+        return m_pieces;
+    }
+
+  private:
+    std::mutex m_lock;
+    std::vector<Piece> m_pieces;
+};
+
+class SessionDeviceTest : public ::testing::Test {
+  protected:
+    void Start(HelloAck ack = SupportedHello(), IStreamReceiver* receiver = nullptr) {
+        SessionConfig config;
+        config.address = "127.0.0.1";
+        config.userId = "Admin";
+        config.password = "Secret";
+        config.closeGrace = 0ms;
+        config.keepAliveInterval = 10s;
+        auto pair = platform::MakeSocketPair();
+        ASSERT_TRUE(pair);
+        m_session = std::make_unique<CRecorderSession>(*m_sink, nullptr, config);
+        m_session->SetStreamReceiver(receiver);
+        m_recorder = std::make_unique<CFakeRecorder>(std::move(pair->second));
+        m_session->ConnectOver(std::move(pair->first));
+        ASSERT_TRUE(m_recorder->ReadUntil(msg::HELLO));
+        ASSERT_TRUE(m_recorder->SendHello(ack));
+        ASSERT_TRUE(Wait(
+            [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; }));
+    }
+    void TearDown() override {
+        if (m_session) {
+            std::thread reader([&] { m_recorder->ReadAll(2s); });
+            m_session->DestroyWindow();
+            reader.join();
+        }
+    }
+
+    bool Wait(const std::function<bool(const PostedMessage&)>& match) {
+        return m_sink->WaitFor(match, 3s);
+    }
+    std::size_t Count(const std::function<bool(const PostedMessage&)>& match) {
+        std::size_t n = 0;
+        for (const auto& m : m_sink->History())
+            n += match(m) ? 1u : 0u;
+        return n;
+    }
+    // Waits until `count` posts match.
+    bool WaitCount(const std::function<bool(const PostedMessage&)>& match, std::size_t count) {
+        const auto until = std::chrono::steady_clock::now() + 3s;
+        while (std::chrono::steady_clock::now() < until) {
+            if (Count(match) >= count)
+                return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+    static bool IsRecordLamp(const PostedMessage& m) {
+        return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlRecord;
+    }
+    // Sends REC_STATUS as a marker and waits until it was handled: everything sent before
+    // has been handled too.
+    void Sync() {
+        const std::size_t before = Count(IsRecordLamp);
+        Bytes status(16);
+        StoreBE32(status.data() + 4, 9);
+        ASSERT_TRUE(m_recorder->Send(msg::REC_STATUS, status));
+        ASSERT_TRUE(WaitCount(IsRecordLamp, before + 1));
+    }
+
+    std::unique_ptr<platform::CQueueSink> m_sink = std::make_unique<platform::CQueueSink>();
+    std::unique_ptr<CRecorderSession> m_session;
+    std::unique_ptr<CFakeRecorder> m_recorder;
+};
+
+TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
+    Start();  // product_major_ver 2: the tables decide
+    auto live = m_recorder->ReadUntil(msg::LIVE_REQ);
+    ASSERT_TRUE(live);
+    EXPECT_EQ(live->payload, Word(0xFFFF));
+    EXPECT_TRUE(m_session->LivePending());
+    EXPECT_FALSE(m_session->ServiceOn(Service::Live));
+    EXPECT_EQ(m_session->LiveSlots(), 0xFFFFu);
+    EXPECT_EQ(Count([](const PostedMessage& m) {
+                  return m.message == platform::WM_CHANNEL_GRID_MODE &&
+                         m.wParam == platform::kGridLive && m.lParam == kLayout16;
+              }),
+              1u);
+    // While the request is outstanding a second one is not sent.
+    m_session->RequestLive();
+
+    // The user may log in but not see covert channels; channel 1 is covert.
+    ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 1, "ADMIN", {6, 8})));
+    ASSERT_TRUE(m_recorder->Send(msg::DB_CHANGE, DbChangePayload({1}, "cam")));
+    ASSERT_TRUE(m_recorder->Send(msg::LIVE_CHANNEL_INFO, Word(0x00030003)));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) {
+        return m.message == platform::WM_CHANNEL_AVAILABLE && m.wParam == 0x1 && m.lParam == 0x3;
+    }));
+    EXPECT_TRUE(m_session->ServiceOn(Service::Live));
+    EXPECT_FALSE(m_session->LivePending());
+    EXPECT_EQ(m_session->LiveSequence(), 1u);
+    const auto device = m_session->Device();
+    EXPECT_EQ(device.hidden, 0x2u);
+    EXPECT_EQ(device.available, 0x1u);
+    EXPECT_EQ(device.videoLoss, 0x3u);
+    EXPECT_EQ(m_session->Title(5), "cam5");
+    EXPECT_TRUE(Count([](const PostedMessage& m) {
+                    return m.message == platform::WM_CHANNEL_HIDDEN && m.wParam == 0x2;
+                }) >= 1);
+
+    // The visible panes go out as the new selection, and nothing else was sent before.
+    ASSERT_TRUE(m_session->SendLiveSelection(0x5));
+    auto next = m_recorder->ReadUntil(msg::LIVE_REQ);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->payload, Word(0x5));
+
+    // Live off: LIVE_STOP, then the window effects in order.
+    m_session->StopLive();
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_STOP));
+    EXPECT_FALSE(m_session->ServiceOn(Service::Live));
+    EXPECT_EQ(m_session->LiveSlots(), 0u);
+    EXPECT_FALSE(m_session->SendLiveSelection(0x5)) << "neither live nor playback runs";
+    const auto history = m_sink->History();
+    std::vector<std::uint32_t> tail;
+    for (auto it = history.rbegin(); it != history.rend() && tail.size() < 5; ++it) {
+        tail.insert(tail.begin(), it->message == platform::WM_CONTROL_STATE
+                                      ? static_cast<std::uint32_t>(it->wParam)
+                                      : it->message);
+    }
+    EXPECT_EQ(tail, (std::vector<std::uint32_t>{
+                        platform::WM_CLOSE_PTZ, platform::kCtlLive, platform::WM_CLEAR_CHANNEL_GRID,
+                        platform::WM_CHANNEL_GRID_MODE, platform::kCtlChannelButtons}));
+    // Now a new request goes out.
+    m_session->RequestLive();
+    auto again = m_recorder->ReadUntil(msg::LIVE_REQ);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->payload, Word(0xFFFF));
+}
+
+TEST_F(SessionDeviceTest, LayoutFollowsTheChannelCountAndPlaybackSelectionNeedsTheCapability) {
+    for (const int channels : {4, 8}) {
+        SCOPED_TRACE(channels);
+        auto ack = SupportedHello(11, static_cast<std::uint8_t>(channels));
+        ack.capabilities = 0;
+        Start(ack);
+        const std::int64_t layout = channels == 4 ? kLayout4 : kLayout9;
+        EXPECT_EQ(Count([&](const PostedMessage& m) {
+                      return m.message == platform::WM_CHANNEL_GRID_MODE && m.lParam == layout;
+                  }),
+                  1u);
+        EXPECT_EQ(m_session->LiveSlots(), MaskOfFirst(channels));
+        // Playback on a recorder without the capability: the layout change sends nothing.
+        m_session->SetServiceOn(Service::Playback, true);
+        m_session->SetPlaybackChannelMask(0xF);
+        EXPECT_FALSE(m_session->SendLiveSelection(0x3));
+        m_session->SetServiceOn(Service::Playback, false);
+        TearDown();
+        m_session.reset();
+        m_sink = std::make_unique<platform::CQueueSink>();
+    }
+    Start();  // with the capability: PLAY_VIEW_CH of playback AND visible
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
+    m_session->SetServiceOn(Service::Playback, true);
+    m_session->SetPlaybackChannelMask(0x0F);
+    ASSERT_TRUE(m_session->SendLiveSelection(0x3C));
+    auto view = m_recorder->ReadUntil(msg::PLAY_VIEW_CH);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->payload, Word(0x0C));
+    m_session->SetServiceOn(Service::Playback, false);
+}
+
+TEST_F(SessionDeviceTest, RecordingStateFollowsAnswersAndStatus) {
+    Start();
+    struct Step {
+        std::uint16_t code;
+        std::uint32_t value;
+        bool recording;
+    };
+    const Step steps[] = {
+        {msg::REC_ON_ACK, 51, true},   {msg::REC_ON_ACK, 50, false}, {msg::REC_ON_ACK, 49, true},
+        {msg::REC_OFF_ACK, 50, false}, {msg::REC_OFF_ACK, 49, true}, {msg::REC_OFF_ACK, 52, false},
+        {msg::REC_STATUS, 5, true},    {msg::REC_STATUS, 6, false},
+    };
+    std::size_t lamps = Count(IsRecordLamp);
+    for (const auto& s : steps) {
+        SCOPED_TRACE(::testing::Message() << s.code << " " << s.value);
+        Bytes payload;
+        if (s.code == msg::REC_STATUS) {
+            payload.resize(16);
+            StoreBE32(payload.data() + 4, s.value);
+        } else {
+            payload = Word(s.value);
+            payload.push_back(0xEE);  // only the first four bytes count
+        }
+        ASSERT_TRUE(m_recorder->Send(s.code, payload));
+        ASSERT_TRUE(WaitCount(IsRecordLamp, ++lamps));
+        EXPECT_EQ(m_session->Recording(), s.recording);
+        const auto last = m_sink->History();
+        for (auto it = last.rbegin(); it != last.rend(); ++it) {
+            if (IsRecordLamp(*it)) {
+                EXPECT_EQ(it->lParam, s.recording ? platform::kPressed : platform::kReleased);
+                break;
+            }
+        }
+    }
+    // A status of the wrong size and a too-short answer change nothing.
+    ASSERT_TRUE(m_recorder->Send(msg::REC_STATUS, Bytes(12)));
+    ASSERT_TRUE(m_recorder->Send(msg::REC_ON_ACK, Bytes{0, 0}));
+    Sync();
+    EXPECT_EQ(Count(IsRecordLamp), lamps + 1);
+}
+
+TEST_F(SessionDeviceTest, RecordButtonAsksTheRightsFirst) {
+    Start();
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
+    // No user list yet: a newer recorder grants nothing.
+    EXPECT_FALSE(m_session->ToggleRecording());
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 15, 0); }));
+    ASSERT_TRUE(
+        m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 0, "admin", {0, 6, 8}, "pw")));
+    Sync();
+    ASSERT_TRUE(m_session->ToggleRecording());
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::REC_ON_REQ));
+    ASSERT_TRUE(m_recorder->Send(msg::REC_ON_ACK, Word(49)));
+    ASSERT_TRUE(Wait(
+        [](const PostedMessage& m) { return IsRecordLamp(m) && m.lParam == platform::kPressed; }));
+    ASSERT_TRUE(m_session->ToggleRecording());
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::REC_OFF_REQ));
+    // The refusals of both map as the recorder's reasons say.
+    ASSERT_TRUE(m_recorder->SendReason(msg::REC_OFF_NACK, 66));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 5, 2); }));
+}
+
+TEST_F(SessionDeviceTest, UserListMatchesWithoutCaseAndReplacesThePassword) {
+    Start();
+    // Another user first, then this one in letter case of its own at slot 4.
+    Bytes p = RightsPayload(false, 4, "aDmIn", {2, 6, 8}, "newpass9xyz");
+    const std::string_view other = "admin2";
+    std::copy(other.begin(), other.end(), p.begin() + 72 + 2 * 32);
+    p[6 * 8 + 2] = 1;
+    ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, p));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) {
+        return m.message == platform::WM_SEARCH_RIGHTS && m.window == platform::Window::Search &&
+               m.wParam == 2;
+    }));
+    auto device = m_session->Device();
+    ASSERT_TRUE(device.userSlot);
+    EXPECT_EQ(*device.userSlot, 4u);
+    EXPECT_EQ(m_session->Password(), "newpass9") << "the first 8 bytes of the password";
+    EXPECT_EQ(device.tables[2][4], 1u);
+    EXPECT_EQ(FieldText(device.userNames[2]), "admin2");
+    EXPECT_TRUE(m_session->MayUse(Feature::SearchPlayback));
+    EXPECT_FALSE(m_session->MayUse(Feature::RecordOnOff));
+    // No PTZ right: the panels are closed.
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return m.message == platform::WM_CLOSE_PTZ; }));
+    EXPECT_EQ(Count([](const PostedMessage& m) { return m.message == platform::WM_CLOSE_PTZ; }),
+              1u);
+
+    // RIGHT_CHANGE2 fills slots 6..26: record slot 3 becomes the user's slot 9.
+    ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE2,
+                                 RightsPayload(true, 3, "ADMIN", {3, 4, 6, 8}, "second")));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) {
+        return m.message == platform::WM_SEARCH_RIGHTS && m.wParam == 1;
+    }));
+    device = m_session->Device();
+    EXPECT_EQ(*device.userSlot, 9u);
+    EXPECT_EQ(m_session->Password(), "second");
+    EXPECT_FALSE(m_session->MayUse(Feature::SearchPlayback));
+    // Search withdrawn: the search state goes.
+    EXPECT_TRUE(Wait([](const PostedMessage& m) {
+        return m.message == platform::WM_RIGHTS_WITHDRAWN &&
+               (m.wParam & platform::kDiscardSearch) != 0;
+    }));
+    // A wrong-sized list is read and dropped; the session reads on in step.
+    ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, Bytes(583, 1)));
+    Sync();
+    EXPECT_EQ(*m_session->Device().userSlot, 9u);
+    EXPECT_TRUE(m_session->ReceiveThreadRunning());
+}
+
+TEST_F(SessionDeviceTest, WithdrawnSearchRightStopsWhatRuns) {
+    struct Case {
+        std::uint8_t major, minor;
+        std::vector<std::size_t> rows;
+        std::uint64_t withdrawn;
+        std::optional<std::uint64_t> searchRights;
+    };
+    const Case cases[] = {
+        // 1.0 and older: a missing search right closes the search dialog as a whole, even
+        // with the backup right.
+        {1,
+         0,
+         {3, 6, 8},
+         platform::kCloseSearchDialog | platform::kStopPlayback | platform::kStopBackup |
+             platform::kDiscardSearch,
+         std::nullopt},
+        {1, 0, {2, 6, 8}, 0, std::nullopt},
+        // Newer: neither right closes everything; backup alone stops playback only.
+        {1,
+         1,
+         {6, 8},
+         platform::kCloseSearchDialog | platform::kStopPlayback | platform::kStopBackup |
+             platform::kDiscardSearch,
+         std::nullopt},
+        {2, 0, {3, 6, 8}, platform::kStopPlayback | platform::kDiscardSearch, 1},
+        {2, 0, {2, 3, 6, 8}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << int{c.major} << "." << int{c.minor} << " " << c.rows.size());
+        auto ack = SupportedHello();
+        ack.product_major_ver = c.major;
+        ack.product_minor_ver = c.minor;
+        Start(ack);
+        m_session->SetServiceOn(Service::Playback, true);
+        m_session->SetServiceOn(Service::Backup, true);
+        ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 0, "admin", c.rows)));
+        // The hidden channels are recomputed last.
+        ASSERT_TRUE(
+            Wait([](const PostedMessage& m) { return m.message == platform::WM_CHANNEL_HIDDEN; }));
+        std::uint64_t withdrawn = 0;
+        std::optional<std::uint64_t> searchRights;
+        for (const auto& m : m_sink->History()) {
+            if (m.message == platform::WM_RIGHTS_WITHDRAWN)
+                withdrawn = m.wParam;
+            if (m.message == platform::WM_SEARCH_RIGHTS)
+                searchRights = m.wParam;
+        }
+        EXPECT_EQ(withdrawn, c.withdrawn);
+        EXPECT_EQ(searchRights, c.searchRights);
+        m_session->SetServiceOn(Service::Playback, false);
+        m_session->SetServiceOn(Service::Backup, false);
+        TearDown();
+        m_session.reset();
+        m_sink = std::make_unique<platform::CQueueSink>();
+    }
+}
+
+TEST_F(SessionDeviceTest, UserWithoutLoginRightsIsRefusedAndTheConnectionEnds) {
+    for (const std::size_t missing : {6u, 8u}) {
+        SCOPED_TRACE(missing);
+        Start();
+        const std::vector<std::size_t> rows = {missing == 6 ? 8u : 6u};
+        ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 0, "ADMIN", rows)));
+        ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 15, 0); }));
+        ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 2, 0); }));
+        EXPECT_FALSE(m_session->ReceiveThreadRunning());
+        EXPECT_FALSE(m_session->Device().userSlot);
+        EXPECT_EQ(m_session->Password(), "Secret");
+        TearDown();
+        m_session.reset();
+        m_sink = std::make_unique<platform::CQueueSink>();
+    }
+}
+
+TEST_F(SessionDeviceTest, DbChangeOfTheWrongSizeKeepsTheTitles) {
+    auto ack = SupportedHello(11, 8);
+    ack.product_major_ver = 0;  // old recorder: the archive password replaces ours
+    ack.account = 0;
+    Start(ack);
+    ASSERT_TRUE(m_recorder->Send(msg::DB_CHANGE, DbChangePayload({}, "first")));
+    ASSERT_TRUE(m_recorder->Send(msg::DB_CHANGE, DbChangePayload({0}, "", 595)));
+    Sync();
+    EXPECT_EQ(m_session->Title(0), "first0");
+    EXPECT_EQ(m_session->Title(7), "first7");
+    EXPECT_EQ(m_session->Title(8), "") << "only the recorder's 8 channels are copied";
+    EXPECT_EQ(m_session->Password(), "arch1234");
+    EXPECT_EQ(m_session->Device().hidden, 0u) << "account 0 sees covert channels";
+    EXPECT_EQ(
+        Count([](const PostedMessage& m) { return m.message == platform::WM_CHANNEL_TITLES; }), 1u);
+}
+
+TEST_F(SessionDeviceTest, StoredRecordsAndLivePermission) {
+    auto ack = SupportedHello(11, 4);
+    ack.product_major_ver = 0;
+    ack.account = 3;  // covert channels are hidden from this user
+    Start(ack);
+    Bytes permission(kLivePermissionSize, 1);
+    permission[2] = 0;  // slot 0, channel 2
+    ASSERT_TRUE(m_recorder->Send(msg::NETLIVE_CH_CHANGE, permission));
+    ASSERT_TRUE(m_recorder->Send(msg::DB_CHANGE, DbChangePayload({0}, "c")));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) {
+        return m.message == platform::WM_CHANNEL_HIDDEN && m.wParam == 0x5;
+    }));
+    Bytes cam(16, 0);
+    cam[3] = 1;
+    ASSERT_TRUE(m_recorder->Send(msg::CAM_INFO_CHANGE, cam));
+    Bytes etc(kSysEtcInfoExSize, 0x42);
+    ASSERT_TRUE(m_recorder->Send(msg::SYS_ETC_INFO_EX, etc));
+    Bytes dst(kDstInfoSize, 0);
+    StoreBE32(dst.data(), 0x01000000);
+    ASSERT_TRUE(m_recorder->Send(msg::DST_INFO, dst));
+    ASSERT_TRUE(m_recorder->Send(msg::DVR_TIME_ACK, Word(1286798400)));
+    ASSERT_TRUE(m_recorder->Send(msg::SYS_NOTICE, Bytes(12, 9)));
+    Sync();
+    auto device = m_session->Device();
+    EXPECT_EQ(device.camInfo[3], 1u);
+    EXPECT_EQ(device.camInfo[0], 0u);
+    ASSERT_TRUE(device.etcInfoEx);
+    EXPECT_EQ((*device.etcInfoEx)[3199], 0x42u);
+    ASSERT_TRUE(device.dstInfo);
+    EXPECT_EQ(device.dstInfo->firstWord, 0x01000000u);
+    EXPECT_FALSE(device.etcInfo);
+
+    // Wrong sizes: the live permission and camera flags are left cleared, the extended
+    // information keeps its old copy, the grid is redrawn for the camera flags anyway.
+    const auto redraws =
+        Count([](const PostedMessage& m) { return m.message == platform::WM_REDRAW_CHANNEL_GRID; });
+    ASSERT_TRUE(m_recorder->Send(msg::NETLIVE_CH_CHANGE, Bytes(100, 1)));
+    ASSERT_TRUE(m_recorder->Send(msg::CAM_INFO_CHANGE, Bytes(15, 1)));
+    ASSERT_TRUE(m_recorder->Send(msg::SYS_ETC_INFO_EX, Bytes(10, 1)));
+    ASSERT_TRUE(m_recorder->Send(msg::SYS_ETC_INFO, Bytes(10, 1)));
+    Sync();
+    device = m_session->Device();
+    EXPECT_EQ(device.livePermission[0], 0u);
+    EXPECT_EQ(device.camInfo[3], 0u);
+    ASSERT_TRUE(device.etcInfoEx);
+    EXPECT_EQ((*device.etcInfoEx)[0], 0x42u);
+    ASSERT_TRUE(device.etcInfo);
+    EXPECT_EQ((*device.etcInfo)[0], 0u);
+    EXPECT_GT(
+        Count([](const PostedMessage& m) { return m.message == platform::WM_REDRAW_CHANNEL_GRID; }),
+        redraws);
+}
+
+TEST_F(SessionDeviceTest, SettingsDatabaseIsCheckedKeptAndSentBack) {
+    Start();
+    Bytes database(70'000);
+    for (std::size_t i = 0; i < database.size(); ++i)
+        database[i] = static_cast<std::uint8_t>(i % 251);
+    Bytes unit = Word(Crc32(database));
+    unit.insert(unit.end(), database.begin(), database.end());
+    const std::span<const std::uint8_t> all(unit);
+    ASSERT_TRUE(m_recorder->Send(msg::DB_INFO_ACK, Bytes(all.begin(), all.begin() + 40'000)));
+    ASSERT_TRUE(
+        m_recorder->Send(msg::DB_INFO_ACK, Bytes(all.begin() + 40'000, all.end()), 0, kLast));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return m.message == platform::WM_DB_INFO; }));
+    auto kept = m_session->Device().database;
+    ASSERT_EQ(kept.size(), kDatabaseWindowLimit) << "the window keeps at most 64,512 bytes";
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), database.begin()));
+
+    // A unit whose CRC does not match: (9, 0), busy cleared, the old database stays.
+    m_session->SetBusy(true);
+    Bytes bad = Word(0x12345678);
+    bad.insert(bad.end(), 100, 7);
+    ASSERT_TRUE(m_recorder->Send(msg::DB_INFO_ACK, bad, 0, kLast));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 9, 0); }));
+    EXPECT_FALSE(m_session->Busy());
+    EXPECT_EQ(m_session->Device().database, kept);
+
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
+    ASSERT_TRUE(m_session->SendDatabase());
+    auto update = m_recorder->ReadUntil(msg::DB_UPDATE_REQ);
+    ASSERT_TRUE(update);
+    ASSERT_EQ(update->payload.size(), 4 + kDatabaseWindowLimit);
+    EXPECT_EQ(LoadBE32(update->payload.data()), Crc32(kept));
+    ASSERT_TRUE(m_recorder->Send(msg::DB_UPDATE_ACK));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 10, 0); }));
+    ASSERT_TRUE(m_recorder->SendReason(msg::DB_UPDATE_NACK, 51));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 7, 2); }));
+}
+
+TEST_F(SessionDeviceTest, ArchiveRebootAndLiveRefusals) {
+    Start();
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
+    ASSERT_TRUE(m_session->InitArchive());
+    ASSERT_TRUE(m_session->Reboot());
+    auto init = m_recorder->ReadUntil(msg::DB_INIT_REQ);
+    ASSERT_TRUE(init);
+    EXPECT_TRUE(init->payload.empty());
+    auto reboot = m_recorder->ReadUntil(msg::REBOOT_REQ);
+    ASSERT_TRUE(reboot);
+    EXPECT_TRUE(reboot->payload.empty());
+    ASSERT_TRUE(m_recorder->SendReason(msg::DB_INIT_NACK, 97));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 6, 7); }));
+    ASSERT_TRUE(m_recorder->SendReason(msg::REBOOT_NACK, 2));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 6, 1); }));
+    ASSERT_TRUE(m_recorder->SendReason(msg::LIVE_STOP_NACK, 1));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 5, 0); }));
+    EXPECT_TRUE(m_session->LoggedIn());
+    ASSERT_TRUE(m_recorder->SendReason(msg::LIVE_NACK, 1));
+    ASSERT_TRUE(
+        Wait([](const PostedMessage& m) { return m.message == platform::WM_STOP_LIVE_AUDIO; }));
+    EXPECT_FALSE(m_session->LoggedIn());
+    EXPECT_FALSE(m_session->LivePending()) << "a new live request may be tried";
+    EXPECT_EQ(Count([](const PostedMessage& m) { return IsNotify(m, 5, 0); }), 2u);
+}
+
+TEST_F(SessionDeviceTest, StreamPiecesReachTheReceiverWhole) {
+    CPieceCollector collector;
+    Start(SupportedHello(), &collector);
+    Bytes big(65'535);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<std::uint8_t>(i * 13);
+    ASSERT_TRUE(m_recorder->Send(msg::LIVE_DATA, Bytes{1, 2, 3}));
+    ASSERT_TRUE(m_recorder->Send(msg::LIVE_DATA, big, 0, kLast));
+    ASSERT_TRUE(m_recorder->Send(msg::PLAY_DATA, Bytes{9}, 0, kLast));
+    ASSERT_TRUE(m_recorder->Send(msg::LIVE_DATA, Bytes{}));
+    Sync();
+    const auto pieces = collector.Pieces();
+    ASSERT_EQ(pieces.size(), 4u);
+    EXPECT_EQ(pieces[0].command, msg::LIVE_DATA);
+    EXPECT_EQ(pieces[0].bytes, (Bytes{1, 2, 3}));
+    EXPECT_FALSE(pieces[0].last);
+    EXPECT_EQ(pieces[1].bytes, big);
+    EXPECT_TRUE(pieces[1].last);
+    EXPECT_EQ(pieces[2].command, msg::PLAY_DATA);
+    EXPECT_TRUE(pieces[3].bytes.empty());
+}
+
+TEST_F(SessionDeviceTest, StreamPiecesWithoutReceiverAreReadInStep) {
+    Start();
+    ASSERT_TRUE(m_recorder->Send(msg::LIVE_DATA, Bytes(5000, 0x11)));
+    ASSERT_TRUE(m_recorder->Send(msg::PLAY_DATA, Bytes(65'535, 0x22), 0, kLast));
+    Sync();
+    EXPECT_FALSE(m_session->Recording());
+    EXPECT_TRUE(m_session->ReceiveThreadRunning());
+}
+
+}  // namespace
+}  // namespace taviro::protocol
