@@ -87,6 +87,18 @@ bool CSimConnection::SendBroken(std::uint16_t code, std::uint16_t announced,
     return true;
 }
 
+bool CSimConnection::SendPrebuilt(const PacketHeader& header, std::span<const std::uint8_t> wire) {
+    if (m_sendingStopped) {
+        return true;
+    }
+    if (!m_wire.SendAll(wire)) {
+        m_sendFailed = true;
+        return false;
+    }
+    m_journal.Message(JournalDir::Tx, header.Command(), header.Length(), {}, {});
+    return true;
+}
+
 void CSimConnection::CloseAfter(std::chrono::milliseconds pause, std::string_view why) {
     const auto at = Clock::now() + pause;
     if (!m_closeAt || at < *m_closeAt) {

@@ -71,6 +71,10 @@ class CSimConnection {
     // then only `bytes`. Journaled with the announced length and the bytes really sent.
     bool SendBroken(std::uint16_t code, std::uint16_t announced,
                     std::span<const std::uint8_t> bytes, std::string_view fault);
+    // A message built elsewhere as wire bytes (header and piece), such as a live stream
+    // fragment whose header carries the frame time. Journaled without its payload bytes:
+    // the stream would swamp the journal.
+    bool SendPrebuilt(const protocol::PacketHeader& header, std::span<const std::uint8_t> wire);
     void StopSending() { m_sendingStopped = true; }
     [[nodiscard]] bool SendingStopped() const { return m_sendingStopped; }
 

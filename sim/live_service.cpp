@@ -1,5 +1,8 @@
 #include "sim/live_service.h"
 
+#include "protocol/hello.h"
+#include "protocol/recorder_time.h"
+
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "sim/connection.h"
@@ -8,12 +11,86 @@ namespace taviro::sim {
 
 namespace msg = protocol::msg;
 
+namespace {
+
+// A sender that fell this far behind skips ahead instead of bursting old frames.
+constexpr std::uint64_t kMaxLagFrames = 15;
+
+}  // namespace
+
 CLiveService::CLiveService(const SimConfig& config)
     : m_channels(config.channels),
       m_available(config.live_available),
       m_videoLoss(config.video_loss),
       m_liveReason(config.live_reason),
-      m_stopReason(config.live_stop_reason) {}
+      m_stopReason(config.live_stop_reason) {
+    if (!config.live_stream) {
+        return;
+    }
+    LiveStreamOptions options;
+    const int productType = protocol::ProductTypeFor(config.product_number);
+    options.productType = productType == 5 ? 5 : 3;
+    options.width = config.live_width;
+    options.height = config.live_height;
+    options.frameRate = config.live_fps;
+    options.gopLength = config.live_gop;
+    options.pocStep = config.live_poc_step;
+    options.dependentStartChannels = config.live_dependent_start;
+    options.fragmentSize = config.live_fragment_size;
+    options.startTime = static_cast<protocol::RecorderTime>(
+        protocol::LocalWallClockNow(protocol::ProcessZoneOffset()));
+    options.titles = config.titles;
+    m_builder = CLiveStreamBuilder::Create(options);
+}
+
+void CLiveService::StartStream(std::uint32_t previousMask) {
+    if (!m_builder) {
+        return;
+    }
+    if (!m_pacer) {
+        m_pacer.emplace(CStreamPacer::Clock::now(),
+                        static_cast<std::uint32_t>(m_builder->Options().frameRate));
+        m_nextFrame = 0;
+    }
+    // Channels that join start again as a recorder's encoder would for a new viewer.
+    for (int c = 0; c < 16; ++c) {
+        const std::uint32_t bit = 1u << c;
+        if ((m_mask & bit) != 0 && (previousMask & bit) == 0) {
+            m_builder->RestartChannel(c);
+        }
+    }
+}
+
+void CLiveService::Poll(CSimConnection& connection) {
+    if (!m_liveOn || !m_builder || !m_pacer || m_mask == 0) {
+        return;
+    }
+    const std::uint64_t due = m_pacer->DueCount(CStreamPacer::Clock::now());
+    if (due > m_nextFrame + kMaxLagFrames) {
+        m_nextFrame = due - 1;
+    }
+    // Channels without a picture or without camera signal send nothing.
+    const std::uint32_t info = ChannelInfoWord();
+    const std::uint32_t streaming = m_mask & (info & 0xFFFFu) & ~(info >> 16);
+    for (; m_nextFrame < due; ++m_nextFrame) {
+        for (int c = 0; c < 16; ++c) {
+            if ((streaming & (1u << c)) == 0) {
+                continue;
+            }
+            const auto element =
+                m_builder->VideoElement(c, static_cast<std::uint32_t>(m_nextFrame));
+            if (!element) {
+                continue;
+            }
+            for (const auto& fragment : m_builder->Fragments(*element)) {
+                if (!connection.SendPrebuilt(fragment.header, fragment.wire)) {
+                    return;
+                }
+            }
+            ++m_framesSent;
+        }
+    }
+}
 
 bool CLiveService::Handles(std::uint16_t code) const {
     return code == msg::LIVE_REQ || code == msg::LIVE_STOP;
@@ -50,10 +127,11 @@ void CLiveService::OnMessage(CSimConnection& connection, const protocol::PacketH
         return;
     }
     const std::uint32_t channelBits = m_channels >= 32 ? 0xFFFFFFFFu : ((1u << m_channels) - 1u);
+    const std::uint32_t previous = m_liveOn ? m_mask : 0;
     m_mask = protocol::LoadBE32(payload.data()) & channelBits & 0xFFFFu;
     m_liveOn = true;
-    // Every request (re)opens the stream with the channel information; the pictures
-    // themselves are not simulated here.
+    StartStream(previous);
+    // Every request (re)opens the stream with the channel information.
     protocol::StoreBE32(word, ChannelInfoWord());
     connection.Send(msg::LIVE_CHANNEL_INFO, word);
 }

@@ -1,13 +1,15 @@
 // Live view on the recorder's side: every LIVE_REQ takes the client's channel selection
 // and answers LIVE_CHANNEL_INFO (channels with a picture, channels without camera signal),
-// or LIVE_NACK with the configured reason; LIVE_STOP is acknowledged or refused. The video
-// and audio stream itself is not sent by this service.
+// or LIVE_NACK with the configured reason; LIVE_STOP is acknowledged or refused. While live
+// view is on it streams LIVE_DATA for exactly the requested channels at the configured frame
+// rate (when the configuration asks for a stream).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
 
+#include "sim/live_stream.h"
 #include "sim/service.h"
 #include "sim/sim_config.h"
 
@@ -20,6 +22,10 @@ class CLiveService final : public ISimService {
     [[nodiscard]] bool Handles(std::uint16_t code) const override;
     void OnMessage(CSimConnection& connection, const protocol::PacketHeader& header,
                    std::span<const std::uint8_t> payload) override;
+    // Sends the frames that are due for the requested channels.
+    void Poll(CSimConnection& connection) override;
+    // Frames sent so far (all channels).
+    [[nodiscard]] std::uint64_t FramesSent() const { return m_framesSent; }
 
     // The channels the client asked for last (bit n = channel n); 0 while live is off.
     [[nodiscard]] std::uint32_t RequestedMask() const { return m_mask; }
@@ -35,6 +41,13 @@ class CLiveService final : public ISimService {
     std::optional<std::int32_t> m_stopReason;
     std::uint32_t m_mask = 0;
     bool m_liveOn = false;
+
+    // The stream: one builder for the connection, paced from the first live request.
+    void StartStream(std::uint32_t previousMask);
+    std::optional<CLiveStreamBuilder> m_builder;
+    std::optional<CStreamPacer> m_pacer;
+    std::uint64_t m_nextFrame = 0;
+    std::uint64_t m_framesSent = 0;
 };
 
 }  // namespace taviro::sim

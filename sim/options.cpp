@@ -194,6 +194,33 @@ const std::vector<Option>& Options() {
              }
              return m.has_value();
          }},
+        {"no-live-stream", "", "answer live requests but send no video",
+         [](SimConfig& c, std::string_view) {
+             c.live_stream = false;
+             return true;
+         }},
+        {"live-size", "WxH", "live picture size (default 704x480)",
+         [](SimConfig& c, std::string_view v) {
+             const auto x = v.find('x');
+             if (x == std::string_view::npos)
+                 return false;
+             const auto w = ParseUnsigned(v.substr(0, x), 720);
+             const auto h = ParseUnsigned(v.substr(x + 1), 576);
+             if (!w || !h)
+                 return false;
+             c.live_width = static_cast<int>(*w);
+             c.live_height = static_cast<int>(*h);
+             return true;
+         }},
+        {"live-fps", "N", "live frames per second (default 30)", Number(&SimConfig::live_fps, 60)},
+        {"live-gop", "N", "a key frame every N frames (default 30)",
+         Number(&SimConfig::live_gop, 1000)},
+        {"live-poc-step", "N", "picture order count step per frame (default 2)",
+         Number(&SimConfig::live_poc_step, 511)},
+        {"fragment-size", "N", "payload bytes per LIVE_DATA message (default 8000)",
+         Number(&SimConfig::live_fragment_size, 65535)},
+        {"dependent-start", "MASK", "channels that start with dependent frames",
+         Mask(&SimConfig::live_dependent_start)},
         {"video-loss", "MASK", "channels without camera signal (default 0)",
          Mask(&SimConfig::video_loss)},
         {"refuse-live", "N", "answer LIVE_REQ with LIVE_NACK reason N",
@@ -261,6 +288,7 @@ const std::vector<Option>& Options() {
 
 CommandLine ParseCommandLine(std::span<const std::string_view> args) {
     CommandLine out;
+    out.config.live_stream = true;  // a recorder streams what is asked for
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {

@@ -1,5 +1,7 @@
 #include "sim/sim_config.h"
 
+#include "sim/h264_stream_writer.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -336,6 +338,13 @@ std::optional<std::pair<std::size_t, std::uint16_t>> ParseLiveMask(std::string_v
 }
 
 std::string ValidateConfig(const SimConfig& config) {
+    if (config.live_stream && !IsH264PictureSizeAccepted(config.live_width, config.live_height)) {
+        return "the live picture size is not one a recorder sends";
+    }
+    if (config.live_fps < 1 || config.live_gop < 1 || config.live_poc_step < 1 ||
+        config.live_fragment_size < 1) {
+        return "live frame rate, group length, order count step and fragment size must be positive";
+    }
     if (config.titles.size() > 16) {
         return "at most 16 channel titles";
     }

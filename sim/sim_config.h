@@ -79,6 +79,17 @@ struct SimConfig {
     std::optional<std::uint32_t> rec_status;  // REC_STATUS word 1 pushed at login
     std::size_t database_size = 0;            // 0: no DB_INFO_ACK
     bool database_bad_crc = false;
+    // Live video for the requested channels while live view is on: the camera test
+    // pattern in genuine H.264 (lossless I_PCM key frames, skipped unchanged macroblocks).
+    // The program streams by default; in-process tests switch it on when they want it.
+    bool live_stream = false;
+    int live_width = 704;
+    int live_height = 480;
+    int live_fps = 30;
+    int live_gop = 30;
+    int live_poc_step = 2;
+    std::uint16_t live_fragment_size = 8000;
+    std::uint16_t live_dependent_start = 0;       // channels that start with dependent frames
     std::optional<std::uint16_t> live_available;  // default: every channel of the recorder
     std::uint16_t video_loss = 0;
     std::optional<std::int32_t> live_reason;

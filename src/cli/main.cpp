@@ -5,6 +5,7 @@
 
 #include "cli/command_session.h"
 #include "cli/connect_command.h"
+#include "cli/live_command.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ constexpr const char* kUsage =
     "usage: taviro-cli COMMAND [OPTIONS]\n"
     "commands:\n"
     "  connect   log in to a recorder, print its identity, stay connected, disconnect\n"
+    "  live      run live view without a screen: decode every channel, print per-channel\n"
+    "            counts, optionally save each channel's last picture\n"
     "run 'taviro-cli COMMAND --help' for the options of a command\n";
 
 }  // namespace
@@ -26,6 +29,9 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "connect") {
         return taviro::cli::RunConnect(args);
+    }
+    if (command == "live") {
+        return taviro::cli::RunLive(args);
     }
     std::fprintf(stderr, "taviro-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
     return taviro::cli::kExitUsage;

@@ -1,0 +1,232 @@
+#include "cli/live_command.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "cli/command_session.h"
+#include "cli/picture_file.h"
+#include "platform/h264_decoder.h"
+#include "protocol/stream_receiver.h"
+#include "video/channel_views.h"
+#include "video/consumer_slots.h"
+#include "video/decode_thread.h"
+#include "video/stream_frames.h"
+#include "video/stream_state.h"
+
+namespace taviro::cli {
+
+namespace {
+
+using protocol::ChannelMask;
+
+// The live pipeline of one session: what the main window and the channel grid hold in the
+// desktop client. The session's receive thread feeds it; one decoder thread per channel
+// drains it into the channel views.
+class CLivePipeline final : public protocol::IStreamReceiver, public video::IDecodeEnvironment {
+  public:
+    CLivePipeline(ChannelMask decoders, std::uint32_t format, bool deinterlace,
+                  platform::IMessageSink& sink)
+        : m_frames(m_state, m_slots), m_deinterlace(deinterlace) {
+        m_views.SetViewMode(video::ViewMode::Live);
+        for (int c = 0; c < protocol::kMaxChannels; ++c) {
+            if (!protocol::HasChannel(decoders, c))
+                continue;
+            auto queue = std::make_shared<video::CVideoQueue>();
+            m_slots.AttachVideo(c, queue);
+            m_decoders.push_back(std::make_unique<video::CDecodeThread>(
+                c, queue, m_views, *this, platform::H264Library(), format, &sink));
+            m_decoders.back()->Start();
+        }
+    }
+    ~CLivePipeline() override { StopDecoders(); }
+
+    void Attach(protocol::CRecorderSession& session) {
+        m_session = &session;
+        session.SetStreamReceiver(this);
+    }
+    void StopDecoders() {
+        for (auto& d : m_decoders)
+            d->Stop();
+    }
+
+    // Receive thread.
+    void OnStreamPiece(std::uint16_t command, const protocol::PacketHeader& header,
+                       std::span<const std::uint8_t> piece) override {
+        if (m_session)
+            m_state.SetProductType(m_session->ProductType());
+        m_frames.OnStreamPiece(command, header, piece);
+    }
+    void OnChannelInfo(std::span<const std::uint8_t> payload) override {
+        if (m_session)
+            m_state.SetProductType(m_session->ProductType());
+        const auto info = m_frames.OnLiveChannelInfo(payload);
+        if (info.accepted)
+            m_views.SetAvailableMask(info.available);
+    }
+
+    // Decoder threads.
+    bool LiveDropsChannel(int channel) override {
+        return m_state.LiveOn() && (protocol::HasChannel(m_state.VideoLossSet(), channel) ||
+                                    protocol::HasChannel(m_state.CovertChannels(), channel));
+    }
+    std::string LiveTitle(int channel) override {
+        return m_session ? m_session->Title(channel) : std::string();
+    }
+    std::int64_t PlaybackTime(video::ViewMode) override { return 0; }
+    bool Deinterlace(int) override { return m_deinterlace; }
+
+    [[nodiscard]] const std::vector<std::unique_ptr<video::CDecodeThread>>& Decoders() const {
+        return m_decoders;
+    }
+    video::CChannelViews& Views() { return m_views; }
+    [[nodiscard]] video::StreamStats Stats() const { return m_frames.Stats(); }
+
+  private:
+    video::CStreamState m_state;
+    video::CConsumerSlots m_slots;
+    video::CStreamFrames m_frames;
+    video::CChannelViews m_views;
+    std::vector<std::unique_ptr<video::CDecodeThread>> m_decoders;
+    protocol::CRecorderSession* m_session = nullptr;
+    bool m_deinterlace;
+};
+
+bool SavePicture(video::CChannelViews& views, int channel, std::uint32_t format,
+                 const std::filesystem::path& dir) {
+    const video::ChannelView& view = views.Channel(channel);
+    std::vector<std::uint8_t> picture;
+    int width = 0, height = 0;
+    {
+        std::lock_guard lock(view.lock);
+        width = view.width;
+        height = view.height;
+        const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        const std::size_t bytes =
+            std::min(format == platform::kH264FormatRgb24 ? pixels * 3 : pixels * 3 / 2,
+                     video::kPictureBufferSize);
+        picture.assign(view.picture.get(), view.picture.get() + bytes);
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "ch%02d", channel + 1);
+    const auto rgb = format == platform::kH264FormatRgb24 ? BottomUpBgrToRgb(picture, width, height)
+                                                          : Yuv420ToRgb(picture, width, height);
+    bool ok = WritePpm(dir / (std::string(name) + ".ppm"), rgb, width, height);
+    if (format == platform::kH264FormatYuv420) {
+        ok = WriteRaw(dir / (std::string(name) + ".yuv"), picture) && ok;
+    }
+    return ok;
+}
+
+void PrintChannels(CCommandSession& command, CLivePipeline& pipeline, double seconds) {
+    for (const auto& decoder : pipeline.Decoders()) {
+        const int c = decoder->Channel();
+        const auto& stats = decoder->Stats();
+        const video::ChannelView& view = pipeline.Views().Channel(c);
+        int width = 0, height = 0;
+        {
+            std::lock_guard lock(view.lock);
+            width = view.width;
+            height = view.height;
+        }
+        const bool decoded = protocol::HasChannel(pipeline.Views().HasDecodedMask(), c);
+        const std::string title = pipeline.LiveTitle(c);
+        const double rate = seconds > 0 ? static_cast<double>(stats.decoded.load()) / seconds : 0;
+        char line[400];
+        if (command.Json()) {
+            std::snprintf(
+                line, sizeof line,
+                "{\"event\":\"channel\",\"channel\":%d,\"received\":%llu,\"decoded\":%llu,"
+                "\"dropped\":%llu,\"width\":%d,\"height\":%d,\"fps\":%.1f,\"title\":\"%s\"}",
+                c + 1, static_cast<unsigned long long>(stats.taken.load()),
+                static_cast<unsigned long long>(stats.decoded.load()),
+                static_cast<unsigned long long>(stats.dropped.load()), decoded ? width : 0,
+                decoded ? height : 0, rate, JsonEscape(title).c_str());
+        } else {
+            std::snprintf(
+                line, sizeof line,
+                "ch%02d  received %6llu  decoded %6llu  dropped %5llu  %4dx%-4d  %5.1f fps  %s",
+                c + 1, static_cast<unsigned long long>(stats.taken.load()),
+                static_cast<unsigned long long>(stats.decoded.load()),
+                static_cast<unsigned long long>(stats.dropped.load()), decoded ? width : 0,
+                decoded ? height : 0, rate, title.c_str());
+        }
+        command.Sink().PrintLine(line);
+    }
+}
+
+}  // namespace
+
+int RunLive(const std::vector<std::string>& args) {
+    const std::string usage = std::string("usage: taviro-cli live ") + kConnectionUsage +
+                              "\n       [--seconds N] [--channels MASK] [--save-dir DIR] [--rgb]"
+                              " [--deinterlace]\n";
+    int status = kExitUsage;
+    auto command = CCommandSession::Create("live", args, {"seconds", "channels", "save-dir"},
+                                           {"rgb", "deinterlace"}, usage, &status);
+    if (!command) {
+        return status;
+    }
+    const COptions& options = command->Options();
+    std::string error;
+    const auto seconds = options.GetInt("seconds", 5, 0, 86400, &error);
+    std::optional<long long> mask = protocol::kAllChannels;
+    if (const auto text = options.Get("channels")) {
+        try {
+            std::size_t used = 0;
+            mask = std::stoll(*text, &used, 0);
+            if (used != text->size() || *mask <= 0 || *mask > 0xFFFF)
+                mask.reset();
+        } catch (const std::exception&) {
+            mask.reset();
+        }
+        if (!mask)
+            error = "--channels wants a channel mask from 0x1 to 0xFFFF";
+    }
+    if (!seconds || !mask) {
+        std::fprintf(stderr, "taviro-cli live: %s\n%s", error.c_str(), usage.c_str());
+        return kExitUsage;
+    }
+    std::filesystem::path saveDir;
+    if (const auto dir = options.Get("save-dir")) {
+        saveDir = *dir;
+        std::error_code ec;
+        std::filesystem::create_directories(saveDir, ec);
+        if (!std::filesystem::is_directory(saveDir, ec)) {
+            std::fprintf(stderr, "taviro-cli live: cannot create %s\n", dir->c_str());
+            return kExitUsage;
+        }
+    }
+    const std::uint32_t format =
+        options.Has("rgb") ? platform::kH264FormatRgb24 : platform::kH264FormatYuv420;
+
+    // Decoders for every channel: a narrowed selection only changes what the recorder sends.
+    CLivePipeline pipeline(protocol::kAllChannels, format, options.Has("deinterlace"),
+                           command->Sink());
+    status = command->LogIn([&](protocol::CRecorderSession& session) { pipeline.Attach(session); });
+    if (status == kExitOk && options.Has("channels")) {
+        command->Session().SendLiveSelection(static_cast<ChannelMask>(*mask));
+    }
+    if (status == kExitOk) {
+        status = command->Stay(std::chrono::seconds(*seconds));
+    }
+    if (status == kExitOk) {
+        command->Session().StopLive();
+        command->Stay(std::chrono::milliseconds(200));  // the recorder's live stop answer
+    }
+    pipeline.StopDecoders();
+    PrintChannels(*command, pipeline, static_cast<double>(*seconds));
+    if (!saveDir.empty()) {
+        for (int c = 0; c < protocol::kMaxChannels; ++c) {
+            if (protocol::HasChannel(pipeline.Views().HasDecodedMask(), c) &&
+                !SavePicture(pipeline.Views(), c, format, saveDir)) {
+                std::fprintf(stderr, "taviro-cli live: cannot write the picture of channel %d\n",
+                             c + 1);
+            }
+        }
+    }
+    return command->Finish(status);
+}
+
+}  // namespace taviro::cli
