@@ -8,7 +8,9 @@
 #include "cli/command_session.h"
 #include "cli/picture_file.h"
 #include "platform/h264_decoder.h"
+#include "protocol/live_consumers.h"
 #include "protocol/stream_receiver.h"
+#include "video/channel_decoders.h"
 #include "video/channel_views.h"
 #include "video/consumer_slots.h"
 #include "video/decode_thread.h"
@@ -23,32 +25,23 @@ using protocol::ChannelMask;
 
 // The live pipeline of one session: what the main window and the channel grid hold in the
 // desktop client. The session's receive thread feeds it; one decoder thread per channel
-// drains it into the channel views.
-class CLivePipeline final : public protocol::IStreamReceiver, public video::IDecodeEnvironment {
+// drains it into the channel views; the session's live stop drains and stops them.
+class CLivePipeline final : public protocol::IStreamReceiver,
+                            public protocol::ILiveConsumers,
+                            public video::IDecodeEnvironment {
   public:
-    CLivePipeline(ChannelMask decoders, std::uint32_t format, bool deinterlace,
-                  platform::IMessageSink& sink)
-        : m_frames(m_state, m_slots), m_deinterlace(deinterlace) {
+    CLivePipeline(std::uint32_t format, bool deinterlace, platform::IMessageSink& sink)
+        : m_frames(m_state, m_slots),
+          m_decoders(m_slots, m_views, *this, platform::H264Library(), format, &sink),
+          m_deinterlace(deinterlace) {
         m_views.SetViewMode(video::ViewMode::Live);
-        for (int c = 0; c < protocol::kMaxChannels; ++c) {
-            if (!protocol::HasChannel(decoders, c))
-                continue;
-            auto queue = std::make_shared<video::CVideoQueue>();
-            m_slots.AttachVideo(c, queue);
-            m_decoders.push_back(std::make_unique<video::CDecodeThread>(
-                c, queue, m_views, *this, platform::H264Library(), format, &sink));
-            m_decoders.back()->Start();
-        }
     }
-    ~CLivePipeline() override { StopDecoders(); }
 
-    void Attach(protocol::CRecorderSession& session) {
+    void Attach(protocol::CRecorderSession& session, ChannelMask decoders) {
         m_session = &session;
+        m_decoders.Start(decoders);
         session.SetStreamReceiver(this);
-    }
-    void StopDecoders() {
-        for (auto& d : m_decoders)
-            d->Stop();
+        session.SetLiveConsumers(this);
     }
 
     // Receive thread.
@@ -66,29 +59,31 @@ class CLivePipeline final : public protocol::IStreamReceiver, public video::IDec
             m_views.SetAvailableMask(info.available);
     }
 
-    // Decoder threads.
-    bool LiveDropsChannel(int channel) override {
-        return m_state.LiveOn() && (protocol::HasChannel(m_state.VideoLossSet(), channel) ||
-                                    protocol::HasChannel(m_state.CovertChannels(), channel));
+    // The session's live stop (command thread). There is no audio output in this client.
+    void SetFrozen(bool frozen) override { m_state.SetLiveFrozen(frozen); }
+    void DrainAndStopAudio() override {}
+    void DrainAndStopDecoders() override {
+        m_decoders.DrainAndStop();
+        m_state.SetLiveOn(false);
     }
+
+    // Decoder threads.
+    bool LiveDropsChannel(int channel) override { return m_state.DropLiveFrame(channel); }
     std::string LiveTitle(int channel) override {
         return m_session ? m_session->Title(channel) : std::string();
     }
     std::int64_t PlaybackTime(video::ViewMode) override { return 0; }
     bool Deinterlace(int) override { return m_deinterlace; }
 
-    [[nodiscard]] const std::vector<std::unique_ptr<video::CDecodeThread>>& Decoders() const {
-        return m_decoders;
-    }
+    video::CChannelDecoders& Decoders() { return m_decoders; }
     video::CChannelViews& Views() { return m_views; }
-    [[nodiscard]] video::StreamStats Stats() const { return m_frames.Stats(); }
 
   private:
     video::CStreamState m_state;
     video::CConsumerSlots m_slots;
     video::CStreamFrames m_frames;
     video::CChannelViews m_views;
-    std::vector<std::unique_ptr<video::CDecodeThread>> m_decoders;
+    video::CChannelDecoders m_decoders;
     protocol::CRecorderSession* m_session = nullptr;
     bool m_deinterlace;
 };
@@ -120,9 +115,11 @@ bool SavePicture(video::CChannelViews& views, int channel, std::uint32_t format,
 }
 
 void PrintChannels(CCommandSession& command, CLivePipeline& pipeline, double seconds) {
-    for (const auto& decoder : pipeline.Decoders()) {
-        const int c = decoder->Channel();
-        const auto& stats = decoder->Stats();
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        const auto totals = pipeline.Decoders().Totals(c);
+        if (totals.taken == 0 && !protocol::HasChannel(pipeline.Views().HasDecodedMask(), c)) {
+            continue;  // nothing arrived for this channel
+        }
         const video::ChannelView& view = pipeline.Views().Channel(c);
         int width = 0, height = 0;
         {
@@ -130,27 +127,27 @@ void PrintChannels(CCommandSession& command, CLivePipeline& pipeline, double sec
             width = view.width;
             height = view.height;
         }
-        const bool decoded = protocol::HasChannel(pipeline.Views().HasDecodedMask(), c);
+        if (!protocol::HasChannel(pipeline.Views().HasDecodedMask(), c)) {
+            width = height = 0;
+        }
         const std::string title = pipeline.LiveTitle(c);
-        const double rate = seconds > 0 ? static_cast<double>(stats.decoded.load()) / seconds : 0;
+        const double rate = seconds > 0 ? static_cast<double>(totals.decoded) / seconds : 0;
+        const auto taken = static_cast<unsigned long long>(totals.taken);
+        const auto decoded = static_cast<unsigned long long>(totals.decoded);
+        const auto dropped = static_cast<unsigned long long>(totals.dropped);
         char line[400];
         if (command.Json()) {
-            std::snprintf(
-                line, sizeof line,
-                "{\"event\":\"channel\",\"channel\":%d,\"received\":%llu,\"decoded\":%llu,"
-                "\"dropped\":%llu,\"width\":%d,\"height\":%d,\"fps\":%.1f,\"title\":\"%s\"}",
-                c + 1, static_cast<unsigned long long>(stats.taken.load()),
-                static_cast<unsigned long long>(stats.decoded.load()),
-                static_cast<unsigned long long>(stats.dropped.load()), decoded ? width : 0,
-                decoded ? height : 0, rate, JsonEscape(title).c_str());
+            std::snprintf(line, sizeof line,
+                          "{\"event\":\"channel\",\"channel\":%d,\"received\":%llu,"
+                          "\"decoded\":%llu,\"dropped\":%llu,\"width\":%d,\"height\":%d,"
+                          "\"fps\":%.1f,\"title\":\"%s\"}",
+                          c + 1, taken, decoded, dropped, width, height, rate,
+                          JsonEscape(title).c_str());
         } else {
             std::snprintf(
                 line, sizeof line,
                 "ch%02d  received %6llu  decoded %6llu  dropped %5llu  %4dx%-4d  %5.1f fps  %s",
-                c + 1, static_cast<unsigned long long>(stats.taken.load()),
-                static_cast<unsigned long long>(stats.decoded.load()),
-                static_cast<unsigned long long>(stats.dropped.load()), decoded ? width : 0,
-                decoded ? height : 0, rate, title.c_str());
+                c + 1, taken, decoded, dropped, width, height, rate, title.c_str());
         }
         command.Sink().PrintLine(line);
     }
@@ -202,9 +199,10 @@ int RunLive(const std::vector<std::string>& args) {
         options.Has("rgb") ? platform::kH264FormatRgb24 : platform::kH264FormatYuv420;
 
     // Decoders for every channel: a narrowed selection only changes what the recorder sends.
-    CLivePipeline pipeline(protocol::kAllChannels, format, options.Has("deinterlace"),
-                           command->Sink());
-    status = command->LogIn([&](protocol::CRecorderSession& session) { pipeline.Attach(session); });
+    CLivePipeline pipeline(format, options.Has("deinterlace"), command->Sink());
+    status = command->LogIn([&](protocol::CRecorderSession& session) {
+        pipeline.Attach(session, protocol::kAllChannels);
+    });
     if (status == kExitOk && options.Has("channels")) {
         command->Session().SendLiveSelection(static_cast<ChannelMask>(*mask));
     }
@@ -212,10 +210,10 @@ int RunLive(const std::vector<std::string>& args) {
         status = command->Stay(std::chrono::seconds(*seconds));
     }
     if (status == kExitOk) {
-        command->Session().StopLive();
+        command->Session().StopLive();                  // drains and stops the decoders
         command->Stay(std::chrono::milliseconds(200));  // the recorder's live stop answer
     }
-    pipeline.StopDecoders();
+    pipeline.Decoders().DrainAndStop(std::chrono::milliseconds(0));
     PrintChannels(*command, pipeline, static_cast<double>(*seconds));
     if (!saveDir.empty()) {
         for (int c = 0; c < protocol::kMaxChannels; ++c) {

@@ -31,6 +31,7 @@
 #include "protocol/packet_header.h"
 #include "protocol/refusals.h"
 #include "protocol/rights.h"
+#include "protocol/live_consumers.h"
 #include "protocol/stream_receiver.h"
 #include "protocol/wire.h"
 
@@ -114,6 +115,8 @@ class CRecorderSession {
               bool lastFragment = false, bool audioOn = false);
     // Where LIVE_DATA and PLAY_DATA pieces go; set before Connect. Null: read and dropped.
     void SetStreamReceiver(IStreamReceiver* receiver) { m_pStreamReceiver.store(receiver); }
+    // The audio output and channel decoders that StopLive drains and stops (may be null).
+    void SetLiveConsumers(ILiveConsumers* consumers) { m_pLiveConsumers.store(consumers); }
 
     // --- live view ---
     // The first live request after login and the Live button's "on": all channels.
@@ -259,6 +262,7 @@ class CRecorderSession {
     std::atomic<bool> m_bRecording{false};
     std::atomic<bool> m_bBusy{false};
     std::atomic<IStreamReceiver*> m_pStreamReceiver{nullptr};
+    std::atomic<ILiveConsumers*> m_pLiveConsumers{nullptr};
     // One stream piece at a time, allocated once for the session.
     std::unique_ptr<std::uint8_t[]> m_pStreamBuffer;
 

@@ -68,9 +68,17 @@ void CRecorderSession::StopLive() {
     std::this_thread::sleep_for(kAfterLiveStop);
     PostControl(platform::kCtlLiveButtons, ControlState::kReleased);
     m_bFrozen = false;
-    // The audio output and the PTZ panels belong to the main window's side.
+    ILiveConsumers* consumers = m_pLiveConsumers.load();
+    if (consumers != nullptr) {
+        consumers->SetFrozen(false);
+        consumers->DrainAndStopAudio();
+    }
+    // What else the main window keeps for live view (the audio lamp, the PTZ panels).
     m_owner.Post(Window::Main, platform::WM_STOP_LIVE_AUDIO, 0, 0);
     m_owner.Post(Window::Main, platform::WM_CLOSE_PTZ, 0, 0);
+    if (consumers != nullptr) {
+        consumers->DrainAndStopDecoders();
+    }
     m_nLiveSlots = 0;
     PostControl(platform::kCtlLive, ControlState::kReleased);
     m_owner.Post(Window::Main, platform::WM_CLEAR_CHANNEL_GRID, 0, 0);
@@ -79,6 +87,9 @@ void CRecorderSession::StopLive() {
 }
 
 void CRecorderSession::SetFrozen(bool frozen) {
+    if (ILiveConsumers* consumers = m_pLiveConsumers.load()) {
+        consumers->SetFrozen(frozen);
+    }
     if (frozen) {
         if (!m_bFrozen.exchange(true)) {
             m_nLiveSequence.fetch_add(1);  // decoders wait for a key frame afterwards

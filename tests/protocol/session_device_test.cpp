@@ -193,8 +193,20 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
     ASSERT_TRUE(next);
     EXPECT_EQ(next->payload, Word(0x5));
 
-    // Live off: LIVE_STOP, then the window effects in order.
+    // Live off: LIVE_STOP, then the window effects in order, with the audio output drained
+    // before the channel decoders.
+    struct Consumers final : ILiveConsumers {
+        std::vector<std::string> calls;
+        void SetFrozen(bool frozen) override { calls.push_back(frozen ? "frozen" : "running"); }
+        void DrainAndStopAudio() override { calls.push_back("audio"); }
+        void DrainAndStopDecoders() override { calls.push_back("decoders"); }
+    } consumers;
+    m_session->SetLiveConsumers(&consumers);
+    m_session->SetFrozen(true);
     m_session->StopLive();
+    m_session->SetLiveConsumers(nullptr);
+    EXPECT_EQ(consumers.calls,
+              (std::vector<std::string>{"frozen", "running", "audio", "decoders"}));
     ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_STOP));
     EXPECT_FALSE(m_session->ServiceOn(Service::Live));
     EXPECT_EQ(m_session->LiveSlots(), 0u);

@@ -13,3 +13,9 @@ if(TARGET taviro_sim_h264)
     LABELS tsan
     TIMEOUT 120)
 endif()
+
+taviro_test(channel_decoders_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/channel_decoders_test.cpp
+  LIBS taviro_video_pipeline
+  LABELS tsan
+  TIMEOUT 120)

@@ -1,0 +1,86 @@
+#include "video/channel_decoders.h"
+
+#include <thread>
+
+namespace taviro::video {
+
+namespace {
+
+constexpr std::size_t kDrainedBacklog = 2;
+constexpr std::chrono::milliseconds kDrainStep{10};
+
+DecoderTotals Snapshot(const DecodeStats& stats) {
+    return {stats.taken.load(), stats.decoded.load(), stats.dropped.load()};
+}
+
+}  // namespace
+
+CChannelDecoders::CChannelDecoders(CConsumerSlots& slots, CChannelViews& views,
+                                   IDecodeEnvironment& environment,
+                                   platform::H264EntryPoints library, std::uint32_t format,
+                                   platform::IMessageSink* sink)
+    : m_slots(slots),
+      m_views(views),
+      m_environment(environment),
+      m_library(library),
+      m_format(format),
+      m_sink(sink) {}
+
+CChannelDecoders::~CChannelDecoders() {
+    DrainAndStop(std::chrono::milliseconds(0));
+}
+
+void CChannelDecoders::Start(protocol::ChannelMask channels) {
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        const auto i = static_cast<std::size_t>(c);
+        if (!protocol::HasChannel(channels, c) || m_decoders[i]) {
+            continue;
+        }
+        m_queues[i] = std::make_shared<CVideoQueue>();
+        m_decoders[i] = std::make_unique<CDecodeThread>(c, m_queues[i], m_views, m_environment,
+                                                        m_library, m_format, m_sink);
+        m_finished[i] = {};
+        m_decoders[i]->Start();
+        m_slots.AttachVideo(c, m_queues[i]);
+    }
+}
+
+void CChannelDecoders::DrainAndStop(std::chrono::milliseconds drainLimit) {
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        const auto i = static_cast<std::size_t>(c);
+        if (!m_decoders[i]) {
+            continue;
+        }
+        const auto until = std::chrono::steady_clock::now() + drainLimit;
+        while (m_queues[i]->Count() > kDrainedBacklog && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(kDrainStep);
+        }
+        // No new frames for this channel from here on; what still waits is dropped.
+        m_slots.DetachVideo(c);
+        m_queues[i]->SetFlush(true);
+        m_decoders[i]->Stop();
+        m_finished[i] = Snapshot(m_decoders[i]->Stats());
+        m_decoders[i].reset();
+        m_queues[i]->Clear();
+        m_queues[i].reset();
+    }
+}
+
+protocol::ChannelMask CChannelDecoders::Running() const {
+    protocol::ChannelMask mask = 0;
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        if (m_decoders[static_cast<std::size_t>(c)])
+            mask |= protocol::ChannelBit(c);
+    }
+    return mask;
+}
+
+DecoderTotals CChannelDecoders::Totals(int channel) const {
+    if (channel < 0 || channel >= protocol::kMaxChannels) {
+        return {};
+    }
+    const auto i = static_cast<std::size_t>(channel);
+    return m_decoders[i] ? Snapshot(m_decoders[i]->Stats()) : m_finished[i];
+}
+
+}  // namespace taviro::video

@@ -1,0 +1,57 @@
+// The decoder threads of one stream (live view or playback), one per channel, each on its
+// consumer slot. Whoever starts the stream starts them; stopping follows the live-stop
+// order: each queue is let drain to at most 2 waiting frames, then its thread is stopped
+// and destroyed and the slot emptied.
+//
+// Threads: the owner's (main window's) thread only. What each decoder counted is kept
+// after it is destroyed, for reports.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <memory>
+
+#include "video/channel_views.h"
+#include "video/consumer_slots.h"
+#include "video/decode_thread.h"
+
+namespace taviro::video {
+
+struct DecoderTotals {
+    std::uint64_t taken = 0;
+    std::uint64_t decoded = 0;
+    std::uint64_t dropped = 0;
+};
+
+class CChannelDecoders {
+  public:
+    CChannelDecoders(CConsumerSlots& slots, CChannelViews& views, IDecodeEnvironment& environment,
+                     platform::H264EntryPoints library, std::uint32_t format,
+                     platform::IMessageSink* sink);
+    ~CChannelDecoders();
+    CChannelDecoders(const CChannelDecoders&) = delete;
+    CChannelDecoders& operator=(const CChannelDecoders&) = delete;
+
+    // Starts a decoder on every channel of `channels` that has none.
+    void Start(protocol::ChannelMask channels);
+    // Drains, stops and destroys every decoder. A queue that does not drain within
+    // `drainLimit` (a decoder that stopped taking) is flushed instead of waited for.
+    void DrainAndStop(std::chrono::milliseconds drainLimit = std::chrono::seconds(2));
+
+    [[nodiscard]] protocol::ChannelMask Running() const;
+    // What the channel's decoder counted: live while it runs, final once it is destroyed.
+    [[nodiscard]] DecoderTotals Totals(int channel) const;
+
+  private:
+    CConsumerSlots& m_slots;
+    CChannelViews& m_views;
+    IDecodeEnvironment& m_environment;
+    const platform::H264EntryPoints m_library;
+    const std::uint32_t m_format;
+    platform::IMessageSink* m_sink;
+    std::array<std::unique_ptr<CDecodeThread>, protocol::kMaxChannels> m_decoders;
+    std::array<std::shared_ptr<CVideoQueue>, protocol::kMaxChannels> m_queues;
+    std::array<DecoderTotals, protocol::kMaxChannels> m_finished{};
+};
+
+}  // namespace taviro::video

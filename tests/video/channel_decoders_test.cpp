@@ -1,0 +1,80 @@
+// The channel decoder set: decoders start on their slots, drain before they stop, and keep
+// their counts after they are gone.
+#include "video/channel_decoders.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace taviro::video {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A library whose every call yields a picture after a short, fixed time.
+int SlowInit(platform::DecoderContext* c) {
+    c->instance = 1;
+    return 0;
+}
+void SlowUninit(platform::DecoderContext* c) {
+    c->instance = 0;
+}
+int SlowFrame(platform::DecoderContext*, const std::uint8_t*, std::int32_t, std::uint8_t*) {
+    std::this_thread::sleep_for(2ms);
+    return 0;
+}
+
+class Environment final : public IDecodeEnvironment {
+  public:
+    bool LiveDropsChannel(int) override { return false; }
+    std::string LiveTitle(int) override { return {}; }
+    std::int64_t PlaybackTime(ViewMode) override { return 0; }
+    bool Deinterlace(int) override { return true; }
+};
+
+QueuedFrame KeyFrame() {
+    FrameInfo info;
+    info.kind = 0;
+    info.width = 352;
+    info.height = 240;
+    info.generation = 1;
+    const std::uint8_t payload[] = {0, 0, 0, 1, 0x65, 1, 2, 3};
+    info.payloadLength = sizeof payload;
+    info.size = sizeof payload;
+    return *QueuedFrame::Make(info, protocol::PacketHeader::Make(18, 8, true), payload);
+}
+
+TEST(ChannelDecodersTest, DrainThenStopAndKeepTheCounts) {
+    CConsumerSlots slots;
+    CChannelViews views;
+    views.SetViewMode(ViewMode::Live);
+    Environment environment;
+    CChannelDecoders decoders(slots, views, environment, {&SlowInit, &SlowFrame, &SlowUninit},
+                              platform::kH264FormatYuv420, nullptr);
+    decoders.Start(0x0005);
+    EXPECT_EQ(decoders.Running(), 0x0005u);
+    EXPECT_EQ(slots.VideoSlotMask(), 0x0005u);
+    decoders.Start(0x0004);  // already running: nothing new
+    EXPECT_EQ(decoders.Running(), 0x0005u);
+
+    for (int i = 0; i < 40; ++i)
+        slots.Video(2)->Put(KeyFrame());
+    decoders.DrainAndStop();
+    EXPECT_EQ(decoders.Running(), 0u);
+    EXPECT_EQ(slots.VideoSlotMask(), 0u) << "stopped decoders leave their slots";
+    // Drained to at most two waiting frames before the stop: at least 38 were decoded.
+    EXPECT_GE(decoders.Totals(2).decoded, 38u);
+    EXPECT_EQ(decoders.Totals(0).taken, 0u);
+
+    // A queue that does not drain in time is flushed, not waited for.
+    decoders.Start(0x0002);
+    for (int i = 0; i < 2000; ++i)
+        slots.Video(1)->Put(KeyFrame());
+    const auto t0 = std::chrono::steady_clock::now();
+    decoders.DrainAndStop(100ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+    EXPECT_LT(decoders.Totals(1).decoded, 2000u);
+}
+
+}  // namespace
+}  // namespace taviro::video
