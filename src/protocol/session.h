@@ -28,10 +28,10 @@
 #include "protocol/channel_mask.h"
 #include "protocol/device_records.h"
 #include "protocol/hello.h"
+#include "protocol/live_consumers.h"
 #include "protocol/packet_header.h"
 #include "protocol/refusals.h"
 #include "protocol/rights.h"
-#include "protocol/live_consumers.h"
 #include "protocol/stream_receiver.h"
 #include "protocol/wire.h"
 

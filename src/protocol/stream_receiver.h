@@ -11,7 +11,7 @@
 namespace taviro::protocol {
 
 class IStreamReceiver {
-public:
+  public:
     virtual ~IStreamReceiver() = default;
     // One piece (one message's payload) of a LIVE_DATA or PLAY_DATA element, in arrival
     // order; `header` is the message header in host order (lastFragment marks the piece
