@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace taviro::video {
 
@@ -240,7 +241,6 @@ void CDecodeThread::ShowPicture(const FrameInfo& info, int width, int height) {
                           : mode == ViewMode::LocalPlayback ? "L-PLAY"
                                                             : "LIVE";
     const int cw = CChannelViews::LabelCharWidth();
-    const std::size_t bytes = PictureBytes(width, height, m_format);
 
     ChannelView& view = m_views.Channel(m_channel);
     {
@@ -266,7 +266,9 @@ void CDecodeThread::ShowPicture(const FrameInfo& info, int width, int height) {
         view.integrityIconX = cw * static_cast<int>(view.line2.size()) + 80;
         ++view.decodedCount;
 
-        std::memcpy(view.picture.get(), m_picture.get(), bytes);
+        // Hand the finished picture over by swapping buffers: the view gets this one, the
+        // thread decodes the next picture into the view's previous one.
+        std::swap(view.picture, m_picture);
         view.width = width;
         view.height = height;
         m_views.MarkPicture(m_channel);

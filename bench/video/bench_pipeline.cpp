@@ -1,0 +1,788 @@
+// The live video pipeline end to end against bare decoding.
+//
+// One capture of a 16-channel live stream, built by the simulated recorder's stream builder
+// and kept in memory as the LIVE_DATA messages the session would hand over, is played
+// three ways:
+//   1. through the client's own path (CStreamFrames, the channel queues, one CDecodeThread
+//      per channel on the real decoder library, the channel views) as fast as the decoders
+//      take it, with the feeder holding back whenever a channel has enough frames waiting,
+//      so the decoders' back-pressure rule never fires;
+//   2. the same access units straight into libavcodec, one decoder per channel on its own
+//      thread, all at once, as the floor the pipeline is compared with;
+//   3. through the client's path again, paced as a recorder sends it (element k of every
+//      channel at k / frame rate), timing each element from its last message to its picture
+//      reaching the view.
+// Plain C++ printing its own figures: the three parts need their own threads and clocks,
+// which a per-iteration benchmark loop would only get in the way of.
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <latch>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
+
+#include "platform/h264_decoder.h"
+#include "protocol/byte_order.h"
+#include "protocol/catalogue.h"
+#include "sim/live_stream.h"
+#include "video/channel_views.h"
+#include "video/consumer_slots.h"
+#include "video/decode_thread.h"
+#include "video/param_sets.h"
+#include "video/stream_frames.h"
+#include "video/stream_state.h"
+
+namespace {
+
+using namespace taviro;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+struct Options {
+    int channels = 16;
+    int frames = 300;
+    int gop = 30;
+    int frameRate = 30;
+    int width = 704;
+    int height = 480;
+    std::size_t fragmentSize = 8000;
+    std::size_t queueLimit = 16;
+    int repeat = 5;
+    bool deinterlace = false;
+    bool latency = true;
+    bool throughput = true;
+    bool bare = true;
+};
+
+void Usage() {
+    std::printf(
+        "usage: bench_pipeline [options]\n"
+        "  --channels N      channels, 1..16 (16)\n"
+        "  --frames N        frames per channel, 1..3000 (300)\n"
+        "  --gop N           key frame every N frames (30)\n"
+        "  --size WxH        picture size the recorder encodes (704x480)\n"
+        "  --queue-limit N   throughput: most frames waiting per channel (16)\n"
+        "  --repeat N        throughput runs of each kind (5)\n"
+        "  --deinterlace     channels set to deinterlace (no line doubling)\n"
+        "  --no-latency      skip the paced hand-over latency run\n"
+        "  --no-throughput   skip the throughput runs\n"
+        "  --no-bare         throughput: the pipeline alone (for profiling)\n");
+}
+
+std::optional<long> Number(const char* text, long low, long high) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto take = [&](long low, long high) -> std::optional<long> {
+            if (value == nullptr) {
+                return std::nullopt;
+            }
+            ++i;
+            return Number(value, low, high);
+        };
+        if (arg == "--channels") {
+            const auto n = take(1, protocol::kMaxChannels);
+            if (!n)
+                return std::nullopt;
+            o.channels = static_cast<int>(*n);
+        } else if (arg == "--frames") {
+            const auto n = take(1, 3000);
+            if (!n)
+                return std::nullopt;
+            o.frames = static_cast<int>(*n);
+        } else if (arg == "--gop") {
+            const auto n = take(1, 3000);
+            if (!n)
+                return std::nullopt;
+            o.gop = static_cast<int>(*n);
+        } else if (arg == "--queue-limit") {
+            const auto n = take(1, 90);
+            if (!n)
+                return std::nullopt;
+            o.queueLimit = static_cast<std::size_t>(*n);
+        } else if (arg == "--repeat") {
+            const auto n = take(1, 20);
+            if (!n)
+                return std::nullopt;
+            o.repeat = static_cast<int>(*n);
+        } else if (arg == "--size") {
+            if (value == nullptr)
+                return std::nullopt;
+            ++i;
+            int w = 0;
+            int h = 0;
+            if (std::sscanf(value, "%dx%d", &w, &h) != 2)
+                return std::nullopt;
+            o.width = w;
+            o.height = h;
+        } else if (arg == "--deinterlace") {
+            o.deinterlace = true;
+        } else if (arg == "--no-latency") {
+            o.latency = false;
+        } else if (arg == "--no-throughput") {
+            o.throughput = false;
+        } else if (arg == "--no-bare") {
+            o.bare = false;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double Millis(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// CPU time of the whole process: on a shared machine the cost per frame is steadier than
+// the wall-clock rate.
+double ProcessCpuSeconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+// ---- Capture ----------------------------------------------------------------------------
+
+struct CapturedElement {
+    std::vector<sim::LiveFragment> fragments;
+    bool keyFrame = false;
+};
+
+struct Capture {
+    int channels = 0;
+    int frames = 0;
+    int width = 0;
+    int height = 0;
+    // [frame][channel], the order the recorder interleaves them in.
+    std::vector<std::vector<CapturedElement>> elements;
+    std::size_t bytes = 0;
+    std::size_t messages = 0;
+};
+
+std::optional<Capture> MakeCapture(const Options& o) {
+    sim::LiveStreamOptions lo;
+    lo.productType = 3;
+    lo.width = o.width;
+    lo.height = o.height;
+    lo.frameRate = o.frameRate;
+    lo.gopLength = o.gop;
+    lo.fragmentSize = o.fragmentSize;
+    lo.startTime = 1'300'000'000;
+    std::string error;
+    auto builder = sim::CLiveStreamBuilder::Create(lo, &error);
+    if (!builder) {
+        std::fprintf(stderr, "stream builder: %s\n", error.c_str());
+        return std::nullopt;
+    }
+    Capture c;
+    c.channels = o.channels;
+    c.frames = o.frames;
+    c.width = o.width;
+    c.height = o.height;
+    c.elements.resize(static_cast<std::size_t>(o.frames));
+    for (int k = 0; k < o.frames; ++k) {
+        auto& row = c.elements[static_cast<std::size_t>(k)];
+        for (int ch = 0; ch < o.channels; ++ch) {
+            auto element = builder->VideoElement(ch, static_cast<std::uint32_t>(k));
+            if (!element) {
+                std::fprintf(stderr, "no element for channel %d frame %d\n", ch, k);
+                return std::nullopt;
+            }
+            CapturedElement ce;
+            ce.keyFrame = element->keyFrame;
+            ce.fragments = builder->Fragments(*element);
+            c.bytes += element->bytes.size();
+            c.messages += ce.fragments.size();
+            row.push_back(std::move(ce));
+        }
+    }
+    return c;
+}
+
+// ---- The client's pipeline ----------------------------------------------------------------
+
+class BenchEnvironment final : public video::IDecodeEnvironment {
+  public:
+    BenchEnvironment(const video::CStreamState& state, bool deinterlace)
+        : m_state(state), m_deinterlace(deinterlace) {}
+    bool LiveDropsChannel(int channel) override { return m_state.DropLiveFrame(channel); }
+    std::string LiveTitle(int channel) override { return "CH" + std::to_string(channel + 1); }
+    std::int64_t PlaybackTime(video::ViewMode) override { return 0; }
+    bool Deinterlace(int) override { return m_deinterlace; }
+
+  private:
+    const video::CStreamState& m_state;
+    const bool m_deinterlace;
+};
+
+// Stamps every picture as the decoder thread hands it over. Called under the view's lock,
+// so it only writes the stamp: channel n's slots are written by channel n's thread alone
+// and read once the threads have been joined.
+class PictureClock final : public video::IPictureListener {
+  public:
+    PictureClock(int channels, int frames)
+        : m_stamps(static_cast<std::size_t>(channels),
+                   std::vector<Clock::time_point>(static_cast<std::size_t>(frames))),
+          m_counts(static_cast<std::size_t>(channels)) {}
+
+    void OnPicture(int channel) override {
+        const Clock::time_point now = Clock::now();
+        const auto c = static_cast<std::size_t>(channel);
+        if (c >= m_stamps.size()) {
+            return;
+        }
+        const std::size_t n = m_counts[c].load(std::memory_order_relaxed);
+        if (n < m_stamps[c].size()) {
+            m_stamps[c][n] = now;
+        }
+        m_counts[c].store(n + 1, std::memory_order_release);
+        const std::int64_t ns = now.time_since_epoch().count();
+        std::int64_t last = m_lastNs.load(std::memory_order_relaxed);
+        while (ns > last && !m_lastNs.compare_exchange_weak(last, ns)) {
+        }
+    }
+
+    [[nodiscard]] std::size_t Count(int channel) const {
+        return m_counts[static_cast<std::size_t>(channel)].load(std::memory_order_acquire);
+    }
+    [[nodiscard]] const std::vector<Clock::time_point>& Stamps(int channel) const {
+        return m_stamps[static_cast<std::size_t>(channel)];
+    }
+    [[nodiscard]] Clock::time_point Last() const {
+        return Clock::time_point(Clock::duration(m_lastNs.load()));
+    }
+
+  private:
+    std::vector<std::vector<Clock::time_point>> m_stamps;
+    std::vector<std::atomic<std::size_t>> m_counts;
+    std::atomic<std::int64_t> m_lastNs{0};
+};
+
+struct PipelineResult {
+    bool complete = false;  // every element was handled before the time-out
+    double seconds = 0;
+    double cpuSeconds = 0;
+    std::uint64_t pictures = 0;
+    std::uint64_t decoded = 0;
+    std::uint64_t dropped = 0;
+    video::StreamStats stream;
+    std::size_t maxWaiting = 0;  // most entries seen waiting in one queue (paced run)
+    // Paced run only: element-to-picture times, and how late the feeder itself was.
+    std::vector<double> latencyMs;
+    double feederLateMaxMs = 0;
+};
+
+PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
+    PipelineResult r;
+    const int channels = cap.channels;
+    const auto nChannels = static_cast<std::size_t>(channels);
+
+    video::CStreamState state;
+    state.SetProductType(3);
+    video::CConsumerSlots slots;
+    std::vector<std::shared_ptr<video::CVideoQueue>> queues;
+    for (int ch = 0; ch < channels; ++ch) {
+        queues.push_back(std::make_shared<video::CVideoQueue>());
+        slots.AttachVideo(ch, queues.back());
+    }
+    video::CStreamFrames frames(state, slots);
+    video::CChannelViews views;
+    views.SetViewMode(video::ViewMode::Live);
+    views.ClearHasDecoded();
+    PictureClock clock(channels, cap.frames);
+    views.SetListener(&clock);
+    BenchEnvironment environment(state, o.deinterlace);
+
+    // The live channel info that opens the stream: every channel present, none lost.
+    std::array<std::uint8_t, 4> info{};
+    protocol::StoreBE32(info.data(), protocol::kAllChannels);
+    const video::LiveChannelInfo opened = frames.OnLiveChannelInfo(info);
+    views.SetAvailableMask(opened.available);
+
+    const std::size_t instancesBefore = platform::H264OpenInstanceCount();
+    std::vector<std::unique_ptr<video::CDecodeThread>> decoders;
+    for (int ch = 0; ch < channels; ++ch) {
+        decoders.push_back(std::make_unique<video::CDecodeThread>(
+            ch, queues[static_cast<std::size_t>(ch)], views, environment, platform::H264Library(),
+            platform::kH264FormatYuv420));
+        decoders.back()->Start();
+    }
+    // Every decoder open before the clock starts: opening is not part of the hand-over.
+    // The threads allocate and clear their buffers right after opening; the pause lets
+    // that finish too, so the run measures frames only.
+    const auto openBy = Clock::now() + 5s;
+    while (platform::H264OpenInstanceCount() < instancesBefore + nChannels &&
+           Clock::now() < openBy) {
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(100ms);
+
+    const auto total = static_cast<std::uint64_t>(cap.frames) * nChannels;
+    std::vector<std::vector<Clock::time_point>> sent(
+        nChannels, std::vector<Clock::time_point>(static_cast<std::size_t>(cap.frames)));
+    double feederLateMax = 0;
+    std::size_t maxWaiting = 0;
+    const Clock::duration frameInterval = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(1.0 / o.frameRate));
+
+    const double cpuStart = ProcessCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    // The receive thread's part: every message in the order the recorder sent it.
+    std::thread feeder([&] {
+        for (int k = 0; k < cap.frames; ++k) {
+            const auto& row = cap.elements[static_cast<std::size_t>(k)];
+            if (paced) {
+                const Clock::time_point due = start + frameInterval * k;
+                std::this_thread::sleep_until(due);
+                feederLateMax = std::max(feederLateMax, Millis(Clock::now() - due));
+            }
+            for (int ch = 0; ch < channels; ++ch) {
+                const auto c = static_cast<std::size_t>(ch);
+                if (paced) {
+                    maxWaiting = std::max(maxWaiting, queues[c]->Count());
+                } else {
+                    while (queues[c]->Count() >= o.queueLimit) {
+                        std::this_thread::sleep_for(100us);
+                    }
+                }
+                const auto& fragments = row[c].fragments;
+                for (std::size_t i = 0; i < fragments.size(); ++i) {
+                    const sim::LiveFragment& f = fragments[i];
+                    if (i + 1 == fragments.size()) {
+                        sent[c][static_cast<std::size_t>(k)] = Clock::now();
+                    }
+                    frames.OnStreamPiece(f.header.Command(), f.header,
+                                         f.Payload().first(f.header.Length()));
+                }
+            }
+        }
+    });
+    feeder.join();
+
+    // Every element taken, shown or dropped, or the time runs out.
+    const auto until = Clock::now() + 60s;
+    auto handled = [&] {
+        std::uint64_t n = 0;
+        for (const auto& d : decoders) {
+            n += d->Stats().taken.load();
+        }
+        return n;
+    };
+    while (handled() < total && Clock::now() < until) {
+        std::this_thread::sleep_for(1ms);
+    }
+    r.complete = handled() >= total;
+    const Clock::time_point end = clock.Last();
+    r.cpuSeconds = ProcessCpuSeconds() - cpuStart;
+    for (auto& d : decoders) {
+        d->Stop();
+        r.decoded += d->Stats().decoded.load();
+        r.dropped += d->Stats().dropped.load();
+    }
+    views.SetListener(nullptr);
+    r.seconds = Seconds(end - start);
+    r.stream = frames.Stats();
+    r.feederLateMaxMs = feederLateMax;
+    r.maxWaiting = maxWaiting;
+    for (int ch = 0; ch < channels; ++ch) {
+        r.pictures += clock.Count(ch);
+    }
+    if (paced) {
+        // Pictures come out of a channel in the order its elements went in; with nothing
+        // dropped the n-th picture is the n-th element's.
+        for (int ch = 0; ch < channels; ++ch) {
+            const auto c = static_cast<std::size_t>(ch);
+            const std::size_t n = std::min(clock.Count(ch), static_cast<std::size_t>(cap.frames));
+            for (std::size_t k = 0; k < n; ++k) {
+                r.latencyMs.push_back(Millis(clock.Stamps(ch)[k] - sent[c][k]));
+            }
+        }
+    }
+    return r;
+}
+
+// ---- Bare libavcodec ----------------------------------------------------------------------
+
+struct CodecContextFree {
+    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct FrameFree {
+    void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+
+// What the decoder library is given for each element: the H.264 after the 324-byte live
+// prefix, with the adapter's parameter sets in front of every key frame, padded as
+// libavcodec wants its input.
+struct AccessUnit {
+    std::vector<std::uint8_t> bytes;  // size + AV_INPUT_BUFFER_PADDING_SIZE zeros
+    int size = 0;
+};
+
+std::vector<std::vector<AccessUnit>> MakeAccessUnits(const Capture& cap) {
+    std::vector<std::vector<AccessUnit>> out(static_cast<std::size_t>(cap.channels));
+    std::array<std::uint8_t, video::kParamSetBufferSize> params{};
+    const std::size_t paramBytes = video::WriteParameterSets(
+        static_cast<std::uint32_t>(cap.width), static_cast<std::uint32_t>(cap.height), params);
+    std::vector<std::uint8_t> element;
+    for (const auto& row : cap.elements) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            element.clear();
+            for (const sim::LiveFragment& f : row[c].fragments) {
+                const auto p = f.Payload();
+                element.insert(element.end(), p.begin(), p.end());
+            }
+            AccessUnit au;
+            if (row[c].keyFrame) {
+                au.bytes.assign(params.begin(),
+                                params.begin() + static_cast<std::ptrdiff_t>(paramBytes));
+            }
+            au.bytes.insert(
+                au.bytes.end(),
+                element.begin() + static_cast<std::ptrdiff_t>(sim::kLiveVideoPayloadOffset),
+                element.end());
+            au.size = static_cast<int>(au.bytes.size());
+            au.bytes.resize(au.bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+            out[c].push_back(std::move(au));
+        }
+    }
+    return out;
+}
+
+struct BareResult {
+    bool ok = true;
+    double seconds = 0;
+    double cpuSeconds = 0;
+    std::uint64_t pictures = 0;
+    std::uint64_t late = 0;  // pictures that came out of a later packet than their own
+    std::uint64_t errors = 0;
+};
+
+// One decoder per channel on its own thread, all started together. `library` false:
+// libavcodec called directly; true: the client's decoder library (H264DecGetOneFrame, the
+// same calls the decoder thread makes, with the picture copied out), which separates the
+// library's own cost from the rest of the pipeline.
+BareResult RunDirect(const std::vector<std::vector<AccessUnit>>& units, bool library) {
+    BareResult r;
+    const std::size_t channels = units.size();
+    std::latch ready(static_cast<std::ptrdiff_t>(channels) + 1);
+    std::latch go(1);
+    std::vector<std::uint64_t> pictures(channels), late(channels), errors(channels);
+    std::vector<std::uint8_t> failed(channels, 0);
+    std::vector<Clock::time_point> finished(channels);
+
+    auto bare = [&](std::size_t c) {
+        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+        std::unique_ptr<AVCodecContext, CodecContextFree> ctx(codec ? avcodec_alloc_context3(codec)
+                                                                    : nullptr);
+        std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+        std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+        bool open = ctx && packet && frame;
+        if (open) {
+            ctx->thread_count = 1;
+            ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
+            open = avcodec_open2(ctx.get(), codec, nullptr) >= 0;
+        }
+        failed[c] = open ? 0 : 1;
+        ready.count_down();
+        go.wait();
+        if (open) {
+            auto drain = [&] {
+                std::uint64_t got = 0;
+                while (avcodec_receive_frame(ctx.get(), frame.get()) >= 0) {
+                    ++got;
+                    av_frame_unref(frame.get());
+                }
+                return got;
+            };
+            for (const AccessUnit& au : units[c]) {
+                packet->data = const_cast<std::uint8_t*>(au.bytes.data());
+                packet->size = au.size;
+                if (avcodec_send_packet(ctx.get(), packet.get()) < 0) {
+                    ++errors[c];
+                }
+                const std::uint64_t got = drain();
+                pictures[c] += got;
+                late[c] += got > 1 ? got - 1 : 0;
+            }
+            avcodec_send_packet(ctx.get(), nullptr);
+            const std::uint64_t flushed = drain();
+            pictures[c] += flushed;
+            late[c] += flushed;
+        }
+        finished[c] = Clock::now();
+    };
+
+    auto viaLibrary = [&](std::size_t c) {
+        platform::DecoderContext context{};
+        context.mode = 1;
+        context.format = platform::kH264FormatYuv420;
+        const bool open = platform::H264DecInit(&context) == platform::kH264InitOk;
+        // Touched once here, so its pages are not faulted in on the clock.
+        auto picture = std::make_unique<std::uint8_t[]>(platform::kH264PictureBufferSize);
+        failed[c] = open ? 0 : 1;
+        ready.count_down();
+        go.wait();
+        if (open) {
+            for (const AccessUnit& au : units[c]) {
+                const int result =
+                    platform::H264DecGetOneFrame(&context, au.bytes.data(), au.size, picture.get());
+                if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
+                    ++pictures[c];
+                } else if (result == platform::kH264NoPicture) {
+                    ++late[c];
+                } else {
+                    ++errors[c];
+                }
+            }
+        }
+        finished[c] = Clock::now();
+        platform::H264DecUninit(&context);
+    };
+
+    std::vector<std::thread> threads;
+    for (std::size_t c = 0; c < channels; ++c) {
+        if (library) {
+            threads.emplace_back(viaLibrary, c);
+        } else {
+            threads.emplace_back(bare, c);
+        }
+    }
+    ready.arrive_and_wait();
+    const double cpuStart = ProcessCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    go.count_down();
+    for (auto& t : threads) {
+        t.join();
+    }
+    r.cpuSeconds = ProcessCpuSeconds() - cpuStart;
+    r.seconds = Seconds(*std::max_element(finished.begin(), finished.end()) - start);
+    for (std::size_t c = 0; c < channels; ++c) {
+        r.ok = r.ok && failed[c] == 0;
+        r.pictures += pictures[c];
+        r.late += late[c];
+        r.errors += errors[c];
+    }
+    return r;
+}
+
+// ---- Reporting ----------------------------------------------------------------------------
+
+double Median(std::vector<double> v) {
+    if (v.empty()) {
+        return 0;
+    }
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Nearest-rank percentile, p in (0, 100].
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) {
+        return 0;
+    }
+    std::sort(v.begin(), v.end());
+    const auto rank = static_cast<std::size_t>(
+        std::max(1.0, std::ceil(p / 100.0 * static_cast<double>(v.size()))));
+    return v[std::min(rank, v.size()) - 1];
+}
+
+// Anything the stream path or the decoders did not pass on; true when nothing was lost.
+bool ReportLosses(const PipelineResult& r, std::uint64_t total) {
+    const video::StreamStats& s = r.stream;
+    const bool clean = r.complete && r.pictures == total && r.decoded == total && r.dropped == 0 &&
+                       s.videoQueued == total && s.tooShort == 0 && s.overflowed == 0 &&
+                       s.notStreaming == 0 && s.noConsumer == 0 && s.frozen == 0 &&
+                       s.allocationFailed == 0;
+    if (!clean) {
+        std::printf(
+            "    LOSS: %s; pictures %llu of %llu, decoded %llu, dropped by decoders %llu; "
+            "stream: queued %llu, too short %llu, overflowed %llu, not streaming %llu, "
+            "no consumer %llu, frozen %llu, allocation failed %llu\n",
+            r.complete ? "all handled" : "TIMED OUT", static_cast<unsigned long long>(r.pictures),
+            static_cast<unsigned long long>(total), static_cast<unsigned long long>(r.decoded),
+            static_cast<unsigned long long>(r.dropped),
+            static_cast<unsigned long long>(s.videoQueued),
+            static_cast<unsigned long long>(s.tooShort),
+            static_cast<unsigned long long>(s.overflowed),
+            static_cast<unsigned long long>(s.notStreaming),
+            static_cast<unsigned long long>(s.noConsumer),
+            static_cast<unsigned long long>(s.frozen),
+            static_cast<unsigned long long>(s.allocationFailed));
+    }
+    return clean;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = ParseOptions(argc, argv);
+    if (!parsed) {
+        Usage();
+        return 2;
+    }
+    const Options o = *parsed;
+    std::printf(
+        "bench_pipeline: %d channels x %d frames, %dx%d, %d fps, GOP %d, %zu-byte "
+        "messages, %s\n",
+        o.channels, o.frames, o.width, o.height, o.frameRate, o.gop, o.fragmentSize,
+        o.deinterlace ? "deinterlaced (no line doubling)" : "line doubling");
+    std::printf("load average at start: %s\n", LoadAverage().c_str());
+
+    const Clock::time_point captureStart = Clock::now();
+    const auto capture = MakeCapture(o);
+    if (!capture) {
+        return 1;
+    }
+    const auto total =
+        static_cast<std::uint64_t>(o.frames) * static_cast<std::uint64_t>(o.channels);
+    std::printf("capture: %llu elements, %zu messages, %.1f MB, built in %.2f s\n",
+                static_cast<unsigned long long>(total), capture->messages,
+                static_cast<double>(capture->bytes) / 1e6, Seconds(Clock::now() - captureStart));
+
+    bool allClean = true;
+    if (o.throughput) {
+        const auto units =
+            o.bare ? MakeAccessUnits(*capture) : std::vector<std::vector<AccessUnit>>{};
+        std::vector<double> pipeRates, bareRates, libRates, pipeCpu, bareCpu, libCpu;
+        std::printf(
+            "\nthroughput (%d runs of each, in turn; the feeder holds at %zu waiting "
+            "per channel)\n",
+            o.repeat, o.queueLimit);
+        for (int run = 0; run < o.repeat; ++run) {
+            const PipelineResult p = RunPipeline(*capture, o, false);
+            const double pRate = static_cast<double>(p.pictures) / p.seconds;
+            std::printf(
+                "  run %d pipeline: %llu pictures in %.3f s = %7.1f frames/s, CPU %.3f ms "
+                "per frame\n",
+                run + 1, static_cast<unsigned long long>(p.pictures), p.seconds, pRate,
+                p.cpuSeconds * 1e3 / static_cast<double>(total));
+            allClean = ReportLosses(p, total) && allClean;
+            pipeRates.push_back(pRate);
+            pipeCpu.push_back(p.cpuSeconds * 1e3 / static_cast<double>(total));
+
+            if (!o.bare) {
+                continue;
+            }
+            for (const bool library : {false, true}) {
+                const BareResult b = RunDirect(units, library);
+                const double bRate = static_cast<double>(b.pictures) / b.seconds;
+                std::printf(
+                    "  run %d %s %llu pictures in %.3f s = %7.1f frames/s, CPU %.3f ms per "
+                    "frame\n",
+                    run + 1, library ? "library: " : "bare:    ",
+                    static_cast<unsigned long long>(b.pictures), b.seconds, bRate,
+                    b.cpuSeconds * 1e3 / static_cast<double>(total));
+                if (!b.ok || b.pictures != total || b.errors != 0 || b.late != 0) {
+                    std::printf(
+                        "    DIRECT DECODING: %s, %llu pictures of %llu, %llu errors, "
+                        "%llu pictures delayed or missing\n",
+                        b.ok ? "decoders open" : "A DECODER FAILED TO OPEN",
+                        static_cast<unsigned long long>(b.pictures),
+                        static_cast<unsigned long long>(total),
+                        static_cast<unsigned long long>(b.errors),
+                        static_cast<unsigned long long>(b.late));
+                    allClean = false;
+                }
+                (library ? libRates : bareRates).push_back(bRate);
+                (library ? libCpu : bareCpu)
+                    .push_back(b.cpuSeconds * 1e3 / static_cast<double>(total));
+            }
+        }
+        const double pipe = Median(pipeRates);
+        const double pipeBest = *std::max_element(pipeRates.begin(), pipeRates.end());
+        if (bareRates.empty()) {
+            std::printf("  median: pipeline %.1f frames/s (best run %.1f), CPU %.3f ms per frame\n",
+                        pipe, pipeBest, Median(pipeCpu));
+        } else {
+            const double bare = Median(bareRates);
+            const double bareBest = *std::max_element(bareRates.begin(), bareRates.end());
+            const double ratio = pipe / bare;
+            std::printf(
+                "  median: pipeline %.1f frames/s, bare %.1f frames/s, pipeline / bare = %.3f "
+                "(best runs: %.1f / %.1f = %.3f)\n",
+                pipe, bare, ratio, pipeBest, bareBest, pipeBest / bareBest);
+            std::printf("  median: decoder library alone %.1f frames/s, library / bare = %.3f\n",
+                        Median(libRates), Median(libRates) / bare);
+            std::printf(
+                "  median CPU per frame: pipeline %.3f ms, library %.3f ms, bare %.3f ms; "
+                "bare / pipeline = %.3f\n",
+                Median(pipeCpu), Median(libCpu), Median(bareCpu),
+                Median(bareCpu) / Median(pipeCpu));
+            std::printf("  target (pipeline within 10 %% of bare): %s\n",
+                        ratio >= 0.9 ? "met" : "NOT met");
+        }
+    }
+
+    if (o.latency) {
+        std::printf(
+            "\nhand-over latency (paced at %d fps, last message to picture handed "
+            "over)\n",
+            o.frameRate);
+        const PipelineResult p = RunPipeline(*capture, o, true);
+        allClean = ReportLosses(p, total) && allClean;
+        const double interval = 1000.0 / o.frameRate;
+        const auto over = std::count_if(p.latencyMs.begin(), p.latencyMs.end(),
+                                        [&](double ms) { return ms > interval; });
+        const double p99 = Percentile(p.latencyMs, 99);
+        std::printf(
+            "  %zu pictures: median %.2f ms, 99th percentile %.2f ms, max %.2f ms, "
+            "%lld over %.1f ms\n",
+            p.latencyMs.size(), Median(p.latencyMs), p99,
+            p.latencyMs.empty() ? 0.0 : *std::max_element(p.latencyMs.begin(), p.latencyMs.end()),
+            static_cast<long long>(over), interval);
+        std::printf(
+            "  feeder late at most %.2f ms; most frames waiting in one queue %zu; CPU "
+            "%.1f %% of one core\n",
+            p.feederLateMaxMs, p.maxWaiting, p.cpuSeconds / p.seconds * 100.0);
+        std::printf("  target (99th percentile under %.1f ms): %s\n", interval,
+                    p99 < interval ? "met" : "NOT met");
+    }
+    std::printf("\nload average at end: %s\n", LoadAverage().c_str());
+    if (!allClean) {
+        std::printf("frames were lost or not decoded: see LOSS lines above\n");
+        return 1;
+    }
+    return 0;
+}
