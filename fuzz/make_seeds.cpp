@@ -317,6 +317,40 @@ int main(int argc, char** argv) {
         piece(b, 0x03, playAudio, 100, playAudio.size() - 100);
         seeds.Write(stream, "playback_audio_le", b);
     }
+
+    // --- the recorder address book ---
+    {
+        const std::string book = "fuzz_address_book";
+        const auto header = [](std::uint32_t full, std::uint32_t nextSlot) {
+            Bytes b(8);
+            StoreLE32(b.data(), full);
+            StoreLE32(b.data() + 4, nextSlot);
+            return b;
+        };
+        // address at 0 and description at 272 (260 bytes each), port, lastUsed, slot.
+        const auto entry = [](const std::string& address, std::uint32_t port,
+                              std::uint32_t lastUsed, std::uint32_t slot,
+                              const std::string& description) {
+            Bytes b(532);
+            std::copy(address.begin(), address.end(), b.begin());
+            StoreLE32(b.data() + 260, port);
+            StoreLE32(b.data() + 264, lastUsed);
+            StoreLE32(b.data() + 268, slot);
+            std::copy(description.begin(), description.end(), b.begin() + 272);
+            return b;
+        };
+        seeds.Write(book, "three_entries",
+                    header(0, 3) + entry("192.168.1.10", 2000, 1286798400, 0, "lobby") +
+                        entry("NVR.example", 8000, 1286798500, 1, "") +
+                        entry("10.0.0.2", 2000, 1286798300, 2, "yard"));
+        seeds.Write(book, "full_header_two_entries",
+                    header(1, 0) + entry("a.example", 1, 5, 0, "") + entry("b", 65534, 9, 1, "x"));
+        seeds.Write(book, "torn_record", [&] {
+            Bytes b = header(0, 1) + entry("torn.example", 2000, 7, 0, "cut here");
+            b.resize(300);
+            return b;
+        }());
+    }
     if (!seeds.Ok()) {
         return 1;
     }
