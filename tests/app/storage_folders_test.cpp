@@ -10,29 +10,16 @@
 #include <optional>
 #include <string>
 
+#include "support/temp_folder_test.h"
+
 namespace taviro::app {
 namespace {
 
 namespace fs = std::filesystem;
 
-class StorageFoldersTest : public ::testing::Test {
+class StorageFoldersTest : public testing::CTempFolderTest {
   protected:
-    void SetUp() override {
-        m_root = fs::temp_directory_path() / ("taviro_app_storage_" + std::to_string(::getpid()));
-        fs::remove_all(m_root);
-        if (const char* home = std::getenv("HOME"))
-            m_home = home;
-    }
-    void TearDown() override {
-        fs::remove_all(m_root);
-        if (m_home) {
-            setenv("HOME", m_home->c_str(), 1);
-        } else {
-            unsetenv("HOME");
-        }
-    }
-    fs::path m_root;
-    std::optional<std::string> m_home;
+    StorageFoldersTest() : CTempFolderTest("taviro_app_storage_") {}
 };
 
 TEST_F(StorageFoldersTest, SubFoldersLieDirectlyBelowTheLocation) {
