@@ -7,7 +7,7 @@ set -euo pipefail
 
 # ---------------------------------------------------------------------------------------
 # The package list: the one place to add what later work needs (Qt 6, FFmpeg, audio and
-# a virtual display come here when the desktop client arrives).
+# a virtual display are here for the desktop client).
 # ---------------------------------------------------------------------------------------
 PACKAGES=(
     # compilers and build tools
@@ -31,6 +31,22 @@ PACKAGES=(
     libavcodec-dev
     libswscale-dev
     libavutil-dev
+    # the desktop client: Qt 6 Widgets, OpenGL and Print Support, and fonts for the skin
+    qt6-base-dev
+    qt6-base-dev-tools
+    libqt6opengl6-dev
+    libgl-dev
+    qt6-qpa-plugins
+    fonts-liberation2
+    fonts-dejavu-core
+    # sound: Qt Multimedia on PulseAudio (a null sink in CI)
+    qt6-multimedia-dev
+    pulseaudio
+    pulseaudio-utils
+    # a virtual display for the window tests, the demo and its screenshot
+    xvfb
+    xauth
+    x11-utils
     # helper scripts
     python3
 )

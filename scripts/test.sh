@@ -19,6 +19,12 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTAVIRO_BUILD_TESTS=ON -DTAVIRO_BUILD_BENCH=ON
 cmake --build "$build_dir" -j "$jobs"
 
+# The window tests need a display: without one, the whole run gets a virtual one (Xvfb).
+run=()
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+    run=(xvfb-run -a -s "-screen 0 1920x1080x24")
+fi
+
 status=0
-ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" || status=$?
+"${run[@]}" ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" || status=$?
 exit "$status"
