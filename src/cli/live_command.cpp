@@ -8,85 +8,15 @@
 #include "cli/command_session.h"
 #include "cli/picture_file.h"
 #include "platform/h264_decoder.h"
-#include "protocol/live_consumers.h"
-#include "protocol/stream_receiver.h"
-#include "video/channel_decoders.h"
 #include "video/channel_views.h"
-#include "video/consumer_slots.h"
-#include "video/decode_thread.h"
-#include "video/stream_frames.h"
-#include "video/stream_state.h"
+#include "video/live_pipeline.h"
 
 namespace taviro::cli {
 
 namespace {
 
 using protocol::ChannelMask;
-
-// The live pipeline of one session: what the main window and the channel grid hold in the
-// desktop client. The session's receive thread feeds it; one decoder thread per channel
-// drains it into the channel views; the session's live stop drains and stops them.
-class CLivePipeline final : public protocol::IStreamReceiver,
-                            public protocol::ILiveConsumers,
-                            public video::IDecodeEnvironment {
-  public:
-    CLivePipeline(std::uint32_t format, bool deinterlace, platform::IMessageSink& sink)
-        : m_frames(m_state, m_slots),
-          m_decoders(m_slots, m_views, *this, platform::H264Library(), format, &sink),
-          m_deinterlace(deinterlace) {
-        m_views.SetViewMode(video::ViewMode::Live);
-    }
-
-    void Attach(protocol::CRecorderSession& session, ChannelMask decoders) {
-        m_session = &session;
-        m_decoders.Start(decoders);
-        session.SetStreamReceiver(this);
-        session.SetLiveConsumers(this);
-    }
-
-    // Receive thread.
-    void OnStreamPiece(std::uint16_t command, const protocol::PacketHeader& header,
-                       std::span<const std::uint8_t> piece) override {
-        if (m_session)
-            m_state.SetProductType(m_session->ProductType());
-        m_frames.OnStreamPiece(command, header, piece);
-    }
-    void OnChannelInfo(std::span<const std::uint8_t> payload) override {
-        if (m_session)
-            m_state.SetProductType(m_session->ProductType());
-        const auto info = m_frames.OnLiveChannelInfo(payload);
-        if (info.accepted)
-            m_views.SetAvailableMask(info.available);
-    }
-
-    // The session's live stop (command thread). There is no audio output in this client.
-    void SetFrozen(bool frozen) override { m_state.SetLiveFrozen(frozen); }
-    void DrainAndStopAudio() override {}
-    void DrainAndStopDecoders() override {
-        m_decoders.DrainAndStop();
-        m_state.SetLiveOn(false);
-    }
-
-    // Decoder threads.
-    bool LiveDropsChannel(int channel) override { return m_state.DropLiveFrame(channel); }
-    std::string LiveTitle(int channel) override {
-        return m_session ? m_session->Title(channel) : std::string();
-    }
-    std::int64_t PlaybackTime(video::ViewMode) override { return 0; }
-    bool Deinterlace(int) override { return m_deinterlace; }
-
-    video::CChannelDecoders& Decoders() { return m_decoders; }
-    video::CChannelViews& Views() { return m_views; }
-
-  private:
-    video::CStreamState m_state;
-    video::CConsumerSlots m_slots;
-    video::CStreamFrames m_frames;
-    video::CChannelViews m_views;
-    video::CChannelDecoders m_decoders;
-    protocol::CRecorderSession* m_session = nullptr;
-    bool m_deinterlace;
-};
+using video::CLivePipeline;
 
 bool SavePicture(video::CChannelViews& views, int channel, std::uint32_t format,
                  const std::filesystem::path& dir) {
@@ -199,10 +129,12 @@ int RunLive(const std::vector<std::string>& args) {
         options.Has("rgb") ? platform::kH264FormatRgb24 : platform::kH264FormatYuv420;
 
     // Decoders for every channel: a narrowed selection only changes what the recorder sends.
-    CLivePipeline pipeline(format, options.Has("deinterlace"), command->Sink());
-    status = command->LogIn([&](protocol::CRecorderSession& session) {
-        pipeline.Attach(session, protocol::kAllChannels);
-    });
+    video::CChannelViews views;
+    CLivePipeline pipeline(views, format, &command->Sink());
+    for (int c = 0; c < protocol::kMaxChannels; ++c)
+        pipeline.SetDeinterlace(c, options.Has("deinterlace"));
+    pipeline.StartDecoders(protocol::kAllChannels);
+    status = command->LogIn([&](protocol::CRecorderSession& session) { pipeline.Attach(session); });
     if (status == kExitOk && options.Has("channels")) {
         command->Session().SendLiveSelection(static_cast<ChannelMask>(*mask));
     }

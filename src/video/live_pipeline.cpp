@@ -1,0 +1,77 @@
+#include "video/live_pipeline.h"
+
+#include "platform/h264_decoder.h"
+
+namespace taviro::video {
+
+CLivePipeline::CLivePipeline(CChannelViews& views, std::uint32_t format,
+                             platform::IMessageSink* sink)
+    : m_views(views),
+      m_format(format),
+      m_frames(m_state, m_slots),
+      m_decoders(m_slots, m_views, *this, platform::H264Library(), format, sink) {
+    m_views.SetViewMode(ViewMode::Live);
+}
+
+CLivePipeline::~CLivePipeline() {
+    Detach();
+    m_decoders.DrainAndStop(std::chrono::milliseconds(0));
+}
+
+void CLivePipeline::Attach(protocol::CRecorderSession& session) {
+    m_session.store(&session);
+    session.SetStreamReceiver(this);
+    session.SetLiveConsumers(this);
+}
+
+void CLivePipeline::Detach() {
+    if (auto* session = m_session.exchange(nullptr)) {
+        session->SetStreamReceiver(nullptr);
+        session->SetLiveConsumers(nullptr);
+    }
+}
+
+void CLivePipeline::StartDecoders(protocol::ChannelMask channels) {
+    m_decoders.Start(channels);
+}
+
+void CLivePipeline::StopDecoders(std::chrono::milliseconds drainLimit) {
+    m_decoders.DrainAndStop(drainLimit);
+}
+
+void CLivePipeline::SetDeinterlace(int channel, bool on) {
+    if (channel >= 0 && channel < protocol::kMaxChannels)
+        m_deinterlace[static_cast<std::size_t>(channel)].store(on);
+}
+
+void CLivePipeline::OnStreamPiece(std::uint16_t command, const protocol::PacketHeader& header,
+                                  std::span<const std::uint8_t> piece) {
+    if (auto* session = m_session.load())
+        m_state.SetProductType(session->ProductType());
+    m_frames.OnStreamPiece(command, header, piece);
+}
+
+void CLivePipeline::OnChannelInfo(std::span<const std::uint8_t> payload) {
+    if (auto* session = m_session.load())
+        m_state.SetProductType(session->ProductType());
+    const auto info = m_frames.OnLiveChannelInfo(payload);
+    if (info.accepted)
+        m_views.SetAvailableMask(info.available);
+}
+
+void CLivePipeline::DrainAndStopDecoders() {
+    m_decoders.DrainAndStop();
+    m_state.SetLiveOn(false);
+}
+
+std::string CLivePipeline::LiveTitle(int channel) {
+    auto* session = m_session.load();
+    return session ? session->Title(channel) : std::string();
+}
+
+bool CLivePipeline::Deinterlace(int channel) {
+    return channel >= 0 && channel < protocol::kMaxChannels &&
+           m_deinterlace[static_cast<std::size_t>(channel)].load();
+}
+
+}  // namespace taviro::video

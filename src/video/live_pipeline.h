@@ -1,0 +1,86 @@
+// The live pipeline of one session, between the session's receive thread and the channel
+// views: stream reassembly and channel queues, then one decoder thread per channel. The
+// desktop client's main window and the command-line client hold one each.
+//
+// Threads and ownership: the owner (main window / command) creates it, attaches it to a
+// session before connecting and destroys it after the session. The receive thread calls the
+// IStreamReceiver side; the session's live stop (owner's thread) the ILiveConsumers side;
+// decoder threads the IDecodeEnvironment side. The channel views are the owner's and outlive
+// the pipeline.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "protocol/live_consumers.h"
+#include "protocol/session.h"
+#include "protocol/stream_receiver.h"
+#include "video/channel_decoders.h"
+#include "video/channel_views.h"
+#include "video/consumer_slots.h"
+#include "video/decode_thread.h"
+#include "video/stream_frames.h"
+#include "video/stream_state.h"
+
+namespace taviro::video {
+
+class CLivePipeline final : public protocol::IStreamReceiver,
+                            public protocol::ILiveConsumers,
+                            public IDecodeEnvironment {
+  public:
+    // `format` is the picture format the renderer draws (YUV 4:2:0 or 24-bit RGB).
+    CLivePipeline(CChannelViews& views, std::uint32_t format, platform::IMessageSink* sink);
+    ~CLivePipeline() override;
+    CLivePipeline(const CLivePipeline&) = delete;
+    CLivePipeline& operator=(const CLivePipeline&) = delete;
+
+    // Owner's thread, before the session connects: the session feeds this pipeline.
+    void Attach(protocol::CRecorderSession& session);
+    // Owner's thread: the session is about to go; nothing is read from it afterwards.
+    void Detach();
+    // Starts a decoder on every channel of the mask that has none (live view starting).
+    void StartDecoders(protocol::ChannelMask channels = protocol::kAllChannels);
+    // Drains and stops every decoder now (also done by the session's live stop).
+    void StopDecoders(std::chrono::milliseconds drainLimit = std::chrono::seconds(2));
+
+    // The "Deinterlace" settings of the 16 channels (local settings).
+    void SetDeinterlace(int channel, bool on);
+
+    // IStreamReceiver: the session's receive thread.
+    void OnStreamPiece(std::uint16_t command, const protocol::PacketHeader& header,
+                       std::span<const std::uint8_t> piece) override;
+    void OnChannelInfo(std::span<const std::uint8_t> payload) override;
+
+    // ILiveConsumers: the session's live stop.
+    void SetFrozen(bool frozen) override { m_state.SetLiveFrozen(frozen); }
+    void DrainAndStopAudio() override {}
+    void DrainAndStopDecoders() override;
+
+    // IDecodeEnvironment: decoder threads.
+    bool LiveDropsChannel(int channel) override { return m_state.DropLiveFrame(channel); }
+    std::string LiveTitle(int channel) override;
+    std::int64_t PlaybackTime(ViewMode) override { return 0; }
+    bool Deinterlace(int channel) override;
+
+    [[nodiscard]] std::uint32_t Format() const { return m_format; }
+    CChannelDecoders& Decoders() { return m_decoders; }
+    CChannelViews& Views() { return m_views; }
+    CStreamState& State() { return m_state; }
+    CConsumerSlots& Slots() { return m_slots; }
+
+  private:
+    CChannelViews& m_views;
+    const std::uint32_t m_format;
+    CStreamState m_state;
+    CConsumerSlots m_slots;
+    CStreamFrames m_frames;
+    CChannelDecoders m_decoders;
+    std::atomic<protocol::CRecorderSession*> m_session{nullptr};
+    std::array<std::atomic<bool>, protocol::kMaxChannels> m_deinterlace{};
+};
+
+}  // namespace taviro::video
