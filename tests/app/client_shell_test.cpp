@@ -1,0 +1,227 @@
+// The main window's logic against the simulated recorder: start-up files, the session's
+// lifetime, live on and off, the rights check of the record button, and the quit order as
+// the recorder sees it.
+#include "app/client_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "logs/local_log.h"
+#include "platform/h264_decoder.h"
+#include "platform/message_sink.h"
+#include "protocol/catalogue.h"
+#include "sim/recorder_sim.h"
+#include "support/temp_folder_test.h"
+
+namespace taviro::app {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::PostedMessage;
+
+class ClientShellTest : public testing::CTempFolderTest {
+  protected:
+    ClientShellTest() : CTempFolderTest("taviro-shell-") {}
+
+    void SetUp() override {
+        CTempFolderTest::SetUp();
+        std::filesystem::create_directories(m_root);
+        m_store.SetString(setup_key::kLocation, (m_root / "store").string());
+    }
+
+    ShellOptions Fast(bool player = false) const {
+        ShellOptions o;
+        o.playerMode = player;
+        o.quitPause = 5ms;
+        o.connectTimeout = 2s;
+        return o;
+    }
+
+    std::vector<logs::LocalLogRecord> LogEntries() const {
+        const auto contents = logs::ReadLocalLog(m_root / "store" / "Log" / "m7400.log");
+        return contents.records;
+    }
+
+    bool LoggedIn(std::chrono::milliseconds limit = 5s) {
+        return m_sink.WaitFor(
+            [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; },
+            limit);
+    }
+
+    static ConnectTarget Target(std::uint16_t port) {
+        ConnectTarget t;
+        t.address = "127.0.0.1";
+        t.port = port;
+        t.user = "admin";
+        t.password = "1234";
+        t.description = "test recorder";
+        return t;
+    }
+
+    static sim::CJournal::Predicate Has(sim::JournalDir dir, int code) {
+        return [dir, code](const std::vector<sim::JournalEntry>& entries) {
+            return std::any_of(entries.begin(), entries.end(), [&](const sim::JournalEntry& e) {
+                return e.dir == dir && e.code == code;
+            });
+        };
+    }
+
+    static std::vector<int> SentCodes(const sim::CRecorderSim& recorder) {
+        std::vector<int> codes;
+        for (const auto& e : recorder.Journal())
+            if (e.dir == sim::JournalDir::Rx)
+                codes.push_back(e.code);
+        return codes;
+    }
+
+    CMemorySettingsStore m_store;
+    platform::CQueueSink m_sink;
+    video::CChannelViews m_views;
+};
+
+TEST_F(ClientShellTest, StartUpMakesTheUpgradeFolderAndLogsTheStartOnlyOutsidePlayerMode) {
+    {
+        CClientShell shell(m_store, m_sink, Branding{}, Fast());
+        shell.StartUp();
+        EXPECT_TRUE(std::filesystem::is_directory(m_root / "store" / "Upgrade"));
+        EXPECT_EQ(shell.Setup().location, (m_root / "store").string());
+        shell.Quit();
+    }
+    const auto entries = LogEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].kind, logs::entry::kProgram);
+    EXPECT_EQ(entries[0].subType, 1u);
+    EXPECT_EQ(entries[1].subType, 2u);
+
+    std::filesystem::remove_all(m_root / "store");
+    {
+        CClientShell shell(m_store, m_sink, Branding{}, Fast(true));
+        shell.StartUp();
+        EXPECT_FALSE(std::filesystem::exists(m_root / "store" / "Upgrade"));
+        EXPECT_EQ(shell.Connect(Target(1), m_views, platform::kH264FormatYuv420),
+                  CommandResult::kIgnored);
+    }
+    EXPECT_TRUE(LogEntries().empty());
+}
+
+TEST_F(ClientShellTest, LiveTogglesAndQuitStopsLiveBeforeTheGoodbye) {
+    sim::SimConfig config;
+    config.live_stream = true;
+    config.live_width = 352;
+    config.live_height = 240;
+    sim::CRecorderSim recorder(config);
+    ASSERT_TRUE(recorder.Start()) << recorder.LastError();
+
+    CClientShell shell(m_store, m_sink, Branding{}, Fast());
+    shell.StartUp();
+    ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
+              CommandResult::kDone);
+    EXPECT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
+              CommandResult::kIgnored);
+    ASSERT_TRUE(LoggedIn());
+    // Pictures arrive and decode into the window's views.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (m_views.HasDecodedMask() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_NE(m_views.HasDecodedMask(), 0u);
+
+    ASSERT_TRUE(shell.LiveRunning());
+    EXPECT_EQ(shell.ToggleLive(), CommandResult::kDone);  // off
+    EXPECT_FALSE(shell.LiveRunning());
+    EXPECT_EQ(shell.Pipeline()->Decoders().Running(), 0u);
+    EXPECT_EQ(shell.ToggleLive(), CommandResult::kDone);  // on again, decoders restarted
+    EXPECT_EQ(shell.Pipeline()->Decoders().Running(), protocol::kAllChannels);
+    // The second live request reaches the recorder, which streams again.
+    ASSERT_TRUE(recorder.WaitForJournal(
+        [](const std::vector<sim::JournalEntry>& entries) {
+            return std::count_if(entries.begin(), entries.end(), [](const sim::JournalEntry& e) {
+                       return e.dir == sim::JournalDir::Tx &&
+                              e.code == protocol::msg::LIVE_CHANNEL_INFO;
+                   }) >= 2;
+        },
+        5s));
+    ASSERT_TRUE(shell.LiveRunning() || shell.Session()->LivePending());
+
+    shell.Quit();
+    EXPECT_FALSE(shell.HasSession());
+    ASSERT_TRUE(recorder.WaitForJournal(Has(sim::JournalDir::Rx, protocol::msg::BYE), 5s));
+    const auto codes = SentCodes(recorder);
+    const auto stop = std::find(codes.rbegin(), codes.rend(), protocol::msg::LIVE_STOP);
+    const auto bye = std::find(codes.rbegin(), codes.rend(), protocol::msg::BYE);
+    ASSERT_NE(stop, codes.rend());
+    ASSERT_NE(bye, codes.rend());
+    EXPECT_GT(stop - codes.rbegin(), bye - codes.rbegin()) << "LIVE_STOP must precede BYE";
+    EXPECT_EQ(LogEntries().back().subType, 2u);  // program end
+}
+
+TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
+    CClientShell idle(m_store, m_sink, Branding{}, Fast());
+    idle.StartUp();
+    EXPECT_EQ(idle.ToggleLive(), CommandResult::kIgnored);
+    EXPECT_EQ(idle.ToggleRecording(), CommandResult::kIgnored);
+    EXPECT_EQ(idle.CheckRights(protocol::Feature::Ptz), CommandResult::kRefused);
+    EXPECT_EQ(m_sink.Notifications().back(), std::make_pair(15, 0));
+
+    sim::SimConfig config;
+    config.push_records = true;
+    sim::SimUser user;
+    user.name = "guard";
+    user.password = "pw";
+    user.rights.fill(0);
+    user.rights[6] = user.rights[8] = 1;  // may log in, nothing else
+    config.users = {user};
+    config.account = 1;
+    sim::CRecorderSim recorder(config);
+    ASSERT_TRUE(recorder.Start()) << recorder.LastError();
+    CClientShell shell(m_store, m_sink, Branding{}, Fast());
+    shell.StartUp();
+    auto target = Target(recorder.Port());
+    target.user = "guard";
+    target.password = "pw";
+    ASSERT_EQ(shell.Connect(target, m_views, platform::kH264FormatRgb24), CommandResult::kDone);
+    ASSERT_TRUE(LoggedIn());
+    std::this_thread::sleep_for(200ms);  // the pushed user lists
+    const auto before = m_sink.Notifications().size();
+    EXPECT_EQ(shell.ToggleRecording(), CommandResult::kRefused);
+    EXPECT_FALSE(shell.TalkAllowedForAccount());
+    const auto notes = m_sink.Notifications();
+    ASSERT_EQ(notes.size(), before + 2);
+    EXPECT_EQ(notes[before], std::make_pair(15, 0));
+    const auto codes = SentCodes(recorder);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), protocol::msg::REC_ON_REQ), 0);
+
+    // Notification category 2: the session goes, the Live button is disabled.
+    shell.Disconnect();
+    EXPECT_FALSE(shell.HasSession());
+    EXPECT_TRUE(m_sink.WaitFor(
+        [](const PostedMessage& m) {
+            return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlLive &&
+                   m.lParam == platform::kDisabled;
+        },
+        1s));
+}
+
+TEST_F(ClientShellTest, ConfirmedSetupIsSavedLoggedAndMovesTheStorageFolder) {
+    CClientShell shell(m_store, m_sink, Branding{}, Fast());
+    shell.StartUp();
+    LocalSetup edited = shell.Setup();
+    edited.drawMode = kDrawModeRgb;
+    edited.deinterlace[3] = 1;
+    edited.location = (m_root / "moved").string();
+    const auto plan = shell.ApplySetup(edited);
+    ASSERT_FALSE(plan.actions.empty());
+    EXPECT_EQ(plan.actions.front().step, SetupStep::kRecreateGrid);
+    EXPECT_EQ(shell.Setup().drawMode, kDrawModeRgb);
+    EXPECT_EQ(m_store.GetInt(std::string(setup_key::kDrawMode)), kDrawModeRgb);
+    EXPECT_TRUE(std::filesystem::is_directory(m_root / "moved" / "Upgrade"));
+    const auto moved = logs::ReadLocalLog(m_root / "moved" / "Log" / "m7400.log").records;
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved[0].kind, 8u);
+    EXPECT_EQ(moved[0].subType, 1u);
+}
+
+}  // namespace
+}  // namespace taviro::app
