@@ -1,0 +1,51 @@
+#include "app/client_options.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace taviro::app {
+namespace {
+
+ParsedOptions Parse(std::vector<std::string> args) {
+    return ParseClientOptions(args);
+}
+
+TEST(ClientOptions, ConnectUserPasswordAndTheHeadlessOptions) {
+    const auto p = Parse({"--connect", "10.0.0.5:2001", "--user", "admin", "--password", "1234",
+                          "--screenshot", "/tmp/s.png", "--screenshot-after", "2.5", "--quit-after",
+                          "4", "--settings", "/tmp/t.ini"});
+    ASSERT_TRUE(p.options) << p.error;
+    EXPECT_EQ(*p.options->connectHost, "10.0.0.5");
+    EXPECT_EQ(p.options->connectPort, 2001);
+    EXPECT_EQ(p.options->user, "admin");
+    EXPECT_EQ(p.options->password, "1234");
+    EXPECT_EQ(*p.options->screenshot, "/tmp/s.png");
+    EXPECT_DOUBLE_EQ(p.options->screenshotAfter, 2.5);
+    EXPECT_DOUBLE_EQ(*p.options->quitAfter, 4.0);
+    EXPECT_EQ(*p.options->settingsFile, "/tmp/t.ini");
+    EXPECT_FALSE(p.options->player);
+    EXPECT_TRUE(Parse({"--player"}).options->player);
+}
+
+TEST(ClientOptions, PortsOutsideTheDialogsRangeAndBadValuesAreRefused) {
+    std::string host;
+    std::int32_t port = 0;
+    EXPECT_TRUE(SplitHostPort("recorder.local", host, port));
+    EXPECT_EQ(port, 2000);
+    EXPECT_TRUE(SplitHostPort("h:1", host, port));
+    EXPECT_TRUE(SplitHostPort("h:65534", host, port));
+    for (const char* bad : {"h:65535", "h:0", "h:", ":80", "h:12x", "h:-1", ""})
+        EXPECT_FALSE(SplitHostPort(bad, host, port)) << bad;
+
+    EXPECT_FALSE(Parse({"--connect"}).options);
+    EXPECT_FALSE(Parse({"--connect", "h:99999"}).options);
+    EXPECT_FALSE(Parse({"--screenshot-after", "-1"}).options);
+    EXPECT_FALSE(Parse({"--quit-after", "nan"}).options);
+    EXPECT_FALSE(Parse({"--bogus"}).options);
+    EXPECT_NE(Parse({"--bogus"}).error.find("--bogus"), std::string::npos);
+    EXPECT_TRUE(Parse({"--help"}).help);
+}
+
+}  // namespace
+}  // namespace taviro::app
