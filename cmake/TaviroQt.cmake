@@ -4,7 +4,8 @@
 option(TAVIRO_BUILD_GUI "Build the desktop client, the skin pack and the window tests (Qt 6)" ON)
 
 if(TAVIRO_BUILD_GUI)
-  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets PrintSupport Test)
+  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets PrintSupport Multimedia
+    Test)
 endif()
 
 # taviro_qt_library(NAME SOURCES ... DEPS ...): a static library of windows, with moc.

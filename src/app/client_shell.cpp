@@ -210,20 +210,6 @@ void CClientShell::InitArchiveIfLoggedIn() {
         m_session->InitArchive();
 }
 
-void CClientShell::DecideArchiveInit() {
-    if (!LoggedIn())
-        return;
-    if (m_session->Recording()) {
-        // Initialising while recording needs the right; the recorder stops recording first.
-        if (m_session->MayUse(protocol::Feature::RecordOnOff))
-            m_sink.Notify(14, 0);
-        else
-            m_sink.Notify(15, 0);
-    } else {
-        m_session->InitArchive();
-    }
-}
-
 bool CClientShell::TalkAllowedForAccount() {
     if (!LoggedIn())
         return false;

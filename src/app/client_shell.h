@@ -111,7 +111,6 @@ class CClientShell {
     void ResendDatabase();         // category 7
     void RebootIfLoggedIn();       // category 8 code 5
     void InitArchiveIfLoggedIn();  // category 14
-    void DecideArchiveInit();      // category 16
     bool TalkAllowedForAccount();  // button 376: account 0 only, else (15, 0)
 
     // --- messages the window received that the shell must act on ---

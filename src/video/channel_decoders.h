@@ -39,6 +39,10 @@ class CChannelDecoders {
     void DrainAndStop(std::chrono::milliseconds drainLimit = std::chrono::seconds(2));
 
     [[nodiscard]] protocol::ChannelMask Running() const;
+    // The picture format of decoders started from now on (the renderer changed). Running
+    // decoders keep theirs, so the owner stops them first.
+    void SetFormat(std::uint32_t format) { m_format = format; }
+    [[nodiscard]] std::uint32_t Format() const { return m_format; }
     // What the channel's decoder counted: live while it runs, final once it is destroyed.
     [[nodiscard]] DecoderTotals Totals(int channel) const;
 
@@ -47,7 +51,7 @@ class CChannelDecoders {
     CChannelViews& m_views;
     IDecodeEnvironment& m_environment;
     const platform::H264EntryPoints m_library;
-    const std::uint32_t m_format;
+    std::uint32_t m_format;
     platform::IMessageSink* m_sink;
     std::array<std::unique_ptr<CDecodeThread>, protocol::kMaxChannels> m_decoders;
     std::array<std::shared_ptr<CVideoQueue>, protocol::kMaxChannels> m_queues;

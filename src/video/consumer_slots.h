@@ -145,7 +145,7 @@ using CElementQueue = CConsumerQueue<ElementBlock>;
 inline constexpr int kAudioSlot = 16;
 inline constexpr int kBackupSlot = 17;
 inline constexpr int kTalkSlot = 18;
-inline constexpr int kSlotCount = 19;
+inline constexpr int kConsumerSlotCount = 19;  // decoders 0..15, audio, backup, talk
 
 class CConsumerSlots {
   public:

@@ -7,7 +7,6 @@ namespace taviro::video {
 CLivePipeline::CLivePipeline(CChannelViews& views, std::uint32_t format,
                              platform::IMessageSink* sink)
     : m_views(views),
-      m_format(format),
       m_frames(m_state, m_slots),
       m_decoders(m_slots, m_views, *this, platform::H264Library(), format, sink) {
     m_views.SetViewMode(ViewMode::Live);
@@ -37,6 +36,17 @@ void CLivePipeline::StartDecoders(protocol::ChannelMask channels) {
 
 void CLivePipeline::StopDecoders(std::chrono::milliseconds drainLimit) {
     m_decoders.DrainAndStop(drainLimit);
+}
+
+void CLivePipeline::ChangeFormat(std::uint32_t format) {
+    if (format == m_decoders.Format())
+        return;
+    const protocol::ChannelMask running = m_decoders.Running();
+    m_decoders.DrainAndStop(std::chrono::milliseconds(0));
+    m_decoders.SetFormat(format);
+    // The pictures kept so far are in the old format; panes show idle until new ones come.
+    m_views.ClearHasDecoded();
+    m_decoders.Start(running);
 }
 
 void CLivePipeline::SetDeinterlace(int channel, bool on) {

@@ -66,7 +66,10 @@ class CLivePipeline final : public protocol::IStreamReceiver,
     std::int64_t PlaybackTime(ViewMode) override { return 0; }
     bool Deinterlace(int channel) override;
 
-    [[nodiscard]] std::uint32_t Format() const { return m_format; }
+    [[nodiscard]] std::uint32_t Format() const { return m_decoders.Format(); }
+    // The renderer changed: every decoder is stopped and the running ones start again in
+    // the new format (each waits for its next key frame).
+    void ChangeFormat(std::uint32_t format);
     CChannelDecoders& Decoders() { return m_decoders; }
     CChannelViews& Views() { return m_views; }
     CStreamState& State() { return m_state; }
@@ -74,7 +77,6 @@ class CLivePipeline final : public protocol::IStreamReceiver,
 
   private:
     CChannelViews& m_views;
-    const std::uint32_t m_format;
     CStreamState m_state;
     CConsumerSlots m_slots;
     CStreamFrames m_frames;

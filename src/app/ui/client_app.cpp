@@ -1,0 +1,81 @@
+#include "app/ui/client_app.h"
+
+#include <QApplication>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "app/branding.h"
+#include "app/client_options.h"
+#include "app/player_mode.h"
+#include "app/storage_folders.h"
+#include "app/ui/client_dlg.h"
+#include "app/ui/qsettings_store.h"
+#include "platform/trace.h"
+#include "platform/ui/qt_message_sink.h"
+#include "platform/ui/skin_library.h"
+
+namespace taviro::app::ui {
+
+int CClientApp::Run() {
+    const ParsedOptions parsed = ParseClientOptions(m_args);
+    if (parsed.help) {
+        std::fputs(kClientUsage.data(), stdout);
+        return 0;
+    }
+    if (!parsed.options) {
+        std::fprintf(stderr, "taviro: %s\n%s", parsed.error.c_str(), kClientUsage.data());
+        return 2;
+    }
+    const ClientOptions& options = *parsed.options;
+
+    // The skin pack: without it the program runs on, every picture and text empty.
+    if (!platform::ui::Skin().Load(platform::ui::CSkinLibrary::DefaultFolder()))
+        platform::Trace("skin pack not found.\n");
+
+    std::vector<std::string_view> views(m_args.begin(), m_args.end());
+    ShellOptions shellOptions;
+    shellOptions.playerMode = options.player || DetectPlayerMode(views);
+    shellOptions.audioOutput = !QMediaDevices::audioOutputs().isEmpty();
+
+    std::error_code ec;
+    const auto candidates = BrandingCandidates(std::filesystem::current_path(ec), ProgramFolder());
+    const Branding branding = LoadBranding(candidates);
+
+    std::unique_ptr<CQSettingsStore> settings =
+        options.settingsFile
+            ? std::make_unique<CQSettingsStore>(QString::fromStdString(*options.settingsFile))
+            : std::make_unique<CQSettingsStore>();
+    platform::ui::CQtMessageSink sink;
+    CClientDlg window(sink, *settings, branding, shellOptions);
+    window.show();
+
+    if (options.screenshot) {
+        const QString file = QString::fromStdString(*options.screenshot);
+        QTimer::singleShot(static_cast<int>(options.screenshotAfter * 1000), &window,
+                           [&window, file] {
+                               const bool ok = window.grab().save(file);
+                               std::fprintf(ok ? stdout : stderr, "taviro: %s %s\n",
+                                            ok ? "screenshot written to" : "cannot write",
+                                            file.toLocal8Bit().constData());
+                           });
+    }
+    if (options.quitAfter) {
+        QTimer::singleShot(static_cast<int>(*options.quitAfter * 1000), &window,
+                           [&window] { window.Quit(); });
+    }
+
+    std::optional<ConnectRequest> request;
+    if (options.connectHost)
+        request = ConnectRequest{*options.connectHost, options.connectPort, options.user,
+                                 options.password};
+    window.Initialise(request);
+    const int status = QApplication::exec();
+    return status;
+}
+
+}  // namespace taviro::app::ui

@@ -1,0 +1,351 @@
+#include "app/ui/client_dlg.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "app/main_window_layout.h"
+#include "controls/ui/skin_button_widget.h"
+#include "controls/ui/skin_slider_widget.h"
+#include "platform/trace.h"
+#include "platform/ui/qt_message_sink.h"
+#include "platform/ui/qt_owned.h"
+#include "platform/ui/skin_library.h"
+#include "platform/ui/skin_numbers.h"
+#include "video/ui/channel_grid.h"
+
+#ifndef TAVIRO_VERSION_NUMBERS
+#define TAVIRO_VERSION_NUMBERS 0, 0, 0, 0
+#endif
+
+namespace taviro::app::ui {
+
+using controls::ButtonKind;
+using controls::ui::CSkinButtonWidget;
+using controls::ui::CSkinSliderWidget;
+using platform::ui::Child;
+using platform::ui::Skin;
+
+namespace {
+
+// Behind everything when the skin has no background: the skin's own charcoal.
+constexpr QRgb kFallbackBackground = 0xFF1E2126;
+
+ButtonKind KindOf(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Check:
+            return ButtonKind::CheckBox;
+        case ControlKind::Radio:
+            return ButtonKind::Radio;
+        default:
+            return ButtonKind::Push;
+    }
+}
+
+std::vector<video::MonitorInfo> EnumerateMonitors() {
+    std::vector<video::MonitorInfo> all;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect g = screen->geometry();
+        const QRect w = screen->availableGeometry();
+        all.push_back({{g.left(), g.top(), g.right() + 1, g.bottom() + 1},
+                       {w.left(), w.top(), w.right() + 1, w.bottom() + 1}});
+    }
+    return video::RecordMonitors(all);
+}
+
+// A status icon from its skin image and mask: opaque where the mask is black.
+QImage CombineIcon(int image, int mask) {
+    QImage picture = Skin().Image(image).convertToFormat(QImage::Format_ARGB32);
+    const QImage alpha = Skin().Image(mask).convertToFormat(QImage::Format_RGB32);
+    if (picture.isNull())
+        return {};
+    if (alpha.size() == picture.size()) {
+        for (int y = 0; y < picture.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+            const auto* m = reinterpret_cast<const QRgb*>(alpha.constScanLine(y));
+            for (int x = 0; x < picture.width(); ++x)
+                row[x] = qGray(m[x]) < 128 ? (row[x] | 0xFF000000u) : 0u;
+        }
+    }
+    return picture;
+}
+
+video::ui::GridPictures LoadGridPictures() {
+    namespace n = platform::ui;
+    video::ui::GridPictures p;
+    p.idle = Skin().NamedPicture(n::kNamedIdle);
+    p.videoLoss = Skin().NamedPicture(n::kNamedVideoLoss);
+    p.blocked = p.videoLoss;
+    p.audio = {CombineIcon(n::kPicIconAudioHeard, n::kPicIconAudioHeardMask),
+               CombineIcon(n::kPicIconAudioMuted, n::kPicIconAudioMutedMask)};
+    p.ptz = {CombineIcon(n::kPicIconPtz1, n::kPicIconPtz1Mask),
+             CombineIcon(n::kPicIconPtz2, n::kPicIconPtz2Mask)};
+    p.pause = CombineIcon(n::kPicIconPause, n::kPicIconPauseMask);
+    p.play = CombineIcon(n::kPicIconPlay, n::kPicIconPlayMask);
+    p.forwardSlice = CombineIcon(n::kPicIconForwardSlice, n::kPicIconForwardSliceMask);
+    p.backwardSlice = CombineIcon(n::kPicIconBackwardSlice, n::kPicIconBackwardSliceMask);
+    p.stepForward = CombineIcon(n::kPicIconStepForward, n::kPicIconStepForwardMask);
+    p.stepBackward = CombineIcon(n::kPicIconStepBackward, n::kPicIconStepBackwardMask);
+    p.integrity = {CombineIcon(n::kPicIconNoCheck, n::kPicIconNoCheckMask),
+                   CombineIcon(n::kPicIconChecked, n::kPicIconCheckedMask)};
+    return p;
+}
+
+}  // namespace
+
+CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& settings,
+                       Branding branding, ShellOptions options, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint | Qt::Window),
+      m_sink(sink),
+      m_settings(settings),
+      m_shell(std::make_unique<CClientShell>(settings, sink, std::move(branding), options)),
+      m_version{TAVIRO_VERSION_NUMBERS} {
+    setObjectName("CClientDlg");
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFixedSize(kMainWindowWidth, kMainWindowHeight);
+    m_sink.SetHandler(platform::Window::Main,
+                      [this](const platform::PostedMessage& m) { OnPosted(m); });
+}
+
+CClientDlg::~CClientDlg() {
+    m_sink.SetHandler(platform::Window::Main, {});
+    // The session's threads post into the sink until they are joined; the shell joins
+    // them before the views and the grid go.
+    m_shell.reset();
+    // The grid refers to the views, which are members and go before Qt deletes children.
+    platform::ui::DestroyChild(m_grid);
+    m_grid = nullptr;
+}
+
+void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
+    if (m_initialised)
+        return;
+    m_initialised = true;
+    setWindowIcon(QIcon(Skin().Picture(platform::ui::kPicConnect)));
+    m_shell->StartUp();
+    // The skin is the resource source while the controls are made.
+    CreateControls();
+    m_monitors = EnumerateMonitors();
+    CreateGrid(m_shell->Setup().drawMode, std::nullopt);
+    // The 16-pane layout with its button down, Live disabled until a session logs in.
+    m_grid->SelectLayout(video::kInitialLayout);
+    SetControlState(platform::kCtlLive, platform::kDisabled);
+    setWindowTitle(QString::fromStdString(m_shell->BrandingTexts().title));
+    m_sink.Post(platform::Window::Main, platform::WM_START_PLAYER, 0, 0);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(kMainWindowWidth / 2, kMainWindowHeight / 2));
+    }
+    UpdateToolTips();
+    if (!m_shell->PlayerMode())
+        OpenConnectDialog(connect);
+}
+
+void CClientDlg::CreateControls() {
+    for (const MainControl& spec : MainWindowControls()) {
+        const QRect rect(spec.rect.x, spec.rect.y, spec.rect.width, spec.rect.height);
+        if (spec.kind == ControlKind::SliderHorizontal ||
+            spec.kind == ControlKind::SliderVertical) {
+            auto* slider = Child<CSkinSliderWidget>(this, spec.id,
+                                                    spec.kind == ControlKind::SliderHorizontal
+                                                        ? controls::Orientation::Horizontal
+                                                        : controls::Orientation::Vertical);
+            slider->setGeometry(rect);
+            connect(slider, &CSkinSliderWidget::SliderMessage, this, &CClientDlg::OnSliderMessage);
+            m_sliders[spec.id] = slider;
+            slider->show();  // made after the window was shown
+            continue;
+        }
+        auto* button = Child<CSkinButtonWidget>(this, spec.id, KindOf(spec.kind));
+        // One strip holds every look; the frame index picks the look.
+        controls::ButtonPictures pictures;
+        pictures.normal = pictures.hover = pictures.focus = pictures.pressed = pictures.disabled =
+            spec.picture;
+        button->SetFrameCount(spec.frames);
+        button->SetPictures(pictures, false);
+        button->setGeometry(rect);
+        connect(button, &CSkinButtonWidget::Clicked, this, &CClientDlg::OnCommand);
+        m_buttons[spec.id] = button;
+        button->show();
+    }
+    for (const std::uint32_t id : ViewButtonGroup())
+        m_viewGroup.Add(id);
+    for (const std::uint32_t id : ViewButtonGroup())
+        if (auto* b = Button(id))
+            b->Model().SetGroup(&m_viewGroup);
+    if (auto* volume = Slider(kVolumeSliderId)) {
+        volume->SetRange(0, 100);
+        volume->SetPosition(100);
+    }
+    if (auto* position = Slider(kPositionSliderId)) {
+        position->SetRange(0, 1000);
+        position->SetSliderEnabled(false);  // until a playback runs
+    }
+}
+
+void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geometry) {
+    std::optional<int> previousLayout;
+    if (m_grid) {
+        previousLayout = m_grid->Layout().Layout();
+        // The old grid must be gone (and no longer the views' listener) before the new one
+        // is made, so no decoder hands a picture to a window that is being destroyed.
+        platform::ui::DestroyChild(m_grid);
+        m_grid = nullptr;
+    }
+    m_grid = Child<video::ui::CChannelGrid>(this, m_views, drawMode);
+    m_grid->SetPictures(LoadGridPictures());
+    m_grid->SetContextProvider([this] { return Context(); });
+    connect(m_grid, &video::ui::CChannelGrid::LayoutApplied, this, &CClientDlg::OnLayoutApplied);
+    const video::Rect rect = geometry.value_or(video::kMainGridRect);
+    m_grid->Place(rect, video::kMainGridBorder, video::kMainGridColour);
+    m_grid->SetOsdMode(m_osdMode);
+    if (auto* session = m_shell->Session(); session && session->LoggedIn())
+        m_grid->SetChannelCount(session->ChannelCount());
+    if (previousLayout)
+        m_grid->SelectLayout(*previousLayout);
+    RefreshGridStatus();
+    m_grid->show();
+    m_grid->RepaintAll();
+}
+
+video::GridContext CClientDlg::Context() const {
+    video::GridContext ctx;
+    ctx.mode = m_shell->GridMode();
+    if (auto* session = const_cast<CClientShell&>(*m_shell).Session()) {
+        ctx.audioMask = session->AudioChannelMask();
+        ctx.liveFrozen = session->Frozen();
+    }
+    return ctx;
+}
+
+void CClientDlg::RefreshGridStatus() {
+    if (!m_grid)
+        return;
+    video::ui::GridStatus status;
+    status.audioOutput = m_shell->AudioOutput();
+    if (auto* session = m_shell->Session()) {
+        status.session = true;
+        const protocol::DeviceState device = session->Device();
+        status.videoLoss = device.videoLoss;
+        status.blocked = device.hidden;
+        for (std::size_t c = 0; c < status.cameraFlags.size() && c < device.camInfo.size(); ++c)
+            status.cameraFlags[c] = device.camInfo[c];
+    }
+    m_grid->SetStatus(status);
+}
+
+CSkinButtonWidget* CClientDlg::Button(std::uint32_t id) const {
+    const auto it = m_buttons.find(id);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+CSkinSliderWidget* CClientDlg::Slider(std::uint32_t id) const {
+    const auto it = m_sliders.find(id);
+    return it == m_sliders.end() ? nullptr : it->second;
+}
+
+void CClientDlg::UpdateToolTips() {
+    const bool loggedIn = m_shell->LoggedIn();
+    const bool recording = loggedIn && m_shell->Session()->Recording();
+    auto apply = [&](QWidget* widget, std::uint32_t id) {
+        const auto tip = MainToolTip(id, loggedIn, recording);
+        if (!tip) {
+            widget->setToolTip(QString());
+            return;
+        }
+        QString text = tip->textNumber != 0 ? Skin().Text(tip->textNumber) : QString();
+        text += QString::fromStdString(tip->literal);
+        widget->setToolTip(text);
+    };
+    for (const auto& [id, button] : m_buttons)
+        apply(button, id);
+    for (const auto& [id, slider] : m_sliders)
+        apply(slider, id);
+}
+
+void CClientDlg::SetControlState(std::uint64_t control, std::int64_t state) {
+    auto set = [state](CSkinButtonWidget* b) {
+        if (!b)
+            return;
+        switch (state) {
+            case platform::kReleased:
+                b->SetCheck(0);
+                break;
+            case platform::kPressed:
+                b->SetCheck(1);
+                break;
+            case platform::kEnabled:
+                b->SetButtonEnabled(true);
+                break;
+            case platform::kDisabled:
+                b->SetButtonEnabled(false);
+                break;
+            default:
+                break;
+        }
+    };
+    if (control == platform::kCtlLiveButtons) {
+        // The buttons that only act on a running live view.
+        for (const std::uint32_t id : {343u, 355u, 356u, 368u, 372u, 378u})
+            set(Button(id));
+        return;
+    }
+    if (control == platform::kCtlChannelButtons) {
+        for (std::uint32_t id = 300; id <= 315; ++id)
+            set(Button(id));
+        return;
+    }
+    set(Button(static_cast<std::uint32_t>(control)));
+    if (control == platform::kCtlRecord || control == platform::kCtlConnect)
+        UpdateToolTips();
+}
+
+void CClientDlg::ShowLayoutButtons(const video::PressedButtons& buttons) {
+    for (const std::uint32_t id : ViewButtonGroup()) {
+        if (auto* b = Button(id)) {
+            const bool down = static_cast<int>(id) == buttons.layoutButton ||
+                              static_cast<int>(id) == buttons.channelButton;
+            b->SetCheck(down ? 1 : 0);
+        }
+    }
+}
+
+void CClientDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QPixmap background = Skin().Picture(platform::ui::kPicMainBackground);
+    if (background.isNull())
+        painter.fillRect(rect(), QColor::fromRgba(kFallbackBackground));
+    else
+        painter.drawPixmap(0, 0, background);
+}
+
+void CClientDlg::mousePressEvent(QMouseEvent* event) {
+    // The window has no frame: any background point drags it.
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (QWindow* window = windowHandle(); window && window->startSystemMove())
+        return;
+    m_dragFrom = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void CClientDlg::mouseMoveEvent(QMouseEvent* event) {
+    if (m_dragFrom && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - *m_dragFrom);
+}
+
+void CClientDlg::mouseReleaseEvent(QMouseEvent*) {
+    if (m_dragFrom) {
+        m_dragFrom.reset();
+        if (m_grid)
+            m_grid->RepaintAll();  // the capture ended
+    }
+}
+
+void CClientDlg::closeEvent(QCloseEvent* event) {
+    Quit();
+    QWidget::closeEvent(event);
+}
+
+}  // namespace taviro::app::ui

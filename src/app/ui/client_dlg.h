@@ -1,0 +1,133 @@
+// CClientDlg: the main window. A frameless, skinned 928 x 712 window dragged by its
+// background, holding the channel grid at (54, 67)-(874, 661) and the skinned controls of
+// the main-window table. Buttons and posted messages are routed to the shell (the logic
+// without windows) and to the grid; every connection and refusal notification becomes one
+// skinned popup at a time.
+//
+// Threads: the GUI thread only. Worker threads reach this window through the message sink,
+// whose Main handler is this window's OnPosted.
+// Ownership: the window owns the shell (session, pipeline, local log), the channel views
+// (which outlive the grid and the pipeline) and, through Qt, its child widgets. The sink and
+// the settings store belong to CClientApp and outlive the window.
+#pragma once
+
+#include <QPoint>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/branding.h"
+#include "app/client_shell.h"
+#include "app/notifications.h"
+#include "app/settings_store.h"
+#include "app/ui/notify_popup.h"
+#include "controls/skin_button.h"
+#include "platform/message_sink.h"
+#include "video/channel_views.h"
+#include "video/layouts.h"
+
+namespace taviro::platform::ui {
+class CQtMessageSink;
+}
+namespace taviro::controls::ui {
+class CSkinButtonWidget;
+class CSkinSliderWidget;
+}  // namespace taviro::controls::ui
+namespace taviro::video::ui {
+class CChannelGrid;
+}
+
+namespace taviro::app::ui {
+
+// A connection to make at start instead of asking (taviro --connect ...).
+struct ConnectRequest {
+    std::string address;
+    std::int32_t port = 2000;
+    std::string user;
+    std::string password;
+};
+
+class CClientDlg final : public QWidget {
+    Q_OBJECT
+  public:
+    CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& settings, Branding branding,
+               ShellOptions options, QWidget* parent = nullptr);
+    ~CClientDlg() override;
+
+    // The window initialisation in its order; `connect` replaces the start-up connect
+    // dialog's questions with these values (the dialog is still shown, filled and confirmed).
+    void Initialise(const std::optional<ConnectRequest>& connect = std::nullopt);
+
+    // A control of the main window was pressed (button id 300..378).
+    void OnCommand(std::uint32_t id);
+    // Quit (button 365): services stopped in order, the session shut down, window closed.
+    void Quit();
+
+    // For tests, the demo and the screenshot.
+    CClientShell& Shell() { return *m_shell; }
+    video::CChannelViews& Views() { return m_views; }
+    video::ui::CChannelGrid* Grid() { return m_grid; }
+    controls::ui::CSkinButtonWidget* Button(std::uint32_t id) const;
+    controls::ui::CSkinSliderWidget* Slider(std::uint32_t id) const;
+    CNotifyPresenter& Presenter() { return *m_presenter; }
+    [[nodiscard]] std::array<std::uint16_t, 4> ProgramVersion() const { return m_version; }
+
+  signals:
+    // The session logged in (the demo and tests wait for it).
+    void LoggedIn();
+    // The notification popup for (category, code) was closed.
+    void NotificationDone(int category, int code);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // client_dlg.cpp: look and controls.
+    void CreateControls();
+    void CreateGrid(int drawMode, const std::optional<video::Rect>& geometry);
+    void UpdateToolTips();
+    void SetControlState(std::uint64_t control, std::int64_t state);
+    void ShowLayoutButtons(const video::PressedButtons& buttons);
+    video::GridContext Context() const;
+    void RefreshGridStatus();
+
+    // client_dlg_commands.cpp: what each button does.
+    void OpenConnectDialog(const std::optional<ConnectRequest>& request);
+    void Disconnect();
+    void OpenLocalSetup();
+    void OnLayoutApplied(const video::LayoutEffects& effects);
+    void OnSliderMessage(std::uint32_t message, std::uint32_t id, int position);
+
+    // client_dlg_messages.cpp: posted messages and notifications.
+    void OnPosted(const platform::PostedMessage& message);
+    void OnNotify(int category, int code);
+    void RunFollowUp(FollowUpAction action);
+
+    platform::ui::CQtMessageSink& m_sink;
+    ISettingsStore& m_settings;
+    video::CChannelViews m_views;
+    std::unique_ptr<CClientShell> m_shell;
+    video::ui::CChannelGrid* m_grid = nullptr;
+    std::map<std::uint32_t, controls::ui::CSkinButtonWidget*> m_buttons;
+    std::map<std::uint32_t, controls::ui::CSkinSliderWidget*> m_sliders;
+    controls::CButtonGroup m_viewGroup;  // channel and layout buttons, one shown pressed
+    std::unique_ptr<CNotifyPresenter> m_presenter;
+    std::array<std::uint16_t, 4> m_version{};
+    std::vector<video::MonitorInfo> m_monitors;
+    bool m_initialised = false;
+    bool m_quitting = false;
+    bool m_muted = false;
+    int m_osdMode = 0;
+    std::optional<QPoint> m_dragFrom;  // dragging the window by its background
+};
+
+}  // namespace taviro::app::ui

@@ -1,0 +1,204 @@
+// What each main-window control does.
+#include <QTimer>
+
+#include "app/main_window_layout.h"
+#include "app/ui/client_dlg.h"
+#include "connect/ui/connect_dlg.h"
+#include "controls/ui/skin_button_widget.h"
+#include "controls/ui/skin_slider_widget.h"
+#include "platform/trace.h"
+#include "platform/ui/qt_message_sink.h"
+#include "video/ui/channel_grid.h"
+
+#if __has_include("app/ui/local_setup_dlg.h")
+#include "app/ui/local_setup_dlg.h"
+#endif
+
+namespace taviro::app::ui {
+
+namespace {
+
+// How long a pre-filled connect dialog stays on screen before it confirms itself.
+constexpr int kPrefillConfirmMs = 600;
+
+}  // namespace
+
+void CClientDlg::OnCommand(std::uint32_t id) {
+    using protocol::Feature;
+    if (m_quitting)
+        return;
+    if (id >= 300 && id <= 315) {
+        m_grid->SelectChannel(static_cast<int>(id - 300));
+        return;
+    }
+    if (id >= 320 && id <= 328) {
+        m_grid->SelectLayout(video::LayoutOfButton(static_cast<int>(id)));
+        return;
+    }
+    switch (id) {
+        case 329:
+            m_grid->SetFullScreen(true);
+            break;
+        case 343:
+            // In live view the pause button freezes or resumes the pictures.
+            if (m_shell->GridMode() == platform::kGridLive)
+                m_shell->ToggleFreeze();
+            break;
+        case 344:
+            m_shell->ToggleRecording();
+            break;
+        case 355:
+        case 356:
+            m_shell->CheckRights(Feature::Ptz);
+            break;
+        case 360:
+            if (m_shell->PlayerMode())
+                break;
+            if (m_shell->HasSession())
+                Disconnect();
+            else
+                OpenConnectDialog(std::nullopt);
+            break;
+        case 361:
+            m_shell->CheckRights(Feature::SearchPlayback);
+            break;
+        case 362:
+            m_shell->CheckRights(Feature::WebSetup);
+            break;
+        case 364:
+            OpenLocalSetup();
+            break;
+        case 365:
+            Quit();
+            break;
+        case 366:
+            // Mute or unmute our own output; the volume slider follows.
+            m_muted = !m_muted;
+            if (auto* volume = Slider(kVolumeSliderId))
+                volume->SetSliderEnabled(!m_muted);
+            if (auto* sound = Button(366))
+                sound->SetCheck(m_muted ? 1 : 0);
+            break;
+        case 369:
+            m_shell->ToggleLive();
+            break;
+        case 370:
+            m_osdMode = (m_osdMode + 1) % 3;
+            m_grid->SetOsdMode(m_osdMode);
+            break;
+        case 371:
+            m_grid->Arrange();
+            break;
+        case 374:
+            if (m_shell->CheckRights(Feature::FirmwareUpgrade) == CommandResult::kDone)
+                m_sink.Notify(11, 1);  // no upgrade file is prepared
+            break;
+        case 375:
+            m_sink.Notify(19, 0);
+            break;
+        case 376:
+            if (m_shell->TalkAllowedForAccount())
+                m_shell->CheckRights(Feature::Talk);
+            break;
+        case kMinButtonId:
+            showMinimized();
+            break;
+        default:
+            // Playback, audio, snapshot and archive buttons act once their services exist.
+            platform::Trace("main window: control %u has no action yet\n", id);
+            break;
+    }
+}
+
+void CClientDlg::OpenConnectDialog(const std::optional<ConnectRequest>& request) {
+    if (m_shell->PlayerMode() || m_shell->HasSession())
+        return;
+    if (auto* b = Button(360))
+        b->SetCheck(1);
+    connect::ui::CConnectDlg dialog(this, m_shell->Setup().opacity[opacity::kConnect], m_settings,
+                                    std::filesystem::path(m_shell->Setup().location));
+    if (request) {
+        dialog.Prefill(QString::fromStdString(request->address), request->port,
+                       QString::fromStdString(request->user),
+                       QString::fromStdString(request->password));
+        QTimer::singleShot(kPrefillConfirmMs, &dialog, [&dialog] { dialog.Confirm(); });
+    }
+    const bool confirmed = dialog.exec() == QDialog::Accepted && dialog.Target();
+    if (!confirmed) {
+        if (auto* b = Button(360))
+            b->SetCheck(0);
+        return;
+    }
+    const connect::SessionTarget& t = *dialog.Target();
+    ConnectTarget target{t.address, t.port, t.user, t.password, t.description};
+    m_views.ClearHasDecoded();
+    m_shell->Connect(target, m_views, m_grid->PictureFormat());
+    RefreshGridStatus();
+    UpdateToolTips();
+}
+
+void CClientDlg::Disconnect() {
+    m_shell->Disconnect();
+    if (auto* b = Button(360))
+        b->SetCheck(0);
+    for (const std::uint32_t id : {361u, 362u})
+        if (auto* b = Button(id))
+            b->SetCheck(0);
+    m_views.SetViewMode(video::ViewMode::Idle);
+    m_views.ClearHasPicture();
+    RefreshGridStatus();
+    UpdateToolTips();
+    if (m_grid)
+        m_grid->RepaintAll();
+}
+
+void CClientDlg::OpenLocalSetup() {
+#if __has_include("app/ui/local_setup_dlg.h")
+    if (m_shell->Session() && m_shell->Session()->Busy())
+        return;
+    if (auto* b = Button(364))
+        b->SetCheck(1);
+    CLocalSetupDlg dialog(this, m_shell->Setup());
+    const auto edited = dialog.Run();
+    if (auto* b = Button(364))
+        b->SetCheck(0);
+    if (!edited)
+        return;
+    const std::uint8_t drawMode = m_shell->Setup().drawMode;
+    const SetupApplyPlan plan = m_shell->ApplySetup(*edited);
+    if (!plan.actions.empty() && plan.actions.front().step == SetupStep::kRecreateGrid &&
+        plan.result.drawMode != drawMode) {
+        const video::Placement placement = m_grid->Layout().CurrentPlacement();
+        CreateGrid(plan.result.drawMode, placement.rect);
+        // The decoders now write the format the new renderer draws.
+        if (auto* pipeline = m_shell->Pipeline())
+            pipeline->ChangeFormat(m_grid->PictureFormat());
+    }
+#endif
+}
+
+void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
+    if (effects.buttons)
+        ShowLayoutButtons(*effects.buttons);
+    if (effects.request)
+        m_shell->SendVisibleSelection(effects.request->mask);
+}
+
+void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int position) {
+    // The volume acts on our own output stream once sound arrives; the position slider on a
+    // running playback.
+    platform::Trace("main window: slider %u message 0x%04X position %d\n", id, message, position);
+}
+
+void CClientDlg::Quit() {
+    if (m_quitting)
+        return;
+    m_quitting = true;
+    if (m_grid && m_grid->IsFullScreen())
+        m_grid->SetFullScreen(false);
+    m_shell->Quit();
+    m_views.SetListener(nullptr);
+    close();
+}
+
+}  // namespace taviro::app::ui

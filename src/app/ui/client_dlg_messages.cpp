@@ -1,0 +1,135 @@
+// The messages other threads post to the main window, and the notification popups.
+#include "app/ui/client_dlg.h"
+#include "app/ui/notify_popup.h"
+#include "controls/ui/skin_button_widget.h"
+#include "platform/trace.h"
+#include "platform/ui/qt_message_sink.h"
+#include "video/ui/channel_grid.h"
+
+namespace taviro::app::ui {
+
+void CClientDlg::OnPosted(const platform::PostedMessage& m) {
+    using namespace platform;
+    if (m_quitting && m.message != WM_RECORDER_NOTIFY)
+        return;
+    m_shell->OnMessage(m);
+    switch (m.message) {
+        case WM_RECORDER_NOTIFY:
+            if (!m_quitting)
+                OnNotify(NotifyCategory(m.lParam), NotifyCode(m.lParam));
+            break;
+        case WM_CONTROL_STATE:
+            SetControlState(m.wParam, m.lParam);
+            break;
+        case WM_RELEASE_SESSION:
+            // The connect thread failed: the session is gone, the Connect button up.
+            SetControlState(kCtlConnect, kReleased);
+            RefreshGridStatus();
+            UpdateToolTips();
+            break;
+        case WM_SESSION_LOGGED_IN:
+            if (auto* session = m_shell->Session())
+                m_grid->SetChannelCount(session->ChannelCount());
+            RefreshGridStatus();
+            UpdateToolTips();
+            emit LoggedIn();
+            break;
+        case WM_CHANNEL_GRID_MODE:
+            if (m.wParam == kGridLive) {
+                if (auto* session = m_shell->Session())
+                    m_grid->StartLive(session->ChannelCount());
+            } else if (m.wParam == kGridNone) {
+                m_views.SetViewMode(video::ViewMode::Idle);
+                m_grid->RepaintAll();
+            }
+            break;
+        case WM_CLEAR_CHANNEL_GRID:
+            m_views.ClearHasPicture();
+            m_grid->RepaintAll();
+            break;
+        case WM_CHANNEL_AVAILABLE:
+            m_grid->SetAvailableChannels(static_cast<protocol::ChannelMask>(m.wParam));
+            RefreshGridStatus();
+            break;
+        case WM_CHANNEL_HIDDEN:
+        case WM_CHANNEL_TITLES:
+        case WM_REDRAW_CHANNEL_GRID:
+            RefreshGridStatus();
+            m_grid->RepaintAll();
+            break;
+        case WM_START_PLAYER:
+            // The local archive player opens by itself in player mode once it exists.
+            if (m_shell->PlayerMode())
+                Trace("main window: player mode, no recorder connection\n");
+            break;
+        case WM_CLOSE_SESSION_DIALOGS:
+        case WM_STOP_LIVE_AUDIO:
+        case WM_CLOSE_PTZ:
+        case WM_RIGHTS_WITHDRAWN:
+        case WM_DB_INFO:
+        default:
+            break;  // windows of services that are not open have nothing to do
+    }
+}
+
+void CClientDlg::OnNotify(int category, int code) {
+    if (!m_presenter) {
+        NotifyCallbacks callbacks;
+        callbacks.disconnect = [this] { Disconnect(); };
+        callbacks.context = [this] {
+            NotificationContext ctx;
+            ctx.version = m_version;
+            ctx.text = SkinTextLookup();
+            if (auto* session = m_shell->Session()) {
+                if (const auto sizes = session->TransferSizes())
+                    ctx.transferSizes = sizes;
+            }
+            return ctx;
+        };
+        callbacks.facts = [this] {
+            SessionFacts facts;
+            facts.loggedIn = m_shell->LoggedIn();
+            if (auto* session = m_shell->Session()) {
+                facts.recording = session->Recording();
+                facts.mayInitArchive = session->MayUse(protocol::Feature::RecordOnOff);
+            }
+            return facts;
+        };
+        callbacks.followUp = [this](FollowUpAction action) { RunFollowUp(action); };
+        callbacks.cancelAction = [](NotifyCancelAction) {
+            // No search selection is kept before the search window exists.
+        };
+        m_presenter =
+            std::make_unique<CNotifyPresenter>(this, std::move(callbacks), SkinTextLookup());
+    }
+    m_presenter->Present(category, code);
+    emit NotificationDone(category, code);
+}
+
+void CClientDlg::RunFollowUp(FollowUpAction action) {
+    switch (action) {
+        case FollowUpAction::kSendDatabase:
+            m_shell->ResendDatabase();
+            break;
+        case FollowUpAction::kSendReboot:
+            m_shell->RebootIfLoggedIn();
+            break;
+        case FollowUpAction::kSendArchiveInit:
+            m_shell->InitArchiveIfLoggedIn();
+            break;
+        case FollowUpAction::kNotifyInitArchive:
+            m_sink.Notify(14, 0);
+            break;
+        case FollowUpAction::kNotifyRefused:
+            m_sink.Notify(15, 0);
+            break;
+        case FollowUpAction::kOpenSearch:
+            OnCommand(361);
+            break;
+        case FollowUpAction::kStartFirmware:
+        case FollowUpAction::kNothing:
+            break;
+    }
+}
+
+}  // namespace taviro::app::ui
