@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# The demo: builds the client and the recorder simulator, starts the simulator on a free
-# loopback port, and runs the client against it. For now the client is taviro-cli:
-#   1. `connect` logs in, prints what the recorder said about itself, stays connected for a
-#      few seconds (sending keep-alives) and disconnects in order; the simulator's journal
-#      then shows every message both ways;
-#   2. `live` watches all 16 channels for a few seconds through the real decoder pipeline,
-#      prints what each channel received and decoded, and saves each channel's last
-#      picture (PPM) into demo-pictures/.
+# The demo: builds the desktop client and the recorder simulator, starts the simulator on a
+# free loopback port (16 channels of moving pictures with titles), and starts the client,
+# which opens its connect dialog filled with the simulator's address and connects.
 #
-# Extra arguments go to taviro-cli connect (for example --seconds 12 or --json).
+# With a display the client stays until you quit it (the Quit button). Without one (a
+# headless machine, no DISPLAY) it runs on a virtual framebuffer (Xvfb) and writes a
+# screenshot of the main window to demo-screenshot.png after a few seconds, then quits.
+#
+# The client keeps its settings for the demo in <build>/demo-settings.ini, so the user's
+# own settings are not touched. Extra arguments go to the client (for example --player).
 set -euo pipefail
 
 root=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
@@ -17,7 +17,7 @@ build_dir=${TAVIRO_BUILD_DIR:-build}
 
 "$root/scripts/install-deps.sh"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" -j "${TAVIRO_JOBS:-2}" --target taviro-recorder-sim taviro-cli
+cmake --build "$build_dir" -j "${TAVIRO_JOBS:-2}" --target taviro-recorder-sim taviro taviro_skin
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/taviro-demo.XXXXXX")
 sim_pid=
@@ -27,53 +27,51 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build_dir/sim/taviro-recorder-sim" --port 0 --port-file "$work/port" --once \
-    --journal "$work/journal.jsonl" --user admin:1234 \
-    --firmware MAIN=2010-10-11T12:00:00 --firmware BOOT=2010-01-01T00:00:00 \
-    --push-records --title Gate --title Yard --title Hall --title Garage &
+titles=(Gate Yard Hall Garage "Loading Dock" Lobby Office Parking Entrance Stairs Roof
+        Warehouse Corridor Canteen "Server Room" "Back Door")
+title_args=()
+for t in "${titles[@]}"; do
+    title_args+=(--title "$t")
+done
+"$build_dir/sim/taviro-recorder-sim" --port 0 --port-file "$work/port" \
+    --journal "$work/journal.jsonl" --user admin:1234 --push-records \
+    --live-size 704x480 --live-fps 25 "${title_args[@]}" >"$work/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
     [[ -s "$work/port" ]] && break
     sleep 0.05
 done
 port=$(cat "$work/port")
-echo "recorder simulator listening on 127.0.0.1:$port"
-echo
+echo "recorder simulator listening on 127.0.0.1:$port (user admin, password 1234)"
+
+client=("$build_dir/src/app/ui/taviro" --connect "127.0.0.1:$port" --user admin
+        --password 1234 --settings "$build_dir/demo-settings.ini" "$@")
+export TAVIRO_SKIN="$root/$build_dir/skin"
+[[ "$build_dir" = /* ]] && export TAVIRO_SKIN="$build_dir/skin"
 
 status=0
-"$build_dir/src/cli/taviro-cli" connect --host 127.0.0.1 --port "$port" --user admin \
-    --password 1234 --seconds 3 --storage "$work/storage" "$@" || status=$?
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
+    "${client[@]}" || status=$?
+else
+    shot="$root/demo-screenshot.png"
+    echo "no display: running the client on a virtual framebuffer"
+    xvfb-run -a -s "-screen 0 1280x800x24" "${client[@]}" --screenshot "$shot" \
+        --screenshot-after 6 --quit-after 7 || status=$?
+    [[ -s "$shot" ]] && echo "the main window as it looked after 6 seconds: $shot"
+fi
 
-wait "$sim_pid" 2>/dev/null || true
+kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
 sim_pid=
 echo
-echo "what the recorder saw and said (journal):"
+echo "what the recorder received (journal, messages from the client):"
 python3 - "$work/journal.jsonl" <<'PY'
-import json, sys
+import collections, json, sys
+seen = collections.Counter()
 for line in open(sys.argv[1]):
     e = json.loads(line)
-    if "event" in e:
-        print(f"  {e['t']:7.3f}  -- {e['event']} {e.get('why', '')}".rstrip())
-    else:
-        arrow = "client -> recorder" if e["dir"] == "rx" else "recorder -> client"
-        print(f"  {e['t']:7.3f}  {arrow}  {e['name']} ({e['code']}), {e['length']} bytes")
+    if e.get("dir") == "rx":
+        seen[e["name"]] += 1
+for name, count in seen.most_common():
+    print(f"  {name:20s} {count}")
 PY
-
-[[ $status -eq 0 ]] || exit "$status"
-echo
-echo "live view of all 16 channels for 4 seconds:"
-"$build_dir/sim/taviro-recorder-sim" --port 0 --port-file "$work/port2" --once \
-    --user admin:1234 --push-records --title Gate --title Yard --title Hall --title Garage \
-    >/dev/null 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-    [[ -s "$work/port2" ]] && break
-    sleep 0.05
-done
-"$build_dir/src/cli/taviro-cli" live --host 127.0.0.1 --port "$(cat "$work/port2")" \
-    --user admin --password 1234 --seconds 4 --storage "$work/storage" \
-    --save-dir "$root/demo-pictures" || status=$?
-wait "$sim_pid" 2>/dev/null || true
-sim_pid=
-echo "the last picture of every channel is in demo-pictures/ (chNN.ppm)"
 exit "$status"
