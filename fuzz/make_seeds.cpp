@@ -351,6 +351,22 @@ int main(int argc, char** argv) {
             return b;
         }());
     }
+    // --- the skin pack's text table ---
+    {
+        const std::string texts = "fuzz_skin_texts";
+        const auto text = [](std::string_view s) { return Bytes(s.begin(), s.end()); };
+        seeds.Write(texts, "plain",
+                    text("# tool-tips\n5000  Connect to a recorder\n5009 Channel\n\n"
+                         "5840 Needed\n"));
+        seeds.Write(texts, "escapes_crlf",
+                    text("5079 The connection\\nhas ended.\r\n5080\tTab\\there\r\n"
+                         "5081 back\\\\slash\r\n"));
+        seeds.Write(texts, "utf8_and_duplicates",
+                    text("5000 Caf\xC3\xA9\n5000 \xE2\x86\x92 last wins\n65535 top\n"));
+        seeds.Write(texts, "errors",
+                    text("65536 too big\n12ab glued\nno number\n7 bad \\q\n8 \xC0\xAF\n"
+                         "9 cut \\"));
+    }
     if (!seeds.Ok()) {
         return 1;
     }

@@ -15,18 +15,18 @@ NotificationLine Made(int number, std::string text) {
 }
 
 NotificationSpec Single(std::vector<NotificationLine> lines) {
-    NotificationSpec spec;
-    spec.lines = std::move(lines);
-    spec.buttons = NotifyButtons::kSingle;
-    return spec;
+    NotificationSpec note;
+    note.lines = std::move(lines);
+    note.buttons = NotifyButtons::kSingle;
+    return note;
 }
 
 NotificationSpec Confirm(std::vector<NotificationLine> lines, NotifyFollowUp followUp) {
-    NotificationSpec spec;
-    spec.lines = std::move(lines);
-    spec.buttons = NotifyButtons::kConfirmCancel;
-    spec.onConfirm = followUp;
-    return spec;
+    NotificationSpec note;
+    note.lines = std::move(lines);
+    note.buttons = NotifyButtons::kConfirmCancel;
+    note.onConfirm = followUp;
+    return note;
 }
 
 // Code n of a category that shows texts[n]; nullopt past the end.
@@ -102,10 +102,10 @@ std::optional<NotificationSpec> BuildNotification(int category, int code,
             if (code != 0)
                 break;
             if (ctx.pendingSearchSelection) {
-                NotificationSpec spec =
+                NotificationSpec note =
                     Confirm({Text(5069), Text(5078)}, NotifyFollowUp::kOpenSearch);
-                spec.onCancel = NotifyCancelAction::kDiscardPendingSearch;
-                return spec;
+                note.onCancel = NotifyCancelAction::kDiscardPendingSearch;
+                return note;
             }
             return Single({Text(5069)});
         case 5: {
@@ -119,13 +119,13 @@ std::optional<NotificationSpec> BuildNotification(int category, int code,
             auto t = Pick(kTexts, code);
             if (!t)
                 break;
-            NotificationSpec spec = Single({Text(*t)});
+            NotificationSpec note = Single({Text(*t)});
             if (code == 5 && ctx.transferSizes) {
-                spec.lines.push_back(GigabyteLine(ctx, kTextNeededSize, ctx.transferSizes->first));
-                spec.lines.push_back(
+                note.lines.push_back(GigabyteLine(ctx, kTextNeededSize, ctx.transferSizes->first));
+                note.lines.push_back(
                     GigabyteLine(ctx, kTextAvailableSize, ctx.transferSizes->second));
             }
-            return spec;
+            return note;
         }
         case 7: {
             // The settings database was refused: offer to send it again.
@@ -168,13 +168,13 @@ std::optional<NotificationSpec> BuildNotification(int category, int code,
         case 13: {
             if (code != 0)
                 break;
-            NotificationSpec spec = Single({Text(5061)});
+            NotificationSpec note = Single({Text(5061)});
             if (ctx.transferSizes) {
-                spec.lines.push_back(DiskSizeLine(ctx, kTextNeededSize, ctx.transferSizes->first));
-                spec.lines.push_back(
+                note.lines.push_back(DiskSizeLine(ctx, kTextNeededSize, ctx.transferSizes->first));
+                note.lines.push_back(
                     DiskSizeLine(ctx, kTextAvailableSize, ctx.transferSizes->second));
             }
-            return spec;
+            return note;
         }
         case 14:
             if (code == 0)

@@ -11,9 +11,9 @@
 namespace taviro::app {
 namespace {
 
-std::vector<int> Numbers(const NotificationSpec& spec) {
+std::vector<int> Numbers(const NotificationSpec& note) {
     std::vector<int> numbers;
-    for (const NotificationLine& line : spec.lines) {
+    for (const NotificationLine& line : note.lines) {
         numbers.push_back(line.text.value_or(-1));
     }
     return numbers;
@@ -87,13 +87,13 @@ TEST(NotificationTable, EveryListedPairShowsItsTextsButtonsAndFollowUp) {
     const NotificationContext ctx;
     for (const Row& row : Table()) {
         SCOPED_TRACE(::testing::Message() << "(" << row.category << ", " << row.code << ")");
-        const auto spec = BuildNotification(row.category, row.code, ctx);
-        ASSERT_TRUE(spec.has_value());
-        EXPECT_EQ(Numbers(*spec), row.texts);
-        EXPECT_EQ(spec->buttons, row.buttons);
-        EXPECT_EQ(spec->onConfirm, row.followUp);
-        EXPECT_EQ(spec->onCancel, NotifyCancelAction::kNone);
-        for (const NotificationLine& line : spec->lines) {
+        const auto note = BuildNotification(row.category, row.code, ctx);
+        ASSERT_TRUE(note.has_value());
+        EXPECT_EQ(Numbers(*note), row.texts);
+        EXPECT_EQ(note->buttons, row.buttons);
+        EXPECT_EQ(note->onConfirm, row.followUp);
+        EXPECT_EQ(note->onCancel, NotifyCancelAction::kNone);
+        for (const NotificationLine& line : note->lines) {
             EXPECT_FALSE(line.literal.has_value());
         }
     }
@@ -114,12 +114,12 @@ TEST(NotificationTable, CodesNotListedShowNothing) {
 TEST(NotificationTable, NoDataWithAPendingSearchSelectionOffersTheSearchAndDiscardsOnCancel) {
     NotificationContext ctx;
     ctx.pendingSearchSelection = true;
-    const auto spec = BuildNotification(4, 0, ctx);
-    ASSERT_TRUE(spec);
-    EXPECT_EQ(Numbers(*spec), (std::vector<int>{5069, 5078}));
-    EXPECT_EQ(spec->buttons, NotifyButtons::kConfirmCancel);
-    EXPECT_EQ(spec->onConfirm, NotifyFollowUp::kOpenSearch);
-    EXPECT_EQ(spec->onCancel, NotifyCancelAction::kDiscardPendingSearch);
+    const auto note = BuildNotification(4, 0, ctx);
+    ASSERT_TRUE(note);
+    EXPECT_EQ(Numbers(*note), (std::vector<int>{5069, 5078}));
+    EXPECT_EQ(note->buttons, NotifyButtons::kConfirmCancel);
+    EXPECT_EQ(note->onConfirm, NotifyFollowUp::kOpenSearch);
+    EXPECT_EQ(note->onCancel, NotifyCancelAction::kDiscardPendingSearch);
 }
 
 TEST(NotificationTable, LiteralLinesOfBookmarksAndVersion) {
@@ -155,23 +155,23 @@ class SizeLines : public ::testing::Test {
 TEST_F(SizeLines, BackupRefusalUsesTheSkinFormatsInGigabytes) {
     const auto ctx =
         Context({{5840, "Needed: %.2f GB"}, {5841, "Free: %5.1f GB"}}, 2048 + 512, 1024);
-    const auto spec = BuildNotification(6, 5, ctx);
-    ASSERT_TRUE(spec);
-    ASSERT_EQ(spec->lines.size(), 3u);
-    EXPECT_EQ(spec->lines[1].text, 5840);
-    EXPECT_EQ(LineText(spec->lines[1], ctx.text), "Needed: 2.50 GB");
-    EXPECT_EQ(spec->lines[2].text, 5841);
-    EXPECT_EQ(LineText(spec->lines[2], ctx.text), "Free:   1.0 GB");
+    const auto note = BuildNotification(6, 5, ctx);
+    ASSERT_TRUE(note);
+    ASSERT_EQ(note->lines.size(), 3u);
+    EXPECT_EQ(note->lines[1].text, 5840);
+    EXPECT_EQ(LineText(note->lines[1], ctx.text), "Needed: 2.50 GB");
+    EXPECT_EQ(note->lines[2].text, 5841);
+    EXPECT_EQ(LineText(note->lines[2], ctx.text), "Free:   1.0 GB");
 }
 
 TEST_F(SizeLines, BackupRefusalWithPlainLabelsOrUnknownSizes) {
     // A label without a number format is never handed to printf.
     const auto ctx = Context({{5840, "Needed %s %n"}, {5841, "Free"}}, 512, 0);
-    const auto spec = BuildNotification(6, 5, ctx);
-    ASSERT_TRUE(spec);
-    ASSERT_EQ(spec->lines.size(), 3u);
-    EXPECT_EQ(LineText(spec->lines[1], ctx.text), "Needed %s %n :    0.5 GByte");
-    EXPECT_EQ(LineText(spec->lines[2], ctx.text), "Free :    0.0 GByte");
+    const auto note = BuildNotification(6, 5, ctx);
+    ASSERT_TRUE(note);
+    ASSERT_EQ(note->lines.size(), 3u);
+    EXPECT_EQ(LineText(note->lines[1], ctx.text), "Needed %s %n :    0.5 GByte");
+    EXPECT_EQ(LineText(note->lines[2], ctx.text), "Free :    0.0 GByte");
 
     EXPECT_EQ(BuildNotification(6, 5, NotificationContext{})->lines.size(), 1u);
     // Only code 5 carries sizes.
@@ -180,12 +180,12 @@ TEST_F(SizeLines, BackupRefusalWithPlainLabelsOrUnknownSizes) {
 
 TEST_F(SizeLines, LocalDiskCheckInGigabytesOrMegabytes) {
     const auto ctx = Context({{5840, "Needed"}, {5841, "Available"}}, 3 * 1024 + 102, 900);
-    const auto spec = BuildNotification(13, 0, ctx);
-    ASSERT_TRUE(spec);
-    ASSERT_EQ(spec->lines.size(), 3u);
-    EXPECT_EQ(spec->lines[0].text, 5061);
-    EXPECT_EQ(LineText(spec->lines[1], ctx.text), "Needed :    3.1 GByte");
-    EXPECT_EQ(LineText(spec->lines[2], ctx.text), "Available : 900 MByte");
+    const auto note = BuildNotification(13, 0, ctx);
+    ASSERT_TRUE(note);
+    ASSERT_EQ(note->lines.size(), 3u);
+    EXPECT_EQ(note->lines[0].text, 5061);
+    EXPECT_EQ(LineText(note->lines[1], ctx.text), "Needed :    3.1 GByte");
+    EXPECT_EQ(LineText(note->lines[2], ctx.text), "Available : 900 MByte");
 }
 
 TEST(SkinNumberFormat, AcceptsOneFloatingConversionOnly) {

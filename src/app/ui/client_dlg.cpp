@@ -15,6 +15,7 @@
 #include "platform/ui/skin_library.h"
 #include "platform/ui/skin_numbers.h"
 #include "video/ui/channel_grid.h"
+#include "video/ui/grid_pictures.h"
 
 #ifndef TAVIRO_VERSION_NUMBERS
 #define TAVIRO_VERSION_NUMBERS 0, 0, 0, 0
@@ -53,44 +54,6 @@ std::vector<video::MonitorInfo> EnumerateMonitors() {
                        {w.left(), w.top(), w.right() + 1, w.bottom() + 1}});
     }
     return video::RecordMonitors(all);
-}
-
-// A status icon from its skin image and mask: opaque where the mask is black.
-QImage CombineIcon(int image, int mask) {
-    QImage picture = Skin().Image(image).convertToFormat(QImage::Format_ARGB32);
-    const QImage alpha = Skin().Image(mask).convertToFormat(QImage::Format_RGB32);
-    if (picture.isNull())
-        return {};
-    if (alpha.size() == picture.size()) {
-        for (int y = 0; y < picture.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
-            const auto* m = reinterpret_cast<const QRgb*>(alpha.constScanLine(y));
-            for (int x = 0; x < picture.width(); ++x)
-                row[x] = qGray(m[x]) < 128 ? (row[x] | 0xFF000000u) : 0u;
-        }
-    }
-    return picture;
-}
-
-video::ui::GridPictures LoadGridPictures() {
-    namespace n = platform::ui;
-    video::ui::GridPictures p;
-    p.idle = Skin().NamedPicture(n::kNamedIdle);
-    p.videoLoss = Skin().NamedPicture(n::kNamedVideoLoss);
-    p.blocked = p.videoLoss;
-    p.audio = {CombineIcon(n::kPicIconAudioHeard, n::kPicIconAudioHeardMask),
-               CombineIcon(n::kPicIconAudioMuted, n::kPicIconAudioMutedMask)};
-    p.ptz = {CombineIcon(n::kPicIconPtz1, n::kPicIconPtz1Mask),
-             CombineIcon(n::kPicIconPtz2, n::kPicIconPtz2Mask)};
-    p.pause = CombineIcon(n::kPicIconPause, n::kPicIconPauseMask);
-    p.play = CombineIcon(n::kPicIconPlay, n::kPicIconPlayMask);
-    p.forwardSlice = CombineIcon(n::kPicIconForwardSlice, n::kPicIconForwardSliceMask);
-    p.backwardSlice = CombineIcon(n::kPicIconBackwardSlice, n::kPicIconBackwardSliceMask);
-    p.stepForward = CombineIcon(n::kPicIconStepForward, n::kPicIconStepForwardMask);
-    p.stepBackward = CombineIcon(n::kPicIconStepBackward, n::kPicIconStepBackwardMask);
-    p.integrity = {CombineIcon(n::kPicIconNoCheck, n::kPicIconNoCheckMask),
-                   CombineIcon(n::kPicIconChecked, n::kPicIconCheckedMask)};
-    return p;
 }
 
 }  // namespace
@@ -170,11 +133,8 @@ void CClientDlg::CreateControls() {
         m_buttons[spec.id] = button;
         button->show();
     }
-    for (const std::uint32_t id : ViewButtonGroup())
-        m_viewGroup.Add(id);
-    for (const std::uint32_t id : ViewButtonGroup())
-        if (auto* b = Button(id))
-            b->Model().SetGroup(&m_viewGroup);
+    // The channel and layout buttons are not one radio group: a single channel shows both
+    // its button and the 1-pane button down. The window sets them from the grid's layout.
     if (auto* volume = Slider(kVolumeSliderId)) {
         volume->SetRange(0, 100);
         volume->SetPosition(100);
@@ -195,12 +155,12 @@ void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geom
         m_grid = nullptr;
     }
     m_grid = Child<video::ui::CChannelGrid>(this, m_views, drawMode);
-    m_grid->SetPictures(LoadGridPictures());
+    m_grid->SetPictures(video::ui::LoadGridPictures(Skin()));
     m_grid->SetContextProvider([this] { return Context(); });
     connect(m_grid, &video::ui::CChannelGrid::LayoutApplied, this, &CClientDlg::OnLayoutApplied);
     const video::Rect rect = geometry.value_or(video::kMainGridRect);
     m_grid->Place(rect, video::kMainGridBorder, video::kMainGridColour);
-    m_grid->SetOsdMode(m_osdMode);
+    m_grid->SetOsdMode(m_views.OsdMode());  // the views keep it across grids
     if (auto* session = m_shell->Session(); session && session->LoggedIn())
         m_grid->SetChannelCount(session->ChannelCount());
     if (previousLayout)

@@ -26,7 +26,6 @@
 #include "app/notifications.h"
 #include "app/settings_store.h"
 #include "app/ui/notify_popup.h"
-#include "controls/skin_button.h"
 #include "platform/message_sink.h"
 #include "video/channel_views.h"
 #include "video/layouts.h"
@@ -119,14 +118,12 @@ class CClientDlg final : public QWidget {
     video::ui::CChannelGrid* m_grid = nullptr;
     std::map<std::uint32_t, controls::ui::CSkinButtonWidget*> m_buttons;
     std::map<std::uint32_t, controls::ui::CSkinSliderWidget*> m_sliders;
-    controls::CButtonGroup m_viewGroup;  // channel and layout buttons, one shown pressed
     std::unique_ptr<CNotifyPresenter> m_presenter;
     std::array<std::uint16_t, 4> m_version{};
     std::vector<video::MonitorInfo> m_monitors;
     bool m_initialised = false;
     bool m_quitting = false;
     bool m_muted = false;
-    int m_osdMode = 0;
     std::optional<QPoint> m_dragFrom;  // dragging the window by its background
 };
 

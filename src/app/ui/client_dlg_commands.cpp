@@ -27,12 +27,13 @@ void CClientDlg::OnCommand(std::uint32_t id) {
     using protocol::Feature;
     if (m_quitting)
         return;
-    if (id >= 300 && id <= 315) {
-        m_grid->SelectChannel(static_cast<int>(id - 300));
-        return;
-    }
-    if (id >= 320 && id <= 328) {
-        m_grid->SelectLayout(video::LayoutOfButton(static_cast<int>(id)));
+    if (id >= 300 && id <= 328) {
+        if (id <= 315)
+            m_grid->SelectChannel(static_cast<int>(id - 300));
+        else if (id >= 320)
+            m_grid->SelectLayout(video::LayoutOfButton(static_cast<int>(id)));
+        // Whatever the click did to its own button, the grid's layout decides which are down.
+        ShowLayoutButtons(m_grid->Layout().Buttons());
         return;
     }
     switch (id) {
@@ -83,8 +84,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             m_shell->ToggleLive();
             break;
         case 370:
-            m_osdMode = (m_osdMode + 1) % 3;
-            m_grid->SetOsdMode(m_osdMode);
+            m_grid->CycleOsdMode();
             break;
         case 371:
             m_grid->Arrange();

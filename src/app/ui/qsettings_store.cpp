@@ -40,13 +40,13 @@ std::optional<std::uint32_t> CQSettingsStore::GetInt(std::string_view path) cons
     }
     const QString s = v.toString();
     if (!s.startsWith(QLatin1String(kDwordTag)) ||
-        s.size() != static_cast<qsizetype>(std::char_traits<char>::length(kDwordTag)) +
-                        kDwordDigits) {
+        s.size() !=
+            static_cast<qsizetype>(std::char_traits<char>::length(kDwordTag)) + kDwordDigits) {
         return std::nullopt;
     }
     bool ok = false;
-    const uint value = s.mid(static_cast<qsizetype>(std::char_traits<char>::length(kDwordTag)))
-                           .toUInt(&ok, 16);
+    const uint value =
+        s.mid(static_cast<qsizetype>(std::char_traits<char>::length(kDwordTag))).toUInt(&ok, 16);
     if (!ok) {
         return std::nullopt;
     }

@@ -1,0 +1,84 @@
+// The notification popup and its presenter. The popup is a skinned modal box with one to
+// three centred lines and either confirm and cancel or a single button; it is always opaque.
+// The presenter does the whole road from a WM_RECORDER_NOTIFY pair to the follow-up: the
+// disconnect of category 2 first, the one-popup gate, the table, the popup, and then the
+// follow-up or cancel action through callbacks of the main window. Neither knows the session.
+// Thread: the GUI thread. Owner: the main window owns the presenter; the presenter makes each
+// popup on its stack while it is shown.
+#pragma once
+
+#include <QStringList>
+#include <functional>
+
+#include "app/notifications.h"
+#include "connect/ui/skin_dialog.h"
+
+namespace taviro::app::ui {
+
+// Control ids of the popup.
+enum PopupControl : std::uint32_t { kIdPopupConfirm = 1, kIdPopupCancel = 2 };
+
+inline constexpr int kTextPopupOk = 5541;
+inline constexpr int kTextPopupCancel = 5542;
+
+class CNotifyPopup final : public connect::ui::CSkinDialog {
+    Q_OBJECT
+  public:
+    CNotifyPopup(QWidget* parent, const NotificationSpec& note, const TextLookup& text);
+
+    // Shows the popup modally; true when it was confirmed (the single button counts as
+    // confirming).
+    bool Run();
+
+    [[nodiscard]] QStringList Lines() const { return m_lines; }
+    [[nodiscard]] NotifyButtons Buttons() const { return m_buttons; }
+    // Null for the cancel button of a single-button popup.
+    controls::ui::CSkinButtonWidget* Button(PopupControl id) const;
+
+    static constexpr QSize kSize{360, 180};
+
+  protected:
+    void OnEnterKey() override { accept(); }
+
+  private:
+    QStringList m_lines;
+    NotifyButtons m_buttons;
+    controls::ui::CSkinButtonWidget* m_confirm = nullptr;
+    controls::ui::CSkinButtonWidget* m_cancel = nullptr;
+};
+
+// What the presenter asks of the main window.
+struct NotifyCallbacks {
+    std::function<void()> disconnect;                      // category 2, before anything else
+    std::function<NotificationContext()> context;          // read when a popup is built
+    std::function<SessionFacts()> facts;                   // read when a popup is confirmed
+    std::function<void(FollowUpAction)> followUp;          // a confirmed follow-up
+    std::function<void(NotifyCancelAction)> cancelAction;  // a cancelled popup's action
+};
+
+class CNotifyPresenter {
+  public:
+    CNotifyPresenter(QWidget* parent, NotifyCallbacks callbacks, TextLookup text);
+
+    // Handles one WM_RECORDER_NOTIFY. Returns once the popup (if any) is closed and its
+    // follow-up has run. A notification arriving meanwhile (from the nested event loop) is
+    // dropped, except that category 2 still disconnects.
+    // `parent` is the popup's parent window (the message's wParam); null: the presenter's.
+    void Present(int category, int code, QWidget* parent = nullptr);
+
+    [[nodiscard]] bool PopupOpen() const { return m_gate.IsOpen(); }
+    // The popup on screen, or null (for tests).
+    [[nodiscard]] CNotifyPopup* Current() const { return m_current; }
+
+  private:
+    QWidget* m_parent;
+    NotifyCallbacks m_callbacks;
+    TextLookup m_text;
+    CNotificationGate m_gate;
+    CNotifyPopup* m_current = nullptr;
+};
+
+// The skin library's texts as a lookup.
+TextLookup SkinTextLookup();
+
+}  // namespace taviro::app::ui

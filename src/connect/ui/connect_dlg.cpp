@@ -1,0 +1,249 @@
+#include "connect/ui/connect_dlg.h"
+
+#include <QEventLoop>
+#include <QPointer>
+
+#include "connect/ui/address_book_dlg.h"
+
+namespace taviro::connect::ui {
+
+namespace {
+
+QString FromBytes(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToBytes(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+// Sets an edit's text only when it differs, so typing keeps its cursor.
+void Show(QLineEdit* edit, const std::string& text) {
+    const QString shown = FromBytes(text);
+    if (edit->text() != shown) {
+        edit->setText(shown);
+    }
+}
+
+}  // namespace
+
+RememberedServer ReadRememberedServer(const app::ISettingsStore& settings) {
+    RememberedServer server;
+    if (auto ip = settings.GetString(kRememberedIpPath)) {
+        // The field is read into a 100-byte buffer and ends at its first NUL.
+        std::string text = ip->substr(0, kRememberedAddressWidth - 1);
+        text = text.substr(0, text.find('\0'));
+        server.address = std::move(text);
+    }
+    if (auto port = settings.GetInt(kRememberedPortPath)) {
+        server.port = static_cast<std::int32_t>(*port);
+    }
+    return server;
+}
+
+void WriteRememberedServer(app::ISettingsStore& settings, const RememberedServer& server) {
+    settings.SetString(kRememberedIpPath,
+                       std::string_view(server.address).substr(0, kRememberedAddressWidth - 1));
+    if (server.port) {
+        settings.SetInt(kRememberedPortPath, static_cast<std::uint32_t>(*server.port));
+    }
+}
+
+CConnectDlg::Clock CConnectDlg::DefaultClock() {
+    return [] { return static_cast<std::uint32_t>(std::time(nullptr)); };
+}
+
+CConnectDlg::CConnectDlg(QWidget* parent, std::uint8_t opacity, app::ISettingsStore& settings,
+                         std::filesystem::path storageFolder, Resolver resolve, Clock now)
+    : CSkinDialog(parent, kSize, opacity),
+      m_opacity(opacity),
+      m_settings(settings),
+      m_storageFolder(std::move(storageFolder)),
+      m_resolve(std::move(resolve)),
+      m_now(std::move(now)) {
+    SetCaption(SkinText(kTextConnectCaption));
+
+    // Two columns of label and edit below the title strip; the port's mode buttons and the
+    // address book button sit to the right of their edits.
+    constexpr int kLabelX = 12;
+    constexpr int kLabelW = 92;
+    constexpr int kEditX = 108;
+    constexpr int kRowH = 20;
+    constexpr int kTop = 32;
+    constexpr int kStep = 23;
+    MakeLabel(SkinText(kTextAddress), QRect(kLabelX, kTop, kLabelW, kRowH));
+    MakeLabel(SkinText(kTextPort), QRect(kLabelX, kTop + kStep, kLabelW, kRowH));
+    MakeLabel(SkinText(kTextUser), QRect(kLabelX, kTop + 2 * kStep, kLabelW, kRowH));
+    MakeLabel(SkinText(kTextPassword), QRect(kLabelX, kTop + 3 * kStep, kLabelW, kRowH));
+    MakeLabel(SkinText(kTextDescription), QRect(kLabelX, kTop + 4 * kStep, kLabelW, kRowH));
+
+    m_address = MakeEdit(QRect(kEditX, kTop, 200, kRowH), static_cast<int>(kAddressLimit));
+    m_book = MakeTextButton(kIdBook, QStringLiteral(">"), QRect(314, kTop, 30, kRowH));
+    m_port = MakeEdit(QRect(kEditX, kTop + kStep, 70, kRowH), static_cast<int>(kPortTextLimit));
+    m_default =
+        MakeTextButton(kIdDefault, SkinText(kTextDefault), QRect(186, kTop + kStep, 88, kRowH));
+    m_modify =
+        MakeTextButton(kIdModify, SkinText(kTextModify), QRect(186, kTop + kStep, 88, kRowH));
+    m_user = MakeEdit(QRect(kEditX, kTop + 2 * kStep, 120, kRowH), static_cast<int>(kUserLimit));
+    m_password =
+        MakeEdit(QRect(kEditX, kTop + 3 * kStep, 120, kRowH), static_cast<int>(kPasswordLimit));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_description =
+        MakeEdit(QRect(kEditX, kTop + 4 * kStep, 236, kRowH), static_cast<int>(kDescriptionLimit));
+    m_ok = MakeTextButton(kIdOk, SkinText(kTextOk), QRect(206, 150, 64, 22));
+    m_cancel = MakeTextButton(kIdCancel, SkinText(kTextCancel), QRect(280, 150, 64, 22));
+
+    m_address->setObjectName(QStringLiteral("edit380"));
+    m_port->setObjectName(QStringLiteral("edit381"));
+    m_user->setObjectName(QStringLiteral("edit382"));
+    m_password->setObjectName(QStringLiteral("edit383"));
+    m_description->setObjectName(QStringLiteral("edit386"));
+
+    connect(m_address, &QLineEdit::textEdited, this, [this](const QString& t) {
+        m_model.SetAddress(ToBytes(t));
+        Refresh();
+    });
+    connect(m_port, &QLineEdit::textEdited, this, [this](const QString& t) {
+        m_model.SetPortText(ToBytes(t));
+        Refresh();
+    });
+    connect(m_user, &QLineEdit::textEdited, this,
+            [this](const QString& t) { m_model.SetUser(ToBytes(t)); });
+    connect(m_password, &QLineEdit::textEdited, this,
+            [this](const QString& t) { m_model.SetPassword(ToBytes(t)); });
+    connect(m_description, &QLineEdit::textEdited, this,
+            [this](const QString& t) { m_model.SetDescription(ToBytes(t)); });
+    connect(m_default, &controls::ui::CSkinButtonWidget::Clicked, this, [this] {
+        m_model.PressDefault();
+        Refresh();
+    });
+    connect(m_modify, &controls::ui::CSkinButtonWidget::Clicked, this, [this] {
+        m_model.PressModify();
+        Refresh();
+    });
+    connect(m_book, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { OnAddressBook(); });
+    connect(m_ok, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { Confirm(); });
+    connect(m_cancel, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { reject(); });
+
+    AddressBook book;
+    LoadAddressBook(BookFile(), book);
+    m_model.Open(ReadRememberedServer(m_settings), book);
+    Refresh();
+}
+
+std::filesystem::path CConnectDlg::BookFile() const {
+    return AddressBookPath(m_storageFolder);
+}
+
+int CConnectDlg::exec() {
+    setWindowModality(Qt::ApplicationModal);
+    setResult(QDialog::Rejected);
+    show();
+    QEventLoop loop;
+    QPointer<CConnectDlg> self(this);
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::DialogExec);
+    return self ? result() : QDialog::Rejected;
+}
+
+QLineEdit* CConnectDlg::Edit(ConnectControl id) const {
+    switch (id) {
+        case kIdAddress:
+            return m_address;
+        case kIdPort:
+            return m_port;
+        case kIdUser:
+            return m_user;
+        case kIdPassword:
+            return m_password;
+        case kIdDescription:
+            return m_description;
+        default:
+            return nullptr;
+    }
+}
+
+controls::ui::CSkinButtonWidget* CConnectDlg::Button(ConnectControl id) const {
+    switch (id) {
+        case kIdDefault:
+            return m_default;
+        case kIdModify:
+            return m_modify;
+        case kIdBook:
+            return m_book;
+        case kIdOk:
+            return m_ok;
+        case kIdCancel:
+            return m_cancel;
+        default:
+            return nullptr;
+    }
+}
+
+void CConnectDlg::Refresh() {
+    Show(m_address, m_model.Address());
+    Show(m_port, m_model.PortText());
+    Show(m_user, m_model.User());
+    Show(m_password, m_model.Password());
+    Show(m_description, m_model.Description());
+    m_port->setEnabled(m_model.PortEditEnabled());
+    m_default->setVisible(m_model.DefaultButtonVisible());
+    m_modify->setVisible(m_model.ModifyButtonVisible());
+    if (m_model.PortFocusRequested()) {
+        m_model.ClearPortFocusRequest();
+        m_port->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void CConnectDlg::Prefill(const QString& address, std::optional<std::int32_t> port,
+                          const QString& user, const QString& password) {
+    m_model.SetAddress(ToBytes(address));
+    if (port) {
+        m_model.PressModify();
+        m_model.SetPortText(std::to_string(*port));
+    } else {
+        m_model.PressDefault();
+    }
+    m_model.SetUser(ToBytes(user));
+    m_model.SetPassword(ToBytes(password));
+    m_model.ClearPortFocusRequest();
+    Refresh();
+}
+
+bool CConnectDlg::Confirm() {
+    std::optional<ConnectOutcome> outcome = m_model.Confirm(m_resolve);
+    if (!outcome) {
+        Refresh();
+        return false;
+    }
+    WriteRememberedServer(m_settings, outcome->remember);
+    RecordConnection(BookFile(), outcome->record.address, outcome->record.port,
+                     outcome->record.description, m_now());
+    m_target = std::move(outcome->session);
+    accept();
+    return true;
+}
+
+void CConnectDlg::OnAddressBook() {
+    AddressBook book;
+    LoadAddressBook(BookFile(), book);
+    hide();
+    int picked = -1;
+    {
+        CAddressBookDlg dlg(parentWidget(), m_opacity, book, BookFile());
+        if (dlg.exec() == QDialog::Accepted) {
+            picked = dlg.SelectedIndex();
+        }
+    }
+    if (picked >= 0 && static_cast<std::size_t>(picked) < kBookSlots) {
+        // The book may have changed in the dialog (deleted entries); take the entry from
+        // the file as it is now.
+        LoadAddressBook(BookFile(), book);
+        m_model.TakeBookEntry(book[static_cast<std::size_t>(picked)]);
+    }
+    show();
+    Refresh();
+}
+
+}  // namespace taviro::connect::ui

@@ -1,0 +1,416 @@
+#include "video/ui/channel_grid.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+#include <mutex>
+
+#include "platform/ui/qt_owned.h"
+#include "video/ui/full_screen_toolbar.h"
+
+namespace taviro::video::ui {
+
+namespace {
+
+constexpr int kFrameRateTickMs = 2000;
+constexpr int kEmptyPositionIndex = kSlotCount;
+
+Rect FromQRect(const QRect& r) {
+    return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+// The drag image: the pane shrunk by a pixel on each side, framed, translucent.
+QPixmap MakeDragImage(const QImage& pane, const QSize& size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setOpacity(0.6);
+    painter.drawImage(QRect(QPoint(0, 0), size), pane);
+    painter.setOpacity(1.0);
+    QPen pen(FromColorRef(kDragFrameColour));
+    pen.setWidth(kDragFramePen);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const int inset = kDragFramePen / 2;
+    painter.drawRect(
+        QRect(inset, inset, size.width() - kDragFramePen, size.height() - kDragFramePen));
+    painter.end();
+    return QPixmap::fromImage(image);
+}
+
+}  // namespace
+
+CChannelGrid::CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent)
+    : QWidget(parent), m_views(views) {
+    setFocusPolicy(Qt::ClickFocus);
+    m_renderer = CreatePaneRenderer(drawMode, *this, this);
+    m_renderer->Surface()->setGeometry(rect());
+    m_dragLabel = platform::ui::Child<QLabel>(this);
+    m_dragLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_dragLabel->hide();
+
+    // Arrangement swaps happen under all 16 channel locks, taken in channel order as the
+    // decoders never hold more than one.
+    m_layout.SetAllChannelsLock([this](const std::function<void()>& change) {
+        std::array<std::unique_lock<std::mutex>, protocol::kMaxChannels> locks;
+        for (int c = 0; c < protocol::kMaxChannels; ++c)
+            locks[static_cast<std::size_t>(c)] = std::unique_lock(m_views.Channel(c).lock);
+        change();
+    });
+
+    // Title fitting runs on decoder threads: each call measures with a font of its own, so
+    // no font object is shared between threads.
+    const QFont osd = OsdFont();
+    const QString family = osd.family();
+    m_views.SetTextWidth([family](std::string_view text) {
+        QFont font(family);
+        font.setBold(true);
+        font.setPixelSize(kOsdFontPixels);
+        const QFontMetrics metrics(font);
+        return metrics.horizontalAdvance(
+            QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    });
+
+    // The rate is the pictures counted over one nominal tick (25 in two seconds give 13),
+    // whatever the timer's actual lateness.
+    m_frameRateTimer.setInterval(kFrameRateTickMs);
+    connect(&m_frameRateTimer, &QTimer::timeout, this,
+            [this] { m_views.TickFrameRate(kFrameRateTickMs); });
+    m_frameRateTimer.start();
+
+    Place(kMainGridRect, kMainGridBorder, kMainGridColour);
+    m_views.SetListener(this);
+}
+
+CChannelGrid::~CChannelGrid() {
+    m_views.SetListener(nullptr);
+    // A decoder calls the listener under its channel lock: taking each lock once waits out
+    // any call still running.
+    for (int c = 0; c < protocol::kMaxChannels; ++c)
+        std::lock_guard lock(m_views.Channel(c).lock);
+    m_views.SetTextWidth({});
+    m_toolbar.reset();
+}
+
+void CChannelGrid::SetStatus(const GridStatus& status) {
+    if (status == m_status)
+        return;
+    m_status = status;
+    RepaintAll();
+}
+
+void CChannelGrid::SetPictures(GridPictures pictures) {
+    m_pictures = std::move(pictures);
+    RepaintAll();
+}
+
+void CChannelGrid::SetChannelCount(int count) {
+    m_layout.SetChannelCount(count);
+    RepaintAll();
+}
+
+void CChannelGrid::SetAvailableChannels(protocol::ChannelMask mask) {
+    m_views.SetAvailableMask(mask);
+    m_layout.SetAvailableChannels(mask);
+    RepaintAll();
+}
+
+void CChannelGrid::SetOsdMode(int mode) {
+    m_views.SetOsdMode(mode);
+    RepaintAll();
+}
+
+void CChannelGrid::CycleOsdMode() {
+    SetOsdMode((m_views.OsdMode() + 1) % 3);
+}
+
+QRect CChannelGrid::PaneRect(int slot) const {
+    return ToQRect(m_layout.SlotRect(slot));
+}
+
+std::uint64_t CChannelGrid::PaneDraws(int slot) const {
+    if (slot < 0 || slot > kEmptyPositionIndex)
+        return 0;
+    return m_paneDraws[static_cast<std::size_t>(slot)];
+}
+
+std::uint64_t CChannelGrid::PicturesDrawn(int channel) const {
+    if (channel < 0 || channel >= protocol::kMaxChannels)
+        return 0;
+    return m_picturesDrawn[static_cast<std::size_t>(channel)];
+}
+
+QWidget* CChannelGrid::Toolbar() const {
+    return m_toolbar.get();
+}
+
+void CChannelGrid::OnPicture(int channel) {
+    if (channel < 0 || channel >= protocol::kMaxChannels)
+        return;
+    m_serial[static_cast<std::size_t>(channel)].fetch_add(1, std::memory_order_relaxed);
+    const std::uint32_t bit = std::uint32_t{1} << channel;
+    // Only the first picture after a drain queues the drain; the rest wait for it.
+    if (m_pending.fetch_or(bit) == 0)
+        QMetaObject::invokeMethod(this, &CChannelGrid::DrainPending, Qt::QueuedConnection);
+}
+
+void CChannelGrid::DrainPending() {
+    const std::uint32_t pending = m_pending.exchange(0);
+    for (int c = 0; c < protocol::kMaxChannels; ++c)
+        if ((pending >> c) & 1u)
+            SchedulePane(c);
+}
+
+void CChannelGrid::SchedulePane(int channel) {
+    const int slot = m_layout.SlotOfChannel(channel);
+    if (m_layout.SlotVisible(slot))
+        m_renderer->Invalidate(QRegion(PaneRect(slot)));
+}
+
+std::vector<PanePlan> CChannelGrid::Plan() const {
+    return PlanPanes(m_layout, m_views, m_status);
+}
+
+OsdState CChannelGrid::Osd() const {
+    OsdState osd;
+    osd.osdMode = m_views.OsdMode();
+    osd.mode = m_views.Mode();
+    osd.status = &m_status;
+    osd.pictures = &m_pictures;
+    osd.trimStills = m_renderer && m_renderer->Kind() == RendererKind::Yuv;
+    return osd;
+}
+
+QColor CChannelGrid::Background() const {
+    return FromColorRef(m_layout.CurrentPlacement().colour);
+}
+
+std::uint64_t CChannelGrid::PictureSerial(int channel) const {
+    if (channel < 0 || channel >= protocol::kMaxChannels)
+        return 0;
+    return m_serial[static_cast<std::size_t>(channel)].load(std::memory_order_relaxed);
+}
+
+void CChannelGrid::PaneDrawn(const PanePlan& plan) {
+    ++m_totalDraws;
+    ++m_paneDraws[static_cast<std::size_t>(plan.slot < 0 ? kEmptyPositionIndex : plan.slot)];
+    if (plan.kind == PaneKind::Picture)
+        ++m_picturesDrawn[static_cast<std::size_t>(plan.channel)];
+}
+
+void CChannelGrid::Place(const taviro::video::Rect& rect, int border, std::uint32_t colour) {
+    Apply(m_layout.Place(rect, border, colour));
+    setGeometry(ToQRect(rect));
+}
+
+void CChannelGrid::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_renderer->Surface()->setGeometry(rect());
+    const Placement p = m_layout.CurrentPlacement();
+    if (p.rect.Width() != width() || p.rect.Height() != height())
+        Apply(m_layout.Place(FromQRect(geometry()), p.border, p.colour));
+    UpdatePaneWidths();
+    m_renderer->InvalidateAll();
+}
+
+void CChannelGrid::UpdatePaneWidths() {
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (!m_layout.SlotVisible(slot))
+            continue;
+        ChannelView& view = m_views.Channel(m_layout.ChannelOfSlot(slot));
+        std::lock_guard lock(view.lock);
+        view.paneWidth = m_layout.SlotRect(slot).Width();
+    }
+}
+
+void CChannelGrid::RepaintAll() {
+    m_renderer->InvalidateAll();
+}
+
+void CChannelGrid::Apply(const LayoutEffects& effects) {
+    if (effects.ignored)
+        return;
+    if (effects.clearHasPicture)
+        m_views.ClearHasPicture();
+    if (effects.repaint) {
+        UpdatePaneWidths();
+        m_renderer->InvalidateAll();
+    }
+    if (effects.repaintAfterMs > 0)
+        QTimer::singleShot(effects.repaintAfterMs, this, &CChannelGrid::RepaintAll);
+    emit LayoutApplied(effects);
+}
+
+void CChannelGrid::SelectLayout(int layout) {
+    Apply(m_layout.SelectLayout(layout, Context()));
+}
+
+void CChannelGrid::SelectChannel(int channel) {
+    Apply(m_layout.SelectChannel(channel, Context()));
+}
+
+void CChannelGrid::Arrange() {
+    Apply(m_layout.ResetArrangement());
+}
+
+void CChannelGrid::StartLive(int channelCount) {
+    Apply(m_layout.StartLive(channelCount, Context()));
+}
+
+void CChannelGrid::StartPlayback() {
+    Apply(m_layout.StartPlayback(Context()));
+}
+
+void CChannelGrid::SetFullScreen(bool on) {
+    if (on == m_layout.FullScreen())
+        return;
+    if (on) {
+        QWidget* main = window();
+        const QPoint centre = main->mapToGlobal(main->rect().center());
+        std::vector<MonitorInfo> monitors;
+        const auto screens = QGuiApplication::screens();
+        for (QScreen* s : screens)
+            monitors.push_back(
+                MonitorInfo{FromQRect(s->geometry()), FromQRect(s->availableGeometry())});
+        const FullScreenEffects f =
+            m_layout.EnterFullScreen(monitors, Point{centre.x(), centre.y()});
+        if (f.ignored)
+            return;
+        m_savedParent = parentWidget();
+        EndDragImage();
+        setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
+        if (f.monitorIndex >= 0 && f.monitorIndex < screens.size()) {
+            QScreen* screen = screens[f.monitorIndex];
+            create();
+            windowHandle()->setScreen(screen);
+        }
+        setGeometry(ToQRect(f.grid.rect));
+        setMouseTracking(true);
+        show();
+        raise();
+        activateWindow();
+        setFocus(Qt::OtherFocusReason);
+        m_toolbar = std::make_unique<CFullScreenToolbar>();
+        m_toolbarArea = ToQRect(f.toolbar);
+        m_toolbar->setGeometry(m_toolbarArea);
+        connect(m_toolbar.get(), &CFullScreenToolbar::Command, this, [this](int command) {
+            const int layout = LayoutOfToolbarCommand(command);
+            if (layout >= 0)
+                SelectLayout(layout);
+            else
+                SetFullScreen(false);
+        });
+        UpdatePaneWidths();
+        m_renderer->InvalidateAll();
+        emit FullScreenChanged(true);
+        return;
+    }
+    const FullScreenEffects f = m_layout.LeaveFullScreen();
+    if (f.ignored)
+        return;
+    m_toolbar.reset();
+    EndDragImage();
+    setMouseTracking(false);
+    setParent(m_savedParent, Qt::Widget);
+    setGeometry(ToQRect(f.grid.rect));
+    show();
+    if (f.showMainWindow && m_savedParent) {
+        m_savedParent->window()->show();
+        m_savedParent->window()->activateWindow();
+    }
+    UpdatePaneWidths();
+    m_renderer->InvalidateAll();
+    emit FullScreenChanged(false);
+}
+
+void CChannelGrid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    const auto drag = m_layout.BeginDrag(Point{p.x(), p.y()}, Context());
+    if (!drag)
+        return;
+    const QRect image = ToQRect(drag->image);
+    const QImage panes = m_renderer->Grab();
+    m_dragLabel->setPixmap(MakeDragImage(panes.copy(ToQRect(drag->pane)), image.size()));
+    m_dragLabel->setGeometry(image);
+    m_dragOffset = image.topLeft() - p;
+    m_dragging = true;
+    m_dragLabel->show();
+    m_dragLabel->raise();
+    setCursor(Qt::DragMoveCursor);
+}
+
+void CChannelGrid::MoveDragImage(QPoint pointer) {
+    m_dragLabel->move(pointer + m_dragOffset);
+}
+
+void CChannelGrid::EndDragImage() {
+    m_dragging = false;
+    m_dragLabel->hide();
+    unsetCursor();
+}
+
+void CChannelGrid::mouseMoveEvent(QMouseEvent* event) {
+    if (m_dragging)
+        MoveDragImage(event->position().toPoint());
+    if (m_toolbar && !m_toolbar->isVisible() &&
+        m_toolbarArea.contains(event->globalPosition().toPoint()))
+        m_toolbar->show();
+    QWidget::mouseMoveEvent(event);
+}
+
+void CChannelGrid::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && m_dragging) {
+        EndDragImage();
+        Apply(m_layout.EndDrag(Point{p.x(), p.y()}, Context()));
+        return;
+    }
+    if (event->button() == Qt::RightButton && m_layout.FullScreen()) {
+        SetFullScreen(false);
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CChannelGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    // A double click is no drag, whatever its first press started.
+    if (m_dragging)
+        EndDragImage();
+    const QPoint p = event->position().toPoint();
+    Apply(m_layout.DoubleClick(Point{p.x(), p.y()}, Context()));
+}
+
+void CChannelGrid::keyPressEvent(QKeyEvent* event) {
+    if (m_layout.FullScreen() &&
+        (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+         event->key() == Qt::Key_Enter)) {
+        SetFullScreen(false);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CChannelGrid::closeEvent(QCloseEvent* event) {
+    // Alt+F4 on the full-screen grid is swallowed; only the keys and the toolbar leave.
+    if (m_layout.FullScreen()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+}  // namespace taviro::video::ui

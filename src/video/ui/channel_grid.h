@@ -1,0 +1,152 @@
+// CChannelGrid: the window of channel panes inside the main window. It paints every pane of
+// the current layout page through its renderer, asks for a repaint of a pane when that
+// channel's decoder hands over a picture, and turns the mouse, the keys and the main
+// window's layout buttons into CGridLayout transitions.
+//
+// Ownership: the owner (the main window) owns the CChannelViews, which outlive the grid;
+// the grid owns its CGridLayout, its renderer (a child widget covering it), the drag image
+// and, in full screen, the toolbar. The grid installs itself as the views' picture
+// listener for its life.
+//
+// Threads: everything runs on the user-interface thread except OnPicture, which a decoder
+// thread calls under the channel's lock; it only marks the channel and, once until the pane
+// is painted, queues a repaint of that pane.
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "video/channel_views.h"
+#include "video/layouts.h"
+#include "video/ui/pane_painter.h"
+#include "video/ui/pane_plan.h"
+#include "video/ui/pane_renderer.h"
+
+namespace taviro::video::ui {
+
+class CFullScreenToolbar;
+
+class CChannelGrid final : public QWidget, public IPaneSource, public IPictureListener {
+    Q_OBJECT
+  public:
+    // `drawMode` is the DrawMode setting (0 YUV when OpenGL works, 1 RGB). The grid is
+    // placed at the main window's grid rectangle.
+    CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent);
+    ~CChannelGrid() override;
+
+    // The renderer chosen at creation, and the decoder output format it draws.
+    [[nodiscard]] RendererKind Renderer() const { return m_renderer->Kind(); }
+    [[nodiscard]] std::uint32_t PictureFormat() const { return m_renderer->PictureFormat(); }
+
+    void SetStatus(const GridStatus& status);
+    [[nodiscard]] const GridStatus& Status() const { return m_status; }
+    void SetPictures(GridPictures pictures);
+    void SetContextProvider(std::function<GridContext()> provider) {
+        m_context = std::move(provider);
+    }
+    // The recorder's channel count and its available channels (LIVE_CHANNEL_INFO).
+    void SetChannelCount(int count);
+    void SetAvailableChannels(protocol::ChannelMask mask);
+    // 0 full, 1 title only, 2 off.
+    void SetOsdMode(int mode);
+
+    CGridLayout& Layout() { return m_layout; }
+    const CGridLayout& Layout() const { return m_layout; }
+    // Pane rectangles as the widget shows them (grid coordinates), by slot.
+    [[nodiscard]] QRect PaneRect(int slot) const;
+    // What the renderer shows now.
+    QImage GrabPanes() { return m_renderer->Grab(); }
+    // Panes drawn since creation, by slot (empty positions count as slot 16), and in all.
+    [[nodiscard]] std::uint64_t PaneDraws(int slot) const;
+    [[nodiscard]] std::uint64_t TotalPaneDraws() const { return m_totalDraws; }
+    // Pictures drawn per channel (a pane showing that channel's decoded picture).
+    [[nodiscard]] std::uint64_t PicturesDrawn(int channel) const;
+    [[nodiscard]] bool IsFullScreen() const { return m_layout.FullScreen(); }
+    [[nodiscard]] QWidget* Toolbar() const;
+    [[nodiscard]] QWidget* DragImage() const { return m_dragLabel; }
+
+    // IPictureListener (decoder thread, under the channel lock).
+    void OnPicture(int channel) override;
+
+    // IPaneSource (user-interface thread).
+    std::vector<PanePlan> Plan() const override;
+    CChannelViews& Views() override { return m_views; }
+    OsdState Osd() const override;
+    QColor Background() const override;
+    std::uint64_t PictureSerial(int channel) const override;
+    void PaneDrawn(const PanePlan& plan) override;
+
+  public slots:
+    // Moves the grid (in its parent's coordinates) and recomputes every pane rectangle.
+    void Place(const taviro::video::Rect& rect, int border, std::uint32_t colour);
+    void SelectLayout(int layout);
+    void SelectChannel(int channel);
+    void Arrange();
+    void SetFullScreen(bool on);
+    // Live view starting with the recorder's channel count; remote playback starting.
+    void StartLive(int channelCount);
+    void StartPlayback();
+    // The OSD button: 0 -> 1 -> 2 -> 0.
+    void CycleOsdMode();
+    // Repaints every pane (state changes the grid cannot see itself).
+    void RepaintAll();
+
+  signals:
+    // After every transition that did something; the owner sends effects.request and
+    // updates its buttons, audio and PTZ channel.
+    void LayoutApplied(const taviro::video::LayoutEffects& effects);
+    void FullScreenChanged(bool on);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Apply(const LayoutEffects& effects);
+    void UpdatePaneWidths();
+    void DrainPending();
+    void SchedulePane(int channel);
+    void MoveDragImage(QPoint pointer);
+    void EndDragImage();
+    GridContext Context() const { return m_context ? m_context() : GridContext{}; }
+
+    CChannelViews& m_views;
+    CGridLayout m_layout;
+    IPaneRenderer* m_renderer = nullptr;  // child widget, owned by this
+    GridStatus m_status;
+    GridPictures m_pictures;
+    std::function<GridContext()> m_context;
+
+    // Decoder threads set a channel's bit; one queued call drains the mask.
+    std::atomic<std::uint32_t> m_pending{0};
+    std::array<std::atomic<std::uint64_t>, protocol::kMaxChannels> m_serial{};
+    std::array<std::uint64_t, kSlotCount + 1> m_paneDraws{};
+    std::array<std::uint64_t, protocol::kMaxChannels> m_picturesDrawn{};
+    std::uint64_t m_totalDraws = 0;
+
+    QTimer m_frameRateTimer;
+
+    // Drag and drop.
+    QLabel* m_dragLabel = nullptr;  // child, owned by this
+    QPoint m_dragOffset;            // drag image's top-left minus the pointer
+    bool m_dragging = false;
+
+    // Full screen.
+    QPointer<QWidget> m_savedParent;
+    std::unique_ptr<CFullScreenToolbar> m_toolbar;
+    QRect m_toolbarArea;
+};
+
+}  // namespace taviro::video::ui

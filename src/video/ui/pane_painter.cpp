@@ -1,0 +1,171 @@
+#include "video/ui/pane_painter.h"
+
+#include <QString>
+
+namespace taviro::video::ui {
+
+namespace {
+
+constexpr int kSliceStep = 7;  // the arrow slices of fast playback
+
+void DrawIcon(QPainter& painter, const QRect& pane, int x, const QImage& icon) {
+    if (icon.isNull())
+        return;
+    painter.drawImage(QPoint(pane.left() + x, pane.top() + pane.height() - kIconRowFromBottom),
+                      icon);
+}
+
+QString FromBytes(const std::string& text) {
+    // Recorder titles are single-byte text; the title fitting counts bytes the same way.
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void DrawLine(QPainter& painter, const QRect& pane, int x, int y, const std::string& text,
+              std::uint32_t colour) {
+    painter.setPen(FromColorRef(colour));
+    painter.drawText(QRect(pane.left() + x, pane.top() + y, pane.width() - x, kOsdFontPixels + 8),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, FromBytes(text));
+}
+
+void DrawPlaybackIcon(QPainter& painter, const QRect& pane, const OsdState& osd) {
+    const GridPictures& pics = *osd.pictures;
+    const int speed = osd.status->playerSpeed;
+    const int x = kPlaybackIconX;
+    if (speed == 0) {
+        DrawIcon(painter, pane, x, pics.pause);
+    } else if (speed == 1) {
+        DrawIcon(painter, pane, x, pics.play);
+    } else if (speed >= 2 && speed <= 6) {
+        for (int i = 0; i < speed; ++i)
+            DrawIcon(painter, pane, x + kSliceStep * i, pics.forwardSlice);
+    } else if (speed == -1) {
+        DrawIcon(painter, pane, x, pics.backwardSlice);
+    } else if (speed >= -6 && speed <= -2) {
+        for (int i = 0; i < -speed; ++i)
+            DrawIcon(painter, pane, x + kSliceStep * i, pics.backwardSlice);
+    } else if (speed == 10) {
+        DrawIcon(painter, pane, x + kStepIconShift, pics.stepForward);
+    } else if (speed == 11) {
+        DrawIcon(painter, pane, x + kStepIconShift, pics.stepBackward);
+    }
+}
+
+void DrawIcons(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
+               const OsdState& osd) {
+    if (!osd.pictures || !osd.status)
+        return;
+    const GridPictures& pics = *osd.pictures;
+    const GridStatus& status = *osd.status;
+    if (status.audioOutput && (view.audioIcon == 0 || view.audioIcon == 1))
+        DrawIcon(painter, pane, view.audioIconX,
+                 pics.audio[static_cast<std::size_t>(view.audioIcon)]);
+    if (osd.mode == ViewMode::Live && channel == status.ptzChannel &&
+        (status.ptzState == 1 || status.ptzState == 2))
+        DrawIcon(painter, pane, view.audioIconX + kPtzIconGap,
+                 pics.ptz[static_cast<std::size_t>(status.ptzState - 1)]);
+    const bool playback =
+        osd.mode == ViewMode::RemotePlayback || osd.mode == ViewMode::LocalPlayback;
+    if (playback && pane.width() > kPlaybackIconMinPaneWidth)
+        DrawPlaybackIcon(painter, pane, osd);
+    if (osd.mode == ViewMode::LocalPlayback && view.integrity >= 0)
+        DrawIcon(painter, pane, view.integrityIconX, pics.integrity[view.integrity == 0 ? 0 : 1]);
+}
+
+void DrawTampered(QPainter& painter, const QRect& pane) {
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(std::max(1, pane.width() / 8));
+    painter.setFont(font);
+    painter.setPen(FromColorRef(0x0000FF));
+    painter.drawText(pane, Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("Tampered!"));
+}
+
+}  // namespace
+
+QImage MaskedIcon(const QImage& image, const QImage& mask) {
+    if (image.isNull())
+        return {};
+    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    const QImage m = mask.isNull() ? QImage() : mask.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            // A white mask keeps the pane: the image is black there, so OR adds nothing.
+            const bool clear =
+                !m.isNull() && x < m.width() && y < m.height() && qGray(m.pixel(x, y)) >= 128;
+            row[x] = clear ? qRgba(0, 0, 0, 0) : (row[x] | 0xFF000000u);
+        }
+    }
+    return out;
+}
+
+QColor FromColorRef(std::uint32_t colour) {
+    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                  static_cast<int>((colour >> 16) & 0xFF));
+}
+
+QFont OsdFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(kOsdFontPixels);
+    return font;
+}
+
+void DrawStill(QPainter& painter, const QRect& pane, const QImage& picture, bool trim) {
+    if (picture.isNull())
+        return;
+    if (!trim) {
+        painter.drawImage(pane, picture);
+        return;
+    }
+    const Rect inner = YuvSourceRect(picture.width(), picture.height());
+    painter.drawImage(pane, picture, ToQRect(inner));
+}
+
+void DrawVideoLossText(QPainter& painter, const QRect& pane, int channel, const OsdState& osd) {
+    if (!osd.status || channel < 0 || channel >= protocol::kMaxChannels)
+        return;
+    if (osd.osdMode > 1 || osd.status->cameraFlags[static_cast<std::size_t>(channel)] != 1)
+        return;
+    const QString text = osd.osdMode == 0 ? QStringLiteral("CH%1  Video Loss").arg(channel + 1)
+                                          : QStringLiteral("CH%1").arg(channel + 1);
+    painter.setFont(OsdFont());
+    DrawLine(painter, pane, 7, 3, text.toStdString(), kColourGreen);
+}
+
+void DrawOsd(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
+             const OsdState& osd) {
+    if (osd.osdMode == 0 || osd.osdMode == 1) {
+        painter.setFont(OsdFont());
+        DrawLine(painter, pane, 7, 3, view.line1, view.colour1);
+        if (osd.osdMode == 0) {
+            DrawLine(painter, pane, 7, pane.height() - kOsdFontPixels - 5, view.line2,
+                     view.colour2);
+            DrawIcons(painter, pane, channel, view, osd);
+        }
+    }
+    if (osd.mode == ViewMode::LocalPlayback && view.integrity == 2)
+        DrawTampered(painter, pane);
+}
+
+void DrawNonPicture(QPainter& painter, const PanePlan& plan, const OsdState& osd) {
+    const QRect pane = ToQRect(plan.rect);
+    if (!osd.pictures)
+        return;
+    switch (plan.kind) {
+        case PaneKind::Idle:
+            DrawStill(painter, pane, osd.pictures->idle, osd.trimStills);
+            break;
+        case PaneKind::Blocked:
+            DrawStill(painter, pane, osd.pictures->blocked, osd.trimStills);
+            break;
+        case PaneKind::VideoLoss:
+            DrawStill(painter, pane, osd.pictures->videoLoss, osd.trimStills);
+            DrawVideoLossText(painter, pane, plan.channel, osd);
+            break;
+        case PaneKind::Picture:
+            break;
+    }
+}
+
+}  // namespace taviro::video::ui

@@ -1,0 +1,63 @@
+// The renderers of the channel grid. A renderer is a child widget that covers the whole
+// grid and paints every pane: the decoded pictures in its own way (OpenGL textures for
+// planar YUV, QPainter for 24-bit BGR) and everything else through pane_painter.h. The grid
+// has one renderer for its life; its picture format tells the owner which output format
+// to ask of the decoders.
+//
+// Threads: the user-interface thread only. The grid (the IPaneSource) owns the views and
+// the plan; the renderer owns its textures. The renderer widget is owned by its Qt parent,
+// the grid.
+#pragma once
+
+#include <QImage>
+#include <QRegion>
+#include <QWidget>
+#include <cstdint>
+#include <vector>
+
+#include "video/channel_views.h"
+#include "video/ui/pane_painter.h"
+#include "video/ui/pane_plan.h"
+
+namespace taviro::video::ui {
+
+enum class RendererKind { Yuv, Rgb };
+
+// What a renderer paints from; implemented by the grid.
+class IPaneSource {
+  public:
+    virtual ~IPaneSource() = default;
+    virtual std::vector<PanePlan> Plan() const = 0;
+    virtual CChannelViews& Views() = 0;
+    virtual OsdState Osd() const = 0;
+    virtual QColor Background() const = 0;
+    // Counts the pictures handed to a channel; a renderer that caches pictures re-reads a
+    // channel's picture only when this moved.
+    [[nodiscard]] virtual std::uint64_t PictureSerial(int channel) const = 0;
+    // A pane was drawn (counted for tests and the benchmark).
+    virtual void PaneDrawn(const PanePlan& plan) = 0;
+};
+
+class IPaneRenderer {
+  public:
+    virtual ~IPaneRenderer() = default;
+    [[nodiscard]] virtual RendererKind Kind() const = 0;
+    // The decoder output format this renderer draws (platform::kH264FormatYuv420 / Rgb24).
+    [[nodiscard]] virtual std::uint32_t PictureFormat() const = 0;
+    virtual QWidget* Surface() = 0;
+    // Repaints these panes soon; `everything` repaints the whole grid.
+    virtual void Invalidate(const QRegion& region) = 0;
+    virtual void InvalidateAll() = 0;
+    // What the renderer shows now, at the surface's size.
+    virtual QImage Grab() = 0;
+};
+
+// True when an OpenGL context with shaders can be created on this display (and the
+// environment variable TAVIRO_NO_OPENGL is not set, which forces the RGB renderer).
+bool OpenGlAvailable();
+
+// DrawMode 0: the YUV renderer when OpenGL works, else the RGB renderer; 1 (or anything
+// else): the RGB renderer. The renderer is a child of `parent`, which owns it.
+IPaneRenderer* CreatePaneRenderer(int drawMode, IPaneSource& source, QWidget* parent);
+
+}  // namespace taviro::video::ui

@@ -1,0 +1,303 @@
+#include "video/ui/yuv_renderer.h"
+
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QPainter>
+#include <mutex>
+
+#include "platform/h264_decoder.h"
+#include "platform/ui/qt_owned.h"
+#include "video/ui/rgb_renderer.h"
+
+#ifndef GL_RED
+#define GL_RED 0x1903
+#endif
+#ifndef GL_R8
+#define GL_R8 0x8229
+#endif
+
+namespace taviro::video::ui {
+
+namespace {
+
+constexpr const char* kVertex = R"(
+attribute highp vec2 a_pos;
+attribute highp vec2 a_tex;
+varying highp vec2 v_tex;
+void main() {
+    v_tex = a_tex;
+    gl_Position = vec4(a_pos, 0.0, 1.0);
+}
+)";
+
+// BT.601 limited range: Y 16..235, Cb and Cr 16..240 around 128.
+constexpr const char* kFragment = R"(
+varying highp vec2 v_tex;
+uniform sampler2D u_y;
+uniform sampler2D u_u;
+uniform sampler2D u_v;
+void main() {
+    highp float y = 1.164384 * (texture2D(u_y, v_tex).r - 0.062745);
+    highp float u = texture2D(u_u, v_tex).r - 0.501961;
+    highp float v = texture2D(u_v, v_tex).r - 0.501961;
+    gl_FragColor = vec4(clamp(y + 1.596027 * v, 0.0, 1.0),
+                        clamp(y - 0.391762 * u - 0.812968 * v, 0.0, 1.0),
+                        clamp(y + 2.017232 * u, 0.0, 1.0), 1.0);
+}
+)";
+
+}  // namespace
+
+const char* YuvVertexShader() {
+    return kVertex;
+}
+const char* YuvFragmentShader() {
+    return kFragment;
+}
+
+bool OpenGlAvailable() {
+    if (!qEnvironmentVariableIsEmpty("TAVIRO_NO_OPENGL"))
+        return false;
+    QOpenGLContext context;
+    if (!context.create())
+        return false;
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!surface.isValid() || !context.makeCurrent(&surface))
+        return false;
+    bool ok = context.functions()->hasOpenGLFeature(QOpenGLFunctions::Shaders);
+    if (ok) {
+        QOpenGLShaderProgram program;
+        ok = program.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertex) &&
+             program.addShaderFromSourceCode(QOpenGLShader::Fragment, kFragment) && program.link();
+    }
+    context.doneCurrent();
+    return ok;
+}
+
+IPaneRenderer* CreatePaneRenderer(int drawMode, IPaneSource& source, QWidget* parent) {
+    if (drawMode == 0 && OpenGlAvailable())
+        return platform::ui::Child<CYuvRenderer>(parent, source);
+    return platform::ui::Child<CRgbRenderer>(parent, source);
+}
+
+CYuvRenderer::CYuvRenderer(IPaneSource& source, QWidget* parent)
+    : QOpenGLWidget(parent), m_source(source) {
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+CYuvRenderer::~CYuvRenderer() {
+    makeCurrent();
+    ReleaseGl();
+    doneCurrent();
+}
+
+std::uint32_t CYuvRenderer::PictureFormat() const {
+    return platform::kH264FormatYuv420;
+}
+
+void CYuvRenderer::Invalidate(const QRegion& region) {
+    m_dirty += region;
+    update();
+}
+
+void CYuvRenderer::InvalidateAll() {
+    m_full = true;
+    update();
+}
+
+void CYuvRenderer::ReleaseGl() {
+    if (!m_ready)
+        return;
+    for (auto& t : m_textures) {
+        glDeleteTextures(3, t.ids.data());
+        t = ChannelTextures{};
+    }
+    m_program.reset();
+    m_ready = false;
+}
+
+void CYuvRenderer::initializeGL() {
+    initializeOpenGLFunctions();
+    // A context created again (the widget moved to another window) starts from nothing.
+    m_ready = false;
+    for (auto& t : m_textures)
+        t = ChannelTextures{};
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+        makeCurrent();
+        ReleaseGl();
+        doneCurrent();
+    });
+    const QSurfaceFormat f = context()->format();
+    m_useRed = f.majorVersion() >= 3 || context()->hasExtension("GL_ARB_texture_rg");
+    m_program = std::make_unique<QOpenGLShaderProgram>();
+    if (!m_program->addShaderFromSourceCode(QOpenGLShader::Vertex, kVertex) ||
+        !m_program->addShaderFromSourceCode(QOpenGLShader::Fragment, kFragment) ||
+        !m_program->link()) {
+        m_program.reset();
+        return;
+    }
+    for (auto& t : m_textures) {
+        glGenTextures(3, t.ids.data());
+        for (GLuint id : t.ids) {
+            glBindTexture(GL_TEXTURE_2D, id);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        }
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    m_ready = true;
+    m_full = true;
+}
+
+void CYuvRenderer::resizeGL(int, int) {
+    m_full = true;
+}
+
+bool CYuvRenderer::Upload(int channel, const ChannelView& view) {
+    const int w = view.width;
+    const int h = view.height;
+    if (!view.picture || w < 2 || h < 2 ||
+        static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3 / 2 > kPictureBufferSize)
+        return false;
+    ChannelTextures& t = m_textures[static_cast<std::size_t>(channel)];
+    const std::uint64_t serial = m_source.PictureSerial(channel);
+    if (serial == t.serial && w == t.width && h == t.height)
+        return true;
+    const GLenum format = m_useRed ? GL_RED : GL_LUMINANCE;
+    const GLint internal = m_useRed ? GL_R8 : GL_LUMINANCE;
+    const std::uint8_t* planes[3] = {view.picture.get(), nullptr, nullptr};
+    const std::size_t luma = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    planes[1] = planes[0] + luma;
+    planes[2] = planes[1] + luma / 4;
+    const bool resized = w != t.width || h != t.height;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (int i = 0; i < 3; ++i) {
+        const int pw = i == 0 ? w : w / 2;
+        const int ph = i == 0 ? h : h / 2;
+        glBindTexture(GL_TEXTURE_2D, t.ids[static_cast<std::size_t>(i)]);
+        if (resized)
+            glTexImage2D(GL_TEXTURE_2D, 0, internal, pw, ph, 0, format, GL_UNSIGNED_BYTE,
+                         planes[i]);
+        else
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, pw, ph, format, GL_UNSIGNED_BYTE, planes[i]);
+    }
+    // Back to the default: QPainter's glyph cache uploads its rows padded to 4 bytes and
+    // does not set the alignment itself, so 1 left here garbles every OSD letter.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    t.width = w;
+    t.height = h;
+    t.serial = serial;
+    ++m_uploads;
+    return true;
+}
+
+void CYuvRenderer::DrawQuad(const QRect& pane, const ChannelTextures& t) {
+    const auto W = static_cast<float>(width());
+    const auto H = static_cast<float>(height());
+    const auto x0 = 2.0f * static_cast<float>(pane.left()) / W - 1.0f;
+    const auto x1 = 2.0f * static_cast<float>(pane.left() + pane.width()) / W - 1.0f;
+    const auto y0 = 1.0f - 2.0f * static_cast<float>(pane.top()) / H;
+    const auto y1 = 1.0f - 2.0f * static_cast<float>(pane.top() + pane.height()) / H;
+    const Rect src = YuvSourceRect(t.width, t.height);
+    const auto tw = static_cast<float>(t.width);
+    const auto th = static_cast<float>(t.height);
+    const float s0 = static_cast<float>(src.left) / tw;
+    const float s1 = static_cast<float>(src.right) / tw;
+    const float t0 = static_cast<float>(src.top) / th;
+    const float t1 = static_cast<float>(src.bottom) / th;
+    const GLfloat pos[] = {x0, y0, x1, y0, x0, y1, x1, y1};
+    const GLfloat tex[] = {s0, t0, s1, t0, s0, t1, s1, t1};
+    for (int i = 0; i < 3; ++i) {
+        glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + i));
+        glBindTexture(GL_TEXTURE_2D, t.ids[static_cast<std::size_t>(i)]);
+    }
+    m_program->setAttributeArray("a_pos", pos, 2);
+    m_program->setAttributeArray("a_tex", tex, 2);
+    m_program->enableAttributeArray("a_pos");
+    m_program->enableAttributeArray("a_tex");
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    m_program->disableAttributeArray("a_pos");
+    m_program->disableAttributeArray("a_tex");
+}
+
+void CYuvRenderer::paintGL() {
+    const QRegion dirty = m_full ? QRegion(rect()) : (m_dirty & rect());
+    m_full = false;
+    m_dirty = QRegion();
+    if (dirty.isEmpty())
+        return;
+    const std::vector<PanePlan> plans = m_source.Plan();
+    const OsdState osd = m_source.Osd();
+    const qreal dpr = devicePixelRatioF();
+    QPainter painter(this);
+
+    painter.beginNativePainting();
+    const QColor bg = m_source.Background();
+    glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()),
+                 static_cast<GLfloat>(bg.blueF()), 1.0f);
+    glEnable(GL_SCISSOR_TEST);
+    const int fbHeight = static_cast<int>(height() * dpr);
+    auto scissor = [&](const QRect& r) {
+        glScissor(static_cast<GLint>(r.left() * dpr),
+                  static_cast<GLint>(fbHeight - (r.top() + r.height()) * dpr),
+                  static_cast<GLsizei>(r.width() * dpr), static_cast<GLsizei>(r.height() * dpr));
+    };
+    for (const QRect& r : dirty) {
+        scissor(r);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    if (m_ready && m_program) {
+        glDisable(GL_BLEND);
+        m_program->bind();
+        m_program->setUniformValue("u_y", 0);
+        m_program->setUniformValue("u_u", 1);
+        m_program->setUniformValue("u_v", 2);
+        for (const PanePlan& plan : plans) {
+            const QRect pane = ToQRect(plan.rect);
+            if (plan.kind != PaneKind::Picture || !dirty.intersects(pane))
+                continue;
+            bool shown = false;
+            {
+                const ChannelView& view = m_source.Views().Channel(plan.channel);
+                std::lock_guard lock(view.lock);
+                shown = Upload(plan.channel, view);
+            }
+            if (!shown)
+                continue;
+            for (const QRect& r : dirty& pane) {
+                scissor(r);
+                DrawQuad(pane, m_textures[static_cast<std::size_t>(plan.channel)]);
+            }
+        }
+        m_program->release();
+        // Leave no plane bound for QPainter's GL engine, which paints the OSD next.
+        for (const GLenum unit : {GLenum{GL_TEXTURE2}, GLenum{GL_TEXTURE1}, GLenum{GL_TEXTURE0}}) {
+            glActiveTexture(unit);
+            glBindTexture(GL_TEXTURE_2D, 0);
+        }
+    }
+    glDisable(GL_SCISSOR_TEST);
+    painter.endNativePainting();
+
+    painter.setClipRegion(dirty);
+    for (const PanePlan& plan : plans) {
+        const QRect pane = ToQRect(plan.rect);
+        if (!dirty.intersects(pane))
+            continue;
+        if (plan.kind == PaneKind::Picture) {
+            const ChannelView& view = m_source.Views().Channel(plan.channel);
+            std::lock_guard lock(view.lock);
+            DrawOsd(painter, pane, plan.channel, view, osd);
+        } else {
+            DrawNonPicture(painter, plan, osd);
+        }
+        m_source.PaneDrawn(plan);
+    }
+}
+
+}  // namespace taviro::video::ui

@@ -1,0 +1,72 @@
+// The YUV renderer: planar YUV 4:2:0 pictures uploaded as three one-channel textures per
+// channel (again only when that channel has a new picture) and converted to RGB by a
+// shader (BT.601, limited range), showing the picture's inner rectangle; the idle pictures
+// and the OSD are drawn with QPainter over the GL content in the same widget.
+//
+// Only the panes invalidated since the last frame are redrawn; the rest of the framebuffer
+// is kept (partial updates), so a new picture costs its own pane only.
+//
+// Threads: the user-interface thread. Owned by its Qt parent (the grid); owns its GL
+// textures and shader program, released with the context.
+#pragma once
+
+#include <QOpenGLFunctions>
+#include <QOpenGLShaderProgram>
+#include <QOpenGLWidget>
+#include <array>
+#include <memory>
+
+#include "video/ui/pane_renderer.h"
+
+namespace taviro::video::ui {
+
+class CYuvRenderer final : public QOpenGLWidget, protected QOpenGLFunctions, public IPaneRenderer {
+    Q_OBJECT
+  public:
+    CYuvRenderer(IPaneSource& source, QWidget* parent);
+    ~CYuvRenderer() override;
+
+    [[nodiscard]] RendererKind Kind() const override { return RendererKind::Yuv; }
+    [[nodiscard]] std::uint32_t PictureFormat() const override;
+    QWidget* Surface() override { return this; }
+    void Invalidate(const QRegion& region) override;
+    void InvalidateAll() override;
+    QImage Grab() override { return grabFramebuffer(); }
+
+    // Texture uploads so far (each is one channel's three planes).
+    [[nodiscard]] std::uint64_t Uploads() const { return m_uploads; }
+
+  protected:
+    void initializeGL() override;
+    void resizeGL(int w, int h) override;
+    void paintGL() override;
+
+  private:
+    struct ChannelTextures {
+        std::array<GLuint, 3> ids{};
+        int width = 0;
+        int height = 0;
+        std::uint64_t serial = ~std::uint64_t{0};
+    };
+
+    void ReleaseGl();
+    // Under the channel's lock: uploads the picture when it is new; false when it cannot be
+    // shown (no or oversized picture).
+    bool Upload(int channel, const ChannelView& view);
+    void DrawQuad(const QRect& pane, const ChannelTextures& t);
+
+    IPaneSource& m_source;
+    std::unique_ptr<QOpenGLShaderProgram> m_program;
+    std::array<ChannelTextures, protocol::kMaxChannels> m_textures{};
+    bool m_useRed = false;  // GL_R8 textures; GL_LUMINANCE otherwise
+    bool m_ready = false;
+    bool m_full = true;
+    QRegion m_dirty;
+    std::uint64_t m_uploads = 0;
+};
+
+// The shader sources, shared with the availability check.
+const char* YuvVertexShader();
+const char* YuvFragmentShader();
+
+}  // namespace taviro::video::ui

@@ -1,0 +1,327 @@
+// The main window against the simulated recorder, on a real display: the connect dialog at
+// start fills itself and connects, 16 channels of pictures arrive with their titles, every
+// layout change reaches the recorder as the visible-channel request, the version and rights
+// popups come up from their buttons, and Quit stops live view before the goodbye.
+#include "app/ui/client_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "app/ui/notify_popup.h"
+#include "app/ui/qsettings_store.h"
+#include "connect/ui/connect_dlg.h"
+#include "connect/ui/dialog_test_support.h"
+#include "controls/ui/skin_button_widget.h"
+#include "platform/ui/qt_message_sink.h"
+#include "protocol/catalogue.h"
+#include "sim/recorder_sim.h"
+#include "video/ui/channel_grid.h"
+
+namespace taviro::app::ui {
+namespace {
+
+using namespace std::chrono_literals;
+using taviro::testing::Click;
+
+const std::vector<std::string> kTitles = {
+    "Gate",     "Yard",   "Hall", "Garage",    "Dock",     "Lobby",   "Office", "Parking",
+    "Entrance", "Stairs", "Roof", "Warehouse", "Corridor", "Canteen", "Server", "Back Door"};
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        taviro::testing::LoadSkinOnce();
+        m_dir = std::filesystem::temp_directory_path() /
+                ("taviro-main-window-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        m_settings = std::make_unique<CQSettingsStore>(
+            QString::fromStdString((m_dir / "settings.ini").string()));
+        m_settings->SetString("LocalSetup/Location", (m_dir / "store").string());
+    }
+    void TearDown() override {
+        m_window.reset();
+        m_recorder.reset();
+        std::filesystem::remove_all(m_dir);
+    }
+
+    // A recorder with 16 titled channels of small pictures, and the window connected to it.
+    void StartConnected(sim::SimConfig config = {}) {
+        config.live_stream = true;
+        config.live_width = 352;
+        config.live_height = 240;
+        config.live_fps = 10;
+        config.live_gop = 10;
+        config.push_records = true;
+        config.titles = kTitles;
+        m_recorder = std::make_unique<sim::CRecorderSim>(config);
+        ASSERT_TRUE(m_recorder->Start()) << m_recorder->LastError();
+        ShellOptions options;
+        options.quitPause = 5ms;
+        m_window = std::make_unique<CClientDlg>(m_sink, *m_settings, Branding{}, options);
+        m_window->show();
+        ConnectRequest request{"127.0.0.1", m_recorder->Port(), m_user, m_password};
+        // The window has handled the login (and the live start posted before it) and the
+        // recorder streams.
+        QSignalSpy loggedIn(m_window.get(), &CClientDlg::LoggedIn);
+        m_window->Initialise(request);
+        ASSERT_TRUE(loggedIn.count() > 0 || loggedIn.wait(5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Shell().LiveRunning(); }, 5000));
+    }
+
+    // The payloads of every LIVE_REQ the recorder received, as 32-bit masks.
+    std::vector<std::uint32_t> LiveRequests() const {
+        std::vector<std::uint32_t> masks;
+        for (const auto& e : m_recorder->Journal()) {
+            if (e.dir == sim::JournalDir::Rx && e.code == protocol::msg::LIVE_REQ &&
+                e.payload.size() == 4) {
+                masks.push_back(static_cast<std::uint32_t>(e.payload[0]) << 24 |
+                                static_cast<std::uint32_t>(e.payload[1]) << 16 |
+                                static_cast<std::uint32_t>(e.payload[2]) << 8 | e.payload[3]);
+            }
+        }
+        return masks;
+    }
+
+    // Waits until the recorder's last LIVE_REQ carries `mask`.
+    bool LastRequestIs(std::uint32_t mask) {
+        return QTest::qWaitFor(
+            [&] {
+                const auto masks = LiveRequests();
+                return !masks.empty() && masks.back() == mask;
+            },
+            3000);
+    }
+
+    void Press(std::uint32_t id) {
+        auto* button = m_window->Button(id);
+        ASSERT_NE(button, nullptr) << id;
+        ASSERT_EQ(QApplication::activeModalWidget(), nullptr)
+            << QApplication::activeModalWidget()->metaObject()->className();
+        ASSERT_TRUE(button->Model().Enabled()) << id;
+        Click(button);
+    }
+
+    std::filesystem::path m_dir;
+    std::unique_ptr<CQSettingsStore> m_settings;
+    platform::ui::CQtMessageSink m_sink;
+    std::unique_ptr<sim::CRecorderSim> m_recorder;
+    std::unique_ptr<CClientDlg> m_window;
+    std::string m_user = "admin";
+    std::string m_password = "1234";
+};
+
+TEST_F(MainWindowTest, SixteenChannelsArriveWithTheirTitlesAndArePainted) {
+    StartConnected();
+    auto* grid = m_window->Grid();
+    ASSERT_NE(grid, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (int c = 0; c < 16; ++c)
+                if (grid->PicturesDrawn(c) < 3)
+                    return false;
+            return true;
+        },
+        8000))
+        << "every pane must show several decoded pictures";
+    for (int c = 0; c < 16; ++c) {
+        const auto& view = m_window->Views().Channel(c);
+        std::lock_guard lock(view.lock);
+        EXPECT_EQ(view.line1.rfind(kTitles[static_cast<std::size_t>(c)], 0), 0u) << view.line1;
+        EXPECT_NE(view.line1.find("360x240"), std::string::npos) << view.line1;
+        EXPECT_EQ(view.line2.rfind("LIVE  ", 0), 0u) << view.line2;
+    }
+    // The frame-rate timer runs every 2 s: once a whole period had pictures, the rate is
+    // that of the recorder (10 pictures per second).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Views().Channel(0).frameRate >= 8; }, 6000))
+        << m_window->Views().Channel(0).frameRate;
+    EXPECT_LE(m_window->Views().Channel(0).frameRate, 12);
+}
+
+TEST_F(MainWindowTest, EveryLayoutChangeSendsTheVisibleChannels) {
+    StartConnected();
+    Press(321);  // 4 panes, page 1
+    EXPECT_TRUE(LastRequestIs(0x000F));
+    Press(321);  // the same button again: page 2
+    EXPECT_TRUE(LastRequestIs(0x00F0));
+    Press(305);  // channel 6 alone
+    EXPECT_TRUE(LastRequestIs(0x0020));
+    EXPECT_EQ(m_window->Button(305)->Check(), 1);
+    EXPECT_EQ(m_window->Button(321)->Check(), 0);
+    Press(328);  // 16 panes
+    EXPECT_TRUE(LastRequestIs(0xFFFF));
+    EXPECT_EQ(m_window->Button(328)->Check(), 1);
+
+    // Double click on a pane zooms to its channel, a second one goes back.
+    auto* grid = m_window->Grid();
+    const QPoint third = grid->PaneRect(2).center();
+    QTest::mouseDClick(grid, Qt::LeftButton, {}, third);
+    EXPECT_TRUE(LastRequestIs(0x0004));
+    Press(371);  // Arrange keeps the request as it is and repaints
+    EXPECT_FALSE(m_window->Grid()->IsFullScreen());
+}
+
+TEST_F(MainWindowTest, VersionAndRefusedRightsShowTheirPopups) {
+    m_user = "guard";
+    m_password = "pw";
+    sim::SimConfig config;
+    sim::SimUser guard;
+    guard.name = "guard";
+    guard.password = "pw";
+    guard.rights.fill(0);
+    guard.rights[6] = guard.rights[8] = 1;
+    config.users = {guard};
+    config.account = 1;
+    StartConnected(config);
+    QTest::qWait(300);  // the user lists arrive after the login
+
+    QStringList lines;
+    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+        lines = popup->Lines();
+        Click(popup->Button(kIdPopupConfirm));
+    });
+    Press(375);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lines.isEmpty(); }, 3000));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Program Version");
+    const auto v = m_window->ProgramVersion();
+    EXPECT_EQ(lines[1], QString(" %1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]));
+
+    for (const std::uint32_t id : {344u, 355u, 361u, 362u, 374u, 376u}) {
+        SCOPED_TRACE(id);
+        lines.clear();
+        taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+            lines = popup->Lines();
+            Click(popup->Button(kIdPopupConfirm));
+        });
+        Press(id);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !lines.isEmpty(); }, 3000));
+        EXPECT_EQ(lines, QStringList{platform::ui::Skin().Text(5093)});
+    }
+    const auto journal = m_recorder->Journal();
+    EXPECT_TRUE(std::none_of(journal.begin(), journal.end(), [](const sim::JournalEntry& e) {
+        return e.dir == sim::JournalDir::Rx && e.code == protocol::msg::REC_ON_REQ;
+    }));
+}
+
+TEST_F(MainWindowTest, LiveButtonStopsAndRestartsAndQuitEndsInOrder) {
+    StartConnected();
+    Press(369);  // live off
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->Shell().LiveRunning(); }, 3000));
+    EXPECT_EQ(m_window->Button(369)->Check(), 0);
+    Press(369);  // on again
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Button(369)->Check() == 1; }, 3000));
+    Press(365);  // quit
+    EXPECT_FALSE(m_window->isVisible());
+    EXPECT_FALSE(m_window->Shell().HasSession());
+    ASSERT_TRUE(m_recorder->WaitForJournal(
+        [](const std::vector<sim::JournalEntry>& entries) {
+            return std::any_of(entries.begin(), entries.end(), [](const sim::JournalEntry& e) {
+                return e.dir == sim::JournalDir::Rx && e.code == protocol::msg::BYE;
+            });
+        },
+        3s));
+    std::vector<int> codes;
+    for (const auto& e : m_recorder->Journal())
+        if (e.dir == sim::JournalDir::Rx)
+            codes.push_back(e.code);
+    const auto lastStop = std::find(codes.rbegin(), codes.rend(), protocol::msg::LIVE_STOP);
+    const auto bye = std::find(codes.rbegin(), codes.rend(), protocol::msg::BYE);
+    ASSERT_NE(lastStop, codes.rend());
+    EXPECT_GT(lastStop - codes.rbegin(), bye - codes.rbegin());
+}
+
+// Pictures of the main views. They go to $TAVIRO_SCREENSHOT_DIR when it is set (that is how
+// docs/screenshots is made); the test checks every time that each view shows what it must.
+class MainWindowScreens : public MainWindowTest {
+  protected:
+    // The screen around the main window: popups and dialogs are windows of their own.
+    QImage Screen() const {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect r = m_window->frameGeometry().adjusted(-20, -20, 20, 20);
+        return screen->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
+    }
+    void Keep(const QImage& image, const char* name) const {
+        ASSERT_FALSE(image.isNull()) << name;
+        const QString dir = qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR");
+        if (!dir.isEmpty()) {
+            EXPECT_TRUE(image.save(dir + "/" + name)) << name;
+        }
+    }
+};
+
+TEST_F(MainWindowScreens, LiveLayoutsPopupAndConnectDialog) {
+    StartConnected();
+    auto* grid = m_window->Grid();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (int c = 0; c < 16; ++c)
+                if (grid->PicturesDrawn(c) < 2 || m_window->Views().Channel(c).frameRate == 0)
+                    return false;
+            return true;
+        },
+        8000));
+    const QImage sixteen = m_window->grab().toImage();
+    // A pane shows its picture, not the idle picture's dark background.
+    const QRect pane = grid->PaneRect(0).translated(grid->pos());
+    EXPECT_GT(qGray(sixteen.pixel(pane.center())), 40);
+    Keep(sixteen, "main-16-pane.png");
+
+    std::array<std::uint64_t, 4> before{};
+    for (int c = 0; c < 4; ++c)
+        before[static_cast<std::size_t>(c)] = grid->PicturesDrawn(c);
+    Press(321);
+    ASSERT_TRUE(LastRequestIs(0x000F));
+    // The recorder restarts the four streams; they show again from their next key frame.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (int c = 0; c < 4; ++c)
+                if (grid->PicturesDrawn(c) < before[static_cast<std::size_t>(c)] + 3)
+                    return false;
+            return true;
+        },
+        8000));
+    Keep(m_window->grab().toImage(), "main-4-pane.png");
+
+    Press(328);
+    QImage popup;
+    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* shown) {
+        QTest::qWait(200);
+        popup = Screen();
+        Click(shown->Button(kIdPopupConfirm));
+    });
+    Press(375);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !popup.isNull(); }, 3000));
+    Keep(popup, "popup-version.png");
+
+    // The connect dialog as the operator sees it after Disconnect and Connect.
+    // Disconnecting ends the receive thread, which reports the end of the connection.
+    QSignalSpy done(m_window.get(), &CClientDlg::NotificationDone);
+    taviro::testing::WhenModal<CNotifyPopup>(
+        [&](CNotifyPopup* shown) { Click(shown->Button(kIdPopupConfirm)); });
+    Press(360);
+    EXPECT_FALSE(m_window->Shell().HasSession());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 3000));
+    EXPECT_EQ(done.first().at(0).toInt(), 2);
+    QImage dialog;
+    taviro::testing::WhenModal<connect::ui::CConnectDlg>([&](connect::ui::CConnectDlg* shown) {
+        QTest::qWait(200);
+        dialog = Screen();
+        shown->reject();
+    });
+    Press(360);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isNull(); }, 3000));
+    Keep(dialog, "connect-dialog.png");
+}
+
+}  // namespace
+}  // namespace taviro::app::ui
