@@ -1,0 +1,182 @@
+// The whole desktop client under the load it is built for: the recorder simulator in its
+// own process streams 16 channels of 704 x 480 H.264 at 25 pictures per second, and this
+// process runs the real main window (session, reassembly, queues, 16 decoder threads, the
+// channel grid and its renderer) connected to it. After a warm-up it measures, per channel,
+// the pictures received, decoded and painted per second, the deepest decoder queue seen,
+// and the client's CPU time (all its threads) per channel. Needs a display (xvfb-run).
+//
+//   bench_client [--seconds N] [--rgb] [--fps N] [--size WxH]
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTest>
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings_store.h"
+#include "app/ui/client_dlg.h"
+#include "platform/ui/qt_message_sink.h"
+#include "platform/ui/skin_library.h"
+#include "video/ui/channel_grid.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace taviro;
+using Clock = std::chrono::steady_clock;
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The simulator runs as its own process, so its encoding is not counted as the client's.
+struct SimProcess {
+    pid_t pid = -1;
+    ~SimProcess() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    int seconds = 20;
+    int fps = 25;
+    std::string size = "704x480";
+    bool rgb = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--seconds" && i + 1 < argc)
+            seconds = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--fps" && i + 1 < argc)
+            fps = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--size" && i + 1 < argc)
+            size = argv[++i];
+        else if (a == "--rgb")
+            rgb = true;
+        else {
+            std::fprintf(stderr,
+                         "usage: bench_client [--seconds N] [--rgb] [--fps N] [--size WxH]\n");
+            return 2;
+        }
+    }
+    const std::filesystem::path build = TAVIRO_BUILD_DIR;
+    const std::filesystem::path scratch = std::filesystem::temp_directory_path() /
+                                          ("taviro-bench-client-" + std::to_string(getpid()));
+    std::filesystem::create_directories(scratch);
+    const std::string portFile = (scratch / "port").string();
+    const std::string simPath = (build / "sim" / "taviro-recorder-sim").string();
+    const std::string fpsText = std::to_string(fps);
+    std::vector<std::string> simArgs = {simPath,  "--port",        "0",          "--port-file",
+                                        portFile, "--user",        "admin:1234", "--live-size",
+                                        size,     "--live-fps",    fpsText,      "--live-gop",
+                                        "25",     "--push-records"};
+    std::vector<char*> simArgv;
+    for (auto& s : simArgs)
+        simArgv.push_back(s.data());
+    simArgv.push_back(nullptr);
+    SimProcess sim;
+    if (posix_spawn(&sim.pid, simPath.c_str(), nullptr, nullptr, simArgv.data(), environ) != 0) {
+        std::fprintf(stderr, "bench_client: cannot start %s\n", simPath.c_str());
+        return 1;
+    }
+    int port = 0;
+    for (int i = 0; i < 200 && port == 0; ++i) {
+        std::ifstream in(portFile);
+        in >> port;
+        if (port == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    if (port == 0) {
+        std::fprintf(stderr, "bench_client: the simulator did not start\n");
+        return 1;
+    }
+
+    platform::ui::Skin().Load(platform::ui::CSkinLibrary::DefaultFolder());
+    app::CMemorySettingsStore settings;
+    settings.SetString("LocalSetup/Location", (scratch / "store").string());
+    settings.SetInt("LocalSetup/DrawMode", rgb ? 1u : 0u);
+    platform::ui::CQtMessageSink sink;
+    app::ShellOptions options;
+    app::ui::CClientDlg window(sink, settings, app::Branding{}, options);
+    window.show();
+    window.Initialise(app::ui::ConnectRequest{"127.0.0.1", port, "admin", "1234"});
+    if (!QTest::qWaitFor([&] { return window.Shell().LiveRunning(); }, 10000)) {
+        std::fprintf(stderr, "bench_client: no live view\n");
+        return 1;
+    }
+    auto* grid = window.Grid();
+    auto* pipeline = window.Shell().Pipeline();
+    QTest::qWait(3000);  // warm-up: every decoder has its first key frame
+
+    std::array<std::uint64_t, 16> painted0{}, decoded0{}, taken0{}, dropped0{};
+    for (int c = 0; c < 16; ++c) {
+        const auto t = pipeline->Decoders().Totals(c);
+        painted0[static_cast<std::size_t>(c)] = grid->PicturesDrawn(c);
+        decoded0[static_cast<std::size_t>(c)] = t.decoded;
+        taken0[static_cast<std::size_t>(c)] = t.taken;
+        dropped0[static_cast<std::size_t>(c)] = t.dropped;
+    }
+    std::array<std::size_t, 16> deepest{};
+    const double cpu0 = CpuSeconds();
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+        QTest::qWait(100);
+        for (int c = 0; c < 16; ++c) {
+            if (auto queue = pipeline->Slots().Video(c))
+                deepest[static_cast<std::size_t>(c)] =
+                    std::max(deepest[static_cast<std::size_t>(c)], queue->Count());
+        }
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = CpuSeconds() - cpu0;
+
+    std::printf(
+        "client: %s renderer, 16 channels of %s at %d pictures/s, %.1f s measured\n",
+        grid->Renderer() == video::ui::RendererKind::Yuv ? "YUV (OpenGL)" : "RGB (QPainter)",
+        size.c_str(), fps, wall);
+    std::printf("  ch  received/s  decoded/s  painted/s  dropped  deepest queue\n");
+    double paintedSum = 0;
+    std::size_t deepestAll = 0;
+    for (int c = 0; c < 16; ++c) {
+        const auto i = static_cast<std::size_t>(c);
+        const auto t = pipeline->Decoders().Totals(c);
+        const double received = static_cast<double>(t.taken - taken0[i]) / wall;
+        const double decoded = static_cast<double>(t.decoded - decoded0[i]) / wall;
+        const double painted = static_cast<double>(grid->PicturesDrawn(c) - painted0[i]) / wall;
+        paintedSum += painted;
+        deepestAll = std::max(deepestAll, deepest[i]);
+        std::printf("  %2d  %10.1f  %9.1f  %9.1f  %7llu  %13zu\n", c + 1, received, decoded,
+                    painted, static_cast<unsigned long long>(t.dropped - dropped0[i]), deepest[i]);
+    }
+    std::printf("painted per channel: %.1f/s on average; deepest decoder queue: %zu\n",
+                paintedSum / 16, deepestAll);
+    std::printf("client CPU: %.1f%% of one core in all, %.2f%% per channel\n", 100 * cpu / wall,
+                100 * cpu / wall / 16);
+    window.Quit();
+    std::filesystem::remove_all(scratch);
+    return 0;
+}
