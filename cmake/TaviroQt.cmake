@@ -4,7 +4,7 @@
 option(TAVIRO_BUILD_GUI "Build the desktop client, the skin pack and the window tests (Qt 6)" ON)
 
 if(TAVIRO_BUILD_GUI)
-  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets PrintSupport Multimedia
+  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets PrintSupport Multimedia DBus
     Test)
 endif()
 

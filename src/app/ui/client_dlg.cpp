@@ -12,6 +12,7 @@
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/qt_owned.h"
+#include "platform/ui/screen_saver.h"
 #include "platform/ui/skin_library.h"
 #include "platform/ui/skin_numbers.h"
 #include "video/ui/channel_grid.h"
@@ -77,6 +78,7 @@ CClientDlg::~CClientDlg() {
     // The session's threads post into the sink until they are joined; the shell joins
     // them before the views and the grid go.
     m_shell.reset();
+    m_screenSaver.reset();
     // The grid refers to the views, which are members and go before Qt deletes children.
     platform::ui::DestroyChild(m_grid);
     m_grid = nullptr;
@@ -87,6 +89,9 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
         return;
     m_initialised = true;
     setWindowIcon(QIcon(Skin().Picture(platform::ui::kPicConnect)));
+    // No screen saver over live video; released with the window, never left behind.
+    m_screenSaver = std::make_unique<platform::ui::CScreenSaverInhibitor>(
+        QString::fromStdString(m_shell->BrandingTexts().title));
     m_shell->StartUp();
     // The skin is the resource source while the controls are made.
     CreateControls();

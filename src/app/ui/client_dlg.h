@@ -32,7 +32,8 @@
 
 namespace taviro::platform::ui {
 class CQtMessageSink;
-}
+class CScreenSaverInhibitor;
+}  // namespace taviro::platform::ui
 namespace taviro::controls::ui {
 class CSkinButtonWidget;
 class CSkinSliderWidget;
@@ -119,6 +120,7 @@ class CClientDlg final : public QWidget {
     std::map<std::uint32_t, controls::ui::CSkinButtonWidget*> m_buttons;
     std::map<std::uint32_t, controls::ui::CSkinSliderWidget*> m_sliders;
     std::unique_ptr<CNotifyPresenter> m_presenter;
+    std::unique_ptr<platform::ui::CScreenSaverInhibitor> m_screenSaver;  // while the window lives
     std::array<std::uint16_t, 4> m_version{};
     std::vector<video::MonitorInfo> m_monitors;
     bool m_initialised = false;

@@ -240,6 +240,40 @@ TEST_F(MainWindowTest, LiveButtonStopsAndRestartsAndQuitEndsInOrder) {
     EXPECT_GT(lastStop - codes.rbegin(), bye - codes.rbegin());
 }
 
+TEST_F(MainWindowTest, AVideoLostChannelShowsTheVideoLossPictureAndTheOthersMove) {
+    sim::SimConfig config;
+    config.video_loss = 0x8000;  // channel 16
+    StartConnected(config);
+    auto* grid = m_window->Grid();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->PicturesDrawn(14) >= 3; }, 8000));
+    const auto plans = grid->Plan();
+    const auto lost = std::find_if(plans.begin(), plans.end(),
+                                   [](const video::ui::PanePlan& p) { return p.channel == 15; });
+    ASSERT_NE(lost, plans.end());
+    EXPECT_EQ(lost->kind, video::ui::PaneKind::VideoLoss);
+    EXPECT_EQ(grid->PicturesDrawn(15), 0u);
+    const auto moving = std::find_if(plans.begin(), plans.end(),
+                                     [](const video::ui::PanePlan& p) { return p.channel == 14; });
+    ASSERT_NE(moving, plans.end());
+    EXPECT_EQ(moving->kind, video::ui::PaneKind::Picture);
+}
+
+TEST_F(MainWindowTest, PlayerModeAsksForNoRecorderAndWritesNoFiles) {
+    ShellOptions options;
+    options.playerMode = true;
+    options.quitPause = 5ms;
+    m_window = std::make_unique<CClientDlg>(m_sink, *m_settings, Branding{}, options);
+    m_window->show();
+    m_window->Initialise();  // would block in the connect dialog outside player mode
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    Press(360);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(m_window->Shell().HasSession());
+    m_window->Quit();
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "store" / "Upgrade"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "store" / "Log" / "m7400.log"));
+}
+
 // Pictures of the main views. They go to $TAVIRO_SCREENSHOT_DIR when it is set (that is how
 // docs/screenshots is made); the test checks every time that each view shows what it must.
 class MainWindowScreens : public MainWindowTest {
