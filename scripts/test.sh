@@ -19,6 +19,18 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTAVIRO_BUILD_TESTS=ON -DTAVIRO_BUILD_BENCH=ON
 cmake --build "$build_dir" -j "$jobs"
 
+# The sound tests need a sound server: without one, a PulseAudio daemon with a null sink
+# (its monitor is what the tests record) runs for this user until the session ends.
+if command -v pactl >/dev/null 2>&1 && ! pactl info >/dev/null 2>&1; then
+    pulseaudio -D --exit-idle-time=-1 -n -L module-native-protocol-unix \
+        -L "module-null-sink sink_name=taviro_null" -L module-always-sink 2>/dev/null || true
+    for _ in $(seq 50); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    pactl set-default-sink taviro_null 2>/dev/null || true
+fi
+
 # The window tests need a display: without one, the whole run gets a virtual one (Xvfb).
 run=()
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
