@@ -166,8 +166,27 @@ TEST_F(MainWindowTest, EveryLayoutChangeSendsTheVisibleChannels) {
     const QPoint third = grid->PaneRect(2).center();
     QTest::mouseDClick(grid, Qt::LeftButton, {}, third);
     EXPECT_TRUE(LastRequestIs(0x0004));
-    Press(371);  // Arrange keeps the request as it is and repaints
-    EXPECT_FALSE(m_window->Grid()->IsFullScreen());
+    QTest::mouseDClick(grid, Qt::LeftButton, {}, grid->PaneRect(2).center());
+    EXPECT_TRUE(LastRequestIs(0xFFFF));
+    Press(371);  // Arrange: every slot shows its own channel again, the same set stays
+    EXPECT_EQ(grid->Layout().ChannelOfSlot(5), 5);
+
+    // Full screen: the toolbar's 4-pane button reaches the recorder, Escape comes back.
+    Press(329);
+    ASSERT_TRUE(grid->IsFullScreen());
+    auto* four = grid->Toolbar()->findChild<QWidget*>(QStringLiteral("toolbar401"));
+    ASSERT_NE(four, nullptr);
+    QTest::mouseClick(four, Qt::LeftButton);
+    EXPECT_TRUE(LastRequestIs(0x000F));
+    QTest::keyClick(grid, Qt::Key_Escape);
+    EXPECT_FALSE(grid->IsFullScreen());
+    EXPECT_EQ(grid->geometry(), QRect(54, 67, 820, 594));
+
+    // The OSD button cycles full, title only, off.
+    for (const int mode : {1, 2, 0}) {
+        Press(370);
+        EXPECT_EQ(m_window->Views().OsdMode(), mode);
+    }
 }
 
 TEST_F(MainWindowTest, VersionAndRefusedRightsShowTheirPopups) {
