@@ -13,7 +13,8 @@ CLivePipeline::CLivePipeline(CChannelViews& views, std::uint32_t format,
 }
 
 CLivePipeline::~CLivePipeline() {
-    Detach();
+    // The session is not touched here: it may be gone already. Its owner detaches the
+    // pipeline (or ends the session's threads) before either is destroyed.
     m_decoders.DrainAndStop(std::chrono::milliseconds(0));
 }
 

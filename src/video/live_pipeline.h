@@ -40,7 +40,8 @@ class CLivePipeline final : public protocol::IStreamReceiver,
 
     // Owner's thread, before the session connects: the session feeds this pipeline.
     void Attach(protocol::CRecorderSession& session);
-    // Owner's thread: the session is about to go; nothing is read from it afterwards.
+    // Owner's thread, once the session's threads have ended and before the session is
+    // destroyed: nothing is read from it afterwards. The destructor does not detach.
     void Detach();
     // Starts a decoder on every channel of the mask that has none (live view starting).
     void StartDecoders(protocol::ChannelMask channels = protocol::kAllChannels);
