@@ -367,6 +367,69 @@ int main(int argc, char** argv) {
                     text("65536 too big\n12ab glued\nno number\n7 bad \\q\n8 \xC0\xAF\n"
                          "9 cut \\"));
     }
+    // --- the G.726 codec: packed codes and 16-bit samples ---
+    {
+        const std::string g726 = "fuzz_g726";
+        Bytes ramp;  // codes 1..7, 0 in every group: one 48-byte audio block
+        for (int i = 0; i < 16; ++i) {
+            ramp = ramp + Bytes{0xD1, 0x58, 0x1F};
+        }
+        seeds.Write(g726, "code_ramp_block", ramp);
+        Bytes largest;  // code 3 throughout: the reconstruction runs past 14 bits
+        for (int i = 0; i < 16; ++i) {
+            largest = largest + Bytes{0xDB, 0xB6, 0x6D};
+        }
+        seeds.Write(g726, "largest_level_block", largest);
+        // A loud square wave of period 16 as little-endian samples: overloads the coder.
+        Bytes square;
+        for (int i = 0; i < 96; ++i) {
+            const std::uint16_t v = (i / 8) % 2 == 0 ? 0x7FFF : 0x8000;
+            square = square +
+                     Bytes{static_cast<std::uint8_t>(v & 0xFF), static_cast<std::uint8_t>(v >> 8)};
+        }
+        seeds.Write(g726, "square_samples", square);
+        // A quiet triangle wave, then a trailing part of a group.
+        Bytes triangle;
+        for (int i = 0; i < 100; ++i) {
+            const int v = (i % 20 < 10 ? i % 20 : 20 - i % 20) * 300 - 1500;
+            const auto u = static_cast<std::uint16_t>(v);
+            triangle = triangle + Bytes{static_cast<std::uint8_t>(u & 0xFF),
+                                        static_cast<std::uint8_t>(u >> 8)};
+        }
+        seeds.Write(g726, "triangle_samples_torn", triangle + Bytes{0x55});
+    }
+    // --- WAV files: as the file device writes them, and as other programs do ---
+    {
+        const std::string wav = "fuzz_wav";
+        const auto le = [](std::uint32_t v, int bytes) {
+            Bytes out;
+            for (int i = 0; i < bytes; ++i)
+                out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+            return out;
+        };
+        const auto tag = [](std::string_view t) { return Bytes(t.begin(), t.end()); };
+        const auto fmt = [&](std::uint32_t channels, std::uint32_t rate) {
+            return tag("fmt ") + le(16, 4) + le(1, 2) + le(channels, 2) + le(rate, 4) +
+                   le(rate * channels * 2, 4) + le(channels * 2, 2) + le(16, 2);
+        };
+        const auto file = [&](const Bytes& chunks) {
+            return tag("RIFF") + le(static_cast<std::uint32_t>(4 + chunks.size()), 4) +
+                   tag("WAVE") + chunks;
+        };
+        Bytes tone;  // 64 stereo frames of a 500 Hz tone at 8,000 frames/s
+        for (int i = 0; i < 64; ++i) {
+            const int v = (i % 16 < 8 ? i % 16 : 16 - i % 16) * 2000 - 8000;
+            tone =
+                tone + le(static_cast<std::uint16_t>(v), 2) + le(static_cast<std::uint16_t>(v), 2);
+        }
+        const Bytes data = tag("data") + le(static_cast<std::uint32_t>(tone.size()), 4) + tone;
+        seeds.Write(wav, "stereo_8000_tone", file(fmt(2, 8000) + data));
+        seeds.Write(wav, "empty_data", file(fmt(2, 8000) + tag("data") + le(0, 4)));
+        seeds.Write(wav, "mono_16000_with_list",
+                    file(fmt(1, 16000) + tag("LIST") + le(5, 4) + tag("INFOx") + Bytes{0} +
+                         tag("data") + le(8, 4) + le(0x12345678, 4) + le(0x9ABCDEF0, 4)));
+        seeds.Write(wav, "data_claims_more", file(fmt(2, 8000) + tag("data") + le(4096, 4) + tone));
+    }
     if (!seeds.Ok()) {
         return 1;
     }

@@ -62,7 +62,7 @@ bool CSimConnection::Send(std::uint16_t code, std::span<const std::uint8_t> payl
         return true;
     }
     if (payload.size() > protocol::kMaxPayload ||
-        !protocol::SendMessage(m_wire, code, payload, lastFragment, audioOn)) {
+        !protocol::SendMessage(m_wire, code, payload, lastFragment, audioOn || m_audioOn)) {
         m_sendFailed = true;
         return false;
     }

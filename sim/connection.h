@@ -75,6 +75,11 @@ class CSimConnection {
     // fragment whose header carries the frame time. Journaled without its payload bytes:
     // the stream would swamp the journal.
     bool SendPrebuilt(const protocol::PacketHeader& header, std::span<const std::uint8_t> wire);
+    // --- live audio (AUDIO_ONOFF_REQ) ---
+    // While the recorder sends this client audio, every header it sends carries audioOn.
+    void SetAudioOn(bool on) { m_audioOn = on; }
+    [[nodiscard]] bool AudioOn() const { return m_audioOn; }
+    // --- end live audio ---
     void StopSending() { m_sendingStopped = true; }
     [[nodiscard]] bool SendingStopped() const { return m_sendingStopped; }
 
@@ -106,6 +111,7 @@ class CSimConnection {
     CJournal& m_journal;
     CConnectionAbort* m_abort;
     bool m_sendingStopped = false;
+    bool m_audioOn = false;  // live audio: see SetAudioOn
     bool m_sendFailed = false;
     std::optional<Clock::time_point> m_closeAt;
     std::string m_closeWhy;

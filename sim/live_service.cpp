@@ -23,7 +23,10 @@ CLiveService::CLiveService(const SimConfig& config)
       m_available(config.live_available),
       m_videoLoss(config.video_loss),
       m_liveReason(config.live_reason),
-      m_stopReason(config.live_stop_reason) {
+      m_stopReason(config.live_stop_reason),
+      m_audioChannels(config.audio_channels),
+      m_audioAtStart(config.audio_on_at_start),
+      m_audio(config.audio_amplitude) {
     if (!config.live_stream) {
         return;
     }
@@ -62,6 +65,7 @@ void CLiveService::StartStream(std::uint32_t previousMask) {
 }
 
 void CLiveService::Poll(CSimConnection& connection) {
+    PollAudio(connection);
     if (!m_liveOn || !m_builder || !m_pacer || m_mask == 0) {
         return;
     }
@@ -82,7 +86,7 @@ void CLiveService::Poll(CSimConnection& connection) {
             if (!element) {
                 continue;
             }
-            for (const auto& fragment : m_builder->Fragments(*element)) {
+            for (const auto& fragment : m_builder->Fragments(*element, m_audioOn)) {
                 if (!connection.SendPrebuilt(fragment.header, fragment.wire)) {
                     return;
                 }
@@ -93,8 +97,52 @@ void CLiveService::Poll(CSimConnection& connection) {
 }
 
 bool CLiveService::Handles(std::uint16_t code) const {
-    return code == msg::LIVE_REQ || code == msg::LIVE_STOP;
+    return code == msg::LIVE_REQ || code == msg::LIVE_STOP || code == msg::AUDIO_ONOFF_REQ;
 }
+
+// --- live audio ---
+
+void CLiveService::SetAudio(CSimConnection& connection, bool on) {
+    if (on && !m_audioOn) {
+        // A new audio stream: its blocks are paced from now and its encoders start afresh.
+        m_audioPacer.emplace(CStreamPacer::Clock::now(), kLiveAudioBlocksPerSecond);
+        m_nextAudio = 0;
+        m_audio.Reset();
+    }
+    m_audioOn = on;
+    connection.SetAudioOn(on);
+}
+
+void CLiveService::PollAudio(CSimConnection& connection) {
+    if (!m_audioOn || !m_liveOn || !m_builder || !m_audioPacer) {
+        return;
+    }
+    const std::uint32_t info = ChannelInfoWord();
+    const auto mask = static_cast<protocol::ChannelMask>(m_audioChannels & m_mask & info & 0xFFFFu);
+    if (mask == 0) {
+        return;
+    }
+    const std::uint64_t due = m_audioPacer->DueCount(CStreamPacer::Clock::now());
+    // Audio that fell far behind is skipped, not burst: a second's worth at most.
+    if (due > m_nextAudio + kLiveAudioBlocksPerSecond) {
+        m_nextAudio = due - 1;
+    }
+    for (; m_nextAudio < due; ++m_nextAudio) {
+        auto element = m_builder->AudioElement(mask, static_cast<std::uint32_t>(m_nextAudio));
+        if (!element) {
+            return;
+        }
+        m_audio.Blocks(mask, m_nextAudio, std::span(element->bytes).subspan(kLiveAudioHeaderSize));
+        for (const auto& fragment : m_builder->Fragments(*element, true)) {
+            if (!connection.SendPrebuilt(fragment.header, fragment.wire)) {
+                return;
+            }
+        }
+        ++m_audioSent;
+    }
+}
+
+// --- end live audio ---
 
 std::uint32_t CLiveService::ChannelInfoWord() const {
     const std::uint32_t channelBits = m_channels >= 16 ? 0xFFFFu : ((1u << m_channels) - 1u);
@@ -105,6 +153,10 @@ std::uint32_t CLiveService::ChannelInfoWord() const {
 void CLiveService::OnMessage(CSimConnection& connection, const protocol::PacketHeader& header,
                              std::span<const std::uint8_t> payload) {
     std::uint8_t word[4];
+    if (header.Command() == msg::AUDIO_ONOFF_REQ) {
+        SetAudio(connection, header.AudioOn());  // the recorder does not answer
+        return;
+    }
     if (header.Command() == msg::LIVE_STOP) {
         if (m_stopReason) {
             protocol::StoreBE32(word, static_cast<std::uint32_t>(*m_stopReason));
@@ -131,6 +183,9 @@ void CLiveService::OnMessage(CSimConnection& connection, const protocol::PacketH
     m_mask = protocol::LoadBE32(payload.data()) & channelBits & 0xFFFFu;
     m_liveOn = true;
     StartStream(previous);
+    if (m_audioAtStart && !m_audioOn) {
+        SetAudio(connection, true);
+    }
     // Every request (re)opens the stream with the channel information.
     protocol::StoreBE32(word, ChannelInfoWord());
     connection.Send(msg::LIVE_CHANNEL_INFO, word);

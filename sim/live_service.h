@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 
+#include "sim/live_audio.h"
 #include "sim/live_stream.h"
 #include "sim/service.h"
 #include "sim/sim_config.h"
@@ -48,6 +49,24 @@ class CLiveService final : public ISimService {
     std::optional<CStreamPacer> m_pacer;
     std::uint64_t m_nextFrame = 0;
     std::uint64_t m_framesSent = 0;
+
+    // --- live audio ---
+  public:
+    // Whether this client asked for audio (the audioOn bit of its last AUDIO_ONOFF_REQ).
+    [[nodiscard]] bool AudioOn() const { return m_audioOn; }
+    [[nodiscard]] std::uint64_t AudioElementsSent() const { return m_audioSent; }
+
+  private:
+    void SetAudio(CSimConnection& connection, bool on);
+    void PollAudio(CSimConnection& connection);
+    std::uint16_t m_audioChannels = 0;
+    bool m_audioOn = false;
+    bool m_audioAtStart = false;
+    CLiveAudioSource m_audio;
+    std::optional<CStreamPacer> m_audioPacer;
+    std::uint64_t m_nextAudio = 0;
+    std::uint64_t m_audioSent = 0;
+    // --- end live audio ---
 };
 
 }  // namespace taviro::sim

@@ -237,6 +237,17 @@ const std::vector<Option>& Options() {
          Reason(&SimConfig::db_init_reason)},
         {"refuse-reboot", "N", "answer REBOOT_REQ with REBOOT_NACK reason N",
          Reason(&SimConfig::reboot_reason)},
+        // Two-way audio.
+        {"refuse-talk", "N", "answer A_LISTEN_REQ with A_LISTEN_NACK reason N",
+         Reason(&SimConfig::talk_reason)},
+        {"talk-wav", "FILE", "write the client's talk audio, decoded, to this WAV file",
+         Text(&SimConfig::talk_wav)},
+        // Live audio.
+        {"audio-channels", "MASK",
+         "channels that send a live audio tone of 300 + 100 x channel Hz (default none)",
+         Mask(&SimConfig::audio_channels)},
+        {"audio-on", "", "send live audio before the client asks for it",
+         Flag(&SimConfig::audio_on_at_start)},
         {"journal", "FILE", "JSON-lines journal of every message", Text(&SimConfig::journal_path)},
         {"once", "", "exit after the first client is done", Flag(&SimConfig::once)},
         {"verbose", "", "echo the journal to stderr", Flag(&SimConfig::verbose)},

@@ -13,6 +13,7 @@
 #include "sim/fault_script.h"
 #include "sim/live_service.h"
 #include "sim/login_service.h"
+#include "sim/talk_service.h"
 
 namespace taviro::sim {
 
@@ -59,6 +60,7 @@ std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config) 
     services.push_back(std::make_unique<CLoginService>(config));
     services.push_back(std::make_unique<CLiveService>(config));
     services.push_back(std::make_unique<CDeviceService>(config));
+    services.push_back(std::make_unique<CTalkService>(config));
     // New services (playback, backup, logs, PTZ, firmware ...) go here, before the faults.
     services.push_back(std::make_unique<CFaultScript>(config));
     return services;

@@ -100,6 +100,25 @@ struct SimConfig {
     std::optional<std::int32_t> db_init_reason;
     std::optional<std::int32_t> reboot_reason;
 
+    // Two-way audio. A_LISTEN_REQ is accepted unless talk_reason is set (then A_LISTEN_NACK
+    // with that reason); the client's A_LISTEN_DATA is decoded and, when talk_wav names a
+    // file, written there as 16-bit, 2-channel, 8,000 frames/s PCM.
+    std::optional<std::int32_t> talk_reason;
+    std::string talk_wav;
+
+    // Live audio. While live view runs and the client has switched audio on
+    // (AUDIO_ONOFF_REQ with audioOn), the channels of audio_channels that the client watches
+    // send a tone each: sine at 300 + 100 x channel Hz (channel 0..15: 300..1,800 Hz), G.726
+    // encoded, 125 blocks a second. The client plays every two decoded samples as one stereo
+    // frame at 8,000 frames per second, so the tone is generated at 16,000 samples a second
+    // and sounds at exactly that frequency on both sides.
+    std::uint16_t audio_channels = 0;
+    // The tone's peak (16-bit linear).
+    std::int16_t audio_amplitude = 8000;
+    // Live audio is on from the start (a recorder configured to push audio), not only after
+    // the client's AUDIO_ONOFF_REQ.
+    bool audio_on_at_start = false;
+
     // Journal and run mode.
     std::string journal_path;  // empty: the journal is kept in memory only
     bool once = false;         // serve one client, then stop accepting

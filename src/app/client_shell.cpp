@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/storage_folders.h"
+#include "audio/audio_onoff.h"
 #include "protocol/catalogue.h"
 #include "protocol/recorder_time.h"
 
@@ -18,7 +19,8 @@ CClientShell::CClientShell(ISettingsStore& settings, platform::IMessageSink& sin
       m_sink(sink),
       m_branding(std::move(branding)),
       m_options(options),
-      m_setup(DefaultLocalSetup(m_branding)) {}
+      m_setup(DefaultLocalSetup(m_branding)),
+      m_talk(sink) {}
 
 CClientShell::~CClientShell() {
     Quit();
@@ -100,6 +102,9 @@ CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannel
 void CClientShell::DropSession() {
     if (m_session) {
         m_session->DestroyWindow();
+        // The shutdown sent the talk stop when talk was the running service; the talk
+        // object goes before the session it sends through.
+        m_talk.OnTalkStopped(m_session.get());
         if (m_pipeline)
             m_pipeline->Detach();
         m_session.reset();
@@ -143,8 +148,8 @@ void CClientShell::Quit() {
             m_session->SetServiceOn(Service::Backup, false);
             Pause();
         }
-        if (m_session->ServiceOn(Service::Talk)) {
-            m_session->Send(protocol::msg::A_LISTEN_STOP_REQ);
+        if (m_talk.Talking() || m_session->ServiceOn(Service::Talk)) {
+            m_talk.StopTalking(m_session.get());  // A_LISTEN_STOP_REQ, talk object destroyed
             m_session->SetServiceOn(Service::Talk, false);
             Pause();
         }
@@ -210,18 +215,30 @@ void CClientShell::InitArchiveIfLoggedIn() {
         m_session->InitArchive();
 }
 
-bool CClientShell::TalkAllowedForAccount() {
+CommandResult CClientShell::ToggleRecorderAudio() {
     if (!LoggedIn())
-        return false;
-    if (m_session->Hello().account != 0) {
-        m_sink.Notify(15, 0);
-        return false;
-    }
-    return true;
+        return CommandResult::kIgnored;
+    const bool streaming =
+        m_session->ServiceOn(Service::Live) || m_session->ServiceOn(Service::Playback);
+    const auto result = audio::ToggleRecorderAudio(*m_session, streaming, m_options.audioOutput);
+    return result == audio::AudioOnOffResult::kSentOn || result == audio::AudioOnOffResult::kSentOff
+               ? CommandResult::kDone
+               : CommandResult::kIgnored;
+}
+
+audio::MikePress CClientShell::PressMike() {
+    return m_talk.Press(m_session.get(), m_options.audioOutput);
 }
 
 void CClientShell::OnMessage(const platform::PostedMessage& message) {
     switch (message.message) {
+        case platform::WM_TALK_STARTED:
+            if (m_session)
+                m_talk.OnTalkStarted(*m_session, m_captureFactory ? m_captureFactory() : nullptr);
+            break;
+        case platform::WM_TALK_STOPPED:
+            m_talk.OnTalkStopped(m_session.get());
+            break;
         case platform::WM_RELEASE_SESSION:
             // The connect thread failed; its notification follows or came already.
             DropSession();
@@ -232,6 +249,9 @@ void CClientShell::OnMessage(const platform::PostedMessage& message) {
                 m_pipeline->Views().SetViewMode(video::ViewMode::Live);
                 m_pipeline->Views().ClearHasDecoded();
                 m_pipeline->StartDecoders(protocol::kAllChannels);
+                // Live audio restarts with live view: no channel heard, no mask yet.
+                m_pipeline->StartAudio(m_setup.audioBuffer[0],
+                                       m_options.audioOutput ? m_soundOut : nullptr);
             }
             break;
         case platform::WM_CHANNEL_HIDDEN:

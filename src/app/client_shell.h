@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@
 #include "app/local_setup.h"
 #include "app/settings_store.h"
 #include "app/setup_apply.h"
+#include "audio/talk.h"
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
 #include "protocol/rights.h"
@@ -111,7 +113,20 @@ class CClientShell {
     void ResendDatabase();         // category 7
     void RebootIfLoggedIn();       // category 8 code 5
     void InitArchiveIfLoggedIn();  // category 14
-    bool TalkAllowedForAccount();  // button 376: account 0 only, else (15, 0)
+
+    // --- talk (button 376, WM_TALK_STARTED / WM_TALK_STOPPED) ---
+    // Makes the capture device when the recorder accepts talk (the window's Qt device; tests
+    // give a file or a silent one). Without a factory, talk starts without capture.
+    using CaptureFactory = std::function<std::unique_ptr<platform::ISoundIn>()>;
+    void SetCaptureFactory(CaptureFactory factory) { m_captureFactory = std::move(factory); }
+    audio::MikePress PressMike();
+
+    // --- live audio (buttons 366, 368, 378, slider 421) ---
+    // The device live audio plays into (the window's sound ring); null: no audio thread.
+    void SetSoundOut(platform::ISoundOut* device) { m_soundOut = device; }
+    // Button 378: AUDIO_ONOFF_REQ with the audioOn bit the recorder's flag asks for.
+    CommandResult ToggleRecorderAudio();
+    [[nodiscard]] bool Talking() const { return m_talk.Talking(); }
 
     // --- messages the window received that the shell must act on ---
     // WM_RELEASE_SESSION drops the session; WM_CHANNEL_GRID_MODE (live) restarts the
@@ -137,6 +152,10 @@ class CClientShell {
     // The pipeline outlives the session it is attached to: declared first, destroyed last.
     std::unique_ptr<video::CLivePipeline> m_pipeline;
     std::unique_ptr<protocol::CRecorderSession> m_session;
+    // The talk object sends through the session: it is destroyed before the session.
+    audio::CTalkButton m_talk;
+    CaptureFactory m_captureFactory;
+    platform::ISoundOut* m_soundOut = nullptr;
     platform::GridMode m_gridMode = platform::kGridNone;
     bool m_started = false;
     bool m_quit = false;

@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <memory>
 
+#include "audio/audio_onoff.h"
 #include "cli/command_session.h"
 #include "cli/picture_file.h"
 #include "platform/h264_decoder.h"
+#include "platform/wav_file.h"
 #include "video/channel_views.h"
 #include "video/live_pipeline.h"
 
@@ -86,35 +88,47 @@ void PrintChannels(CCommandSession& command, CLivePipeline& pipeline, double sec
 }  // namespace
 
 int RunLive(const std::vector<std::string>& args) {
-    const std::string usage = std::string("usage: taviro-cli live ") + kConnectionUsage +
-                              "\n       [--seconds N] [--channels MASK] [--save-dir DIR] [--rgb]"
-                              " [--deinterlace]\n";
+    const std::string usage =
+        std::string("usage: taviro-cli live ") + kConnectionUsage +
+        "\n       [--seconds N] [--channels MASK] [--save-dir DIR] [--rgb]"
+        " [--deinterlace]\n"
+        "       [--audio-channel N --audio-out FILE.wav [--audio-buf 0..8]]\n";
     int status = kExitUsage;
-    auto command = CCommandSession::Create("live", args, {"seconds", "channels", "save-dir"},
-                                           {"rgb", "deinterlace"}, usage, &status);
+    auto command = CCommandSession::Create(
+        "live", args,
+        {"seconds", "channels", "save-dir", "audio-channel", "audio-out", "audio-buf"},
+        {"rgb", "deinterlace"}, usage, &status);
     if (!command) {
         return status;
     }
     const COptions& options = command->Options();
     std::string error;
     const auto seconds = options.GetInt("seconds", 5, 0, 86400, &error);
-    std::optional<long long> mask = protocol::kAllChannels;
+    long long mask = protocol::kAllChannels;
+    bool maskOk = true;
     if (const auto text = options.Get("channels")) {
         try {
             std::size_t used = 0;
             mask = std::stoll(*text, &used, 0);
-            if (used != text->size() || *mask <= 0 || *mask > 0xFFFF)
-                mask.reset();
+            maskOk = used == text->size() && mask > 0 && mask <= 0xFFFF;
         } catch (const std::exception&) {
-            mask.reset();
+            maskOk = false;
         }
-        if (!mask)
+        if (!maskOk)
             error = "--channels wants a channel mask from 0x1 to 0xFFFF";
     }
-    if (!seconds || !mask) {
+    // The heard channel (1..16) and the file its samples go to: the audio thread writes to
+    // the file exactly what it would hand to a sound device.
+    const auto audioChannel = options.GetInt("audio-channel", 0, 1, protocol::kMaxChannels, &error);
+    const auto audioBuf = options.GetInt("audio-buf", 2, 0, 8, &error);
+    const auto audioOut = options.Get("audio-out");
+    if (audioChannel && audioBuf && (options.Has("audio-channel") != audioOut.has_value()))
+        error = "--audio-channel and --audio-out go together";
+    if (!seconds || !maskOk || !audioChannel || !audioBuf || !error.empty()) {
         std::fprintf(stderr, "taviro-cli live: %s\n%s", error.c_str(), usage.c_str());
         return kExitUsage;
     }
+    const auto liveMask = static_cast<ChannelMask>(mask);
     std::filesystem::path saveDir;
     if (const auto dir = options.Get("save-dir")) {
         saveDir = *dir;
@@ -134,9 +148,23 @@ int RunLive(const std::vector<std::string>& args) {
     for (int c = 0; c < protocol::kMaxChannels; ++c)
         pipeline.SetDeinterlace(c, options.Has("deinterlace"));
     pipeline.StartDecoders(protocol::kAllChannels);
+    std::unique_ptr<platform::CWavSoundOut> wav;
+    if (audioOut) {
+        wav = std::make_unique<platform::CWavSoundOut>(*audioOut);
+        pipeline.StartAudio(static_cast<int>(*audioBuf), wav.get());
+        if (!wav->Error().empty()) {
+            std::fprintf(stderr, "taviro-cli live: %s\n", wav->Error().c_str());
+            pipeline.StopAudio();
+            return kExitUsage;
+        }
+        pipeline.State().SetSelectedAudioChannel(static_cast<int>(*audioChannel) - 1);
+    }
     status = command->LogIn([&](protocol::CRecorderSession& session) { pipeline.Attach(session); });
+    if (status == kExitOk && wav && !command->Session().AudioOn()) {
+        audio::ToggleRecorderAudio(command->Session(), true, true);
+    }
     if (status == kExitOk && options.Has("channels")) {
-        command->Session().SendLiveSelection(static_cast<ChannelMask>(*mask));
+        command->Session().SendLiveSelection(liveMask);
     }
     if (status == kExitOk) {
         status = command->Stay(std::chrono::seconds(*seconds));
@@ -147,6 +175,20 @@ int RunLive(const std::vector<std::string>& args) {
     }
     pipeline.Decoders().DrainAndStop(std::chrono::milliseconds(0));
     PrintChannels(*command, pipeline, static_cast<double>(*seconds));
+    if (wav) {
+        pipeline.StopAudio();  // the live stop has done so already unless the login failed
+        wav->Stop();
+        char line[200];
+        if (command->Json()) {
+            std::snprintf(line, sizeof line,
+                          "{\"event\":\"audio\",\"channel\":%d,\"bytes\":%zu,\"writes\":%zu}",
+                          static_cast<int>(*audioChannel), wav->BytesWritten(), wav->Writes());
+        } else {
+            std::snprintf(line, sizeof line, "audio ch%02d  chunks %zu  bytes %zu",
+                          static_cast<int>(*audioChannel), wav->Writes(), wav->BytesWritten());
+        }
+        command->Sink().PrintLine(line);
+    }
     if (!saveDir.empty()) {
         for (int c = 0; c < protocol::kMaxChannels; ++c) {
             if (protocol::HasChannel(pipeline.Views().HasDecodedMask(), c) &&

@@ -6,6 +6,7 @@
 #include "cli/command_session.h"
 #include "cli/connect_command.h"
 #include "cli/live_command.h"
+#include "cli/talk_command.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ constexpr const char* kUsage =
     "  connect   log in to a recorder, print its identity, stay connected, disconnect\n"
     "  live      run live view without a screen: decode every channel, print per-channel\n"
     "            counts, optionally save each channel's last picture\n"
+    "  talk      send a WAV file to the recorder as the microphone, then stop talking and\n"
+    "            disconnect\n"
     "run 'taviro-cli COMMAND --help' for the options of a command\n";
 
 }  // namespace
@@ -32,6 +35,9 @@ int main(int argc, char** argv) {
     }
     if (command == "live") {
         return taviro::cli::RunLive(args);
+    }
+    if (command == "talk") {
+        return taviro::cli::RunTalk(args);
     }
     std::fprintf(stderr, "taviro-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
     return taviro::cli::kExitUsage;

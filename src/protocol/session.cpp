@@ -243,6 +243,9 @@ const std::array<CRecorderSession::Handler, 512>& CRecorderSession::Handlers() {
         t[msg::SYS_NOTICE] = &CRecorderSession::RecvFn_SysNotice;
         t[msg::DB_INFO_ACK] = &CRecorderSession::RecvFn_DbInfoAck;
         t[msg::DB_UPDATE_ACK] = &CRecorderSession::RecvFn_DbUpdateAck;
+        t[msg::A_LISTEN_ACK] = &CRecorderSession::RecvFn_AListenAck;
+        t[msg::A_LISTEN_NACK] = &CRecorderSession::RecvFn_AListenNack;
+        t[msg::A_LISTEN_STOP_ACK] = &CRecorderSession::RecvFn_AListenStopAck;
         return t;
     }();
     return table;

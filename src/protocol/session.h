@@ -141,6 +141,18 @@ class CRecorderSession {
     bool InitArchive();
     // DB_UPDATE_REQ with the database as last received.
     bool SendDatabase();
+
+    // --- two-way audio (the talk object itself lives with the main window) ---
+    // A_LISTEN_REQ: asks the recorder to take microphone audio; A_LISTEN_ACK answers with
+    // WM_TALK_STARTED, A_LISTEN_NACK with a refusal.
+    bool RequestTalk();
+    // A_LISTEN_STOP_REQ: ends the talk session on the recorder's side.
+    bool StopTalkRequest();
+    // Waits up to `timeout` until a send would not have to wait (the socket takes more
+    // bytes, or it is closed and a send fails at once). The microphone's sender asks first,
+    // so a recorder that stops reading never holds it inside a send.
+    [[nodiscard]] bool WaitSendable(std::chrono::milliseconds timeout) const;
+
     // The rights rule for this user and recorder.
     [[nodiscard]] bool MayUse(Feature feature) const;
     [[nodiscard]] RightsContext Rights() const;
@@ -216,6 +228,9 @@ class CRecorderSession {
     bool RecvFn_SysNotice(const PacketHeader& header);
     bool RecvFn_DbInfoAck(const PacketHeader& header);
     bool RecvFn_DbUpdateAck(const PacketHeader& header);
+    bool RecvFn_AListenAck(const PacketHeader& header);
+    bool RecvFn_AListenNack(const PacketHeader& header);
+    bool RecvFn_AListenStopAck(const PacketHeader& header);
 
     // Reads the whole payload; false only when the read fails.
     bool ReadPayload(const PacketHeader& header, std::vector<std::uint8_t>& out);

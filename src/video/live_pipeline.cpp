@@ -1,6 +1,9 @@
 #include "video/live_pipeline.h"
 
+#include <thread>
+
 #include "platform/h264_decoder.h"
+#include "platform/trace.h"
 
 namespace taviro::video {
 
@@ -15,6 +18,7 @@ CLivePipeline::CLivePipeline(CChannelViews& views, std::uint32_t format,
 CLivePipeline::~CLivePipeline() {
     // The session is not touched here: it may be gone already. Its owner detaches the
     // pipeline (or ends the session's threads) before either is destroyed.
+    StopAudio();
     m_decoders.DrainAndStop(std::chrono::milliseconds(0));
 }
 
@@ -73,6 +77,40 @@ void CLivePipeline::OnChannelInfo(std::span<const std::uint8_t> payload) {
 void CLivePipeline::DrainAndStopDecoders() {
     m_decoders.DrainAndStop();
     m_state.SetLiveOn(false);
+}
+
+void CLivePipeline::StartAudio(int audioBuf, platform::ISoundOut* device) {
+    StopAudio();
+    m_audioSelection.Reset();
+    if (auto* session = m_session.load())
+        session->SetAudioChannelMask(0);
+    if (!device)
+        return;
+    auto queue = std::make_shared<CAudioQueue>();
+    m_audio = std::make_unique<audio::CAudioThread>(queue, *device, audioBuf);
+    m_slots.AttachAudio(std::move(queue));
+}
+
+void CLivePipeline::StopAudio() {
+    if (!m_audio)
+        return;
+    platform::Trace("StopAudioThread...\n");
+    // Out of the slot first, so the receive thread queues nothing more for a thread that is
+    // about to end.
+    m_slots.DetachAudio();
+    m_audio->Stop();
+    m_audio.reset();
+}
+
+void CLivePipeline::DrainAndStopAudio() {
+    if (const auto queue = m_slots.Audio()) {
+        // Let the audio thread take what arrived, but never wait long for it.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (queue->Count() > 2 && std::chrono::steady_clock::now() < limit && m_audio &&
+               m_audio->Running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    StopAudio();
 }
 
 std::string CLivePipeline::LiveTitle(int channel) {

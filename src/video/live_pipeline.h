@@ -16,6 +16,9 @@
 #include <memory>
 #include <string>
 
+#include "audio/audio_selection.h"
+#include "audio/audio_thread.h"
+#include "platform/sound_device.h"
 #include "protocol/live_consumers.h"
 #include "protocol/session.h"
 #include "protocol/stream_receiver.h"
@@ -48,6 +51,18 @@ class CLivePipeline final : public protocol::IStreamReceiver,
     // Drains and stops every decoder now (also done by the session's live stop).
     void StopDecoders(std::chrono::milliseconds drainLimit = std::chrono::seconds(2));
 
+    // Owner's thread, live view starting: stops any running audio output, clears the heard
+    // channel and the audio mask, then, when `device` is given, starts the audio thread in
+    // slot 16 with chunks of 4 x audioBuf + 32 blocks written to `device` (which must stay
+    // alive until StopAudio or the pipeline's end). No device: no audio thread.
+    void StartAudio(int audioBuf, platform::ISoundOut* device);
+    // Owner's thread: stops the audio thread now and empties slot 16.
+    void StopAudio();
+    // The heard channel ("SelAudio", channel buttons, icons, the re-checks).
+    audio::CAudioSelection& AudioSelection() { return m_audioSelection; }
+    // The running audio thread (mute for playback speeds, counters), or null.
+    audio::CAudioThread* AudioThread() { return m_audio.get(); }
+
     // The "Deinterlace" settings of the 16 channels (local settings).
     void SetDeinterlace(int channel, bool on);
 
@@ -58,7 +73,7 @@ class CLivePipeline final : public protocol::IStreamReceiver,
 
     // ILiveConsumers: the session's live stop.
     void SetFrozen(bool frozen) override { m_state.SetLiveFrozen(frozen); }
-    void DrainAndStopAudio() override {}
+    void DrainAndStopAudio() override;
     void DrainAndStopDecoders() override;
 
     // IDecodeEnvironment: decoder threads.
@@ -84,6 +99,8 @@ class CLivePipeline final : public protocol::IStreamReceiver,
     CChannelDecoders m_decoders;
     std::atomic<protocol::CRecorderSession*> m_session{nullptr};
     std::array<std::atomic<bool>, protocol::kMaxChannels> m_deinterlace{};
+    audio::CAudioSelection m_audioSelection{m_state};
+    std::unique_ptr<audio::CAudioThread> m_audio;  // owner's thread only
 };
 
 }  // namespace taviro::video

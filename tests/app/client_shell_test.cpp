@@ -186,7 +186,7 @@ TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
     std::this_thread::sleep_for(200ms);  // the pushed user lists
     const auto before = m_sink.Notifications().size();
     EXPECT_EQ(shell.ToggleRecording(), CommandResult::kRefused);
-    EXPECT_FALSE(shell.TalkAllowedForAccount());
+    EXPECT_EQ(shell.PressMike(), audio::MikePress::NotAllowed);  // account 1 may not talk
     const auto notes = m_sink.Notifications();
     ASSERT_EQ(notes.size(), before + 2);
     EXPECT_EQ(notes[before], std::make_pair(15, 0));
@@ -221,6 +221,36 @@ TEST_F(ClientShellTest, ConfirmedSetupIsSavedLoggedAndMovesTheStorageFolder) {
     ASSERT_EQ(moved.size(), 1u);
     EXPECT_EQ(moved[0].kind, 8u);
     EXPECT_EQ(moved[0].subType, 1u);
+}
+
+TEST_F(ClientShellTest, TalkStartsOnTheRecordersAnswerAndQuitStopsItBeforeTheGoodbye) {
+    sim::SimConfig config;
+    config.live_stream = false;
+    sim::CRecorderSim recorder(config);
+    ASSERT_TRUE(recorder.Start()) << recorder.LastError();
+    ShellOptions options = Fast();
+    options.audioOutput = true;  // talk is only asked for with a sound output
+    CClientShell shell(m_store, m_sink, Branding{}, options);
+    shell.StartUp();
+    ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
+              CommandResult::kDone);
+    ASSERT_TRUE(LoggedIn());
+    EXPECT_EQ(shell.PressMike(), audio::MikePress::Requested);
+    EXPECT_EQ(shell.PressMike(), audio::MikePress::TooSoon);  // the 2-second guard
+    // The window hands the recorder's acceptance to the shell.
+    ASSERT_TRUE(m_sink.WaitFor(
+        [](const PostedMessage& m) { return m.message == platform::WM_TALK_STARTED; }, 3s));
+    shell.OnMessage(PostedMessage{platform::Window::Main, platform::WM_TALK_STARTED, 0, 0, {}});
+    EXPECT_TRUE(shell.Talking());
+    shell.Quit();
+    EXPECT_FALSE(shell.Talking());
+    ASSERT_TRUE(recorder.WaitForJournal(Has(sim::JournalDir::Rx, protocol::msg::BYE), 5s));
+    const auto codes = SentCodes(recorder);
+    const auto stop = std::find(codes.begin(), codes.end(), protocol::msg::A_LISTEN_STOP_REQ);
+    const auto bye = std::find(codes.begin(), codes.end(), protocol::msg::BYE);
+    ASSERT_NE(stop, codes.end());
+    EXPECT_LT(stop, bye);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), protocol::msg::A_LISTEN_REQ), 1);
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include "app/main_window_layout.h"
+#include "audio/sound_ring.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
+#include "platform/qt_audio/qt_sound.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/qt_owned.h"
@@ -31,6 +34,11 @@ using platform::ui::Child;
 using platform::ui::Skin;
 
 namespace {
+
+// The volume slider's position at start (0..65535).
+constexpr int kStartVolume = 40'000;
+// How often the heard channel is checked against the audio mask and the page.
+constexpr int kAudioRecheckMs = 250;
 
 // Behind everything when the skin has no background: the skin's own charcoal.
 constexpr QRgb kFallbackBackground = 0xFF1E2126;
@@ -71,6 +79,19 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& setti
     setFixedSize(kMainWindowWidth, kMainWindowHeight);
     m_sink.SetHandler(platform::Window::Main,
                       [this](const platform::PostedMessage& m) { OnPosted(m); });
+    // Talk captures the default input device once the recorder accepts it.
+    m_shell->SetCaptureFactory([] { return std::make_unique<platform::CQtSoundIn>(); });
+    // Live audio plays into our own stream; without an output device there is none and no
+    // audio thread is ever made.
+    if (m_shell->AudioOutput()) {
+        m_soundDevice = std::make_unique<platform::CQtSoundOut>();
+        m_soundRing = std::make_unique<audio::CSoundRing>(m_soundDevice.get());
+        m_soundRing->SetVolume(kStartVolume / 65535.0);
+        m_shell->SetSoundOut(m_soundRing.get());
+    }
+    m_audioTimer = Child<QTimer>(this);
+    m_audioTimer->setInterval(kAudioRecheckMs);
+    connect(m_audioTimer, &QTimer::timeout, this, &CClientDlg::RecheckAudio);
 }
 
 CClientDlg::~CClientDlg() {
@@ -78,6 +99,8 @@ CClientDlg::~CClientDlg() {
     // The session's threads post into the sink until they are joined; the shell joins
     // them before the views and the grid go.
     m_shell.reset();
+    m_soundRing.reset();
+    m_soundDevice.reset();
     m_screenSaver.reset();
     // The grid refers to the views, which are members and go before Qt deletes children.
     platform::ui::DestroyChild(m_grid);
@@ -141,8 +164,8 @@ void CClientDlg::CreateControls() {
     // The channel and layout buttons are not one radio group: a single channel shows both
     // its button and the 1-pane button down. The window sets them from the grid's layout.
     if (auto* volume = Slider(kVolumeSliderId)) {
-        volume->SetRange(0, 100);
-        volume->SetPosition(100);
+        volume->SetRange(0, 65535);
+        volume->SetPosition(kStartVolume);
     }
     if (auto* position = Slider(kPositionSliderId)) {
         position->SetRange(0, 1000);

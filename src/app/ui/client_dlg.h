@@ -41,6 +41,13 @@ class CSkinSliderWidget;
 namespace taviro::video::ui {
 class CChannelGrid;
 }
+namespace taviro::platform {
+class CQtSoundOut;
+}
+namespace taviro::audio {
+class CSoundRing;
+}
+class QTimer;
 
 namespace taviro::app::ui {
 
@@ -106,6 +113,7 @@ class CClientDlg final : public QWidget {
     void OpenLocalSetup();
     void OnLayoutApplied(const video::LayoutEffects& effects);
     void OnSliderMessage(std::uint32_t message, std::uint32_t id, int position);
+    void RecheckAudio();
 
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
@@ -115,7 +123,12 @@ class CClientDlg final : public QWidget {
     platform::ui::CQtMessageSink& m_sink;
     ISettingsStore& m_settings;
     video::CChannelViews m_views;
+    // Our own sound stream and the ring the audio thread writes; both outlive the shell's
+    // pipeline (the destructor resets the shell first).
+    std::unique_ptr<platform::CQtSoundOut> m_soundDevice;
+    std::unique_ptr<audio::CSoundRing> m_soundRing;
     std::unique_ptr<CClientShell> m_shell;
+    QTimer* m_audioTimer = nullptr;  // re-checks the heard channel and its icons
     video::ui::CChannelGrid* m_grid = nullptr;
     std::map<std::uint32_t, controls::ui::CSkinButtonWidget*> m_buttons;
     std::map<std::uint32_t, controls::ui::CSkinSliderWidget*> m_sliders;

@@ -1,18 +1,17 @@
 // What each main-window control does.
 #include <QTimer>
+#include <mutex>
 
 #include "app/main_window_layout.h"
 #include "app/ui/client_dlg.h"
+#include "app/ui/local_setup_dlg.h"
+#include "audio/sound_ring.h"
 #include "connect/ui/connect_dlg.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "video/ui/channel_grid.h"
-
-#if __has_include("app/ui/local_setup_dlg.h")
-#include "app/ui/local_setup_dlg.h"
-#endif
 
 namespace taviro::app::ui {
 
@@ -75,13 +74,24 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         case 366:
             // Mute or unmute our own output; the volume slider follows.
             m_muted = !m_muted;
+            if (m_soundRing)
+                m_soundRing->SetMuted(m_muted);
             if (auto* volume = Slider(kVolumeSliderId))
                 volume->SetSliderEnabled(!m_muted);
             if (auto* sound = Button(366))
                 sound->SetCheck(m_muted ? 1 : 0);
             break;
+        case 368:
+            if (auto* pipeline = m_shell->Pipeline()) {
+                pipeline->AudioSelection().SelectNext(m_grid->Layout().VisibleChannels());
+                RecheckAudio();
+            }
+            break;
         case 369:
             m_shell->ToggleLive();
+            break;
+        case 378:
+            m_shell->ToggleRecorderAudio();
             break;
         case 370:
             m_grid->CycleOsdMode();
@@ -97,8 +107,8 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             m_sink.Notify(19, 0);
             break;
         case 376:
-            if (m_shell->TalkAllowedForAccount())
-                m_shell->CheckRights(Feature::Talk);
+            if (m_shell->CheckRights(Feature::Talk) == CommandResult::kDone)
+                m_shell->PressMike();
             break;
         case kMinButtonId:
             showMinimized();
@@ -153,7 +163,6 @@ void CClientDlg::Disconnect() {
 }
 
 void CClientDlg::OpenLocalSetup() {
-#if __has_include("app/ui/local_setup_dlg.h")
     if (m_shell->Session() && m_shell->Session()->Busy())
         return;
     if (auto* b = Button(364))
@@ -174,7 +183,6 @@ void CClientDlg::OpenLocalSetup() {
         if (auto* pipeline = m_shell->Pipeline())
             pipeline->ChangeFormat(m_grid->PictureFormat());
     }
-#endif
 }
 
 void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
@@ -182,18 +190,45 @@ void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
         ShowLayoutButtons(*effects.buttons);
     if (effects.request)
         m_shell->SendVisibleSelection(effects.request->mask);
+    if (effects.recheckAudio || effects.audioChannel) {
+        if (auto* pipeline = m_shell->Pipeline(); pipeline && effects.audioChannel)
+            pipeline->AudioSelection().SelectChannel(*effects.audioChannel);
+        RecheckAudio();
+    }
 }
 
 void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int position) {
-    // The volume acts on our own output stream once sound arrives; the position slider on a
-    // running playback.
+    if (id == kVolumeSliderId && message != platform::WM_SLIDER_BEGIN) {
+        // Our own stream's volume; the system's master volume is never touched.
+        if (m_soundRing)
+            m_soundRing->SetVolume(static_cast<double>(position) / 65535.0);
+        return;
+    }
+    // The position slider acts on a running playback once playback exists.
     platform::Trace("main window: slider %u message 0x%04X position %d\n", id, message, position);
+}
+
+void CClientDlg::RecheckAudio() {
+    auto* pipeline = m_shell->Pipeline();
+    if (!pipeline || !m_grid)
+        return;
+    auto& selection = pipeline->AudioSelection();
+    selection.Recheck(m_grid->Layout().VisibleChannels());
+    // The panes' audio icons follow the heard channel and the mask.
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        const auto icon = selection.Icon(c);
+        const int state = icon ? static_cast<int>(*icon) : -1;
+        video::ChannelView& view = m_views.Channel(c);
+        std::lock_guard lock(view.lock);
+        view.audioIcon = state;
+    }
 }
 
 void CClientDlg::Quit() {
     if (m_quitting)
         return;
     m_quitting = true;
+    m_audioTimer->stop();
     if (m_grid && m_grid->IsFullScreen())
         m_grid->SetFullScreen(false);
     m_shell->Quit();

@@ -38,7 +38,10 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             if (m.wParam == kGridLive) {
                 if (auto* session = m_shell->Session())
                     m_grid->StartLive(session->ChannelCount());
+                if (m_shell->AudioOutput())
+                    m_audioTimer->start();
             } else if (m.wParam == kGridNone) {
+                m_audioTimer->stop();
                 m_views.SetViewMode(video::ViewMode::Idle);
                 m_grid->RepaintAll();
             }
