@@ -135,30 +135,30 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
 }
 
 void CClientDlg::CreateControls() {
-    for (const MainControl& spec : MainWindowControls()) {
-        const QRect rect(spec.rect.x, spec.rect.y, spec.rect.width, spec.rect.height);
-        if (spec.kind == ControlKind::SliderHorizontal ||
-            spec.kind == ControlKind::SliderVertical) {
-            auto* slider = Child<CSkinSliderWidget>(this, spec.id,
-                                                    spec.kind == ControlKind::SliderHorizontal
+    for (const MainControl& control : MainWindowControls()) {
+        const QRect rect(control.rect.x, control.rect.y, control.rect.width, control.rect.height);
+        if (control.kind == ControlKind::SliderHorizontal ||
+            control.kind == ControlKind::SliderVertical) {
+            auto* slider = Child<CSkinSliderWidget>(this, control.id,
+                                                    control.kind == ControlKind::SliderHorizontal
                                                         ? controls::Orientation::Horizontal
                                                         : controls::Orientation::Vertical);
             slider->setGeometry(rect);
             connect(slider, &CSkinSliderWidget::SliderMessage, this, &CClientDlg::OnSliderMessage);
-            m_sliders[spec.id] = slider;
+            m_sliders[control.id] = slider;
             slider->show();  // made after the window was shown
             continue;
         }
-        auto* button = Child<CSkinButtonWidget>(this, spec.id, KindOf(spec.kind));
+        auto* button = Child<CSkinButtonWidget>(this, control.id, KindOf(control.kind));
         // One strip holds every look; the frame index picks the look.
         controls::ButtonPictures pictures;
         pictures.normal = pictures.hover = pictures.focus = pictures.pressed = pictures.disabled =
-            spec.picture;
-        button->SetFrameCount(spec.frames);
+            control.picture;
+        button->SetFrameCount(control.frames);
         button->SetPictures(pictures, false);
         button->setGeometry(rect);
         connect(button, &CSkinButtonWidget::Clicked, this, &CClientDlg::OnCommand);
-        m_buttons[spec.id] = button;
+        m_buttons[control.id] = button;
         button->show();
     }
     // The channel and layout buttons are not one radio group: a single channel shows both
