@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/tone_analysis.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
@@ -54,18 +56,10 @@ double Snr(const Samples& reference, const Samples& actual, std::size_t from) {
     return noise == 0 ? 200.0 : 10.0 * std::log10(signal / noise);
 }
 
-// Strength of one frequency (Goertzel), normalised by the count.
+// Strength of one frequency from sample `from` on.
 double Power(const Samples& samples, std::size_t from, double frequency) {
-    const double k = 2.0 * std::cos(2.0 * std::numbers::pi * frequency / kRate);
-    double s1 = 0;
-    double s2 = 0;
-    for (std::size_t i = from; i < samples.size(); ++i) {
-        const double s0 = samples[i] + k * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    const double n = static_cast<double>(samples.size() - from);
-    return (s1 * s1 + s2 * s2 - k * s1 * s2) / (n * n);
+    return taviro::testing::TonePower(std::span<const std::int16_t>(samples).subspan(from),
+                                      frequency, kRate);
 }
 
 Bytes EncodeAll(const Samples& samples) {
