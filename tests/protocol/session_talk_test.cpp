@@ -3,6 +3,8 @@
 // messages in the right order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -68,13 +70,17 @@ class SessionTalkTest : public ::testing::Test {
     }
     std::size_t Posted() const { return m_sink.History().size(); }
     // An acknowledgement as marker: once its WM_TALK_STARTED is there, whatever was sent
-    // before it has been handled.
-    void SyncWithAck(std::size_t from) {
+    // before it has been handled. `startedBefore` counts the acknowledgements sent before
+    // the marker, whose posts must not be taken for the marker's.
+    void SyncWithAck(std::size_t from, std::size_t startedBefore = 0) {
         ASSERT_TRUE(m_recorder->Send(msg::A_LISTEN_ACK));
         const auto until = std::chrono::steady_clock::now() + 3s;
         while (std::chrono::steady_clock::now() < until) {
             const auto posts = TalkPosts(from);
-            if (!posts.empty() && posts.back().first == platform::WM_TALK_STARTED) {
+            const auto started = static_cast<std::size_t>(
+                std::count_if(posts.begin(), posts.end(),
+                              [](const auto& p) { return p.first == platform::WM_TALK_STARTED; }));
+            if (started > startedBefore && posts.back().first == platform::WM_TALK_STARTED) {
                 return;
             }
             std::this_thread::sleep_for(2ms);
@@ -109,7 +115,7 @@ TEST_F(SessionTalkTest, AcknowledgementsWithPayloadsAreReadOverInStep) {
     ASSERT_TRUE(m_recorder->Send(msg::A_LISTEN_ACK, Bytes{0x00, 0x00, 0x00, 0x36, 0x99}));
     ASSERT_TRUE(m_recorder->Send(msg::A_LISTEN_STOP_ACK, Bytes(7, 0x35)));
     ASSERT_TRUE(m_recorder->SendReason(msg::A_LISTEN_NACK, 54));
-    SyncWithAck(from);
+    SyncWithAck(from, 1);
     const auto posts = TalkPosts(from);
     const std::vector<std::pair<std::uint32_t, std::int64_t>> expected = {
         {platform::WM_TALK_STARTED, 0},
