@@ -1,5 +1,7 @@
 // What each main-window control does.
 #include <QTimer>
+#include <algorithm>
+#include <array>
 #include <mutex>
 
 #include "app/main_window_layout.h"
@@ -20,12 +22,21 @@ namespace {
 // How long a pre-filled connect dialog stays on screen before it confirms itself.
 constexpr int kPrefillConfirmMs = 600;
 
+constexpr std::array<std::uint32_t, 8> kLampButtons = {344, 355, 356, 361, 362, 369, 376, 378};
+
 }  // namespace
 
 void CClientDlg::OnCommand(std::uint32_t id) {
     using protocol::Feature;
     if (m_quitting)
         return;
+    // These buttons are lamps of a state the session or a service owns (recording, live,
+    // talk, the recorder's audio, the open panels): the click itself must not light them;
+    // the state reports do, once the state has changed.
+    if (std::find(kLampButtons.begin(), kLampButtons.end(), id) != kLampButtons.end()) {
+        if (auto* lamp = Button(id))
+            lamp->SetCheck(lamp->Check() != 0 ? 0 : 1);
+    }
     if (id >= 300 && id <= 328) {
         if (id <= 315)
             m_grid->SelectChannel(static_cast<int>(id - 300));

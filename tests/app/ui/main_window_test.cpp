@@ -225,6 +225,7 @@ TEST_F(MainWindowTest, VersionAndRefusedRightsShowTheirPopups) {
         Press(id);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !lines.isEmpty(); }, 3000));
         EXPECT_EQ(lines, QStringList{platform::ui::Skin().Text(5093)});
+        EXPECT_EQ(m_window->Button(id)->Check(), 0) << "a refused button stays unlit";
     }
     const auto journal = m_recorder->Journal();
     EXPECT_TRUE(std::none_of(journal.begin(), journal.end(), [](const sim::JournalEntry& e) {
@@ -236,7 +237,8 @@ TEST_F(MainWindowTest, LiveButtonStopsAndRestartsAndQuitEndsInOrder) {
     StartConnected();
     Press(369);  // live off
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->Shell().LiveRunning(); }, 3000));
-    EXPECT_EQ(m_window->Button(369)->Check(), 0);
+    // The lamp goes out when the session reports live view stopped, not on the click.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->Button(369)->Check() == 0; }, 3000));
     Press(369);  // on again
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Button(369)->Check() == 1; }, 3000));
     Press(365);  // quit
