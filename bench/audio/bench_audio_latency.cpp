@@ -19,9 +19,9 @@
 #include "audio/audio_thread.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
-#include "video/consumer_slots.h"
-#include "video/stream_frames.h"
-#include "video/stream_state.h"
+#include "stream/consumer_slots.h"
+#include "stream/stream_frames.h"
+#include "stream/stream_state.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 namespace audio = taviro::audio;
 namespace platform = taviro::platform;
 namespace protocol = taviro::protocol;
-namespace video = taviro::video;
+namespace stream = taviro::stream;
 
 // Notes when each chunk reaches the device.
 class CTimingOut final : public platform::ISoundOut {
@@ -80,12 +80,12 @@ struct Row {
 };
 
 Row Measure(int audioBuf, int chunks) {
-    video::CStreamState state;
-    video::CConsumerSlots slots;
-    video::CStreamFrames frames(state, slots);
+    stream::CStreamState state;
+    stream::CConsumerSlots slots;
+    stream::CStreamFrames frames(state, slots);
     state.SetLiveOn(true);
     state.SetSelectedAudioChannel(0);
-    auto queue = std::make_shared<video::CAudioQueue>();
+    auto queue = std::make_shared<stream::CAudioQueue>();
     CTimingOut out;
     audio::CAudioThread thread(queue, out, audioBuf);
     slots.AttachAudio(queue);

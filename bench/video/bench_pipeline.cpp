@@ -43,12 +43,12 @@ extern "C" {
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "sim/live_stream.h"
+#include "stream/consumer_slots.h"
+#include "stream/stream_frames.h"
+#include "stream/stream_state.h"
 #include "video/channel_views.h"
-#include "video/consumer_slots.h"
 #include "video/decode_thread.h"
 #include "video/param_sets.h"
-#include "video/stream_frames.h"
-#include "video/stream_state.h"
 
 namespace {
 
@@ -241,7 +241,7 @@ std::optional<Capture> MakeCapture(const Options& o) {
 
 class BenchEnvironment final : public video::IDecodeEnvironment {
   public:
-    BenchEnvironment(const video::CStreamState& state, bool deinterlace)
+    BenchEnvironment(const stream::CStreamState& state, bool deinterlace)
         : m_state(state), m_deinterlace(deinterlace) {}
     bool LiveDropsChannel(int channel) override { return m_state.DropLiveFrame(channel); }
     std::string LiveTitle(int channel) override { return "CH" + std::to_string(channel + 1); }
@@ -249,7 +249,7 @@ class BenchEnvironment final : public video::IDecodeEnvironment {
     bool Deinterlace(int) override { return m_deinterlace; }
 
   private:
-    const video::CStreamState& m_state;
+    const stream::CStreamState& m_state;
     const bool m_deinterlace;
 };
 
@@ -303,7 +303,7 @@ struct PipelineResult {
     std::uint64_t pictures = 0;
     std::uint64_t decoded = 0;
     std::uint64_t dropped = 0;
-    video::StreamStats stream;
+    stream::StreamStats stream;
     std::size_t maxWaiting = 0;  // most entries seen waiting in one queue (paced run)
     // Paced run only: element-to-picture times, and how late the feeder itself was.
     std::vector<double> latencyMs;
@@ -315,15 +315,15 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
     const int channels = cap.channels;
     const auto nChannels = static_cast<std::size_t>(channels);
 
-    video::CStreamState state;
+    stream::CStreamState state;
     state.SetProductType(3);
-    video::CConsumerSlots slots;
-    std::vector<std::shared_ptr<video::CVideoQueue>> queues;
+    stream::CConsumerSlots slots;
+    std::vector<std::shared_ptr<stream::CVideoQueue>> queues;
     for (int ch = 0; ch < channels; ++ch) {
-        queues.push_back(std::make_shared<video::CVideoQueue>());
+        queues.push_back(std::make_shared<stream::CVideoQueue>());
         slots.AttachVideo(ch, queues.back());
     }
-    video::CStreamFrames frames(state, slots);
+    stream::CStreamFrames frames(state, slots);
     video::CChannelViews views;
     views.SetViewMode(video::ViewMode::Live);
     views.ClearHasDecoded();
@@ -334,7 +334,7 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
     // The live channel info that opens the stream: every channel present, none lost.
     std::array<std::uint8_t, 4> info{};
     protocol::StoreBE32(info.data(), protocol::kAllChannels);
-    const video::LiveChannelInfo opened = frames.OnLiveChannelInfo(info);
+    const stream::LiveChannelInfo opened = frames.OnLiveChannelInfo(info);
     views.SetAvailableMask(opened.available);
 
     const std::size_t instancesBefore = platform::H264OpenInstanceCount();
@@ -630,7 +630,7 @@ double Percentile(std::vector<double> v, double p) {
 
 // Anything the stream path or the decoders did not pass on; true when nothing was lost.
 bool ReportLosses(const PipelineResult& r, std::uint64_t total) {
-    const video::StreamStats& s = r.stream;
+    const stream::StreamStats& s = r.stream;
     const bool clean = r.complete && r.pictures == total && r.decoded == total && r.dropped == 0 &&
                        s.videoQueued == total && s.tooShort == 0 && s.overflowed == 0 &&
                        s.notStreaming == 0 && s.noConsumer == 0 && s.frozen == 0 &&

@@ -23,9 +23,9 @@
 #include "platform/message_sink.h"
 #include "platform/socket.h"
 #include "protocol/session.h"
-#include "video/consumer_slots.h"
-#include "video/stream_frames.h"
-#include "video/stream_state.h"
+#include "stream/consumer_slots.h"
+#include "stream/stream_frames.h"
+#include "stream/stream_state.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace platform = taviro::platform;
 namespace protocol = taviro::protocol;
-namespace video = taviro::video;
+namespace stream = taviro::stream;
 
 constexpr std::size_t kMaxInput = 256 * 1024;
 // Far above what one input needs (milliseconds); reaching it means the session hangs.
@@ -127,14 +127,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         // The video side is attached as in live view, so stream pieces and the channel
         // info go through reassembly, parsing and queueing too.
-        video::CStreamState state;
-        video::CConsumerSlots slots;
+        stream::CStreamState state;
+        stream::CConsumerSlots slots;
         for (int c = 0; c < protocol::kMaxChannels; ++c) {
-            slots.AttachVideo(c, std::make_shared<video::CVideoQueue>());
+            slots.AttachVideo(c, std::make_shared<stream::CVideoQueue>());
         }
-        slots.AttachAudio(std::make_shared<video::CAudioQueue>());
+        slots.AttachAudio(std::make_shared<stream::CAudioQueue>());
         state.SetProductType(size % 2 == 0 ? 3 : 5);  // both byte orders of the stream records
-        video::CStreamFrames frames(state, slots);
+        stream::CStreamFrames frames(state, slots);
         protocol::CRecorderSession session(sink, nullptr, config);
         session.SetStreamReceiver(&frames);
         const auto deadline = Clock::now() + kSessionDeadline;

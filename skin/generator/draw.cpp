@@ -6,12 +6,12 @@
 #include <algorithm>
 
 #include "app/main_window_layout.h"
-#include "platform/ui/skin_numbers.h"
+#include "platform/skin_numbers.h"
 
 namespace taviro::skin {
 namespace {
 
-namespace ui = platform::ui;
+namespace pics = platform::skin;
 
 enum Frame { kNormal = 0, kHover, kFocus, kPressed, kDisabled };
 
@@ -77,7 +77,7 @@ QColor ContentColor(int frame) {
 }
 
 bool DrawButtonStrip(const Entry& e, QImage& out, std::string& error) {
-    const int frames = e.IntKey("frames", ui::kButtonFrames);
+    const int frames = e.IntKey("frames", pics::kButtonFrames);
     if (frames < 1 || frames > 8) {
         error = "frames must be 1..8";
         return false;
@@ -95,7 +95,7 @@ bool DrawButtonStrip(const Entry& e, QImage& out, std::string& error) {
     for (int i = 0; i < frames; ++i) {
         // A strip without a focus frame (4 frames) runs normal, hover, pressed, disabled.
         int frame = i;
-        if (frames == ui::kMinButtonFrames && i >= kFocus)
+        if (frames == pics::kMinButtonFrames && i >= kFocus)
             frame = i + 1;
         const QRectF r(i * e.width, 0, e.width, e.height);
         const double radius = std::min(4.0, e.height / 4.0);
@@ -138,10 +138,10 @@ bool DrawButtonStrip(const Entry& e, QImage& out, std::string& error) {
 // Check boxes and radio buttons: normal, hover, focus, checked, disabled.
 QImage DrawToggleStrip(const Entry& e, bool round) {
     const Palette& c = Colors();
-    QImage out = Blank(e.width * ui::kButtonFrames, e.height);
+    QImage out = Blank(e.width * pics::kButtonFrames, e.height);
     QPainter p(&out);
     p.setRenderHint(QPainter::Antialiasing, true);
-    for (int f = 0; f < ui::kButtonFrames; ++f) {
+    for (int f = 0; f < pics::kButtonFrames; ++f) {
         const QRectF r = QRectF(f * e.width, 0, e.width, e.height).adjusted(1.5, 1.5, -1.5, -1.5);
         QColor fill = c.well, border = c.panelBorder.lighter(130);
         if (f == kHover)
@@ -493,7 +493,7 @@ QImage DrawPreview(const std::map<int, QImage>& pictures, const QImage& idle) {
         const auto it = pictures.find(n);
         return it == pictures.end() ? QImage() : it->second;
     };
-    QImage out = picture(ui::kPicMainBackground).convertToFormat(QImage::Format_RGB32);
+    QImage out = picture(pics::kPicMainBackground).convertToFormat(QImage::Format_RGB32);
     if (out.isNull())
         return out;
     QPainter p(&out);
@@ -516,8 +516,8 @@ QImage DrawPreview(const std::map<int, QImage>& pictures, const QImage& idle) {
         if (m.kind == app::ControlKind::SliderHorizontal ||
             m.kind == app::ControlKind::SliderVertical) {
             const bool h = m.kind == app::ControlKind::SliderHorizontal;
-            const QImage track = picture(h ? ui::kPicSliderTrackH : ui::kPicSliderTrackV);
-            const QImage thumb = picture(h ? ui::kPicSliderThumbH : ui::kPicSliderThumbV);
+            const QImage track = picture(h ? pics::kPicSliderTrackH : pics::kPicSliderTrackV);
+            const QImage thumb = picture(h ? pics::kPicSliderThumbH : pics::kPicSliderThumbV);
             p.drawImage(r, track);
             const QPoint at =
                 h ? QPoint(r.left() + r.width() / 3, r.top() + (r.height() - thumb.height()) / 2)

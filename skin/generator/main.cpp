@@ -20,12 +20,12 @@
 #include "app/main_window_layout.h"
 #include "description.h"
 #include "draw.h"
+#include "platform/skin_numbers.h"
 #include "platform/skin_texts.h"
-#include "platform/ui/skin_numbers.h"
 
 namespace {
 
-namespace ui = taviro::platform::ui;
+namespace pics = taviro::platform::skin;
 using taviro::skin::Entry;
 
 int Fail(const std::string& message) {
@@ -45,29 +45,29 @@ bool ReadFile(const std::string& path, std::string& out) {
 
 // Pictures every window relies on; the pack is incomplete without them.
 std::vector<int> RequiredPictures() {
-    std::vector<int> n = {ui::kPicTextButtonSmall,
-                          ui::kPicTextButtonMedium,
-                          ui::kPicTextButtonLarge,
-                          ui::kPicCheckBox,
-                          ui::kPicRadio,
-                          ui::kPicPopupBackground,
-                          ui::kPicDialogBackground,
-                          ui::kPicDialogTitle,
-                          ui::kPicMainBackground,
-                          ui::kPicMinButton,
-                          ui::kPicSliderTrackH,
-                          ui::kPicSliderThumbH,
-                          ui::kPicSliderTrackV,
-                          ui::kPicSliderThumbV};
-    for (int i = ui::kPicIconPause; i <= ui::kPicIconBackwardSliceMask; ++i)
+    std::vector<int> n = {pics::kPicTextButtonSmall,
+                          pics::kPicTextButtonMedium,
+                          pics::kPicTextButtonLarge,
+                          pics::kPicCheckBox,
+                          pics::kPicRadio,
+                          pics::kPicPopupBackground,
+                          pics::kPicDialogBackground,
+                          pics::kPicDialogTitle,
+                          pics::kPicMainBackground,
+                          pics::kPicMinButton,
+                          pics::kPicSliderTrackH,
+                          pics::kPicSliderThumbH,
+                          pics::kPicSliderTrackV,
+                          pics::kPicSliderThumbV};
+    for (int i = pics::kPicIconPause; i <= pics::kPicIconBackwardSliceMask; ++i)
         n.push_back(i);
-    for (int i = ui::kPicIconStepForward; i <= ui::kPicIconStepBackwardMask; ++i)
+    for (int i = pics::kPicIconStepForward; i <= pics::kPicIconStepBackwardMask; ++i)
         n.push_back(i);
-    for (int i = ui::kPicIconAudioHeard; i <= ui::kPicIconAudioMutedMask; ++i)
+    for (int i = pics::kPicIconAudioHeard; i <= pics::kPicIconAudioMutedMask; ++i)
         n.push_back(i);
-    for (int i = ui::kPicIconPtz1; i <= ui::kPicIconPtz2Mask; ++i)
+    for (int i = pics::kPicIconPtz1; i <= pics::kPicIconPtz2Mask; ++i)
         n.push_back(i);
-    for (int i = ui::kPicIconNoCheck; i <= ui::kPicIconCheckedMask; ++i)
+    for (int i = pics::kPicIconNoCheck; i <= pics::kPicIconCheckedMask; ++i)
         n.push_back(i);
     return n;
 }
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         if (byId.count(std::to_string(n)) == 0)
             return Fail("the description lacks picture " + std::to_string(n));
     }
-    for (const char* name : {ui::kNamedIdle, ui::kNamedVideoLoss}) {
+    for (const char* name : {pics::kNamedIdle, pics::kNamedVideoLoss}) {
         if (byId.count(name) == 0)
             return Fail(std::string("the description lacks picture ") + name);
     }
@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
                         std::to_string(m.picture));
         const Entry& e = *it->second;
         if (e.kind != "button" || e.width != m.rect.width || e.height != m.rect.height ||
-            e.IntKey("frames", ui::kButtonFrames) != m.frames)
+            e.IntKey("frames", pics::kButtonFrames) != m.frames)
             return Fail(e.file + ":" + std::to_string(e.line) + ": picture " + e.Id() +
                         " does not match control " + std::to_string(m.id) + " (" +
                         std::to_string(m.rect.width) + "x" + std::to_string(m.rect.height) + ", " +
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
         written.insert(file);
         if (e.number)
             pictures[*e.number] = image;
-        else if (e.name == ui::kNamedIdle)
+        else if (e.name == pics::kNamedIdle)
             idle = image;
     }
     // Pictures a previous description had and this one dropped must not linger in the pack.

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/ui/skin_numbers.h"
+#include "platform/skin_numbers.h"
 
 namespace taviro::app {
 namespace {
 
-namespace skin = platform::ui;
+namespace skin = platform::skin;
 
 // Geometry of the rows and columns around the channel grid.
 constexpr int kTopRowY = 35;

@@ -3,7 +3,7 @@
 // mask or the layout changes, a channel button choosing its own channel, and the audio icon
 // each channel view draws.
 //
-// Threads: the main window's thread. The selection itself lives in video::CStreamState (the
+// Threads: the main window's thread. The selection itself lives in stream::CStreamState (the
 // receive thread selects the lowest channel of an element's mask while none is selected),
 // so every read and write here goes through its atomics.
 #pragma once
@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "protocol/channel_mask.h"
-#include "video/stream_state.h"
+#include "stream/stream_state.h"
 
 namespace taviro::audio {
 
@@ -32,7 +32,7 @@ std::optional<AudioIcon> AudioIconOf(int channel, protocol::ChannelMask audio, i
 
 class CAudioSelection {
   public:
-    explicit CAudioSelection(video::CStreamState& state) : m_state(state) {}
+    explicit CAudioSelection(stream::CStreamState& state) : m_state(state) {}
 
     // "SelAudio": advances the selection; returns it (-1 none).
     int SelectNext(protocol::ChannelMask shown);
@@ -50,7 +50,7 @@ class CAudioSelection {
     }
 
   private:
-    video::CStreamState& m_state;
+    stream::CStreamState& m_state;
     std::optional<protocol::ChannelMask> m_checkedMask;
     std::optional<protocol::ChannelMask> m_checkedShown;
 };

@@ -22,7 +22,7 @@ platform::SoundFormat RecorderSoundFormat() {
     return platform::SoundFormat{2, 8000, 16};
 }
 
-CAudioThread::CAudioThread(std::shared_ptr<video::CAudioQueue> queue, platform::ISoundOut& device,
+CAudioThread::CAudioThread(std::shared_ptr<stream::CAudioQueue> queue, platform::ISoundOut& device,
                            int audioBuf)
     : m_queue(std::move(queue)), m_device(device), m_nBlocks(ChunkBlocks(audioBuf)) {
     m_device.Open(RecorderSoundFormat(), m_nBlocks * kSamplesPerBlock * 2);
@@ -43,7 +43,7 @@ void CAudioThread::Stop() {
 }
 
 void CAudioThread::Run() {
-    const std::size_t collectBytes = video::kAudioBlockSize * m_nBlocks;
+    const std::size_t collectBytes = stream::kAudioBlockSize * m_nBlocks;
     std::vector<std::uint8_t> collect(collectBytes);
     std::vector<std::int16_t> samples(kSamplesPerBlock * m_nBlocks);
     std::vector<std::uint8_t> pcm(samples.size() * 2);
@@ -63,8 +63,8 @@ void CAudioThread::Run() {
             m_queue->ResetEvent();
             continue;
         }
-        std::memcpy(collect.data() + p, taken->entry.data(), video::kAudioBlockSize);
-        p += video::kAudioBlockSize;
+        std::memcpy(collect.data() + p, taken->entry.data(), stream::kAudioBlockSize);
+        p += stream::kAudioBlockSize;
         if (p == collectBytes) {
             decoder.Decode(collect, samples);
             for (std::size_t i = 0; i < samples.size(); ++i) {

@@ -18,7 +18,7 @@
 
 #include "audio/g726.h"
 #include "platform/sound_device.h"
-#include "video/consumer_slots.h"
+#include "stream/consumer_slots.h"
 
 namespace taviro::audio {
 
@@ -34,7 +34,7 @@ class CAudioThread {
   public:
     // Opens `device` for chunks of 256 x N bytes and starts the thread. `device` may fail to
     // open: chunks are then decoded and dropped, as writes fail.
-    CAudioThread(std::shared_ptr<video::CAudioQueue> queue, platform::ISoundOut& device,
+    CAudioThread(std::shared_ptr<stream::CAudioQueue> queue, platform::ISoundOut& device,
                  int audioBuf);
     ~CAudioThread();  // stops (as Stop())
     CAudioThread(const CAudioThread&) = delete;
@@ -60,7 +60,7 @@ class CAudioThread {
   private:
     void Run();
 
-    std::shared_ptr<video::CAudioQueue> m_queue;
+    std::shared_ptr<stream::CAudioQueue> m_queue;
     platform::ISoundOut& m_device;
     const std::size_t m_nBlocks;
     std::atomic<bool> m_bStop{false};

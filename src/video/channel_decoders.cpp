@@ -15,7 +15,7 @@ DecoderTotals Snapshot(const DecodeStats& stats) {
 
 }  // namespace
 
-CChannelDecoders::CChannelDecoders(CConsumerSlots& slots, CChannelViews& views,
+CChannelDecoders::CChannelDecoders(stream::CConsumerSlots& slots, CChannelViews& views,
                                    IDecodeEnvironment& environment,
                                    platform::H264EntryPoints library, std::uint32_t format,
                                    platform::IMessageSink* sink)
@@ -36,7 +36,7 @@ void CChannelDecoders::Start(protocol::ChannelMask channels) {
         if (!protocol::HasChannel(channels, c) || m_decoders[i]) {
             continue;
         }
-        m_queues[i] = std::make_shared<CVideoQueue>();
+        m_queues[i] = std::make_shared<stream::CVideoQueue>();
         m_decoders[i] = std::make_unique<CDecodeThread>(c, m_queues[i], m_views, m_environment,
                                                         m_library, m_format, m_sink);
         m_finished[i] = {};

@@ -11,8 +11,8 @@
 #include <chrono>
 #include <memory>
 
+#include "stream/consumer_slots.h"
 #include "video/channel_views.h"
-#include "video/consumer_slots.h"
 #include "video/decode_thread.h"
 
 namespace taviro::video {
@@ -25,9 +25,9 @@ struct DecoderTotals {
 
 class CChannelDecoders {
   public:
-    CChannelDecoders(CConsumerSlots& slots, CChannelViews& views, IDecodeEnvironment& environment,
-                     platform::H264EntryPoints library, std::uint32_t format,
-                     platform::IMessageSink* sink);
+    CChannelDecoders(stream::CConsumerSlots& slots, CChannelViews& views,
+                     IDecodeEnvironment& environment, platform::H264EntryPoints library,
+                     std::uint32_t format, platform::IMessageSink* sink);
     ~CChannelDecoders();
     CChannelDecoders(const CChannelDecoders&) = delete;
     CChannelDecoders& operator=(const CChannelDecoders&) = delete;
@@ -47,14 +47,14 @@ class CChannelDecoders {
     [[nodiscard]] DecoderTotals Totals(int channel) const;
 
   private:
-    CConsumerSlots& m_slots;
+    stream::CConsumerSlots& m_slots;
     CChannelViews& m_views;
     IDecodeEnvironment& m_environment;
     const platform::H264EntryPoints m_library;
     std::uint32_t m_format;
     platform::IMessageSink* m_sink;
     std::array<std::unique_ptr<CDecodeThread>, protocol::kMaxChannels> m_decoders;
-    std::array<std::shared_ptr<CVideoQueue>, protocol::kMaxChannels> m_queues;
+    std::array<std::shared_ptr<stream::CVideoQueue>, protocol::kMaxChannels> m_queues;
     std::array<DecoderTotals, protocol::kMaxChannels> m_finished{};
 };
 

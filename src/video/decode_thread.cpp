@@ -25,9 +25,10 @@ std::size_t PictureBytes(int width, int height, std::uint32_t format) {
 
 }  // namespace
 
-CDecodeThread::CDecodeThread(int channel, std::shared_ptr<CVideoQueue> queue, CChannelViews& views,
-                             IDecodeEnvironment& environment, platform::H264EntryPoints library,
-                             std::uint32_t format, platform::IMessageSink* sink)
+CDecodeThread::CDecodeThread(int channel, std::shared_ptr<stream::CVideoQueue> queue,
+                             CChannelViews& views, IDecodeEnvironment& environment,
+                             platform::H264EntryPoints library, std::uint32_t format,
+                             platform::IMessageSink* sink)
     : m_channel(channel),
       m_queue(std::move(queue)),
       m_views(views),
@@ -94,9 +95,9 @@ void CDecodeThread::Thread_Decode() {
     m_running = false;
 }
 
-void CDecodeThread::ProcessEntry(CVideoQueue::Taken taken) {
-    const QueuedFrame& frame = taken.entry;
-    const FrameInfo info = frame.Info();
+void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
+    const stream::QueuedFrame& frame = taken.entry;
+    const stream::FrameInfo info = frame.Info();
     const auto payload = frame.DecodeBytes();
     const ViewMode mode = m_views.Mode();
     const int width = info.width;
@@ -227,7 +228,7 @@ bool CDecodeThread::Decode(std::size_t length) {
     return false;
 }
 
-void CDecodeThread::ShowPicture(const FrameInfo& info, int width, int height) {
+void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int height) {
     const ViewMode mode = m_views.Mode();
     std::string title;
     if (mode == ViewMode::Live) {

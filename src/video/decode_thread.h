@@ -17,8 +17,8 @@
 
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
+#include "stream/consumer_slots.h"
 #include "video/channel_views.h"
-#include "video/consumer_slots.h"
 #include "video/param_sets.h"
 
 namespace taviro::video {
@@ -48,7 +48,7 @@ class CDecodeThread {
   public:
     // `format` is kH264FormatYuv420 or kH264FormatRgb24; `sink` receives the message box
     // of a failed decoder start (may be null).
-    CDecodeThread(int channel, std::shared_ptr<CVideoQueue> queue, CChannelViews& views,
+    CDecodeThread(int channel, std::shared_ptr<stream::CVideoQueue> queue, CChannelViews& views,
                   IDecodeEnvironment& environment, platform::H264EntryPoints library,
                   std::uint32_t format, platform::IMessageSink* sink = nullptr);
     ~CDecodeThread();
@@ -71,13 +71,13 @@ class CDecodeThread {
 
   private:
     void Thread_Decode();
-    void ProcessEntry(CVideoQueue::Taken taken);
+    void ProcessEntry(stream::CVideoQueue::Taken taken);
     // Calls the library with the result rules; true when a picture was written.
     bool Decode(std::size_t length);
-    void ShowPicture(const FrameInfo& info, int width, int height);
+    void ShowPicture(const stream::FrameInfo& info, int width, int height);
 
     const int m_channel;
-    std::shared_ptr<CVideoQueue> m_queue;
+    std::shared_ptr<stream::CVideoQueue> m_queue;
     CChannelViews& m_views;
     IDecodeEnvironment& m_environment;
     const platform::H264EntryPoints m_library;

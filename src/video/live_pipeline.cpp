@@ -86,7 +86,7 @@ void CLivePipeline::StartAudio(int audioBuf, platform::ISoundOut* device) {
         session->SetAudioChannelMask(0);
     if (!device)
         return;
-    auto queue = std::make_shared<CAudioQueue>();
+    auto queue = std::make_shared<stream::CAudioQueue>();
     m_audio = std::make_unique<audio::CAudioThread>(queue, *device, audioBuf);
     m_slots.AttachAudio(std::move(queue));
 }

@@ -22,12 +22,12 @@
 #include "protocol/live_consumers.h"
 #include "protocol/session.h"
 #include "protocol/stream_receiver.h"
+#include "stream/consumer_slots.h"
+#include "stream/stream_frames.h"
+#include "stream/stream_state.h"
 #include "video/channel_decoders.h"
 #include "video/channel_views.h"
-#include "video/consumer_slots.h"
 #include "video/decode_thread.h"
-#include "video/stream_frames.h"
-#include "video/stream_state.h"
 
 namespace taviro::video {
 
@@ -88,14 +88,14 @@ class CLivePipeline final : public protocol::IStreamReceiver,
     void ChangeFormat(std::uint32_t format);
     CChannelDecoders& Decoders() { return m_decoders; }
     CChannelViews& Views() { return m_views; }
-    CStreamState& State() { return m_state; }
-    CConsumerSlots& Slots() { return m_slots; }
+    stream::CStreamState& State() { return m_state; }
+    stream::CConsumerSlots& Slots() { return m_slots; }
 
   private:
     CChannelViews& m_views;
-    CStreamState m_state;
-    CConsumerSlots m_slots;
-    CStreamFrames m_frames;
+    stream::CStreamState m_state;
+    stream::CConsumerSlots m_slots;
+    stream::CStreamFrames m_frames;
     CChannelDecoders m_decoders;
     std::atomic<protocol::CRecorderSession*> m_session{nullptr};
     std::array<std::atomic<bool>, protocol::kMaxChannels> m_deinterlace{};

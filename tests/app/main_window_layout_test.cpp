@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "platform/ui/skin_numbers.h"
+#include "platform/skin_numbers.h"
 
 namespace taviro::app {
 namespace {
@@ -60,8 +60,8 @@ TEST(MainWindowLayout, FixedPlacesKindsAndPictures) {
     EXPECT_EQ(min->rect.y, 1);
     EXPECT_EQ(min->rect.width, 16);
     EXPECT_EQ(min->rect.height, 13);
-    EXPECT_EQ(min->picture, platform::ui::kPicMinButton);
-    EXPECT_EQ(min->frames, platform::ui::kMinButtonFrames);
+    EXPECT_EQ(min->picture, platform::skin::kPicMinButton);
+    EXPECT_EQ(min->frames, platform::skin::kMinButtonFrames);
     EXPECT_EQ(FindMainControl(kPositionSliderId)->kind, ControlKind::SliderHorizontal);
     EXPECT_EQ(FindMainControl(kVolumeSliderId)->kind, ControlKind::SliderVertical);
     // Every button has its own strip; sliders use the slider pictures.

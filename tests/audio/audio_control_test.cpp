@@ -50,7 +50,7 @@ TEST(AudioSelection, IconsFollowMaskAndSelection) {
 }
 
 TEST(AudioSelection, StateDrivenSelectionRechecksOnlyOnChanges) {
-    video::CStreamState state;
+    stream::CStreamState state;
     CAudioSelection selection(state);
     EXPECT_EQ(selection.Recheck(kAllChannels), -1);
     // The receive thread saw an element of channels 2 and 6 and picked the lowest.

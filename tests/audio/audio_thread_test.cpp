@@ -67,8 +67,8 @@ class CRecordingOut final : public platform::ISoundOut {
 };
 
 // Block b of a test stream: varied code words so a decoder state mix-up shows.
-video::AudioBlock Block(std::size_t b) {
-    video::AudioBlock block{};
+stream::AudioBlock Block(std::size_t b) {
+    stream::AudioBlock block{};
     for (std::size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<std::uint8_t>((b * 37 + i * 11) ^ (i >> 2));
     return block;
@@ -92,7 +92,7 @@ std::vector<std::uint8_t> Expected(std::size_t from, std::size_t to) {
     return bytes;
 }
 
-bool WaitEmpty(const video::CAudioQueue& queue) {
+bool WaitEmpty(const stream::CAudioQueue& queue) {
     for (int i = 0; i < 1000 && queue.Count() > 0; ++i)
         std::this_thread::sleep_for(1ms);
     std::this_thread::sleep_for(20ms);  // the last entry taken is handled too
@@ -109,7 +109,7 @@ TEST(ChunkSize, GrowsByFourBlocksPerAudioBufStep) {
 }
 
 TEST(AudioThread, WritesOneChunkPerFortyBlocksAtAudioBufTwo) {
-    auto queue = std::make_shared<video::CAudioQueue>();
+    auto queue = std::make_shared<stream::CAudioQueue>();
     CRecordingOut out;
     CAudioThread thread(queue, out, 2);
     EXPECT_EQ(thread.ChunkBlockCount(), 40u);
@@ -139,7 +139,7 @@ TEST(AudioThread, WritesOneChunkPerFortyBlocksAtAudioBufTwo) {
 }
 
 TEST(AudioThread, MuteDropsEntriesAndThePartialChunk) {
-    auto queue = std::make_shared<video::CAudioQueue>();
+    auto queue = std::make_shared<stream::CAudioQueue>();
     CRecordingOut out;
     CAudioThread thread(queue, out, 0);  // 32 blocks
     for (std::size_t b = 0; b < 20; ++b)
@@ -164,7 +164,7 @@ TEST(AudioThread, MuteDropsEntriesAndThePartialChunk) {
 }
 
 TEST(AudioThread, FlushFreesEntriesUnprocessed) {
-    auto queue = std::make_shared<video::CAudioQueue>();
+    auto queue = std::make_shared<stream::CAudioQueue>();
     CRecordingOut out;
     CAudioThread thread(queue, out, 0);
     queue->SetFlush(true);
@@ -180,7 +180,7 @@ TEST(AudioThread, FlushFreesEntriesUnprocessed) {
 }
 
 TEST(AudioThread, StopsPromptlyWhileIdleAndAfterTheFirstChunkPause) {
-    auto queue = std::make_shared<video::CAudioQueue>();
+    auto queue = std::make_shared<stream::CAudioQueue>();
     CRecordingOut out;
     auto thread = std::make_unique<CAudioThread>(queue, out, 0);
     for (std::size_t b = 0; b < 32; ++b)

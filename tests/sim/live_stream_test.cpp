@@ -26,9 +26,9 @@ extern "C" {
 #include "sim/h264_test_pattern.h"
 #include "support/av_decoder.h"
 #ifdef TAVIRO_SIM_LIVE_CLIENT_RECEIVER
-#include "video/consumer_slots.h"
-#include "video/stream_frames.h"
-#include "video/stream_state.h"
+#include "stream/consumer_slots.h"
+#include "stream/stream_frames.h"
+#include "stream/stream_state.h"
 #endif
 
 namespace taviro::sim {
@@ -572,9 +572,9 @@ class ClientReceiver : public ::testing::Test {
         }
     }
 
-    video::CStreamState m_state;
-    video::CConsumerSlots m_slots;
-    video::CStreamFrames m_frames{m_state, m_slots};
+    stream::CStreamState m_state;
+    stream::CConsumerSlots m_slots;
+    stream::CStreamFrames m_frames{m_state, m_slots};
 };
 
 TEST_F(ClientReceiver, QueuesTheBuiltFramesWithTheirInfoForBothProductTypes) {
@@ -582,7 +582,7 @@ TEST_F(ClientReceiver, QueuesTheBuiltFramesWithTheirInfoForBothProductTypes) {
         for (const std::size_t piece : {100ul, 8000ul}) {
             SCOPED_TRACE("product " + std::to_string(product) + " piece " + std::to_string(piece));
             m_state.SetProductType(product);
-            auto queue = std::make_shared<video::CVideoQueue>();
+            auto queue = std::make_shared<stream::CVideoQueue>();
             m_slots.AttachVideo(6, queue);
             LiveStreamOptions o;
             o.productType = product;
@@ -596,8 +596,8 @@ TEST_F(ClientReceiver, QueuesTheBuiltFramesWithTheirInfoForBothProductTypes) {
                 EXPECT_EQ(m_frames.FillCount(), 0u);
                 auto taken = queue->TryTake();
                 ASSERT_TRUE(taken) << f;
-                const video::QueuedFrame& q = taken->entry;
-                const video::FrameInfo info = q.Info();
+                const stream::QueuedFrame& q = taken->entry;
+                const stream::FrameInfo info = q.Info();
                 EXPECT_EQ(info.channel, 6);
                 EXPECT_EQ(info.kind, e.keyFrame ? 0 : 1);
                 EXPECT_EQ(info.width, 704);
@@ -626,8 +626,8 @@ TEST_F(ClientReceiver, QueuesTheBuiltFramesWithTheirInfoForBothProductTypes) {
 }
 
 TEST_F(ClientReceiver, AudioElementsReachTheAudioQueueNeverAVideoQueue) {
-    auto video = std::make_shared<video::CVideoQueue>();
-    auto audio = std::make_shared<video::CAudioQueue>();
+    auto video = std::make_shared<stream::CVideoQueue>();
+    auto audio = std::make_shared<stream::CAudioQueue>();
     m_slots.AttachVideo(0, video);
     m_slots.AttachAudio(audio);
     m_state.SetSelectedAudioChannel(3);

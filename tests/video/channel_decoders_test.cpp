@@ -32,8 +32,8 @@ class Environment final : public IDecodeEnvironment {
     bool Deinterlace(int) override { return true; }
 };
 
-QueuedFrame KeyFrame() {
-    FrameInfo info;
+stream::QueuedFrame KeyFrame() {
+    stream::FrameInfo info;
     info.kind = 0;
     info.width = 352;
     info.height = 240;
@@ -41,11 +41,11 @@ QueuedFrame KeyFrame() {
     const std::uint8_t payload[] = {0, 0, 0, 1, 0x65, 1, 2, 3};
     info.payloadLength = sizeof payload;
     info.size = sizeof payload;
-    return *QueuedFrame::Make(info, protocol::PacketHeader::Make(18, 8, true), payload);
+    return *stream::QueuedFrame::Make(info, protocol::PacketHeader::Make(18, 8, true), payload);
 }
 
 TEST(ChannelDecodersTest, DrainThenStopAndKeepTheCounts) {
-    CConsumerSlots slots;
+    stream::CConsumerSlots slots;
     CChannelViews views;
     views.SetViewMode(ViewMode::Live);
     Environment environment;

@@ -83,9 +83,9 @@ class FakeEnvironment final : public IDecodeEnvironment {
     std::atomic<bool> deinterlace{false};
 };
 
-QueuedFrame Frame(std::uint8_t kind, int width, int height, std::uint32_t generation,
-                  std::uint8_t marker, std::uint32_t clock = 1286798400) {
-    FrameInfo info;
+stream::QueuedFrame Frame(std::uint8_t kind, int width, int height, std::uint32_t generation,
+                          std::uint8_t marker, std::uint32_t clock = 1286798400) {
+    stream::FrameInfo info;
     info.channel = 2;
     info.kind = kind;
     info.width = static_cast<std::uint16_t>(width);
@@ -96,7 +96,7 @@ QueuedFrame Frame(std::uint8_t kind, int width, int height, std::uint32_t genera
     info.size = info.payloadLength;
     auto header = protocol::PacketHeader::Make(18, 8, true);
     header.word[3] = clock;
-    auto frame = QueuedFrame::Make(info, header, payload);
+    auto frame = stream::QueuedFrame::Make(info, header, payload);
     EXPECT_TRUE(frame);
     return std::move(*frame);
 }
@@ -106,7 +106,7 @@ class DecodeThreadTest : public ::testing::Test {
     void SetUp() override {
         FakeLibrary::current = &m_lib;
         m_views.SetViewMode(ViewMode::Live);
-        m_queue = std::make_shared<CVideoQueue>();
+        m_queue = std::make_shared<stream::CVideoQueue>();
     }
     void TearDown() override {
         m_thread.reset();
@@ -139,7 +139,7 @@ class DecodeThreadTest : public ::testing::Test {
     FakeEnvironment m_env;
     CChannelViews m_views;
     platform::CQueueSink m_sink;
-    std::shared_ptr<CVideoQueue> m_queue;
+    std::shared_ptr<stream::CVideoQueue> m_queue;
     std::unique_ptr<CDecodeThread> m_thread;
 };
 
@@ -263,7 +263,7 @@ TEST_F(DecodeThreadTest, LinesAreDoubledAt576UnlessDeinterlacedAndNeverAt288) {
     for (const Case c : {Case{576, false, true}, Case{576, true, false}, Case{288, false, false}}) {
         SCOPED_TRACE(c.height);
         m_thread.reset();
-        m_queue = std::make_shared<CVideoQueue>();
+        m_queue = std::make_shared<stream::CVideoQueue>();
         m_lib.height = c.height;
         m_env.deinterlace = c.deinterlace;
         m_queue->Put(Frame(0, 704, c.height, 9, 0x60));

@@ -24,8 +24,8 @@ class PlainEnvironment final : public IDecodeEnvironment {
     bool deinterlace = true;
 };
 
-QueuedFrame Frame(const sim::H264AccessUnit& unit, int channel, std::uint32_t generation) {
-    FrameInfo info;
+stream::QueuedFrame Frame(const sim::H264AccessUnit& unit, int channel, std::uint32_t generation) {
+    stream::FrameInfo info;
     info.channel = static_cast<std::uint8_t>(channel);
     info.kind = unit.key_frame ? 0 : 1;
     info.width = static_cast<std::uint16_t>(unit.width);
@@ -33,7 +33,8 @@ QueuedFrame Frame(const sim::H264AccessUnit& unit, int channel, std::uint32_t ge
     info.generation = generation;
     info.payloadLength = static_cast<std::uint32_t>(unit.bytes.size());
     info.size = info.payloadLength;
-    auto frame = QueuedFrame::Make(info, protocol::PacketHeader::Make(18, 0, true), unit.bytes);
+    auto frame =
+        stream::QueuedFrame::Make(info, protocol::PacketHeader::Make(18, 0, true), unit.bytes);
     EXPECT_TRUE(frame);
     return std::move(*frame);
 }
@@ -66,7 +67,7 @@ TEST_P(PipelineDecodeTest, EveryFrameGivesExactlyThePictureThatWasSent) {
     views.SetViewMode(ViewMode::Live);
     PlainEnvironment environment;
     environment.deinterlace = c.deinterlace;
-    auto queue = std::make_shared<CVideoQueue>();
+    auto queue = std::make_shared<stream::CVideoQueue>();
     CDecodeThread thread(3, queue, views, environment, platform::H264Library(),
                          platform::kH264FormatYuv420);
     thread.Start();

@@ -12,12 +12,12 @@
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
 #include "platform/qt_audio/qt_sound.h"
+#include "platform/skin_numbers.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/qt_owned.h"
 #include "platform/ui/screen_saver.h"
 #include "platform/ui/skin_library.h"
-#include "platform/ui/skin_numbers.h"
 #include "video/ui/channel_grid.h"
 #include "video/ui/grid_pictures.h"
 
@@ -111,7 +111,7 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
     if (m_initialised)
         return;
     m_initialised = true;
-    setWindowIcon(QIcon(Skin().Picture(platform::ui::kPicConnect)));
+    setWindowIcon(QIcon(Skin().Picture(platform::skin::kPicConnect)));
     // No screen saver over live video; released with the window, never left behind.
     m_screenSaver = std::make_unique<platform::ui::CScreenSaverInhibitor>(
         QString::fromStdString(m_shell->BrandingTexts().title));
@@ -302,7 +302,7 @@ void CClientDlg::ShowLayoutButtons(const video::PressedButtons& buttons) {
 
 void CClientDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QPixmap background = Skin().Picture(platform::ui::kPicMainBackground);
+    const QPixmap background = Skin().Picture(platform::skin::kPicMainBackground);
     if (background.isNull())
         painter.fillRect(rect(), QColor::fromRgba(kFallbackBackground));
     else

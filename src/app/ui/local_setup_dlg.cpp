@@ -3,8 +3,8 @@
 #include <QFileDialog>
 #include <algorithm>
 
+#include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
-#include "platform/ui/skin_numbers.h"
 
 namespace taviro::app::ui {
 
@@ -27,8 +27,8 @@ QString FromBytes(const std::string& text) {
 
 CSkinButtonWidget* MakeCheck(QWidget* page, std::uint32_t id, QPoint at) {
     auto* check = Child<CSkinButtonWidget>(page, id, ButtonKind::CheckBox);
-    const int strip = platform::ui::kPicCheckBox;
-    check->SetFrameCount(platform::ui::kButtonFrames);
+    const int strip = platform::skin::kPicCheckBox;
+    check->SetFrameCount(platform::skin::kButtonFrames);
     check->SetPictures(ButtonPictures{strip, strip, strip, strip, strip}, false);
     check->setGeometry(at.x(), at.y(), kCheckSize, kCheckSize);
     return check;
@@ -52,8 +52,8 @@ QComboBox* MakeCombo(QWidget* page, const QStringList& items, int current, const
 CSkinButtonWidget* MakePageButton(QWidget* page, std::uint32_t id, const QString& caption,
                                   const QRect& place) {
     auto* button = Child<CSkinButtonWidget>(page, id, ButtonKind::Push);
-    const int strip = platform::ui::kPicTextButtonMedium;
-    button->SetFrameCount(platform::ui::kButtonFrames);
+    const int strip = platform::skin::kPicTextButtonMedium;
+    button->SetFrameCount(platform::skin::kButtonFrames);
     button->Model().SetStretch(true);
     button->SetPictures(ButtonPictures{strip, strip, strip, strip, strip}, false);
     button->setGeometry(place);
@@ -71,8 +71,8 @@ CLocalSetupDlg::CLocalSetupDlg(QWidget* parent, const LocalSetup& setup)
     for (std::size_t i = 0; i < m_pageButtons.size(); ++i) {
         auto* tab = Child<CSkinButtonWidget>(this, kIdFirstPage + static_cast<std::uint32_t>(i),
                                              ButtonKind::Radio);
-        const int strip = platform::ui::kPicTabButton;
-        tab->SetFrameCount(platform::ui::kButtonFrames);
+        const int strip = platform::skin::kPicTabButton;
+        tab->SetFrameCount(platform::skin::kButtonFrames);
         tab->Model().SetStretch(true);
         tab->SetPictures(ButtonPictures{strip, strip, strip, strip, strip}, false);
         tab->setGeometry(12 + static_cast<int>(i) * 100, 34, 96, 24);

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "app/local_setup.h"
-#include "connect/ui/skin_dialog.h"
+#include "controls/ui/skin_dialog.h"
 #include "controls/ui/skin_slider_widget.h"
 
 namespace taviro::app::ui {
@@ -55,7 +55,7 @@ inline constexpr int kOpacitySliderMax = 255;
 inline constexpr int kAudioSliderMin = 0;
 inline constexpr int kAudioSliderMax = kAudioBufferMax;
 
-class CLocalSetupDlg final : public connect::ui::CSkinDialog {
+class CLocalSetupDlg final : public controls::ui::CSkinDialog {
     Q_OBJECT
   public:
     // Opacity from the setup's index 4.

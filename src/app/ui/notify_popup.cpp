@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "app/local_setup.h"
+#include "platform/skin_numbers.h"
 #include "platform/ui/skin_library.h"
-#include "platform/ui/skin_numbers.h"
 
 namespace taviro::app::ui {
 
@@ -21,7 +21,7 @@ TextLookup SkinTextLookup() {
 }
 
 CNotifyPopup::CNotifyPopup(QWidget* parent, const NotificationSpec& note, const TextLookup& text)
-    : CSkinDialog(parent, kSize, kDefaultOpacity, platform::ui::kPicPopupBackground),
+    : CSkinDialog(parent, kSize, kDefaultOpacity, platform::skin::kPicPopupBackground),
       m_buttons(note.buttons) {
     for (const NotificationLine& line : note.lines) {
         m_lines << QString::fromStdString(LineText(line, text));

@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "app/notifications.h"
-#include "connect/ui/skin_dialog.h"
+#include "controls/ui/skin_dialog.h"
 
 namespace taviro::app::ui {
 
@@ -21,7 +21,7 @@ enum PopupControl : std::uint32_t { kIdPopupConfirm = 1, kIdPopupCancel = 2 };
 inline constexpr int kTextPopupOk = 5541;
 inline constexpr int kTextPopupCancel = 5542;
 
-class CNotifyPopup final : public connect::ui::CSkinDialog {
+class CNotifyPopup final : public controls::ui::CSkinDialog {
     Q_OBJECT
   public:
     CNotifyPopup(QWidget* parent, const NotificationSpec& note, const TextLookup& text);

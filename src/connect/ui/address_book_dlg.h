@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "connect/address_book.h"
-#include "connect/ui/skin_dialog.h"
+#include "controls/ui/skin_dialog.h"
 
 namespace taviro::connect::ui {
 
@@ -29,7 +29,7 @@ inline constexpr int kTextColumnPort = 5540;
 inline constexpr int kTextColumnDescription = 5881;
 inline constexpr int kTextBookCaption = 5199;
 
-class CAddressBookDlg final : public CSkinDialog {
+class CAddressBookDlg final : public controls::ui::CSkinDialog {
     Q_OBJECT
   public:
     // Works on `book` (a copy of the connect dialog's array); `file` is the book's file,

@@ -14,7 +14,7 @@
 
 #include "app/settings_store.h"
 #include "connect/connect_model.h"
-#include "connect/ui/skin_dialog.h"
+#include "controls/ui/skin_dialog.h"
 
 namespace taviro::connect::ui {
 
@@ -53,7 +53,7 @@ RememberedServer ReadRememberedServer(const app::ISettingsStore& settings);
 // The address goes in as typed (at most 99 bytes, the width of the remembered field).
 void WriteRememberedServer(app::ISettingsStore& settings, const RememberedServer& server);
 
-class CConnectDlg final : public CSkinDialog {
+class CConnectDlg final : public controls::ui::CSkinDialog {
     Q_OBJECT
   public:
     using Clock = std::function<std::uint32_t()>;

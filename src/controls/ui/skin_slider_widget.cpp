@@ -4,8 +4,8 @@
 #include <QPainter>
 
 #include "controls/ui/skin_paint.h"
+#include "platform/skin_numbers.h"
 #include "platform/ui/skin_library.h"
-#include "platform/ui/skin_numbers.h"
 
 namespace taviro::controls::ui {
 namespace {
@@ -18,12 +18,12 @@ Point ToPoint(const QPointF& p) {
 
 CSkinSliderWidget::CSkinSliderWidget(std::uint32_t id, Orientation orientation, QWidget* parent)
     : QWidget(parent), m_model(id, orientation) {
-    namespace skin = platform::ui;
+    namespace skin = platform::skin;
     const bool horizontal = orientation == Orientation::Horizontal;
     m_trackPicture = horizontal ? skin::kPicSliderTrackH : skin::kPicSliderTrackV;
     const int thumb = horizontal ? skin::kPicSliderThumbH : skin::kPicSliderThumbV;
     m_model.SetPictures(SliderPictures{ThumbPicture{thumb, kColorKey & 0xFFFFFFu}, {}});
-    const QImage thumbImage = skin::Skin().Image(thumb);
+    const QImage thumbImage = platform::ui::Skin().Image(thumb);
     if (!thumbImage.isNull())
         m_model.SetThumbSize(thumbImage.width(), thumbImage.height());
     else if (horizontal)

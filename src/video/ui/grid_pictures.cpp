@@ -1,11 +1,11 @@
 #include "video/ui/grid_pictures.h"
 
-#include "platform/ui/skin_numbers.h"
+#include "platform/skin_numbers.h"
 
 namespace taviro::video::ui {
 
 GridPictures LoadGridPictures(const platform::ui::CSkinLibrary& skin) {
-    namespace pn = platform::ui;
+    namespace pn = platform::skin;
     const auto icon = [&skin](int image, int mask) {
         return MaskedIcon(skin.Image(image), skin.Image(mask));
     };

@@ -3,15 +3,15 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
-#include "platform/ui/skin_numbers.h"
 #include "skin_widget_fixture.h"
 
 namespace taviro::controls::ui {
 namespace {
 
 using platform::ui::Child;
-namespace skin = platform::ui;
+namespace skin = platform::skin;
 
 ButtonPictures Strip(int picture) {
     return ButtonPictures{picture, picture, picture, picture, picture};

@@ -4,8 +4,8 @@
 #include <QTest>
 
 #include "platform/message_sink.h"
+#include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
-#include "platform/ui/skin_numbers.h"
 #include "skin_widget_fixture.h"
 
 namespace taviro::controls::ui {
@@ -73,7 +73,7 @@ TEST_F(SkinSliderWidgetTest, TrackClickJumpsAndDrawsTheThumbThere) {
     // The thumb is painted where the model says.
     const Rect t = s->Model().ThumbRect();
     const QImage shot = s->grab().toImage();
-    const QImage thumb = platform::ui::Skin().Image(platform::ui::kPicSliderThumbV);
+    const QImage thumb = platform::ui::Skin().Image(platform::skin::kPicSliderThumbV);
     EXPECT_EQ(shot.pixel(t.left + t.width / 2, t.top + 1) | 0xFF000000u,
               thumb.pixel(t.width / 2, 1) | 0xFF000000u);
 }

@@ -8,7 +8,7 @@
 #include "app/main_window_layout.h"
 #include "description.h"
 #include "draw.h"
-#include "platform/ui/skin_numbers.h"
+#include "platform/skin_numbers.h"
 
 namespace taviro::skin {
 namespace {

@@ -7,10 +7,12 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "platform/ui/skin_numbers.h"
+#include "platform/skin_numbers.h"
 
 namespace taviro::platform::ui {
 namespace {
+
+using namespace platform::skin;  // the picture numbers under test
 
 QString PackFolder() {
     return qEnvironmentVariable("TAVIRO_SKIN");

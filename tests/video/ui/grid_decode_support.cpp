@@ -33,7 +33,7 @@ bool DecodeIntoView(CChannelViews& views, int channel, std::uint32_t format,
     const auto unit = writer->Write(picture);
     if (!unit)
         return false;
-    FrameInfo info;
+    stream::FrameInfo info;
     info.channel = static_cast<std::uint8_t>(channel);
     info.kind = 0;
     info.width = static_cast<std::uint16_t>(unit->width);
@@ -41,11 +41,12 @@ bool DecodeIntoView(CChannelViews& views, int channel, std::uint32_t format,
     info.generation = 1;
     info.payloadLength = static_cast<std::uint32_t>(unit->bytes.size());
     info.size = info.payloadLength;
-    auto frame = QueuedFrame::Make(info, protocol::PacketHeader::Make(18, 0, true), unit->bytes);
+    auto frame =
+        stream::QueuedFrame::Make(info, protocol::PacketHeader::Make(18, 0, true), unit->bytes);
     if (!frame)
         return false;
     PlainEnvironment environment;
-    auto queue = std::make_shared<CVideoQueue>();
+    auto queue = std::make_shared<stream::CVideoQueue>();
     CDecodeThread thread(channel, queue, views, environment, platform::H264Library(), format);
     thread.Start();
     queue->Put(std::move(*frame));

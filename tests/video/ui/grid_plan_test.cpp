@@ -5,8 +5,8 @@
 
 #include <QTest>
 
+#include "platform/skin_numbers.h"
 #include "platform/ui/skin_library.h"
-#include "platform/ui/skin_numbers.h"
 #include "video/ui/grid_pictures.h"
 #include "video/ui/pane_plan.h"
 
@@ -127,7 +127,7 @@ TEST(SkinPictures, IconsAreCutOutByTheirMasks) {
     }
     EXPECT_EQ(p.stepForward.size(), QSize(11, 16));
     // Each icon is opaque exactly where its mask is black.
-    const QImage mask = skin.Image(platform::ui::kPicIconPlayMask);
+    const QImage mask = skin.Image(platform::skin::kPicIconPlayMask);
     int opaque = 0;
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {

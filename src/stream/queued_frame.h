@@ -1,0 +1,80 @@
+// QueuedFrame: one video frame on its way from the receive thread to a channel decoder.
+// The whole entry is one heap block laid out as the decoder reads it:
+//
+//   0   4   length to decode (the encoded size, never more than the payload)
+//   4   4   stream generation
+//   8   1   playback: display-exempt frame
+//   9   1   playback: played backward or stepped
+//   10  2   zero
+//   12  68  FrameInfo
+//   80  16  the element's last message header (host order), channel field filled in
+//   96  n   the H.264 payload
+//
+// plus one spare byte at the end. The handle is move-only; dropping it frees the block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "protocol/packet_header.h"
+#include "stream/stream_records.h"
+
+namespace taviro::stream {
+
+inline constexpr std::size_t kQueuedPrefixSize = 96;
+inline constexpr std::size_t kQueuedInfoOffset = 12;
+inline constexpr std::size_t kQueuedHeaderOffset = 80;
+
+class QueuedFrame {
+  public:
+    // Builds the block: the info's payloadLength must equal `payload.size()` and its size
+    // must not exceed it (MakeFrameInfo keeps both true); otherwise, or when the block
+    // cannot be allocated, nothing is returned and the element is to be dropped.
+    static std::optional<QueuedFrame> Make(const FrameInfo& info,
+                                           const protocol::PacketHeader& header,
+                                           std::span<const std::uint8_t> payload,
+                                           bool displayExempt = false, bool reverse = false);
+
+    [[nodiscard]] std::uint32_t DecodeLength() const;
+    [[nodiscard]] std::uint32_t Generation() const;
+    [[nodiscard]] bool DisplayExempt() const { return m_block[8] != 0; }
+    [[nodiscard]] bool Reverse() const { return m_block[9] != 0; }
+    [[nodiscard]] FrameInfo Info() const;
+    [[nodiscard]] protocol::PacketHeader Header() const;
+    [[nodiscard]] std::span<const std::uint8_t> Payload() const;
+    // The bytes the decoder feeds: the first DecodeLength() bytes of the payload.
+    [[nodiscard]] std::span<const std::uint8_t> DecodeBytes() const;
+    // The whole block, prefix and payload, as allocated.
+    [[nodiscard]] std::span<const std::uint8_t> Block() const { return {m_block.get(), m_size}; }
+
+  private:
+    QueuedFrame(std::unique_ptr<std::uint8_t[]> block, std::size_t size)
+        : m_block(std::move(block)), m_size(size) {}
+
+    std::unique_ptr<std::uint8_t[]> m_block;
+    std::size_t m_size = 0;
+};
+
+// An audio queue entry: one 48-byte G.726 block of the channel being heard.
+using AudioBlock = std::array<std::uint8_t, kAudioBlockSize>;
+
+// An opaque element for the consumers that take whole elements (the backup writer and
+// the talk object): one heap block, move-only.
+class ElementBlock {
+  public:
+    // Nothing when the block cannot be allocated.
+    static std::optional<ElementBlock> Copy(std::span<const std::uint8_t> bytes);
+    [[nodiscard]] std::span<const std::uint8_t> Bytes() const { return {m_block.get(), m_size}; }
+
+  private:
+    ElementBlock(std::unique_ptr<std::uint8_t[]> block, std::size_t size)
+        : m_block(std::move(block)), m_size(size) {}
+
+    std::unique_ptr<std::uint8_t[]> m_block;
+    std::size_t m_size = 0;
+};
+
+}  // namespace taviro::stream

@@ -1,0 +1,229 @@
+#include "stream/stream_frames.h"
+
+#include <algorithm>
+#include <new>
+#include <thread>
+
+#include "protocol/byte_order.h"
+#include "protocol/catalogue.h"
+#include "stream/stream_records.h"
+
+namespace taviro::stream {
+
+namespace {
+
+void Count(std::atomic<std::uint64_t>& counter) {
+    counter.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+CStreamFrames::CStreamFrames(CStreamState& state, CConsumerSlots& slots)
+    : m_state(state),
+      m_slots(slots),
+      // Allocated once for the life of the object and reused for every element.
+      m_buffer(std::make_unique_for_overwrite<std::uint8_t[]>(kReassemblySize)) {}
+
+void CStreamFrames::ResetReassembly() {
+    m_nFill = 0;
+    m_bSkipToLast = false;
+}
+
+StreamStats CStreamFrames::Stats() const {
+    StreamStats s;
+    s.videoQueued = m_count.videoQueued.load();
+    s.audioQueued = m_count.audioQueued.load();
+    s.tooShort = m_count.tooShort.load();
+    s.overflowed = m_count.overflowed.load();
+    s.notStreaming = m_count.notStreaming.load();
+    s.noConsumer = m_count.noConsumer.load();
+    s.frozen = m_count.frozen.load();
+    s.audioNotHeard = m_count.audioNotHeard.load();
+    s.allocationFailed = m_count.allocationFailed.load();
+    return s;
+}
+
+void CStreamFrames::OnStreamPiece(std::uint16_t command, const protocol::PacketHeader& header,
+                                  std::span<const std::uint8_t> piece) {
+    bool streaming = false;
+    if (command == protocol::msg::LIVE_DATA) {
+        streaming = m_state.LiveOn();
+    } else if (command == protocol::msg::PLAY_DATA) {
+        streaming = m_state.PlaybackOn();
+    } else {
+        return;
+    }
+    if (!streaming) {
+        // Read and dropped: whatever was half-built belongs to a stream that has stopped.
+        ResetReassembly();
+        Count(m_count.notStreaming);
+        return;
+    }
+    Append(command, header, piece);
+}
+
+void CStreamFrames::Append(std::uint16_t command, const protocol::PacketHeader& header,
+                           std::span<const std::uint8_t> piece) {
+    if (m_bSkipToLast) {
+        if (header.LastFragment()) {
+            ResetReassembly();
+        }
+        return;
+    }
+    if (piece.size() > kReassemblySize - m_nFill) {
+        Count(m_count.overflowed);
+        m_nFill = 0;
+        m_bSkipToLast = !header.LastFragment();
+        return;
+    }
+    std::copy(piece.begin(), piece.end(), m_buffer.get() + m_nFill);
+    m_nFill += piece.size();
+    if (!header.LastFragment()) {
+        return;
+    }
+    const std::span<const std::uint8_t> element(m_buffer.get(), m_nFill);
+    if (command == protocol::msg::LIVE_DATA) {
+        HandleLive(header, element);
+    } else {
+        HandlePlay(header, element);
+    }
+    m_nFill = 0;
+}
+
+void CStreamFrames::HandleLive(const protocol::PacketHeader& header,
+                               std::span<const std::uint8_t> element) {
+    if (IsLiveAudioElement(element)) {
+        const auto audio = ParseLiveAudioHeader(element);
+        if (!audio) {
+            Count(m_count.tooShort);
+            return;
+        }
+        m_state.SetLastAudioMask(audio->channelMask);
+        QueueAudio(element, audio->channelMask);
+        return;
+    }
+    // The recorders always send the whole prefix and encoder header; anything shorter
+    // has no frame in it.
+    if (element.size() < kLivePayloadOffset) {
+        Count(m_count.tooShort);
+        return;
+    }
+    const auto encoder = ParseEncoderHeader(element.subspan(kLiveEncoderOffset));
+    if (!encoder) {
+        Count(m_count.tooShort);
+        return;
+    }
+    const auto payload = element.subspan(kLivePayloadOffset);
+    const FrameInfo info =
+        MakeFrameInfo(*encoder, static_cast<std::uint32_t>(payload.size()), m_state.Generation());
+    if (m_state.LiveOn() && m_state.LiveFrozen()) {
+        Count(m_count.frozen);
+        return;
+    }
+    QueueVideo(info, header, payload, false, false);
+}
+
+void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
+                               std::span<const std::uint8_t> element) {
+    const int productType = m_state.ProductType();
+    if (IsPlayAudioElement(element, productType)) {
+        const auto audio = ParsePlayAudioHeader(element, productType);
+        if (!audio) {
+            Count(m_count.tooShort);
+            return;
+        }
+        m_state.SetLastAudioMask(audio->channelMask);
+        // Audio is heard at normal speed only; the playback controls mute it otherwise.
+        if (!m_state.PlaybackAudio()) {
+            Count(m_count.audioNotHeard);
+            return;
+        }
+        QueueAudio(element, audio->channelMask);
+        return;
+    }
+    const auto frame = ParseStreamFrameHeader(element);
+    if (!frame) {
+        Count(m_count.tooShort);
+        return;
+    }
+    // The stated payload length is believed only as far as the bytes that arrived.
+    const std::size_t arrived = element.size() - kStreamFrameHeaderSize;
+    const auto payloadLength =
+        static_cast<std::uint32_t>(std::min<std::size_t>(frame->payloadLength, arrived));
+    FrameInfo info = MakeFrameInfo(frame->encoder, payloadLength, m_state.Generation());
+    info.title = PlaybackTitle(*frame);
+    QueueVideo(info, header, element.subspan(kStreamFrameHeaderSize, payloadLength),
+               frame->displayExempt == 1, m_state.PlaybackReverse());
+    // Give the decoders a chance to run between frames of a fast playback stream.
+    std::this_thread::yield();
+}
+
+void CStreamFrames::QueueAudio(std::span<const std::uint8_t> element, protocol::ChannelMask mask) {
+    const auto queue = m_slots.Audio();
+    if (!queue) {
+        Count(m_count.noConsumer);
+        return;
+    }
+    auto selection = SelectAudioBlock(mask, m_state.SelectedAudioChannel());
+    if (selection) {
+        const int chosen = m_state.SelectAudioIfNone(selection->channel);
+        if (chosen != selection->channel) {
+            // The user picked a channel while this element was handled.
+            selection = SelectAudioBlock(mask, chosen);
+        }
+    }
+    if (!selection) {
+        Count(m_count.audioNotHeard);
+        return;
+    }
+    const std::size_t offset = kAudioBlockHeaderSize + kAudioBlockSize * selection->index;
+    if (offset > element.size() || element.size() - offset < kAudioBlockSize) {
+        Count(m_count.audioNotHeard);  // the mask names more blocks than arrived
+        return;
+    }
+    AudioBlock block{};
+    std::copy_n(element.begin() + static_cast<std::ptrdiff_t>(offset), kAudioBlockSize,
+                block.begin());
+    queue->Put(block);
+    Count(m_count.audioQueued);
+    std::this_thread::yield();
+}
+
+void CStreamFrames::QueueVideo(const FrameInfo& info, protocol::PacketHeader header,
+                               std::span<const std::uint8_t> payload, bool displayExempt,
+                               bool reverse) {
+    const auto queue = m_slots.Video(info.channel);
+    if (!queue) {
+        Count(m_count.noConsumer);
+        return;
+    }
+    header.SetChannel(info.channel);
+    auto frame = QueuedFrame::Make(info, header, payload, displayExempt, reverse);
+    if (!frame) {
+        Count(m_count.allocationFailed);
+        return;
+    }
+    queue->Put(std::move(*frame));
+    Count(m_count.videoQueued);
+}
+
+LiveChannelInfo CStreamFrames::OnLiveChannelInfo(std::span<const std::uint8_t> payload) {
+    protocol::CByteReader r(payload);
+    protocol::ChannelMask m = r.BE32();
+    if (!r.Ok()) {
+        return {};
+    }
+    m_state.NewGeneration();
+    ResetReassembly();
+    m &= ~(m_state.BlockedChannels() & protocol::kAllChannels);
+    m_state.SetVideoLossSet((m >> 16) & protocol::kAllChannels & m_slots.VideoSlotMask());
+    LiveChannelInfo result;
+    result.accepted = true;
+    result.available = m & protocol::kAllChannels;
+    result.availableChanged = m_state.AvailableChannels() != result.available;
+    m_state.SetAvailableChannels(result.available);
+    m_state.SetLiveOn(true);
+    return result;
+}
+
+}  // namespace taviro::stream

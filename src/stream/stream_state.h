@@ -1,0 +1,88 @@
+// The session-side state the stream path reads and writes: who is streaming, what the
+// user may see, which channels lost video, the audio selection and the stream generation.
+// Every field is atomic, so any thread may read or set any of it; the comment on each
+// setter names the thread that normally calls it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "protocol/channel_mask.h"
+
+namespace taviro::stream {
+
+class CStreamState {
+  public:
+    // Session, receive thread: the product type from the login answer.
+    void SetProductType(int type) { m_nProductType.store(type); }
+    [[nodiscard]] int ProductType() const { return m_nProductType.load(); }
+
+    // Session: live view runs (set by the live channel info, cleared when live stops).
+    void SetLiveOn(bool on) { m_bLiveOn.store(on); }
+    [[nodiscard]] bool LiveOn() const { return m_bLiveOn.load(); }
+
+    // Remote playback: active, audio heard (normal speed only), frames played backward or
+    // stepped.
+    void SetPlaybackOn(bool on) { m_bPlaybackOn.store(on); }
+    [[nodiscard]] bool PlaybackOn() const { return m_bPlaybackOn.load(); }
+    void SetPlaybackAudio(bool on) { m_bPlaybackAudio.store(on); }
+    [[nodiscard]] bool PlaybackAudio() const { return m_bPlaybackAudio.load(); }
+    void SetPlaybackReverse(bool on) { m_bPlaybackReverse.store(on); }
+    [[nodiscard]] bool PlaybackReverse() const { return m_bPlaybackReverse.load(); }
+
+    // Main window: the live-pause toggle. Every change starts a new stream generation, so
+    // the decoders pick up again at a key frame after unfreezing.
+    void SetLiveFrozen(bool frozen);
+    [[nodiscard]] bool LiveFrozen() const { return m_bLiveFrozen.load(); }
+
+    // Main window (live requests): channels whose view is blocked for this user (covert or
+    // without viewing right), and the subset that is covert for this user (marked covert by
+    // the recorder, and the account may not see covert channels).
+    void SetBlockedChannels(protocol::ChannelMask mask) { m_nBlocked.store(mask); }
+    [[nodiscard]] protocol::ChannelMask BlockedChannels() const { return m_nBlocked.load(); }
+    void SetCovertChannels(protocol::ChannelMask mask) { m_nCovert.store(mask); }
+    [[nodiscard]] protocol::ChannelMask CovertChannels() const { return m_nCovert.load(); }
+
+    // Receive thread (live channel info): channels that lost video, and the channels
+    // available to the views.
+    void SetVideoLossSet(protocol::ChannelMask mask) { m_nVideoLoss.store(mask); }
+    [[nodiscard]] protocol::ChannelMask VideoLossSet() const { return m_nVideoLoss.load(); }
+    void SetAvailableChannels(protocol::ChannelMask mask) { m_nAvailable.store(mask); }
+    [[nodiscard]] protocol::ChannelMask AvailableChannels() const { return m_nAvailable.load(); }
+
+    // Audio: the mask of the last audio element (receive thread) and the channel being
+    // heard, -1 for none (main window; the receive thread selects the lowest channel of an
+    // element's mask while none is selected).
+    void SetLastAudioMask(protocol::ChannelMask mask) { m_nLastAudioMask.store(mask); }
+    [[nodiscard]] protocol::ChannelMask LastAudioMask() const { return m_nLastAudioMask.load(); }
+    void SetSelectedAudioChannel(int channel) { m_nSelectedAudio.store(channel); }
+    [[nodiscard]] int SelectedAudioChannel() const { return m_nSelectedAudio.load(); }
+    // Makes `channel` the selection only while none is selected; returns the selection.
+    int SelectAudioIfNone(int channel);
+
+    // The stream generation: a decoder that sees a new one on a frame treats the stream
+    // as new. Bumped by the live channel info, by freezing and by playback restarts.
+    [[nodiscard]] std::uint32_t Generation() const { return m_nGeneration.load(); }
+    std::uint32_t NewGeneration() { return m_nGeneration.fetch_add(1) + 1; }
+
+    // The decoders' live drop rule: while live view runs, frames of a channel that lost
+    // video or is covert for this user are freed unshown.
+    [[nodiscard]] bool DropLiveFrame(int channel) const;
+
+  private:
+    std::atomic<int> m_nProductType{0};
+    std::atomic<bool> m_bLiveOn{false};
+    std::atomic<bool> m_bPlaybackOn{false};
+    std::atomic<bool> m_bPlaybackAudio{false};
+    std::atomic<bool> m_bPlaybackReverse{false};
+    std::atomic<bool> m_bLiveFrozen{false};
+    std::atomic<protocol::ChannelMask> m_nBlocked{0};
+    std::atomic<protocol::ChannelMask> m_nCovert{0};
+    std::atomic<protocol::ChannelMask> m_nVideoLoss{0};
+    std::atomic<protocol::ChannelMask> m_nAvailable{0};
+    std::atomic<protocol::ChannelMask> m_nLastAudioMask{0};
+    std::atomic<int> m_nSelectedAudio{-1};
+    std::atomic<std::uint32_t> m_nGeneration{0};
+};
+
+}  // namespace taviro::stream
