@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto* grid = window.Grid();
-    auto* pipeline = window.Shell().Pipeline();
+    auto* connection = window.Shell().Connection();
+    auto* pipeline = &connection->Pipeline();
     QTest::qWait(3000);  // warm-up: every decoder has its first key frame
 
     std::array<std::uint64_t, 16> painted0{}, decoded0{}, taken0{}, dropped0{};
@@ -146,7 +147,7 @@ int main(int argc, char** argv) {
     while (Clock::now() < end) {
         QTest::qWait(100);
         for (int c = 0; c < 16; ++c) {
-            if (auto queue = pipeline->Slots().Video(c))
+            if (auto queue = connection->Slots().Video(c))
                 deepest[static_cast<std::size_t>(c)] =
                     std::max(deepest[static_cast<std::size_t>(c)], queue->Count());
         }

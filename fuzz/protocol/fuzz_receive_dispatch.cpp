@@ -22,7 +22,7 @@
 #include "../fuzz_check.h"
 #include "platform/message_sink.h"
 #include "platform/socket.h"
-#include "protocol/session.h"
+#include "protocol/client_session.h"
 #include "stream/consumer_slots.h"
 #include "stream/stream_frames.h"
 #include "stream/stream_state.h"
@@ -90,13 +90,13 @@ void PlayRecorder(const platform::CSocket& peer, std::span<const std::uint8_t> s
 
 // Runs the receive loop on the fuzzing thread over `client` until the stream is used up;
 // false when it did not end before the deadline.
-bool RunSession(protocol::CRecorderSession& session, platform::CSocket client,
+bool RunSession(protocol::CClientSession& session, platform::CSocket client,
                 Clock::time_point deadline) {
-    session.AttachConnected(std::move(client));
+    session.Transport().AttachConnected(std::move(client));
     // Every pass takes at least a header off the stream, and a read gives up after the
     // receive limit, so this ends once the recorder has closed.
     while (Clock::now() < deadline) {
-        if (!session.ReceiveOneMessage()) {
+        if (!session.Transport().ReceiveOneMessage()) {
             return true;
         }
     }
@@ -135,8 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         slots.AttachAudio(std::make_shared<stream::CAudioQueue>());
         state.SetProductType(size % 2 == 0 ? 3 : 5);  // both byte orders of the stream records
         stream::CStreamFrames frames(state, slots);
-        protocol::CRecorderSession session(sink, nullptr, config);
-        session.SetStreamReceiver(&frames);
+        // The session with its core services (login, live view and device, talk).
+        protocol::CClientSession session(sink, nullptr, config);
+        session.Live().SetStreamReceiver(&frames);
         const auto deadline = Clock::now() + kSessionDeadline;
         std::thread recorder(PlayRecorder, std::cref(pair->second), std::span(data, size),
                              deadline);
@@ -149,9 +150,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          static_cast<long long>(kSessionDeadline.count()));
             std::abort();
         }
-        TAVIRO_FUZZ_CHECK(!session.ReceiveThreadRunning());
-        TAVIRO_FUZZ_CHECK(!session.KeepAliveRunning());
-        TAVIRO_FUZZ_CHECK(!session.Ready());
+        TAVIRO_FUZZ_CHECK(!session.Transport().ReceiveThreadRunning());
+        TAVIRO_FUZZ_CHECK(!session.Transport().KeepAliveRunning());
+        TAVIRO_FUZZ_CHECK(!session.Login().Ready());
     }
     return 0;
 }

@@ -1,17 +1,13 @@
 #include "app/client_shell.h"
 
-#include <thread>
 #include <utility>
 
 #include "app/storage_folders.h"
-#include "audio/audio_onoff.h"
-#include "protocol/catalogue.h"
 #include "protocol/recorder_time.h"
 
 namespace taviro::app {
 
 using platform::ControlState;
-using protocol::Service;
 
 CClientShell::CClientShell(ISettingsStore& settings, platform::IMessageSink& sink,
                            Branding branding, ShellOptions options)
@@ -19,8 +15,7 @@ CClientShell::CClientShell(ISettingsStore& settings, platform::IMessageSink& sin
       m_sink(sink),
       m_branding(std::move(branding)),
       m_options(options),
-      m_setup(DefaultLocalSetup(m_branding)),
-      m_talk(sink) {}
+      m_setup(DefaultLocalSetup(m_branding)) {}
 
 CClientShell::~CClientShell() {
     Quit();
@@ -34,7 +29,7 @@ void CClientShell::StartUp() {
     const std::filesystem::path location(m_setup.location);
     PrepareStartFolders(location, m_options.playerMode);
     // In player mode the log refuses every entry: nothing is written from a CD.
-    m_localLog = std::make_unique<logs::CLocalLog>(
+    m_localLog = std::make_shared<logs::CLocalLog>(
         location, protocol::ProcessZoneOffset().TotalSeconds(), m_options.playerMode);
     m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kProgram, 1);
 }
@@ -47,8 +42,8 @@ SetupApplyPlan CClientShell::ApplySetup(const LocalSetup& edited) {
                 m_setup = plan.result;
                 break;
             case SetupStep::kDeinterlaceChanged:
-                if (m_pipeline)
-                    m_pipeline->SetDeinterlace(static_cast<int>(action.index), action.value != 0);
+                if (m_connection)
+                    m_connection->SetDeinterlace(static_cast<int>(action.index), action.value != 0);
                 break;
             case SetupStep::kSave:
                 SaveLocalSetup(m_settings, m_setup);  // a write failure is not reported
@@ -59,10 +54,9 @@ SetupApplyPlan CClientShell::ApplySetup(const LocalSetup& edited) {
                 break;
             case SetupStep::kWriteLocalLog:
                 if (m_localLog) {
-                    // The log follows the storage folder to its new place.
-                    m_localLog = std::make_unique<logs::CLocalLog>(
-                        std::filesystem::path(m_setup.location),
-                        protocol::ProcessZoneOffset().TotalSeconds(), m_options.playerMode);
+                    // The log follows the storage folder to its new place. It is the same
+                    // object a running session writes to, so nothing it holds goes stale.
+                    m_localLog->MoveTo(std::filesystem::path(m_setup.location));
                     m_localLog->WriteLocalLog(logs::kLocalLogRecordSize,
                                               static_cast<std::uint32_t>(action.index),
                                               action.value);
@@ -77,7 +71,7 @@ SetupApplyPlan CClientShell::ApplySetup(const LocalSetup& edited) {
 
 CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannelViews& views,
                                     std::uint32_t pictureFormat) {
-    if (m_options.playerMode || m_session)
+    if (m_options.playerMode || m_connection || m_quitting)
         return CommandResult::kIgnored;
     protocol::SessionConfig config;
     // The session keeps fixed-width fields; longer texts cannot come from the dialog.
@@ -88,180 +82,180 @@ CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannel
     config.description = target.description.substr(0, 259);
     config.connectTimeout = m_options.connectTimeout;
     config.keepAliveInterval = m_options.keepAliveInterval;
+    config.shutdownSendLimit = m_options.shutdownSendLimit;
+    config.sendBufferBytes = m_options.sendBufferBytes;
 
-    m_pipeline = std::make_unique<video::CLivePipeline>(views, pictureFormat, &m_sink);
-    for (std::size_t c = 0; c < kDeinterlaceCount; ++c)
-        m_pipeline->SetDeinterlace(static_cast<int>(c), m_setup.deinterlace[c] != 0);
-    m_pipeline->StartDecoders(protocol::kAllChannels);
-    m_session = std::make_unique<protocol::CRecorderSession>(m_sink, m_localLog.get(), config);
-    m_pipeline->Attach(*m_session);
-    m_session->Connect();
+    ConnectionSettings settings;
+    settings.quitPause = m_options.quitPause;
+    settings.pictureFormat = pictureFormat;
+    for (std::size_t c = 0; c < kDeinterlaceCount && c < settings.deinterlace.size(); ++c)
+        settings.deinterlace[c] = m_setup.deinterlace[c] != 0;
+    settings.audioBuffer = m_setup.audioBuffer[0];
+    settings.soundOut = m_options.audioOutput ? m_soundOut : nullptr;
+    settings.soundOutputPresent = m_options.audioOutput;
+    settings.capture = m_captureFactory;
+
+    m_gridMode = platform::kGridNone;
+    m_connection = std::make_unique<CConnection>(m_sink, m_nextGeneration++, m_localLog, views,
+                                                 std::move(config), std::move(settings));
+    m_connection->Start();
     return CommandResult::kDone;
 }
 
-void CClientShell::DropSession() {
-    if (m_session) {
-        m_session->DestroyWindow();
-        // The shutdown sent the talk stop when talk was the running service; the talk
-        // object goes before the session it sends through.
-        m_talk.OnTalkStopped(m_session.get());
-        if (m_pipeline)
-            m_pipeline->Detach();
-        m_session.reset();
-    }
-    if (m_pipeline) {
-        m_pipeline->StopDecoders(std::chrono::milliseconds(0));
-        m_pipeline.reset();
-    }
-    m_gridMode = platform::kGridNone;
-}
-
 void CClientShell::Disconnect() {
-    DropSession();
+    if (m_connection)
+        m_connection->BeginClose(CloseKind::kDisconnect);
     m_sink.Post(platform::Window::Main, platform::WM_CONTROL_STATE, platform::kCtlLive,
                 ControlState::kDisabled);
 }
 
-void CClientShell::Pause() const {
-    if (m_options.quitPause.count() > 0)
-        std::this_thread::sleep_for(m_options.quitPause);
+void CClientShell::BeginQuit() {
+    if (m_quitting)
+        return;
+    m_quitting = true;
+    if (m_connection) {
+        // A disconnect already running still ends the connection; the quit then finishes.
+        m_connection->BeginClose(CloseKind::kQuit);
+        return;
+    }
+    WriteProgramEnd();
 }
 
 void CClientShell::Quit() {
-    if (m_quit)
-        return;
-    m_quit = true;
-    if (m_session) {
-        // Each running service is stopped with its own request before the goodbye, so a
-        // recorder never sees a connection end in the middle of a transfer.
-        if (m_session->ServiceOn(Service::Live) || m_session->LivePending()) {
-            m_session->StopLive();
-            Pause();
-        }
-        if (m_session->ServiceOn(Service::Playback)) {
-            m_session->Send(protocol::msg::RPLAY_STOP);
-            m_session->SetServiceOn(Service::Playback, false);
-            Pause();
-        }
-        if (m_session->ServiceOn(Service::Backup)) {
-            m_session->Send(protocol::msg::TRANS_OFF_REQ);
-            m_session->SetServiceOn(Service::Backup, false);
-            Pause();
-        }
-        if (m_talk.Talking() || m_session->ServiceOn(Service::Talk)) {
-            m_talk.StopTalking(m_session.get());  // A_LISTEN_STOP_REQ, talk object destroyed
-            m_session->SetServiceOn(Service::Talk, false);
-            Pause();
-        }
+    m_quitting = true;
+    if (m_connection) {
+        m_connection->Close(CloseKind::kQuit);
+        m_connection.reset();
     }
-    DropSession();
+    WriteProgramEnd();
+}
+
+void CClientShell::WriteProgramEnd() {
+    if (m_quitDone)
+        return;
+    m_quitDone = true;
+    m_gridMode = platform::kGridNone;
     if (m_localLog)
         m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kProgram, 2);
 }
 
+void CClientShell::ConnectionEnded() {
+    // The worker has finished: destroying the connection only joins an idle thread.
+    m_connection.reset();
+    m_gridMode = platform::kGridNone;
+    if (m_quitting)
+        WriteProgramEnd();
+}
+
+ConnectionState CClientShell::State() const {
+    if (!m_connection)
+        return ConnectionState::kNone;
+    if (m_connection->Closing())
+        return ConnectionState::kClosing;
+    return m_connection->LoggedIn() ? ConnectionState::kConnected : ConnectionState::kConnecting;
+}
+
+bool CClientShell::LoggedIn() const {
+    return m_connection && !m_connection->Closing() && m_connection->LoggedIn();
+}
+
+bool CClientShell::LiveRunning() const {
+    return m_connection && m_connection->LiveRunning();
+}
+
+bool CClientShell::Talking() const {
+    return m_connection && m_connection->Talking();
+}
+
 CommandResult CClientShell::ToggleLive() {
-    if (!LoggedIn() || m_gridMode == platform::kGridPlayback || m_gridMode == platform::kGridLocal)
+    if (!m_connection || m_gridMode == platform::kGridPlayback ||
+        m_gridMode == platform::kGridLocal)
         return CommandResult::kIgnored;
-    if (m_session->ServiceOn(Service::Live) || m_session->LivePending()) {
-        m_session->StopLive();
-    } else {
-        m_pipeline->StartDecoders(protocol::kAllChannels);
-        m_session->RequestLive();
-    }
-    return CommandResult::kDone;
+    return m_connection->ToggleLive();
 }
 
 CommandResult CClientShell::ToggleRecording() {
-    if (!LoggedIn())
-        return CommandResult::kIgnored;
-    if (!m_session->MayUse(protocol::Feature::RecordOnOff)) {
-        m_sink.Notify(15, 0);
-        return CommandResult::kRefused;
-    }
-    return m_session->ToggleRecording() ? CommandResult::kDone : CommandResult::kIgnored;
+    return m_connection ? m_connection->ToggleRecording() : CommandResult::kIgnored;
 }
 
 CommandResult CClientShell::ToggleFreeze() {
-    if (!LoggedIn() || !m_session->ServiceOn(Service::Live))
-        return CommandResult::kIgnored;
-    m_session->SetFrozen(!m_session->Frozen());
-    return CommandResult::kDone;
+    return m_connection ? m_connection->ToggleFreeze() : CommandResult::kIgnored;
 }
 
 CommandResult CClientShell::CheckRights(protocol::Feature feature) {
-    if (!LoggedIn() || !m_session->MayUse(feature)) {
+    if (!m_connection) {
         m_sink.Notify(15, 0);
         return CommandResult::kRefused;
     }
-    return CommandResult::kDone;
+    return m_connection->CheckRights(feature);
 }
 
 bool CClientShell::SendVisibleSelection(protocol::ChannelMask visible) {
-    return LoggedIn() && m_session->SendLiveSelection(visible);
+    return m_connection && m_connection->SendVisibleSelection(visible);
 }
 
 void CClientShell::ResendDatabase() {
-    if (LoggedIn())
-        m_session->SendDatabase();
+    if (m_connection)
+        m_connection->ResendDatabase();
 }
 
 void CClientShell::RebootIfLoggedIn() {
-    if (LoggedIn())
-        m_session->Reboot();
+    if (m_connection)
+        m_connection->RebootIfLoggedIn();
 }
 
 void CClientShell::InitArchiveIfLoggedIn() {
-    if (LoggedIn())
-        m_session->InitArchive();
+    if (m_connection)
+        m_connection->InitArchiveIfLoggedIn();
 }
 
 CommandResult CClientShell::ToggleRecorderAudio() {
-    if (!LoggedIn())
-        return CommandResult::kIgnored;
-    const bool streaming =
-        m_session->ServiceOn(Service::Live) || m_session->ServiceOn(Service::Playback);
-    const auto result = audio::ToggleRecorderAudio(*m_session, streaming, m_options.audioOutput);
-    return result == audio::AudioOnOffResult::kSentOn || result == audio::AudioOnOffResult::kSentOff
-               ? CommandResult::kDone
-               : CommandResult::kIgnored;
+    return m_connection ? m_connection->ToggleRecorderAudio() : CommandResult::kIgnored;
 }
 
-audio::MikePress CClientShell::PressMike() {
-    return m_talk.Press(m_session.get(), m_options.audioOutput);
+CommandResult CClientShell::PressMike() {
+    return m_connection ? m_connection->PressMike() : CommandResult::kIgnored;
 }
 
-void CClientShell::OnMessage(const platform::PostedMessage& message) {
+void CClientShell::ChangeFormat(std::uint32_t format) {
+    if (m_connection)
+        m_connection->ChangeFormat(format);
+}
+
+bool CClientShell::OnMessage(const platform::PostedMessage& message) {
+    if (message.generation != 0 &&
+        (!m_connection || message.generation != m_connection->Generation()))
+        return false;  // a connection that has ended: nothing of it reaches the window
     switch (message.message) {
-        case platform::WM_TALK_STARTED:
-            if (m_session)
-                m_talk.OnTalkStarted(*m_session, m_captureFactory ? m_captureFactory() : nullptr);
-            break;
-        case platform::WM_TALK_STOPPED:
-            m_talk.OnTalkStopped(m_session.get());
-            break;
-        case platform::WM_RELEASE_SESSION:
-            // The connect thread failed; its notification follows or came already.
-            DropSession();
+        case platform::WM_CONNECTION_CLOSED:
+            ConnectionEnded();
             break;
         case platform::WM_CHANNEL_GRID_MODE:
             m_gridMode = static_cast<platform::GridMode>(message.wParam);
-            if (m_gridMode == platform::kGridLive && m_pipeline) {
-                m_pipeline->Views().SetViewMode(video::ViewMode::Live);
-                m_pipeline->Views().ClearHasDecoded();
-                m_pipeline->StartDecoders(protocol::kAllChannels);
-                // Live audio restarts with live view: no channel heard, no mask yet.
-                m_pipeline->StartAudio(m_setup.audioBuffer[0],
-                                       m_options.audioOutput ? m_soundOut : nullptr);
-            }
-            break;
-        case platform::WM_CHANNEL_HIDDEN:
-            if (m_pipeline)
-                m_pipeline->State().SetBlockedChannels(
-                    static_cast<protocol::ChannelMask>(message.wParam & protocol::kAllChannels));
             break;
         default:
             break;
     }
+    if (!m_connection)
+        return true;
+    switch (message.message) {
+        case platform::WM_TALK_STARTED:
+            m_connection->OnTalkStarted();
+            break;
+        case platform::WM_TALK_STOPPED:
+            m_connection->OnTalkStopped();
+            break;
+        case platform::WM_RELEASE_SESSION:
+            // The connect thread failed; its notification follows or came already.
+            m_connection->BeginClose(CloseKind::kDisconnect);
+            break;
+        case platform::WM_CHANNEL_HIDDEN:
+            m_connection->OnHiddenChannels(static_cast<protocol::ChannelMask>(message.wParam));
+            break;
+        default:
+            break;
+    }
+    return true;
 }
 
 }  // namespace taviro::app

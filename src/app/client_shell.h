@@ -1,13 +1,14 @@
 // The main window's logic without the window: local settings at start and after the setup
-// dialog, the one recorder session and its live pipeline, the commands that act on the
-// session (live, record, freeze, rights checks), the notification follow-ups, and the
-// start-up and quit orders. The Qt main window owns one, forwards its buttons and the
-// posted messages here, and draws what Status() says.
+// dialog, the local log, the one connection (CConnection) with its lifetime, the commands
+// that act on it, the notification follow-ups, and the start-up and quit orders. The Qt
+// main window owns one, forwards its buttons and the posted messages here, and draws what
+// the state getters say.
 //
-// Threads: everything runs on the main window's (GUI) thread. Worker threads reach the
-// window only through the message sink; the shell is told of their messages by the window.
-// Ownership: the shell owns the session, the live pipeline and the local log; the channel
-// views are the window's and outlive the shell's pipeline.
+// Threads: everything runs on the main window's (GUI) thread and returns at once: what may
+// wait (connecting, disconnecting, quitting, stopping live view) runs on the connection's
+// worker, which posts when it is done. Only Quit() (tests, the destructor) waits.
+// Ownership: the shell owns the connection and the local log; the channel views are the
+// window's and outlive the shell's connections.
 #pragma once
 
 #include <chrono>
@@ -19,22 +20,20 @@
 #include <string>
 
 #include "app/branding.h"
+#include "app/connection.h"
 #include "app/local_setup.h"
 #include "app/settings_store.h"
 #include "app/setup_apply.h"
-#include "audio/talk.h"
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
 #include "protocol/rights.h"
-#include "protocol/session.h"
 #include "video/channel_views.h"
-#include "video/live_pipeline.h"
 
 namespace taviro::app {
 
 // Who the new session connects to (the confirmed connect dialog).
 struct ConnectTarget {
-    std::string address;  // dotted IPv4, or empty when the name did not resolve
+    std::string address;  // dotted IPv4, or a host name the connection resolves
     std::int32_t port = 0;
     std::string user;
     std::string password;
@@ -49,19 +48,20 @@ struct ShellOptions {
     // Timeouts of new sessions (tests shorten them).
     std::chrono::milliseconds connectTimeout{10'000};
     std::chrono::milliseconds keepAliveInterval{10'000};
+    // How long a shutdown waits for a recorder that does not take the goodbye.
+    std::chrono::milliseconds shutdownSendLimit{2'000};
+    // The sockets' send buffer (0: the system's); tests make it small.
+    int sendBufferBytes = 0;
 };
 
-// What a command did.
-enum class CommandResult {
-    kDone,
-    kIgnored,  // nothing to act on (no session, wrong mode, player mode)
-    kRefused,  // the rights forbid it; notification (15, 0) was posted
-};
+// Where the connection is in its life, for the window to show.
+enum class ConnectionState { kNone, kConnecting, kConnected, kClosing };
 
 class CClientShell {
   public:
     CClientShell(ISettingsStore& settings, platform::IMessageSink& sink, Branding branding,
                  ShellOptions options);
+    // Quits (waiting) when that has not happened.
     ~CClientShell();
     CClientShell(const CClientShell&) = delete;
     CClientShell& operator=(const CClientShell&) = delete;
@@ -73,92 +73,89 @@ class CClientShell {
     [[nodiscard]] const Branding& BrandingTexts() const { return m_branding; }
     [[nodiscard]] bool PlayerMode() const { return m_options.playerMode; }
     [[nodiscard]] bool AudioOutput() const { return m_options.audioOutput; }
-    [[nodiscard]] logs::ILocalLog* LocalLog() { return m_localLog.get(); }
+    // The local log, shared with every connection; it follows the storage folder.
+    [[nodiscard]] std::shared_ptr<logs::CLocalLog> LocalLog() const { return m_localLog; }
 
     // A confirmed local setup dialog: runs the plan's non-window steps in order and returns
     // the plan, so the window can recreate the grid when the draw mode changed.
     SetupApplyPlan ApplySetup(const LocalSetup& edited);
 
-    // --- the session ---
-    [[nodiscard]] protocol::CRecorderSession* Session() { return m_session.get(); }
-    [[nodiscard]] bool HasSession() const { return m_session != nullptr; }
-    [[nodiscard]] bool LoggedIn() const { return m_session && m_session->LoggedIn(); }
-    [[nodiscard]] video::CLivePipeline* Pipeline() { return m_pipeline.get(); }
-    // A confirmed connect dialog: a new session with the five values and its live pipeline
-    // (decoding into `views` in `pictureFormat`), then its connect thread. Ignored in player
-    // mode or while a session exists.
+    // --- the connection ---
+    // A confirmed connect dialog: a new connection (decoding into `views` in
+    // `pictureFormat`) whose session connects. Ignored in player mode or while a
+    // connection exists (also one that is still closing).
     CommandResult Connect(const ConnectTarget& target, video::CChannelViews& views,
                           std::uint32_t pictureFormat);
-    // Connect button with a session, or notification category 2.
+    // The Connect button with a connection, or notification category 2: the teardown
+    // starts on the connection's worker; the connection goes when it reports its end.
     void Disconnect();
-    // Quit: the running services stopped in order with a pause after each, then the
-    // session's shutdown. Idempotent. Writes the program-end entry.
+    // Quit from the window: the running services stopped in order, then the shutdown, all
+    // on the worker. QuitDone() turns true once it has ended (at once without a
+    // connection); the program-end entry is then written.
+    void BeginQuit();
+    [[nodiscard]] bool QuitDone() const { return m_quitDone; }
+    // Quit and wait for it (tests; the destructor). Idempotent.
     void Quit();
 
-    // --- commands ---
-    // The Live button: LIVE_STOP while live is on, else the live request.
+    [[nodiscard]] CConnection* Connection() { return m_connection.get(); }
+    [[nodiscard]] bool HasSession() const { return m_connection != nullptr; }
+    [[nodiscard]] protocol::CClientSession* Session() {
+        return m_connection ? &m_connection->Session() : nullptr;
+    }
+    [[nodiscard]] ConnectionState State() const;
+    [[nodiscard]] bool LoggedIn() const;
+    [[nodiscard]] bool LiveRunning() const;
+    [[nodiscard]] bool Talking() const;
+
+    // --- commands (each returns at once) ---
     CommandResult ToggleLive();
-    // Button 344: recording on or off, subject to rights.
     CommandResult ToggleRecording();
-    // Button 343 in live view: freezes or resumes the displayed pictures.
     CommandResult ToggleFreeze();
     // The rights check of buttons 344, 355, 356, 361, 362, 374 and 376: a logged-in session
     // whose rights allow the feature; otherwise (15, 0) is posted.
     CommandResult CheckRights(protocol::Feature feature);
-    // The visible channels changed (layout, page, single channel): re-sends the selection
-    // while live view or remote playback runs.
     bool SendVisibleSelection(protocol::ChannelMask visible);
-
-    // --- notification follow-ups (a confirmed popup) ---
     void ResendDatabase();         // category 7
     void RebootIfLoggedIn();       // category 8 code 5
     void InitArchiveIfLoggedIn();  // category 14
+    CommandResult ToggleRecorderAudio();
+    CommandResult PressMike();
+    // The renderer changed: the running decoders restart in its format.
+    void ChangeFormat(std::uint32_t format);
 
-    // --- talk (button 376, WM_TALK_STARTED / WM_TALK_STOPPED) ---
-    // Makes the capture device when the recorder accepts talk (the window's Qt device; tests
-    // give a file or a silent one). Without a factory, talk starts without capture.
+    // --- devices the window provides for the next connections ---
     using CaptureFactory = std::function<std::unique_ptr<platform::ISoundIn>()>;
     void SetCaptureFactory(CaptureFactory factory) { m_captureFactory = std::move(factory); }
-    audio::MikePress PressMike();
-
-    // --- live audio (buttons 366, 368, 378, slider 421) ---
     // The device live audio plays into (the window's sound ring); null: no audio thread.
     void SetSoundOut(platform::ISoundOut* device) { m_soundOut = device; }
-    // Button 378: AUDIO_ONOFF_REQ with the audioOn bit the recorder's flag asks for.
-    CommandResult ToggleRecorderAudio();
-    [[nodiscard]] bool Talking() const { return m_talk.Talking(); }
 
-    // --- messages the window received that the shell must act on ---
-    // WM_RELEASE_SESSION drops the session; WM_CHANNEL_GRID_MODE (live) restarts the
-    // decoders; WM_CHANNEL_HIDDEN blocks channels in the stream state.
-    void OnMessage(const platform::PostedMessage& message);
+    // --- posted messages ---
+    // Whether the window is to act on a posted message at all: false for the messages of
+    // a connection that has ended (or of one that is not the current one). The shell
+    // itself acts on the connection's messages here (its end, talk, hidden channels).
+    bool OnMessage(const platform::PostedMessage& message);
 
     // The grid mode the recorder put the grid in (live, playback, local, none).
     [[nodiscard]] platform::GridMode GridMode() const { return m_gridMode; }
-    [[nodiscard]] bool LiveRunning() const {
-        return m_session && m_session->ServiceOn(protocol::Service::Live);
-    }
 
   private:
-    void DropSession();
-    void Pause() const;
+    void ConnectionEnded();
+    void WriteProgramEnd();
 
     ISettingsStore& m_settings;
     platform::IMessageSink& m_sink;
     Branding m_branding;
     ShellOptions m_options;
     LocalSetup m_setup;
-    std::unique_ptr<logs::CLocalLog> m_localLog;
-    // The pipeline outlives the session it is attached to: declared first, destroyed last.
-    std::unique_ptr<video::CLivePipeline> m_pipeline;
-    std::unique_ptr<protocol::CRecorderSession> m_session;
-    // The talk object sends through the session: it is destroyed before the session.
-    audio::CTalkButton m_talk;
+    std::shared_ptr<logs::CLocalLog> m_localLog;
     CaptureFactory m_captureFactory;
     platform::ISoundOut* m_soundOut = nullptr;
+    std::unique_ptr<CConnection> m_connection;
+    std::uint32_t m_nextGeneration = 1;
     platform::GridMode m_gridMode = platform::kGridNone;
     bool m_started = false;
-    bool m_quit = false;
+    bool m_quitting = false;
+    bool m_quitDone = false;
 };
 
 }  // namespace taviro::app

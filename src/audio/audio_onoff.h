@@ -3,7 +3,7 @@
 // (audioOn clear) while it is set. The answer shows only as the audio flag of the messages
 // that follow, so two quick presses send ON twice unless the flag changed in between.
 //
-// Threads: any (the session's Send is).
+// Threads: any (the request goes through the session's outbox).
 #pragma once
 
 #include "protocol/session.h"

@@ -28,8 +28,9 @@ platform::SoundFormat TalkCaptureFormat() {
 
 // --- CAudioMikeThread --------------------------------------------------------------------
 
-CAudioMikeThread::CAudioMikeThread(protocol::CRecorderSession& session, platform::ISoundIn* capture)
-    : m_session(session), m_pCapture(capture) {
+CAudioMikeThread::CAudioMikeThread(protocol::CRecorderSession& transport,
+                                   platform::ISoundIn* capture)
+    : m_session(transport), m_pCapture(capture) {
     m_pending.reserve(kTalkBufferBytes);
     if (m_pCapture != nullptr) {
         const bool started =
@@ -157,7 +158,7 @@ void CAudioMikeThread::Thread_Send() {
                 }
             }
             if (head) {
-                if (m_session.Send(protocol::msg::A_LISTEN_DATA, head->bytes, true)) {
+                if (m_session.SendNow(protocol::msg::A_LISTEN_DATA, head->bytes, true)) {
                     m_nSent.fetch_add(1);
                 } else {
                     m_nSendFailed.fetch_add(1);
@@ -183,11 +184,11 @@ CTalkButton::~CTalkButton() {
     DestroyTalk();
 }
 
-MikePress CTalkButton::Press(protocol::CRecorderSession* session, bool soundOutputPresent) {
-    if (session == nullptr || !session->HelloAccepted()) {
+MikePress CTalkButton::Press(protocol::CClientSession* session, bool soundOutputPresent) {
+    if (session == nullptr || !session->Login().HelloAccepted()) {
         return MikePress::Ignored;
     }
-    if (session->Hello().account != 0) {
+    if (session->Login().Hello().account != 0) {
         m_owner.Notify(15, 0);
         return MikePress::NotAllowed;
     }
@@ -204,33 +205,33 @@ MikePress CTalkButton::Press(protocol::CRecorderSession* session, bool soundOutp
     }
     m_bRequested = true;
     m_lastRequest = now;
-    session->RequestTalk();
+    session->Talk().RequestTalk();
     return MikePress::Requested;
 }
 
-bool CTalkButton::OnTalkStarted(protocol::CRecorderSession& session,
+bool CTalkButton::OnTalkStarted(protocol::CClientSession& session,
                                 std::unique_ptr<platform::ISoundIn> capture) {
     if (m_talk) {
         return false;  // a repeated acknowledgement; the running talk goes on
     }
     m_capture = std::move(capture);
-    m_talk = std::make_unique<CAudioMikeThread>(session, m_capture.get());
-    session.SetServiceOn(protocol::Service::Talk, true);
+    m_talk = std::make_unique<CAudioMikeThread>(session.Transport(), m_capture.get());
+    session.Talk().SetTalking(true);
     SetMikeLamp(true);
     return true;
 }
 
-void CTalkButton::OnTalkStopped(protocol::CRecorderSession* session) {
+void CTalkButton::OnTalkStopped(protocol::CClientSession* session) {
     DestroyTalk();
     if (session != nullptr) {
-        session->SetServiceOn(protocol::Service::Talk, false);
+        session->Talk().SetTalking(false);
     }
     SetMikeLamp(false);
 }
 
-void CTalkButton::StopTalking(protocol::CRecorderSession* session) {
+void CTalkButton::StopTalking(protocol::CClientSession* session) {
     if (m_talk && session != nullptr) {
-        session->StopTalkRequest();
+        session->Talk().StopTalkRequest();
     }
     OnTalkStopped(session);
 }

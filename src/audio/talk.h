@@ -9,7 +9,7 @@
 // 100 ms. Three threads meet in it: the capture device's thread appends, the send thread
 // takes, the owner's thread creates and destroys. The list has a lock; flags are atomic.
 //
-// CTalkButton is the "Mike" button's logic without the window (main window thread only): the
+// CTalkButton is the "Mike" button's logic without the window (one thread: its owner's worker): the
 // account check, the 2-second guard between talk requests, and the talk object's life from
 // WM_TALK_STARTED to WM_TALK_STOPPED or the button. It owns the talk object and its capture
 // device; both must go (OnTalkStopped) before the session they send on is destroyed.
@@ -31,7 +31,7 @@
 #include "audio/g726.h"
 #include "platform/message_sink.h"
 #include "platform/sound_device.h"
-#include "protocol/session.h"
+#include "protocol/client_session.h"
 
 namespace taviro::audio {
 
@@ -61,7 +61,7 @@ class CAudioMikeThread {
     // Starts capture on `capture` (which must outlive this object; null: no capture) and
     // the send thread. A device that does not start leaves the object without capture:
     // nothing is ever sent, the session is untouched.
-    CAudioMikeThread(protocol::CRecorderSession& session, platform::ISoundIn* capture);
+    CAudioMikeThread(protocol::CRecorderSession& transport, platform::ISoundIn* capture);
     ~CAudioMikeThread() { Stop(); }
     CAudioMikeThread(const CAudioMikeThread&) = delete;
     CAudioMikeThread& operator=(const CAudioMikeThread&) = delete;
@@ -135,17 +135,20 @@ class CTalkButton {
     CTalkButton& operator=(const CTalkButton&) = delete;
 
     // The "Mike" button (control 376).
-    MikePress Press(protocol::CRecorderSession* session, bool soundOutputPresent);
+    MikePress Press(protocol::CClientSession* session, bool soundOutputPresent);
     // WM_TALK_STARTED: creates the talk object on `session` with `capture`, sets the
     // session's talk flag and lights "Mike". False (nothing changes) when one runs already.
-    bool OnTalkStarted(protocol::CRecorderSession& session,
+    bool OnTalkStarted(protocol::CClientSession& session,
                        std::unique_ptr<platform::ISoundIn> capture);
     // WM_TALK_STOPPED, and before the session is destroyed (disconnect, quit): destroys the
     // talk object, clears the talk flag and unlights "Mike". Sends nothing.
-    void OnTalkStopped(protocol::CRecorderSession* session);
+    void OnTalkStopped(protocol::CClientSession* session);
     // Stop talking: A_LISTEN_STOP_REQ when a talk object exists, which is then destroyed;
     // in all cases the talk flag is cleared and "Mike" unlit.
-    void StopTalking(protocol::CRecorderSession* session);
+    void StopTalking(protocol::CClientSession* session);
+    // The connection is closing: the talk object and its device go (their threads joined),
+    // while the talk flag stays for the shutdown, which sends the stop request itself.
+    void ReleaseTalkObject() { DestroyTalk(); }
 
     [[nodiscard]] bool Talking() const { return m_talk != nullptr; }
     [[nodiscard]] const CAudioMikeThread* Talk() const { return m_talk.get(); }

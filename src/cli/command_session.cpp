@@ -68,8 +68,8 @@ CCommandSession::CCommandSession(std::string command, COptions options, bool jso
     : m_command(std::move(command)), m_options(std::move(options)), m_sink(stdout, json) {}
 
 CCommandSession::~CCommandSession() {
-    if (m_session) {
-        m_session->DestroyWindow();
+    if (m_connection) {
+        m_connection->Close(app::CloseKind::kDisconnect);
     }
 }
 
@@ -122,7 +122,7 @@ std::unique_ptr<CCommandSession> CCommandSession::Create(
     return self;
 }
 
-int CCommandSession::LogIn(const std::function<void(protocol::CRecorderSession&)>& prepare) {
+int CCommandSession::LogIn(app::ConnectionSettings settings) {
     const std::string host = *m_options.Get("host");
     const auto address = platform::ResolveIPv4(host);
     if (!address) {
@@ -134,7 +134,7 @@ int CCommandSession::LogIn(const std::function<void(protocol::CRecorderSession&)
                                               ? std::filesystem::path(*m_options.Get("storage"))
                                               : platform::DefaultStorageFolder();
     m_localLog =
-        std::make_unique<logs::CLocalLog>(storage, protocol::ProcessZoneOffset().TotalSeconds());
+        std::make_shared<logs::CLocalLog>(storage, protocol::ProcessZoneOffset().TotalSeconds());
 
     protocol::SessionConfig config;
     config.address = m_address;
@@ -143,11 +143,10 @@ int CCommandSession::LogIn(const std::function<void(protocol::CRecorderSession&)
     config.password = *m_options.Get("password");
     config.connectTimeout = m_connectTimeout;
     config.keepAliveInterval = m_keepAlive;
-    m_session = std::make_unique<protocol::CRecorderSession>(m_sink, m_localLog.get(), config);
-    if (prepare) {
-        prepare(*m_session);
-    }
-    m_session->Connect();
+    // One connection per run: its generation is 1.
+    m_connection = std::make_unique<app::CConnection>(m_sink, 1, m_localLog, m_views,
+                                                      std::move(config), std::move(settings));
+    m_connection->Start();
 
     // Without an answer to the login in this time the recorder is taken as not answering.
     const auto deadline = Clock::now() + m_connectTimeout + std::chrono::seconds(30);
@@ -162,7 +161,7 @@ int CCommandSession::LogIn(const std::function<void(protocol::CRecorderSession&)
             }
         }
     }
-    PrintIdentity(m_sink, m_address, m_port, *m_session);
+    PrintIdentity(m_sink, m_address, m_port, m_connection->Session().Login());
     return kExitOk;
 }
 
@@ -222,9 +221,9 @@ std::optional<int> CCommandSession::Handle(const platform::PostedMessage& messag
 }
 
 int CCommandSession::Finish(int status, std::string reason) {
-    if (m_session) {
-        m_session->DestroyWindow();
-        m_session.reset();
+    if (m_connection) {
+        m_connection->Close(app::CloseKind::kDisconnect);
+        m_connection.reset();
     }
     if (reason.empty()) {
         reason = status == kExitOk ? "disconnected" : m_reason;
@@ -242,10 +241,10 @@ int CCommandSession::Finish(int status, std::string reason) {
 }
 
 void PrintIdentity(CPrintingSink& out, const std::string& address, std::uint16_t port,
-                   const protocol::CRecorderSession& session) {
-    const int productType = session.ProductType();
-    const protocol::HelloAck h = session.Hello();
-    const int channels = session.ChannelCount();
+                   const protocol::CLoginService& login) {
+    const int productType = login.ProductType();
+    const protocol::HelloAck h = login.Hello();
+    const int channels = login.ChannelCount();
     if (out.Json()) {
         std::string line = "{\"event\":\"login\",\"address\":\"" + JsonEscape(address) +
                            "\",\"port\":" + std::to_string(port) +

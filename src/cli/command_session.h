@@ -1,6 +1,7 @@
 // What every taviro-cli command that talks to a recorder shares: the connection options,
-// the session with its local log, the "main window" loop that takes the session's posted
-// messages and decides how the connection ended, and the closing summary line.
+// the connection (app::CConnection, the same owner the desktop client uses) with its local
+// log, the "main window" loop that takes the connection's posted messages and decides how
+// the connection ended, and the closing summary line.
 #pragma once
 
 #include <chrono>
@@ -11,10 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "app/connection.h"
 #include "cli/options.h"
 #include "cli/printing_sink.h"
 #include "logs/local_log.h"
-#include "protocol/session.h"
+#include "protocol/client_session.h"
+#include "video/channel_views.h"
 
 namespace taviro::cli {
 
@@ -50,13 +53,16 @@ class CCommandSession {
     [[nodiscard]] const COptions& Options() const { return m_options; }
     [[nodiscard]] CPrintingSink& Sink() { return m_sink; }
     [[nodiscard]] bool Json() const { return m_sink.Json(); }
-    // Valid once LogIn() has been called.
-    [[nodiscard]] protocol::CRecorderSession& Session() { return *m_session; }
+    // Valid once LogIn() has been called, until Finish().
+    [[nodiscard]] app::CConnection& Connection() { return *m_connection; }
+    [[nodiscard]] protocol::CClientSession& Session() { return m_connection->Session(); }
+    // The channel views the connection's decoders fill.
+    [[nodiscard]] video::CChannelViews& Views() { return m_views; }
 
-    // Resolves the host, creates the session (`prepare` runs before Connect, to attach
-    // stream receivers and alike), connects and waits for the login answer. kExitOk when
-    // logged in; otherwise the exit status of what happened (the session is gone then).
-    int LogIn(const std::function<void(protocol::CRecorderSession&)>& prepare = {});
+    // Resolves the host, creates the connection with `settings`, connects and waits for
+    // the login answer. kExitOk when logged in; otherwise the exit status of what happened
+    // (the connection is closed then).
+    int LogIn(app::ConnectionSettings settings = {});
     // Handles the session's messages for `duration` (or until the connection ends).
     // kExitOk when the time ran out with the connection up.
     int Stay(std::chrono::milliseconds duration);
@@ -74,8 +80,9 @@ class CCommandSession {
     std::string m_command;
     COptions m_options;
     CPrintingSink m_sink;
-    std::unique_ptr<logs::CLocalLog> m_localLog;
-    std::unique_ptr<protocol::CRecorderSession> m_session;
+    std::shared_ptr<logs::CLocalLog> m_localLog;
+    video::CChannelViews m_views;
+    std::unique_ptr<app::CConnection> m_connection;
     std::string m_address;
     std::uint16_t m_port = 0;
     std::chrono::milliseconds m_connectTimeout{10'000};
@@ -89,6 +96,6 @@ class CCommandSession {
 // One line about the recorder that answered the login: product, channels, account, MAC
 // address and the firmware list (plain text lines, or one JSON object).
 void PrintIdentity(CPrintingSink& out, const std::string& address, std::uint16_t port,
-                   const protocol::CRecorderSession& session);
+                   const protocol::CLoginService& login);
 
 }  // namespace taviro::cli

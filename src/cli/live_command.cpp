@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "audio/audio_onoff.h"
+#include "audio/audio_thread.h"
 #include "cli/command_session.h"
 #include "cli/picture_file.h"
 #include "platform/h264_decoder.h"
@@ -143,40 +144,44 @@ int RunLive(const std::vector<std::string>& args) {
         options.Has("rgb") ? platform::kH264FormatRgb24 : platform::kH264FormatYuv420;
 
     // Decoders for every channel: a narrowed selection only changes what the recorder sends.
-    video::CChannelViews views;
-    CLivePipeline pipeline(views, format, &command->Sink());
-    for (int c = 0; c < protocol::kMaxChannels; ++c)
-        pipeline.SetDeinterlace(c, options.Has("deinterlace"));
-    pipeline.StartDecoders(protocol::kAllChannels);
+    app::ConnectionSettings settings;
+    settings.pictureFormat = format;
+    settings.deinterlace.fill(options.Has("deinterlace"));
     std::unique_ptr<platform::CWavSoundOut> wav;
     if (audioOut) {
         wav = std::make_unique<platform::CWavSoundOut>(*audioOut);
-        pipeline.StartAudio(static_cast<int>(*audioBuf), wav.get());
-        if (!wav->Error().empty()) {
+        // The file is opened once here, so a path that cannot be written fails before
+        // connecting; the audio thread opens it again when live view starts.
+        if (!wav->Open(audio::RecorderSoundFormat(), 0)) {
             std::fprintf(stderr, "taviro-cli live: %s\n", wav->Error().c_str());
-            pipeline.StopAudio();
             return kExitUsage;
         }
-        pipeline.State().SetSelectedAudioChannel(static_cast<int>(*audioChannel) - 1);
+        settings.soundOut = wav.get();
+        settings.soundOutputPresent = true;
+        settings.audioBuffer = static_cast<int>(*audioBuf);
+        settings.heardChannel = static_cast<int>(*audioChannel) - 1;
     }
-    status = command->LogIn([&](protocol::CRecorderSession& session) { pipeline.Attach(session); });
-    if (status == kExitOk && wav && !command->Session().AudioOn()) {
-        audio::ToggleRecorderAudio(command->Session(), true, true);
+    status = command->LogIn(settings);
+    app::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
+    if (connection && wav && !command->Session().Transport().AudioOn()) {
+        audio::ToggleRecorderAudio(command->Session().Transport(), true, true);
     }
-    if (status == kExitOk && options.Has("channels")) {
-        command->Session().SendLiveSelection(liveMask);
+    if (connection && options.Has("channels")) {
+        command->Session().Live().SendSelection(liveMask);
     }
-    if (status == kExitOk) {
+    if (connection) {
         status = command->Stay(std::chrono::seconds(*seconds));
     }
-    if (status == kExitOk) {
-        command->Session().StopLive();                  // drains and stops the decoders
+    if (connection && status == kExitOk) {
+        connection->StopLive();  // drains and stops the audio output and the decoders
+        connection->Drain();
         command->Stay(std::chrono::milliseconds(200));  // the recorder's live stop answer
     }
-    pipeline.Decoders().DrainAndStop(std::chrono::milliseconds(0));
-    PrintChannels(*command, pipeline, static_cast<double>(*seconds));
+    if (connection) {
+        connection->Close(app::CloseKind::kDisconnect);  // every decoder stopped and counted
+        PrintChannels(*command, connection->Pipeline(), static_cast<double>(*seconds));
+    }
     if (wav) {
-        pipeline.StopAudio();  // the live stop has done so already unless the login failed
         wav->Stop();
         char line[200];
         if (command->Json()) {
@@ -191,8 +196,8 @@ int RunLive(const std::vector<std::string>& args) {
     }
     if (!saveDir.empty()) {
         for (int c = 0; c < protocol::kMaxChannels; ++c) {
-            if (protocol::HasChannel(pipeline.Views().HasDecodedMask(), c) &&
-                !SavePicture(pipeline.Views(), c, format, saveDir)) {
+            if (protocol::HasChannel(command->Views().HasDecodedMask(), c) &&
+                !SavePicture(command->Views(), c, format, saveDir)) {
                 std::fprintf(stderr, "taviro-cli live: cannot write the picture of channel %d\n",
                              c + 1);
             }

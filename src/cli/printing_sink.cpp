@@ -76,11 +76,17 @@ std::string JsonEscape(const std::string& text) {
     return out;
 }
 
-void CPrintingSink::Post(platform::Window window, std::uint32_t message, std::uint64_t wParam,
-                         std::int64_t lParam) {
-    if (message == platform::WM_RECORDER_NOTIFY) {
-        const int category = platform::NotifyCategory(lParam);
-        const int code = platform::NotifyCode(lParam);
+void CPrintingSink::Deliver(platform::PostedMessage message) {
+    if (message.messageBox) {
+        if (m_json) {
+            PrintLine("{\"event\":\"message\",\"text\":\"" + JsonEscape(*message.messageBox) +
+                      "\"}");
+        } else {
+            PrintLine("message: " + *message.messageBox);
+        }
+    } else if (message.message == platform::WM_RECORDER_NOTIFY) {
+        const int category = platform::NotifyCategory(message.lParam);
+        const int code = platform::NotifyCode(message.lParam);
         if (m_json) {
             PrintLine("{\"event\":\"notify\",\"category\":" + std::to_string(category) +
                       ",\"code\":" + std::to_string(code) + "}");
@@ -89,16 +95,7 @@ void CPrintingSink::Post(platform::Window window, std::uint32_t message, std::ui
                       DescribeNotification(category, code));
         }
     }
-    CQueueSink::Post(window, message, wParam, lParam);
-}
-
-void CPrintingSink::ShowMessageBox(std::string text) {
-    if (m_json) {
-        PrintLine("{\"event\":\"message\",\"text\":\"" + JsonEscape(text) + "\"}");
-    } else {
-        PrintLine("message: " + text);
-    }
-    CQueueSink::ShowMessageBox(std::move(text));
+    CQueueSink::Deliver(std::move(message));
 }
 
 void CPrintingSink::PrintLine(const std::string& line) {

@@ -21,9 +21,8 @@ class CPrintingSink final : public platform::CQueueSink {
   public:
     CPrintingSink(std::FILE* out, bool json) : m_out(out), m_json(json) {}
 
-    void Post(platform::Window window, std::uint32_t message, std::uint64_t wParam,
-              std::int64_t lParam) override;
-    void ShowMessageBox(std::string text) override;
+    // Prints notifications and message boxes as they arrive, then queues them.
+    void Deliver(platform::PostedMessage message) override;
 
     // Prints one complete line (a newline is added) under the sink's lock, so lines from
     // the session's threads and the command never mix.

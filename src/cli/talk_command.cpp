@@ -145,7 +145,7 @@ int RunTalk(const std::vector<std::string>& args) {
     if (status != kExitOk) {
         return command->Finish(status);
     }
-    protocol::CRecorderSession& session = command->Session();
+    protocol::CClientSession& session = command->Session();
     audio::CTalkButton talk(command->Sink());
     CTalkWatcher watcher(command->Sink());
 

@@ -192,6 +192,9 @@ std::optional<ConnectOutcome> CConnectModel::Confirm(const Resolver& resolve) {
     platform::Trace("m_strIP : %s\n", m_strIP.c_str());
     SessionTarget& s = outcome.session;
     s.address = Field(ResolveAddress(m_strIP, resolve), kSessionAddressWidth);
+    if (!m_strIP.empty() && !IsDigitsAndDots(m_strIP)) {
+        s.host = Field(m_strIP, kSessionAddressWidth);
+    }
     s.port = port;
     s.user = Field(m_strUser, kSessionUserWidth);
     s.password = Field(m_strPassword, kSessionPasswordWidth);

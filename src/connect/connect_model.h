@@ -44,6 +44,9 @@ struct RememberedServer {
 // What a new session is given when the dialog is confirmed.
 struct SessionTarget {
     std::string address;  // dotted IPv4, or empty when the name could not be resolved
+    // The name as typed when it is no dotted address: the session resolves it off the
+    // window thread when the dialog had no resolver (address is then empty).
+    std::string host;
     std::int32_t port = 0;
     std::string user;
     std::string password;

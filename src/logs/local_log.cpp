@@ -102,7 +102,17 @@ CLocalLog::CLocalLog(std::filesystem::path storageFolder, std::int64_t zoneOffse
       m_playerMode(playerMode) {}
 
 std::filesystem::path CLocalLog::FilePath() const {
+    std::lock_guard lock(m_lock);
+    return FilePathLocked();
+}
+
+std::filesystem::path CLocalLog::FilePathLocked() const {
     return m_folder / "Log" / kLocalLogFileName;
+}
+
+void CLocalLog::MoveTo(std::filesystem::path storageFolder) {
+    std::lock_guard lock(m_lock);
+    m_folder = std::move(storageFolder);
 }
 
 bool CLocalLog::WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint32_t subType,
@@ -115,7 +125,7 @@ bool CLocalLog::WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint3
         return false;
     }
     FileHandle file;
-    file.fd = ::open(FilePath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    file.fd = ::open(FilePathLocked().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (file.fd < 0 || ::flock(file.fd, LOCK_EX) != 0) {
         return false;
     }

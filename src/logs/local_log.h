@@ -71,15 +71,21 @@ class CLocalLog final : public ILocalLog {
                        std::string_view shortText = {}, std::string_view detail = {}) override;
 
     [[nodiscard]] std::filesystem::path FilePath() const;
+    // The storage folder moved (local setup): later entries go to the new place. Safe while
+    // other threads write; the object itself never changes, so whoever holds it keeps a
+    // valid log.
+    void MoveTo(std::filesystem::path storageFolder);
     // Fixes the time stamp of following entries (tests); nullopt returns to the clock.
     void SetFixedTimeForTest(std::optional<std::uint32_t> time) { m_fixedTime = time; }
 
   private:
-    std::filesystem::path m_folder;
+    std::filesystem::path FilePathLocked() const;
+
+    std::filesystem::path m_folder;  // guarded by m_lock
     std::int64_t m_zoneOffset;
     bool m_playerMode;
     std::optional<std::uint32_t> m_fixedTime;
-    std::mutex m_lock;
+    mutable std::mutex m_lock;
 };
 
 // The file's contents in chronological order (oldest first), as the viewer lists them.

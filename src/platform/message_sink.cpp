@@ -2,16 +2,7 @@
 
 namespace taviro::platform {
 
-void CQueueSink::Post(Window window, std::uint32_t message, std::uint64_t wParam,
-                      std::int64_t lParam) {
-    Push(PostedMessage{window, message, wParam, lParam, std::nullopt});
-}
-
-void CQueueSink::ShowMessageBox(std::string text) {
-    Push(PostedMessage{Window::Main, 0, 0, 0, std::move(text)});
-}
-
-void CQueueSink::Push(PostedMessage m) {
+void CQueueSink::Deliver(PostedMessage m) {
     {
         std::lock_guard lock(m_lock);
         m_pending.push_back(m);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -57,8 +58,9 @@ enum WindowMessage : std::uint32_t {
     WM_CHANNEL_GRID_MODE = 0x5408,  // wParam = GridMode, lParam = layout number (its button down)
     WM_STOP_LIVE_AUDIO = 0x5409,
     WM_CLOSE_PTZ = 0x540A,
-    WM_RIGHTS_WITHDRAWN = 0x540B,  // wParam = RightsWithdrawal bits
-    WM_CHANNEL_TITLES = 0x540C,    // the channel titles changed; read them from the session
+    WM_RIGHTS_WITHDRAWN = 0x540B,   // wParam = RightsWithdrawal bits
+    WM_CHANNEL_TITLES = 0x540C,     // the channel titles changed; read them from the session
+    WM_CONNECTION_CLOSED = 0x540D,  // a connection's teardown has ended; wParam = its kind
 };
 
 // The channel grid's modes (WM_CHANNEL_GRID_MODE).
@@ -99,6 +101,10 @@ enum MainControl : std::uint64_t {
 // Window the message is meant for.
 enum class Window : std::uint32_t { Main = 0, Search = 1, Backup = 2, EventList = 3, Archive = 4 };
 
+// Bytes a message carries to its window (a finished reply). Shared and immutable: the
+// poster never touches them again, so the window reads them without a lock.
+using MessageData = std::shared_ptr<const std::vector<std::uint8_t>>;
+
 struct PostedMessage {
     Window window = Window::Main;
     std::uint32_t message = 0;
@@ -106,6 +112,10 @@ struct PostedMessage {
     std::int64_t lParam = 0;
     // Set instead of a message number for a message box request.
     std::optional<std::string> messageBox;
+    // The connection that posted it (0: no connection's). A window drops the messages of a
+    // connection that has ended, so nothing of an old connection reaches a new one.
+    std::uint32_t generation = 0;
+    MessageData data;
 };
 
 constexpr std::int64_t NotifyParam(int category, int code) {
@@ -123,11 +133,20 @@ constexpr int NotifyCode(std::int64_t lParam) {
 class IMessageSink {
   public:
     virtual ~IMessageSink() = default;
-    virtual void Post(Window window, std::uint32_t message, std::uint64_t wParam,
-                      std::int64_t lParam) = 0;
-    // A modal message box on the user interface's thread with this text.
-    virtual void ShowMessageBox(std::string text) = 0;
+    // Hands one message on; every other operation below is a form of it.
+    virtual void Deliver(PostedMessage message) = 0;
 
+    void Post(Window window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+        Deliver(PostedMessage{window, message, wParam, lParam, std::nullopt, 0, nullptr});
+    }
+    // A message with bytes for its window (see MessageData).
+    void PostData(Window window, std::uint32_t message, std::uint64_t wParam, MessageData data) {
+        Deliver(PostedMessage{window, message, wParam, 0, std::nullopt, 0, std::move(data)});
+    }
+    // A message box on the user interface's thread with this text.
+    void ShowMessageBox(std::string text) {
+        Deliver(PostedMessage{Window::Main, 0, 0, 0, std::move(text), 0, nullptr});
+    }
     void Notify(int category, int code, Window parent = Window::Main) {
         Post(Window::Main, WM_RECORDER_NOTIFY, static_cast<std::uint64_t>(parent),
              NotifyParam(category, code));
@@ -137,17 +156,31 @@ class IMessageSink {
 // Drops everything; for the fuzz harness and benchmarks.
 class CNullSink final : public IMessageSink {
   public:
-    void Post(Window, std::uint32_t, std::uint64_t, std::int64_t) override {}
-    void ShowMessageBox(std::string) override {}
+    void Deliver(PostedMessage) override {}
+};
+
+// Stamps every message of one connection with its generation and hands it on to the
+// window's sink. Thread-safe as its target is; the target must outlive it.
+class CGenerationSink final : public IMessageSink {
+  public:
+    CGenerationSink(IMessageSink& target, std::uint32_t generation)
+        : m_target(target), m_generation(generation) {}
+    void Deliver(PostedMessage message) override {
+        message.generation = m_generation;
+        m_target.Deliver(std::move(message));
+    }
+    [[nodiscard]] std::uint32_t Generation() const { return m_generation; }
+
+  private:
+    IMessageSink& m_target;
+    const std::uint32_t m_generation;
 };
 
 // A queue of posted messages that one consumer thread takes from in order. Used by the
 // command-line client as its "main window" loop and by tests, which also read the history.
 class CQueueSink : public IMessageSink {
   public:
-    void Post(Window window, std::uint32_t message, std::uint64_t wParam,
-              std::int64_t lParam) override;
-    void ShowMessageBox(std::string text) override;
+    void Deliver(PostedMessage message) override;
 
     // Next message not yet taken, waiting up to `timeout`.
     std::optional<PostedMessage> Take(std::chrono::milliseconds timeout);
@@ -160,8 +193,6 @@ class CQueueSink : public IMessageSink {
     std::vector<std::pair<int, int>> Notifications() const;
 
   private:
-    void Push(PostedMessage m);
-
     mutable std::mutex m_lock;
     mutable std::condition_variable m_changed;
     std::deque<PostedMessage> m_pending;

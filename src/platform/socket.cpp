@@ -70,6 +70,14 @@ bool CSocket::SetNoDelay(bool on) {
     return ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) == 0;
 }
 
+bool CSocket::SetSendBuffer(int bytes) {
+    return ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+}
+
+bool CSocket::SetReceiveBuffer(int bytes) {
+    return ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+}
+
 CSocket CSocket::CreateTcp() {
     return CSocket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
 }

@@ -36,6 +36,10 @@ class CSocket {
     // TCP keep-alive probing: idle time before the first probe and the interval between probes.
     bool SetKeepAlive(std::chrono::milliseconds idle, std::chrono::milliseconds interval);
     bool SetNoDelay(bool on);
+    // The kernel's send buffer (SO_SNDBUF); the kernel may round it.
+    bool SetSendBuffer(int bytes);
+    // The kernel's receive buffer (SO_RCVBUF).
+    bool SetReceiveBuffer(int bytes);
 
     // An IPv4 stream socket (close-on-exec); invalid on failure with errno set.
     static CSocket CreateTcp();

@@ -11,6 +11,8 @@ namespace taviro::protocol {
 
 inline constexpr std::size_t kHeaderSize = 16;
 inline constexpr std::uint32_t kMaxPayload = 0xFFFF;
+// Codes are 9 bits wide (0..511).
+inline constexpr std::size_t kCommandLimit = 512;
 
 struct PacketHeader {
     // Host-order words exactly as received or to be sent.

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -24,20 +25,34 @@ std::uint64_t NextThreadId() {
 }
 
 constexpr std::chrono::milliseconds kIdlePoll{100};
+constexpr std::chrono::milliseconds kSenderPoll{100};
 constexpr std::chrono::milliseconds kKeepAliveProbeIdle{3'000};
 constexpr std::chrono::milliseconds kKeepAliveProbeInterval{2'000};
-constexpr std::chrono::milliseconds kShutdownSendLimit{2'000};
 constexpr std::chrono::milliseconds kShutdownReadGrace{2'000};
+
+// Whole wire bytes of one message.
+std::vector<std::uint8_t> WireMessage(std::uint16_t command, std::span<const std::uint8_t> payload,
+                                      bool lastFragment, bool audioOn) {
+    const auto header = PacketHeader::Make(command, static_cast<std::uint16_t>(payload.size()),
+                                           lastFragment, audioOn);
+    std::vector<std::uint8_t> wire(kHeaderSize + payload.size());
+    const auto head = header.ToNetwork();
+    std::copy(head.begin(), head.end(), wire.begin());
+    std::copy(payload.begin(), payload.end(), wire.begin() + kHeaderSize);
+    return wire;
+}
+
+// The code of a message in wire form (for traces).
+std::uint16_t WireCommand(const std::vector<std::uint8_t>& wire) {
+    return PacketHeader::FromNetwork(wire.data()).Command();
+}
 
 }  // namespace
 
-CRecorderSession::CRecorderSession(platform::IMessageSink& owner, logs::ILocalLog* localLog,
-                                   SessionConfig config)
-    : m_owner(owner),
-      m_localLog(localLog),
-      m_config(std::move(config)),
-      m_pStreamBuffer(std::make_unique<std::uint8_t[]>(kMaxPayload)) {
-    m_strPassword = m_config.password;
+CRecorderSession::CRecorderSession(platform::IMessageSink& owner,
+                                   std::shared_ptr<logs::ILocalLog> localLog, SessionConfig config)
+    : m_owner(owner), m_localLog(std::move(localLog)), m_config(std::move(config)) {
+    m_strAddress = m_config.address;
     m_socket.SetRecvLimit(m_config.recvLimit);
     PostControl(platform::kCtlConnect, ControlState::kPressed);
 }
@@ -49,8 +64,18 @@ CRecorderSession::~CRecorderSession() {
     m_bConnectStop = true;
     m_bRecvStop = true;
     StopKeepAlive();
+    StopSender();
     JoinThread(m_connectThread);
     JoinThread(m_recvThread);
+}
+
+void CRecorderSession::AddService(ISessionService& service) {
+    service.Register(m_dispatch);
+    m_services.push_back(&service);
+    std::stable_sort(m_services.begin(), m_services.end(),
+                     [](const ISessionService* a, const ISessionService* b) {
+                         return static_cast<int>(a->Kind()) < static_cast<int>(b->Kind());
+                     });
 }
 
 void CRecorderSession::JoinThread(std::thread& thread) {
@@ -78,9 +103,10 @@ void CRecorderSession::Connect() {
 
 void CRecorderSession::ConnectOver(platform::CSocket connected) {
     m_socket.Attach(std::move(connected));
-    StartReceiveThread();
-    const auto hello = BuildHelloPayload(m_config.userId, Password());
-    Send(msg::HELLO, hello);
+    StartIoThreads();
+    for (ISessionService* service : m_services) {
+        service->OnConnected();
+    }
 }
 
 void CRecorderSession::AttachConnected(platform::CSocket connected) {
@@ -101,7 +127,25 @@ void CRecorderSession::Thread_Connect() {
     }
     socket.SetKeepAlive(kKeepAliveProbeIdle, kKeepAliveProbeInterval);
     socket.SetNoDelay(true);
-    const auto address = platform::ParseIPv4(m_config.address, m_config.port);
+    if (m_config.sendBufferBytes > 0) {
+        socket.SetSendBuffer(m_config.sendBufferBytes);
+    }
+    // A host name is resolved here, on the connect thread, so nobody else waits for it.
+    auto address = platform::ParseIPv4(m_config.address, m_config.port);
+    if (!address && !m_config.address.empty()) {
+        if (const auto dotted = platform::ResolveIPv4(m_config.address)) {
+            SetAddressText(*dotted);
+            address = platform::ParseIPv4(*dotted, m_config.port);
+        }
+        if (!address) {
+            Trace("connect failed: cannot resolve %s\n", m_config.address.c_str());
+            // Not tabled for a dialog-resolved address: the connection could not be opened.
+            m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
+            m_owner.Notify(0, 0);
+            WriteConnectionLog(logs::entry::kConnectFailed);
+            return;
+        }
+    }
     platform::ConnectResult result = platform::ConnectResult::OtherError;
     int err = 0;
     if (address) {
@@ -127,12 +171,13 @@ void CRecorderSession::Thread_Connect() {
     if (m_bConnectStop) {
         return;  // the owner is shutting down; it closes the socket
     }
-    StartReceiveThread();
-    const auto hello = BuildHelloPayload(m_config.userId, Password());
-    Send(msg::HELLO, hello);
+    StartIoThreads();
+    for (ISessionService* service : m_services) {
+        service->OnConnected();
+    }
 }
 
-void CRecorderSession::StartReceiveThread() {
+void CRecorderSession::StartIoThreads() {
     std::lock_guard lock(m_threadLock);
     if (m_bDestroyed || m_recvThread.joinable()) {
         return;
@@ -141,6 +186,9 @@ void CRecorderSession::StartReceiveThread() {
     m_nSockThreadID = NextThreadId();
     m_recvThread = std::thread(&CRecorderSession::Thread_Connecting, this);
     m_recvThreadId = m_recvThread.get_id();
+    m_bSendStop = false;
+    m_nSendThreadID = NextThreadId();
+    m_sendThread = std::thread(&CRecorderSession::Thread_Send, this);
 }
 
 void CRecorderSession::Thread_Connecting() {
@@ -196,6 +244,36 @@ void CRecorderSession::Thread_Connecting() {
     m_owner.Notify(2, 0);
 }
 
+void CRecorderSession::Thread_Send() {
+    // Sends what the outbox holds, in order, until asked to stop and nothing is left. A
+    // message the socket does not take within the send limit fails; the stream is then
+    // broken off (see CWireSocket) and the rest fails at once.
+    for (;;) {
+        auto wire = m_outbox.Pop(kSenderPoll);
+        if (!wire) {
+            if (m_bSendStop && (m_outbox.Size() == 0 || m_outbox.Closed())) {
+                break;
+            }
+            continue;
+        }
+        const std::uint16_t command = WireCommand(*wire);
+        Trace("Send... %s...\n", MessageName(command, Direction::ClientToRecorder).data());
+        if (!m_socket.SendAll(*wire)) {
+            Trace("Send... %s... failed\n",
+                  MessageName(command, Direction::ClientToRecorder).data());
+        }
+        m_outbox.Done();
+    }
+    m_nSendThreadID = 0;
+}
+
+void CRecorderSession::StopSender() {
+    m_bSendStop = true;
+    m_outbox.Close();
+    JoinThread(m_sendThread);
+    m_nSendThreadID = 0;
+}
+
 bool CRecorderSession::ReceiveOneMessage() {
     std::uint8_t raw[kHeaderSize];
     if (!RecvExact(m_socket, raw, sizeof raw)) {
@@ -208,8 +286,8 @@ bool CRecorderSession::ReceiveOneMessage() {
     const std::uint16_t command = header.Command();
     Trace("Recv...%s... %u\n", MessageName(command, Direction::RecorderToClient).data(),
           static_cast<unsigned>(header.Length()));
-    if (const Handler handler = Handlers()[command]) {
-        return (this->*handler)(header);
+    if (const CDispatchTable::Handler* handler = m_dispatch.Find(command)) {
+        return (*handler)(header);
     }
     if (FindRefusal(command) != nullptr) {
         return RecvFn_Refusal(header);
@@ -220,129 +298,75 @@ bool CRecorderSession::ReceiveOneMessage() {
     return DiscardPayload(m_socket, header);
 }
 
-const std::array<CRecorderSession::Handler, 512>& CRecorderSession::Handlers() {
-    static const std::array<Handler, 512> table = [] {
-        std::array<Handler, 512> t{};
-        t[msg::HELLO48_ACK] = &CRecorderSession::RecvFn_Hello48Ack;
-        t[msg::BYE48] = &CRecorderSession::RecvFn_Bye48;
-        t[msg::LIVE_CHANNEL_INFO] = &CRecorderSession::RecvFn_LiveChannelInfo;
-        t[msg::LIVE_DATA] = &CRecorderSession::RecvFn_StreamData;
-        t[msg::PLAY_DATA] = &CRecorderSession::RecvFn_StreamData;
-        t[msg::REC_ON_ACK] = &CRecorderSession::RecvFn_RecOnAck;
-        t[msg::REC_OFF_ACK] = &CRecorderSession::RecvFn_RecOffAck;
-        t[msg::REC_STATUS] = &CRecorderSession::RecvFn_RecStatus;
-        t[msg::DB_CHANGE] = &CRecorderSession::RecvFn_DbChange;
-        t[msg::RIGHT_CHANGE] = &CRecorderSession::RecvFn_RightChange;
-        t[msg::RIGHT_CHANGE2] = &CRecorderSession::RecvFn_RightChange;
-        t[msg::NETLIVE_CH_CHANGE] = &CRecorderSession::RecvFn_StoredRecord;
-        t[msg::CAM_INFO_CHANGE] = &CRecorderSession::RecvFn_StoredRecord;
-        t[msg::SYS_ETC_INFO] = &CRecorderSession::RecvFn_StoredRecord;
-        t[msg::SYS_ETC_INFO_EX] = &CRecorderSession::RecvFn_StoredRecord;
-        t[msg::DST_INFO] = &CRecorderSession::RecvFn_StoredRecord;
-        t[msg::DVR_TIME_ACK] = &CRecorderSession::RecvFn_DvrTimeAck;
-        t[msg::SYS_NOTICE] = &CRecorderSession::RecvFn_SysNotice;
-        t[msg::DB_INFO_ACK] = &CRecorderSession::RecvFn_DbInfoAck;
-        t[msg::DB_UPDATE_ACK] = &CRecorderSession::RecvFn_DbUpdateAck;
-        t[msg::A_LISTEN_ACK] = &CRecorderSession::RecvFn_AListenAck;
-        t[msg::A_LISTEN_NACK] = &CRecorderSession::RecvFn_AListenNack;
-        t[msg::A_LISTEN_STOP_ACK] = &CRecorderSession::RecvFn_AListenStopAck;
-        return t;
-    }();
-    return table;
-}
-
-bool CRecorderSession::RecvFn_Hello48Ack(const PacketHeader& header) {
-    m_bLoggedIn = true;
-    const std::size_t length = header.Length();
-    if (length != 0) {
-        std::vector<std::uint8_t> payload(length);
-        if (!RecvExact(m_socket, payload.data(), length)) {
-            return false;
-        }
-        if (auto ack = HelloAck::Parse(payload)) {
-            std::lock_guard lock(m_helloLock);
-            m_hello = *ack;
-            m_nProductType = ProductTypeFor(ack->product_number);
-        } else {
-            Trace("Recv...HELLO48_ACK... unexpected length %zu, dropped\n", length);
-        }
-    }
-    if (!IsSupportedProductType(m_nProductType)) {
-        m_owner.ShowMessageBox("Not MRKD7310 or TQ71!");
-        m_owner.Notify(2, 0);
-        return true;
-    }
-    bool playViewCh = false;
-    {
-        std::lock_guard lock(m_helloLock);
-        m_hello.channel_num = static_cast<std::uint8_t>(EffectiveChannelCount(m_hello.channel_num));
-        playViewCh = m_hello.PlaybackViewChannelCapable();
-    }
-    PostControl(platform::kCtlLive, ControlState::kEnabled);
-    RequestLive();
-    WriteConnectionLog(logs::entry::kLogIn);
-    m_bHelloAccepted = true;
-    StartKeepAlive();
-    m_bPlayViewCh = playViewCh;
-    m_bReady = true;
-    m_owner.Post(Window::Main, platform::WM_SESSION_LOGGED_IN, 0, 0);
-    return true;
-}
-
-bool CRecorderSession::RecvFn_Bye48(const PacketHeader& header) {
-    m_bLoggedIn = false;
-    const std::int32_t reason = ReadNackReason(m_socket, header);
-    if (reason == kReasonReadFailed) {
-        return false;
-    }
-    Trace("RecvFn_Bye48... %d\n", reason);
-    if (const auto note = ByeNotification(reason)) {
-        m_owner.Notify(note->category, note->code);
-    }
-    WriteConnectionLog(logs::entry::kConnectFailed);
-    return true;
-}
-
 bool CRecorderSession::RecvFn_Refusal(const PacketHeader& header) {
+    return HandleRefusal(header) != kReasonReadFailed;
+}
+
+std::int32_t CRecorderSession::HandleRefusal(const PacketHeader& header) {
     const std::uint16_t command = header.Command();
     std::array<std::uint8_t, 8> extra{};
-    bool gotExtra = header.Length() == 12;
+    const bool gotExtra = header.Length() == 12;
     const std::int32_t reason = ReadNackReason(m_socket, header, &extra);
     if (reason == kReasonReadFailed) {
-        return false;
+        return reason;
     }
     Trace("RecvFn_%s... %d\n", MessageName(command, Direction::RecorderToClient).data(), reason);
-    if (command == msg::LIVE_NACK) {
-        // The live request is over either way; a later one may be tried.
-        m_bLoggedIn = false;
-        m_bLiveOn = false;
-        m_bLivePending = false;
-    }
     const RefusalRule* rule = FindRefusal(command);
     const ReasonRule* mapped = MapRefusal(command, reason);
-    if (rule != nullptr && mapped != nullptr) {
-        PostRefusal(*rule, *mapped, gotExtra, extra);
+    if (rule == nullptr || mapped == nullptr) {
+        return reason;
     }
-    if (command == msg::LIVE_NACK) {
-        m_owner.Post(Window::Main, platform::WM_STOP_LIVE_AUDIO, 0, 0);
-    }
-    return true;
-}
-
-void CRecorderSession::PostRefusal(const RefusalRule& rule, const ReasonRule& mapped, bool gotExtra,
-                                   const std::array<std::uint8_t, 8>& extra) {
-    if (rule.keepsExtraValues && mapped.notification == Notification{6, 5}) {
-        std::lock_guard lock(m_helloLock);
+    if (rule->keepsExtraValues && mapped->notification == Notification{6, 5}) {
+        std::lock_guard lock(m_refusalLock);
         if (gotExtra) {
             m_transferSizes = std::make_pair(LoadBE32(extra.data()), LoadBE32(extra.data() + 4));
         } else {
             m_transferSizes.reset();
         }
     }
-    if (mapped.windowMessage != 0) {
-        m_owner.Post(mapped.window, mapped.windowMessage, 0, 0);
+    if (mapped->windowMessage != 0) {
+        m_owner.Post(mapped->window, mapped->windowMessage, 0, 0);
     } else {
-        m_owner.Notify(mapped.notification.category, mapped.notification.code, rule.parent);
+        m_owner.Notify(mapped->notification.category, mapped->notification.code, rule->parent);
+    }
+    return reason;
+}
+
+bool CRecorderSession::Read(void* buffer, std::size_t count) {
+    return RecvExact(m_socket, buffer, count);
+}
+
+bool CRecorderSession::ReadPayload(const PacketHeader& header, std::vector<std::uint8_t>& out) {
+    out.resize(header.Length());
+    return RecvExact(m_socket, out.data(), out.size());
+}
+
+bool CRecorderSession::Discard(const PacketHeader& header) {
+    return DiscardPayload(m_socket, header);
+}
+
+std::int32_t CRecorderSession::ReadReason(const PacketHeader& header,
+                                          std::array<std::uint8_t, 8>* extra) {
+    return ReadNackReason(m_socket, header, extra);
+}
+
+bool CRecorderSession::ReadReply(const PacketHeader& header, CReplyCollector& collector) {
+    std::vector<std::uint8_t> fragment;
+    if (!ReadPayload(header, fragment)) {
+        return false;
+    }
+    if (collector.Add(header.Command(), fragment, header.LastFragment()) ==
+        CReplyCollector::Outcome::NotExpected) {
+        Trace("Recv...%s... not asked for, dropped\n",
+              MessageName(header.Command(), Direction::RecorderToClient).data());
+    }
+    return true;
+}
+
+void CRecorderSession::NotifyLoggedIn() {
+    m_bAccepted = true;
+    for (ISessionService* service : m_services) {
+        service->OnLoggedIn();
     }
 }
 
@@ -364,6 +388,7 @@ void CRecorderSession::StartKeepAlive() {
 
 void CRecorderSession::Thread_KeepAlive() {
     for (;;) {
+        // Behind the requests already queued, so the recorder sees them in order.
         Send(msg::KEEP_ALIVE);
         std::unique_lock lock(m_keepAliveLock);
         if (m_keepAliveWake.wait_for(lock, m_config.keepAliveInterval,
@@ -399,37 +424,41 @@ void CRecorderSession::DestroyWindow() {
     JoinThread(m_connectThread);
     // From here on no send may wait long for a recorder that has stopped reading: the
     // user is leaving, and a goodbye that cannot be delivered in a few seconds never will.
-    m_socket.SetSendLimit(kShutdownSendLimit);
+    m_socket.SetSendLimit(m_config.shutdownSendLimit);
 
     // 1. Connect button released.
     PostControl(platform::kCtlConnect, ControlState::kReleased);
-    // 2. Stop the one active service.
-    if (m_bLiveOn) {
-        m_bLiveOn = false;
-        m_bLivePending = false;
-        Send(msg::LIVE_STOP);
-    } else if (m_bPlaybackOn) {
-        Send(msg::RPLAY_STOP);
-    } else if (m_bBackupOn) {
-        Send(msg::TRANS_OFF_REQ);
-    } else if (m_bTalkOn) {
-        Send(msg::A_LISTEN_STOP_REQ);
+    // 2. Stop the one active service (the services are in the shutdown's order).
+    for (ISessionService* service : m_services) {
+        if (service->StopRunning()) {
+            break;
+        }
     }
     // 3. Dependent dialogs are asked to close (no wait).
     m_owner.Post(Window::Main, platform::WM_CLOSE_SESSION_DIALOGS, platform::kDependentDialogs,
-                 m_bHelloAccepted ? 1 : 0);
-    // 4. Talk released, channel grid cleared.
-    PostControl(platform::kCtlMike, ControlState::kReleased);
+                 m_bAccepted ? 1 : 0);
+    // 4. What the services showed is released; the channel grid cleared.
+    for (ISessionService* service : m_services) {
+        service->OnClosing();
+    }
     m_owner.Post(Window::Main, platform::WM_CLEAR_CHANNEL_GRID, 0, 0);
     // 5. No new requests; keep-alive stopped and waited for.
-    m_bLiveOn = false;
-    m_bPlaybackOn = false;
-    m_bBackupOn = false;
-    m_bTalkOn = false;
-    m_bReady = false;
+    for (ISessionService* service : m_services) {
+        service->CloseGates();
+    }
     StopKeepAlive();
-    // 7. Goodbye.
+    // 7. Goodbye, behind every request still queued. What the recorder does not take in
+    // time is given up: the connection is broken off.
     Send(msg::BYE);
+    if (!SenderRunning()) {
+        m_outbox.Discard();  // never connected: nothing can go out
+    } else if (!m_outbox.WaitIdle(m_config.shutdownSendLimit)) {
+        Trace("shutdown: %zu requests not taken by the recorder; connection broken off\n",
+              m_outbox.Size());
+        m_outbox.Discard();
+        m_socket.Interrupt();
+    }
+    StopSender();
     // 8. Receive thread stopped and waited for.
     m_bRecvStop = true;
     const auto until = std::chrono::steady_clock::now() + kShutdownReadGrace;
@@ -438,7 +467,7 @@ void CRecorderSession::DestroyWindow() {
     }
     if (m_nSockThreadID != 0) {
         // The receive thread is inside a message the recorder never finishes; waiting for
-        // the read limit would freeze the disconnect for minutes.
+        // the read limit would hold the disconnect for minutes.
         m_socket.Interrupt();
     }
     JoinThread(m_recvThread);
@@ -449,74 +478,73 @@ void CRecorderSession::DestroyWindow() {
     m_socket.Close();
     // 10. Remaining session windows asked to close.
     m_owner.Post(Window::Main, platform::WM_CLOSE_SESSION_DIALOGS, platform::kRemainingDialogs, 0);
-    // 11. Log-out entry for a session that was logged in.
-    if (m_bLoggedIn.exchange(false)) {
-        WriteConnectionLog(logs::entry::kLogOut);
+    // 11. The services' last word (the log-out entry of a session that was logged in).
+    for (ISessionService* service : m_services) {
+        service->OnClosed();
     }
 }
 
 bool CRecorderSession::Send(std::uint16_t command, std::span<const std::uint8_t> payload,
                             bool lastFragment, bool audioOn) {
+    if (payload.size() > kMaxPayload) {
+        return false;
+    }
+    if (!m_outbox.Push(WireMessage(command, payload, lastFragment, audioOn))) {
+        Trace("Send... %s... not queued (%s)\n",
+              MessageName(command, Direction::ClientToRecorder).data(),
+              m_outbox.Closed() ? "closing" : "outbox full");
+        return false;
+    }
+    return true;
+}
+
+bool CRecorderSession::SendNow(std::uint16_t command, std::span<const std::uint8_t> payload,
+                               bool lastFragment, bool audioOn) {
     Trace("Send... %s...\n", MessageName(command, Direction::ClientToRecorder).data());
     return SendMessage(m_socket, command, payload, lastFragment, audioOn);
 }
 
-int CRecorderSession::ChannelCount() const {
-    std::lock_guard lock(m_helloLock);
-    return EffectiveChannelCount(m_hello.channel_num);
+bool CRecorderSession::WaitSendable(std::chrono::milliseconds timeout) const {
+    const int fd = m_socket.Fd();
+    if (fd < 0) {
+        return true;  // closed: a send fails at once instead of waiting
+    }
+    return platform::WaitWritable(fd, timeout) != platform::WaitResult::Timeout;
 }
 
-HelloAck CRecorderSession::Hello() const {
-    std::lock_guard lock(m_helloLock);
-    return m_hello;
-}
-
-std::string CRecorderSession::Password() const {
-    std::lock_guard lock(m_helloLock);
-    return m_strPassword;
-}
-
-std::optional<std::pair<std::uint32_t, std::uint32_t>> CRecorderSession::TransferSizes() const {
-    std::lock_guard lock(m_helloLock);
-    return m_transferSizes;
-}
-
-bool CRecorderSession::ServiceOn(Service s) const {
-    switch (s) {
-        case Service::Live:
-            return m_bLiveOn;
-        case Service::Playback:
-            return m_bPlaybackOn;
-        case Service::Backup:
-            return m_bBackupOn;
-        case Service::Talk:
-            return m_bTalkOn;
+bool CRecorderSession::ServiceOn(Service kind) const {
+    for (const ISessionService* service : m_services) {
+        if (service->Kind() == kind && service->Running()) {
+            return true;
+        }
     }
     return false;
 }
 
-void CRecorderSession::SetServiceOn(Service s, bool on) {
-    switch (s) {
-        case Service::Live:
-            m_bLiveOn = on;
-            break;
-        case Service::Playback:
-            m_bPlaybackOn = on;
-            break;
-        case Service::Backup:
-            m_bBackupOn = on;
-            break;
-        case Service::Talk:
-            m_bTalkOn = on;
-            break;
-    }
+bool CRecorderSession::FlushRequests(std::chrono::milliseconds limit) {
+    return m_outbox.WaitIdle(limit);
+}
+
+std::optional<std::pair<std::uint32_t, std::uint32_t>> CRecorderSession::TransferSizes() const {
+    std::lock_guard lock(m_refusalLock);
+    return m_transferSizes;
 }
 
 void CRecorderSession::WriteConnectionLog(std::uint32_t subType) {
-    if (m_localLog != nullptr) {
+    if (m_localLog) {
         m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kConnection, subType,
-                                  m_config.userId, m_config.address);
+                                  m_config.userId, AddressText());
     }
+}
+
+std::string CRecorderSession::AddressText() const {
+    std::lock_guard lock(m_addressLock);
+    return m_strAddress;
+}
+
+void CRecorderSession::SetAddressText(std::string address) {
+    std::lock_guard lock(m_addressLock);
+    m_strAddress = std::move(address);
 }
 
 void CRecorderSession::PostControl(std::uint64_t control, ControlState state) {

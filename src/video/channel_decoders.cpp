@@ -42,21 +42,25 @@ void CChannelDecoders::Start(protocol::ChannelMask channels) {
         m_finished[i] = {};
         m_decoders[i]->Start();
         m_slots.AttachVideo(c, m_queues[i]);
+        m_running.fetch_or(protocol::ChannelBit(c));
     }
 }
 
 void CChannelDecoders::DrainAndStop(std::chrono::milliseconds drainLimit) {
+    // One deadline for the whole drain: sixteen stalled decoders must not add up to half a
+    // minute of waiting.
+    const auto until = std::chrono::steady_clock::now() + drainLimit;
     for (int c = 0; c < protocol::kMaxChannels; ++c) {
         const auto i = static_cast<std::size_t>(c);
         if (!m_decoders[i]) {
             continue;
         }
-        const auto until = std::chrono::steady_clock::now() + drainLimit;
         while (m_queues[i]->Count() > kDrainedBacklog && std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(kDrainStep);
         }
         // No new frames for this channel from here on; what still waits is dropped.
         m_slots.DetachVideo(c);
+        m_running.fetch_and(~protocol::ChannelBit(c));
         m_queues[i]->SetFlush(true);
         m_decoders[i]->Stop();
         m_finished[i] = Snapshot(m_decoders[i]->Stats());
@@ -64,15 +68,6 @@ void CChannelDecoders::DrainAndStop(std::chrono::milliseconds drainLimit) {
         m_queues[i]->Clear();
         m_queues[i].reset();
     }
-}
-
-protocol::ChannelMask CChannelDecoders::Running() const {
-    protocol::ChannelMask mask = 0;
-    for (int c = 0; c < protocol::kMaxChannels; ++c) {
-        if (m_decoders[static_cast<std::size_t>(c)])
-            mask |= protocol::ChannelBit(c);
-    }
-    return mask;
 }
 
 DecoderTotals CChannelDecoders::Totals(int channel) const {

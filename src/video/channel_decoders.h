@@ -3,11 +3,13 @@
 // order: each queue is let drain to at most 2 waiting frames, then its thread is stopped
 // and destroyed and the slot emptied.
 //
-// Threads: the owner's (main window's) thread only. What each decoder counted is kept
-// after it is destroyed, for reports.
+// Threads: Start, DrainAndStop and SetFormat on one thread at a time (the connection's
+// worker); Running from any thread. What each decoder counted is kept after it is
+// destroyed, for reports.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -34,15 +36,15 @@ class CChannelDecoders {
 
     // Starts a decoder on every channel of `channels` that has none.
     void Start(protocol::ChannelMask channels);
-    // Drains, stops and destroys every decoder. A queue that does not drain within
-    // `drainLimit` (a decoder that stopped taking) is flushed instead of waited for.
+    // Drains, stops and destroys every decoder. Queues that have not drained when
+    // `drainLimit` (for all of them together) has passed are flushed instead of waited for.
     void DrainAndStop(std::chrono::milliseconds drainLimit = std::chrono::seconds(2));
 
-    [[nodiscard]] protocol::ChannelMask Running() const;
+    [[nodiscard]] protocol::ChannelMask Running() const { return m_running.load(); }
     // The picture format of decoders started from now on (the renderer changed). Running
     // decoders keep theirs, so the owner stops them first.
-    void SetFormat(std::uint32_t format) { m_format = format; }
-    [[nodiscard]] std::uint32_t Format() const { return m_format; }
+    void SetFormat(std::uint32_t format) { m_format.store(format); }
+    [[nodiscard]] std::uint32_t Format() const { return m_format.load(); }
     // What the channel's decoder counted: live while it runs, final once it is destroyed.
     [[nodiscard]] DecoderTotals Totals(int channel) const;
 
@@ -51,11 +53,12 @@ class CChannelDecoders {
     CChannelViews& m_views;
     IDecodeEnvironment& m_environment;
     const platform::H264EntryPoints m_library;
-    std::uint32_t m_format;
+    std::atomic<std::uint32_t> m_format;
     platform::IMessageSink* m_sink;
     std::array<std::unique_ptr<CDecodeThread>, protocol::kMaxChannels> m_decoders;
     std::array<std::shared_ptr<stream::CVideoQueue>, protocol::kMaxChannels> m_queues;
     std::array<DecoderTotals, protocol::kMaxChannels> m_finished{};
+    std::atomic<protocol::ChannelMask> m_running{0};
 };
 
 }  // namespace taviro::video

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "logs/local_log.h"
 #include "platform/h264_decoder.h"
@@ -49,6 +50,19 @@ class ClientShellTest : public testing::CTempFolderTest {
         return m_sink.WaitFor(
             [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; },
             limit);
+    }
+
+    // The window's part: hands the posted messages to the shell until `done` holds.
+    bool Pump(CClientShell& shell, const std::function<bool()>& done,
+              std::chrono::milliseconds limit = 5s) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= until)
+                return false;
+            if (const auto m = m_sink.Take(20ms))
+                shell.OnMessage(*m);
+        }
+        return true;
     }
 
     static ConnectTarget Target(std::uint16_t port) {
@@ -129,11 +143,13 @@ TEST_F(ClientShellTest, LiveTogglesAndQuitStopsLiveBeforeTheGoodbye) {
     EXPECT_NE(m_views.HasDecodedMask(), 0u);
 
     ASSERT_TRUE(shell.LiveRunning());
-    EXPECT_EQ(shell.ToggleLive(), CommandResult::kDone);  // off
+    EXPECT_EQ(shell.ToggleLive(), CommandResult::kDone);  // off, on the connection's worker
+    shell.Connection()->Drain();
     EXPECT_FALSE(shell.LiveRunning());
-    EXPECT_EQ(shell.Pipeline()->Decoders().Running(), 0u);
+    EXPECT_EQ(shell.Connection()->Pipeline().Decoders().Running(), 0u);
     EXPECT_EQ(shell.ToggleLive(), CommandResult::kDone);  // on again, decoders restarted
-    EXPECT_EQ(shell.Pipeline()->Decoders().Running(), protocol::kAllChannels);
+    shell.Connection()->Drain();
+    EXPECT_EQ(shell.Connection()->Pipeline().Decoders().Running(), protocol::kAllChannels);
     // The second live request reaches the recorder, which streams again.
     ASSERT_TRUE(recorder.WaitForJournal(
         [](const std::vector<sim::JournalEntry>& entries) {
@@ -143,7 +159,7 @@ TEST_F(ClientShellTest, LiveTogglesAndQuitStopsLiveBeforeTheGoodbye) {
                    }) >= 2;
         },
         5s));
-    ASSERT_TRUE(shell.LiveRunning() || shell.Session()->LivePending());
+    ASSERT_TRUE(shell.LiveRunning() || shell.Session()->Live().LivePending());
 
     shell.Quit();
     EXPECT_FALSE(shell.HasSession());
@@ -186,7 +202,8 @@ TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
     std::this_thread::sleep_for(200ms);  // the pushed user lists
     const auto before = m_sink.Notifications().size();
     EXPECT_EQ(shell.ToggleRecording(), CommandResult::kRefused);
-    EXPECT_EQ(shell.PressMike(), audio::MikePress::NotAllowed);  // account 1 may not talk
+    EXPECT_EQ(shell.PressMike(), CommandResult::kDone);  // account 1 may not talk
+    shell.Connection()->Drain();
     const auto notes = m_sink.Notifications();
     ASSERT_EQ(notes.size(), before + 2);
     EXPECT_EQ(notes[before], std::make_pair(15, 0));
@@ -195,7 +212,8 @@ TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
 
     // Notification category 2: the session goes, the Live button is disabled.
     shell.Disconnect();
-    EXPECT_FALSE(shell.HasSession());
+    EXPECT_EQ(shell.State(), ConnectionState::kClosing);
+    EXPECT_TRUE(Pump(shell, [&] { return !shell.HasSession(); }));
     EXPECT_TRUE(m_sink.WaitFor(
         [](const PostedMessage& m) {
             return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlLive &&
@@ -235,12 +253,20 @@ TEST_F(ClientShellTest, TalkStartsOnTheRecordersAnswerAndQuitStopsItBeforeTheGoo
     ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
               CommandResult::kDone);
     ASSERT_TRUE(LoggedIn());
-    EXPECT_EQ(shell.PressMike(), audio::MikePress::Requested);
-    EXPECT_EQ(shell.PressMike(), audio::MikePress::TooSoon);  // the 2-second guard
+    EXPECT_EQ(shell.PressMike(), CommandResult::kDone);
+    EXPECT_EQ(shell.PressMike(), CommandResult::kDone);  // within the 2-second guard: nothing
     // The window hands the recorder's acceptance to the shell.
+    PostedMessage started;
     ASSERT_TRUE(m_sink.WaitFor(
-        [](const PostedMessage& m) { return m.message == platform::WM_TALK_STARTED; }, 3s));
-    shell.OnMessage(PostedMessage{platform::Window::Main, platform::WM_TALK_STARTED, 0, 0, {}});
+        [&](const PostedMessage& m) {
+            if (m.message != platform::WM_TALK_STARTED)
+                return false;
+            started = m;
+            return true;
+        },
+        3s));
+    EXPECT_TRUE(shell.OnMessage(started));
+    shell.Connection()->Drain();
     EXPECT_TRUE(shell.Talking());
     shell.Quit();
     EXPECT_FALSE(shell.Talking());

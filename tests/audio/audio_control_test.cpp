@@ -10,7 +10,7 @@
 #include "audio/audio_selection.h"
 #include "platform/message_sink.h"
 #include "protocol/catalogue.h"
-#include "protocol/session.h"
+#include "protocol/client_session.h"
 #include "support/fake_recorder.h"
 
 namespace taviro::audio {
@@ -85,7 +85,7 @@ class AudioOnOffTest : public ::testing::Test {
         config.closeGrace = 0ms;
         auto pair = platform::MakeSocketPair();
         ASSERT_TRUE(pair);
-        m_session = std::make_unique<protocol::CRecorderSession>(m_sink, nullptr, config);
+        m_session = std::make_unique<protocol::CClientSession>(m_sink, nullptr, config);
         m_recorder = std::make_unique<testing::CFakeRecorder>(std::move(pair->second));
         m_session->ConnectOver(std::move(pair->first));
         ASSERT_TRUE(m_recorder->ReadUntil(protocol::msg::HELLO));
@@ -115,34 +115,36 @@ class AudioOnOffTest : public ::testing::Test {
     // has read it.
     void RecorderAudioFlag(bool on) {
         ASSERT_TRUE(m_recorder->Send(200, {}, on ? 0x8u : 0u));
-        for (int i = 0; i < 300 && m_session->AudioOn() != on; ++i)
+        for (int i = 0; i < 300 && m_session->Transport().AudioOn() != on; ++i)
             std::this_thread::sleep_for(10ms);
-        ASSERT_EQ(m_session->AudioOn(), on);
+        ASSERT_EQ(m_session->Transport().AudioOn(), on);
     }
 
     platform::CQueueSink m_sink;
-    std::unique_ptr<protocol::CRecorderSession> m_session;
+    std::unique_ptr<protocol::CClientSession> m_session;
     std::unique_ptr<testing::CFakeRecorder> m_recorder;
 };
 
 TEST_F(AudioOnOffTest, AsksForTheOppositeOfTheRecordersFlag) {
     using Word = std::array<std::uint8_t, 4>;
-    EXPECT_EQ(ToggleRecorderAudio(*m_session, true, true), AudioOnOffResult::kSentOn);
+    EXPECT_EQ(ToggleRecorderAudio(m_session->Transport(), true, true), AudioOnOffResult::kSentOn);
     EXPECT_EQ(NextRequestWord(), (Word{0x00, 0x00, 0x0B, 0x88}));
     // Pressed again before the recorder's flag changed: ON again.
-    EXPECT_EQ(ToggleRecorderAudio(*m_session, true, true), AudioOnOffResult::kSentOn);
+    EXPECT_EQ(ToggleRecorderAudio(m_session->Transport(), true, true), AudioOnOffResult::kSentOn);
     EXPECT_EQ(NextRequestWord(), (Word{0x00, 0x00, 0x0B, 0x88}));
     RecorderAudioFlag(true);
-    EXPECT_EQ(ToggleRecorderAudio(*m_session, true, true), AudioOnOffResult::kSentOff);
+    EXPECT_EQ(ToggleRecorderAudio(m_session->Transport(), true, true), AudioOnOffResult::kSentOff);
     EXPECT_EQ(NextRequestWord(), (Word{0x00, 0x00, 0x0B, 0x80}));
     RecorderAudioFlag(false);
-    EXPECT_EQ(ToggleRecorderAudio(*m_session, true, true), AudioOnOffResult::kSentOn);
+    EXPECT_EQ(ToggleRecorderAudio(m_session->Transport(), true, true), AudioOnOffResult::kSentOn);
     EXPECT_EQ(NextRequestWord(), (Word{0x00, 0x00, 0x0B, 0x88}));
 }
 
 TEST_F(AudioOnOffTest, NeverAsksWithoutADeviceOrAStream) {
-    EXPECT_EQ(ToggleRecorderAudio(*m_session, true, false), AudioOnOffResult::kNoDevice);
-    EXPECT_EQ(ToggleRecorderAudio(*m_session, false, true), AudioOnOffResult::kNotStreaming);
+    EXPECT_EQ(ToggleRecorderAudio(m_session->Transport(), true, false),
+              AudioOnOffResult::kNoDevice);
+    EXPECT_EQ(ToggleRecorderAudio(m_session->Transport(), false, true),
+              AudioOnOffResult::kNotStreaming);
     // Nothing went out.
     const auto m = m_recorder->Read(300ms);
     EXPECT_TRUE(!m || m->Command() != protocol::msg::AUDIO_ONOFF_REQ);

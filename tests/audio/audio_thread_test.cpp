@@ -10,9 +10,10 @@
 
 #include "audio/audio_thread.h"
 #include "audio/g726.h"
+#include "audio/live_audio.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
-#include "video/live_pipeline.h"
+#include "stream/stream_frames.h"
 
 namespace taviro::audio {
 namespace {
@@ -204,30 +205,33 @@ std::vector<std::uint8_t> AudioElement(protocol::ChannelMask mask, std::uint8_t 
     return e;
 }
 
-TEST(LivePipelineAudio, StartsOnlyWithADeviceAndHearsTheLowestChannelFirst) {
-    video::CChannelViews views;
-    video::CLivePipeline pipeline(views, 0, nullptr);
-    pipeline.StartAudio(0, nullptr);  // no sound device: no audio thread, slot 16 empty
-    EXPECT_EQ(pipeline.AudioThread(), nullptr);
-    EXPECT_EQ(pipeline.Slots().Audio(), nullptr);
+TEST(LiveAudio, StartsOnlyWithADeviceAndHearsTheLowestChannelFirst) {
+    stream::CStreamState state;
+    stream::CConsumerSlots slots;
+    stream::CStreamFrames frames(state, slots);
+    CLiveAudio audio(state, slots);
+    audio.Start(0, nullptr);  // no sound device: no audio thread, slot 16 empty
+    EXPECT_EQ(audio.Thread(), nullptr);
+    EXPECT_EQ(slots.Audio(), nullptr);
 
     CRecordingOut out;
-    pipeline.State().SetSelectedAudioChannel(5);
-    pipeline.State().SetLastAudioMask(0x20);
-    pipeline.StartAudio(0, &out);
-    ASSERT_NE(pipeline.AudioThread(), nullptr);
-    EXPECT_EQ(pipeline.State().SelectedAudioChannel(), -1);  // start resets the selection
-    EXPECT_EQ(pipeline.State().LastAudioMask(), 0u);
+    state.SetSelectedAudioChannel(5);
+    state.SetLastAudioMask(0x20);
+    audio.Start(0, &out);
+    ASSERT_NE(audio.Thread(), nullptr);
+    EXPECT_TRUE(audio.Running());
+    EXPECT_EQ(state.SelectedAudioChannel(), -1);  // start resets the selection
+    EXPECT_EQ(state.LastAudioMask(), 0u);
 
     std::uint8_t info[4] = {0, 0, 0xFF, 0xFF};
-    pipeline.OnChannelInfo(info);
+    frames.OnLiveChannelInfo(info);
     const auto header = protocol::PacketHeader::Make(protocol::msg::LIVE_DATA, 0, true);
     for (std::uint8_t k = 0; k < 32; ++k) {
         const auto element = AudioElement(0x0A, k % 8);  // channels 1 and 3
-        pipeline.OnStreamPiece(protocol::msg::LIVE_DATA, header, element);
+        frames.OnStreamPiece(protocol::msg::LIVE_DATA, header, element);
     }
-    EXPECT_EQ(pipeline.State().SelectedAudioChannel(), 1);
-    EXPECT_EQ(pipeline.State().LastAudioMask(), 0x0Au);
+    EXPECT_EQ(state.SelectedAudioChannel(), 1);
+    EXPECT_EQ(state.LastAudioMask(), 0x0Au);
     ASSERT_TRUE(out.WaitForWrites(1));
     // Channel 1's blocks, never channel 3's.
     std::vector<std::uint8_t> packed;
@@ -241,9 +245,10 @@ TEST(LivePipelineAudio, StartsOnlyWithADeviceAndHearsTheLowestChannelFirst) {
     for (std::size_t i = 0; i < samples.size(); ++i)
         ASSERT_EQ(static_cast<std::int16_t>(written[2 * i] | written[2 * i + 1] << 8), samples[i]);
 
-    pipeline.DrainAndStopAudio();
-    EXPECT_EQ(pipeline.AudioThread(), nullptr);
-    EXPECT_EQ(pipeline.Slots().Audio(), nullptr);
+    audio.DrainAndStop();
+    EXPECT_EQ(audio.Thread(), nullptr);
+    EXPECT_FALSE(audio.Running());
+    EXPECT_EQ(slots.Audio(), nullptr);
     EXPECT_TRUE(out.m_bStopped.load());
 }
 

@@ -1,5 +1,5 @@
-// The real sound path: the simulator's tone for one channel goes through the session, the
-// live pipeline, the audio thread, the play ring and Qt Multimedia into a PulseAudio null
+// The real sound path: the simulator's tone for one channel goes through the connection's
+// session, stream layer, audio thread, the play ring and Qt Multimedia into a PulseAudio null
 // sink; the sink's monitor is recorded with parec and must hold that channel's tone without
 // gaps once playback has settled. Selecting another channel changes the tone; muting our
 // stream silences it.
@@ -15,17 +15,15 @@
 #include <mutex>
 #include <thread>
 
-#include "audio/audio_onoff.h"
+#include "app/connection.h"
 #include "audio/sound_ring.h"
 #include "platform/message_sink.h"
 #include "platform/qt_audio/qt_sound.h"
-#include "protocol/session.h"
 #include "sim/live_audio.h"
 #include "sim/recorder_sim.h"
 #include "support/run_program.h"
 #include "support/tone_analysis.h"
 #include "video/channel_views.h"
-#include "video/live_pipeline.h"
 
 namespace taviro::audio {
 namespace {
@@ -97,30 +95,27 @@ class SoundOutputTest : public ::testing::Test {
         session.userId = "admin";
         session.password = "1234";
         session.closeGrace = 0ms;
-        m_session = std::make_unique<protocol::CRecorderSession>(m_messages, nullptr, session);
-        m_pipeline = std::make_unique<video::CLivePipeline>(m_views, 0, nullptr);
-        m_pipeline->Attach(*m_session);
         m_ring = std::make_unique<CSoundRing>(&m_device);
-        m_pipeline->StartAudio(0, m_ring.get());
-        m_pipeline->State().SetSelectedAudioChannel(1);
-        m_session->Connect();
+        app::ConnectionSettings settings;
+        settings.audioBuffer = 0;
+        settings.soundOut = m_ring.get();
+        settings.soundOutputPresent = true;
+        settings.heardChannel = 1;
+        m_connection =
+            std::make_unique<app::CConnection>(m_messages, 1, nullptr, m_views, session, settings);
+        m_connection->Start();
         ASSERT_TRUE(m_messages.WaitFor(
             [](const platform::PostedMessage& m) {
                 return m.message == platform::WM_SESSION_LOGGED_IN;
             },
             10s));
-        m_session->RequestLive();
-        ASSERT_EQ(ToggleRecorderAudio(*m_session, true, true), AudioOnOffResult::kSentOn);
+        for (int i = 0; i < 500 && !m_connection->LiveRunning(); ++i)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_EQ(m_connection->ToggleRecorderAudio(), app::CommandResult::kDone);
     }
     void TearDown() override {
-        if (m_session) {
-            m_session->StopLive();
-            m_session->DestroyWindow();
-        }
-        if (m_pipeline) {
-            m_pipeline->StopAudio();
-            m_pipeline->Detach();
-        }
+        if (m_connection)
+            m_connection->Close(app::CloseKind::kQuit);
         if (m_sim)
             m_sim->Stop();
     }
@@ -131,13 +126,12 @@ class SoundOutputTest : public ::testing::Test {
     video::CChannelViews m_views;
     platform::CQtSoundOut m_device;
     std::unique_ptr<CSoundRing> m_ring;
-    std::unique_ptr<video::CLivePipeline> m_pipeline;
-    std::unique_ptr<protocol::CRecorderSession> m_session;
+    std::unique_ptr<app::CConnection> m_connection;
 };
 
 TEST_F(SoundOutputTest, TheHeardChannelsToneReachesTheSinkWithoutGaps) {
     const auto recorded = RecordMonitor(m_sink, 7000ms);
-    ASSERT_TRUE(m_session->AudioOn());  // the recorder's flag came back
+    ASSERT_TRUE(m_connection->Session().Transport().AudioOn());  // the recorder's flag came back
     const auto settled = AfterStart(recorded, 1.0);
     ASSERT_GE(settled.size(), static_cast<std::size_t>(2 * kRate))
         << "too little sound: " << recorded.size() << " frames recorded";
@@ -149,7 +143,7 @@ TEST_F(SoundOutputTest, TheHeardChannelsToneReachesTheSinkWithoutGaps) {
         << "ring restarts " << ring.restarts << ", silent bytes " << ring.silentBytes;
 
     // Another channel: another tone.
-    m_pipeline->State().SetSelectedAudioChannel(2);
+    m_connection->State().SetSelectedAudioChannel(2);
     const auto other = RecordMonitor(m_sink, 4500ms);
     ASSERT_GE(other.size(), static_cast<std::size_t>(2 * kRate));
     const auto tail = std::span(other).subspan(other.size() - static_cast<std::size_t>(kRate));

@@ -14,7 +14,7 @@
 #include "audio/g726.h"
 #include "audio/talk.h"
 #include "platform/message_sink.h"
-#include "protocol/session.h"
+#include "protocol/client_session.h"
 #include "support/fake_recorder.h"
 #include "support/tone_analysis.h"
 
@@ -104,8 +104,8 @@ class TalkObjectTest : public ::testing::Test {
         }
         protocol::SessionConfig config;
         config.address = "127.0.0.1";
-        m_session = std::make_unique<protocol::CRecorderSession>(m_sink, nullptr, config);
-        m_session->AttachConnected(std::move(pair->first));
+        m_session = std::make_unique<protocol::CClientSession>(m_sink, nullptr, config);
+        m_session->Transport().AttachConnected(std::move(pair->first));
         m_recorder = std::make_unique<CFakeRecorder>(std::move(pair->second));
     }
     void TearDown() override {
@@ -117,14 +117,14 @@ class TalkObjectTest : public ::testing::Test {
     }
 
     platform::CQueueSink m_sink;
-    std::unique_ptr<protocol::CRecorderSession> m_session;
+    std::unique_ptr<protocol::CClientSession> m_session;
     std::unique_ptr<CFakeRecorder> m_recorder;
 };
 
 TEST_F(TalkObjectTest, EachCapturedBufferGoesOutAsOneFlaggedMessageOfItsCodes) {
     Open();
     CFakeMic mic;
-    CAudioMikeThread talk(*m_session, &mic);
+    CAudioMikeThread talk(m_session->Transport(), &mic);
     ASSERT_TRUE(talk.Capturing());
     EXPECT_EQ(mic.m_starts, 1);
     EXPECT_EQ(mic.m_format.channels, 2);
@@ -182,7 +182,7 @@ TEST_F(TalkObjectTest, EachCapturedBufferGoesOutAsOneFlaggedMessageOfItsCodes) {
 TEST_F(TalkObjectTest, SendsAtMostOneMessageEveryHundredMilliseconds) {
     Open();
     CFakeMic mic;
-    CAudioMikeThread talk(*m_session, &mic);
+    CAudioMikeThread talk(m_session->Transport(), &mic);
     const Bytes pcm = ToBytes(Tone(400, 0, 2048));
     for (int i = 0; i < 5; ++i) {
         mic.Push(pcm);
@@ -203,7 +203,7 @@ TEST_F(TalkObjectTest, StalledNetworkKeepsTheNewestTwoHundredAndStopIsPrompt) {
     // The recorder never reads and the socket holds little: the sender stalls at once.
     Open(4096);
     CFakeMic mic;
-    auto talk = std::make_unique<CAudioMikeThread>(*m_session, &mic);
+    auto talk = std::make_unique<CAudioMikeThread>(m_session->Transport(), &mic);
     const Bytes pcm = ToBytes(Tone(700, 0, 2048));
     for (int i = 0; i < 300; ++i) {
         mic.Push(pcm);
@@ -240,14 +240,14 @@ TEST_F(TalkObjectTest, CaptureThatFailsSendsNothingAndLeavesTheSessionAlone) {
     Open();
     CFakeMic mic(false);
     {
-        CAudioMikeThread talk(*m_session, &mic);
+        CAudioMikeThread talk(m_session->Transport(), &mic);
         EXPECT_FALSE(talk.Capturing());
         mic.Push(ToBytes(Tone(1000, 0, 2048)));  // a device that failed delivers nothing
         EXPECT_FALSE(m_recorder->Read(300ms));
         EXPECT_EQ(talk.Stats().captured, 0u);
     }
     EXPECT_EQ(mic.m_stops, 0) << "a device that never started is not stopped";
-    ASSERT_TRUE(m_session->Send(protocol::msg::KEEP_ALIVE));
+    ASSERT_TRUE(m_session->Transport().SendNow(protocol::msg::KEEP_ALIVE));
     auto m = m_recorder->Read(1s);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->Command(), protocol::msg::KEEP_ALIVE);
@@ -265,7 +265,7 @@ class MikeButtonTest : public ::testing::Test {
         config.closeGrace = 0ms;
         auto pair = platform::MakeSocketPair();
         ASSERT_TRUE(pair);
-        m_session = std::make_unique<protocol::CRecorderSession>(m_sink, nullptr, config);
+        m_session = std::make_unique<protocol::CClientSession>(m_sink, nullptr, config);
         m_recorder = std::make_unique<CFakeRecorder>(std::move(pair->second));
         m_session->ConnectOver(std::move(pair->first));
         ASSERT_TRUE(m_recorder->ReadUntil(protocol::msg::HELLO));
@@ -306,7 +306,7 @@ class MikeButtonTest : public ::testing::Test {
     }
 
     platform::CQueueSink m_sink;
-    std::unique_ptr<protocol::CRecorderSession> m_session;
+    std::unique_ptr<protocol::CClientSession> m_session;
     std::unique_ptr<CFakeRecorder> m_recorder;
     Clock::time_point m_now = Clock::time_point{} + 1h;
     std::unique_ptr<CTalkButton> m_button =
@@ -355,7 +355,7 @@ TEST_F(MikeButtonTest, TalkRunsFromTheAcknowledgementUntilTheButtonStopsIt) {
     CFakeMic* micView = mic.get();
     ASSERT_TRUE(m_button->OnTalkStarted(*m_session, std::move(mic)));
     EXPECT_TRUE(m_button->Talking());
-    EXPECT_TRUE(m_session->ServiceOn(protocol::Service::Talk));
+    EXPECT_TRUE(m_session->Transport().ServiceOn(protocol::Service::Talk));
     EXPECT_FALSE(m_button->OnTalkStarted(*m_session, std::make_unique<CFakeMic>()));
 
     micView->Push(ToBytes(Tone(1000, 0, 2048)));
@@ -366,7 +366,7 @@ TEST_F(MikeButtonTest, TalkRunsFromTheAcknowledgementUntilTheButtonStopsIt) {
     // Pressing while talking stops at once, even within the guard time.
     EXPECT_EQ(m_button->Press(m_session.get(), true), MikePress::Stopped);
     EXPECT_FALSE(m_button->Talking());
-    EXPECT_FALSE(m_session->ServiceOn(protocol::Service::Talk));
+    EXPECT_FALSE(m_session->Transport().ServiceOn(protocol::Service::Talk));
     EXPECT_EQ(m_button->LastStats().sent, 1u);
     EXPECT_EQ(Received(), (std::vector<std::uint16_t>{A_LISTEN_STOP_REQ}));
     EXPECT_EQ(MikeLamp(), (std::vector<std::int64_t>{platform::kPressed, platform::kReleased}));
@@ -380,7 +380,7 @@ TEST_F(MikeButtonTest, RefusalThatStopsTalkingEndsItWithoutAStopRequest) {
         [](const PostedMessage& m) { return m.message == platform::WM_TALK_STOPPED; }, 3s));
     m_button->OnTalkStopped(m_session.get());
     EXPECT_FALSE(m_button->Talking());
-    EXPECT_FALSE(m_session->ServiceOn(protocol::Service::Talk));
+    EXPECT_FALSE(m_session->Transport().ServiceOn(protocol::Service::Talk));
     EXPECT_TRUE(Received().empty());
     EXPECT_EQ(MikeLamp(), (std::vector<std::int64_t>{platform::kPressed, platform::kReleased}));
 }

@@ -9,8 +9,10 @@
 #include <thread>
 
 #include "platform/message_sink.h"
+#include "protocol/client_session.h"
 #include "protocol/crc32.h"
-#include "protocol/session.h"
+#include "recordings/backup_service.h"
+#include "recordings/playback_service.h"
 #include "support/fake_recorder.h"
 
 namespace taviro::protocol {
@@ -98,8 +100,14 @@ class SessionDeviceTest : public ::testing::Test {
         config.keepAliveInterval = 10s;
         auto pair = platform::MakeSocketPair();
         ASSERT_TRUE(pair);
-        m_session = std::make_unique<CRecorderSession>(*m_sink, nullptr, config);
-        m_session->SetStreamReceiver(receiver);
+        m_session = std::make_unique<CClientSession>(*m_sink, nullptr, config);
+        m_session->Live().SetStreamReceiver(receiver);
+        // The long-running services of the recordings area, whose state the rights follow.
+        m_playback = std::make_unique<recordings::CPlaybackService>(m_session->Transport(),
+                                                                    m_session->Login());
+        m_backup = std::make_unique<recordings::CBackupService>(m_session->Transport());
+        m_session->Transport().AddService(*m_playback);
+        m_session->Transport().AddService(*m_backup);
         m_recorder = std::make_unique<CFakeRecorder>(std::move(pair->second));
         m_session->ConnectOver(std::move(pair->first));
         ASSERT_TRUE(m_recorder->ReadUntil(msg::HELLO));
@@ -113,6 +121,14 @@ class SessionDeviceTest : public ::testing::Test {
             m_session->DestroyWindow();
             reader.join();
         }
+    }
+    // The session goes before the services it was given.
+    void Drop() {
+        TearDown();
+        m_session.reset();
+        m_playback.reset();
+        m_backup.reset();
+        m_sink = std::make_unique<platform::CQueueSink>();
     }
 
     bool Wait(const std::function<bool(const PostedMessage&)>& match) {
@@ -148,7 +164,10 @@ class SessionDeviceTest : public ::testing::Test {
     }
 
     std::unique_ptr<platform::CQueueSink> m_sink = std::make_unique<platform::CQueueSink>();
-    std::unique_ptr<CRecorderSession> m_session;
+    // Declared first, destroyed last: the session refers to them.
+    std::unique_ptr<recordings::CPlaybackService> m_playback;
+    std::unique_ptr<recordings::CBackupService> m_backup;
+    std::unique_ptr<CClientSession> m_session;
     std::unique_ptr<CFakeRecorder> m_recorder;
 };
 
@@ -157,16 +176,16 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
     auto live = m_recorder->ReadUntil(msg::LIVE_REQ);
     ASSERT_TRUE(live);
     EXPECT_EQ(live->payload, Word(0xFFFF));
-    EXPECT_TRUE(m_session->LivePending());
-    EXPECT_FALSE(m_session->ServiceOn(Service::Live));
-    EXPECT_EQ(m_session->LiveSlots(), 0xFFFFu);
+    EXPECT_TRUE(m_session->Live().LivePending());
+    EXPECT_FALSE(m_session->Transport().ServiceOn(Service::Live));
+    EXPECT_EQ(m_session->Live().LiveSlots(), 0xFFFFu);
     EXPECT_EQ(Count([](const PostedMessage& m) {
                   return m.message == platform::WM_CHANNEL_GRID_MODE &&
                          m.wParam == platform::kGridLive && m.lParam == kLayout16;
               }),
               1u);
     // While the request is outstanding a second one is not sent.
-    m_session->RequestLive();
+    m_session->Live().RequestLive();
 
     // The user may log in but not see covert channels; channel 1 is covert.
     ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 1, "ADMIN", {6, 8})));
@@ -175,20 +194,20 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
     ASSERT_TRUE(Wait([](const PostedMessage& m) {
         return m.message == platform::WM_CHANNEL_AVAILABLE && m.wParam == 0x1 && m.lParam == 0x3;
     }));
-    EXPECT_TRUE(m_session->ServiceOn(Service::Live));
-    EXPECT_FALSE(m_session->LivePending());
-    EXPECT_EQ(m_session->LiveSequence(), 1u);
-    const auto device = m_session->Device();
+    EXPECT_TRUE(m_session->Transport().ServiceOn(Service::Live));
+    EXPECT_FALSE(m_session->Live().LivePending());
+    EXPECT_EQ(m_session->Live().LiveSequence(), 1u);
+    const auto device = m_session->Live().Device();
     EXPECT_EQ(device.hidden, 0x2u);
     EXPECT_EQ(device.available, 0x1u);
     EXPECT_EQ(device.videoLoss, 0x3u);
-    EXPECT_EQ(m_session->Title(5), "cam5");
+    EXPECT_EQ(m_session->Live().Title(5), "cam5");
     EXPECT_TRUE(Count([](const PostedMessage& m) {
                     return m.message == platform::WM_CHANNEL_HIDDEN && m.wParam == 0x2;
                 }) >= 1);
 
     // The visible panes go out as the new selection, and nothing else was sent before.
-    ASSERT_TRUE(m_session->SendLiveSelection(0x5));
+    ASSERT_TRUE(m_session->Live().SendSelection(0x5));
     auto next = m_recorder->ReadUntil(msg::LIVE_REQ);
     ASSERT_TRUE(next);
     EXPECT_EQ(next->payload, Word(0x5));
@@ -197,20 +216,21 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
     // before the channel decoders.
     struct Consumers final : ILiveConsumers {
         std::vector<std::string> calls;
+        void LiveStarting() override { calls.push_back("starting"); }
         void SetFrozen(bool frozen) override { calls.push_back(frozen ? "frozen" : "running"); }
         void DrainAndStopAudio() override { calls.push_back("audio"); }
         void DrainAndStopDecoders() override { calls.push_back("decoders"); }
     } consumers;
-    m_session->SetLiveConsumers(&consumers);
-    m_session->SetFrozen(true);
-    m_session->StopLive();
-    m_session->SetLiveConsumers(nullptr);
+    m_session->Live().SetLiveConsumers(&consumers);
+    m_session->Live().SetFrozen(true);
+    m_session->Live().StopLive();
+    m_session->Live().SetLiveConsumers(nullptr);
     EXPECT_EQ(consumers.calls,
               (std::vector<std::string>{"frozen", "running", "audio", "decoders"}));
     ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_STOP));
-    EXPECT_FALSE(m_session->ServiceOn(Service::Live));
-    EXPECT_EQ(m_session->LiveSlots(), 0u);
-    EXPECT_FALSE(m_session->SendLiveSelection(0x5)) << "neither live nor playback runs";
+    EXPECT_FALSE(m_session->Transport().ServiceOn(Service::Live));
+    EXPECT_EQ(m_session->Live().LiveSlots(), 0u);
+    EXPECT_FALSE(m_session->Live().SendSelection(0x5)) << "neither live nor playback runs";
     const auto history = m_sink->History();
     std::vector<std::uint32_t> tail;
     for (auto it = history.rbegin(); it != history.rend() && tail.size() < 5; ++it) {
@@ -222,7 +242,7 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
                         platform::WM_CLOSE_PTZ, platform::kCtlLive, platform::WM_CLEAR_CHANNEL_GRID,
                         platform::WM_CHANNEL_GRID_MODE, platform::kCtlChannelButtons}));
     // Now a new request goes out.
-    m_session->RequestLive();
+    m_session->Live().RequestLive();
     auto again = m_recorder->ReadUntil(msg::LIVE_REQ);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->payload, Word(0xFFFF));
@@ -239,25 +259,23 @@ TEST_F(SessionDeviceTest, LayoutFollowsTheChannelCountAndPlaybackSelectionNeedsT
                       return m.message == platform::WM_CHANNEL_GRID_MODE && m.lParam == layout;
                   }),
                   1u);
-        EXPECT_EQ(m_session->LiveSlots(), MaskOfFirst(channels));
+        EXPECT_EQ(m_session->Live().LiveSlots(), MaskOfFirst(channels));
         // Playback on a recorder without the capability: the layout change sends nothing.
-        m_session->SetServiceOn(Service::Playback, true);
-        m_session->SetPlaybackChannelMask(0xF);
-        EXPECT_FALSE(m_session->SendLiveSelection(0x3));
-        m_session->SetServiceOn(Service::Playback, false);
-        TearDown();
-        m_session.reset();
-        m_sink = std::make_unique<platform::CQueueSink>();
+        m_playback->SetRunning(true, 0xF);
+        EXPECT_FALSE(m_session->Live().SendSelection(0x3));
+        EXPECT_FALSE(m_playback->SendViewChannels(0x3));
+        m_playback->SetRunning(false);
+        Drop();
     }
     Start();  // with the capability: PLAY_VIEW_CH of playback AND visible
     ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
-    m_session->SetServiceOn(Service::Playback, true);
-    m_session->SetPlaybackChannelMask(0x0F);
-    ASSERT_TRUE(m_session->SendLiveSelection(0x3C));
+    m_playback->SetRunning(true, 0x0F);
+    EXPECT_FALSE(m_session->Live().SendSelection(0x3C)) << "live view does not run";
+    ASSERT_TRUE(m_playback->SendViewChannels(0x3C));
     auto view = m_recorder->ReadUntil(msg::PLAY_VIEW_CH);
     ASSERT_TRUE(view);
     EXPECT_EQ(view->payload, Word(0x0C));
-    m_session->SetServiceOn(Service::Playback, false);
+    m_playback->SetRunning(false);
 }
 
 TEST_F(SessionDeviceTest, RecordingStateFollowsAnswersAndStatus) {
@@ -285,7 +303,7 @@ TEST_F(SessionDeviceTest, RecordingStateFollowsAnswersAndStatus) {
         }
         ASSERT_TRUE(m_recorder->Send(s.code, payload));
         ASSERT_TRUE(WaitCount(IsRecordLamp, ++lamps));
-        EXPECT_EQ(m_session->Recording(), s.recording);
+        EXPECT_EQ(m_session->Live().Recording(), s.recording);
         const auto last = m_sink->History();
         for (auto it = last.rbegin(); it != last.rend(); ++it) {
             if (IsRecordLamp(*it)) {
@@ -305,17 +323,17 @@ TEST_F(SessionDeviceTest, RecordButtonAsksTheRightsFirst) {
     Start();
     ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
     // No user list yet: a newer recorder grants nothing.
-    EXPECT_FALSE(m_session->ToggleRecording());
+    EXPECT_FALSE(m_session->Live().ToggleRecording());
     ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 15, 0); }));
     ASSERT_TRUE(
         m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 0, "admin", {0, 6, 8}, "pw")));
     Sync();
-    ASSERT_TRUE(m_session->ToggleRecording());
+    ASSERT_TRUE(m_session->Live().ToggleRecording());
     ASSERT_TRUE(m_recorder->ReadUntil(msg::REC_ON_REQ));
     ASSERT_TRUE(m_recorder->Send(msg::REC_ON_ACK, Word(49)));
     ASSERT_TRUE(Wait(
         [](const PostedMessage& m) { return IsRecordLamp(m) && m.lParam == platform::kPressed; }));
-    ASSERT_TRUE(m_session->ToggleRecording());
+    ASSERT_TRUE(m_session->Live().ToggleRecording());
     ASSERT_TRUE(m_recorder->ReadUntil(msg::REC_OFF_REQ));
     // The refusals of both map as the recorder's reasons say.
     ASSERT_TRUE(m_recorder->SendReason(msg::REC_OFF_NACK, 66));
@@ -334,14 +352,14 @@ TEST_F(SessionDeviceTest, UserListMatchesWithoutCaseAndReplacesThePassword) {
         return m.message == platform::WM_SEARCH_RIGHTS && m.window == platform::Window::Search &&
                m.wParam == 2;
     }));
-    auto device = m_session->Device();
+    auto device = m_session->Live().Device();
     ASSERT_TRUE(device.userSlot);
     EXPECT_EQ(*device.userSlot, 4u);
-    EXPECT_EQ(m_session->Password(), "newpass9") << "the first 8 bytes of the password";
+    EXPECT_EQ(m_session->Login().Password(), "newpass9") << "the first 8 bytes of the password";
     EXPECT_EQ(device.tables[2][4], 1u);
     EXPECT_EQ(FieldText(device.userNames[2]), "admin2");
-    EXPECT_TRUE(m_session->MayUse(Feature::SearchPlayback));
-    EXPECT_FALSE(m_session->MayUse(Feature::RecordOnOff));
+    EXPECT_TRUE(m_session->Live().MayUse(Feature::SearchPlayback));
+    EXPECT_FALSE(m_session->Live().MayUse(Feature::RecordOnOff));
     // No PTZ right: the panels are closed.
     ASSERT_TRUE(Wait([](const PostedMessage& m) { return m.message == platform::WM_CLOSE_PTZ; }));
     EXPECT_EQ(Count([](const PostedMessage& m) { return m.message == platform::WM_CLOSE_PTZ; }),
@@ -353,10 +371,10 @@ TEST_F(SessionDeviceTest, UserListMatchesWithoutCaseAndReplacesThePassword) {
     ASSERT_TRUE(Wait([](const PostedMessage& m) {
         return m.message == platform::WM_SEARCH_RIGHTS && m.wParam == 1;
     }));
-    device = m_session->Device();
+    device = m_session->Live().Device();
     EXPECT_EQ(*device.userSlot, 9u);
-    EXPECT_EQ(m_session->Password(), "second");
-    EXPECT_FALSE(m_session->MayUse(Feature::SearchPlayback));
+    EXPECT_EQ(m_session->Login().Password(), "second");
+    EXPECT_FALSE(m_session->Live().MayUse(Feature::SearchPlayback));
     // Search withdrawn: the search state goes.
     EXPECT_TRUE(Wait([](const PostedMessage& m) {
         return m.message == platform::WM_RIGHTS_WITHDRAWN &&
@@ -365,8 +383,8 @@ TEST_F(SessionDeviceTest, UserListMatchesWithoutCaseAndReplacesThePassword) {
     // A wrong-sized list is read and dropped; the session reads on in step.
     ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, Bytes(583, 1)));
     Sync();
-    EXPECT_EQ(*m_session->Device().userSlot, 9u);
-    EXPECT_TRUE(m_session->ReceiveThreadRunning());
+    EXPECT_EQ(*m_session->Live().Device().userSlot, 9u);
+    EXPECT_TRUE(m_session->Transport().ReceiveThreadRunning());
 }
 
 TEST_F(SessionDeviceTest, WithdrawnSearchRightStopsWhatRuns) {
@@ -403,8 +421,8 @@ TEST_F(SessionDeviceTest, WithdrawnSearchRightStopsWhatRuns) {
         ack.product_major_ver = c.major;
         ack.product_minor_ver = c.minor;
         Start(ack);
-        m_session->SetServiceOn(Service::Playback, true);
-        m_session->SetServiceOn(Service::Backup, true);
+        m_playback->SetRunning(true, 0xF);
+        m_backup->SetRunning(true);
         ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 0, "admin", c.rows)));
         // The hidden channels are recomputed last.
         ASSERT_TRUE(
@@ -419,11 +437,9 @@ TEST_F(SessionDeviceTest, WithdrawnSearchRightStopsWhatRuns) {
         }
         EXPECT_EQ(withdrawn, c.withdrawn);
         EXPECT_EQ(searchRights, c.searchRights);
-        m_session->SetServiceOn(Service::Playback, false);
-        m_session->SetServiceOn(Service::Backup, false);
-        TearDown();
-        m_session.reset();
-        m_sink = std::make_unique<platform::CQueueSink>();
+        m_playback->SetRunning(false);
+        m_backup->SetRunning(false);
+        Drop();
     }
 }
 
@@ -435,9 +451,9 @@ TEST_F(SessionDeviceTest, UserWithoutLoginRightsIsRefusedAndTheConnectionEnds) {
         ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 0, "ADMIN", rows)));
         ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 15, 0); }));
         ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 2, 0); }));
-        EXPECT_FALSE(m_session->ReceiveThreadRunning());
-        EXPECT_FALSE(m_session->Device().userSlot);
-        EXPECT_EQ(m_session->Password(), "Secret");
+        EXPECT_FALSE(m_session->Transport().ReceiveThreadRunning());
+        EXPECT_FALSE(m_session->Live().Device().userSlot);
+        EXPECT_EQ(m_session->Login().Password(), "Secret");
         TearDown();
         m_session.reset();
         m_sink = std::make_unique<platform::CQueueSink>();
@@ -452,11 +468,11 @@ TEST_F(SessionDeviceTest, DbChangeOfTheWrongSizeKeepsTheTitles) {
     ASSERT_TRUE(m_recorder->Send(msg::DB_CHANGE, DbChangePayload({}, "first")));
     ASSERT_TRUE(m_recorder->Send(msg::DB_CHANGE, DbChangePayload({0}, "", 595)));
     Sync();
-    EXPECT_EQ(m_session->Title(0), "first0");
-    EXPECT_EQ(m_session->Title(7), "first7");
-    EXPECT_EQ(m_session->Title(8), "") << "only the recorder's 8 channels are copied";
-    EXPECT_EQ(m_session->Password(), "arch1234");
-    EXPECT_EQ(m_session->Device().hidden, 0u) << "account 0 sees covert channels";
+    EXPECT_EQ(m_session->Live().Title(0), "first0");
+    EXPECT_EQ(m_session->Live().Title(7), "first7");
+    EXPECT_EQ(m_session->Live().Title(8), "") << "only the recorder's 8 channels are copied";
+    EXPECT_EQ(m_session->Login().Password(), "arch1234");
+    EXPECT_EQ(m_session->Live().Device().hidden, 0u) << "account 0 sees covert channels";
     EXPECT_EQ(
         Count([](const PostedMessage& m) { return m.message == platform::WM_CHANNEL_TITLES; }), 1u);
 }
@@ -484,7 +500,7 @@ TEST_F(SessionDeviceTest, StoredRecordsAndLivePermission) {
     ASSERT_TRUE(m_recorder->Send(msg::DVR_TIME_ACK, Word(1286798400)));
     ASSERT_TRUE(m_recorder->Send(msg::SYS_NOTICE, Bytes(12, 9)));
     Sync();
-    auto device = m_session->Device();
+    auto device = m_session->Live().Device();
     EXPECT_EQ(device.camInfo[3], 1u);
     EXPECT_EQ(device.camInfo[0], 0u);
     ASSERT_TRUE(device.etcInfoEx);
@@ -502,7 +518,7 @@ TEST_F(SessionDeviceTest, StoredRecordsAndLivePermission) {
     ASSERT_TRUE(m_recorder->Send(msg::SYS_ETC_INFO_EX, Bytes(10, 1)));
     ASSERT_TRUE(m_recorder->Send(msg::SYS_ETC_INFO, Bytes(10, 1)));
     Sync();
-    device = m_session->Device();
+    device = m_session->Live().Device();
     EXPECT_EQ(device.livePermission[0], 0u);
     EXPECT_EQ(device.camInfo[3], 0u);
     ASSERT_TRUE(device.etcInfoEx);
@@ -526,21 +542,21 @@ TEST_F(SessionDeviceTest, SettingsDatabaseIsCheckedKeptAndSentBack) {
     ASSERT_TRUE(
         m_recorder->Send(msg::DB_INFO_ACK, Bytes(all.begin() + 40'000, all.end()), 0, kLast));
     ASSERT_TRUE(Wait([](const PostedMessage& m) { return m.message == platform::WM_DB_INFO; }));
-    auto kept = m_session->Device().database;
+    auto kept = m_session->Live().Device().database;
     ASSERT_EQ(kept.size(), kDatabaseWindowLimit) << "the window keeps at most 64,512 bytes";
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), database.begin()));
 
     // A unit whose CRC does not match: (9, 0), busy cleared, the old database stays.
-    m_session->SetBusy(true);
+    m_session->Live().SetBusy(true);
     Bytes bad = Word(0x12345678);
     bad.insert(bad.end(), 100, 7);
     ASSERT_TRUE(m_recorder->Send(msg::DB_INFO_ACK, bad, 0, kLast));
     ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 9, 0); }));
-    EXPECT_FALSE(m_session->Busy());
-    EXPECT_EQ(m_session->Device().database, kept);
+    EXPECT_FALSE(m_session->Live().Busy());
+    EXPECT_EQ(m_session->Live().Device().database, kept);
 
     ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
-    ASSERT_TRUE(m_session->SendDatabase());
+    ASSERT_TRUE(m_session->Live().SendDatabase());
     auto update = m_recorder->ReadUntil(msg::DB_UPDATE_REQ);
     ASSERT_TRUE(update);
     ASSERT_EQ(update->payload.size(), 4 + kDatabaseWindowLimit);
@@ -554,8 +570,8 @@ TEST_F(SessionDeviceTest, SettingsDatabaseIsCheckedKeptAndSentBack) {
 TEST_F(SessionDeviceTest, ArchiveRebootAndLiveRefusals) {
     Start();
     ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
-    ASSERT_TRUE(m_session->InitArchive());
-    ASSERT_TRUE(m_session->Reboot());
+    ASSERT_TRUE(m_session->Live().InitArchive());
+    ASSERT_TRUE(m_session->Live().Reboot());
     auto init = m_recorder->ReadUntil(msg::DB_INIT_REQ);
     ASSERT_TRUE(init);
     EXPECT_TRUE(init->payload.empty());
@@ -568,12 +584,12 @@ TEST_F(SessionDeviceTest, ArchiveRebootAndLiveRefusals) {
     ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 6, 1); }));
     ASSERT_TRUE(m_recorder->SendReason(msg::LIVE_STOP_NACK, 1));
     ASSERT_TRUE(Wait([](const PostedMessage& m) { return IsNotify(m, 5, 0); }));
-    EXPECT_TRUE(m_session->LoggedIn());
+    EXPECT_TRUE(m_session->Login().LoggedIn());
     ASSERT_TRUE(m_recorder->SendReason(msg::LIVE_NACK, 1));
     ASSERT_TRUE(
         Wait([](const PostedMessage& m) { return m.message == platform::WM_STOP_LIVE_AUDIO; }));
-    EXPECT_FALSE(m_session->LoggedIn());
-    EXPECT_FALSE(m_session->LivePending()) << "a new live request may be tried";
+    EXPECT_FALSE(m_session->Login().LoggedIn());
+    EXPECT_FALSE(m_session->Live().LivePending()) << "a new live request may be tried";
     EXPECT_EQ(Count([](const PostedMessage& m) { return IsNotify(m, 5, 0); }), 2u);
 }
 
@@ -604,8 +620,8 @@ TEST_F(SessionDeviceTest, StreamPiecesWithoutReceiverAreReadInStep) {
     ASSERT_TRUE(m_recorder->Send(msg::LIVE_DATA, Bytes(5000, 0x11)));
     ASSERT_TRUE(m_recorder->Send(msg::PLAY_DATA, Bytes(65'535, 0x22), 0, kLast));
     Sync();
-    EXPECT_FALSE(m_session->Recording());
-    EXPECT_TRUE(m_session->ReceiveThreadRunning());
+    EXPECT_FALSE(m_session->Live().Recording());
+    EXPECT_TRUE(m_session->Transport().ReceiveThreadRunning());
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include "platform/message_sink.h"
 #include "protocol/byte_order.h"
-#include "protocol/session.h"
+#include "protocol/client_session.h"
 #include "support/fake_recorder.h"
 
 namespace taviro::protocol {
@@ -35,7 +35,7 @@ class SessionTalkTest : public ::testing::Test {
         config.closeGrace = 0ms;
         auto pair = platform::MakeSocketPair();
         ASSERT_TRUE(pair);
-        m_session = std::make_unique<CRecorderSession>(m_sink, nullptr, config);
+        m_session = std::make_unique<CClientSession>(m_sink, nullptr, config);
         m_recorder = std::make_unique<CFakeRecorder>(std::move(pair->second));
         m_session->ConnectOver(std::move(pair->first));
         ASSERT_TRUE(m_recorder->ReadUntil(msg::HELLO));
@@ -89,19 +89,19 @@ class SessionTalkTest : public ::testing::Test {
     }
 
     platform::CQueueSink m_sink;
-    std::unique_ptr<CRecorderSession> m_session;
+    std::unique_ptr<CClientSession> m_session;
     std::unique_ptr<CFakeRecorder> m_recorder;
 };
 
 TEST_F(SessionTalkTest, RequestsGoOutAsBareHeaders) {
-    ASSERT_TRUE(m_session->RequestTalk());
+    ASSERT_TRUE(m_session->Talk().RequestTalk());
     auto request = m_recorder->ReadUntil(msg::A_LISTEN_REQ);
     ASSERT_TRUE(request);
     EXPECT_EQ(request->header.word[0], 0x00008800u);
     EXPECT_EQ(request->header.word[1], 0u);
     EXPECT_TRUE(request->payload.empty());
 
-    ASSERT_TRUE(m_session->StopTalkRequest());
+    ASSERT_TRUE(m_session->Talk().StopTalkRequest());
     auto stop = m_recorder->ReadUntil(msg::A_LISTEN_STOP_REQ);
     ASSERT_TRUE(stop);
     EXPECT_EQ(stop->header.word[0], 0x00008A00u);
@@ -122,7 +122,7 @@ TEST_F(SessionTalkTest, AcknowledgementsWithPayloadsAreReadOverInStep) {
         {platform::WM_RECORDER_NOTIFY, platform::NotifyParam(12, 0)},
         {platform::WM_TALK_STARTED, 0}};
     EXPECT_EQ(posts, expected);
-    EXPECT_TRUE(m_session->ReceiveThreadRunning());
+    EXPECT_TRUE(m_session->Transport().ReceiveThreadRunning());
 }
 
 TEST_F(SessionTalkTest, RefusalReasonsPostStopFirstThenTheirNotification) {

@@ -1,10 +1,11 @@
 // The session against a scripted recorder: login, refusals, goodbye, keep-alive, the
 // receive loop's resilience and the order of the shutdown.
-#include "protocol/session.h"
+#include "protocol/client_session.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -51,7 +52,9 @@ bool IsNotify(const PostedMessage& m, int category, int code) {
 
 class SessionTest : public ::testing::Test {
   protected:
-    void Start(SessionConfig config = {}) {
+    // `addServices` runs before the connection starts (services of other areas).
+    void Start(SessionConfig config = {},
+               const std::function<void(CRecorderSession&)>& addServices = {}) {
         if (config.address.empty())
             config.address = "127.0.0.1";
         if (config.userId.empty())
@@ -61,7 +64,9 @@ class SessionTest : public ::testing::Test {
         config.closeGrace = 0ms;
         auto pair = platform::MakeSocketPair();
         ASSERT_TRUE(pair);
-        m_session = std::make_unique<CRecorderSession>(*m_sink, m_log.get(), config);
+        m_session = std::make_unique<CClientSession>(*m_sink, m_log, config);
+        if (addServices)
+            addServices(m_session->Transport());
         m_recorder = std::make_unique<CFakeRecorder>(std::move(pair->second));
         m_session->ConnectOver(std::move(pair->first));
     }
@@ -94,12 +99,12 @@ class SessionTest : public ::testing::Test {
         m_session.reset();
         m_recorder.reset();
         m_sink = std::make_unique<platform::CQueueSink>();
-        m_log = std::make_unique<CRecordingLog>();
+        m_log = std::make_shared<CRecordingLog>();
     }
 
     std::unique_ptr<platform::CQueueSink> m_sink = std::make_unique<platform::CQueueSink>();
-    std::unique_ptr<CRecordingLog> m_log = std::make_unique<CRecordingLog>();
-    std::unique_ptr<CRecorderSession> m_session;
+    std::shared_ptr<CRecordingLog> m_log = std::make_shared<CRecordingLog>();
+    std::unique_ptr<CClientSession> m_session;
     std::unique_ptr<CFakeRecorder> m_recorder;
 };
 
@@ -124,13 +129,13 @@ TEST_F(SessionTest, LoginSendsLowerCasedHelloThenLiveRequestAndKeepAlive) {
     ASSERT_TRUE(m_sink->WaitFor(
         [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; }, 3s));
 
-    EXPECT_TRUE(m_session->HelloAccepted());
-    EXPECT_TRUE(m_session->LoggedIn());
-    EXPECT_TRUE(m_session->Ready());
-    EXPECT_TRUE(m_session->PlaybackViewChannelCapable());
-    EXPECT_EQ(m_session->ProductType(), 3);
-    EXPECT_EQ(m_session->ChannelCount(), 16);
-    EXPECT_EQ(m_session->Hello().FirmVer[0], 1286798400);
+    EXPECT_TRUE(m_session->Login().HelloAccepted());
+    EXPECT_TRUE(m_session->Login().LoggedIn());
+    EXPECT_TRUE(m_session->Login().Ready());
+    EXPECT_TRUE(m_session->Login().PlaybackViewChannelCapable());
+    EXPECT_EQ(m_session->Login().ProductType(), 3);
+    EXPECT_EQ(m_session->Login().ChannelCount(), 16);
+    EXPECT_EQ(m_session->Login().Hello().FirmVer[0], 1286798400);
     EXPECT_TRUE(m_sink->WaitFor(
         [](const PostedMessage& m) {
             return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlLive &&
@@ -165,9 +170,9 @@ TEST_F(SessionTest, UnsupportedProductIsRejectedAndOnlyTheGoodbyeFollows) {
             },
             3s));
         ASSERT_TRUE(WaitNotify(2, 0));
-        EXPECT_FALSE(m_session->HelloAccepted());
-        EXPECT_EQ(m_session->ProductType(), shortAnswer ? 0 : 1);
-        EXPECT_FALSE(m_session->KeepAliveRunning());
+        EXPECT_FALSE(m_session->Login().HelloAccepted());
+        EXPECT_EQ(m_session->Login().ProductType(), shortAnswer ? 0 : 1);
+        EXPECT_FALSE(m_session->Transport().KeepAliveRunning());
         // Nothing but the goodbye of the shutdown goes out after the rejected answer.
         EXPECT_EQ(CodesAfterShutdown(), std::vector<std::uint16_t>{msg::BYE});
         m_session.reset();
@@ -221,9 +226,9 @@ TEST_F(SessionTest, UnknownCodesAndOddLengthsAreSkippedInStep) {
     ASSERT_TRUE(m_recorder->SendHello(SupportedHello()));
     ASSERT_TRUE(m_sink->WaitFor(
         [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; }, 3s));
-    EXPECT_EQ(m_session->ProductType(), 3);
-    EXPECT_EQ(m_session->HeaderLowBits(), 0u);
-    EXPECT_TRUE(m_session->ReceiveThreadRunning());
+    EXPECT_EQ(m_session->Login().ProductType(), 3);
+    EXPECT_EQ(m_session->Transport().HeaderLowBits(), 0u);
+    EXPECT_TRUE(m_session->Transport().ReceiveThreadRunning());
 }
 
 TEST_F(SessionTest, EveryHeaderUpdatesTheAudioState) {
@@ -236,9 +241,9 @@ TEST_F(SessionTest, EveryHeaderUpdatesTheAudioState) {
                    m.lParam == platform::kPressed;
         },
         3s));
-    EXPECT_TRUE(m_session->AudioOn());
-    EXPECT_EQ(m_session->HeaderLowBits(), 5u);
-    m_session->SetAudioChannelMask(0x4);
+    EXPECT_TRUE(m_session->Transport().AudioOn());
+    EXPECT_EQ(m_session->Transport().HeaderLowBits(), 5u);
+    m_session->Transport().SetAudioChannelMask(0x4);
     // A reply that has nothing to do with audio, with the flag clear, resets the mask.
     ASSERT_TRUE(m_recorder->SendReason(msg::REC_ON_NACK, 2));
     ASSERT_TRUE(m_sink->WaitFor(
@@ -247,8 +252,8 @@ TEST_F(SessionTest, EveryHeaderUpdatesTheAudioState) {
                    m.lParam == platform::kReleased;
         },
         3s));
-    EXPECT_FALSE(m_session->AudioOn());
-    EXPECT_EQ(m_session->AudioChannelMask(), 0u);
+    EXPECT_FALSE(m_session->Transport().AudioOn());
+    EXPECT_EQ(m_session->Transport().AudioChannelMask(), 0u);
 }
 
 TEST_F(SessionTest, RefusalsPostTheirNotifications) {
@@ -272,7 +277,7 @@ TEST_F(SessionTest, RefusalsPostTheirNotifications) {
     ASSERT_TRUE(WaitNotify(6, 4));
     const auto notes = m_sink->Notifications();
     EXPECT_EQ(notes, (std::vector<std::pair<int, int>>{{5, 1}, {6, 5}, {6, 4}}));
-    const auto transfer = m_session->TransferSizes();
+    const auto transfer = m_session->Transport().TransferSizes();
     ASSERT_TRUE(transfer);
     EXPECT_EQ(transfer->first, 0x1000u);
     EXPECT_EQ(transfer->second, 0x800u);
@@ -282,7 +287,7 @@ TEST_F(SessionTest, RefusalsPostTheirNotifications) {
         }
     }
     // The live refusal (even empty) ends the log-in state.
-    EXPECT_FALSE(m_session->LoggedIn());
+    EXPECT_FALSE(m_session->Login().LoggedIn());
 }
 
 TEST_F(SessionTest, KeepAliveRunsOnItsIntervalAndStopsAtOnce) {
@@ -318,34 +323,90 @@ TEST_F(SessionTest, KeepAliveRunsOnItsIntervalAndStopsAtOnce) {
     const auto took = std::chrono::steady_clock::now() - t0;
     reader.join();
     EXPECT_LT(took, 1s);
-    EXPECT_FALSE(m_session->KeepAliveRunning());
+    EXPECT_FALSE(m_session->Transport().KeepAliveRunning());
 }
 
-TEST_F(SessionTest, ShutdownStopsTheActiveServiceBeforeTheGoodbye) {
+// A long-running service of another area as the shutdown sees it: it runs or not, and
+// stops with its own request.
+class CStubbornService final : public ISessionService {
+  public:
+    CStubbornService(CRecorderSession& session, Service kind, std::uint16_t stop)
+        : m_session(session), m_kind(kind), m_stop(stop) {}
+    std::string_view Name() const override { return "test"; }
+    void Register(CDispatchTable&) override {}
+    Service Kind() const override { return m_kind; }
+    bool Running() const override { return m_running.load(); }
+    bool StopRunning() override {
+        if (!m_running.exchange(false))
+            return false;
+        return m_session.Send(m_stop);
+    }
+    std::atomic<bool> m_running{false};
+
+  private:
+    CRecorderSession& m_session;
+    Service m_kind;
+    std::uint16_t m_stop;
+};
+
+TEST_F(SessionTest, ShutdownStopsTheFirstRunningServiceBeforeTheGoodbye) {
     struct Case {
-        std::optional<Service> service;
+        std::vector<Service> running;
         std::vector<std::uint16_t> expected;
     };
     const Case cases[] = {
-        {Service::Live, {msg::LIVE_STOP, msg::BYE}},
-        {Service::Backup, {msg::TRANS_OFF_REQ, msg::BYE}},
-        {Service::Playback, {msg::RPLAY_STOP, msg::BYE}},
-        {Service::Talk, {msg::A_LISTEN_STOP_REQ, msg::BYE}},
-        {std::nullopt, {msg::BYE}},
+        {{Service::Live, Service::Talk}, {msg::LIVE_STOP, msg::BYE}},
+        {{Service::Backup, Service::Talk}, {msg::TRANS_OFF_REQ, msg::BYE}},
+        {{Service::Playback, Service::Backup}, {msg::RPLAY_STOP, msg::BYE}},
+        {{Service::Talk}, {msg::A_LISTEN_STOP_REQ, msg::BYE}},
+        {{}, {msg::BYE}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected.front());
         SessionConfig config;
         config.keepAliveInterval = 10s;
-        Start(config);
+        std::unique_ptr<CStubbornService> backup, playback;
+        Start(config, [&](CRecorderSession& transport) {
+            // Added after the core services, in the wrong order on purpose: the shutdown
+            // orders them by kind.
+            backup =
+                std::make_unique<CStubbornService>(transport, Service::Backup, msg::TRANS_OFF_REQ);
+            playback =
+                std::make_unique<CStubbornService>(transport, Service::Playback, msg::RPLAY_STOP);
+            transport.AddService(*backup);
+            transport.AddService(*playback);
+        });
         LogIn();
         ASSERT_TRUE(m_recorder->ReadUntil(msg::KEEP_ALIVE));
-        m_session->SetServiceOn(Service::Live, false);
-        if (c.service)
-            m_session->SetServiceOn(*c.service, true);
-        EXPECT_EQ(CodesAfterShutdown(), c.expected);
-        EXPECT_FALSE(m_session->ReceiveThreadRunning());
-        EXPECT_FALSE(m_session->KeepAliveRunning());
+        for (const Service s : c.running) {
+            switch (s) {
+                case Service::Live:
+                    ASSERT_TRUE(m_recorder->Send(msg::LIVE_CHANNEL_INFO, {0, 0, 0, 1}));
+                    for (int i = 0; i < 300 && !m_session->Live().Running(); ++i)
+                        std::this_thread::sleep_for(10ms);
+                    ASSERT_TRUE(m_session->Live().Running());
+                    break;
+                case Service::Playback:
+                    playback->m_running = true;
+                    break;
+                case Service::Backup:
+                    backup->m_running = true;
+                    break;
+                case Service::Talk:
+                    m_session->Talk().SetTalking(true);
+                    break;
+                default:
+                    break;
+            }
+        }
+        std::vector<std::uint16_t> codes = CodesAfterShutdown();
+        // The live request of the login may come first; what the shutdown sends follows.
+        std::erase(codes, msg::LIVE_REQ);
+        std::erase(codes, msg::KEEP_ALIVE);
+        EXPECT_EQ(codes, c.expected);
+        EXPECT_FALSE(m_session->Transport().ReceiveThreadRunning());
+        EXPECT_FALSE(m_session->Transport().KeepAliveRunning());
+        EXPECT_FALSE(m_session->Transport().SenderRunning());
         m_session.reset();
     }
     // The log-out entries follow each log-in.
@@ -389,7 +450,7 @@ TEST_F(SessionTest, RecorderThatDropsOrStallsEndsTheConnection) {
     LogIn();
     m_recorder->Close();
     ASSERT_TRUE(WaitNotify(2, 0));
-    EXPECT_FALSE(m_session->ReceiveThreadRunning());
+    EXPECT_FALSE(m_session->Transport().ReceiveThreadRunning());
     m_session->DestroyWindow();
     Reset();
 
@@ -416,7 +477,7 @@ TEST_F(SessionTest, DisconnectIsNotHeldUpByARecorderStuckInAMessage) {
     m_session->DestroyWindow();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 10s);
     reader.join();
-    EXPECT_FALSE(m_session->ReceiveThreadRunning());
+    EXPECT_FALSE(m_session->Transport().ReceiveThreadRunning());
 }
 
 TEST_F(SessionTest, RepeatedLoginAnswerDoesNotStartASecondKeepAlive) {
@@ -431,9 +492,9 @@ TEST_F(SessionTest, RepeatedLoginAnswerDoesNotStartASecondKeepAlive) {
         ASSERT_TRUE(m_recorder->ReadUntil(msg::LIVE_REQ));
     }
     ASSERT_TRUE(m_recorder->Send(msg::SYS_NOTICE, std::vector<std::uint8_t>(12)));
-    EXPECT_TRUE(m_session->KeepAliveRunning());
+    EXPECT_TRUE(m_session->Transport().KeepAliveRunning());
     m_session->DestroyWindow();
-    EXPECT_FALSE(m_session->KeepAliveRunning());
+    EXPECT_FALSE(m_session->Transport().KeepAliveRunning());
 }
 
 TEST_F(SessionTest, DestructionWithoutShutdownJoinsEveryThread) {
@@ -453,12 +514,12 @@ TEST(SessionConnectTest, RefusedConnectionPostsReleaseAndOneOne) {
     listener.Close();  // nothing listens there now
 
     platform::CQueueSink sink;
-    CRecordingLog log;
+    auto log = std::make_shared<CRecordingLog>();
     SessionConfig config;
     config.address = "127.0.0.1";
     config.port = port;
     config.userId = "u";
-    CRecorderSession session(sink, &log, config);
+    CClientSession session(sink, log, config);
     session.Connect();
     ASSERT_TRUE(sink.WaitFor([](const PostedMessage& m) { return IsNotify(m, 1, 1); }, 3s));
     const auto history = sink.History();
@@ -471,7 +532,7 @@ TEST(SessionConnectTest, RefusedConnectionPostsReleaseAndOneOne) {
     }
     EXPECT_TRUE(releaseFirst);
     session.DestroyWindow();
-    const auto entries = log.Entries();
+    const auto entries = log->Entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].subType, 4u);
     EXPECT_EQ(entries[0].detail, "127.0.0.1");
@@ -494,7 +555,7 @@ TEST(SessionConnectTest, ConnectThatDoesNotCompleteTimesOut) {
     config.address = "127.0.0.1";
     config.port = platform::BoundPort(listener);
     config.connectTimeout = 400ms;
-    CRecorderSession session(sink, nullptr, config);
+    CClientSession session(sink, nullptr, config);
     const auto t0 = std::chrono::steady_clock::now();
     session.Connect();
     ASSERT_TRUE(sink.WaitFor([](const PostedMessage& m) { return IsNotify(m, 1, 0); }, 5s));

@@ -6,9 +6,9 @@
 #include "platform/message_sink.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "protocol/client_session.h"
 #include "protocol/crc32.h"
 #include "protocol/device_records.h"
-#include "protocol/session.h"
 #include "raw_client.h"
 #include "sim/device_service.h"
 #include "sim/options.h"
@@ -299,7 +299,7 @@ TEST(SimDevice, SessionTakesThePushedRecords) {
     config.port = sim.Port();
     config.userId = "Guest";
     config.password = "pw";
-    protocol::CRecorderSession session(sink, nullptr, config);
+    protocol::CClientSession session(sink, nullptr, config);
     session.Connect();
     ASSERT_TRUE(sink.WaitFor(
         [](const platform::PostedMessage& m) {
@@ -312,17 +312,17 @@ TEST(SimDevice, SessionTakesThePushedRecords) {
             return m.message == platform::WM_CHANNEL_AVAILABLE;
         },
         5s));
-    EXPECT_TRUE(session.ServiceOn(protocol::Service::Live));
-    const auto device = session.Device();
+    EXPECT_TRUE(session.Transport().ServiceOn(protocol::Service::Live));
+    const auto device = session.Live().Device();
     ASSERT_TRUE(device.userSlot);
     EXPECT_EQ(*device.userSlot, 1u);
-    EXPECT_EQ(session.Title(0), "Gate");
+    EXPECT_EQ(session.Live().Title(0), "Gate");
     // The guest may not see covert channel 1 and may watch only channels 4..7.
     EXPECT_EQ(device.hidden, 0xFF0Fu);
-    EXPECT_TRUE(session.Recording());
+    EXPECT_TRUE(session.Live().Recording());
     EXPECT_TRUE(device.database.empty());
-    EXPECT_TRUE(session.MayUse(protocol::Feature::SearchPlayback));
-    EXPECT_FALSE(session.MayUse(protocol::Feature::RecordOnOff));
+    EXPECT_TRUE(session.Live().MayUse(protocol::Feature::SearchPlayback));
+    EXPECT_FALSE(session.Live().MayUse(protocol::Feature::RecordOnOff));
     session.DestroyWindow();
 }
 

@@ -58,7 +58,7 @@ int CClientApp::Run() {
         const QString file = QString::fromStdString(*options.screenshot);
         QTimer::singleShot(static_cast<int>(options.screenshotAfter * 1000), &window,
                            [&window, file] {
-                               const bool ok = window.grab().save(file);
+                               const bool ok = window.Screenshot().save(file);
                                std::fprintf(ok ? stdout : stderr, "taviro: %s %s\n",
                                             ok ? "screenshot written to" : "cannot write",
                                             file.toLocal8Bit().constData());

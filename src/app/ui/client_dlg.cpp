@@ -1,4 +1,5 @@
 #include "app/ui/client_dlg.h"
+#include "connect/ui/connect_dlg.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -79,6 +80,13 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& setti
     setFixedSize(kMainWindowWidth, kMainWindowHeight);
     m_sink.SetHandler(platform::Window::Main,
                       [this](const platform::PostedMessage& m) { OnPosted(m); });
+    m_sink.SetMessageBoxParent(this);
+    // The connection's state in the title strip, right of the product name.
+    m_stateLabel = Child<QLabel>(this);
+    m_stateLabel->setGeometry(300, 4, 590, 22);
+    m_stateLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_stateLabel->setStyleSheet("color: #9aa3ad;");
+    m_stateLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     // Talk captures the default input device once the recorder accepts it.
     m_shell->SetCaptureFactory([] { return std::make_unique<platform::CQtSoundIn>(); });
     // Live audio plays into our own stream; without an output device there is none and no
@@ -96,6 +104,8 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& setti
 
 CClientDlg::~CClientDlg() {
     m_sink.SetHandler(platform::Window::Main, {});
+    m_sink.SetMessageBoxParent(nullptr);
+    m_presenter.reset();
     // The session's threads post into the sink until they are joined; the shell joins
     // them before the views and the grid go.
     m_shell.reset();
@@ -189,8 +199,8 @@ void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geom
     const video::Rect rect = geometry.value_or(video::kMainGridRect);
     m_grid->Place(rect, video::kMainGridBorder, video::kMainGridColour);
     m_grid->SetOsdMode(m_views.OsdMode());  // the views keep it across grids
-    if (auto* session = m_shell->Session(); session && session->LoggedIn())
-        m_grid->SetChannelCount(session->ChannelCount());
+    if (auto* session = m_shell->Session(); session && m_shell->LoggedIn())
+        m_grid->SetChannelCount(session->Login().ChannelCount());
     if (previousLayout)
         m_grid->SelectLayout(*previousLayout);
     RefreshGridStatus();
@@ -201,9 +211,9 @@ void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geom
 video::GridContext CClientDlg::Context() const {
     video::GridContext ctx;
     ctx.mode = m_shell->GridMode();
-    if (auto* session = const_cast<CClientShell&>(*m_shell).Session()) {
-        ctx.audioMask = session->AudioChannelMask();
-        ctx.liveFrozen = session->Frozen();
+    if (auto* session = m_shell->Session()) {
+        ctx.audioMask = session->Transport().AudioChannelMask();
+        ctx.liveFrozen = session->Live().Frozen();
     }
     return ctx;
 }
@@ -215,7 +225,7 @@ void CClientDlg::RefreshGridStatus() {
     status.audioOutput = m_shell->AudioOutput();
     if (auto* session = m_shell->Session()) {
         status.session = true;
-        const protocol::DeviceState device = session->Device();
+        const protocol::DeviceState device = session->Live().Device();
         status.videoLoss = device.videoLoss;
         status.blocked = device.hidden;
         for (std::size_t c = 0; c < status.cameraFlags.size() && c < device.camInfo.size(); ++c)
@@ -236,7 +246,7 @@ CSkinSliderWidget* CClientDlg::Slider(std::uint32_t id) const {
 
 void CClientDlg::UpdateToolTips() {
     const bool loggedIn = m_shell->LoggedIn();
-    const bool recording = loggedIn && m_shell->Session()->Recording();
+    const bool recording = loggedIn && m_shell->Session()->Live().Recording();
     auto apply = [&](QWidget* widget, std::uint32_t id) {
         const auto tip = MainToolTip(id, loggedIn, recording);
         if (!tip) {
@@ -332,8 +342,52 @@ void CClientDlg::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void CClientDlg::closeEvent(QCloseEvent* event) {
-    Quit();
+    if (!m_closing) {
+        // The window goes once the quit has ended on the connection's worker.
+        event->ignore();
+        Quit();
+        return;
+    }
     QWidget::closeEvent(event);
+}
+
+QImage CClientDlg::Screenshot() {
+    QImage shot = grab().toImage();
+    if (m_grid && m_grid->isVisible() && !m_grid->IsFullScreen()) {
+        // The grid's renderer paints pictures and OSD into its own surface (an OpenGL
+        // framebuffer for the YUV renderer), which grabbing the window does not redraw.
+        QPainter painter(&shot);
+        const QPoint at = m_grid->Surface()->mapTo(this, QPoint(0, 0));
+        painter.drawImage(QRect(at, m_grid->Surface()->size()), m_grid->GrabPanes());
+    }
+    return shot;
+}
+
+void CClientDlg::ShowConnectionState() {
+    if (!m_stateLabel)
+        return;
+    QString text;
+    switch (m_shell->State()) {
+        case ConnectionState::kNone:
+            break;
+        case ConnectionState::kConnecting:
+            text = QStringLiteral("Connecting\u2026");
+            break;
+        case ConnectionState::kConnected:
+            if (auto* session = m_shell->Session()) {
+                const auto& config = session->Transport().Config();
+                text = QString::fromStdString(config.userId + " @ " +
+                                              session->Transport().AddressText() + ":" +
+                                              std::to_string(config.port));
+            }
+            break;
+        case ConnectionState::kClosing:
+            text = QStringLiteral("Disconnecting\u2026");
+            break;
+    }
+    if (m_quitting)
+        text = QStringLiteral("Closing\u2026");
+    m_stateLabel->setText(text);
 }
 
 }  // namespace taviro::app::ui

@@ -4,13 +4,17 @@
 // without windows) and to the grid; every connection and refusal notification becomes one
 // skinned popup at a time.
 //
-// Threads: the GUI thread only. Worker threads reach this window through the message sink,
-// whose Main handler is this window's OnPosted.
+// Threads: the GUI thread only, and nothing here waits: connecting, disconnecting, quitting
+// and every dialog and popup run without a nested event loop (dialogs are window-modal and
+// report through signals). Worker threads reach this window through the message sink,
+// whose Main handler is this window's OnPosted; the messages of a connection that has ended
+// are dropped there.
 // Ownership: the window owns the shell (session, pipeline, local log), the channel views
 // (which outlive the grid and the pipeline) and, through Qt, its child widgets. The sink and
 // the settings store belong to CClientApp and outlive the window.
 #pragma once
 
+#include <QLabel>
 #include <QPoint>
 #include <QPointer>
 #include <QWidget>
@@ -26,6 +30,7 @@
 #include "app/notifications.h"
 #include "app/settings_store.h"
 #include "app/ui/notify_popup.h"
+#include "connect/ui/connect_dlg.h"
 #include "platform/message_sink.h"
 #include "video/channel_views.h"
 #include "video/layouts.h"
@@ -72,8 +77,14 @@ class CClientDlg final : public QWidget {
 
     // A control of the main window was pressed (button id 300..378).
     void OnCommand(std::uint32_t id);
-    // Quit (button 365): services stopped in order, the session shut down, window closed.
+    // Quit (button 365): services stopped in order and the session shut down on the
+    // connection's worker; the window closes when that has ended (Closed() is emitted).
     void Quit();
+    // Disconnect (button 360 with a connection, or notification category 2).
+    void Disconnect();
+
+    // What a screenshot shows: the window as on screen, the channel grid's OSD included.
+    QImage Screenshot();
 
     // For tests, the demo and the screenshot.
     CClientShell& Shell() { return *m_shell; }
@@ -82,13 +93,21 @@ class CClientDlg final : public QWidget {
     controls::ui::CSkinButtonWidget* Button(std::uint32_t id) const;
     controls::ui::CSkinSliderWidget* Slider(std::uint32_t id) const;
     CNotifyPresenter& Presenter() { return *m_presenter; }
+    // The connect or local setup dialog while it is open, or null.
+    connect::ui::CConnectDlg* ConnectDialog() const { return m_connectDialog; }
+    // The connection state as the window shows it ("Connecting...", ...).
+    [[nodiscard]] QString StateText() const {
+        return m_stateLabel ? m_stateLabel->text() : QString();
+    }
     [[nodiscard]] std::array<std::uint16_t, 4> ProgramVersion() const { return m_version; }
 
   signals:
     // The session logged in (the demo and tests wait for it).
     void LoggedIn();
-    // The notification popup for (category, code) was closed.
+    // The notification for (category, code) was handled (its popup, if any, is up).
     void NotificationDone(int category, int code);
+    // Quit has ended and the window is closing.
+    void Closed();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -109,8 +128,10 @@ class CClientDlg final : public QWidget {
 
     // client_dlg_commands.cpp: what each button does.
     void OpenConnectDialog(const std::optional<ConnectRequest>& request);
-    void Disconnect();
+    void ConnectConfirmed();
     void OpenLocalSetup();
+    void ApplyLocalSetup(const LocalSetup& edited);
+    void FinishQuit();
     void OnLayoutApplied(const video::LayoutEffects& effects);
     void OnSliderMessage(std::uint32_t message, std::uint32_t id, int position);
     void RecheckAudio();
@@ -118,7 +139,9 @@ class CClientDlg final : public QWidget {
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
     void OnNotify(int category, int code);
+    void OnConnectionClosed();
     void RunFollowUp(FollowUpAction action);
+    void ShowConnectionState();
 
     platform::ui::CQtMessageSink& m_sink;
     ISettingsStore& m_settings;
@@ -134,10 +157,15 @@ class CClientDlg final : public QWidget {
     std::map<std::uint32_t, controls::ui::CSkinSliderWidget*> m_sliders;
     std::unique_ptr<CNotifyPresenter> m_presenter;
     std::unique_ptr<platform::ui::CScreenSaverInhibitor> m_screenSaver;  // while the window lives
+    QPointer<connect::ui::CConnectDlg> m_connectDialog;
+    std::optional<ConnectTarget> m_pendingTarget;  // a confirmed connect dialog's answer
+    QPointer<QWidget> m_setupDialog;
+    QLabel* m_stateLabel = nullptr;
     std::array<std::uint16_t, 4> m_version{};
     std::vector<video::MonitorInfo> m_monitors;
     bool m_initialised = false;
     bool m_quitting = false;
+    bool m_closing = false;  // Quit has ended; close() is under way
     bool m_muted = false;
     std::optional<QPoint> m_dragFrom;  // dragging the window by its background
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <mutex>
+#include <utility>
 
 #include "app/main_window_layout.h"
 #include "app/ui/client_dlg.h"
@@ -65,6 +66,8 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         case 360:
             if (m_shell->PlayerMode())
                 break;
+            if (m_shell->State() == ConnectionState::kClosing)
+                break;  // the last connection is still going; the button shows it
             if (m_shell->HasSession())
                 Disconnect();
             else
@@ -93,8 +96,8 @@ void CClientDlg::OnCommand(std::uint32_t id) {
                 sound->SetCheck(m_muted ? 1 : 0);
             break;
         case 368:
-            if (auto* pipeline = m_shell->Pipeline()) {
-                pipeline->AudioSelection().SelectNext(m_grid->Layout().VisibleChannels());
+            if (auto* connection = m_shell->Connection()) {
+                connection->Audio().Selection().SelectNext(m_grid->Layout().VisibleChannels());
                 RecheckAudio();
             }
             break;
@@ -132,67 +135,84 @@ void CClientDlg::OnCommand(std::uint32_t id) {
 }
 
 void CClientDlg::OpenConnectDialog(const std::optional<ConnectRequest>& request) {
-    if (m_shell->PlayerMode() || m_shell->HasSession())
+    if (m_shell->PlayerMode() || m_shell->HasSession() || m_connectDialog || m_quitting)
         return;
     if (auto* b = Button(360))
         b->SetCheck(1);
-    connect::ui::CConnectDlg dialog(this, m_shell->Setup().opacity[opacity::kConnect], m_settings,
-                                    std::filesystem::path(m_shell->Setup().location));
+    auto* dialog =
+        new connect::ui::CConnectDlg(this, m_shell->Setup().opacity[opacity::kConnect], m_settings,
+                                     std::filesystem::path(m_shell->Setup().location));
+    m_connectDialog = dialog;
     if (request) {
-        dialog.Prefill(QString::fromStdString(request->address), request->port,
-                       QString::fromStdString(request->user),
-                       QString::fromStdString(request->password));
-        QTimer::singleShot(kPrefillConfirmMs, &dialog, [&dialog] { dialog.Confirm(); });
+        dialog->Prefill(QString::fromStdString(request->address), request->port,
+                        QString::fromStdString(request->user),
+                        QString::fromStdString(request->password));
+        QTimer::singleShot(kPrefillConfirmMs, dialog, [dialog] { dialog->Confirm(); });
     }
-    const bool confirmed = dialog.exec() == QDialog::Accepted && dialog.Target();
-    if (!confirmed) {
+    // Modal to this window without a loop of its own: posted messages go on arriving.
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
+        dialog->deleteLater();
+        if (result == QDialog::Accepted && dialog->Target()) {
+            const connect::SessionTarget& t = *dialog->Target();
+            m_pendingTarget = ConnectTarget{t.address.empty() ? t.host : t.address, t.port, t.user,
+                                            t.password, t.description};
+        }
+        ConnectConfirmed();
+    });
+    dialog->open();
+}
+
+void CClientDlg::ConnectConfirmed() {
+    const std::optional<ConnectTarget> target = std::exchange(m_pendingTarget, std::nullopt);
+    if (!target || m_quitting) {
         if (auto* b = Button(360))
             b->SetCheck(0);
         return;
     }
-    const connect::SessionTarget& t = *dialog.Target();
-    ConnectTarget target{t.address, t.port, t.user, t.password, t.description};
     m_views.ClearHasDecoded();
-    m_shell->Connect(target, m_views, m_grid->PictureFormat());
+    m_shell->Connect(*target, m_views, m_grid->PictureFormat());
     RefreshGridStatus();
     UpdateToolTips();
+    ShowConnectionState();
 }
 
 void CClientDlg::Disconnect() {
     m_shell->Disconnect();
-    if (auto* b = Button(360))
-        b->SetCheck(0);
     for (const std::uint32_t id : {361u, 362u})
         if (auto* b = Button(id))
             b->SetCheck(0);
-    m_views.SetViewMode(video::ViewMode::Idle);
-    m_views.ClearHasPicture();
-    RefreshGridStatus();
+    ShowConnectionState();
     UpdateToolTips();
-    if (m_grid)
-        m_grid->RepaintAll();
 }
 
 void CClientDlg::OpenLocalSetup() {
-    if (m_shell->Session() && m_shell->Session()->Busy())
+    if ((m_shell->Session() && m_shell->Session()->Live().Busy()) || m_setupDialog || m_quitting)
         return;
     if (auto* b = Button(364))
         b->SetCheck(1);
-    CLocalSetupDlg dialog(this, m_shell->Setup());
-    const auto edited = dialog.Run();
-    if (auto* b = Button(364))
-        b->SetCheck(0);
-    if (!edited)
-        return;
+    auto* dialog = new CLocalSetupDlg(this, m_shell->Setup());
+    m_setupDialog = dialog;
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        dialog->deleteLater();
+        if (auto* b = Button(364))
+            b->SetCheck(0);
+        if (dialog->Result())
+            ApplyLocalSetup(*dialog->Result());
+    });
+    dialog->open();
+}
+
+void CClientDlg::ApplyLocalSetup(const LocalSetup& edited) {
     const std::uint8_t drawMode = m_shell->Setup().drawMode;
-    const SetupApplyPlan plan = m_shell->ApplySetup(*edited);
+    const SetupApplyPlan plan = m_shell->ApplySetup(edited);
     if (!plan.actions.empty() && plan.actions.front().step == SetupStep::kRecreateGrid &&
         plan.result.drawMode != drawMode) {
         const video::Placement placement = m_grid->Layout().CurrentPlacement();
         CreateGrid(plan.result.drawMode, placement.rect);
         // The decoders now write the format the new renderer draws.
-        if (auto* pipeline = m_shell->Pipeline())
-            pipeline->ChangeFormat(m_grid->PictureFormat());
+        m_shell->ChangeFormat(m_grid->PictureFormat());
     }
 }
 
@@ -202,8 +222,8 @@ void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
     if (effects.request)
         m_shell->SendVisibleSelection(effects.request->mask);
     if (effects.recheckAudio || effects.audioChannel) {
-        if (auto* pipeline = m_shell->Pipeline(); pipeline && effects.audioChannel)
-            pipeline->AudioSelection().SelectChannel(*effects.audioChannel);
+        if (auto* connection = m_shell->Connection(); connection && effects.audioChannel)
+            connection->Audio().Selection().SelectChannel(*effects.audioChannel);
         RecheckAudio();
     }
 }
@@ -220,10 +240,10 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
 }
 
 void CClientDlg::RecheckAudio() {
-    auto* pipeline = m_shell->Pipeline();
-    if (!pipeline || !m_grid)
+    auto* connection = m_shell->Connection();
+    if (!connection || !m_grid)
         return;
-    auto& selection = pipeline->AudioSelection();
+    auto& selection = connection->Audio().Selection();
     selection.Recheck(m_grid->Layout().VisibleChannels());
     // The panes' audio icons follow the heard channel and the mask.
     for (int c = 0; c < protocol::kMaxChannels; ++c) {
@@ -242,8 +262,22 @@ void CClientDlg::Quit() {
     m_audioTimer->stop();
     if (m_grid && m_grid->IsFullScreen())
         m_grid->SetFullScreen(false);
-    m_shell->Quit();
+    if (m_connectDialog)
+        m_connectDialog->reject();
+    // The services stop and the session shuts down on the connection's worker; the window
+    // stays responsive meanwhile and closes when WM_CONNECTION_CLOSED reports the end.
+    m_shell->BeginQuit();
+    ShowConnectionState();
+    if (m_shell->QuitDone())
+        FinishQuit();
+}
+
+void CClientDlg::FinishQuit() {
+    if (m_closing)
+        return;
+    m_closing = true;
     m_views.SetListener(nullptr);
+    emit Closed();
     close();
 }
 

@@ -1,6 +1,7 @@
 // The messages other threads post to the main window, and the notification popups.
 #include "app/ui/client_dlg.h"
 #include "app/ui/notify_popup.h"
+#include "connect/ui/connect_dlg.h"
 #include "controls/ui/skin_button_widget.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
@@ -10,34 +11,39 @@ namespace taviro::app::ui {
 
 void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     using namespace platform;
-    if (m_quitting && m.message != WM_RECORDER_NOTIFY)
+    // The shell drops the messages of a connection that has ended, and acts on its own.
+    if (!m_shell->OnMessage(m))
         return;
-    m_shell->OnMessage(m);
+    if (m.message == WM_CONNECTION_CLOSED) {
+        OnConnectionClosed();
+        return;
+    }
+    if (m_quitting)
+        return;
     switch (m.message) {
         case WM_RECORDER_NOTIFY:
-            if (!m_quitting)
-                OnNotify(NotifyCategory(m.lParam), NotifyCode(m.lParam));
+            OnNotify(NotifyCategory(m.lParam), NotifyCode(m.lParam));
             break;
         case WM_CONTROL_STATE:
             SetControlState(m.wParam, m.lParam);
             break;
         case WM_RELEASE_SESSION:
-            // The connect thread failed: the session is gone, the Connect button up.
+            // The connect thread failed: the connection goes, the Connect button up.
             SetControlState(kCtlConnect, kReleased);
-            RefreshGridStatus();
-            UpdateToolTips();
+            ShowConnectionState();
             break;
         case WM_SESSION_LOGGED_IN:
             if (auto* session = m_shell->Session())
-                m_grid->SetChannelCount(session->ChannelCount());
+                m_grid->SetChannelCount(session->Login().ChannelCount());
             RefreshGridStatus();
             UpdateToolTips();
+            ShowConnectionState();
             emit LoggedIn();
             break;
         case WM_CHANNEL_GRID_MODE:
             if (m.wParam == kGridLive) {
                 if (auto* session = m_shell->Session())
-                    m_grid->StartLive(session->ChannelCount());
+                    m_grid->StartLive(session->Login().ChannelCount());
                 if (m_shell->AudioOutput())
                     m_audioTimer->start();
             } else if (m.wParam == kGridNone) {
@@ -75,6 +81,25 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     }
 }
 
+void CClientDlg::OnConnectionClosed() {
+    if (m_quitting) {
+        if (m_shell->QuitDone())
+            FinishQuit();
+        return;
+    }
+    // The teardown has ended: the window shows no connection any more.
+    SetControlState(platform::kCtlConnect, platform::kReleased);
+    SetControlState(platform::kCtlLive, platform::kDisabled);
+    m_audioTimer->stop();
+    m_views.SetViewMode(video::ViewMode::Idle);
+    m_views.ClearHasPicture();
+    RefreshGridStatus();
+    UpdateToolTips();
+    ShowConnectionState();
+    if (m_grid)
+        m_grid->RepaintAll();
+}
+
 void CClientDlg::OnNotify(int category, int code) {
     if (!m_presenter) {
         NotifyCallbacks callbacks;
@@ -84,7 +109,7 @@ void CClientDlg::OnNotify(int category, int code) {
             ctx.version = m_version;
             ctx.text = SkinTextLookup();
             if (auto* session = m_shell->Session()) {
-                if (const auto sizes = session->TransferSizes())
+                if (const auto sizes = session->Transport().TransferSizes())
                     ctx.transferSizes = sizes;
             }
             return ctx;
@@ -93,8 +118,8 @@ void CClientDlg::OnNotify(int category, int code) {
             SessionFacts facts;
             facts.loggedIn = m_shell->LoggedIn();
             if (auto* session = m_shell->Session()) {
-                facts.recording = session->Recording();
-                facts.mayInitArchive = session->MayUse(protocol::Feature::RecordOnOff);
+                facts.recording = session->Live().Recording();
+                facts.mayInitArchive = session->Live().MayUse(protocol::Feature::RecordOnOff);
             }
             return facts;
         };

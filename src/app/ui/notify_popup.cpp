@@ -69,6 +69,14 @@ bool CNotifyPopup::Run() {
 CNotifyPresenter::CNotifyPresenter(QWidget* parent, NotifyCallbacks callbacks, TextLookup text)
     : m_parent(parent), m_callbacks(std::move(callbacks)), m_text(std::move(text)) {}
 
+CNotifyPresenter::~CNotifyPresenter() {
+    if (m_current) {
+        // Closing with its owner: no follow-up runs for a window that is going.
+        QObject::disconnect(m_current, nullptr, nullptr, nullptr);
+        delete m_current;
+    }
+}
+
 void CNotifyPresenter::Present(int category, int code, QWidget* parent) {
     const CNotificationGate::Decision decision = m_gate.Arrive(category);
     if (decision.disconnect && m_callbacks.disconnect) {
@@ -87,25 +95,32 @@ void CNotifyPresenter::Present(int category, int code, QWidget* parent) {
     if (!note) {
         return;
     }
-
-    bool confirmed = false;
     m_gate.Open();
-    {
-        CNotifyPopup popup(parent ? parent : m_parent, *note, m_text);
-        m_current = &popup;
-        confirmed = popup.Run();
+    auto* popup = new CNotifyPopup(parent ? parent : m_parent, *note, m_text);
+    m_current = popup;
+    // Modal to its window, without an event loop of its own: the window keeps handling
+    // posted messages while the popup is up.
+    popup->setWindowModality(popup->parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    QObject::connect(popup, &QDialog::finished, popup, [this, popup, spec = *note](int result) {
+        popup->deleteLater();
+        if (m_current != popup)
+            return;
         m_current = nullptr;
-    }
-    m_gate.Close();
+        Finished(result == QDialog::Accepted, spec);
+    });
+    popup->open();
+}
 
+void CNotifyPresenter::Finished(bool confirmed, const NotificationSpec& note) {
+    m_gate.Close();
     if (confirmed) {
         const SessionFacts facts = m_callbacks.facts ? m_callbacks.facts() : SessionFacts{};
-        const FollowUpAction action = ResolveFollowUp(note->onConfirm, facts);
+        const FollowUpAction action = ResolveFollowUp(note.onConfirm, facts);
         if (action != FollowUpAction::kNothing && m_callbacks.followUp) {
             m_callbacks.followUp(action);
         }
-    } else if (note->onCancel != NotifyCancelAction::kNone && m_callbacks.cancelAction) {
-        m_callbacks.cancelAction(note->onCancel);
+    } else if (note.onCancel != NotifyCancelAction::kNone && m_callbacks.cancelAction) {
+        m_callbacks.cancelAction(note.onCancel);
     }
 }
 

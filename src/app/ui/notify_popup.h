@@ -1,10 +1,12 @@
-// The notification popup and its presenter. The popup is a skinned modal box with one to
-// three centred lines and either confirm and cancel or a single button; it is always opaque.
-// The presenter does the whole road from a WM_RECORDER_NOTIFY pair to the follow-up: the
-// disconnect of category 2 first, the one-popup gate, the table, the popup, and then the
-// follow-up or cancel action through callbacks of the main window. Neither knows the session.
-// Thread: the GUI thread. Owner: the main window owns the presenter; the presenter makes each
-// popup on its stack while it is shown.
+// The notification popup and its presenter. The popup is a skinned box, modal to its window,
+// with one to three centred lines and either confirm and cancel or a single button; it is
+// always opaque. The presenter does the whole road from a WM_RECORDER_NOTIFY pair to the
+// follow-up: the disconnect of category 2 first, the one-popup gate, the table, the popup,
+// and then - when the popup is closed - the follow-up or cancel action through callbacks of
+// the main window. Nothing here runs a nested event loop: Present returns as soon as the
+// popup is on screen. Neither knows the session.
+// Thread: the GUI thread. Owner: the main window owns the presenter; the presenter owns the
+// popup on screen (deleted when it closes, or with the presenter).
 #pragma once
 
 #include <QStringList>
@@ -26,8 +28,8 @@ class CNotifyPopup final : public controls::ui::CSkinDialog {
   public:
     CNotifyPopup(QWidget* parent, const NotificationSpec& note, const TextLookup& text);
 
-    // Shows the popup modally; true when it was confirmed (the single button counts as
-    // confirming).
+    // Shows the popup modally and waits; true when it was confirmed (the single button
+    // counts as confirming). For tests of the popup alone; windows use the presenter.
     bool Run();
 
     [[nodiscard]] QStringList Lines() const { return m_lines; }
@@ -59,10 +61,13 @@ struct NotifyCallbacks {
 class CNotifyPresenter {
   public:
     CNotifyPresenter(QWidget* parent, NotifyCallbacks callbacks, TextLookup text);
+    ~CNotifyPresenter();
+    CNotifyPresenter(const CNotifyPresenter&) = delete;
+    CNotifyPresenter& operator=(const CNotifyPresenter&) = delete;
 
-    // Handles one WM_RECORDER_NOTIFY. Returns once the popup (if any) is closed and its
-    // follow-up has run. A notification arriving meanwhile (from the nested event loop) is
-    // dropped, except that category 2 still disconnects.
+    // Handles one WM_RECORDER_NOTIFY: shows its popup (if any) and returns at once; the
+    // follow-up runs when the popup is closed. A notification arriving while a popup is
+    // open is dropped, except that category 2 still disconnects.
     // `parent` is the popup's parent window (the message's wParam); null: the presenter's.
     void Present(int category, int code, QWidget* parent = nullptr);
 
@@ -71,6 +76,8 @@ class CNotifyPresenter {
     [[nodiscard]] CNotifyPopup* Current() const { return m_current; }
 
   private:
+    void Finished(bool confirmed, const NotificationSpec& note);
+
     QWidget* m_parent;
     NotifyCallbacks m_callbacks;
     TextLookup m_text;

@@ -59,9 +59,11 @@ class CConnectDlg final : public controls::ui::CSkinDialog {
     using Clock = std::function<std::uint32_t()>;
 
     // `opacity` is the main window's index-0 opacity; `storageFolder` holds "Log/" with the
-    // address book. The resolver and the clock are replaceable for tests.
+    // address book. Without a resolver (the default) a host name is left for the session
+    // to resolve off the window thread (SessionTarget::host). The resolver and the clock
+    // are replaceable for tests.
     CConnectDlg(QWidget* parent, std::uint8_t opacity, app::ISettingsStore& settings,
-                std::filesystem::path storageFolder, Resolver resolve = SystemResolver(),
+                std::filesystem::path storageFolder, Resolver resolve = nullptr,
                 Clock now = DefaultClock());
 
     // Runs the dialog modally; QDialog::Accepted after a confirmed OK. (The dialog hides

@@ -30,31 +30,28 @@ QEvent::Type CQtMessageSink::EventType() {
 
 CQtMessageSink::CQtMessageSink(QObject* parent) : QObject(parent) {
     EventType();  // registered on the GUI thread, before any worker posts
-    m_messageBox = [](const std::string& text) {
-        QMessageBox::warning(nullptr, QString(), QString::fromStdString(text));
-    };
+    m_messageBox = [this](const std::string& text) { ShowBox(text); };
+}
+
+void CQtMessageSink::ShowBox(const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    if (m_openBoxes.contains(shown))
+        return;
+    m_openBoxes.insert(shown);
+    auto* box = new QMessageBox(QMessageBox::Warning, QString(), shown, QMessageBox::Ok,
+                                m_boxParent.data());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(m_boxParent ? Qt::WindowModal : Qt::ApplicationModal);
+    connect(box, &QMessageBox::finished, this, [this, shown] { m_openBoxes.remove(shown); });
+    box->open();
 }
 
 CQtMessageSink::~CQtMessageSink() = default;
 
-void CQtMessageSink::Post(Window window, std::uint32_t message, std::uint64_t wParam,
-                          std::int64_t lParam) {
-    PostedMessage posted;
-    posted.window = window;
-    posted.message = message;
-    posted.wParam = wParam;
-    posted.lParam = lParam;
-    auto event = std::make_unique<CPostedEvent>(EventType(), std::move(posted));
+void CQtMessageSink::Deliver(PostedMessage message) {
+    auto event = std::make_unique<CPostedEvent>(EventType(), std::move(message));
     ++m_pending;
     // postEvent takes ownership of the event and is safe from any thread.
-    QCoreApplication::postEvent(this, event.release());
-}
-
-void CQtMessageSink::ShowMessageBox(std::string text) {
-    PostedMessage posted;
-    posted.messageBox = std::move(text);
-    auto event = std::make_unique<CPostedEvent>(EventType(), std::move(posted));
-    ++m_pending;
     QCoreApplication::postEvent(this, event.release());
 }
 

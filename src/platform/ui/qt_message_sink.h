@@ -2,14 +2,21 @@
 // and the Qt event loop delivers each one, in posting order, to the handler the window
 // registered for it. Posting never blocks and never runs window code on the poster's thread.
 //
-// Threads: Post and ShowMessageBox from any thread. SetHandler, SetMessageBoxHandler and
-// the handlers themselves run on the thread that owns this object (the GUI thread).
+// Threads: Deliver (and so Post, Notify, ShowMessageBox) from any thread. SetHandler,
+// SetMessageBoxHandler and the handlers themselves run on the thread that owns this object
+// (the GUI thread). Message boxes never run a nested event loop: each is shown window-modal
+// over the parent set with SetMessageBoxParent, and a text already on screen is not shown
+// a second time (sixteen decoders failing alike give one box).
 // Lifetime: the sink must outlive every poster (the session and its threads are destroyed
 // before it); messages still queued when it is destroyed are dropped by Qt.
 #pragma once
 
 #include <QEvent>
 #include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QWidget>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -29,14 +36,16 @@ class CQtMessageSink final : public QObject, public IMessageSink {
     explicit CQtMessageSink(QObject* parent = nullptr);
     ~CQtMessageSink() override;
 
-    void Post(Window window, std::uint32_t message, std::uint64_t wParam,
-              std::int64_t lParam) override;
-    void ShowMessageBox(std::string text) override;
+    void Deliver(PostedMessage message) override;
 
     // A window that closes sets an empty handler; its messages are then dropped.
     void SetHandler(Window window, Handler handler);
-    // Default: a modal QMessageBox with the text.
+    // Default: a warning box, window-modal over the parent below, shown without waiting.
     void SetMessageBoxHandler(MessageBoxHandler handler);
+    // The window the default message boxes belong to (null: none, application-modal).
+    void SetMessageBoxParent(QWidget* parent) { m_boxParent = parent; }
+    // Texts of the default message boxes on screen now.
+    [[nodiscard]] QSet<QString> OpenMessageBoxes() const { return m_openBoxes; }
 
     // Messages posted and not yet delivered (for tests and traces).
     [[nodiscard]] int Pending() const { return m_pending.load(); }
@@ -48,8 +57,12 @@ class CQtMessageSink final : public QObject, public IMessageSink {
     static constexpr int kWindowCount = 5;
     static QEvent::Type EventType();
 
+    void ShowBox(const std::string& text);
+
     std::array<Handler, kWindowCount> m_handlers;
     MessageBoxHandler m_messageBox;
+    QPointer<QWidget> m_boxParent;
+    QSet<QString> m_openBoxes;
     std::atomic<int> m_pending{0};
 };
 

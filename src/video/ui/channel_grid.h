@@ -61,8 +61,10 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     const CGridLayout& Layout() const { return m_layout; }
     // Pane rectangles as the widget shows them (grid coordinates), by slot.
     [[nodiscard]] QRect PaneRect(int slot) const;
-    // What the renderer shows now.
+    // What the renderer shows now, pictures and OSD, at the size of its surface.
     QImage GrabPanes() { return m_renderer->Grab(); }
+    // The widget the renderer draws on (a child of the grid).
+    [[nodiscard]] QWidget* Surface() const { return m_renderer->Surface(); }
     // Panes drawn since creation, by slot (empty positions count as slot 16), and in all.
     [[nodiscard]] std::uint64_t PaneDraws(int slot) const;
     [[nodiscard]] std::uint64_t TotalPaneDraws() const { return m_totalDraws; }

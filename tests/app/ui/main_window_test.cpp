@@ -241,8 +241,9 @@ TEST_F(MainWindowTest, LiveButtonStopsAndRestartsAndQuitEndsInOrder) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->Button(369)->Check() == 0; }, 3000));
     Press(369);  // on again
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Button(369)->Check() == 1; }, 3000));
-    Press(365);  // quit
-    EXPECT_FALSE(m_window->isVisible());
+    Press(365);  // quit: the shutdown runs on the connection's worker, the window closes after
+    EXPECT_EQ(m_window->StateText(), QStringLiteral("Closing\u2026"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->isVisible(); }, 5000));
     EXPECT_FALSE(m_window->Shell().HasSession());
     ASSERT_TRUE(m_recorder->WaitForJournal(
         [](const std::vector<sim::JournalEntry>& entries) {
@@ -364,9 +365,11 @@ TEST_F(MainWindowScreens, LiveLayoutsPopupAndConnectDialog) {
     taviro::testing::WhenModal<CNotifyPopup>(
         [&](CNotifyPopup* shown) { Click(shown->Button(kIdPopupConfirm)); });
     Press(360);
-    EXPECT_FALSE(m_window->Shell().HasSession());
+    EXPECT_EQ(m_window->StateText(), QStringLiteral("Disconnecting\u2026"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 3000));
     EXPECT_EQ(done.first().at(0).toInt(), 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->Shell().HasSession(); }, 5000));
+    EXPECT_TRUE(m_window->StateText().isEmpty());
     QImage dialog;
     taviro::testing::WhenModal<connect::ui::CConnectDlg>([&](connect::ui::CConnectDlg* shown) {
         QTest::qWait(200);

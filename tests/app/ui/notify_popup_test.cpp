@@ -1,6 +1,7 @@
 // The notification popup on screen, driven through the presenter: one popup per category
-// with its lines and buttons, follow-ups only on confirm, the cancel action of a pending
-// search, and the gate while a popup is open.
+// with its lines and buttons, follow-ups only on confirm (after the popup closed, without a
+// nested event loop), the cancel action of a pending search, and the gate while a popup is
+// open.
 #include "app/ui/notify_popup.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,15 @@ using taviro::testing::Click;
 
 std::string FakeText(int number) {
     return "T" + std::to_string(number);
+}
+
+// Present shows the popup and returns at once; the test then acts on the popup on screen.
+void WithPopup(CNotifyPresenter& presenter, const std::function<void(CNotifyPopup*)>& act) {
+    CNotifyPopup* popup = presenter.Current();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(popup->isVisible());
+    act(popup);
+    EXPECT_NE(presenter.Current(), popup);
 }
 
 struct PopupRow {
@@ -61,7 +71,8 @@ TEST_P(PopupPerCategory, ShowsItsLinesAndRunsTheFollowUpOnlyOnConfirm) {
     QStringList labels;
     bool hasCancel = false;
     double opacity = 0;
-    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+    presenter.Present(row.category, row.code);
+    WithPopup(presenter, [&](CNotifyPopup* popup) {
         shown = popup->Lines();
         for (QLabel* label : popup->findChildren<QLabel*>()) {
             labels << label->text();
@@ -71,7 +82,6 @@ TEST_P(PopupPerCategory, ShowsItsLinesAndRunsTheFollowUpOnlyOnConfirm) {
         EXPECT_TRUE(presenter.PopupOpen());
         Click(popup->Button(kIdPopupConfirm));
     });
-    presenter.Present(row.category, row.code);
     EXPECT_FALSE(presenter.PopupOpen());
     EXPECT_EQ(shown, row.lines);
     labels.sort();
@@ -90,11 +100,11 @@ TEST_P(PopupPerCategory, ShowsItsLinesAndRunsTheFollowUpOnlyOnConfirm) {
     if (row.confirmCancel) {
         m_actions.clear();
         bool cancelled = false;
-        taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+        presenter.Present(row.category, row.code);
+        WithPopup(presenter, [&](CNotifyPopup* popup) {
             cancelled = true;
             Click(popup->Button(kIdPopupCancel));
         });
-        presenter.Present(row.category, row.code);
         EXPECT_TRUE(cancelled);
         EXPECT_TRUE(m_actions.empty());
     }
@@ -147,20 +157,19 @@ TEST_F(PresenterTest, APendingSearchIsOfferedAndDiscardedOnCancel) {
     CNotifyPresenter presenter(nullptr, cb, FakeText);
 
     QStringList shown;
-    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+    presenter.Present(4, 0);
+    WithPopup(presenter, [&](CNotifyPopup* popup) {
         shown = popup->Lines();
         Click(popup->Button(kIdPopupCancel));
     });
-    presenter.Present(4, 0);
     EXPECT_EQ(shown, (QStringList{"T5069", "T5078"}));
     EXPECT_TRUE(m_actions.empty());
     EXPECT_EQ(m_cancels,
               std::vector<NotifyCancelAction>{NotifyCancelAction::kDiscardPendingSearch});
 
     m_cancels.clear();
-    taviro::testing::WhenModal<CNotifyPopup>(
-        [](CNotifyPopup* popup) { Click(popup->Button(kIdPopupConfirm)); });
     presenter.Present(4, 0);
+    WithPopup(presenter, [](CNotifyPopup* popup) { Click(popup->Button(kIdPopupConfirm)); });
     EXPECT_EQ(m_actions, std::vector<FollowUpAction>{FollowUpAction::kOpenSearch});
     EXPECT_TRUE(m_cancels.empty());
 }
@@ -172,9 +181,8 @@ TEST_F(PresenterTest, ArchiveInitWhileRecordingAsksAgainOrRefuses) {
         cb.facts = [may] { return SessionFacts{true, true, may}; };
         cb.followUp = [this](FollowUpAction a) { m_actions.push_back(a); };
         CNotifyPresenter presenter(nullptr, cb, FakeText);
-        taviro::testing::WhenModal<CNotifyPopup>(
-            [](CNotifyPopup* popup) { Click(popup->Button(kIdPopupConfirm)); });
         presenter.Present(16, 0);
+        WithPopup(presenter, [](CNotifyPopup* popup) { Click(popup->Button(kIdPopupConfirm)); });
         EXPECT_EQ(m_actions, std::vector<FollowUpAction>{may ? FollowUpAction::kNotifyInitArchive
                                                              : FollowUpAction::kNotifyRefused});
     }
@@ -182,34 +190,29 @@ TEST_F(PresenterTest, ArchiveInitWhileRecordingAsksAgainOrRefuses) {
 
 TEST_F(PresenterTest, WhileAPopupIsOpenOthersAreDroppedButADisconnectStillHappens) {
     CNotifyPresenter presenter = MakePresenter();
-    int popups = 0;
-    CNotifyPopup* first = nullptr;
-    bool stillFirst = false;
-    int disconnectsInside = -1;
-    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
-        ++popups;
-        first = popup;
-        // Both arrive from the popup's own event loop, as posted messages would.
-        presenter.Present(15, 0);
-        presenter.Present(2, 0);
-        disconnectsInside = m_disconnects;
-        stillFirst = presenter.Current() == first &&
-                     QApplication::activeModalWidget() == static_cast<QWidget*>(first);
-        Click(popup->Button(kIdPopupConfirm));
-    });
     presenter.Present(11, 0);
-    EXPECT_EQ(popups, 1);
-    EXPECT_EQ(disconnectsInside, 1);
-    EXPECT_TRUE(stillFirst);
+    CNotifyPopup* first = presenter.Current();
+    ASSERT_NE(first, nullptr);
+    // Both arrive while the popup is up, as posted messages would: the window's event loop
+    // keeps running, no nested one.
+    presenter.Present(15, 0);
+    presenter.Present(2, 0);
+    EXPECT_EQ(m_disconnects, 1);
+    EXPECT_EQ(presenter.Current(), first);
+    EXPECT_TRUE(m_actions.empty()) << "the follow-up waits for the popup";
+    QTest::qWait(20);
+    EXPECT_EQ(QApplication::activeModalWidget(), static_cast<QWidget*>(first));
+    Click(first->Button(kIdPopupConfirm));
+    EXPECT_FALSE(presenter.PopupOpen());
     EXPECT_EQ(m_actions, std::vector<FollowUpAction>{FollowUpAction::kStartFirmware});
 
     // Once closed, the next notification gets its popup again.
     bool shownAgain = false;
-    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+    presenter.Present(15, 0);
+    WithPopup(presenter, [&](CNotifyPopup* popup) {
         shownAgain = true;
         Click(popup->Button(kIdPopupConfirm));
     });
-    presenter.Present(15, 0);
     EXPECT_TRUE(shownAgain);
 }
 
@@ -222,11 +225,11 @@ TEST_F(PresenterTest, SizeLinesUseTheSkinTexts) {
     };
     CNotifyPresenter presenter(nullptr, cb, FakeText);
     QStringList shown;
-    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+    presenter.Present(13, 0);
+    WithPopup(presenter, [&](CNotifyPopup* popup) {
         shown = popup->Lines();
         Click(popup->Button(kIdPopupConfirm));
     });
-    presenter.Present(13, 0);
     EXPECT_EQ(shown, (QStringList{"T5061", "T5840 :    2.0 GByte", "T5841 : 512 MByte"}));
 }
 

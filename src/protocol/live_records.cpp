@@ -1,12 +1,11 @@
-// The session's live and device side: starting, steering and stopping live view, recording
-// on/off, the records the recorder pushes about itself and this user, the settings
-// database, archive initialisation and reboot. Requests run on the owner's thread; the
-// RecvFn_ handlers on the receive thread. What windows must show is posted, never done.
+// The device side of live view: recording on/off, the records the recorder pushes about
+// itself and this user, the rights rule, the settings database, archive initialisation
+// and reboot.
 #include <thread>
 
 #include "platform/trace.h"
 #include "protocol/byte_order.h"
-#include "protocol/session.h"
+#include "protocol/live_service.h"
 
 namespace taviro::protocol {
 
@@ -16,138 +15,57 @@ using platform::Window;
 
 namespace {
 
-constexpr std::chrono::milliseconds kAfterLiveStop{50};
 constexpr std::chrono::milliseconds kAfterArchiveInit{50};
 
 }  // namespace
 
-// --- live view -------------------------------------------------------------------------
-
-void CRecorderSession::RequestLive() {
-    if (m_bLivePending.load() || m_bLocalPlayer.load()) {
-        return;
-    }
-    if (m_bLiveStarting.exchange(true)) {
-        return;  // another thread is in here right now
-    }
-    m_bLivePending = true;
-    const int channels = ChannelCount();
-    const std::int64_t layout = channels <= 4 ? kLayout4 : (channels > 8 ? kLayout16 : kLayout9);
-    // One message: reset the grid, live mode, the split buttons up but the chosen one.
-    m_owner.Post(Window::Main, platform::WM_CHANNEL_GRID_MODE, platform::kGridLive, layout);
-    m_nLiveSlots.fetch_or(MaskOfFirst(channels));
-    std::uint8_t payload[4];
-    StoreBE32(payload, kAllChannels);
-    Send(msg::LIVE_REQ, payload);
-    PostControl(platform::kCtlLive, ControlState::kPressed);
-    m_owner.Post(Window::Main, platform::WM_CLEAR_CHANNEL_GRID, 0, 0);
-    PostControl(platform::kCtlLiveButtons, ControlState::kEnabled);
-    m_bFrozen = false;
-    m_bLiveStarting = false;
-}
-
-bool CRecorderSession::SendLiveSelection(ChannelMask visible) {
-    std::uint8_t payload[4];
-    if (m_bLiveOn.load()) {
-        StoreBE32(payload, visible & kAllChannels);
-        return Send(msg::LIVE_REQ, payload);
-    }
-    if (m_bPlaybackOn.load() && m_bPlayViewCh.load()) {
-        StoreBE32(payload, m_nPlaybackMask.load() & visible & kAllChannels);
-        return Send(msg::PLAY_VIEW_CH, payload);
-    }
-    return false;
-}
-
-void CRecorderSession::StopLive() {
-    m_bLiveOn = false;
-    m_nLiveSequence = 0;
-    m_bLivePending = false;
-    m_bLiveStarting = false;
-    Send(msg::LIVE_STOP);
-    std::this_thread::sleep_for(kAfterLiveStop);
-    PostControl(platform::kCtlLiveButtons, ControlState::kReleased);
-    m_bFrozen = false;
-    ILiveConsumers* consumers = m_pLiveConsumers.load();
-    if (consumers != nullptr) {
-        consumers->SetFrozen(false);
-        consumers->DrainAndStopAudio();
-    }
-    // What else the main window keeps for live view (the audio lamp, the PTZ panels).
-    m_owner.Post(Window::Main, platform::WM_STOP_LIVE_AUDIO, 0, 0);
-    m_owner.Post(Window::Main, platform::WM_CLOSE_PTZ, 0, 0);
-    if (consumers != nullptr) {
-        consumers->DrainAndStopDecoders();
-    }
-    m_nLiveSlots = 0;
-    PostControl(platform::kCtlLive, ControlState::kReleased);
-    m_owner.Post(Window::Main, platform::WM_CLEAR_CHANNEL_GRID, 0, 0);
-    m_owner.Post(Window::Main, platform::WM_CHANNEL_GRID_MODE, platform::kGridNone, kLayout16);
-    PostControl(platform::kCtlChannelButtons, ControlState::kReleased);
-}
-
-void CRecorderSession::SetFrozen(bool frozen) {
-    if (ILiveConsumers* consumers = m_pLiveConsumers.load()) {
-        consumers->SetFrozen(frozen);
-    }
-    if (frozen) {
-        if (!m_bFrozen.exchange(true)) {
-            m_nLiveSequence.fetch_add(1);  // decoders wait for a key frame afterwards
-        }
-        return;
-    }
-    m_bFrozen = false;
-}
-
 // --- device requests -------------------------------------------------------------------
 
-bool CRecorderSession::ToggleRecording() {
-    if (!m_bLoggedIn.load()) {
+bool CLiveService::ToggleRecording() {
+    if (!m_login.LoggedIn()) {
         return false;
     }
     if (!MayUse(Feature::RecordOnOff)) {
-        m_owner.Notify(15, 0);
+        m_session.Owner().Notify(15, 0);
         return false;
     }
     return m_bRecording.load() ? RecordOff() : RecordOn();
 }
 
-bool CRecorderSession::RecordOn() {
-    return Send(msg::REC_ON_REQ);
+bool CLiveService::RecordOn() {
+    return m_session.Send(msg::REC_ON_REQ);
 }
 
-bool CRecorderSession::RecordOff() {
-    return Send(msg::REC_OFF_REQ);
+bool CLiveService::RecordOff() {
+    return m_session.Send(msg::REC_OFF_REQ);
 }
 
-bool CRecorderSession::Reboot() {
-    return Send(msg::REBOOT_REQ);
+bool CLiveService::Reboot() {
+    return m_session.Send(msg::REBOOT_REQ);
 }
 
-bool CRecorderSession::InitArchive() {
-    const bool sent = Send(msg::DB_INIT_REQ);
+bool CLiveService::InitArchive() {
+    const bool sent = m_session.Send(msg::DB_INIT_REQ);
     std::this_thread::sleep_for(kAfterArchiveInit);
     return sent;
 }
 
-bool CRecorderSession::SendDatabase() {
+bool CLiveService::SendDatabase() {
     std::vector<std::uint8_t> database;
     {
         std::lock_guard lock(m_deviceLock);
         database = m_device.database;
     }
     const auto unit = BuildDatabaseUpdate(database);
-    return Send(msg::DB_UPDATE_REQ, unit);
+    return m_session.Send(msg::DB_UPDATE_REQ, unit);
 }
 
-RightsContext CRecorderSession::Rights() const {
+RightsContext CLiveService::Rights() const {
     RightsContext c;
-    {
-        std::lock_guard lock(m_helloLock);
-        c.productMajor = m_hello.product_major_ver;
-        c.productMinor = m_hello.product_minor_ver;
-        c.account = m_hello.account;
-    }
+    const HelloAck hello = m_login.Hello();
+    c.productMajor = hello.product_major_ver;
+    c.productMinor = hello.product_minor_ver;
+    c.account = hello.account;
     {
         std::lock_guard lock(m_deviceLock);
         c.tables = m_device.tables;
@@ -157,16 +75,16 @@ RightsContext CRecorderSession::Rights() const {
     return c;
 }
 
-bool CRecorderSession::MayUse(Feature feature) const {
+bool CLiveService::MayUse(Feature feature) const {
     return protocol::MayUse(feature, Rights());
 }
 
-DeviceState CRecorderSession::Device() const {
+DeviceState CLiveService::Device() const {
     std::lock_guard lock(m_deviceLock);
     return m_device;
 }
 
-std::string CRecorderSession::Title(int channel) const {
+std::string CLiveService::Title(int channel) const {
     if (channel < 0 || channel >= kMaxChannels) {
         return {};
     }
@@ -176,59 +94,15 @@ std::string CRecorderSession::Title(int channel) const {
 
 // --- receive handlers ------------------------------------------------------------------
 
-bool CRecorderSession::ReadPayload(const PacketHeader& header, std::vector<std::uint8_t>& out) {
-    out.resize(header.Length());
-    return RecvExact(m_socket, out.data(), out.size());
-}
-
-bool CRecorderSession::RecvFn_LiveChannelInfo(const PacketHeader& header) {
-    std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
-        return false;
-    }
-    const auto word = ParseLeadingWord(payload);
-    if (!word) {
-        Trace("Recv...LIVE_CHANNEL_INFO... %zu bytes, dropped\n", payload.size());
-        return true;
-    }
-    m_bLivePending = false;
-    m_nLiveSequence.fetch_add(1);
-    LiveChannelState state;
-    {
-        std::lock_guard lock(m_deviceLock);
-        state = ApplyLiveChannelInfo(*word, m_device.hidden, m_nLiveSlots.load());
-        m_device.available = state.available;
-        m_device.videoLoss = state.videoLoss;
-    }
-    m_bLiveOn = true;
-    // The video side starts a new stream generation and drops any half-built element.
-    if (IStreamReceiver* receiver = m_pStreamReceiver.load()) {
-        receiver->OnChannelInfo(payload);
-    }
-    m_owner.Post(Window::Main, platform::WM_CHANNEL_AVAILABLE, state.available, state.videoLoss);
-    return true;
-}
-
-bool CRecorderSession::RecvFn_StreamData(const PacketHeader& header) {
-    const std::size_t length = header.Length();  // at most kMaxPayload, the buffer's size
-    if (!RecvExact(m_socket, m_pStreamBuffer.get(), length)) {
-        return false;
-    }
-    if (IStreamReceiver* receiver = m_pStreamReceiver.load()) {
-        receiver->OnStreamPiece(header.Command(), header,
-                                std::span<const std::uint8_t>(m_pStreamBuffer.get(), length));
-    }
-    return true;
-}
-
-void CRecorderSession::SetRecording(bool on) {
+void CLiveService::SetRecording(bool on) {
     m_bRecording = on;
-    PostControl(platform::kCtlRecord, on ? ControlState::kPressed : ControlState::kReleased);
+    m_session.PostControl(platform::kCtlRecord,
+                          on ? ControlState::kPressed : ControlState::kReleased);
 }
 
-bool CRecorderSession::RecvFn_RecOnAck(const PacketHeader& header) {
+bool CLiveService::RecvFn_RecOnAck(const PacketHeader& header) {
     std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
     if (const auto status = ParseLeadingWord(payload)) {
@@ -237,9 +111,9 @@ bool CRecorderSession::RecvFn_RecOnAck(const PacketHeader& header) {
     return true;
 }
 
-bool CRecorderSession::RecvFn_RecOffAck(const PacketHeader& header) {
+bool CLiveService::RecvFn_RecOffAck(const PacketHeader& header) {
     std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
     if (const auto status = ParseLeadingWord(payload)) {
@@ -248,9 +122,9 @@ bool CRecorderSession::RecvFn_RecOffAck(const PacketHeader& header) {
     return true;
 }
 
-bool CRecorderSession::RecvFn_RecStatus(const PacketHeader& header) {
+bool CLiveService::RecvFn_RecStatus(const PacketHeader& header) {
     std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
     if (const auto recording = ParseRecStatus(payload)) {
@@ -261,9 +135,9 @@ bool CRecorderSession::RecvFn_RecStatus(const PacketHeader& header) {
     return true;
 }
 
-void CRecorderSession::RecomputeHidden() {
+void CLiveService::RecomputeHidden() {
     const bool covertVisible = MayUse(Feature::CovertVisible);
-    const int channels = ChannelCount();
+    const int channels = m_login.ChannelCount();
     ChannelMask hidden = 0;
     ChannelMask before = 0;
     {
@@ -273,15 +147,15 @@ void CRecorderSession::RecomputeHidden() {
         before = m_device.hidden;
         m_device.hidden = hidden;
     }
-    m_owner.Post(Window::Main, platform::WM_CHANNEL_HIDDEN, hidden, 0);
+    Post(platform::WM_CHANNEL_HIDDEN, hidden, 0);
     if (hidden != before) {
-        m_owner.Post(Window::Main, platform::WM_REDRAW_CHANNEL_GRID, 0, 0);
+        Post(platform::WM_REDRAW_CHANNEL_GRID, 0, 0);
     }
 }
 
-bool CRecorderSession::RecvFn_DbChange(const PacketHeader& header) {
+bool CLiveService::RecvFn_DbChange(const PacketHeader& header) {
     std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
     const auto record = ParseDbChange(payload);
@@ -289,7 +163,7 @@ bool CRecorderSession::RecvFn_DbChange(const PacketHeader& header) {
         Trace("Recv...DB_CHANGE... %zu bytes, dropped\n", payload.size());
         return true;
     }
-    const HelloAck hello = Hello();
+    const HelloAck hello = m_login.Hello();
     const auto channels = static_cast<std::size_t>(EffectiveChannelCount(hello.channel_num));
     {
         std::lock_guard lock(m_deviceLock);
@@ -299,22 +173,22 @@ bool CRecorderSession::RecvFn_DbChange(const PacketHeader& header) {
             m_device.titles[n] = record->titles[n];
         }
     }
-    m_owner.Post(Window::Main, platform::WM_CHANNEL_TITLES, 0, 0);
+    Post(platform::WM_CHANNEL_TITLES, 0, 0);
     RecomputeHidden();
     if (hello.product_major_ver == 0) {
-        std::lock_guard lock(m_helloLock);
-        m_strPassword = FieldText(record->archivePass);
+        m_login.SetPassword(FieldText(record->archivePass));
     }
     return true;
 }
 
-void CRecorderSession::ApplyRights(const RightsRecord&) {
+void CLiveService::ApplyRights() {
     const RightsContext c = Rights();
     const bool search = RowAllows(c, right_row::kSearch);
     const bool backup = RowAllows(c, right_row::kBackup);
     const std::uint64_t stopPlayback =
-        m_bPlaybackOn.load() ? std::uint64_t{platform::kStopPlayback} : 0;
-    const std::uint64_t stopBackup = m_bBackupOn.load() ? std::uint64_t{platform::kStopBackup} : 0;
+        m_session.ServiceOn(Service::Playback) ? std::uint64_t{platform::kStopPlayback} : 0;
+    const std::uint64_t stopBackup =
+        m_session.ServiceOn(Service::Backup) ? std::uint64_t{platform::kStopBackup} : 0;
     std::uint64_t withdraw = 0;
     if (UsesLegacyRightsApplication(c.productMajor, c.productMinor)) {
         if (!search) {
@@ -332,24 +206,24 @@ void CRecorderSession::ApplyRights(const RightsRecord&) {
             withdraw = stopBackup;
             remains = 2;
         }
-        m_owner.Post(Window::Search, platform::WM_SEARCH_RIGHTS, remains, 0);
+        m_session.Owner().Post(Window::Search, platform::WM_SEARCH_RIGHTS, remains, 0);
     }
     if (!search) {
         withdraw |= platform::kDiscardSearch;
     }
     if (withdraw != 0) {
-        m_owner.Post(Window::Main, platform::WM_RIGHTS_WITHDRAWN, withdraw, 0);
+        Post(platform::WM_RIGHTS_WITHDRAWN, withdraw, 0);
     }
     RightsContext ptz = c;
     ptz.liveOn = true;  // the panels are closed by the right alone
     if (!protocol::MayUse(Feature::Ptz, ptz)) {
-        m_owner.Post(Window::Main, platform::WM_CLOSE_PTZ, 0, 0);
+        Post(platform::WM_CLOSE_PTZ, 0, 0);
     }
 }
 
-bool CRecorderSession::RecvFn_RightChange(const PacketHeader& header) {
+bool CLiveService::RecvFn_RightChange(const PacketHeader& header) {
     std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
     const bool second = header.Command() == msg::RIGHT_CHANGE2;
@@ -370,33 +244,30 @@ bool CRecorderSession::RecvFn_RightChange(const PacketHeader& header) {
             m_device.userPasswords[slot] = record->passwords[k];
         }
     }
-    const auto match = MatchUser(*record, m_config.userId);
+    const auto match = MatchUser(*record, m_session.Config().userId);
     if (!match) {
         return true;
     }
     const std::size_t k = *match;
     if (record->rows[right_row::kLogin1][k] == 0 || record->rows[right_row::kLogin2][k] == 0) {
         Trace("RecvFn_RightChange... user refused\n");
-        m_owner.Notify(15, 0);
-        m_bRecvStop = true;  // the receive loop ends after this message
+        m_session.Owner().Notify(15, 0);
+        m_session.StopReceiving();  // the receive loop ends after this message
         return true;
     }
     {
         std::lock_guard lock(m_deviceLock);
         m_device.userSlot = record->firstClientSlot + k;
     }
-    {
-        std::lock_guard lock(m_helloLock);
-        m_strPassword = FieldText(std::span<const std::uint8_t>(record->passwords[k]).first(8));
-    }
-    ApplyRights(*record);
+    m_login.SetPassword(FieldText(std::span<const std::uint8_t>(record->passwords[k]).first(8)));
+    ApplyRights();
     RecomputeHidden();
     return true;
 }
 
-bool CRecorderSession::RecvFn_StoredRecord(const PacketHeader& header) {
+bool CLiveService::RecvFn_StoredRecord(const PacketHeader& header) {
     std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
     const std::uint16_t command = header.Command();
@@ -457,14 +328,14 @@ bool CRecorderSession::RecvFn_StoredRecord(const PacketHeader& header) {
               MessageName(command, Direction::RecorderToClient).data(), payload.size());
     }
     if (command == msg::CAM_INFO_CHANGE) {
-        m_owner.Post(Window::Main, platform::WM_REDRAW_CHANNEL_GRID, 0, 0);
+        Post(platform::WM_REDRAW_CHANNEL_GRID, 0, 0);
     }
     return true;
 }
 
-bool CRecorderSession::RecvFn_DvrTimeAck(const PacketHeader& header) {
+bool CLiveService::RecvFn_DvrTimeAck(const PacketHeader& header) {
     std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
     if (const auto time = ParseLeadingWord(payload)) {
@@ -473,13 +344,9 @@ bool CRecorderSession::RecvFn_DvrTimeAck(const PacketHeader& header) {
     return true;
 }
 
-bool CRecorderSession::RecvFn_SysNotice(const PacketHeader& header) {
-    return DiscardPayload(m_socket, header);
-}
-
-bool CRecorderSession::RecvFn_DbInfoAck(const PacketHeader& header) {
+bool CLiveService::RecvFn_DbInfoAck(const PacketHeader& header) {
     std::vector<std::uint8_t> payload;
-    if (!ReadPayload(header, payload)) {
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
     CDatabaseAssembly::Result result = CDatabaseAssembly::Result::Partial;
@@ -497,23 +364,23 @@ bool CRecorderSession::RecvFn_DbInfoAck(const PacketHeader& header) {
         case CDatabaseAssembly::Result::Partial:
             break;
         case CDatabaseAssembly::Result::Good:
-            m_owner.Post(Window::Main, platform::WM_DB_INFO, 0, 0);
+            Post(platform::WM_DB_INFO, 0, 0);
             break;
         case CDatabaseAssembly::Result::BadCrc:
         case CDatabaseAssembly::Result::TooLarge:
             Trace("Recv...DB_INFO_ACK... database refused\n");
             m_bBusy = false;
-            m_owner.Notify(9, 0);
+            m_session.Owner().Notify(9, 0);
             break;
     }
     return true;
 }
 
-bool CRecorderSession::RecvFn_DbUpdateAck(const PacketHeader& header) {
-    if (!DiscardPayload(m_socket, header)) {
+bool CLiveService::RecvFn_DbUpdateAck(const PacketHeader& header) {
+    if (!m_session.Discard(header)) {
         return false;
     }
-    m_owner.Notify(10, 0);
+    m_session.Owner().Notify(10, 0);
     return true;
 }
 

@@ -1,0 +1,47 @@
+#include "audio/live_audio.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/trace.h"
+
+namespace taviro::audio {
+
+void CLiveAudio::Start(int audioBuf, platform::ISoundOut* device) {
+    Stop();
+    m_selection.Reset();
+    if (device == nullptr) {
+        return;
+    }
+    auto queue = std::make_shared<stream::CAudioQueue>();
+    m_thread = std::make_unique<CAudioThread>(queue, *device, audioBuf);
+    m_slots.AttachAudio(std::move(queue));
+    m_bRunning = true;
+}
+
+void CLiveAudio::Stop() {
+    if (!m_thread) {
+        return;
+    }
+    platform::Trace("StopAudioThread...\n");
+    // Out of the slot first, so the receive thread queues nothing more for a thread that is
+    // about to end.
+    m_slots.DetachAudio();
+    m_thread->Stop();
+    m_thread.reset();
+    m_bRunning = false;
+}
+
+void CLiveAudio::DrainAndStop() {
+    if (const auto queue = m_slots.Audio()) {
+        // Let the audio thread take what arrived, but never wait long for it.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (queue->Count() > 2 && std::chrono::steady_clock::now() < limit && m_thread &&
+               m_thread->Running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    Stop();
+}
+
+}  // namespace taviro::audio

@@ -1,0 +1,75 @@
+#include "protocol/reply_collector.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "platform/trace.h"
+
+namespace taviro::protocol {
+
+CReplyCollector::CReplyCollector(platform::IMessageSink& sink, std::size_t capacity)
+    : m_sink(sink), m_capacity(capacity) {}
+
+void CReplyCollector::Expect(const ReplyRoute& route) {
+    std::lock_guard lock(m_lock);
+    m_route = route;
+    m_bytes.clear();
+    m_cutShort = false;
+}
+
+void CReplyCollector::Cancel() {
+    std::lock_guard lock(m_lock);
+    m_route.reset();
+    m_bytes.clear();
+    m_cutShort = false;
+}
+
+CReplyCollector::Outcome CReplyCollector::Add(std::uint16_t code,
+                                              std::span<const std::uint8_t> fragment, bool last) {
+    ReplyRoute route;
+    std::vector<std::uint8_t> reply;
+    bool cutShort = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (!m_route || m_route->replyCode != code) {
+            return Outcome::NotExpected;
+        }
+        const std::size_t room = m_capacity - m_bytes.size();
+        const std::size_t take = std::min(room, fragment.size());
+        m_bytes.insert(m_bytes.end(), fragment.begin(),
+                       fragment.begin() + static_cast<std::ptrdiff_t>(take));
+        if (take < fragment.size()) {
+            m_cutShort = true;
+        }
+        if (!last) {
+            return Outcome::Partial;
+        }
+        route = *m_route;
+        reply.swap(m_bytes);
+        cutShort = m_cutShort;
+        m_route.reset();
+        m_cutShort = false;
+    }
+    if (cutShort) {
+        platform::Trace("reply %u cut short at %zu bytes\n", static_cast<unsigned>(code),
+                        reply.size());
+    }
+    platform::PostedMessage message;
+    message.window = route.window;
+    message.message = route.message;
+    message.wParam = route.wParam;
+    message.lParam = cutShort ? kReplyCutShort : 0;
+    message.data = std::make_shared<const std::vector<std::uint8_t>>(std::move(reply));
+    m_sink.Deliver(std::move(message));
+    return Outcome::Complete;
+}
+
+std::optional<std::uint16_t> CReplyCollector::Outstanding() const {
+    std::lock_guard lock(m_lock);
+    if (!m_route) {
+        return std::nullopt;
+    }
+    return m_route->replyCode;
+}
+
+}  // namespace taviro::protocol

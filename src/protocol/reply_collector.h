@@ -1,0 +1,67 @@
+// Gathers a reply that the recorder sends in fragments (the month and day lists of the
+// calendar, event pages, logs, status) for the one request that is outstanding, and hands
+// the finished reply to its window by a posted message. The window gets its own immutable
+// copy (PostedMessage::data), so it never shares a buffer with the receive thread.
+//
+// Only fragments of the expected reply code are taken; anything else is left to its
+// handler. The buffer is bounded: fragments beyond the capacity are read off the socket by
+// the caller and dropped here, never written past the buffer, and the finished reply is
+// posted marked as cut short (lParam kReplyCutShort).
+//
+// Threads: Expect and Cancel from any thread (the owner's, when a request goes out); Add on
+// the receive thread. One lock guards the state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "platform/message_sink.h"
+
+namespace taviro::protocol {
+
+// lParam of a reply that did not fit the collector and was cut at its capacity.
+inline constexpr std::int64_t kReplyCutShort = 1;
+
+struct ReplyRoute {
+    std::uint16_t replyCode = 0;  // the recorder-to-client code that carries the reply
+    platform::Window window = platform::Window::Main;
+    std::uint32_t message = 0;  // posted with the reply's bytes when it is complete
+    std::uint64_t wParam = 0;
+};
+
+class CReplyCollector {
+  public:
+    enum class Outcome {
+        NotExpected,  // no reply of this code is outstanding: the caller's to drop
+        Partial,      // taken, more fragments to come
+        Complete,     // the last fragment: the reply went to its window
+    };
+
+    // `sink` receives the finished replies and must outlive the collector.
+    CReplyCollector(platform::IMessageSink& sink, std::size_t capacity);
+
+    // A request goes out whose answer is `route.replyCode`: what was collected for an
+    // earlier one is dropped.
+    void Expect(const ReplyRoute& route);
+    // The request was cancelled: nothing more is collected until the next Expect.
+    void Cancel();
+    // Receive thread: one fragment with message code `code`; `last` is its lastFragment.
+    Outcome Add(std::uint16_t code, std::span<const std::uint8_t> fragment, bool last);
+
+    [[nodiscard]] std::optional<std::uint16_t> Outstanding() const;
+    [[nodiscard]] std::size_t Capacity() const { return m_capacity; }
+
+  private:
+    platform::IMessageSink& m_sink;
+    const std::size_t m_capacity;
+    mutable std::mutex m_lock;
+    std::optional<ReplyRoute> m_route;
+    std::vector<std::uint8_t> m_bytes;
+    bool m_cutShort = false;
+};
+
+}  // namespace taviro::protocol
