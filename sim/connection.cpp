@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "protocol/catalogue.h"
 
@@ -179,6 +180,11 @@ std::string CSimConnection::Run(std::span<const std::unique_ptr<ISimService>> se
             service->Poll(*this);
         }
         if (m_sendFailed || (m_closeAt && Clock::now() >= *m_closeAt)) {
+            continue;
+        }
+        if (m_stopReadingAfter && LoggedIn() && Clock::now() >= m_loginTime + *m_stopReadingAfter) {
+            // Wedged: whatever the client sends stays in the buffers until they are full.
+            std::this_thread::sleep_for(kPollStep);
             continue;
         }
         auto wait = kPollStep;

@@ -81,6 +81,11 @@ class CSimConnection {
     [[nodiscard]] bool AudioOn() const { return m_audioOn; }
     // --- end live audio ---
     void StopSending() { m_sendingStopped = true; }
+    // This long after the login nothing more is read from the client (the stop-reading
+    // fault).
+    void SetStopReadingAfter(std::optional<std::chrono::milliseconds> after) {
+        m_stopReadingAfter = after;
+    }
     [[nodiscard]] bool SendingStopped() const { return m_sendingStopped; }
 
     // Ends the connection at the next pass / after `pause`. The earliest request wins and
@@ -111,6 +116,7 @@ class CSimConnection {
     CJournal& m_journal;
     CConnectionAbort* m_abort;
     bool m_sendingStopped = false;
+    std::optional<std::chrono::milliseconds> m_stopReadingAfter;
     bool m_audioOn = false;  // live audio: see SetAudioOn
     bool m_sendFailed = false;
     std::optional<Clock::time_point> m_closeAt;

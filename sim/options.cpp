@@ -291,6 +291,22 @@ const std::vector<Option>& Options() {
          }},
         {"fault-delay-ms", "N", "delay between login and the faults (default 200)",
          Millis(&SimConfig::fault_delay)},
+        {"stop-reading-after-ms", "N", "N ms after login read nothing more from the client",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseUnsigned(v, 86'400'000);
+             if (n) {
+                 c.stop_reading_after = std::chrono::milliseconds(*n);
+             }
+             return n.has_value();
+         }},
+        {"receive-buffer", "BYTES", "receive buffer of the listening socket",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseUnsigned(v, 1u << 24);
+             if (n) {
+                 c.receive_buffer = static_cast<int>(*n);
+             }
+             return n.has_value();
+         }},
     };
     return options;
 }

@@ -89,6 +89,10 @@ bool CRecorderSim::Start() {
         return false;
     }
     m_listener = platform::ListenTcp(m_config.bind_address, m_config.port);
+    if (m_listener.Valid() && m_config.receive_buffer > 0) {
+        // Accepted sockets take it over from the listener.
+        m_listener.SetReceiveBuffer(m_config.receive_buffer);
+    }
     if (!m_listener.Valid()) {
         m_error = "cannot listen on " + m_config.bind_address + ":" +
                   std::to_string(m_config.port) + ": " + std::strerror(errno);
@@ -158,6 +162,7 @@ void CRecorderSim::ServeClient(platform::CSocket client) {
     // Fresh services per client: nothing one client did leaks into the next one's session.
     const auto services = MakeServices(m_config);
     CSimConnection connection(std::move(client), m_journal, m_config.read_timeout, &m_abort);
+    connection.SetStopReadingAfter(m_config.stop_reading_after);
     const std::string why = connection.Run(services, m_stop);
     platform::Trace("sim: client done (%s)\n", why.c_str());
     m_served.fetch_add(1);

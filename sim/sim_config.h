@@ -144,6 +144,12 @@ struct SimConfig {
     bool lying_length = false;
     std::optional<std::int32_t> bye_reason;
     std::chrono::milliseconds fault_delay{200};
+    // This long after login the recorder reads nothing more from the client (its network
+    // stack wedged), while it goes on sending; the client's sends pile up and then wait.
+    std::optional<std::chrono::milliseconds> stop_reading_after;
+    // The listening socket's receive buffer in bytes (0: the system's), so that a recorder
+    // that stops reading fills up at once.
+    int receive_buffer = 0;
 };
 
 inline constexpr std::size_t kMaxFirmwareEntries = protocol::kFirmwareEntries;

@@ -97,6 +97,7 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& setti
         m_soundRing->SetVolume(kStartVolume / 65535.0);
         m_shell->SetSoundOut(m_soundRing.get());
     }
+    CreatePresenter();
     m_audioTimer = Child<QTimer>(this);
     m_audioTimer->setInterval(kAudioRecheckMs);
     connect(m_audioTimer, &QTimer::timeout, this, &CClientDlg::RecheckAudio);

@@ -138,6 +138,7 @@ class CClientDlg final : public QWidget {
 
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
+    void CreatePresenter();
     void OnNotify(int category, int code);
     void OnConnectionClosed();
     void RunFollowUp(FollowUpAction action);

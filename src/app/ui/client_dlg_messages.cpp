@@ -100,36 +100,36 @@ void CClientDlg::OnConnectionClosed() {
         m_grid->RepaintAll();
 }
 
+void CClientDlg::CreatePresenter() {
+    NotifyCallbacks callbacks;
+    callbacks.disconnect = [this] { Disconnect(); };
+    callbacks.context = [this] {
+        NotificationContext ctx;
+        ctx.version = m_version;
+        ctx.text = SkinTextLookup();
+        if (auto* session = m_shell->Session()) {
+            if (const auto sizes = session->Transport().TransferSizes())
+                ctx.transferSizes = sizes;
+        }
+        return ctx;
+    };
+    callbacks.facts = [this] {
+        SessionFacts facts;
+        facts.loggedIn = m_shell->LoggedIn();
+        if (auto* session = m_shell->Session()) {
+            facts.recording = session->Live().Recording();
+            facts.mayInitArchive = session->Live().MayUse(protocol::Feature::RecordOnOff);
+        }
+        return facts;
+    };
+    callbacks.followUp = [this](FollowUpAction action) { RunFollowUp(action); };
+    callbacks.cancelAction = [](NotifyCancelAction) {
+        // No search selection is kept before the search window exists.
+    };
+    m_presenter = std::make_unique<CNotifyPresenter>(this, std::move(callbacks), SkinTextLookup());
+}
+
 void CClientDlg::OnNotify(int category, int code) {
-    if (!m_presenter) {
-        NotifyCallbacks callbacks;
-        callbacks.disconnect = [this] { Disconnect(); };
-        callbacks.context = [this] {
-            NotificationContext ctx;
-            ctx.version = m_version;
-            ctx.text = SkinTextLookup();
-            if (auto* session = m_shell->Session()) {
-                if (const auto sizes = session->Transport().TransferSizes())
-                    ctx.transferSizes = sizes;
-            }
-            return ctx;
-        };
-        callbacks.facts = [this] {
-            SessionFacts facts;
-            facts.loggedIn = m_shell->LoggedIn();
-            if (auto* session = m_shell->Session()) {
-                facts.recording = session->Live().Recording();
-                facts.mayInitArchive = session->Live().MayUse(protocol::Feature::RecordOnOff);
-            }
-            return facts;
-        };
-        callbacks.followUp = [this](FollowUpAction action) { RunFollowUp(action); };
-        callbacks.cancelAction = [](NotifyCancelAction) {
-            // No search selection is kept before the search window exists.
-        };
-        m_presenter =
-            std::make_unique<CNotifyPresenter>(this, std::move(callbacks), SkinTextLookup());
-    }
     m_presenter->Present(category, code);
     emit NotificationDone(category, code);
 }

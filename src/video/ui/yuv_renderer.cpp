@@ -103,6 +103,11 @@ void CYuvRenderer::Invalidate(const QRegion& region) {
     update();
 }
 
+QImage CYuvRenderer::Grab() {
+    m_full = true;
+    return grabFramebuffer();
+}
+
 void CYuvRenderer::InvalidateAll() {
     m_full = true;
     update();

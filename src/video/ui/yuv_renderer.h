@@ -31,7 +31,9 @@ class CYuvRenderer final : public QOpenGLWidget, protected QOpenGLFunctions, pub
     QWidget* Surface() override { return this; }
     void Invalidate(const QRegion& region) override;
     void InvalidateAll() override;
-    QImage Grab() override { return grabFramebuffer(); }
+    // Draws every pane again, pictures and OSD, into the framebuffer and reads it back: with
+    // partial updates the framebuffer may hold panes whose OSD a later picture covered.
+    QImage Grab() override;
 
     // Texture uploads so far (each is one channel's three planes).
     [[nodiscard]] std::uint64_t Uploads() const { return m_uploads; }

@@ -55,11 +55,12 @@ class MainWindowTest : public ::testing::Test {
     }
 
     // A recorder with 16 titled channels of small pictures, and the window connected to it.
-    void StartConnected(sim::SimConfig config = {}) {
+    // `demoStream`: the demo's 704 x 480 at 25 pictures per second instead of small ones.
+    void StartConnected(sim::SimConfig config = {}, bool demoStream = false) {
         config.live_stream = true;
-        config.live_width = 352;
-        config.live_height = 240;
-        config.live_fps = 10;
+        config.live_width = demoStream ? 704 : 352;
+        config.live_height = demoStream ? 480 : 240;
+        config.live_fps = demoStream ? 25 : 10;
         config.live_gop = 10;
         config.push_records = true;
         config.titles = kTitles;
@@ -296,6 +297,39 @@ TEST_F(MainWindowTest, PlayerModeAsksForNoRecorderAndWritesNoFiles) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "store" / "Log" / "m7400.log"));
 }
 
+// The program's own screenshot (the demo's picture) shows what the screen shows: with the
+// OpenGL renderer too, every pane's title line lies over its picture.
+TEST_F(MainWindowTest, ScreenshotShowsTheOsdOfEveryPaneWithTheOpenGlRenderer) {
+    // Pictures arrive faster than the panes repaint whole: the partial updates that used to
+    // leave panes without their titles in a grab of the window.
+    StartConnected({}, true);
+    auto* grid = m_window->Grid();
+    ASSERT_EQ(grid->Renderer(), video::ui::RendererKind::Yuv) << "this display has no OpenGL";
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (int c = 0; c < 16; ++c)
+                if (grid->PicturesDrawn(c) < 2)
+                    return false;
+            return true;
+        },
+        8000));
+    const QImage shot = m_window->Screenshot();
+    ASSERT_EQ(shot.size(), m_window->size() * shot.devicePixelRatio());
+    const auto isTitleGreen = [](QColor c) {
+        return c.green() > 180 && c.red() < 90 && c.blue() < 90;
+    };
+    const QPoint origin = grid->Surface()->mapTo(m_window.get(), QPoint(0, 0));
+    for (int slot = 0; slot < 16; ++slot) {
+        const QRect pane = grid->PaneRect(slot).translated(origin);
+        const QRect titleBand(pane.left(), pane.top(), pane.width(), 26);
+        int green = 0;
+        for (int y = titleBand.top(); y <= titleBand.bottom(); ++y)
+            for (int x = titleBand.left(); x <= titleBand.right(); ++x)
+                green += isTitleGreen(shot.pixelColor(x, y)) ? 1 : 0;
+        EXPECT_GT(green, 30) << "pane " << slot << " has no title in the screenshot";
+    }
+}
+
 // Pictures of the main views. They go to $TAVIRO_SCREENSHOT_DIR when it is set (that is how
 // docs/screenshots is made); the test checks every time that each view shows what it must.
 class MainWindowScreens : public MainWindowTest {
@@ -326,7 +360,7 @@ TEST_F(MainWindowScreens, LiveLayoutsPopupAndConnectDialog) {
             return true;
         },
         8000));
-    const QImage sixteen = m_window->grab().toImage();
+    const QImage sixteen = m_window->Screenshot();
     // A pane shows its picture, not the idle picture's dark background.
     const QRect pane = grid->PaneRect(0).translated(grid->pos());
     EXPECT_GT(qGray(sixteen.pixel(pane.center())), 40);
@@ -346,7 +380,7 @@ TEST_F(MainWindowScreens, LiveLayoutsPopupAndConnectDialog) {
             return true;
         },
         8000));
-    Keep(m_window->grab().toImage(), "main-4-pane.png");
+    Keep(m_window->Screenshot(), "main-4-pane.png");
 
     Press(328);
     QImage popup;
