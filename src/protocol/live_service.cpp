@@ -150,6 +150,12 @@ bool CLiveService::RecvFn_LiveChannelInfo(const PacketHeader& header) {
         Trace("Recv...LIVE_CHANNEL_INFO... %zu bytes, dropped\n", payload.size());
         return true;
     }
+    if (!m_bLiveOn.load() && !m_bLivePending.load()) {
+        // The answer to a live request sent before live view was stopped: it must not turn
+        // live view on again behind the operator's back (the decoders are gone).
+        Trace("Recv...LIVE_CHANNEL_INFO... live view is off, dropped\n");
+        return true;
+    }
     m_bLivePending = false;
     m_nLiveSequence.fetch_add(1);
     LiveChannelState state;

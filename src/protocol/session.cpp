@@ -29,6 +29,27 @@ constexpr std::chrono::milliseconds kSenderPoll{100};
 constexpr std::chrono::milliseconds kKeepAliveProbeIdle{3'000};
 constexpr std::chrono::milliseconds kKeepAliveProbeInterval{2'000};
 constexpr std::chrono::milliseconds kShutdownReadGrace{2'000};
+// How long a closing connection reads on, dropping what comes, until the recorder closes.
+constexpr std::chrono::milliseconds kCloseDrain{300};
+
+// Reads and drops what arrives until the peer closes, an error, or `limit` has passed.
+void DrainUntilClosed(CWireSocket& socket, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    std::uint8_t scratch[4096];
+    for (;;) {
+        const int fd = socket.Fd();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (fd < 0 || left.count() <= 0 ||
+            platform::WaitReadable(fd, left) != platform::WaitResult::Ready) {
+            return;
+        }
+        const ssize_t n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            return;
+        }
+    }
+}
 
 // Whole wire bytes of one message.
 std::vector<std::uint8_t> WireMessage(std::uint16_t command, std::span<const std::uint8_t> payload,
@@ -193,7 +214,12 @@ void CRecorderSession::StartIoThreads() {
 
 void CRecorderSession::Thread_Connecting() {
     m_socket.SetNonBlocking(true);
-    while (!m_bRecvStop) {
+    bool asked = false;  // the loop ended because the owner stopped it
+    for (;;) {
+        if (m_bRecvStop) {
+            asked = true;
+            break;
+        }
         const int fd = m_socket.Fd();
         if (fd < 0) {
             break;
@@ -236,6 +262,14 @@ void CRecorderSession::Thread_Connecting() {
             m_socket.ShutdownSend();
             break;
         }
+    }
+    if (asked) {
+        // The goodbye went out before this thread was stopped. Closing with the recorder's
+        // stream still unread would reset the connection, and a reset can destroy the
+        // goodbye before the recorder has read it: end the sending side and read on until
+        // the recorder closes (briefly).
+        m_socket.ShutdownSend();
+        DrainUntilClosed(m_socket, kCloseDrain);
     }
     m_socket.Close();
     m_bRecvStop = true;

@@ -66,8 +66,16 @@ class ConnectionTest : public testing::CTempFolderTest {
         }
         return true;
     }
+    // Until the next login answer has been handled whole (its log-in entry written).
     bool PumpUntilLoggedIn(CClientShell& shell) {
-        return Pump(shell, [&] { return shell.LoggedIn(); });
+        const auto answers = [&] {
+            const auto history = m_sink.History();
+            return std::count_if(history.begin(), history.end(), [](const PostedMessage& m) {
+                return m.message == platform::WM_SESSION_LOGGED_IN;
+            });
+        };
+        const auto before = answers();
+        return Pump(shell, [&] { return answers() > before && shell.LoggedIn(); });
     }
 
     static std::vector<int> Received(const sim::CRecorderSim& recorder) {

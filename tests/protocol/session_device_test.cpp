@@ -241,11 +241,18 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
     EXPECT_EQ(tail, (std::vector<std::uint32_t>{
                         platform::WM_CLOSE_PTZ, platform::kCtlLive, platform::WM_CLEAR_CHANNEL_GRID,
                         platform::WM_CHANNEL_GRID_MODE, platform::kCtlChannelButtons}));
-    // Now a new request goes out.
+    // A late answer to a request from before the stop does not turn live view on again.
+    ASSERT_TRUE(m_recorder->Send(msg::LIVE_CHANNEL_INFO, Word(0x0000FFFF)));
+    Sync();
+    EXPECT_FALSE(m_session->Live().Running());
+    // Now a new request goes out, and its answer does.
     m_session->Live().RequestLive();
     auto again = m_recorder->ReadUntil(msg::LIVE_REQ);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->payload, Word(0xFFFF));
+    ASSERT_TRUE(m_recorder->Send(msg::LIVE_CHANNEL_INFO, Word(0x0000FFFF)));
+    Sync();
+    EXPECT_TRUE(m_session->Live().Running());
 }
 
 TEST_F(SessionDeviceTest, LayoutFollowsTheChannelCountAndPlaybackSelectionNeedsTheCapability) {

@@ -39,7 +39,8 @@ struct Encoder {
 inline void PutEncoder(Bytes& b, std::size_t at, const Encoder& e) {
     b[at + 0] = static_cast<std::uint8_t>(e.size & 0xFF);
     b[at + 1] = static_cast<std::uint8_t>((e.size >> 8) & 0xFF);
-    b[at + 2] = static_cast<std::uint8_t>(((e.size >> 16) & 0x0F) | (e.kind << 6));
+    b[at + 2] =
+        static_cast<std::uint8_t>(((e.size >> 16) & 0x0Fu) | (static_cast<unsigned>(e.kind) << 6));
     b[at + 3] = e.flag ? 0x40 : 0x00;
     b[at + 4] = e.heightBlocks;
     b[at + 5] = e.widthBlocks;

@@ -89,6 +89,9 @@ CYuvRenderer::CYuvRenderer(IPaneSource& source, QWidget* parent)
 }
 
 CYuvRenderer::~CYuvRenderer() {
+    // QOpenGLWidget's destructor destroys the context; by then this object is no longer a
+    // CYuvRenderer, so the release must not run from the context's signal.
+    QObject::disconnect(m_contextGone);
     makeCurrent();
     ReleaseGl();
     doneCurrent();
@@ -130,7 +133,8 @@ void CYuvRenderer::initializeGL() {
     m_ready = false;
     for (auto& t : m_textures)
         t = ChannelTextures{};
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+    QObject::disconnect(m_contextGone);
+    m_contextGone = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
         makeCurrent();
         ReleaseGl();
         doneCurrent();

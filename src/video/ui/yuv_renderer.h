@@ -65,6 +65,7 @@ class CYuvRenderer final : public QOpenGLWidget, protected QOpenGLFunctions, pub
     bool m_full = true;
     QRegion m_dirty;
     std::uint64_t m_uploads = 0;
+    QMetaObject::Connection m_contextGone;
 };
 
 // The shader sources, shared with the availability check.
