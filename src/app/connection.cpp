@@ -32,8 +32,10 @@ CConnection::CConnection(platform::IMessageSink& windowSink, std::uint32_t gener
     m_session->Live().SetLiveConsumers(this);
     for (std::size_t c = 0; c < m_settings.deinterlace.size(); ++c)
         m_pipeline.SetDeinterlace(static_cast<int>(c), m_settings.deinterlace[c]);
-    // Decoders wait from the start, so the first key frame after the live request shows.
+    // Decoders and the audio output wait from the start, so the first key frame and the
+    // first audio after the login's live request are not lost to a late start.
     m_pipeline.StartDecoders(protocol::kAllChannels);
+    m_audio.Start(m_settings.audioBuffer, m_settings.soundOut, m_settings.heardChannel);
 }
 
 CConnection::~CConnection() {
@@ -128,11 +130,12 @@ void CConnection::StartLiveConsumers() {
     m_views.SetViewMode(video::ViewMode::Live);
     m_views.ClearHasDecoded();
     m_pipeline.StartDecoders(protocol::kAllChannels);
-    // Live audio restarts with live view: no channel heard, no mask yet.
-    m_session->Transport().SetAudioChannelMask(0);
-    m_audio.Start(m_settings.audioBuffer, m_settings.soundOut);
-    if (m_settings.heardChannel >= 0)
-        m_state.SetSelectedAudioChannel(m_settings.heardChannel);
+    // Live audio starts again after a live stop (which stopped it): no channel heard yet
+    // (or the one the settings name), no mask yet. One that runs is left running.
+    if (!m_audio.Running()) {
+        m_session->Transport().SetAudioChannelMask(0);
+        m_audio.Start(m_settings.audioBuffer, m_settings.soundOut, m_settings.heardChannel);
+    }
 }
 
 // --- commands ------------------------------------------------------------------------------

@@ -7,9 +7,13 @@
 
 namespace taviro::audio {
 
-void CLiveAudio::Start(int audioBuf, platform::ISoundOut* device) {
+void CLiveAudio::Start(int audioBuf, platform::ISoundOut* device, int heard) {
     Stop();
-    m_selection.Reset();
+    // The shared state only (the selection's own caches are the window thread's, and they
+    // notice the cleared mask). Set before the slot is attached: no element is heard on
+    // another channel first.
+    m_state.SetSelectedAudioChannel(heard);
+    m_state.SetLastAudioMask(0);
     if (device == nullptr) {
         return;
     }

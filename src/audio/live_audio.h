@@ -21,15 +21,16 @@ namespace taviro::audio {
 class CLiveAudio {
   public:
     CLiveAudio(stream::CStreamState& state, stream::CConsumerSlots& consumerSlots)
-        : m_slots(consumerSlots), m_selection(state) {}
+        : m_state(state), m_slots(consumerSlots), m_selection(state) {}
     ~CLiveAudio() { Stop(); }
     CLiveAudio(const CLiveAudio&) = delete;
     CLiveAudio& operator=(const CLiveAudio&) = delete;
 
-    // Live view starting: stops any running output, clears the heard channel, then, when
-    // `device` is given, starts the audio thread with chunks of 4 x audioBuf + 32 blocks
-    // written to `device`. No device: no audio thread.
-    void Start(int audioBuf, platform::ISoundOut* device);
+    // Live view starting: stops any running output, sets the heard channel to `heard`
+    // (-1: none yet, the first element's lowest channel is taken), then, when `device` is
+    // given, starts the audio thread with chunks of 4 x audioBuf + 32 blocks written to
+    // `device`. No device: no audio thread.
+    void Start(int audioBuf, platform::ISoundOut* device, int heard = -1);
     // Stops the audio thread now and empties slot 16.
     void Stop();
     // Lets the thread take what has arrived (at most 1 s), then stops it.
@@ -41,6 +42,7 @@ class CLiveAudio {
     CAudioThread* Thread() { return m_thread.get(); }
 
   private:
+    stream::CStreamState& m_state;
     stream::CConsumerSlots& m_slots;
     CAudioSelection m_selection;
     std::unique_ptr<CAudioThread> m_thread;

@@ -167,9 +167,16 @@ int RunLive(const std::vector<std::string>& args) {
         audio::ToggleRecorderAudio(command->Session().Transport(), true, true);
     }
     if (connection && options.Has("channels")) {
+        // The selection narrows a running live view: wait for the recorder's answer to the
+        // live request of the login first.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (status == kExitOk && !connection->LiveRunning() &&
+               std::chrono::steady_clock::now() < until) {
+            status = command->Stay(std::chrono::milliseconds(20));
+        }
         command->Session().Live().SendSelection(liveMask);
     }
-    if (connection) {
+    if (connection && status == kExitOk) {
         status = command->Stay(std::chrono::seconds(*seconds));
     }
     if (connection && status == kExitOk) {

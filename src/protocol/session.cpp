@@ -29,10 +29,13 @@ constexpr std::chrono::milliseconds kSenderPoll{100};
 constexpr std::chrono::milliseconds kKeepAliveProbeIdle{3'000};
 constexpr std::chrono::milliseconds kKeepAliveProbeInterval{2'000};
 constexpr std::chrono::milliseconds kShutdownReadGrace{2'000};
-// How long a closing connection reads on, dropping what comes, until the recorder closes.
-constexpr std::chrono::milliseconds kCloseDrain{300};
+// How long a closing connection reads on, dropping what comes, until the recorder closes;
+// and how long the recorder may stay silent meanwhile (it has read everything then).
+constexpr std::chrono::milliseconds kCloseDrain{1'000};
+constexpr std::chrono::milliseconds kCloseQuiet{100};
 
-// Reads and drops what arrives until the peer closes, an error, or `limit` has passed.
+// Reads and drops what arrives until the peer closes, stays quiet for kCloseQuiet, an
+// error, or `limit` has passed.
 void DrainUntilClosed(CWireSocket& socket, std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
     std::uint8_t scratch[4096];
@@ -41,7 +44,8 @@ void DrainUntilClosed(CWireSocket& socket, std::chrono::milliseconds limit) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             until - std::chrono::steady_clock::now());
         if (fd < 0 || left.count() <= 0 ||
-            platform::WaitReadable(fd, left) != platform::WaitResult::Ready) {
+            platform::WaitReadable(fd, std::min(left, kCloseQuiet)) !=
+                platform::WaitResult::Ready) {
             return;
         }
         const ssize_t n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);

@@ -10,6 +10,7 @@
 #include "sim/live_audio.h"
 #include "sim/recorder_sim.h"
 #include "support/run_program.h"
+#include "support/sanitizer_time.h"
 #include "support/tone_analysis.h"
 
 namespace taviro::cli {
@@ -52,7 +53,7 @@ class AudioCliTest : public ::testing::Test {
                                          "--storage",
                                          (m_dir / "st").string(),
                                          "--seconds",
-                                         "3"};
+                                         std::to_string(3 * testing::kSanitizerSlowdown)};
         args.insert(args.end(), extra.begin(), extra.end());
         return testing::RunProgram(testing::BuiltProgram("src/cli/taviro-cli"), args, 60s);
     }

@@ -11,6 +11,7 @@
 #include "sim/h264_test_pattern.h"
 #include "sim/recorder_sim.h"
 #include "support/run_program.h"
+#include "support/sanitizer_time.h"
 
 namespace taviro::cli {
 namespace {
@@ -85,7 +86,8 @@ TEST_F(CliLiveTest, EveryRequestedChannelDecodesToTheRecordersPictureExactly) {
     ASSERT_TRUE(recorder.Start()) << recorder.LastError();
 
     const auto result =
-        Live(recorder.Port(), {"--seconds", "2", "--channels", "0x0007", "--deinterlace"});
+        Live(recorder.Port(), {"--seconds", std::to_string(2 * testing::kSanitizerSlowdown),
+                               "--channels", "0x0007", "--deinterlace"});
     ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("ch01  received"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("Gate"), std::string::npos) << result.out;
