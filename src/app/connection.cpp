@@ -33,9 +33,12 @@ CConnection::CConnection(platform::IMessageSink& windowSink, std::uint32_t gener
     for (std::size_t c = 0; c < m_settings.deinterlace.size(); ++c)
         m_pipeline.SetDeinterlace(static_cast<int>(c), m_settings.deinterlace[c]);
     // Decoders and the audio output wait from the start, so the first key frame and the
-    // first audio after the login's live request are not lost to a late start.
-    m_pipeline.StartDecoders(protocol::kAllChannels);
-    m_audio.Start(m_settings.audioBuffer, m_settings.soundOut, m_settings.heardChannel);
+    // first audio after the login's live request are not lost to a late start. Opening the
+    // sound device may wait for the sound server: the worker does it.
+    m_worker.Post([this] {
+        m_pipeline.StartDecoders(protocol::kAllChannels);
+        m_audio.Start(m_settings.audioBuffer, m_settings.soundOut, m_settings.heardChannel);
+    });
 }
 
 CConnection::~CConnection() {
