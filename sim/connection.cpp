@@ -128,6 +128,22 @@ CSimConnection::ReadResult CSimConnection::ReadMessage(PacketHeader& header,
     return ReadResult::Message;
 }
 
+void CSimConnection::JournalPending() {
+    // Only whole messages already there; a client that went mid-message leaves the rest.
+    m_wire.SetRecvLimit(std::chrono::milliseconds(100));
+    PacketHeader header;
+    std::vector<std::uint8_t> payload;
+    for (int n = 0; n < 1000; ++n) {
+        std::uint8_t probe = 0;
+        if (::recv(m_wire.Fd(), &probe, 1, MSG_PEEK | MSG_DONTWAIT) <= 0 ||
+            ReadMessage(header, payload) != ReadResult::Message) {
+            return;
+        }
+        ++m_received;
+        m_journal.Message(JournalDir::Rx, header.Command(), header.Length(), payload);
+    }
+}
+
 void CSimConnection::Dispatch(std::span<const std::unique_ptr<ISimService>> services,
                               const PacketHeader& header, std::span<const std::uint8_t> payload) {
     const std::uint16_t code = header.Command();
@@ -170,6 +186,9 @@ std::string CSimConnection::Run(std::span<const std::unique_ptr<ISimService>> se
         }
         if (m_sendFailed) {
             why = "send failed";
+            // What the client sent before it went (its goodbye, say) is still readable:
+            // journal it, as a recorder that was busy sending would still have read it.
+            JournalPending();
             break;
         }
         if (m_closeAt && Clock::now() >= *m_closeAt) {

@@ -110,6 +110,8 @@ class CSimConnection {
                   const protocol::PacketHeader& header, std::span<const std::uint8_t> payload);
     // Half-closes, reads and drops whatever still arrives for a moment, closes.
     void Drain(const std::atomic<bool>& stop);
+    // After a failed send: journals the whole messages the client left unread.
+    void JournalPending();
     void CloseSocket();
 
     protocol::CWireSocket m_wire;

@@ -32,6 +32,7 @@ class AudioCliTest : public ::testing::Test {
         config.live_height = 240;
         config.live_fps = 5;
         config.audio_channels = 0x0016;  // channels 1, 2 and 4
+        config.live_available = 0x0016;  // no pictures beyond the channels with sound
         m_sim = std::make_unique<sim::CRecorderSim>(config);
         ASSERT_TRUE(m_sim->Start()) << m_sim->LastError();
     }

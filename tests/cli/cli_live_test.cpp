@@ -80,6 +80,7 @@ TEST_F(CliLiveTest, EveryRequestedChannelDecodesToTheRecordersPictureExactly) {
     config.live_gop = 10;
     config.live_fragment_size = 300;       // pieces that split the 324-byte prefix
     config.live_dependent_start = 0x0004;  // channel 3 joins in the middle of a group
+    config.live_available = 0x000F;        // four cameras; the client narrows to three
     config.push_records = true;
     config.titles = {"Gate", "Yard", "Hall"};
     sim::CRecorderSim recorder(config);
