@@ -164,7 +164,8 @@ void CRecorderSession::Thread_Connect() {
         }
         if (!address) {
             Trace("connect failed: cannot resolve %s\n", m_config.address.c_str());
-            // Not tabled for a dialog-resolved address: the connection could not be opened.
+            // A name nobody knows: the connection cannot be opened, and the operator is
+            // told so, like a refused connect, instead of a Connect button that stays down.
             m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
             m_owner.Notify(0, 0);
             WriteConnectionLog(logs::entry::kConnectFailed);
