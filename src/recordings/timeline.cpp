@@ -1,0 +1,116 @@
+#include "recordings/timeline.h"
+
+#include <algorithm>
+#include <array>
+
+namespace taviro::recordings {
+
+namespace {
+
+// A window of `span` seconds starting at `start`, kept inside the day.
+TimelineView Window(std::int64_t start, int span, int secondsPerPixel) {
+    const std::int64_t first = std::clamp<std::int64_t>(start, 0, kDaySeconds - span);
+    return TimelineView{static_cast<int>(first), static_cast<int>(first) + span, secondsPerPixel};
+}
+
+}  // namespace
+
+int PixelOfTime(const TimelineView& view, std::int64_t t) {
+    const int perPixel = std::max(1, view.secondsPerPixel);
+    const std::int64_t x = kTimelineLeft + (t - view.start) / perPixel;
+    return static_cast<int>(std::clamp<std::int64_t>(x, kTimelineLeft, kTimelineRight));
+}
+
+int TimeOfPixel(const TimelineView& view, int x) {
+    const std::int64_t t = view.start + static_cast<std::int64_t>(x - kTimelineLeft) *
+                                            std::max(1, view.secondsPerPixel);
+    return static_cast<int>(std::clamp<std::int64_t>(t, 0, kDaySeconds - 1));
+}
+
+TimelineView ZoomToDrag(const TimelineView& view, int x0, int x1) {
+    if (view.end - view.start <= kTimelinePixels || x0 == x1) {
+        return view;  // 1 s per pixel already, or a click
+    }
+    const bool rightwards = x1 > x0;
+    const int a = TimeOfPixel(view, std::min(x0, x1));
+    const int b = TimeOfPixel(view, std::max(x0, x1));
+    const int span = b - a;
+    if (span >= 2 * kTimelinePixels) {
+        return Window(a, span, span / kTimelinePixels);  // whole seconds per pixel
+    }
+    if (span < kTimelinePixels * 3 / 2) {
+        // A 288 s window at 1 s per pixel, anchored where the drag began.
+        return rightwards
+                   ? Window(a, kTimelinePixels, 1)
+                   : Window(static_cast<std::int64_t>(b) - kTimelinePixels, kTimelinePixels, 1);
+    }
+    return rightwards
+               ? Window(a, 2 * kTimelinePixels, 2)
+               : Window(static_cast<std::int64_t>(b) - 2 * kTimelinePixels, 2 * kTimelinePixels, 2);
+}
+
+TimelineView ZoomOut(const TimelineView& view) {
+    const int span = view.end - view.start;
+    if (view.start <= 0 && view.end >= kDaySeconds) {
+        return view;
+    }
+    const int doubled = std::min(2 * span, kDaySeconds);
+    if (doubled < 2 * kTimelinePixels) {
+        return Window(view.start, kTimelinePixels, 1);
+    }
+    const std::int64_t centre = (static_cast<std::int64_t>(view.start) + view.end) / 2;
+    return Window(centre - doubled / 2, doubled, doubled / kTimelinePixels);
+}
+
+TimelineView Shift(const TimelineView& view, int wheelDelta) {
+    const int span = view.end - view.start;
+    const int step = std::max(1, view.secondsPerPixel);
+    const std::int64_t start = wheelDelta <= 0 ? static_cast<std::int64_t>(view.start) - step
+                                               : static_cast<std::int64_t>(view.start) + step;
+    return Window(start, span, view.secondsPerPixel);
+}
+
+int StepSelected(const TimelineView& view, int selected, bool forward) {
+    const int step = std::max(1, view.secondsPerPixel);
+    const std::int64_t t = static_cast<std::int64_t>(selected) + (forward ? step : -step);
+    return static_cast<int>(std::clamp<std::int64_t>(t, 0, kDaySeconds - 1));
+}
+
+std::vector<TimelineStretch> LayoutStretches(std::span<const DayInfoRecord> records,
+                                             std::int64_t dayStart, const TimelineView& view,
+                                             protocol::ChannelMask shown) {
+    std::vector<TimelineStretch> out;
+    std::array<int, protocol::kMaxChannels> lastEnd;
+    lastEnd.fill(-1);
+    const std::int64_t dayEnd = dayStart + kDaySeconds;
+    for (const DayInfoRecord& r : records) {
+        if (r.start < 0 || r.end < 0 || r.end < r.start || r.end < dayStart || r.start >= dayEnd ||
+            (r.kinds & (kKindContinuous | kKindEvent)) == 0) {
+            continue;
+        }
+        const std::int64_t from = std::max<std::int64_t>(r.start - dayStart, 0);
+        const std::int64_t to = std::min<std::int64_t>(r.end - dayStart, kDaySeconds - 1);
+        if (to < view.start || from > view.end) {
+            continue;  // outside the part of the day shown
+        }
+        for (int c = 0; c < protocol::kMaxChannels; ++c) {
+            if (!protocol::HasChannel(r.channels & shown, c)) {
+                continue;
+            }
+            TimelineStretch s;
+            s.channel = c;
+            s.event = (r.kinds & kKindEvent) != 0;
+            s.x0 = PixelOfTime(view, from);
+            s.x1 = std::max(s.x0 + 1, PixelOfTime(view, to));
+            int& previous = lastEnd[static_cast<std::size_t>(c)];
+            if (previous >= 0 && s.x0 == previous + 1) {
+                s.x0 = previous;  // no one-pixel gap between touching stretches
+            }
+            previous = s.x1;
+            out.push_back(s);
+        }
+    }
+    return out;
+}
+
+}  // namespace taviro::recordings
