@@ -82,6 +82,59 @@ Bytes AckPayload(const HelloAck& a) {
     return Bytes(bytes.begin(), bytes.end());
 }
 
+Bytes Pattern(std::size_t size, std::uint8_t seed);
+
+// One fragment of a fragmented answer; `speed` goes to bits 16..21 of header word 1 (the
+// play speed of play data).
+Bytes Fragment(std::uint16_t code, const Bytes& payload, bool last, std::uint32_t speed = 0) {
+    PacketHeader h = PacketHeader::Make(code, static_cast<std::uint16_t>(payload.size()), last);
+    h.word[1] |= (speed & 0x3Fu) << 16;
+    const auto head = h.ToNetwork();
+    return Bytes(head.begin(), head.end()) + payload;
+}
+
+// A month record with a few day flags (December 31 is the record's last byte).
+Bytes MonthRecord(std::uint32_t year) {
+    Bytes r = BE32(year);
+    r.resize(376, 0);
+    r[4 + 9 * 31 + 11] = 1;
+    r[4 + 11 * 31 + 30] = 1;
+    r[4 + 8 * 31 + 30] = 1;  // the 31st of a 30-day month
+    return r;
+}
+
+Bytes DayRecord(std::uint32_t mask, std::uint8_t kinds, std::uint32_t start, std::uint32_t end) {
+    Bytes r = BE32(mask);
+    r.push_back(kinds);
+    r.resize(16, 0xEE);
+    return r + BE32(start) + BE32(end);
+}
+
+// A playback video element: the 192-byte frame header (stream words big-endian, the
+// encoder header little-endian) and `payload` bytes; `stated` is the payload length the
+// header claims.
+Bytes PlayFrame(int channel, std::uint32_t seconds, std::uint32_t micros, std::size_t payload,
+                std::uint32_t stated) {
+    Bytes e(192, 0);
+    const Bytes magic = BE32(0x20061123u);
+    std::copy(magic.begin(), magic.end(), e.begin() + 16);
+    const Bytes when = BE32(seconds);
+    std::copy(when.begin(), when.end(), e.begin() + 24);
+    const Bytes length = BE32(stated);
+    std::copy(length.begin(), length.end(), e.begin() + 28);
+    std::uint8_t* enc = e.data() + 128;
+    enc[0] = static_cast<std::uint8_t>(payload);
+    enc[1] = static_cast<std::uint8_t>(payload >> 8);
+    enc[4] = 480 / 16;
+    enc[5] = 704 / 16;
+    for (int i = 0; i < 4; ++i) {
+        enc[20 + i] = static_cast<std::uint8_t>(seconds >> (8 * i));
+        enc[24 + i] = static_cast<std::uint8_t>(micros >> (8 * i));
+    }
+    enc[36] = static_cast<std::uint8_t>(channel);
+    return e + Pattern(payload, static_cast<std::uint8_t>(channel));
+}
+
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
     Bytes out(size);
     for (std::size_t i = 0; i < size; ++i) {
@@ -185,6 +238,58 @@ int main(int argc, char** argv) {
     }();
     const Bytes audioOnOff =
         Header(msg::LIVE_STOP_ACK, 0, false, true) + Header(msg::LIVE_STOP_ACK, 0);
+
+    // The recordings area: month and day lists in fragments split anywhere, refusals, and
+    // a playback stream with its acknowledgements and play data.
+    const Bytes months = MonthRecord(2010) + MonthRecord(2011);
+    seeds.Write(
+        rx, "play_month_fragments",
+        ack11 +
+            Fragment(msg::PLAY_INFO_MONTH_ACK, Bytes(months.begin(), months.begin() + 5), false) +
+            Fragment(msg::PLAY_INFO_MONTH_ACK, Bytes(months.begin() + 5, months.begin() + 400),
+                     false) +
+            Fragment(msg::PLAY_INFO_MONTH_ACK, Bytes(months.begin() + 400, months.end()), true) +
+            Fragment(msg::TRANS_INFO_MONTH_ACK, months, true));
+    const Bytes days = DayRecord(0xF, 1, kBuildTime, kBuildTime + 3600) +
+                       DayRecord(0x5, 2, kBuildTime - 600, kBuildTime + 90000) +
+                       DayRecord(0x80000001u, 3, kBuildTime + 600, kBuildTime + 300);
+    seeds.Write(
+        rx, "day_fragments",
+        ack11 + Fragment(msg::PLAY_INFO_DAY_ACK, Bytes(days.begin(), days.begin() + 30), false) +
+            Fragment(msg::PLAY_INFO_DAY_ACK, Bytes(days.begin() + 30, days.end()), true) +
+            Fragment(msg::TRANS_INFO_DAY_ACK, days, true) +
+            Message(msg::TRANS_INFO_MONTH_NACK, Reason(83)) +
+            Message(msg::PLAY_INFO_DAY_NACK, Reason(53)));
+    Bytes play =
+        ack11 + Message(msg::PLAY_CHANNEL_INFO, BE32(0x000F)) + Header(msg::PLAY_ON_ACK, 0);
+    for (int i = 0; i < 6; ++i) {
+        const Bytes frame = PlayFrame(
+            i % 4, static_cast<std::uint32_t>(kBuildTime) + static_cast<std::uint32_t>(i / 4),
+            static_cast<std::uint32_t>(i) * 40000, 300, 300);
+        const std::uint32_t speed = i < 4 ? 11 : 13;
+        play = play +
+               Fragment(msg::PLAY_DATA, Bytes(frame.begin(), frame.begin() + 100), false, speed) +
+               Fragment(msg::PLAY_DATA, Bytes(frame.begin() + 100, frame.end()), true, speed);
+    }
+    // An audio element, then a short element and one that claims more than arrived.
+    Bytes audio(64, 0);
+    const Bytes audioMagic = BE32(0x2518F049u);
+    std::copy(audioMagic.begin(), audioMagic.end(), audio.begin() + 16);
+    audio[52 + 3] = 0x01;
+    audio = audio + Pattern(48, 7);
+    play =
+        play + Fragment(msg::PLAY_DATA, audio, true, 11) +
+        Fragment(msg::PLAY_DATA, Pattern(12, 1), true, 11) +
+        Fragment(msg::PLAY_DATA,
+                 PlayFrame(1, static_cast<std::uint32_t>(kBuildTime) + 2, 0, 50, 5000), true, 11) +
+        Header(msg::PLAY_DATA_FINISH, 0) + Message(msg::PLAY_DATA_FINISH, Pattern(8, 2)) +
+        Header(msg::PLAY_ON_DONE, 0);
+    seeds.Write(rx, "play_stream", play);
+    seeds.Write(rx, "play_refused_and_failed",
+                ack11 + Message(msg::PLAY_ON_NACK, Reason(83)) +
+                    Message(msg::PLAY_CHANNEL_INFO, BE32(0x3)) + Header(msg::PLAY_ON_ACK, 0) +
+                    Message(msg::PLAY_ON_FAIL, Reason(86)) + Header(msg::PLAY_OFF_ACK, 0) +
+                    Message(msg::PLAY_OFF_NACK, Reason(2)));
 
     seeds.Write(rx, "hello_ack_product11", ack11);
     seeds.Write(rx, "hello_ack_product11_6ch", ack11six);

@@ -195,8 +195,10 @@ std::string CSimConnection::Run(std::span<const std::unique_ptr<ISimService>> se
             why = m_closeWhy;
             break;
         }
+        bool busy = false;
         for (const auto& service : services) {
             service->Poll(*this);
+            busy = busy || service->Busy();
         }
         if (m_sendFailed || (m_closeAt && Clock::now() >= *m_closeAt)) {
             continue;
@@ -206,11 +208,11 @@ std::string CSimConnection::Run(std::span<const std::unique_ptr<ISimService>> se
             std::this_thread::sleep_for(kPollStep);
             continue;
         }
-        auto wait = kPollStep;
+        auto wait = busy ? std::chrono::milliseconds(0) : kPollStep;
         if (m_closeAt) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(*m_closeAt - Clock::now());
-            wait = std::clamp(left, std::chrono::milliseconds(0), kPollStep);
+            wait = std::min(wait, std::clamp(left, std::chrono::milliseconds(0), kPollStep));
         }
         const auto ready = platform::WaitReadable(m_wire.Fd(), wait);
         if (ready == platform::WaitResult::Timeout) {

@@ -230,6 +230,13 @@ std::vector<LiveFragment> CLiveStreamBuilder::Fragments(const LiveElement& eleme
 std::vector<LiveFragment> SplitLiveElement(std::span<const std::uint8_t> element,
                                            protocol::RecorderTime seconds, std::size_t pieceSize,
                                            bool audioOn) {
+    return SplitStreamElement(protocol::msg::LIVE_DATA, element, seconds, pieceSize, audioOn, 0);
+}
+
+std::vector<LiveFragment> SplitStreamElement(std::uint16_t code,
+                                             std::span<const std::uint8_t> element,
+                                             protocol::RecorderTime seconds, std::size_t pieceSize,
+                                             bool audioOn, std::uint32_t word1Bits) {
     pieceSize = std::clamp<std::size_t>(pieceSize, 1, protocol::kMaxPayload);
     std::vector<LiveFragment> out;
     out.reserve((element.size() + pieceSize - 1) / pieceSize);
@@ -237,8 +244,8 @@ std::vector<LiveFragment> SplitLiveElement(std::span<const std::uint8_t> element
         const std::size_t n = std::min(pieceSize, element.size() - at);
         const bool last = at + n == element.size();
         LiveFragment f;
-        f.header = protocol::PacketHeader::Make(protocol::msg::LIVE_DATA,
-                                                static_cast<std::uint16_t>(n), last, audioOn);
+        f.header = protocol::PacketHeader::Make(code, static_cast<std::uint16_t>(n), last, audioOn);
+        f.header.word[1] |= word1Bits;
         f.header.word[3] = static_cast<std::uint32_t>(seconds);
         const auto head = f.header.ToNetwork();
         f.wire.reserve(protocol::kHeaderSize + n);

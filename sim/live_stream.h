@@ -187,6 +187,13 @@ class CLiveStreamBuilder {
                                                          protocol::RecorderTime seconds,
                                                          std::size_t pieceSize,
                                                          bool audioOn = false);
+// The same for any stream message code, with `word1Bits` ORed into word 1 of every header
+// (playback data carries its speed there).
+[[nodiscard]] std::vector<LiveFragment> SplitStreamElement(std::uint16_t code,
+                                                           std::span<const std::uint8_t> element,
+                                                           protocol::RecorderTime seconds,
+                                                           std::size_t pieceSize, bool audioOn,
+                                                           std::uint32_t word1Bits);
 
 // Which frames are due: the stream started at `start` and runs at `num / den` elements per
 // second (30/1 for 30 frames a second, 125/2 for audio blocks). A service polls it and

@@ -248,6 +248,36 @@ const std::vector<Option>& Options() {
          Mask(&SimConfig::audio_channels)},
         {"audio-on", "", "send live audio before the client asks for it",
          Flag(&SimConfig::audio_on_at_start)},
+        // Recordings.
+        {"archive", "FILE",
+         "the recordings the recorder holds instead of the built-in ones; lines 'stretch MASK "
+         "continuous|event|both START END', 'flag YYYY-MM-DD', 'channel N WxH FPS [audio]', "
+         "times like 2010-10-12T08:00:00",
+         Text(&SimConfig::archive_file)},
+        {"info-fragment-size", "N", "payload bytes per month or day answer message (default 8000)",
+         Number(&SimConfig::info_fragment_size, 65535)},
+        {"refuse-month", "N", "answer both month requests with their NACK reason N",
+         Reason(&SimConfig::month_reason)},
+        {"refuse-day", "N", "answer both day requests with their NACK reason N",
+         Reason(&SimConfig::day_reason)},
+        {"refuse-play", "N", "answer PLAY_ON_REQ with PLAY_ON_NACK reason N",
+         Reason(&SimConfig::play_reason)},
+        {"play-fail-after", "N", "after N stream elements of a playback send PLAY_ON_FAIL",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseUnsigned(v, UINT32_MAX);
+             if (n) {
+                 c.play_fail_after = static_cast<std::uint32_t>(*n);
+             }
+             return n.has_value();
+         }},
+        {"play-fail-code", "N", "reason of that PLAY_ON_FAIL (default 1)",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseInt32(v);
+             if (n) {
+                 c.play_fail_code = *n;
+             }
+             return n.has_value();
+         }},
         {"journal", "FILE", "JSON-lines journal of every message", Text(&SimConfig::journal_path)},
         {"once", "", "exit after the first client is done", Flag(&SimConfig::once)},
         {"verbose", "", "echo the journal to stderr", Flag(&SimConfig::verbose)},

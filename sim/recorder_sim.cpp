@@ -13,6 +13,8 @@
 #include "sim/fault_script.h"
 #include "sim/live_service.h"
 #include "sim/login_service.h"
+#include "sim/playback_service.h"
+#include "sim/search_service.h"
 #include "sim/talk_service.h"
 
 namespace taviro::sim {
@@ -55,13 +57,16 @@ bool WritePortFile(const std::string& path, std::uint16_t port) {
 
 }  // namespace
 
-std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config) {
+std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config,
+                                                       std::shared_ptr<const SimArchive> archive) {
     std::vector<std::unique_ptr<ISimService>> services;
     services.push_back(std::make_unique<CLoginService>(config));
     services.push_back(std::make_unique<CLiveService>(config));
     services.push_back(std::make_unique<CDeviceService>(config));
     services.push_back(std::make_unique<CTalkService>(config));
-    // New services (playback, backup, logs, PTZ, firmware ...) go here, before the faults.
+    services.push_back(std::make_unique<CSearchService>(config, archive));
+    services.push_back(std::make_unique<CPlaybackService>(config, archive));
+    // New services (backup, logs, PTZ, firmware ...) go here, before the faults.
     services.push_back(std::make_unique<CFaultScript>(config));
     return services;
 }
@@ -82,6 +87,11 @@ bool CRecorderSim::Start() {
     if (!m_error.empty()) {
         return false;
     }
+    auto archive = LoadArchive(m_config, &m_error);
+    if (!archive) {
+        return false;
+    }
+    m_archive = std::make_shared<const SimArchive>(std::move(*archive));
     m_journal.SetStart(Clock::now());
     m_journal.SetEcho(m_config.verbose);
     if (!m_config.journal_path.empty() && !m_journal.OpenFile(m_config.journal_path)) {
@@ -160,7 +170,7 @@ void CRecorderSim::ServeClient(platform::CSocket client) {
     m_journal.Event("accept", peer);
     platform::Trace("sim: client %s connected\n", peer.c_str());
     // Fresh services per client: nothing one client did leaks into the next one's session.
-    const auto services = MakeServices(m_config);
+    const auto services = MakeServices(m_config, m_archive);
     CSimConnection connection(std::move(client), m_journal, m_config.read_timeout, &m_abort);
     connection.SetStopReadingAfter(m_config.stop_reading_after);
     const std::string why = connection.Run(services, m_stop);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "sim/archive.h"
 #include "sim/connection.h"
 #include "sim/journal.h"
 #include "sim/service.h"
@@ -26,8 +27,11 @@
 
 namespace taviro::sim {
 
-// The services one client is served by, in dispatch order: login, live, then the faults.
-std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config);
+// The services one client is served by, in dispatch order: login, live, device, talk,
+// recordings (month and day index, playback), then the faults. `archive` is what the
+// recordings services serve.
+std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config,
+                                                       std::shared_ptr<const SimArchive> archive);
 
 class CRecorderSim {
   public:
@@ -36,9 +40,9 @@ class CRecorderSim {
     CRecorderSim(const CRecorderSim&) = delete;
     CRecorderSim& operator=(const CRecorderSim&) = delete;
 
-    // Checks the configuration, opens the journal, binds and listens, writes the port file
-    // and starts the server thread. False (see LastError) when any of that fails or when
-    // already started.
+    // Checks the configuration, loads the archive, opens the journal, binds and listens,
+    // writes the port file and starts the server thread. False (see LastError) when any of that
+    // fails or when already started.
     bool Start();
     // Ends the current connection, stops accepting and joins the server thread.
     // Idempotent; safe to call from any thread but the server thread.
@@ -69,6 +73,8 @@ class CRecorderSim {
     void ServeClient(platform::CSocket client);
 
     const SimConfig m_config;
+    // Loaded by Start; the recordings every client sees.
+    std::shared_ptr<const SimArchive> m_archive;
     CJournal m_journal;
     platform::CSocket m_listener;
     std::thread m_thread;

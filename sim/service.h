@@ -32,6 +32,9 @@ class ISimService {
     // On every pass of the connection loop (at least every 20 ms), for timed work such as
     // pushing streams or playing scripted faults.
     virtual void Poll(CSimConnection& /*connection*/) {}
+    // True when the last Poll stopped with more to send right away (a stream that is only
+    // bounded by what the client allows); the loop then polls again without waiting.
+    [[nodiscard]] virtual bool Busy() const { return false; }
 
   protected:
     ISimService() = default;

@@ -377,6 +377,9 @@ std::string ValidateConfig(const SimConfig& config) {
             return "firmware names are 1..32 bytes";
         }
     }
+    if (config.info_fragment_size < 1) {
+        return "the month and day answers need a fragment size of at least 1";
+    }
     if (config.send_unknown.size() > kMaxUnknownMessages) {
         return "at most 64 --send-unknown messages";
     }

@@ -119,6 +119,20 @@ struct SimConfig {
     // the client's AUDIO_ONOFF_REQ.
     bool audio_on_at_start = false;
 
+    // Recordings (archive.h): what the recorder holds, its month and day answers (both the
+    // playback and the backup side) and remote playback. A refusal reason, when set, turns
+    // the answer into the request's refusal with that reason.
+    std::string archive_file;  // empty: the default archive
+    // Payload bytes per message of a month or day answer (any split, not aligned to
+    // records).
+    std::uint16_t info_fragment_size = 8000;
+    std::optional<std::int32_t> month_reason;
+    std::optional<std::int32_t> day_reason;
+    std::optional<std::int32_t> play_reason;
+    // After this many stream elements of one playback, PLAY_ON_FAIL with play_fail_code.
+    std::optional<std::uint32_t> play_fail_after;
+    std::int32_t play_fail_code = 1;
+
     // Journal and run mode.
     std::string journal_path;  // empty: the journal is kept in memory only
     bool once = false;         // serve one client, then stop accepting

@@ -23,6 +23,8 @@
 #include "platform/message_sink.h"
 #include "platform/socket.h"
 #include "protocol/client_session.h"
+#include "recordings/playback_service.h"
+#include "recordings/search_service.h"
 #include "stream/consumer_slots.h"
 #include "stream/stream_frames.h"
 #include "stream/stream_state.h"
@@ -34,6 +36,7 @@ using Clock = std::chrono::steady_clock;
 namespace platform = taviro::platform;
 namespace protocol = taviro::protocol;
 namespace stream = taviro::stream;
+namespace recordings = taviro::recordings;
 
 constexpr std::size_t kMaxInput = 256 * 1024;
 // Far above what one input needs (milliseconds); reaching it means the session hangs.
@@ -135,9 +138,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         slots.AttachAudio(std::make_shared<stream::CAudioQueue>());
         state.SetProductType(size % 2 == 0 ? 3 : 5);  // both byte orders of the stream records
         stream::CStreamFrames frames(state, slots);
-        // The session with its core services (login, live view and device, talk).
+        // The session with its core services (login, live view and device, talk), and the
+        // recordings services: a month or day list is outstanding (which one the input's
+        // size picks) and a playback request, so their answers and the play data are read
+        // as after a real request.
         protocol::CClientSession session(sink, nullptr, config);
         session.Live().SetStreamReceiver(&frames);
+        recordings::CSearchService search(session.Transport());
+        recordings::CPlaybackService playback(session.Transport(), session.Login(), state);
+        session.Transport().AddService(search);
+        session.Transport().AddService(playback);
+        playback.SetStreamReceiver(&frames);
+        playback.SetRealTimePacing(false);
+        frames.SetPlayGate(&playback);
+        const auto side =
+            (size / 2) % 2 == 0 ? recordings::SearchSide::Playback : recordings::SearchSide::Backup;
+        if ((size / 4) % 2 == 0)
+            search.RequestMonths(side);
+        else
+            search.RequestDay(side, 2010, 9, 11);
+        recordings::PlayRequest request;
+        request.channels = protocol::kAllChannels;
+        playback.StartPlayback(request);
         const auto deadline = Clock::now() + kSessionDeadline;
         std::thread recorder(PlayRecorder, std::cref(pair->second), std::span(data, size),
                              deadline);
@@ -153,6 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TAVIRO_FUZZ_CHECK(!session.Transport().ReceiveThreadRunning());
         TAVIRO_FUZZ_CHECK(!session.Transport().KeepAliveRunning());
         TAVIRO_FUZZ_CHECK(!session.Login().Ready());
+        TAVIRO_FUZZ_CHECK(!playback.Running());
     }
     return 0;
 }

@@ -222,6 +222,57 @@ void CClientShell::ChangeFormat(std::uint32_t format) {
         m_connection->ChangeFormat(format);
 }
 
+CommandResult CClientShell::StartPlayback(const recordings::PlayRequest& request) {
+    if (!m_connection || m_gridMode == platform::kGridLocal)
+        return CommandResult::kIgnored;
+    return m_connection->StartPlayback(request);
+}
+
+CommandResult CClientShell::PlaybackButton(std::uint32_t id, protocol::ChannelMask view) {
+    using recordings::PlayCommand;
+    if (!m_connection || m_gridMode != platform::kGridPlayback)
+        return CommandResult::kIgnored;
+    switch (id) {
+        case 340:
+            return m_connection->PlayCommand(PlayCommand::PreviousStep, view);
+        case 341:
+            return m_connection->PlayCommand(PlayCommand::Backward, view);
+        case 342:
+            return m_connection->PlayCommand(PlayCommand::Forward, view);
+        case 343:
+            return m_connection->PlayCommand(PlayCommand::Pause, view);
+        case 345:
+            return m_connection->StopPlayback(true);
+        case 346:
+            return m_connection->PlayCommand(PlayCommand::NextStep, view);
+        default:
+            return CommandResult::kIgnored;
+    }
+}
+
+CommandResult CClientShell::SeekPlayback(protocol::RecorderTime seconds,
+                                         protocol::ChannelMask view) {
+    if (!m_connection || m_gridMode != platform::kGridPlayback)
+        return CommandResult::kIgnored;
+    return m_connection->SeekPlayback(seconds, view);
+}
+
+int CClientShell::PlaybackIconSpeed() const {
+    if (!m_connection || !m_connection->Playback().Running())
+        return 0;
+    const recordings::CPlaybackService& playback = m_connection->Playback();
+    if (playback.Pause() == recordings::PauseState::Paused)
+        return 0;
+    switch (playback.Mode()) {
+        case recordings::PlayCommand::NextStep:
+            return 10;
+        case recordings::PlayCommand::PreviousStep:
+            return 11;
+        default:
+            return playback.Speed();
+    }
+}
+
 bool CClientShell::OnMessage(const platform::PostedMessage& message) {
     if (message.generation != 0 &&
         (!m_connection || message.generation != m_connection->Generation()))
@@ -232,6 +283,13 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             break;
         case platform::WM_CHANNEL_GRID_MODE:
             m_gridMode = static_cast<platform::GridMode>(message.wParam);
+            break;
+        case platform::WM_PLAY_STARTED:
+            m_gridMode = platform::kGridPlayback;
+            break;
+        case platform::WM_PLAY_STOPPED:
+            if (m_gridMode == platform::kGridPlayback)
+                m_gridMode = platform::kGridNone;
             break;
         default:
             break;

@@ -123,6 +123,19 @@ class CClientShell {
     // The renderer changed: the running decoders restart in its format.
     void ChangeFormat(std::uint32_t format);
 
+    // --- remote playback ---
+    // From the search window (calendar, day timeline, time entry).
+    CommandResult StartPlayback(const recordings::PlayRequest& request);
+    // Buttons 340..343, 345 and 346 while the grid shows remote playback: previous step,
+    // backward, forward, pause, stop (live view again), next step. `view`: the channels
+    // the grid shows.
+    CommandResult PlaybackButton(std::uint32_t id, protocol::ChannelMask view);
+    // Slider 420 let go at `seconds` (recorder time).
+    CommandResult SeekPlayback(protocol::RecorderTime seconds, protocol::ChannelMask view);
+    // What the panes' playback-state icon shows: 0 pause, 1 play, +-2..6 fast, -1
+    // backward, 10 and 11 the step icons.
+    [[nodiscard]] int PlaybackIconSpeed() const;
+
     // --- devices the window provides for the next connections ---
     using CaptureFactory = std::function<std::unique_ptr<platform::ISoundIn>()>;
     void SetCaptureFactory(CaptureFactory factory) { m_captureFactory = std::move(factory); }

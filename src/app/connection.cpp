@@ -20,16 +20,21 @@ CConnection::CConnection(platform::IMessageSink& windowSink, std::uint32_t gener
       m_frames(m_state, m_slots),
       m_session(std::make_unique<protocol::CClientSession>(m_sink, std::move(localLog),
                                                            std::move(config))),
-      m_playback(m_session->Transport(), m_session->Login()),
+      m_playback(m_session->Transport(), m_session->Login(), m_state),
       m_backup(m_session->Transport()),
+      m_search(m_session->Transport()),
       m_pipeline(views, m_state, m_slots, m_settings.pictureFormat, &m_sink,
                  [this](int channel) { return m_session->Live().Title(channel); }),
       m_audio(m_state, m_slots),
       m_talk(m_sink) {
     m_session->Transport().AddService(m_playback);
     m_session->Transport().AddService(m_backup);
+    m_session->Transport().AddService(m_search);
     m_session->Live().SetStreamReceiver(this);
     m_session->Live().SetLiveConsumers(this);
+    m_playback.SetStreamReceiver(this);
+    m_playback.SetConsumers(this);
+    m_frames.SetPlayGate(&m_playback);
     for (std::size_t c = 0; c < m_settings.deinterlace.size(); ++c)
         m_pipeline.SetDeinterlace(static_cast<int>(c), m_settings.deinterlace[c]);
     // Decoders and the audio output wait from the start, so the first key frame and the
@@ -139,6 +144,103 @@ void CConnection::StartLiveConsumers() {
         m_session->Transport().SetAudioChannelMask(0);
         m_audio.Start(m_settings.audioBuffer, m_settings.soundOut, m_settings.heardChannel);
     }
+}
+
+// --- remote playback -----------------------------------------------------------------------
+
+void CConnection::PlaybackAccepted(protocol::ChannelMask) {
+    m_worker.Post([this] { StartPlaybackConsumers(); });
+}
+
+void CConnection::StartPlaybackConsumers() {
+    if (m_bClosing.load())
+        return;
+    // Live view stops first (its decoders drained and gone), then the playback decoders
+    // and sound wait before the first credit lets the recorder send.
+    protocol::CLiveService& live = m_session->Live();
+    if (live.Running() || live.LivePending())
+        live.StopLive();
+    m_views.SetViewMode(video::ViewMode::RemotePlayback);
+    m_views.ClearHasDecoded();
+    m_pipeline.StartDecoders(protocol::kAllChannels);
+    if (!m_audio.Running())
+        m_audio.Start(m_settings.audioBuffer, m_settings.soundOut, m_settings.heardChannel);
+    m_playback.Begin();
+}
+
+void CConnection::PlaybackEnded(bool liveAgain) {
+    m_worker.Post([this, liveAgain] {
+        if (m_bClosing.load())
+            return;
+        m_playback.Stop();
+        if (liveAgain) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!m_bClosing.load())
+                m_session->Live().RequestLive();
+        }
+    });
+}
+
+void CConnection::PlaybackChannels(protocol::ChannelMask) {
+    m_frames.ResetReassembly();  // receive thread, like the frames' own state
+}
+
+void CConnection::FlushPlaybackAudio() {
+    if (const auto queue = m_slots.Audio())
+        queue->Clear();
+}
+
+void CConnection::DrainAndStopPlayback() {
+    m_audio.DrainAndStop();
+    m_pipeline.StopDecoders(m_settings.decoderDrain);
+    m_views.SetViewMode(video::ViewMode::Idle);
+    m_sink.Post(platform::Window::Main, platform::WM_PLAY_STOPPED, 0, 0);
+}
+
+CommandResult CConnection::StartPlayback(const recordings::PlayRequest& request) {
+    if (!Usable())
+        return CommandResult::kIgnored;
+    m_worker.Post([this, request] {
+        if (m_bClosing.load())
+            return;
+        m_playback.Stop();
+        m_playback.StartPlayback(request);
+    });
+    return CommandResult::kDone;
+}
+
+CommandResult CConnection::PlayCommand(recordings::PlayCommand command,
+                                       protocol::ChannelMask view) {
+    if (!Usable() || !m_playback.Running())
+        return CommandResult::kIgnored;
+    m_worker.Post([this, command, view] {
+        if (!m_bClosing.load())
+            m_playback.Command(command, view);
+    });
+    return CommandResult::kDone;
+}
+
+CommandResult CConnection::SeekPlayback(protocol::RecorderTime seconds,
+                                        protocol::ChannelMask view) {
+    if (!Usable() || !m_playback.Running())
+        return CommandResult::kIgnored;
+    m_worker.Post([this, seconds, view] {
+        if (!m_bClosing.load())
+            m_playback.Seek(seconds, view);
+    });
+    return CommandResult::kDone;
+}
+
+CommandResult CConnection::StopPlayback(bool liveAgain) {
+    if (!Usable())
+        return CommandResult::kIgnored;
+    m_worker.Post([this, liveAgain] {
+        if (m_bClosing.load())
+            return;
+        if (m_playback.Stop() && liveAgain)
+            m_session->Live().RequestLive();
+    });
+    return CommandResult::kDone;
 }
 
 // --- commands ------------------------------------------------------------------------------

@@ -38,7 +38,9 @@
 #include "protocol/rights.h"
 #include "protocol/stream_receiver.h"
 #include "recordings/backup_service.h"
+#include "recordings/play_control.h"
 #include "recordings/playback_service.h"
+#include "recordings/search_service.h"
 #include "stream/consumer_slots.h"
 #include "stream/stream_frames.h"
 #include "stream/stream_state.h"
@@ -78,7 +80,9 @@ struct ConnectionSettings {
     std::chrono::milliseconds decoderDrain{2'000};
 };
 
-class CConnection final : private protocol::IStreamReceiver, private protocol::ILiveConsumers {
+class CConnection final : private protocol::IStreamReceiver,
+                          private protocol::ILiveConsumers,
+                          private recordings::IPlaybackConsumers {
   public:
     CConnection(platform::IMessageSink& windowSink, std::uint32_t generation,
                 std::shared_ptr<logs::ILocalLog> localLog, video::CChannelViews& views,
@@ -135,6 +139,17 @@ class CConnection final : private protocol::IStreamReceiver, private protocol::I
     void ChangeFormat(std::uint32_t format);
     void SetDeinterlace(int channel, bool on) { m_pipeline.SetDeinterlace(channel, on); }
 
+    // --- remote playback (never wait; the work runs on the worker) ---
+    // PLAY_ON_REQ; a playback that runs is stopped first. Live view stops when the recorder
+    // accepts.
+    CommandResult StartPlayback(const recordings::PlayRequest& request);
+    // A playback button with the channels shown.
+    CommandResult PlayCommand(recordings::PlayCommand command, protocol::ChannelMask view);
+    // The slider: play forward from `seconds`.
+    CommandResult SeekPlayback(protocol::RecorderTime seconds, protocol::ChannelMask view);
+    // The stop button: the stop order, then live view again when `liveAgain`.
+    CommandResult StopPlayback(bool liveAgain = true);
+
     // --- state (any thread) ---
     protocol::CClientSession& Session() { return *m_session; }
     const protocol::CClientSession& Session() const { return *m_session; }
@@ -143,6 +158,7 @@ class CConnection final : private protocol::IStreamReceiver, private protocol::I
     [[nodiscard]] bool Talking() const { return m_session->Talk().Running(); }
     recordings::CPlaybackService& Playback() { return m_playback; }
     recordings::CBackupService& Backup() { return m_backup; }
+    recordings::CSearchService& Search() { return m_search; }
     // The owner's thread: the heard channel's selection; the worker's otherwise.
     audio::CLiveAudio& Audio() { return m_audio; }
     video::CLivePipeline& Pipeline() { return m_pipeline; }
@@ -163,8 +179,16 @@ class CConnection final : private protocol::IStreamReceiver, private protocol::I
     void DrainAndStopAudio() override { m_audio.DrainAndStop(); }
     void DrainAndStopDecoders() override { m_pipeline.StopDecoders(m_settings.decoderDrain); }
 
+    // IPlaybackConsumers.
+    void PlaybackAccepted(protocol::ChannelMask channels) override;
+    void PlaybackEnded(bool liveAgain) override;
+    void PlaybackChannels(protocol::ChannelMask channels) override;
+    void FlushPlaybackAudio() override;
+    void DrainAndStopPlayback() override;
+
     // Worker jobs.
     void StartLiveConsumers();
+    void StartPlaybackConsumers();
     void RunClose(CloseKind kind);
     void Pause() const;
     bool Usable() const { return !m_bClosing.load() && LoggedIn(); }
@@ -178,6 +202,7 @@ class CConnection final : private protocol::IStreamReceiver, private protocol::I
     std::unique_ptr<protocol::CClientSession> m_session;
     recordings::CPlaybackService m_playback;
     recordings::CBackupService m_backup;
+    recordings::CSearchService m_search;
     // The decoders read titles from the session: the pipeline goes before the session.
     video::CLivePipeline m_pipeline;
     audio::CLiveAudio m_audio;

@@ -179,6 +179,38 @@ int CCommandSession::Stay(std::chrono::milliseconds duration) {
     return kExitOk;
 }
 
+std::optional<platform::PostedMessage> CCommandSession::WaitFor(
+    const std::function<bool(const platform::PostedMessage&)>& match,
+    std::chrono::milliseconds timeout, int* status) {
+    *status = kExitOk;
+    const auto until = Clock::now() + timeout;
+    while (Clock::now() < until) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        auto message = m_sink.Take(std::min(left, std::chrono::milliseconds(50)));
+        if (!message) {
+            continue;
+        }
+        if (match(*message)) {
+            return message;
+        }
+        if (const auto ended = Handle(*message)) {
+            *status = *ended;
+            return std::nullopt;
+        }
+        if (message->message == platform::WM_RECORDER_NOTIFY) {
+            // Categories 4 and 6: the recorder has no such data or refused the request.
+            const int category = platform::NotifyCategory(message->lParam);
+            if (category == 4 || category == 6) {
+                m_reason = DescribeNotification(category, platform::NotifyCode(message->lParam));
+                *status = kExitFailure;
+                return std::nullopt;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<int> CCommandSession::Handle(const platform::PostedMessage& message) {
     if (message.messageBox) {
         m_unsupported = m_unsupported || *message.messageBox == "Not MRKD7310 or TQ71!";

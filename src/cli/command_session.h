@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +67,12 @@ class CCommandSession {
     // Handles the session's messages for `duration` (or until the connection ends).
     // kExitOk when the time ran out with the connection up.
     int Stay(std::chrono::milliseconds duration);
+    // Handles the session's messages until one that `match` accepts arrives (returned), the
+    // time runs out (nullopt, *status kExitOk) or the connection ends or the recorder
+    // refuses the request (nullopt, *status the exit status, the reason kept for Finish).
+    std::optional<platform::PostedMessage> WaitFor(
+        const std::function<bool(const platform::PostedMessage&)>& match,
+        std::chrono::milliseconds timeout, int* status);
     // Disconnects in order (if still connected) and prints the summary; returns `status`.
     int Finish(int status, std::string reason = {});
     [[nodiscard]] const std::string& EndReason() const { return m_reason; }

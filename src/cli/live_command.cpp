@@ -21,32 +21,6 @@ namespace {
 using protocol::ChannelMask;
 using video::CLivePipeline;
 
-bool SavePicture(video::CChannelViews& views, int channel, std::uint32_t format,
-                 const std::filesystem::path& dir) {
-    const video::ChannelView& view = views.Channel(channel);
-    std::vector<std::uint8_t> picture;
-    int width = 0, height = 0;
-    {
-        std::lock_guard lock(view.lock);
-        width = view.width;
-        height = view.height;
-        const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        const std::size_t bytes =
-            std::min(format == platform::kH264FormatRgb24 ? pixels * 3 : pixels * 3 / 2,
-                     video::kPictureBufferSize);
-        picture.assign(view.picture.get(), view.picture.get() + bytes);
-    }
-    char name[16];
-    std::snprintf(name, sizeof name, "ch%02d", channel + 1);
-    const auto rgb = format == platform::kH264FormatRgb24 ? BottomUpBgrToRgb(picture, width, height)
-                                                          : Yuv420ToRgb(picture, width, height);
-    bool ok = WritePpm(dir / (std::string(name) + ".ppm"), rgb, width, height);
-    if (format == platform::kH264FormatYuv420) {
-        ok = WriteRaw(dir / (std::string(name) + ".yuv"), picture) && ok;
-    }
-    return ok;
-}
-
 void PrintChannels(CCommandSession& command, CLivePipeline& pipeline, double seconds) {
     for (int c = 0; c < protocol::kMaxChannels; ++c) {
         const auto totals = pipeline.Decoders().Totals(c);
@@ -204,7 +178,7 @@ int RunLive(const std::vector<std::string>& args) {
     if (!saveDir.empty()) {
         for (int c = 0; c < protocol::kMaxChannels; ++c) {
             if (protocol::HasChannel(command->Views().HasDecodedMask(), c) &&
-                !SavePicture(command->Views(), c, format, saveDir)) {
+                !SaveChannelPicture(command->Views(), c, format, saveDir)) {
                 std::fprintf(stderr, "taviro-cli live: cannot write the picture of channel %d\n",
                              c + 1);
             }

@@ -6,6 +6,7 @@
 #include "cli/command_session.h"
 #include "cli/connect_command.h"
 #include "cli/live_command.h"
+#include "cli/recordings_command.h"
 #include "cli/talk_command.h"
 
 namespace {
@@ -18,6 +19,9 @@ constexpr const char* kUsage =
     "            counts, optionally save each channel's last picture\n"
     "  talk      send a WAV file to the recorder as the microphone, then stop talking and\n"
     "            disconnect\n"
+    "  recordings  list the months that hold recordings, or one day's recorded stretches\n"
+    "  play      play back from a time, optionally take next steps, stop in order and print\n"
+    "            what every channel showed\n"
     "run 'taviro-cli COMMAND --help' for the options of a command\n";
 
 }  // namespace
@@ -38,6 +42,12 @@ int main(int argc, char** argv) {
     }
     if (command == "talk") {
         return taviro::cli::RunTalk(args);
+    }
+    if (command == "recordings") {
+        return taviro::cli::RunRecordings(args);
+    }
+    if (command == "play") {
+        return taviro::cli::RunPlay(args);
     }
     std::fprintf(stderr, "taviro-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
     return taviro::cli::kExitUsage;

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <string>
+
+#include "platform/h264_decoder.h"
 
 namespace taviro::cli {
 
@@ -77,6 +81,32 @@ bool WriteRaw(const std::filesystem::path& file, std::span<const std::uint8_t> b
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
+}
+
+bool SaveChannelPicture(video::CChannelViews& views, int channel, std::uint32_t format,
+                        const std::filesystem::path& dir) {
+    const video::ChannelView& view = views.Channel(channel);
+    std::vector<std::uint8_t> picture;
+    int width = 0, height = 0;
+    {
+        std::lock_guard lock(view.lock);
+        width = view.width;
+        height = view.height;
+        const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        const std::size_t bytes =
+            std::min(format == platform::kH264FormatRgb24 ? pixels * 3 : pixels * 3 / 2,
+                     video::kPictureBufferSize);
+        picture.assign(view.picture.get(), view.picture.get() + bytes);
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "ch%02d", channel + 1);
+    const auto rgb = format == platform::kH264FormatRgb24 ? BottomUpBgrToRgb(picture, width, height)
+                                                          : Yuv420ToRgb(picture, width, height);
+    bool ok = WritePpm(dir / (std::string(name) + ".ppm"), rgb, width, height);
+    if (format == platform::kH264FormatYuv420) {
+        ok = WriteRaw(dir / (std::string(name) + ".yuv"), picture) && ok;
+    }
+    return ok;
 }
 
 }  // namespace taviro::cli

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "video/channel_views.h"
+
 namespace taviro::cli {
 
 // Planar YUV 4:2:0 (BT.601, studio range) to packed RGB, top-down.
@@ -18,5 +20,10 @@ std::vector<std::uint8_t> BottomUpBgrToRgb(std::span<const std::uint8_t> bgr, in
 bool WritePpm(const std::filesystem::path& file, std::span<const std::uint8_t> rgb, int width,
               int height);
 bool WriteRaw(const std::filesystem::path& file, std::span<const std::uint8_t> bytes);
+
+// The last picture of `channel` (0..15) in `views`, decoded in `format`, as `chNN.ppm` in
+// `dir` (and `chNN.yuv` with the planes as decoded, for planar pictures).
+bool SaveChannelPicture(video::CChannelViews& views, int channel, std::uint32_t format,
+                        const std::filesystem::path& dir);
 
 }  // namespace taviro::cli

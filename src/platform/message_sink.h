@@ -61,6 +61,7 @@ enum WindowMessage : std::uint32_t {
     WM_RIGHTS_WITHDRAWN = 0x540B,   // wParam = RightsWithdrawal bits
     WM_CHANNEL_TITLES = 0x540C,     // the channel titles changed; read them from the session
     WM_CONNECTION_CLOSED = 0x540D,  // a connection's teardown has ended; wParam = its kind
+    WM_PLAY_STOPPED = 0x540E,       // remote playback has stopped; its decoders are gone
 };
 
 // The channel grid's modes (WM_CHANNEL_GRID_MODE).

@@ -30,7 +30,6 @@ void CLiveService::Register(CDispatchTable& table) {
     };
     on(msg::LIVE_CHANNEL_INFO, &CLiveService::RecvFn_LiveChannelInfo);
     on(msg::LIVE_DATA, &CLiveService::RecvFn_StreamData);
-    on(msg::PLAY_DATA, &CLiveService::RecvFn_StreamData);
     on(msg::LIVE_NACK, &CLiveService::RecvFn_LiveNack);
     on(msg::REC_ON_ACK, &CLiveService::RecvFn_RecOnAck);
     on(msg::REC_OFF_ACK, &CLiveService::RecvFn_RecOffAck);

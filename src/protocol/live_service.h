@@ -77,7 +77,7 @@ class CLiveService final : public ISessionService {
     bool StopRunning() override;
     void CloseGates() override;
 
-    // Where LIVE_DATA and PLAY_DATA pieces go; set before the connection starts. Null: read
+    // Where LIVE_DATA pieces go; set before the connection starts. Null: read
     // and dropped.
     void SetStreamReceiver(IStreamReceiver* receiver) { m_pStreamReceiver.store(receiver); }
     // The audio output and channel decoders that StopLive drains and stops (may be null).

@@ -2,7 +2,7 @@
 
 namespace taviro::protocol {
 
-bool COutbox::Push(std::vector<std::uint8_t> wire) {
+bool COutbox::Push(std::vector<std::uint8_t> wire, std::chrono::milliseconds gapAfter) {
     {
         std::lock_guard lock(m_lock);
         if (m_closed) {
@@ -13,19 +13,23 @@ bool COutbox::Push(std::vector<std::uint8_t> wire) {
             return false;
         }
         m_bytes += wire.size();
-        m_queue.push_back(std::move(wire));
+        m_queue.push_back(Entry{std::move(wire), gapAfter});
     }
     m_changed.notify_all();
     return true;
 }
 
-std::optional<std::vector<std::uint8_t>> COutbox::Pop(std::chrono::milliseconds timeout) {
+std::optional<std::vector<std::uint8_t>> COutbox::Pop(std::chrono::milliseconds timeout,
+                                                      std::chrono::milliseconds* gapAfter) {
     std::unique_lock lock(m_lock);
     m_changed.wait_for(lock, timeout, [&] { return !m_queue.empty() || m_closed; });
     if (m_queue.empty()) {
         return std::nullopt;
     }
-    std::vector<std::uint8_t> wire = std::move(m_queue.front());
+    std::vector<std::uint8_t> wire = std::move(m_queue.front().wire);
+    if (gapAfter != nullptr) {
+        *gapAfter = m_queue.front().gapAfter;
+    }
     m_queue.pop_front();
     m_bytes -= wire.size();
     m_inFlight = true;

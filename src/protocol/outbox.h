@@ -29,11 +29,15 @@ class COutbox {
         : m_messageLimit(messageLimit), m_byteLimit(byteLimit) {}
 
     // Queues one whole message (header and payload as they go on the wire). Never waits;
-    // false when the outbox is closed or full.
-    bool Push(std::vector<std::uint8_t> wire);
+    // false when the outbox is closed or full. `gapAfter`: how long the sender leaves the
+    // socket alone after this message (the recorder's pace for play-control messages).
+    bool Push(std::vector<std::uint8_t> wire,
+              std::chrono::milliseconds gapAfter = std::chrono::milliseconds{0});
     // The oldest message, waiting up to `timeout` for one; nullopt when none came, or when
-    // the outbox is closed and empty. The message counts as in flight until Done().
-    std::optional<std::vector<std::uint8_t>> Pop(std::chrono::milliseconds timeout);
+    // the outbox is closed and empty. The message counts as in flight until Done(). Its
+    // gap goes to `gapAfter` when given.
+    std::optional<std::vector<std::uint8_t>> Pop(std::chrono::milliseconds timeout,
+                                                 std::chrono::milliseconds* gapAfter = nullptr);
     // The message taken by the last Pop has gone out (or failed).
     void Done();
     // Waits until nothing is queued or in flight; false when `limit` passed first.
@@ -53,7 +57,11 @@ class COutbox {
     const std::size_t m_byteLimit;
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
-    std::deque<std::vector<std::uint8_t>> m_queue;
+    struct Entry {
+        std::vector<std::uint8_t> wire;
+        std::chrono::milliseconds gapAfter{0};
+    };
+    std::deque<Entry> m_queue;
     std::size_t m_bytes = 0;
     bool m_inFlight = false;
     bool m_closed = false;

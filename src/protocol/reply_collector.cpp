@@ -25,7 +25,8 @@ void CReplyCollector::Cancel() {
 }
 
 CReplyCollector::Outcome CReplyCollector::Add(std::uint16_t code,
-                                              std::span<const std::uint8_t> fragment, bool last) {
+                                              std::span<const std::uint8_t> fragment, bool last,
+                                              const std::function<void()>& beforeDelivery) {
     ReplyRoute route;
     std::vector<std::uint8_t> reply;
     bool cutShort = false;
@@ -53,6 +54,9 @@ CReplyCollector::Outcome CReplyCollector::Add(std::uint16_t code,
     if (cutShort) {
         platform::Trace("reply %u cut short at %zu bytes\n", static_cast<unsigned>(code),
                         reply.size());
+    }
+    if (beforeDelivery) {
+        beforeDelivery();
     }
     platform::PostedMessage message;
     message.window = route.window;

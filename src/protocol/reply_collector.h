@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -50,7 +51,10 @@ class CReplyCollector {
     // The request was cancelled: nothing more is collected until the next Expect.
     void Cancel();
     // Receive thread: one fragment with message code `code`; `last` is its lastFragment.
-    Outcome Add(std::uint16_t code, std::span<const std::uint8_t> fragment, bool last);
+    // `beforeDelivery` runs once the reply is complete, before it is posted (the owner
+    // clears its busy flag there, so the window never sees the reply while still busy).
+    Outcome Add(std::uint16_t code, std::span<const std::uint8_t> fragment, bool last,
+                const std::function<void()>& beforeDelivery = nullptr);
 
     [[nodiscard]] std::optional<std::uint16_t> Outstanding() const;
     [[nodiscard]] std::size_t Capacity() const { return m_capacity; }

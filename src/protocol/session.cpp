@@ -288,7 +288,8 @@ void CRecorderSession::Thread_Send() {
     // message the socket does not take within the send limit fails; the stream is then
     // broken off (see CWireSocket) and the rest fails at once.
     for (;;) {
-        auto wire = m_outbox.Pop(kSenderPoll);
+        std::chrono::milliseconds gap{0};
+        auto wire = m_outbox.Pop(kSenderPoll, &gap);
         if (!wire) {
             if (m_bSendStop && (m_outbox.Size() == 0 || m_outbox.Closed())) {
                 break;
@@ -300,6 +301,9 @@ void CRecorderSession::Thread_Send() {
         if (!m_socket.SendAll(*wire)) {
             Trace("Send... %s... failed\n",
                   MessageName(command, Direction::ClientToRecorder).data());
+        } else if (gap.count() > 0 && !m_bSendStop) {
+            // The recorder takes play-control messages at its own pace.
+            std::this_thread::sleep_for(gap);
         }
         m_outbox.Done();
     }
@@ -525,10 +529,16 @@ void CRecorderSession::DestroyWindow() {
 
 bool CRecorderSession::Send(std::uint16_t command, std::span<const std::uint8_t> payload,
                             bool lastFragment, bool audioOn) {
+    return SendPaced(command, payload, std::chrono::milliseconds{0}, lastFragment, audioOn);
+}
+
+bool CRecorderSession::SendPaced(std::uint16_t command, std::span<const std::uint8_t> payload,
+                                 std::chrono::milliseconds gapAfter, bool lastFragment,
+                                 bool audioOn) {
     if (payload.size() > kMaxPayload) {
         return false;
     }
-    if (!m_outbox.Push(WireMessage(command, payload, lastFragment, audioOn))) {
+    if (!m_outbox.Push(WireMessage(command, payload, lastFragment, audioOn), gapAfter)) {
         Trace("Send... %s... not queued (%s)\n",
               MessageName(command, Direction::ClientToRecorder).data(),
               m_outbox.Closed() ? "closing" : "outbox full");

@@ -90,6 +90,11 @@ class CRecorderSession {
     // closed (shutting down) or full, or the payload is too long for one message.
     bool Send(std::uint16_t command, std::span<const std::uint8_t> payload = {},
               bool lastFragment = false, bool audioOn = false);
+    // Send, and the sender then leaves the socket alone for `gapAfter` (the recorder takes
+    // play-control messages at its own pace). Never waits.
+    bool SendPaced(std::uint16_t command, std::span<const std::uint8_t> payload,
+                   std::chrono::milliseconds gapAfter, bool lastFragment = false,
+                   bool audioOn = false);
     // Sends at once on the calling thread, waiting up to the send limit when the recorder
     // does not read. For the session's own worker threads only.
     bool SendNow(std::uint16_t command, std::span<const std::uint8_t> payload = {},

@@ -24,4 +24,32 @@ class IStreamReceiver {
     virtual void OnChannelInfo(std::span<const std::uint8_t> payload) { (void)payload; }
 };
 
+// One complete playback element as the stream layer has read it.
+struct PlayElement {
+    bool audio = false;
+    std::uint32_t headerWord1 = 0;  // the last message's second header word (speed code)
+    int channel = 0;                // video: the frame's channel
+    std::int32_t seconds = 0;       // video: the frame's time
+    std::int32_t microseconds = 0;
+};
+
+struct PlayAdmission {
+    bool queue = false;    // video: onto its channel's queue; audio: may be heard
+    bool reverse = false;  // the frame is played backward or stepped back
+};
+
+// Where the stream layer asks remote playback what becomes of each element: credit,
+// speed, pause, re-positioning and pacing live behind it.
+//
+// Threads: the receive thread only. Admit runs before the frame is stamped with the stream
+// generation (it may start a new one); Queued runs after a video frame went to its queue
+// and may wait there for the frame's moment at normal speed (it returns at once when
+// playback stops or changes).
+class IPlayGate {
+  public:
+    virtual ~IPlayGate() = default;
+    virtual PlayAdmission Admit(const PlayElement& element) = 0;
+    virtual void Queued(const PlayElement& element) = 0;
+};
+
 }  // namespace taviro::protocol

@@ -1,33 +1,403 @@
 #include "recordings/playback_service.h"
 
+#include <thread>
+
+#include "platform/message_sink.h"
+#include "platform/trace.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "protocol/wire.h"
 
 namespace taviro::recordings {
 
-void CPlaybackService::SetRunning(bool running, protocol::ChannelMask channels) {
-    m_nChannels = running ? channels : 0;
-    m_bRunning = running;
+namespace {
+
+namespace msg = protocol::msg;
+using protocol::PacketHeader;
+
+std::int64_t NowMillis() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+CPlaybackService::CPlaybackService(protocol::CRecorderSession& session,
+                                   protocol::CLoginService& login, stream::CStreamState& state)
+    : m_session(session),
+      m_login(login),
+      m_state(state),
+      m_pStreamBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(protocol::kMaxPayload)) {}
+
+void CPlaybackService::Register(protocol::CDispatchTable& table) {
+    const auto on = [&](std::uint16_t code, bool (CPlaybackService::*fn)(const PacketHeader&)) {
+        table.Register(code, [this, fn](const PacketHeader& h) { return (this->*fn)(h); });
+    };
+    on(msg::PLAY_CHANNEL_INFO, &CPlaybackService::RecvFn_ChannelInfo);
+    on(msg::PLAY_ON_ACK, &CPlaybackService::RecvFn_OnAck);
+    on(msg::PLAY_ON_NACK, &CPlaybackService::RecvFn_OnNack);
+    on(msg::PLAY_OFF_ACK, &CPlaybackService::RecvFn_OffAck);
+    on(msg::PLAY_OFF_NACK, &CPlaybackService::RecvFn_OffNack);
+    on(msg::PLAY_DATA_FINISH, &CPlaybackService::RecvFn_DataFinish);
+    on(msg::PLAY_DATA, &CPlaybackService::RecvFn_Data);
+    on(msg::PLAY_ON_FAIL, &CPlaybackService::RecvFn_OnFail);
+    on(msg::PLAY_ON_DONE, &CPlaybackService::RecvFn_OnDone);
+}
+
+void CPlaybackService::SetPauses(std::chrono::milliseconds message, std::chrono::milliseconds play,
+                                 std::chrono::milliseconds step) {
+    m_messagePause = message;
+    m_playPause = play;
+    m_stepPause = step;
+}
+
+PlayCommand CPlaybackService::Mode() const {
+    std::lock_guard lock(m_lock);
+    return m_control.Mode();
+}
+
+PauseState CPlaybackService::Pause() const {
+    std::lock_guard lock(m_lock);
+    return m_control.Pause();
+}
+
+// --- requests ---
+
+bool CPlaybackService::StartPlayback(const PlayRequest& request) {
+    if (m_bLocalPlayer.load() || m_bRunning.load() || m_bRequested.load() ||
+        m_bGatesClosed.load()) {
+        return false;
+    }
+    const auto payload = EncodePlayRequest(request);
+    m_nStartTime = request.start;
+    m_bRequested = true;
+    if (!m_session.Send(msg::PLAY_ON_REQ, payload)) {
+        m_bRequested = false;
+        return false;
+    }
+    return true;
+}
+
+void CPlaybackService::Begin() {
+    if (m_bGatesClosed.load()) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        m_pacer.Reset();
+        m_bPace = false;
+        m_nShown = 0;
+        m_nPositionMs = 0;
+        m_nSpeed = 0;
+        m_state.SetPlaybackAudio(false);
+        m_state.SetPlaybackReverse(false);
+        m_state.SetPlaybackOn(true);
+        m_bRunning = true;
+        SendNow(m_control.Start());
+    }
+    m_session.Owner().Post(platform::Window::Main, platform::WM_PLAY_STARTED, m_nChannels.load(),
+                           0);
+    m_session.Owner().Post(platform::Window::Main, platform::WM_PLAYER_INFO, 0, 0);
+}
+
+protocol::ChannelMask CPlaybackService::PlayedInView(protocol::ChannelMask view) const {
+    const protocol::ChannelMask played = m_nChannels.load();
+    return (played & view) != 0 ? (played & view) : played;
+}
+
+bool CPlaybackService::Command(PlayCommand command, protocol::ChannelMask view) {
+    if (!m_bRunning.load()) {
+        return false;
+    }
+    m_nView = view;
+    {
+        std::lock_guard lock(m_lock);
+        bool newGeneration = false;
+        const PlayMessages messages = m_control.Command(command, view, PlayedInView(view),
+                                                        m_login.ChannelCount(), &newGeneration);
+        if (command == PlayCommand::Pause || command == PlayCommand::Backward ||
+            command == PlayCommand::PreviousStep) {
+            if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+                consumers->FlushPlaybackAudio();
+            }
+        }
+        if (newGeneration) {
+            m_state.NewGeneration();
+        }
+        m_bPace = false;
+        SendSequence(messages);
+        m_nChanges.fetch_add(1);
+    }
+    m_wake.notify_all();
+    // Buttons pressed in quick succession reach the recorder no faster than it takes them.
+    const bool play = command == PlayCommand::Forward || command == PlayCommand::Backward;
+    std::this_thread::sleep_for(play ? m_playPause : m_stepPause);
+    return true;
+}
+
+bool CPlaybackService::Seek(protocol::RecorderTime seconds, protocol::ChannelMask view) {
+    if (!m_bRunning.load() || seconds < 0) {
+        return false;
+    }
+    m_nView = view;
+    {
+        std::lock_guard lock(m_lock);
+        const PlayMessages messages = m_control.SeekTo(seconds, PlayedInView(view));
+        if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+            consumers->FlushPlaybackAudio();
+        }
+        m_state.NewGeneration();
+        m_bPace = false;
+        SendSequence(messages);
+        m_nChanges.fetch_add(1);
+    }
+    m_wake.notify_all();
+    std::this_thread::sleep_for(m_playPause);
+    return true;
+}
+
+bool CPlaybackService::Stop() {
+    const bool running = m_bRunning.exchange(false);
+    const bool requested = m_bRequested.exchange(false);
+    if (!running && !requested) {
+        return false;
+    }
+    if (!m_bGatesClosed.load()) {
+        m_session.SendPaced(msg::RPLAY_STOP, {}, m_messagePause);
+    }
+    // No more frames are queued from here on, and a pacing wait ends.
+    m_state.SetPlaybackOn(false);
+    m_state.SetPlaybackAudio(false);
+    m_nChannels = 0;
+    Wake();
+    if (running) {
+        if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+            consumers->DrainAndStopPlayback();
+        }
+    }
+    return true;
+}
+
+bool CPlaybackService::StopRunning() {
+    // The session's shutdown: the stop request goes out before the goodbye; the owner has
+    // drained the consumers (or drains them when it tears down).
+    if (!m_bRunning.exchange(false)) {
+        return false;
+    }
+    m_bRequested = false;
+    m_state.SetPlaybackOn(false);
+    Wake();
+    m_session.Send(msg::RPLAY_STOP);
+    return true;
+}
+
+void CPlaybackService::CloseGates() {
+    m_bGatesClosed = true;
+    m_bRunning = false;
+    m_bRequested = false;
+    m_state.SetPlaybackOn(false);
+    Wake();
 }
 
 bool CPlaybackService::SendViewChannels(protocol::ChannelMask visible) {
+    m_nView = visible;
     if (!m_bRunning.load() || !m_login.PlaybackViewChannelCapable()) {
         return false;
     }
     std::uint8_t payload[4];
     protocol::StoreBE32(payload, m_nChannels.load() & visible & protocol::kAllChannels);
-    return m_session.Send(protocol::msg::PLAY_VIEW_CH, payload);
+    return m_session.Send(msg::PLAY_VIEW_CH, payload);
 }
 
-bool CPlaybackService::StopRunning() {
-    return Stop();
+void CPlaybackService::SendSequence(const PlayMessages& messages) {
+    for (const PlayMessage& m : messages) {
+        m_session.SendPaced(m.code, m.payload, m_messagePause);
+    }
 }
 
-bool CPlaybackService::Stop() {
-    if (!m_bRunning.exchange(false)) {
+void CPlaybackService::SendNow(const PlayMessages& messages) {
+    for (const PlayMessage& m : messages) {
+        m_session.Send(m.code, m.payload);
+    }
+}
+
+void CPlaybackService::Wake() {
+    {
+        std::lock_guard lock(m_lock);
+        m_nChanges.fetch_add(1);
+    }
+    m_wake.notify_all();
+}
+
+// --- the stream's gate (receive thread) ---
+
+protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& element) {
+    if (!m_bRunning.load()) {
+        return {};
+    }
+    std::lock_guard lock(m_lock);
+    const ElementVerdict v =
+        m_control.OnElement(element.audio, SpeedCodeOf(element.headerWord1), element.seconds,
+                            element.microseconds, m_nView.load(), m_login.ChannelCount());
+    SendNow(v.send);
+    if (v.speedChanged) {
+        m_nSpeed = m_control.Speed();
+        // Sound only at normal speed; what was queued at another speed is not heard.
+        const bool normal = m_control.Speed() == 1;
+        m_state.SetPlaybackAudio(normal);
+        if (!normal) {
+            if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+                consumers->FlushPlaybackAudio();
+            }
+        }
+    }
+    if (v.newGeneration) {
+        m_state.NewGeneration();
+    }
+    if (v.anchor) {
+        m_pacer.Reset();
+    }
+    m_bPace = m_bPacing.load() && !element.audio && v.show && m_control.Speed() == 1 &&
+              !m_control.Stepping();
+    if (!element.audio && v.show) {
+        m_nPositionMs = FrameMillis(element.seconds, element.microseconds);
+        m_nShown.fetch_add(1);
+    }
+    return protocol::PlayAdmission{v.show, v.reverse};
+}
+
+void CPlaybackService::Queued(const protocol::PlayElement& element) {
+    std::unique_lock lock(m_lock);
+    if (!m_bPace) {
+        return;
+    }
+    m_bPace = false;
+    const std::int64_t wait =
+        m_pacer.WaitMillis(FrameMillis(element.seconds, element.microseconds), NowMillis());
+    if (wait <= 0) {
+        return;
+    }
+    // The wait ends early when playback stops, a button is pressed or the session closes;
+    // the pacer never asks for more than three seconds.
+    const std::uint64_t changes = m_nChanges.load();
+    m_wake.wait_for(lock, std::chrono::milliseconds(wait), [&] {
+        return m_nChanges.load() != changes || !m_bRunning.load() || m_bGatesClosed.load();
+    });
+}
+
+// --- the recorder's answers (receive thread) ---
+
+bool CPlaybackService::RecvFn_ChannelInfo(const PacketHeader& header) {
+    std::vector<std::uint8_t> payload;
+    if (!m_session.ReadPayload(header, payload)) {
         return false;
     }
-    m_session.Send(protocol::msg::RPLAY_STOP);
+    if (payload.size() < 4) {
+        return true;  // nothing to go by
+    }
+    const protocol::ChannelMask mask = protocol::LoadBE32(payload.data()) & protocol::kAllChannels;
+    m_nChannels = mask;
+    m_state.NewGeneration();
+    if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+        consumers->PlaybackChannels(mask);
+    }
+    return true;
+}
+
+bool CPlaybackService::RecvFn_OnAck(const PacketHeader& header) {
+    // Nothing is read from the acknowledgement; a payload that comes with it is skipped.
+    if (!m_session.Discard(header)) {
+        return false;
+    }
+    if (!m_bRequested.exchange(false) || m_bGatesClosed.load()) {
+        return true;  // an answer to a request given up
+    }
+    if (m_nChannels.load() == 0) {
+        // No PLAY_CHANNEL_INFO came first: the request's channels are what plays.
+        m_nChannels = protocol::kAllChannels & ((1u << m_login.ChannelCount()) - 1u);
+    }
+    if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+        consumers->PlaybackAccepted(m_nChannels.load());
+    } else {
+        Begin();
+    }
+    return true;
+}
+
+bool CPlaybackService::RecvFn_OnNack(const PacketHeader& header) {
+    m_bRequested = false;
+    if (m_session.HandleRefusal(header) == protocol::kReasonReadFailed) {
+        return false;
+    }
+    if (m_bRunning.load()) {
+        if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+            consumers->PlaybackEnded(false);
+        }
+    }
+    return true;
+}
+
+bool CPlaybackService::RecvFn_OffAck(const PacketHeader& header) {
+    return m_session.Discard(header);
+}
+
+bool CPlaybackService::RecvFn_OffNack(const PacketHeader& header) {
+    return m_session.HandleRefusal(header) != protocol::kReasonReadFailed;
+}
+
+bool CPlaybackService::RecvFn_DataFinish(const PacketHeader& header) {
+    if (!m_session.Discard(header)) {
+        return false;
+    }
+    if (m_bRunning.load()) {
+        std::lock_guard lock(m_lock);
+        SendNow(m_control.OnDataFinish());
+    }
+    return true;
+}
+
+bool CPlaybackService::RecvFn_Data(const PacketHeader& header) {
+    const std::size_t length = header.Length();  // at most kMaxPayload, the buffer's size
+    if (!m_session.Read(m_pStreamBuffer.get(), length)) {
+        return false;
+    }
+    if (protocol::IStreamReceiver* receiver = m_pStreamReceiver.load()) {
+        receiver->OnStreamPiece(header.Command(), header,
+                                std::span<const std::uint8_t>(m_pStreamBuffer.get(), length));
+    }
+    return true;
+}
+
+bool CPlaybackService::RecvFn_OnFail(const PacketHeader& header) {
+    if (m_session.HandleRefusal(header) == protocol::kReasonReadFailed) {
+        return false;
+    }
+    if (m_bRunning.load() || m_bRequested.load()) {
+        if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+            consumers->PlaybackEnded(true);
+        }
+    }
+    return true;
+}
+
+bool CPlaybackService::RecvFn_OnDone(const PacketHeader& header) {
+    if (!m_session.Discard(header)) {
+        return false;
+    }
+    if (!m_bRunning.load()) {
+        return true;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
+            consumers->FlushPlaybackAudio();
+        }
+        SendNow(m_control.OnDone());
+        m_nChanges.fetch_add(1);
+    }
+    m_wake.notify_all();
+    m_session.Owner().Post(platform::Window::Main, platform::WM_PLAYER_INFO, 1, 0);
     return true;
 }
 

@@ -1,45 +1,172 @@
-// Remote playback on the session: whether a playback stream runs, the channels it plays,
-// the view-channel selection (PLAY_VIEW_CH) and the stop request. The requests that start
-// and steer playback, and the recorder's answers, come with the playback window.
+// Remote playback on the session: the play request and the recorder's answers, the play
+// data and its credit, speed, pause and re-positioning rules (CPlayControl), real-time
+// pacing at normal speed, the playback buttons and the slider's seek, the view-channel
+// selections (PLAY_CH_CHANGE, PLAY_VIEW_CH) and the stop.
 //
-// Threads: requests from any thread (through the session's outbox); the state from any.
+// What must wait or touch the consumers (stopping live view, starting and draining the
+// decoders and the audio output, live view again after a failure) is not done on the
+// receive thread: the service asks its IPlaybackConsumers, whose owner runs it on its
+// worker and calls back Begin().
+//
+// Threads: StartPlayback, Command, Seek, SendViewChannels from any thread (the owner's
+// worker; they may sleep between the recorder's control messages). Begin and Stop on the
+// owner's worker. The RecvFn_ handlers and the IPlayGate calls on the receive thread. One
+// lock guards the playback state while a command sequence is sent.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "protocol/channel_mask.h"
 #include "protocol/login_service.h"
 #include "protocol/session.h"
 #include "protocol/session_service.h"
+#include "protocol/stream_receiver.h"
+#include "recordings/play_control.h"
+#include "stream/stream_state.h"
 
 namespace taviro::recordings {
 
-class CPlaybackService final : public protocol::ISessionService {
+// The connection's owner, for what playback asks of the consumers.
+class IPlaybackConsumers {
   public:
-    CPlaybackService(protocol::CRecorderSession& session, protocol::CLoginService& login)
-        : m_session(session), m_login(login) {}
+    virtual ~IPlaybackConsumers() = default;
+    // Receive thread, must not wait: the recorder accepted the request for `channels`.
+    // The owner stops live view, readies the decoders and the playback audio, then calls
+    // CPlaybackService::Begin().
+    virtual void PlaybackAccepted(protocol::ChannelMask channels) = 0;
+    // Receive thread, must not wait: the recorder ended playback (PLAY_ON_FAIL, or a
+    // refusal while playing). The owner runs CPlaybackService::Stop() and, when
+    // `liveAgain`, asks for live view again 100 ms later.
+    virtual void PlaybackEnded(bool liveAgain) = 0;
+    // Receive thread: a new playback stream of `channels` starts (PLAY_CHANNEL_INFO): a
+    // half-built element is dropped.
+    virtual void PlaybackChannels(protocol::ChannelMask channels) = 0;
+    // Any thread: the heard sound is dropped (speed change, pause, reversal).
+    virtual void FlushPlaybackAudio() = 0;
+    // The owner's worker, in the stop order: the audio output drained and stopped, then
+    // each channel decoder drained, stopped and destroyed.
+    virtual void DrainAndStopPlayback() = 0;
+};
+
+class CPlaybackService final : public protocol::ISessionService, public protocol::IPlayGate {
+  public:
+    CPlaybackService(protocol::CRecorderSession& session, protocol::CLoginService& login,
+                     stream::CStreamState& state);
 
     [[nodiscard]] std::string_view Name() const override { return "playback"; }
-    void Register(protocol::CDispatchTable&) override {}
+    void Register(protocol::CDispatchTable& table) override;
     [[nodiscard]] protocol::Service Kind() const override { return protocol::Service::Playback; }
     [[nodiscard]] bool Running() const override { return m_bRunning.load(); }
     bool StopRunning() override;
-    void CloseGates() override { m_bRunning = false; }
+    void CloseGates() override;
 
-    // A playback stream of `channels` runs (or none).
-    void SetRunning(bool running, protocol::ChannelMask channels = 0);
-    [[nodiscard]] protocol::ChannelMask Channels() const { return m_nChannels.load(); }
-    // The visible panes changed: PLAY_VIEW_CH with the played channels that are visible,
-    // when playback runs and the recorder accepts it. False when nothing was sent.
-    bool SendViewChannels(protocol::ChannelMask visible);
-    // RPLAY_STOP when playback runs; playback is off afterwards.
+    // Set before the connection starts.
+    void SetConsumers(IPlaybackConsumers* consumers) { m_pConsumers.store(consumers); }
+    void SetStreamReceiver(protocol::IStreamReceiver* receiver) {
+        m_pStreamReceiver.store(receiver);
+    }
+    // Tests: the pause after each control message and after a button (defaults 50 ms, and
+    // 100 ms / 500 ms after a button).
+    void SetPauses(std::chrono::milliseconds message, std::chrono::milliseconds play,
+                   std::chrono::milliseconds step);
+    // Off: frames are queued as they come, at any speed (the fuzzing harness, which must
+    // not wait on the recorder's clock). On by default.
+    void SetRealTimePacing(bool on) { m_bPacing.store(on); }
+
+    // --- requests ---
+    // PLAY_ON_REQ. False (nothing sent) while the local player runs, while a request is
+    // outstanding or playback runs (stop it first), or when it cannot be queued.
+    bool StartPlayback(const PlayRequest& request);
+    // The owner's worker after PlaybackAccepted: credit 93, playing, WM_PLAY_STARTED and
+    // WM_PLAYER_INFO.
+    void Begin();
+    // A playback button with the channels shown. False when playback does not run.
+    bool Command(PlayCommand command, protocol::ChannelMask view);
+    // The slider: pause, then play forward from `seconds` (a new playback generation).
+    bool Seek(protocol::RecorderTime seconds, protocol::ChannelMask view);
+    // The owner's worker: the stop order (RPLAY_STOP, playing off, audio and decoders
+    // drained and stopped through the consumers). False when nothing ran.
     bool Stop();
+    // The visible panes changed while playing: PLAY_VIEW_CH when the recorder takes it.
+    bool SendViewChannels(protocol::ChannelMask visible);
+    void SetLocalPlayerActive(bool active) { m_bLocalPlayer.store(active); }
+    // Playback of `channels` counts as running (or not) without a stream: for the checks
+    // that only look at whether it runs (rights, view selections).
+    void SetRunning(bool running, protocol::ChannelMask channels = 0) {
+        m_nChannels = running ? channels : 0;
+        m_bRunning = running;
+    }
+
+    // --- state (any thread) ---
+    [[nodiscard]] bool Requested() const { return m_bRequested.load(); }
+    [[nodiscard]] protocol::ChannelMask Channels() const { return m_nChannels.load(); }
+    [[nodiscard]] protocol::RecorderTime StartTime() const { return m_nStartTime.load(); }
+    // The time of the last frame shown, in frame milliseconds (0 before the first).
+    [[nodiscard]] std::int64_t PositionMillis() const { return m_nPositionMs.load(); }
+    [[nodiscard]] int Speed() const { return m_nSpeed.load(); }
+    [[nodiscard]] PlayCommand Mode() const;
+    [[nodiscard]] PauseState Pause() const;
+    // Frames shown since the start.
+    [[nodiscard]] std::uint64_t Shown() const { return m_nShown.load(); }
+
+    // IPlayGate (receive thread).
+    protocol::PlayAdmission Admit(const protocol::PlayElement& element) override;
+    void Queued(const protocol::PlayElement& element) override;
 
   private:
+    bool RecvFn_ChannelInfo(const protocol::PacketHeader& header);
+    bool RecvFn_OnAck(const protocol::PacketHeader& header);
+    bool RecvFn_OnNack(const protocol::PacketHeader& header);
+    bool RecvFn_OffAck(const protocol::PacketHeader& header);
+    bool RecvFn_OffNack(const protocol::PacketHeader& header);
+    bool RecvFn_DataFinish(const protocol::PacketHeader& header);
+    bool RecvFn_Data(const protocol::PacketHeader& header);
+    bool RecvFn_OnFail(const protocol::PacketHeader& header);
+    bool RecvFn_OnDone(const protocol::PacketHeader& header);
+
+    // Sends a button's sequence, each message followed by the recorder's pause. Called
+    // with m_lock held, so nothing of the receive thread goes out in between.
+    void SendSequence(const PlayMessages& messages);
+    // The receive thread's sends: no pause (it must keep reading), in order.
+    void SendNow(const PlayMessages& messages);
+    // The played mask narrowed to the view when the view shows some of it.
+    protocol::ChannelMask PlayedInView(protocol::ChannelMask view) const;
+    void Wake();
+
     protocol::CRecorderSession& m_session;
     protocol::CLoginService& m_login;
+    stream::CStreamState& m_state;
+    std::atomic<IPlaybackConsumers*> m_pConsumers{nullptr};
+    std::atomic<protocol::IStreamReceiver*> m_pStreamReceiver{nullptr};
+    std::unique_ptr<std::uint8_t[]> m_pStreamBuffer;
+
+    std::atomic<bool> m_bRequested{false};
     std::atomic<bool> m_bRunning{false};
+    std::atomic<bool> m_bGatesClosed{false};
+    std::atomic<bool> m_bLocalPlayer{false};
+    std::atomic<bool> m_bPacing{true};
     std::atomic<protocol::ChannelMask> m_nChannels{0};
+    std::atomic<protocol::ChannelMask> m_nView{protocol::kAllChannels};
+    std::atomic<protocol::RecorderTime> m_nStartTime{0};
+    std::atomic<std::int64_t> m_nPositionMs{0};
+    std::atomic<int> m_nSpeed{0};
+    std::atomic<std::uint64_t> m_nShown{0};
+    std::atomic<std::uint64_t> m_nChanges{0};  // commands and stops: a pacing wait ends
+
+    std::chrono::milliseconds m_messagePause{50};
+    std::chrono::milliseconds m_playPause{100};
+    std::chrono::milliseconds m_stepPause{500};
+
+    mutable std::mutex m_lock;  // guards the two below and a command's sequence
+    CPlayControl m_control;
+    CPlayPacer m_pacer;
+    bool m_bPace = false;            // receive thread: the frame just queued waits its moment
+    std::condition_variable m_wake;  // ends a pacing wait (with m_lock)
 };
 
 }  // namespace taviro::recordings

@@ -40,6 +40,7 @@ StreamStats CStreamFrames::Stats() const {
     s.frozen = m_count.frozen.load();
     s.audioNotHeard = m_count.audioNotHeard.load();
     s.allocationFailed = m_count.allocationFailed.load();
+    s.notAdmitted = m_count.notAdmitted.load();
     return s;
 }
 
@@ -126,8 +127,17 @@ void CStreamFrames::HandleLive(const protocol::PacketHeader& header,
 void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
                                std::span<const std::uint8_t> element) {
     const int productType = m_state.ProductType();
+    protocol::IPlayGate* gate = m_pPlayGate.load();
+    protocol::PlayElement played;
+    played.headerWord1 = header.word[1];
     if (IsPlayAudioElement(element, productType)) {
+        played.audio = true;
         const auto audio = ParsePlayAudioHeader(element, productType);
+        // The gate sees every element first: the speed code and the credit count them all.
+        if (gate != nullptr && !gate->Admit(played).queue) {
+            Count(m_count.notAdmitted);
+            return;
+        }
         if (!audio) {
             Count(m_count.tooShort);
             return;
@@ -142,8 +152,22 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
         return;
     }
     const auto frame = ParseStreamFrameHeader(element);
+    if (frame) {
+        played.channel = frame->encoder.channel;
+        played.seconds = frame->encoder.seconds;
+        played.microseconds = frame->encoder.microseconds;
+    }
+    protocol::PlayAdmission admission{true, m_state.PlaybackReverse()};
+    if (gate != nullptr) {
+        // A short element still counts for the credit, but is never queued.
+        admission = gate->Admit(played);
+    }
     if (!frame) {
         Count(m_count.tooShort);
+        return;
+    }
+    if (!admission.queue) {
+        Count(m_count.notAdmitted);
         return;
     }
     // The stated payload length is believed only as far as the bytes that arrived.
@@ -153,7 +177,10 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
     FrameInfo info = MakeFrameInfo(frame->encoder, payloadLength, m_state.Generation());
     info.title = PlaybackTitle(*frame);
     QueueVideo(info, header, element.subspan(kStreamFrameHeaderSize, payloadLength),
-               frame->displayExempt == 1, m_state.PlaybackReverse());
+               frame->displayExempt == 1, admission.reverse);
+    if (gate != nullptr) {
+        gate->Queued(played);  // paces normal speed
+    }
     // Give the decoders a chance to run between frames of a fast playback stream.
     std::this_thread::yield();
 }

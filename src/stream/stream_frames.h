@@ -39,6 +39,7 @@ struct StreamStats {
     std::uint64_t frozen = 0;         // live view paused
     std::uint64_t audioNotHeard = 0;  // no block of the heard channel, or audio muted
     std::uint64_t allocationFailed = 0;
+    std::uint64_t notAdmitted = 0;  // playback: paused, re-positioning or muted
 };
 
 // The outcome of a live channel info message.
@@ -66,6 +67,10 @@ class CStreamFrames final : public protocol::IStreamReceiver {
         OnLiveChannelInfo(payload);
     }
 
+    // Remote playback's say over each playback element (null: every element is queued).
+    // Set before the connection starts or while no playback data flows.
+    void SetPlayGate(protocol::IPlayGate* gate) { m_pPlayGate.store(gate); }
+
     // Drops a half-built element (a stream restarts).
     void ResetReassembly();
     [[nodiscard]] std::size_t FillCount() const { return m_nFill; }
@@ -82,6 +87,7 @@ class CStreamFrames final : public protocol::IStreamReceiver {
 
     CStreamState& m_state;
     CConsumerSlots& m_slots;
+    std::atomic<protocol::IPlayGate*> m_pPlayGate{nullptr};
     std::unique_ptr<std::uint8_t[]> m_buffer;
     std::size_t m_nFill = 0;
     // Set when a piece did not fit: the rest of that element is skipped up to its last
@@ -90,7 +96,8 @@ class CStreamFrames final : public protocol::IStreamReceiver {
 
     struct Counters {
         std::atomic<std::uint64_t> videoQueued{0}, audioQueued{0}, tooShort{0}, overflowed{0},
-            notStreaming{0}, noConsumer{0}, frozen{0}, audioNotHeard{0}, allocationFailed{0};
+            notStreaming{0}, noConsumer{0}, frozen{0}, audioNotHeard{0}, allocationFailed{0},
+            notAdmitted{0};
     } m_count;
 };
 

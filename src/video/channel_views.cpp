@@ -14,6 +14,15 @@ bool CChannelViews::SetAvailableMask(protocol::ChannelMask mask) {
     return m_available.exchange(mask) != mask;
 }
 
+void CChannelViews::ClearHasDecoded() {
+    m_hasDecoded.store(0);
+    for (ChannelView& view : m_views) {
+        std::lock_guard lock(view.lock);
+        view.shown = 0;
+        view.shownMillis = 0;
+    }
+}
+
 void CChannelViews::MarkPicture(int channel) {
     const protocol::ChannelMask bit = protocol::ChannelBit(channel);
     m_hasPicture.fetch_or(bit);

@@ -40,7 +40,11 @@ struct ChannelView {
     std::uint32_t decodedCount = 0;  // pictures since the last frame-rate tick
     int frameRate = 0;
     std::int64_t clock = 0;  // seconds since 1970 of the last picture (recorder time)
-    int audioIcon = -1;      // -1 none, 0 this channel is heard, 1 audio present elsewhere heard
+    // The last picture shown: its frame time in milliseconds (recorder time), and how many
+    // pictures were shown since the decoders started.
+    std::int64_t shownMillis = 0;
+    std::uint64_t shown = 0;
+    int audioIcon = -1;  // -1 none, 0 this channel is heard, 1 audio present elsewhere heard
     int audioIconX = 0;
     int integrityIconX = 0;
     int integrity = -1;  // local playback: -1 unchecked, 0 no data, 1 intact, 2 tampered
@@ -84,8 +88,9 @@ class CChannelViews {
     void MarkPicture(int channel);
     // Layout and channel selections forget which panes had a picture.
     void ClearHasPicture() { m_hasPicture.store(0); }
-    // Live view starting forgets which channels ever decoded.
-    void ClearHasDecoded() { m_hasDecoded.store(0); }
+    // Live view or playback starting forgets which channels ever decoded, and the
+    // pictures shown so far.
+    void ClearHasDecoded();
 
     // The frame-rate timer: every channel's rate becomes its pictures per second over the
     // time since the last tick, and its counter starts again.

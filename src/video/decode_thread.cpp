@@ -112,9 +112,10 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
     }
     // Clock of the channel: the frame time the recorder put in the header (live), or the
     // player's time.
-    const std::int64_t clock = mode == ViewMode::Live
-                                   ? static_cast<std::int32_t>(frame.Header().Reserved2())
-                                   : m_environment.PlaybackTime(mode);
+    const std::int64_t clock =
+        mode == ViewMode::Live             ? static_cast<std::int32_t>(frame.Header().Reserved2())
+        : mode == ViewMode::RemotePlayback ? info.seconds
+                                           : m_environment.PlaybackTime(mode);
     {
         ChannelView& view = m_views.Channel(m_channel);
         std::lock_guard lock(view.lock);
@@ -246,6 +247,9 @@ void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int he
     ChannelView& view = m_views.Channel(m_channel);
     {
         std::lock_guard lock(view.lock);
+        view.shownMillis =
+            static_cast<std::int64_t>(info.seconds) * 1000 + info.microseconds / 1000;
+        ++view.shown;
         if (title != view.titleSource || view.paneWidth != view.titlePaneWidth) {
             view.titleSource = title;
             view.titlePaneWidth = view.paneWidth;

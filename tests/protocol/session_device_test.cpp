@@ -13,6 +13,7 @@
 #include "protocol/crc32.h"
 #include "recordings/backup_service.h"
 #include "recordings/playback_service.h"
+#include "stream/stream_state.h"
 #include "support/fake_recorder.h"
 
 namespace taviro::protocol {
@@ -103,8 +104,9 @@ class SessionDeviceTest : public ::testing::Test {
         m_session = std::make_unique<CClientSession>(*m_sink, nullptr, config);
         m_session->Live().SetStreamReceiver(receiver);
         // The long-running services of the recordings area, whose state the rights follow.
-        m_playback = std::make_unique<recordings::CPlaybackService>(m_session->Transport(),
-                                                                    m_session->Login());
+        m_playback = std::make_unique<recordings::CPlaybackService>(
+            m_session->Transport(), m_session->Login(), m_streamState);
+        m_playback->SetStreamReceiver(receiver);
         m_backup = std::make_unique<recordings::CBackupService>(m_session->Transport());
         m_session->Transport().AddService(*m_playback);
         m_session->Transport().AddService(*m_backup);
@@ -165,6 +167,7 @@ class SessionDeviceTest : public ::testing::Test {
 
     std::unique_ptr<platform::CQueueSink> m_sink = std::make_unique<platform::CQueueSink>();
     // Declared first, destroyed last: the session refers to them.
+    stream::CStreamState m_streamState;
     std::unique_ptr<recordings::CPlaybackService> m_playback;
     std::unique_ptr<recordings::CBackupService> m_backup;
     std::unique_ptr<CClientSession> m_session;

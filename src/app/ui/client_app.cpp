@@ -1,4 +1,5 @@
 #include "app/ui/client_app.h"
+#include "controls/ui/skin_style.h"
 
 #include <QApplication>
 #include <QAudioDevice>
@@ -36,6 +37,9 @@ int CClientApp::Run() {
     // The skin pack: without it the program runs on, every picture and text empty.
     if (!platform::ui::Skin().Load(platform::ui::CSkinLibrary::DefaultFolder()))
         platform::Trace("skin pack not found.\n");
+    // Every window of standard controls takes the skin's look from here.
+    if (auto* application = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        controls::ui::InstallSkinStyle(*application);
 
     std::vector<std::string_view> views(m_args.begin(), m_args.end());
     ShellOptions shellOptions;

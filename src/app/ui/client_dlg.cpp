@@ -80,6 +80,8 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& setti
     setFixedSize(kMainWindowWidth, kMainWindowHeight);
     m_sink.SetHandler(platform::Window::Main,
                       [this](const platform::PostedMessage& m) { OnPosted(m); });
+    for (const auto window : {platform::Window::Search, platform::Window::Backup})
+        m_sink.SetHandler(window, [this](const platform::PostedMessage& m) { OnSearchPosted(m); });
     m_sink.SetMessageBoxParent(this);
     // The connection's state in the title strip, right of the product name.
     m_stateLabel = Child<QLabel>(this);
@@ -105,6 +107,8 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& setti
 
 CClientDlg::~CClientDlg() {
     m_sink.SetHandler(platform::Window::Main, {});
+    m_sink.SetHandler(platform::Window::Search, {});
+    m_sink.SetHandler(platform::Window::Backup, {});
     m_sink.SetMessageBoxParent(nullptr);
     m_presenter.reset();
     // The session's threads post into the sink until they are joined; the shell joins
@@ -129,6 +133,7 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
     m_shell->StartUp();
     // The skin is the resource source while the controls are made.
     CreateControls();
+    CreatePlaybackControls();
     m_monitors = EnumerateMonitors();
     CreateGrid(m_shell->Setup().drawMode, std::nullopt);
     // The 16-pane layout with its button down, Live disabled until a session logs in.
@@ -224,6 +229,7 @@ void CClientDlg::RefreshGridStatus() {
         return;
     video::ui::GridStatus status;
     status.audioOutput = m_shell->AudioOutput();
+    status.playerSpeed = m_shell->PlaybackIconSpeed();
     if (auto* session = m_shell->Session()) {
         status.session = true;
         const protocol::DeviceState device = session->Live().Device();
@@ -256,6 +262,14 @@ void CClientDlg::UpdateToolTips() {
         }
         QString text = tip->textNumber != 0 ? Skin().Text(tip->textNumber) : QString();
         text += QString::fromStdString(tip->literal);
+        // The keys that work the playback buttons while playback runs.
+        const char* key = id == 343   ? "Space"
+                          : id == 346 ? "Right"
+                          : id == 340 ? "Left"
+                          : id == 345 ? "Esc"
+                                      : nullptr;
+        if (key != nullptr)
+            text += QStringLiteral(" (%1)").arg(QString::fromLatin1(key));
         widget->setToolTip(text);
     };
     for (const auto& [id, button] : m_buttons)

@@ -32,6 +32,8 @@
 #include "app/ui/notify_popup.h"
 #include "connect/ui/connect_dlg.h"
 #include "platform/message_sink.h"
+#include "recordings/search_model.h"
+#include "recordings/ui/search_window.h"
 #include "video/channel_views.h"
 #include "video/layouts.h"
 
@@ -49,10 +51,14 @@ class CChannelGrid;
 namespace taviro::platform {
 class CQtSoundOut;
 }
+namespace taviro::recordings::ui {
+class CPlaybackBar;
+}
 namespace taviro::audio {
 class CSoundRing;
 }
 class QTimer;
+class QShortcut;
 
 namespace taviro::app::ui {
 
@@ -87,6 +93,8 @@ class CClientDlg final : public QWidget {
     QImage Screenshot();
 
     // For tests, the demo and the screenshot.
+    recordings::ui::CSearchWindow* SearchWindow() const { return m_searchWindow; }
+    recordings::ui::CPlaybackBar* PlaybackBar() const { return m_playbackBar; }
     CClientShell& Shell() { return *m_shell; }
     video::CChannelViews& Views() { return m_views; }
     video::ui::CChannelGrid* Grid() { return m_grid; }
@@ -136,6 +144,17 @@ class CClientDlg final : public QWidget {
     void OnSliderMessage(std::uint32_t message, std::uint32_t id, int position);
     void RecheckAudio();
 
+    // client_dlg_playback.cpp: remote search and playback.
+    void CreatePlaybackControls();
+    void OpenSearch();
+    void CloseSearch();
+    void OnSearchPosted(const platform::PostedMessage& message);
+    void OnPlaybackStarted();
+    void OnPlaybackStopped();
+    void OnPlaybackDay(const platform::PostedMessage& message);
+    void UpdatePlaybackBar();
+    void OnPositionSlider(std::uint32_t message, int position);
+
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
     void CreatePresenter();
@@ -169,6 +188,16 @@ class CClientDlg final : public QWidget {
     bool m_closing = false;  // Quit has ended; close() is under way
     bool m_muted = false;
     std::optional<QPoint> m_dragFrom;  // dragging the window by its background
+    // Remote search and playback.
+    QPointer<recordings::ui::CSearchWindow> m_searchWindow;
+    // What the last playback started from the search window came from (kept while the
+    // connection lasts, so a reopened window shows the same calendar).
+    recordings::PendingSelection m_pendingSelection;
+    QTimer* m_playTimer = nullptr;
+    recordings::ui::CPlaybackBar* m_playbackBar = nullptr;
+    std::vector<QShortcut*> m_playKeys;
+    std::int64_t m_playDayStart = 0;
+    bool m_positionDragging = false;  // the user holds the position slider
 };
 
 }  // namespace taviro::app::ui

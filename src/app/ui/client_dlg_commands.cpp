@@ -51,10 +51,19 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         case 329:
             m_grid->SetFullScreen(true);
             break;
+        case 340:
+        case 341:
+        case 342:
+        case 345:
+        case 346:
+            m_shell->PlaybackButton(id, m_grid->Layout().VisibleChannels());
+            break;
         case 343:
             // In live view the pause button freezes or resumes the pictures.
             if (m_shell->GridMode() == platform::kGridLive)
                 m_shell->ToggleFreeze();
+            else
+                m_shell->PlaybackButton(id, m_grid->Layout().VisibleChannels());
             break;
         case 344:
             m_shell->ToggleRecording();
@@ -74,7 +83,10 @@ void CClientDlg::OnCommand(std::uint32_t id) {
                 OpenConnectDialog(std::nullopt);
             break;
         case 361:
-            m_shell->CheckRights(Feature::SearchPlayback);
+            if (m_shell->CheckRights(Feature::SearchPlayback) == CommandResult::kDone)
+                OpenSearch();
+            else if (auto* b = Button(361))
+                b->SetCheck(m_searchWindow ? 1 : 0);
             break;
         case 362:
             m_shell->CheckRights(Feature::WebSetup);
@@ -235,8 +247,8 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
             m_soundRing->SetVolume(static_cast<double>(position) / 65535.0);
         return;
     }
-    // The position slider acts on a running playback once playback exists.
-    platform::Trace("main window: slider %u message 0x%04X position %d\n", id, message, position);
+    if (id == kPositionSliderId)
+        OnPositionSlider(message, position);
 }
 
 void CClientDlg::RecheckAudio() {

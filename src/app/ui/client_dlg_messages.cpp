@@ -66,12 +66,26 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             RefreshGridStatus();
             m_grid->RepaintAll();
             break;
+        case WM_PLAY_STARTED:
+            OnPlaybackStarted();
+            break;
+        case WM_PLAY_STOPPED:
+            OnPlaybackStopped();
+            break;
+        case WM_PLAYER_INFO:
+            RefreshGridStatus();
+            break;
+        case WM_PLAY_DAY_READY:
+            OnPlaybackDay(m);
+            break;
         case WM_START_PLAYER:
             // The local archive player opens by itself in player mode once it exists.
             if (m_shell->PlayerMode())
                 Trace("main window: player mode, no recorder connection\n");
             break;
         case WM_CLOSE_SESSION_DIALOGS:
+            CloseSearch();
+            break;
         case WM_STOP_LIVE_AUDIO:
         case WM_CLOSE_PTZ:
         case WM_RIGHTS_WITHDRAWN:
@@ -88,6 +102,9 @@ void CClientDlg::OnConnectionClosed() {
         return;
     }
     // The teardown has ended: the window shows no connection any more.
+    CloseSearch();
+    m_pendingSelection.Clear();
+    OnPlaybackStopped();
     SetControlState(platform::kCtlConnect, platform::kReleased);
     SetControlState(platform::kCtlLive, platform::kDisabled);
     m_audioTimer->stop();

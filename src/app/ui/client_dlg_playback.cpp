@@ -1,0 +1,233 @@
+// Remote search and remote playback in the main window: the RSearch window, the playback
+// buttons, the position slider with its bar of recorded stretches, the keys, and the
+// playback messages.
+#include <QShortcut>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+
+#include "app/main_window_layout.h"
+#include "app/ui/client_dlg.h"
+#include "controls/ui/skin_button_widget.h"
+#include "controls/ui/skin_slider_widget.h"
+#include "platform/trace.h"
+#include "platform/ui/qt_message_sink.h"
+#include "platform/ui/qt_owned.h"
+#include "protocol/catalogue.h"
+#include "protocol/recorder_time.h"
+#include "recordings/calendar.h"
+#include "recordings/search_service.h"
+#include "recordings/timeline.h"
+#include "recordings/ui/playback_bar.h"
+#include "recordings/ui/search_window.h"
+#include "video/ui/channel_grid.h"
+
+namespace taviro::app::ui {
+
+namespace {
+
+constexpr int kPlayTimerMs = 200;
+constexpr std::uint32_t kSearchButton = 361;
+
+int CurrentYear() {
+    const std::int64_t now = protocol::LocalWallClockNow(protocol::ProcessZoneOffset());
+    protocol::UserTime t;
+    if (!protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(now), &t))
+        return recordings::kLastCalendarYear;
+    return t.year;
+}
+
+}  // namespace
+
+void CClientDlg::CreatePlaybackControls() {
+    using platform::ui::Child;
+    m_playTimer = Child<QTimer>(this);
+    m_playTimer->setInterval(kPlayTimerMs);
+    connect(m_playTimer, &QTimer::timeout, this, [this] { UpdatePlaybackBar(); });
+    if (auto* slider = Slider(kPositionSliderId)) {
+        slider->SetRange(0, recordings::kDaySeconds - 1);
+        slider->SetPosition(0);
+        const QRect r = slider->geometry();
+        m_playbackBar = Child<recordings::ui::CPlaybackBar>(this);
+        m_playbackBar->setGeometry(r.left(), r.bottom() + 2, r.width(), 4);
+        m_playbackBar->show();
+    }
+    // Space pauses and plays, the arrows step, Escape stops: only while playback runs, so
+    // the keys keep their usual meaning otherwise.
+    const auto key = [this](QKeySequence sequence, std::function<void()> action) {
+        auto* shortcut = Child<QShortcut>(this, sequence);
+        shortcut->setContext(Qt::WindowShortcut);
+        shortcut->setEnabled(false);
+        connect(shortcut, &QShortcut::activated, this, std::move(action));
+        m_playKeys.push_back(shortcut);
+    };
+    key(QKeySequence(Qt::Key_Space), [this] {
+        auto* connection = m_shell->Connection();
+        const bool paused =
+            connection && connection->Playback().Pause() == recordings::PauseState::Paused;
+        OnCommand(paused ? 342 : 343);
+    });
+    key(QKeySequence(Qt::Key_Right), [this] { OnCommand(346); });
+    key(QKeySequence(Qt::Key_Left), [this] { OnCommand(340); });
+    key(QKeySequence(Qt::Key_Escape), [this] { OnCommand(345); });
+}
+
+void CClientDlg::OpenSearch() {
+    if (m_searchWindow) {
+        m_searchWindow->raise();
+        m_searchWindow->activateWindow();
+        return;
+    }
+    CConnection* connection = m_shell->Connection();
+    if (!connection)
+        return;
+    protocol::CClientSession& session = connection->Session();
+    recordings::ui::SearchWindowContext ctx;
+    ctx.search = [this]() -> recordings::CSearchService* {
+        CConnection* c = m_shell->Connection();
+        return c ? &c->Search() : nullptr;
+    };
+    ctx.startPlayback = [this](const recordings::PlayRequest& request) {
+        return m_shell->StartPlayback(request) == CommandResult::kDone;
+    };
+    ctx.gridShowsRemotePlayback = [this] { return m_shell->GridMode() == platform::kGridPlayback; };
+    ctx.playbackPosition = [this]() -> std::int64_t {
+        CConnection* c = m_shell->Connection();
+        return c ? c->Playback().PositionMillis() / 1000 : 0;
+    };
+    ctx.localPlaybackRunning = [this] { return m_shell->GridMode() == platform::kGridLocal; };
+    ctx.sendCapacityCancel = [this] {
+        if (auto* s = m_shell->Session())
+            s->Transport().Send(protocol::msg::CAPA_CAL_CANCEL);
+    };
+    ctx.notify = [this](int category, int code) { m_sink.Notify(category, code); };
+    const protocol::HelloAck hello = session.Login().Hello();
+    const protocol::RightsContext rights = session.Live().Rights();
+    ctx.rights.permissionTables = hello.product_major_ver > 1 ||
+                                  (hello.product_major_ver == 1 && hello.product_minor_ver != 0);
+    ctx.rights.searchRow = protocol::RowAllows(rights, protocol::right_row::kSearch);
+    ctx.rights.backupRow = protocol::RowAllows(rights, protocol::right_row::kBackup);
+    ctx.rights.backupRunning = connection->Backup().Running();
+    ctx.pending = &m_pendingSelection;
+    ctx.channelCount = session.Login().ChannelCount();
+    ctx.dateFormat = m_shell->Setup().dateFormat;
+    ctx.currentYear = CurrentYear();
+    m_searchWindow = platform::ui::Child<recordings::ui::CSearchWindow>(this, std::move(ctx));
+    connect(m_searchWindow, &recordings::ui::CSearchWindow::Closed, this, [this] {
+        if (m_searchWindow)
+            m_searchWindow->deleteLater();
+        if (auto* b = Button(kSearchButton))
+            b->SetCheck(0);
+    });
+    if (auto* b = Button(kSearchButton))
+        b->SetCheck(1);
+    m_searchWindow->show();
+    m_searchWindow->Open();
+}
+
+void CClientDlg::CloseSearch() {
+    if (m_searchWindow) {
+        m_searchWindow->hide();
+        m_searchWindow->deleteLater();
+        m_searchWindow = nullptr;
+    }
+    if (auto* b = Button(kSearchButton))
+        b->SetCheck(0);
+}
+
+void CClientDlg::OnSearchPosted(const platform::PostedMessage& message) {
+    if (!m_shell->OnMessage(message) || m_quitting)
+        return;
+    if (m_searchWindow)
+        m_searchWindow->OnPosted(message);
+}
+
+void CClientDlg::OnPlaybackStarted() {
+    CConnection* connection = m_shell->Connection();
+    if (!connection)
+        return;
+    m_grid->StartPlayback();
+    ShowLayoutButtons(m_grid->Layout().Buttons());
+    m_views.SetViewMode(video::ViewMode::RemotePlayback);
+    for (const std::uint32_t id : {340u, 341u, 342u, 343u, 345u, 346u})
+        SetControlState(id, platform::kReleased);
+    for (QShortcut* key : m_playKeys)
+        key->setEnabled(true);
+    // The bar shows the day playback started on; its stretches come from the day the
+    // calendar showed, or are asked for.
+    const std::int64_t start = connection->Playback().StartTime();
+    m_playDayStart = start - start % recordings::kDaySeconds;
+    if (m_playbackBar) {
+        m_playbackBar->Clear();
+        const recordings::PendingSelection& p = m_pendingSelection;
+        if (p.pending && p.days &&
+            recordings::DayStart(p.year, p.month0, p.day0) == m_playDayStart) {
+            m_playbackBar->SetDay(m_playDayStart, recordings::ParseDayInfo(*p.days),
+                                  connection->Playback().Channels());
+        } else {
+            protocol::UserTime t;
+            if (protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(start), &t))
+                connection->Search().RequestDay(recordings::SearchSide::Playback, t.year, t.month,
+                                                t.day, platform::Window::Main);
+        }
+    }
+    m_playTimer->start();
+    UpdatePlaybackBar();
+}
+
+void CClientDlg::OnPlaybackStopped() {
+    m_playTimer->stop();
+    for (QShortcut* key : m_playKeys)
+        key->setEnabled(false);
+    if (m_playbackBar)
+        m_playbackBar->Clear();
+    if (auto* slider = Slider(kPositionSliderId))
+        slider->SetPosition(0);
+    m_positionDragging = false;
+    // Back to the 16-pane layout; live view comes back by its own answer.
+    m_grid->SelectLayout(video::kInitialLayout);
+    ShowLayoutButtons(m_grid->Layout().Buttons());
+    RefreshGridStatus();
+    m_grid->RepaintAll();
+}
+
+void CClientDlg::OnPlaybackDay(const platform::PostedMessage& message) {
+    CConnection* connection = m_shell->Connection();
+    if (!m_playbackBar || !connection || !message.data)
+        return;
+    m_playbackBar->SetDay(m_playDayStart, recordings::ParseDayInfo(*message.data),
+                          connection->Playback().Channels());
+}
+
+void CClientDlg::UpdatePlaybackBar() {
+    CConnection* connection = m_shell->Connection();
+    if (!connection || m_shell->GridMode() != platform::kGridPlayback)
+        return;
+    const std::int64_t position = connection->Playback().PositionMillis() / 1000;
+    const auto second = static_cast<int>(
+        std::clamp<std::int64_t>(position - m_playDayStart, 0, recordings::kDaySeconds - 1));
+    // The slider never jumps under the user's hand.
+    if (!m_positionDragging && position > 0) {
+        if (auto* slider = Slider(kPositionSliderId))
+            slider->SetPosition(second);
+        if (m_playbackBar)
+            m_playbackBar->SetPosition(second);
+    }
+    RefreshGridStatus();
+}
+
+void CClientDlg::OnPositionSlider(std::uint32_t message, int position) {
+    if (m_shell->GridMode() != platform::kGridPlayback)
+        return;
+    if (message == platform::WM_SLIDER_BEGIN || message == platform::WM_SLIDER_MOVE) {
+        m_positionDragging = true;
+        return;
+    }
+    m_positionDragging = false;
+    const std::int64_t target =
+        m_playDayStart + std::clamp(position, 0, recordings::kDaySeconds - 1);
+    m_shell->SeekPlayback(static_cast<protocol::RecorderTime>(target),
+                          m_grid->Layout().VisibleChannels());
+}
+
+}  // namespace taviro::app::ui

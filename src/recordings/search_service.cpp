@@ -1,0 +1,106 @@
+#include "recordings/search_service.h"
+
+#include <vector>
+
+#include "platform/trace.h"
+#include "protocol/catalogue.h"
+#include "protocol/wire.h"
+#include "recordings/calendar.h"
+
+namespace taviro::recordings {
+
+namespace {
+
+namespace msg = protocol::msg;
+using platform::Window;
+using protocol::PacketHeader;
+
+}  // namespace
+
+CSearchService::CSearchService(protocol::CRecorderSession& session, std::size_t capacity)
+    : m_session(session), m_collector(session.Owner(), capacity) {}
+
+void CSearchService::Register(protocol::CDispatchTable& table) {
+    for (const std::uint16_t code : {msg::PLAY_INFO_MONTH_ACK, msg::PLAY_INFO_DAY_ACK,
+                                     msg::TRANS_INFO_MONTH_ACK, msg::TRANS_INFO_DAY_ACK}) {
+        table.Register(code, [this](const PacketHeader& h) { return RecvFn_Answer(h); });
+    }
+    for (const std::uint16_t code : {msg::PLAY_INFO_MONTH_NACK, msg::PLAY_INFO_DAY_NACK,
+                                     msg::TRANS_INFO_MONTH_NACK, msg::TRANS_INFO_DAY_NACK}) {
+        table.Register(code, [this](const PacketHeader& h) { return RecvFn_Refusal(h); });
+    }
+}
+
+void CSearchService::CloseGates() {
+    m_bClosed = true;
+    Cancel();
+}
+
+bool CSearchService::Begin(const protocol::ReplyRoute& route, std::uint16_t request,
+                           std::span<const std::uint8_t> payload) {
+    if (m_bClosed.load() || m_bBusy.exchange(true)) {
+        return false;  // one request at a time: clicks while busy do nothing
+    }
+    m_collector.Expect(route);
+    if (!m_session.Send(request, payload)) {
+        m_collector.Cancel();
+        m_bBusy = false;
+        return false;
+    }
+    return true;
+}
+
+bool CSearchService::RequestMonths(SearchSide side) {
+    const bool play = side == SearchSide::Playback;
+    const protocol::ReplyRoute route{
+        play ? msg::PLAY_INFO_MONTH_ACK : msg::TRANS_INFO_MONTH_ACK,
+        play ? Window::Search : Window::Backup,
+        play ? platform::WM_PLAY_MONTH_READY : platform::WM_BACKUP_MONTH_READY, 0};
+    return Begin(route, play ? msg::PLAY_INFO_MONTH_REQ : msg::TRANS_INFO_MONTH_REQ, {});
+}
+
+bool CSearchService::RequestDay(SearchSide side, int year, int month0, int day0,
+                                std::optional<platform::Window> to) {
+    if (month0 < 0 || month0 > 11 || day0 < 0 || day0 > 30) {
+        return false;
+    }
+    const bool play = side == SearchSide::Playback;
+    const protocol::ReplyRoute route{
+        play ? msg::PLAY_INFO_DAY_ACK : msg::TRANS_INFO_DAY_ACK,
+        to.value_or(play ? Window::Search : Window::Backup),
+        play ? platform::WM_PLAY_DAY_READY : platform::WM_BACKUP_DAY_READY,
+        DayParam(year, month0, day0)};
+    const auto payload = DayRequestPayload(year, month0, day0);
+    platform::Trace("Send... %s... %d %d %d\n", play ? "PLAY_INFO_DAY_REQ" : "TRANS_INFO_DAY_REQ",
+                    year, month0 + 1, day0 + 1);
+    return Begin(route, play ? msg::PLAY_INFO_DAY_REQ : msg::TRANS_INFO_DAY_REQ, payload);
+}
+
+void CSearchService::Cancel() {
+    m_collector.Cancel();
+    m_bBusy = false;
+}
+
+bool CSearchService::RecvFn_Answer(const PacketHeader& header) {
+    std::vector<std::uint8_t> fragment;
+    if (!m_session.ReadPayload(header, fragment)) {
+        return false;
+    }
+    const auto outcome = m_collector.Add(header.Command(), fragment, header.LastFragment(),
+                                         [this] { m_bBusy = false; });
+    if (outcome == protocol::CReplyCollector::Outcome::NotExpected) {
+        platform::Trace("Recv... %u... not asked for, dropped\n",
+                        static_cast<unsigned>(header.Command()));
+    }
+    return true;
+}
+
+bool CSearchService::RecvFn_Refusal(const PacketHeader& header) {
+    // The answer is over either way; the notification (or the empty calendar of code 83 on
+    // a month request) comes from the refusal table.
+    m_collector.Cancel();
+    m_bBusy = false;
+    return m_session.HandleRefusal(header) != protocol::kReasonReadFailed;
+}
+
+}  // namespace taviro::recordings

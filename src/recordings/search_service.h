@@ -1,0 +1,73 @@
+// The recorder's lists of what it holds, for the calendar and the day timeline of both
+// sides (playback and backup): the month request (which days of which years hold
+// recordings) and the day request (the recorded stretches of one day). Answers come in
+// fragments; the reply collector gathers the one outstanding answer, bounded, and hands it
+// to the search window as a posted message with its own copy of the bytes.
+//
+// The busy flag: every request sets it through one helper and is refused while it is set;
+// every answer, refusal or cancel clears it, so the window can never lock up.
+//
+// Threads: requests and Cancel from any thread (they never wait); the RecvFn_ handlers on
+// the receive thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "protocol/reply_collector.h"
+#include "protocol/session.h"
+#include "protocol/session_service.h"
+
+namespace taviro::recordings {
+
+enum class SearchSide : int { Playback = 0, Backup = 1 };
+
+// The search window's receive buffer: the largest answer taken.
+inline constexpr std::size_t kSearchReplyCapacity = 2'400'000;
+
+// wParam of a day answer: the day it describes, as YYYYMMDD (month and day 1-based).
+constexpr std::uint64_t DayParam(int year, int month0, int day0) {
+    return static_cast<std::uint64_t>(year) * 10000u +
+           static_cast<std::uint64_t>(month0 + 1) * 100u + static_cast<std::uint64_t>(day0 + 1);
+}
+
+class CSearchService final : public protocol::ISessionService {
+  public:
+    explicit CSearchService(protocol::CRecorderSession& session,
+                            std::size_t capacity = kSearchReplyCapacity);
+
+    [[nodiscard]] std::string_view Name() const override { return "search"; }
+    void Register(protocol::CDispatchTable& table) override;
+    void CloseGates() override;
+
+    // PLAY_INFO_MONTH_REQ / TRANS_INFO_MONTH_REQ; the answer comes as
+    // WM_PLAY_MONTH_READY (Window::Search) / WM_BACKUP_MONTH_READY (Window::Backup) with
+    // the records' bytes. False (nothing sent) while busy or closing.
+    bool RequestMonths(SearchSide side);
+    // PLAY_INFO_DAY_REQ / TRANS_INFO_DAY_REQ for (year, month0 0..11, day0 0..30); the
+    // answer comes as WM_PLAY_DAY_READY / WM_BACKUP_DAY_READY, wParam DayParam, to the
+    // search window (or the backup window), or to `to` when given (the main window's
+    // playback bar).
+    bool RequestDay(SearchSide side, int year, int month0, int day0,
+                    std::optional<platform::Window> to = std::nullopt);
+    // The window gave up waiting (Cancel, or it closed): busy off, the answer is dropped.
+    void Cancel();
+    [[nodiscard]] bool Busy() const { return m_bBusy.load(); }
+
+  private:
+    // The one place a request is begun: busy on, the collector told what to expect, the
+    // request queued; busy off again when it cannot be queued.
+    bool Begin(const protocol::ReplyRoute& route, std::uint16_t request,
+               std::span<const std::uint8_t> payload);
+    bool RecvFn_Answer(const protocol::PacketHeader& header);
+    bool RecvFn_Refusal(const protocol::PacketHeader& header);
+
+    protocol::CRecorderSession& m_session;
+    protocol::CReplyCollector m_collector;
+    std::atomic<bool> m_bBusy{false};
+    std::atomic<bool> m_bClosed{false};
+};
+
+}  // namespace taviro::recordings

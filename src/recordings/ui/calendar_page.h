@@ -1,0 +1,56 @@
+// The calendar page of the search window (playback and backup side alike): the year, the
+// twelve month buttons (highlighted and enabled when the month holds recordings), and the
+// day buttons of the chosen month laid out by weekday, the days with recordings marked.
+// A marked day asks for its day timeline; everything else about it is the arithmetic of
+// recordings/calendar.h.
+//
+// Thread: the GUI thread. The records are the page's own copy.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "recordings/calendar.h"
+
+class QLabel;
+class QToolButton;
+
+namespace taviro::recordings::ui {
+
+class CCalendarPage final : public QWidget {
+    Q_OBJECT
+  public:
+    explicit CCalendarPage(QWidget* parent = nullptr);
+
+    // New records: opens on `page` (the latest month with recordings), or shows an empty
+    // calendar of `fallbackYear` when there is none.
+    void SetRecords(std::vector<MonthInfoRecord> records, std::optional<CalendarPage> page,
+                    int fallbackYear);
+    // Shows the month of `year` / `month0` (a month without recordings is ignored).
+    void ShowMonth(int year, int month0);
+
+    [[nodiscard]] int Year() const { return m_year; }
+    [[nodiscard]] int Month() const { return m_month0; }
+    // The day button of day0 (tests), or null.
+    QToolButton* DayButton(int day0) const;
+    QToolButton* MonthButton(int month0) const;
+
+  signals:
+    // A marked day was clicked.
+    void DayChosen(int year, int month0, int day0);
+
+  private:
+    void StepYear(int delta);
+    void Relayout();
+
+    std::vector<MonthInfoRecord> m_records;
+    int m_year = 2000;
+    int m_month0 = 0;
+    QLabel* m_yearLabel = nullptr;
+    std::array<QToolButton*, 12> m_months{};
+    std::array<QToolButton*, 31> m_days{};
+};
+
+}  // namespace taviro::recordings::ui

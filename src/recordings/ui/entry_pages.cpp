@@ -1,0 +1,125 @@
+#include "recordings/ui/entry_pages.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <algorithm>
+
+#include "recordings/calendar.h"
+
+#include "platform/ui/qt_owned.h"
+
+namespace taviro::recordings::ui {
+
+using platform::ui::Child;
+
+namespace {
+
+QSpinBox* Spin(QWidget* parent, int low, int high, const QRect& place) {
+    auto* box = Child<QSpinBox>(parent);
+    box->setRange(low, high);
+    box->setGeometry(place);
+    box->setAlignment(Qt::AlignCenter);
+    return box;
+}
+
+}  // namespace
+
+CDateTimePage::CDateTimePage(int dateFormat, QWidget* parent) : QWidget(parent) {
+    setFixedSize(408, 200);
+    m_year = Spin(this, kFirstCalendarYear, kLastCalendarYear, QRect());
+    m_month = Spin(this, 1, 12, QRect());
+    m_day = Spin(this, 1, 31, QRect());
+    // The date in the order the settings show dates.
+    std::array<QSpinBox*, 3> order{m_year, m_month, m_day};
+    if (dateFormat == 1)
+        order = {m_month, m_day, m_year};
+    else if (dateFormat == 2)
+        order = {m_day, m_month, m_year};
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i]->setGeometry(40 + static_cast<int>(i) * 110, 40, 90, 26);
+    m_hour = Spin(this, 0, 23, QRect(40, 90, 90, 26));
+    m_minute = Spin(this, 0, 59, QRect(150, 90, 90, 26));
+    m_second = Spin(this, 0, 59, QRect(260, 90, 90, 26));
+    for (QSpinBox* box : {m_hour, m_minute, m_second})
+        box->setWrapping(true);
+    connect(m_year, &QSpinBox::valueChanged, this, [this] { ClampDay(); });
+    connect(m_month, &QSpinBox::valueChanged, this, [this] { ClampDay(); });
+    auto* play = Child<QPushButton>(this, QStringLiteral("Play"));
+    play->setObjectName(QStringLiteral("play"));
+    play->setGeometry(290, 150, 72, 26);
+    connect(play, &QPushButton::clicked, this, [this] { emit Play(Time()); });
+    m_play = play;
+    SetTime(static_cast<protocol::RecorderTime>(DayStart(kFirstCalendarYear, 0, 0)));
+}
+
+void CDateTimePage::ClampDay() {
+    // The day never passes the length of the chosen month.
+    m_day->setMaximum(DaysInMonth(m_year->value(), m_month->value() - 1));
+}
+
+void CDateTimePage::SetTime(protocol::RecorderTime time) {
+    protocol::UserTime t;
+    if (!protocol::GetTime_tToUsertime(time, &t))
+        return;
+    m_year->setValue(std::clamp(t.year, kFirstCalendarYear, kLastCalendarYear));
+    m_month->setValue(t.month + 1);
+    ClampDay();
+    m_day->setValue(t.day + 1);
+    m_hour->setValue(t.hour);
+    m_minute->setValue(t.minute);
+    m_second->setValue(t.second);
+}
+
+protocol::RecorderTime CDateTimePage::Time() const {
+    const std::int64_t seconds =
+        DayStart(m_year->value(), m_month->value() - 1, m_day->value() - 1) +
+        m_hour->value() * 3600 + m_minute->value() * 60 + m_second->value();
+    return static_cast<protocol::RecorderTime>(std::clamp<std::int64_t>(seconds, 0, 0x7FFFFFFF));
+}
+
+CChannelPage::CChannelPage(QWidget* parent) : QWidget(parent) {
+    setFixedSize(408, 220);
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        auto* box = Child<QCheckBox>(this, QString::asprintf("CH%02d", c + 1));
+        box->setGeometry(20 + (c % 4) * 96, 20 + (c / 4) * 32, 90, 24);
+        connect(box, &QCheckBox::toggled, this, [this] { emit MaskChanged(Mask()); });
+        m_boxes[static_cast<std::size_t>(c)] = box;
+    }
+    auto* all = Child<QPushButton>(this, QStringLiteral("All Check"));
+    all->setGeometry(20, 160, 100, 26);
+    connect(all, &QPushButton::clicked, this, [this] { SetAll(true); });
+    auto* none = Child<QPushButton>(this, QStringLiteral("Beturn All"));
+    none->setGeometry(130, 160, 100, 26);
+    connect(none, &QPushButton::clicked, this, [this] { SetAll(false); });
+}
+
+void CChannelPage::SetChannels(int count, protocol::ChannelMask mask) {
+    m_count = std::clamp(count, 0, protocol::kMaxChannels);
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        QCheckBox* box = m_boxes[static_cast<std::size_t>(c)];
+        const QSignalBlocker quiet(box);
+        box->setEnabled(c < m_count);
+        box->setChecked(c < m_count && protocol::HasChannel(mask, c));
+    }
+}
+
+void CChannelPage::SetAll(bool on) {
+    for (int c = 0; c < m_count; ++c) {
+        QCheckBox* box = m_boxes[static_cast<std::size_t>(c)];
+        const QSignalBlocker quiet(box);
+        box->setChecked(on);
+    }
+    emit MaskChanged(Mask());
+}
+
+protocol::ChannelMask CChannelPage::Mask() const {
+    protocol::ChannelMask mask = 0;
+    for (int c = 0; c < m_count; ++c)
+        if (m_boxes[static_cast<std::size_t>(c)]->isChecked())
+            mask |= 1u << c;
+    return mask;
+}
+
+}  // namespace taviro::recordings::ui

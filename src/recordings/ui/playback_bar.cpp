@@ -1,0 +1,77 @@
+#include "recordings/ui/playback_bar.h"
+
+#include <QPainter>
+#include <algorithm>
+
+#include "controls/ui/skin_style.h"
+#include "recordings/timeline.h"
+
+namespace taviro::recordings::ui {
+
+namespace {
+
+QColor Colour(unsigned rgb) {
+    return QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                  static_cast<int>(rgb & 0xFF));
+}
+
+}  // namespace
+
+CPlaybackBar::CPlaybackBar(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void CPlaybackBar::SetDay(std::int64_t dayStart, std::vector<DayInfoRecord> records,
+                          protocol::ChannelMask channels) {
+    m_dayStart = dayStart;
+    m_records = std::move(records);
+    m_channels = channels;
+    update();
+}
+
+void CPlaybackBar::Clear() {
+    m_records.clear();
+    m_position = -1;
+    update();
+}
+
+void CPlaybackBar::SetPosition(int secondOfDay) {
+    if (secondOfDay == m_position)
+        return;
+    m_position = secondOfDay;
+    update();
+}
+
+void CPlaybackBar::paintEvent(QPaintEvent*) {
+    namespace c = controls::ui::skin_colour;
+    QPainter p(this);
+    p.fillRect(rect(), Colour(c::kField));
+    const int w = width();
+    const auto xOf = [w](std::int64_t second) {
+        return static_cast<int>(std::clamp<std::int64_t>(second, 0, kDaySeconds) * w / kDaySeconds);
+    };
+    // Continuous stretches first, event stretches over them.
+    for (const bool event : {false, true}) {
+        for (const DayInfoRecord& r : m_records) {
+            if ((r.channels & m_channels) == 0 || r.end < r.start ||
+                ((r.kinds & kKindEvent) != 0) != event ||
+                (r.kinds & (kKindEvent | kKindContinuous)) == 0)
+                continue;
+            const std::int64_t from = r.start - m_dayStart;
+            const std::int64_t to = r.end - m_dayStart;
+            if (to < 0 || from >= kDaySeconds)
+                continue;
+            const int x0 = xOf(from);
+            const int x1 = std::max(x0 + 1, xOf(to));
+            p.fillRect(QRect(x0, 0, x1 - x0, height()),
+                       event ? QColor(0xE0, 0x6C, 0x3C) : Colour(c::kAccent));
+        }
+    }
+    if (m_position >= 0) {
+        p.setPen(Qt::white);
+        const int x = xOf(m_position);
+        p.drawLine(x, 0, x, height());
+    }
+}
+
+}  // namespace taviro::recordings::ui

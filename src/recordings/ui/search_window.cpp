@@ -1,0 +1,333 @@
+#include "recordings/ui/search_window.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QStackedWidget>
+
+#include "platform/skin_numbers.h"
+#include "platform/ui/qt_owned.h"
+#include "protocol/recorder_time.h"
+#include "recordings/ui/calendar_page.h"
+#include "recordings/ui/entry_pages.h"
+#include "recordings/ui/timeline_page.h"
+
+namespace taviro::recordings::ui {
+
+namespace {
+
+using platform::ui::Child;
+
+constexpr std::uint32_t kTabIds[4] = {430, 431, 432, 433};
+constexpr const char* kTabLabels[4] = {"Search", "Backup", "Log", "Info"};
+constexpr std::uint32_t kCloseId = 435;
+constexpr std::uint32_t kCancelId = 436;
+constexpr std::uint32_t kOkId = 1;
+
+const std::vector<const char*> kMenus[4] = {
+    {"Date/Time", "Event", "Calendar", "Select Channel"},
+    {"Date/Time", "Event", "Calendar", "Select Channel"},
+    {"All", "Power", "Record", "Operation", "Client", "Event", "Archive"},
+    {"System Info", "Status Info"},
+};
+
+const std::vector<std::uint8_t>& BytesOf(
+    const std::shared_ptr<const std::vector<std::uint8_t>>& p) {
+    static const std::vector<std::uint8_t> kNone;
+    return p ? *p : kNone;
+}
+
+}  // namespace
+
+CSearchWindow::CSearchWindow(SearchWindowContext context, QWidget* parent)
+    : controls::ui::CSkinDialog(parent, QSize(640, 540), context.opacity),
+      m_context(std::move(context)),
+      m_model(m_context.rights, m_context.pending) {
+    setModal(false);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    SetCaption(QStringLiteral("Search"));
+    const int count = std::clamp(m_context.channelCount, 1, protocol::kMaxChannels);
+    m_mask = count >= 32 ? protocol::kAllChannels : ((1u << count) - 1u);
+    for (int t = 0; t < 4; ++t) {
+        auto* tab = Child<controls::ui::CSkinButtonWidget>(this, kTabIds[t],
+                                                           controls::ButtonKind::CheckBox);
+        tab->SetFrameCount(platform::skin::kButtonFrames);
+        tab->Model().SetStretch(true);
+        const int picture = platform::skin::kPicTabButton;
+        tab->SetPictures(controls::ButtonPictures{picture, picture, picture, picture, picture},
+                         false);
+        tab->setGeometry(12 + t * 100, 34, 96, 24);
+        tab->SetText(QString::fromLatin1(kTabLabels[t]));
+        connect(tab, &controls::ui::CSkinButtonWidget::Clicked, this,
+                [this, t] { PressTab(static_cast<SearchTab>(t)); });
+        m_tabs[static_cast<std::size_t>(t)] = tab;
+        const auto& labels = kMenus[t];
+        for (std::size_t e = 0; e < labels.size(); ++e) {
+            const auto id = static_cast<std::uint32_t>(450 + e);
+            auto* entry = MakeTextButton(id, QString::fromLatin1(labels[e]),
+                                         QRect(12, 72 + static_cast<int>(e) * 34, 120, 28));
+            entry->hide();
+            connect(entry, &controls::ui::CSkinButtonWidget::Clicked, this, [this, t, id] {
+                if (m_model.Menu() == static_cast<SearchTab>(t))
+                    PressEntry(static_cast<SearchEntry>(id));
+            });
+            m_entries[static_cast<std::size_t>(t)].push_back(entry);
+        }
+    }
+    auto* close = MakeTextButton(kCloseId, QStringLiteral("Close"), QRect(564, 34, 64, 22));
+    connect(close, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { CloseWindow(false); });
+    auto* ok = MakeTextButton(kOkId, QStringLiteral("OK"), QRect(476, 504, 72, 26));
+    connect(ok, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { CloseWindow(false); });
+    auto* cancel = MakeTextButton(kCancelId, QStringLiteral("Cancel"), QRect(556, 504, 72, 26));
+    connect(cancel, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { CloseWindow(true); });
+
+    m_body = Child<QStackedWidget>(this);
+    m_body->setGeometry(144, 66, 484, 432);
+    m_placeholder = Child<QWidget>(m_body);
+    m_body->addWidget(m_placeholder);
+}
+
+CSearchWindow::~CSearchWindow() = default;
+
+void CSearchWindow::Open() {
+    Apply(m_model.Open());
+}
+
+bool CSearchWindow::Busy() const {
+    const CSearchService* service = Service();
+    return service != nullptr && service->Busy();
+}
+
+void CSearchWindow::PressTab(SearchTab tab) {
+    Apply(m_model.PressTab(tab, Busy()));
+    // A click that changed nothing must not leave its tab looking pressed.
+    for (int t = 0; t < 4; ++t)
+        m_tabs[static_cast<std::size_t>(t)]->SetCheck(
+            m_model.Menu() == static_cast<SearchTab>(t) ? 1 : 0);
+}
+
+void CSearchWindow::PressEntry(SearchEntry entry) {
+    Apply(m_model.PressEntry(entry, Busy()));
+}
+
+QWidget* CSearchWindow::CurrentPage() const {
+    QWidget* page = m_body->currentWidget();
+    return page == m_placeholder ? nullptr : page;
+}
+
+void CSearchWindow::Apply(const SearchAction& action) {
+    if (action.ignored || m_closed)
+        return;
+    if (action.tabsChanged) {
+        for (int t = 0; t < 4; ++t)
+            m_tabs[static_cast<std::size_t>(t)]->SetButtonEnabled(
+                m_model.TabEnabled(static_cast<SearchTab>(t)));
+    }
+    if (action.menu)
+        ShowMenu(*action.menu);
+    if (action.page)
+        ShowPage(*action.page, action.fromPending);
+    if (action.request != SearchRequest::None)
+        Request(action.request);
+    if (action.close) {
+        m_closed = true;
+        hide();
+        emit Closed();
+    }
+}
+
+void CSearchWindow::ShowMenu(SearchTab tab) {
+    for (int t = 0; t < 4; ++t) {
+        const bool on = static_cast<SearchTab>(t) == tab;
+        m_tabs[static_cast<std::size_t>(t)]->SetCheck(on ? 1 : 0);
+        for (QWidget* entry : m_entries[static_cast<std::size_t>(t)])
+            entry->setVisible(on);
+    }
+    m_body->setCurrentWidget(m_placeholder);
+}
+
+QWidget* CSearchWindow::Page(SearchPage page) {
+    // Pages are made on first use and kept (shown again, never recreated).
+    auto keep = [this, page](QWidget* w) {
+        m_body->addWidget(w);
+        m_model.PageCreated(page);
+        return w;
+    };
+    switch (page) {
+        case SearchPage::PlayCalendar:
+        case SearchPage::BackupCalendar: {
+            const bool backup = page == SearchPage::BackupCalendar;
+            CCalendarPage*& slot = backup ? m_backupCalendar : m_playCalendar;
+            if (!slot) {
+                slot = Child<CCalendarPage>(m_body);
+                connect(slot, &CCalendarPage::DayChosen, this,
+                        [this, backup](int y, int m, int d) { AskDay(backup, y, m, d); });
+                keep(slot);
+            }
+            return slot;
+        }
+        case SearchPage::PlayDay:
+        case SearchPage::BackupDay: {
+            const bool backup = page == SearchPage::BackupDay;
+            CTimelinePage*& slot = backup ? m_backupDay : m_playDay;
+            if (!slot) {
+                slot = Child<CTimelinePage>(m_body, backup);
+                if (!backup) {
+                    connect(slot, &CTimelinePage::Play, this, [this](int seconds) {
+                        PlayFrom(static_cast<protocol::RecorderTime>(m_playDay->DayStartTime() +
+                                                                     seconds),
+                                 0, 2);
+                    });
+                }
+                keep(slot);
+            }
+            return slot;
+        }
+        case SearchPage::PlayDateTime:
+            if (!m_dateTime) {
+                m_dateTime = Child<CDateTimePage>(m_body, m_context.dateFormat);
+                connect(m_dateTime, &CDateTimePage::Play, this,
+                        [this](protocol::RecorderTime t) { PlayFrom(t, kDateTimeKinds, 0); });
+                keep(m_dateTime);
+            }
+            return m_dateTime;
+        case SearchPage::PlayChannels:
+        case SearchPage::BackupChannels:
+            if (!m_channels) {
+                m_channels = Child<CChannelPage>(m_body);
+                connect(m_channels, &CChannelPage::MaskChanged, this,
+                        [this](protocol::ChannelMask mask) { m_mask = mask; });
+                keep(m_channels);
+            }
+            m_channels->SetChannels(m_context.channelCount, m_mask);
+            return m_channels;
+        default:
+            // The event lists, the backup's time entry, the logs and the information pages
+            // come with the features that fill them.
+            return nullptr;
+    }
+}
+
+void CSearchWindow::ShowPage(SearchPage page, bool fromPending) {
+    if (fromPending && page == SearchPage::PlayCalendar && m_context.pending) {
+        const PendingSelection& p = *m_context.pending;
+        m_months = p.months;
+        auto* calendar = static_cast<CCalendarPage*>(Page(page));
+        calendar->SetRecords(ParseMonthInfo(BytesOf(p.months)), CalendarPage{p.year, p.month0},
+                             p.year);
+    }
+    QWidget* w = Page(page);
+    if (w != nullptr)
+        m_body->setCurrentWidget(w);
+}
+
+void CSearchWindow::Request(SearchRequest request) {
+    CSearchService* service = Service();
+    switch (request) {
+        case SearchRequest::PlayMonths:
+            if (service)
+                service->RequestMonths(SearchSide::Playback);
+            break;
+        case SearchRequest::BackupMonths:
+            if (service)
+                service->RequestMonths(SearchSide::Backup);
+            break;
+        case SearchRequest::CapaCancel:
+            if (m_context.sendCapacityCancel)
+                m_context.sendCapacityCancel();
+            break;
+        case SearchRequest::None:
+            break;
+    }
+}
+
+void CSearchWindow::AskDay(bool backup, int year, int month0, int day0) {
+    CSearchService* service = Service();
+    if (!service)
+        return;
+    // A click while a request is outstanding does nothing.
+    if (service->RequestDay(backup ? SearchSide::Backup : SearchSide::Playback, year, month0,
+                            day0)) {
+        (backup ? m_backupDate : m_playDate) = {year, month0, day0};
+    }
+}
+
+void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
+    if (m_closed)
+        return;
+    switch (m.message) {
+        case platform::WM_PLAY_MONTH_READY:
+        case platform::WM_BACKUP_MONTH_READY: {
+            const bool backup = m.message == platform::WM_BACKUP_MONTH_READY;
+            m_months = m.data;
+            auto records = ParseMonthInfo(BytesOf(m.data));
+            const auto opening = OpeningPage(records, m_context.currentYear);
+            if (!opening && m_context.notify)
+                m_context.notify(4, 0);  // no year holds recordings
+            auto* calendar = static_cast<CCalendarPage*>(
+                Page(backup ? SearchPage::BackupCalendar : SearchPage::PlayCalendar));
+            calendar->SetRecords(std::move(records), opening, m_context.currentYear);
+            Apply(m_model.OnReady(m.message));
+            break;
+        }
+        case platform::WM_PLAY_DAY_READY:
+        case platform::WM_BACKUP_DAY_READY: {
+            const bool backup = m.message == platform::WM_BACKUP_DAY_READY;
+            m_days = m.data;
+            const auto day = static_cast<int>(m.wParam);
+            const int year = day / 10000, month0 = day / 100 % 100 - 1, day0 = day % 100 - 1;
+            (backup ? m_backupDate : m_playDate) = {year, month0, day0};
+            int initial = 0;
+            const std::int64_t dayStart = DayStart(year, month0, day0);
+            if (!backup && m_context.gridShowsRemotePlayback &&
+                m_context.gridShowsRemotePlayback() && m_context.playbackPosition) {
+                // Remote playback runs: the timeline opens at its position on that day.
+                const std::int64_t into = m_context.playbackPosition() - dayStart;
+                if (into >= 0 && into < kDaySeconds)
+                    initial = static_cast<int>(into);
+            }
+            auto* timeline = static_cast<CTimelinePage*>(
+                Page(backup ? SearchPage::BackupDay : SearchPage::PlayDay));
+            timeline->SetDay(year, month0, day0, ParseDayInfo(BytesOf(m.data)),
+                             m_context.channelCount, m_mask, m_context.dateFormat, initial);
+            Apply(m_model.OnReady(m.message));
+            break;
+        }
+        case platform::WM_SEARCH_RIGHTS:
+            Apply(m_model.OnRightsChanged(m.wParam, m_context.rights.backupRunning));
+            break;
+        default:
+            break;
+    }
+}
+
+void CSearchWindow::PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, int source) {
+    if (m_context.localPlaybackRunning && m_context.localPlaybackRunning())
+        return;
+    if (!m_context.startPlayback)
+        return;
+    PlayRequest request;
+    request.channels = m_mask;
+    request.kinds = kinds;
+    request.start = start;
+    if (!m_context.startPlayback(request))
+        return;
+    const auto& date = m_playDate;
+    m_model.PlaybackStarted(source, m_months, source == 2 ? m_days : nullptr, date[0], date[1],
+                            date[2]);
+    // The search pages close once playback starts; the pending selection brings them back.
+    CloseWindow(false);
+}
+
+void CSearchWindow::CloseWindow(bool cancel) {
+    if (m_closed)
+        return;
+    const bool playing = m_context.gridShowsRemotePlayback && m_context.gridShowsRemotePlayback();
+    Apply(m_model.Close(cancel, playing));
+}
+
+void CSearchWindow::closeEvent(QCloseEvent* event) {
+    CloseWindow(false);
+    QDialog::closeEvent(event);
+}
+
+}  // namespace taviro::recordings::ui

@@ -1,0 +1,119 @@
+// The remote search window (RSearch): four tabs (Search, Backup, Log, Info), each with its
+// menu of entries, and one content page at a time in the body: the time entry, the
+// calendar, the day timeline, the channel picker. What the tabs and entries do, and when the
+// recorder is asked, is CSearchModel's; the answers arrive as posted messages (the month
+// and day lists with their own copy of the bytes) through OnPosted.
+//
+// Thread: the GUI thread; nothing here waits (requests are queued by the search service).
+// Ownership: the main window owns the window (Qt parent) and the context's callbacks; the
+// pending selection belongs to the connection and outlives the window, or is null.
+#pragma once
+
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "controls/ui/skin_dialog.h"
+#include "platform/message_sink.h"
+#include "recordings/calendar.h"
+#include "recordings/play_control.h"
+#include "recordings/search_model.h"
+#include "recordings/search_service.h"
+
+class QStackedWidget;
+
+namespace taviro::recordings::ui {
+
+class CCalendarPage;
+class CTimelinePage;
+class CDateTimePage;
+class CChannelPage;
+
+struct SearchWindowContext {
+    // The connection's search service, or null when there is no session any more.
+    std::function<CSearchService*()> search;
+    // Starts remote playback (the main window's shell); false when it was not started.
+    std::function<bool(const PlayRequest&)> startPlayback;
+    // Whether the grid shows remote playback, and its position (recorder time) then.
+    std::function<bool()> gridShowsRemotePlayback;
+    std::function<std::int64_t()> playbackPosition;
+    std::function<bool()> localPlaybackRunning;
+    // CAPA_CAL_CANCEL.
+    std::function<void()> sendCapacityCancel;
+    // A notification for the main window (the calendar's (4, 0) when nothing is recorded).
+    std::function<void(int category, int code)> notify;
+    SearchRights rights;
+    PendingSelection* pending = nullptr;
+    int channelCount = 16;
+    int dateFormat = 0;
+    std::uint8_t opacity = 255;
+    int currentYear = 2026;
+};
+
+class CSearchWindow final : public controls::ui::CSkinDialog {
+    Q_OBJECT
+  public:
+    CSearchWindow(SearchWindowContext context, QWidget* parent);
+    ~CSearchWindow() override;
+
+    // Runs the window's initialisation (tabs by the rights, the first menu). The window may
+    // close itself here when the rights leave nothing to show.
+    void Open();
+    // A message posted to the search or backup window.
+    void OnPosted(const platform::PostedMessage& message);
+
+    // For the main window and tests.
+    [[nodiscard]] protocol::ChannelMask ChannelMask() const { return m_mask; }
+    [[nodiscard]] const CSearchModel& Model() const { return m_model; }
+    void PressTab(SearchTab tab);
+    void PressEntry(SearchEntry entry);
+    CCalendarPage* PlayCalendar() const { return m_playCalendar; }
+    CTimelinePage* PlayDay() const { return m_playDay; }
+    CCalendarPage* BackupCalendar() const { return m_backupCalendar; }
+    CTimelinePage* BackupDay() const { return m_backupDay; }
+    CDateTimePage* DateTime() const { return m_dateTime; }
+    QWidget* CurrentPage() const;
+
+  signals:
+    void Closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Apply(const SearchAction& action);
+    void ShowMenu(SearchTab tab);
+    void ShowPage(SearchPage page, bool fromPending);
+    QWidget* Page(SearchPage page);
+    void Request(SearchRequest request);
+    void AskDay(bool backup, int year, int month0, int day0);
+    void PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, int source);
+    void CloseWindow(bool cancel);
+    CSearchService* Service() const { return m_context.search ? m_context.search() : nullptr; }
+    bool Busy() const;
+
+    SearchWindowContext m_context;
+    CSearchModel m_model;
+    protocol::ChannelMask m_mask = 0;
+    std::array<controls::ui::CSkinButtonWidget*, 4> m_tabs{};
+    std::array<std::vector<QWidget*>, 4> m_entries;
+    QStackedWidget* m_body = nullptr;
+    CCalendarPage* m_playCalendar = nullptr;
+    CCalendarPage* m_backupCalendar = nullptr;
+    CTimelinePage* m_playDay = nullptr;
+    CTimelinePage* m_backupDay = nullptr;
+    CDateTimePage* m_dateTime = nullptr;
+    CChannelPage* m_channels = nullptr;
+    QWidget* m_placeholder = nullptr;
+    // The records the pages show, as the recorder sent them.
+    std::shared_ptr<const std::vector<std::uint8_t>> m_months;
+    std::shared_ptr<const std::vector<std::uint8_t>> m_days;
+    std::array<int, 3> m_playDate{};    // the day the playback timeline shows
+    std::array<int, 3> m_backupDate{};  // and the backup timeline
+    bool m_closed = false;
+};
+
+}  // namespace taviro::recordings::ui

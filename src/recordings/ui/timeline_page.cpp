@@ -1,0 +1,250 @@
+#include "recordings/ui/timeline_page.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWheelEvent>
+#include <algorithm>
+
+#include "controls/ui/skin_style.h"
+
+#include "platform/ui/qt_owned.h"
+
+namespace taviro::recordings::ui {
+
+using platform::ui::Child;
+
+namespace {
+
+constexpr int kLabelY = 52;
+constexpr int kButtonsY = 372;
+
+QColor Colour(unsigned rgb) {
+    return QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                  static_cast<int>(rgb & 0xFF));
+}
+
+// A time label: whole hours, hours and minutes, or everything.
+QString PixelTimeText(int seconds) {
+    const int h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
+    if (m == 0 && s == 0)
+        return QString::asprintf("%d", h);
+    if (s == 0)
+        return QString::asprintf("%d:%d", h, m);
+    return QString::asprintf("%d:%d:%d", h, m, s);
+}
+
+}  // namespace
+
+QString TimeOfDayText(int seconds) {
+    return QString::asprintf("%02d : %02d : %02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+}
+
+QString DateText(int year, int month0, int day0, int dateFormat) {
+    switch (dateFormat) {
+        case 1:
+            return QString::asprintf("%02d - %02d - %04d", month0 + 1, day0 + 1, year);
+        case 2:
+            return QString::asprintf("%02d - %02d - %04d", day0 + 1, month0 + 1, year);
+        default:
+            return QString::asprintf("%04d - %02d - %02d", year, month0 + 1, day0 + 1);
+    }
+}
+
+CTimelinePage::CTimelinePage(bool backup, QWidget* parent) : QWidget(parent), m_backup(backup) {
+    setFixedSize(420, 440);
+    setMouseTracking(false);
+    m_date = Child<QLabel>(this);
+    m_date->setGeometry(113, 8, 288, 22);
+    m_date->setAlignment(Qt::AlignCenter);
+    for (int i = 0; i < 4; ++i) {
+        auto* label = Child<QLabel>(this);
+        label->setGeometry(kTimelineLeft + 72 * i - 2, kLabelY, 70, 16);
+        m_timeLabels.push_back(label);
+    }
+    m_selectedLabel = Child<QLabel>(this);
+    m_selectedLabel->setGeometry(150, kButtonsY, 130, 24);
+    m_selectedLabel->setAlignment(Qt::AlignCenter);
+    auto* back = Child<QPushButton>(this, QStringLiteral("<"));
+    back->setGeometry(113, kButtonsY, 32, 24);
+    connect(back, &QPushButton::clicked, this, [this] {
+        Select(
+            StepSelected(m_view, m_backup && !m_setStart->isChecked() ? m_end : m_selected, false));
+    });
+    auto* forward = Child<QPushButton>(this, QStringLiteral(">"));
+    forward->setGeometry(285, kButtonsY, 32, 24);
+    connect(forward, &QPushButton::clicked, this, [this] {
+        Select(
+            StepSelected(m_view, m_backup && !m_setStart->isChecked() ? m_end : m_selected, true));
+    });
+    if (!m_backup) {
+        auto* play = Child<QPushButton>(this, QStringLiteral("Play"));
+        play->setGeometry(330, kButtonsY, 72, 24);
+        connect(play, &QPushButton::clicked, this, [this] { emit Play(m_selected); });
+        m_play = play;
+    } else {
+        // Which end of the range a click sets; the capacity and start buttons belong to the
+        // backup download.
+        m_setStart = Child<QRadioButton>(this, QStringLiteral("Start"));
+        m_setStart->setGeometry(8, kButtonsY, 70, 22);
+        m_setStart->setChecked(true);
+        auto* setEnd = Child<QRadioButton>(this, QStringLiteral("End"));
+        setEnd->setGeometry(8, kButtonsY + 24, 70, 22);
+        m_endLabel = Child<QLabel>(this);
+        m_endLabel->setGeometry(150, kButtonsY + 26, 130, 24);
+        m_endLabel->setAlignment(Qt::AlignCenter);
+        auto* capacity = Child<QPushButton>(this, QStringLiteral("Capacity"));
+        capacity->setGeometry(330, kButtonsY, 72, 24);
+        capacity->setEnabled(false);
+        auto* start = Child<QPushButton>(this, QStringLiteral("Start"));
+        start->setGeometry(330, kButtonsY + 28, 72, 24);
+        start->setEnabled(false);
+    }
+    UpdateLabels();
+}
+
+void CTimelinePage::SetDay(int year, int month0, int day0, std::vector<DayInfoRecord> records,
+                           int channels, protocol::ChannelMask shown, int dateFormat, int initial) {
+    m_records = std::move(records);
+    m_dayStart = DayStart(year, month0, day0);
+    m_channels = std::clamp(channels, 1, protocol::kMaxChannels);
+    m_shown = shown;
+    m_selected = std::clamp(initial, 0, kDaySeconds - 1);
+    m_end = kDaySeconds - 1;
+    m_date->setText(DateText(year, month0, day0, dateFormat));
+    SetView(TimelineView{});
+}
+
+void CTimelinePage::SetView(const TimelineView& view) {
+    m_view = view;
+    m_stretches = LayoutStretches(m_records, m_dayStart, m_view, m_shown);
+    UpdateLabels();
+    update();
+}
+
+void CTimelinePage::Select(int seconds) {
+    if (m_backup && !m_setStart->isChecked()) {
+        if (seconds < m_selected)
+            return;  // the end never goes before the start
+        m_end = seconds;
+    } else if (m_backup && seconds > m_end) {
+        return;
+    } else {
+        m_selected = seconds;
+    }
+    UpdateLabels();
+    update();
+}
+
+QString CTimelinePage::SelectedText() const {
+    return TimeOfDayText(m_selected);
+}
+
+QWidget* CTimelinePage::PlayButton() const {
+    return m_play;
+}
+
+void CTimelinePage::UpdateLabels() {
+    for (int i = 0; i < 4; ++i)
+        m_timeLabels[static_cast<std::size_t>(i)]->setText(
+            PixelTimeText(TimeOfPixel(m_view, kTimelineLeft + 72 * i)));
+    m_selectedLabel->setText(TimeOfDayText(m_selected));
+    if (m_endLabel)
+        m_endLabel->setText(TimeOfDayText(m_end));
+}
+
+void CTimelinePage::paintEvent(QPaintEvent*) {
+    namespace c = controls::ui::skin_colour;
+    QPainter p(this);
+    p.fillRect(rect(), Colour(c::kBackground));
+    p.fillRect(QRect(kTimelineLeft, kTimelineTop, kTimelinePixels, kTimelineBottom - kTimelineTop),
+               Colour(c::kField));
+    p.setPen(Colour(c::kBorder));
+    for (int i = 0; i <= 4; ++i)
+        p.drawLine(kTimelineLeft + 72 * i, kTimelineTop, kTimelineLeft + 72 * i, kTimelineBottom);
+    p.setPen(Colour(c::kText));
+    for (int n = 0; n < m_channels; ++n) {
+        p.drawText(QRect(60, 75 + 18 * n - 3, 50, 14), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::asprintf("%s%02d", "CH", n + 1));
+        p.fillRect(
+            QRect(kTimelineLeft, StretchTop(n), kTimelinePixels, StretchBottom(n) - StretchTop(n)),
+            Colour(c::kPanel));
+    }
+    const QColor continuous = Colour(c::kAccent);
+    const QBrush event(QColor(0xE0, 0x6C, 0x3C), Qt::Dense3Pattern);
+    for (const TimelineStretch& s : m_stretches) {
+        if (s.channel >= m_channels)
+            continue;
+        const QRect r(s.x0, StretchTop(s.channel), std::max(1, s.x1 - s.x0),
+                      StretchBottom(s.channel) - StretchTop(s.channel));
+        if (s.event) {
+            p.fillRect(r, QColor(0x5A, 0x2A, 0x18));
+            p.fillRect(r, event);
+        } else {
+            p.fillRect(r, continuous);
+        }
+    }
+    // The selected time (and the backup's end) as lines over the rows.
+    auto marker = [&](int seconds, QColor colour) {
+        if (seconds < m_view.start || seconds > m_view.end)
+            return;
+        const int x = PixelOfTime(m_view, seconds);
+        p.setPen(QPen(colour, 1));
+        p.drawLine(x, kTimelineTop, x, kTimelineBottom);
+    };
+    marker(m_selected, Qt::white);
+    if (m_backup)
+        marker(m_end, QColor(0xFF, 0xC0, 0x40));
+    if (m_dragging && m_pressX) {
+        // The rubber band of a zoom drag.
+        p.setPen(QPen(Qt::white, 2));
+        p.drawRect(QRect(QPoint(std::min(*m_pressX, m_dragX), kTimelineTop),
+                         QPoint(std::max(*m_pressX, m_dragX), kTimelineBottom)));
+    }
+}
+
+void CTimelinePage::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || pos.x() < kTimelineLeft || pos.x() > kTimelineRight ||
+        pos.y() < kTimelineTop || pos.y() > kTimelineBottom)
+        return;
+    m_pressX = pos.x();
+    m_dragX = pos.x();
+}
+
+void CTimelinePage::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_pressX)
+        return;
+    m_dragX = std::clamp(static_cast<int>(event->position().x()), kTimelineLeft, kTimelineRight);
+    m_dragging = m_dragX != *m_pressX;
+    update();
+}
+
+void CTimelinePage::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        SetView(ZoomOut(m_view));
+        return;
+    }
+    if (event->button() != Qt::LeftButton || !m_pressX)
+        return;
+    const int x0 = *m_pressX;
+    const int x1 =
+        std::clamp(static_cast<int>(event->position().x()), kTimelineLeft, kTimelineRight);
+    m_pressX.reset();
+    m_dragging = false;
+    if (x0 == x1) {
+        Select(TimeOfPixel(m_view, x1));
+    } else {
+        SetView(ZoomToDrag(m_view, x0, x1));
+    }
+    update();
+}
+
+void CTimelinePage::wheelEvent(QWheelEvent* event) {
+    // A turn away from the user (a positive delta) moves the view later in the day.
+    SetView(Shift(m_view, event->angleDelta().y()));
+}
+
+}  // namespace taviro::recordings::ui

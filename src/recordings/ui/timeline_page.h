@@ -1,0 +1,85 @@
+// The day timeline page of the search window: per channel the day's recorded stretches on
+// a 288-pixel bar (continuous and event recordings in their own patterns), four time labels,
+// click to choose a time, drag to zoom in, the right button to zoom out, the wheel to shift,
+// the two step buttons, and Play (playback side) or the start/end switch with the capacity
+// and start buttons (backup side). The arithmetic is recordings/timeline.h; this page draws
+// and forwards the mouse.
+//
+// Thread: the GUI thread. The records are the page's own copy.
+#pragma once
+
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+#include "protocol/channel_mask.h"
+#include "recordings/calendar.h"
+#include "recordings/timeline.h"
+
+class QLabel;
+class QRadioButton;
+
+namespace taviro::recordings::ui {
+
+class CTimelinePage final : public QWidget {
+    Q_OBJECT
+  public:
+    CTimelinePage(bool backup, QWidget* parent = nullptr);
+
+    // The day (year, month0, day0) and its records; `channels` how many rows, `shown` the
+    // channel mask whose stretches are drawn; `dateFormat` 0..2 as the settings keep it;
+    // `initial` the selected time (remote playback's position when it runs).
+    void SetDay(int year, int month0, int day0, std::vector<DayInfoRecord> records, int channels,
+                protocol::ChannelMask shown, int dateFormat, int initial = 0);
+
+    [[nodiscard]] const TimelineView& View() const { return m_view; }
+    [[nodiscard]] int Selected() const { return m_selected; }
+    [[nodiscard]] int BackupEnd() const { return m_end; }
+    [[nodiscard]] std::int64_t DayStartTime() const { return m_dayStart; }
+    [[nodiscard]] const std::vector<TimelineStretch>& Stretches() const { return m_stretches; }
+    [[nodiscard]] QString SelectedText() const;
+    // Tests: the button that plays from the selected time.
+    QWidget* PlayButton() const;
+
+  signals:
+    // Play from second `seconds` of the day (playback side).
+    void Play(int seconds);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+  private:
+    void Select(int seconds);
+    void SetView(const TimelineView& view);
+    void UpdateLabels();
+
+    const bool m_backup;
+    std::vector<DayInfoRecord> m_records;
+    std::vector<TimelineStretch> m_stretches;
+    std::int64_t m_dayStart = 0;
+    int m_channels = 16;
+    protocol::ChannelMask m_shown = protocol::kAllChannels;
+    TimelineView m_view;
+    int m_selected = 0;
+    int m_end = kDaySeconds - 1;  // backup: the end of the range
+    std::optional<int> m_pressX;
+    int m_dragX = 0;
+    bool m_dragging = false;
+    QLabel* m_date = nullptr;
+    std::vector<QLabel*> m_timeLabels;
+    QLabel* m_selectedLabel = nullptr;
+    QLabel* m_endLabel = nullptr;
+    QRadioButton* m_setStart = nullptr;
+    QWidget* m_play = nullptr;
+};
+
+// "%02d : %02d : %02d" of a second of the day.
+QString TimeOfDayText(int seconds);
+// The date as the settings' format shows it.
+QString DateText(int year, int month0, int day0, int dateFormat);
+
+}  // namespace taviro::recordings::ui

@@ -1,0 +1,215 @@
+// Remote playback's rules as sequences of requests: what each button sends from each state,
+// how re-positioning lands on the last frame shown, the credit, the speed codes and the
+// pacing of normal speed.
+#include <gtest/gtest.h>
+
+#include "protocol/byte_order.h"
+#include "protocol/catalogue.h"
+#include "recordings/play_control.h"
+
+namespace taviro::recordings {
+namespace {
+
+namespace msg = protocol::msg;
+
+constexpr std::uint32_t kForward1 = 11;  // speed code of +1
+constexpr protocol::ChannelMask kView = 0x000F;
+constexpr int kChannels = 4;
+
+std::vector<std::uint16_t> Codes(const PlayMessages& messages) {
+    std::vector<std::uint16_t> codes;
+    for (const auto& m : messages)
+        codes.push_back(m.code);
+    return codes;
+}
+
+std::uint32_t Word(const PlayMessage& m) {
+    return m.payload.size() == 4 ? protocol::LoadBE32(m.payload.data()) : 0xFFFFFFFFu;
+}
+
+// A control that has played frames up to 10:00:05.500 (recorder seconds 1000005).
+CPlayControl Playing() {
+    CPlayControl c;
+    c.Start();
+    for (int i = 0; i < 10; ++i)
+        EXPECT_TRUE(
+            c.OnElement(false, kForward1, 1000000 + i / 2, (i % 2) * 512000, kView, kChannels)
+                .show);
+    return c;
+}
+
+TEST(PlayControl, ForwardFromPauseLandsOnTheLastFrameShownAndStreams) {
+    CPlayControl c = Playing();
+    EXPECT_EQ(Codes(c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr)),
+              std::vector<std::uint16_t>{msg::PLAY_PAUSE});
+    EXPECT_FALSE(c.OnElement(false, kForward1, 1000005, 0, kView, kChannels).show) << "paused";
+
+    bool generation = true;
+    const auto sent = c.Command(PlayCommand::Forward, kView, 0x0003, kChannels, &generation);
+    ASSERT_EQ(Codes(sent), (std::vector<std::uint16_t>{msg::PLAY_PAUSE, msg::PLAY_FORWARD,
+                                                       msg::PLAY_STEP_DATA}));
+    EXPECT_FALSE(generation);
+    // Positioned at the position's second, for the played channels of the view.
+    ASSERT_EQ(sent[1].payload.size(), kPlayRequestSize);
+    EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data()), 0x0003u);
+    EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data() + 16), 1000004u);
+    EXPECT_EQ(Word(sent[2]), kStartCredit);
+    EXPECT_EQ(c.Pause(), PauseState::Repositioning);
+
+    // The recorder restarts at the key frame before: older frames are skipped, the frame
+    // shown last is reached but not shown again, and streaming goes on after it.
+    EXPECT_FALSE(c.OnElement(false, kForward1, 1000004, 0, kView, kChannels).show);
+    EXPECT_EQ(c.Pause(), PauseState::Repositioning);
+    const auto landed = c.OnElement(false, kForward1, 1000004, 512000, kView, kChannels);
+    EXPECT_FALSE(landed.show);
+    EXPECT_TRUE(landed.send.empty()) << "play modes just stream on";
+    EXPECT_EQ(c.Pause(), PauseState::Streaming);
+    EXPECT_TRUE(c.OnElement(false, kForward1, 1000005, 0, kView, kChannels).show);
+}
+
+TEST(PlayControl, StepsFromPauseAndWhilePlaying) {
+    CPlayControl c = Playing();
+    // Next step while playing: PAUSE, NEXT_STEP, CH_CHANGE with the view, credit 1.
+    const auto whilePlaying = c.Command(PlayCommand::NextStep, kView, kView, kChannels, nullptr);
+    ASSERT_EQ(Codes(whilePlaying),
+              (std::vector<std::uint16_t>{msg::PLAY_PAUSE, msg::PLAY_NEXT_STEP, msg::PLAY_CH_CHANGE,
+                                          msg::PLAY_STEP_DATA}));
+    EXPECT_EQ(Word(whilePlaying[2]), kView);
+    EXPECT_EQ(Word(whilePlaying[3]), 1u);
+    EXPECT_TRUE(c.OnElement(false, kForward1, 1000006, 0, kView, kChannels).show);
+
+    // Next step from pause: a positioned FORWARD and credit 1; while frames before the
+    // target arrive and the credit runs down, a further credit of the channel count.
+    c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr);
+    const auto fromPause = c.Command(PlayCommand::NextStep, kView, kView, kChannels, nullptr);
+    ASSERT_EQ(Codes(fromPause),
+              (std::vector<std::uint16_t>{msg::PLAY_FORWARD, msg::PLAY_STEP_DATA}));
+    EXPECT_EQ(Word(fromPause[1]), 1u);
+    const auto early = c.OnElement(false, kForward1, 1000005, 0, kView, kChannels);
+    EXPECT_FALSE(early.show);
+    ASSERT_EQ(early.send.size(), 1u);
+    EXPECT_EQ(Word(early.send[0]), static_cast<std::uint32_t>(kChannels));
+    for (int i = 0; i < kChannels - 2; ++i)
+        EXPECT_TRUE(c.OnElement(false, kForward1, 1000005, 0, kView, kChannels).send.empty());
+    EXPECT_EQ(c.OnElement(false, kForward1, 1000005, 0, kView, kChannels).send.size(), 1u)
+        << "the further credit again once it has run down to 1";
+    // Reaching the last shown frame: the step is taken from there.
+    const auto landed = c.OnElement(false, kForward1, 1000006, 0, kView, kChannels);
+    EXPECT_FALSE(landed.show);
+    EXPECT_EQ(Codes(landed.send),
+              (std::vector<std::uint16_t>{msg::PLAY_PAUSE, msg::PLAY_NEXT_STEP, msg::PLAY_CH_CHANGE,
+                                          msg::PLAY_STEP_DATA}));
+    EXPECT_EQ(Word(landed.send[3]), 1u);
+    EXPECT_TRUE(c.Stepping());
+}
+
+TEST(PlayControl, BackwardReversesAndLandsGoingBack) {
+    CPlayControl c = Playing();
+    bool generation = false;
+    const auto back = c.Command(PlayCommand::Backward, kView, kView, kChannels, &generation);
+    EXPECT_EQ(Codes(back), (std::vector<std::uint16_t>{msg::PLAY_BACKWARD, msg::PLAY_STEP_DATA}));
+    EXPECT_TRUE(back[0].payload.empty());
+    EXPECT_TRUE(generation);
+    EXPECT_EQ(c.Reversal(), 2);
+    const auto frame = c.OnElement(false, 9, 1000003, 0, kView, kChannels);  // speed -1
+    EXPECT_TRUE(frame.show);
+    EXPECT_TRUE(frame.reverse);
+
+    // Previous step from pause: positioned one second after the position, credit of the
+    // channel count, frames after the target skipped.
+    c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr);
+    const auto prev = c.Command(PlayCommand::PreviousStep, kView, kView, kChannels, nullptr);
+    ASSERT_EQ(Codes(prev), (std::vector<std::uint16_t>{msg::PLAY_BACKWARD, msg::PLAY_STEP_DATA}));
+    EXPECT_EQ(protocol::LoadBE32(prev[0].payload.data() + 16), 1000004u);
+    EXPECT_EQ(Word(prev[1]), static_cast<std::uint32_t>(kChannels));
+    EXPECT_FALSE(c.OnElement(false, 9, 1000004, 0, kView, kChannels).show);
+    const auto landed = c.OnElement(false, 9, 1000003, 0, kView, kChannels);
+    EXPECT_EQ(Codes(landed.send),
+              (std::vector<std::uint16_t>{msg::PLAY_PAUSE, msg::PLAY_PREV_STEP, msg::PLAY_CH_CHANGE,
+                                          msg::PLAY_STEP_DATA}));
+    const auto stepped = c.OnElement(false, 9, 1000002, 0, kView, kChannels);
+    EXPECT_TRUE(stepped.show);
+    EXPECT_TRUE(stepped.reverse) << "previous steps are marked for the decoders";
+
+    // Forward again after backward: reversal side 1 and a new generation.
+    generation = false;
+    c.Command(PlayCommand::Forward, kView, kView, kChannels, &generation);
+    EXPECT_TRUE(generation);
+    EXPECT_EQ(c.Reversal(), 1);
+}
+
+TEST(PlayControl, CreditSpeedAndAudio) {
+    CPlayControl c;
+    EXPECT_EQ(Word(c.Start().at(0)), kStartCredit);
+    int credits = 0;
+    for (int i = 0; i < 96; ++i) {
+        const bool audio = i % 3 == 0;  // audio blocks count like frames
+        const auto v = c.OnElement(audio, kForward1, 1000000, i * 1000, kView, kChannels);
+        for (const auto& m : v.send) {
+            EXPECT_EQ(m.code, msg::PLAY_STEP_DATA);
+            EXPECT_EQ(Word(m), kCreditBatch);
+            ++credits;
+        }
+    }
+    EXPECT_EQ(credits, 2);
+    // Audio is heard at +1 only; a speed change is reported once.
+    const auto faster = c.OnElement(true, 12, 1000000, 0, kView, kChannels);
+    EXPECT_TRUE(faster.speedChanged);
+    EXPECT_FALSE(faster.show);
+    EXPECT_EQ(c.Speed(), 2);
+    EXPECT_FALSE(c.OnElement(true, 12, 1000000, 0, kView, kChannels).speedChanged);
+    // No credit while stepping.
+    c.Command(PlayCommand::NextStep, kView, kView, kChannels, nullptr);
+    for (int i = 0; i < 60; ++i)
+        EXPECT_TRUE(c.OnElement(false, kForward1, 1000001, 0, kView, kChannels).send.empty());
+
+    EXPECT_EQ(SpeedOfCode(4), -6);
+    EXPECT_EQ(SpeedOfCode(9), -1);
+    EXPECT_EQ(SpeedOfCode(10), 0);
+    EXPECT_EQ(SpeedOfCode(11), 1);
+    EXPECT_EQ(SpeedOfCode(16), 6);
+    EXPECT_EQ(SpeedOfCode(17), 0);
+    EXPECT_EQ(SpeedCodeOf(0x000B0000u | 0x40000000u | 1234), 11u);
+}
+
+TEST(PlayControl, DoneFinishSeekAndTheRequest) {
+    CPlayControl c = Playing();
+    EXPECT_TRUE(c.OnDataFinish().empty()) << "no step credit unless re-positioning";
+    EXPECT_EQ(Codes(c.OnDone()), std::vector<std::uint16_t>{msg::PLAY_PAUSE});
+    EXPECT_EQ(c.Pause(), PauseState::Streaming);
+
+    const auto seek = c.SeekTo(1003600, 0x0001);
+    EXPECT_EQ(Codes(seek), (std::vector<std::uint16_t>{msg::PLAY_PAUSE, msg::PLAY_FORWARD,
+                                                       msg::PLAY_STEP_DATA}));
+    EXPECT_EQ(c.TargetMillis(), 1003600LL * 1000);  // 64-bit milliseconds
+    EXPECT_EQ(Word(c.OnDataFinish().at(0)), 1u);
+    EXPECT_FALSE(c.OnElement(false, kForward1, 1003599, 0, kView, kChannels).show);
+    c.OnElement(false, kForward1, 1003600, 0, kView, kChannels);
+    EXPECT_TRUE(c.OnElement(false, kForward1, 1003600, 40000, kView, kChannels).show);
+
+    PlayRequest r;
+    r.channels = 0x8001;
+    r.kinds = kDateTimeKinds;
+    r.start = 1286870400;
+    r.end = kEventPlayEnd;
+    EXPECT_EQ(EncodePlayRequest(r),
+              (std::array<std::uint8_t, kPlayRequestSize>{
+                  0, 0, 0x80, 0x01, 0x3F, 0,    0,    0,    0,    0,    0,    0,
+                  0, 0, 0,    0,    0x4C, 0xB4, 0x15, 0x80, 0x7F, 0xE8, 0x17, 0x7F}));
+}
+
+TEST(PlayPacer, WaitsForTheFramesMomentAndReanchors) {
+    CPlayPacer p;
+    EXPECT_EQ(p.WaitMillis(5000, 100), 100) << "the first frame gets a 100 ms head start";
+    EXPECT_EQ(p.WaitMillis(5040, 150), 90);
+    EXPECT_EQ(p.WaitMillis(5040, 300), 0) << "late: shown at once";
+    // More than a second behind: this frame becomes the new anchor instead of a race.
+    EXPECT_EQ(p.WaitMillis(5080, 2000), 0);
+    EXPECT_EQ(p.WaitMillis(5120, 2000), 40);
+    // A jump of the recorder's clock far ahead does not stall the display.
+    EXPECT_EQ(p.WaitMillis(50000, 2050), 0);
+    EXPECT_EQ(p.WaitMillis(50040, 2050), 40);
+}
+
+}  // namespace
+}  // namespace taviro::recordings

@@ -1,0 +1,327 @@
+// Remote playback through the connection's owner against the simulated recorder: the
+// calendar's lists, pictures that match the recorded frames exactly, the request sequences
+// of the playback buttons as the recorder receives them, a failure that brings live view
+// back, and the real-time pace of normal speed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "app/connection.h"
+#include "platform/h264_decoder.h"
+#include "platform/message_sink.h"
+#include "protocol/byte_order.h"
+#include "protocol/catalogue.h"
+#include "recordings/calendar.h"
+#include "sim/h264_test_pattern.h"
+#include "sim/recorder_sim.h"
+#include "support/sanitizer_time.h"
+
+namespace taviro::recordings {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace msg = protocol::msg;
+
+// 2010-10-12 08:00:00 on the recorder's clock: the default archive's first stretch.
+constexpr protocol::RecorderTime kMorning = 1286870400;
+
+class PlaybackSessionTest : public ::testing::Test {
+  protected:
+    void Start(sim::SimConfig config, int channels = 4) {
+        config.channels = static_cast<std::uint8_t>(channels);
+        config.live_stream = true;
+        config.live_fps = 25;
+        config.live_gop = 25;
+        m_recorder = std::make_unique<sim::CRecorderSim>(std::move(config));
+        ASSERT_TRUE(m_recorder->Start()) << m_recorder->LastError();
+        protocol::SessionConfig session;
+        session.address = "127.0.0.1";
+        session.port = m_recorder->Port();
+        session.userId = "admin";
+        session.password = "1234";
+        app::ConnectionSettings settings;
+        settings.quitPause = 5ms;
+        settings.deinterlace.fill(true);  // pictures as decoded, no line doubling
+        m_connection =
+            std::make_unique<app::CConnection>(m_sink, 1, nullptr, m_views, session, settings);
+        m_connection->Playback().SetPauses(5ms, 5ms, 5ms);
+        m_connection->Start();
+        ASSERT_TRUE(WaitFor([&] { return m_connection->LiveRunning(); }));
+    }
+
+    void TearDown() override {
+        if (m_connection)
+            m_connection->Close(app::CloseKind::kDisconnect);
+    }
+
+    // Takes the posted messages until `done` holds.
+    bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+        const auto until = Clock::now() + limit * taviro::testing::kSanitizerSlowdown;
+        while (!done()) {
+            if (Clock::now() >= until)
+                return false;
+            if (auto m = m_sink.Take(5ms)) {
+                std::lock_guard lock(m_lock);
+                m_messages.push_back(std::move(*m));
+            }
+        }
+        return true;
+    }
+    std::optional<platform::PostedMessage> WaitMessage(std::uint32_t message,
+                                                       std::chrono::milliseconds limit = 10s) {
+        std::optional<platform::PostedMessage> found;
+        WaitFor(
+            [&] {
+                std::lock_guard lock(m_lock);
+                for (const auto& m : m_messages)
+                    if (m.message == message)
+                        found = m;
+                return found.has_value();
+            },
+            limit);
+        return found;
+    }
+    std::uint64_t Shown(int channel) {
+        const video::ChannelView& view = m_views.Channel(channel);
+        std::lock_guard lock(view.lock);
+        return view.shown;
+    }
+    // The client-to-recorder messages since `from` (an index into the journal).
+    std::vector<sim::JournalEntry> Sent(std::size_t from = 0) const {
+        std::vector<sim::JournalEntry> out;
+        const auto journal = m_recorder->Journal();
+        for (std::size_t i = from; i < journal.size(); ++i)
+            if (journal[i].dir == sim::JournalDir::Rx && journal[i].code != msg::KEEP_ALIVE)
+                out.push_back(journal[i]);
+        return out;
+    }
+    std::vector<int> SentCodes(std::size_t from) const {
+        std::vector<int> codes;
+        for (const auto& e : Sent(from))
+            codes.push_back(e.code);
+        return codes;
+    }
+    bool Play(protocol::RecorderTime from, protocol::ChannelMask channels) {
+        PlayRequest request;
+        request.channels = channels;
+        request.start = from;
+        return m_connection->StartPlayback(request) == app::CommandResult::kDone &&
+               WaitMessage(platform::WM_PLAY_STARTED).has_value();
+    }
+
+    platform::CQueueSink m_sink;
+    video::CChannelViews m_views;
+    std::unique_ptr<sim::CRecorderSim> m_recorder;
+    std::unique_ptr<app::CConnection> m_connection;
+    std::mutex m_lock;
+    std::vector<platform::PostedMessage> m_messages;
+};
+
+std::uint32_t Word(const sim::JournalEntry& e) {
+    return e.payload.size() >= 4 ? protocol::LoadBE32(e.payload.data()) : 0xFFFFFFFFu;
+}
+
+TEST_F(PlaybackSessionTest, CalendarDayAndPicturesThatMatchTheRecording) {
+    Start({});
+    CSearchService& search = m_connection->Search();
+    ASSERT_TRUE(search.RequestMonths(SearchSide::Playback));
+    EXPECT_FALSE(search.RequestMonths(SearchSide::Playback)) << "one request at a time";
+    const auto months = WaitMessage(platform::WM_PLAY_MONTH_READY);
+    ASSERT_TRUE(months && months->data);
+    const auto records = ParseMonthInfo(*months->data);
+    const auto page = OpeningPage(records, 2026);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->year, 2011);
+    EXPECT_EQ(page->month0, 2);
+    EXPECT_FALSE(search.Busy());
+    ASSERT_TRUE(search.RequestDay(SearchSide::Playback, 2010, 9, 11));
+    const auto day = WaitMessage(platform::WM_PLAY_DAY_READY);
+    ASSERT_TRUE(day && day->data);
+    EXPECT_EQ(day->wParam, DayParam(2010, 9, 11));
+    EXPECT_EQ(ParseDayInfo(*day->data).size(), 3u);
+
+    const std::size_t mark = m_recorder->Journal().size();
+    ASSERT_TRUE(Play(kMorning, 0x3));
+    // Live view stops before the recorder is let to send: LIVE_STOP, then the first credit.
+    ASSERT_TRUE(WaitFor([&] {
+        const auto c = SentCodes(mark);
+        return std::find(c.begin(), c.end(), msg::PLAY_STEP_DATA) != c.end();
+    }));
+    const auto codes = SentCodes(mark);
+    const auto request = std::find(codes.begin(), codes.end(), msg::PLAY_ON_REQ);
+    const auto stop = std::find(codes.begin(), codes.end(), msg::LIVE_STOP);
+    const auto credit = std::find(codes.begin(), codes.end(), msg::PLAY_STEP_DATA);
+    ASSERT_NE(credit, codes.end());
+    EXPECT_LT(request, stop);
+    EXPECT_LT(stop, credit);
+    EXPECT_EQ(Word(Sent(mark)[static_cast<std::size_t>(credit - codes.begin())]), 93u);
+
+    ASSERT_TRUE(WaitFor([&] { return Shown(0) >= 10 && Shown(1) >= 10; }));
+    // Every pixel of the last picture shown is the recorded frame of its time.
+    for (int channel = 0; channel < 2; ++channel) {
+        const video::ChannelView& view = m_views.Channel(channel);
+        std::lock_guard lock(view.lock);
+        EXPECT_EQ(view.line2.rfind("R-PLAY", 0), 0u) << view.line2;
+        EXPECT_EQ(view.titleSource, "CH" + std::to_string(channel + 1));
+        const std::int64_t ms = view.shownMillis;
+        const std::int64_t second = ms / 1000 % 86400;
+        const int frame = static_cast<int>((ms % 1000 * 25 + 999) / 1000);
+        const auto expected = sim::MakeH264TestPattern(
+            channel, static_cast<std::uint32_t>(second * 25 + frame), view.width, view.height);
+        ASSERT_EQ(view.width, 704);
+        EXPECT_TRUE(std::equal(expected.y.begin(), expected.y.end(), view.picture.get()))
+            << "channel " << channel << " at " << ms;
+    }
+}
+
+TEST_F(PlaybackSessionTest, ButtonsSendTheRecordersSequences) {
+    Start({});
+    ASSERT_TRUE(Play(kMorning, 0xF));
+    ASSERT_TRUE(WaitFor([&] { return Shown(0) >= 5; }));
+    CPlaybackService& playback = m_connection->Playback();
+
+    // Pause, then forward from pause: PAUSE, a positioned FORWARD at the position, 93.
+    m_connection->PlayCommand(PlayCommand::Pause, 0xF);
+    ASSERT_TRUE(WaitFor([&] { return playback.Pause() == PauseState::Paused; }));
+    m_connection->Drain();
+    const std::int64_t position = playback.PositionMillis() / 1000;
+    std::size_t mark = m_recorder->Journal().size();
+    m_connection->PlayCommand(PlayCommand::Forward, 0xF);
+    m_connection->Drain();
+    ASSERT_TRUE(WaitFor([&] { return SentCodes(mark).size() >= 3; }));
+    auto sent = Sent(mark);
+    ASSERT_EQ(sent[0].code, msg::PLAY_PAUSE);
+    ASSERT_EQ(sent[1].code, msg::PLAY_FORWARD);
+    ASSERT_EQ(sent[1].payload.size(), kPlayRequestSize);
+    EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data() + 16),
+              static_cast<std::uint32_t>(position));
+    EXPECT_EQ(sent[2].code, msg::PLAY_STEP_DATA);
+    EXPECT_EQ(Word(sent[2]), 93u);
+    // Re-positioning lands on the last frame shown and streams on from there.
+    const std::uint64_t before = Shown(0);
+    ASSERT_TRUE(WaitFor([&] { return Shown(0) >= before + 10; }));
+    EXPECT_EQ(playback.Pause(), PauseState::Streaming);
+    EXPECT_GE(playback.PositionMillis() / 1000, position);
+
+    // Next step while playing: PAUSE, NEXT_STEP, CH_CHANGE with the view, credit 1; the
+    // recorder answers with a picture on every channel of the view.
+    mark = m_recorder->Journal().size();
+    m_connection->PlayCommand(PlayCommand::NextStep, 0x3);
+    m_connection->Drain();
+    ASSERT_TRUE(WaitFor([&] { return SentCodes(mark).size() >= 4; }));
+    sent = Sent(mark);
+    EXPECT_EQ(SentCodes(mark), (std::vector<int>{msg::PLAY_PAUSE, msg::PLAY_NEXT_STEP,
+                                                 msg::PLAY_CH_CHANGE, msg::PLAY_STEP_DATA}));
+    EXPECT_EQ(Word(sent[2]), 0x3u);
+    EXPECT_EQ(Word(sent[3]), 1u);
+
+    // Next step from pause: a positioned FORWARD and credit 1; the step then follows.
+    m_connection->PlayCommand(PlayCommand::Pause, 0x3);
+    m_connection->Drain();
+    ASSERT_TRUE(WaitFor([&] { return playback.Pause() == PauseState::Paused; }));
+    std::this_thread::sleep_for(300ms);  // what was under way has arrived and was dropped
+    const std::uint64_t paused = Shown(0);
+    mark = m_recorder->Journal().size();
+    m_connection->PlayCommand(PlayCommand::NextStep, 0x3);
+    m_connection->Drain();
+    ASSERT_TRUE(WaitFor([&] { return Shown(0) > paused; }));
+    const auto codes = SentCodes(mark);
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(codes[0], msg::PLAY_FORWARD);
+    EXPECT_EQ(codes[1], msg::PLAY_STEP_DATA);
+    EXPECT_NE(std::find(codes.begin(), codes.end(), msg::PLAY_NEXT_STEP), codes.end())
+        << "landed: the step is taken";
+
+    // Stop: RPLAY_STOP, the recorder's acknowledgement, the window told.
+    mark = m_recorder->Journal().size();
+    m_connection->StopPlayback(false);
+    m_connection->Drain();
+    ASSERT_TRUE(WaitMessage(platform::WM_PLAY_STOPPED));
+    EXPECT_FALSE(playback.Running());
+    ASSERT_TRUE(WaitFor([&] {
+        const auto journal = m_recorder->Journal();
+        return std::any_of(journal.begin() + static_cast<std::ptrdiff_t>(mark), journal.end(),
+                           [](const sim::JournalEntry& e) { return e.IsTx(msg::PLAY_OFF_ACK); });
+    }));
+    EXPECT_EQ(SentCodes(mark).front(), msg::RPLAY_STOP);
+}
+
+TEST_F(PlaybackSessionTest, FailureStopsPlaybackAndLiveViewComesBack) {
+    sim::SimConfig config;
+    config.play_fail_after = 40;
+    config.play_fail_code = 86;
+    Start(config, 2);
+    ASSERT_TRUE(Play(kMorning, 0x3));
+    ASSERT_TRUE(WaitMessage(platform::WM_PLAY_STOPPED));
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(m_lock);
+        return std::any_of(m_messages.begin(), m_messages.end(), [](const auto& m) {
+            return m.message == platform::WM_RECORDER_NOTIFY &&
+                   m.lParam == platform::NotifyParam(6, 3);
+        });
+    }));
+    ASSERT_TRUE(WaitFor([&] { return m_connection->LiveRunning(); }));
+    // The live request follows the failure, at least 100 ms later.
+    const auto journal = m_recorder->Journal();
+    const auto fail = std::find_if(journal.begin(), journal.end(),
+                                   [](const auto& e) { return e.IsTx(msg::PLAY_ON_FAIL); });
+    ASSERT_NE(fail, journal.end());
+    const auto live =
+        std::find_if(fail, journal.end(), [](const auto& e) { return e.IsRx(msg::LIVE_REQ); });
+    ASSERT_NE(live, journal.end());
+    EXPECT_GE(live->t - fail->t, 0.1);
+    // A refused request: the notification, nothing plays.
+    m_connection->Close(app::CloseKind::kDisconnect);
+    m_connection.reset();
+    sim::SimConfig refused;
+    refused.play_reason = 83;
+    Start(refused, 2);
+    PlayRequest request;
+    request.channels = 0x3;
+    request.start = kMorning;
+    m_connection->StartPlayback(request);
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(m_lock);
+        return std::any_of(m_messages.begin(), m_messages.end(), [](const auto& m) {
+            return m.message == platform::WM_RECORDER_NOTIFY &&
+                   m.lParam == platform::NotifyParam(4, 0);
+        });
+    }));
+    EXPECT_FALSE(m_connection->Playback().Running());
+    EXPECT_FALSE(m_connection->Playback().Requested());
+}
+
+TEST_F(PlaybackSessionTest, NormalSpeedKeepsToTheWallClock) {
+    // The recorder sends as fast as the credit allows; the client shows each frame at its
+    // moment. Over 20 s the shown time keeps its distance to the wall clock within 50 ms.
+    sim::SimConfig config;
+    config.live_width = 352;
+    config.live_height = 240;
+    Start(config, 1);
+    ASSERT_TRUE(Play(kMorning, 0x1));
+    ASSERT_TRUE(WaitFor([&] { return Shown(0) >= 25; }));
+    const auto millis = [&] {
+        const video::ChannelView& view = m_views.Channel(0);
+        std::lock_guard lock(view.lock);
+        return view.shownMillis;
+    };
+    const auto begin = Clock::now();
+    const std::int64_t first = millis();
+    std::int64_t worst = 0;
+    while (Clock::now() - begin < 20s) {
+        std::this_thread::sleep_for(97ms);
+        const auto wall =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
+        // One frame interval (40 ms) of sampling granularity is allowed on top.
+        worst = std::max(worst, std::abs((millis() - first) - wall) - 40);
+    }
+    EXPECT_LE(worst, 50 * taviro::testing::kSanitizerSlowdown);
+}
+
+}  // namespace
+}  // namespace taviro::recordings
