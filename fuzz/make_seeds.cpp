@@ -260,31 +260,32 @@ int main(int argc, char** argv) {
             Fragment(msg::TRANS_INFO_DAY_ACK, days, true) +
             Message(msg::TRANS_INFO_MONTH_NACK, Reason(83)) +
             Message(msg::PLAY_INFO_DAY_NACK, Reason(53)));
-    Bytes play =
+    Bytes playStream =
         ack11 + Message(msg::PLAY_CHANNEL_INFO, BE32(0x000F)) + Header(msg::PLAY_ON_ACK, 0);
     for (int i = 0; i < 6; ++i) {
         const Bytes frame = PlayFrame(
             i % 4, static_cast<std::uint32_t>(kBuildTime) + static_cast<std::uint32_t>(i / 4),
             static_cast<std::uint32_t>(i) * 40000, 300, 300);
         const std::uint32_t speed = i < 4 ? 11 : 13;
-        play = play +
-               Fragment(msg::PLAY_DATA, Bytes(frame.begin(), frame.begin() + 100), false, speed) +
-               Fragment(msg::PLAY_DATA, Bytes(frame.begin() + 100, frame.end()), true, speed);
+        playStream =
+            playStream +
+            Fragment(msg::PLAY_DATA, Bytes(frame.begin(), frame.begin() + 100), false, speed) +
+            Fragment(msg::PLAY_DATA, Bytes(frame.begin() + 100, frame.end()), true, speed);
     }
     // An audio element, then a short element and one that claims more than arrived.
-    Bytes audio(64, 0);
+    Bytes streamAudio(64, 0);
     const Bytes audioMagic = BE32(0x2518F049u);
-    std::copy(audioMagic.begin(), audioMagic.end(), audio.begin() + 16);
-    audio[52 + 3] = 0x01;
-    audio = audio + Pattern(48, 7);
-    play =
-        play + Fragment(msg::PLAY_DATA, audio, true, 11) +
+    std::copy(audioMagic.begin(), audioMagic.end(), streamAudio.begin() + 16);
+    streamAudio[52 + 3] = 0x01;
+    streamAudio = streamAudio + Pattern(48, 7);
+    playStream =
+        playStream + Fragment(msg::PLAY_DATA, streamAudio, true, 11) +
         Fragment(msg::PLAY_DATA, Pattern(12, 1), true, 11) +
         Fragment(msg::PLAY_DATA,
                  PlayFrame(1, static_cast<std::uint32_t>(kBuildTime) + 2, 0, 50, 5000), true, 11) +
         Header(msg::PLAY_DATA_FINISH, 0) + Message(msg::PLAY_DATA_FINISH, Pattern(8, 2)) +
         Header(msg::PLAY_ON_DONE, 0);
-    seeds.Write(rx, "play_stream", play);
+    seeds.Write(rx, "play_stream", playStream);
     seeds.Write(rx, "play_refused_and_failed",
                 ack11 + Message(msg::PLAY_ON_NACK, Reason(83)) +
                     Message(msg::PLAY_CHANNEL_INFO, BE32(0x3)) + Header(msg::PLAY_ON_ACK, 0) +

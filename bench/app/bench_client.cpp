@@ -5,7 +5,10 @@
 // the pictures received, decoded and painted per second, the deepest decoder queue seen,
 // and the client's CPU time (all its threads) per channel. Needs a display (xvfb-run).
 //
-//   bench_client [--seconds N] [--rgb] [--fps N] [--size WxH]
+// With --playback it then plays the simulator's recordings back (remote playback, paced in
+// real time by the client) and measures the same again.
+//
+//   bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] [--playback]
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -29,6 +32,7 @@
 #include "app/ui/client_dlg.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
+#include "recordings/play_control.h"
 #include "video/ui/channel_grid.h"
 
 extern char** environ;
@@ -66,6 +70,7 @@ int main(int argc, char** argv) {
     int fps = 25;
     std::string size = "704x480";
     bool rgb = false;
+    bool playback = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc)
@@ -76,9 +81,12 @@ int main(int argc, char** argv) {
             size = argv[++i];
         else if (a == "--rgb")
             rgb = true;
+        else if (a == "--playback")
+            playback = true;
         else {
-            std::fprintf(stderr,
-                         "usage: bench_client [--seconds N] [--rgb] [--fps N] [--size WxH]\n");
+            std::fprintf(
+                stderr,
+                "usage: bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] [--playback]\n");
             return 2;
         }
     }
@@ -130,53 +138,81 @@ int main(int argc, char** argv) {
     auto* grid = window.Grid();
     auto* connection = window.Shell().Connection();
     auto* pipeline = &connection->Pipeline();
-    QTest::qWait(3000);  // warm-up: every decoder has its first key frame
 
-    std::array<std::uint64_t, 16> painted0{}, decoded0{}, taken0{}, dropped0{};
-    for (int c = 0; c < 16; ++c) {
-        const auto t = pipeline->Decoders().Totals(c);
-        painted0[static_cast<std::size_t>(c)] = grid->PicturesDrawn(c);
-        decoded0[static_cast<std::size_t>(c)] = t.decoded;
-        taken0[static_cast<std::size_t>(c)] = t.taken;
-        dropped0[static_cast<std::size_t>(c)] = t.dropped;
-    }
-    std::array<std::size_t, 16> deepest{};
-    const double cpu0 = CpuSeconds();
-    const auto start = Clock::now();
-    const auto end = start + std::chrono::seconds(seconds);
-    while (Clock::now() < end) {
-        QTest::qWait(100);
+    // One measurement of whatever the grid shows now: per channel the pictures received,
+    // decoded and painted per second, what was dropped, the deepest decoder queue, and the
+    // client's CPU time.
+    const auto measure = [&](const char* what) {
+        QTest::qWait(3000);  // warm-up: every decoder has its first key frame
+        std::array<std::uint64_t, 16> painted0{}, decoded0{}, taken0{}, dropped0{};
         for (int c = 0; c < 16; ++c) {
-            if (auto queue = connection->Slots().Video(c))
-                deepest[static_cast<std::size_t>(c)] =
-                    std::max(deepest[static_cast<std::size_t>(c)], queue->Count());
+            const auto t = pipeline->Decoders().Totals(c);
+            painted0[static_cast<std::size_t>(c)] = grid->PicturesDrawn(c);
+            decoded0[static_cast<std::size_t>(c)] = t.decoded;
+            taken0[static_cast<std::size_t>(c)] = t.taken;
+            dropped0[static_cast<std::size_t>(c)] = t.dropped;
         }
-    }
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = CpuSeconds() - cpu0;
+        const auto stream0 = connection->Frames().Stats();
+        std::array<std::size_t, 16> deepest{};
+        const double cpu0 = CpuSeconds();
+        const auto start = Clock::now();
+        const auto end = start + std::chrono::seconds(seconds);
+        while (Clock::now() < end) {
+            QTest::qWait(100);
+            for (int c = 0; c < 16; ++c) {
+                if (auto queue = connection->Slots().Video(c))
+                    deepest[static_cast<std::size_t>(c)] =
+                        std::max(deepest[static_cast<std::size_t>(c)], queue->Count());
+            }
+        }
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const double cpu = CpuSeconds() - cpu0;
+        const auto stream = connection->Frames().Stats();
 
-    std::printf(
-        "client: %s renderer, 16 channels of %s at %d pictures/s, %.1f s measured\n",
-        grid->Renderer() == video::ui::RendererKind::Yuv ? "YUV (OpenGL)" : "RGB (QPainter)",
-        size.c_str(), fps, wall);
-    std::printf("  ch  received/s  decoded/s  painted/s  dropped  deepest queue\n");
-    double paintedSum = 0;
-    std::size_t deepestAll = 0;
-    for (int c = 0; c < 16; ++c) {
-        const auto i = static_cast<std::size_t>(c);
-        const auto t = pipeline->Decoders().Totals(c);
-        const double received = static_cast<double>(t.taken - taken0[i]) / wall;
-        const double decoded = static_cast<double>(t.decoded - decoded0[i]) / wall;
-        const double painted = static_cast<double>(grid->PicturesDrawn(c) - painted0[i]) / wall;
-        paintedSum += painted;
-        deepestAll = std::max(deepestAll, deepest[i]);
-        std::printf("  %2d  %10.1f  %9.1f  %9.1f  %7llu  %13zu\n", c + 1, received, decoded,
-                    painted, static_cast<unsigned long long>(t.dropped - dropped0[i]), deepest[i]);
+        std::printf(
+            "client, %s: %s renderer, 16 channels of %s at %d pictures/s, %.1f s measured\n", what,
+            grid->Renderer() == video::ui::RendererKind::Yuv ? "YUV (OpenGL)" : "RGB (QPainter)",
+            size.c_str(), fps, wall);
+        std::printf("  ch  received/s  decoded/s  painted/s  dropped  deepest queue\n");
+        double paintedSum = 0;
+        std::size_t deepestAll = 0;
+        for (int c = 0; c < 16; ++c) {
+            const auto i = static_cast<std::size_t>(c);
+            const auto t = pipeline->Decoders().Totals(c);
+            const double received = static_cast<double>(t.taken - taken0[i]) / wall;
+            const double decoded = static_cast<double>(t.decoded - decoded0[i]) / wall;
+            const double painted = static_cast<double>(grid->PicturesDrawn(c) - painted0[i]) / wall;
+            paintedSum += painted;
+            deepestAll = std::max(deepestAll, deepest[i]);
+            std::printf("  %2d  %10.1f  %9.1f  %9.1f  %7llu  %13zu\n", c + 1, received, decoded,
+                        painted, static_cast<unsigned long long>(t.dropped - dropped0[i]),
+                        deepest[i]);
+        }
+        std::printf(
+            "painted per channel: %.1f/s on average; deepest decoder queue: %zu; "
+            "elements dropped before the queues: %llu\n",
+            paintedSum / 16, deepestAll,
+            static_cast<unsigned long long>((stream.noConsumer - stream0.noConsumer) +
+                                            (stream.overflowed - stream0.overflowed) +
+                                            (stream.allocationFailed - stream0.allocationFailed)));
+        std::printf("client CPU: %.1f%% of one core in all, %.2f%% per channel\n", 100 * cpu / wall,
+                    100 * cpu / wall / 16);
+    };
+    measure("live view");
+    if (playback) {
+        // Remote playback of the simulator's archive (an hour and a half on every channel)
+        // through the same queues, decoders and grid, paced by the client at normal speed.
+        recordings::PlayRequest request;
+        request.channels = 0xFFFF;
+        request.start = 1286870400;  // 2010-10-12 08:00:00
+        window.Shell().StartPlayback(request);
+        if (!QTest::qWaitFor([&] { return window.Shell().GridMode() == platform::kGridPlayback; },
+                             10000)) {
+            std::fprintf(stderr, "bench_client: no remote playback\n");
+            return 1;
+        }
+        measure("remote playback");
     }
-    std::printf("painted per channel: %.1f/s on average; deepest decoder queue: %zu\n",
-                paintedSum / 16, deepestAll);
-    std::printf("client CPU: %.1f%% of one core in all, %.2f%% per channel\n", 100 * cpu / wall,
-                100 * cpu / wall / 16);
     window.Quit();
     std::filesystem::remove_all(scratch);
     return 0;

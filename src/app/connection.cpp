@@ -138,6 +138,8 @@ void CConnection::StartLiveConsumers() {
     m_views.SetViewMode(video::ViewMode::Live);
     m_views.ClearHasDecoded();
     m_pipeline.StartDecoders(protocol::kAllChannels);
+    if (m_settings.soundOut)
+        m_settings.soundOut->SetRemotePlayback(false);
     // Live audio starts again after a live stop (which stopped it): no channel heard yet
     // (or the one the settings name), no mask yet. One that runs is left running.
     if (!m_audio.Running()) {
@@ -163,6 +165,8 @@ void CConnection::StartPlaybackConsumers() {
     m_views.SetViewMode(video::ViewMode::RemotePlayback);
     m_views.ClearHasDecoded();
     m_pipeline.StartDecoders(protocol::kAllChannels);
+    if (m_settings.soundOut)
+        m_settings.soundOut->SetRemotePlayback(true);
     if (!m_audio.Running())
         m_audio.Start(m_settings.audioBuffer, m_settings.soundOut, m_settings.heardChannel);
     m_playback.Begin();
@@ -188,6 +192,8 @@ void CConnection::PlaybackChannels(protocol::ChannelMask) {
 void CConnection::FlushPlaybackAudio() {
     if (const auto queue = m_slots.Audio())
         queue->Clear();
+    if (m_settings.soundOut)
+        m_settings.soundOut->Drop();
 }
 
 void CConnection::DrainAndStopPlayback() {

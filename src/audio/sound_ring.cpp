@@ -22,14 +22,18 @@ std::chrono::milliseconds SteadyNow() {
 CSoundRing::CSoundRing(platform::ISoundPlayer* player, Options options)
     : m_player(player), m_options(std::move(options)) {
     if (m_options.remotePlayback) {
-        if (m_options.clock) {
-            // A scripted clock has its own time line: the period counts from here.
-            m_lastForced = Now();
-        } else {
-            std::int64_t expected = -1;
-            g_lastForcedMs.compare_exchange_strong(expected, Now().count());
-            m_lastForced = std::chrono::milliseconds(g_lastForcedMs.load());
-        }
+        StartForcedPeriod();
+    }
+}
+
+void CSoundRing::StartForcedPeriod() {
+    if (m_options.clock) {
+        // A scripted clock has its own time line: the period counts from here.
+        m_lastForced = Now();
+    } else {
+        std::int64_t expected = -1;
+        g_lastForcedMs.compare_exchange_strong(expected, Now().count());
+        m_lastForced = std::chrono::milliseconds(g_lastForcedMs.load());
     }
 }
 
@@ -204,6 +208,20 @@ void CSoundRing::StopAndClear() {
     m_nWriterLaps = 0;
     m_nPlayerLaps = 0;
     m_bRestartPending = true;
+}
+
+void CSoundRing::SetRemotePlayback(bool on) {
+    {
+        std::lock_guard lock(m_lock);
+        if (m_options.remotePlayback == on) {
+            return;
+        }
+        m_options.remotePlayback = on;
+        if (on) {
+            StartForcedPeriod();  // the first forced restart is a period away, not at once
+        }
+    }
+    StopAndClear();
 }
 
 CSoundRing::Snapshot CSoundRing::State() const {

@@ -66,6 +66,9 @@ class CSoundRing final : public platform::ISoundOut, public platform::IPcmSource
     // Playback speed changes of remote playback: stop, rewind to 0, zero the buffer; the
     // next write restarts.
     void StopAndClear();
+    // ISoundOut: the remote-playback variant while `on`, starting from a zeroed buffer.
+    void SetRemotePlayback(bool on) override;
+    void Drop() override { StopAndClear(); }
 
     struct Snapshot {
         std::size_t blockBytes = 0;
@@ -84,6 +87,7 @@ class CSoundRing final : public platform::ISoundOut, public platform::IPcmSource
   private:
     void OnBlockEnd(bool bufferEnd);  // lock held
     void MarkRestart();               // lock held
+    void StartForcedPeriod();         // lock held (or in the constructor)
     [[nodiscard]] std::chrono::milliseconds Now() const;
 
     platform::ISoundPlayer* m_player;

@@ -79,19 +79,7 @@ int RunLive(const std::vector<std::string>& args) {
     const COptions& options = command->Options();
     std::string error;
     const auto seconds = options.GetInt("seconds", 5, 0, 86400, &error);
-    long long mask = protocol::kAllChannels;
-    bool maskOk = true;
-    if (const auto text = options.Get("channels")) {
-        try {
-            std::size_t used = 0;
-            mask = std::stoll(*text, &used, 0);
-            maskOk = used == text->size() && mask > 0 && mask <= 0xFFFF;
-        } catch (const std::exception&) {
-            maskOk = false;
-        }
-        if (!maskOk)
-            error = "--channels wants a channel mask from 0x1 to 0xFFFF";
-    }
+    const auto mask = options.GetMask("channels", protocol::kAllChannels, &error);
     // The heard channel (1..16) and the file its samples go to: the audio thread writes to
     // the file exactly what it would hand to a sound device.
     const auto audioChannel = options.GetInt("audio-channel", 0, 1, protocol::kMaxChannels, &error);
@@ -99,20 +87,19 @@ int RunLive(const std::vector<std::string>& args) {
     const auto audioOut = options.Get("audio-out");
     if (audioChannel && audioBuf && (options.Has("audio-channel") != audioOut.has_value()))
         error = "--audio-channel and --audio-out go together";
-    if (!seconds || !maskOk || !audioChannel || !audioBuf || !error.empty()) {
+    if (!seconds || !mask || !audioChannel || !audioBuf || !error.empty()) {
         std::fprintf(stderr, "taviro-cli live: %s\n%s", error.c_str(), usage.c_str());
         return kExitUsage;
     }
-    const auto liveMask = static_cast<ChannelMask>(mask);
+    const auto liveMask = static_cast<ChannelMask>(*mask);
     std::filesystem::path saveDir;
     if (const auto dir = options.Get("save-dir")) {
-        saveDir = *dir;
-        std::error_code ec;
-        std::filesystem::create_directories(saveDir, ec);
-        if (!std::filesystem::is_directory(saveDir, ec)) {
+        const auto made = MakeFolder(*dir);
+        if (!made) {
             std::fprintf(stderr, "taviro-cli live: cannot create %s\n", dir->c_str());
             return kExitUsage;
         }
+        saveDir = *made;
     }
     const std::uint32_t format =
         options.Has("rgb") ? platform::kH264FormatRgb24 : platform::kH264FormatYuv420;

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <stdexcept>
+
 #include <algorithm>
 #include <charconv>
 
@@ -59,6 +61,39 @@ std::optional<long long> COptions::GetInt(const std::string& name, long long fal
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<std::uint32_t> COptions::GetMask(const std::string& name, std::uint32_t fallback,
+                                               std::string* error) const {
+    const auto text = Get(name);
+    if (!text) {
+        return fallback;
+    }
+    long long value = -1;
+    try {
+        std::size_t used = 0;
+        value = std::stoll(*text, &used, 0);
+        if (used != text->size()) {
+            value = -1;
+        }
+    } catch (const std::exception&) {
+        value = -1;
+    }
+    if (value < 1 || value > 0xFFFF) {
+        *error = "--" + name + " wants a channel mask from 0x1 to 0xFFFF";
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+std::optional<std::filesystem::path> MakeFolder(const std::string& dir) {
+    const std::filesystem::path path(dir);
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (!std::filesystem::is_directory(path, ec)) {
+        return std::nullopt;
+    }
+    return path;
 }
 
 std::vector<std::string> COptions::Unknown(const std::vector<std::string>& known) const {

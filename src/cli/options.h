@@ -1,6 +1,8 @@
 // A small command-line parser for taviro-cli: "--name value", "--name=value" and flags.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -21,11 +23,19 @@ class COptions {
     // A whole number within [min, max]; nullopt (with `error` set) when present but invalid.
     std::optional<long long> GetInt(const std::string& name, long long fallback, long long min,
                                     long long max, std::string* error) const;
+    // A channel mask 0x1..0xFFFF in any base (0x5 or 5); `fallback` when absent, nullopt
+    // (with `error` set) when present but invalid.
+    std::optional<std::uint32_t> GetMask(const std::string& name, std::uint32_t fallback,
+                                         std::string* error) const;
     // Names given that are not in `known`.
     [[nodiscard]] std::vector<std::string> Unknown(const std::vector<std::string>& known) const;
 
   private:
     std::map<std::string, std::string> m_values;
 };
+
+// The folder of a --save-dir: made (with its parents) when missing. nullopt when it cannot
+// be made.
+std::optional<std::filesystem::path> MakeFolder(const std::string& dir);
 
 }  // namespace taviro::cli

@@ -221,33 +221,20 @@ int RunPlay(const std::vector<std::string>& args) {
         error = "--from wants YYYY-MM-DDTHH:MM:SS";
     const auto seconds = options.GetInt("seconds", 5, 0, 86400, &error);
     const auto steps = options.GetInt("then-steps", 0, 0, 10000, &error);
-    // The channel mask, in any base (0x5 or 5).
-    long long maskValue = 0;
-    if (const auto text = options.Get("channels")) {
-        try {
-            std::size_t used = 0;
-            maskValue = std::stoll(*text, &used, 0);
-            if (used != text->size() || maskValue < 1 || maskValue > 0xFFFF)
-                maskValue = -1;
-        } catch (const std::exception&) {
-            maskValue = -1;
-        }
-        if (maskValue < 0)
-            error = "--channels wants a channel mask from 0x1 to 0xFFFF";
-    }
-    if (!from || !seconds || !steps || maskValue < 0 || !error.empty()) {
+    // 0: every channel of the recorder, once its channel count is known.
+    const auto maskValue = options.GetMask("channels", 0, &error);
+    if (!from || !seconds || !steps || !maskValue || !error.empty()) {
         std::fprintf(stderr, "taviro-cli play: %s\n%s", error.c_str(), usage.c_str());
         return kExitUsage;
     }
     std::filesystem::path saveDir;
     if (const auto dir = options.Get("save-dir")) {
-        saveDir = *dir;
-        std::error_code ec;
-        std::filesystem::create_directories(saveDir, ec);
-        if (!std::filesystem::is_directory(saveDir, ec)) {
+        const auto made = MakeFolder(*dir);
+        if (!made) {
             std::fprintf(stderr, "taviro-cli play: cannot create %s\n", dir->c_str());
             return kExitUsage;
         }
+        saveDir = *made;
     }
     // Pictures as decoded (no line doubling of 480- and 576-line pictures) with
     // --deinterlace, as `taviro-cli live` has it.
@@ -260,7 +247,7 @@ int RunPlay(const std::vector<std::string>& args) {
     app::CConnection& connection = command->Connection();
     const int count = connection.Session().Login().ChannelCount();
     const ChannelMask all = count >= 32 ? protocol::kAllChannels : ((1u << count) - 1u);
-    const ChannelMask mask = maskValue != 0 ? static_cast<ChannelMask>(maskValue) & all : all;
+    const ChannelMask mask = *maskValue != 0 ? static_cast<ChannelMask>(*maskValue) & all : all;
     recordings::PlayRequest request;
     request.channels = mask;
     request.start = *from;

@@ -53,6 +53,12 @@ class ISoundOut {
     virtual void SetMuted(bool muted) = 0;
     // Owner: ends output; Write fails afterwards until the next Open.
     virtual void Stop() = 0;
+    // Remote playback's sound (any thread): `on` while the chunks come from a playback
+    // stream rather than live view, and Drop() when the stream jumps (a speed change, a
+    // pause, a reversal) so nothing buffered before it is heard. No-ops for devices that
+    // buffer nothing of their own.
+    virtual void SetRemotePlayback(bool on) { (void)on; }
+    virtual void Drop() {}
 };
 
 // What a player plays from (called on the player's own thread).

@@ -1,5 +1,6 @@
 #include "recordings/playback_service.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "platform/message_sink.h"
@@ -202,12 +203,25 @@ void CPlaybackService::CloseGates() {
 
 bool CPlaybackService::SendViewChannels(protocol::ChannelMask visible) {
     m_nView = visible;
-    if (!m_bRunning.load() || !m_login.PlaybackViewChannelCapable()) {
+    if (!m_bRunning.load()) {
         return false;
+    }
+    bool sent = false;
+    {
+        // While stepping, the next step is to bring a picture for every pane shown.
+        std::lock_guard lock(m_lock);
+        if (m_control.Stepping() && m_control.Pause() != PauseState::Paused) {
+            std::uint8_t mask[4];
+            protocol::StoreBE32(mask, visible & 0xFFFFu);
+            sent = m_session.SendPaced(msg::PLAY_CH_CHANGE, mask, m_messagePause);
+        }
+    }
+    if (!m_login.PlaybackViewChannelCapable()) {
+        return sent;
     }
     std::uint8_t payload[4];
     protocol::StoreBE32(payload, m_nChannels.load() & visible & protocol::kAllChannels);
-    return m_session.Send(msg::PLAY_VIEW_CH, payload);
+    return m_session.Send(msg::PLAY_VIEW_CH, payload) || sent;
 }
 
 void CPlaybackService::SendSequence(const PlayMessages& messages) {
@@ -314,8 +328,10 @@ bool CPlaybackService::RecvFn_OnAck(const PacketHeader& header) {
         return true;  // an answer to a request given up
     }
     if (m_nChannels.load() == 0) {
-        // No PLAY_CHANNEL_INFO came first: the request's channels are what plays.
-        m_nChannels = protocol::kAllChannels & ((1u << m_login.ChannelCount()) - 1u);
+        // No PLAY_CHANNEL_INFO came first: every channel of the recorder plays.
+        const int count = std::clamp(m_login.ChannelCount(), 0, protocol::kMaxChannels);
+        m_nChannels =
+            count >= protocol::kMaxChannels ? protocol::kAllChannels : ((1u << count) - 1u);
     }
     if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
         consumers->PlaybackAccepted(m_nChannels.load());

@@ -182,6 +182,23 @@ TEST_F(RingTest, RemoteVariantForcesOneRestartEveryThirtySeconds) {
     EXPECT_EQ(m_ring->State().forcedRestarts, 2u);
 }
 
+TEST_F(RingTest, SwitchingToRemotePlaybackStartsItsPeriodThen) {
+    // A live ring turned into the remote variant when playback starts: zeroed, and its
+    // first forced restart a whole period later, not at the first block.
+    std::uint8_t next = 1;
+    SteadyLocal(next);
+    m_now += 100'000ms;
+    m_ring->SetRemotePlayback(true);
+    EXPECT_EQ(Pull(), std::vector<std::uint8_t>(kB, 0));
+    Write(next++);
+    Pull();
+    Lockstep(next, 4);
+    EXPECT_EQ(m_ring->State().forcedRestarts, 0u);
+    m_now += 30'001ms;
+    Lockstep(next, 1);
+    EXPECT_EQ(m_ring->State().forcedRestarts, 1u);
+}
+
 TEST_F(RingTest, StopAndClearSilencesUntilTheNextChunk) {
     std::uint8_t next = 1;
     SteadyLocal(next);

@@ -198,6 +198,7 @@ class CClientDlg final : public QWidget {
     std::vector<QShortcut*> m_playKeys;
     std::int64_t m_playDayStart = 0;
     bool m_positionDragging = false;  // the user holds the position slider
+    bool m_playbackShown = false;     // the grid shows remote playback
 };
 
 }  // namespace taviro::app::ui

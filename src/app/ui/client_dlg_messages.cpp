@@ -140,8 +140,9 @@ void CClientDlg::CreatePresenter() {
         return facts;
     };
     callbacks.followUp = [this](FollowUpAction action) { RunFollowUp(action); };
-    callbacks.cancelAction = [](NotifyCancelAction) {
-        // No search selection is kept before the search window exists.
+    callbacks.cancelAction = [this](NotifyCancelAction action) {
+        if (action == NotifyCancelAction::kDiscardPendingSearch)
+            m_pendingSelection.Clear();
     };
     m_presenter = std::make_unique<CNotifyPresenter>(this, std::move(callbacks), SkinTextLookup());
 }

@@ -146,6 +146,7 @@ void CClientDlg::OnPlaybackStarted() {
     CConnection* connection = m_shell->Connection();
     if (!connection)
         return;
+    m_playbackShown = true;
     m_grid->StartPlayback();
     ShowLayoutButtons(m_grid->Layout().Buttons());
     m_views.SetViewMode(video::ViewMode::RemotePlayback);
@@ -176,6 +177,9 @@ void CClientDlg::OnPlaybackStarted() {
 }
 
 void CClientDlg::OnPlaybackStopped() {
+    if (!m_playbackShown)
+        return;
+    m_playbackShown = false;
     m_playTimer->stop();
     for (QShortcut* key : m_playKeys)
         key->setEnabled(false);

@@ -12,11 +12,6 @@ namespace taviro::controls::ui {
 
 namespace {
 
-QColor Rgb(unsigned rgb) {
-    return QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                  static_cast<int>(rgb & 0xFF));
-}
-
 // Frames of the skin's button strips: normal, hover, focus, pressed, disabled.
 constexpr int kFrameNormal = 0;
 constexpr int kFrameHover = 1;
@@ -26,7 +21,13 @@ constexpr int kIndicatorFrames = 5;
 
 }  // namespace
 
+QColor SkinColour(unsigned rgb) {
+    return QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                  static_cast<int>(rgb & 0xFF));
+}
+
 QPalette SkinPalette() {
+    const auto Rgb = SkinColour;
     using namespace skin_colour;
     QPalette p;
     p.setColor(QPalette::Window, Rgb(kBackground));

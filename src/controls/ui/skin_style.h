@@ -7,6 +7,7 @@
 // Thread: the GUI thread. The style belongs to the application once installed.
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QPalette>
 #include <QProxyStyle>
@@ -27,6 +28,9 @@ inline constexpr unsigned kDimText = 0x6C737D;
 inline constexpr unsigned kAccent = 0x2D9CDB;
 inline constexpr unsigned kButton = 0x2A2E35;
 }  // namespace skin_colour
+
+// A skin colour (0xRRGGBB) as Qt takes it.
+QColor SkinColour(unsigned rgb);
 
 QPalette SkinPalette();
 // "Liberation Sans" (metric-compatible with Arial), DejaVu Sans after it.

@@ -10,10 +10,7 @@ namespace taviro::recordings::ui {
 
 namespace {
 
-QColor Colour(unsigned rgb) {
-    return QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                  static_cast<int>(rgb & 0xFF));
-}
+using controls::ui::SkinColour;
 
 }  // namespace
 
@@ -45,7 +42,7 @@ void CPlaybackBar::SetPosition(int secondOfDay) {
 void CPlaybackBar::paintEvent(QPaintEvent*) {
     namespace c = controls::ui::skin_colour;
     QPainter p(this);
-    p.fillRect(rect(), Colour(c::kField));
+    p.fillRect(rect(), SkinColour(c::kField));
     const int w = width();
     const auto xOf = [w](std::int64_t second) {
         return static_cast<int>(std::clamp<std::int64_t>(second, 0, kDaySeconds) * w / kDaySeconds);
@@ -64,7 +61,7 @@ void CPlaybackBar::paintEvent(QPaintEvent*) {
             const int x0 = xOf(from);
             const int x1 = std::max(x0 + 1, xOf(to));
             p.fillRect(QRect(x0, 0, x1 - x0, height()),
-                       event ? QColor(0xE0, 0x6C, 0x3C) : Colour(c::kAccent));
+                       event ? QColor(0xE0, 0x6C, 0x3C) : SkinColour(c::kAccent));
         }
     }
     if (m_position >= 0) {

@@ -21,10 +21,7 @@ namespace {
 constexpr int kLabelY = 52;
 constexpr int kButtonsY = 372;
 
-QColor Colour(unsigned rgb) {
-    return QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                  static_cast<int>(rgb & 0xFF));
-}
+using controls::ui::SkinColour;
 
 // A time label: whole hours, hours and minutes, or everything.
 QString PixelTimeText(int seconds) {
@@ -158,21 +155,21 @@ void CTimelinePage::UpdateLabels() {
 void CTimelinePage::paintEvent(QPaintEvent*) {
     namespace c = controls::ui::skin_colour;
     QPainter p(this);
-    p.fillRect(rect(), Colour(c::kBackground));
+    p.fillRect(rect(), SkinColour(c::kBackground));
     p.fillRect(QRect(kTimelineLeft, kTimelineTop, kTimelinePixels, kTimelineBottom - kTimelineTop),
-               Colour(c::kField));
-    p.setPen(Colour(c::kBorder));
+               SkinColour(c::kField));
+    p.setPen(SkinColour(c::kBorder));
     for (int i = 0; i <= 4; ++i)
         p.drawLine(kTimelineLeft + 72 * i, kTimelineTop, kTimelineLeft + 72 * i, kTimelineBottom);
-    p.setPen(Colour(c::kText));
+    p.setPen(SkinColour(c::kText));
     for (int n = 0; n < m_channels; ++n) {
         p.drawText(QRect(60, 75 + 18 * n - 3, 50, 14), Qt::AlignRight | Qt::AlignVCenter,
                    QString::asprintf("%s%02d", "CH", n + 1));
         p.fillRect(
             QRect(kTimelineLeft, StretchTop(n), kTimelinePixels, StretchBottom(n) - StretchTop(n)),
-            Colour(c::kPanel));
+            SkinColour(c::kPanel));
     }
-    const QColor continuous = Colour(c::kAccent);
+    const QColor continuous = SkinColour(c::kAccent);
     const QBrush event(QColor(0xE0, 0x6C, 0x3C), Qt::Dense3Pattern);
     for (const TimelineStretch& s : m_stretches) {
         if (s.channel >= m_channels)
