@@ -28,9 +28,11 @@ class IStreamReceiver {
 struct PlayElement {
     bool audio = false;
     std::uint32_t headerWord1 = 0;  // the last message's second header word (speed code)
+    bool readable = false;          // video: its headers were read (the fields below are set)
     int channel = 0;                // video: the frame's channel
-    std::int32_t seconds = 0;       // video: the frame's time
+    std::int32_t seconds = 0;       // video: the encoder's time of the frame
     std::int32_t microseconds = 0;
+    std::int32_t position = 0;  // video: the stream part's time (whole seconds)
 };
 
 struct PlayAdmission {

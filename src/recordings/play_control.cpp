@@ -60,7 +60,12 @@ int SpeedOfCode(std::uint32_t code) {
     return 0;
 }
 
-PlayMessages CPlayControl::Start() {
+PlayMessages CPlayControl::Start(protocol::RecorderTime start) {
+    // Nothing of an earlier playback is a position to resume from.
+    m_position = start;
+    m_shownSeconds = start;
+    m_shownMicros = 0;
+    m_target = FrameMillis(start, 0);
     m_mode = PlayCommand::Forward;
     m_pause = PauseState::Streaming;
     m_reversal = 0;
@@ -82,7 +87,7 @@ PlayMessages CPlayControl::Command(PlayCommand command, protocol::ChannelMask vi
     const bool paused = m_pause == PauseState::Paused;
     const auto position = static_cast<std::int64_t>(m_position);
     // The frame shown last is where a resumed or stepped playback lands.
-    m_target = FrameMillis(m_position, m_positionMicros);
+    m_target = FrameMillis(m_shownSeconds, m_shownMicros);
     switch (command) {
         case PlayCommand::Pause:
             out.push_back(Plain(msg::PLAY_PAUSE));
@@ -179,7 +184,9 @@ PlayMessages CPlayControl::SeekTo(protocol::RecorderTime seconds, protocol::Chan
 
 ElementVerdict CPlayControl::OnElement(bool audio, std::uint32_t speedCode, std::int32_t seconds,
                                        std::int32_t microseconds, protocol::ChannelMask view,
-                                       int channelCount) {
+                                       int channelCount,
+                                       std::optional<protocol::RecorderTime> position,
+                                       bool unreadable) {
     ElementVerdict v;
     const int speed = SpeedOfCode(speedCode);
     if (!m_speedKnown || speed != m_speed) {
@@ -198,6 +205,9 @@ ElementVerdict CPlayControl::OnElement(bool audio, std::uint32_t speedCode, std:
         v.show = m_pause == PauseState::Streaming && m_speed == 1;
         return v;
     }
+    if (unreadable) {
+        return v;  // no time to go by: neither shown nor a position
+    }
     switch (m_pause) {
         case PauseState::Paused:
             return v;  // dropped
@@ -207,8 +217,9 @@ ElementVerdict CPlayControl::OnElement(bool audio, std::uint32_t speedCode, std:
             m_anchorPending = false;
             v.reverse = (m_mode == PlayCommand::Backward && m_speed < 0) ||
                         m_mode == PlayCommand::PreviousStep;
-            m_position = seconds;
-            m_positionMicros = microseconds;
+            m_position = position.value_or(seconds);
+            m_shownSeconds = seconds;
+            m_shownMicros = microseconds;
             return v;
         case PauseState::Repositioning:
             break;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "protocol/channel_mask.h"
@@ -83,19 +84,24 @@ struct ElementVerdict {
 
 class CPlayControl {
   public:
-    // PLAY_ON_ACK: forward, streaming, no stepping, credit counter 0, speed unknown. The
-    // returned credit starts the stream.
-    PlayMessages Start();
+    // PLAY_ON_ACK: forward, streaming, no stepping, credit counter 0, speed unknown, the
+    // position at the requested start. The returned credit starts the stream.
+    PlayMessages Start(protocol::RecorderTime start = 0);
     // A playback button. `view` is the mask of the channels shown, `played` the session's
     // playback mask narrowed to the view, `channelCount` the recorder's channel count. The
     // new generation flag tells the caller to start a new playback generation.
     PlayMessages Command(PlayCommand command, protocol::ChannelMask view,
                          protocol::ChannelMask played, int channelCount, bool* newGeneration);
     // One element from the recorder, in arrival order. `speedCode` from its header; video
-    // frames with their time.
+    // frames with their time (the encoder's seconds and microseconds, which re-positioning
+    // compares) and their position (the stream part's time, which positioned requests
+    // carry; the seconds when not given). An `unreadable` element (too short for its
+    // headers) only counts for the credit and the speed.
     ElementVerdict OnElement(bool audio, std::uint32_t speedCode, std::int32_t seconds,
                              std::int32_t microseconds, protocol::ChannelMask view,
-                             int channelCount);
+                             int channelCount,
+                             std::optional<protocol::RecorderTime> position = std::nullopt,
+                             bool unreadable = false);
     // PLAY_DATA_FINISH: another step's credit while re-positioning.
     PlayMessages OnDataFinish();
     // PLAY_ON_DONE: paused at the end, then streaming state (nothing is coming).
@@ -124,9 +130,10 @@ class CPlayControl {
     bool m_anchorPending = true;
     std::uint32_t m_creditCount = 0;
     std::int64_t m_remaining = 0;
-    std::int64_t m_target = 0;  // ms
-    protocol::RecorderTime m_position = 0;
-    std::int32_t m_positionMicros = 0;
+    std::int64_t m_target = 0;              // ms
+    protocol::RecorderTime m_position = 0;  // the stream part's time of the last frame shown
+    std::int32_t m_shownSeconds = 0;        // and its encoder time: the landing target
+    std::int32_t m_shownMicros = 0;
 };
 
 // Real-time pacing at normal speed: a frame is due when the wall clock has advanced as far

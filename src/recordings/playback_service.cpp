@@ -66,7 +66,7 @@ PauseState CPlaybackService::Pause() const {
 // --- requests ---
 
 bool CPlaybackService::StartPlayback(const PlayRequest& request) {
-    if (m_bLocalPlayer.load() || m_bRunning.load() || m_bRequested.load() ||
+    if (m_bLocalPlayer.load() || m_bRunning.load() || m_bRequested.load() || m_bAccepted.load() ||
         m_bGatesClosed.load()) {
         return false;
     }
@@ -81,7 +81,8 @@ bool CPlaybackService::StartPlayback(const PlayRequest& request) {
 }
 
 void CPlaybackService::Begin() {
-    if (m_bGatesClosed.load()) {
+    // Only an accepted playback that nothing has stopped since begins.
+    if (!m_bAccepted.exchange(false) || m_bGatesClosed.load()) {
         return;
     }
     {
@@ -95,7 +96,7 @@ void CPlaybackService::Begin() {
         m_state.SetPlaybackReverse(false);
         m_state.SetPlaybackOn(true);
         m_bRunning = true;
-        SendNow(m_control.Start());
+        SendNow(m_control.Start(m_nStartTime.load()));
     }
     m_session.Owner().Post(platform::Window::Main, platform::WM_PLAY_STARTED, m_nChannels.load(),
                            0);
@@ -161,7 +162,8 @@ bool CPlaybackService::Seek(protocol::RecorderTime seconds, protocol::ChannelMas
 bool CPlaybackService::Stop() {
     const bool running = m_bRunning.exchange(false);
     const bool requested = m_bRequested.exchange(false);
-    if (!running && !requested) {
+    const bool accepted = m_bAccepted.exchange(false);
+    if (!running && !requested && !accepted) {
         return false;
     }
     if (!m_bGatesClosed.load()) {
@@ -183,7 +185,8 @@ bool CPlaybackService::Stop() {
 bool CPlaybackService::StopRunning() {
     // The session's shutdown: the stop request goes out before the goodbye; the owner has
     // drained the consumers (or drains them when it tears down).
-    if (!m_bRunning.exchange(false)) {
+    const bool accepted = m_bAccepted.exchange(false);
+    if (!m_bRunning.exchange(false) && !accepted) {
         return false;
     }
     m_bRequested = false;
@@ -197,6 +200,7 @@ void CPlaybackService::CloseGates() {
     m_bGatesClosed = true;
     m_bRunning = false;
     m_bRequested = false;
+    m_bAccepted = false;
     m_state.SetPlaybackOn(false);
     Wake();
 }
@@ -253,7 +257,8 @@ protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& ele
     std::lock_guard lock(m_lock);
     const ElementVerdict v =
         m_control.OnElement(element.audio, SpeedCodeOf(element.headerWord1), element.seconds,
-                            element.microseconds, m_nView.load(), m_login.ChannelCount());
+                            element.microseconds, m_nView.load(), m_login.ChannelCount(),
+                            element.position, !element.audio && !element.readable);
     SendNow(v.send);
     if (v.speedChanged) {
         m_nSpeed = m_control.Speed();
@@ -275,7 +280,9 @@ protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& ele
     m_bPace = m_bPacing.load() && !element.audio && v.show && m_control.Speed() == 1 &&
               !m_control.Stepping();
     if (!element.audio && v.show) {
-        m_nPositionMs = FrameMillis(element.seconds, element.microseconds);
+        // The position the window shows: the stream part's time, as the recorder counts it.
+        m_nPositionMs =
+            static_cast<std::int64_t>(element.position) * 1000 + element.microseconds / 1000;
         m_nShown.fetch_add(1);
     }
     return protocol::PlayAdmission{v.show, v.reverse};
@@ -327,6 +334,7 @@ bool CPlaybackService::RecvFn_OnAck(const PacketHeader& header) {
     if (!m_bRequested.exchange(false) || m_bGatesClosed.load()) {
         return true;  // an answer to a request given up
     }
+    m_bAccepted = true;
     if (m_nChannels.load() == 0) {
         // No PLAY_CHANNEL_INFO came first: every channel of the recorder plays.
         const int count = std::clamp(m_login.ChannelCount(), 0, protocol::kMaxChannels);
@@ -346,7 +354,7 @@ bool CPlaybackService::RecvFn_OnNack(const PacketHeader& header) {
     if (m_session.HandleRefusal(header) == protocol::kReasonReadFailed) {
         return false;
     }
-    if (m_bRunning.load()) {
+    if (m_bRunning.load() || m_bAccepted.load()) {
         if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
             consumers->PlaybackEnded(false);
         }
@@ -389,7 +397,9 @@ bool CPlaybackService::RecvFn_OnFail(const PacketHeader& header) {
     if (m_session.HandleRefusal(header) == protocol::kReasonReadFailed) {
         return false;
     }
-    if (m_bRunning.load() || m_bRequested.load()) {
+    if (m_bRunning.load() || m_bRequested.load() || m_bAccepted.load()) {
+        // The owner's worker runs its jobs in order: a playback being readied begins first
+        // and is then stopped.
         if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
             consumers->PlaybackEnded(true);
         }

@@ -103,7 +103,7 @@ class CPlaybackService final : public protocol::ISessionService, public protocol
     }
 
     // --- state (any thread) ---
-    [[nodiscard]] bool Requested() const { return m_bRequested.load(); }
+    [[nodiscard]] bool Requested() const { return m_bRequested.load() || m_bAccepted.load(); }
     [[nodiscard]] protocol::ChannelMask Channels() const { return m_nChannels.load(); }
     [[nodiscard]] protocol::RecorderTime StartTime() const { return m_nStartTime.load(); }
     // The time of the last frame shown, in frame milliseconds (0 before the first).
@@ -146,6 +146,9 @@ class CPlaybackService final : public protocol::ISessionService, public protocol
     std::unique_ptr<std::uint8_t[]> m_pStreamBuffer;
 
     std::atomic<bool> m_bRequested{false};
+    // Accepted by the recorder, not yet begun: the owner's worker readies the consumers.
+    // A failure or a stop in this time must still end the playback.
+    std::atomic<bool> m_bAccepted{false};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bGatesClosed{false};
     std::atomic<bool> m_bLocalPlayer{false};

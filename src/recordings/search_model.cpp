@@ -190,6 +190,10 @@ SearchAction CSearchModel::Close(bool cancel, bool gridShowsRemotePlayback) {
     return a;
 }
 
+SearchAction CSearchModel::CloseForPlayback() {
+    return Closing();
+}
+
 void CSearchModel::PlaybackStarted(int source,
                                    std::shared_ptr<const std::vector<std::uint8_t>> months,
                                    std::shared_ptr<const std::vector<std::uint8_t>> days, int year,

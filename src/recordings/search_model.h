@@ -102,6 +102,8 @@ class CSearchModel {
     // Close, OK or Cancel. `gridShowsRemotePlayback`: the pending selection survives only
     // while the grid shows the playback it belongs to.
     SearchAction Close(bool cancel, bool gridShowsRemotePlayback);
+    // The window closes because playback started from it: the pending selection stays.
+    SearchAction CloseForPlayback();
     // Playback was started from `source` (0 time entry, 1 event list, 2 calendar) of the
     // Search menu with these records.
     void PlaybackStarted(int source, std::shared_ptr<const std::vector<std::uint8_t>> months,

@@ -96,10 +96,14 @@ bool CSearchService::RecvFn_Answer(const PacketHeader& header) {
 }
 
 bool CSearchService::RecvFn_Refusal(const PacketHeader& header) {
-    // The answer is over either way; the notification (or the empty calendar of code 83 on
-    // a month request) comes from the refusal table.
-    m_collector.Cancel();
-    m_bBusy = false;
+    // The refusal of the request outstanding (each refusal's code follows its answer's)
+    // ends it; a late one of an earlier request leaves the current one alone. The
+    // notification (or the empty calendar of code 83 on a month request) comes from the
+    // refusal table either way.
+    if (m_collector.Outstanding() == static_cast<std::uint16_t>(header.Command() - 1)) {
+        m_collector.Cancel();
+        m_bBusy = false;
+    }
     return m_session.HandleRefusal(header) != protocol::kReasonReadFailed;
 }
 

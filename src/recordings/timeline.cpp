@@ -32,8 +32,14 @@ TimelineView ZoomToDrag(const TimelineView& view, int x0, int x1) {
         return view;  // 1 s per pixel already, or a click
     }
     const bool rightwards = x1 > x0;
-    const int a = TimeOfPixel(view, std::min(x0, x1));
-    const int b = TimeOfPixel(view, std::max(x0, x1));
+    // The ends of a drag may reach the end of the day (86400), unlike a selected time.
+    const auto at = [&view](int x) {
+        const std::int64_t t = view.start + static_cast<std::int64_t>(x - kTimelineLeft) *
+                                                std::max(1, view.secondsPerPixel);
+        return static_cast<int>(std::clamp<std::int64_t>(t, 0, kDaySeconds));
+    };
+    const int a = at(std::min(x0, x1));
+    const int b = at(std::max(x0, x1));
     const int span = b - a;
     if (span >= 2 * kTimelinePixels) {
         return Window(a, span, span / kTimelinePixels);  // whole seconds per pixel

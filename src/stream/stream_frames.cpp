@@ -153,9 +153,11 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
     }
     const auto frame = ParseStreamFrameHeader(element);
     if (frame) {
+        played.readable = true;
         played.channel = frame->encoder.channel;
         played.seconds = frame->encoder.seconds;
         played.microseconds = frame->encoder.microseconds;
+        played.position = static_cast<std::int32_t>(frame->frameTime);
     }
     protocol::PlayAdmission admission{true, m_state.PlaybackReverse()};
     if (gate != nullptr) {

@@ -138,6 +138,10 @@ TEST(Timeline, PixelsTimesZoomAndShift) {
     EXPECT_EQ(ZoomToDrag(day, kTimelineLeft + 12, kTimelineLeft + 24),
               (TimelineView{3600, 7200, 12}));
 
+    // A drag over the whole bar is the whole day again.
+    EXPECT_EQ(ZoomToDrag(TimelineView{3600, 7200, 12}, kTimelineLeft, kTimelineRight),
+              (TimelineView{3600, 7056, 12}));
+    EXPECT_EQ(ZoomToDrag(day, kTimelineLeft, kTimelineRight), day);
     // Out: twice the span around the centre, within the day; the whole day stays.
     EXPECT_EQ(ZoomOut(day), day);
     EXPECT_EQ(ZoomOut(TimelineView{3600, 7200, 12}), (TimelineView{1800, 9000, 25}));

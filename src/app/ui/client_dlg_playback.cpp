@@ -4,6 +4,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <functional>
 
 #include "app/main_window_layout.h"
@@ -28,6 +29,7 @@ namespace {
 
 constexpr int kPlayTimerMs = 200;
 constexpr std::uint32_t kSearchButton = 361;
+constexpr std::array<std::uint32_t, 5> kTransportButtons = {340, 341, 342, 345, 346};
 
 int CurrentYear() {
     const std::int64_t now = protocol::LocalWallClockNow(protocol::ProcessZoneOffset());
@@ -41,6 +43,9 @@ int CurrentYear() {
 
 void CClientDlg::CreatePlaybackControls() {
     using platform::ui::Child;
+    // The transport buttons (but 343, live view's freeze) work only while playback runs.
+    for (const std::uint32_t id : kTransportButtons)
+        SetControlState(id, platform::kDisabled);
     m_playTimer = Child<QTimer>(this);
     m_playTimer->setInterval(kPlayTimerMs);
     connect(m_playTimer, &QTimer::timeout, this, [this] { UpdatePlaybackBar(); });
@@ -150,8 +155,8 @@ void CClientDlg::OnPlaybackStarted() {
     m_grid->StartPlayback();
     ShowLayoutButtons(m_grid->Layout().Buttons());
     m_views.SetViewMode(video::ViewMode::RemotePlayback);
-    for (const std::uint32_t id : {340u, 341u, 342u, 343u, 345u, 346u})
-        SetControlState(id, platform::kReleased);
+    for (const std::uint32_t id : kTransportButtons)
+        SetControlState(id, platform::kEnabled);
     for (QShortcut* key : m_playKeys)
         key->setEnabled(true);
     // The bar shows the day playback started on; its stretches come from the day the
@@ -181,6 +186,8 @@ void CClientDlg::OnPlaybackStopped() {
         return;
     m_playbackShown = false;
     m_playTimer->stop();
+    for (const std::uint32_t id : kTransportButtons)
+        SetControlState(id, platform::kDisabled);
     for (QShortcut* key : m_playKeys)
         key->setEnabled(false);
     if (m_playbackBar)

@@ -315,7 +315,7 @@ void CSearchWindow::PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, 
     m_model.PlaybackStarted(source, m_months, source == 2 ? m_days : nullptr, date[0], date[1],
                             date[2]);
     // The search pages close once playback starts; the pending selection brings them back.
-    CloseWindow(false);
+    Apply(m_model.CloseForPlayback());
 }
 
 void CSearchWindow::CloseWindow(bool cancel) {

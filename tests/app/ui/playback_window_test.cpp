@@ -151,6 +151,20 @@ TEST_F(PlaybackWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
         << "the bar shows the day's stretches";
     Keep(m_window.get(), "playback-grid.png");
 
+    // RSearch again during this playback: the calendar of the playback day, without asking
+    // the recorder again.
+    Click(m_window->Button(361));
+    auto* again = m_window->SearchWindow();
+    ASSERT_NE(again, nullptr);
+    again->PressEntry(recordings::SearchEntry::Calendar);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return again->CurrentPage() == again->PlayCalendar(); }, 3000));
+    EXPECT_EQ(again->PlayCalendar()->Year(), 2010);
+    EXPECT_EQ(again->PlayCalendar()->Month(), 9);
+    EXPECT_EQ(Received(msg::PLAY_INFO_MONTH_REQ).size(), 1u);
+    again->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->SearchWindow() == nullptr; }, 3000));
+
     // Pause (the space key, which works the window it belongs to), forward again (the
     // button).
     m_window->activateWindow();
