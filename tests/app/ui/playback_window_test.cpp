@@ -19,6 +19,7 @@
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
+#include "controls/ui/skin_style.h"
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
@@ -42,6 +43,8 @@ class PlaybackWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         taviro::testing::LoadSkinOnce();
+        // The program's look, so the pictures show what an operator sees.
+        controls::ui::InstallSkinStyle(*qApp);
         m_dir = std::filesystem::temp_directory_path() /
                 ("taviro-playback-window-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_dir);
@@ -149,7 +152,6 @@ TEST_F(PlaybackWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
               static_cast<std::uint32_t>(kMorning));
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->PlaybackBar()->RecordCount() == 3; }, 3000))
         << "the bar shows the day's stretches";
-    Keep(m_window.get(), "playback-grid.png");
 
     // RSearch again during this playback: the calendar of the playback day, without asking
     // the recorder again.
@@ -176,6 +178,12 @@ TEST_F(PlaybackWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return Connection().Playback().Pause() == recordings::PauseState::Streaming; },
         5000));
+
+    QTest::qWait(2500);  // the panes' frame rate and playback icons are up
+    const QString dir = qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(m_window->Screenshot().save(dir + "/playback-grid.png"));
+    }
 
     // A seek with the position slider to 08:30:00.
     auto* slider = m_window->Slider(420);
