@@ -292,6 +292,14 @@ int main(int argc, char** argv) {
                     Message(msg::PLAY_ON_FAIL, Reason(86)) + Header(msg::PLAY_OFF_ACK, 0) +
                     Message(msg::PLAY_OFF_NACK, Reason(2)));
 
+    // --- the calendar's and the timeline's reading of those lists ---
+    const std::string rec = "fuzz_recordings";
+    seeds.Write(rec, "months_two_years", Bytes{0x00, 26, 0} + months);
+    seeds.Write(rec, "months_partial",
+                Bytes{0x00, 70, 0} + Bytes(months.begin(), months.begin() + 500));
+    seeds.Write(rec, "days_whole_view", Bytes{0x01, 0x00, 0xFF} + days);
+    seeds.Write(rec, "days_zoomed", Bytes{0x03, 100, 101} + days);
+
     seeds.Write(rx, "hello_ack_product11", ack11);
     seeds.Write(rx, "hello_ack_product11_6ch", ack11six);
     seeds.Write(rx, "hello_ack_product12_viewch", ack12);

@@ -96,7 +96,7 @@ std::vector<TimelineStretch> LayoutStretches(std::span<const DayInfoRecord> reco
         }
         const std::int64_t from = std::max<std::int64_t>(r.start - dayStart, 0);
         const std::int64_t to = std::min<std::int64_t>(r.end - dayStart, kDaySeconds - 1);
-        if (to < view.start || from > view.end) {
+        if (to < view.start || from >= view.end) {
             continue;  // outside the part of the day shown
         }
         for (int c = 0; c < protocol::kMaxChannels; ++c) {
@@ -107,6 +107,11 @@ std::vector<TimelineStretch> LayoutStretches(std::span<const DayInfoRecord> reco
             s.channel = c;
             s.event = (r.kinds & kKindEvent) != 0;
             s.x0 = PixelOfTime(view, from);
+            if (s.x0 >= kTimelineRight) {
+                // A view's whole seconds per pixel may span a little more than the bar
+                // shows; what lies past its last pixel is not drawn beside it.
+                continue;
+            }
             s.x1 = std::max(s.x0 + 1, PixelOfTime(view, to));
             int& previous = lastEnd[static_cast<std::size_t>(c)];
             if (previous >= 0 && s.x0 == previous + 1) {

@@ -188,6 +188,12 @@ TEST(Timeline, StretchesOfTheDay) {
     EXPECT_TRUE(stretches[3].event);
     EXPECT_EQ(stretches[3].x1, kTimelineLeft + 287);  // ends at 23:59:59
 
+    // A view of 4500 s at 15 s per pixel shows 4320 s: a stretch beyond is not drawn past
+    // the bar's last pixel.
+    const std::vector<DayInfoRecord> late = {{0x1, kKindContinuous,
+                                              static_cast<protocol::RecorderTime>(day + 4400),
+                                              static_cast<protocol::RecorderTime>(day + 4450)}};
+    EXPECT_TRUE(LayoutStretches(late, day, TimelineView{0, 4500, 15}, 0x1).empty());
     // A channel not shown draws nothing; a zoomed view skips what lies outside it.
     EXPECT_EQ(LayoutStretches(records, day, TimelineView{}, 0x0002).size(), 2u);
     EXPECT_EQ(LayoutStretches(records, day, TimelineView{40000, 40288, 1}, 0xFFFF).size(), 0u);

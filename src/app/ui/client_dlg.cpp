@@ -402,6 +402,8 @@ void CClientDlg::ShowConnectionState() {
     }
     if (m_quitting)
         text = QStringLiteral("Closing\u2026");
+    else if (!m_playbackText.isEmpty())
+        text = m_playbackText + QStringLiteral("   ") + text;
     m_stateLabel->setText(text);
 }
 

@@ -199,6 +199,7 @@ class CClientDlg final : public QWidget {
     std::int64_t m_playDayStart = 0;
     bool m_positionDragging = false;  // the user holds the position slider
     bool m_playbackShown = false;     // the grid shows remote playback
+    QString m_playbackText;           // where playback stands, in the title strip
 };
 
 }  // namespace taviro::app::ui

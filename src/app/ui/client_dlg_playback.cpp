@@ -185,6 +185,8 @@ void CClientDlg::OnPlaybackStopped() {
     if (!m_playbackShown)
         return;
     m_playbackShown = false;
+    m_playbackText.clear();
+    ShowConnectionState();
     m_playTimer->stop();
     for (const std::uint32_t id : kTransportButtons)
         SetControlState(id, platform::kDisabled);
@@ -217,6 +219,24 @@ void CClientDlg::UpdatePlaybackBar() {
     const std::int64_t position = connection->Playback().PositionMillis() / 1000;
     const auto second = static_cast<int>(
         std::clamp<std::int64_t>(position - m_playDayStart, 0, recordings::kDaySeconds - 1));
+    // Where playback stands, as the recorder's clock reads, and how it plays.
+    QString text;
+    protocol::UserTime t;
+    if (position > 0 &&
+        protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(position), &t)) {
+        const int speed = m_shell->PlaybackIconSpeed();
+        const QString state = speed == 0    ? QStringLiteral("paused")
+                              : speed == 10 ? QStringLiteral("step")
+                              : speed == 11 ? QStringLiteral("step back")
+                                            : QStringLiteral("x%1").arg(speed);
+        text = QString::asprintf("R-PLAY %04d-%02d-%02d %02d:%02d:%02d  ", t.year, t.month + 1,
+                                 t.day + 1, t.hour, t.minute, t.second) +
+               state;
+    }
+    if (text != m_playbackText) {
+        m_playbackText = text;
+        ShowConnectionState();
+    }
     // The slider never jumps under the user's hand.
     if (!m_positionDragging && position > 0) {
         if (auto* slider = Slider(kPositionSliderId))

@@ -197,12 +197,17 @@ TEST_F(PlaybackWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
     EXPECT_EQ(protocol::LoadBE32(forwards.back().payload.data() + 16),
               static_cast<std::uint32_t>(kMorning + 1800));
     ASSERT_TRUE(QTest::qWaitFor([&] { return slider->Position() >= 30600; }, 3000));
+    // The title strip tells where playback stands on the recorder's clock.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_window->StateText().startsWith("R-PLAY 2010-10-12 08:3"); }, 3000))
+        << m_window->StateText().toStdString();
 
     // Stop: live view again.
     Click(m_window->Button(345));
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Shell().LiveRunning(); }, 8000));
     EXPECT_EQ(Received(msg::RPLAY_STOP).size(), 1u);
     EXPECT_NE(m_window->Shell().GridMode(), platform::kGridPlayback);
+    EXPECT_FALSE(m_window->StateText().contains("R-PLAY"));
 }
 
 }  // namespace
