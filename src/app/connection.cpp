@@ -185,8 +185,12 @@ void CConnection::PlaybackEnded(bool liveAgain) {
     });
 }
 
-void CConnection::PlaybackChannels(protocol::ChannelMask) {
+void CConnection::PlaybackChannels(protocol::ChannelMask channels) {
     m_frames.ResetReassembly();  // receive thread, like the frames' own state
+    // The played channels are the ones the panes have pictures of, as live view's
+    // available channels are; the others show the idle picture.
+    m_views.SetAvailableMask(channels);
+    m_sink.Post(platform::Window::Main, platform::WM_CHANNEL_AVAILABLE, channels, 0);
 }
 
 void CConnection::FlushPlaybackAudio() {
