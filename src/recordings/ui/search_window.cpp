@@ -322,6 +322,10 @@ void CSearchWindow::CloseWindow(bool cancel) {
     if (m_closed)
         return;
     const bool playing = m_context.gridShowsRemotePlayback && m_context.gridShowsRemotePlayback();
+    // A list still on its way is for this window only: the next window may ask at once
+    // rather than wait for an answer that may never come.
+    if (CSearchService* service = Service())
+        service->Cancel();
     Apply(m_model.Close(cancel, playing));
 }
 
