@@ -9,6 +9,7 @@
 
 #include "protocol/byte_order.h"
 #include "sim/h264_stream_writer.h"
+#include "sim/sim_config.h"
 
 namespace taviro::sim {
 
@@ -26,17 +27,6 @@ bool IsLeap(int year) {
 int DaysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return kDays[month - 1] + ((month == 2 && IsLeap(year)) ? 1 : 0);
-}
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian), independent of any zone.
-std::int64_t DaysFromCivil(int year, int month, int day) {
-    const int y = month <= 2 ? year - 1 : year;
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int mp = (month + 9) % 12;
-    const int doy = (153 * mp + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return static_cast<std::int64_t>(era) * 146097 + doe - 719468;
 }
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {

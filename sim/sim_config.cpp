@@ -48,18 +48,6 @@ std::optional<int> FixedDigits(std::string_view text, std::size_t width) {
     return v;
 }
 
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian), so the firmware
-// times do not depend on the zone the simulator runs in.
-std::int64_t DaysFromCivil(int year, int month, int day) {
-    const int y = month <= 2 ? year - 1 : year;
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int mp = (month + 9) % 12;
-    const int doy = (153 * mp + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-}
-
 bool IsLeap(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
@@ -72,6 +60,16 @@ std::string Lower(std::string_view s) {
 }
 
 }  // namespace
+
+std::int64_t DaysFromCivil(int year, int month, int day) {
+    const int y = month <= 2 ? year - 1 : year;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int mp = (month + 9) % 12;
+    const int doy = (153 * mp + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+}
 
 std::vector<SimUser> EffectiveUsers(const SimConfig& config) {
     if (!config.users.empty()) {

@@ -206,4 +206,8 @@ std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text);
 // count). Empty when the configuration is usable, else the reason.
 std::string ValidateConfig(const SimConfig& config);
 
+// Days from 1970-01-01 to a civil date (proleptic Gregorian, month and day 1-based), so
+// the simulator's times (firmware dates, the archive) do not depend on its zone.
+std::int64_t DaysFromCivil(int year, int month, int day);
+
 }  // namespace taviro::sim

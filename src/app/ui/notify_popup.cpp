@@ -101,12 +101,12 @@ void CNotifyPresenter::Present(int category, int code, QWidget* parent) {
     // Modal to its window, without an event loop of its own: the window keeps handling
     // posted messages while the popup is up.
     popup->setWindowModality(popup->parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
-    QObject::connect(popup, &QDialog::finished, popup, [this, popup, spec = *note](int result) {
+    QObject::connect(popup, &QDialog::finished, popup, [this, popup, shown = *note](int result) {
         popup->deleteLater();
         if (m_current != popup)
             return;
         m_current = nullptr;
-        Finished(result == QDialog::Accepted, spec);
+        Finished(result == QDialog::Accepted, shown);
     });
     popup->open();
 }
