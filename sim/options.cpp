@@ -76,6 +76,17 @@ Setter Mask(std::uint16_t SimConfig::*field) {
     };
 }
 
+// An optional count (records, kilobytes), 0..2^32 - 1.
+Setter Count(std::optional<std::uint32_t> SimConfig::*field) {
+    return [field](SimConfig& c, std::string_view v) {
+        const auto n = ParseUnsigned(v, UINT32_MAX);
+        if (n) {
+            c.*field = static_cast<std::uint32_t>(*n);
+        }
+        return n.has_value();
+    };
+}
+
 Setter Text(std::string SimConfig::*field) {
     return [field](SimConfig& c, std::string_view v) {
         c.*field = std::string(v);
@@ -277,6 +288,58 @@ const std::vector<Option>& Options() {
                  c.play_fail_code = *n;
              }
              return n.has_value();
+         }},
+        // Backup.
+        {"backup-size-kb", "N", "answer TRANS_ON_REQ with N kilobytes instead of the estimate",
+         Count(&SimConfig::backup_size_kb)},
+        {"backup-refuse", "CODE", "answer TRANS_ON_REQ with TRANS_ON_NACK code CODE",
+         Reason(&SimConfig::backup_refuse)},
+        {"backup-refuse-sizes", "NEEDED,AVAILABLE",
+         "that refusal also names the kilobytes needed and available (code 87 when no "
+         "--backup-refuse)",
+         [](SimConfig& c, std::string_view v) {
+             const auto comma = v.find(',');
+             if (comma == std::string_view::npos) {
+                 return false;
+             }
+             const auto needed = ParseUnsigned(v.substr(0, comma), UINT32_MAX);
+             const auto available = ParseUnsigned(v.substr(comma + 1), UINT32_MAX);
+             if (!needed || !available) {
+                 return false;
+             }
+             c.backup_refuse_sizes = std::pair{static_cast<std::uint32_t>(*needed),
+                                               static_cast<std::uint32_t>(*available)};
+             return true;
+         }},
+        {"backup-fragment-size", "N", "payload bytes per TRANS_ON_DATA message (default 16384)",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseUnsigned(v, 65535);
+             if (n && *n >= 1) {
+                 c.backup_fragment_size = static_cast<std::uint16_t>(*n);
+             }
+             return n && *n >= 1;
+         }},
+        {"backup-rate", "KBPS", "send a backup at most this many kilobytes a second (0: no limit)",
+         Number(&SimConfig::backup_rate_kbps, UINT32_MAX)},
+        {"backup-fail-after", "N", "after N records of a backup send TRANS_ON_FAIL",
+         Count(&SimConfig::backup_fail_after)},
+        {"backup-fail-code", "N", "code of that TRANS_ON_FAIL (default 86)",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseInt32(v);
+             if (n) {
+                 c.backup_fail_code = *n;
+             }
+             return n.has_value();
+         }},
+        {"backup-drop-after", "N", "after N records of a backup close the connection",
+         Count(&SimConfig::backup_drop_after)},
+        {"backup-tamper", "N", "give the N-th watermarked frame of a backup a wrong checksum",
+         [](SimConfig& c, std::string_view v) {
+             const auto n = ParseUnsigned(v, UINT32_MAX);
+             if (n && *n >= 1) {
+                 c.backup_tamper = static_cast<std::uint32_t>(*n);
+             }
+             return n && *n >= 1;
          }},
         {"journal", "FILE", "JSON-lines journal of every message", Text(&SimConfig::journal_path)},
         {"once", "", "exit after the first client is done", Flag(&SimConfig::once)},

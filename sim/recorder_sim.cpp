@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/trace.h"
+#include "sim/backup_service.h"
 #include "sim/device_service.h"
 #include "sim/fault_script.h"
 #include "sim/live_service.h"
@@ -66,7 +67,8 @@ std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config,
     services.push_back(std::make_unique<CTalkService>(config));
     services.push_back(std::make_unique<CSearchService>(config, archive));
     services.push_back(std::make_unique<CPlaybackService>(config, archive));
-    // New services (backup, logs, PTZ, firmware ...) go here, before the faults.
+    services.push_back(std::make_unique<CBackupService>(config, archive));
+    // New services (logs, PTZ, firmware ...) go here, before the faults.
     services.push_back(std::make_unique<CFaultScript>(config));
     return services;
 }

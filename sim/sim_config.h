@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "protocol/hello.h"
@@ -132,6 +133,28 @@ struct SimConfig {
     // After this many stream elements of one playback, PLAY_ON_FAIL with play_fail_code.
     std::optional<std::uint32_t> play_fail_after;
     std::int32_t play_fail_code = 1;
+
+    // Backup (backup_service.h): the capacity answer to TRANS_ON_REQ and the transfer that
+    // TRANS_DATA_REQ starts.
+    // Kilobytes to answer instead of the estimate of the range.
+    std::optional<std::uint32_t> backup_size_kb;
+    // TRANS_ON_NACK with this code instead of the size; with backup_refuse_sizes the refusal
+    // also names the kilobytes needed and available (12 bytes; the recorder uses it with
+    // code 87, which is what it carries when no code is set).
+    std::optional<std::int32_t> backup_refuse;
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> backup_refuse_sizes;
+    // Payload bytes per TRANS_ON_DATA message (at least 1).
+    std::uint16_t backup_fragment_size = 16384;
+    // Kilobytes of records per second at most, 0 for as fast as the client reads.
+    std::uint32_t backup_rate_kbps = 0;
+    // After this many records, TRANS_ON_FAIL with backup_fail_code and the transfer ends.
+    std::optional<std::uint32_t> backup_fail_after;
+    std::int32_t backup_fail_code = 86;
+    // After this many records the connection is closed.
+    std::optional<std::uint32_t> backup_drop_after;
+    // The N-th frame carrying a watermark checksum (1-based, over the whole transfer) gets
+    // a wrong one.
+    std::optional<std::uint32_t> backup_tamper;
 
     // Journal and run mode.
     std::string journal_path;  // empty: the journal is kept in memory only

@@ -21,7 +21,7 @@ CConnection::CConnection(platform::IMessageSink& windowSink, std::uint32_t gener
       m_session(std::make_unique<protocol::CClientSession>(m_sink, std::move(localLog),
                                                            std::move(config))),
       m_playback(m_session->Transport(), m_session->Login(), m_state),
-      m_backup(m_session->Transport()),
+      m_backup(m_session->Transport(), m_session->Login()),
       m_search(m_session->Transport()),
       m_pipeline(views, m_state, m_slots, m_settings.pictureFormat, &m_sink,
                  [this](int channel) { return m_session->Live().Title(channel); }),

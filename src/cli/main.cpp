@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/archive_command.h"
+#include "cli/backup_command.h"
 #include "cli/command_session.h"
 #include "cli/connect_command.h"
 #include "cli/live_command.h"
@@ -22,6 +24,9 @@ constexpr const char* kUsage =
     "  recordings  list the months that hold recordings, or one day's recorded stretches\n"
     "  play      play back from a time, optionally take next steps, stop in order and print\n"
     "            what every channel showed\n"
+    "  backup    download a stretch of recordings into .vid/.idx pairs\n"
+    "  archive   list (or play) the backup pairs of a folder without a recorder\n"
+    "  verify    check every backup pair of a folder: structure and watermarks\n"
     "run 'taviro-cli COMMAND --help' for the options of a command\n";
 
 }  // namespace
@@ -48,6 +53,15 @@ int main(int argc, char** argv) {
     }
     if (command == "play") {
         return taviro::cli::RunPlay(args);
+    }
+    if (command == "backup") {
+        return taviro::cli::RunBackup(args);
+    }
+    if (command == "archive") {
+        return taviro::cli::RunArchive(args);
+    }
+    if (command == "verify") {
+        return taviro::cli::RunVerify(args);
     }
     std::fprintf(stderr, "taviro-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
     return taviro::cli::kExitUsage;

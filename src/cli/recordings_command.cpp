@@ -10,6 +10,7 @@
 
 #include "cli/command_session.h"
 #include "cli/picture_file.h"
+#include "cli/time_text.h"
 #include "platform/h264_decoder.h"
 #include "recordings/calendar.h"
 #include "recordings/play_control.h"
@@ -23,74 +24,6 @@ using protocol::ChannelMask;
 using recordings::SearchSide;
 
 constexpr auto kAnswerWait = std::chrono::seconds(15);
-
-struct Date {
-    int year = 0;
-    int month0 = 0;
-    int day0 = 0;
-};
-
-// "YYYY-MM-DD" with a day that the month has.
-std::optional<Date> ParseDate(const std::string& text) {
-    int y = 0, m = 0, d = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || y < 1970 ||
-        y > 2100 || m < 1 || m > 12 || d < 1 || d > recordings::DaysInMonth(y, m - 1)) {
-        return std::nullopt;
-    }
-    return Date{y, m - 1, d - 1};
-}
-
-// "YYYY-MM-DDTHH:MM:SS", the recorder's wall clock, to its seconds.
-std::optional<protocol::RecorderTime> ParseDateTime(const std::string& text) {
-    const auto t = text.find('T');
-    if (t == std::string::npos) {
-        return std::nullopt;
-    }
-    const auto date = ParseDate(text.substr(0, t));
-    int h = 0, m = 0, s = 0;
-    char tail = 0;
-    if (!date || std::sscanf(text.c_str() + t + 1, "%2d:%2d:%2d%c", &h, &m, &s, &tail) != 3 ||
-        h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) {
-        return std::nullopt;
-    }
-    const std::int64_t seconds =
-        recordings::DayStart(date->year, date->month0, date->day0) + h * 3600 + m * 60 + s;
-    if (seconds < 0 || seconds > 0x7FFFFFFF) {
-        return std::nullopt;
-    }
-    return static_cast<protocol::RecorderTime>(seconds);
-}
-
-// The recorder's wall clock as the window shows it; `millis` >= 0 adds ".mmm".
-std::string FormatTime(std::int64_t seconds, int millis = -1) {
-    const auto t = static_cast<std::time_t>(seconds);
-    std::tm tm{};
-    if (gmtime_r(&t, &tm) == nullptr) {
-        return "?";
-    }
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    std::string out = text;
-    if (millis >= 0) {
-        std::snprintf(text, sizeof text, ".%03d", millis % 1000);
-        out += text;
-    }
-    return out;
-}
-
-std::string ChannelList(ChannelMask mask, bool json) {
-    std::string out;
-    for (int c = 0; c < 32; ++c) {
-        if ((mask >> c) & 1u) {
-            if (!out.empty())
-                out += json ? "," : " ";
-            out += std::to_string(c + 1);
-        }
-    }
-    return out;
-}
 
 void PrintMonths(CCommandSession& command,
                  const std::vector<recordings::MonthInfoRecord>& records) {

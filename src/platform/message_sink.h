@@ -62,6 +62,7 @@ enum WindowMessage : std::uint32_t {
     WM_CHANNEL_TITLES = 0x540C,     // the channel titles changed; read them from the session
     WM_CONNECTION_CLOSED = 0x540D,  // a connection's teardown has ended; wParam = its kind
     WM_PLAY_STOPPED = 0x540E,       // remote playback has stopped; its decoders are gone
+    WM_BACKUP_CAPACITY = 0x540F,    // wParam = kilobytes; lParam 1 startable, 0 not, -1 refused
 };
 
 // The channel grid's modes (WM_CHANNEL_GRID_MODE).

@@ -579,6 +579,11 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> CRecorderSession::Transfe
     return m_transferSizes;
 }
 
+void CRecorderSession::SetTransferSizes(std::uint32_t needed, std::uint32_t available) {
+    std::lock_guard lock(m_refusalLock);
+    m_transferSizes = std::make_pair(needed, available);
+}
+
 void CRecorderSession::WriteConnectionLog(std::uint32_t subType) {
     if (m_localLog) {
         m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kConnection, subType,

@@ -149,6 +149,8 @@ class CRecorderSession {
     // The two values of the last 12-byte refusal that keeps them (the transfer needs more
     // space than is available: needed and available size).
     [[nodiscard]] std::optional<std::pair<std::uint32_t, std::uint32_t>> TransferSizes() const;
+    // The local disk check keeps its two figures (needed and available megabytes) there too.
+    void SetTransferSizes(std::uint32_t needed, std::uint32_t available);
 
     // Reads one message (header, then its handler) from the socket on the calling thread.
     // The receive thread's loop body; the fuzz harness drives it directly. False ends the

@@ -1,15 +1,285 @@
 #include "recordings/backup_service.h"
 
+#include <cstdio>
+#include <limits>
+
+#include "platform/storage.h"
+#include "platform/trace.h"
+#include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "recordings/play_control.h"
 
 namespace taviro::recordings {
 
-bool CBackupService::Stop() {
-    if (!m_bRunning.exchange(false)) {
+namespace {
+
+namespace msg = protocol::msg;
+using protocol::PacketHeader;
+
+constexpr std::uint32_t kAllRecordingKinds = 63;
+
+}  // namespace
+
+std::array<std::uint8_t, 24> EncodeBackupRange(const BackupRange& range) {
+    return EncodePlayRequest(
+        PlayRequest{range.channels, kAllRecordingKinds, range.start, range.end});
+}
+
+std::string CapacityText(std::uint32_t kilobytes) {
+    std::array<char, 32> text{};
+    if (kilobytes < 1024) {
+        std::snprintf(text.data(), text.size(), "%u KByte", kilobytes);
+    } else if (kilobytes < 1'048'576) {
+        std::snprintf(text.data(), text.size(), "%u MByte", kilobytes / 1024);
+    } else {
+        std::snprintf(text.data(), text.size(), "%u GByte", kilobytes / 1'048'576);
+    }
+    return text.data();
+}
+
+bool CapacityFits(std::uint32_t kilobytes, std::int64_t freeMegabytes) {
+    const std::int64_t needed = static_cast<std::int64_t>(kilobytes) / 1024;
+    return freeMegabytes - needed >= kBackupMarginMegabytes;
+}
+
+CBackupService::CBackupService(protocol::CRecorderSession& session, protocol::CLoginService& login)
+    : m_session(session), m_login(login) {
+    m_target.folder = platform::DefaultStorageFolder() / "Download";
+}
+
+CBackupService::~CBackupService() {
+    std::shared_ptr<CBackupTransfer> transfer;
+    {
+        std::lock_guard lock(m_lock);
+        transfer = std::move(m_pTransfer);
+    }
+    if (transfer) {
+        transfer->Finish();
+        transfer->Join();
+    }
+}
+
+void CBackupService::Register(protocol::CDispatchTable& table) {
+    const auto on = [&](std::uint16_t code, bool (CBackupService::*fn)(const PacketHeader&)) {
+        table.Register(code, [this, fn](const PacketHeader& h) { return (this->*fn)(h); });
+    };
+    on(msg::TRANS_ON_ACK, &CBackupService::RecvFn_OnAck);
+    on(msg::TRANS_ON_NACK, &CBackupService::RecvFn_OnNack);
+    on(msg::TRANS_ON_DATA, &CBackupService::RecvFn_Data);
+    on(msg::TRANS_ON_DONE, &CBackupService::RecvFn_OnDone);
+    on(msg::TRANS_ON_FAIL, &CBackupService::RecvFn_OnFail);
+    on(msg::TRANS_OFF_ACK, &CBackupService::RecvFn_OffAck);
+}
+
+void CBackupService::SetTarget(BackupTarget target) {
+    std::lock_guard lock(m_lock);
+    m_target = std::move(target);
+}
+
+std::shared_ptr<CBackupTransfer> CBackupService::Transfer() const {
+    std::lock_guard lock(m_lock);
+    return m_pTransfer;
+}
+
+std::uint64_t CBackupService::BytesReceived() const {
+    const auto transfer = Transfer();
+    return transfer ? transfer->BytesReceived() : 0;
+}
+
+std::optional<BackupOutcome> CBackupService::LastOutcome() const {
+    const auto transfer = Transfer();
+    if (transfer && transfer->Ended()) {
+        return transfer->Outcome();
+    }
+    std::lock_guard lock(m_lock);
+    return m_lastOutcome;
+}
+
+// --- requests ---
+
+bool CBackupService::RequestCapacity(const BackupRange& range) {
+    if (m_bGatesClosed.load()) {
         return false;
     }
-    m_session.Send(protocol::msg::TRANS_OFF_REQ);
+    return m_session.Send(msg::TRANS_ON_REQ, EncodeBackupRange(range));
+}
+
+bool CBackupService::Start(const BackupRange& range) {
+    if (m_bGatesClosed.load()) {
+        return false;
+    }
+    std::shared_ptr<CBackupTransfer> finished;
+    {
+        std::lock_guard lock(m_lock);
+        if (m_pTransfer && m_pTransfer->Ended()) {
+            m_lastOutcome = m_pTransfer->Outcome();
+            finished = std::move(m_pTransfer);  // joined below, outside the lock
+        }
+        if (!m_pTransfer) {
+            archive::WriterOptions options;
+            options.folder = m_target.folder;
+            options.productType = m_login.ProductType();
+            options.splitBytes = m_target.splitBytes;
+            options.clock = m_target.clock;
+            m_session.Owner().Post(platform::Window::Main, platform::WM_BACKUP_STARTED,
+                                   m_nCapacityKb.load(), 0);
+            m_pTransfer =
+                std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options), [this] {
+                    // The writer cannot go on:
+                    // the recorder stops sending.
+                    if (m_bRunning.exchange(false)) {
+                        m_session.Send(msg::TRANS_OFF_REQ);
+                    }
+                });
+        }
+    }
+    if (finished) {
+        finished->Join();
+    }
+    m_bRunning = true;
+    if (!m_session.Send(msg::TRANS_DATA_REQ, EncodeBackupRange(range))) {
+        m_bRunning = false;
+        if (const auto transfer = Transfer()) {
+            transfer->Finish();
+        }
+        return false;
+    }
     return true;
+}
+
+void CBackupService::EndTransfer() {
+    if (m_bRunning.exchange(false)) {
+        m_session.Send(msg::TRANS_OFF_REQ);
+    }
+    if (const auto transfer = Transfer()) {
+        transfer->Finish();  // the writer writes what is queued and closes the pair
+    }
+}
+
+bool CBackupService::Stop() {
+    const bool wasRunning = m_bRunning.load();
+    EndTransfer();
+    std::shared_ptr<CBackupTransfer> transfer;
+    {
+        std::lock_guard lock(m_lock);
+        transfer = m_pTransfer;
+    }
+    if (transfer) {
+        transfer->Join();
+    }
+    return wasRunning;
+}
+
+bool CBackupService::StopRunning() {
+    if (!m_bRunning.load()) {
+        return false;
+    }
+    EndTransfer();
+    return true;
+}
+
+void CBackupService::OnClosed() {
+    // Every session thread has ended: nothing more arrives, the pair is closed as it stands.
+    m_bRunning = false;
+    if (const auto transfer = Transfer()) {
+        transfer->Finish();
+        transfer->Join();
+    }
+}
+
+// --- the recorder's answers (receive thread) ---
+
+bool CBackupService::RecvFn_OnAck(const PacketHeader& header) {
+    std::vector<std::uint8_t> payload;
+    if (!m_session.ReadPayload(header, payload)) {
+        return false;
+    }
+    if (payload.size() < 4) {
+        return true;  // nothing to go by
+    }
+    const std::uint32_t kilobytes = protocol::LoadBE32(payload.data());
+    m_nCapacityKb = kilobytes;
+    std::filesystem::path folder;
+    std::function<std::int64_t(const std::filesystem::path&)> freeSpace;
+    {
+        std::lock_guard lock(m_lock);
+        folder = m_target.folder;
+        freeSpace = m_target.freeSpace;
+    }
+    const std::int64_t free = freeSpace ? freeSpace(folder) : platform::FreeMegabytes(folder);
+    const bool fits = CapacityFits(kilobytes, free);
+    if (!fits) {
+        // The notification shows what is needed and what may be used.
+        const std::int64_t needed = kilobytes / 1024;
+        const std::int64_t available = std::max<std::int64_t>(free - kBackupMarginMegabytes, 0);
+        m_session.SetTransferSizes(static_cast<std::uint32_t>(needed),
+                                   static_cast<std::uint32_t>(std::min<std::int64_t>(
+                                       available, std::numeric_limits<std::uint32_t>::max())));
+        m_session.Owner().Notify(13, 0);
+    }
+    m_session.Owner().Post(platform::Window::Search, platform::WM_BACKUP_CAPACITY, kilobytes,
+                           fits ? 1 : 0);
+    return true;
+}
+
+bool CBackupService::RecvFn_OnNack(const PacketHeader& header) {
+    if (m_session.HandleRefusal(header) == protocol::kReasonReadFailed) {
+        return false;
+    }
+    m_session.Owner().Post(platform::Window::Search, platform::WM_BACKUP_CAPACITY, 0, -1);
+    return true;
+}
+
+bool CBackupService::RecvFn_Data(const PacketHeader& header) {
+    m_piece.resize(header.Length());
+    if (!m_session.Read(m_piece.data(), m_piece.size())) {
+        return false;
+    }
+    if (!m_bOverflow) {
+        if (m_record.size() + m_piece.size() > kMaxTransferRecord) {
+            // More than any record can hold: the rest of it is read and dropped.
+            m_bOverflow = true;
+            m_record.clear();
+        } else {
+            m_record.insert(m_record.end(), m_piece.begin(), m_piece.end());
+        }
+    }
+    if (!header.LastFragment()) {
+        return true;
+    }
+    const bool whole = !m_bOverflow;
+    m_bOverflow = false;
+    std::vector<std::uint8_t> record;
+    record.swap(m_record);
+    m_record.reserve(64 * 1024);
+    if (!whole || !m_bRunning.load()) {
+        return true;
+    }
+    const auto kind = archive::KindOfRecord(record, m_login.ProductType());
+    if (const auto transfer = Transfer()) {
+        transfer->Put(kind, std::move(record));
+    }
+    return true;
+}
+
+bool CBackupService::RecvFn_OnDone(const PacketHeader& header) {
+    if (!m_session.Discard(header)) {
+        return false;
+    }
+    EndTransfer();
+    return true;
+}
+
+bool CBackupService::RecvFn_OnFail(const PacketHeader& header) {
+    if (m_session.HandleRefusal(header) == protocol::kReasonReadFailed) {
+        return false;
+    }
+    EndTransfer();
+    return true;
+}
+
+bool CBackupService::RecvFn_OffAck(const PacketHeader& header) {
+    return m_session.Discard(header);
 }
 
 }  // namespace taviro::recordings

@@ -1,34 +1,125 @@
-// Backup on the session: whether a backup transfer runs and its stop request. The capacity
-// calculation, the transfer and the backup writer come with the backup window.
+// CBackupService: backup download as a session module. The capacity calculation
+// (TRANS_ON_REQ, its answer checked against the local disk), the transfer (TRANS_DATA_REQ,
+// the records of TRANS_ON_DATA reassembled from their fragments and handed to the writer
+// thread of CBackupTransfer), its end (TRANS_ON_DONE, TRANS_ON_FAIL, the user's stop, the
+// connection's end) and TRANS_OFF_REQ.
 //
-// Threads: requests from any thread (through the session's outbox); the state from any.
+// The window learns the capacity by WM_BACKUP_CAPACITY (to the search window), the transfer
+// by WM_BACKUP_STARTED / WM_BACKUP_PROGRESS / WM_BACKUP_FINISHED (to the main window).
+//
+// Threads: requests from the owner's thread; Stop() and the destructor wait for the writer
+// and belong on a worker. The receive handlers run on the receive thread and never wait on
+// the writer beyond its bounded backlog.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "archive/backup_format.h"
+#include "protocol/channel_mask.h"
+#include "protocol/login_service.h"
+#include "protocol/recorder_time.h"
 #include "protocol/session.h"
 #include "protocol/session_service.h"
+#include "recordings/backup_transfer.h"
 
 namespace taviro::recordings {
 
+// The largest record a transfer carries: a frame header and the largest picture.
+inline constexpr std::size_t kMaxTransferRecord = 192 + 1'244'160;
+// What must stay free on the disk after the backup.
+inline constexpr std::int64_t kBackupMarginMegabytes = 100;
+
+struct BackupRange {
+    protocol::ChannelMask channels = 0;
+    protocol::RecorderTime start = 0;
+    protocol::RecorderTime end = 0;
+};
+// TRANS_ON_REQ / TRANS_DATA_REQ: mask, the six recording kinds (63, little-endian), 0, 0,
+// start, end.
+std::array<std::uint8_t, 24> EncodeBackupRange(const BackupRange& range);
+
+// The size as the backup page shows it: "%d KByte", "%d MByte" or "%d GByte".
+std::string CapacityText(std::uint32_t kilobytes);
+// Whether a backup of `kilobytes` leaves the margin free of `freeMegabytes` (64-bit,
+// signed: nothing wraps).
+bool CapacityFits(std::uint32_t kilobytes, std::int64_t freeMegabytes);
+
+struct BackupTarget {
+    std::filesystem::path folder;  // the storage folder's Download
+    std::uint64_t splitBytes = archive::kDefaultSplitBytes;
+    std::function<std::int64_t()> clock;  // for tests; the system clock when empty
+    // Free megabytes of the folder's disk; platform::FreeMegabytes when empty.
+    std::function<std::int64_t(const std::filesystem::path&)> freeSpace;
+};
+
 class CBackupService final : public protocol::ISessionService {
   public:
-    explicit CBackupService(protocol::CRecorderSession& session) : m_session(session) {}
+    CBackupService(protocol::CRecorderSession& session, protocol::CLoginService& login);
+    ~CBackupService() override;
 
     [[nodiscard]] std::string_view Name() const override { return "backup"; }
-    void Register(protocol::CDispatchTable&) override {}
+    void Register(protocol::CDispatchTable& table) override;
     [[nodiscard]] protocol::Service Kind() const override { return protocol::Service::Backup; }
     [[nodiscard]] bool Running() const override { return m_bRunning.load(); }
-    bool StopRunning() override { return Stop(); }
-    void CloseGates() override { m_bRunning = false; }
+    bool StopRunning() override;
+    void CloseGates() override { m_bGatesClosed = true; }
+    void OnClosed() override;
 
-    void SetRunning(bool running) { m_bRunning.store(running); }
-    // TRANS_OFF_REQ when a backup runs; it is off afterwards.
+    // Before a capacity request or a start (owner's thread).
+    void SetTarget(BackupTarget target);
+    // TRANS_ON_REQ; the answer comes as WM_BACKUP_CAPACITY.
+    bool RequestCapacity(const BackupRange& range);
+    // TRANS_DATA_REQ with a new writer (a running one is reused). False when the gates are
+    // closed or the request cannot be queued.
+    bool Start(const BackupRange& range);
+    // The user's stop: TRANS_OFF_REQ, what is queued written, the pair closed. Waits for the
+    // writer (a worker's call). False when no backup ran.
     bool Stop();
 
+    // Sets the running mark alone, without a transfer (the rights tests of the session).
+    void SetRunning(bool running) { m_bRunning.store(running); }
+
+    // The kilobytes of the last capacity answer.
+    [[nodiscard]] std::uint32_t CapacityKilobytes() const { return m_nCapacityKb.load(); }
+    [[nodiscard]] std::uint64_t BytesReceived() const;
+    // What the last finished backup wrote (after WM_BACKUP_FINISHED).
+    [[nodiscard]] std::optional<BackupOutcome> LastOutcome() const;
+
   private:
+    bool RecvFn_OnAck(const protocol::PacketHeader& header);
+    bool RecvFn_OnNack(const protocol::PacketHeader& header);
+    bool RecvFn_Data(const protocol::PacketHeader& header);
+    bool RecvFn_OnDone(const protocol::PacketHeader& header);
+    bool RecvFn_OnFail(const protocol::PacketHeader& header);
+    bool RecvFn_OffAck(const protocol::PacketHeader& header);
+    // The transfer has ended on the recorder's side: TRANS_OFF_REQ, the writer finishes.
+    void EndTransfer();
+    std::shared_ptr<CBackupTransfer> Transfer() const;
+
     protocol::CRecorderSession& m_session;
+    protocol::CLoginService& m_login;
+    BackupTarget m_target;  // owner's thread before requests; read by the receive thread
+
+    mutable std::mutex m_lock;  // guards m_pTransfer and m_lastOutcome
+    std::shared_ptr<CBackupTransfer> m_pTransfer;
+    std::optional<BackupOutcome> m_lastOutcome;
+
     std::atomic<bool> m_bRunning{false};
+    std::atomic<bool> m_bGatesClosed{false};
+    std::atomic<std::uint32_t> m_nCapacityKb{0};
+
+    // The record being reassembled (receive thread only).
+    std::vector<std::uint8_t> m_record;
+    std::vector<std::uint8_t> m_piece;
+    bool m_bOverflow = false;
 };
 
 }  // namespace taviro::recordings

@@ -1,0 +1,122 @@
+#include "recordings/backup_transfer.h"
+
+#include <csignal>
+
+#include "platform/trace.h"
+
+namespace taviro::recordings {
+
+CBackupTransfer::CBackupTransfer(platform::IMessageSink& owner, archive::WriterOptions options,
+                                 std::function<void()> onWriteFailure)
+    : m_owner(owner), m_writer(std::move(options)), m_onWriteFailure(std::move(onWriteFailure)) {
+    // A file-size limit then fails the write (EFBIG) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    m_thread = std::thread([this] { Thread_Write(); });
+}
+
+CBackupTransfer::~CBackupTransfer() {
+    Finish();
+    Join();
+}
+
+void CBackupTransfer::Put(archive::RecordKind kind, std::vector<std::uint8_t> record) {
+    std::unique_lock lock(m_lock);
+    if (m_bFinish || m_bFailed.load()) {
+        return;
+    }
+    m_nReceived.fetch_add(record.size());
+    const std::size_t size = record.size();
+    // The writer's backlog slows the receive loop down: a pause of one millisecond per
+    // eight queued records, then a wait while the queue holds more than its bound.
+    const auto pause = std::chrono::milliseconds(m_queue.size() / 8);
+    m_nQueuedBytes += size;
+    m_queue.push_back(Element{kind, std::move(record)});
+    m_changed.notify_all();
+    if (pause.count() > 0) {
+        m_changed.wait_for(lock, pause, [&] { return m_bFinish || m_bFailed.load(); });
+    }
+    m_changed.wait(lock, [&] {
+        return m_nQueuedBytes <= kMaxQueuedBackupBytes || m_bFinish || m_bFailed.load();
+    });
+}
+
+void CBackupTransfer::Finish() {
+    {
+        std::lock_guard lock(m_lock);
+        m_bFinish = true;
+    }
+    m_changed.notify_all();
+}
+
+void CBackupTransfer::Join() {
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
+        m_thread.join();
+    }
+}
+
+BackupOutcome CBackupTransfer::Outcome() const {
+    std::lock_guard lock(m_lock);
+    return m_outcome;
+}
+
+void CBackupTransfer::PostProgress(bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - m_lastProgress < kBackupProgressPeriod) {
+        return;
+    }
+    m_lastProgress = now;
+    m_owner.Post(platform::Window::Main, platform::WM_BACKUP_PROGRESS, m_nReceived.load() / 1024,
+                 0);
+}
+
+void CBackupTransfer::Thread_Write() {
+    bool ok = m_writer.Open();
+    for (;;) {
+        Element element;
+        {
+            std::unique_lock lock(m_lock);
+            m_changed.wait(lock, [&] { return !m_queue.empty() || m_bFinish; });
+            if (m_queue.empty()) {
+                break;  // finished and everything written
+            }
+            element = std::move(m_queue.front());
+            m_queue.pop_front();
+            m_nQueuedBytes -= element.record.size();
+        }
+        m_changed.notify_all();
+        if (ok) {
+            ok = m_writer.Write(element.kind, element.record);
+        }
+        if (!ok && !m_bFailed.exchange(true)) {
+            // Nothing more is queued; the receive thread stops waiting for room.
+            {
+                std::lock_guard lock(m_lock);
+                m_queue.clear();
+                m_nQueuedBytes = 0;
+            }
+            m_changed.notify_all();
+            platform::Trace("backup writer failed: %s\n", m_writer.Error().c_str());
+            if (m_onWriteFailure) {
+                m_onWriteFailure();
+            }
+        }
+        PostProgress(false);
+    }
+    m_writer.Close();
+    PostProgress(true);
+    {
+        std::lock_guard lock(m_lock);
+        m_outcome.pairs = m_writer.Pairs();
+        m_outcome.bytesReceived = m_nReceived.load();
+        m_outcome.failed = m_writer.Failed();
+        m_outcome.error = m_writer.Error();
+    }
+    if (m_writer.Failed()) {
+        m_owner.ShowMessageBox("The backup stopped: " + m_writer.Error() +
+                               ". What was written before is kept.");
+    }
+    m_bEnded = true;
+    m_owner.Post(platform::Window::Main, platform::WM_BACKUP_FINISHED, 0, 0);
+}
+
+}  // namespace taviro::recordings

@@ -1,0 +1,94 @@
+// CBackupTransfer: one running backup download's writer thread (the recorder's consumer
+// slot 17) and the queue in front of it. The receive thread puts each whole transfer
+// record; the writer thread appends it to the backup pair (archive::CBackupWriter), posts
+// the progress and, once told that nothing more comes, writes what is queued, closes the
+// pair and posts WM_BACKUP_FINISHED.
+//
+// The queue is bounded by bytes: while the writer lags the receive thread first slows down
+// (a pause that grows with the backlog) and then waits until the writer has caught up, so
+// a slow disk holds the recorder back instead of filling memory. Nothing queued is dropped
+// unless the writer has failed.
+//
+// A write that fails (a full disk, a file-size limit) stops the writer: the pair is closed
+// readable up to its last whole record, `onWriteFailure` runs once on the writer thread
+// (the service asks the recorder to stop) and the user is told which folder and why.
+//
+// Threads: Put() on the receive thread; Finish() from any thread; Join() and the destructor
+// from a thread that may wait (never the window's, never the writer's own). The object owns
+// its thread and its writer.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/backup_writer.h"
+#include "platform/message_sink.h"
+
+namespace taviro::recordings {
+
+// The writer's backlog at which the receive thread waits.
+inline constexpr std::size_t kMaxQueuedBackupBytes = 64u << 20;
+// Progress goes to the window at most this often (and once at the end).
+inline constexpr std::chrono::milliseconds kBackupProgressPeriod{100};
+
+struct BackupOutcome {
+    std::vector<archive::PairSummary> pairs;
+    std::uint64_t bytesReceived = 0;
+    bool failed = false;
+    std::string error;  // names the file and the reason
+};
+
+class CBackupTransfer {
+  public:
+    CBackupTransfer(platform::IMessageSink& owner, archive::WriterOptions options,
+                    std::function<void()> onWriteFailure);
+    ~CBackupTransfer();
+    CBackupTransfer(const CBackupTransfer&) = delete;
+    CBackupTransfer& operator=(const CBackupTransfer&) = delete;
+
+    // Receive thread: one whole record. Returns once it is queued, or dropped because the
+    // transfer has ended or its writer failed.
+    void Put(archive::RecordKind kind, std::vector<std::uint8_t> record);
+    // Nothing more comes: the writer writes what is queued and closes the pair.
+    void Finish();
+    // Waits for the writer thread to end (Finish first, or it waits for ever).
+    void Join();
+    [[nodiscard]] bool Ended() const { return m_bEnded.load(); }
+    [[nodiscard]] std::uint64_t BytesReceived() const { return m_nReceived.load(); }
+    // What the writer did; complete once Ended().
+    [[nodiscard]] BackupOutcome Outcome() const;
+
+  private:
+    struct Element {
+        archive::RecordKind kind = archive::RecordKind::Unknown;
+        std::vector<std::uint8_t> record;
+    };
+    void Thread_Write();
+    void PostProgress(bool force);
+
+    platform::IMessageSink& m_owner;
+    archive::CBackupWriter m_writer;  // the writer thread's alone until it has ended
+    std::function<void()> m_onWriteFailure;
+
+    mutable std::mutex m_lock;  // guards the queue, m_bFinish and m_outcome
+    std::condition_variable m_changed;
+    std::deque<Element> m_queue;
+    std::size_t m_nQueuedBytes = 0;
+    bool m_bFinish = false;
+    BackupOutcome m_outcome;
+
+    std::atomic<bool> m_bEnded{false};
+    std::atomic<bool> m_bFailed{false};
+    std::atomic<std::uint64_t> m_nReceived{0};
+    std::chrono::steady_clock::time_point m_lastProgress{};
+    std::thread m_thread;
+};
+
+}  // namespace taviro::recordings
