@@ -5,10 +5,12 @@
 #include <map>
 #include <set>
 
+#include "app/local_playback.h"
 #include "archive/backup_reader.h"
 #include "archive/verify.h"
 #include "cli/command_session.h"
 #include "cli/options.h"
+#include "cli/picture_file.h"
 #include "cli/printing_sink.h"
 #include "cli/time_text.h"
 
@@ -161,21 +163,104 @@ int RunVerify(const std::vector<std::string>& args) {
 }
 
 int RunArchive(const std::vector<std::string>& args) {
-    const std::string usage = "usage: taviro-cli archive --dir DIR --list [--json]\n";
+    const std::string usage =
+        "usage: taviro-cli archive --dir DIR (--list | --from YYYY-MM-DDTHH:MM:SS [--seconds N]\n"
+        "         [--speed 1..6|-2..-6] [--save-dir DIR] [--no-watermark]) [--json]\n";
     int status = kExitOk;
     const auto options =
-        ParseLocal("archive", args, {"dir"}, {"json", "help", "list"}, usage, &status);
+        ParseLocal("archive", args, {"dir", "from", "seconds", "speed", "save-dir"},
+                   {"json", "help", "list", "no-watermark"}, usage, &status);
     if (!options) {
         return status;
     }
     CPrintingSink out(stdout, options->Has("json"));
-    const auto files = archive::ChainFiles(archive::ScanFolder(*options->Get("dir")));
+    const std::filesystem::path dir = *options->Get("dir");
     if (options->Has("list")) {
-        PrintListing(out, files);
+        PrintListing(out, archive::ChainFiles(archive::ScanFolder(dir)));
         return kExitOk;
     }
-    std::fprintf(stderr, "taviro-cli archive: --list is needed\n%s", usage.c_str());
-    return kExitUsage;
+    std::string error;
+    const auto from = options->Get("from") ? ParseDateTime(*options->Get("from")) : std::nullopt;
+    if (!from) {
+        error = "--list or --from YYYY-MM-DDTHH:MM:SS is needed";
+    }
+    const auto seconds = options->GetInt("seconds", 5, 0, 86400, &error);
+    const auto speed = options->GetInt("speed", 1, -6, 6, &error);
+    if (speed && (*speed == 0 || *speed == -1)) {
+        error = "--speed wants 1..6 or -2..-6";
+    }
+    std::filesystem::path saveDir;
+    if (const auto save = options->Get("save-dir")) {
+        const auto made = MakeFolder(*save);
+        if (!made) {
+            error = "cannot create " + *save;
+        } else {
+            saveDir = *made;
+        }
+    }
+    if (!error.empty() || !seconds || !speed) {
+        std::fprintf(stderr, "taviro-cli archive: %s\n%s", error.c_str(), usage.c_str());
+        return kExitUsage;
+    }
+    video::CChannelViews views;
+    app::LocalPlaybackSettings settings;
+    settings.folder = dir;
+    settings.watermark = !options->Has("no-watermark");
+    settings.deinterlace.fill(true);  // pictures as decoded, as `play` saves them
+    app::CLocalPlayback playback(views, out, settings);
+    if (playback.Start(static_cast<std::uint32_t>(from.value_or(0))) != app::LocalStart::kStarted) {
+        std::fprintf(stderr, "taviro-cli archive: no backup in %s holds that time\n", dir.c_str());
+        return kExitFailure;
+    }
+    // The speed is reached as the buttons reach it: forward presses from 1, backward from -2.
+    if (*speed >= 2) {
+        for (long long k = 1; k < *speed; ++k)
+            playback.SetMode(archive::PlayerMode::Forward);
+    } else if (*speed <= -2) {
+        for (long long k = -2; k >= *speed; --k)
+            playback.SetMode(archive::PlayerMode::Backward);
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(*seconds);
+    while (std::chrono::steady_clock::now() < until) {
+        out.Take(std::chrono::milliseconds(50));  // the player's messages, not needed here
+    }
+    playback.Stop();
+    static constexpr const char* kIntegrity[] = {"unchecked", "none", "verified", "tampered"};
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        std::uint64_t shown = 0;
+        std::int64_t lastMs = 0;
+        int integrity = -1;
+        {
+            const video::ChannelView& view = views.Channel(c);
+            std::lock_guard lock(view.lock);
+            shown = view.shown;
+            lastMs = view.shownMillis;
+            integrity = view.integrity;
+        }
+        if (shown == 0) {
+            continue;
+        }
+        const std::string last = FormatTime(lastMs / 1000, static_cast<int>(lastMs % 1000));
+        const char* state = kIntegrity[std::clamp(integrity, -1, 2) + 1];
+        char line[240];
+        if (out.Json()) {
+            std::snprintf(line, sizeof line,
+                          "{\"event\":\"channel\",\"channel\":%d,\"shown\":%llu,\"last\":\"%s\","
+                          "\"integrity\":\"%s\"}",
+                          c + 1, static_cast<unsigned long long>(shown), last.c_str(), state);
+        } else {
+            std::snprintf(line, sizeof line, "ch%02d  shown %llu  last %s  %s", c + 1,
+                          static_cast<unsigned long long>(shown), last.c_str(), state);
+        }
+        out.PrintLine(line);
+        if (!saveDir.empty() &&
+            !SaveChannelPicture(views, c, platform::kH264FormatYuv420, saveDir)) {
+            std::fprintf(stderr, "taviro-cli archive: cannot write the picture of channel %d\n",
+                         c + 1);
+            status = kExitFailure;
+        }
+    }
+    return status;
 }
 
 }  // namespace taviro::cli

@@ -111,11 +111,12 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
         return;
     }
     // Clock of the channel: the frame time the recorder put in the header (live), or the
-    // player's time.
+    // frame's own time (playback).
     const std::int64_t clock =
-        mode == ViewMode::Live             ? static_cast<std::int32_t>(frame.Header().Reserved2())
-        : mode == ViewMode::RemotePlayback ? info.seconds
-                                           : m_environment.PlaybackTime(mode);
+        mode == ViewMode::Live ? static_cast<std::int32_t>(frame.Header().Reserved2())
+        : (mode == ViewMode::RemotePlayback || mode == ViewMode::LocalPlayback)
+            ? info.seconds
+            : m_environment.PlaybackTime(mode);
     {
         ChannelView& view = m_views.Channel(m_channel);
         std::lock_guard lock(view.lock);
