@@ -1,7 +1,10 @@
 // Writes the seed corpora of the fuzz targets: real messages as a recorder sends them and
 // real files as the client writes them, each small. Usage: taviro-make-seeds <folder>;
 // one sub-folder per target. The committed fuzz/corpus is this program's output.
+#include <unistd.h>
+
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -11,11 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/backup_format.h"
+#include "archive/backup_writer.h"
+#include "archive/bookmarks.h"
 #include "logs/local_log.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "protocol/hello.h"
 #include "protocol/packet_header.h"
+#include "stream/stream_records.h"
 
 namespace {
 
@@ -162,6 +169,118 @@ Bytes LocalLogFile(std::uint32_t full, std::uint32_t nextSlot, std::uint32_t rec
         out.insert(out.end(), bytes.begin(), bytes.end());
     }
     return out;
+}
+
+// A backup transfer's video frame from a product type 3 recorder: the stream part
+// big-endian, the encoder header little-endian; key frames carry a watermark.
+Bytes BackupFrame(int channel, std::uint32_t seconds, std::uint32_t micros, std::uint32_t key,
+                  bool keyFrame, std::uint32_t payload) {
+    Bytes r(192, 0);
+    StoreBE32(r.data() + 16, taviro::stream::ENC_HEADER_TYPE_VIDEO);
+    StoreBE32(r.data() + 24, seconds);
+    StoreBE32(r.data() + 28, payload);
+    StoreBE32(r.data() + 40, key);
+    r[48] = 0x01;
+    r[50] = 1;
+    std::uint8_t* enc = r.data() + 128;
+    StoreLE16(enc, static_cast<std::uint16_t>(payload));
+    enc[2] = keyFrame ? 0x00 : 0x40;
+    enc[4] = 480 / 16;
+    enc[5] = 704 / 16;
+    StoreLE32(enc + 20, seconds);
+    StoreLE32(enc + 24, micros);
+    enc[36] = static_cast<std::uint8_t>(channel);
+    const Bytes body = Pattern(payload, static_cast<std::uint8_t>(seconds + micros / 1000));
+    if (keyFrame) {
+        r[taviro::archive::kWatermarkMarkOffset] = taviro::archive::kWatermarkMark;
+        StoreBE16(r.data() + taviro::archive::kWatermarkOffset,
+                  taviro::archive::WatermarkChecksum(body));
+    }
+    return r + body;
+}
+
+// An audio record of the same transfer: one 48-byte block per channel of `mask`.
+Bytes BackupAudio(std::uint32_t seconds, std::uint32_t mask) {
+    const auto blocks = static_cast<std::uint32_t>(std::popcount(mask));
+    Bytes r(64, 0);
+    StoreBE32(r.data() + 16, taviro::stream::ENC_HEADER_TYPE_AUDIO);
+    StoreBE32(r.data() + 24, seconds);
+    StoreBE32(r.data() + 28, 48 * blocks);
+    StoreBE32(r.data() + 52, mask);
+    return r + Pattern(48 * blocks, 0x5A);
+}
+
+// Two channels at two frames a second from kBuildTime, a key frame every other frame, the
+// block key changing every two seconds, an audio record each second.
+std::vector<Bytes> BackupRecords(std::uint32_t seconds) {
+    std::vector<Bytes> records;
+    const auto start = static_cast<std::uint32_t>(kBuildTime);
+    for (std::uint32_t s = 0; s < seconds; ++s) {
+        records.push_back(BackupAudio(start + s, 0x3));
+        for (std::uint32_t half = 0; half < 2; ++half) {
+            for (int channel = 0; channel < 2; ++channel) {
+                records.push_back(BackupFrame(channel, start + s, half * 500'000, 1 + s / 2,
+                                              half == 0,
+                                              40 + 8 * static_cast<std::uint32_t>(channel)));
+            }
+        }
+    }
+    return records;
+}
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The pairs a backup writer makes of `records` in `folder`, each as its .idx and .vid bytes.
+std::vector<std::pair<Bytes, Bytes>> WriteBackup(const fs::path& folder,
+                                                 const std::vector<Bytes>& records,
+                                                 std::uint64_t splitBytes) {
+    namespace archive = taviro::archive;
+    archive::WriterOptions options;
+    options.folder = folder;
+    options.productType = 3;
+    options.splitBytes = splitBytes;
+    options.clock = [] { return std::int64_t{kBuildTime}; };
+    archive::CBackupWriter writer(options);
+    std::vector<std::pair<Bytes, Bytes>> pairs;
+    bool ok = writer.Open();
+    for (const Bytes& r : records) {
+        ok = ok && writer.Write(archive::KindOfRecord(r, 3), r);
+    }
+    ok = writer.Close() && ok;
+    if (!ok) {
+        std::fprintf(stderr, "cannot write a backup: %s\n", writer.Error().c_str());
+        return pairs;
+    }
+    for (const archive::PairSummary& pair : writer.Pairs()) {
+        pairs.emplace_back(ReadFile(pair.idx), ReadFile(pair.vid));
+    }
+    return pairs;
+}
+
+Bytes LE16Bytes(std::size_t v) {
+    return Bytes{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+}
+
+// The input of fuzz_archive (see fuzz/archive/fuzz_archive.cpp): flags, a time offset, the
+// index's head (file header, summary and the blocks in use), its tail from the entry list
+// on, the .vid and the bookmark file.
+Bytes ArchiveInput(std::uint8_t flags, std::uint32_t offset, const Bytes& idx, const Bytes& vid,
+                   const Bytes& bookmarks = {}) {
+    namespace archive = taviro::archive;
+    const std::size_t blocks = LoadBE32(idx.data() + archive::kSummaryOffset + 32);
+    const auto headEnd =
+        static_cast<std::ptrdiff_t>(archive::kBlockTableOffset + blocks * archive::kBlockSize);
+    const Bytes head(idx.begin(), idx.begin() + headEnd);
+    const Bytes tail(idx.begin() + static_cast<std::ptrdiff_t>(archive::kEntryListOffset),
+                     idx.end());
+    Bytes out{flags};
+    out.resize(5);
+    StoreLE32(out.data() + 1, offset);
+    return out + LE16Bytes(head.size()) + head + LE16Bytes(tail.size()) + tail +
+           LE16Bytes(vid.size()) + vid + bookmarks;
 }
 
 class CSeedWriter {
@@ -543,6 +662,54 @@ int main(int argc, char** argv) {
                     file(fmt(1, 16000) + tag("LIST") + le(5, 4) + tag("INFOx") + Bytes{0} +
                          tag("data") + le(8, 4) + le(0x12345678, 4) + le(0x9ABCDEF0, 4)));
         seeds.Write(wav, "data_claims_more", file(fmt(2, 8000) + tag("data") + le(4096, 4) + tone));
+    }
+    // --- backup pairs and the bookmark file, as the client writes them ---
+    {
+        namespace archive = taviro::archive;
+        const std::string name = "fuzz_archive";
+        const fs::path scratch =
+            fs::temp_directory_path() / ("taviro-make-seeds-" + std::to_string(::getpid()));
+        std::error_code ec;
+        fs::remove_all(scratch, ec);
+        const auto small = WriteBackup(scratch / "small", BackupRecords(4), 0);
+        const auto split = WriteBackup(scratch / "split", BackupRecords(4), 1500);
+        Bytes bookmarks;
+        {
+            const archive::CBookmarkFile book(scratch / "Log" / archive::kBookmarkFileName);
+            const char* names[] = {"gate", "lobby \xC3\xA9t\xC3\xA9", "yard"};
+            for (int i = 0; i < 3; ++i) {
+                const auto free = book.FindFreeSlot();
+                book.Add(free.slot, static_cast<std::int32_t>(kBuildTime) + 60 * i, names[i],
+                         "/home/user/Taviro/Download/4cb37d40.vid");
+            }
+            bookmarks = ReadFile(book.FilePath());
+        }
+        fs::remove_all(scratch, ec);
+        if (small.size() != 1 || split.size() < 2 || bookmarks.size() != 3 * 528) {
+            std::fprintf(stderr, "the archive seeds came out wrong\n");
+            return 1;
+        }
+        const auto& [idx, vid] = small.front();
+        seeds.Write(name, "small_pair", ArchiveInput(0x00, 1, idx, vid));
+        seeds.Write(name, "split_pair_first",
+                    ArchiveInput(0x01, 0, split[0].first, split[0].second));
+        seeds.Write(name, "split_pair_second",
+                    ArchiveInput(0x03, 1, split[1].first, split[1].second));
+        // The second record (a video frame after the first audio record) links to itself.
+        Bytes selfLinked = vid;
+        const std::uint32_t second = 64 + 64 + 96;
+        StoreBE32(selfLinked.data() + second + 32, second);
+        seeds.Write(name, "self_back_link", ArchiveInput(0x00, 2, idx, selfLinked));
+        seeds.Write(name, "bookmarks_three", ArchiveInput(0x00, 0, idx, vid, bookmarks));
+        // The last entry points back to the first second's frame, now stamped with the last
+        // second: no playback position of the second block.
+        Bytes backIdx = idx;
+        Bytes backVid = vid;
+        const std::size_t entries = archive::kEntryListOffset;
+        const std::uint32_t earlier = LoadBE32(idx.data() + entries + 8);
+        StoreBE32(backIdx.data() + entries + 24, earlier);
+        StoreBE32(backVid.data() + earlier + 24, static_cast<std::uint32_t>(kBuildTime) + 3);
+        seeds.Write(name, "entry_before_its_block", ArchiveInput(0x00, 3, backIdx, backVid));
     }
     if (!seeds.Ok()) {
         return 1;

@@ -27,10 +27,12 @@ PACKAGES=(
     clang
     libclang-rt-14-dev
     clang-format
-    # H.264 decoding (FFmpeg libavcodec, libswscale; pkg-config finds them)
+    # H.264 decoding (FFmpeg libavcodec, libswscale; pkg-config finds them) and the export
+    # of backups to MP4 and Matroska files (libavformat)
     libavcodec-dev
     libswscale-dev
     libavutil-dev
+    libavformat-dev
     # the desktop client: Qt 6 Widgets, OpenGL and Print Support, and fonts for the skin
     qt6-base-dev
     qt6-base-dev-tools

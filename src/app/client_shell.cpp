@@ -1,5 +1,7 @@
 #include "app/client_shell.h"
 
+#include <future>
+
 #include <utility>
 
 #include "app/storage_folders.h"
@@ -95,6 +97,8 @@ CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannel
     settings.soundOutputPresent = m_options.audioOutput;
     settings.capture = m_captureFactory;
 
+    // The new connection's live view takes the panes: a local playback ends first.
+    StopLocalPlayback();
     m_gridMode = platform::kGridNone;
     m_connection = std::make_unique<CConnection>(m_sink, m_nextGeneration++, m_localLog, views,
                                                  std::move(config), std::move(settings));
@@ -112,6 +116,7 @@ void CClientShell::Disconnect() {
 void CClientShell::BeginQuit() {
     if (m_quitting)
         return;
+    StopLocalPlayback();
     m_quitting = true;
     if (m_connection) {
         // A disconnect already running still ends the connection; the quit then finishes.
@@ -123,6 +128,8 @@ void CClientShell::BeginQuit() {
 
 void CClientShell::Quit() {
     m_quitting = true;
+    StopLocalPlayback();
+    m_localWorker.Drain();
     if (m_connection) {
         m_connection->Close(CloseKind::kQuit);
         m_connection.reset();
@@ -271,6 +278,95 @@ int CClientShell::PlaybackIconSpeed() const {
         default:
             return playback.Speed();
     }
+}
+
+CommandResult CClientShell::StartLocalPlayback(std::uint32_t time, video::CChannelViews& views,
+                                               std::uint32_t pictureFormat) {
+    if (m_quitting)
+        return CommandResult::kIgnored;
+    // Live view and remote playback stop first; the player starts once the connection's
+    // worker has let go of the panes (or has ended).
+    std::shared_future<void> connectionIdle;
+    if (m_connection) {
+        if (m_gridMode == platform::kGridPlayback)
+            m_connection->StopPlayback(false);
+        else
+            m_connection->StopLive();  // also a live request still on its way
+        auto idle = std::make_shared<std::promise<void>>();
+        connectionIdle = idle->get_future().share();
+        m_connection->RunAfterQueued([idle] { idle->set_value(); });
+    }
+    if (!m_localPlayback) {
+        LocalPlaybackSettings settings;
+        settings.folder = SubFolderPath(m_setup.LocationPath(), StorageSubFolder::kDownload);
+        settings.pictureFormat = pictureFormat;
+        settings.watermark = m_setup.watermark != 0;
+        settings.soundOut = m_soundOut;
+        settings.audioBuffer = m_setup.audioBuffer[2];
+        for (std::size_t c = 0; c < settings.deinterlace.size(); ++c)
+            settings.deinterlace[c] = m_setup.deinterlace[c] != 0;
+        settings.log = m_localLog;
+        m_localPlayback = std::make_unique<CLocalPlayback>(views, m_sink, settings);
+    }
+    m_gridMode = platform::kGridLocal;
+    CLocalPlayback* player = m_localPlayback.get();
+    platform::IMessageSink& sink = m_sink;
+    m_localWorker.Post([player, time, connectionIdle, &sink] {
+        if (connectionIdle.valid())
+            connectionIdle.wait_for(std::chrono::seconds(5));
+        const bool started = player->Start(time) == LocalStart::kStarted;
+        sink.Post(platform::Window::Main, platform::WM_CHANNEL_GRID_MODE,
+                  started ? platform::kGridLocal : platform::kGridNone, 0);
+    });
+    return CommandResult::kDone;
+}
+
+CommandResult CClientShell::LocalButton(std::uint32_t id) {
+    if (!m_localPlayback || m_gridMode != platform::kGridLocal)
+        return CommandResult::kIgnored;
+    using archive::PlayerMode;
+    switch (id) {
+        case 340:
+            m_localPlayback->SetMode(PlayerMode::PreviousStep);
+            return CommandResult::kDone;
+        case 341:
+            m_localPlayback->SetMode(PlayerMode::Backward);
+            return CommandResult::kDone;
+        case 342:
+            m_localPlayback->SetMode(PlayerMode::Forward);
+            return CommandResult::kDone;
+        case 343:
+            m_localPlayback->SetMode(PlayerMode::Pause);
+            return CommandResult::kDone;
+        case 345:
+            StopLocalPlayback();
+            return CommandResult::kDone;
+        case 346:
+            m_localPlayback->SetMode(PlayerMode::NextStep);
+            return CommandResult::kDone;
+        default:
+            return CommandResult::kIgnored;
+    }
+}
+
+CommandResult CClientShell::SeekLocal(std::uint32_t seconds) {
+    if (!m_localPlayback || m_gridMode != platform::kGridLocal)
+        return CommandResult::kIgnored;
+    m_localPlayback->SeekTo(seconds);
+    return CommandResult::kDone;
+}
+
+void CClientShell::StopLocalPlayback() {
+    if (!m_localPlayback)
+        return;
+    if (m_gridMode == platform::kGridLocal)
+        m_gridMode = platform::kGridNone;
+    CLocalPlayback* player = m_localPlayback.get();
+    platform::IMessageSink& sink = m_sink;
+    m_localWorker.Post([player, &sink] {
+        player->Stop();
+        sink.Post(platform::Window::Main, platform::WM_CHANNEL_GRID_MODE, platform::kGridNone, 0);
+    });
 }
 
 bool CClientShell::OnMessage(const platform::PostedMessage& message) {

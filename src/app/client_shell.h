@@ -21,11 +21,13 @@
 
 #include "app/branding.h"
 #include "app/connection.h"
+#include "app/local_playback.h"
 #include "app/local_setup.h"
 #include "app/settings_store.h"
 #include "app/setup_apply.h"
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
+#include "platform/worker.h"
 #include "protocol/rights.h"
 #include "video/channel_views.h"
 
@@ -136,6 +138,23 @@ class CClientShell {
     // backward, 10 and 11 the step icons.
     [[nodiscard]] int PlaybackIconSpeed() const;
 
+    // --- local playback (backup pairs without a recorder) ---
+    // Live view and remote playback stop, then the player starts at `time` on the shell's
+    // worker; WM_CHANNEL_GRID_MODE kGridLocal follows (or (4, 0) and kGridNone when no
+    // pair holds the time). The views must outlive the shell.
+    CommandResult StartLocalPlayback(std::uint32_t time, video::CChannelViews& views,
+                                     std::uint32_t pictureFormat);
+    // Buttons 340..346 while the grid shows local playback (345 stops it).
+    CommandResult LocalButton(std::uint32_t id);
+    // The slider let go at `seconds` (the recording's time).
+    CommandResult SeekLocal(std::uint32_t seconds);
+    // Stops the player on the worker; WM_CHANNEL_GRID_MODE kGridNone follows.
+    void StopLocalPlayback();
+    // The running player, or null (the window thread).
+    [[nodiscard]] CLocalPlayback* LocalPlayback() { return m_localPlayback.get(); }
+    // Waits until the local player's worker has run what it was given (tests).
+    void DrainLocal() { m_localWorker.Drain(); }
+
     // --- devices the window provides for the next connections ---
     using CaptureFactory = std::function<std::unique_ptr<platform::ISoundIn>()>;
     void SetCaptureFactory(CaptureFactory factory) { m_captureFactory = std::move(factory); }
@@ -164,6 +183,8 @@ class CClientShell {
     CaptureFactory m_captureFactory;
     platform::ISoundOut* m_soundOut = nullptr;
     std::unique_ptr<CConnection> m_connection;
+    std::unique_ptr<CLocalPlayback> m_localPlayback;
+    platform::CWorker m_localWorker;  // starts and stops the local player
     std::uint32_t m_nextGeneration = 1;
     platform::GridMode m_gridMode = platform::kGridNone;
     bool m_started = false;

@@ -241,6 +241,13 @@ CommandResult CConnection::SeekPlayback(protocol::RecorderTime seconds,
     return CommandResult::kDone;
 }
 
+CommandResult CConnection::StopBackup() {
+    if (!m_backup.Running())
+        return CommandResult::kIgnored;
+    m_worker.Post([this] { m_backup.Stop(); });
+    return CommandResult::kDone;
+}
+
 CommandResult CConnection::StopPlayback(bool liveAgain) {
     if (!Usable())
         return CommandResult::kIgnored;

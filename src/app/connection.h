@@ -104,6 +104,9 @@ class CConnection final : private protocol::IStreamReceiver,
     void Close(CloseKind kind);
     // Waits until the worker has run everything asked of it so far. Not for the window.
     void Drain();
+    // Runs `job` on the worker after what was asked of it so far (never waits). A job that
+    // cannot run any more (the connection has closed) is dropped.
+    void RunAfterQueued(std::function<void()> job) { m_worker.Post(std::move(job)); }
     [[nodiscard]] bool Closing() const { return m_bClosing.load(); }
     [[nodiscard]] bool Closed() const { return m_bClosed.load(); }
     [[nodiscard]] std::uint32_t Generation() const { return m_sink.Generation(); }
@@ -149,6 +152,9 @@ class CConnection final : private protocol::IStreamReceiver,
     CommandResult SeekPlayback(protocol::RecorderTime seconds, protocol::ChannelMask view);
     // The stop button: the stop order, then live view again when `liveAgain`.
     CommandResult StopPlayback(bool liveAgain = true);
+    // The backup's stop button: TRANS_OFF_REQ, what has arrived written, the pair closed (on
+    // the worker; WM_BACKUP_FINISHED follows).
+    CommandResult StopBackup();
 
     // --- state (any thread) ---
     protocol::CClientSession& Session() { return *m_session; }

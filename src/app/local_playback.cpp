@@ -112,6 +112,8 @@ void CLocalPlayback::Cleared() {
 }
 
 void CLocalPlayback::Started() {
+    if (m_settings.log)
+        m_settings.log->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kLocalPlayback, 1);
     m_sink.Post(platform::Window::Main, platform::WM_PLAYER_INFO, 1, 0);
 }
 
@@ -173,6 +175,8 @@ void CLocalPlayback::StateChanged(const archive::PlayerState& state) {
 }
 
 void CLocalPlayback::Stopped() {
+    if (m_settings.log)
+        m_settings.log->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kLocalPlayback, 2);
     platform::Trace("local player ended\n");
 }
 

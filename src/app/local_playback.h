@@ -19,6 +19,7 @@
 #include "archive/backup_reader.h"
 #include "archive/local_player.h"
 #include "audio/live_audio.h"
+#include "logs/local_log.h"
 #include "platform/message_sink.h"
 #include "platform/sound_device.h"
 #include "stream/consumer_slots.h"
@@ -35,6 +36,8 @@ struct LocalPlaybackSettings {
     platform::ISoundOut* soundOut = nullptr;  // null: no sound
     int audioBuffer = 2;
     std::array<bool, 16> deinterlace{};
+    // The player's start and end are written here (null: not written).
+    std::shared_ptr<logs::ILocalLog> log;
 };
 
 // Why a playback could not start.

@@ -292,6 +292,9 @@ std::vector<PlaySegment> BuildSegments(std::span<const IndexFile> chained,
                     if (!entry || entry->video >= s.endOffset) {
                         break;
                     }
+                    if (entry->video < s.firstOffset) {
+                        continue;  // a frame of an earlier block is no position in this one
+                    }
                     const auto time = FrameTimeAt(vid, entry->video, s.endOffset);
                     if (time && *time >= requested) {
                         s.positionOffset = entry->video;

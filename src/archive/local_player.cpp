@@ -399,8 +399,12 @@ bool CLocalPlayer::Seek(std::uint32_t target) {
     };
     // The entry of the target second sits at (target - start) entries from the block's
     // first when every second has frames; seconds without frames have no entry, so the
-    // walk goes on from there to the first entry at or after the target.
-    const std::uint64_t span = target > s.startTime ? target - s.startTime : 0;
+    // walk goes on from there to the first entry at or after the target. A target beyond
+    // the pair's entries starts the walk at its last one, not billions of entries out.
+    const std::uint64_t entries =
+        s.entryEnd > s.firstEntry ? (s.entryEnd - s.firstEntry) / kEntrySize : 0;
+    const std::uint64_t span = std::min<std::uint64_t>(
+        target > s.startTime ? target - s.startTime : 0, entries > 0 ? entries - 1 : 0);
     std::uint64_t at = s.firstEntry + span * kEntrySize;
     while (at > s.firstEntry && !timeAt(at)) {
         at -= kEntrySize;  // past the block's entries: back to its last one

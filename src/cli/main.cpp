@@ -7,6 +7,7 @@
 #include "cli/backup_command.h"
 #include "cli/command_session.h"
 #include "cli/connect_command.h"
+#include "cli/export_command.h"
 #include "cli/live_command.h"
 #include "cli/recordings_command.h"
 #include "cli/talk_command.h"
@@ -27,6 +28,8 @@ constexpr const char* kUsage =
     "  backup    download a stretch of recordings into .vid/.idx pairs\n"
     "  archive   list (or play) the backup pairs of a folder without a recorder\n"
     "  verify    check every backup pair of a folder: structure and watermarks\n"
+    "  export    write the backup pairs of a folder between two times to MP4 or Matroska\n"
+    "            files, one per channel\n"
     "run 'taviro-cli COMMAND --help' for the options of a command\n";
 
 }  // namespace
@@ -62,6 +65,9 @@ int main(int argc, char** argv) {
     }
     if (command == "verify") {
         return taviro::cli::RunVerify(args);
+    }
+    if (command == "export") {
+        return taviro::cli::RunExport(args);
     }
     std::fprintf(stderr, "taviro-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
     return taviro::cli::kExitUsage;

@@ -116,7 +116,9 @@ class CByteWriter {
 template <std::size_t N>
 std::array<std::uint8_t, N> FixedText(std::string_view text) {
     std::array<std::uint8_t, N> out{};
-    std::memcpy(out.data(), text.data(), text.size() < N ? text.size() : N);
+    if (!text.empty()) {  // an empty view may hold no pointer at all
+        std::memcpy(out.data(), text.data(), text.size() < N ? text.size() : N);
+    }
     return out;
 }
 

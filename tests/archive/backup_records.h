@@ -25,6 +25,7 @@ struct TestFrame {
     int height = 480;
     bool watermark = false;
     bool tamper = false;
+    std::uint32_t micros = 0;  // the encoder header's microseconds
 };
 
 inline std::vector<std::uint8_t> VideoRecord(const TestFrame& f, int productType = 3) {
@@ -56,6 +57,7 @@ inline std::vector<std::uint8_t> VideoRecord(const TestFrame& f, int productType
     enc[4] = static_cast<std::uint8_t>(f.height / 16);
     enc[5] = static_cast<std::uint8_t>(f.width / 16);
     protocol::StoreLE32(enc + 20, f.time);
+    protocol::StoreLE32(enc + 24, f.micros);
     enc[36] = static_cast<std::uint8_t>(f.channel);
     return r;
 }

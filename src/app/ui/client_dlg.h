@@ -30,6 +30,7 @@
 #include "app/notifications.h"
 #include "app/settings_store.h"
 #include "app/ui/notify_popup.h"
+#include "archive/ui/archive_window.h"
 #include "connect/ui/connect_dlg.h"
 #include "platform/message_sink.h"
 #include "recordings/search_model.h"
@@ -53,10 +54,13 @@ class CQtSoundOut;
 }
 namespace taviro::recordings::ui {
 class CPlaybackBar;
-}
+class CBackupPanel;
+}  // namespace taviro::recordings::ui
 namespace taviro::audio {
 class CSoundRing;
 }
+class QPushButton;
+class QLineEdit;
 class QTimer;
 class QShortcut;
 
@@ -95,6 +99,10 @@ class CClientDlg final : public QWidget {
     // For tests, the demo and the screenshot.
     recordings::ui::CSearchWindow* SearchWindow() const { return m_searchWindow; }
     recordings::ui::CPlaybackBar* PlaybackBar() const { return m_playbackBar; }
+    recordings::ui::CBackupPanel* BackupPanel() const { return m_backupPanel; }
+    archive::ui::CArchiveWindow* ArchiveWindow() const { return m_archiveWindow; }
+    QPushButton* BookmarkButton() const { return m_bookmarkButton; }
+    QLineEdit* BookmarkNameEdit() const { return m_bookmarkName; }
     CClientShell& Shell() { return *m_shell; }
     video::CChannelViews& Views() { return m_views; }
     video::ui::CChannelGrid* Grid() { return m_grid; }
@@ -145,6 +153,7 @@ class CClientDlg final : public QWidget {
     void RecheckAudio();
 
     // client_dlg_playback.cpp: remote search and playback.
+    static int CurrentYear();
     void CreatePlaybackControls();
     void OpenSearch();
     void CloseSearch();
@@ -154,6 +163,14 @@ class CClientDlg final : public QWidget {
     void OnPlaybackDay(const platform::PostedMessage& message);
     void UpdatePlaybackBar();
     void OnPositionSlider(std::uint32_t message, int position);
+
+    // client_dlg_local.cpp: the local archive window and local playback.
+    void OpenArchive();
+    void PlayLocalAt(std::uint32_t time);
+    void OnLocalGridMode(bool on);
+    void OnLocalMessage(const platform::PostedMessage& message);
+    void OnLocalSlider(std::uint32_t message, int position);
+    void PressBookmark();
 
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
@@ -200,6 +217,17 @@ class CClientDlg final : public QWidget {
     bool m_positionDragging = false;  // the user holds the position slider
     bool m_playbackShown = false;     // the grid shows remote playback
     QString m_playbackText;           // where playback stands, in the title strip
+    recordings::ui::CBackupPanel* m_backupPanel = nullptr;
+    // Local playback.
+    QPointer<archive::ui::CArchiveWindow> m_archiveWindow;
+    bool m_localShown = false;           // the grid shows local playback
+    std::uint32_t m_localSpanStart = 0;  // the slider's span over the joined segments
+    std::uint32_t m_localSpanEnd = 0;
+    QPushButton* m_bookmarkButton = nullptr;
+    QLineEdit* m_bookmarkName = nullptr;
+    std::optional<int> m_bookmarkSlot;  // between the two presses of Add
+    std::uint32_t m_bookmarkTime = 0;
+    std::string m_bookmarkVid;
 };
 
 }  // namespace taviro::app::ui

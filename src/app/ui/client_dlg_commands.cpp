@@ -56,14 +56,22 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         case 342:
         case 345:
         case 346:
-            m_shell->PlaybackButton(id, m_grid->Layout().VisibleChannels());
+            if (m_shell->GridMode() == platform::kGridLocal)
+                m_shell->LocalButton(id);
+            else
+                m_shell->PlaybackButton(id, m_grid->Layout().VisibleChannels());
             break;
         case 343:
             // In live view the pause button freezes or resumes the pictures.
             if (m_shell->GridMode() == platform::kGridLive)
                 m_shell->ToggleFreeze();
+            else if (m_shell->GridMode() == platform::kGridLocal)
+                m_shell->LocalButton(id);
             else
                 m_shell->PlaybackButton(id, m_grid->Layout().VisibleChannels());
+            break;
+        case 363:
+            OpenArchive();
             break;
         case 344:
             m_shell->ToggleRecording();
@@ -247,7 +255,9 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
             m_soundRing->SetVolume(static_cast<double>(position) / 65535.0);
         return;
     }
-    if (id == kPositionSliderId)
+    if (id == kPositionSliderId && m_shell->GridMode() == platform::kGridLocal)
+        OnLocalSlider(message, position);
+    else if (id == kPositionSliderId)
         OnPositionSlider(message, position);
 }
 

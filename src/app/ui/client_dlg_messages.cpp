@@ -5,6 +5,7 @@
 #include "controls/ui/skin_button_widget.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
+#include "recordings/ui/backup_panel.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -41,6 +42,11 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             emit LoggedIn();
             break;
         case WM_CHANNEL_GRID_MODE:
+            if (m.wParam == kGridLocal || (m.wParam == kGridNone && m_localShown)) {
+                OnLocalGridMode(m.wParam == kGridLocal);
+                if (m.wParam == kGridLocal)
+                    break;
+            }
             if (m.wParam == kGridLive) {
                 if (auto* session = m_shell->Session())
                     m_grid->StartLive(session->Login().ChannelCount());
@@ -75,13 +81,29 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         case WM_PLAYER_INFO:
             RefreshGridStatus();
             break;
+        case WM_LOCAL_SEGMENT:
+        case WM_LOCAL_POSITION:
+        case WM_LOCAL_STATE:
+            OnLocalMessage(m);
+            break;
+        case WM_BACKUP_STARTED:
+            m_backupPanel->Started(m.wParam);
+            break;
+        case WM_BACKUP_PROGRESS:
+            m_backupPanel->Progress(m.wParam);
+            break;
+        case WM_BACKUP_FINISHED:
+            m_backupPanel->Finished();
+            break;
         case WM_PLAY_DAY_READY:
             OnPlaybackDay(m);
             break;
         case WM_START_PLAYER:
             // The local archive player opens by itself in player mode once it exists.
-            if (m_shell->PlayerMode())
+            if (m_shell->PlayerMode()) {
                 Trace("main window: player mode, no recorder connection\n");
+                OpenArchive();
+            }
             break;
         case WM_CLOSE_SESSION_DIALOGS:
             CloseSearch();

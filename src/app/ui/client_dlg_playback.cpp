@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "app/main_window_layout.h"
+#include "app/storage_folders.h"
 #include "app/ui/client_dlg.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
@@ -19,6 +20,7 @@
 #include "recordings/calendar.h"
 #include "recordings/search_service.h"
 #include "recordings/timeline.h"
+#include "recordings/ui/backup_panel.h"
 #include "recordings/ui/playback_bar.h"
 #include "recordings/ui/search_window.h"
 #include "video/ui/channel_grid.h"
@@ -31,15 +33,15 @@ constexpr int kPlayTimerMs = 200;
 constexpr std::uint32_t kSearchButton = 361;
 constexpr std::array<std::uint32_t, 5> kTransportButtons = {340, 341, 342, 345, 346};
 
-int CurrentYear() {
+}  // namespace
+
+int CClientDlg::CurrentYear() {
     const std::int64_t now = protocol::LocalWallClockNow(protocol::ProcessZoneOffset());
     protocol::UserTime t;
     if (!protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(now), &t))
         return recordings::kLastCalendarYear;
     return t.year;
 }
-
-}  // namespace
 
 void CClientDlg::CreatePlaybackControls() {
     using platform::ui::Child;
@@ -57,6 +59,13 @@ void CClientDlg::CreatePlaybackControls() {
         m_playbackBar->setGeometry(r.left(), r.bottom() + 2, r.width(), 4);
         m_playbackBar->show();
     }
+    // The backup's progress lies over the bottom of the grid while a backup runs.
+    m_backupPanel = Child<recordings::ui::CBackupPanel>(this);
+    m_backupPanel->setGeometry(54, 661 - 30, 820, 30);
+    connect(m_backupPanel, &recordings::ui::CBackupPanel::StopPressed, this, [this] {
+        if (CConnection* c = m_shell->Connection())
+            c->StopBackup();
+    });
     // Space pauses and plays, the arrows step, Escape stops: only while playback runs, so
     // the keys keep their usual meaning otherwise.
     const auto key = [this](QKeySequence sequence, std::function<void()> action) {
@@ -106,6 +115,32 @@ void CClientDlg::OpenSearch() {
             s->Transport().Send(protocol::msg::CAPA_CAL_CANCEL);
     };
     ctx.notify = [this](int category, int code) { m_sink.Notify(category, code); };
+    const auto backupTarget = [this] {
+        recordings::BackupTarget target;
+        target.folder = SubFolderPath(m_shell->Setup().LocationPath(), StorageSubFolder::kDownload);
+        return target;
+    };
+    ctx.requestCapacity = [this, backupTarget](protocol::ChannelMask mask,
+                                               protocol::RecorderTime start,
+                                               protocol::RecorderTime end) {
+        CConnection* c = m_shell->Connection();
+        if (!c)
+            return false;
+        c->Backup().SetTarget(backupTarget());
+        return c->Backup().RequestCapacity({mask, start, end});
+    };
+    ctx.startBackup = [this, backupTarget](protocol::ChannelMask mask, protocol::RecorderTime start,
+                                           protocol::RecorderTime end) {
+        CConnection* c = m_shell->Connection();
+        if (!c || c->Backup().Running())
+            return false;
+        c->Backup().SetTarget(backupTarget());
+        return c->Backup().Start({mask, start, end});
+    };
+    ctx.backupRunning = [this] {
+        CConnection* c = m_shell->Connection();
+        return c && c->Backup().Running();
+    };
     const protocol::HelloAck hello = session.Login().Hello();
     const protocol::RightsContext rights = session.Live().Rights();
     ctx.rights.permissionTables = hello.product_major_ver > 1 ||

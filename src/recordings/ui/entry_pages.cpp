@@ -1,6 +1,8 @@
 #include "recordings/ui/entry_pages.h"
 
 #include <QCheckBox>
+#include <QDateTime>
+#include <QDateTimeEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -120,6 +122,71 @@ protocol::ChannelMask CChannelPage::Mask() const {
         if (m_boxes[static_cast<std::size_t>(c)]->isChecked())
             mask |= 1u << c;
     return mask;
+}
+
+CBackupRangePage::CBackupRangePage(int dateFormat, QWidget* parent) : QWidget(parent) {
+    setFixedSize(408, 220);
+    const QString date = dateFormat == 1   ? QStringLiteral("MM-dd-yyyy")
+                         : dateFormat == 2 ? QStringLiteral("dd-MM-yyyy")
+                                           : QStringLiteral("yyyy-MM-dd");
+    const auto edit = [&](const QString& label, int y) {
+        auto* text = Child<QLabel>(this, label);
+        text->setGeometry(20, y, 60, 26);
+        auto* box = Child<QDateTimeEdit>(this);
+        box->setTimeSpec(Qt::UTC);  // the recorder's wall clock, counted as UTC
+        box->setDisplayFormat(date + QStringLiteral("  HH:mm:ss"));
+        box->setGeometry(90, y, 220, 26);
+        return box;
+    };
+    m_from = edit(QStringLiteral("Start"), 30);
+    m_to = edit(QStringLiteral("End"), 70);
+    m_size = Child<QLabel>(this);
+    m_size->setObjectName(QStringLiteral("CapacityText"));
+    m_size->setGeometry(90, 110, 220, 26);
+    auto* capacity = Child<QPushButton>(this, QStringLiteral("Capacity"));
+    capacity->setGeometry(90, 150, 100, 26);
+    auto* start = Child<QPushButton>(this, QStringLiteral("Start"));
+    start->setGeometry(210, 150, 100, 26);
+    start->setEnabled(false);
+    m_capacity = capacity;
+    m_start = start;
+    connect(capacity, &QPushButton::clicked, this, [this] {
+        m_capacity->setEnabled(false);
+        m_start->setEnabled(false);
+        emit Capacity(Start(), End());
+    });
+    connect(start, &QPushButton::clicked, this, [this] {
+        m_start->setEnabled(false);
+        emit StartBackup(Start(), End());
+    });
+    // A new range needs a new size before it can start.
+    for (QDateTimeEdit* box : {m_from, m_to}) {
+        connect(box, &QDateTimeEdit::dateTimeChanged, this, [this] {
+            m_start->setEnabled(false);
+            m_size->clear();
+        });
+    }
+    const auto day = static_cast<protocol::RecorderTime>(DayStart(kFirstCalendarYear, 0, 0));
+    SetRange(day, day + 3600);
+}
+
+void CBackupRangePage::SetRange(protocol::RecorderTime start, protocol::RecorderTime end) {
+    m_from->setDateTime(QDateTime::fromSecsSinceEpoch(start, Qt::UTC));
+    m_to->setDateTime(QDateTime::fromSecsSinceEpoch(end, Qt::UTC));
+}
+
+protocol::RecorderTime CBackupRangePage::Start() const {
+    return static_cast<protocol::RecorderTime>(m_from->dateTime().toSecsSinceEpoch());
+}
+
+protocol::RecorderTime CBackupRangePage::End() const {
+    return static_cast<protocol::RecorderTime>(m_to->dateTime().toSecsSinceEpoch());
+}
+
+void CBackupRangePage::SetCapacity(std::optional<QString> text, bool startable) {
+    m_size->setText(text.value_or(QString()));
+    m_capacity->setEnabled(true);
+    m_start->setEnabled(text.has_value() && startable && End() > Start());
 }
 
 }  // namespace taviro::recordings::ui

@@ -7,12 +7,16 @@
 
 #include <QWidget>
 #include <array>
+#include <optional>
 
 #include "protocol/channel_mask.h"
 #include "protocol/recorder_time.h"
 
 class QCheckBox;
 class QSpinBox;
+
+class QDateTimeEdit;
+class QLabel;
 
 namespace taviro::recordings::ui {
 
@@ -57,6 +61,32 @@ class CChannelPage final : public QWidget {
 
     int m_count = 16;
     std::array<QCheckBox*, protocol::kMaxChannels> m_boxes{};
+};
+
+// The backup's time entry: the start and end of the range typed in (the recorder's wall
+// clock), the size of the range and the start of the backup, as on the backup timeline.
+class CBackupRangePage final : public QWidget {
+    Q_OBJECT
+  public:
+    CBackupRangePage(int dateFormat, QWidget* parent = nullptr);
+    void SetRange(protocol::RecorderTime start, protocol::RecorderTime end);
+    [[nodiscard]] protocol::RecorderTime Start() const;
+    [[nodiscard]] protocol::RecorderTime End() const;
+    // The answer to the size request (nothing: refused or no room; the size is cleared).
+    void SetCapacity(std::optional<QString> text, bool startable);
+    QWidget* CapacityButton() const { return m_capacity; }
+    QWidget* StartButton() const { return m_start; }
+
+  signals:
+    void Capacity(protocol::RecorderTime start, protocol::RecorderTime end);
+    void StartBackup(protocol::RecorderTime start, protocol::RecorderTime end);
+
+  private:
+    QDateTimeEdit* m_from = nullptr;
+    QDateTimeEdit* m_to = nullptr;
+    QLabel* m_size = nullptr;
+    QWidget* m_capacity = nullptr;
+    QWidget* m_start = nullptr;
 };
 
 }  // namespace taviro::recordings::ui

@@ -3,10 +3,12 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QStackedWidget>
+#include <QTimer>
 
 #include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
 #include "protocol/recorder_time.h"
+#include "recordings/backup_service.h"
 #include "recordings/ui/calendar_page.h"
 #include "recordings/ui/entry_pages.h"
 #include "recordings/ui/timeline_page.h"
@@ -177,6 +179,21 @@ QWidget* CSearchWindow::Page(SearchPage page) {
                                                                      seconds),
                                  0, 2);
                     });
+                } else {
+                    const auto range = [this](int start, int end) {
+                        const std::int64_t day = m_backupDay->DayStartTime();
+                        return std::make_pair(static_cast<protocol::RecorderTime>(day + start),
+                                              static_cast<protocol::RecorderTime>(day + end));
+                    };
+                    connect(slot, &CTimelinePage::Capacity, this, [this, range](int a, int b) {
+                        const auto [start, end] = range(a, b);
+                        if (!RequestCapacity(start, end))
+                            m_backupDay->SetCapacity(std::nullopt, false);
+                    });
+                    connect(slot, &CTimelinePage::StartBackup, this, [this, range](int a, int b) {
+                        const auto [start, end] = range(a, b);
+                        StartBackup(start, end);
+                    });
                 }
                 keep(slot);
             }
@@ -190,6 +207,21 @@ QWidget* CSearchWindow::Page(SearchPage page) {
                 keep(m_dateTime);
             }
             return m_dateTime;
+        case SearchPage::BackupDateTime:
+            if (!m_backupRange) {
+                m_backupRange = Child<CBackupRangePage>(m_body, m_context.dateFormat);
+                connect(m_backupRange, &CBackupRangePage::Capacity, this,
+                        [this](protocol::RecorderTime start, protocol::RecorderTime end) {
+                            if (!RequestCapacity(start, end))
+                                m_backupRange->SetCapacity(std::nullopt, false);
+                        });
+                connect(m_backupRange, &CBackupRangePage::StartBackup, this,
+                        [this](protocol::RecorderTime start, protocol::RecorderTime end) {
+                            StartBackup(start, end);
+                        });
+                keep(m_backupRange);
+            }
+            return m_backupRange;
         case SearchPage::PlayChannels:
         case SearchPage::BackupChannels:
             if (!m_channels) {
@@ -201,8 +233,8 @@ QWidget* CSearchWindow::Page(SearchPage page) {
             m_channels->SetChannels(m_context.channelCount, m_mask);
             return m_channels;
         default:
-            // The event lists, the backup's time entry, the logs and the information pages
-            // come with the features that fill them.
+            // The event lists, the logs and the information pages come with the features
+            // that fill them.
             return nullptr;
     }
 }
@@ -295,6 +327,9 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
         case platform::WM_SEARCH_RIGHTS:
             Apply(m_model.OnRightsChanged(m.wParam, m_context.rights.backupRunning));
             break;
+        case platform::WM_BACKUP_CAPACITY:
+            OnCapacity(m);
+            break;
         default:
             break;
     }
@@ -316,6 +351,34 @@ void CSearchWindow::PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, 
                             date[2]);
     // The search pages close once playback starts; the pending selection brings them back.
     Apply(m_model.CloseForPlayback());
+}
+
+bool CSearchWindow::RequestCapacity(protocol::RecorderTime start, protocol::RecorderTime end) {
+    return end > start && m_context.requestCapacity &&
+           m_context.requestCapacity(m_mask, start, end);
+}
+
+void CSearchWindow::StartBackup(protocol::RecorderTime start, protocol::RecorderTime end) {
+    if (!m_context.startBackup || !m_context.startBackup(m_mask, start, end))
+        return;
+    // The window closes once the transfer has been asked for.
+    QTimer::singleShot(50, this, [this] { CloseWindow(false); });
+}
+
+void CSearchWindow::OnCapacity(const platform::PostedMessage& m) {
+    // Whichever backup page asked (the timeline or the time entry) shows the answer.
+    std::optional<QString> text;
+    bool startable = false;
+    if (m.lParam > 0) {
+        const auto kilobytes = static_cast<std::uint32_t>(m.wParam);
+        const bool running = m_context.backupRunning && m_context.backupRunning();
+        text = QString::fromStdString(recordings::CapacityText(kilobytes));
+        startable = kilobytes > 0 && !running;
+    }
+    if (m_backupDay && m_body->currentWidget() == m_backupDay)
+        m_backupDay->SetCapacity(text, startable);
+    if (m_backupRange && m_body->currentWidget() == m_backupRange)
+        m_backupRange->SetCapacity(text, startable);
 }
 
 void CSearchWindow::CloseWindow(bool cancel) {

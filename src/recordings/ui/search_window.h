@@ -31,6 +31,7 @@ class CCalendarPage;
 class CTimelinePage;
 class CDateTimePage;
 class CChannelPage;
+class CBackupRangePage;
 
 struct SearchWindowContext {
     // The connection's search service, or null when there is no session any more.
@@ -43,6 +44,13 @@ struct SearchWindowContext {
     std::function<bool()> localPlaybackRunning;
     // CAPA_CAL_CANCEL.
     std::function<void()> sendCapacityCancel;
+    // The backup's size request (TRANS_ON_REQ) and its start; false when not sent.
+    std::function<bool(protocol::ChannelMask, protocol::RecorderTime, protocol::RecorderTime)>
+        requestCapacity;
+    std::function<bool(protocol::ChannelMask, protocol::RecorderTime, protocol::RecorderTime)>
+        startBackup;
+    // A backup runs now (Start stays disabled).
+    std::function<bool()> backupRunning;
     // A notification for the main window (the calendar's (4, 0) when nothing is recorded).
     std::function<void(int category, int code)> notify;
     SearchRights rights;
@@ -75,6 +83,7 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     CCalendarPage* BackupCalendar() const { return m_backupCalendar; }
     CTimelinePage* BackupDay() const { return m_backupDay; }
     CDateTimePage* DateTime() const { return m_dateTime; }
+    CBackupRangePage* BackupRange() const { return m_backupRange; }
     QWidget* CurrentPage() const;
 
   signals:
@@ -91,6 +100,9 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     void Request(SearchRequest request);
     void AskDay(bool backup, int year, int month0, int day0);
     void PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, int source);
+    void OnCapacity(const platform::PostedMessage& message);
+    bool RequestCapacity(protocol::RecorderTime start, protocol::RecorderTime end);
+    void StartBackup(protocol::RecorderTime start, protocol::RecorderTime end);
     void CloseWindow(bool cancel);
     CSearchService* Service() const { return m_context.search ? m_context.search() : nullptr; }
     bool Busy() const;
@@ -107,6 +119,7 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     CTimelinePage* m_backupDay = nullptr;
     CDateTimePage* m_dateTime = nullptr;
     CChannelPage* m_channels = nullptr;
+    CBackupRangePage* m_backupRange = nullptr;
     QWidget* m_placeholder = nullptr;
     // The records the pages show, as the recorder sent them.
     std::shared_ptr<const std::vector<std::uint8_t>> m_months;

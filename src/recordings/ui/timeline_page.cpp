@@ -94,10 +94,25 @@ CTimelinePage::CTimelinePage(bool backup, QWidget* parent) : QWidget(parent), m_
         m_endLabel->setAlignment(Qt::AlignCenter);
         auto* capacity = Child<QPushButton>(this, QStringLiteral("Capacity"));
         capacity->setGeometry(330, kButtonsY, 72, 24);
-        capacity->setEnabled(false);
+        connect(capacity, &QPushButton::clicked, this, [this] {
+            // The page waits for the answer; a new range needs a new size.
+            m_capacity->setEnabled(false);
+            m_start->setEnabled(false);
+            emit Capacity(m_selected, m_end);
+        });
+        m_capacity = capacity;
         auto* start = Child<QPushButton>(this, QStringLiteral("Start"));
         start->setGeometry(330, kButtonsY + 28, 72, 24);
         start->setEnabled(false);
+        connect(start, &QPushButton::clicked, this, [this] {
+            m_start->setEnabled(false);
+            emit StartBackup(m_selected, m_end);
+        });
+        m_start = start;
+        m_capacityLabel = Child<QLabel>(this);
+        m_capacityLabel->setObjectName(QStringLiteral("CapacityText"));
+        m_capacityLabel->setGeometry(230, kButtonsY + 28, 96, 24);
+        m_capacityLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
     UpdateLabels();
 }
@@ -131,6 +146,10 @@ void CTimelinePage::Select(int seconds) {
     } else {
         m_selected = seconds;
     }
+    if (m_backup && m_start) {
+        m_start->setEnabled(false);  // the size shown is for the old range
+        m_capacityLabel->clear();
+    }
     UpdateLabels();
     update();
 }
@@ -141,6 +160,27 @@ QString CTimelinePage::SelectedText() const {
 
 QWidget* CTimelinePage::PlayButton() const {
     return m_play;
+}
+
+QString CTimelinePage::CapacityText() const {
+    return m_capacityLabel ? m_capacityLabel->text() : QString();
+}
+
+void CTimelinePage::SetCapacity(std::optional<QString> text, bool startable) {
+    if (!m_backup)
+        return;
+    m_capacityLabel->setText(text.value_or(QString()));
+    m_capacity->setEnabled(true);
+    m_start->setEnabled(text.has_value() && startable);
+}
+
+void CTimelinePage::SetBackupRange(int start, int end) {
+    if (!m_backup)
+        return;
+    m_selected = std::clamp(start, 0, kDaySeconds - 1);
+    m_end = std::clamp(end, m_selected, kDaySeconds - 1);
+    UpdateLabels();
+    update();
 }
 
 void CTimelinePage::UpdateLabels() {

@@ -40,10 +40,23 @@ class CTimelinePage final : public QWidget {
     [[nodiscard]] QString SelectedText() const;
     // Tests: the button that plays from the selected time.
     QWidget* PlayButton() const;
+    // Backup side: the capacity and start buttons and the size text.
+    QWidget* CapacityButton() const { return m_capacity; }
+    QWidget* StartButton() const { return m_start; }
+    [[nodiscard]] QString CapacityText() const;
+    // The answer to the capacity request: the size text and whether Start may be pressed
+    // (nothing: the request was refused or the disk is too small; the size is cleared).
+    void SetCapacity(std::optional<QString> text, bool startable);
+    // The range chosen, as seconds of the day (start, end).
+    void SetBackupRange(int start, int end);
 
   signals:
     // Play from second `seconds` of the day (playback side).
     void Play(int seconds);
+    // Backup side: the size of the range from `start` to `end` (seconds of the day), and the
+    // backup of that range.
+    void Capacity(int start, int end);
+    void StartBackup(int start, int end);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -75,6 +88,9 @@ class CTimelinePage final : public QWidget {
     QLabel* m_endLabel = nullptr;
     QRadioButton* m_setStart = nullptr;
     QWidget* m_play = nullptr;
+    QWidget* m_capacity = nullptr;
+    QWidget* m_start = nullptr;
+    QLabel* m_capacityLabel = nullptr;
 };
 
 // "%02d : %02d : %02d" of a second of the day.

@@ -1,0 +1,94 @@
+#include "recordings/backup_progress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace taviro::recordings {
+
+namespace {
+
+constexpr std::int64_t kRateWindowMs = 5000;
+
+}  // namespace
+
+std::string SizeText(std::uint64_t kilobytes) {
+    char text[32];
+    if (kilobytes < 1024) {
+        std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>(kilobytes));
+    } else if (kilobytes < 1024 * 1024) {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(kilobytes) / 1024.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.2f GB",
+                      static_cast<double>(kilobytes) / (1024.0 * 1024.0));
+    }
+    return text;
+}
+
+std::string DurationText(std::int64_t seconds) {
+    seconds = std::max<std::int64_t>(seconds, 0);
+    char text[32];
+    if (seconds < 60) {
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(seconds));
+    } else if (seconds < 3600) {
+        std::snprintf(text, sizeof text, "%lld min %02lld s", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+    } else {
+        std::snprintf(text, sizeof text, "%lld h %02lld min",
+                      static_cast<long long>(seconds / 3600),
+                      static_cast<long long>(seconds / 60 % 60));
+    }
+    return text;
+}
+
+void CBackupProgress::Start(std::uint64_t totalKb, std::int64_t nowMs) {
+    m_nTotalKb = totalKb;
+    m_nDoneKb = 0;
+    m_samples.clear();
+    m_samples.emplace_back(nowMs, 0);
+}
+
+void CBackupProgress::Update(std::uint64_t doneKb, std::int64_t nowMs) {
+    m_nDoneKb = std::max(m_nDoneKb, doneKb);
+    m_samples.emplace_back(nowMs, m_nDoneKb);
+    while (m_samples.size() > 2 && nowMs - m_samples.front().first > kRateWindowMs) {
+        m_samples.pop_front();
+    }
+}
+
+int CBackupProgress::Permille() const {
+    if (m_nTotalKb == 0 || m_nDoneKb >= m_nTotalKb) {
+        return 1000;
+    }
+    return static_cast<int>(m_nDoneKb * 1000 / m_nTotalKb);
+}
+
+double CBackupProgress::RateKbPerSecond() const {
+    if (m_samples.size() < 2) {
+        return 0.0;
+    }
+    const auto& [t0, k0] = m_samples.front();
+    const auto& [t1, k1] = m_samples.back();
+    if (t1 <= t0) {
+        return 0.0;
+    }
+    return static_cast<double>(k1 - k0) * 1000.0 / static_cast<double>(t1 - t0);
+}
+
+std::string CBackupProgress::Text() const {
+    std::string text = SizeText(m_nDoneKb);
+    if (m_nTotalKb > 0) {
+        text += " of " + SizeText(m_nTotalKb);
+    }
+    const double rate = RateKbPerSecond();
+    if (rate > 0.0) {
+        text += "  " + SizeText(static_cast<std::uint64_t>(rate)) + "/s";
+        if (m_nTotalKb > m_nDoneKb) {
+            const auto left =
+                static_cast<std::int64_t>(static_cast<double>(m_nTotalKb - m_nDoneKb) / rate + 0.5);
+            text += "  " + DurationText(left) + " left";
+        }
+    }
+    return text;
+}
+
+}  // namespace taviro::recordings

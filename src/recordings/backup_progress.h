@@ -1,0 +1,38 @@
+// What the backup's progress bar says: bytes so far of the expected size, the rate over the
+// last seconds and the time left at that rate. Pure; the window feeds it the progress
+// messages and a clock.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <utility>
+
+namespace taviro::recordings {
+
+class CBackupProgress {
+  public:
+    // A backup of `totalKb` kilobytes (the capacity answer; 0 when not known) starts at `nowMs`.
+    void Start(std::uint64_t totalKb, std::int64_t nowMs);
+    // The kilobytes received so far at `nowMs`.
+    void Update(std::uint64_t doneKb, std::int64_t nowMs);
+
+    // 0..1000 of the expected size (1000 once it is passed or not known).
+    [[nodiscard]] int Permille() const;
+    // Kilobytes a second over the last five seconds (0 before two samples).
+    [[nodiscard]] double RateKbPerSecond() const;
+    // "12.3 MB of 35.4 MB  4.1 MB/s  6 s left".
+    [[nodiscard]] std::string Text() const;
+
+  private:
+    std::uint64_t m_nTotalKb = 0;
+    std::uint64_t m_nDoneKb = 0;
+    std::deque<std::pair<std::int64_t, std::uint64_t>> m_samples;  // (ms, kb), last 5 s
+};
+
+// "512 KB", "12.3 MB", "1.25 GB".
+std::string SizeText(std::uint64_t kilobytes);
+// "45 s", "3 min 05 s", "1 h 02 min".
+std::string DurationText(std::int64_t seconds);
+
+}  // namespace taviro::recordings

@@ -1,0 +1,212 @@
+// Backup and the local archive in the real window against the simulated recorder: the backup
+// timeline's size and start, the progress panel to its end; then the local archive window's
+// calendar and day timeline drawn from the pairs, Play with "L-PLAY" in the panes, a
+// two-press bookmark, the bookmark list and Play from it. The pictures go to
+// $TAVIRO_SCREENSHOT_DIR when it is set (docs/screenshots).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "app/ui/client_dlg.h"
+#include "app/ui/qsettings_store.h"
+#include "archive/ui/archive_window.h"
+#include "archive/ui/export_dialog.h"
+#include "connect/ui/dialog_test_support.h"
+#include "controls/ui/skin_button_widget.h"
+#include "controls/ui/skin_style.h"
+#include "platform/ui/qt_message_sink.h"
+#include "recordings/ui/backup_panel.h"
+#include "recordings/ui/calendar_page.h"
+#include "recordings/ui/search_window.h"
+#include "recordings/ui/timeline_page.h"
+#include "sim/recorder_sim.h"
+#include "video/ui/channel_grid.h"
+
+namespace taviro::app::ui {
+namespace {
+
+using namespace std::chrono_literals;
+using taviro::testing::Click;
+
+class ArchiveWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        taviro::testing::LoadSkinOnce();
+        controls::ui::InstallSkinStyle(*qApp);
+        m_dir = std::filesystem::temp_directory_path() /
+                ("taviro-archive-window-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        m_settings = std::make_unique<CQSettingsStore>(
+            QString::fromStdString((m_dir / "settings.ini").string()));
+        m_settings->SetString("LocalSetup/Location", (m_dir / "store").string());
+        sim::SimConfig config;
+        config.channels = 4;
+        config.live_stream = true;
+        config.live_width = 352;
+        config.live_height = 240;
+        config.live_fps = 10;
+        config.live_gop = 10;
+        config.push_records = true;
+        config.backup_rate_kbps = 400;  // slow enough to watch the panel
+        m_recorder = std::make_unique<sim::CRecorderSim>(config);
+        ASSERT_TRUE(m_recorder->Start()) << m_recorder->LastError();
+        ShellOptions options;
+        options.quitPause = 5ms;
+        m_window = std::make_unique<CClientDlg>(m_sink, *m_settings, Branding{}, options);
+        m_window->show();
+        QSignalSpy loggedIn(m_window.get(), &CClientDlg::LoggedIn);
+        m_window->Initialise(ConnectRequest{"127.0.0.1", m_recorder->Port(), "admin", "1234"});
+        ASSERT_TRUE(loggedIn.count() > 0 || loggedIn.wait(5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Shell().LiveRunning(); }, 5000));
+    }
+    void TearDown() override {
+        m_window.reset();
+        m_recorder.reset();
+        std::filesystem::remove_all(m_dir);
+    }
+    void Keep(QWidget* widget, const char* name) const {
+        const QString dir = qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR");
+        if (!dir.isEmpty() && widget != nullptr) {
+            EXPECT_TRUE(widget->grab().save(dir + "/" + name)) << name;
+        }
+    }
+    std::size_t Pairs() const {
+        std::size_t n = 0;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(m_dir / "store" / "Download", ec))
+            n += e.path().extension() == ".idx" ? 1u : 0u;
+        return n;
+    }
+
+    std::filesystem::path m_dir;
+    std::unique_ptr<CQSettingsStore> m_settings;
+    platform::ui::CQtMessageSink m_sink;
+    std::unique_ptr<sim::CRecorderSim> m_recorder;
+    std::unique_ptr<CClientDlg> m_window;
+};
+
+TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
+    // --- the backup: RSearch, Backup tab, calendar, the day, a range, its size, start ---
+    Click(m_window->Button(361));
+    auto* search = m_window->SearchWindow();
+    ASSERT_NE(search, nullptr);
+    search->PressTab(recordings::SearchTab::Backup);
+    search->PressEntry(recordings::SearchEntry::Calendar);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return search->BackupCalendar() && search->CurrentPage() == search->BackupCalendar();
+        },
+        5000));
+    search->BackupCalendar()->ShowMonth(2010, 9);
+    QTest::mouseClick(search->BackupCalendar()->DayButton(11), Qt::LeftButton);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return search->CurrentPage() == search->BackupDay(); }, 5000));
+    auto* timeline = search->BackupDay();
+    timeline->SetBackupRange(8 * 3600, 8 * 3600 + 8);
+    EXPECT_FALSE(timeline->StartButton()->isEnabled());
+    QTest::mouseClick(timeline->CapacityButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timeline->CapacityText().isEmpty(); }, 5000));
+    EXPECT_TRUE(timeline->CapacityText().endsWith("KByte") ||
+                timeline->CapacityText().endsWith("MByte"))
+        << timeline->CapacityText().toStdString();
+    ASSERT_TRUE(timeline->StartButton()->isEnabled());
+    Keep(search, "backup-timeline.png");
+    QTest::mouseClick(timeline->StartButton(), Qt::LeftButton);
+    auto* panel = m_window->BackupPanel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->isVisible(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->SearchWindow() == nullptr; }, 3000))
+        << "the search window closes once the backup starts";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->Text().contains("left"); }, 8000))
+        << panel->Text().toStdString();
+    const QString dir = qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(m_window->Screenshot().save(dir + "/backup-progress.png"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 60000));
+    EXPECT_GE(Pairs(), 1u);
+
+    // --- the local archive: the calendar of the pairs, the day, Play ---
+    Click(m_window->Button(363));
+    auto* archive = m_window->ArchiveWindow();
+    ASSERT_NE(archive, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return archive->Loaded(); }, 5000));
+    ASSERT_FALSE(archive->Stretches().empty());
+    archive->ShowPage(archive::ui::ArchivePage::Calendar);
+    EXPECT_EQ(archive->Calendar()->Year(), 2010);
+    EXPECT_EQ(archive->Calendar()->Month(), 9);
+    Keep(archive, "archive-calendar.png");
+    QTest::mouseClick(archive->Calendar()->DayButton(11), Qt::LeftButton);
+    EXPECT_FALSE(archive->Timeline()->Stretches().empty());
+    QTest::mouseClick(archive->Timeline()->PlayButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_window->Shell().GridMode() == platform::kGridLocal; }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto& view = m_window->Views().Channel(0);
+            std::lock_guard lock(view.lock);
+            return view.shown >= 5 && view.line2.rfind("L-PLAY", 0) == 0;
+        },
+        8000));
+    EXPECT_FALSE(m_window->Shell().LiveRunning()) << "live view stopped for local playback";
+    QTest::qWait(1200);
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(m_window->Screenshot().save(dir + "/local-playback.png"));
+    }
+
+    // --- a bookmark: two presses with a name between them ---
+    auto* bookmark = m_window->BookmarkButton();
+    ASSERT_NE(bookmark, nullptr);
+    ASSERT_TRUE(bookmark->isVisible());
+    QTest::mouseClick(bookmark, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->BookmarkNameEdit()->isVisible(); }, 3000));
+    QTest::keyClicks(m_window->BookmarkNameEdit(), "Gate opens");
+    QTest::mouseClick(bookmark, Qt::LeftButton);
+    archive->ShowPage(archive::ui::ArchivePage::Bookmark);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return archive->Bookmarks().size() == 1; }, 3000));
+    EXPECT_EQ(archive->Bookmarks()[0].name, "Gate opens");
+    EXPECT_GE(archive->Bookmarks()[0].time, 1286870400);
+    EXPECT_EQ(std::filesystem::file_size(m_dir / "store" / "Log" / "BookMarkInfo.log"), 528u);
+    Keep(archive, "archive-bookmarks.png");
+
+    // Export the whole archive of channel 1 to Matroska, with its progress bar.
+    QTest::mouseClick(archive->Button("Export"), Qt::LeftButton);
+    auto* exporter = archive->ExportDialog();
+    ASSERT_NE(exporter, nullptr);
+    const auto mkv = m_dir / "out.mkv";
+    exporter->FileEdit()->setText(QString::fromStdString(mkv.string()));
+    exporter->StartExport();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exporter->Result().has_value(); }, 30000));
+    ASSERT_TRUE(exporter->Result()->ok) << exporter->Result()->error;
+    EXPECT_EQ(exporter->ProgressValue(), 1000);
+    EXPECT_TRUE(exporter->ProgressText().contains("frames"))
+        << exporter->ProgressText().toStdString();
+    ASSERT_FALSE(exporter->Result()->files.empty());
+    for (const auto& file : exporter->Result()->files) {
+        EXPECT_TRUE(std::filesystem::exists(file.path)) << file.path;
+        EXPECT_GT(file.frames, 50u);
+    }
+    Keep(exporter, "export-dialog.png");
+    exporter->close();
+
+    // Stop, then Play from the bookmark: the archive window closes and playback runs again.
+    Click(m_window->Button(345));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_window->Shell().GridMode() == platform::kGridNone; }, 5000));
+    QTest::mouseClick(archive->Button("PlayBookmark"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_window->Shell().GridMode() == platform::kGridLocal; }, 8000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->ArchiveWindow() == nullptr; }, 3000));
+}
+
+}  // namespace
+}  // namespace taviro::app::ui
