@@ -1,5 +1,10 @@
 #include "app/ui/client_dlg.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "connect/ui/connect_dlg.h"
+#include "recordings/ui/backup_panel.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -374,6 +379,13 @@ QImage CClientDlg::Screenshot() {
         QPainter painter(&shot);
         const QPoint at = m_grid->Surface()->mapTo(this, QPoint(0, 0));
         painter.drawImage(QRect(at, m_grid->Surface()->size()), m_grid->GrabPanes());
+        // What lies over the grid (the backup's progress, the bookmark name) goes on top.
+        for (QWidget* over :
+             {static_cast<QWidget*>(m_backupPanel), static_cast<QWidget*>(m_bookmarkButton),
+              static_cast<QWidget*>(m_bookmarkName)}) {
+            if (over != nullptr && over->isVisible())
+                painter.drawPixmap(over->geometry().topLeft(), over->grab());
+        }
     }
     return shot;
 }

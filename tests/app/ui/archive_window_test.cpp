@@ -128,6 +128,15 @@ TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
         << "the search window closes once the backup starts";
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel->Text().contains("left"); }, 8000))
         << panel->Text().toStdString();
+    // Live view goes on beside the transfer.
+    const auto shown = [&] {
+        const auto& view = m_window->Views().Channel(0);
+        std::lock_guard lock(view.lock);
+        return view.shown;
+    };
+    const auto before = shown();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() >= before + 5; }, 3000))
+        << "live pictures during the backup";
     const QString dir = qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR");
     if (!dir.isEmpty()) {
         EXPECT_TRUE(m_window->Screenshot().save(dir + "/backup-progress.png"));
