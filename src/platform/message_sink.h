@@ -63,10 +63,11 @@ enum WindowMessage : std::uint32_t {
     WM_CONNECTION_CLOSED = 0x540D,  // a connection's teardown has ended; wParam = its kind
     WM_PLAY_STOPPED = 0x540E,       // remote playback has stopped; its decoders are gone
     WM_BACKUP_CAPACITY = 0x540F,    // wParam = kilobytes; lParam 1 startable, 0 not, -1 refused
-    WM_LOCAL_SEGMENT = 0x5410,      // wParam = slider start << 32 | end; lParam = layout << 32 | channels
-    WM_LOCAL_POSITION = 0x5411,     // wParam = the second shown
-    WM_LOCAL_STATE = 0x5412,        // wParam = player mode, lParam = speed
-    WM_LOCAL_STOPPED = 0x5413,      // the local player has ended
+    WM_LOCAL_SEGMENT =
+        0x5410,  // wParam = slider start << 32 | end; lParam = layout << 32 | channels
+    WM_LOCAL_POSITION = 0x5411,  // wParam = the second shown
+    WM_LOCAL_STATE = 0x5412,     // wParam = player mode, lParam = speed
+    WM_LOCAL_STOPPED = 0x5413,   // the local player has ended
 };
 
 // The channel grid's modes (WM_CHANNEL_GRID_MODE).

@@ -107,7 +107,8 @@ class SessionDeviceTest : public ::testing::Test {
         m_playback = std::make_unique<recordings::CPlaybackService>(
             m_session->Transport(), m_session->Login(), m_streamState);
         m_playback->SetStreamReceiver(receiver);
-        m_backup = std::make_unique<recordings::CBackupService>(m_session->Transport(), m_session->Login());
+        m_backup = std::make_unique<recordings::CBackupService>(m_session->Transport(),
+                                                                m_session->Login());
         m_session->Transport().AddService(*m_playback);
         m_session->Transport().AddService(*m_backup);
         m_recorder = std::make_unique<CFakeRecorder>(std::move(pair->second));
