@@ -91,8 +91,8 @@ std::filesystem::path CLocalPlayer::CurrentVid() const {
 
 bool CLocalPlayer::Sleep(std::chrono::milliseconds ms) {
     std::unique_lock lock(m_lock);
-    const std::uint64_t changes = m_nChanges;
-    m_wake.wait_for(lock, ms, [&] { return m_bStop.load() || m_nChanges != changes; });
+    // A button pressed since the thread last took its requests ends the wait at once.
+    m_wake.wait_for(lock, ms, [&] { return m_bStop.load() || m_nChanges != m_nSeenChanges; });
     return !m_bStop.load();
 }
 
@@ -111,6 +111,9 @@ void CLocalPlayer::Thread_Play() {
                         m_pendingModes.pop_front();
                     }
                     seek = std::exchange(m_seekTarget, std::nullopt);
+                    if (m_pendingModes.empty()) {
+                        m_nSeenChanges = m_nChanges;  // everything asked so far is taken
+                    }
                 }
                 if (mode) {
                     const bool wasBackward = IsBackwardMode(State().mode);
@@ -364,9 +367,9 @@ void CLocalPlayer::Pace(const VidRecord& record) {
     }
     const bool tooLong = target - now > kMaxPaceWait;
     std::unique_lock lock(m_lock);
-    const std::uint64_t changes = m_nChanges;
-    const bool changed = m_wake.wait_until(lock, tooLong ? now + kMaxPaceWait : target,
-                                           [&] { return m_bStop.load() || m_nChanges != changes; });
+    const bool changed = m_wake.wait_until(lock, tooLong ? now + kMaxPaceWait : target, [&] {
+        return m_bStop.load() || m_nChanges != m_nSeenChanges;
+    });
     if (tooLong && !changed) {
         m_bReanchor = true;  // a gap in the recording: the next frame starts the clock again
     }

@@ -118,7 +118,8 @@ class CLocalPlayer {
     std::deque<PlayerMode> m_pendingModes;  // presses not yet taken, in order
     std::optional<std::uint32_t> m_seekTarget;
     std::filesystem::path m_vidPath;
-    std::uint64_t m_nChanges = 0;  // buttons and seeks, so a wait can end on them
+    std::uint64_t m_nChanges = 0;      // buttons and seeks, so a wait can end on them
+    std::uint64_t m_nSeenChanges = 0;  // m_nChanges when the thread last took them
 
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bRunning{false};

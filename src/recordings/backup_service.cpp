@@ -18,6 +18,17 @@ using protocol::PacketHeader;
 
 constexpr std::uint32_t kAllRecordingKinds = 63;
 
+// The size a record's header states (header and payload), 0 when it is too short to say.
+std::size_t StatedRecordSize(std::span<const std::uint8_t> record, int productType) {
+    if (record.size() < 32) {
+        return 0;
+    }
+    const std::uint32_t payload =
+        archive::Load32(record.data() + 28, archive::HeaderOrderFor(productType));
+    const bool video = archive::KindOfRecord(record, productType) == archive::RecordKind::Video;
+    return (video ? 192u : 64u) + static_cast<std::size_t>(payload);
+}
+
 }  // namespace
 
 std::array<std::uint8_t, 24> EncodeBackupRange(const BackupRange& range) {
@@ -231,17 +242,27 @@ bool CBackupService::RecvFn_OnNack(const PacketHeader& header) {
 }
 
 bool CBackupService::RecvFn_Data(const PacketHeader& header) {
-    m_piece.resize(header.Length());
-    if (!m_session.Read(m_piece.data(), m_piece.size())) {
-        return false;
-    }
-    if (!m_bOverflow) {
-        if (m_record.size() + m_piece.size() > kMaxTransferRecord) {
-            // More than any record can hold: the rest of it is read and dropped.
-            m_bOverflow = true;
-            m_record.clear();
-        } else {
-            m_record.insert(m_record.end(), m_piece.begin(), m_piece.end());
+    const std::size_t length = header.Length();
+    if (m_bOverflow || m_record.size() + length > kMaxTransferRecord) {
+        // More than any record can hold: the rest of it is read and dropped.
+        m_bOverflow = true;
+        m_record.clear();
+        m_piece.resize(length);
+        if (!m_session.Read(m_piece.data(), length)) {
+            return false;
+        }
+    } else {
+        // Each piece is read straight into the record being built.
+        const std::size_t at = m_record.size();
+        m_record.resize(at + length);
+        if (!m_session.Read(m_record.data() + at, length)) {
+            return false;
+        }
+        if (at == 0 && !header.LastFragment()) {
+            // The first piece holds the record's header: room for all of it at once (within
+            // the bound), so a large picture is not copied again while it grows.
+            m_record.reserve(
+                std::min(kMaxTransferRecord, StatedRecordSize(m_record, m_login.ProductType())));
         }
     }
     if (!header.LastFragment()) {

@@ -26,9 +26,12 @@ void CBackupTransfer::Put(archive::RecordKind kind, std::vector<std::uint8_t> re
     }
     m_nReceived.fetch_add(record.size());
     const std::size_t size = record.size();
-    // The writer's backlog slows the receive loop down: a pause of one millisecond per
-    // eight queued records, then a wait while the queue holds more than its bound.
-    const auto pause = std::chrono::milliseconds(m_queue.size() / 8);
+    // The writer's backlog slows the receive loop down: once the writer lags (more than
+    // kBackupLagBytes waiting), a pause of one millisecond per eight queued records, and a
+    // wait while the queue holds more than its bound. A writer that keeps up is never
+    // waited for: a burst of one frame per channel is not a backlog.
+    const auto pause =
+        std::chrono::milliseconds(m_nQueuedBytes > kBackupLagBytes ? m_queue.size() / 8 : 0);
     m_nQueuedBytes += size;
     m_queue.push_back(Element{kind, std::move(record)});
     m_changed.notify_all();

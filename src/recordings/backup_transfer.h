@@ -35,6 +35,8 @@ namespace taviro::recordings {
 
 // The writer's backlog at which the receive thread waits.
 inline constexpr std::size_t kMaxQueuedBackupBytes = 64u << 20;
+// The backlog from which the receive thread slows down.
+inline constexpr std::size_t kBackupLagBytes = 8u << 20;
 // Progress goes to the window at most this often (and once at the end).
 inline constexpr std::chrono::milliseconds kBackupProgressPeriod{100};
 
