@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "bench_args.h"
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
 #include "platform/socket.h"
@@ -80,26 +81,12 @@ void Usage() {
         "  --quick        a smoke run: 8 seconds, one run each, no simulator run\n");
 }
 
-std::optional<long> Number(const char* text, long low, long high) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < low || value > high) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<Options> ParseOptions(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto take = [&](long low, long high) -> std::optional<long> {
-            if (value == nullptr) {
-                return std::nullopt;
-            }
-            ++i;
-            return Number(value, low, high);
+        auto take = [&](long low, long high) {
+            return taviro::bench::TakeNumber(argc, argv, i, low, high);
         };
         if (arg == "--seconds") {
             const auto n = take(1, 5400);
@@ -147,12 +134,6 @@ std::string LoadAverage() {
     std::string a, b, c;
     in >> a >> b >> c;
     return a + " " + b + " " + c;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0.0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
 }
 
 bool SendAll(int fd, std::span<const std::uint8_t> bytes) {
@@ -647,14 +628,15 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(scratch);
 
     if (!backupRates.empty()) {
-        const double backup = Median(backupRates);
-        const double plain = Median(plainRates);
+        const double backup = taviro::bench::Median(backupRates);
+        const double plain = taviro::bench::Median(plainRates);
         std::printf(
             "\nmedian of %zu: backup %.1f MB/s (%.2f ms CPU per MB), plain copy %.1f MB/s "
             "(%.2f ms CPU per MB)\n",
-            backupRates.size(), backup, Median(backupCpu), plain, Median(plainCpu));
+            backupRates.size(), backup, taviro::bench::Median(backupCpu), plain,
+            taviro::bench::Median(plainCpu));
         std::printf("backup / plain copy: %.3f (median of the runs' ratios %.3f; target 0.8)\n",
-                    backup / plain, Median(ratios));
+                    backup / plain, taviro::bench::Median(ratios));
     }
     if (simResult && simResult->ok) {
         std::printf("against the simulator coding on the fly: %.1f MB/s (%.2f ms CPU per MB)\n",

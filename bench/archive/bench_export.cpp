@@ -28,6 +28,7 @@
 
 #include "archive/backup_writer.h"
 #include "archive/export.h"
+#include "bench_args.h"
 #include "sim/archive.h"
 #include "sim/backup_stream.h"
 #include "sim/sim_config.h"
@@ -52,26 +53,12 @@ void Usage() {
         "  --quick        a smoke run: 8 seconds, one export of each format\n");
 }
 
-std::optional<long> Number(const char* text, long low, long high) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 0);
-    if (end == text || *end != '\0' || value < low || value > high) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<Options> ParseOptions(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto take = [&](long low, long high) -> std::optional<long> {
-            if (value == nullptr) {
-                return std::nullopt;
-            }
-            ++i;
-            return Number(value, low, high);
+        auto take = [&](long low, long high) {
+            return taviro::bench::TakeNumber(argc, argv, i, low, high);
         };
         if (arg == "--seconds") {
             const auto n = take(1, 600);
@@ -116,12 +103,6 @@ std::string LoadAverage() {
     std::string a, b, c;
     in >> a >> b >> c;
     return a + " " + b + " " + c;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0.0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
 }
 
 struct Backup {
@@ -275,7 +256,8 @@ int main(int argc, char** argv) {
     for (const Format& f : formats) {
         if (!f.rates.empty()) {
             std::printf("median %-8s %6.1f MB/s of .vid, %7.0f frames/s, CPU %.2f ms per MB\n",
-                        f.name, Median(f.rates), Median(f.frameRates), Median(f.cpu));
+                        f.name, taviro::bench::Median(f.rates), taviro::bench::Median(f.frameRates),
+                        taviro::bench::Median(f.cpu));
         }
     }
     std::printf("load average at the end: %s\n", LoadAverage().c_str());

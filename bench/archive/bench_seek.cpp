@@ -37,6 +37,7 @@
 #include "archive/backup_reader.h"
 #include "archive/backup_writer.h"
 #include "archive/local_player.h"
+#include "bench_args.h"
 #include "protocol/byte_order.h"
 #include "stream/stream_records.h"
 
@@ -67,26 +68,12 @@ void Usage() {
         "  --quick        a smoke run: 64 MB, 40 seeks of each kind\n");
 }
 
-std::optional<long> Number(const char* text, long low, long high) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < low || value > high) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<Options> ParseOptions(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto take = [&](long low, long high) -> std::optional<long> {
-            if (value == nullptr) {
-                return std::nullopt;
-            }
-            ++i;
-            return Number(value, low, high);
+        auto take = [&](long low, long high) {
+            return taviro::bench::TakeNumber(argc, argv, i, low, high);
         };
         if (arg == "--megabytes") {
             const auto n = take(16, 680);
