@@ -24,6 +24,7 @@
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/catalogue.h"
 #include "sim/recorder_sim.h"
+#include "support/sanitizer_time.h"
 
 namespace taviro::app::ui {
 namespace {
@@ -53,6 +54,10 @@ class CLoopLatencyProbe {
     QElapsedTimer m_clock;
     qint64 m_worst = 0;
 };
+
+// A window that waited on the network would be late by the send limit (seconds); work of
+// its own under a sanitizer, beside another window test on the second core, is slower.
+constexpr qint64 kLatenessLimitMs = 100 * taviro::testing::kSanitizerSlowdown;
 
 TEST(MainWindowResponsive, EventLoopKeepsUpWhileTheRecorderStopsReading) {
     taviro::testing::LoadSkinOnce();
@@ -105,7 +110,7 @@ TEST(MainWindowResponsive, EventLoopKeepsUpWhileTheRecorderStopsReading) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->Presenter().Current() != nullptr; }, 2000));
     Click(window->Presenter().Current()->Button(kIdPopupConfirm));
     QTest::qWait(100);
-    EXPECT_LT(probe.WorstLatenessMs(), 100) << "while requests piled up";
+    EXPECT_LT(probe.WorstLatenessMs(), kLatenessLimitMs) << "while requests piled up";
     std::printf("event loop at most %lld ms late with %zu requests waiting\n",
                 static_cast<long long>(probe.WorstLatenessMs()), transport.QueuedRequests());
 
@@ -117,7 +122,7 @@ TEST(MainWindowResponsive, EventLoopKeepsUpWhileTheRecorderStopsReading) {
     Click(window->Button(365));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 8000));
     EXPECT_LT(quitting.elapsed(), 6000);
-    EXPECT_LT(probe.WorstLatenessMs(), 100) << "while quitting";
+    EXPECT_LT(probe.WorstLatenessMs(), kLatenessLimitMs) << "while quitting";
     std::printf("quit took %lld ms, event loop at most %lld ms late\n",
                 static_cast<long long>(quitting.elapsed()),
                 static_cast<long long>(probe.WorstLatenessMs()));
