@@ -18,6 +18,7 @@
 #include "archive/backup_writer.h"
 #include "archive/bookmarks.h"
 #include "logs/local_log.h"
+#include "logs/remote_log.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "protocol/hello.h"
@@ -309,6 +310,64 @@ class CSeedWriter {
     int m_count = 0;
 };
 
+// The recorder's log as it answers the log request: records of one size, big-endian.
+Bytes RemoteLogRecordBytes(const logs::RemoteLogRecord& record, std::size_t size) {
+    const auto kept = record.Encode();
+    Bytes out(kept.begin(), kept.end());
+    out.resize(size, 0x5A);  // bytes past the kept 200 are the recorder's and ignored
+    return out;
+}
+
+logs::RemoteLogRecord RemoteLogEntry(std::int32_t number, std::uint32_t kind, std::uint32_t subType,
+                                     std::uint32_t param, std::int32_t size,
+                                     std::string_view detail, std::string_view shortText) {
+    logs::RemoteLogRecord r;
+    r.number = number;
+    r.size = size;
+    r.kind = kind;
+    r.subType = subType;
+    r.time = static_cast<std::int32_t>(kBuildTime) + number * 60;
+    r.param = param;
+    std::copy_n(detail.begin(), std::min(detail.size(), r.detail.size()), r.detail.begin());
+    std::copy_n(shortText.begin(), std::min(shortText.size(), r.shortText.size()),
+                r.shortText.begin());
+    return r;
+}
+
+void WriteRemoteLogSeeds(CSeedWriter& seeds) {
+    const std::string name = "fuzz_remote_log";
+    // One record of each kind, with the setup bit sets and an archive copy's description.
+    logs::RemoteLogRecord setup = RemoteLogEntry(3, 4, 1u << 4, 0, 200, "menu", "admin");
+    setup.params = {0x41, 0x81, 0x18, 0x0F, 0x1F, 0x81};
+    logs::RemoteLogRecord archive = RemoteLogEntry(4, 4, 1u << 9, 0, 200, "copy", "admin");
+    archive.params = {6, 1, 0x81, 0x80, 0, 0, 0, 0, 0x4C, 0xB2, 0xFC, 0x40, 0xFF, 0xFF, 0xFF, 0xFB};
+    Bytes eachKind =
+        RemoteLogRecordBytes(RemoteLogEntry(1, 1, 2, 0, 200, "shutdown", ""), 200) +
+        RemoteLogRecordBytes(RemoteLogEntry(2, 2, 1, 0, 200, "HDD1", ""), 200) +
+        RemoteLogRecordBytes(setup, 200) + RemoteLogRecordBytes(archive, 200) +
+        RemoteLogRecordBytes(RemoteLogEntry(5, 8, 1, 0, 200, "10.0.0.9", "guest"), 200) +
+        RemoteLogRecordBytes(RemoteLogEntry(6, 16, 2, 0x8001, 200, "", ""), 200);
+    seeds.Write(name, "each_kind_200", eachKind);
+
+    Bytes small;
+    for (std::int32_t i = 1; i <= 4; ++i) {
+        small = small + RemoteLogRecordBytes(RemoteLogEntry(i, 1u << i, 1, 3, 24, "", ""), 24);
+    }
+    seeds.Write(name, "size_24", small);
+
+    // A camera's settings and the motion area: old block at detail 64, new block at 96.
+    logs::RemoteLogRecord camera = RemoteLogEntry(7, 4, 1u << 13, 2, 256, "camera 2", "admin");
+    const Bytes before = {1, 1, 2, 0, 0, 30, 5, 1, 15, 3, 0x80, 0x01};
+    const Bytes after = {0, 2, 1, 7, 2, 30, 6, 2, 7, 250, 0x00, 0x03};
+    std::copy(before.begin(), before.end(), camera.detail.begin() + 64);
+    std::copy(after.begin(), after.end(), camera.detail.begin() + 96);
+    logs::RemoteLogRecord area = RemoteLogEntry(8, 4, 1u << 15, 0, 256, "area", "admin");
+    area.detail[64 + 31] = 0x01;
+    area.detail[96 + 30] = 0xC0;
+    seeds.Write(
+        name, "camera_setup_and_area_256",
+        RemoteLogRecordBytes(camera, 256) + RemoteLogRecordBytes(area, 256) + Pattern(10, 0x40));
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -463,6 +522,28 @@ int main(int argc, char** argv) {
         b.resize(100);
         return b;
     }());
+
+    // --- the recorder's log ---
+    WriteRemoteLogSeeds(seeds);
+
+    // --- the event list: paged and whole answers, a header cut short ---
+    const std::string events = "fuzz_events";
+    const Bytes motionEvent = DayRecord(0x5, 2, 1286870400, 1286870430);
+    const Bytes audioEvent = DayRecord(0x8001, 7, 1286870500, 1286870530);
+    seeds.Write(
+        events, "paged_motion",
+        Bytes{0x03, 2} + BE32(0) + BE32(1) + BE32(2) + motionEvent + audioEvent + motionEvent);
+    seeds.Write(events, "whole_audio", Bytes{0x04, 0} + audioEvent + motionEvent + audioEvent);
+    seeds.Write(events, "paged_header_cut", Bytes{0x01, 1} + BE32(7) + Bytes{0, 0});
+
+    // --- the status answer (full and short) and the login answer behind the system page ---
+    const std::string status = "fuzz_status";
+    Bytes full = BE32(0) + BE32(0) + BE32(2'000'000) + BE32(745'216) + Bytes{1, 1, 1, 0} +
+                 Bytes{39, 41, 0, 0} + Bytes{1, 1, 2, 0} + Bytes{1, 0, 0, 0} + Bytes{12, 0, 0, 0} +
+                 Bytes{3, 0, 0, 0} + Bytes{0, 1, 2, 3, 4, 1, 1, 1, 0, 1, 1, 2, 1, 1, 0, 1};
+    seeds.Write(status, "full_16ch", Bytes{16} + full);
+    seeds.Write(status, "short_4ch", Bytes{4} + Bytes(full.begin(), full.begin() + 16));
+    seeds.Write(status, "login_answer", Bytes{8} + AckPayload(MakeAck(11, 8, 0)));
 
     // --- the header alone ---
     const std::string head = "fuzz_packet_header";

@@ -21,6 +21,8 @@ PACKAGES=(
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
+    # the printing tests read the PDFs back (pdftotext, pdfinfo, pdffonts)
+    poppler-utils
     # CRC checks against zlib's
     zlib1g-dev
     # clang: libFuzzer and the sanitizer runtimes, and the format check
@@ -34,6 +36,7 @@ PACKAGES=(
     libavutil-dev
     libavformat-dev
     # the desktop client: Qt 6 Widgets, OpenGL and Print Support, and fonts for the skin
+    # and the printed lists (Liberation Sans stands in for Arial, with the same widths)
     qt6-base-dev
     qt6-base-dev-tools
     libqt6opengl6-dev

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "sim/info_file.h"
+
 namespace taviro::sim {
 
 namespace {
@@ -91,6 +93,65 @@ Setter Text(std::string SimConfig::*field) {
     return [field](SimConfig& c, std::string_view v) {
         c.*field = std::string(v);
         return !v.empty();
+    };
+}
+
+// Comma-separated bytes 0..255, at most N of them; the rest are 0.
+template <std::size_t N>
+Setter ByteList(std::array<std::uint8_t, N> SimConfig::*field) {
+    return [field](SimConfig& c, std::string_view v) {
+        std::array<std::uint8_t, N> out{};
+        std::size_t n = 0;
+        for (std::size_t at = 0; at <= v.size(); ++n) {
+            const auto comma = std::min(v.find(',', at), v.size());
+            const auto b = ParseUnsigned(v.substr(at, comma - at), 255);
+            if (!b || n >= N) {
+                return false;
+            }
+            out[n] = static_cast<std::uint8_t>(*b);
+            at = comma + 1;
+        }
+        c.*field = out;
+        return true;
+    };
+}
+
+// Status devices, comma-separated: '-' for an absent one, VALUE:STATE (0..255 each) for a
+// present one; devices not named are absent.
+template <std::size_t N>
+Setter Devices(std::array<std::uint8_t, N> SimConfig::*present,
+               std::array<std::uint8_t, N> SimConfig::*value,
+               std::array<std::uint8_t, N> SimConfig::*state) {
+    return [=](SimConfig& c, std::string_view v) {
+        std::array<std::uint8_t, N> p{}, val{}, st{};
+        std::size_t n = 0;
+        for (std::size_t at = 0; at <= v.size(); ++n) {
+            const auto comma = std::min(v.find(',', at), v.size());
+            const auto item = v.substr(at, comma - at);
+            at = comma + 1;
+            if (n >= N) {
+                return false;
+            }
+            if (item == "-") {
+                continue;
+            }
+            const auto colon = item.find(':');
+            if (colon == std::string_view::npos) {
+                return false;
+            }
+            const auto a = ParseUnsigned(item.substr(0, colon), 255);
+            const auto b = ParseUnsigned(item.substr(colon + 1), 255);
+            if (!a || !b) {
+                return false;
+            }
+            p[n] = 1;
+            val[n] = static_cast<std::uint8_t>(*a);
+            st[n] = static_cast<std::uint8_t>(*b);
+        }
+        c.*present = p;
+        c.*value = val;
+        c.*state = st;
+        return true;
     };
 }
 
@@ -265,7 +326,8 @@ const std::vector<Option>& Options() {
          "continuous|event|both START END', 'flag YYYY-MM-DD', 'channel N WxH FPS [audio]', "
          "times like 2010-10-12T08:00:00",
          Text(&SimConfig::archive_file)},
-        {"info-fragment-size", "N", "payload bytes per month or day answer message (default 8000)",
+        {"info-fragment-size", "N",
+         "payload bytes per month, day, event, log or status answer message (default 8000)",
          Number(&SimConfig::info_fragment_size, 65535)},
         {"refuse-month", "N", "answer both month requests with their NACK reason N",
          Reason(&SimConfig::month_reason)},
@@ -289,6 +351,65 @@ const std::vector<Option>& Options() {
              }
              return n.has_value();
          }},
+        // Events, log and status.
+        {"info-file", "FILE",
+         "events and log entries instead of the derived events and the built-in log; lines "
+         "'event alarm|motion|audio|N MASK START END', 'log KIND SUBTYPE TIME PARAM [| SHORT [| "
+         "DETAIL [| PARAMS-HEX [| OLD-HEX NEW-HEX]]]]'",
+         Text(&SimConfig::info_file)},
+        {"event-page-size", "N", "events per EVENT_INFO_ACK_BYPG page (default 20)",
+         Number(&SimConfig::event_page_size, kMaxEventPageSize)},
+        {"event-unpaged", "", "answer event requests with EVENT_INFO_ACK, every event at once",
+         Flag(&SimConfig::event_unpaged)},
+        {"refuse-event", "N", "answer EVENT_INFO_REQ with its NACK reason N",
+         Reason(&SimConfig::event_reason)},
+        {"log-record-size", "N",
+         "bytes per remote log record and its size word (default 200; 0..4096, below 8 the "
+         "records still take 8)",
+         Number(&SimConfig::log_record_size, kMaxLogRecordSize)},
+        {"log-records", "N", "records in the remote log (default: the entries once)",
+         Count(&SimConfig::log_records)},
+        {"refuse-log", "N", "answer LOG_INFO_REQ with LOG_INFO_NACK reason N",
+         Reason(&SimConfig::log_reason)},
+        {"log-interleave", "system|status",
+         "send an unasked SYSTEM_INFO_ACK or STATUS_INFO_ACK inside the log answer",
+         [](SimConfig& c, std::string_view v) {
+             c.log_interleave = v == "system"   ? LogInterleave::System
+                                : v == "status" ? LogInterleave::Status
+                                                : LogInterleave::None;
+             return v == "system" || v == "status";
+         }},
+        {"status-disk", "TOTAL,PART", "disk megabytes in total and in use (default 1907729,745216)",
+         [](SimConfig& c, std::string_view v) {
+             const auto comma = v.find(',');
+             if (comma == std::string_view::npos) {
+                 return false;
+             }
+             const auto total = ParseUnsigned(v.substr(0, comma), UINT32_MAX);
+             const auto part = ParseUnsigned(v.substr(comma + 1), UINT32_MAX);
+             if (!total || !part) {
+                 return false;
+             }
+             c.status_disk_total = static_cast<std::uint32_t>(*total);
+             c.status_disk_part = static_cast<std::uint32_t>(*part);
+             return true;
+         }},
+        {"status-group-a", "LIST",
+         "the four disk devices of group A: '-' absent or VALUE:STATE each (default "
+         "39:1,41:1,0:2,-)",
+         Devices(&SimConfig::status_a_present, &SimConfig::status_a_value,
+                 &SimConfig::status_a_state)},
+        {"status-group-b", "LIST", "the two devices of group B, as group A (default 12:1,-)",
+         Devices(&SimConfig::status_b_present, &SimConfig::status_b_value,
+                 &SimConfig::status_b_state)},
+        {"status-modes", "LIST",
+         "recording mode per channel, comma-separated, unnamed ones 0 (0 none, 1 continuous, 2 "
+         "and 3 event)",
+         ByteList(&SimConfig::status_modes)},
+        {"status-short", "", "answer STATUS_INFO_REQ with the 16-byte short status",
+         Flag(&SimConfig::status_short)},
+        {"refuse-status", "N", "answer STATUS_INFO_REQ with STATUS_INFO_NACK reason N",
+         Reason(&SimConfig::status_reason)},
         // Backup.
         {"backup-size-kb", "N", "answer TRANS_ON_REQ with N kilobytes instead of the estimate",
          Count(&SimConfig::backup_size_kb)},
@@ -452,6 +573,10 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
                 "bad value '" + std::string(value.value_or("")) + "' for --" + std::string(arg);
             return out;
         }
+    }
+    // The info file is read here, once, so that its mistakes are told with line numbers.
+    if (out.error.empty() && !LoadInfoFile(out.config, &out.error)) {
+        return out;
     }
     if (out.error.empty()) {
         out.error = ValidateConfig(out.config);

@@ -11,11 +11,14 @@
 #include "platform/trace.h"
 #include "sim/backup_service.h"
 #include "sim/device_service.h"
+#include "sim/event_service.h"
 #include "sim/fault_script.h"
 #include "sim/live_service.h"
+#include "sim/log_service.h"
 #include "sim/login_service.h"
 #include "sim/playback_service.h"
 #include "sim/search_service.h"
+#include "sim/status_service.h"
 #include "sim/talk_service.h"
 
 namespace taviro::sim {
@@ -68,6 +71,9 @@ std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config,
     services.push_back(std::make_unique<CSearchService>(config, archive));
     services.push_back(std::make_unique<CPlaybackService>(config, archive));
     services.push_back(std::make_unique<CBackupService>(config, archive));
+    services.push_back(std::make_unique<CEventService>(config, *archive));
+    services.push_back(std::make_unique<CLogService>(config));
+    services.push_back(std::make_unique<CStatusService>(config));
     // New services (logs, PTZ, firmware ...) go here, before the faults.
     services.push_back(std::make_unique<CFaultScript>(config));
     return services;

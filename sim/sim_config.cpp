@@ -376,7 +376,32 @@ std::string ValidateConfig(const SimConfig& config) {
         }
     }
     if (config.info_fragment_size < 1) {
-        return "the month and day answers need a fragment size of at least 1";
+        return "the month, day, event, log and status answers need a fragment size of at least 1";
+    }
+    if (config.events && config.events->size() > kMaxEvents) {
+        return "at most 100000 events";
+    }
+    if (config.event_page_size < 1 || config.event_page_size > kMaxEventPageSize) {
+        return "the event page size is 1..100000 records";
+    }
+    if (config.log_record_size > kMaxLogRecordSize) {
+        return "the log record size is 0..4096 bytes";
+    }
+    const std::size_t entries = config.log_entries ? config.log_entries->size() : 1;
+    if (entries > kMaxLogRecords || (config.log_records && *config.log_records > kMaxLogRecords)) {
+        return "at most 100000 log records";
+    }
+    if (config.log_records && *config.log_records > 0 && entries == 0) {
+        return "a log of records needs at least one log entry to take them from";
+    }
+    // Records below 8 bytes still carry their number and size word. The built-in log is
+    // far below the bound at any record size.
+    const std::size_t occupied = std::max<std::size_t>(config.log_record_size, 8);
+    const std::size_t count = config.log_records   ? *config.log_records
+                              : config.log_entries ? config.log_entries->size()
+                                                   : 0;
+    if (count * occupied > kMaxLogBytes) {
+        return "the log answer is at most 32 MiB (records x record size)";
     }
     if (config.send_unknown.size() > kMaxUnknownMessages) {
         return "at most 64 --send-unknown messages";

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,6 +39,38 @@ struct FirmwareEntry {
     std::string name;  // at most 32 bytes (FirmName field width)
     protocol::RecorderTime built = 0;
 };
+
+// One event of the recorder's event search (event_service.h). `kind` 1 alarm, 2 motion,
+// 7 audio; other values are kept as they are, for testing a client that meets them.
+struct SimEvent {
+    std::uint32_t mask = 0;  // bit n: channel n
+    std::uint8_t kind = 0;
+    protocol::RecorderTime start = 0;
+    protocol::RecorderTime end = 0;
+    bool operator==(const SimEvent&) const = default;
+};
+
+// One remote log record as the recorder keeps it (log_service.h), every field raw so that
+// odd records (no kind bit, texts without a NUL) can be configured too. The number and the
+// record size are given when the log is sent.
+inline constexpr std::size_t kLogDetailSize = 128;
+inline constexpr std::size_t kLogShortTextSize = 32;
+inline constexpr std::size_t kLogParamsSize = 16;
+struct SimLogEntry {
+    std::uint32_t kind = 0;     // bit set: 0 power, 1 record, 2 operation, 3 client, 4 event
+    std::uint32_t subType = 0;  // bit set
+    protocol::RecorderTime time = 0;
+    std::uint32_t param = 0;  // operation: camera number; event: bit n = channel n + 1
+    std::array<std::uint8_t, kLogDetailSize> detail{};  // text; for operation sub-types
+                                                        // 13..23 also the old (64..95) and
+                                                        // new (96..127) setting blocks
+    std::array<std::uint8_t, kLogShortTextSize> shortText{};
+    std::array<std::uint8_t, kLogParamsSize> params{};
+};
+
+// What a log answer carries besides the log itself, to test that a client drops replies it
+// did not ask for: nothing, an unasked SYSTEM_INFO_ACK, or a STATUS_INFO_ACK.
+enum class LogInterleave { None, System, Status };
 
 struct SimConfig {
     // Network.
@@ -124,8 +157,8 @@ struct SimConfig {
     // playback and the backup side) and remote playback. A refusal reason, when set, turns
     // the answer into the request's refusal with that reason.
     std::string archive_file;  // empty: the default archive
-    // Payload bytes per message of a month or day answer (any split, not aligned to
-    // records).
+    // Payload bytes per message of the month, day, event, log and status answers (any
+    // split, not aligned to records).
     std::uint16_t info_fragment_size = 8000;
     std::optional<std::int32_t> month_reason;
     std::optional<std::int32_t> day_reason;
@@ -155,6 +188,47 @@ struct SimConfig {
     // The N-th frame carrying a watermark checksum (1-based, over the whole transfer) gets
     // a wrong one.
     std::optional<std::uint32_t> backup_tamper;
+
+    // Event search (event_service.h): EVENT_INFO_REQ for one kind and page. The events are
+    // these when given, else derived from the archive. Answers are paged
+    // (EVENT_INFO_ACK_BYPG, event_page_size records a page) unless event_unpaged
+    // (EVENT_INFO_ACK with every event of the kind); event_reason refuses with the NACK of
+    // the form in use.
+    std::optional<std::vector<SimEvent>> events;
+    std::uint32_t event_page_size = 20;
+    bool event_unpaged = false;
+    std::optional<std::int32_t> event_reason;
+
+    // Remote log (log_service.h): LOG_INFO_REQ is answered with log_records records (default:
+    // one pass over the entries) of log_record_size bytes each, taken in turn from
+    // log_entries or, when not given, the built-in log. Every record states
+    // log_record_size in its size word and occupies that many bytes (cut short, or zero
+    // beyond the 200 bytes of the record), except that sizes below 8 cannot hold their own
+    // size word: such records still occupy 8 bytes.
+    std::optional<std::vector<SimLogEntry>> log_entries;
+    std::uint32_t log_record_size = 200;
+    std::optional<std::uint32_t> log_records;
+    std::optional<std::int32_t> log_reason;
+    LogInterleave log_interleave = LogInterleave::None;
+
+    // Status (status_service.h): the StatusInfo answer to STATUS_INFO_REQ, or its 16-byte
+    // short form (reserved words and the two disk figures only).
+    std::uint32_t status_disk_total = 1'907'729;  // megabytes
+    std::uint32_t status_disk_part = 745'216;     // megabytes in use
+    std::array<std::uint8_t, 4> status_a_present{1, 1, 1, 0};
+    std::array<std::uint8_t, 4> status_a_value{39, 41, 0, 0};
+    std::array<std::uint8_t, 4> status_a_state{1, 1, 2, 0};  // 0 none, 1 normal, 2 error
+    std::array<std::uint8_t, 2> status_b_present{1, 0};
+    std::array<std::uint8_t, 2> status_b_value{12, 0};
+    std::array<std::uint8_t, 2> status_b_state{1, 0};
+    // Per channel: 0 not recording, 1 continuous, 2 and 3 event.
+    std::array<std::uint8_t, 16> status_modes{1, 1, 1, 1, 2, 2, 3, 1, 0, 1, 1, 2, 1, 1, 0, 1};
+    bool status_short = false;
+    std::optional<std::int32_t> status_reason;
+
+    // A text file of events and log entries (info_file.h). Only the command line reads it,
+    // into `events` and `log_entries`; the simulator itself never opens it.
+    std::string info_file;
 
     // Journal and run mode.
     std::string journal_path;  // empty: the journal is kept in memory only
@@ -195,6 +269,13 @@ inline constexpr std::size_t kMaxUnknownMessages = 64;
 inline constexpr std::size_t kLivePermissionSlots = 58;
 // The simulated settings database fits one DB_UPDATE_REQ (CRC and database, 65,535 bytes).
 inline constexpr std::size_t kMaxDatabaseSize = 65'531;
+// Bounds of the event search and the log: the client keeps 100,000 events, and a log
+// answer beyond these is no longer a test of anything but memory.
+inline constexpr std::size_t kMaxEvents = 100'000;
+inline constexpr std::size_t kMaxEventPageSize = 100'000;
+inline constexpr std::size_t kMaxLogRecords = 100'000;
+inline constexpr std::size_t kMaxLogRecordSize = 4096;
+inline constexpr std::size_t kMaxLogBytes = 32u << 20;
 
 // The users the recorder accepts: the configured list, or admin:1234 with every right.
 std::vector<SimUser> EffectiveUsers(const SimConfig& config);

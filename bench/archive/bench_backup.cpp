@@ -370,7 +370,7 @@ RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
     RunResult result;
     platform::CQueueSink sink;
     video::CChannelViews views;
-    auto localLog = std::make_shared<logs::CLocalLog>(folder / "store", 0);
+    auto localLog = std::make_shared<logs::CLocalLog>(folder / "store");
     protocol::SessionConfig config;
     config.address = "127.0.0.1";
     config.port = port;

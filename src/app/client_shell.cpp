@@ -31,8 +31,7 @@ void CClientShell::StartUp() {
     const std::filesystem::path location(m_setup.location);
     PrepareStartFolders(location, m_options.playerMode);
     // In player mode the log refuses every entry: nothing is written from a CD.
-    m_localLog = std::make_shared<logs::CLocalLog>(
-        location, protocol::ProcessZoneOffset().TotalSeconds(), m_options.playerMode);
+    m_localLog = std::make_shared<logs::CLocalLog>(location, m_options.playerMode);
     m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kProgram, 1);
 }
 

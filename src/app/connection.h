@@ -28,6 +28,7 @@
 
 #include "audio/live_audio.h"
 #include "audio/talk.h"
+#include "logs/info_service.h"
 #include "logs/local_log.h"
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
@@ -165,6 +166,7 @@ class CConnection final : private protocol::IStreamReceiver,
     recordings::CPlaybackService& Playback() { return m_playback; }
     recordings::CBackupService& Backup() { return m_backup; }
     recordings::CSearchService& Search() { return m_search; }
+    logs::CInfoService& Info() { return m_info; }
     // The owner's thread: the heard channel's selection; the worker's otherwise.
     audio::CLiveAudio& Audio() { return m_audio; }
     video::CLivePipeline& Pipeline() { return m_pipeline; }
@@ -209,6 +211,7 @@ class CConnection final : private protocol::IStreamReceiver,
     recordings::CPlaybackService m_playback;
     recordings::CBackupService m_backup;
     recordings::CSearchService m_search;
+    logs::CInfoService m_info;
     // The decoders read titles from the session: the pipeline goes before the session.
     video::CLivePipeline m_pipeline;
     audio::CLiveAudio m_audio;

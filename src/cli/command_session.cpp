@@ -133,8 +133,7 @@ int CCommandSession::LogIn(app::ConnectionSettings settings) {
     const std::filesystem::path storage = m_options.Has("storage")
                                               ? std::filesystem::path(*m_options.Get("storage"))
                                               : platform::DefaultStorageFolder();
-    m_localLog =
-        std::make_shared<logs::CLocalLog>(storage, protocol::ProcessZoneOffset().TotalSeconds());
+    m_localLog = std::make_shared<logs::CLocalLog>(storage);
 
     protocol::SessionConfig config;
     config.address = m_address;

@@ -8,7 +8,9 @@
 #include "cli/command_session.h"
 #include "cli/connect_command.h"
 #include "cli/export_command.h"
+#include "cli/info_command.h"
 #include "cli/live_command.h"
+#include "cli/log_command.h"
 #include "cli/recordings_command.h"
 #include "cli/talk_command.h"
 
@@ -30,6 +32,10 @@ constexpr const char* kUsage =
     "  verify    check every backup pair of a folder: structure and watermarks\n"
     "  export    write the backup pairs of a folder between two times to MP4 or Matroska\n"
     "            files, one per channel\n"
+    "  events    list the recorder's events of one kind (alarm, motion, audio), by page\n"
+    "  logs      list the recorder's log (one view or all), or save it as CSV or PDF\n"
+    "  local-log list this computer's own log of what the operator did\n"
+    "  status    print the recorder's system and status information\n"
     "run 'taviro-cli COMMAND --help' for the options of a command\n";
 
 }  // namespace
@@ -65,6 +71,18 @@ int main(int argc, char** argv) {
     }
     if (command == "verify") {
         return taviro::cli::RunVerify(args);
+    }
+    if (command == "events") {
+        return taviro::cli::RunEvents(args);
+    }
+    if (command == "logs") {
+        return taviro::cli::RunLogs(args);
+    }
+    if (command == "local-log") {
+        return taviro::cli::RunLocalLog(args);
+    }
+    if (command == "status") {
+        return taviro::cli::RunStatus(args);
     }
     if (command == "export") {
         return taviro::cli::RunExport(args);

@@ -95,11 +95,16 @@ LocalLogRecord LocalLogRecord::Decode(std::span<const std::uint8_t, kLocalLogRec
     return r;
 }
 
-CLocalLog::CLocalLog(std::filesystem::path storageFolder, std::int64_t zoneOffsetSeconds,
-                     bool playerMode)
-    : m_folder(std::move(storageFolder)),
-      m_zoneOffset(zoneOffsetSeconds),
-      m_playerMode(playerMode) {}
+std::int64_t LocalWallClockSeconds(std::int64_t utcSeconds) {
+    const auto t = static_cast<std::time_t>(utcSeconds);
+    std::tm local{};
+    if (::localtime_r(&t, &local) == nullptr)
+        return utcSeconds;
+    return utcSeconds + static_cast<std::int64_t>(local.tm_gmtoff);
+}
+
+CLocalLog::CLocalLog(std::filesystem::path storageFolder, bool playerMode)
+    : m_folder(std::move(storageFolder)), m_playerMode(playerMode) {}
 
 std::filesystem::path CLocalLog::FilePath() const {
     std::lock_guard lock(m_lock);
@@ -144,9 +149,11 @@ bool CLocalLog::WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint3
     record.size = size;
     record.kind = kind;
     record.subType = subType;
+    // The offset is taken per entry: one measured at start would be an hour off after a
+    // daylight-saving change.
     record.time = m_fixedTime ? *m_fixedTime
-                              : static_cast<std::uint32_t>(
-                                    static_cast<std::int64_t>(std::time(nullptr)) + m_zoneOffset);
+                              : static_cast<std::uint32_t>(LocalWallClockSeconds(
+                                    static_cast<std::int64_t>(std::time(nullptr))));
     record.param = 0;
     record.shortText = std::string(shortText.substr(0, kShortTextSize));
     record.detail = std::string(detail.substr(0, kDetailSize));

@@ -63,9 +63,12 @@ class ILocalLog {
 class CLocalLog final : public ILocalLog {
   public:
     // `storageFolder` is the `Location` folder; the file lives in its "Log" sub-folder.
-    // `zoneOffsetSeconds` is the local offset from UTC measured at program start.
-    CLocalLog(std::filesystem::path storageFolder, std::int64_t zoneOffsetSeconds,
-              bool playerMode = false);
+    // Entry times are the local wall clock at the moment of writing (LocalWallClockSeconds).
+    explicit CLocalLog(std::filesystem::path storageFolder, bool playerMode = false);
+    // The constructor once took a zone offset before `playerMode`; an integer there would
+    // silently turn on player mode, so any argument but a bool is refused.
+    template <typename T>
+    CLocalLog(std::filesystem::path, T, bool = false) = delete;
 
     bool WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint32_t subType,
                        std::string_view shortText = {}, std::string_view detail = {}) override;
@@ -82,11 +85,15 @@ class CLocalLog final : public ILocalLog {
     std::filesystem::path FilePathLocked() const;
 
     std::filesystem::path m_folder;  // guarded by m_lock
-    std::int64_t m_zoneOffset;
     bool m_playerMode;
     std::optional<std::uint32_t> m_fixedTime;
     mutable std::mutex m_lock;
 };
+
+// `utcSeconds` as the local wall clock, counted as if it were UTC: the zone's offset in force
+// at that moment is added, so entries written during daylight saving show summer time.
+// Thread: any (localtime_r).
+std::int64_t LocalWallClockSeconds(std::int64_t utcSeconds);
 
 // The file's contents in chronological order (oldest first), as the viewer lists them.
 struct LocalLogContents {

@@ -14,6 +14,7 @@ void CReplyCollector::Expect(const ReplyRoute& route) {
     std::lock_guard lock(m_lock);
     m_route = route;
     m_bytes.clear();
+    m_activeCode = 0;
     m_cutShort = false;
 }
 
@@ -21,6 +22,7 @@ void CReplyCollector::Cancel() {
     std::lock_guard lock(m_lock);
     m_route.reset();
     m_bytes.clear();
+    m_activeCode = 0;
     m_cutShort = false;
 }
 
@@ -32,9 +34,12 @@ CReplyCollector::Outcome CReplyCollector::Add(std::uint16_t code,
     bool cutShort = false;
     {
         std::lock_guard lock(m_lock);
-        if (!m_route || m_route->replyCode != code) {
+        if (!m_route || code == 0 ||
+            (code != m_route->replyCode && code != m_route->alternateCode) ||
+            (m_activeCode != 0 && code != m_activeCode)) {
             return Outcome::NotExpected;
         }
+        m_activeCode = code;
         const std::size_t room = m_capacity - m_bytes.size();
         const std::size_t take = std::min(room, fragment.size());
         m_bytes.insert(m_bytes.end(), fragment.begin(),
@@ -46,9 +51,13 @@ CReplyCollector::Outcome CReplyCollector::Add(std::uint16_t code,
             return Outcome::Partial;
         }
         route = *m_route;
+        if (code != route.replyCode) {
+            route.message = route.alternateMessage;
+        }
         reply.swap(m_bytes);
         cutShort = m_cutShort;
         m_route.reset();
+        m_activeCode = 0;
         m_cutShort = false;
     }
     if (cutShort) {
@@ -74,6 +83,11 @@ std::optional<std::uint16_t> CReplyCollector::Outstanding() const {
         return std::nullopt;
     }
     return m_route->replyCode;
+}
+
+bool CReplyCollector::Expects(std::uint16_t code) const {
+    std::lock_guard lock(m_lock);
+    return m_route && code != 0 && (code == m_route->replyCode || code == m_route->alternateCode);
 }
 
 }  // namespace taviro::protocol

@@ -32,6 +32,10 @@ struct ReplyRoute {
     platform::Window window = platform::Window::Main;
     std::uint32_t message = 0;  // posted with the reply's bytes when it is complete
     std::uint64_t wParam = 0;
+    // A second form of the same answer (the event list comes paged or whole), posted as
+    // `alternateMessage`; 0 for none. The first fragment decides which form is collected.
+    std::uint16_t alternateCode = 0;
+    std::uint32_t alternateMessage = 0;
 };
 
 class CReplyCollector {
@@ -57,6 +61,8 @@ class CReplyCollector {
                 const std::function<void()>& beforeDelivery = nullptr);
 
     [[nodiscard]] std::optional<std::uint16_t> Outstanding() const;
+    // Whether a reply of `code` (either form) is outstanding.
+    [[nodiscard]] bool Expects(std::uint16_t code) const;
     [[nodiscard]] std::size_t Capacity() const { return m_capacity; }
 
   private:
@@ -65,6 +71,7 @@ class CReplyCollector {
     mutable std::mutex m_lock;
     std::optional<ReplyRoute> m_route;
     std::vector<std::uint8_t> m_bytes;
+    std::uint16_t m_activeCode = 0;  // the form the first fragment came in; 0 before it
     bool m_cutShort = false;
 };
 

@@ -16,8 +16,6 @@ namespace {
 namespace msg = protocol::msg;
 using protocol::PacketHeader;
 
-constexpr std::uint32_t kAllRecordingKinds = 63;
-
 // The size a record's header states (header and payload), 0 when it is too short to say.
 std::size_t StatedRecordSize(std::span<const std::uint8_t> record, int productType) {
     if (record.size() < 32) {
@@ -32,8 +30,7 @@ std::size_t StatedRecordSize(std::span<const std::uint8_t> record, int productTy
 }  // namespace
 
 std::array<std::uint8_t, 24> EncodeBackupRange(const BackupRange& range) {
-    return EncodePlayRequest(
-        PlayRequest{range.channels, kAllRecordingKinds, range.start, range.end});
+    return EncodePlayRequest(PlayRequest{range.channels, range.kinds, range.start, range.end});
 }
 
 std::string CapacityText(std::uint32_t kilobytes) {

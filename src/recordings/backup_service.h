@@ -41,9 +41,10 @@ struct BackupRange {
     protocol::ChannelMask channels = 0;
     protocol::RecorderTime start = 0;
     protocol::RecorderTime end = 0;
+    // The recording kinds: all six (63) for a range, one event kind's bit for an event.
+    std::uint32_t kinds = 0x3F;
 };
-// TRANS_ON_REQ / TRANS_DATA_REQ: mask, the six recording kinds (63, little-endian), 0, 0,
-// start, end.
+// TRANS_ON_REQ / TRANS_DATA_REQ: mask, the kinds (little-endian), 0, 0, start, end.
 std::array<std::uint8_t, 24> EncodeBackupRange(const BackupRange& range);
 
 // The size as the backup page shows it: "%d KByte", "%d MByte" or "%d GByte".

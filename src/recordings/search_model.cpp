@@ -93,15 +93,20 @@ SearchAction CSearchModel::PressEntry(SearchEntry entry, bool busy) {
     }
     const bool play = *m_menu == SearchTab::Search;
     if (!play && *m_menu != SearchTab::Backup) {
-        return Ignored();  // the log and information pages come later
+        return Ignored();  // the Log and Info menus have entries of their own
     }
     switch (entry) {
         case SearchEntry::DateTime:
             return ShowPage(play ? SearchPage::PlayDateTime : SearchPage::BackupDateTime);
         case SearchEntry::SelectChannel:
             return ShowPage(play ? SearchPage::PlayChannels : SearchPage::BackupChannels);
-        case SearchEntry::Event:
-            return ShowPage(play ? SearchPage::PlayEvents : SearchPage::BackupEvents);
+        case SearchEntry::Event: {
+            SearchAction a = ShowPage(play ? SearchPage::PlayEvents : SearchPage::BackupEvents);
+            // Reopened during playback started from the event list: the list as it was.
+            a.fromPending = play && m_pending->pending && !m_pending->fromLog &&
+                            m_pending->source == 1 && m_pending->events != nullptr;
+            return a;
+        }
         case SearchEntry::Calendar:
             break;
     }
@@ -126,8 +131,65 @@ SearchAction CSearchModel::PressEntry(SearchEntry entry, bool busy) {
     return a;
 }
 
-SearchAction CSearchModel::OnReady(std::uint32_t message) {
+SearchAction CSearchModel::PressLogEntry(int view, bool busy, bool logHeld, bool loggedIn) {
+    if (busy || m_menu != SearchTab::Log || m_pending == nullptr || view < 0 ||
+        view >= kLogViewCount || (view == kLogViewArchive && !loggedIn)) {
+        return Ignored();
+    }
+    SearchAction a;
+    const bool fromPending = m_pending->pending && m_pending->fromLog && m_pending->log;
+    if (!logHeld && !fromPending) {
+        // Nothing to show yet: ask, and show the view that asked once the log is in.
+        m_askedLogView = view;
+        a.request = SearchRequest::Log;
+        return a;
+    }
+    a.page = SearchPage::LogView;
+    a.logView = view;
+    a.fromPending = !logHeld && fromPending;
+    return a;
+}
+
+SearchAction CSearchModel::PressInfoEntry(InfoEntry entry, bool busy) {
+    if (busy || m_menu != SearchTab::Info) {
+        return Ignored();
+    }
+    if (entry == InfoEntry::System) {
+        return ShowPage(SearchPage::SystemInfo);
+    }
+    if (m_pending == nullptr) {
+        return Ignored();  // the status needs the recorder
+    }
+    if (PageExists(SearchPage::StatusInfo)) {
+        return ShowPage(SearchPage::StatusInfo);
+    }
+    SearchAction a;
+    a.request = SearchRequest::Status;
+    return a;
+}
+
+void CSearchModel::PlaybackStartedFromLog(std::shared_ptr<const std::vector<std::uint8_t>> log) {
+    if (m_pending == nullptr) {
+        return;
+    }
+    m_pending->Clear();
+    m_pending->pending = true;
+    m_pending->fromLog = true;
+    m_pending->log = std::move(log);
+}
+
+SearchAction CSearchModel::OnReady(std::uint32_t message, std::uint64_t wParam) {
     switch (message) {
+        case platform::WM_EVENT_LIST_READY:
+        case platform::WM_EVENT_PAGE_READY:
+            return ShowPage(wParam == 1 ? SearchPage::BackupEvents : SearchPage::PlayEvents);
+        case platform::WM_RECORDER_LOG_DONE: {
+            SearchAction a = ShowPage(SearchPage::LogView);
+            a.logView = m_askedLogView;
+            return a;
+        }
+        case platform::WM_RECORDER_STATUS_DONE:
+            return ShowPage(SearchPage::StatusInfo);
         case platform::WM_PLAY_MONTH_READY:
             return ShowPage(SearchPage::PlayCalendar);
         case platform::WM_BACKUP_MONTH_READY:

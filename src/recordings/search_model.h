@@ -45,7 +45,14 @@ enum class SearchRequest : int {
     PlayMonths,    // PLAY_INFO_MONTH_REQ
     BackupMonths,  // TRANS_INFO_MONTH_REQ
     CapaCancel,    // CAPA_CAL_CANCEL
+    Log,           // LOG_INFO_REQ
+    Status,        // STATUS_INFO_REQ
 };
+
+// The Log menu's entries 450..456 and the Info menu's 450..451.
+inline constexpr int kLogViewCount = 7;  // All, Power, Record, Operation, Client, Event, Archive
+inline constexpr int kLogViewArchive = 6;
+enum class InfoEntry : int { System = 450, Status = 451 };
 
 // What decides the tabs.
 struct SearchRights {
@@ -64,6 +71,12 @@ struct PendingSelection {
     bool pending = false;
     bool fromLog = false;
     int source = 0;  // 1 the event list, 2 the calendar, 0 the time entry
+    // The log the playback was started from (fromLog), or the event list's answer
+    // (source 1) with its kind and page, so the page is shown again as it was.
+    std::shared_ptr<const std::vector<std::uint8_t>> log;
+    std::shared_ptr<const std::vector<std::uint8_t>> events;
+    bool eventsPaged = false;
+    int eventKind = 0;
     std::shared_ptr<const std::vector<std::uint8_t>> months;
     std::shared_ptr<const std::vector<std::uint8_t>> days;
     int year = 0;
@@ -76,6 +89,7 @@ struct SearchAction {
     std::optional<SearchTab> menu;   // show this menu page (its tab pressed, the others not)
     std::optional<SearchPage> page;  // show this content page (the others hidden)
     bool fromPending = false;        // the page is built from the pending selection's records
+    int logView = -1;                // with page LogView: which of the seven views
     SearchRequest request = SearchRequest::None;
     bool close = false;
     bool tabsChanged = false;  // redraw the tabs' enabled states
@@ -92,11 +106,16 @@ class CSearchModel {
     SearchAction PressTab(SearchTab tab, bool busy);
     // An entry of the open menu.
     SearchAction PressEntry(SearchEntry entry, bool busy);
+    // An entry of the Log menu (view 0..6) or the Info menu. `logHeld`: the window holds a
+    // log answer already; `loggedIn`: the session's login was accepted (the Archive view).
+    SearchAction PressLogEntry(int view, bool busy, bool logHeld, bool loggedIn);
+    SearchAction PressInfoEntry(InfoEntry entry, bool busy);
     // A page the window has created (it is shown again, never recreated).
     void PageCreated(SearchPage page) { m_pages.insert(page); }
     [[nodiscard]] bool PageExists(SearchPage page) const { return m_pages.count(page) != 0; }
-    // WM_PLAY_MONTH_READY and the other ready messages: the page to create or show.
-    SearchAction OnReady(std::uint32_t message);
+    // WM_PLAY_MONTH_READY and the other ready messages: the page to create or show. An
+    // event answer goes to the side that asked (wParam); a log answer to the view that asked.
+    SearchAction OnReady(std::uint32_t message, std::uint64_t wParam = 0);
     // WM_SEARCH_RIGHTS: 0 all tabs, 1 only backup remains, 2 only playback remains.
     SearchAction OnRightsChanged(std::uint64_t remains, bool backupRunning);
     // Close, OK or Cancel. `gridShowsRemotePlayback`: the pending selection survives only
@@ -104,6 +123,8 @@ class CSearchModel {
     SearchAction Close(bool cancel, bool gridShowsRemotePlayback);
     // The window closes because playback started from it: the pending selection stays.
     SearchAction CloseForPlayback();
+    // Playback was started from a row of the log, which is kept to be shown again.
+    void PlaybackStartedFromLog(std::shared_ptr<const std::vector<std::uint8_t>> log);
     // Playback was started from `source` (0 time entry, 1 event list, 2 calendar) of the
     // Search menu with these records.
     void PlaybackStarted(int source, std::shared_ptr<const std::vector<std::uint8_t>> months,
@@ -126,6 +147,7 @@ class CSearchModel {
     std::optional<SearchTab> m_menu;
     std::set<SearchTab> m_menus;  // created menus
     std::set<SearchPage> m_pages;
+    int m_askedLogView = 0;  // the view that asked for the log outstanding
 };
 
 }  // namespace taviro::recordings

@@ -21,13 +21,17 @@ CSearchService::CSearchService(protocol::CRecorderSession& session, std::size_t 
     : m_session(session), m_collector(session.Owner(), capacity) {}
 
 void CSearchService::Register(protocol::CDispatchTable& table) {
-    for (const std::uint16_t code : {msg::PLAY_INFO_MONTH_ACK, msg::PLAY_INFO_DAY_ACK,
-                                     msg::TRANS_INFO_MONTH_ACK, msg::TRANS_INFO_DAY_ACK}) {
+    for (const std::uint16_t code :
+         {msg::PLAY_INFO_MONTH_ACK, msg::PLAY_INFO_DAY_ACK, msg::TRANS_INFO_MONTH_ACK,
+          msg::TRANS_INFO_DAY_ACK, msg::EVENT_INFO_ACK, msg::EVENT_INFO_ACK_BYPG}) {
         table.Register(code, [this](const PacketHeader& h) { return RecvFn_Answer(h); });
     }
     for (const std::uint16_t code : {msg::PLAY_INFO_MONTH_NACK, msg::PLAY_INFO_DAY_NACK,
                                      msg::TRANS_INFO_MONTH_NACK, msg::TRANS_INFO_DAY_NACK}) {
         table.Register(code, [this](const PacketHeader& h) { return RecvFn_Refusal(h); });
+    }
+    for (const std::uint16_t code : {msg::EVENT_INFO_NACK, msg::EVENT_INFO_NACK_BYPG}) {
+        table.Register(code, [this](const PacketHeader& h) { return RecvFn_EventRefusal(h); });
     }
 }
 
@@ -76,6 +80,17 @@ bool CSearchService::RequestDay(SearchSide side, int year, int month0, int day0,
     return Begin(route, play ? msg::PLAY_INFO_DAY_REQ : msg::TRANS_INFO_DAY_REQ, payload);
 }
 
+bool CSearchService::RequestEvents(SearchSide side, EventKind kind, std::int32_t page) {
+    const Window window = side == SearchSide::Playback ? Window::Search : Window::Backup;
+    protocol::ReplyRoute route{msg::EVENT_INFO_ACK_BYPG, window, platform::WM_EVENT_PAGE_READY,
+                               static_cast<std::uint64_t>(side)};
+    route.alternateCode = msg::EVENT_INFO_ACK;
+    route.alternateMessage = platform::WM_EVENT_LIST_READY;
+    m_eventWindow = window;
+    platform::Trace("Send... EVENT_INFO_REQ... %d %d\n", static_cast<int>(kind), page);
+    return Begin(route, msg::EVENT_INFO_REQ, EventRequestPayload(kind, page));
+}
+
 void CSearchService::Cancel() {
     m_collector.Cancel();
     m_bBusy = false;
@@ -105,6 +120,32 @@ bool CSearchService::RecvFn_Refusal(const PacketHeader& header) {
         m_bBusy = false;
     }
     return m_session.HandleRefusal(header) != protocol::kReasonReadFailed;
+}
+
+bool CSearchService::RecvFn_EventRefusal(const PacketHeader& header) {
+    // Either refusal ends the event request outstanding; its page is cleared (page 0 of 0)
+    // after the notification, so the window shows an empty list rather than waiting.
+    const bool ours =
+        m_collector.Expects(msg::EVENT_INFO_ACK) || m_collector.Expects(msg::EVENT_INFO_ACK_BYPG);
+    if (ours) {
+        m_collector.Cancel();
+        m_bBusy = false;
+    }
+    const std::int32_t reason = m_session.HandleRefusal(header);
+    if (reason == protocol::kReasonReadFailed) {
+        return false;
+    }
+    if (ours) {
+        const Window window = m_eventWindow.load();
+        platform::PostedMessage message;
+        message.window = window;
+        message.message = platform::WM_EVENT_PAGE_READY;
+        message.wParam = static_cast<std::uint64_t>(window == Window::Search ? SearchSide::Playback
+                                                                             : SearchSide::Backup);
+        message.data = std::make_shared<const std::vector<std::uint8_t>>();
+        m_session.Owner().Deliver(std::move(message));
+    }
+    return true;
 }
 
 }  // namespace taviro::recordings

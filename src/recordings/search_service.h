@@ -19,6 +19,7 @@
 #include "protocol/reply_collector.h"
 #include "protocol/session.h"
 #include "protocol/session_service.h"
+#include "recordings/event_list.h"
 
 namespace taviro::recordings {
 
@@ -52,6 +53,11 @@ class CSearchService final : public protocol::ISessionService {
     // playback bar).
     bool RequestDay(SearchSide side, int year, int month0, int day0,
                     std::optional<platform::Window> to = std::nullopt);
+    // EVENT_INFO_REQ for (kind, page); the answer goes to the side's event list (the page
+    // that asked): the paged form as WM_EVENT_PAGE_READY, the whole list as
+    // WM_EVENT_LIST_READY, with the answer's bytes. A refusal clears the list: an empty
+    // WM_EVENT_PAGE_READY (page 0 of 0) to the same page.
+    bool RequestEvents(SearchSide side, EventKind kind, std::int32_t page);
     // The window gave up waiting (Cancel, or it closed): busy off, the answer is dropped.
     void Cancel();
     [[nodiscard]] bool Busy() const { return m_bBusy.load(); }
@@ -63,11 +69,15 @@ class CSearchService final : public protocol::ISessionService {
                std::span<const std::uint8_t> payload);
     bool RecvFn_Answer(const protocol::PacketHeader& header);
     bool RecvFn_Refusal(const protocol::PacketHeader& header);
+    bool RecvFn_EventRefusal(const protocol::PacketHeader& header);
 
     protocol::CRecorderSession& m_session;
     protocol::CReplyCollector m_collector;
     std::atomic<bool> m_bBusy{false};
     std::atomic<bool> m_bClosed{false};
+    // The window of the event request outstanding (for its refusal); the receive thread
+    // reads it, requests write it.
+    std::atomic<platform::Window> m_eventWindow{platform::Window::Search};
 };
 
 }  // namespace taviro::recordings

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -93,7 +94,7 @@ class LocalLogTest : public ::testing::Test {
 };
 
 TEST_F(LocalLogTest, FirstEntryHasTheExactFileLayout) {
-    CLocalLog log(m_root, 0);
+    CLocalLog log(m_root);
     EXPECT_EQ(log.FilePath(), LogFile());
     log.SetFixedTimeForTest(0x11223344u);
     ASSERT_TRUE(log.WriteLocalLog(184, 2, 1, "admin", "192.168.0.10"));
@@ -120,7 +121,7 @@ TEST_F(LocalLogTest, FirstEntryHasTheExactFileLayout) {
 }
 
 TEST_F(LocalLogTest, EntriesGoToConsecutiveSlots) {
-    CLocalLog log(m_root, 0);
+    CLocalLog log(m_root);
     log.SetFixedTimeForTest(7);
     ASSERT_TRUE(log.WriteLocalLog(184, 1, 1));
     ASSERT_TRUE(log.WriteLocalLog(184, 8, 2));
@@ -151,19 +152,39 @@ TEST_F(LocalLogTest, EntriesGoToConsecutiveSlots) {
     EXPECT_EQ(c.records[0].param, 0u);
 }
 
-TEST_F(LocalLogTest, TimeIsNowPlusTheZoneOffset) {
-    CLocalLog log(m_root, 32400);
-    const auto before = static_cast<std::int64_t>(std::time(nullptr)) + 32400;
+TEST_F(LocalLogTest, TimeIsTheLocalWallClockOfEachEntry) {
+    CLocalLog log(m_root);
+    const auto before = LocalWallClockSeconds(static_cast<std::int64_t>(std::time(nullptr)));
     ASSERT_TRUE(log.WriteLocalLog(184, 1, 1));
-    const auto after = static_cast<std::int64_t>(std::time(nullptr)) + 32400;
+    const auto after = LocalWallClockSeconds(static_cast<std::int64_t>(std::time(nullptr)));
     const auto c = ReadLocalLog(LogFile());
     ASSERT_EQ(c.records.size(), 1u);
     EXPECT_GE(static_cast<std::int64_t>(c.records[0].time), before);
     EXPECT_LE(static_cast<std::int64_t>(c.records[0].time), after);
 }
 
+// The offset is the one in force at each moment: winter and summer differ by an hour.
+TEST(LocalWallClockTest, FollowsDaylightSaving) {
+    const char* saved = std::getenv("TZ");
+    const std::string savedZone = saved ? saved : "";
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
+    const std::int64_t winter = 1705320000;  // 2024-01-15 12:00:00 UTC
+    const std::int64_t summer = 1721044800;  // 2024-07-15 12:00:00 UTC
+    EXPECT_EQ(LocalWallClockSeconds(winter), winter + 3600);
+    EXPECT_EQ(LocalWallClockSeconds(summer), summer + 7200);
+    ::setenv("TZ", "UTC0", 1);
+    ::tzset();
+    EXPECT_EQ(LocalWallClockSeconds(summer), summer);
+    if (saved)
+        ::setenv("TZ", savedZone.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+
 TEST_F(LocalLogTest, RingWrapsAfter2500EntriesAndListsSlotZeroAsNewest) {
-    CLocalLog log(m_root, 0);
+    CLocalLog log(m_root);
     log.SetFixedTimeForTest(1);
     for (int i = 0; i < 2499; ++i) {
         ASSERT_TRUE(log.WriteLocalLog(184, 2, 1, "u", "entry " + std::to_string(i)));
@@ -216,7 +237,7 @@ TEST_F(LocalLogTest, FullRingIsListedFromTheNextSlotOn) {
 TEST_F(LocalLogTest, MissingFileListsNothingAndTheNextEntryCreatesIt) {
     EXPECT_TRUE(ReadLocalLog(LogFile()).records.empty());
     EXPECT_FALSE(fs::exists(LogFile()));  // reading does not create it
-    CLocalLog log(m_root, 0);
+    CLocalLog log(m_root);
     ASSERT_TRUE(log.WriteLocalLog(184, 1, 1));
     EXPECT_TRUE(fs::exists(LogFile()));
     EXPECT_EQ(ReadLocalLog(LogFile()).records.size(), 1u);
@@ -224,7 +245,7 @@ TEST_F(LocalLogTest, MissingFileListsNothingAndTheNextEntryCreatesIt) {
 
 TEST_F(LocalLogTest, LogFolderIsCreatedOnDemand) {
     const fs::path nested = m_root / "not" / "yet" / "there";
-    CLocalLog log(nested, 0);
+    CLocalLog log(nested);
     EXPECT_FALSE(fs::exists(nested));
     ASSERT_TRUE(log.WriteLocalLog(184, 1, 1));
     EXPECT_TRUE(fs::is_directory(nested / "Log"));
@@ -232,7 +253,7 @@ TEST_F(LocalLogTest, LogFolderIsCreatedOnDemand) {
 }
 
 TEST_F(LocalLogTest, PlayerModeWritesNothing) {
-    CLocalLog log(m_root, 0, true);
+    CLocalLog log(m_root, true);
     EXPECT_FALSE(log.WriteLocalLog(184, 1, 1, "user", "address"));
     EXPECT_FALSE(fs::exists(m_root / "Log"));
 }
@@ -241,13 +262,13 @@ TEST_F(LocalLogTest, UnwritablePlaceIsSilent) {
     // The storage "folder" is a plain file: the entry is lost, nothing else happens.
     const fs::path notAFolder = m_root / "file";
     WriteFile(notAFolder, Bytes{1, 2, 3});
-    CLocalLog log(notAFolder, 0);
+    CLocalLog log(notAFolder);
     EXPECT_FALSE(log.WriteLocalLog(184, 1, 1));
     EXPECT_EQ(ReadFile(notAFolder), (Bytes{1, 2, 3}));
 }
 
 TEST_F(LocalLogTest, TextsLongerThanTheirFieldsAreCut) {
-    CLocalLog log(m_root, 0);
+    CLocalLog log(m_root);
     const std::string user(40, 'U');
     const std::string address(200, 'A');
     ASSERT_TRUE(log.WriteLocalLog(184, 2, 1, user, address));
@@ -269,7 +290,7 @@ TEST_F(LocalLogTest, TextsLongerThanTheirFieldsAreCut) {
 }
 
 TEST_F(LocalLogTest, ConcurrentWritersLoseNoEntry) {
-    CLocalLog log(m_root, 0);
+    CLocalLog log(m_root);
     constexpr int kThreads = 8;
     constexpr int kEach = 100;
     std::atomic<int> failed{0};
@@ -300,8 +321,8 @@ TEST_F(LocalLogTest, ConcurrentWritersLoseNoEntry) {
 
 TEST_F(LocalLogTest, TwoLogObjectsOnOneFileLoseNoEntry) {
     // As two windows or two programs writing the same file.
-    CLocalLog a(m_root, 0);
-    CLocalLog b(m_root, 0);
+    CLocalLog a(m_root);
+    CLocalLog b(m_root);
     std::thread ta([&] {
         for (int i = 0; i < 100; ++i)
             a.WriteLocalLog(184, 1, 1, "a" + std::to_string(i));
@@ -324,7 +345,7 @@ TEST_F(LocalLogTest, DamagedHeaderNeverWritesPastTheRing) {
     for (std::uint32_t next : {2500u, 2501u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         for (std::uint32_t full : {0u, 1u}) {
             WriteFile(LogFile(), FileBytes(full, next, 3));
-            CLocalLog log(m_root, 0);
+            CLocalLog log(m_root);
             ASSERT_TRUE(log.WriteLocalLog(184, 1, 1, "after", "damage"));
             // Checked before reading: a write past the ring leaves a huge sparse file.
             ASSERT_LE(fs::file_size(LogFile()), kLocalLogMaxFileSize) << next;
@@ -343,7 +364,7 @@ TEST_F(LocalLogTest, DamagedHeaderNeverWritesPastTheRing) {
 
 TEST_F(LocalLogTest, HeaderOfAFileShorterThanEightBytes) {
     WriteFile(LogFile(), Bytes{5, 0, 0});
-    CLocalLog log(m_root, 0);
+    CLocalLog log(m_root);
     ASSERT_TRUE(log.WriteLocalLog(184, 1, 1, "x"));
     ASSERT_LE(fs::file_size(LogFile()), kLocalLogMaxFileSize);
     const Bytes f = ReadFile(LogFile());

@@ -13,6 +13,7 @@
 #include "archive/ui/archive_window.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
+#include "logs/local_log.h"
 #include "platform/ui/background_job.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/qt_owned.h"
@@ -39,6 +40,8 @@ void CClientDlg::OpenArchive() {
     archive::ui::ArchiveWindowContext ctx;
     ctx.folder = SubFolderPath(location, StorageSubFolder::kDownload);
     ctx.bookmarkFile = SubFolderPath(location, StorageSubFolder::kLog) / archive::kBookmarkFileName;
+    ctx.localLogFile = SubFolderPath(location, StorageSubFolder::kLog) / logs::kLocalLogFileName;
+    ctx.text = SkinTextLookup();
     ctx.play = [this](std::uint32_t time) { PlayLocalAt(time); };
     ctx.notify = [this](int category, int code) { m_sink.Notify(category, code); };
     ctx.saveFolder = SubFolderPath(location, StorageSubFolder::kSaved);

@@ -120,23 +120,29 @@ void CClientDlg::OpenSearch() {
         target.folder = SubFolderPath(m_shell->Setup().LocationPath(), StorageSubFolder::kDownload);
         return target;
     };
-    ctx.requestCapacity = [this, backupTarget](protocol::ChannelMask mask,
-                                               protocol::RecorderTime start,
-                                               protocol::RecorderTime end) {
+    ctx.requestCapacity = [this, backupTarget](const recordings::BackupRange& range) {
         CConnection* c = m_shell->Connection();
         if (!c)
             return false;
         c->Backup().SetTarget(backupTarget());
-        return c->Backup().RequestCapacity({mask, start, end});
+        return c->Backup().RequestCapacity(range);
     };
-    ctx.startBackup = [this, backupTarget](protocol::ChannelMask mask, protocol::RecorderTime start,
-                                           protocol::RecorderTime end) {
+    ctx.startBackup = [this, backupTarget](const recordings::BackupRange& range) {
         CConnection* c = m_shell->Connection();
         if (!c || c->Backup().Running())
             return false;
         c->Backup().SetTarget(backupTarget());
-        return c->Backup().Start({mask, start, end});
+        return c->Backup().Start(range);
     };
+    ctx.info = [this]() -> logs::CInfoService* {
+        CConnection* c = m_shell->Connection();
+        return c ? &c->Info() : nullptr;
+    };
+    ctx.loggedIn = [this] {
+        auto* s = m_shell->Session();
+        return s != nullptr && s->Login().HelloAccepted();
+    };
+    ctx.text = SkinTextLookup();
     ctx.backupRunning = [this] {
         CConnection* c = m_shell->Connection();
         return c && c->Backup().Running();
@@ -149,6 +155,10 @@ void CClientDlg::OpenSearch() {
     ctx.rights.backupRow = protocol::RowAllows(rights, protocol::right_row::kBackup);
     ctx.rights.backupRunning = connection->Backup().Running();
     ctx.pending = &m_pendingSelection;
+    ctx.system.address = session.Transport().Config().address;
+    ctx.system.port = session.Transport().Config().port;
+    ctx.system.description = session.Transport().Config().description;
+    ctx.system.hello = hello;
     ctx.channelCount = session.Login().ChannelCount();
     ctx.dateFormat = m_shell->Setup().dateFormat;
     ctx.currentYear = CurrentYear();

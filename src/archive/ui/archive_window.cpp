@@ -16,6 +16,10 @@
 
 #include "archive/backup_reader.h"
 #include "archive/ui/export_dialog.h"
+#include "logs/local_log.h"
+#include "logs/local_log_view.h"
+#include "logs/print_layout.h"
+#include "logs/ui/list_page.h"
 #include "platform/ui/background_job.h"
 #include "recordings/ui/calendar_page.h"
 #include "recordings/ui/entry_pages.h"
@@ -24,6 +28,9 @@
 namespace taviro::archive::ui {
 
 namespace {
+
+// The local log's title on paper (its skin text).
+constexpr int kTextLocalLogTitle = 5527;
 
 using platform::ui::RunInBackground;
 
@@ -71,6 +78,12 @@ CArchiveWindow::CArchiveWindow(ArchiveWindowContext context, QWidget* parent)
     m_tabs->addTab(MakeEventPage(), QStringLiteral("Event"));
     m_tabs->addTab(MakeCalendarPage(), QStringLiteral("Calendar"));
     m_tabs->addTab(MakeBookmarkPage(), QStringLiteral("Bookmark"));
+    m_tabs->addTab(MakeLocalLogPage(), QStringLiteral("All"));
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        // The log grows while the program runs: read it each time its page is shown.
+        if (index == static_cast<int>(ArchivePage::LocalLog))
+            LoadLocalLog();
+    });
 
     auto* bottom = new QHBoxLayout;
     m_status = new QLabel(this);
@@ -224,6 +237,40 @@ QWidget* CArchiveWindow::MakeBookmarkPage() {
     connect(play, &QPushButton::clicked, this, playSelected);
     connect(m_bookmarkList, &QTreeWidget::itemDoubleClicked, this, playSelected);
     return page;
+}
+
+QWidget* CArchiveWindow::MakeLocalLogPage() {
+    m_localLog = new logs::ui::CListPage(
+        logs::ui::ListColumns{
+            {QStringLiteral("No."), QStringLiteral("Time"), QStringLiteral("Event"),
+             QStringLiteral("User"), QStringLiteral("Address")},
+            {40, 144, 120, 70, 160}},
+        false, 16, m_tabs);
+    const platform::TextLookup text = m_context.text ? m_context.text : platform::BuiltInTexts();
+    m_localLog->SetPrintLayout("Local Log", text(kTextLocalLogTitle), logs::LocalLogGeometry());
+    return m_localLog;
+}
+
+void CArchiveWindow::LoadLocalLog() {
+    const std::filesystem::path file = m_context.localLogFile;
+    const logs::LocalLogListContext context{
+        m_context.text ? m_context.text : platform::BuiltInTexts(), m_context.dateFormat};
+    RunInBackground<std::vector<logs::ListRow>>(
+        this,
+        [file, context] {
+            // A missing or unreadable file is an empty list.
+            std::vector<logs::ListRow> rows;
+            const logs::LocalLogContents contents =
+                file.empty() ? logs::LocalLogContents{} : logs::ReadLocalLog(file);
+            for (const logs::LocalLogRow& row : logs::BuildLocalLogRows(contents, context))
+                rows.push_back(logs::ListRow{
+                    {row.cells.begin(), row.cells.end()}, 0, static_cast<int>(row.record)});
+            return rows;
+        },
+        [this](std::vector<logs::ListRow> rows) {
+            m_localLog->SetRows(std::move(rows));
+            emit Updated();
+        });
 }
 
 void CArchiveWindow::ShowPage(ArchivePage page) {

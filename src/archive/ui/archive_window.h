@@ -10,6 +10,8 @@
 // Ownership: the main window owns the window (Qt parent) and the context's callbacks.
 #pragma once
 
+#include "platform/texts.h"
+
 #include <QPointer>
 #include <filesystem>
 #include <functional>
@@ -36,6 +38,10 @@ class CTimelinePage;
 class CDateTimePage;
 }  // namespace taviro::recordings::ui
 
+namespace taviro::logs::ui {
+class CListPage;
+}  // namespace taviro::logs::ui
+
 namespace taviro::archive::ui {
 
 struct ArchiveWindowContext {
@@ -44,13 +50,15 @@ struct ArchiveWindowContext {
     // Starts local playback at this time (live view and remote playback stop first).
     std::function<void(std::uint32_t)> play;
     std::function<void(int category, int code)> notify;
-    std::filesystem::path saveFolder;  // where exports go unless the user names another file
+    std::filesystem::path saveFolder;    // where exports go unless the user names another file
+    std::filesystem::path localLogFile;  // Log/m7400.log, listed on the "All" page
+    platform::TextLookup text;           // skin texts (the local log's event words)
     int dateFormat = 0;
     int currentYear = 2026;
     std::uint8_t opacity = 255;
 };
 
-enum class ArchivePage { DateTime = 0, Event = 1, Calendar = 2, Bookmark = 3 };
+enum class ArchivePage { DateTime = 0, Event = 1, Calendar = 2, Bookmark = 3, LocalLog = 4 };
 
 class CArchiveWindow final : public controls::ui::CSkinDialog {
     Q_OBJECT
@@ -77,6 +85,9 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     QPushButton* Button(const QString& text) const;
     QTabWidget* Tabs() const { return m_tabs; }
     CExportDialog* ExportDialog() const { return m_export; }
+    logs::ui::CListPage* LocalLog() const { return m_localLog; }
+    // Reads the local log again (in the background); Updated follows.
+    void LoadLocalLog();
 
   signals:
     void Closed();
@@ -90,6 +101,7 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     QWidget* MakeEventPage();
     QWidget* MakeCalendarPage();
     QWidget* MakeBookmarkPage();
+    QWidget* MakeLocalLogPage();
     void ShowEvents(int kind);
     void ShowDay(int year, int month0, int day0);
     void LoadBookmarks();
@@ -119,6 +131,7 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     QLineEdit* m_bookmarkName = nullptr;
     QLabel* m_status = nullptr;
     QPointer<CExportDialog> m_export;
+    logs::ui::CListPage* m_localLog = nullptr;
 };
 
 }  // namespace taviro::archive::ui

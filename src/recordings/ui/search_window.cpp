@@ -5,12 +5,16 @@
 #include <QStackedWidget>
 #include <QTimer>
 
+#include "logs/print_layout.h"
+#include "logs/ui/list_page.h"
+#include "logs/ui/log_view_page.h"
 #include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
 #include "protocol/recorder_time.h"
 #include "recordings/backup_service.h"
 #include "recordings/ui/calendar_page.h"
 #include "recordings/ui/entry_pages.h"
+#include "recordings/ui/event_page.h"
 #include "recordings/ui/timeline_page.h"
 
 namespace taviro::recordings::ui {
@@ -32,6 +36,9 @@ const std::vector<const char*> kMenus[4] = {
     {"System Info", "Status Info"},
 };
 
+constexpr int kWidth = 900;
+constexpr int kHeight = 600;
+
 const std::vector<std::uint8_t>& BytesOf(
     const std::shared_ptr<const std::vector<std::uint8_t>>& p) {
     static const std::vector<std::uint8_t> kNone;
@@ -41,7 +48,7 @@ const std::vector<std::uint8_t>& BytesOf(
 }  // namespace
 
 CSearchWindow::CSearchWindow(SearchWindowContext context, QWidget* parent)
-    : controls::ui::CSkinDialog(parent, QSize(640, 540), context.opacity),
+    : controls::ui::CSkinDialog(parent, QSize(kWidth, kHeight), context.opacity),
       m_context(std::move(context)),
       m_model(m_context.rights, m_context.pending) {
     setModal(false);
@@ -69,21 +76,29 @@ CSearchWindow::CSearchWindow(SearchWindowContext context, QWidget* parent)
                                          QRect(12, 72 + static_cast<int>(e) * 34, 120, 28));
             entry->hide();
             connect(entry, &controls::ui::CSkinButtonWidget::Clicked, this, [this, t, id] {
-                if (m_model.Menu() == static_cast<SearchTab>(t))
+                if (m_model.Menu() != static_cast<SearchTab>(t))
+                    return;
+                if (t == static_cast<int>(SearchTab::Log))
+                    PressLogEntry(static_cast<int>(id) - 450);
+                else if (t == static_cast<int>(SearchTab::Info))
+                    PressInfoEntry(static_cast<InfoEntry>(id));
+                else
                     PressEntry(static_cast<SearchEntry>(id));
             });
             m_entries[static_cast<std::size_t>(t)].push_back(entry);
         }
     }
-    auto* close = MakeTextButton(kCloseId, QStringLiteral("Close"), QRect(564, 34, 64, 22));
+    auto* close = MakeTextButton(kCloseId, QStringLiteral("Close"), QRect(kWidth - 76, 34, 64, 22));
     connect(close, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { CloseWindow(false); });
-    auto* ok = MakeTextButton(kOkId, QStringLiteral("OK"), QRect(476, 504, 72, 26));
+    auto* ok =
+        MakeTextButton(kOkId, QStringLiteral("OK"), QRect(kWidth - 164, kHeight - 36, 72, 26));
     connect(ok, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { CloseWindow(false); });
-    auto* cancel = MakeTextButton(kCancelId, QStringLiteral("Cancel"), QRect(556, 504, 72, 26));
+    auto* cancel = MakeTextButton(kCancelId, QStringLiteral("Cancel"),
+                                  QRect(kWidth - 84, kHeight - 36, 72, 26));
     connect(cancel, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { CloseWindow(true); });
 
     m_body = Child<QStackedWidget>(this);
-    m_body->setGeometry(144, 66, 484, 432);
+    m_body->setGeometry(144, 66, kWidth - 156, kHeight - 108);
     m_placeholder = Child<QWidget>(m_body);
     m_body->addWidget(m_placeholder);
 }
@@ -95,8 +110,10 @@ void CSearchWindow::Open() {
 }
 
 bool CSearchWindow::Busy() const {
+    // One request at a time for the whole window: a list, the log or the status.
     const CSearchService* service = Service();
-    return service != nullptr && service->Busy();
+    const logs::CInfoService* info = Info();
+    return (service != nullptr && service->Busy()) || (info != nullptr && info->Busy());
 }
 
 void CSearchWindow::PressTab(SearchTab tab) {
@@ -109,6 +126,14 @@ void CSearchWindow::PressTab(SearchTab tab) {
 
 void CSearchWindow::PressEntry(SearchEntry entry) {
     Apply(m_model.PressEntry(entry, Busy()));
+}
+
+void CSearchWindow::PressLogEntry(int view) {
+    Apply(m_model.PressLogEntry(view, Busy(), m_log != nullptr, LoggedIn()));
+}
+
+void CSearchWindow::PressInfoEntry(InfoEntry entry) {
+    Apply(m_model.PressInfoEntry(entry, Busy()));
 }
 
 QWidget* CSearchWindow::CurrentPage() const {
@@ -127,7 +152,7 @@ void CSearchWindow::Apply(const SearchAction& action) {
     if (action.menu)
         ShowMenu(*action.menu);
     if (action.page)
-        ShowPage(*action.page, action.fromPending);
+        ShowPage(*action.page, action.fromPending, action.logView);
     if (action.request != SearchRequest::None)
         Request(action.request);
     if (action.close) {
@@ -144,10 +169,48 @@ void CSearchWindow::ShowMenu(SearchTab tab) {
         for (QWidget* entry : m_entries[static_cast<std::size_t>(t)])
             entry->setVisible(on);
     }
+    // The Archive view is offered only while the login stands.
+    if (tab == SearchTab::Log)
+        m_entries[static_cast<std::size_t>(SearchTab::Log)][kLogViewArchive]->setVisible(
+            LoggedIn());
     m_body->setCurrentWidget(m_placeholder);
 }
 
-QWidget* CSearchWindow::Page(SearchPage page) {
+CEventPage* CSearchWindow::MakeEventPage(bool backup) {
+    auto* page = Child<CEventPage>(m_body, backup, m_context.channelCount, m_context.dateFormat,
+                                   [this] { return Busy(); });
+    const SearchSide side = backup ? SearchSide::Backup : SearchSide::Playback;
+    connect(page, &CEventPage::Request, this, [this, side](EventKind kind, std::int32_t p) {
+        if (CSearchService* service = Service())
+            service->RequestEvents(side, kind, p);
+    });
+    if (!backup) {
+        connect(page, &CEventPage::Play, this, [this](EventRecord e) { PlayFromEvent(e); });
+        page->SetPlayAllowed(!(m_context.localPlaybackRunning && m_context.localPlaybackRunning()));
+    } else {
+        connect(page, &CEventPage::Capacity, this, [this, page](EventRecord e) {
+            const EventBackupRange r = EventBackup(m_mask, e);
+            if (!RequestCapacity(recordings::BackupRange{r.channels, r.start, r.end, r.kinds}))
+                page->SetCapacity(std::nullopt, false);
+        });
+        connect(page, &CEventPage::StartBackup, this, [this](EventRecord e) {
+            const EventBackupRange r = EventBackup(m_mask, e);
+            StartBackup(recordings::BackupRange{r.channels, r.start, r.end, r.kinds});
+        });
+    }
+    return page;
+}
+
+logs::ui::CListPage* CSearchWindow::MakeInfoPage() {
+    auto* page = Child<logs::ui::CListPage>(
+        m_body,
+        logs::ui::ListColumns{{QStringLiteral("Item"), QStringLiteral("Value"), QString()},
+                              {130, 170, 120}},
+        false, m_context.channelCount);
+    return page;
+}
+
+QWidget* CSearchWindow::Page(SearchPage page, int logView) {
     // Pages are made on first use and kept (shown again, never recreated).
     auto keep = [this, page](QWidget* w) {
         m_body->addWidget(w);
@@ -187,12 +250,12 @@ QWidget* CSearchWindow::Page(SearchPage page) {
                     };
                     connect(slot, &CTimelinePage::Capacity, this, [this, range](int a, int b) {
                         const auto [start, end] = range(a, b);
-                        if (!RequestCapacity(start, end))
+                        if (!RequestCapacity(recordings::BackupRange{m_mask, start, end}))
                             m_backupDay->SetCapacity(std::nullopt, false);
                     });
                     connect(slot, &CTimelinePage::StartBackup, this, [this, range](int a, int b) {
                         const auto [start, end] = range(a, b);
-                        StartBackup(start, end);
+                        StartBackup(recordings::BackupRange{m_mask, start, end});
                     });
                 }
                 keep(slot);
@@ -212,12 +275,12 @@ QWidget* CSearchWindow::Page(SearchPage page) {
                 m_backupRange = Child<CBackupRangePage>(m_body, m_context.dateFormat);
                 connect(m_backupRange, &CBackupRangePage::Capacity, this,
                         [this](protocol::RecorderTime start, protocol::RecorderTime end) {
-                            if (!RequestCapacity(start, end))
+                            if (!RequestCapacity(recordings::BackupRange{m_mask, start, end}))
                                 m_backupRange->SetCapacity(std::nullopt, false);
                         });
                 connect(m_backupRange, &CBackupRangePage::StartBackup, this,
                         [this](protocol::RecorderTime start, protocol::RecorderTime end) {
-                            StartBackup(start, end);
+                            StartBackup(recordings::BackupRange{m_mask, start, end});
                         });
                 keep(m_backupRange);
             }
@@ -232,14 +295,67 @@ QWidget* CSearchWindow::Page(SearchPage page) {
             }
             m_channels->SetChannels(m_context.channelCount, m_mask);
             return m_channels;
-        default:
-            // The event lists, the logs and the information pages come with the features
-            // that fill them.
-            return nullptr;
+        case SearchPage::PlayEvents:
+        case SearchPage::BackupEvents: {
+            const bool backup = page == SearchPage::BackupEvents;
+            CEventPage*& slot = backup ? m_backupEvents : m_playEvents;
+            if (!slot) {
+                slot = MakeEventPage(backup);
+                keep(slot);
+            }
+            return slot;
+        }
+        case SearchPage::LogView: {
+            if (logView < 0 || logView >= kLogViewCount || !m_log)
+                return nullptr;
+            auto*& slot = m_logViews[static_cast<std::size_t>(logView)];
+            if (!slot) {
+                logs::ui::LogViewContext context{m_context.text, m_context.dateFormat, LoggedIn(),
+                                                 m_logFromKeptCopy, m_context.channelCount};
+                slot = Child<logs::ui::CLogViewPage>(
+                    m_body, logs::kLogViews[static_cast<std::size_t>(logView)], m_log,
+                    std::move(context));
+                connect(slot, &logs::ui::CLogViewPage::Play, this,
+                        [this](logs::PlayStart start) { PlayFromLog(start); });
+                keep(slot);
+            }
+            return slot;
+        }
+        case SearchPage::SystemInfo:
+            if (!m_systemPage) {
+                m_systemPage = MakeInfoPage();
+                m_systemPage->SetPrintLayout("System Info", "System Info", logs::TableGeometry(3));
+                std::vector<logs::ListRow> rows;
+                for (const logs::InfoRow& r : logs::SystemRows(m_context.system, m_context.text))
+                    rows.push_back(logs::ListRow{{r.label, r.value, r.extra}, 0, -1});
+                m_systemPage->SetRows(std::move(rows));
+                keep(m_systemPage);
+            }
+            return m_systemPage;
+        case SearchPage::StatusInfo:
+            if (!m_statusPage) {
+                m_statusPage = MakeInfoPage();
+                m_statusPage->SetPrintLayout("Status Info", "Status Info", logs::TableGeometry(3));
+                keep(m_statusPage);
+            }
+            return m_statusPage;
     }
+    return nullptr;
 }
 
-void CSearchWindow::ShowPage(SearchPage page, bool fromPending) {
+void CSearchWindow::ShowPage(SearchPage page, bool fromPending, int logView) {
+    if (fromPending && page == SearchPage::LogView && m_context.pending && !m_log) {
+        // Shown again from the copy a playback started from the log keeps (Play is off).
+        m_logFromKeptCopy = true;
+        m_logBytes = m_context.pending->log;
+        m_log = std::make_shared<const std::vector<logs::RemoteLogRecord>>(
+            logs::ParseRemoteLog(BytesOf(m_logBytes)).records);
+    }
+    if (fromPending && page == SearchPage::PlayEvents && m_context.pending) {
+        const PendingSelection& p = *m_context.pending;
+        auto* events = static_cast<CEventPage*>(Page(page));
+        events->Restore(static_cast<EventKind>(p.eventKind), p.events, p.eventsPaged);
+    }
     if (fromPending && page == SearchPage::PlayCalendar && m_context.pending) {
         const PendingSelection& p = *m_context.pending;
         m_months = p.months;
@@ -247,7 +363,7 @@ void CSearchWindow::ShowPage(SearchPage page, bool fromPending) {
         calendar->SetRecords(ParseMonthInfo(BytesOf(p.months)), CalendarPage{p.year, p.month0},
                              p.year);
     }
-    QWidget* w = Page(page);
+    QWidget* w = Page(page, logView);
     if (w != nullptr)
         m_body->setCurrentWidget(w);
 }
@@ -266,6 +382,14 @@ void CSearchWindow::Request(SearchRequest request) {
         case SearchRequest::CapaCancel:
             if (m_context.sendCapacityCancel)
                 m_context.sendCapacityCancel();
+            break;
+        case SearchRequest::Log:
+            if (logs::CInfoService* info = Info())
+                info->RequestLog();
+            break;
+        case SearchRequest::Status:
+            if (logs::CInfoService* info = Info())
+                info->RequestStatus();
             break;
         case SearchRequest::None:
             break;
@@ -324,6 +448,16 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
             Apply(m_model.OnReady(m.message));
             break;
         }
+        case platform::WM_EVENT_LIST_READY:
+        case platform::WM_EVENT_PAGE_READY:
+            OnEventAnswer(m);
+            break;
+        case platform::WM_RECORDER_LOG_DONE:
+            OnLog(m);
+            break;
+        case platform::WM_RECORDER_STATUS_DONE:
+            OnStatus(m);
+            break;
         case platform::WM_SEARCH_RIGHTS:
             Apply(m_model.OnRightsChanged(m.wParam, m_context.rights.backupRunning));
             break;
@@ -333,6 +467,65 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
         default:
             break;
     }
+}
+
+void CSearchWindow::OnEventAnswer(const platform::PostedMessage& m) {
+    // The answer goes to the list that asked (wParam: the side), never to whichever exists.
+    const bool backup = m.wParam == static_cast<std::uint64_t>(SearchSide::Backup);
+    auto* page =
+        static_cast<CEventPage*>(Page(backup ? SearchPage::BackupEvents : SearchPage::PlayEvents));
+    page->SetAnswer(m.data, m.message == platform::WM_EVENT_PAGE_READY);
+    Apply(m_model.OnReady(m.message, m.wParam));
+}
+
+void CSearchWindow::OnLog(const platform::PostedMessage& m) {
+    if (m.lParam == logs::kInfoRefused)
+        return;  // the main window shows why; the window stays as it was
+    const logs::RemoteLogParse parse = logs::ParseRemoteLog(BytesOf(m.data));
+    if (!parse.error.empty() && m_context.notify)
+        m_context.notify(4, 0);  // nothing readable: as when the recorder has no data
+    m_logBytes = m.data;
+    m_log = std::make_shared<const std::vector<logs::RemoteLogRecord>>(parse.records);
+    m_logFromKeptCopy = false;
+    Apply(m_model.OnReady(m.message, m.wParam));
+}
+
+void CSearchWindow::OnStatus(const platform::PostedMessage& m) {
+    if (m.lParam == logs::kInfoRefused)
+        return;  // no status page without a complete answer
+    auto* page = static_cast<logs::ui::CListPage*>(Page(SearchPage::StatusInfo));
+    std::vector<logs::ListRow> rows;
+    for (const logs::InfoRow& r : logs::StatusRows(logs::ParseStatusInfo(BytesOf(m.data)),
+                                                   m_context.channelCount, m_context.text))
+        rows.push_back(logs::ListRow{{r.label, r.value, r.extra}, 0, -1});
+    page->SetRows(std::move(rows));
+    Apply(m_model.OnReady(m.message, m.wParam));
+}
+
+void CSearchWindow::PlayFromEvent(const EventRecord& event) {
+    if (m_context.localPlaybackRunning && m_context.localPlaybackRunning())
+        return;
+    if (!m_context.startPlayback || !m_context.startPlayback(EventPlayRequest(m_mask, event)))
+        return;
+    m_model.PlaybackStarted(1, m_months, nullptr, m_playDate[0], m_playDate[1], m_playDate[2]);
+    if (m_context.pending && m_playEvents && m_playEvents->Pager().Kind()) {
+        m_context.pending->events = m_playEvents->Answer();
+        m_context.pending->eventsPaged = m_playEvents->AnswerPaged();
+        m_context.pending->eventKind = static_cast<int>(*m_playEvents->Pager().Kind());
+    }
+    Apply(m_model.CloseForPlayback());
+}
+
+void CSearchWindow::PlayFromLog(const logs::PlayStart& start) {
+    if (m_logFromKeptCopy || !m_context.startPlayback)
+        return;
+    PlayRequest request;
+    request.channels = start.channelMask;
+    request.start = static_cast<protocol::RecorderTime>(start.start);
+    if (!m_context.startPlayback(request))
+        return;
+    m_model.PlaybackStartedFromLog(m_logBytes);
+    Apply(m_model.CloseForPlayback());
 }
 
 void CSearchWindow::PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, int source) {
@@ -353,13 +546,12 @@ void CSearchWindow::PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, 
     Apply(m_model.CloseForPlayback());
 }
 
-bool CSearchWindow::RequestCapacity(protocol::RecorderTime start, protocol::RecorderTime end) {
-    return end > start && m_context.requestCapacity &&
-           m_context.requestCapacity(m_mask, start, end);
+bool CSearchWindow::RequestCapacity(const recordings::BackupRange& range) {
+    return range.end > range.start && m_context.requestCapacity && m_context.requestCapacity(range);
 }
 
-void CSearchWindow::StartBackup(protocol::RecorderTime start, protocol::RecorderTime end) {
-    if (!m_context.startBackup || !m_context.startBackup(m_mask, start, end))
+void CSearchWindow::StartBackup(const recordings::BackupRange& range) {
+    if (!m_context.startBackup || !m_context.startBackup(range))
         return;
     // The window closes once the transfer has been asked for.
     QTimer::singleShot(50, this, [this] { CloseWindow(false); });
@@ -379,6 +571,8 @@ void CSearchWindow::OnCapacity(const platform::PostedMessage& m) {
         m_backupDay->SetCapacity(text, startable);
     if (m_backupRange && m_body->currentWidget() == m_backupRange)
         m_backupRange->SetCapacity(text, startable);
+    if (m_backupEvents && m_body->currentWidget() == m_backupEvents)
+        m_backupEvents->SetCapacity(text, startable);
 }
 
 void CSearchWindow::CloseWindow(bool cancel) {
@@ -389,6 +583,8 @@ void CSearchWindow::CloseWindow(bool cancel) {
     // rather than wait for an answer that may never come.
     if (CSearchService* service = Service())
         service->Cancel();
+    if (logs::CInfoService* info = Info())
+        info->Cancel();
     Apply(m_model.Close(cancel, playing));
 }
 

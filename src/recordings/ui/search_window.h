@@ -17,13 +17,22 @@
 #include <vector>
 
 #include "controls/ui/skin_dialog.h"
+#include "logs/info_service.h"
+#include "logs/remote_log.h"
+#include "logs/status_info.h"
 #include "platform/message_sink.h"
+#include "recordings/backup_service.h"
 #include "recordings/calendar.h"
 #include "recordings/play_control.h"
 #include "recordings/search_model.h"
 #include "recordings/search_service.h"
 
 class QStackedWidget;
+
+namespace taviro::logs::ui {
+class CListPage;
+class CLogViewPage;
+}  // namespace taviro::logs::ui
 
 namespace taviro::recordings::ui {
 
@@ -32,6 +41,7 @@ class CTimelinePage;
 class CDateTimePage;
 class CChannelPage;
 class CBackupRangePage;
+class CEventPage;
 
 struct SearchWindowContext {
     // The connection's search service, or null when there is no session any more.
@@ -45,10 +55,16 @@ struct SearchWindowContext {
     // CAPA_CAL_CANCEL.
     std::function<void()> sendCapacityCancel;
     // The backup's size request (TRANS_ON_REQ) and its start; false when not sent.
-    std::function<bool(protocol::ChannelMask, protocol::RecorderTime, protocol::RecorderTime)>
-        requestCapacity;
-    std::function<bool(protocol::ChannelMask, protocol::RecorderTime, protocol::RecorderTime)>
-        startBackup;
+    std::function<bool(const BackupRange&)> requestCapacity;
+    std::function<bool(const BackupRange&)> startBackup;
+    // The connection's log and status service, or null when there is no session any more.
+    std::function<logs::CInfoService*()> info;
+    // The recorder accepted the login (setup records of the log and the Archive view).
+    std::function<bool()> loggedIn;
+    // Skin texts by number (the log's and the information pages' words).
+    platform::TextLookup text;
+    // What the system page shows.
+    logs::SystemFacts system;
     // A backup runs now (Start stays disabled).
     std::function<bool()> backupRunning;
     // A notification for the main window (the calendar's (4, 0) when nothing is recorded).
@@ -84,6 +100,16 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     CTimelinePage* BackupDay() const { return m_backupDay; }
     CDateTimePage* DateTime() const { return m_dateTime; }
     CBackupRangePage* BackupRange() const { return m_backupRange; }
+    CEventPage* PlayEvents() const { return m_playEvents; }
+    CEventPage* BackupEvents() const { return m_backupEvents; }
+    logs::ui::CLogViewPage* LogView(int view) const {
+        return view >= 0 && view < kLogViewCount ? m_logViews[static_cast<std::size_t>(view)]
+                                                 : nullptr;
+    }
+    logs::ui::CListPage* SystemPage() const { return m_systemPage; }
+    logs::ui::CListPage* StatusPage() const { return m_statusPage; }
+    void PressLogEntry(int view);
+    void PressInfoEntry(InfoEntry entry);
     QWidget* CurrentPage() const;
 
   signals:
@@ -95,14 +121,23 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
   private:
     void Apply(const SearchAction& action);
     void ShowMenu(SearchTab tab);
-    void ShowPage(SearchPage page, bool fromPending);
-    QWidget* Page(SearchPage page);
+    void ShowPage(SearchPage page, bool fromPending, int logView = -1);
+    QWidget* Page(SearchPage page, int logView = -1);
+    CEventPage* MakeEventPage(bool backup);
+    logs::ui::CListPage* MakeInfoPage();
+    void OnEventAnswer(const platform::PostedMessage& message);
+    void OnLog(const platform::PostedMessage& message);
+    void OnStatus(const platform::PostedMessage& message);
+    void PlayFromEvent(const EventRecord& event);
+    void PlayFromLog(const logs::PlayStart& start);
+    logs::CInfoService* Info() const { return m_context.info ? m_context.info() : nullptr; }
+    bool LoggedIn() const { return m_context.loggedIn && m_context.loggedIn(); }
     void Request(SearchRequest request);
     void AskDay(bool backup, int year, int month0, int day0);
     void PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, int source);
     void OnCapacity(const platform::PostedMessage& message);
-    bool RequestCapacity(protocol::RecorderTime start, protocol::RecorderTime end);
-    void StartBackup(protocol::RecorderTime start, protocol::RecorderTime end);
+    bool RequestCapacity(const recordings::BackupRange& range);
+    void StartBackup(const recordings::BackupRange& range);
     void CloseWindow(bool cancel);
     CSearchService* Service() const { return m_context.search ? m_context.search() : nullptr; }
     bool Busy() const;
@@ -120,7 +155,16 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     CDateTimePage* m_dateTime = nullptr;
     CChannelPage* m_channels = nullptr;
     CBackupRangePage* m_backupRange = nullptr;
+    CEventPage* m_playEvents = nullptr;
+    CEventPage* m_backupEvents = nullptr;
+    std::array<logs::ui::CLogViewPage*, kLogViewCount> m_logViews{};
+    logs::ui::CListPage* m_systemPage = nullptr;
+    logs::ui::CListPage* m_statusPage = nullptr;
     QWidget* m_placeholder = nullptr;
+    // The log answer the views show (its bytes kept for a playback started from a row).
+    std::shared_ptr<const std::vector<std::uint8_t>> m_logBytes;
+    std::shared_ptr<const std::vector<logs::RemoteLogRecord>> m_log;
+    bool m_logFromKeptCopy = false;
     // The records the pages show, as the recorder sent them.
     std::shared_ptr<const std::vector<std::uint8_t>> m_months;
     std::shared_ptr<const std::vector<std::uint8_t>> m_days;
