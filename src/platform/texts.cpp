@@ -33,8 +33,7 @@ TextLookup BuiltInTexts() {
 
 TextLookup TextsFromFolder(const std::string& folder) {
     auto loaded = std::make_shared<SkinTexts>();
-    if (folder.empty() || !LoadSkinTexts(folder + "/texts.txt", *loaded) ||
-        loaded->texts.empty()) {
+    if (folder.empty() || !LoadSkinTexts(folder + "/texts.txt", *loaded) || loaded->texts.empty()) {
         return BuiltInTexts();
     }
     return [loaded](int number) {
