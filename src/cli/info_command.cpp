@@ -60,18 +60,23 @@ void PrintPage(CCommandSession& command, std::int32_t current, std::int32_t last
     command.Sink().PrintLine(line);
 }
 
-// One page asked and printed; nullopt (status set) when no answer came.
+// One page asked and printed; nullopt when no page came, with *status set and *reason the
+// closing reason (empty when the session already knows it: a refusal or the connection's
+// end).
 std::optional<recordings::EventReply> AskPage(CCommandSession& command, recordings::EventKind kind,
-                                              std::int32_t page, int* status) {
+                                              std::int32_t page, int* status, std::string* reason) {
     if (!command.Connection().Search().RequestEvents(recordings::SearchSide::Playback, kind,
                                                      page)) {
         *status = kExitFailure;
+        *reason = "the request could not be sent";
         return std::nullopt;
     }
     const auto answer = command.WaitFor(IsEventAnswer, kAnswerWait, status);
     if (!answer) {
-        if (*status == kExitOk)
+        if (*status == kExitOk) {
             *status = kExitFailure;
+            *reason = "no answer from the recorder";
+        }
         return std::nullopt;
     }
     static const std::vector<std::uint8_t> none;
@@ -130,17 +135,17 @@ int RunEvents(const std::vector<std::string>& args) {
     if (status != kExitOk) {
         return command->Finish(status);
     }
-    auto reply = AskPage(*command, *kind, static_cast<std::int32_t>(*page - 1), &status);
+    std::string reason;
+    auto reply = AskPage(*command, *kind, static_cast<std::int32_t>(*page - 1), &status, &reason);
     if (!reply) {
-        return command->Finish(status, status == kExitFailure ? "no answer from the recorder" : "");
+        return command->Finish(status, reason);
     }
     if (command->Options().Has("all-pages")) {
         // The recorder's own page count decides; each page is asked in turn after the first.
         const std::int32_t last = reply->lastPage;
         for (std::int32_t p = 1; p <= last && p < kMaxPages; ++p) {
-            if (!AskPage(*command, *kind, p, &status)) {
-                return command->Finish(status,
-                                       status == kExitFailure ? "no answer from the recorder" : "");
+            if (!AskPage(*command, *kind, p, &status, &reason)) {
+                return command->Finish(status, reason);
             }
         }
     }

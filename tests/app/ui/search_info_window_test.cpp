@@ -266,5 +266,52 @@ TEST_F(SearchInfoWindowTest, LogDetailsStatusPrintAndTheLocalLog) {
     Keep(archive, "local-log.png");
 }
 
+TEST_F(SearchInfoWindowTest, PlayFromALogRowAndTheLogKeptForIt) {
+    auto* search = OpenSearch();
+    ASSERT_NE(search, nullptr);
+    search->PressTab(recordings::SearchTab::Log);
+    search->PressLogEntry(5);  // Event
+    ASSERT_TRUE(QTest::qWaitFor([&] { return search->LogView(5) != nullptr; }, 5000));
+    auto* events = search->LogView(5);
+    // The motion on channels 1 and 16 at 08:47:30 (inside a recording of channel 1).
+    int row = -1;
+    const auto& rows = events->List()->ShownRows();
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (rows[r].cells[4] == "01 16 ")
+            row = static_cast<int>(r);
+    ASSERT_GE(row, 0);
+    const int eventRows = static_cast<int>(rows.size());  // the window goes when playing
+    events->List()->SelectRow(row);
+    const logs::RemoteLogRecord* record = events->Selected();
+    ASSERT_NE(record, nullptr);
+    const auto recordTime = static_cast<std::uint32_t>(record->time);
+    ASSERT_TRUE(events->PlayButton()->isEnabled());
+    events->PlayButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_window->Shell().GridMode() == platform::kGridPlayback; }, 8000));
+    const auto play = Received(msg::PLAY_ON_REQ);
+    ASSERT_EQ(play.size(), 1u);
+    EXPECT_EQ(protocol::LoadBE32(play[0].payload.data()), 0x8001u) << "the row's channels";
+    EXPECT_EQ(protocol::LoadBE32(play[0].payload.data() + 4), 0u);
+    EXPECT_EQ(protocol::LoadBE32(play[0].payload.data() + 16), recordTime);
+    EXPECT_EQ(protocol::LoadBE32(play[0].payload.data() + 20), 0u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->SearchWindow() == nullptr; }, 3000));
+
+    // Reopened during that playback: the Log menu, the log from the copy kept for it (no
+    // new request), and Play off.
+    auto* again = OpenSearch();
+    ASSERT_NE(again, nullptr);
+    // The playback bar's day request is the window's one request at a time; its answer
+    // comes behind the recorded pictures already on their way, at their pace.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !m_window->Shell().Connection()->Search().Busy(); }, 20000));
+    again->PressLogEntry(5);
+    ASSERT_NE(again->LogView(5), nullptr);
+    EXPECT_EQ(Received(msg::LOG_INFO_REQ).size(), 1u);
+    EXPECT_EQ(again->LogView(5)->List()->RowCount(), eventRows);
+    again->LogView(5)->List()->SelectRow(row);
+    EXPECT_FALSE(again->LogView(5)->PlayButton()->isEnabled());
+}
+
 }  // namespace
 }  // namespace taviro::app::ui
