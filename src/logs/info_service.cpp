@@ -71,19 +71,9 @@ void CInfoService::Cancel() {
 }
 
 bool CInfoService::RecvFn_Answer(const PacketHeader& header) {
-    // The collector takes only the outstanding answer and never more than its capacity;
-    // the rest of the payload is still read, so the stream stays in step.
-    std::vector<std::uint8_t> fragment;
-    if (!m_session.ReadPayload(header, fragment)) {
-        return false;
-    }
-    const auto outcome = m_collector.Add(header.Command(), fragment, header.LastFragment(),
-                                         [this] { m_bBusy = false; });
-    if (outcome == protocol::CReplyCollector::Outcome::NotExpected) {
-        platform::Trace("Recv... %u... not asked for, dropped\n",
-                        static_cast<unsigned>(header.Command()));
-    }
-    return true;
+    // Only the outstanding answer is taken, never beyond the capacity; the rest of the
+    // payload is still read, so the stream stays in step.
+    return m_session.ReadReply(header, m_collector, [this] { m_bBusy = false; });
 }
 
 bool CInfoService::RecvFn_Refusal(const PacketHeader& header) {

@@ -393,12 +393,13 @@ std::int32_t CRecorderSession::ReadReason(const PacketHeader& header,
     return ReadNackReason(m_socket, header, extra);
 }
 
-bool CRecorderSession::ReadReply(const PacketHeader& header, CReplyCollector& collector) {
+bool CRecorderSession::ReadReply(const PacketHeader& header, CReplyCollector& collector,
+                                 const std::function<void()>& beforeDelivery) {
     std::vector<std::uint8_t> fragment;
     if (!ReadPayload(header, fragment)) {
         return false;
     }
-    if (collector.Add(header.Command(), fragment, header.LastFragment()) ==
+    if (collector.Add(header.Command(), fragment, header.LastFragment(), beforeDelivery) ==
         CReplyCollector::Outcome::NotExpected) {
         Trace("Recv...%s... not asked for, dropped\n",
               MessageName(header.Command(), Direction::RecorderToClient).data());

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -117,8 +118,10 @@ class CRecorderSession {
     // reason (kReasonReadFailed when the read failed).
     std::int32_t HandleRefusal(const PacketHeader& header);
     // Reads the payload into `collector` (see CReplyCollector); false only when the read
-    // fails. A fragment nobody waits for is read and dropped.
-    bool ReadReply(const PacketHeader& header, CReplyCollector& collector);
+    // fails. A fragment nobody waits for is read and dropped. `beforeDelivery` runs when the
+    // reply is complete, before it is posted (the owner clears its busy flag there).
+    bool ReadReply(const PacketHeader& header, CReplyCollector& collector,
+                   const std::function<void()>& beforeDelivery = nullptr);
     // The receive loop ends after the message being handled.
     void StopReceiving() { m_bRecvStop = true; }
     // The login was accepted: every service is told (live view asks for its pictures).

@@ -18,6 +18,7 @@
 
 #include "app/ui/client_dlg.h"
 #include "app/ui/qsettings_store.h"
+#include "app/ui/recorder_window_fixture.h"
 #include "archive/ui/archive_window.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_style.h"
@@ -51,55 +52,8 @@ std::string Output(const std::string& command) {
     return out;
 }
 
-class SearchInfoWindowTest : public ::testing::Test {
+class SearchInfoWindowTest : public CRecorderWindowTest {
   protected:
-    void SetUp() override {
-        taviro::testing::LoadSkinOnce();
-        controls::ui::InstallSkinStyle(*qApp);
-        m_dir = std::filesystem::temp_directory_path() /
-                ("taviro-info-window-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        m_settings = std::make_unique<CQSettingsStore>(
-            QString::fromStdString((m_dir / "settings.ini").string()));
-        m_settings->SetString("LocalSetup/Location", (m_dir / "store").string());
-        sim::SimConfig config;
-        config.channels = 4;
-        config.live_stream = true;
-        config.live_width = 352;
-        config.live_height = 240;
-        config.live_fps = 10;
-        config.live_gop = 10;
-        config.push_records = true;
-        m_recorder = std::make_unique<sim::CRecorderSim>(config);
-        ASSERT_TRUE(m_recorder->Start()) << m_recorder->LastError();
-        ShellOptions options;
-        options.quitPause = 5ms;
-        m_window = std::make_unique<CClientDlg>(m_sink, *m_settings, Branding{}, options);
-        m_window->show();
-        QSignalSpy loggedIn(m_window.get(), &CClientDlg::LoggedIn);
-        m_window->Initialise(ConnectRequest{"127.0.0.1", m_recorder->Port(), "admin", "1234"});
-        ASSERT_TRUE(loggedIn.count() > 0 || loggedIn.wait(5000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Shell().LiveRunning(); }, 5000));
-    }
-    void TearDown() override {
-        m_window.reset();
-        m_recorder.reset();
-        std::filesystem::remove_all(m_dir);
-    }
-    void Keep(QWidget* widget, const char* name) const {
-        const QString dir = qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR");
-        if (!dir.isEmpty() && widget != nullptr) {
-            EXPECT_TRUE(widget->grab().save(dir + "/" + name)) << name;
-        }
-    }
-    std::vector<sim::JournalEntry> Received(int code) const {
-        std::vector<sim::JournalEntry> out;
-        for (const auto& e : m_recorder->Journal())
-            if (e.IsRx(code))
-                out.push_back(e);
-        return out;
-    }
     recordings::ui::CSearchWindow* OpenSearch() {
         Click(m_window->Button(361));
         auto* search = m_window->SearchWindow();
@@ -109,12 +63,6 @@ class SearchInfoWindowTest : public ::testing::Test {
         }
         return search;
     }
-
-    std::filesystem::path m_dir;
-    std::unique_ptr<CQSettingsStore> m_settings;
-    platform::ui::CQtMessageSink m_sink;
-    std::unique_ptr<sim::CRecorderSim> m_recorder;
-    std::unique_ptr<CClientDlg> m_window;
 };
 
 TEST_F(SearchInfoWindowTest, MotionEventPlaysTheRecording) {
