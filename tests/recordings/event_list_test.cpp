@@ -6,6 +6,7 @@
 
 #include "platform/message_sink.h"
 #include "protocol/byte_order.h"
+#include "recordings/backup_service.h"
 #include "recordings/event_list.h"
 #include "recordings/search_model.h"
 
@@ -109,6 +110,15 @@ TEST(EventList, PlayAndBackupFromAnEvent) {
     EXPECT_EQ(range.kinds, 0x80u);
     EXPECT_EQ(range.start, 1286870400);
     EXPECT_EQ(range.end, 1286870460);
+    // TRANS_ON_REQ carries the event's kind (little-endian), not every kind of a range.
+    const auto request =
+        EncodeBackupRange(BackupRange{range.channels, range.start, range.end, range.kinds});
+    EXPECT_EQ(protocol::LoadBE32(request.data()), 0x3u);
+    EXPECT_EQ(request[4], 0x80u);
+    EXPECT_EQ(request[5] | request[6] | request[7], 0);
+    EXPECT_EQ(protocol::LoadBE32(request.data() + 16), 1286870400u);
+    EXPECT_EQ(protocol::LoadBE32(request.data() + 20), 1286870460u);
+    EXPECT_EQ(EncodeBackupRange(BackupRange{1, 5, 6})[4], 0x3Fu) << "a range: every kind";
     // The last minute the recorder can count does not wrap to a time before the start.
     const EventBackupRange last = EventBackup(0x3, EventRecord{1, 1, 2147483600, 0});
     EXPECT_EQ(last.end, 2147483647);
