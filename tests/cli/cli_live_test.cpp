@@ -111,7 +111,10 @@ TEST_F(CliLiveTest, RgbPicturesMatchWithinTheColourConversion) {
     config.live_height = 240;
     sim::CRecorderSim recorder(config);
     ASSERT_TRUE(recorder.Start()) << recorder.LastError();
-    const auto result = Live(recorder.Port(), {"--seconds", "1", "--channels", "0x0001", "--rgb"});
+    // A second of pictures, longer under a sanitizer (the first key frame must be decoded).
+    const int seconds = testing::kSanitizerSlowdown;
+    const auto result = Live(
+        recorder.Port(), {"--seconds", std::to_string(seconds), "--channels", "0x0001", "--rgb"});
     ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
     const auto ppm = ReadFile(m_dir / "pictures" / "ch01.ppm");
     const std::string head = "P6\n352 240\n255\n";
@@ -125,7 +128,9 @@ TEST_F(CliLiveTest, RgbPicturesMatchWithinTheColourConversion) {
     // whose conversion is closest, and require it to be close everywhere.
     int best = -1;
     int bestWorst = 256;
-    for (std::uint32_t f = 0; f < 120; ++f) {
+    // The last picture is at most the frame of the run's end (30 a second) and a little.
+    const auto frames = static_cast<std::uint32_t>(30 * (seconds + 3));
+    for (std::uint32_t f = 0; f < frames; ++f) {
         const auto p = sim::MakeH264TestPattern(0, f, 352, 240);
         int worst = 0;
         for (int r = 0; r < 240 && worst <= 8; ++r) {
