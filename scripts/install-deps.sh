@@ -35,6 +35,9 @@ PACKAGES=(
     libswscale-dev
     libavutil-dev
     libavformat-dev
+    # snapshots: JPEG through libjpeg-turbo, TIFF through libtiff
+    libjpeg62-turbo-dev
+    libtiff-dev
     # the desktop client: Qt 6 Widgets, OpenGL and Print Support, and fonts for the skin
     # and the printed lists (Liberation Sans stands in for Arial, with the same widths)
     qt6-base-dev
