@@ -368,7 +368,164 @@ void WriteRemoteLogSeeds(CSeedWriter& seeds) {
         name, "camera_setup_and_area_256",
         RemoteLogRecordBytes(camera, 256) + RemoteLogRecordBytes(area, 256) + Pattern(10, 0x40));
 }
+
+// A little-endian TIFF file with one directory: the tags of `entries` (type 3 SHORT or 4
+// LONG, one value each), then one strip per row, each strip's bytes as given.
+struct TiffTag {
+    std::uint16_t tag;
+    std::uint16_t type;
+    std::uint32_t value;
+};
+
+Bytes TiffFile(std::vector<TiffTag> tags, const std::vector<Bytes>& strips) {
+    constexpr std::uint16_t kStripOffsets = 273;
+    constexpr std::uint16_t kStripByteCounts = 279;
+    const std::size_t entryCount = tags.size() + 2;
+    const std::size_t ifdSize = 2 + 12 * entryCount + 4;
+    const std::uint32_t offsetsAt = static_cast<std::uint32_t>(8 + ifdSize);
+    const std::uint32_t countsAt = offsetsAt + static_cast<std::uint32_t>(4 * strips.size());
+    std::uint32_t dataAt = countsAt + static_cast<std::uint32_t>(4 * strips.size());
+    Bytes offsets, counts, data;
+    for (const Bytes& strip : strips) {
+        offsets = offsets + Bytes{0, 0, 0, 0};
+        StoreLE32(offsets.data() + offsets.size() - 4, dataAt);
+        counts = counts + Bytes{0, 0, 0, 0};
+        StoreLE32(counts.data() + counts.size() - 4, static_cast<std::uint32_t>(strip.size()));
+        data = data + strip;
+        dataAt += static_cast<std::uint32_t>(strip.size());
+    }
+    // One strip: the offset and count sit in the entries themselves.
+    const bool inline1 = strips.size() == 1;
+    tags.push_back({kStripOffsets, 4, inline1 ? countsAt : offsetsAt});
+    tags.push_back(
+        {kStripByteCounts, 4, inline1 ? static_cast<std::uint32_t>(strips[0].size()) : countsAt});
+    std::sort(tags.begin(), tags.end(),
+              [](const TiffTag& a, const TiffTag& b) { return a.tag < b.tag; });
+    Bytes out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    out = out + LE16Bytes(entryCount);
+    for (const TiffTag& t : tags) {
+        const bool many = !inline1 && (t.tag == kStripOffsets || t.tag == kStripByteCounts);
+        Bytes entry(12, 0);
+        entry[0] = static_cast<std::uint8_t>(t.tag);
+        entry[1] = static_cast<std::uint8_t>(t.tag >> 8);
+        entry[2] = static_cast<std::uint8_t>(t.type);
+        StoreLE32(entry.data() + 4, many ? static_cast<std::uint32_t>(strips.size()) : 1);
+        if (t.type == 3) {
+            entry[8] = static_cast<std::uint8_t>(t.value);
+            entry[9] = static_cast<std::uint8_t>(t.value >> 8);
+        } else {
+            StoreLE32(entry.data() + 8, t.value);
+        }
+        out = out + entry;
+    }
+    out = out + Bytes{0, 0, 0, 0};
+    if (inline1) {
+        // The single strip's data follows the directory directly.
+        return out + Bytes(countsAt - out.size(), 0) + data;
+    }
+    return out + offsets + counts + data;
+}
+
+// Snapshot pictures as the viewer opens them: the snapshot writer's own form (RGB, PackBits,
+// a strip per row), grey, extra alpha, and a size no file can hold.
+void WriteSnapshotTiffSeeds(CSeedWriter& seeds) {
+    const std::string name = "fuzz_snapshot_tiff";
+    // 2 x 2 RGB, PackBits: each row one literal run of 6 bytes.
+    const std::vector<Bytes> packRows = {Bytes{5, 255, 0, 0, 0, 255, 255},
+                                         Bytes{5, 0, 0, 255, 255, 255, 255}};
+    seeds.Write(name, "rgb_packbits_2x2",
+                TiffFile({{256, 4, 2},
+                          {257, 4, 2},
+                          {258, 3, 8},
+                          {259, 3, 32773},
+                          {262, 3, 2},
+                          {274, 3, 1},
+                          {277, 3, 3},
+                          {278, 4, 1},
+                          {284, 3, 1},
+                          {296, 3, 1}},
+                         packRows));
+    // 4 x 4 grey, uncompressed, one strip.
+    seeds.Write(name, "grey_4x4",
+                TiffFile({{256, 4, 4},
+                          {257, 4, 4},
+                          {258, 3, 8},
+                          {259, 3, 1},
+                          {262, 3, 1},
+                          {277, 3, 1},
+                          {278, 4, 4}},
+                         {Pattern(16, 0x10)}));
+    // 2 x 1 RGBA with unassociated alpha (ExtraSamples 2).
+    seeds.Write(name, "rgba_2x1",
+                TiffFile({{256, 4, 2},
+                          {257, 4, 1},
+                          {258, 3, 8},
+                          {259, 3, 1},
+                          {262, 3, 2},
+                          {277, 3, 4},
+                          {278, 4, 1},
+                          {338, 3, 2}},
+                         {Bytes{255, 255, 255, 128, 10, 20, 30, 255}}));
+    // 100,000 x 100,000 claimed over 16 bytes.
+    seeds.Write(name, "huge_claimed_size",
+                TiffFile({{256, 4, 100000},
+                          {257, 4, 100000},
+                          {258, 3, 8},
+                          {259, 3, 1},
+                          {262, 3, 1},
+                          {277, 3, 1},
+                          {278, 4, 100000}},
+                         {Pattern(16, 0x22)}));
+}
 }  // namespace
+
+// Firmware image heads for the scan: byte 0 picks the built-in login answer of the
+// newer (2) or older (0) kind, or 1 with a whole login answer in front.
+// Input of fuzz_ptz: the answer's length and bytes, then (event, argument) pairs.
+void WritePtzSeeds(CSeedWriter& seeds) {
+    const std::string name = "fuzz_ptz";
+    // Open in pan mode, the answer steerable, press and release Up, close.
+    const Bytes open = {0, 0, 11, 1, 1, 0, 2, 0, 0, 0};
+    seeds.Write(name, "steerable_move", Bytes{4, 1, 0, 0, 0} + open);
+    seeds.Write(name, "empty_answer", Bytes{0, 11, 0x81, 1, 2});
+    seeds.Write(name, "long_answer", Bytes{9, 1, 9, 9, 9, 9, 9, 9, 9, 9} + open);
+    // Preset window: Preset, Call, digits 3 0 0, OK; then Learn, Set, 4, OK and close.
+    seeds.Write(name, "preset_and_learn", Bytes{0, 0, 11, 1, 1, 4, 3, 0, 3, 1, 4, 4, 4, 1, 4,
+                                                1, 3, 5,  1, 4, 3, 1, 3, 3, 4, 5, 3, 5, 0, 0});
+    // Dome menu entered, a wheel notch and a key held while live stops.
+    seeds.Write(name, "dome_wheel_key",
+                Bytes{0, 0, 11, 1, 1, 4, 3, 2, 5, 0, 9, 1, 10, 0, 7, 4, 14, 0, 6, 0});
+}
+
+void WriteFirmwareScanSeeds(CSeedWriter& seeds) {
+    const std::string name = "fuzz_firmware_scan";
+    const auto text = [](std::string_view t) { return Bytes(t.begin(), t.end()); };
+    Bytes component(300, 0x33);
+    std::fill(component.begin(), component.begin() + 64, 0);
+    StoreBE32(component.data() + 8, 5000);
+    const std::string_view app = "APP";
+    std::copy(app.begin(), app.end(), component.begin() + 32);
+    seeds.Write(name, "component_newer_kind", Bytes{2} + component);
+    seeds.Write(name, "component_older_kind", Bytes{0} + component);
+    seeds.Write(name, "component_short_header",
+                Bytes{2} + Bytes(component.begin(), component.begin() + 63));
+    seeds.Write(name, "boot_feb30", Bytes{2} + text("XYZVBoot-v1.2.3 (Feb 30 2011 - 01:02:03)"));
+    Bytes prefixed(64, 0xEE);
+    prefixed = prefixed + text("XYZVBoot-v1.2. (Jan  5 2012 - 10:00:00)");
+    seeds.Write(name, "boot_behind_prefix", Bytes{0} + prefixed);
+    seeds.Write(name, "boot_cut_in_date", Bytes{2} + text("XYZVBoot-v1.2.3 (Feb 30 2011 - 01:0"));
+    taviro::protocol::HelloAck ack;
+    ack.product_minor_ver = 2;
+    const std::string_view logo = "LOGO";
+    std::copy(logo.begin(), logo.end(), ack.FirmName[6].begin());
+    ack.FirmVer[6] = 10;
+    const auto encoded = ack.Encode();
+    Bytes logoImage = component;
+    std::fill(logoImage.begin() + 32, logoImage.begin() + 64, 0);
+    std::copy(logo.begin(), logo.end(), logoImage.begin() + 32);
+    seeds.Write(name, "own_login_answer",
+                Bytes{1} + Bytes(encoded.begin(), encoded.end()) + logoImage);
+}
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -525,6 +682,11 @@ int main(int argc, char** argv) {
 
     // --- the recorder's log ---
     WriteRemoteLogSeeds(seeds);
+    WriteFirmwareScanSeeds(seeds);
+    WritePtzSeeds(seeds);
+
+    // --- snapshot pictures for the viewer ---
+    WriteSnapshotTiffSeeds(seeds);
 
     // --- the event list: paged and whole answers, a header cut short ---
     const std::string events = "fuzz_events";

@@ -309,6 +309,19 @@ const std::vector<Option>& Options() {
          Reason(&SimConfig::db_init_reason)},
         {"refuse-reboot", "N", "answer REBOOT_REQ with REBOOT_NACK reason N",
          Reason(&SimConfig::reboot_reason)},
+        // Firmware upgrade.
+        {"refuse-fw-update", "N", "answer FW_UPDATE_REQ with FW_UPDATE_NACK reason N",
+         Reason(&SimConfig::fw_update_reason)},
+        {"fail-fw-data", "N", "answer a received image with FW_DATA_RX_FAIL reason N",
+         Reason(&SimConfig::fw_data_reason)},
+        {"fail-fw-update", "N", "answer a received image with FW_UPDATE_FAIL reason N",
+         Reason(&SimConfig::fw_result_reason)},
+        {"fw-no-answer", "", "never answer FW_UPDATE_REQ", Flag(&SimConfig::fw_no_answer)},
+        {"fw-ack-delay", "MS", "answer FW_UPDATE_REQ only after MS milliseconds",
+         Millis(&SimConfig::fw_ack_delay)},
+        {"fw-duplicate-ack", "", "send FW_UPDATE_ACK twice", Flag(&SimConfig::fw_duplicate_ack)},
+        {"fw-close-mid-transfer", "", "close the connection after the first FW_DATA piece",
+         Flag(&SimConfig::fw_close_mid_transfer)},
         // Two-way audio.
         {"refuse-talk", "N", "answer A_LISTEN_REQ with A_LISTEN_NACK reason N",
          Reason(&SimConfig::talk_reason)},
@@ -410,6 +423,9 @@ const std::vector<Option>& Options() {
          Flag(&SimConfig::status_short)},
         {"refuse-status", "N", "answer STATUS_INFO_REQ with STATUS_INFO_NACK reason N",
          Reason(&SimConfig::status_reason)},
+        // Pan-tilt-zoom.
+        {"ptz-channels", "MASK", "channels with a steerable camera (default all)",
+         Mask(&SimConfig::ptz_channels)},
         // Backup.
         {"backup-size-kb", "N", "answer TRANS_ON_REQ with N kilobytes instead of the estimate",
          Count(&SimConfig::backup_size_kb)},

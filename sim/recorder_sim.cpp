@@ -13,10 +13,12 @@
 #include "sim/device_service.h"
 #include "sim/event_service.h"
 #include "sim/fault_script.h"
+#include "sim/firmware_service.h"
 #include "sim/live_service.h"
 #include "sim/log_service.h"
 #include "sim/login_service.h"
 #include "sim/playback_service.h"
+#include "sim/ptz_service.h"
 #include "sim/search_service.h"
 #include "sim/status_service.h"
 #include "sim/talk_service.h"
@@ -74,6 +76,8 @@ std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config,
     services.push_back(std::make_unique<CEventService>(config, *archive));
     services.push_back(std::make_unique<CLogService>(config));
     services.push_back(std::make_unique<CStatusService>(config));
+    services.push_back(std::make_unique<CFirmwareService>(config));
+    services.push_back(std::make_unique<CPtzService>(config));
     // New services (logs, PTZ, firmware ...) go here, before the faults.
     services.push_back(std::make_unique<CFaultScript>(config));
     return services;

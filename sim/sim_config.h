@@ -134,6 +134,19 @@ struct SimConfig {
     std::optional<std::int32_t> db_init_reason;
     std::optional<std::int32_t> reboot_reason;
 
+    // Firmware upgrade (firmware_service.h): FW_UPDATE_REQ is accepted unless
+    // fw_update_reason is set (FW_UPDATE_NACK); the image's pieces are collected and their
+    // length and CRC-32 journalled; FW_DATA_RX_FAIL / FW_UPDATE_FAIL with these reasons
+    // instead of success. Scripted faults: no answer at all, the acknowledgement only after
+    // fw_ack_delay, sent twice, or the connection closed after the first piece.
+    std::optional<std::int32_t> fw_update_reason;
+    std::optional<std::int32_t> fw_data_reason;
+    std::optional<std::int32_t> fw_result_reason;
+    bool fw_no_answer = false;
+    std::chrono::milliseconds fw_ack_delay{0};
+    bool fw_duplicate_ack = false;
+    bool fw_close_mid_transfer = false;
+
     // Two-way audio. A_LISTEN_REQ is accepted unless talk_reason is set (then A_LISTEN_NACK
     // with that reason); the client's A_LISTEN_DATA is decoded and, when talk_wav names a
     // file, written there as 16-bit, 2-channel, 8,000 frames/s PCM.
@@ -225,6 +238,9 @@ struct SimConfig {
     std::array<std::uint8_t, 16> status_modes{1, 1, 1, 1, 2, 2, 3, 1, 0, 1, 1, 2, 1, 1, 0, 1};
     bool status_short = false;
     std::optional<std::int32_t> status_reason;
+
+    // Pan-tilt-zoom (ptz_service.h): bit n set when channel n has a steerable camera.
+    std::uint16_t ptz_channels = 0xFFFF;
 
     // A text file of events and log entries (info_file.h). Only the command line reads it,
     // into `events` and `log_entries`; the simulator itself never opens it.

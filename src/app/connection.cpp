@@ -24,6 +24,8 @@ CConnection::CConnection(platform::IMessageSink& windowSink, std::uint32_t gener
       m_backup(m_session->Transport(), m_session->Login()),
       m_search(m_session->Transport()),
       m_info(m_session->Transport()),
+      m_ptz(m_session->Transport()),
+      m_firmware(m_session->Transport()),
       m_pipeline(views, m_state, m_slots, m_settings.pictureFormat, &m_sink,
                  [this](int channel) { return m_session->Live().Title(channel); }),
       m_audio(m_state, m_slots),
@@ -32,6 +34,8 @@ CConnection::CConnection(platform::IMessageSink& windowSink, std::uint32_t gener
     m_session->Transport().AddService(m_backup);
     m_session->Transport().AddService(m_search);
     m_session->Transport().AddService(m_info);
+    m_session->Transport().AddService(m_ptz);
+    m_session->Transport().AddService(m_firmware);
     m_session->Live().SetStreamReceiver(this);
     m_session->Live().SetLiveConsumers(this);
     m_playback.SetStreamReceiver(this);

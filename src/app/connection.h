@@ -30,6 +30,8 @@
 #include "audio/talk.h"
 #include "logs/info_service.h"
 #include "logs/local_log.h"
+#include "maintenance/firmware_service.h"
+#include "maintenance/ptz_service.h"
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
 #include "platform/sound_device.h"
@@ -167,6 +169,8 @@ class CConnection final : private protocol::IStreamReceiver,
     recordings::CBackupService& Backup() { return m_backup; }
     recordings::CSearchService& Search() { return m_search; }
     logs::CInfoService& Info() { return m_info; }
+    maintenance::CPtzService& Ptz() { return m_ptz; }
+    maintenance::CFirmwareService& Firmware() { return m_firmware; }
     // The owner's thread: the heard channel's selection; the worker's otherwise.
     audio::CLiveAudio& Audio() { return m_audio; }
     video::CLivePipeline& Pipeline() { return m_pipeline; }
@@ -212,6 +216,9 @@ class CConnection final : private protocol::IStreamReceiver,
     recordings::CBackupService m_backup;
     recordings::CSearchService m_search;
     logs::CInfoService m_info;
+    maintenance::CPtzService m_ptz;
+    // Its shutdown hook stops and joins the transfer worker before the goodbye.
+    maintenance::CFirmwareService m_firmware;
     // The decoders read titles from the session: the pipeline goes before the session.
     video::CLivePipeline m_pipeline;
     audio::CLiveAudio m_audio;

@@ -8,11 +8,15 @@
 #include "cli/command_session.h"
 #include "cli/connect_command.h"
 #include "cli/export_command.h"
+#include "cli/firmware_command.h"
 #include "cli/info_command.h"
 #include "cli/live_command.h"
 #include "cli/log_command.h"
+#include "cli/ptz_command.h"
 #include "cli/recordings_command.h"
+#include "cli/snapshot_command.h"
 #include "cli/talk_command.h"
+#include "cli/web_command.h"
 
 namespace {
 
@@ -36,6 +40,11 @@ constexpr const char* kUsage =
     "  logs      list the recorder's log (one view or all), or save it as CSV or PDF\n"
     "  local-log list this computer's own log of what the operator did\n"
     "  status    print the recorder's system and status information\n"
+    "  snapshot  run live view, then save each channel's picture as JPEG, BMP or TIFF\n"
+    "  firmware  list the firmware images of a folder, or upgrade the recorder with them\n"
+    "  ptz       steer one channel's camera: a timed move, a preset, a tour or a dome menu\n"
+    "            step\n"
+    "  web-url   print the address of the recorder's web setup pages for this user\n"
     "run 'taviro-cli COMMAND --help' for the options of a command\n";
 
 }  // namespace
@@ -53,6 +62,9 @@ int main(int argc, char** argv) {
     }
     if (command == "live") {
         return taviro::cli::RunLive(args);
+    }
+    if (command == "snapshot") {
+        return taviro::cli::RunSnapshot(args);
     }
     if (command == "talk") {
         return taviro::cli::RunTalk(args);
@@ -80,6 +92,15 @@ int main(int argc, char** argv) {
     }
     if (command == "local-log") {
         return taviro::cli::RunLocalLog(args);
+    }
+    if (command == "firmware") {
+        return taviro::cli::RunFirmware(args);
+    }
+    if (command == "ptz") {
+        return taviro::cli::RunPtz(args);
+    }
+    if (command == "web-url") {
+        return taviro::cli::RunWebUrl(args);
     }
     if (command == "status") {
         return taviro::cli::RunStatus(args);

@@ -26,6 +26,13 @@ enum WindowMessage : std::uint32_t {
     WM_SLIDER_END = 0x0D62,
     WM_RECORDER_NOTIFY = 0x5226,  // lParam = category * 65536 + code; wParam = popup parent
     WM_DB_INFO = 0x5227,
+    // The recorder's firmware answers, for the upgrade window; lParam = the reason code.
+    WM_FW_UPDATE_ACK = 0x522A,
+    WM_FW_UPDATE_NACK = 0x522B,
+    WM_FW_DATA_RX_DONE = 0x522C,
+    WM_FW_DATA_RX_FAIL = 0x522D,
+    WM_FW_UPDATE_DONE = 0x522E,
+    WM_FW_UPDATE_FAIL = 0x522F,
     WM_ARCHIVE_PLAY_AT = 0x5228,
     WM_PLAY_MONTH_READY = 0x5234,
     WM_EVENT_LIST_READY = 0x5235,
@@ -67,9 +74,13 @@ enum WindowMessage : std::uint32_t {
     WM_BACKUP_CAPACITY = 0x540F,    // wParam = kilobytes; lParam 1 startable, 0 not, -1 refused
     WM_LOCAL_SEGMENT =
         0x5410,  // wParam = slider start << 32 | end; lParam = layout << 32 | channels
-    WM_LOCAL_POSITION = 0x5411,  // wParam = the second shown
-    WM_LOCAL_STATE = 0x5412,     // wParam = player mode, lParam = speed
-    WM_LOCAL_STOPPED = 0x5413,   // the local player has ended
+    WM_LOCAL_POSITION = 0x5411,   // wParam = the second shown
+    WM_LOCAL_STATE = 0x5412,      // wParam = player mode, lParam = speed
+    WM_LOCAL_STOPPED = 0x5413,    // the local player has ended
+    WM_FW_PROGRESS = 0x5414,      // wParam = upgrade slot, lParam = percent sent
+    WM_FW_WORKER_ENDED = 0x5415,  // wParam = upgrade slot, lParam = 0 sent, else a failure
+    WM_PTZ_CHANNEL_ACK = 0x5416,  // wParam = steered channel, lParam = availability (1, 2)
+    WM_SNAPSHOT_DONE = 0x5417,    // wParam = channel, lParam = 0 saved, else a failure
 };
 
 // The channel grid's modes (WM_CHANNEL_GRID_MODE).
@@ -108,7 +119,15 @@ enum MainControl : std::uint64_t {
 };
 
 // Window the message is meant for.
-enum class Window : std::uint32_t { Main = 0, Search = 1, Backup = 2, EventList = 3, Archive = 4 };
+enum class Window : std::uint32_t {
+    Main = 0,
+    Search = 1,
+    Backup = 2,
+    EventList = 3,
+    Archive = 4,
+    Firmware = 5,
+    Ptz = 6,
+};
 
 // Bytes a message carries to its window (a finished reply). Shared and immutable: the
 // poster never touches them again, so the window reads them without a lock.

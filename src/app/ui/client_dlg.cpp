@@ -1,5 +1,6 @@
 #include "app/ui/client_dlg.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -17,6 +18,9 @@
 #include "audio/sound_ring.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
+#include "maintenance/ptz_controller.h"
+#include "maintenance/ui/firmware_dlg.h"
+#include "maintenance/ui/ptz_windows.h"
 #include "platform/qt_audio/qt_sound.h"
 #include "platform/skin_numbers.h"
 #include "platform/trace.h"
@@ -24,6 +28,9 @@
 #include "platform/ui/qt_owned.h"
 #include "platform/ui/screen_saver.h"
 #include "platform/ui/skin_library.h"
+#include "snapshot/snapshot_writers.h"
+#include "snapshot/ui/snapshot_qt.h"
+#include "snapshot/ui/snapshot_viewer.h"
 #include "video/ui/channel_grid.h"
 #include "video/ui/grid_pictures.h"
 
@@ -105,6 +112,7 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& setti
         m_shell->SetSoundOut(m_soundRing.get());
     }
     CreatePresenter();
+    CreatePtz();
     m_audioTimer = Child<QTimer>(this);
     m_audioTimer->setInterval(kAudioRecheckMs);
     connect(m_audioTimer, &QTimer::timeout, this, &CClientDlg::RecheckAudio);
@@ -114,8 +122,17 @@ CClientDlg::~CClientDlg() {
     m_sink.SetHandler(platform::Window::Main, {});
     m_sink.SetHandler(platform::Window::Search, {});
     m_sink.SetHandler(platform::Window::Backup, {});
+    m_sink.SetHandler(platform::Window::Ptz, {});
+    m_sink.SetHandler(platform::Window::Firmware, {});
+    qApp->removeEventFilter(this);
     m_sink.SetMessageBoxParent(nullptr);
     m_presenter.reset();
+    StopSnapshots();
+    m_viewer.reset();
+    CloseFirmwareWindow();
+    // The PTZ windows and controller use the connection's PTZ service: they go first.
+    m_ptzWindows.reset();
+    m_ptz.reset();
     // The session's threads post into the sink until they are joined; the shell joins
     // them before the views and the grid go.
     m_shell.reset();
@@ -207,6 +224,8 @@ void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geom
     m_grid->SetPictures(video::ui::LoadGridPictures(Skin()));
     m_grid->SetContextProvider([this] { return Context(); });
     connect(m_grid, &video::ui::CChannelGrid::LayoutApplied, this, &CClientDlg::OnLayoutApplied);
+    connect(m_grid, &video::ui::CChannelGrid::PaneContextMenu, this, &CClientDlg::ShowPaneMenu);
+    connect(m_grid, &video::ui::CChannelGrid::PaneWheel, this, &CClientDlg::OnPaneWheel);
     const video::Rect rect = geometry.value_or(video::kMainGridRect);
     m_grid->Place(rect, video::kMainGridBorder, video::kMainGridColour);
     m_grid->SetOsdMode(m_views.OsdMode());  // the views keep it across grids
@@ -226,6 +245,11 @@ video::GridContext CClientDlg::Context() const {
         ctx.audioMask = session->Transport().AudioChannelMask();
         ctx.liveFrozen = session->Live().Frozen();
     }
+    if (m_ptz) {
+        ctx.ptzOpen = m_ptz->PanelOpen();
+        ctx.ptzChannel = m_ptz->SteeredChannel();
+        ctx.ptzDomeMenu = m_ptz->DomeMenuOpen();
+    }
     return ctx;
 }
 
@@ -235,6 +259,10 @@ void CClientDlg::RefreshGridStatus() {
     video::ui::GridStatus status;
     status.audioOutput = m_shell->AudioOutput();
     status.playerSpeed = m_shell->PlaybackIconSpeed();
+    if (m_ptz) {
+        status.ptzChannel = m_ptz->Icon().channel;
+        status.ptzState = m_ptz->Icon().state;
+    }
     if (auto* session = m_shell->Session()) {
         status.session = true;
         const protocol::DeviceState device = session->Live().Device();

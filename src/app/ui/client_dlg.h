@@ -20,6 +20,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -32,6 +33,7 @@
 #include "app/ui/notify_popup.h"
 #include "archive/ui/archive_window.h"
 #include "connect/ui/connect_dlg.h"
+#include "maintenance/ui/firmware_dlg.h"
 #include "platform/message_sink.h"
 #include "recordings/search_model.h"
 #include "recordings/ui/search_window.h"
@@ -56,6 +58,19 @@ namespace taviro::recordings::ui {
 class CPlaybackBar;
 class CBackupPanel;
 }  // namespace taviro::recordings::ui
+namespace taviro::snapshot {
+class CSnapshotWriters;
+}
+namespace taviro::maintenance {
+class CPtzController;
+}
+namespace taviro::maintenance::ui {
+class CPtzWindows;
+}
+namespace taviro::snapshot::ui {
+class CQtCaptionPainter;
+class CSnapshotViewer;
+}  // namespace taviro::snapshot::ui
 namespace taviro::audio {
 class CSoundRing;
 }
@@ -103,6 +118,7 @@ class CClientDlg final : public QWidget {
     archive::ui::CArchiveWindow* ArchiveWindow() const { return m_archiveWindow; }
     QPushButton* BookmarkButton() const { return m_bookmarkButton; }
     QLineEdit* BookmarkNameEdit() const { return m_bookmarkName; }
+    snapshot::ui::CSnapshotViewer* SnapshotViewer() const { return m_viewer.get(); }
     CClientShell& Shell() { return *m_shell; }
     video::CChannelViews& Views() { return m_views; }
     video::ui::CChannelGrid* Grid() { return m_grid; }
@@ -117,6 +133,10 @@ class CClientDlg final : public QWidget {
     }
     [[nodiscard]] std::array<std::uint16_t, 4> ProgramVersion() const { return m_version; }
 
+    maintenance::CPtzController& Ptz() { return *m_ptz; }
+    maintenance::ui::CPtzWindows* PtzWindows() const { return m_ptzWindows.get(); }
+    maintenance::CFirmwareDlg* FirmwareWindow() const { return m_firmwareDlg; }
+
   signals:
     // The session logged in (the demo and tests wait for it).
     void LoggedIn();
@@ -126,6 +146,8 @@ class CClientDlg final : public QWidget {
     void Closed();
 
   protected:
+    // The arrow keys and + / - steer while the PTZ panel is open.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -171,6 +193,38 @@ class CClientDlg final : public QWidget {
     void OnLocalMessage(const platform::PostedMessage& message);
     void OnLocalSlider(std::uint32_t message, int position);
     void PressBookmark();
+
+    // client_dlg_maintenance.cpp: PTZ, firmware upgrade and web setup.
+    void CreatePtz();
+    // Buttons 355 ("Pan") and 356 ("Zoom").
+    void PtzCommand(std::uint32_t id);
+    // The connection the PTZ controller steers through follows the shell's.
+    void SyncPtzLink();
+    void OnPtzChanged();
+    void OnPaneWheel(int channel, int steps);
+    // Button 374: rights, then the Upgrade folder scanned on a pool thread.
+    void StartFirmwareScan();
+    void OnFirmwareScanned(std::uint32_t generation,
+                           std::shared_ptr<const maintenance::UpgradeScan> scan);
+    // The (11, 0) popup was confirmed: the upgrade window on the scan's result.
+    void OpenFirmwareWindow();
+    void CloseFirmwareWindow();
+    void OnFirmwarePosted(const platform::PostedMessage& message);
+    // Button 362: the recorder's web setup pages in the user's browser.
+    void OpenWebSetup();
+
+    // client_dlg_snapshot.cpp: snapshots and the picture viewer.
+    // Button 372 (all shown channels) or a pane's menu (one channel): one worker per
+    // channel writes the file; the button stays disabled until every worker has ended.
+    void TakeSnapshot(protocol::ChannelMask channels);
+    void ReapSnapshots();
+    void StopSnapshots();
+    void OnSnapshotDone(const platform::PostedMessage& message);
+    // Button 373: the preview file dialog, then the viewer.
+    void OpenSnapshot();
+    void ShowPaneMenu(int channel, QPoint globalPosition);
+    void CopyPicture(int channel);
+    [[nodiscard]] std::filesystem::path SavedFolder() const;
 
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
@@ -228,6 +282,20 @@ class CClientDlg final : public QWidget {
     std::optional<int> m_bookmarkSlot;  // between the two presses of Add
     std::uint32_t m_bookmarkTime = 0;
     std::string m_bookmarkVid;
+    // Snapshots: the painter outlives the writers, whose workers use it.
+    std::unique_ptr<snapshot::ui::CQtCaptionPainter> m_captionPainter;
+    std::unique_ptr<snapshot::CSnapshotWriters> m_snapshots;
+    QTimer* m_snapshotTimer = nullptr;  // 21027: reaps the finished writers every second
+    std::unique_ptr<snapshot::ui::CSnapshotViewer> m_viewer;
+    // PTZ: the controller, its three windows (deleted before it) and the wheel's stop timer.
+    std::unique_ptr<maintenance::CPtzController> m_ptz;
+    std::unique_ptr<maintenance::ui::CPtzWindows> m_ptzWindows;
+    const void* m_ptzLink = nullptr;  // the connection whose service the controller uses
+    QTimer* m_ptzWheelTimer = nullptr;
+    // Firmware upgrade: the scan waiting for its popup's answer, and the window.
+    bool m_firmwareScanning = false;
+    std::shared_ptr<const maintenance::UpgradeScan> m_firmwareScan;
+    QPointer<maintenance::CFirmwareDlg> m_firmwareDlg;
 };
 
 }  // namespace taviro::app::ui

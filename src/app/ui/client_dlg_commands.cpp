@@ -12,6 +12,7 @@
 #include "connect/ui/connect_dlg.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
+#include "maintenance/ptz_controller.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "video/ui/channel_grid.h"
@@ -78,7 +79,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             break;
         case 355:
         case 356:
-            m_shell->CheckRights(Feature::Ptz);
+            PtzCommand(id);
             break;
         case 360:
             if (m_shell->PlayerMode())
@@ -97,7 +98,11 @@ void CClientDlg::OnCommand(std::uint32_t id) {
                 b->SetCheck(m_searchWindow ? 1 : 0);
             break;
         case 362:
-            m_shell->CheckRights(Feature::WebSetup);
+            if (m_shell->CheckRights(Feature::WebSetup) == CommandResult::kDone)
+                OpenWebSetup();
+            // The button only starts the browser; it never stays down.
+            if (auto* b = Button(362))
+                b->SetCheck(0);
             break;
         case 364:
             OpenLocalSetup();
@@ -134,8 +139,13 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             m_grid->Arrange();
             break;
         case 374:
-            if (m_shell->CheckRights(Feature::FirmwareUpgrade) == CommandResult::kDone)
-                m_sink.Notify(11, 1);  // no upgrade file is prepared
+            StartFirmwareScan();
+            break;
+        case 372:
+            TakeSnapshot(m_grid->Layout().VisibleChannels());
+            break;
+        case 373:
+            OpenSnapshot();
             break;
         case 375:
             m_sink.Notify(19, 0);
@@ -192,12 +202,16 @@ void CClientDlg::ConnectConfirmed() {
     }
     m_views.ClearHasDecoded();
     m_shell->Connect(*target, m_views, m_grid->PictureFormat());
+    SyncPtzLink();
     RefreshGridStatus();
     UpdateToolTips();
     ShowConnectionState();
 }
 
 void CClientDlg::Disconnect() {
+    // A held PTZ move is stopped and the maintenance windows go before the connection does.
+    m_ptz->OnSessionClosing();
+    CloseFirmwareWindow();
     m_shell->Disconnect();
     for (const std::uint32_t id : {361u, 362u})
         if (auto* b = Button(id))
@@ -241,6 +255,9 @@ void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
         ShowLayoutButtons(*effects.buttons);
     if (effects.request)
         m_shell->SendVisibleSelection(effects.request->mask);
+    // A selected pane, or a new layout or pane order, while the PTZ panel is open.
+    if (effects.ptzChannel)
+        m_ptz->ResendChannel(*effects.ptzChannel);
     if (effects.recheckAudio || effects.audioChannel) {
         if (auto* connection = m_shell->Connection(); connection && effects.audioChannel)
             connection->Audio().Selection().SelectChannel(*effects.audioChannel);
@@ -286,6 +303,8 @@ void CClientDlg::Quit() {
         m_grid->SetFullScreen(false);
     if (m_connectDialog)
         m_connectDialog->reject();
+    m_ptz->OnSessionClosing();
+    CloseFirmwareWindow();
     // The services stop and the session shuts down on the connection's worker; the window
     // stays responsive meanwhile and closes when WM_CONNECTION_CLOSED reports the end.
     m_shell->BeginQuit();
@@ -298,6 +317,7 @@ void CClientDlg::FinishQuit() {
     if (m_closing)
         return;
     m_closing = true;
+    StopSnapshots();
     m_views.SetListener(nullptr);
     emit Closed();
     close();

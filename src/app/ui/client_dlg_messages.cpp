@@ -3,6 +3,7 @@
 #include "app/ui/notify_popup.h"
 #include "connect/ui/connect_dlg.h"
 #include "controls/ui/skin_button_widget.h"
+#include "maintenance/ptz_controller.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "recordings/ui/backup_panel.h"
@@ -47,6 +48,8 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
                 if (m.wParam == kGridLocal)
                     break;
             }
+            SyncPtzLink();
+            m_ptz->SetLive(m.wParam == kGridLive);
             if (m.wParam == kGridLive) {
                 if (auto* session = m_shell->Session())
                     m_grid->StartLive(session->Login().ChannelCount());
@@ -105,11 +108,17 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
                 OpenArchive();
             }
             break;
+        case WM_SNAPSHOT_DONE:
+            OnSnapshotDone(m);
+            break;
         case WM_CLOSE_SESSION_DIALOGS:
             CloseSearch();
             break;
-        case WM_STOP_LIVE_AUDIO:
         case WM_CLOSE_PTZ:
+            // Live view stopped or the PTZ right was withdrawn: a held move is stopped.
+            m_ptz->Close();
+            break;
+        case WM_STOP_LIVE_AUDIO:
         case WM_RIGHTS_WITHDRAWN:
         case WM_DB_INFO:
         default:
@@ -124,6 +133,8 @@ void CClientDlg::OnConnectionClosed() {
         return;
     }
     // The teardown has ended: the window shows no connection any more.
+    CloseFirmwareWindow();
+    SyncPtzLink();
     CloseSearch();
     m_pendingSelection.Clear();
     OnPlaybackStopped();
@@ -195,6 +206,8 @@ void CClientDlg::RunFollowUp(FollowUpAction action) {
             OnCommand(361);
             break;
         case FollowUpAction::kStartFirmware:
+            OpenFirmwareWindow();
+            break;
         case FollowUpAction::kNothing:
             break;
     }

@@ -54,7 +54,7 @@ class CQtMessageSink final : public QObject, public IMessageSink {
     void customEvent(QEvent* event) override;
 
   private:
-    static constexpr int kWindowCount = 5;
+    static constexpr int kWindowCount = 7;  // Main .. Ptz
     static QEvent::Type EventType();
 
     void ShowBox(const std::string& text);

@@ -1,12 +1,14 @@
 #include "video/ui/channel_grid.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWheelEvent>
 #include <QWindow>
 #include <mutex>
 
@@ -402,6 +404,31 @@ void CChannelGrid::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+int CChannelGrid::ChannelAt(QPoint p) const {
+    const int slot = m_layout.SlotAt(Point{p.x(), p.y()});
+    return slot < 0 ? -1 : m_layout.ChannelOfSlot(slot);
+}
+
+void CChannelGrid::contextMenuEvent(QContextMenuEvent* event) {
+    const int channel = ChannelAt(event->pos());
+    if (channel < 0 || channel >= protocol::kMaxChannels) {
+        QWidget::contextMenuEvent(event);
+        return;
+    }
+    emit PaneContextMenu(channel, event->globalPos());
+}
+
+void CChannelGrid::wheelEvent(QWheelEvent* event) {
+    const int channel = ChannelAt(event->position().toPoint());
+    // One step per notch (120 eighths of a degree); touchpads send smaller amounts.
+    m_wheelRest += event->angleDelta().y();
+    const int steps = m_wheelRest / 120;
+    m_wheelRest -= steps * 120;
+    if (channel >= 0 && channel < protocol::kMaxChannels && steps != 0)
+        emit PaneWheel(channel, steps);
+    event->accept();
 }
 
 void CChannelGrid::closeEvent(QCloseEvent* event) {

@@ -105,6 +105,10 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     // updates its buttons, audio and PTZ channel.
     void LayoutApplied(const taviro::video::LayoutEffects& effects);
     void FullScreenChanged(bool on);
+    // The right button over a pane that shows a channel (for the pane's own menu), and the
+    // wheel over one (positive steps away from the user); `channel` is 0..15.
+    void PaneContextMenu(int channel, QPoint globalPosition);
+    void PaneWheel(int channel, int steps);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -113,10 +117,14 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
     void Apply(const LayoutEffects& effects);
+    // The channel of the visible pane under a point of the grid, or -1.
+    [[nodiscard]] int ChannelAt(QPoint p) const;
     void UpdatePaneWidths();
     void DrainPending();
     void SchedulePane(int channel);
@@ -144,6 +152,7 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     QLabel* m_dragLabel = nullptr;  // child, owned by this
     QPoint m_dragOffset;            // drag image's top-left minus the pointer
     bool m_dragging = false;
+    int m_wheelRest = 0;  // wheel eighths of a degree not yet a whole step
 
     // Full screen.
     QPointer<QWidget> m_savedParent;

@@ -46,6 +46,7 @@ class CRecorderWindowTest : public ::testing::Test {
         config.live_fps = 10;
         config.live_gop = 10;
         config.push_records = true;  // the user's rights, which RSearch asks for
+        Configure(config);
         m_recorder = std::make_unique<sim::CRecorderSim>(config);
         ASSERT_TRUE(m_recorder->Start()) << m_recorder->LastError();
         ShellOptions options;
@@ -57,6 +58,8 @@ class CRecorderWindowTest : public ::testing::Test {
         ASSERT_TRUE(loggedIn.count() > 0 || loggedIn.wait(5000));
         ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Shell().LiveRunning(); }, 5000));
     }
+    // A test's own additions to the recorder's configuration, before it starts.
+    virtual void Configure(sim::SimConfig& /*config*/) {}
     void TearDown() override {
         m_window.reset();
         m_recorder.reset();
