@@ -164,6 +164,19 @@ int CCommandSession::LogIn(app::ConnectionSettings settings) {
     return kExitOk;
 }
 
+int CCommandSession::CheckRights(protocol::Feature feature) {
+    constexpr std::chrono::milliseconds kRightsWait{3'000};
+    constexpr std::chrono::milliseconds kRightsStep{50};
+    auto& live = Session().Live();
+    const auto deadline = std::chrono::steady_clock::now() + kRightsWait;
+    while (live.Rights().productMajor != 0 && !live.Rights().userSlot &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (const int status = Stay(kRightsStep); status != kExitOk)
+            return status;
+    }
+    return Connection().CheckRights(feature) == app::CommandResult::kDone ? kExitOk : kExitFailure;
+}
+
 int CCommandSession::Stay(std::chrono::milliseconds duration) {
     const auto until = Clock::now() + duration;
     while (Clock::now() < until) {

@@ -67,6 +67,11 @@ class CCommandSession {
     // Handles the session's messages for `duration` (or until the connection ends).
     // kExitOk when the time ran out with the connection up.
     int Stay(std::chrono::milliseconds duration);
+    // The rights rule for `feature`, once this user's rights are known: a newer recorder
+    // pushes its permission tables after the login answer, so this handles messages for up
+    // to 3 s until a user list named the user. kExitOk when allowed; kExitFailure (the
+    // notification (15, 0) posted) when refused; the exit status when the connection ended.
+    int CheckRights(protocol::Feature feature);
     // Handles the session's messages until one that `match` accepts arrives (returned), the
     // time runs out (nullopt, *status kExitOk) or the connection ends or the recorder
     // refuses the request (nullopt, *status the exit status, the reason kept for Finish).

@@ -132,6 +132,11 @@ int RunFirmware(const std::vector<std::string>& argsIn) {
     if (status != kExitOk) {
         return command->Finish(status);
     }
+    status = command->CheckRights(protocol::Feature::FirmwareUpgrade);
+    if (status != kExitOk) {
+        return command->Finish(
+            status, status == kExitFailure ? "this user may not upgrade the firmware" : "");
+    }
     fw::UpgradeScan scan = fw::ScanUpgradeFolder(*folder, command->Session().Login().Hello());
     if (images.empty() || command->Options().Has("list")) {
         PrintCandidates(*command, scan);
@@ -140,56 +145,65 @@ int RunFirmware(const std::vector<std::string>& argsIn) {
         return command->Finish(kExitOk);
     }
 
-    // Only the named images are upgraded; each must be the one its row was given.
-    const std::set<std::string> wanted(images.begin(), images.end());
-    std::set<std::string> found;
-    fw::CFirmwareUpgrade upgrade(command->Connection().Firmware(), command->Sink(), scan);
-    for (std::size_t row = 0; row < scan.slotCount; ++row) {
-        const fw::UpgradeSlot& s = scan.upgradeSlots[row];
-        const bool named = s.bCandidate && wanted.count(s.path.filename().string()) != 0;
-        if (named) {
-            found.insert(s.path.filename().string());
+    // The upgrade uses the connection's firmware service: it must be gone before Finish
+    // closes the connection, so it lives only inside this block.
+    using Outcome = std::pair<int, std::string>;
+    const auto run = [&]() -> Outcome {
+        // Only the named images are upgraded; each must be the one its row was given.
+        const std::set<std::string> wanted(images.begin(), images.end());
+        std::set<std::string> found;
+        fw::CFirmwareUpgrade upgrade(command->Connection().Firmware(), command->Sink(), scan);
+        for (std::size_t row = 0; row < scan.slotCount; ++row) {
+            const fw::UpgradeSlot& s = scan.upgradeSlots[row];
+            const bool named = s.bCandidate && wanted.count(s.path.filename().string()) != 0;
+            if (named) {
+                found.insert(s.path.filename().string());
+            }
+            upgrade.SetChecked(row, named);
         }
-        upgrade.SetChecked(row, named);
-    }
-    for (const std::string& name : wanted) {
-        if (found.count(name) == 0) {
-            return command->Finish(kExitFailure, name + " is no accepted image in the folder");
+        for (const std::string& name : wanted) {
+            if (found.count(name) == 0) {
+                return Outcome(kExitFailure, name + " is no accepted image in the folder");
+            }
         }
-    }
-    if (!upgrade.Start()) {
-        return command->Finish(kExitFailure, "the upgrade could not start");
-    }
-    std::array<int, fw::kFwRows> shown{};
-    shown.fill(-1);
-    while (upgrade.CurrentState() != fw::CFirmwareUpgrade::State::Idle) {
-        const auto message = command->WaitFor(
-            [](const platform::PostedMessage& m) { return m.window == platform::Window::Firmware; },
-            kStepWait, &status);
-        if (!message) {
-            // The worker is told to stop; the connection's shutdown waits for it.
-            return command->Finish(status == kExitOk ? kExitFailure : status,
-                                   status == kExitOk ? "no answer from the recorder" : "");
+        if (!upgrade.Start()) {
+            return Outcome(kExitFailure, "the upgrade could not start");
         }
-        upgrade.OnMessage(message->message, message->wParam, message->lParam);
-        const std::size_t row = upgrade.CurrentSlot();
-        const int percent = upgrade.View().rows[row].percent;
-        if (message->message == platform::WM_FW_PROGRESS && percent / 10 != shown[row] / 10) {
-            shown[row] = percent;
-            PrintProgress(*command, row, percent);
+        std::array<int, fw::kFwRows> shown{};
+        shown.fill(-1);
+        while (upgrade.CurrentState() != fw::CFirmwareUpgrade::State::Idle) {
+            const auto message = command->WaitFor(
+                [](const platform::PostedMessage& m) {
+                    return m.window == platform::Window::Firmware;
+                },
+                kStepWait, &status);
+            if (!message) {
+                // The worker is told to stop; the connection's shutdown waits for it.
+                return Outcome(status == kExitOk ? kExitFailure : status,
+                               status == kExitOk ? "no answer from the recorder" : "");
+            }
+            upgrade.OnMessage(message->message, message->wParam, message->lParam);
+            const std::size_t row = upgrade.CurrentSlot();
+            const int percent = upgrade.View().rows[row].percent;
+            if (message->message == platform::WM_FW_PROGRESS && percent / 10 != shown[row] / 10) {
+                shown[row] = percent;
+                PrintProgress(*command, row, percent);
+            }
         }
-    }
-    bool allDone = true;
-    for (std::size_t row = 0; row < scan.slotCount; ++row) {
-        if (!upgrade.View().rows[row].checked || !scan.upgradeSlots[row].bCandidate) {
-            continue;
+        bool allDone = true;
+        for (std::size_t row = 0; row < scan.slotCount; ++row) {
+            if (!upgrade.View().rows[row].checked || !scan.upgradeSlots[row].bCandidate) {
+                continue;
+            }
+            const int text = upgrade.View().rows[row].statusText;
+            allDone = allDone && text == fw::kFwTextDone;
+            PrintResult(*command, row, scan.upgradeSlots[row].path.filename().string(), text);
         }
-        const int text = upgrade.View().rows[row].statusText;
-        allDone = allDone && text == fw::kFwTextDone;
-        PrintResult(*command, row, scan.upgradeSlots[row].path.filename().string(), text);
-    }
-    return command->Finish(allDone ? kExitOk : kExitFailure,
-                           allDone ? "" : "not every image was upgraded");
+        return Outcome(allDone ? kExitOk : kExitFailure,
+                       allDone ? "" : "not every image was upgraded");
+    };
+    const auto [result, reason] = run();
+    return command->Finish(result, reason);
 }
 
 }  // namespace taviro::cli

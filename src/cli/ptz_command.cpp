@@ -176,6 +176,11 @@ int RunPtz(const std::vector<std::string>& args) {
         return command->Finish(status != kExitOk ? status : kExitFailure,
                                status != kExitOk ? "" : "live view did not start");
     }
+    status = command->CheckRights(protocol::Feature::Ptz);
+    if (status != kExitOk) {
+        return command->Finish(status,
+                               status == kExitFailure ? "this user may not steer cameras" : "");
+    }
     maintenance::CPtzService& ptz = connection.Ptz();
     if (!ptz.SendChannel(shown - 1, op->mode)) {
         return command->Finish(kExitFailure, "the request could not be sent");

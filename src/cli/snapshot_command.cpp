@@ -60,12 +60,19 @@ int RunSnapshot(const std::vector<std::string>& args) {
     // The workers create the folder, as they do for the Save button.
     const std::filesystem::path out =
         options.Has("out") ? std::filesystem::path(*options.Get("out")) : storage / "Saved";
-    const auto requested = static_cast<protocol::ChannelMask>(*mask) & protocol::kAllChannels;
+    auto requested = static_cast<protocol::ChannelMask>(*mask) & protocol::kAllChannels;
 
     app::ConnectionSettings settings;
     settings.pictureFormat = platform::kH264FormatYuv420;
     status = command->LogIn(settings);
     app::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
+    if (connection && !options.Has("channels")) {
+        // Every channel the recorder has, not sixteen.
+        const int count = command->Session().Login().ChannelCount();
+        requested &= count >= protocol::kMaxChannels
+                         ? protocol::kAllChannels
+                         : static_cast<protocol::ChannelMask>((1u << count) - 1u);
+    }
     if (connection && options.Has("channels")) {
         // Narrowing waits for the answer to the login's live request first.
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);

@@ -1,20 +1,9 @@
 #include "cli/web_command.h"
 
-#include <chrono>
-
 #include "cli/command_session.h"
 #include "maintenance/web_setup.h"
 
 namespace taviro::cli {
-
-namespace {
-
-// The permission tables follow the login answer; a newer recorder's rights are known once a
-// user list named this user.
-constexpr std::chrono::milliseconds kRightsWait{3'000};
-constexpr std::chrono::milliseconds kRightsStep{50};
-
-}  // namespace
 
 int RunWebUrl(const std::vector<std::string>& args) {
     const std::string usage =
@@ -27,18 +16,10 @@ int RunWebUrl(const std::vector<std::string>& args) {
     if (status != kExitOk)
         return command->Finish(status);
 
-    auto& live = command->Session().Live();
-    const auto deadline = std::chrono::steady_clock::now() + kRightsWait;
-    while (live.Rights().productMajor != 0 && !live.Rights().userSlot &&
-           std::chrono::steady_clock::now() < deadline) {
-        status = command->Stay(kRightsStep);
-        if (status != kExitOk)
-            return command->Finish(status);
-    }
-    if (command->Connection().CheckRights(protocol::Feature::WebSetup) !=
-        app::CommandResult::kDone) {
-        return command->Finish(kExitFailure, "this user may not open the web setup");
-    }
+    status = command->CheckRights(protocol::Feature::WebSetup);
+    if (status != kExitOk)
+        return command->Finish(
+            status, status == kExitFailure ? "this user may not open the web setup" : "");
     const protocol::HelloAck hello = command->Session().Login().Hello();
     const auto url = maintenance::WebSetupUrl(command->Session().Transport().AddressText(),
                                               hello.webPort, hello.Key);

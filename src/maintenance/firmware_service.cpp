@@ -85,6 +85,9 @@ void CFirmwareService::StopTransfer() {
 
 void CFirmwareService::JoinWorker() {
     std::lock_guard lock(m_workerLock);
+    // Under the lock: a transfer that started after the caller's stop request (its start
+    // clears the flag) is stopped too, so the join never waits for a whole image.
+    m_bStop = true;
     if (m_worker.joinable()) {
         m_worker.join();
     }

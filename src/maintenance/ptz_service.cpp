@@ -30,7 +30,13 @@ bool CPtzService::SendChannel(int channel, PtzMode mode) {
     const PtzPayload payload = ChannelPayload(channel, mode);
     Trace("Send...PTZ_CHANNEL_REQ...%d %d\n", channel, static_cast<int>(mode));
     m_nChannel = channel;
-    return m_session.Send(msg::PTZ_CHANNEL_REQ, payload);
+    if (!m_session.Send(msg::PTZ_CHANNEL_REQ, payload))
+        return false;
+    std::lock_guard lock(m_askedLock);
+    if (m_asked.size() >= static_cast<std::size_t>(protocol::kMaxChannels))
+        m_asked.pop_front();  // a recorder that never answers: keep only the newest
+    m_asked.push_back(channel);
+    return true;
 }
 
 bool CPtzService::SendMove(std::uint8_t code, int number) {
@@ -79,7 +85,14 @@ bool CPtzService::RecvFn_PtzChannelAck(const protocol::PacketHeader& header) {
     }
     const PtzAvailability availability = ReadChannelAck(std::span(kept).first(keep));
     Trace("Recv...PTZ_CHANNEL_ACK...%d\n", static_cast<int>(availability));
-    const int channel = m_nChannel.load();
+    int channel = m_nChannel.load();
+    {
+        std::lock_guard lock(m_askedLock);
+        if (!m_asked.empty()) {
+            channel = m_asked.front();
+            m_asked.pop_front();
+        }
+    }
     m_session.Owner().Post(m_window, platform::WM_PTZ_CHANNEL_ACK,
                            static_cast<std::uint64_t>(channel < 0 ? 0 : channel),
                            static_cast<std::int64_t>(availability));

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 
 #include "maintenance/ptz_rules.h"
 #include "protocol/session.h"
@@ -67,6 +69,10 @@ class CPtzService final : public protocol::ISessionService, public IPtzLink {
     std::atomic<bool> m_bClosed{false};
     std::atomic<bool> m_bMoving{false};
     std::atomic<int> m_nChannel{-1};
+    // The channels of the requests not yet answered, oldest first: the answer names no
+    // channel, and two quick pane clicks must not credit the first answer to the second.
+    std::mutex m_askedLock;
+    std::deque<int> m_asked;
 };
 
 }  // namespace taviro::maintenance

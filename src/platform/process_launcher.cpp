@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <system_error>
 #include <thread>
 
 #include "platform/trace.h"
@@ -31,11 +32,16 @@ bool CSpawnLauncher::Start(const std::string& program, const std::vector<std::st
         Trace("process launcher: %s did not start (%d)\n", program.c_str(), rc);
         return false;
     }
-    std::thread([pid] {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    // The program started; a reaper that cannot be made only leaves a zombie until we exit.
+    try {
+        std::thread([pid] {
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        Trace("process launcher: no reaper for %s\n", program.c_str());
+    }
     return true;
 }
 

@@ -1,5 +1,5 @@
-// taviro-cli firmware end to end against the simulated recorder: the listing of a folder
-// (only images newer than the recorder's, the newest per row), an upgrade of two named
+// taviro-cli firmware and web-url end to end against the simulated recorder: the listing of a
+// folder (only images newer than the recorder's, the newest per row), an upgrade of two named
 // images whose bytes the recorder checks, and the failing exit status of a refusal.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -51,6 +51,7 @@ class CliFirmwareTest : public ::testing::Test {
         std::filesystem::remove_all(m_dir);
     }
     void Start(sim::SimConfig config) {
+        config.push_records = true;  // the user lists with this user's upgrade right
         for (const char* name : {"BOOT", "LOADER", "KERNEL", "APP", "FS", "UI", "LOGO"})
             config.firmware.push_back({name, kBuilt});
         m_sim = std::make_unique<sim::CRecorderSim>(std::move(config));
@@ -130,6 +131,43 @@ TEST_F(CliFirmwareTest, ARefusalFailsTheCommand) {
     const auto result = Run({"--image", "app.bin"});
     EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
     EXPECT_NE(result.out.find("\"result\":\"refused (18)\""), std::string::npos) << result.out;
+}
+
+}  // namespace
+}  // namespace taviro::cli
+
+namespace taviro::cli {
+namespace {
+
+// taviro-cli web-url: the address for a user who may open the setup, and nothing (a failing
+// status) for one who may not.
+TEST(CliWebUrl, PrintsTheAddressOnlyWhenTheRightsAllowIt) {
+    sim::SimConfig config;
+    config.push_records = true;  // the user lists with this user's setup right
+    config.web_port = 80;
+    config.key = {0x00, 0x0F, 0x10, 0xAB, 0xFF, 0x01, 0x9C, 0x70};
+    sim::CRecorderSim allowed(config);
+    ASSERT_TRUE(allowed.Start()) << allowed.LastError();
+    const auto run = [](std::uint16_t port) {
+        return testing::RunProgram(testing::BuiltProgram("src/cli/taviro-cli"),
+                                   {"web-url", "--host", "127.0.0.1", "--port",
+                                    std::to_string(port), "--user", "admin", "--password", "1234"},
+                                   30s * taviro::testing::kSanitizerSlowdown);
+    };
+    const auto ok = run(allowed.Port());
+    ASSERT_EQ(ok.exitStatus, 0) << ok.err;
+    EXPECT_NE(ok.out.find("\nhttp://127.0.0.1:80/webdb/webdb.cgi?key=000f10abff019c70\n"),
+              std::string::npos)
+        << ok.out;
+
+    // An older recorder lets only account 0 in: account 1 gets no address.
+    config.product_major = 0;
+    config.account = 1;
+    sim::CRecorderSim refused(config);
+    ASSERT_TRUE(refused.Start()) << refused.LastError();
+    const auto no = run(refused.Port());
+    EXPECT_NE(no.exitStatus, 0);
+    EXPECT_EQ(no.out.find("http://"), std::string::npos) << no.out;
 }
 
 }  // namespace

@@ -132,9 +132,10 @@ class FirmwareUpgradeSimTest : public taviro::testing::CTempFolderTest {
         m_session->Transport().AddService(*m_service);
         m_session->Connect();
         const auto until = Clock::now() + 10s * taviro::testing::kSanitizerSlowdown;
-        while (!m_session->Login().LoggedIn() && Clock::now() < until)
+        // Ready, not only logged in: the login answer (the firmware list) has been read.
+        while (!m_session->Login().Ready() && Clock::now() < until)
             std::this_thread::sleep_for(2ms);
-        ASSERT_TRUE(m_session->Login().LoggedIn());
+        ASSERT_TRUE(m_session->Login().Ready());
         m_upgrade = std::make_unique<CFirmwareUpgrade>(
             *m_service, m_sink, ScanUpgradeFolder(m_root, m_session->Login().Hello()));
     }

@@ -32,6 +32,7 @@ TEST(PtzCliTest, MovesASteerableCameraAndRefusesAFixedOne) {
     std::filesystem::remove_all(dir);
     sim::SimConfig config;
     config.ptz_channels = 0x0002;  // only the camera of channel 2 (index 1) is steerable
+    config.push_records = true;    // the user lists with this user's PTZ right
     sim::CRecorderSim recorder(config);
     ASSERT_TRUE(recorder.Start()) << recorder.LastError();
     const auto run = [&](std::vector<std::string> operation) {

@@ -44,7 +44,8 @@ std::vector<std::uint8_t> ReadAll(const fs::path& file) {
 }
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
+           (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
 }
 
 class SnapshotFiles : public taviro::testing::CTempFolderTest {

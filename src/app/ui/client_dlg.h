@@ -74,6 +74,7 @@ class CSnapshotViewer;
 namespace taviro::audio {
 class CSoundRing;
 }
+class QImage;
 class QPushButton;
 class QLineEdit;
 class QTimer;
@@ -222,6 +223,7 @@ class CClientDlg final : public QWidget {
     void OnSnapshotDone(const platform::PostedMessage& message);
     // Button 373: the preview file dialog, then the viewer.
     void OpenSnapshot();
+    void ShowSnapshot(const QString& path, const QImage& image, const QString& error);
     void ShowPaneMenu(int channel, QPoint globalPosition);
     void CopyPicture(int channel);
     [[nodiscard]] std::filesystem::path SavedFolder() const;

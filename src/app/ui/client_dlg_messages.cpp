@@ -13,6 +13,16 @@ namespace taviro::app::ui {
 
 void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     using namespace platform;
+    // The shell destroys an ended connection in OnMessage: what refers to its services goes
+    // first (the upgrade window and the PTZ link).
+    if (m.message == WM_CONNECTION_CLOSED) {
+        CConnection* connection = m_shell->Connection();
+        if (connection != nullptr && connection->Generation() == m.generation) {
+            CloseFirmwareWindow();
+            m_ptz->SetLink(nullptr);
+            m_ptzLink = nullptr;
+        }
+    }
     // The shell drops the messages of a connection that has ended, and acts on its own.
     if (!m_shell->OnMessage(m))
         return;

@@ -1,5 +1,8 @@
 // Snapshots of the shown channels, the pane menu and the saved-picture viewer.
+#include <QApplication>
 #include <QMenu>
+#include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 #include "app/storage_folders.h"
@@ -93,8 +96,26 @@ void CClientDlg::OpenSnapshot() {
         return;
     if (auto* session = m_shell->Session(); session && session->Live().Busy())
         return;
-    QString error;
-    m_viewer = snapshot::ui::CSnapshotViewer::Open(dialog.selectedFiles().front(), this, &error);
+    // The file is read and decoded on a pool thread; the viewer opens when it is ready.
+    const QString path = dialog.selectedFiles().front();
+    QPointer<CClientDlg> self(this);
+    QThreadPool::globalInstance()->start([self, path] {
+        QString error;
+        QImage image = snapshot::ui::LoadSnapshotImage(path, &error);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, path, image = std::move(image), error] {
+                if (CClientDlg* window = self.data())
+                    window->ShowSnapshot(path, image, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CClientDlg::ShowSnapshot(const QString& path, const QImage& image, const QString& error) {
+    if (m_quitting)
+        return;
+    m_viewer = snapshot::ui::CSnapshotViewer::Show(image, path, this);
     if (!m_viewer) {
         m_sink.ShowMessageBox(error.isEmpty() ? std::string("The picture could not be loaded.")
                                               : error.toStdString());

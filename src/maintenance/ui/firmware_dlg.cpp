@@ -34,10 +34,18 @@ CFirmwareDlg::CFirmwareDlg(CFirmwareService& service, platform::IMessageSink& si
         row.progress->setRange(0, 100);
         row.progress->setFixedWidth(kProgressWidth);
         row.status = new QLabel(this);
+        // Which file the row would write, so the operator sees what is about to be flashed.
+        auto* file = new QLabel(this);
+        const UpgradeScan& found = m_logic.Scan();
+        if (i < found.slotCount && !found.upgradeSlots[i].path.empty()) {
+            file->setText(QString::fromStdString(found.upgradeSlots[i].path.filename().string()));
+            file->setToolTip(QString::fromStdString(found.upgradeSlots[i].path.string()));
+        }
         grid->addWidget(row.check, line, 0);
         grid->addWidget(row.label, line, 1);
-        grid->addWidget(row.progress, line, 2);
-        grid->addWidget(row.status, line, 3);
+        grid->addWidget(file, line, 2);
+        grid->addWidget(row.progress, line, 3);
+        grid->addWidget(row.status, line, 4);
         connect(row.check, &QCheckBox::toggled, this, [this, i](bool on) {
             m_logic.SetChecked(i, on);
             Refresh();

@@ -17,6 +17,13 @@ std::unique_ptr<CSnapshotViewer> CSnapshotViewer::Open(const QString& path, QWid
     return std::unique_ptr<CSnapshotViewer>(new CSnapshotViewer(std::move(image), path, parent));
 }
 
+std::unique_ptr<CSnapshotViewer> CSnapshotViewer::Show(QImage image, const QString& path,
+                                                       QWidget* parent) {
+    if (image.isNull())
+        return nullptr;
+    return std::unique_ptr<CSnapshotViewer>(new CSnapshotViewer(std::move(image), path, parent));
+}
+
 CSnapshotViewer::CSnapshotViewer(QImage image, const QString& path, QWidget* parent)
     : QDialog(parent), m_image(std::move(image)) {
     setWindowTitle(QFileInfo(path).fileName());

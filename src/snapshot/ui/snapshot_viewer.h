@@ -17,6 +17,10 @@ class CSnapshotViewer final : public QDialog {
     // Loads `path`; a viewer only when the picture could be loaded (else null, `error` set).
     static std::unique_ptr<CSnapshotViewer> Open(const QString& path, QWidget* parent = nullptr,
                                                  QString* error = nullptr);
+    // A viewer on a picture already loaded (LoadSnapshotImage on a pool thread); null for a
+    // null image.
+    static std::unique_ptr<CSnapshotViewer> Show(QImage image, const QString& path,
+                                                 QWidget* parent = nullptr);
 
     [[nodiscard]] const QImage& Image() const { return m_image; }
     void Copy();

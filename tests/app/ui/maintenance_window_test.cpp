@@ -77,8 +77,9 @@ TEST_F(CMaintenanceWindowTest, SaveWritesEveryShownChannelAndLoadShowsThePicture
     poll.start();
     m_window->OnCommand(373);
     EXPECT_TRUE(previewed);
+    // The picture is read on a pool thread; the viewer opens when it is there.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->SnapshotViewer() != nullptr; }, 5000));
     auto* viewer = m_window->SnapshotViewer();
-    ASSERT_NE(viewer, nullptr);
     EXPECT_EQ(viewer->Image().size(), QSize(800, 600));
     EXPECT_EQ(viewer->size(), QSize(844, 676));
     Keep(viewer, "snapshot-viewer.png");
