@@ -1,6 +1,6 @@
-#include <QGuiApplication>
 #include <memory>
 
+#include "cli/offscreen_app.h"
 #include "cli/snapshot_command.h"
 #include "snapshot/ui/snapshot_qt.h"
 
@@ -8,21 +8,12 @@ namespace taviro::cli {
 
 namespace {
 
-// Fonts need a GUI application; the offscreen platform needs no display. The application
-// object lives as long as the painter, created only when the process has none.
+// The captions need fonts: the offscreen application lives as long as the painter.
 class CCliCaptionPainter final : public snapshot::ICaptionPainter {
   public:
-    CCliCaptionPainter() {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 3;
-            static char arg0[] = "taviro-cli";
-            static char arg1[] = "-platform";
-            static char arg2[] = "offscreen";
-            static char* argv[] = {arg0, arg1, arg2, nullptr};
-            m_app = std::make_unique<QGuiApplication>(argc, argv);
-        }
-        m_painter = std::make_unique<snapshot::ui::CQtCaptionPainter>();
-    }
+    CCliCaptionPainter()
+        : m_app(MakeOffscreenApp()),
+          m_painter(std::make_unique<snapshot::ui::CQtCaptionPainter>()) {}
     void Paint(snapshot::BgrImage& image, int x, int y, std::string_view text,
                std::uint32_t colour) override {
         m_painter->Paint(image, x, y, text, colour);

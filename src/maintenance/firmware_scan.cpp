@@ -178,12 +178,16 @@ std::optional<std::size_t> ComponentToSlot(std::size_t component, bool newerKind
 }
 
 std::optional<std::uint32_t> ParseBootDate(std::span<const std::uint8_t> text) {
+    if (text.empty()) {
+        Trace("can't find < ( >...\n");
+        return std::nullopt;  // (and an empty span may have no address to search)
+    }
     // The date is part of a text: nothing after its terminator belongs to it.
     if (const void* nul = std::memchr(text.data(), 0, text.size()); nul != nullptr) {
         text = text.first(
             static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - text.data()));
     }
-    const void* open = std::memchr(text.data(), '(', text.size());
+    const void* open = text.empty() ? nullptr : std::memchr(text.data(), '(', text.size());
     if (open == nullptr) {
         Trace("can't find < ( >...\n");
         return std::nullopt;

@@ -60,6 +60,9 @@ extern "C" tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) {
         return -1;
     }
     const auto count = static_cast<std::uint64_t>(size);
+    if (count == 0) {
+        return 0;  // nothing to copy (and an empty buffer may have no address)
+    }
     if (stream.position > kMaxWritten || count > kMaxWritten - stream.position) {
         stream.failed = true;
         return -1;

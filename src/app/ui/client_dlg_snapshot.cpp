@@ -129,7 +129,7 @@ void CClientDlg::ShowPaneMenu(int channel, QPoint globalPosition) {
         return;
     QMenu menu(this);
     QAction* save = menu.addAction(QStringLiteral("Save snapshot of CH%1").arg(channel + 1));
-    save->setEnabled(!Button(kSaveButton) || Button(kSaveButton)->isEnabled());
+    save->setEnabled(!Button(kSaveButton) || Button(kSaveButton)->ButtonEnabled());
     QAction* copy = menu.addAction(QStringLiteral("Copy picture to clipboard"));
     QAction* chosen = menu.exec(globalPosition);
     if (chosen == save)

@@ -35,6 +35,7 @@ class CSkinButtonWidget final : public QWidget {
     void SetCheck(int checked);
     int Check() const { return m_model.Checked(); }
     void SetButtonEnabled(bool on);
+    [[nodiscard]] bool ButtonEnabled() const { return m_model.Enabled(); }
 
     // The uncheck request (0x0500) of a radio group member.
     void DeliverUncheck();

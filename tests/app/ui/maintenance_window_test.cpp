@@ -36,10 +36,12 @@ TEST_F(CMaintenanceWindowTest, SaveWritesEveryShownChannelAndLoadShowsThePicture
     ASSERT_NE(save, nullptr);
     m_window->OnCommand(372);
     const auto saved = m_dir / "store" / "Saved";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FilesIn(saved).size() == 4; }, 10000));
-    // The button comes back once the one-second timer found every writer finished.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return save->isEnabled(); }, 5000));
+    // The button comes back once the one-second timer found every writer finished; by then
+    // every file has its final name (each is written under a temporary one first).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !save->ButtonEnabled(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return save->ButtonEnabled(); }, 10000));
     const auto files = FilesIn(saved);
+    ASSERT_EQ(files.size(), 4u);
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string name = files[i].filename().string();
         // "YYYYMMDDhhmmss_00CC.jpg": the format is the setting's default, JPEG.
@@ -135,9 +137,12 @@ TEST_F(CMaintenanceWindowTest, PtzPanelPressAndReleaseThenAPresetCall) {
     QWidget* panel = m_window->PtzWindows()->Panel();
     ASSERT_TRUE(panel->isVisible());
     EXPECT_EQ(m_window->Button(355)->Check(), 1);
-    // The steered channel is asked for in pan mode; its answer enables the pad.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Ptz().PadEnabled(); }, 5000));
-    ASSERT_FALSE(Received(282).empty());
+    // The steered channel is asked for in pan mode; the recorder's answer keeps the pad on.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_window->Ptz().Availability() == maintenance::PtzAvailability::Steerable; },
+        5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Received(282).empty(); }, 3000));
+    EXPECT_TRUE(m_window->Ptz().PadEnabled());
     EXPECT_EQ(Received(282).back().payload, (std::vector<std::uint8_t>{0, 0, 0, 0}));
 
     QPushButton* up = ButtonIn(panel, "Up");
