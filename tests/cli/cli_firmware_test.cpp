@@ -63,20 +63,9 @@ class CliFirmwareTest : public ::testing::Test {
                   static_cast<std::streamsize>(bytes.size()));
     }
     testing::ProgramResult Run(std::vector<std::string> extra) {
-        std::vector<std::string> args = {"firmware",
-                                         "--host",
-                                         "127.0.0.1",
-                                         "--port",
-                                         std::to_string(m_sim->Port()),
-                                         "--user",
-                                         "admin",
-                                         "--password",
-                                         "1234",
-                                         "--storage",
-                                         m_dir.string(),
-                                         "--json",
-                                         "--folder",
-                                         (m_dir / "Upgrade").string()};
+        std::vector<std::string> args =
+            testing::CliArgs("firmware", m_sim->Port(), m_dir.string(),
+                             {"--json", "--folder", (m_dir / "Upgrade").string()});
         args.insert(args.end(), extra.begin(), extra.end());
         return testing::RunProgram(testing::BuiltProgram("src/cli/taviro-cli"), args,
                                    60s * taviro::testing::kSanitizerSlowdown);
@@ -150,8 +139,7 @@ TEST(CliWebUrl, PrintsTheAddressOnlyWhenTheRightsAllowIt) {
     ASSERT_TRUE(allowed.Start()) << allowed.LastError();
     const auto run = [](std::uint16_t port) {
         return testing::RunProgram(testing::BuiltProgram("src/cli/taviro-cli"),
-                                   {"web-url", "--host", "127.0.0.1", "--port",
-                                    std::to_string(port), "--user", "admin", "--password", "1234"},
+                                   testing::CliArgs("web-url", port, ""),
                                    30s * taviro::testing::kSanitizerSlowdown);
     };
     const auto ok = run(allowed.Port());

@@ -39,23 +39,10 @@ TEST_F(CliSnapshotTest, SavesEveryRequestedChannelIntoTheSavedFolder) {
     sim::CRecorderSim recorder(config);
     ASSERT_TRUE(recorder.Start()) << recorder.LastError();
 
-    const std::vector<std::string> args = {"snapshot",
-                                           "--host",
-                                           "127.0.0.1",
-                                           "--port",
-                                           std::to_string(recorder.Port()),
-                                           "--user",
-                                           "admin",
-                                           "--password",
-                                           "1234",
-                                           "--storage",
-                                           (m_dir / "st").string(),
-                                           "--channels",
-                                           "0x0005",
-                                           "--format",
-                                           "bmp",
-                                           "--seconds",
-                                           std::to_string(2 * testing::kSanitizerSlowdown)};
+    const std::vector<std::string> args =
+        testing::CliArgs("snapshot", recorder.Port(), (m_dir / "st").string(),
+                         {"--channels", "0x0005", "--format", "bmp", "--seconds",
+                          std::to_string(2 * testing::kSanitizerSlowdown)});
     const auto result =
         testing::RunProgram(testing::BuiltProgram("src/cli/taviro-cli"), args, 120s);
     ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
@@ -80,9 +67,9 @@ TEST_F(CliSnapshotTest, SavesEveryRequestedChannelIntoTheSavedFolder) {
     // A channel the recorder does not have cannot be saved: the command fails.
     const auto missing = testing::RunProgram(
         testing::BuiltProgram("src/cli/taviro-cli"),
-        {"snapshot", "--host", "127.0.0.1", "--port", std::to_string(recorder.Port()), "--user",
-         "admin", "--password", "1234", "--storage", (m_dir / "st").string(), "--channels",
-         "0x0100", "--seconds", "1", "--out", (m_dir / "other").string()},
+        testing::CliArgs(
+            "snapshot", recorder.Port(), (m_dir / "st").string(),
+            {"--channels", "0x0100", "--seconds", "1", "--out", (m_dir / "other").string()}),
         120s);
     EXPECT_NE(missing.exitStatus, 0) << missing.out << missing.err;
     EXPECT_FALSE(std::filesystem::exists(m_dir / "other"));

@@ -36,18 +36,8 @@ TEST(PtzCliTest, MovesASteerableCameraAndRefusesAFixedOne) {
     sim::CRecorderSim recorder(config);
     ASSERT_TRUE(recorder.Start()) << recorder.LastError();
     const auto run = [&](std::vector<std::string> operation) {
-        std::vector<std::string> args = {"ptz",
-                                         "--host",
-                                         "127.0.0.1",
-                                         "--port",
-                                         std::to_string(recorder.Port()),
-                                         "--user",
-                                         "admin",
-                                         "--password",
-                                         "1234",
-                                         "--storage",
-                                         (dir / "st").string(),
-                                         "--json"};
+        std::vector<std::string> args =
+            testing::CliArgs("ptz", recorder.Port(), (dir / "st").string(), {"--json"});
         args.insert(args.end(), operation.begin(), operation.end());
         return testing::RunProgram(testing::BuiltProgram("src/cli/taviro-cli"), args, 60s);
     };

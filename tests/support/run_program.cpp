@@ -94,6 +94,20 @@ ProgramResult RunProgram(const std::string& path, const std::vector<std::string>
     return result;
 }
 
+std::vector<std::string> CliArgs(const std::string& command, unsigned port,
+                                 const std::string& storage,
+                                 const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {
+        command,  "--host", "127.0.0.1",  "--port", std::to_string(port),
+        "--user", "admin",  "--password", "1234"};
+    if (!storage.empty()) {
+        args.push_back("--storage");
+        args.push_back(storage);
+    }
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
 std::string BuiltProgram(const std::string& relative) {
     const char* dir = std::getenv("TAVIRO_BINARY_DIR");
     return std::string(dir != nullptr ? dir : ".") + "/" + relative;

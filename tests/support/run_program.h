@@ -18,6 +18,12 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args,
                          std::chrono::milliseconds limit);
 
+// A taviro-cli command logged in to the simulated recorder on loopback as admin:1234, with
+// its storage folder (empty: none given), followed by `extra`.
+std::vector<std::string> CliArgs(const std::string& command, unsigned port,
+                                 const std::string& storage,
+                                 const std::vector<std::string>& extra = {});
+
 // The path of a program built in this build tree, e.g. BuiltProgram("src/cli/taviro-cli").
 std::string BuiltProgram(const std::string& relative);
 
