@@ -23,6 +23,7 @@
 #include "protocol/catalogue.h"
 #include "protocol/hello.h"
 #include "protocol/packet_header.h"
+#include "sim/h264_slice_rewriter.h"
 #include "stream/stream_records.h"
 
 namespace {
@@ -527,6 +528,71 @@ void WriteFirmwareScanSeeds(CSeedWriter& seeds) {
                 Bytes{1} + Bytes(encoded.begin(), encoded.end()) + logoImage);
 }
 
+// The slice rewriter's input: access units (2-byte length, then the bytes) of an encoder
+// whose parameter sets differ from the recorder's as x264's do.
+Bytes RewriterUnit(const Bytes& unit) {
+    return Bytes{static_cast<std::uint8_t>(unit.size() >> 8),
+                 static_cast<std::uint8_t>(unit.size())} +
+           unit;
+}
+
+Bytes RewriterSlice(const taviro::sim::H264SliceHeader& h, const taviro::sim::H264SeqParams& sps,
+                    const taviro::sim::H264PicParams& pps) {
+    using namespace taviro::sim;
+    CH264BitWriter w;
+    WriteH264SliceHeader(w, h, sps, pps);
+    const Bytes data = Pattern(24, static_cast<std::uint8_t>(h.frameNum));
+    AppendH264Bits(w, data, 0, data.size() * 8 - 5);
+    w.PutTrailingBits();
+    Bytes out;
+    AppendH264NalUnit(out, static_cast<std::uint8_t>((h.nalRefIdc << 5) | (h.idr ? 5 : 1)),
+                      w.Bytes());
+    return out;
+}
+
+void WriteSliceRewriterSeeds(CSeedWriter& seeds) {
+    using namespace taviro::sim;
+    const std::string name = "fuzz_slice_rewriter";
+    for (const std::uint32_t pocType : {2u, 0u}) {
+        H264SeqParams sps = RecorderSeqParams(352, 240);
+        sps.log2MaxFrameNum = 4;
+        sps.pocType = pocType;
+        sps.log2MaxPocLsb = 5;
+        H264PicParams pps;
+        pps.picInitQp = 30;
+        pps.deblockingControl = true;
+        Bytes input{0};
+        for (std::uint32_t i = 0; i < 5; ++i) {
+            H264SliceHeader h;
+            h.idr = i == 0 || i == 4;
+            h.sliceType = h.idr ? 7 : 5;
+            h.frameNum = h.idr ? 0 : i;
+            h.pocLsb = h.idr ? 0 : 2 * i;
+            h.idrPicId = i == 4 ? 1 : 0;
+            h.sliceQpDelta = static_cast<std::int32_t>(i) - 2;
+            if (i == 2) {
+                h.refListModified = true;
+                h.refListChanges = {{0, 0}};
+                h.adaptiveMarking = true;
+                h.markingOps = {{1, 0, 0}};
+            }
+            const Bytes sets = i == 0 ? WriteH264ParamSets(sps, pps) : Bytes{};
+            input = input + RewriterUnit(sets + RewriterSlice(h, sps, pps));
+        }
+        seeds.Write(name, pocType == 2 ? "order_count_type_2" : "order_count_type_0", input);
+    }
+    // The recorder's own parameter sets at 720 x 576 and an IDR picture with the filter off,
+    // which the rewriter must refuse.
+    H264SeqParams sps = RecorderSeqParams(720, 576);
+    H264PicParams pps;
+    pps.deblockingControl = true;
+    H264SliceHeader h;
+    h.idr = true;
+    h.deblockingIdc = 1;
+    seeds.Write(name, "filter_off",
+                Bytes{2} + RewriterUnit(WriteH264ParamSets(sps, pps) + RewriterSlice(h, sps, pps)));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <output-folder>\n", argv[0]);
@@ -954,6 +1020,7 @@ int main(int argc, char** argv) {
         StoreBE32(backVid.data() + earlier + 24, static_cast<std::uint32_t>(kBuildTime) + 3);
         seeds.Write(name, "entry_before_its_block", ArchiveInput(0x00, 3, backIdx, backVid));
     }
+    WriteSliceRewriterSeeds(seeds);
     if (!seeds.Ok()) {
         return 1;
     }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo: builds the desktop client and the recorder simulator, starts the simulator on a
-# free loopback port (16 channels of moving pictures with titles), and starts the client,
+# free loopback port (16 channels of camera-like video with titles), and starts the client,
 # which opens its connect dialog filled with the simulator's address and connects.
 #
 # With a display the client stays until you quit it (the Quit button). Without one (a
@@ -35,13 +35,20 @@ for t in "${titles[@]}"; do
 done
 "$build_dir/sim/taviro-recorder-sim" --port 0 --port-file "$work/port" \
     --journal "$work/journal.jsonl" --user admin:1234 --push-records \
-    --live-size 704x480 --live-fps 25 "${title_args[@]}" >"$work/sim.log" 2>&1 &
+    --live-size 704x480 --live-fps 25 --camera 0xffff "${title_args[@]}" >"$work/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
     [[ -s "$work/port" ]] && break
     sleep 0.05
 done
 port=$(cat "$work/port")
+# The camera-like video is encoded in the background (a few seconds); channels show the
+# test pattern until it is ready, so the client starts once it is.
+for _ in $(seq 300); do
+    grep -q "camera video" "$work/sim.log" && break
+    sleep 0.1
+done
+grep "camera video" "$work/sim.log" || true
 echo "recorder simulator listening on 127.0.0.1:$port (user admin, password 1234)"
 
 client=("$build_dir/src/app/ui/taviro" --connect "127.0.0.1:$port" --user admin

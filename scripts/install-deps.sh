@@ -35,6 +35,8 @@ PACKAGES=(
     libswscale-dev
     libavutil-dev
     libavformat-dev
+    # the recorder simulator's camera-like video (H.264 from libx264)
+    libx264-dev
     # snapshots: JPEG through libjpeg-turbo, TIFF through libtiff
     libjpeg62-turbo-dev
     libtiff-dev
@@ -57,6 +59,11 @@ PACKAGES=(
     x11-utils
     # helper scripts
     python3
+    # the Debian package: cpack's dependency scan (dpkg-shlibdeps, file) and its checks
+    dpkg-dev
+    file
+    lintian
+    desktop-file-utils
 )
 # ---------------------------------------------------------------------------------------
 

@@ -240,7 +240,11 @@ std::string CSimConnection::Run(std::span<const std::unique_ptr<ISimService>> se
         m_journal.Message(JournalDir::Rx, header.Command(), header.Length(), payload);
         Dispatch(services, header, payload);
     }
-    if (why != "stopped" && why != "socket error" && why != "connection reset") {
+    if (m_reset && why == m_closeWhy) {
+        // A zero linger time makes the close send a reset instead of an orderly end.
+        const linger hard{1, 0};
+        ::setsockopt(m_wire.Fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    } else if (why != "stopped" && why != "socket error" && why != "connection reset") {
         Drain(stop);
     }
     CloseSocket();

@@ -92,6 +92,12 @@ class CSimConnection {
     // its reason is the one journaled.
     void CloseNow(std::string_view why) { CloseAfter(std::chrono::milliseconds(0), why); }
     void CloseAfter(std::chrono::milliseconds pause, std::string_view why);
+    // Ends the connection at the next pass with a reset: no goodbye, nothing drained, as
+    // when the network between recorder and client breaks.
+    void DropNow(std::string_view why) {
+        m_reset = true;
+        CloseNow(why);
+    }
     [[nodiscard]] bool Closing() const { return m_closeAt.has_value(); }
 
     void SetLoggedIn(std::size_t userSlot);
@@ -121,6 +127,7 @@ class CSimConnection {
     std::optional<std::chrono::milliseconds> m_stopReadingAfter;
     bool m_audioOn = false;  // live audio: see SetAudioOn
     bool m_sendFailed = false;
+    bool m_reset = false;  // DropNow: closed with a reset
     std::optional<Clock::time_point> m_closeAt;
     std::string m_closeWhy;
     std::optional<std::size_t> m_userSlot;

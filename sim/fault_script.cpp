@@ -33,6 +33,10 @@ void CFaultScript::Poll(CSimConnection& connection) {
         connection.CloseNow("close-after-seconds");
         return;
     }
+    if (m_config.drop_after && sinceLogin >= *m_config.drop_after) {
+        connection.DropNow(kDropReason);
+        return;
+    }
     if (!m_fired && sinceLogin >= m_config.fault_delay) {
         m_fired = true;
         Fire(connection);

@@ -24,6 +24,9 @@ inline constexpr std::uint16_t kLyingAnnounced = 32;
 inline constexpr std::uint16_t kLyingSent = 8;
 inline constexpr std::uint16_t kLyingNextLength = 12;
 
+// How a connection cut by the drop fault ends (its close event in the journal).
+inline constexpr const char* kDropReason = "drop";
+
 // The payload of the scripted messages: byte i is i modulo 256, easy to recognise in a
 // hex dump and in tests.
 std::vector<std::uint8_t> PatternBytes(std::size_t length);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstring>
 #include <string>
 
 namespace taviro::sim {
@@ -57,30 +56,8 @@ class CCanvas {
   public:
     explicit CCanvas(YuvPicture& p) : m_p(p) {}
 
-    // Fills luma [x0, x1) x [y0, y1), clipped, and the chroma samples whose 2 x 2 luma block
-    // starts inside it. Row by row: every camera of a 16-channel recorder draws its picture
-    // for every frame, live and in playback.
     void Fill(int x0, int y0, int x1, int y1, std::uint8_t luma, Chroma chroma) {
-        x0 = std::max(x0, 0);
-        y0 = std::max(y0, 0);
-        x1 = std::min(x1, m_p.width);
-        y1 = std::min(y1, m_p.height);
-        if (x0 >= x1 || y0 >= y1) {
-            return;
-        }
-        const auto lumaRun = static_cast<std::size_t>(x1 - x0);
-        // The chroma samples c with 2c in [x0, x1).
-        const int cx0 = (x0 + 1) / 2;
-        const int cx1 = (x1 + 1) / 2;
-        const auto chromaRun = static_cast<std::size_t>(cx1 - cx0);
-        for (int y = y0; y < y1; ++y) {
-            std::memset(m_p.y.data() + Index(x0, y, m_p.width), luma, lumaRun);
-            if (y % 2 == 0 && chromaRun > 0) {
-                const std::size_t c = Index(cx0, y / 2, m_p.width / 2);
-                std::memset(m_p.u.data() + c, chroma.cb, chromaRun);
-                std::memset(m_p.v.data() + c, chroma.cr, chromaRun);
-            }
-        }
+        FillYuvRect(m_p, x0, y0, x1, y1, luma, chroma.cb, chroma.cr);
     }
 
     void DrawGlyph(const Glyph& glyph, int x, int y, int scale) {
@@ -95,11 +72,6 @@ class CCanvas {
     }
 
   private:
-    static std::size_t Index(int x, int y, int stride) {
-        return static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
-               static_cast<std::size_t>(x);
-    }
-
     YuvPicture& m_p;
 };
 

@@ -1,5 +1,7 @@
 #include "sim/live_service.h"
 
+#include <utility>
+
 #include "protocol/hello.h"
 #include "protocol/recorder_time.h"
 
@@ -18,7 +20,7 @@ constexpr std::uint64_t kMaxLagFrames = 15;
 
 }  // namespace
 
-CLiveService::CLiveService(const SimConfig& config)
+CLiveService::CLiveService(const SimConfig& config, std::shared_ptr<const CCameraLoops> camera)
     : m_channels(config.channels),
       m_available(config.live_available),
       m_videoLoss(config.video_loss),
@@ -43,6 +45,8 @@ CLiveService::CLiveService(const SimConfig& config)
     options.startTime = static_cast<protocol::RecorderTime>(
         protocol::LocalWallClockNow(protocol::ProcessZoneOffset()));
     options.titles = config.titles;
+    options.cameraChannels = config.camera_channels;
+    options.camera = std::move(camera);
     m_builder = CLiveStreamBuilder::Create(options);
 }
 

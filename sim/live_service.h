@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
@@ -18,7 +19,9 @@ namespace taviro::sim {
 
 class CLiveService final : public ISimService {
   public:
-    explicit CLiveService(const SimConfig& config);
+    // `camera`: the loops of the configured camera channels (null: the test pattern only).
+    explicit CLiveService(const SimConfig& config,
+                          std::shared_ptr<const CCameraLoops> camera = nullptr);
 
     [[nodiscard]] bool Handles(std::uint16_t code) const override;
     void OnMessage(CSimConnection& connection, const protocol::PacketHeader& header,

@@ -57,6 +57,12 @@ std::string CheckOptions(const LiveStreamOptions& o) {
     if (o.titles.size() > static_cast<std::size_t>(protocol::kMaxChannels)) {
         return "more than 16 titles";
     }
+    if ((o.cameraChannels & ~protocol::kAllChannels) != 0) {
+        return "cameraChannels names channels above 15";
+    }
+    if (o.camera && (o.camera->Width() != o.width || o.camera->Height() != o.height)) {
+        return "the camera loops are of another picture size";
+    }
     return {};
 }
 
@@ -110,7 +116,36 @@ void CLiveStreamBuilder::RestartChannel(int channel) {
         // A fresh encoder: the channel starts over as configured, with dependent frames
         // first when it is one of the channels joined in the middle of a group.
         m_writers[static_cast<std::size_t>(channel)].reset();
+        m_camera[static_cast<std::size_t>(channel)].next.reset();
     }
+}
+
+const CameraLoopFrame* CLiveStreamBuilder::CameraFrame(int channel, std::uint32_t frame) {
+    if (!m_options.camera || !protocol::HasChannel(m_options.cameraChannels, channel)) {
+        return nullptr;
+    }
+    const auto index = static_cast<std::size_t>(channel);
+    CameraPlay& play = m_camera[index];
+    if (!play.loop) {
+        play.loop = m_options.camera->Loop(channel);
+        if (!play.loop || play.loop->frames.empty() || play.loop->gopLength < 1) {
+            play.loop.reset();
+            return nullptr;  // still encoding: the test pattern until the loop is there
+        }
+        play.next.reset();
+    }
+    const auto& frames = play.loop->frames;
+    const auto gop = static_cast<std::size_t>(play.loop->gopLength);
+    if (!play.next) {
+        play.next = 0;  // the loop's first IDR picture
+    } else if (frame != m_nextFrame[index]) {
+        // A skipped or repeated frame: on from the next key frame, as the decoder's
+        // reference would not match the one the next dependent frame was coded against.
+        play.next = (*play.next + gop - 1) / gop * gop % frames.size();
+    }
+    const CameraLoopFrame* f = &frames[*play.next];
+    play.next = (*play.next + 1) % frames.size();
+    return f;
 }
 
 std::array<std::uint8_t, kLiveTitleSize> CLiveStreamBuilder::Title(int channel) const {
@@ -151,14 +186,26 @@ std::optional<LiveElement> CLiveStreamBuilder::VideoElement(int channel, std::ui
         return std::nullopt;
     }
     const auto index = static_cast<std::size_t>(channel);
-    CH264StreamWriter& writer = Writer(channel);
-    if (writer.FramesWritten() != 0 && frame != m_nextFrame[index]) {
-        writer.ForceKeyFrame();
+    std::span<const std::uint8_t> payload;
+    bool keyFrame = false;
+    std::optional<H264AccessUnit> unit;
+    if (const CameraLoopFrame* camera = CameraFrame(channel, frame)) {
+        payload = camera->bytes;
+        keyFrame = camera->keyFrame;
+    } else {
+        CH264StreamWriter& writer = Writer(channel);
+        if (writer.FramesWritten() != 0 && frame != m_nextFrame[index]) {
+            writer.ForceKeyFrame();
+        }
+        unit = writer.Write(MakeH264TestPattern(channel, frame, m_options.width, m_options.height));
+        if (!unit) {
+            return std::nullopt;  // the writer always takes its own size; kept for safety
+        }
+        payload = unit->bytes;
+        keyFrame = unit->key_frame;
     }
-    auto unit =
-        writer.Write(MakeH264TestPattern(channel, frame, m_options.width, m_options.height));
-    if (!unit || unit->bytes.size() > kLiveMaxEncodedSize) {
-        return std::nullopt;  // the writer always takes its own size; kept for safety
+    if (payload.size() > kLiveMaxEncodedSize) {
+        return std::nullopt;
     }
     m_nextFrame[index] = frame + 1;
 
@@ -167,9 +214,9 @@ std::optional<LiveElement> CLiveStreamBuilder::VideoElement(int channel, std::ui
     e.seconds = seconds;
     e.microseconds = micros;
     e.channel = channel;
-    e.keyFrame = unit->key_frame;
-    e.encodedSize = static_cast<std::uint32_t>(unit->bytes.size());
-    e.bytes.assign(kLiveVideoPayloadOffset + unit->bytes.size(), 0);
+    e.keyFrame = keyFrame;
+    e.encodedSize = static_cast<std::uint32_t>(payload.size());
+    e.bytes.assign(kLiveVideoPayloadOffset + payload.size(), 0);
     std::uint8_t* const b = e.bytes.data();
 
     // The stream part, in the byte order of the recorder's stream layer.
@@ -194,7 +241,7 @@ std::optional<LiveElement> CLiveStreamBuilder::VideoElement(int channel, std::ui
     protocol::StoreLE32(enc + 24, static_cast<std::uint32_t>(micros));
     enc[36] = static_cast<std::uint8_t>(channel & 0x0F);
 
-    std::copy(unit->bytes.begin(), unit->bytes.end(), b + kLiveVideoPayloadOffset);
+    std::copy(payload.begin(), payload.end(), b + kLiveVideoPayloadOffset);
     return e;
 }
 

@@ -55,6 +55,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -64,6 +65,7 @@
 #include "protocol/channel_mask.h"
 #include "protocol/packet_header.h"
 #include "protocol/recorder_time.h"
+#include "sim/camera_loop.h"
 #include "sim/h264_stream_writer.h"
 
 namespace taviro::sim {
@@ -109,6 +111,11 @@ struct LiveStreamOptions {
     // Camera titles by channel; an empty or missing title is "CH<n>" with the 1-based
     // channel.
     std::vector<std::string> titles;
+    // Channels that send camera-like video: `camera`'s loop of the channel, which must be
+    // of this width and height. While a loop is not ready (or when `camera` is null) the
+    // channel sends the test pattern.
+    protocol::ChannelMask cameraChannels = 0;
+    std::shared_ptr<const CCameraLoops> camera;
 };
 
 // A whole element with what its messages need to know.
@@ -175,8 +182,19 @@ class CLiveStreamBuilder {
     std::array<std::uint8_t, kLiveTitleSize> Title(int channel) const;
     void StoreStreamWord(std::uint8_t* p, std::uint32_t value) const;
 
+    // The camera loop's next access unit for `channel`, or null when the channel sends the
+    // test pattern.
+    const CameraLoopFrame* CameraFrame(int channel, std::uint32_t frame);
+
     LiveStreamOptions m_options;
     std::array<std::optional<CH264StreamWriter>, protocol::kMaxChannels> m_writers;
+    // A camera channel's loop (held while it plays) and the index of its next access unit;
+    // no index until the channel starts, or starts again, at a key frame.
+    struct CameraPlay {
+        std::shared_ptr<const CameraLoop> loop;
+        std::optional<std::size_t> next;
+    };
+    std::array<CameraPlay, protocol::kMaxChannels> m_camera;
     // The frame each channel's writer expects next.
     std::array<std::uint32_t, protocol::kMaxChannels> m_nextFrame{};
 };

@@ -3,6 +3,7 @@
 // client is done.
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 #include "platform/trace.h"
 #include "sim/options.h"
@@ -44,7 +45,20 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "taviro-recorder-sim: listening on %s:%u\n",
                  line.config.bind_address.c_str(), static_cast<unsigned>(sim.Port()));
+    // Tells once when the camera channels' video is ready (it encodes in the background).
+    auto camera = sim.CameraLoops();
     while (g_interrupted == 0 && !sim.WaitUntilFinished(std::chrono::milliseconds(100))) {
+        if (camera && camera->Done()) {
+            const std::string error = camera->Error();
+            if (error.empty()) {
+                std::fprintf(stderr, "taviro-recorder-sim: camera video ready (%lld ms)\n",
+                             static_cast<long long>(camera->EncodeTime().count()));
+            } else {
+                std::fprintf(stderr, "taviro-recorder-sim: camera video failed: %s\n",
+                             error.c_str());
+            }
+            camera.reset();
+        }
     }
     sim.Stop();
     return 0;

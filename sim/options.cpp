@@ -293,6 +293,9 @@ const std::vector<Option>& Options() {
          Number(&SimConfig::live_fragment_size, 65535)},
         {"dependent-start", "MASK", "channels that start with dependent frames",
          Mask(&SimConfig::live_dependent_start)},
+        {"camera", "MASK",
+         "channels that send camera-like live video (H.264 from libx264; default none)",
+         Mask(&SimConfig::camera_channels)},
         {"video-loss", "MASK", "channels without camera signal (default 0)",
          Mask(&SimConfig::video_loss)},
         {"refuse-live", "N", "answer LIVE_REQ with LIVE_NACK reason N",
@@ -521,6 +524,25 @@ const std::vector<Option>& Options() {
          }},
         {"fault-delay-ms", "N", "delay between login and the faults (default 200)",
          Millis(&SimConfig::fault_delay)},
+        {"drop-after", "SECONDS",
+         "reset the first client's connection N s after its login "
+         "(no goodbye; fractions allowed)",
+         [](SimConfig& c, std::string_view v) {
+             const auto s = ParseSeconds(v);
+             if (s) {
+                 c.drop_after = *s;
+             }
+             return s.has_value();
+         }},
+        {"drop-every", "SECONDS", "reset every client's connection N s after its login",
+         [](SimConfig& c, std::string_view v) {
+             const auto s = ParseSeconds(v);
+             if (s) {
+                 c.drop_after = *s;
+                 c.drop_repeat = true;
+             }
+             return s.has_value();
+         }},
         {"stop-reading-after-ms", "N", "N ms after login read nothing more from the client",
          [](SimConfig& c, std::string_view v) {
              const auto n = ParseUnsigned(v, 86'400'000);

@@ -64,10 +64,11 @@ bool WritePortFile(const std::string& path, std::uint16_t port) {
 }  // namespace
 
 std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config,
-                                                       std::shared_ptr<const SimArchive> archive) {
+                                                       std::shared_ptr<const SimArchive> archive,
+                                                       std::shared_ptr<const CCameraLoops> camera) {
     std::vector<std::unique_ptr<ISimService>> services;
     services.push_back(std::make_unique<CLoginService>(config));
-    services.push_back(std::make_unique<CLiveService>(config));
+    services.push_back(std::make_unique<CLiveService>(config, std::move(camera)));
     services.push_back(std::make_unique<CDeviceService>(config));
     services.push_back(std::make_unique<CTalkService>(config));
     services.push_back(std::make_unique<CSearchService>(config, archive));
@@ -104,6 +105,13 @@ bool CRecorderSim::Start() {
         return false;
     }
     m_archive = std::make_shared<const SimArchive>(std::move(*archive));
+    // Encoding the camera loops takes seconds: it runs beside the server, and channels
+    // send the test pattern until their loop is ready.
+    m_camera.reset();
+    if (m_config.live_stream && m_config.camera_channels != 0) {
+        m_camera = std::make_shared<const CCameraLoops>(m_config.live_width, m_config.live_height,
+                                                        m_config.camera_channels);
+    }
     m_journal.SetStart(Clock::now());
     m_journal.SetEcho(m_config.verbose);
     if (!m_config.journal_path.empty() && !m_journal.OpenFile(m_config.journal_path)) {
@@ -182,10 +190,18 @@ void CRecorderSim::ServeClient(platform::CSocket client) {
     m_journal.Event("accept", peer);
     platform::Trace("sim: client %s connected\n", peer.c_str());
     // Fresh services per client: nothing one client did leaks into the next one's session.
-    const auto services = MakeServices(m_config, m_archive);
+    // A one-time drop has happened once it cut a connection; later clients keep theirs.
+    SimConfig config = m_config;
+    if (!config.drop_repeat && m_drops.load() > 0) {
+        config.drop_after.reset();
+    }
+    const auto services = MakeServices(config, m_archive, m_camera);
     CSimConnection connection(std::move(client), m_journal, m_config.read_timeout, &m_abort);
     connection.SetStopReadingAfter(m_config.stop_reading_after);
     const std::string why = connection.Run(services, m_stop);
+    if (why == kDropReason) {
+        m_drops.fetch_add(1);
+    }
     platform::Trace("sim: client done (%s)\n", why.c_str());
     m_served.fetch_add(1);
 }

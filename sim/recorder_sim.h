@@ -20,6 +20,7 @@
 
 #include "platform/socket.h"
 #include "sim/archive.h"
+#include "sim/camera_loop.h"
 #include "sim/connection.h"
 #include "sim/journal.h"
 #include "sim/service.h"
@@ -29,9 +30,10 @@ namespace taviro::sim {
 
 // The services one client is served by, in dispatch order: login, live, device, talk,
 // recordings (month and day index, playback), then the faults. `archive` is what the
-// recordings services serve.
-std::vector<std::unique_ptr<ISimService>> MakeServices(const SimConfig& config,
-                                                       std::shared_ptr<const SimArchive> archive);
+// recordings services serve; `camera` holds the camera channels' live video loops.
+std::vector<std::unique_ptr<ISimService>> MakeServices(
+    const SimConfig& config, std::shared_ptr<const SimArchive> archive,
+    std::shared_ptr<const CCameraLoops> camera = nullptr);
 
 class CRecorderSim {
   public:
@@ -56,6 +58,8 @@ class CRecorderSim {
     bool WaitUntilFinished(std::chrono::milliseconds timeout) const;
     // Clients accepted so far / connections that have ended.
     [[nodiscard]] std::uint32_t ClientsAccepted() const { return m_accepted.load(); }
+    // Connections the drop fault has cut so far.
+    [[nodiscard]] std::uint32_t Drops() const { return m_drops.load(); }
     [[nodiscard]] std::uint32_t ClientsServed() const { return m_served.load(); }
     [[nodiscard]] std::string LastError() const;
 
@@ -67,6 +71,9 @@ class CRecorderSim {
     }
 
     [[nodiscard]] const SimConfig& Config() const { return m_config; }
+    // The camera channels' loops, encoding in the background from Start (null without
+    // camera channels). Call from the thread that called Start.
+    [[nodiscard]] std::shared_ptr<const CCameraLoops> CameraLoops() const { return m_camera; }
 
   private:
     void Serve();
@@ -75,6 +82,8 @@ class CRecorderSim {
     const SimConfig m_config;
     // Loaded by Start; the recordings every client sees.
     std::shared_ptr<const SimArchive> m_archive;
+    // Made by Start when camera channels stream; shared with every client's live service.
+    std::shared_ptr<const CCameraLoops> m_camera;
     CJournal m_journal;
     platform::CSocket m_listener;
     std::thread m_thread;
@@ -82,6 +91,7 @@ class CRecorderSim {
     std::atomic<bool> m_running{false};
     std::atomic<std::uint16_t> m_port{0};
     std::atomic<std::uint32_t> m_accepted{0};
+    std::atomic<std::uint32_t> m_drops{0};  // connections cut by the drop fault
     std::atomic<std::uint32_t> m_served{0};
     CConnectionAbort m_abort;
     mutable std::mutex m_controlLock;  // Start, Stop and the error text

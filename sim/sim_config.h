@@ -126,6 +126,9 @@ struct SimConfig {
     std::uint16_t live_dependent_start = 0;       // channels that start with dependent frames
     std::optional<std::uint16_t> live_available;  // default: every channel of the recorder
     std::uint16_t video_loss = 0;
+    // Channels whose live video is camera-like (a moving scene encoded by libx264 into a
+    // loop when the simulator starts) instead of the test pattern.
+    std::uint16_t camera_channels = 0;
     std::optional<std::int32_t> live_reason;
     std::optional<std::int32_t> live_stop_reason;
     std::optional<std::int32_t> rec_on_reason;
@@ -271,6 +274,12 @@ struct SimConfig {
     bool lying_length = false;
     std::optional<std::int32_t> bye_reason;
     std::chrono::milliseconds fault_delay{200};
+    // The network breaks under a logged-in client this long after its login: the connection
+    // is reset, no goodbye, while the recorder goes on accepting new connections. Only the
+    // first connection it happens to, unless drop_repeat: then every connection, each this
+    // long after its own login (soak tests of a client that comes back).
+    std::optional<std::chrono::milliseconds> drop_after;
+    bool drop_repeat = false;
     // This long after login the recorder reads nothing more from the client (its network
     // stack wedged), while it goes on sending; the client's sends pile up and then wait.
     std::optional<std::chrono::milliseconds> stop_reading_after;

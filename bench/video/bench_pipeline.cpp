@@ -2,7 +2,8 @@
 //
 // One capture of a 16-channel live stream, built by the simulated recorder's stream builder
 // and kept in memory as the LIVE_DATA messages the session would hand over, is played
-// three ways:
+// three ways, for each of the simulator's two streams (camera-like video from libx264,
+// and the lossless test pattern):
 //   1. through the client's own path (CStreamFrames, the channel queues, one CDecodeThread
 //      per channel on the real decoder library, the channel views) as fast as the decoders
 //      take it, with the feeder holding back whenever a channel has enough frames waiting,
@@ -42,6 +43,8 @@ extern "C" {
 #include "platform/h264_decoder.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "sim/camera_loop.h"
+#include "sim/camera_scene.h"
 #include "sim/live_stream.h"
 #include "stream/consumer_slots.h"
 #include "stream/stream_frames.h"
@@ -70,6 +73,10 @@ struct Options {
     bool latency = true;
     bool throughput = true;
     bool bare = true;
+    // The streams measured: the camera-like one (x264 loops) and the test pattern one
+    // (lossless I_PCM key frames, skipped macroblocks).
+    bool camera = true;
+    bool pattern = true;
 };
 
 void Usage() {
@@ -84,7 +91,8 @@ void Usage() {
         "  --deinterlace     channels set to deinterlace (no line doubling)\n"
         "  --no-latency      skip the paced hand-over latency run\n"
         "  --no-throughput   skip the throughput runs\n"
-        "  --no-bare         throughput: the pipeline alone (for profiling)\n");
+        "  --no-bare         throughput: the pipeline alone (for profiling)\n"
+        "  --stream KIND     camera, pattern or both (both)\n");
 }
 
 std::optional<long> Number(const char* text, long low, long high) {
@@ -151,6 +159,15 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             o.throughput = false;
         } else if (arg == "--no-bare") {
             o.bare = false;
+        } else if (arg == "--stream") {
+            if (value == nullptr)
+                return std::nullopt;
+            ++i;
+            const std::string_view kind = value;
+            o.camera = kind == "camera" || kind == "both";
+            o.pattern = kind == "pattern" || kind == "both";
+            if (!o.camera && !o.pattern)
+                return std::nullopt;
         } else {
             return std::nullopt;
         }
@@ -197,8 +214,32 @@ struct Capture {
     std::size_t messages = 0;
 };
 
-std::optional<Capture> MakeCapture(const Options& o) {
+// `camera`: every channel sends the simulator's camera-like video (its x264 loops, encoded
+// here first) instead of the test pattern.
+std::optional<Capture> MakeCapture(const Options& o, bool camera) {
     sim::LiveStreamOptions lo;
+    if (camera) {
+        const auto channels = static_cast<std::uint16_t>((1u << o.channels) - 1u);
+        auto loops = std::make_shared<sim::CCameraLoops>(o.width, o.height, channels);
+        if (!loops->WaitUntilDone(std::chrono::minutes(5)) || !loops->Error().empty()) {
+            std::fprintf(stderr, "camera loops: %s\n", loops->Error().c_str());
+            return std::nullopt;
+        }
+        std::size_t loopBytes = 0;
+        for (int ch = 0; ch < o.channels; ++ch) {
+            loopBytes += loops->Loop(ch)->TotalBytes();
+        }
+        const double loopSeconds =
+            static_cast<double>(sim::kCameraSceneFrames) / sim::kCameraSceneRate;
+        std::printf(
+            "camera loops: %d channels encoded in %.2f s, %.0f kbit/s a channel at %d "
+            "pictures/s, GOP %d\n",
+            o.channels, static_cast<double>(loops->EncodeTime().count()) / 1e3,
+            static_cast<double>(loopBytes) * 8 / 1e3 / loopSeconds / o.channels,
+            sim::kCameraSceneRate, sim::kCameraGopLength);
+        lo.cameraChannels = channels;
+        lo.camera = std::move(loops);
+    }
     lo.productType = 3;
     lo.width = o.width;
     lo.height = o.height;
@@ -656,24 +697,21 @@ bool ReportLosses(const PipelineResult& r, std::uint64_t total) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const auto parsed = ParseOptions(argc, argv);
-    if (!parsed) {
-        Usage();
-        return 2;
-    }
-    const Options o = *parsed;
-    std::printf(
-        "bench_pipeline: %d channels x %d frames, %dx%d, %d fps, GOP %d, %zu-byte "
-        "messages, %s\n",
-        o.channels, o.frames, o.width, o.height, o.frameRate, o.gop, o.fragmentSize,
-        o.deinterlace ? "deinterlaced (no line doubling)" : "line doubling");
-    std::printf("load average at start: %s\n", LoadAverage().c_str());
+struct StreamFigures {
+    double ratio = 0;  // median pipeline / bare throughput; 0 when not measured
+    bool clean = true;
+};
 
+// Captures one stream and runs the throughput and latency parts on it.
+StreamFigures RunStream(const Options& o, bool camera) {
+    StreamFigures figures;
+    std::printf("\n==== %s stream ====\n",
+                camera ? "camera-like (x264)" : "test pattern (I_PCM and P_Skip)");
     const Clock::time_point captureStart = Clock::now();
-    const auto capture = MakeCapture(o);
+    const auto capture = MakeCapture(o, camera);
     if (!capture) {
-        return 1;
+        figures.clean = false;
+        return figures;
     }
     const auto total =
         static_cast<std::uint64_t>(o.frames) * static_cast<std::uint64_t>(o.channels);
@@ -681,7 +719,6 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(total), capture->messages,
                 static_cast<double>(capture->bytes) / 1e6, Seconds(Clock::now() - captureStart));
 
-    bool allClean = true;
     if (o.throughput) {
         const auto units =
             o.bare ? MakeAccessUnits(*capture) : std::vector<std::vector<AccessUnit>>{};
@@ -698,7 +735,7 @@ int main(int argc, char** argv) {
                 "per frame\n",
                 run + 1, static_cast<unsigned long long>(p.pictures), p.seconds, pRate,
                 p.cpuSeconds * 1e3 / static_cast<double>(total));
-            allClean = ReportLosses(p, total) && allClean;
+            figures.clean = ReportLosses(p, total) && figures.clean;
             pipeRates.push_back(pRate);
             pipeCpu.push_back(p.cpuSeconds * 1e3 / static_cast<double>(total));
 
@@ -723,7 +760,7 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(total),
                         static_cast<unsigned long long>(b.errors),
                         static_cast<unsigned long long>(b.late));
-                    allClean = false;
+                    figures.clean = false;
                 }
                 (library ? libRates : bareRates).push_back(bRate);
                 (library ? libCpu : bareCpu)
@@ -750,6 +787,7 @@ int main(int argc, char** argv) {
                 "bare / pipeline = %.3f\n",
                 Median(pipeCpu), Median(libCpu), Median(bareCpu),
                 Median(bareCpu) / Median(pipeCpu));
+            figures.ratio = ratio;
             std::printf("  target (pipeline within 10 %% of bare): %s\n",
                         ratio >= 0.9 ? "met" : "NOT met");
         }
@@ -761,7 +799,7 @@ int main(int argc, char** argv) {
             "over)\n",
             o.frameRate);
         const PipelineResult p = RunPipeline(*capture, o, true);
-        allClean = ReportLosses(p, total) && allClean;
+        figures.clean = ReportLosses(p, total) && figures.clean;
         const double interval = 1000.0 / o.frameRate;
         const auto over = std::count_if(p.latencyMs.begin(), p.latencyMs.end(),
                                         [&](double ms) { return ms > interval; });
@@ -778,6 +816,38 @@ int main(int argc, char** argv) {
             p.feederLateMaxMs, p.maxWaiting, p.cpuSeconds / p.seconds * 100.0);
         std::printf("  target (99th percentile under %.1f ms): %s\n", interval,
                     p99 < interval ? "met" : "NOT met");
+    }
+    return figures;
+}
+
+int main(int argc, char** argv) {
+    const auto parsed = ParseOptions(argc, argv);
+    if (!parsed) {
+        Usage();
+        return 2;
+    }
+    const Options o = *parsed;
+    std::printf(
+        "bench_pipeline: %d channels x %d frames, %dx%d, %d fps, GOP %d, %zu-byte "
+        "messages, %s\n",
+        o.channels, o.frames, o.width, o.height, o.frameRate, o.gop, o.fragmentSize,
+        o.deinterlace ? "deinterlaced (no line doubling)" : "line doubling");
+    std::printf("load average at start: %s\n", LoadAverage().c_str());
+
+    bool allClean = true;
+    StreamFigures cameraFigures;
+    StreamFigures patternFigures;
+    if (o.camera) {
+        cameraFigures = RunStream(o, true);
+        allClean = cameraFigures.clean && allClean;
+    }
+    if (o.pattern) {
+        patternFigures = RunStream(o, false);
+        allClean = patternFigures.clean && allClean;
+    }
+    if (cameraFigures.ratio > 0 || patternFigures.ratio > 0) {
+        std::printf("\npipeline / bare: camera stream %.3f, test pattern stream %.3f\n",
+                    cameraFigures.ratio, patternFigures.ratio);
     }
     std::printf("\nload average at end: %s\n", LoadAverage().c_str());
     if (!allClean) {

@@ -58,6 +58,9 @@ ParsedOptions ParseClientOptions(std::span<const std::string> args) {
         if (arg == "--help" || arg == "-h") {
             parsed.help = true;
             return parsed;
+        } else if (arg == "--skin-path") {
+            parsed.skinPath = true;
+            return parsed;
         } else if (arg == "--player") {
             o.player = true;
         } else if (arg == "--connect") {

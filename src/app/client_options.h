@@ -2,9 +2,12 @@
 //   taviro [--connect HOST:PORT] [--user U] [--password W] [--player]
 //          [--settings FILE] [--screenshot FILE] [--screenshot-after SECONDS]
 //          [--quit-after SECONDS]
+//   taviro --skin-path
 // --connect pre-fills the connect dialog and confirms it; --player forces player mode;
 // --settings keeps the settings in that INI file instead of the user's; --screenshot writes
 // a picture of the main window after the given time (default 5 s), for headless machines.
+// --skin-path prints the skin pack folder the program loads and opens no window (it answers
+// on a machine without a display, so an installation can be checked anywhere).
 #pragma once
 
 #include <cstdint>
@@ -31,12 +34,14 @@ struct ParsedOptions {
     std::optional<ClientOptions> options;  // nullopt: `error` says why
     std::string error;
     bool help = false;
+    bool skinPath = false;  // --skin-path: print the skin pack's folder instead of running
 };
 
 inline constexpr std::string_view kClientUsage =
     "usage: taviro [--connect HOST:PORT] [--user USER] [--password PASSWORD] [--player]\n"
     "              [--settings FILE] [--screenshot FILE] [--screenshot-after SECONDS]\n"
-    "              [--quit-after SECONDS]\n";
+    "              [--quit-after SECONDS]\n"
+    "       taviro --skin-path\n";
 
 // Arguments after the program name. Options Qt itself takes (-platform ...) must have been
 // removed by QApplication first.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/storage_folders.h"
+#include "platform/trace.h"
 #include "protocol/recorder_time.h"
 
 namespace taviro::app {
@@ -17,7 +18,8 @@ CClientShell::CClientShell(ISettingsStore& settings, platform::IMessageSink& sin
       m_sink(sink),
       m_branding(std::move(branding)),
       m_options(options),
-      m_setup(DefaultLocalSetup(m_branding)) {}
+      m_setup(DefaultLocalSetup(m_branding)),
+      m_reconnect(options.reconnectUnit) {}
 
 CClientShell::~CClientShell() {
     Quit();
@@ -74,6 +76,20 @@ CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannel
                                     std::uint32_t pictureFormat) {
     if (m_options.playerMode || m_connection || m_quitting)
         return CommandResult::kIgnored;
+    // A connection of the user's own ends whatever the last loss left waiting.
+    m_reconnect.Reset();
+    m_lostAt.reset();
+    m_viewRestore.reset();
+    m_lastTarget = target;
+    m_lastViews = &views;
+    m_lastFormat = pictureFormat;
+    m_retry = false;
+    MakeConnection(target, views, pictureFormat, -1);
+    return CommandResult::kDone;
+}
+
+void CClientShell::MakeConnection(const ConnectTarget& target, video::CChannelViews& views,
+                                  std::uint32_t pictureFormat, int heardChannel) {
     protocol::SessionConfig config;
     // The session keeps fixed-width fields; longer texts cannot come from the dialog.
     config.address = target.address.substr(0, 127);
@@ -95,6 +111,7 @@ CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannel
     settings.soundOut = m_options.audioOutput ? m_soundOut : nullptr;
     settings.soundOutputPresent = m_options.audioOutput;
     settings.capture = m_captureFactory;
+    settings.heardChannel = heardChannel;
 
     // The new connection's live view takes the panes: a local playback ends first.
     StopLocalPlayback();
@@ -102,10 +119,12 @@ CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannel
     m_connection = std::make_unique<CConnection>(m_sink, m_nextGeneration++, m_localLog, views,
                                                  std::move(config), std::move(settings));
     m_connection->Start();
-    return CommandResult::kDone;
 }
 
 void CClientShell::Disconnect() {
+    // The user's disconnect (or the popup of an ended connection): no attempt follows.
+    if (m_reconnect.Active())
+        m_reconnect.Cancel();
     if (m_connection)
         m_connection->BeginClose(CloseKind::kDisconnect);
     m_sink.Post(platform::Window::Main, platform::WM_CONTROL_STATE, platform::kCtlLive,
@@ -117,6 +136,7 @@ void CClientShell::BeginQuit() {
         return;
     StopLocalPlayback();
     m_quitting = true;
+    m_reconnect.Cancel();
     if (m_connection) {
         // A disconnect already running still ends the connection; the quit then finishes.
         m_connection->BeginClose(CloseKind::kQuit);
@@ -146,11 +166,123 @@ void CClientShell::WriteProgramEnd() {
 }
 
 void CClientShell::ConnectionEnded() {
+    if (!m_connection)
+        return;
+    // How it ended is final now: the session's threads have all been joined.
+    const protocol::CRecorderSession& transport = m_connection->Session().Transport();
+    const protocol::SessionEnd end = transport.EndCause();
+    const bool wasLoggedIn = transport.WasLoggedIn();
+    const bool retry = m_retry;
+    if (wasLoggedIn && !m_lostAt)
+        m_lostAt = CaptureResume();  // lost without a (2, 0) seen (it was dropped)
+    const ResumeState lostAt = m_lostAt.value_or(ResumeState{});
     // The worker has finished: destroying the connection only joins an idle thread.
     m_connection.reset();
+    m_retry = false;
+    m_lostAt.reset();
     m_gridMode = platform::kGridNone;
-    if (m_quitting)
+    if (m_quitting) {
+        m_reconnect.Cancel();
         WriteProgramEnd();
+        return;
+    }
+    const auto now = CReconnectController::Clock::now();
+    const bool enabled = m_setup.reconnect != 0 && m_lastTarget && m_lastViews != nullptr;
+    if (end == protocol::SessionEnd::kLost && wasLoggedIn) {
+        // A logged-in connection broke without a goodbye: the first wait starts (again,
+        // when a restored connection is lost once more).
+        WriteReconnectLog(logs::entry::kConnectionLost);
+        if (enabled && m_reconnect.State() != ReconnectState::kCancelled)
+            m_reconnect.OnLost(lostAt, now);
+        return;
+    }
+    if (!retry || !m_reconnect.Active())
+        return;
+    switch (end) {
+        case protocol::SessionEnd::kGoodbye:
+        case protocol::SessionEnd::kRefused:
+            // Wrong password, a refusal, an unsupported product: asking again changes
+            // nothing. The recorder's reason was shown as its notification.
+            m_reconnect.OnRefused(end == protocol::SessionEnd::kGoodbye
+                                      ? "the recorder said goodbye"
+                                      : "the recorder is no supported product");
+            break;
+        case protocol::SessionEnd::kStopped:
+            m_reconnect.Cancel();
+            break;
+        default:
+            // Not reached, refused by the network, or lost before the login answer: the
+            // recorder is still away.
+            m_reconnect.OnAttemptFailed(now);
+            break;
+    }
+}
+
+ResumeState CClientShell::CaptureResume() {
+    ResumeState state;
+    if (m_connection) {
+        state.live = m_connection->LiveRunning() || m_gridMode == platform::kGridLive;
+        state.playback =
+            m_connection->Playback().Running() || m_gridMode == platform::kGridPlayback;
+        state.backup = m_connection->Backup().Running();
+        state.heardChannel = m_connection->Audio().Selection().Selected();
+    }
+    if (m_viewProbe)
+        m_viewProbe(state);
+    return state;
+}
+
+void CClientShell::WriteReconnectLog(std::uint32_t subType) {
+    if (m_localLog && m_lastTarget) {
+        m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kConnection, subType,
+                                  m_lastTarget->user.substr(0, 15),
+                                  m_lastTarget->address.substr(0, 127));
+    }
+}
+
+void CClientShell::ReconnectTick(CReconnectController::Clock::time_point now) {
+    if (m_quitting)
+        return;
+    if (m_connection) {
+        // A connect that failed without a notification leaves its connection waiting for
+        // nobody: an attempt's is closed here so that the next wait can start.
+        if (m_retry && !m_connection->Closing() &&
+            m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kConnectFailed)
+            m_connection->BeginClose(CloseKind::kDisconnect);
+        return;
+    }
+    if (!m_reconnect.Poll(now) || !m_lastTarget || m_lastViews == nullptr)
+        return;
+    platform::Trace("reconnect: attempt %d to %s\n", m_reconnect.Attempts(),
+                    m_lastTarget->address.c_str());
+    m_retry = true;
+    MakeConnection(*m_lastTarget, *m_lastViews, m_lastFormat, m_reconnect.Resume().heardChannel);
+}
+
+void CClientShell::CancelReconnect() {
+    m_reconnect.Cancel();
+    if (m_connection && m_retry && !m_connection->Closing())
+        m_connection->BeginClose(CloseKind::kDisconnect);
+}
+
+bool CClientShell::FilterRetryMessage(const platform::PostedMessage& message) {
+    if (message.message == platform::WM_RELEASE_SESSION) {
+        m_connection->BeginClose(CloseKind::kDisconnect);
+        return false;
+    }
+    if (message.message != platform::WM_RECORDER_NOTIFY)
+        return true;
+    const int category = platform::NotifyCategory(message.lParam);
+    if (category == 0 || category == 1) {
+        return false;  // the recorder is still away; the bar says so
+    }
+    if (category == 2) {
+        // The attempt's connection ended before its login: torn down here, without the
+        // window's popup.
+        m_connection->BeginClose(CloseKind::kDisconnect);
+        return false;
+    }
+    return true;  // refusals and goodbyes say why, as for any connection
 }
 
 ConnectionState CClientShell::State() const {
@@ -372,6 +504,27 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
     if (message.generation != 0 &&
         (!m_connection || message.generation != m_connection->Generation()))
         return false;  // a connection that has ended: nothing of it reaches the window
+    if (m_connection && message.generation != 0) {
+        if (message.message == platform::WM_RECORDER_NOTIFY &&
+            platform::NotifyCategory(message.lParam) == 2 && !m_lostAt &&
+            m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kLost &&
+            m_connection->Session().Transport().WasLoggedIn())
+            m_lostAt = CaptureResume();  // before the teardown clears what ran
+        if (m_retry && !FilterRetryMessage(message))
+            return false;
+        if (m_retry && message.message == platform::WM_SESSION_LOGGED_IN &&
+            m_reconnect.State() == ReconnectState::kConnecting) {
+            const ResumeState resume = m_reconnect.OnLoggedIn();
+            // From here on it is a connection like the user's own: a later loss shows and
+            // counts as a new one.
+            m_retry = false;
+            WriteReconnectLog(logs::entry::kConnectionBack);
+            m_viewRestore = resume;
+            // The login asks for live view by itself; it stays off when it was off.
+            if (!resume.live && !resume.playback)
+                m_connection->StopLive();
+        }
+    }
     switch (message.message) {
         case platform::WM_CONNECTION_CLOSED:
             ConnectionEnded();

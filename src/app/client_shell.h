@@ -18,11 +18,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/branding.h"
 #include "app/connection.h"
 #include "app/local_playback.h"
 #include "app/local_setup.h"
+#include "app/reconnect.h"
 #include "app/settings_store.h"
 #include "app/setup_apply.h"
 #include "logs/local_log.h"
@@ -54,6 +56,8 @@ struct ShellOptions {
     std::chrono::milliseconds shutdownSendLimit{2'000};
     // The sockets' send buffer (0: the system's); tests make it small.
     int sendBufferBytes = 0;
+    // One second of the reconnect waits (1, 2, 4 ... 30 of them); tests shorten it.
+    std::chrono::milliseconds reconnectUnit{1'000};
 };
 
 // Where the connection is in its life, for the window to show.
@@ -170,8 +174,34 @@ class CClientShell {
     // The grid mode the recorder put the grid in (live, playback, local, none).
     [[nodiscard]] platform::GridMode GridMode() const { return m_gridMode; }
 
+    // --- coming back after a network loss ---
+    // The window's part of what a loss remembers (the grid's layout and page); called on
+    // the window thread when the loss is noticed.
+    using ViewProbe = std::function<void(ResumeState&)>;
+    void SetViewProbe(ViewProbe probe) { m_viewProbe = std::move(probe); }
+    // Every second or more often: starts the attempt whose wait is over, and ends an
+    // attempt whose connect failed without a notification.
+    void ReconnectTick(CReconnectController::Clock::time_point now);
+    void ReconnectTick() { ReconnectTick(CReconnectController::Clock::now()); }
+    // The user's Cancel: no more attempts; one that runs is closed.
+    void CancelReconnect();
+    [[nodiscard]] const CReconnectController& Reconnect() const { return m_reconnect; }
+    // The current connection is an attempt of the reconnect (its popups are not shown).
+    [[nodiscard]] bool RetryConnection() const { return m_connection && m_retry; }
+    // Once after an attempt logged in (its live start was posted before the login
+    // message): what to bring back in the grid (layout, page).
+    std::optional<ResumeState> TakeViewRestore() { return std::exchange(m_viewRestore, {}); }
+
   private:
     void ConnectionEnded();
+    // Creates and starts a connection to `target`; `heardChannel` -1 picks as usual.
+    void MakeConnection(const ConnectTarget& target, video::CChannelViews& views,
+                        std::uint32_t pictureFormat, int heardChannel);
+    // What the current connection runs now, at its loss.
+    ResumeState CaptureResume();
+    void WriteReconnectLog(std::uint32_t subType);
+    // A message of an attempt that the window is not to show; false to drop it.
+    bool FilterRetryMessage(const platform::PostedMessage& message);
     void WriteProgramEnd();
 
     ISettingsStore& m_settings;
@@ -190,6 +220,15 @@ class CClientShell {
     bool m_started = false;
     bool m_quitting = false;
     bool m_quitDone = false;
+    // Reconnect: the last target the user confirmed and where its pictures went.
+    CReconnectController m_reconnect;
+    std::optional<ConnectTarget> m_lastTarget;
+    video::CChannelViews* m_lastViews = nullptr;
+    std::uint32_t m_lastFormat = 0;
+    bool m_retry = false;                 // the current connection is an attempt
+    std::optional<ResumeState> m_lostAt;  // captured when the loss was noticed
+    std::optional<ResumeState> m_viewRestore;
+    ViewProbe m_viewProbe;
 };
 
 }  // namespace taviro::app

@@ -107,6 +107,7 @@ LocalSetup LoadLocalSetup(const ISettingsStore& store, const Branding& branding)
         ReadSmallInt(store, setup_key::kHourSystem, kHourSystemMax).value_or(setup.hourSystem);
     setup.watermark =
         ReadSmallInt(store, setup_key::kWatermark, kWatermarkMax).value_or(setup.watermark);
+    setup.reconnect = ReadSmallInt(store, setup_key::kReconnect, 1).value_or(setup.reconnect);
 
     if (const std::optional<std::string> location = store.GetString(setup_key::kLocation);
         location && IsUsableLocation(*location))
@@ -147,6 +148,7 @@ bool SaveLocalSetup(ISettingsStore& store, const LocalSetup& setup) {
         ok &= WriteByte(store, setup_key::Deinterlace(i), setup.deinterlace[i]);
     ok &= store.SetInt(setup_key::kHourSystem, setup.hourSystem);
     ok &= store.SetInt(setup_key::kWatermark, setup.watermark);
+    ok &= store.SetInt(setup_key::kReconnect, setup.reconnect);
     return ok;
 }
 

@@ -70,6 +70,8 @@ struct LocalSetup {
     std::uint8_t hourSystem = kDefaultHourSystem;
     std::uint8_t watermark = kDefaultWatermark;
     std::array<std::uint8_t, kDeinterlaceCount> deinterlace{};  // 0 off, 1 on
+    // 1: after a network loss the client connects again by itself ("Reconnect/Enabled").
+    std::uint8_t reconnect = 1;
 
     bool operator==(const LocalSetup&) const = default;
 
@@ -99,6 +101,8 @@ inline constexpr std::string_view kSaveFormat = "LocalSetup/SaveFormat";
 inline constexpr std::string_view kLocation = "LocalSetup/Location";
 inline constexpr std::string_view kHourSystem = "LocalSetup/HourSystem";
 inline constexpr std::string_view kWatermark = "LocalSetup/Watermark";
+// Outside "LocalSetup": a preference of this client that the recorder's tools never read.
+inline constexpr std::string_view kReconnect = "Reconnect/Enabled";
 // "LocalSetup/Opacity/01".."08" for index 0..7.
 std::string Opacity(std::size_t index);
 // "LocalSetup/AudioBuf/01".."03" for index 0..2.

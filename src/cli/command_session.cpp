@@ -142,8 +142,8 @@ int CCommandSession::LogIn(app::ConnectionSettings settings) {
     config.password = *m_options.Get("password");
     config.connectTimeout = m_connectTimeout;
     config.keepAliveInterval = m_keepAlive;
-    // One connection per run: its generation is 1.
-    m_connection = std::make_unique<app::CConnection>(m_sink, 1, m_localLog, m_views,
+    // One connection per run, unless it comes back after a loss: each has its generation.
+    m_connection = std::make_unique<app::CConnection>(m_sink, m_generation, m_localLog, m_views,
                                                       std::move(config), std::move(settings));
     m_connection->Start();
 
@@ -162,6 +162,28 @@ int CCommandSession::LogIn(app::ConnectionSettings settings) {
     }
     PrintIdentity(m_sink, m_address, m_port, m_connection->Session().Login());
     return kExitOk;
+}
+
+int CCommandSession::Reconnect(app::ConnectionSettings settings) {
+    if (m_connection) {
+        m_connection->Close(app::CloseKind::kDisconnect);
+        m_connection.reset();
+    }
+    ++m_generation;
+    m_loggedIn = false;
+    m_unsupported = false;
+    m_goodbye.reset();
+    m_reason.clear();
+    return LogIn(std::move(settings));
+}
+
+protocol::SessionEnd CCommandSession::EndCause() const {
+    return m_connection ? m_connection->Session().Transport().EndCause()
+                        : protocol::SessionEnd::kRunning;
+}
+
+bool CCommandSession::WasLoggedIn() const {
+    return m_connection && m_connection->Session().Transport().WasLoggedIn();
 }
 
 int CCommandSession::CheckRights(protocol::Feature feature) {
@@ -224,6 +246,9 @@ std::optional<platform::PostedMessage> CCommandSession::WaitFor(
 }
 
 std::optional<int> CCommandSession::Handle(const platform::PostedMessage& message) {
+    if (message.generation != 0 && message.generation != m_generation) {
+        return std::nullopt;  // a connection that has ended and been replaced
+    }
     if (message.messageBox) {
         m_unsupported = m_unsupported || *message.messageBox == "Not MRKD7310 or TQ71!";
         return std::nullopt;

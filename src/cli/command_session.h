@@ -64,6 +64,14 @@ class CCommandSession {
     // the login answer. kExitOk when logged in; otherwise the exit status of what happened
     // (the connection is closed then).
     int LogIn(app::ConnectionSettings settings = {});
+    // After a lost connection: the old connection closed and a new one logged in with the
+    // same options and `settings` (as LogIn, whose status it returns). A failed attempt
+    // leaves its closed connection in place; none when the host no longer resolves.
+    int Reconnect(app::ConnectionSettings settings);
+    [[nodiscard]] bool HasConnection() const { return m_connection != nullptr; }
+    // How the current connection's session ended (kRunning while it has not).
+    [[nodiscard]] protocol::SessionEnd EndCause() const;
+    [[nodiscard]] bool WasLoggedIn() const;
     // Handles the session's messages for `duration` (or until the connection ends).
     // kExitOk when the time ran out with the connection up.
     int Stay(std::chrono::milliseconds duration);
@@ -99,6 +107,7 @@ class CCommandSession {
     std::uint16_t m_port = 0;
     std::chrono::milliseconds m_connectTimeout{10'000};
     std::chrono::milliseconds m_keepAlive{10'000};
+    std::uint32_t m_generation = 1;  // of the current connection; older ones are dropped
     bool m_loggedIn = false;
     bool m_unsupported = false;
     std::optional<std::pair<int, int>> m_goodbye;

@@ -9,6 +9,7 @@
 #include "cli/time_text.h"
 #include "logs/info_service.h"
 #include "logs/status_info.h"
+#include "platform/skin_folder.h"
 #include "platform/texts.h"
 #include "recordings/event_list.h"
 #include "recordings/search_service.h"
@@ -164,8 +165,7 @@ int RunStatus(const std::vector<std::string>& args) {
     if (status != kExitOk) {
         return command->Finish(status);
     }
-    const platform::TextLookup text = platform::TextsFromFolder(
-        std::getenv("TAVIRO_SKIN") != nullptr ? std::getenv("TAVIRO_SKIN") : "");
+    const platform::TextLookup text = platform::TextsFromFolder(platform::DefaultSkinFolder());
     logs::SystemFacts facts;
     facts.address = command->Address();
     facts.port = command->Port();

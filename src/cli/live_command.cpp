@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "audio/audio_onoff.h"
 #include "audio/audio_thread.h"
 #include "cli/command_session.h"
+#include "cli/live_stats.h"
 #include "cli/picture_file.h"
+#include "cli/reconnect_loop.h"
 #include "platform/h264_decoder.h"
 #include "platform/wav_file.h"
 #include "video/channel_views.h"
@@ -63,16 +66,17 @@ void PrintChannels(CCommandSession& command, CLivePipeline& pipeline, double sec
 }  // namespace
 
 int RunLive(const std::vector<std::string>& args) {
-    const std::string usage =
-        std::string("usage: taviro-cli live ") + kConnectionUsage +
-        "\n       [--seconds N] [--channels MASK] [--save-dir DIR] [--rgb]"
-        " [--deinterlace]\n"
-        "       [--audio-channel N --audio-out FILE.wav [--audio-buf 0..8]]\n";
+    const std::string usage = std::string("usage: taviro-cli live ") + kConnectionUsage +
+                              "\n       [--seconds N] [--channels MASK] [--save-dir DIR] [--rgb]"
+                              " [--deinterlace] [--stats]\n"
+                              "       [--audio-channel N --audio-out FILE.wav [--audio-buf 0..8]]\n"
+                              "       [--reconnect [--reconnect-unit-ms N]]\n";
     int status = kExitUsage;
-    auto command = CCommandSession::Create(
-        "live", args,
-        {"seconds", "channels", "save-dir", "audio-channel", "audio-out", "audio-buf"},
-        {"rgb", "deinterlace"}, usage, &status);
+    auto command =
+        CCommandSession::Create("live", args,
+                                {"seconds", "channels", "save-dir", "audio-channel", "audio-out",
+                                 "audio-buf", "reconnect-unit-ms"},
+                                {"rgb", "deinterlace", "stats", "reconnect"}, usage, &status);
     if (!command) {
         return status;
     }
@@ -85,9 +89,11 @@ int RunLive(const std::vector<std::string>& args) {
     const auto audioChannel = options.GetInt("audio-channel", 0, 1, protocol::kMaxChannels, &error);
     const auto audioBuf = options.GetInt("audio-buf", 2, 0, 8, &error);
     const auto audioOut = options.Get("audio-out");
+    // One second of the reconnect waits; tests shorten it.
+    const auto reconnectUnit = options.GetInt("reconnect-unit-ms", 1'000, 1, 60'000, &error);
     if (audioChannel && audioBuf && (options.Has("audio-channel") != audioOut.has_value()))
         error = "--audio-channel and --audio-out go together";
-    if (!seconds || !mask || !audioChannel || !audioBuf || !error.empty()) {
+    if (!seconds || !mask || !audioChannel || !audioBuf || !reconnectUnit || !error.empty()) {
         std::fprintf(stderr, "taviro-cli live: %s\n%s", error.c_str(), usage.c_str());
         return kExitUsage;
     }
@@ -124,21 +130,42 @@ int RunLive(const std::vector<std::string>& args) {
     }
     status = command->LogIn(settings);
     app::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
-    if (connection && wav && !command->Session().Transport().AudioOn()) {
-        audio::ToggleRecorderAudio(command->Session().Transport(), true, true);
-    }
-    if (connection && options.Has("channels")) {
-        // The selection narrows a running live view: wait for the recorder's answer to the
-        // live request of the login first.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (status == kExitOk && !connection->LiveRunning() &&
-               std::chrono::steady_clock::now() < until) {
-            status = command->Stay(std::chrono::milliseconds(20));
+    // What the command asks of the live view once logged in (and again after a loss).
+    const auto prepareLive = [&] {
+        int prepared = kExitOk;
+        if (wav && !command->Session().Transport().AudioOn()) {
+            audio::ToggleRecorderAudio(command->Session().Transport(), true, true);
         }
-        command->Session().Live().SendSelection(liveMask);
+        if (options.Has("channels")) {
+            // The selection narrows a running live view: wait for the recorder's answer to
+            // the live request of the login first.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (prepared == kExitOk && !command->Connection().LiveRunning() &&
+                   std::chrono::steady_clock::now() < until) {
+                prepared = command->Stay(std::chrono::milliseconds(20));
+            }
+            command->Session().Live().SendSelection(liveMask);
+        }
+        return prepared;
+    };
+    if (connection) {
+        status = prepareLive();
     }
-    if (connection && status == kExitOk) {
-        status = command->Stay(std::chrono::seconds(*seconds));
+    if (connection && status == kExitOk && options.Has("reconnect")) {
+        // A lost connection is made again for the rest of the time, live view as before.
+        std::optional<CStatsPrinter> stats;
+        if (options.Has("stats")) {
+            stats.emplace(*command);
+        }
+        status = StayReconnecting(*command, std::chrono::seconds(*seconds), settings,
+                                  std::chrono::milliseconds(*reconnectUnit), prepareLive,
+                                  [&](std::chrono::milliseconds left) {
+                                      return stats ? stats->Stay(left) : command->Stay(left);
+                                  });
+        connection = command->HasConnection() ? &command->Connection() : nullptr;
+    } else if (connection && status == kExitOk) {
+        status = options.Has("stats") ? StayPrintingStats(*command, std::chrono::seconds(*seconds))
+                                      : command->Stay(std::chrono::seconds(*seconds));
     }
     if (connection && status == kExitOk) {
         connection->StopLive();  // drains and stops the audio output and the decoders

@@ -13,6 +13,7 @@
 #include "logs/local_log_view.h"
 #include "logs/print_layout.h"
 #include "logs/remote_log.h"
+#include "platform/skin_folder.h"
 #include "platform/storage.h"
 #include "platform/texts.h"
 
@@ -33,8 +34,7 @@ const char* const kViewNames[] = {"all",    "power", "record", "operation",
 const char* const kKindNames[] = {"Power", "Record", "Operation", "Client", "Event"};
 
 platform::TextLookup Texts() {
-    const char* skin = std::getenv("TAVIRO_SKIN");
-    return platform::TextsFromFolder(skin != nullptr ? skin : "");
+    return platform::TextsFromFolder(platform::DefaultSkinFolder());
 }
 
 // The plain form of a row: its cells, two blanks apart, empty cells kept as "-".

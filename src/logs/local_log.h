@@ -25,12 +25,17 @@ inline constexpr const char* kLocalLogFileName = "m7400.log";
 // Kinds and sub-types of the entries (each a one-bit set).
 namespace entry {
 inline constexpr std::uint32_t kProgram = 1;        // sub 1 start, 2 end
-inline constexpr std::uint32_t kConnection = 2;     // sub 1 log-in, 2 log-out, 4 failed
+inline constexpr std::uint32_t kConnection = 2;     // sub 1 in, 2 out, 4 failed, 8 lost, 16 back
 inline constexpr std::uint32_t kLocalPlayback = 4;  // sub 1 start, 2 end
 inline constexpr std::uint32_t kSettings = 8;       // sub 1 settings confirmed, 2 snapshots
 inline constexpr std::uint32_t kLogIn = 1;
 inline constexpr std::uint32_t kLogOut = 2;
 inline constexpr std::uint32_t kConnectFailed = 4;
+// The client's own additions to the connection kind: a logged-in connection was lost, and
+// the client connected again by itself. Readers that know only 1, 2 and 4 show these as
+// connection entries with an empty event text.
+inline constexpr std::uint32_t kConnectionLost = 8;
+inline constexpr std::uint32_t kConnectionBack = 16;
 }  // namespace entry
 
 struct LocalLogRecord {

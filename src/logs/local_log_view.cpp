@@ -12,15 +12,15 @@ namespace {
 
 struct KindTexts {
     std::uint32_t subTypeBits;  // the sub-type bits this kind uses
-    std::array<int, 3> ids;     // per sub-type bit
+    std::array<int, 5> ids;     // per sub-type bit
 };
 
 // Per kind bit 0..3: program, connection, local playback, settings and snapshots.
 constexpr std::array<KindTexts, 4> kKinds = {{
-    {0x3u, {5360, 5361, 0}},
-    {0x7u, {5362, 5363, 5364}},
-    {0x3u, {5365, 5366, 0}},
-    {0x3u, {5004, 5368, 0}},
+    {0x3u, {5360, 5361, 0, 0, 0}},
+    {0x1Fu, {5362, 5363, 5364, 5369, 5370}},
+    {0x3u, {5365, 5366, 0, 0, 0}},
+    {0x3u, {5004, 5368, 0, 0, 0}},
 }};
 
 std::optional<std::size_t> KindIndex(const LocalLogRecord& record) {

@@ -40,6 +40,7 @@ bool CLoginService::RecvFn_Hello48Ack(const PacketHeader& header) {
         }
     }
     if (!IsSupportedProductType(m_nProductType)) {
+        m_session.NoteRefused();
         m_session.Owner().ShowMessageBox("Not MRKD7310 or TQ71!");
         m_session.Owner().Notify(2, 0);
         return true;
@@ -66,8 +67,9 @@ bool CLoginService::RecvFn_Bye48(const PacketHeader& header) {
     m_bLoggedIn = false;
     const std::int32_t reason = m_session.ReadReason(header);
     if (reason == kReasonReadFailed) {
-        return false;
+        return false;  // broken off inside the goodbye: a lost connection
     }
+    m_session.NoteGoodbye();
     Trace("RecvFn_Bye48... %d\n", reason);
     if (const auto note = ByeNotification(reason)) {
         m_session.Owner().Notify(note->category, note->code);

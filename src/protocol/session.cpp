@@ -147,6 +147,7 @@ void CRecorderSession::Thread_Connect() {
 
     platform::CSocket socket = platform::CSocket::CreateTcp();
     if (!socket.Valid()) {
+        m_nEnd = SessionEnd::kConnectFailed;
         m_owner.Notify(0, 0);
         return;
     }
@@ -164,6 +165,7 @@ void CRecorderSession::Thread_Connect() {
         }
         if (!address) {
             Trace("connect failed: cannot resolve %s\n", m_config.address.c_str());
+            m_nEnd = SessionEnd::kConnectFailed;
             // A name nobody knows: the connection cannot be opened, and the operator is
             // told so, like a refused connect, instead of a Connect button that stays down.
             m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
@@ -185,6 +187,10 @@ void CRecorderSession::Thread_Connect() {
     if (result != platform::ConnectResult::Ok) {
         socket.Close();
         Trace("connect failed: %d\n", err);
+        // Set before the notifications, and also when nothing is posted (other errors).
+        if (!m_bConnectStop) {
+            m_nEnd = SessionEnd::kConnectFailed;
+        }
         if (result == platform::ConnectResult::TimedOut ||
             result == platform::ConnectResult::Refused) {
             m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
@@ -277,6 +283,19 @@ void CRecorderSession::Thread_Connecting() {
         DrainUntilClosed(m_socket, kCloseDrain);
     }
     m_socket.Close();
+    // The cause is settled before (2, 0) goes out, so whoever acts on it reads it final.
+    SessionEnd end = SessionEnd::kLost;
+    if (m_bRefused) {
+        end = SessionEnd::kRefused;
+    } else if (m_bGoodbye) {
+        end = SessionEnd::kGoodbye;
+    } else if (asked || m_bDestroyed) {
+        // Once the owner's shutdown has begun, the recorder closing (after our goodbye,
+        // often before the stop flag is seen) is the end the owner asked for.
+        end = SessionEnd::kStopped;
+    }
+    SessionEnd running = SessionEnd::kRunning;
+    m_nEnd.compare_exchange_strong(running, end);
     m_bRecvStop = true;
     m_nSockThreadID = 0;
     SetAudioState(false);
@@ -526,6 +545,9 @@ void CRecorderSession::DestroyWindow() {
     for (ISessionService* service : m_services) {
         service->OnClosed();
     }
+    // A session stopped before its threads ended on their own ended because it was asked to.
+    SessionEnd running = SessionEnd::kRunning;
+    m_nEnd.compare_exchange_strong(running, SessionEnd::kStopped);
 }
 
 bool CRecorderSession::Send(std::uint16_t command, std::span<const std::uint8_t> payload,

@@ -41,6 +41,18 @@
 
 namespace taviro::protocol {
 
+// How a session's connection ended, as its owner reads it once the receive thread (or a
+// failed connect thread) is done. Only kLost is a connection the client may try to make
+// again by itself: the recorder neither said goodbye nor refused, and nobody asked to stop.
+enum class SessionEnd : std::uint8_t {
+    kRunning,        // not ended (or never started)
+    kConnectFailed,  // the connection could not be made (socket, name, connect)
+    kStopped,        // the owner stopped it (disconnect, quit)
+    kGoodbye,        // the recorder said goodbye (BYE48), with or without a known reason
+    kRefused,        // the recorder's login answer was not accepted (unsupported product)
+    kLost,           // closed, reset, read limit or send failure without a goodbye
+};
+
 struct SessionConfig {
     // Dotted IPv4, or a host name that the connect thread resolves.
     std::string address;
@@ -143,6 +155,15 @@ class CRecorderSession {
     [[nodiscard]] bool KeepAliveRunning() const { return m_nKeepAliveThreadID.load() != 0; }
     [[nodiscard]] bool SenderRunning() const { return m_nSendThreadID.load() != 0; }
     [[nodiscard]] bool ClosingDown() const { return m_bDestroyed.load(); }
+    // How the connection ended (kRunning while it has not). Final once set: written by the
+    // connect or receive thread before its last notification is posted.
+    [[nodiscard]] SessionEnd EndCause() const { return m_nEnd.load(); }
+    // The login was accepted at some point of this session.
+    [[nodiscard]] bool WasLoggedIn() const { return m_bAccepted.load(); }
+    // Receive thread: the recorder said goodbye / its answer was refused; the end that
+    // follows is not a loss.
+    void NoteGoodbye() { m_bGoodbye = true; }
+    void NoteRefused() { m_bRefused = true; }
     // Whether the long-running service of this kind runs (false when none is added).
     [[nodiscard]] bool ServiceOn(Service kind) const;
     [[nodiscard]] bool AudioOn() const { return m_bAudioOn.load(); }
@@ -192,6 +213,9 @@ class CRecorderSession {
     std::atomic<std::uint32_t> m_nHeaderLowBits{0};
     std::atomic<bool> m_bAccepted{false};  // the login was accepted at some point
     std::atomic<bool> m_bDestroyed{false};
+    std::atomic<bool> m_bGoodbye{false};
+    std::atomic<bool> m_bRefused{false};
+    std::atomic<SessionEnd> m_nEnd{SessionEnd::kRunning};
 
     // Thread ids are small non-zero numbers while the thread runs, 0 otherwise.
     std::atomic<std::uint64_t> m_nSockThreadID{0};

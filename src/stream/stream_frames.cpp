@@ -44,6 +44,15 @@ StreamStats CStreamFrames::Stats() const {
     return s;
 }
 
+ChannelReceived CStreamFrames::Received(int channel) const {
+    if (channel < 0 || channel >= protocol::kMaxChannels) {
+        return {};
+    }
+    const auto c = static_cast<std::size_t>(channel);
+    return {m_videoFrames[c].load(std::memory_order_relaxed),
+            m_videoBytes[c].load(std::memory_order_relaxed)};
+}
+
 void CStreamFrames::OnStreamPiece(std::uint16_t command, const protocol::PacketHeader& header,
                                   std::span<const std::uint8_t> piece) {
     bool streaming = false;
@@ -234,6 +243,9 @@ void CStreamFrames::QueueVideo(const FrameInfo& info, protocol::PacketHeader hea
     }
     queue->Put(std::move(*frame));
     Count(m_count.videoQueued);
+    const auto c = static_cast<std::size_t>(info.channel);  // in range: it had a slot
+    m_videoFrames[c].fetch_add(1, std::memory_order_relaxed);
+    m_videoBytes[c].fetch_add(payload.size(), std::memory_order_relaxed);
 }
 
 LiveChannelInfo CStreamFrames::OnLiveChannelInfo(std::span<const std::uint8_t> payload) {

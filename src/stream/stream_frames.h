@@ -11,6 +11,7 @@
 // feed it pieces directly.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +41,12 @@ struct StreamStats {
     std::uint64_t audioNotHeard = 0;  // no block of the heard channel, or audio muted
     std::uint64_t allocationFailed = 0;
     std::uint64_t notAdmitted = 0;  // playback: paused, re-positioning or muted
+};
+
+// The video elements one channel's queue was handed, and their payload bytes.
+struct ChannelReceived {
+    std::uint64_t frames = 0;
+    std::uint64_t bytes = 0;
 };
 
 // The outcome of a live channel info message.
@@ -75,6 +82,8 @@ class CStreamFrames final : public protocol::IStreamReceiver {
     void ResetReassembly();
     [[nodiscard]] std::size_t FillCount() const { return m_nFill; }
     [[nodiscard]] StreamStats Stats() const;
+    // Totals for the object's life (any thread; 0..15, others give zeros).
+    [[nodiscard]] ChannelReceived Received(int channel) const;
 
   private:
     void Append(std::uint16_t command, const protocol::PacketHeader& header,
@@ -99,6 +108,9 @@ class CStreamFrames final : public protocol::IStreamReceiver {
             notStreaming{0}, noConsumer{0}, frozen{0}, audioNotHeard{0}, allocationFailed{0},
             notAdmitted{0};
     } m_count;
+    // Per channel, for the stream statistics: relaxed counters on the receive path.
+    std::array<std::atomic<std::uint64_t>, protocol::kMaxChannels> m_videoFrames{};
+    std::array<std::atomic<std::uint64_t>, protocol::kMaxChannels> m_videoBytes{};
 };
 
 }  // namespace taviro::stream

@@ -10,7 +10,18 @@ constexpr std::size_t kDrainedBacklog = 2;
 constexpr std::chrono::milliseconds kDrainStep{10};
 
 DecoderTotals Snapshot(const DecodeStats& stats) {
-    return {stats.taken.load(), stats.decoded.load(), stats.dropped.load()};
+    constexpr auto relaxed = std::memory_order_relaxed;
+    return {stats.taken.load(),
+            stats.decoded.load(),
+            stats.dropped.load(),
+            stats.shown.load(relaxed),
+            stats.decodeCalls.load(relaxed),
+            stats.decodeNanos.load(relaxed)};
+}
+
+DecoderTotals Minus(const DecoderTotals& a, const DecoderTotals& b) {
+    return {a.taken - b.taken, a.decoded - b.decoded,         a.dropped - b.dropped,
+            a.shown - b.shown, a.decodeCalls - b.decodeCalls, a.decodeNanos - b.decodeNanos};
 }
 
 }  // namespace
@@ -37,9 +48,9 @@ void CChannelDecoders::Start(protocol::ChannelMask channels) {
             continue;
         }
         m_queues[i] = std::make_shared<stream::CVideoQueue>();
-        m_decoders[i] = std::make_unique<CDecodeThread>(c, m_queues[i], m_views, m_environment,
-                                                        m_library, m_format, m_sink);
-        m_finished[i] = {};
+        m_base[i] = Snapshot(m_counters[i]);
+        m_decoders[i] = std::make_unique<CDecodeThread>(
+            c, m_queues[i], m_views, m_environment, m_library, m_format, m_sink, &m_counters[i]);
         m_decoders[i]->Start();
         m_slots.AttachVideo(c, m_queues[i]);
         m_running.fetch_or(protocol::ChannelBit(c));
@@ -63,7 +74,6 @@ void CChannelDecoders::DrainAndStop(std::chrono::milliseconds drainLimit) {
         m_running.fetch_and(~protocol::ChannelBit(c));
         m_queues[i]->SetFlush(true);
         m_decoders[i]->Stop();
-        m_finished[i] = Snapshot(m_decoders[i]->Stats());
         m_decoders[i].reset();
         m_queues[i]->Clear();
         m_queues[i].reset();
@@ -75,7 +85,14 @@ DecoderTotals CChannelDecoders::Totals(int channel) const {
         return {};
     }
     const auto i = static_cast<std::size_t>(channel);
-    return m_decoders[i] ? Snapshot(m_decoders[i]->Stats()) : m_finished[i];
+    return Minus(Snapshot(m_counters[i]), m_base[i]);
+}
+
+DecoderTotals CChannelDecoders::Counters(int channel) const {
+    if (channel < 0 || channel >= protocol::kMaxChannels) {
+        return {};
+    }
+    return Snapshot(m_counters[static_cast<std::size_t>(channel)]);
 }
 
 }  // namespace taviro::video

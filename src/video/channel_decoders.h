@@ -3,9 +3,9 @@
 // order: each queue is let drain to at most 2 waiting frames, then its thread is stopped
 // and destroyed and the slot emptied.
 //
-// Threads: Start, DrainAndStop and SetFormat on one thread at a time (the connection's
-// worker); Running from any thread. What each decoder counted is kept after it is
-// destroyed, for reports.
+// Threads: Start, DrainAndStop, SetFormat and Totals on one thread at a time (the
+// connection's worker, or the owner once the worker is idle); Running and Counters from any
+// thread. What each decoder counted is kept after it is destroyed, for reports.
 #pragma once
 
 #include <array>
@@ -23,6 +23,9 @@ struct DecoderTotals {
     std::uint64_t taken = 0;
     std::uint64_t decoded = 0;
     std::uint64_t dropped = 0;
+    std::uint64_t shown = 0;  // pictures handed to the view
+    std::uint64_t decodeCalls = 0;
+    std::uint64_t decodeNanos = 0;
 };
 
 class CChannelDecoders {
@@ -47,6 +50,10 @@ class CChannelDecoders {
     [[nodiscard]] std::uint32_t Format() const { return m_format.load(); }
     // What the channel's decoder counted: live while it runs, final once it is destroyed.
     [[nodiscard]] DecoderTotals Totals(int channel) const;
+    // Everything the channel's decoders counted since this object was made, across
+    // restarts; only atomics are read, so any thread may sample it while decoders come
+    // and go.
+    [[nodiscard]] DecoderTotals Counters(int channel) const;
 
   private:
     stream::CConsumerSlots& m_slots;
@@ -55,9 +62,12 @@ class CChannelDecoders {
     const platform::H264EntryPoints m_library;
     std::atomic<std::uint32_t> m_format;
     platform::IMessageSink* m_sink;
+    // Declared before the decoders, which count into them, so they outlive every decoder.
+    std::array<DecodeStats, protocol::kMaxChannels> m_counters;
+    // The counters when each channel's current decoder started (Totals counts from there).
+    std::array<DecoderTotals, protocol::kMaxChannels> m_base{};
     std::array<std::unique_ptr<CDecodeThread>, protocol::kMaxChannels> m_decoders;
     std::array<std::shared_ptr<stream::CVideoQueue>, protocol::kMaxChannels> m_queues;
-    std::array<DecoderTotals, protocol::kMaxChannels> m_finished{};
     std::atomic<protocol::ChannelMask> m_running{0};
 };
 

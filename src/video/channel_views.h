@@ -24,6 +24,13 @@ inline constexpr std::size_t kPictureBufferSize = 1'244'160;  // a 720 x 576 RGB
 
 enum class ViewMode : int { Idle = 0, Live = 1, RemotePlayback = 2, LocalPlayback = 3 };
 
+// The OSD modes: the three of the OSD button, and the stream statistics after them.
+inline constexpr int kOsdFull = 0;
+inline constexpr int kOsdTitle = 1;
+inline constexpr int kOsdOff = 2;
+inline constexpr int kOsdStatistics = 3;
+inline constexpr int kOsdModeCount = 4;
+
 // COLORREF values (0x00BBGGRR) of the label lines.
 inline constexpr std::uint32_t kColourGreen = 0x00FF00;
 inline constexpr std::uint32_t kColourCyan = 0xFFFF00;
@@ -76,7 +83,7 @@ class CChannelViews {
 
     void SetViewMode(ViewMode mode) { m_viewMode.store(static_cast<int>(mode)); }
     [[nodiscard]] ViewMode Mode() const { return static_cast<ViewMode>(m_viewMode.load()); }
-    // 0 full, 1 title only, 2 off.
+    // 0 full, 1 title only, 2 off, 3 statistics (kOsdStatistics).
     void SetOsdMode(int mode) { m_osdMode.store(mode); }
     [[nodiscard]] int OsdMode() const { return m_osdMode.load(); }
 

@@ -38,19 +38,26 @@ class IDecodeEnvironment {
     virtual bool Deinterlace(int channel) = 0;
 };
 
+// Written by the decoder thread only, read from any thread. The statistics counters are
+// relaxed: readers want totals, not an order between them.
 struct DecodeStats {
     std::atomic<std::uint64_t> taken{0};  // entries taken and handled
     std::atomic<std::uint64_t> decoded{0};
     std::atomic<std::uint64_t> dropped{0};
+    std::atomic<std::uint64_t> shown{0};        // pictures handed to the view for display
+    std::atomic<std::uint64_t> decodeCalls{0};  // frames given to the library
+    std::atomic<std::uint64_t> decodeNanos{0};  // steady-clock time spent in the library
 };
 
 class CDecodeThread {
   public:
     // `format` is kH264FormatYuv420 or kH264FormatRgb24; `sink` receives the message box
-    // of a failed decoder start (may be null).
+    // of a failed decoder start (may be null). `stats` (null: the thread's own) is where the
+    // loop counts; the owner keeps it alive past Stop().
     CDecodeThread(int channel, std::shared_ptr<stream::CVideoQueue> queue, CChannelViews& views,
                   IDecodeEnvironment& environment, platform::H264EntryPoints library,
-                  std::uint32_t format, platform::IMessageSink* sink = nullptr);
+                  std::uint32_t format, platform::IMessageSink* sink = nullptr,
+                  DecodeStats* stats = nullptr);
     ~CDecodeThread();
     CDecodeThread(const CDecodeThread&) = delete;
     CDecodeThread& operator=(const CDecodeThread&) = delete;
@@ -62,7 +69,7 @@ class CDecodeThread {
     void SetFlush(bool flush) { m_queue->SetFlush(flush); }
 
     [[nodiscard]] int Channel() const { return m_channel; }
-    [[nodiscard]] const DecodeStats& Stats() const { return m_stats; }
+    [[nodiscard]] const DecodeStats& Stats() const { return *m_pStats; }
     [[nodiscard]] bool Running() const { return m_running.load(); }
 
     // Line doubling as the loop applies it (exposed for tests and snapshots).
@@ -87,7 +94,8 @@ class CDecodeThread {
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_running{false};
     std::thread m_thread;
-    DecodeStats m_stats;
+    DecodeStats m_ownStats;
+    DecodeStats* const m_pStats;
 
     // Loop state (decoder thread only).
     platform::DecoderContext m_context{};

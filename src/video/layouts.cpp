@@ -9,6 +9,13 @@ namespace taviro::video {
 
 namespace {
 
+// The page `step` pages on from `page`, wrapping round both ends.
+int StepPageIndex(int page, int step, int count) {
+    if (count <= 0)
+        return 0;
+    return ((page + step) % count + count) % count;
+}
+
 // One pane of a page: the grid it sits in (2, 3 or 4 columns and rows, 1 = the whole inner
 // rectangle) and the first and last column and row it covers.
 struct Cell {
@@ -336,7 +343,7 @@ LayoutEffects CGridLayout::Finish(protocol::ChannelMask before, const GridContex
     return e;
 }
 
-LayoutEffects CGridLayout::SelectLayout(int layout, const GridContext& ctx) {
+LayoutEffects CGridLayout::SelectLayout(int layout, const GridContext& ctx, int step) {
     if (ctx.ptzDomeMenu || LayoutOrdinal(layout) < 0)
         return Ignored();
     const protocol::ChannelMask before = VisibleChannels();
@@ -345,7 +352,7 @@ LayoutEffects CGridLayout::SelectLayout(int layout, const GridContext& ctx) {
         m_layout = layout;
         m_page = 0;
     } else if (!m_pageLock) {
-        m_page = (m_page + 1) % PageCount(layout);
+        m_page = StepPageIndex(m_page, step, PageCount(layout));
     }
     RecomputeVisible();
     // A page without a single available channel is skipped; after 17 tries the first page
@@ -353,7 +360,7 @@ LayoutEffects CGridLayout::SelectLayout(int layout, const GridContext& ctx) {
     if ((VisibleChannels() & m_available) == 0) {
         bool found = false;
         for (int tries = 0; tries < 17 && !found; ++tries) {
-            m_page = (m_page + 1) % PageCount(layout);
+            m_page = StepPageIndex(m_page, step < 0 ? -1 : 1, PageCount(layout));
             RecomputeVisible();
             found = (VisibleChannels() & m_available) != 0;
         }

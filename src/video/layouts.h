@@ -221,8 +221,10 @@ class CGridLayout {
     // Moves the grid and recomputes every pane rectangle.
     LayoutEffects Place(const Rect& rect, int border, std::uint32_t colour);
 
-    // Layout button (320..328) or toolbar layout command.
-    LayoutEffects SelectLayout(int layout, const GridContext& ctx);
+    // Layout button (320..328) or toolbar layout command. The current layout's button pages
+    // on by `step` (the page keys go back with -1); pages without an available channel are
+    // skipped in the same direction.
+    LayoutEffects SelectLayout(int layout, const GridContext& ctx, int step = 1);
     // Channel button 300..315.
     LayoutEffects SelectChannel(int channel, const GridContext& ctx);
     // Double click; `down` is where the button went down.

@@ -45,6 +45,11 @@ TEST(ClientOptions, PortsOutsideTheDialogsRangeAndBadValuesAreRefused) {
     EXPECT_FALSE(Parse({"--bogus"}).options);
     EXPECT_NE(Parse({"--bogus"}).error.find("--bogus"), std::string::npos);
     EXPECT_TRUE(Parse({"--help"}).help);
+    // The questions answered without a window win over whatever else the line says.
+    const auto skin = Parse({"--player", "--skin-path", "--bogus"});
+    EXPECT_TRUE(skin.skinPath);
+    EXPECT_FALSE(skin.help);
+    EXPECT_FALSE(Parse({"--player"}).skinPath);
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 // be the pattern exactly (planar) or within the rounding of the colour conversion (RGB).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 
 #include "sim/h264_test_pattern.h"
 #include "sim/recorder_sim.h"
@@ -39,6 +42,14 @@ int MatchingFrame(const std::vector<std::uint8_t>& picture, int channel, int wid
         }
     }
     return -1;
+}
+
+// A number field of a JSON line ("key":number); NaN when the line lacks it.
+double Field(const std::string& line, const std::string& key) {
+    const std::string tag = "\"" + key + "\":";
+    const auto at = line.find(tag);
+    return at == std::string::npos ? std::nan("")
+                                   : std::strtod(line.c_str() + at + tag.size(), nullptr);
 }
 
 class CliLiveTest : public ::testing::Test {
@@ -154,6 +165,55 @@ TEST_F(CliLiveTest, RgbPicturesMatchWithinTheColourConversion) {
     }
     EXPECT_GE(best, 0);
     EXPECT_LE(bestWorst, 6) << "closest frame " << best;
+}
+
+TEST_F(CliLiveTest, StatsLinesEverySecondWithTheRecordersRates) {
+    sim::SimConfig config;
+    config.live_stream = true;
+    config.live_width = 352;
+    config.live_height = 240;
+    config.live_fps = 12;
+    config.live_available = 0x0003;
+    sim::CRecorderSim recorder(config);
+    ASSERT_TRUE(recorder.Start()) << recorder.LastError();
+
+    // Three seconds; more under a sanitizer, whose slower threads make single seconds uneven.
+    const int seconds = 2 + testing::kSanitizerSlowdown;
+    const auto result =
+        Live(recorder.Port(), {"--seconds", std::to_string(seconds), "--stats", "--json"});
+    ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+    std::map<std::pair<int, int>, std::string> lines;  // (second, channel) -> line
+    std::istringstream out(result.out);
+    for (std::string line; std::getline(out, line);) {
+        if (line.find("\"event\":\"stats\"") == std::string::npos)
+            continue;
+        const int second = static_cast<int>(Field(line, "second"));
+        const int channel = static_cast<int>(Field(line, "channel"));
+        EXPECT_TRUE(lines.emplace(std::pair(second, channel), line).second) << "twice: " << line;
+        EXPECT_GE(second, 1);
+        EXPECT_LE(second, seconds);
+        EXPECT_TRUE(channel == 1 || channel == 2)
+            << "a channel the recorder does not send: " << line;
+    }
+    // From the second second on the stream runs steadily: both channels with bits, decoding
+    // and pictures for the view, received at the recorder's rate (averaged over the seconds,
+    // as a busy machine may move a picture across a second's border).
+    for (int channel = 1; channel <= 2; ++channel) {
+        double received = 0;
+        for (int second = 2; second <= seconds; ++second) {
+            SCOPED_TRACE(::testing::Message() << "second " << second << " channel " << channel);
+            const auto found = lines.find(std::pair(second, channel));
+            ASSERT_NE(found, lines.end()) << result.out;
+            const std::string& line = found->second;
+            EXPECT_GT(Field(line, "kbps"), 0.0) << line;
+            EXPECT_GT(Field(line, "decoded_fps"), 0.0) << line;
+            EXPECT_LE(Field(line, "shown_fps"), Field(line, "decoded_fps")) << line;
+            EXPECT_GT(Field(line, "decode_ms"), 0.0) << line;
+            EXPECT_GE(Field(line, "dropped_total"), Field(line, "dropped")) << line;
+            received += Field(line, "received_fps");
+        }
+        EXPECT_NEAR(received / (seconds - 1), 12.0, 3.0) << result.out;
+    }
 }
 
 }  // namespace

@@ -461,6 +461,20 @@ TEST(LocalLogViewTest, RowsNewestFirstWithTextsByKind) {
     EXPECT_EQ(rows[5].record, 0u);
 }
 
+TEST(LocalLogViewTest, LostAndRestoredConnectionsNameTheirUserAndRecorder) {
+    LocalLogContents contents;
+    contents.records = {
+        Local(0, logs::entry::kConnection, logs::entry::kConnectionLost, 0, "admin", "10.0.0.9"),
+        Local(1, logs::entry::kConnection, logs::entry::kConnectionBack, 0, "admin", "10.0.0.9"),
+    };
+    const auto rows = BuildLocalLogRows(contents, {IdText, 0});
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].cells[2], "T5370");
+    EXPECT_EQ(rows[0].cells[4], "10.0.0.9");
+    EXPECT_EQ(rows[1].cells[2], "T5369");
+    EXPECT_EQ(rows[1].cells[3], "admin");
+}
+
 TEST(LocalLogViewTest, WrappedRingListsSlotZeroNewestAndAMissingFileNothing) {
     // A full ring after 2,501 entries: slot 0 holds the last one, the next slot is 1.
     Bytes file(kLocalLogHeaderSize, 0);

@@ -175,6 +175,7 @@ TEST_F(SessionTest, UnsupportedProductIsRejectedAndOnlyTheGoodbyeFollows) {
         EXPECT_FALSE(m_session->Transport().KeepAliveRunning());
         // Nothing but the goodbye of the shutdown goes out after the rejected answer.
         EXPECT_EQ(CodesAfterShutdown(), std::vector<std::uint16_t>{msg::BYE});
+        EXPECT_EQ(m_session->Transport().EndCause(), SessionEnd::kRefused);
         m_session.reset();
     }
 }
@@ -208,6 +209,8 @@ TEST_F(SessionTest, GoodbyeReasonsMapToNotificationsAndAreLogged) {
         EXPECT_EQ(entries[0].kind, 2u);
         EXPECT_EQ(entries[0].subType, 4u);
         m_session->DestroyWindow();
+        // Said goodbye: never a loss the client would answer by connecting again.
+        EXPECT_EQ(m_session->Transport().EndCause(), SessionEnd::kGoodbye);
         m_session.reset();
     }
 }
@@ -421,8 +424,10 @@ TEST_F(SessionTest, ShutdownPostsItsWindowRequestsInOrder) {
     Start();
     LogIn();
     std::thread reader([&] { m_recorder->ReadAll(2s); });
+    EXPECT_EQ(m_session->Transport().EndCause(), SessionEnd::kRunning);
     m_session->DestroyWindow();
     reader.join();
+    EXPECT_EQ(m_session->Transport().EndCause(), SessionEnd::kStopped);
     std::vector<std::uint32_t> order;
     bool seenLogin = false;
     for (const auto& m : m_sink->History()) {
@@ -451,7 +456,10 @@ TEST_F(SessionTest, RecorderThatDropsOrStallsEndsTheConnection) {
     m_recorder->Close();
     ASSERT_TRUE(WaitNotify(2, 0));
     EXPECT_FALSE(m_session->Transport().ReceiveThreadRunning());
-    m_session->DestroyWindow();
+    EXPECT_EQ(m_session->Transport().EndCause(), SessionEnd::kLost);
+    EXPECT_TRUE(m_session->Transport().WasLoggedIn());
+    m_session->DestroyWindow();  // the owner's shutdown after the loss keeps it a loss
+    EXPECT_EQ(m_session->Transport().EndCause(), SessionEnd::kLost);
     Reset();
 
     SessionConfig config;
@@ -464,6 +472,7 @@ TEST_F(SessionTest, RecorderThatDropsOrStallsEndsTheConnection) {
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitNotify(2, 0, 3s));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 250ms);
+    EXPECT_EQ(m_session->Transport().EndCause(), SessionEnd::kLost);  // the read limit
 }
 
 TEST_F(SessionTest, DisconnectIsNotHeldUpByARecorderStuckInAMessage) {
@@ -532,6 +541,7 @@ TEST(SessionConnectTest, RefusedConnectionPostsReleaseAndOneOne) {
     }
     EXPECT_TRUE(releaseFirst);
     session.DestroyWindow();
+    EXPECT_EQ(session.Transport().EndCause(), SessionEnd::kConnectFailed);
     const auto entries = log->Entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].subType, 4u);

@@ -2,6 +2,8 @@
 // simulator must go on serving afterwards.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "protocol/catalogue.h"
 #include "raw_client.h"
 #include "sim/fault_script.h"
@@ -215,6 +217,33 @@ TEST(SimFaults, EveryClientGetsTheFaultsAgain) {
         std::vector<std::uint8_t> bytes;
         ASSERT_TRUE(client.WaitForClose(3s, &bytes));
         EXPECT_EQ(bytes.size(), 20u) << "client " << i;
+    }
+}
+
+TEST(SimFaults, DropResetsWithoutAGoodbyeTheFirstClientOrEveryOneWhenRepeated) {
+    for (const bool repeat : {false, true}) {
+        SCOPED_TRACE(repeat ? "drop-every" : "drop-after");
+        SimConfig c = FaultConfig();
+        c.drop_after = 200ms;
+        c.drop_repeat = repeat;
+        CRecorderSim sim(c);
+        ASSERT_TRUE(sim.Start());
+        for (int i = 0; i < 2; ++i) {
+            CRawClient client;
+            ASSERT_TRUE(client.Login(sim.Port()));
+            std::vector<std::uint8_t> bytes;
+            if (i == 0 || repeat) {
+                ASSERT_TRUE(client.WaitForClose(3s, &bytes)) << "client " << i;
+                EXPECT_TRUE(bytes.empty()) << "no goodbye before the reset";
+            } else {
+                EXPECT_FALSE(client.WaitForClose(600ms)) << "a later client keeps its connection";
+            }
+        }
+        // Counted once the server is done with the client (after the client saw the end).
+        const auto until = Clock::now() + 3s;
+        while (sim.ClientsServed() < 2u && Clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(sim.Drops(), repeat ? 2u : 1u);
     }
 }
 

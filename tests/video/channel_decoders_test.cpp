@@ -76,5 +76,33 @@ TEST(ChannelDecodersTest, DrainThenStopAndKeepTheCounts) {
     EXPECT_LT(decoders.Totals(1).decoded, 2000u);
 }
 
+TEST(ChannelDecodersTest, StatisticsCountersOutliveRestartsAndTimeTheLibrary) {
+    stream::CConsumerSlots slots;
+    CChannelViews views;
+    views.SetViewMode(ViewMode::Live);
+    Environment environment;
+    CChannelDecoders decoders(slots, views, environment, {&SlowInit, &SlowFrame, &SlowUninit},
+                              platform::kH264FormatYuv420, nullptr);
+    for (std::uint64_t run = 0; run < 2; ++run) {
+        decoders.Start(0x0001);
+        for (int i = 0; i < 5; ++i)
+            slots.Video(0)->Put(KeyFrame());
+        // The stop flushes the last waiting frames: let every one be taken first.
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (decoders.Counters(0).taken < 5u * (run + 1) &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(1ms);
+        decoders.DrainAndStop(5s);
+    }
+    const DecoderTotals last = decoders.Totals(0);
+    const DecoderTotals all = decoders.Counters(0);
+    EXPECT_EQ(last.decoded, 5u) << "the report counts the last decoder only";
+    EXPECT_EQ(all.decoded, 10u) << "the statistics count across restarts";
+    EXPECT_EQ(all.shown, 10u);
+    EXPECT_EQ(all.decodeCalls, 10u);
+    // Every library call sleeps 2 ms, and the time is taken around the call.
+    EXPECT_GE(all.decodeNanos, 10u * 2'000'000u);
+}
+
 }  // namespace
 }  // namespace taviro::video

@@ -16,18 +16,38 @@
 #include "app/storage_folders.h"
 #include "app/ui/client_dlg.h"
 #include "app/ui/qsettings_store.h"
+#include "platform/skin_folder.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 
 namespace taviro::app::ui {
 
-int CClientApp::Run() {
-    const ParsedOptions parsed = ParseClientOptions(m_args);
+std::optional<int> AnswerWithoutWindow(std::span<const std::string> args) {
+    const ParsedOptions parsed = ParseClientOptions(args);
     if (parsed.help) {
         std::fputs(kClientUsage.data(), stdout);
         return 0;
     }
+    if (parsed.skinPath) {
+        // The folder Run() loads; a folder without a pack fails, so a script learns that the
+        // program would start with empty pictures.
+        const std::string folder = platform::DefaultSkinFolder();
+        std::printf("%s\n", folder.c_str());
+        if (!platform::HoldsSkinPack(folder)) {
+            std::fprintf(stderr, "taviro: no skin pack in %s\n", folder.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    return std::nullopt;
+}
+
+int CClientApp::Run() {
+    // Qt's own options are gone now, so a line that main() could not read may be a question.
+    if (const std::optional<int> answered = AnswerWithoutWindow(m_args))
+        return *answered;
+    const ParsedOptions parsed = ParseClientOptions(m_args);
     if (!parsed.options) {
         std::fprintf(stderr, "taviro: %s\n%s", parsed.error.c_str(), kClientUsage.data());
         return 2;

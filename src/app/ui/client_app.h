@@ -6,10 +6,17 @@
 // Thread: the GUI thread (main). The QApplication exists before and after Run.
 #pragma once
 
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace taviro::app::ui {
+
+// Answers the command lines that need no window (--help, --skin-path) with their exit
+// status; nullopt for any other line, which the program runs. main() asks before Qt looks
+// for a display, so these work without one.
+std::optional<int> AnswerWithoutWindow(std::span<const std::string> args);
 
 class CClientApp {
   public:

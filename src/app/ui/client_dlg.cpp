@@ -101,6 +101,7 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& setti
     m_stateLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_stateLabel->setStyleSheet("color: #9aa3ad;");
     m_stateLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    CreateReconnectBar();
     // Talk captures the default input device once the recorder accepts it.
     m_shell->SetCaptureFactory([] { return std::make_unique<platform::CQtSoundIn>(); });
     // Live audio plays into our own stream; without an output device there is none and no
@@ -226,6 +227,7 @@ void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geom
     connect(m_grid, &video::ui::CChannelGrid::LayoutApplied, this, &CClientDlg::OnLayoutApplied);
     connect(m_grid, &video::ui::CChannelGrid::PaneContextMenu, this, &CClientDlg::ShowPaneMenu);
     connect(m_grid, &video::ui::CChannelGrid::PaneWheel, this, &CClientDlg::OnPaneWheel);
+    BindKeys();
     const video::Rect rect = geometry.value_or(video::kMainGridRect);
     m_grid->Place(rect, video::kMainGridBorder, video::kMainGridColour);
     m_grid->SetOsdMode(m_views.OsdMode());  // the views keep it across grids

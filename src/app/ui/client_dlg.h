@@ -28,6 +28,7 @@
 
 #include "app/branding.h"
 #include "app/client_shell.h"
+#include "app/key_map.h"
 #include "app/notifications.h"
 #include "app/settings_store.h"
 #include "app/ui/notify_popup.h"
@@ -133,6 +134,9 @@ class CClientDlg final : public QWidget {
         return m_stateLabel ? m_stateLabel->text() : QString();
     }
     [[nodiscard]] std::array<std::uint16_t, 4> ProgramVersion() const { return m_version; }
+    // The reconnect bar's text while it is shown (empty otherwise) and its Cancel button.
+    [[nodiscard]] QString ReconnectText() const;
+    QPushButton* ReconnectCancelButton() const { return m_reconnectCancel; }
 
     maintenance::CPtzController& Ptz() { return *m_ptz; }
     maintenance::ui::CPtzWindows* PtzWindows() const { return m_ptzWindows.get(); }
@@ -228,6 +232,19 @@ class CClientDlg final : public QWidget {
     void CopyPicture(int channel);
     [[nodiscard]] std::filesystem::path SavedFolder() const;
 
+    // client_dlg_keys.cpp: the keys of the key table, the About dialog and the grid's
+    // stream statistics source.
+    // Binds every key of the table to the (new) grid; called when a grid is made.
+    void BindKeys();
+    void RunKey(const KeyBinding& key);
+    void OpenAbout();
+
+    // client_dlg_reconnect.cpp: the "Reconnecting in N s" bar with its Cancel button over
+    // the connection state, and the grid's view brought back after a restored connection.
+    void CreateReconnectBar();
+    void OnReconnectTick();
+    void RestoreView(const ResumeState& resume);
+
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
     void CreatePresenter();
@@ -253,7 +270,14 @@ class CClientDlg final : public QWidget {
     QPointer<connect::ui::CConnectDlg> m_connectDialog;
     std::optional<ConnectTarget> m_pendingTarget;  // a confirmed connect dialog's answer
     QPointer<QWidget> m_setupDialog;
+    QPointer<QWidget> m_aboutDialog;  // the About dialog while it is open
     QLabel* m_stateLabel = nullptr;
+    // The reconnect bar (shown while the client waits to connect again by itself).
+    QWidget* m_reconnectBar = nullptr;
+    QLabel* m_reconnectText = nullptr;
+    QPushButton* m_reconnectCancel = nullptr;
+    QTimer* m_reconnectTimer = nullptr;
+    int m_restoredNoteTicks = 0;  // ticks the "restored" note stays up
     std::array<std::uint16_t, 4> m_version{};
     std::vector<video::MonitorInfo> m_monitors;
     bool m_initialised = false;

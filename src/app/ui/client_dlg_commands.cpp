@@ -167,6 +167,8 @@ void CClientDlg::OnCommand(std::uint32_t id) {
 void CClientDlg::OpenConnectDialog(const std::optional<ConnectRequest>& request) {
     if (m_shell->PlayerMode() || m_shell->HasSession() || m_connectDialog || m_quitting)
         return;
+    // The user picks the recorder now: no attempt of the last loss runs behind the dialog.
+    m_shell->CancelReconnect();
     if (auto* b = Button(360))
         b->SetCheck(1);
     auto* dialog =

@@ -131,11 +131,15 @@ void CClientDlg::ShowPaneMenu(int channel, QPoint globalPosition) {
     QAction* save = menu.addAction(QStringLiteral("Save snapshot of CH%1").arg(channel + 1));
     save->setEnabled(!Button(kSaveButton) || Button(kSaveButton)->ButtonEnabled());
     QAction* copy = menu.addAction(QStringLiteral("Copy picture to clipboard"));
+    menu.addSeparator();
+    QAction* about = menu.addAction(QStringLiteral("About and keys..."));
     QAction* chosen = menu.exec(globalPosition);
     if (chosen == save)
         TakeSnapshot(protocol::ChannelBit(channel));
     else if (chosen == copy)
         CopyPicture(channel);
+    else if (chosen == about)
+        OpenAbout();
 }
 
 void CClientDlg::CopyPicture(int channel) {

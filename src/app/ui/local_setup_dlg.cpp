@@ -136,6 +136,10 @@ QWidget* CLocalSetupDlg::BuildGlobalPage() {
     MakePageLabel(page, SkinText(setup_text::kWatermark), QRect(8, y, kLabelW, 22));
     m_watermark = MakeCheck(page, 0, QPoint(kFieldX, y + 3));
     m_watermark->SetCheck(m_setup.watermark != 0 ? 1 : 0);
+    y += kRowHeight + 6;
+    MakePageLabel(page, SkinText(setup_text::kReconnect), QRect(8, y, kLabelW, 22));
+    m_reconnect = MakeCheck(page, 0, QPoint(kFieldX, y + 3));
+    m_reconnect->SetCheck(m_setup.reconnect != 0 ? 1 : 0);
     return page;
 }
 
@@ -254,6 +258,7 @@ LocalSetup CLocalSetupDlg::Edited() const {
     s.location = m_location->text().toLocal8Bit().toStdString().substr(0, kLocationMax);
     s.hourSystem = static_cast<std::uint8_t>(m_hourSystem->currentIndex());
     s.watermark = m_watermark->Check() != 0 ? 1 : 0;
+    s.reconnect = m_reconnect->Check() != 0 ? 1 : 0;
     for (std::size_t i = 0; i < kOpacityCount; ++i) {
         s.opacity[i] = m_opacity.checks[i]->Check() != 0
                            ? static_cast<std::uint8_t>(m_opacity.sliders[i]->Position())

@@ -41,6 +41,7 @@ inline constexpr int kHourSystem = 5105;
 inline constexpr int kWatermark = 5106;
 inline constexpr int kHour12 = 5107;
 inline constexpr int kHour24 = 5108;
+inline constexpr int kReconnect = 5109;         // connect again by itself after a network loss
 inline constexpr int kFirstOpacity = 5153;      // 5153..5161: the nine kinds of window
 inline constexpr int kFirstAudioBuffer = 5162;  // 5162..5164: live, remote, local playback
 inline constexpr int kDeinterlaceHint = 5165;
@@ -78,6 +79,7 @@ class CLocalSetupDlg final : public controls::ui::CSkinDialog {
     QComboBox* HourSystemBox() const { return m_hourSystem; }
     QLineEdit* LocationEdit() const { return m_location; }
     controls::ui::CSkinButtonWidget* WatermarkBox() const { return m_watermark; }
+    controls::ui::CSkinButtonWidget* ReconnectBox() const { return m_reconnect; }
     controls::ui::CSkinButtonWidget* OpacityCheck(std::size_t i) const {
         return m_opacity.checks[i];
     }
@@ -131,6 +133,7 @@ class CLocalSetupDlg final : public controls::ui::CSkinDialog {
     QComboBox* m_hourSystem = nullptr;
     QLineEdit* m_location = nullptr;
     controls::ui::CSkinButtonWidget* m_watermark = nullptr;
+    controls::ui::CSkinButtonWidget* m_reconnect = nullptr;
     SliderRows<kOpacityCount> m_opacity;
     SliderRows<kAudioBufferCount> m_audio;
     std::array<controls::ui::CSkinButtonWidget*, kDeinterlaceCount> m_deinterlace{};

@@ -1,10 +1,11 @@
 #include "platform/ui/skin_library.h"
 
-#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "platform/skin_folder.h"
 #include "platform/skin_texts.h"
 
 namespace taviro::platform::ui {
@@ -37,12 +38,6 @@ QImage ReadBounded(const QString& path) {
     return image;
 }
 
-bool HoldsPack(const QString& folder) {
-    const QDir dir(folder);
-    return dir.exists() && (dir.exists(QStringLiteral("texts.txt")) ||
-                            !dir.entryList({QStringLiteral("*.png")}, QDir::Files).isEmpty());
-}
-
 // Only plain names: a caller's name never walks out of the folder.
 bool PlainName(const QString& name) {
     if (name.isEmpty() || name.size() > 64)
@@ -66,7 +61,7 @@ void CSkinLibrary::Clear() {
 
 bool CSkinLibrary::Load(const QString& folder) {
     Clear();
-    if (folder.isEmpty() || !HoldsPack(folder))
+    if (folder.isEmpty() || !HoldsSkinPack(QFile::encodeName(folder).toStdString()))
         return false;
     const QDir dir(folder);
     for (const QFileInfo& file : dir.entryInfoList({QStringLiteral("*.png")}, QDir::Files)) {
@@ -126,30 +121,7 @@ QImage CSkinLibrary::NamedPicture(const QString& name) const {
 }
 
 QString CSkinLibrary::DefaultFolder() {
-    const QString fromEnv = qEnvironmentVariable("TAVIRO_SKIN");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    const QStringList beside = {exeDir + QStringLiteral("/skin"),
-                                exeDir + QStringLiteral("/../skin"),
-                                exeDir + QStringLiteral("/../share/taviro/skin")};
-    for (const QString& candidate : beside) {
-        if (HoldsPack(candidate))
-            return QDir::cleanPath(candidate);
-    }
-    // A program run from a build tree: the pack lies beside that tree's CMakeCache.txt.
-    QDir dir(exeDir);
-    for (int depth = 0; depth < 8; ++depth) {
-        if (dir.exists(QStringLiteral("CMakeCache.txt"))) {
-            const QString candidate = dir.filePath(QStringLiteral("skin"));
-            if (HoldsPack(candidate))
-                return candidate;
-            break;
-        }
-        if (!dir.cdUp())
-            break;
-    }
-    return QDir::cleanPath(beside.front());
+    return QFile::decodeName(DefaultSkinFolder().c_str());
 }
 
 CSkinLibrary& Skin() {

@@ -29,7 +29,8 @@ class CSkinLibrary {
     QImage NamedPicture(const QString& name) const;
     QString Folder() const { return m_folder; }
 
-    // $TAVIRO_SKIN, else <exe dir>/skin, <exe dir>/../skin, <exe dir>/../share/taviro/skin,
+    // platform::DefaultSkinFolder(), the lookup the command-line client shares: $TAVIRO_SKIN,
+    // else <exe dir>/skin, <exe dir>/../skin, <exe dir>/../share/taviro/skin (installed),
     // else a build tree's skin folder above the program (the folder beside CMakeCache.txt).
     static QString DefaultFolder();
 

@@ -20,6 +20,7 @@ namespace taviro::video::ui {
 namespace {
 
 constexpr int kFrameRateTickMs = 2000;
+constexpr int kStatsTickMs = 1000;
 constexpr int kEmptyPositionIndex = kSlotCount;
 
 Rect FromQRect(const QRect& r) {
@@ -86,6 +87,12 @@ CChannelGrid::CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent)
             [this] { m_views.TickFrameRate(kFrameRateTickMs); });
     m_frameRateTimer.start();
 
+    // The rates are taken over the time that really passed between two samples.
+    m_lastSample = std::chrono::steady_clock::now();
+    m_statsTimer.setInterval(kStatsTickMs);
+    connect(&m_statsTimer, &QTimer::timeout, this, &CChannelGrid::SampleStatistics);
+    m_statsTimer.start();
+
     Place(kMainGridRect, kMainGridBorder, kMainGridColour);
     m_views.SetListener(this);
 }
@@ -129,7 +136,35 @@ void CChannelGrid::SetOsdMode(int mode) {
 }
 
 void CChannelGrid::CycleOsdMode() {
-    SetOsdMode((m_views.OsdMode() + 1) % 3);
+    SetOsdMode((m_views.OsdMode() + 1) % kOsdModeCount);
+}
+
+void CChannelGrid::ToggleStatisticsOsd() {
+    const int mode = m_views.OsdMode();
+    if (mode == kOsdStatistics) {
+        SetOsdMode(m_osdBeforeStatistics);
+        return;
+    }
+    m_osdBeforeStatistics = mode;
+    SetOsdMode(kOsdStatistics);
+}
+
+void CChannelGrid::SampleStatistics() {
+    const auto now = std::chrono::steady_clock::now();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastSample);
+    m_lastSample = now;
+    StreamCounters counters = m_statsSource ? m_statsSource() : StreamCounters{};
+    for (std::size_t c = 0; c < counters.size(); ++c)
+        counters[c].shown = m_shown[c].load(std::memory_order_relaxed);
+    m_sampler.Sample(counters, elapsed);
+    if (m_views.OsdMode() == kOsdStatistics)
+        RepaintAll();
+}
+
+std::uint64_t CChannelGrid::PicturesShown(int channel) const {
+    if (channel < 0 || channel >= protocol::kMaxChannels)
+        return 0;
+    return m_shown[static_cast<std::size_t>(channel)].load(std::memory_order_relaxed);
 }
 
 QRect CChannelGrid::PaneRect(int slot) const {
@@ -186,6 +221,7 @@ OsdState CChannelGrid::Osd() const {
     osd.status = &m_status;
     osd.pictures = &m_pictures;
     osd.trimStills = m_renderer && m_renderer->Kind() == RendererKind::Yuv;
+    osd.stats = &m_sampler.Last();
     return osd;
 }
 
@@ -202,8 +238,17 @@ std::uint64_t CChannelGrid::PictureSerial(int channel) const {
 void CChannelGrid::PaneDrawn(const PanePlan& plan) {
     ++m_totalDraws;
     ++m_paneDraws[static_cast<std::size_t>(plan.slot < 0 ? kEmptyPositionIndex : plan.slot)];
-    if (plan.kind == PaneKind::Picture)
-        ++m_picturesDrawn[static_cast<std::size_t>(plan.channel)];
+    if (plan.kind == PaneKind::Picture) {
+        const auto c = static_cast<std::size_t>(plan.channel);
+        ++m_picturesDrawn[c];
+        // A repaint of the same picture (layout change, statistics refresh) is not a new
+        // picture shown.
+        const std::uint64_t serial = PictureSerial(plan.channel);
+        if (serial != m_lastShownSerial[c]) {
+            m_lastShownSerial[c] = serial;
+            m_shown[c].fetch_add(1, std::memory_order_relaxed);
+        }
+    }
 }
 
 void CChannelGrid::Place(const taviro::video::Rect& rect, int border, std::uint32_t colour) {
@@ -251,6 +296,10 @@ void CChannelGrid::Apply(const LayoutEffects& effects) {
 
 void CChannelGrid::SelectLayout(int layout) {
     Apply(m_layout.SelectLayout(layout, Context()));
+}
+
+void CChannelGrid::StepPage(int step) {
+    Apply(m_layout.SelectLayout(m_layout.Layout(), Context(), step));
 }
 
 void CChannelGrid::SelectChannel(int channel) {

@@ -20,11 +20,13 @@
 #include <QWidget>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
 #include "video/channel_views.h"
 #include "video/layouts.h"
+#include "video/stream_stats.h"
 #include "video/ui/pane_painter.h"
 #include "video/ui/pane_plan.h"
 #include "video/ui/pane_renderer.h"
@@ -54,8 +56,19 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     // The recorder's channel count and its available channels (LIVE_CHANNEL_INFO).
     void SetChannelCount(int count);
     void SetAvailableChannels(protocol::ChannelMask mask);
-    // 0 full, 1 title only, 2 off.
+    // 0 full, 1 title only, 2 off, 3 statistics.
     void SetOsdMode(int mode);
+
+    // The stream statistics: once a second the grid asks the source for the counters'
+    // totals (it must only read atomics: it runs on this thread, which never waits), puts
+    // its own count of pictures shown in, and samples. Null: no stream, zero counters.
+    using StatsSource = std::function<StreamCounters()>;
+    void SetStatsSource(StatsSource source) { m_statsSource = std::move(source); }
+    // The last second's statistics per channel.
+    [[nodiscard]] const StreamStats& Statistics() const { return m_sampler.Last(); }
+    // New pictures painted per channel: a pane counts its channel's picture the first time
+    // it paints it (what "shown" means for the statistics).
+    [[nodiscard]] std::uint64_t PicturesShown(int channel) const;
 
     CGridLayout& Layout() { return m_layout; }
     const CGridLayout& Layout() const { return m_layout; }
@@ -95,8 +108,12 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     // Live view starting with the recorder's channel count; remote playback starting.
     void StartLive(int channelCount);
     void StartPlayback();
-    // The OSD button: 0 -> 1 -> 2 -> 0.
+    // The OSD button: 0 -> 1 -> 2 -> 3 (statistics) -> 0.
     void CycleOsdMode();
+    // The statistics key: statistics on, or back to the mode they replaced.
+    void ToggleStatisticsOsd();
+    // The current layout's next (+1) or previous (-1) page, as its button pages.
+    void StepPage(int step);
     // Repaints every pane (state changes the grid cannot see itself).
     void RepaintAll();
 
@@ -147,6 +164,16 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     std::uint64_t m_totalDraws = 0;
 
     QTimer m_frameRateTimer;
+
+    // Stream statistics (this thread only, except the painted counts, read by any).
+    void SampleStatistics();
+    QTimer m_statsTimer;
+    StatsSource m_statsSource;
+    CStreamStatsSampler m_sampler;
+    std::chrono::steady_clock::time_point m_lastSample;
+    std::array<std::atomic<std::uint64_t>, protocol::kMaxChannels> m_shown{};
+    std::array<std::uint64_t, protocol::kMaxChannels> m_lastShownSerial{};
+    int m_osdBeforeStatistics = kOsdFull;
 
     // Drag and drop.
     QLabel* m_dragLabel = nullptr;  // child, owned by this

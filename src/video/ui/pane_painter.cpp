@@ -1,12 +1,21 @@
 #include "video/ui/pane_painter.h"
 
+#include <QFontMetrics>
 #include <QString>
+#include <algorithm>
 
 namespace taviro::video::ui {
 
 namespace {
 
 constexpr int kSliceStep = 7;  // the arrow slices of fast playback
+// The statistics lines: a smaller font than the labels, so four lines fit under the title
+// of the smallest pane (a 16-pane page), on a dark band that keeps them readable over
+// bright pictures.
+constexpr int kStatsFontPixels = 13;
+constexpr int kStatsLineHeight = 15;
+constexpr int kStatsTop = 3 + kOsdFontPixels + 5;  // under the title line
+constexpr std::uint32_t kStatsColour = 0x00FFFF;   // yellow
 
 void DrawIcon(QPainter& painter, const QRect& pane, int x, const QImage& icon) {
     if (icon.isNull())
@@ -71,6 +80,37 @@ void DrawIcons(QPainter& painter, const QRect& pane, int channel, const ChannelV
         DrawIcon(painter, pane, view.integrityIconX, pics.integrity[view.integrity == 0 ? 0 : 1]);
 }
 
+void DrawStatistics(QPainter& painter, const QRect& pane, int channel, const OsdState& osd) {
+    if (!osd.stats || channel < 0 || channel >= protocol::kMaxChannels)
+        return;
+    const std::vector<std::string> lines =
+        StatsOsdLines((*osd.stats)[static_cast<std::size_t>(channel)]);
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(kStatsFontPixels);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const std::string& line : lines)
+        widest = std::max(widest, metrics.horizontalAdvance(FromBytes(line)));
+    const int height = static_cast<int>(lines.size()) * kStatsLineHeight + 4;
+    const QRect band(pane.left() + 4, pane.top() + kStatsTop - 2,
+                     std::min(widest + 8, pane.width() - 8),
+                     std::min(height, std::max(0, pane.height() - kStatsTop)));
+    painter.fillRect(band, QColor(0, 0, 0, 150));
+    painter.save();
+    painter.setClipRect(band.intersected(pane));
+    int y = kStatsTop;
+    for (const std::string& line : lines) {
+        painter.setPen(FromColorRef(kStatsColour));
+        painter.drawText(
+            QRect(pane.left() + 8, pane.top() + y, pane.width() - 12, kStatsLineHeight),
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FromBytes(line));
+        y += kStatsLineHeight;
+    }
+    painter.restore();
+}
+
 void DrawTampered(QPainter& painter, const QRect& pane) {
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
@@ -125,20 +165,23 @@ void DrawStill(QPainter& painter, const QRect& pane, const QImage& picture, bool
 void DrawVideoLossText(QPainter& painter, const QRect& pane, int channel, const OsdState& osd) {
     if (!osd.status || channel < 0 || channel >= protocol::kMaxChannels)
         return;
-    if (osd.osdMode > 1 || osd.status->cameraFlags[static_cast<std::size_t>(channel)] != 1)
+    if (osd.osdMode == kOsdOff || osd.status->cameraFlags[static_cast<std::size_t>(channel)] != 1)
         return;
-    const QString text = osd.osdMode == 0 ? QStringLiteral("CH%1  Video Loss").arg(channel + 1)
-                                          : QStringLiteral("CH%1").arg(channel + 1);
+    const QString text = osd.osdMode != kOsdTitle
+                             ? QStringLiteral("CH%1  Video Loss").arg(channel + 1)
+                             : QStringLiteral("CH%1").arg(channel + 1);
     painter.setFont(OsdFont());
     DrawLine(painter, pane, 7, 3, text.toStdString(), kColourGreen);
 }
 
 void DrawOsd(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
              const OsdState& osd) {
-    if (osd.osdMode == 0 || osd.osdMode == 1) {
+    if (osd.osdMode == kOsdFull || osd.osdMode == kOsdTitle || osd.osdMode == kOsdStatistics) {
         painter.setFont(OsdFont());
         DrawLine(painter, pane, 7, 3, view.line1, view.colour1);
-        if (osd.osdMode == 0) {
+        if (osd.osdMode == kOsdStatistics)
+            DrawStatistics(painter, pane, channel, osd);
+        if (osd.osdMode == kOsdFull) {
             DrawLine(painter, pane, 7, pane.height() - kOsdFontPixels - 5, view.line2,
                      view.colour2);
             DrawIcons(painter, pane, channel, view, osd);

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "video/channel_views.h"
+#include "video/stream_stats.h"
 #include "video/ui/pane_plan.h"
 
 namespace taviro::video::ui {
@@ -51,19 +52,22 @@ inline constexpr int kOsdFontPixels = 17;
 
 // Everything grid-wide the OSD needs besides the channel's own view.
 struct OsdState {
-    int osdMode = 0;  // 0 full, 1 title only, 2 off
+    int osdMode = 0;  // 0 full, 1 title only, 2 off, 3 statistics
     ViewMode mode = ViewMode::Idle;
     const GridStatus* status = nullptr;
     const GridPictures* pictures = nullptr;
     // The YUV renderer shows stills from their inner rectangle, as it shows pictures.
     bool trimStills = false;
+    // The last second's statistics per channel (statistics mode; null draws none).
+    const StreamStats* stats = nullptr;
 };
 
 // A still picture (idle, video loss, blocked) over the pane; nothing for a null image.
 void DrawStill(QPainter& painter, const QRect& pane, const QImage& picture, bool trim);
 // The video-loss text over the video-loss picture, when the camera flag asks for it.
 void DrawVideoLossText(QPainter& painter, const QRect& pane, int channel, const OsdState& osd);
-// Label lines, status icons and the "Tampered!" mark over a picture.
+// Label lines, status icons and the "Tampered!" mark over a picture; in statistics mode the
+// title line and the channel's statistics under it.
 void DrawOsd(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
              const OsdState& osd);
 // The picture (or its absence) a plan entry asks for, except the decoded picture itself.

@@ -16,6 +16,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "app/key_map.h"
+#include "app/ui/about_dlg.h"
 #include "app/ui/notify_popup.h"
 #include "app/ui/qsettings_store.h"
 #include "connect/ui/connect_dlg.h"
@@ -183,11 +185,86 @@ TEST_F(MainWindowTest, EveryLayoutChangeSendsTheVisibleChannels) {
     EXPECT_FALSE(grid->IsFullScreen());
     EXPECT_EQ(grid->geometry(), QRect(54, 67, 820, 594));
 
-    // The OSD button cycles full, title only, off.
-    for (const int mode : {1, 2, 0}) {
+    // The OSD button cycles full, title only, off, statistics.
+    for (const int mode : {1, 2, 3, 0}) {
         Press(370);
         EXPECT_EQ(m_window->Views().OsdMode(), mode);
     }
+}
+
+// Yellow statistics text inside `area` of the grid's picture.
+int StatisticsPixels(const QImage& image, const QRect& area) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.red() > 200 && c.green() > 200 && c.blue() < 90 ? 1 : 0;
+        }
+    return count;
+}
+
+TEST_F(MainWindowTest, KeysSwitchLayoutsPagesFullScreenAndTheStatistics) {
+    StartConnected();
+    auto* grid = m_window->Grid();
+    m_window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    const auto key = [this](Qt::Key k) { QTest::keyClick(m_window.get(), k); };
+
+    // A layout key is its button: 4 panes, sent to the recorder, the button shown down.
+    key(Qt::Key_2);
+    EXPECT_TRUE(LastRequestIs(0x000F));
+    EXPECT_EQ(m_window->Button(321)->Check(), 1);
+    // Page Down pages on like the button pressed again; Page Up goes back and wraps round.
+    key(Qt::Key_PageDown);
+    EXPECT_TRUE(LastRequestIs(0x00F0));
+    key(Qt::Key_PageUp);
+    EXPECT_TRUE(LastRequestIs(0x000F));
+    key(Qt::Key_PageUp);
+    EXPECT_TRUE(LastRequestIs(0xF000));
+    EXPECT_EQ(grid->Layout().Page(), 3);
+    key(Qt::Key_9);
+    EXPECT_TRUE(LastRequestIs(0xFFFF));
+
+    // The statistics key: the mode, figures at the recorder's rate (10 a second), and the
+    // lines on the panes.
+    key(Qt::Key_I);
+    EXPECT_EQ(m_window->Views().OsdMode(), video::kOsdStatistics);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const video::ChannelStats& s = grid->Statistics()[0];
+            return s.receivedFps >= 7 && s.shownFps > 0 && s.kbps > 0 && s.decodeMs > 0;
+        },
+        8000))
+        << grid->Statistics()[0].receivedFps;
+    EXPECT_LE(grid->Statistics()[0].receivedFps, 14.0);
+    EXPECT_LE(grid->Statistics()[0].shownFps, 14.0);
+    const QRect pane = grid->PaneRect(0);
+    const QRect statsArea(pane.left() + 6, pane.top() + 24, pane.width() - 12, 60);
+    EXPECT_GT(StatisticsPixels(grid->GrabPanes(), statsArea), 30);
+    key(Qt::Key_I);  // back to the mode it replaced
+    EXPECT_EQ(m_window->Views().OsdMode(), video::kOsdFull);
+    EXPECT_EQ(StatisticsPixels(grid->GrabPanes(), statsArea), 0);
+
+    // F11 enters full screen, and in full screen (the grid's own window) leaves it again.
+    key(Qt::Key_F11);
+    ASSERT_TRUE(grid->IsFullScreen());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(grid));
+    QTest::keyClick(grid, Qt::Key_F11);
+    EXPECT_FALSE(grid->IsFullScreen());
+    EXPECT_EQ(grid->geometry(), QRect(54, 67, 820, 594));
+
+    // F1: the About dialog lists every key of the table.
+    m_window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    key(Qt::Key_F1);
+    auto* about = m_window->findChild<CAboutDlg*>();
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_EQ(about->KeyRows().size(), static_cast<qsizetype>(KeyBindings().size()));
+    EXPECT_TRUE(
+        about->KeyRows().contains(QStringLiteral("F11\tfull screen on / off (Esc also leaves)")))
+        << about->KeyRows().join(QLatin1Char('\n')).toStdString();
+    about->accept();
 }
 
 TEST_F(MainWindowTest, VersionAndRefusedRightsShowTheirPopups) {

@@ -16,6 +16,9 @@ bool IsGreen(QColor c) {
 bool IsCyan(QColor c) {
     return c.green() > 180 && c.blue() > 180 && c.red() < 90;
 }
+bool IsYellow(QColor c) {
+    return c.red() > 200 && c.green() > 200 && c.blue() < 90;
+}
 bool IsRed(QColor c) {
     return c.red() > 180 && c.green() < 90 && c.blue() < 90;
 }
@@ -52,6 +55,11 @@ class GridOsdTest : public ::testing::Test {
         const QRect p = window->grid->PaneRect(slot);
         return QRect(p.left() + 7, p.top() + 3, 100, 18);
     }
+    // Under the title line, where the statistics lines go.
+    QRect StatsArea(int slot) const {
+        const QRect p = window->grid->PaneRect(slot);
+        return QRect(p.left() + 6, p.top() + 24, p.width() - 12, 60);
+    }
     QRect Line2Area(int slot) const {
         const QRect p = window->grid->PaneRect(slot);
         return QRect(p.left() + 7, p.top() + p.height() - 22, 80, 18);
@@ -64,10 +72,11 @@ class GridOsdTest : public ::testing::Test {
 TEST_F(GridOsdTest, LabelLinesFollowTheOsdMode) {
     struct Case {
         int mode;
-        bool line1, line2;
+        bool line1, line2, stats;
     };
-    // The OSD button cycles 0 -> 1 -> 2 -> 0.
-    for (const Case c : {Case{1, true, false}, Case{2, false, false}, Case{0, true, true}}) {
+    // The OSD button cycles 0 -> 1 -> 2 -> 3 (statistics under the title) -> 0.
+    for (const Case c : {Case{1, true, false, false}, Case{2, false, false, false},
+                         Case{3, true, false, true}, Case{0, true, true, false}}) {
         SCOPED_TRACE(c.mode);
         grid().CycleOsdMode();
         ASSERT_EQ(views.OsdMode(), c.mode);
@@ -75,10 +84,23 @@ TEST_F(GridOsdTest, LabelLinesFollowTheOsdMode) {
         const QImage image = grid().GrabPanes();
         EXPECT_EQ(CountPixels(image, Line1Area(0), IsGreen) > 10, c.line1);
         EXPECT_EQ(CountPixels(image, Line2Area(0), IsCyan) > 10, c.line2);
+        EXPECT_EQ(CountPixels(image, StatsArea(0), IsYellow) > 10, c.stats);
         // The picture itself shows between the lines.
         const QRect pane = grid().PaneRect(0);
         EXPECT_TRUE(Near(image.pixelColor(pane.center()), 0x30, 0x30, 0x30, 2));
     }
+}
+
+TEST_F(GridOsdTest, APictureCountsAsShownOnceHoweverOftenItIsPainted) {
+    ShowLabelledPicture();
+    const std::uint64_t shown = grid().PicturesShown(0);
+    EXPECT_GE(shown, 1u);
+    const std::uint64_t drawn = grid().PicturesDrawn(0);
+    grid().RepaintAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid().PicturesDrawn(0) > drawn; }, 5000));
+    EXPECT_EQ(grid().PicturesShown(0), shown) << "a repaint shows no new picture";
+    ShowLabelledPicture();
+    EXPECT_EQ(grid().PicturesShown(0), shown + 1);
 }
 
 TEST_F(GridOsdTest, TamperedMarkOnlyInLocalPlaybackForTamperedChannels) {

@@ -1,0 +1,84 @@
+#include "app/reconnect.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace taviro::app {
+
+namespace {
+
+// Doubling from one second, held at half a minute: a recorder that reboots is back within
+// a minute or two, and one that stays away is asked twice a minute at most.
+constexpr std::array<int, 6> kWaitUnits = {1, 2, 4, 8, 16, 30};
+
+}  // namespace
+
+CReconnectController::CReconnectController(std::chrono::milliseconds unit)
+    : m_unit(unit.count() > 0 ? unit : std::chrono::milliseconds(1)) {}
+
+std::chrono::milliseconds CReconnectController::WaitBefore(int attempt) const {
+    const std::size_t index =
+        attempt < 0 ? 0 : std::min(static_cast<std::size_t>(attempt), kWaitUnits.size() - 1);
+    return m_unit * kWaitUnits[index];
+}
+
+void CReconnectController::OnLost(const ResumeState& state, Clock::time_point now) {
+    m_resume = state;
+    m_attempts = 0;
+    m_refusedWhy.clear();
+    StartWait(now);
+}
+
+void CReconnectController::StartWait(Clock::time_point now) {
+    m_state = ReconnectState::kWaiting;
+    m_due = now + WaitBefore(m_attempts);
+}
+
+bool CReconnectController::Poll(Clock::time_point now) {
+    if (m_state != ReconnectState::kWaiting || now < m_due)
+        return false;
+    m_state = ReconnectState::kConnecting;
+    ++m_attempts;
+    return true;
+}
+
+void CReconnectController::OnAttemptFailed(Clock::time_point now) {
+    if (m_state == ReconnectState::kConnecting)
+        StartWait(now);
+}
+
+ResumeState CReconnectController::OnLoggedIn() {
+    if (m_state == ReconnectState::kConnecting)
+        m_state = ReconnectState::kRestored;
+    return m_resume;
+}
+
+void CReconnectController::OnRefused(std::string why) {
+    if (!Active())
+        return;
+    m_state = ReconnectState::kRefused;
+    m_refusedWhy = std::move(why);
+}
+
+void CReconnectController::Cancel() {
+    if (Active())
+        m_state = ReconnectState::kCancelled;
+}
+
+void CReconnectController::Reset() {
+    m_state = ReconnectState::kIdle;
+    m_resume = ResumeState{};
+    m_attempts = 0;
+    m_refusedWhy.clear();
+}
+
+int CReconnectController::SecondsLeft(Clock::time_point now) const {
+    if (m_state != ReconnectState::kWaiting || now >= m_due)
+        return 0;
+    const auto left = m_due - now;
+    // Rounded up: "in 1 s" until the attempt starts, never "in 0 s" while still waiting.
+    return static_cast<int>((left + m_unit - Clock::duration(1)) / m_unit);
+}
+
+}  // namespace taviro::app
