@@ -102,7 +102,9 @@ std::optional<H264SeqParams> ParseH264Sps(std::span<const std::uint8_t> rbsp, st
     s.profileIdc = in.ReadBits(8);
     in.ReadBits(16);  // constraint flags, reserved bits, level_idc
     s.id = in.ReadUe();
-    if (s.profileIdc >= 100 || s.profileIdc == 44) {
+    // Every profile with the chroma format fields (the high profiles, 44, and the
+    // scalable ones 83 and 86): their SPS has a layout this reader does not follow.
+    if (s.profileIdc >= 100 || s.profileIdc == 44 || s.profileIdc == 83 || s.profileIdc == 86) {
         return Fail<H264SeqParams>(error, "SPS: profile with chroma format fields");
     }
     const std::uint32_t log2FrameNum = in.ReadUe();
@@ -165,7 +167,9 @@ std::optional<H264PicParams> ParseH264Pps(std::span<const std::uint8_t> rbsp, st
     p.refIdxL0Default = l0 + 1;
     p.weightedPred = in.ReadBit();
     p.weightedBipredIdc = in.ReadBits(2);
-    p.picInitQp = 26 + in.ReadSe();
+    // In 64 bits: a hostile se() reaches 2^31 - 1, and 26 more would overflow an int.
+    const std::int64_t initQp = std::int64_t{26} + in.ReadSe();
+    p.picInitQp = initQp < 0 || initQp > kMaxQp ? -1 : static_cast<std::int32_t>(initQp);
     in.ReadSe();  // pic_init_qs: SP and SI slices only
     p.chromaQpOffset = in.ReadSe();
     p.deblockingControl = in.ReadBit();
@@ -367,6 +371,9 @@ void WriteH264SliceHeader(CH264BitWriter& out, const H264SliceHeader& h, const H
 void AppendH264Bits(CH264BitWriter& out, std::span<const std::uint8_t> bytes, std::size_t from,
                     std::size_t to) {
     to = std::min(to, bytes.size() * 8);
+    if (from >= to) {
+        return;
+    }
     // Single bits up to the source's byte boundary, then whole bytes, then the tail.
     while (from < to && from % 8 != 0) {
         out.PutBit(((bytes[from / 8] >> (7 - from % 8)) & 1u) != 0);
@@ -463,9 +470,18 @@ std::optional<RewrittenAccessUnit> CH264SliceRewriter::Rewrite(std::span<const s
         if (h->deblockingIdc != 0 || h->alphaOffsetDiv2 != 0 || h->betaOffsetDiv2 != 0) {
             return fail("slice: deblocking differs from filter on with zero offsets");
         }
+        // The recorder's SPS allows one reference frame and nothing long-term: a stream
+        // that needs more would be accepted here and fail in the client's decoder.
+        if (sps->maxRefFrames > 1) {
+            return fail("SPS: more than one reference frame");
+        }
+        if (h->longTermReference) {
+            return fail("slice: a long-term reference");
+        }
         for (const auto& op : h->markingOps) {
-            if (op.op == 5) {
-                return fail("slice: marking operation 5 is not supported");
+            if (op.op != 1) {
+                return fail("slice: marking operation " + std::to_string(op.op) +
+                            " is not supported");
             }
         }
         // The slice data ends at the stop bit, the last one bit of the RBSP.

@@ -12,8 +12,8 @@
 //
 //   bench_soak [--seconds N] [--sample-seconds N] [--drop-every N] [--csv FILE]
 //
-// Needs a display (xvfb-run). Exit status 0 when nothing grew, 1 when something did or the
-// client never came back, 2 for bad arguments.
+// Needs a display (xvfb-run). Exit status 0 when nothing grew, 1 when something did, the
+// client was not back within 90 s of a loss, or no drop was survived; 2 for bad arguments.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -88,6 +88,10 @@ double Median(std::vector<Sample> samples, double Sample::*field) {
     return samples.empty() ? 0 : samples[samples.size() / 2].*field;
 }
 
+// A connection the client has not made again this long after a loss counts as never back
+// (the waits are 1, 2, 4 ... s; a recorder that is there is reached within the first).
+constexpr double kMaxAway = 90;
+
 struct SimProcess {
     pid_t pid = -1;
     ~SimProcess() {
@@ -129,6 +133,13 @@ int main(int argc, char** argv) {
             return Usage();
     }
 
+    // At least five samples after the warm-up (see below), or the fit says nothing.
+    if (seconds < std::max(60.0, seconds / 5.0) + 5 * sampleSeconds) {
+        std::fprintf(stderr,
+                     "bench_soak: --seconds leaves fewer than five samples after the "
+                     "warm-up\n");
+        return Usage();
+    }
     const std::filesystem::path build = TAVIRO_BUILD_DIR;
     const std::filesystem::path scratch =
         std::filesystem::temp_directory_path() / ("taviro-bench-soak-" + std::to_string(getpid()));
@@ -199,16 +210,34 @@ int main(int argc, char** argv) {
     int step = 0;
     double nextStep = 5;
     double nextSample = sampleSeconds;
+    // Every loss of the connection (the simulator's drops) must be followed by a log-in
+    // of the connection the client makes again by itself.
+    int losses = 0;
     int returns = 0;
-    bool wasLive = true;
+    bool wasLoggedIn = true;
+    double lostSince = -1;
+    double longestAway = 0;
     double liveSince = 0;  // when live view last started (negative while it does not run)
     while (elapsed() < seconds) {
         QTest::qWait(200);
         const double now = elapsed();
         const bool live = window.Shell().LiveRunning();
-        if (live && !wasLive)
+        const bool loggedIn = window.Shell().LoggedIn();
+        if (!loggedIn && wasLoggedIn) {
+            ++losses;
+            lostSince = now;
+        } else if (loggedIn && !wasLoggedIn) {
             ++returns;
-        wasLive = live || window.Shell().GridMode() == platform::kGridPlayback;
+            longestAway = std::max(longestAway, now - lostSince);
+            lostSince = -1;
+        }
+        wasLoggedIn = loggedIn;
+        if (lostSince >= 0 && now - lostSince > kMaxAway) {
+            std::fprintf(stderr, "bench_soak: not back %.0f s after the loss at %.0f s\n",
+                         now - lostSince, lostSince);
+            window.Quit();
+            return 1;
+        }
         if (!live)
             liveSince = -1;
         else if (liveSince < 0)
@@ -292,8 +321,15 @@ int main(int argc, char** argv) {
         {"threads", &Sample::threads, 1.5},
     };
     bool grew = false;
-    std::printf("after the %.0f s warm-up: %zu samples over %.0f s; %d returns to live view\n",
-                warmUp, steady.size(), span, returns);
+    std::printf(
+        "after the %.0f s warm-up: %zu samples over %.0f s; %d losses of the "
+        "connection, %d returns (the longest away %.1f s)\n",
+        warmUp, steady.size(), span, losses, returns, longestAway);
+    // The run must have shown the client coming back: at least one drop it survived.
+    if (seconds > dropEvery + kMaxAway && returns == 0) {
+        std::fprintf(stderr, "bench_soak: the connection was never dropped and made again\n");
+        return 1;
+    }
     for (const Check& c : checks) {
         const double slope = Slope(steady, c.field);
         const double growth = slope * span;

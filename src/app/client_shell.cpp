@@ -43,6 +43,9 @@ SetupApplyPlan CClientShell::ApplySetup(const LocalSetup& edited) {
         switch (action.step) {
             case SetupStep::kTakeOver:
                 m_setup = plan.result;
+                // Switched off while waiting: no further attempt.
+                if (m_setup.reconnect == 0)
+                    CancelReconnect();
                 break;
             case SetupStep::kDeinterlaceChanged:
                 if (m_connection)
@@ -244,8 +247,8 @@ void CClientShell::ReconnectTick(CReconnectController::Clock::time_point now) {
     if (m_quitting)
         return;
     if (m_connection) {
-        // A connect that failed without a notification leaves its connection waiting for
-        // nobody: an attempt's is closed here so that the next wait can start.
+        // Every failed connect asks for its release; should one not, an attempt's
+        // connection is closed here all the same, so that the next wait can start.
         if (m_retry && !m_connection->Closing() &&
             m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kConnectFailed)
             m_connection->BeginClose(CloseKind::kDisconnect);
@@ -512,17 +515,29 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             m_lostAt = CaptureResume();  // before the teardown clears what ran
         if (m_retry && !FilterRetryMessage(message))
             return false;
+        // A restored connection lost again at once (a recorder that drops every connection
+        // right after its log-in): torn down without a popup, so none pile up while the
+        // waits go on.
+        if (!m_retry && message.message == platform::WM_RECORDER_NOTIFY &&
+            platform::NotifyCategory(message.lParam) == 2 && m_setup.reconnect != 0 &&
+            m_reconnect.RecentlyRestored(CReconnectController::Clock::now()) &&
+            m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kLost) {
+            m_connection->BeginClose(CloseKind::kDisconnect);
+            return false;
+        }
         if (m_retry && message.message == platform::WM_SESSION_LOGGED_IN &&
             m_reconnect.State() == ReconnectState::kConnecting) {
-            const ResumeState resume = m_reconnect.OnLoggedIn();
+            const auto resume = m_reconnect.OnLoggedIn(CReconnectController::Clock::now());
             // From here on it is a connection like the user's own: a later loss shows and
-            // counts as a new one.
+            // counts as a new one (unless it comes at once, see above).
             m_retry = false;
             WriteReconnectLog(logs::entry::kConnectionBack);
-            m_viewRestore = resume;
-            // The login asks for live view by itself; it stays off when it was off.
-            if (!resume.live && !resume.playback)
-                m_connection->StopLive();
+            if (resume) {
+                m_viewRestore = *resume;
+                // The login asks for live view by itself; it stays off when it was off.
+                if (!resume->live && !resume->playback)
+                    m_connection->StopLive();
+            }
         }
     }
     switch (message.message) {

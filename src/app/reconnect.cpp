@@ -24,8 +24,9 @@ std::chrono::milliseconds CReconnectController::WaitBefore(int attempt) const {
 }
 
 void CReconnectController::OnLost(const ResumeState& state, Clock::time_point now) {
+    if (!RecentlyRestored(now))
+        m_attempts = 0;
     m_resume = state;
-    m_attempts = 0;
     m_refusedWhy.clear();
     StartWait(now);
 }
@@ -48,10 +49,16 @@ void CReconnectController::OnAttemptFailed(Clock::time_point now) {
         StartWait(now);
 }
 
-ResumeState CReconnectController::OnLoggedIn() {
-    if (m_state == ReconnectState::kConnecting)
-        m_state = ReconnectState::kRestored;
+std::optional<ResumeState> CReconnectController::OnLoggedIn(Clock::time_point now) {
+    if (m_state != ReconnectState::kConnecting)
+        return std::nullopt;
+    m_state = ReconnectState::kRestored;
+    m_restoredAt = now;
     return m_resume;
+}
+
+bool CReconnectController::RecentlyRestored(Clock::time_point now) const {
+    return m_state == ReconnectState::kRestored && now - m_restoredAt < m_unit * kStableUnits;
 }
 
 void CReconnectController::OnRefused(std::string why) {

@@ -53,16 +53,23 @@ class CReconnectController {
     // The wait before attempt `attempt` (0 first): 1, 2, 4, 8, 16, then 30 units each.
     [[nodiscard]] std::chrono::milliseconds WaitBefore(int attempt) const;
 
-    // A connection that was logged in has been lost: the first wait starts. Also after a
-    // restored connection is lost again (the sequence starts over).
+    // A connection that was logged in has been lost: the first wait starts. A restored
+    // connection lost again starts over too, unless it was lost within kStableUnits of its
+    // log-in: a recorder that takes the log-in and drops at once every time is then asked
+    // with the growing waits instead of once a second for ever.
     void OnLost(const ResumeState& state, Clock::time_point now);
+    static constexpr int kStableUnits = 30;
     // True once when the wait is over: the owner starts an attempt now.
     bool Poll(Clock::time_point now);
     // The attempt ended without logging in and without a refusal (the recorder is still
     // away): the next, longer wait starts.
     void OnAttemptFailed(Clock::time_point now);
-    // The attempt logged in: what ran at the loss, for the owner to bring back.
-    ResumeState OnLoggedIn();
+    // The attempt logged in: what ran at the loss, for the owner to bring back; nothing
+    // when no attempt was running (cancelled or refused meanwhile), so a late log-in
+    // restores nothing.
+    std::optional<ResumeState> OnLoggedIn(Clock::time_point now);
+    // Restored less than kStableUnits ago: a loss now continues the waits of the last one.
+    [[nodiscard]] bool RecentlyRestored(Clock::time_point now) const;
     // The attempt was refused; `why` says how (shown or printed as it is).
     void OnRefused(std::string why);
     // The user stopped the attempts (or connected, disconnected or quit).
@@ -89,6 +96,7 @@ class CReconnectController {
     ReconnectState m_state = ReconnectState::kIdle;
     ResumeState m_resume;
     Clock::time_point m_due{};
+    Clock::time_point m_restoredAt{};
     int m_attempts = 0;
     std::string m_refusedWhy;
 };

@@ -1,6 +1,7 @@
 #include "cli/live_command.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -131,7 +132,11 @@ int RunLive(const std::vector<std::string>& args) {
     status = command->LogIn(settings);
     app::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
     // What the command asks of the live view once logged in (and again after a loss).
+    // When the last connection's live view was asked for: after a reconnect the channel
+    // rates are that connection's counts over its own time, not over the whole run.
+    auto liveSince = std::chrono::steady_clock::now();
     const auto prepareLive = [&] {
+        liveSince = std::chrono::steady_clock::now();
         int prepared = kExitOk;
         if (wav && !command->Session().Transport().AudioOn()) {
             audio::ToggleRecorderAudio(command->Session().Transport(), true, true);
@@ -174,7 +179,12 @@ int RunLive(const std::vector<std::string>& args) {
     }
     if (connection) {
         connection->Close(app::CloseKind::kDisconnect);  // every decoder stopped and counted
-        PrintChannels(*command, connection->Pipeline(), static_cast<double>(*seconds));
+        const double measured =
+            options.Has("reconnect")
+                ? std::chrono::duration<double>(std::chrono::steady_clock::now() - liveSince)
+                      .count()
+                : static_cast<double>(*seconds);
+        PrintChannels(*command, connection->Pipeline(), measured);
     }
     if (wav) {
         wav->Stop();

@@ -54,6 +54,10 @@ int CStatsPrinter::Stay(std::chrono::milliseconds duration) {
             // counter that went back from where it is now.
             if (m_command.HasConnection()) {
                 app::CConnection& connection = m_command.Connection();
+                if (connection.Generation() != m_generation) {
+                    m_generation = connection.Generation();
+                    m_sampler.NewSource();  // a new connection counts from zero
+                }
                 const video::StreamStats& stats = m_sampler.Sample(
                     video::CollectCounters(&connection.Frames(), &connection.Pipeline().Decoders()),
                     std::chrono::duration_cast<std::chrono::milliseconds>(now - m_last));

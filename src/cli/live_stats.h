@@ -39,6 +39,7 @@ class CStatsPrinter {
     Clock::time_point m_start;
     Clock::time_point m_last;
     long long m_second = 1;
+    std::uint32_t m_generation = 0;  // of the connection the sampler measures
 };
 
 // Stays in the session for `duration` like CCommandSession::Stay, sampling and printing the

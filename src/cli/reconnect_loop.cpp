@@ -68,7 +68,7 @@ int StayReconnecting(CCommandSession& command, std::chrono::milliseconds duratio
             }
             status = command.Reconnect(settings);
             if (status == kExitOk) {
-                reconnect.OnLoggedIn();
+                reconnect.OnLoggedIn(Clock::now());
                 break;
             }
             if (status == kExitGoodbye || status == kExitUnsupported) {
@@ -87,12 +87,15 @@ int StayReconnecting(CCommandSession& command, std::chrono::milliseconds duratio
             }
             return restored;
         }
-        const std::string heard = std::to_string(settings.heardChannel + 1);  // 0: none
+        // What the new connection hears (0: none), not what was asked for.
+        const int selected =
+            command.HasConnection() ? command.Connection().Audio().Selection().Selected() : -1;
+        const std::string heard = std::to_string(selected + 1);
         Print(command,
               "{\"event\":\"reconnected\",\"attempts\":" + std::to_string(reconnect.Attempts()) +
                   ",\"audio_channel\":" + heard + "}",
               "reconnected after " + std::to_string(reconnect.Attempts()) + " attempt(s)" +
-                  (settings.heardChannel >= 0 ? ", hearing channel " + heard : std::string()));
+                  (selected >= 0 ? ", hearing channel " + heard : std::string()));
     }
 }
 

@@ -150,6 +150,23 @@ bool CWavSoundOut::Open(const SoundFormat& format, std::size_t) {
         m_error = "unsupported format";
         return false;
     }
+    // Opened again in the same format after it has written (live view started again, as
+    // after a reconnect): it goes on after what the file holds, so one file keeps the whole
+    // run instead of only what followed the last start.
+    const bool resume = m_nData.load() > 0 && format.channels == m_format.channels &&
+                        format.framesPerSecond == m_format.framesPerSecond &&
+                        format.bitsPerSample == m_format.bitsPerSample;
+    if (resume) {
+        if (!m_file.is_open()) {
+            m_file = std::ofstream(m_path, std::ios::binary | std::ios::in | std::ios::out);
+            m_file.seekp(0, std::ios::end);
+        }
+        if (!m_file) {
+            m_error = "cannot reopen " + m_path.string();
+            return false;
+        }
+        return true;
+    }
     m_format = format;
     m_file = std::ofstream(m_path, std::ios::binary | std::ios::trunc);
     if (!m_file) {
@@ -185,6 +202,9 @@ void CWavSoundOut::Stop() {
     m_file.write(reinterpret_cast<const char*>(header.data()),
                  static_cast<std::streamsize>(header.size()));
     m_file.close();
+    if (!m_file) {
+        m_error = "cannot finish " + m_path.string();
+    }
 }
 
 bool CWavSoundIn::Start(const SoundFormat& format, std::size_t framesPerBuffer, Buffer onBuffer) {

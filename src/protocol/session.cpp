@@ -148,6 +148,9 @@ void CRecorderSession::Thread_Connect() {
     platform::CSocket socket = platform::CSocket::CreateTcp();
     if (!socket.Valid()) {
         m_nEnd = SessionEnd::kConnectFailed;
+        // No socket at all (descriptors used up): told, and the session released, like any
+        // other connect that cannot be made.
+        m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
         m_owner.Notify(0, 0);
         return;
     }
@@ -191,10 +194,15 @@ void CRecorderSession::Thread_Connect() {
         if (!m_bConnectStop) {
             m_nEnd = SessionEnd::kConnectFailed;
         }
-        if (result == platform::ConnectResult::TimedOut ||
-            result == platform::ConnectResult::Refused) {
+        // Any failure but the owner's own cancel is told: an unreachable network or host
+        // reads as a recorder that does not answer, instead of a connect left hanging with
+        // the Connect button down and nothing said.
+        if (result == platform::ConnectResult::Refused) {
             m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
-            m_owner.Notify(1, result == platform::ConnectResult::TimedOut ? 0 : 1);
+            m_owner.Notify(1, 1);
+        } else if (result != platform::ConnectResult::Cancelled && !m_bConnectStop) {
+            m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
+            m_owner.Notify(1, 0);
         }
         WriteConnectionLog(logs::entry::kConnectFailed);
         return;

@@ -72,6 +72,9 @@ class CStreamStatsSampler {
     // The source changed (another connection): the next sample measures from zero and the
     // drop totals start again.
     void Reset();
+    // The counters' source was replaced (a connection made again): the next sample measures
+    // from zero, and the drop totals go on.
+    void NewSource() { m_previous = {}; }
 
     [[nodiscard]] const StreamStats& Last() const { return m_stats; }
 

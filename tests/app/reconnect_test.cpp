@@ -57,20 +57,39 @@ TEST(Reconnect, CountdownRoundsUpAndLoginHandsBackWhatRan) {
     EXPECT_EQ(c.SecondsLeft(t0 + 29ms), 1);
     EXPECT_EQ(c.SecondsLeft(t0 + 30ms), 0);
     ASSERT_TRUE(c.Poll(t0 + 30ms));
-    const ResumeState back = c.OnLoggedIn();
+    const auto back = c.OnLoggedIn(t0 + 30ms);
+    ASSERT_TRUE(back);
     EXPECT_EQ(c.State(), ReconnectState::kRestored);
     EXPECT_FALSE(c.Active());
-    EXPECT_TRUE(back.live);
-    EXPECT_TRUE(back.playback);  // reported as interrupted by the owner, not restarted
-    EXPECT_EQ(back.layout, 1);
-    EXPECT_EQ(back.page, 2);
-    EXPECT_EQ(back.heardChannel, 5);
+    EXPECT_TRUE(back->live);
+    EXPECT_TRUE(back->playback);  // reported as interrupted by the owner, not restarted
+    EXPECT_EQ(back->layout, 1);
+    EXPECT_EQ(back->page, 2);
+    EXPECT_EQ(back->heardChannel, 5);
 
-    // A second loss of the restored connection starts over at one unit.
+    // A second loss of the restored connection, once it has stood for 30 units, starts
+    // over at one unit.
     c.OnLost(ResumeState{}, t0 + 1s);
     EXPECT_EQ(c.Attempts(), 0);
     EXPECT_FALSE(c.Poll(t0 + 1s + 9ms));
     EXPECT_TRUE(c.Poll(t0 + 1s + 10ms));
+}
+
+TEST(Reconnect, ARecorderThatDropsRightAfterEveryLoginIsAskedEverLessOften) {
+    CReconnectController c(10ms);
+    Clock::time_point now{};
+    c.OnLost(SomeView(), now);
+    std::vector<int> waits;
+    for (int i = 0; i < 4; ++i) {
+        const Clock::time_point lostAt = now;
+        while (!c.Poll(now))
+            now += 1ms;
+        waits.push_back(static_cast<int>((now - lostAt) / 1ms));
+        ASSERT_TRUE(c.OnLoggedIn(now));
+        now += 50ms;  // lost again well within the 300 ms it takes to count as stable
+        c.OnLost(SomeView(), now);
+    }
+    EXPECT_EQ(waits, (std::vector<int>{10, 20, 40, 80}));
 }
 
 TEST(Reconnect, RefusalAndCancelEndTheAttemptsForGood) {
@@ -96,7 +115,7 @@ TEST(Reconnect, RefusalAndCancelEndTheAttemptsForGood) {
     midway.OnLost(SomeView(), t0);
     ASSERT_TRUE(midway.Poll(t0 + 1s));
     midway.Cancel();
-    midway.OnLoggedIn();
+    EXPECT_FALSE(midway.OnLoggedIn(t0 + 2s));
     midway.OnAttemptFailed(t0 + 2s);
     EXPECT_EQ(midway.State(), ReconnectState::kCancelled);
     EXPECT_FALSE(midway.Poll(t0 + 1h));

@@ -34,13 +34,18 @@ TEST(WavFile, TheFileDeviceWritesExactlyWhatItIsHanded) {
         EXPECT_EQ(out.BytesWritten(), 16u);
         out.Stop();
         EXPECT_FALSE(out.Write(Bytes{1, 0, 2, 0}));
+        // Opened again (live view again after a reconnect): the file goes on.
+        ASSERT_TRUE(out.Open(SoundFormat{}, 8));
+        EXPECT_TRUE(out.Write(Bytes{7, 0, 8, 0}));
+        out.Stop();
+        EXPECT_TRUE(out.Error().empty()) << out.Error();
     }
     const WavData wav = ReadWavFile(path);
     std::filesystem::remove(path);
     ASSERT_TRUE(wav.Ok()) << wav.error;
     EXPECT_EQ(wav.format.channels, 2);
     EXPECT_EQ(wav.format.framesPerSecond, 8000);
-    EXPECT_EQ(wav.samples, (std::vector<std::int16_t>{1, 2, 3, -1, -32768, 32767, 5, 6}));
+    EXPECT_EQ(wav.samples, (std::vector<std::int16_t>{1, 2, 3, -1, -32768, 32767, 5, 6, 7, 8}));
 }
 
 TEST(WavFile, SkipsForeignChunksIncludingOddSizedOnes) {

@@ -548,6 +548,24 @@ TEST(SessionConnectTest, RefusedConnectionPostsReleaseAndOneOne) {
     EXPECT_EQ(entries[0].detail, "127.0.0.1");
 }
 
+TEST(SessionConnectTest, ConnectThatFailsOtherwiseIsToldAsNoAnswer) {
+    // connect() to the broadcast address fails at once (EACCES): neither refused nor timed
+    // out, and still the owner hears of it and can release the session.
+    platform::CQueueSink sink;
+    SessionConfig config;
+    config.address = "255.255.255.255";
+    config.port = 2000;
+    CClientSession session(sink, nullptr, config);
+    session.Connect();
+    ASSERT_TRUE(sink.WaitFor([](const PostedMessage& m) { return IsNotify(m, 1, 0); }, 3s));
+    bool released = false;
+    for (const auto& m : sink.History())
+        released = released || m.message == platform::WM_RELEASE_SESSION;
+    EXPECT_TRUE(released);
+    session.DestroyWindow();
+    EXPECT_EQ(session.Transport().EndCause(), SessionEnd::kConnectFailed);
+}
+
 TEST(SessionConnectTest, ConnectThatDoesNotCompleteTimesOut) {
     // A listener with a full accept queue drops further connection attempts, so the third
     // connect never completes (loopback only).

@@ -265,6 +265,10 @@ TEST(H264SliceRewriter, RefusesWhatTheClientsParameterSetsCannotCarry) {
     H264SliceHeader bSlice = Slice(false, 1, 2, 0);
     bSlice.sliceType = 6;
     H264SliceHeader qpLow = Slice(false, 1, 2, -32);
+    EncoderSets twoFrames = good;
+    twoFrames.sps.maxRefFrames = 2;
+    H264SliceHeader longTerm = Slice(true, 0, 0, 0);
+    longTerm.longTermReference = true;
     Bytes truncated = SliceUnit(Slice(false, 1, 2, 0), good);
     truncated.resize(7);
     const std::vector<Case> cases = {
@@ -277,6 +281,8 @@ TEST(H264SliceRewriter, RefusesWhatTheClientsParameterSetsCannotCarry) {
         {"truncated header", truncated},
         {"CABAC", with(cabac, Slice(false, 1, 2, 0))},
         {"chroma QP offset", with(chroma, Slice(false, 1, 2, 0))},
+        {"two reference frames", with(twoFrames, Slice(false, 1, 2, 0))},
+        {"long-term reference", SliceUnit(longTerm, good)},
         {"picture size", with(bigger, Slice(false, 1, 2, 0))},
         {"no start code", Bytes{0x65, 0x88, 0x84, 0x00}},
         {"junk before start code", Bytes{0x01, 0x00, 0x00, 0x01, 0x65, 0x88}},

@@ -54,6 +54,11 @@ void CClientDlg::RunKey(const KeyBinding& key) {
             press(video::LayoutButton(m_grid->Layout().Layout()));
             break;
         case KeyCommand::kPreviousPage:
+            // No button of its own: it follows the current layout's button, like Page Down.
+            if (auto* button = Button(
+                    static_cast<std::uint32_t>(video::LayoutButton(m_grid->Layout().Layout())));
+                button && !button->ButtonEnabled())
+                break;
             m_grid->StepPage(-1);
             ShowLayoutButtons(m_grid->Layout().Buttons());
             break;

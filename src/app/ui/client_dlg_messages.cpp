@@ -47,6 +47,8 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         case WM_SESSION_LOGGED_IN:
             if (auto* session = m_shell->Session())
                 m_grid->SetChannelCount(session->Login().ChannelCount());
+            // The statistics' counters are the new connection's, starting from zero.
+            m_grid->ResetStatistics();
             // A connection that came back by itself shows the view it had (the login's
             // live start has already put the grid in its first layout).
             if (const auto resume = m_shell->TakeViewRestore())

@@ -155,10 +155,16 @@ void CChannelGrid::SampleStatistics() {
     m_lastSample = now;
     StreamCounters counters = m_statsSource ? m_statsSource() : StreamCounters{};
     for (std::size_t c = 0; c < counters.size(); ++c)
-        counters[c].shown = m_shown[c].load(std::memory_order_relaxed);
+        counters[c].shown = m_shown[c].load(std::memory_order_relaxed) - m_shownBase[c];
     m_sampler.Sample(counters, elapsed);
     if (m_views.OsdMode() == kOsdStatistics)
         RepaintAll();
+}
+
+void CChannelGrid::ResetStatistics() {
+    m_sampler.NewSource();
+    for (std::size_t c = 0; c < m_shown.size(); ++c)
+        m_shownBase[c] = m_shown[c].load(std::memory_order_relaxed);
 }
 
 std::uint64_t CChannelGrid::PicturesShown(int channel) const {

@@ -64,6 +64,9 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     // its own count of pictures shown in, and samples. Null: no stream, zero counters.
     using StatsSource = std::function<StreamCounters()>;
     void SetStatsSource(StatsSource source) { m_statsSource = std::move(source); }
+    // The source's counters start again (a new connection): the next sample measures from
+    // zero, and the pictures shown count from now.
+    void ResetStatistics();
     // The last second's statistics per channel.
     [[nodiscard]] const StreamStats& Statistics() const { return m_sampler.Last(); }
     // New pictures painted per channel: a pane counts its channel's picture the first time
@@ -172,6 +175,7 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     CStreamStatsSampler m_sampler;
     std::chrono::steady_clock::time_point m_lastSample;
     std::array<std::atomic<std::uint64_t>, protocol::kMaxChannels> m_shown{};
+    std::array<std::uint64_t, protocol::kMaxChannels> m_shownBase{};  // window thread
     std::array<std::uint64_t, protocol::kMaxChannels> m_lastShownSerial{};
     int m_osdBeforeStatistics = kOsdFull;
 
