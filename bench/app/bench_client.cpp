@@ -9,10 +9,7 @@
 // real time by the client) and measures the same again.
 //
 //   bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] [--playback]
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -33,9 +30,8 @@
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "recordings/play_control.h"
+#include "sim_process.h"
 #include "video/ui/channel_grid.h"
-
-extern char** environ;
 
 namespace {
 
@@ -50,17 +46,6 @@ double CpuSeconds() {
     };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
-
-// The simulator runs as its own process, so its encoding is not counted as the client's.
-struct SimProcess {
-    pid_t pid = -1;
-    ~SimProcess() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 }  // namespace
 
@@ -94,33 +79,13 @@ int main(int argc, char** argv) {
     const std::filesystem::path scratch = std::filesystem::temp_directory_path() /
                                           ("taviro-bench-client-" + std::to_string(getpid()));
     std::filesystem::create_directories(scratch);
-    const std::string portFile = (scratch / "port").string();
-    const std::string simPath = (build / "sim" / "taviro-recorder-sim").string();
-    const std::string fpsText = std::to_string(fps);
-    std::vector<std::string> simArgs = {simPath,  "--port",        "0",          "--port-file",
-                                        portFile, "--user",        "admin:1234", "--live-size",
-                                        size,     "--live-fps",    fpsText,      "--live-gop",
-                                        "25",     "--push-records"};
-    std::vector<char*> simArgv;
-    for (auto& s : simArgs)
-        simArgv.push_back(s.data());
-    simArgv.push_back(nullptr);
-    SimProcess sim;
-    if (posix_spawn(&sim.pid, simPath.c_str(), nullptr, nullptr, simArgv.data(), environ) != 0) {
-        std::fprintf(stderr, "bench_client: cannot start %s\n", simPath.c_str());
+    bench::CSimProcess sim;
+    const int port = sim.Start(build, scratch,
+                               {"--user", "admin:1234", "--live-size", size, "--live-fps",
+                                std::to_string(fps), "--live-gop", "25", "--push-records"},
+                               std::chrono::seconds(5));
+    if (port == 0)
         return 1;
-    }
-    int port = 0;
-    for (int i = 0; i < 200 && port == 0; ++i) {
-        std::ifstream in(portFile);
-        in >> port;
-        if (port == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    if (port == 0) {
-        std::fprintf(stderr, "bench_client: the simulator did not start\n");
-        return 1;
-    }
 
     platform::ui::Skin().Load(platform::ui::CSkinLibrary::DefaultFolder());
     app::CMemorySettingsStore settings;

@@ -14,9 +14,6 @@
 //
 // Needs a display (xvfb-run). Exit status 0 when nothing grew, 1 when something did, the
 // client was not back within 90 s of a loss, or no drop was survived; 2 for bad arguments.
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -36,9 +33,8 @@
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "recordings/play_control.h"
+#include "sim_process.h"
 #include "video/ui/channel_grid.h"
-
-extern char** environ;
 
 namespace {
 
@@ -92,16 +88,6 @@ double Median(std::vector<Sample> samples, double Sample::*field) {
 // (the waits are 1, 2, 4 ... s; a recorder that is there is reached within the first).
 constexpr double kMaxAway = 90;
 
-struct SimProcess {
-    pid_t pid = -1;
-    ~SimProcess() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
 int Usage() {
     std::fprintf(stderr,
                  "usage: bench_soak [--seconds N] [--sample-seconds N] [--drop-every N] "
@@ -144,34 +130,15 @@ int main(int argc, char** argv) {
     const std::filesystem::path scratch =
         std::filesystem::temp_directory_path() / ("taviro-bench-soak-" + std::to_string(getpid()));
     std::filesystem::create_directories(scratch);
-    const std::string portFile = (scratch / "port").string();
-    const std::string simPath = (build / "sim" / "taviro-recorder-sim").string();
-    std::vector<std::string> simArgs = {simPath,         "--port",       "0",
-                                        "--port-file",   portFile,       "--user",
-                                        "admin:1234",    "--live-size",  "704x480",
-                                        "--live-fps",    "25",           "--camera",
-                                        "0xffff",        "--drop-every", std::to_string(dropEvery),
-                                        "--push-records"};
-    std::vector<char*> simArgv;
-    for (auto& s : simArgs)
-        simArgv.push_back(s.data());
-    simArgv.push_back(nullptr);
-    SimProcess sim;
-    if (posix_spawn(&sim.pid, simPath.c_str(), nullptr, nullptr, simArgv.data(), environ) != 0) {
-        std::fprintf(stderr, "bench_soak: cannot start %s\n", simPath.c_str());
+    bench::CSimProcess sim;
+    // The camera-like loops are encoded at start: that takes seconds on a busy machine.
+    const int port =
+        sim.Start(build, scratch,
+                  {"--user", "admin:1234", "--live-size", "704x480", "--live-fps", "25", "--camera",
+                   "0xffff", "--drop-every", std::to_string(dropEvery), "--push-records"},
+                  std::chrono::seconds(30));
+    if (port == 0)
         return 1;
-    }
-    int port = 0;
-    for (int i = 0; i < 1200 && port == 0; ++i) {  // the camera loop is encoded at start
-        std::ifstream in(portFile);
-        in >> port;
-        if (port == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    if (port == 0) {
-        std::fprintf(stderr, "bench_soak: the simulator did not start\n");
-        return 1;
-    }
 
     platform::ui::Skin().Load(platform::ui::CSkinLibrary::DefaultFolder());
     app::CMemorySettingsStore settings;

@@ -87,9 +87,10 @@ int StayReconnecting(CCommandSession& command, std::chrono::milliseconds duratio
             }
             return restored;
         }
-        // What the new connection hears (0: none), not what was asked for.
-        const int selected =
-            command.HasConnection() ? command.Connection().Audio().Selection().Selected() : -1;
+        // The channel the new connection is set to hear from its live start (0: the first
+        // with audio). The selection itself is only made when live view has started,
+        // which may come after this line.
+        const int selected = settings.heardChannel;
         const std::string heard = std::to_string(selected + 1);
         Print(command,
               "{\"event\":\"reconnected\",\"attempts\":" + std::to_string(reconnect.Attempts()) +

@@ -208,7 +208,18 @@ TEST_F(MainWindowTest, KeysSwitchLayoutsPagesFullScreenAndTheStatistics) {
     auto* grid = m_window->Grid();
     m_window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
-    const auto key = [this](Qt::Key k) { QTest::keyClick(m_window.get(), k); };
+    // The keys act in the active window: on a busy machine the window manager can take
+    // activation away during the waits below, so each key makes sure of it first.
+    const auto key = [this](Qt::Key k) {
+        if (!m_window->isActiveWindow()) {
+            m_window->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()))
+                << (QApplication::activeWindow()
+                        ? QApplication::activeWindow()->metaObject()->className()
+                        : "no active window");
+        }
+        QTest::keyClick(m_window.get(), k);
+    };
 
     // A layout key is its button: 4 panes, sent to the recorder, the button shown down.
     key(Qt::Key_2);
