@@ -46,21 +46,23 @@ double CpuSeconds() {
 void FillPicture(video::ChannelView& view, int channel, std::uint32_t format) {
     view.width = kWidth;
     view.height = kHeight;
+    auto picture = std::make_shared<platform::CPackedPicture>(kWidth, kHeight, format);
+    std::uint8_t* out = picture->Data();
     if (format == platform::kH264FormatYuv420) {
         const auto p = sim::MakeH264TestPattern(channel, 0, kWidth, kHeight);
-        std::uint8_t* out = view.picture.get();
         std::memcpy(out, p.y.data(), p.y.size());
         std::memcpy(out + p.y.size(), p.u.data(), p.u.size());
         std::memcpy(out + p.y.size() + p.u.size(), p.v.data(), p.v.size());
-        return;
+    } else {
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                std::uint8_t* px = out + (y * kWidth + x) * 3;
+                px[0] = static_cast<std::uint8_t>(x);
+                px[1] = static_cast<std::uint8_t>(y);
+                px[2] = static_cast<std::uint8_t>(channel * 16);
+            }
     }
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            std::uint8_t* px = view.picture.get() + (y * kWidth + x) * 3;
-            px[0] = static_cast<std::uint8_t>(x);
-            px[1] = static_cast<std::uint8_t>(y);
-            px[2] = static_cast<std::uint8_t>(channel * 16);
-        }
+    view.frame = std::move(picture);
 }
 
 struct Result {

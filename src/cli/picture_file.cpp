@@ -86,17 +86,22 @@ bool WriteRaw(const std::filesystem::path& file, std::span<const std::uint8_t> b
 bool SaveChannelPicture(video::CChannelViews& views, int channel, std::uint32_t format,
                         const std::filesystem::path& dir) {
     const video::ChannelView& view = views.Channel(channel);
-    std::vector<std::uint8_t> picture;
-    int width = 0, height = 0;
+    platform::PictureRef shown;
+    bool doubleLines = false;
     {
         std::lock_guard lock(view.lock);
-        width = view.width;
-        height = view.height;
-        const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        const std::size_t bytes =
-            std::min(format == platform::kH264FormatRgb24 ? pixels * 3 : pixels * 3 / 2,
-                     video::kPictureBufferSize);
-        picture.assign(view.picture.get(), view.picture.get() + bytes);
+        shown = view.frame;
+        doubleLines = view.doubleLines;
+    }
+    if (!shown || shown->format != format) {
+        return false;
+    }
+    const int width = shown->width;
+    const int height = shown->height;
+    std::vector<std::uint8_t> picture(platform::PackedPictureBytes(width, height, format));
+    if (picture.empty() ||
+        video::PackPicture(*shown, doubleLines, picture.data(), picture.size()) != picture.size()) {
+        return false;
     }
     char name[16];
     std::snprintf(name, sizeof name, "ch%02d", channel + 1);

@@ -19,6 +19,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace taviro::platform {
 
@@ -80,6 +81,46 @@ int H264DecInit(DecoderContext* context);
 int H264DecGetOneFrame(DecoderContext* context, const std::uint8_t* bitstream, std::int32_t length,
                        std::uint8_t* picture);
 
+// A decoded picture handed out by reference instead of copied: the planes stay where the
+// decoder put them (libavcodec's reference-counted frame, or a pooled conversion buffer for
+// RGB) until the last reference goes. Nothing ever writes into a picture once it is handed
+// out, so any thread may read it while it holds a reference, without a lock; references may
+// be dropped on any thread, also after the instance that made them was closed.
+struct DecodedPicture {
+    virtual ~DecodedPicture() = default;
+    int width = 0;
+    int height = 0;
+    std::uint32_t format = kH264FormatYuv420;  // or kH264FormatRgb24 (plane 0 only, top-down)
+    std::array<const std::uint8_t*, 3> planes{};
+    std::array<int, 3> strides{};  // bytes from one row to the next, per plane
+};
+using PictureRef = std::shared_ptr<const DecodedPicture>;
+
+// A picture in memory of its own, its planes packed one after another without padding, as
+// H264DecGetOneFrame writes them (for a library without the by-reference entry, tests and
+// tools). Writable through Data() until it is handed out.
+class CPackedPicture final : public DecodedPicture {
+  public:
+    // `capacity` (bytes) may ask for more room than the picture needs: a buffer handed to
+    // H264DecGetOneFrame must hold kH264PictureBufferSize bytes whatever the picture's size.
+    CPackedPicture(int pictureWidth, int pictureHeight, std::uint32_t pictureFormat,
+                   std::size_t capacity = 0);
+    [[nodiscard]] std::uint8_t* Data() { return m_bytes.get(); }
+    [[nodiscard]] std::size_t Size() const { return m_size; }
+
+  private:
+    std::unique_ptr<std::uint8_t[]> m_bytes;
+    std::size_t m_size = 0;
+};
+
+// Bytes of a packed picture of that size and format (chroma planes rounded up for odd sizes).
+std::size_t PackedPictureBytes(int width, int height, std::uint32_t format);
+
+// Decodes like H264DecGetOneFrame, but hands the picture out by reference in `picture`
+// instead of copying it, with the same results. RGB comes top-down in blue, green, red.
+int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream,
+                          std::int32_t length, PictureRef* picture);
+
 // "PT_H264dec_Uninit": closes the context's instance, if any, and clears offset 16. Safe on a
 // zeroed context, twice in a row, and on a context whose handle is not (or no longer) open.
 void H264DecUninit(DecoderContext* context);
@@ -91,9 +132,13 @@ struct H264EntryPoints {
     int (*getOneFrame)(DecoderContext* context, const std::uint8_t* bitstream, std::int32_t length,
                        std::uint8_t* picture) = nullptr;
     void (*uninit)(DecoderContext* context) = nullptr;
+    // Optional: pictures by reference. When it is set the adapter uses it instead of
+    // getOneFrame and copies nothing; scripted libraries leave it null.
+    int (*getOneFrameRef)(DecoderContext* context, const std::uint8_t* bitstream,
+                          std::int32_t length, PictureRef* picture) = nullptr;
 };
 
-// This build's decoder library; all three entries are set.
+// This build's decoder library; all four entries are set.
 H264EntryPoints H264Library();
 
 // Number of instances open right now in this process (for leak checks).

@@ -22,6 +22,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
 #include <libavutil/pixfmt.h>
@@ -43,10 +44,41 @@ struct PacketFree {
 struct SwsFree {
     void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
+struct BufferPoolFree {
+    // The pool itself goes when the last of its buffers comes back.
+    void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
+};
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFree>;
+
+// A picture handed out by reference: it owns one reference to the frame's buffers, which
+// libavcodec (or the conversion pool) reuses only once the last reference has gone.
+class CFramePicture final : public DecodedPicture {
+  public:
+    CFramePicture() : m_frame(av_frame_alloc()) {}
+    ~CFramePicture() override { av_frame_free(&m_frame); }
+    CFramePicture(const CFramePicture&) = delete;
+    CFramePicture& operator=(const CFramePicture&) = delete;
+
+    [[nodiscard]] AVFrame* Frame() { return m_frame; }
+    // Takes the planes from the frame once it holds the picture.
+    void Publish(std::uint32_t pictureFormat) {
+        width = m_frame->width;
+        height = m_frame->height;
+        format = pictureFormat;
+        const int count = pictureFormat == kH264FormatRgb24 ? 1 : 3;
+        for (int i = 0; i < count; ++i) {
+            planes[static_cast<std::size_t>(i)] = m_frame->data[i];
+            strides[static_cast<std::size_t>(i)] = m_frame->linesize[i];
+        }
+    }
+
+  private:
+    AVFrame* m_frame;
+};
 
 // ---------------------------------------------------------------------------------------
 // Sequence parameter set rewriting
@@ -317,8 +349,15 @@ class CFfmpegDecoder {
     CFfmpegDecoder() = default;  // closed until Open has set it up
 
     int Decode(std::span<const std::uint8_t> input, std::uint32_t format, std::uint8_t* picture);
+    int DecodeRef(std::span<const std::uint8_t> input, std::uint32_t format, PictureRef& picture);
 
   private:
+    // Sends the input and leaves its newest picture in m_picture: kH264Picture (with
+    // `damaged`) when there is one, else the call's result.
+    int DecodeToFrame(std::span<const std::uint8_t> input, bool& damaged);
+    // m_picture as a shared picture in `format`: the frame itself when it already is planar
+    // 4:2:0, else converted into a buffer of the pool.
+    int Share(std::uint32_t format, PictureRef& picture);
     bool BuildPacket(std::span<const std::uint8_t> input, bool& sawStartCode, bool& sawSlice);
     int Receive(bool& gotPicture);
     static bool Fatal(int error) {
@@ -332,6 +371,8 @@ class CFfmpegDecoder {
     FramePtr m_picture;  // the newest picture of the current input
     FramePtr m_scratch;  // conversion target, aligned for swscale
     SwsPtr m_sws;
+    BufferPoolPtr m_pool;  // conversion buffers handed out by reference
+    std::size_t m_poolBytes = 0;
     std::vector<std::uint8_t> m_staging;
     std::vector<std::uint8_t> m_lastSpsIn;  // the last rewritten set, as it came and as it went
     std::vector<std::uint8_t> m_lastSpsOut;
@@ -441,8 +482,7 @@ int CFfmpegDecoder::Receive(bool& gotPicture) {
     }
 }
 
-int CFfmpegDecoder::Decode(std::span<const std::uint8_t> input, std::uint32_t format,
-                           std::uint8_t* picture) {
+int CFfmpegDecoder::DecodeToFrame(std::span<const std::uint8_t> input, bool& damaged) {
     bool sawStartCode = false;
     bool sawSlice = false;
     if (!BuildPacket(input, sawStartCode, sawSlice)) {
@@ -474,8 +514,17 @@ int CFfmpegDecoder::Decode(std::span<const std::uint8_t> input, std::uint32_t fo
         return (sendError < 0 || receiveError < 0 || !sawStartCode) ? kH264InvalidData
                                                                     : kH264NoPicture;
     }
-    const bool damaged =
-        m_picture->decode_error_flags != 0 || (m_picture->flags & AV_FRAME_FLAG_CORRUPT) != 0;
+    damaged = m_picture->decode_error_flags != 0 || (m_picture->flags & AV_FRAME_FLAG_CORRUPT) != 0;
+    return kH264Picture;
+}
+
+int CFfmpegDecoder::Decode(std::span<const std::uint8_t> input, std::uint32_t format,
+                           std::uint8_t* picture) {
+    bool damaged = false;
+    const int result = DecodeToFrame(input, damaged);
+    if (result != kH264Picture) {
+        return result;
+    }
     const int copyResult = CopyPicture(*m_picture, format, picture, m_scratch, m_sws);
     av_frame_unref(m_picture.get());
     if (copyResult != kH264Picture) {
@@ -483,6 +532,91 @@ int CFfmpegDecoder::Decode(std::span<const std::uint8_t> input, std::uint32_t fo
     }
     m_hasDecoded = true;
     return damaged ? kH264PictureDamaged : kH264Picture;
+}
+
+int CFfmpegDecoder::DecodeRef(std::span<const std::uint8_t> input, std::uint32_t format,
+                              PictureRef& picture) {
+    picture.reset();
+    bool damaged = false;
+    const int result = DecodeToFrame(input, damaged);
+    if (result != kH264Picture) {
+        return result;
+    }
+    const int shareResult = Share(format, picture);
+    av_frame_unref(m_picture.get());
+    if (shareResult != kH264Picture) {
+        picture.reset();
+        return shareResult;
+    }
+    m_hasDecoded = true;
+    return damaged ? kH264PictureDamaged : kH264Picture;
+}
+
+int CFfmpegDecoder::Share(std::uint32_t format, PictureRef& picture) {
+    const AVFrame& frame = *m_picture;
+    if (frame.width <= 0 || frame.height <= 0 ||
+        PackedPictureBytes(frame.width, frame.height, format) > kH264PictureBufferSize) {
+        return kH264BadInput;  // the same limit as the copy, so both entries agree
+    }
+    const auto sourceFormat = static_cast<AVPixelFormat>(frame.format);
+    auto shared = std::make_shared<CFramePicture>();
+    AVFrame* out = shared->Frame();
+    if (out == nullptr) {
+        return kH264BadInput;
+    }
+    if (format == kH264FormatYuv420 &&
+        (sourceFormat == AV_PIX_FMT_YUV420P || sourceFormat == AV_PIX_FMT_YUVJ420P) &&
+        frame.linesize[0] > 0 && frame.linesize[1] > 0 && frame.linesize[2] > 0) {
+        av_frame_move_ref(out, m_picture.get());
+        shared->Publish(format);
+        picture = std::move(shared);
+        return kH264Picture;
+    }
+    // Converted into a pooled buffer: rows aligned for swscale's vector stores, with room
+    // behind the last row for the stores that run past its end.
+    constexpr int kAlign = 64;
+    const auto align = [](int bytes) { return (bytes + kAlign - 1) / kAlign * kAlign; };
+    const AVPixelFormat target = format == kH264FormatRgb24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_YUV420P;
+    const int lumaStride = align(format == kH264FormatRgb24 ? frame.width * 3 : frame.width);
+    const int chromaStride = format == kH264FormatRgb24 ? 0 : align((frame.width + 1) / 2);
+    const int chromaRows = (frame.height + 1) / 2;
+    const std::size_t lumaBytes =
+        static_cast<std::size_t>(lumaStride) * static_cast<std::size_t>(frame.height);
+    const std::size_t chromaBytes =
+        static_cast<std::size_t>(chromaStride) * static_cast<std::size_t>(chromaRows);
+    const std::size_t bytes = lumaBytes + 2U * chromaBytes + kAlign;
+    if (!m_pool || m_poolBytes != bytes) {
+        m_pool.reset(av_buffer_pool_init(bytes, nullptr));
+        m_poolBytes = m_pool ? bytes : 0;
+        if (!m_pool) {
+            return kH264BadInput;
+        }
+    }
+    out->buf[0] = av_buffer_pool_get(m_pool.get());
+    if (out->buf[0] == nullptr) {
+        return kH264BadInput;
+    }
+    out->width = frame.width;
+    out->height = frame.height;
+    out->format = target;
+    out->data[0] = out->buf[0]->data;
+    out->linesize[0] = lumaStride;
+    if (format != kH264FormatRgb24) {
+        out->data[1] = out->data[0] + lumaBytes;
+        out->data[2] = out->data[1] + chromaBytes;
+        out->linesize[1] = chromaStride;
+        out->linesize[2] = chromaStride;
+    }
+    m_sws.reset(sws_getCachedContext(m_sws.release(), frame.width, frame.height, sourceFormat,
+                                     frame.width, frame.height, target, SWS_BILINEAR, nullptr,
+                                     nullptr, nullptr));
+    if (!m_sws || sws_scale(m_sws.get(), frame.data, frame.linesize, 0, frame.height, out->data,
+                            out->linesize) != frame.height) {
+        return kH264BadInput;
+    }
+    shared->Publish(format);
+    picture = std::move(shared);
+    return kH264Picture;
 }
 
 void CopyPlane(const std::uint8_t* source, int sourceStride, std::uint8_t* target,
@@ -651,6 +785,25 @@ int H264DecGetOneFrame(DecoderContext* context, const std::uint8_t* bitstream, s
     return decoder->Decode({bitstream, static_cast<std::size_t>(length)}, format, picture);
 }
 
+int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream,
+                          std::int32_t length, PictureRef* picture) {
+    if (picture != nullptr) {
+        picture->reset();
+    }
+    if (context == nullptr || bitstream == nullptr || length <= 0 || picture == nullptr) {
+        return kH264BadInput;
+    }
+    const std::uint32_t format = context->format;
+    if (format != kH264FormatYuv420 && format != kH264FormatRgb24) {
+        return kH264BadInput;
+    }
+    const std::shared_ptr<CFfmpegDecoder> decoder = CInstanceTable::Get().Find(context->instance);
+    if (!decoder) {
+        return kH264BadInput;
+    }
+    return decoder->DecodeRef({bitstream, static_cast<std::size_t>(length)}, format, *picture);
+}
+
 void H264DecUninit(DecoderContext* context) {
     if (context == nullptr) {
         return;
@@ -663,7 +816,8 @@ void H264DecUninit(DecoderContext* context) {
 }
 
 H264EntryPoints H264Library() {
-    return H264EntryPoints{&H264DecInit, &H264DecGetOneFrame, &H264DecUninit};
+    return H264EntryPoints{&H264DecInit, &H264DecGetOneFrame, &H264DecUninit,
+                           &H264DecGetOneFrameRef};
 }
 
 std::size_t H264OpenInstanceCount() {

@@ -79,14 +79,23 @@ SnapshotJob MakeSnapshotJob(const video::ChannelView& view, int channel,
         settings.savedFolder / SnapshotFileName(settings.localTime, channel, settings.format);
     job.picture = std::make_unique<std::uint8_t[]>(video::kPictureBufferSize);
     std::int64_t clock = 0;
+    platform::PictureRef picture;
+    bool doubleLines = false;
     {
         std::lock_guard lock(view.lock);
         job.width = view.width;
         job.height = view.height;
         clock = view.clock;
-        if (view.picture) {
-            std::memcpy(job.picture.get(), view.picture.get(), video::kPictureBufferSize);
-        }
+        picture = view.frame;
+        doubleLines = view.doubleLines;
+    }
+    // Packed outside the lock (the picture is never written once shown), as the screen
+    // shows it. A picture in another format than the views' is left out.
+    if (picture && picture->format == settings.pictureFormat &&
+        video::PackPicture(*picture, doubleLines, job.picture.get(), video::kPictureBufferSize) >
+            0) {
+        job.width = picture->width;
+        job.height = picture->height;
     }
     job.caption = CaptionText(clock, settings.dateOrder);
     return job;

@@ -1,14 +1,45 @@
 #include "video/channel_views.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace taviro::video {
 
-CChannelViews::CChannelViews() {
-    for (auto& view : m_views) {
-        view.picture = std::make_unique<std::uint8_t[]>(kPictureBufferSize);  // zeroed
+std::size_t PackPicture(const platform::DecodedPicture& picture, bool doubleLines,
+                        std::uint8_t* out, std::size_t capacity) {
+    const int width = picture.width;
+    const int height = picture.height;
+    const std::size_t bytes = platform::PackedPictureBytes(width, height, picture.format);
+    const bool rgb = picture.format == platform::kH264FormatRgb24;
+    if (bytes == 0 || bytes > capacity || out == nullptr || picture.planes[0] == nullptr ||
+        (!rgb && (picture.planes[1] == nullptr || picture.planes[2] == nullptr))) {
+        return 0;
     }
+    auto plane = [doubleLines](const std::uint8_t* source, int stride, std::size_t rowBytes,
+                               int rows, std::uint8_t* target, bool bottomUp) {
+        for (int r = 0; r < rows; ++r) {
+            const int from = doubleLines ? (r & ~1) : r;
+            const int to = bottomUp ? rows - 1 - r : r;
+            std::memcpy(target + rowBytes * static_cast<std::size_t>(to),
+                        source + static_cast<std::ptrdiff_t>(stride) * from, rowBytes);
+        }
+    };
+    const auto w = static_cast<std::size_t>(width);
+    if (rgb) {
+        plane(picture.planes[0], picture.strides[0], w * 3, height, out, true);
+        return bytes;
+    }
+    const std::size_t cw = (w + 1) / 2;
+    const int ch = (height + 1) / 2;
+    std::uint8_t* u = out + w * static_cast<std::size_t>(height);
+    std::uint8_t* v = u + cw * static_cast<std::size_t>(ch);
+    plane(picture.planes[0], picture.strides[0], w, height, out, false);
+    plane(picture.planes[1], picture.strides[1], cw, ch, u, false);
+    plane(picture.planes[2], picture.strides[2], cw, ch, v, false);
+    return bytes;
 }
+
+CChannelViews::CChannelViews() = default;
 
 bool CChannelViews::SetAvailableMask(protocol::ChannelMask mask) {
     return m_available.exchange(mask) != mask;

@@ -1,10 +1,12 @@
 // What each channel pane holds between its decoder thread and the painter: the picture
-// buffer and size, the two label lines with their colours, the decoded-picture counter and
-// frame rate, the clock value, the icon state, and the grid-wide masks. Headless: the
-// channel grid window paints from it, tests read it directly.
+// (shared with the decoder by reference, never copied on its way to the screen) and size,
+// the two label lines with their colours, the decoded-picture counter and frame rate, the
+// clock value, the icon state, and the grid-wide masks. Headless: the channel grid window
+// paints from it, tests read it directly.
 //
 // Threads: a channel's decoder thread writes its ChannelView under that view's lock; the
-// painter reads under the same lock. Masks and modes are atomics that any thread reads.
+// painter reads under the same lock (and reads a picture it took a reference to without
+// it). Masks and modes are atomics that any thread reads.
 #pragma once
 
 #include <array>
@@ -16,11 +18,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/h264_decoder.h"
 #include "protocol/channel_mask.h"
 
 namespace taviro::video {
 
 inline constexpr std::size_t kPictureBufferSize = 1'244'160;  // a 720 x 576 RGB picture
+static_assert(kPictureBufferSize == platform::kH264PictureBufferSize);
 
 enum class ViewMode : int { Idle = 0, Live = 1, RemotePlayback = 2, LocalPlayback = 3 };
 
@@ -37,7 +41,13 @@ inline constexpr std::uint32_t kColourCyan = 0xFFFF00;
 
 struct ChannelView {
     mutable std::mutex lock;
-    std::unique_ptr<std::uint8_t[]> picture;  // kPictureBufferSize bytes
+    // The newest picture; null until a stream's first picture. Readers copy the reference
+    // under the lock and may then read the planes without it: a picture is never written
+    // once it is here. With `doubleLines` (an interlaced 480- or 576-line picture of a
+    // channel that is not deinterlaced) every even row is shown twice; the renderers do it
+    // as they scale.
+    platform::PictureRef frame;
+    bool doubleLines = false;
     int width = 360;
     int height = 240;
     std::string line1;
@@ -70,6 +80,13 @@ class IPictureListener {
     virtual ~IPictureListener() = default;
     virtual void OnPicture(int channel) = 0;
 };
+
+// The picture packed into one buffer the way snapshots and the command-line client store
+// it: planar Y, U, V top-down, or blue, green, red rows bottom-up; with `doubleLines` each
+// odd row repeats the even row above it, as the screen shows it. Returns the bytes written,
+// 0 when the picture is empty or larger than `capacity`. Any thread holding a reference.
+std::size_t PackPicture(const platform::DecodedPicture& picture, bool doubleLines,
+                        std::uint8_t* out, std::size_t capacity);
 
 class CChannelViews {
   public:

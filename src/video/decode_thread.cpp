@@ -19,11 +19,6 @@ constexpr std::size_t kBackPressureBacklog = 99;
 constexpr int kMaxCallAgain = 64;
 constexpr int kMaxResets = 2;
 
-std::size_t PictureBytes(int width, int height, std::uint32_t format) {
-    const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    return format == platform::kH264FormatRgb24 ? pixels * 3 : pixels * 3 / 2;
-}
-
 }  // namespace
 
 CDecodeThread::CDecodeThread(int channel, std::shared_ptr<stream::CVideoQueue> queue,
@@ -70,8 +65,6 @@ void CDecodeThread::Thread_Decode() {
     if (m_library.init && m_library.init(&m_context) != 0 && m_sink) {
         m_sink->ShowMessageBox("H.264 Decoder Init Error !");
     }
-    m_bitstream = std::make_unique<std::uint8_t[]>(kPictureBufferSize);
-    m_picture = std::make_unique<std::uint8_t[]>(kPictureBufferSize);
     m_bSkip = true;
     m_bParamsSent = false;
     m_lastGeneration = 0;
@@ -92,8 +85,8 @@ void CDecodeThread::Thread_Decode() {
         std::lock_guard lock(view.lock);
         view.audioIcon = -1;
     }
-    m_bitstream.reset();
-    m_picture.reset();
+    m_keyFrame = {};
+    m_spare.reset();
     m_running = false;
 }
 
@@ -125,7 +118,7 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
         view.clock = clock;
     }
 
-    std::size_t length = 0;
+    std::span<const std::uint8_t> input;
     bool prefixed = false;
     // Stream change. A new size within one generation is handled like a new stream but
     // keeps the generation, so the frames after the next key frame are not thrown away too.
@@ -144,8 +137,7 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
             drop();
             return;
         }
-        std::memcpy(m_bitstream.get(), payload.data(), payload.size());
-        length = payload.size();
+        input = payload;  // read in place: the entry stays ours until this function returns
     } else {
         // Resynchronisation: only a key frame can start a stream.
         if (info.kind != 0) {
@@ -158,22 +150,25 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
             static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
             std::span<std::uint8_t, kParamSetBufferSize>(m_paramSets));
         if (prefix == 0 || prefix + payload.size() > kPictureBufferSize ||
-            PictureBytes(width, height, m_format) > kPictureBufferSize) {
+            platform::PackedPictureBytes(width, height, m_format) > kPictureBufferSize) {
             drop();  // no decodable size, or a picture larger than any buffer holds
             return;
         }
-        std::memcpy(m_bitstream.get(), m_paramSets.data(), prefix);
-        std::memcpy(m_bitstream.get() + prefix, payload.data(), payload.size());
-        length = prefix + payload.size();
+        m_keyFrame.assign(m_paramSets.begin(),
+                          m_paramSets.begin() + static_cast<std::ptrdiff_t>(prefix));
+        m_keyFrame.insert(m_keyFrame.end(), payload.begin(), payload.end());
+        input = m_keyFrame;
         m_bParamsSent = true;
         prefixed = true;
     }
     if (prefixed) {
+        // A new stream: the pane shows nothing of the old one while the new one starts.
+        platform::PictureRef old;
         ChannelView& view = m_views.Channel(m_channel);
         std::lock_guard lock(view.lock);
         view.width = width;
         view.height = height;
-        std::memset(view.picture.get(), 0, kPictureBufferSize);
+        old = std::move(view.frame);
     }
 
     // Back-pressure, then the kind decides.
@@ -188,9 +183,10 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
     }
 
     // Timed around the library alone: the statistics show what decoding costs, not the
-    // copies and waits around it.
+    // waits around it.
+    platform::PictureRef picture;
     const auto decodeStart = std::chrono::steady_clock::now();
-    const bool decoded = Decode(length);
+    const bool decoded = Decode(input, width, height, picture);
     const auto decodeTime = std::chrono::steady_clock::now() - decodeStart;
     m_pStats->decodeNanos.fetch_add(
         static_cast<std::uint64_t>(
@@ -201,31 +197,44 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
         drop();
         return;
     }
-    // Post-processing: RGB rows bottom-up for drawing; interlaced heights line-doubled.
-    if (m_format == platform::kH264FormatRgb24) {
-        FlipRows(m_picture.get(), width, height);
-    }
-    if ((height == 480 || height == 576) && !m_environment.Deinterlace(m_channel)) {
-        DoubleLines(m_picture.get(), width, height, m_format);
-    }
     ++m_pStats->decoded;
     if (frame.DisplayExempt() && frame.Reverse()) {
         return;  // a backward or stepped playback frame that is not shown
     }
-    ShowPicture(info, width, height);
+    // Interlaced heights are shown line-doubled unless the channel is deinterlaced.
+    const bool doubleLines =
+        (picture->height == 480 || picture->height == 576) && !m_environment.Deinterlace(m_channel);
+    ShowPicture(info, width, height, std::move(picture), doubleLines);
 }
 
-bool CDecodeThread::Decode(std::size_t length) {
-    if (!m_library.getOneFrame) {
+bool CDecodeThread::Decode(std::span<const std::uint8_t> input, int width, int height,
+                           platform::PictureRef& picture) {
+    if (!m_library.getOneFrameRef && !m_library.getOneFrame) {
         return false;
     }
+    const auto length = static_cast<std::int32_t>(input.size());
     int resets = 0;
     for (int attempt = 0; attempt < kMaxCallAgain; ++attempt) {
-        const int result = m_library.getOneFrame(
-            &m_context, m_bitstream.get(), static_cast<std::int32_t>(length), m_picture.get());
-        if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
-            return true;
+        int result = platform::kH264BadInput;
+        if (m_library.getOneFrameRef) {
+            result = m_library.getOneFrameRef(&m_context, input.data(), length, &picture);
+        } else {
+            // The copying entry writes into a buffer of ours. The view may still hold the
+            // last one (it is shared), and then a new one is made, never written over.
+            if (!m_spare || m_spare.use_count() > 1 || m_spare->width != width ||
+                m_spare->height != height) {
+                m_spare = std::make_shared<platform::CPackedPicture>(
+                    width, height, m_format, platform::kH264PictureBufferSize);
+            }
+            result = m_library.getOneFrame(&m_context, input.data(), length, m_spare->Data());
+            if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
+                picture = m_spare;
+            }
         }
+        if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
+            return picture != nullptr && picture->width > 0 && picture->height > 0;
+        }
+        picture.reset();
         if (result == platform::kH264CallAgain) {
             continue;
         }
@@ -242,7 +251,8 @@ bool CDecodeThread::Decode(std::size_t length) {
     return false;
 }
 
-void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int height) {
+void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int height,
+                                platform::PictureRef picture, bool doubleLines) {
     const ViewMode mode = m_views.Mode();
     std::string title;
     if (mode == ViewMode::Live) {
@@ -285,9 +295,9 @@ void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int he
         view.integrityIconX = cw * static_cast<int>(view.line2.size()) + 80;
         ++view.decodedCount;
 
-        // Hand the finished picture over by swapping buffers: the view gets this one, the
-        // thread decodes the next picture into the view's previous one.
-        std::swap(view.picture, m_picture);
+        // Hand the picture over by reference; the view's last one is let go after the lock.
+        std::swap(view.frame, picture);
+        view.doubleLines = doubleLines;
         view.width = width;
         view.height = height;
         m_views.MarkPicture(m_channel);
@@ -295,38 +305,6 @@ void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int he
             listener->OnPicture(m_channel);
         }
     }
-}
-
-void CDecodeThread::FlipRows(std::uint8_t* picture, int width, int height) {
-    const auto row = static_cast<std::size_t>(width) * 3;
-    std::unique_ptr<std::uint8_t[]> scratch(new std::uint8_t[row]);
-    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
-        std::uint8_t* a = picture + row * static_cast<std::size_t>(top);
-        std::uint8_t* b = picture + row * static_cast<std::size_t>(bottom);
-        std::memcpy(scratch.get(), a, row);
-        std::memcpy(a, b, row);
-        std::memcpy(b, scratch.get(), row);
-    }
-}
-
-void CDecodeThread::DoubleLines(std::uint8_t* picture, int width, int height,
-                                std::uint32_t format) {
-    auto doublePlane = [](std::uint8_t* plane, std::size_t rowBytes, int rows) {
-        for (int r = 0; r + 1 < rows; r += 2) {
-            std::memcpy(plane + rowBytes * static_cast<std::size_t>(r + 1),
-                        plane + rowBytes * static_cast<std::size_t>(r), rowBytes);
-        }
-    };
-    const auto w = static_cast<std::size_t>(width);
-    if (format == platform::kH264FormatRgb24) {
-        doublePlane(picture, w * 3, height);
-        return;
-    }
-    const std::size_t lumaBytes = w * static_cast<std::size_t>(height);
-    const std::size_t chromaBytes = lumaBytes / 4;
-    doublePlane(picture, w, height);
-    doublePlane(picture + lumaBytes, w / 2, height / 2);
-    doublePlane(picture + lumaBytes + chromaBytes, w / 2, height / 2);
 }
 
 }  // namespace taviro::video

@@ -1,8 +1,9 @@
 // CDecodeThread: one per watched channel. Takes QueuedFrame entries from the channel's
-// queue, puts the adapter's own parameter sets in front of key frames, feeds the H.264
-// decoder library, post-processes the picture (RGB rows flipped for bottom-up drawing,
-// lines doubled unless the channel is deinterlaced), fills the pane's labels and counters
-// and hands the picture to the channel view under its lock.
+// queue, puts the adapter's own parameter sets in front of key frames (dependent frames go
+// to the library straight from the queued block), feeds the H.264 decoder library, fills
+// the pane's labels and counters and hands the picture to the channel view under its lock.
+// The picture is passed by reference, never copied: the renderers double the lines of
+// interlaced pictures (unless the channel is deinterlaced) as they draw.
 //
 // Threads: the owner (the user interface thread, or whoever starts a stream) constructs,
 // starts, flushes and stops it; the loop runs on the thread it starts. The queue is shared
@@ -12,8 +13,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
@@ -72,16 +75,14 @@ class CDecodeThread {
     [[nodiscard]] const DecodeStats& Stats() const { return *m_pStats; }
     [[nodiscard]] bool Running() const { return m_running.load(); }
 
-    // Line doubling as the loop applies it (exposed for tests and snapshots).
-    static void DoubleLines(std::uint8_t* picture, int width, int height, std::uint32_t format);
-    static void FlipRows(std::uint8_t* picture, int width, int height);
-
   private:
     void Thread_Decode();
     void ProcessEntry(stream::CVideoQueue::Taken taken);
-    // Calls the library with the result rules; true when a picture was written.
-    bool Decode(std::size_t length);
-    void ShowPicture(const stream::FrameInfo& info, int width, int height);
+    // Calls the library with the result rules; true with `picture` set when there is one.
+    bool Decode(std::span<const std::uint8_t> input, int width, int height,
+                platform::PictureRef& picture);
+    void ShowPicture(const stream::FrameInfo& info, int width, int height,
+                     platform::PictureRef picture, bool doubleLines);
 
     const int m_channel;
     std::shared_ptr<stream::CVideoQueue> m_queue;
@@ -99,8 +100,10 @@ class CDecodeThread {
 
     // Loop state (decoder thread only).
     platform::DecoderContext m_context{};
-    std::unique_ptr<std::uint8_t[]> m_bitstream;  // kPictureBufferSize bytes
-    std::unique_ptr<std::uint8_t[]> m_picture;    // decoded here, copied to the view
+    std::vector<std::uint8_t> m_keyFrame;  // parameter sets and a key frame, joined
+    // A library without the by-reference entry writes into this; a new one is made while
+    // the view still holds the last.
+    std::shared_ptr<platform::CPackedPicture> m_spare;
     std::array<std::uint8_t, kParamSetBufferSize> m_paramSets{};
     bool m_bSkip = true;
     bool m_bParamsSent = false;

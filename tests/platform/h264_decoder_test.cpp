@@ -371,6 +371,71 @@ TEST(H264Decoder, RgbIsBlueGreenRedAndTopDown) {
     EXPECT_EQ(rgb[64 * 64 * 3], 0xEE);
 }
 
+// The planes of a picture handed out by reference, packed without their row padding.
+Bytes Packed(const DecodedPicture& p) {
+    Bytes out;
+    const int planes = p.format == kH264FormatRgb24 ? 1 : 3;
+    for (int i = 0; i < planes; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const int rowBytes = p.format == kH264FormatRgb24 ? p.width * 3
+                             : i == 0                     ? p.width
+                                                          : (p.width + 1) / 2;
+        const int rows = i == 0 ? p.height : (p.height + 1) / 2;
+        for (int r = 0; r < rows; ++r) {
+            const std::uint8_t* row = p.planes[k] + static_cast<std::ptrdiff_t>(r) * p.strides[k];
+            out.insert(out.end(), row, row + rowBytes);
+        }
+    }
+    return out;
+}
+
+// Pictures by reference: each stays exactly as decoded while the decoder goes on and after
+// it is closed, in both formats, and equals what the copying entry writes.
+TEST(H264Decoder, PicturesByReferenceStayAsTheyWereWhileTheDecoderGoesOn) {
+    PictureRef none = std::make_shared<CPackedPicture>(2, 2, kH264FormatYuv420);
+    const Bytes bad = {0, 0, 1};
+    EXPECT_EQ(H264DecGetOneFrameRef(nullptr, bad.data(), 3, &none), kH264BadInput);
+    EXPECT_EQ(none, nullptr);
+
+    for (const std::uint32_t format : {kH264FormatYuv420, kH264FormatRgb24}) {
+        SCOPED_TRACE(format);
+        std::vector<Yuv> sources;
+        std::vector<PictureRef> held;
+        std::vector<Bytes> copies;
+        {
+            CDecoder byRef(format);
+            CDecoder byCopy(format);
+            for (std::uint32_t n = 0; n < 6; ++n) {
+                sources.push_back(Pattern(352, 240, static_cast<int>(n) + 1));
+                const Bytes input = n == 0
+                                        ? KeyFrame(sources.back(), {})
+                                        : PcmSlice(sources.back(), {false, 0, n, (2 * n) % 1024});
+                PictureRef picture;
+                ASSERT_EQ(H264DecGetOneFrameRef(&byRef.Context(), input.data(),
+                                                static_cast<std::int32_t>(input.size()), &picture),
+                          kH264Picture);
+                ASSERT_NE(picture, nullptr);
+                EXPECT_EQ(picture->width, 352);
+                EXPECT_EQ(picture->height, 240);
+                EXPECT_EQ(picture->format, format);
+                held.push_back(std::move(picture));
+                ASSERT_EQ(byCopy.Decode(input), kH264Picture);
+                const std::size_t bytes = PackedPictureBytes(352, 240, format);
+                copies.emplace_back(byCopy.Picture().begin(),
+                                    byCopy.Picture().begin() + static_cast<std::ptrdiff_t>(bytes));
+            }
+        }
+        EXPECT_EQ(H264OpenInstanceCount(), 0u);
+        for (std::size_t n = 0; n < held.size(); ++n) {
+            const Bytes packed = Packed(*held[n]);
+            EXPECT_EQ(packed, copies[n]) << "picture " << n;
+            if (format == kH264FormatYuv420) {
+                EXPECT_TRUE(SamePlanes(packed, sources[n])) << "picture " << n;
+            }
+        }
+    }
+}
+
 TEST(H264Decoder, LargestPictureFitsAndLargerOnesAreRefused) {
     CDecoder decoder(kH264FormatRgb24);
     ASSERT_EQ(decoder.InitResult(), kH264InitOk);

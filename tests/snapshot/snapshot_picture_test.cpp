@@ -212,7 +212,9 @@ TEST(SnapshotJobs, OneJobPerChannelWithItsOwnCopyAndName) {
         view.width = 352;
         view.height = 240;
         view.clock = 1700000000;
-        view.picture[0] = static_cast<std::uint8_t>(c + 7);
+        auto picture = std::make_shared<platform::CPackedPicture>(352, 240, 0);
+        picture->Data()[0] = static_cast<std::uint8_t>(c + 7);
+        view.frame = std::move(picture);
     }
     JobSettings settings;
     settings.format = SaveFormat::kBmp;
@@ -229,8 +231,8 @@ TEST(SnapshotJobs, OneJobPerChannelWithItsOwnCopyAndName) {
     EXPECT_EQ(jobs[1].file, "/store/Saved/20240102030405_0003.bmp");
     EXPECT_EQ(jobs[1].caption, "2023-11-14  22:13:20");
     EXPECT_EQ(jobs[1].width, 352);
-    // The job's copy is its own: the decoder may go on writing into the view.
-    views.Channel(2).picture[0] = 0;
+    // The job's copy is its own: the view may go on to the next picture.
+    views.Channel(2).frame.reset();
     EXPECT_EQ(jobs[1].picture[0], 9);
 
     EXPECT_EQ(MakeSnapshotJobs(views, 0xFFFFFFFFu, settings).size(), 16u);

@@ -272,14 +272,20 @@ TEST_F(DecodeThreadTest, LinesAreDoubledAt576UnlessDeinterlacedAndNeverAt288) {
         m_thread->Stop();
         const ChannelView& view = m_views.Channel(2);
         std::lock_guard lock(view.lock);
-        const std::uint8_t* y = view.picture.get();
+        ASSERT_NE(view.frame, nullptr);
+        EXPECT_EQ(view.doubleLines, c.doubled);
+        // As the screen shows it: the picture itself is never written.
+        std::vector<std::uint8_t> shown(kPictureBufferSize);
+        ASSERT_GT(PackPicture(*view.frame, view.doubleLines, shown.data(), shown.size()), 0u);
+        EXPECT_EQ(view.frame->planes[0][704], m_lib.fill + 1);
+        const std::uint8_t* y = shown.data();
         EXPECT_EQ(y[0], m_lib.fill);
         EXPECT_EQ(y[704], c.doubled ? m_lib.fill : m_lib.fill + 1);  // row 1
         EXPECT_EQ(y[704 * 3], c.doubled ? m_lib.fill + 2 : m_lib.fill + 3);
     }
 }
 
-TEST_F(DecodeThreadTest, RgbPicturesAreFlippedBottomUp) {
+TEST_F(DecodeThreadTest, RgbPicturesStayTopDownAndArePackedBottomUpForFiles) {
     m_lib.width = 352;
     m_lib.height = 240;
     m_queue->Put(Frame(0, 352, 240, 1, 0x70));
@@ -288,9 +294,13 @@ TEST_F(DecodeThreadTest, RgbPicturesAreFlippedBottomUp) {
     m_thread->Stop();
     const ChannelView& view = m_views.Channel(2);
     std::lock_guard lock(view.lock);
-    // The library's top row (fill + 0) is now the last row.
-    EXPECT_EQ(view.picture[0], static_cast<std::uint8_t>(m_lib.fill + 239));
-    EXPECT_EQ(view.picture[352 * 3 * 239], m_lib.fill);
+    ASSERT_NE(view.frame, nullptr);
+    EXPECT_EQ(view.frame->planes[0][0], m_lib.fill);  // the library's top row, where it was
+    std::vector<std::uint8_t> packed(kPictureBufferSize);
+    ASSERT_EQ(PackPicture(*view.frame, view.doubleLines, packed.data(), packed.size()),
+              352u * 240u * 3u);
+    EXPECT_EQ(packed[0], static_cast<std::uint8_t>(m_lib.fill + 239));
+    EXPECT_EQ(packed[352 * 3 * 239], m_lib.fill);
 }
 
 TEST_F(DecodeThreadTest, InitFailureIsReportedAndTheThreadGoesOn) {

@@ -8,23 +8,27 @@
 
 namespace taviro::video::ui {
 
-void DrawBgrPicture(QPainter& painter, const QRect& pane, const std::uint8_t* picture, int width,
-                    int height) {
-    if (!picture || width <= 0 || height <= 0 ||
-        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 > kPictureBufferSize)
+void DrawBgrPicture(QPainter& painter, const QRect& pane, const platform::DecodedPicture* picture,
+                    bool doubleLines) {
+    if (!picture || picture->format != platform::kH264FormatRgb24 || !picture->planes[0])
+        return;
+    const int width = picture->width;
+    const int height = picture->height;
+    if (width <= 0 || height <= 0 || picture->strides[0] < width * 3 ||
+        platform::PackedPictureBytes(width, height, picture->format) > kPictureBufferSize)
         return;
     const Rect src = RgbSourceRect(width, height);
     if (src.Width() <= 0 || src.Height() <= 0)
         return;
-    // The buffer is bottom-up: wrapped as it lies, the picture is upside down, so the source
-    // rectangle is taken from the bottom and the drawing is flipped back.
-    const QImage image(picture, width, height, width * 3, QImage::Format_BGR888);
-    const QRect flippedSource(src.left, height - src.bottom, src.Width(), src.Height());
-    painter.save();
-    painter.translate(pane.left(), pane.top() + pane.height());
-    painter.scale(1.0, -1.0);
-    painter.drawImage(QRectF(0, 0, pane.width(), pane.height()), image, QRectF(flippedSource));
-    painter.restore();
+    // Wrapped where it lies, no copy. Doubled lines: every second row, each row's step
+    // twice the stride, and the source rectangle in those halved rows.
+    const int step = doubleLines ? 2 : 1;
+    const int rows = (height + step - 1) / step;
+    const QImage image(picture->planes[0], width, rows, picture->strides[0] * step,
+                       QImage::Format_BGR888);
+    const QRectF source(src.left, static_cast<qreal>(src.top) / step, src.Width(),
+                        static_cast<qreal>(src.Height()) / step);
+    painter.drawImage(QRectF(pane), image, source);
 }
 
 CRgbRenderer::CRgbRenderer(IPaneSource& source, QWidget* parent)
@@ -49,8 +53,16 @@ void CRgbRenderer::paintEvent(QPaintEvent* event) {
             continue;
         if (plan.kind == PaneKind::Picture) {
             const ChannelView& view = m_source.Views().Channel(plan.channel);
+            // The picture is drawn without the lock, so its decoder never waits on a paint.
+            platform::PictureRef picture;
+            bool doubleLines = false;
+            {
+                std::lock_guard lock(view.lock);
+                picture = view.frame;
+                doubleLines = view.doubleLines;
+            }
+            DrawBgrPicture(painter, pane, picture.get(), doubleLines);
             std::lock_guard lock(view.lock);
-            DrawBgrPicture(painter, pane, view.picture.get(), view.width, view.height);
             DrawOsd(painter, pane, plan.channel, view, osd);
         } else {
             DrawNonPicture(painter, plan, osd);

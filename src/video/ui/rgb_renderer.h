@@ -1,5 +1,6 @@
-// The RGB renderer: 24-bit BGR pictures (rows bottom-up, as the decoder leaves them for
-// drawing) stretched with QPainter from their trimmed source rectangle over the pane, the
+// The RGB renderer: 24-bit BGR pictures (rows top-down, straight from the decoder's shared
+// picture; interlaced ones drawn from their even rows, which the stretch doubles) stretched
+// with QPainter from their trimmed source rectangle over the pane, the
 // OSD drawn over them in the same pass. Only the panes that meet the update region are
 // drawn.
 //
@@ -31,8 +32,9 @@ class CRgbRenderer final : public QWidget, public IPaneRenderer {
     IPaneSource& m_source;
 };
 
-// Draws a bottom-up BGR picture's source rectangle stretched over `pane`.
-void DrawBgrPicture(QPainter& painter, const QRect& pane, const std::uint8_t* picture, int width,
-                    int height);
+// Draws a BGR picture's source rectangle stretched over `pane`; with `doubleLines` only the
+// even rows, each shown twice.
+void DrawBgrPicture(QPainter& painter, const QRect& pane, const platform::DecodedPicture* picture,
+                    bool doubleLines);
 
 }  // namespace taviro::video::ui

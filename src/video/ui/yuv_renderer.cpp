@@ -3,6 +3,7 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QPainter>
+#include <cstring>
 #include <mutex>
 
 #include "platform/h264_decoder.h"
@@ -14,6 +15,9 @@
 #endif
 #ifndef GL_R8
 #define GL_R8 0x8229
+#endif
+#ifndef GL_UNPACK_ROW_LENGTH
+#define GL_UNPACK_ROW_LENGTH 0x0CF2
 #endif
 
 namespace taviro::video::ui {
@@ -141,6 +145,8 @@ void CYuvRenderer::initializeGL() {
     });
     const QSurfaceFormat f = context()->format();
     m_useRed = f.majorVersion() >= 3 || context()->hasExtension("GL_ARB_texture_rg");
+    m_rowLength = !context()->isOpenGLES() || f.majorVersion() >= 3 ||
+                  context()->hasExtension("GL_EXT_unpack_subimage");
     m_program = std::make_unique<QOpenGLShaderProgram>();
     if (!m_program->addShaderFromSourceCode(QOpenGLShader::Vertex, kVertex) ||
         !m_program->addShaderFromSourceCode(QOpenGLShader::Fragment, kFragment) ||
@@ -167,42 +173,68 @@ void CYuvRenderer::resizeGL(int, int) {
     m_full = true;
 }
 
-bool CYuvRenderer::Upload(int channel, const ChannelView& view) {
-    const int w = view.width;
-    const int h = view.height;
-    if (!view.picture || w < 2 || h < 2 ||
-        static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3 / 2 > kPictureBufferSize)
+bool CYuvRenderer::Upload(int channel, const platform::DecodedPicture* picture, bool doubleLines,
+                          std::uint64_t serial) {
+    if (!picture || picture->format != platform::kH264FormatYuv420)
+        return false;
+    const int w = picture->width;
+    const int h = picture->height;
+    const int cw = (w + 1) / 2;
+    const int ch = (h + 1) / 2;
+    if (w < 2 || h < 2 ||
+        platform::PackedPictureBytes(w, h, picture->format) > kPictureBufferSize ||
+        !picture->planes[0] || !picture->planes[1] || !picture->planes[2] ||
+        picture->strides[0] < w || picture->strides[1] < cw || picture->strides[2] < cw)
         return false;
     ChannelTextures& t = m_textures[static_cast<std::size_t>(channel)];
-    const std::uint64_t serial = m_source.PictureSerial(channel);
-    if (serial == t.serial && w == t.width && h == t.height)
+    if (serial == t.serial && w == t.width && h == t.height && doubleLines == t.doubled)
         return true;
-    const GLenum format = m_useRed ? GL_RED : GL_LUMINANCE;
-    const GLint internal = m_useRed ? GL_R8 : GL_LUMINANCE;
-    const std::uint8_t* planes[3] = {view.picture.get(), nullptr, nullptr};
-    const std::size_t luma = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    planes[1] = planes[0] + luma;
-    planes[2] = planes[1] + luma / 4;
-    const bool resized = w != t.width || h != t.height;
+    const bool allocate = w != t.width || h != t.height || doubleLines != t.doubled;
+    const int step = doubleLines ? 2 : 1;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (int i = 0; i < 3; ++i) {
-        const int pw = i == 0 ? w : w / 2;
-        const int ph = i == 0 ? h : h / 2;
+        const int pw = i == 0 ? w : cw;
+        const int ph = i == 0 ? h : ch;
         glBindTexture(GL_TEXTURE_2D, t.ids[static_cast<std::size_t>(i)]);
-        if (resized)
-            glTexImage2D(GL_TEXTURE_2D, 0, internal, pw, ph, 0, format, GL_UNSIGNED_BYTE,
-                         planes[i]);
-        else
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, pw, ph, format, GL_UNSIGNED_BYTE, planes[i]);
+        UploadPlane(picture->planes[static_cast<std::size_t>(i)], pw, (ph + step - 1) / step,
+                    picture->strides[static_cast<std::size_t>(i)] * step, allocate);
     }
     // Back to the default: QPainter's glyph cache uploads its rows padded to 4 bytes and
     // does not set the alignment itself, so 1 left here garbles every OSD letter.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     t.width = w;
     t.height = h;
+    t.doubled = doubleLines;
     t.serial = serial;
     ++m_uploads;
     return true;
+}
+
+void CYuvRenderer::UploadPlane(const std::uint8_t* plane, int planeWidth, int rows, int stride,
+                               bool allocate) {
+    const GLenum format = m_useRed ? GL_RED : GL_LUMINANCE;
+    const GLint internal = m_useRed ? GL_R8 : GL_LUMINANCE;
+    const std::uint8_t* pixels = plane;
+    const bool packed = stride == planeWidth;
+    if (!packed && m_rowLength) {
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, stride);  // the rows straight from the decoder
+    } else if (!packed) {
+        // OpenGL ES 2 reads rows back to back only: pack them first.
+        m_rows.resize(static_cast<std::size_t>(planeWidth) * static_cast<std::size_t>(rows));
+        for (int r = 0; r < rows; ++r)
+            std::memcpy(
+                m_rows.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(planeWidth),
+                plane + static_cast<std::ptrdiff_t>(r) * stride,
+                static_cast<std::size_t>(planeWidth));
+        pixels = m_rows.data();
+    }
+    if (allocate)
+        glTexImage2D(GL_TEXTURE_2D, 0, internal, planeWidth, rows, 0, format, GL_UNSIGNED_BYTE,
+                     pixels);
+    else
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, planeWidth, rows, format, GL_UNSIGNED_BYTE, pixels);
+    if (!packed && m_rowLength)
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
 void CYuvRenderer::DrawQuad(const QRect& pane, const ChannelTextures& t) {
@@ -270,12 +302,18 @@ void CYuvRenderer::paintGL() {
             const QRect pane = ToQRect(plan.rect);
             if (plan.kind != PaneKind::Picture || !dirty.intersects(pane))
                 continue;
-            bool shown = false;
+            // The serial first, then the picture: a picture newer than its serial is only
+            // uploaded once more on the next paint.
+            const std::uint64_t serial = m_source.PictureSerial(plan.channel);
+            platform::PictureRef picture;
+            bool doubleLines = false;
             {
                 const ChannelView& view = m_source.Views().Channel(plan.channel);
                 std::lock_guard lock(view.lock);
-                shown = Upload(plan.channel, view);
+                picture = view.frame;
+                doubleLines = view.doubleLines;
             }
+            const bool shown = Upload(plan.channel, picture.get(), doubleLines, serial);
             if (!shown)
                 continue;
             for (const QRect& r : dirty& pane) {

@@ -15,6 +15,7 @@
 #include <QOpenGLWidget>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "video/ui/pane_renderer.h"
 
@@ -46,21 +47,30 @@ class CYuvRenderer final : public QOpenGLWidget, protected QOpenGLFunctions, pub
   private:
     struct ChannelTextures {
         std::array<GLuint, 3> ids{};
-        int width = 0;
+        int width = 0;  // the picture's size; the textures hold half the rows when doubled
         int height = 0;
+        bool doubled = false;
         std::uint64_t serial = ~std::uint64_t{0};
     };
 
     void ReleaseGl();
-    // Under the channel's lock: uploads the picture when it is new; false when it cannot be
-    // shown (no or oversized picture).
-    bool Upload(int channel, const ChannelView& view);
+    // Uploads the picture when it is new (by `serial`); false when it cannot be shown (no,
+    // malformed or oversized picture). Called without the channel's lock: the picture is a
+    // reference of the caller's and is never written. With `doubleLines` only the even rows
+    // go up, and the texture's stretch shows each of them twice.
+    bool Upload(int channel, const platform::DecodedPicture* picture, bool doubleLines,
+                std::uint64_t serial);
+    // One plane into the bound texture: `rows` rows of `planeWidth` bytes, `stride` apart.
+    void UploadPlane(const std::uint8_t* plane, int planeWidth, int rows, int stride,
+                     bool allocate);
     void DrawQuad(const QRect& pane, const ChannelTextures& t);
 
     IPaneSource& m_source;
     std::unique_ptr<QOpenGLShaderProgram> m_program;
     std::array<ChannelTextures, protocol::kMaxChannels> m_textures{};
-    bool m_useRed = false;  // GL_R8 textures; GL_LUMINANCE otherwise
+    bool m_useRed = false;             // GL_R8 textures; GL_LUMINANCE otherwise
+    bool m_rowLength = false;          // GL_UNPACK_ROW_LENGTH works (not OpenGL ES 2)
+    std::vector<std::uint8_t> m_rows;  // packed rows, where it does not
     bool m_ready = false;
     bool m_full = true;
     QRegion m_dirty;

@@ -14,16 +14,20 @@ namespace {
 
 class PlainEnvironment final : public IDecodeEnvironment {
   public:
+    explicit PlainEnvironment(bool deinterlace) : m_deinterlace(deinterlace) {}
     bool LiveDropsChannel(int) override { return false; }
     std::string LiveTitle(int) override { return "CAM"; }
     std::int64_t PlaybackTime(ViewMode) override { return 0; }
-    bool Deinterlace(int) override { return true; }
+    bool Deinterlace(int) override { return m_deinterlace; }
+
+  private:
+    const bool m_deinterlace;
 };
 
 }  // namespace
 
 bool DecodeIntoView(CChannelViews& views, int channel, std::uint32_t format,
-                    const sim::YuvPicture& picture) {
+                    const sim::YuvPicture& picture, bool deinterlace) {
     sim::H264StreamOptions options;
     options.width = picture.width;
     options.height = picture.height;
@@ -45,7 +49,7 @@ bool DecodeIntoView(CChannelViews& views, int channel, std::uint32_t format,
         stream::QueuedFrame::Make(info, protocol::PacketHeader::Make(18, 0, true), unit->bytes);
     if (!frame)
         return false;
-    PlainEnvironment environment;
+    PlainEnvironment environment(deinterlace);
     auto queue = std::make_shared<stream::CVideoQueue>();
     CDecodeThread thread(channel, queue, views, environment, platform::H264Library(), format);
     thread.Start();

@@ -12,7 +12,8 @@
 namespace taviro::video::ui::testing {
 
 // True once the picture was decoded and handed to the view (the listener was called).
+// `deinterlace` false: a 480- or 576-line picture is shown line-doubled.
 bool DecodeIntoView(CChannelViews& views, int channel, std::uint32_t format,
-                    const sim::YuvPicture& picture);
+                    const sim::YuvPicture& picture, bool deinterlace = true);
 
 }  // namespace taviro::video::ui::testing

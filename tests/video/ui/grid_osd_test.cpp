@@ -35,6 +35,12 @@ class GridOsdTest : public ::testing::Test {
         ASSERT_TRUE(window->Show());
     }
     CChannelGrid& grid() { return *window->grid; }
+    // A 704 x 480 picture of bytes 0x30 in the grid's picture format.
+    platform::PictureRef GreyPicture() {
+        auto picture = std::make_shared<platform::CPackedPicture>(704, 480, grid().PictureFormat());
+        std::memset(picture->Data(), 0x30, picture->Size());
+        return picture;
+    }
 
     // A dark grey picture with both label lines, as the decoder leaves it for channel 0.
     void ShowLabelledPicture(int integrity = -1) {
@@ -42,7 +48,7 @@ class GridOsdTest : public ::testing::Test {
         HandOver(views, 0, [&](ChannelView& v) {
             v.width = 704;
             v.height = 480;
-            std::memset(v.picture.get(), 0x30, 704 * 480 * 3);
+            v.frame = GreyPicture();
             v.line1 = "CAM1 720x480";
             v.colour1 = kColourGreen;
             v.line2 = "LIVE  25";
@@ -182,10 +188,10 @@ TEST_F(GridOsdTest, AudioIconNeedsAnOutputDeviceAndDrawsThroughItsMask) {
         status.audioOutput = output;
         grid().SetStatus(status);
         const std::uint64_t before = grid().PicturesDrawn(0);
-        HandOver(views, 0, [](ChannelView& v) {
+        HandOver(views, 0, [&](ChannelView& v) {
             v.width = 704;
             v.height = 480;
-            std::memset(v.picture.get(), 0x30, 704 * 480 * 3);
+            v.frame = GreyPicture();
             v.audioIcon = 0;
             v.audioIconX = 100;
         });

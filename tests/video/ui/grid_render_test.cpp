@@ -3,6 +3,7 @@
 // renderer's format, drawn in the 1-pane layout and read back. The block centres must show
 // the blocks' colours; the frame must be trimmed away (YUV) or mostly away (RGB).
 #include <QOpenGLContext>
+#include <algorithm>
 #include <cmath>
 
 #include "grid_test_support.h"
@@ -145,6 +146,29 @@ TEST_P(GridRenderTest, RepaintWithoutNewPictureDrawsTheSamePicture) {
     if (yuv) {
         EXPECT_EQ(yuv->Uploads(), uploads) << "textures uploaded again without a new picture";
     }
+}
+
+// Interlaced pictures: the renderer shows each even row twice. Even rows bright, odd rows
+// dark: doubled, the pane is bright all down a column; deinterlaced, dark rows show too.
+TEST_P(GridRenderTest, LineDoublingShowsTheEvenRowsOnly) {
+    sim::YuvPicture striped = sim::YuvPicture::Filled(kW, kH, 200, 128, 128);
+    for (int y = 1; y < kH; y += 2)
+        std::fill_n(striped.y.begin() + static_cast<std::ptrdiff_t>(y * kW), kW, 40);
+    CChannelGrid& grid = *window->grid;
+    const QRect pane = grid.PaneRect(0);
+    const auto darkRows = [&](bool deinterlace) {
+        const std::uint64_t before = grid.PicturesDrawn(0);
+        EXPECT_TRUE(DecodeIntoView(views, 0, grid.PictureFormat(), striped, deinterlace));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return grid.PicturesDrawn(0) > before; }, 5000));
+        const QImage image = grid.GrabPanes();
+        int dark = 0;
+        for (int y = pane.top() + 40; y < pane.bottom() - 40; ++y)
+            dark += image.pixelColor(pane.center().x(), y).green() < 150 ? 1 : 0;
+        return dark;
+    };
+    EXPECT_EQ(darkRows(false), 0);
+    EXPECT_GT(darkRows(true), 20);
+    EXPECT_EQ(darkRows(false), 0);  // and back: a texture of the other height again
 }
 
 INSTANTIATE_TEST_SUITE_P(DrawModes, GridRenderTest, ::testing::Values(0, 1),
