@@ -8,7 +8,12 @@
 // With --playback it then plays the simulator's recordings back (remote playback, paced in
 // real time by the client) and measures the same again.
 //
-//   bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] [--playback]
+// --camera sends the simulator's camera-like video instead of its test pattern; --channels
+// makes it a 4- or 8-channel recorder. The client's resident memory is printed after each
+// measurement, so runs with 4, 8 and 16 channels give the memory per channel.
+//
+//   bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] [--playback] [--camera]
+//                [--channels 4|8|16]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -30,6 +35,7 @@
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "recordings/play_control.h"
+#include "resident_memory.h"
 #include "sim_process.h"
 #include "video/ui/channel_grid.h"
 
@@ -56,6 +62,8 @@ int main(int argc, char** argv) {
     std::string size = "704x480";
     bool rgb = false;
     bool playback = false;
+    bool camera = false;
+    int channels = 16;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc)
@@ -68,10 +76,16 @@ int main(int argc, char** argv) {
             rgb = true;
         else if (a == "--playback")
             playback = true;
+        else if (a == "--camera")
+            camera = true;
+        else if (a == "--channels" && i + 1 < argc &&
+                 (std::atoi(argv[i + 1]) == 4 || std::atoi(argv[i + 1]) == 8 ||
+                  std::atoi(argv[i + 1]) == 16))
+            channels = std::atoi(argv[++i]);
         else {
-            std::fprintf(
-                stderr,
-                "usage: bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] [--playback]\n");
+            std::fprintf(stderr,
+                         "usage: bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] "
+                         "[--playback] [--camera] [--channels 4|8|16]\n");
             return 2;
         }
     }
@@ -80,10 +94,16 @@ int main(int argc, char** argv) {
                                           ("taviro-bench-client-" + std::to_string(getpid()));
     std::filesystem::create_directories(scratch);
     bench::CSimProcess sim;
-    const int port = sim.Start(build, scratch,
-                               {"--user", "admin:1234", "--live-size", size, "--live-fps",
-                                std::to_string(fps), "--live-gop", "25", "--push-records"},
-                               std::chrono::seconds(5));
+    std::vector<std::string> simOptions = {"--user",        "admin:1234",
+                                           "--live-size",   size,
+                                           "--live-fps",    std::to_string(fps),
+                                           "--live-gop",    "25",
+                                           "--channels",    std::to_string(channels),
+                                           "--push-records"};
+    if (camera)
+        simOptions.insert(simOptions.end(), {"--camera", "0xffff"});
+    // The camera loops are encoded before the simulator serves them: give it the time.
+    const int port = sim.Start(build, scratch, simOptions, std::chrono::seconds(camera ? 60 : 5));
     if (port == 0)
         return 1;
 
@@ -108,9 +128,10 @@ int main(int argc, char** argv) {
     // decoded and painted per second, what was dropped, the deepest decoder queue, and the
     // client's CPU time.
     const auto measure = [&](const char* what) {
-        QTest::qWait(3000);  // warm-up: every decoder has its first key frame
+        // Warm-up: every decoder has its first key frame (and the camera loops are ready).
+        QTest::qWait(camera ? 8000 : 3000);
         std::array<std::uint64_t, 16> painted0{}, decoded0{}, taken0{}, dropped0{};
-        for (int c = 0; c < 16; ++c) {
+        for (int c = 0; c < channels; ++c) {
             const auto t = pipeline->Decoders().Totals(c);
             painted0[static_cast<std::size_t>(c)] = grid->PicturesDrawn(c);
             decoded0[static_cast<std::size_t>(c)] = t.decoded;
@@ -124,7 +145,7 @@ int main(int argc, char** argv) {
         const auto end = start + std::chrono::seconds(seconds);
         while (Clock::now() < end) {
             QTest::qWait(100);
-            for (int c = 0; c < 16; ++c) {
+            for (int c = 0; c < channels; ++c) {
                 if (auto queue = connection->Slots().Video(c))
                     deepest[static_cast<std::size_t>(c)] =
                         std::max(deepest[static_cast<std::size_t>(c)], queue->Count());
@@ -135,13 +156,14 @@ int main(int argc, char** argv) {
         const auto stream = connection->Frames().Stats();
 
         std::printf(
-            "client, %s: %s renderer, 16 channels of %s at %d pictures/s, %.1f s measured\n", what,
+            "client, %s: %s renderer, %d channels of %s %s at %d pictures/s, %.1f s measured\n",
+            what,
             grid->Renderer() == video::ui::RendererKind::Yuv ? "YUV (OpenGL)" : "RGB (QPainter)",
-            size.c_str(), fps, wall);
+            channels, size.c_str(), camera ? "camera-like video" : "test pattern", fps, wall);
         std::printf("  ch  received/s  decoded/s  painted/s  dropped  deepest queue\n");
         double paintedSum = 0;
         std::size_t deepestAll = 0;
-        for (int c = 0; c < 16; ++c) {
+        for (int c = 0; c < channels; ++c) {
             const auto i = static_cast<std::size_t>(c);
             const auto t = pipeline->Decoders().Totals(c);
             const double received = static_cast<double>(t.taken - taken0[i]) / wall;
@@ -156,12 +178,13 @@ int main(int argc, char** argv) {
         std::printf(
             "painted per channel: %.1f/s on average; deepest decoder queue: %zu; "
             "elements dropped before the queues: %llu\n",
-            paintedSum / 16, deepestAll,
+            paintedSum / channels, deepestAll,
             static_cast<unsigned long long>((stream.noConsumer - stream0.noConsumer) +
                                             (stream.overflowed - stream0.overflowed) +
                                             (stream.allocationFailed - stream0.allocationFailed)));
         std::printf("client CPU: %.1f%% of one core in all, %.2f%% per channel\n", 100 * cpu / wall,
-                    100 * cpu / wall / 16);
+                    100 * cpu / wall / channels);
+        std::printf("client resident memory: %.1f MB\n", bench::ResidentMb());
     };
     measure("live view");
     if (playback) {

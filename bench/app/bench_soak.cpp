@@ -33,6 +33,7 @@
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "recordings/play_control.h"
+#include "resident_memory.h"
 #include "sim_process.h"
 #include "video/ui/channel_grid.h"
 
@@ -48,12 +49,7 @@ struct Sample {
     double threads = 0;
 };
 
-double ResidentMb() {
-    std::ifstream statm("/proc/self/statm");
-    long long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
-}
+using bench::ResidentMb;
 
 double CountEntries(const char* folder) {
     std::error_code error;
