@@ -22,18 +22,20 @@ std::uint8_t Clamp(double v) {
 std::vector<std::uint8_t> Yuv420ToRgb(std::span<const std::uint8_t> yuv, int width, int height) {
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
-    if (width <= 0 || height <= 0 || yuv.size() < w * h * 3 / 2) {
+    // Odd sizes round the chroma planes up, as the decoder packs them.
+    const std::size_t cw = (w + 1) / 2;
+    if (width <= 0 || height <= 0 || yuv.size() < w * h + 2 * cw * ((h + 1) / 2)) {
         return {};
     }
     const std::uint8_t* y = yuv.data();
     const std::uint8_t* u = y + w * h;
-    const std::uint8_t* v = u + (w / 2) * (h / 2);
+    const std::uint8_t* v = u + cw * ((h + 1) / 2);
     std::vector<std::uint8_t> rgb(w * h * 3);
     for (std::size_t r = 0; r < h; ++r) {
         for (std::size_t c = 0; c < w; ++c) {
             const double luma = 1.164 * (y[r * w + c] - 16);
-            const double cb = u[(r / 2) * (w / 2) + c / 2] - 128.0;
-            const double cr = v[(r / 2) * (w / 2) + c / 2] - 128.0;
+            const double cb = u[(r / 2) * cw + c / 2] - 128.0;
+            const double cr = v[(r / 2) * cw + c / 2] - 128.0;
             std::uint8_t* out = rgb.data() + (r * w + c) * 3;
             out[0] = Clamp(luma + 1.596 * cr);
             out[1] = Clamp(luma - 0.392 * cb - 0.813 * cr);

@@ -44,6 +44,9 @@ struct PacketFree {
 struct SwsFree {
     void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
+struct BufferFree {
+    void operator()(AVBufferRef* p) const { av_buffer_unref(&p); }
+};
 struct BufferPoolFree {
     // The pool itself goes when the last of its buffers comes back.
     void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
@@ -52,6 +55,7 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using BufferPtr = std::unique_ptr<AVBufferRef, BufferFree>;
 using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFree>;
 
 // A picture handed out by reference: it owns one reference to the frame's buffers, which
@@ -367,6 +371,7 @@ class CFfmpegDecoder {
 
     CodecContextPtr m_codec;
     PacketPtr m_packet;
+    BufferPtr m_packetBuffer;  // the packet's bytes, reused from frame to frame
     FramePtr m_frame;
     FramePtr m_picture;  // the newest picture of the current input
     FramePtr m_scratch;  // conversion target, aligned for swscale
@@ -420,6 +425,15 @@ bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool& sawS
     sawStartCode = pos < input.size();
     while (pos < input.size()) {
         const std::size_t nalStart = pos + 3;
+        // Parameter sets come before the slices of an access unit: at the first slice the
+        // scan ends, so the bulk of a picture is never read byte by byte.
+        if (nalStart < input.size()) {
+            const unsigned first = input[nalStart] & 0x1FU;
+            if (first >= 1 && first <= 5) {
+                sawSlice = true;
+                break;
+            }
+        }
         std::size_t next = FindStartCode(input, nalStart);
         std::size_t nalEnd = next;
         while (nalEnd > nalStart && input[nalEnd - 1] == 0) {
@@ -456,13 +470,29 @@ bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool& sawS
     if (total > static_cast<std::size_t>(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
         return false;
     }
-    if (av_new_packet(m_packet.get(), static_cast<int>(total)) < 0) {
+    // One packet buffer, used again whenever libavcodec holds no reference to it any more
+    // (it lets go of each packet by the time its picture is taken): no allocation of the
+    // size of a frame per frame.
+    const std::size_t needed = total + AV_INPUT_BUFFER_PADDING_SIZE;
+    if (!m_packetBuffer || av_buffer_is_writable(m_packetBuffer.get()) == 0 ||
+        m_packetBuffer->size < needed) {
+        m_packetBuffer.reset(av_buffer_alloc(std::max(needed, std::size_t{64} * 1024)));
+        if (!m_packetBuffer) {
+            return false;
+        }
+    }
+    av_packet_unref(m_packet.get());
+    m_packet->buf = av_buffer_ref(m_packetBuffer.get());
+    if (m_packet->buf == nullptr) {
         return false;
     }
+    m_packet->data = m_packetBuffer->data;
+    m_packet->size = static_cast<int>(total);
     if (!m_staging.empty()) {
         std::memcpy(m_packet->data, m_staging.data(), m_staging.size());
     }
     std::memcpy(m_packet->data + m_staging.size(), tail.data(), tail.size());
+    std::memset(m_packet->data + total, 0, AV_INPUT_BUFFER_PADDING_SIZE);
     return true;
 }
 
@@ -572,13 +602,17 @@ int CFfmpegDecoder::Share(std::uint32_t format, PictureRef& picture) {
         picture = std::move(shared);
         return kH264Picture;
     }
-    // Converted into a pooled buffer: rows aligned for swscale's vector stores, with room
-    // behind the last row for the stores that run past its end.
+    // Converted into a pooled buffer: rows laid out as av_frame_get_buffer lays them (the
+    // width rounded up to 32 pixels, then to 64 bytes), since swscale's vector paths write
+    // whole blocks of pixels, with room behind the last row for the stores that run past it.
     constexpr int kAlign = 64;
     const auto align = [](int bytes) { return (bytes + kAlign - 1) / kAlign * kAlign; };
+    const auto pixels32 = [](int pixels) { return (pixels + 31) / 32 * 32; };
     const AVPixelFormat target = format == kH264FormatRgb24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_YUV420P;
-    const int lumaStride = align(format == kH264FormatRgb24 ? frame.width * 3 : frame.width);
-    const int chromaStride = format == kH264FormatRgb24 ? 0 : align((frame.width + 1) / 2);
+    const int lumaStride =
+        align(format == kH264FormatRgb24 ? pixels32(frame.width) * 3 : pixels32(frame.width));
+    const int chromaStride =
+        format == kH264FormatRgb24 ? 0 : align(pixels32((frame.width + 1) / 2));
     const int chromaRows = (frame.height + 1) / 2;
     const std::size_t lumaBytes =
         static_cast<std::size_t>(lumaStride) * static_cast<std::size_t>(frame.height);

@@ -1,5 +1,6 @@
 #include "video/channel_views.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -15,21 +16,28 @@ std::size_t PackPicture(const platform::DecodedPicture& picture, bool doubleLine
         (!rgb && (picture.planes[1] == nullptr || picture.planes[2] == nullptr))) {
         return 0;
     }
+    // Doubling repeats the even rows of planar pictures and the odd rows of RGB ones (the
+    // lower row of each pair, which bottom-up doubling keeps).
     auto plane = [doubleLines](const std::uint8_t* source, int stride, std::size_t rowBytes,
                                int rows, std::uint8_t* target, bool bottomUp) {
         for (int r = 0; r < rows; ++r) {
-            const int from = doubleLines ? (r & ~1) : r;
+            const int from = !doubleLines ? r : bottomUp ? std::min(r | 1, rows - 1) : (r & ~1);
             const int to = bottomUp ? rows - 1 - r : r;
             std::memcpy(target + rowBytes * static_cast<std::size_t>(to),
                         source + static_cast<std::ptrdiff_t>(stride) * from, rowBytes);
         }
     };
     const auto w = static_cast<std::size_t>(width);
+    const auto cw = (w + 1) / 2;
+    if (picture.strides[0] < static_cast<std::ptrdiff_t>(rgb ? w * 3 : w) ||
+        (!rgb && (picture.strides[1] < static_cast<std::ptrdiff_t>(cw) ||
+                  picture.strides[2] < static_cast<std::ptrdiff_t>(cw)))) {
+        return 0;  // rows that overlap, or run backwards
+    }
     if (rgb) {
         plane(picture.planes[0], picture.strides[0], w * 3, height, out, true);
         return bytes;
     }
-    const std::size_t cw = (w + 1) / 2;
     const int ch = (height + 1) / 2;
     std::uint8_t* u = out + w * static_cast<std::size_t>(height);
     std::uint8_t* v = u + cw * static_cast<std::size_t>(ch);

@@ -83,7 +83,8 @@ class IPictureListener {
 
 // The picture packed into one buffer the way snapshots and the command-line client store
 // it: planar Y, U, V top-down, or blue, green, red rows bottom-up; with `doubleLines` each
-// odd row repeats the even row above it, as the screen shows it. Returns the bytes written,
+// pair of rows shows one of them twice, as the screen does (the upper row of planar
+// pictures, the lower row of RGB ones). Returns the bytes written,
 // 0 when the picture is empty or larger than `capacity`. Any thread holding a reference.
 std::size_t PackPicture(const platform::DecodedPicture& picture, bool doubleLines,
                         std::uint8_t* out, std::size_t capacity);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 namespace taviro::video {
@@ -20,6 +21,52 @@ constexpr int kMaxCallAgain = 64;
 constexpr int kMaxResets = 2;
 
 }  // namespace
+
+// Buffers handed back through the shared pointer's deleter, under a lock, so a buffer is
+// written again only after its last reader is done with it (the lock orders the two).
+class CDecodeThread::CSparePool : public std::enable_shared_from_this<CSparePool> {
+  public:
+    explicit CSparePool(std::uint32_t format) : m_format(format) {}
+
+    std::shared_ptr<platform::CPackedPicture> Take(int width, int height) {
+        std::unique_ptr<platform::CPackedPicture> buffer;
+        {
+            std::lock_guard lock(m_lock);
+            for (auto it = m_free.begin(); it != m_free.end(); ++it) {
+                if ((*it)->width == width && (*it)->height == height) {
+                    buffer = std::move(*it);
+                    m_free.erase(it);
+                    break;
+                }
+            }
+        }
+        if (!buffer) {
+            buffer = std::make_unique<platform::CPackedPicture>(width, height, m_format,
+                                                                platform::kH264PictureBufferSize);
+        }
+        // The last holder gives it back on whatever thread it is, or frees it once the
+        // pool (the decoder thread's run) is over.
+        return {buffer.release(), [pool = weak_from_this()](platform::CPackedPicture* p) {
+                    std::unique_ptr<platform::CPackedPicture> owned(p);
+                    if (const auto alive = pool.lock()) {
+                        alive->Give(std::move(owned));
+                    }
+                }};
+    }
+
+  private:
+    void Give(std::unique_ptr<platform::CPackedPicture> buffer) {
+        std::lock_guard lock(m_lock);
+        if (m_free.size() < kKept) {
+            m_free.push_back(std::move(buffer));
+        }
+    }
+
+    static constexpr std::size_t kKept = 3;
+    const std::uint32_t m_format;
+    std::mutex m_lock;
+    std::vector<std::unique_ptr<platform::CPackedPicture>> m_free;
+};
 
 CDecodeThread::CDecodeThread(int channel, std::shared_ptr<stream::CVideoQueue> queue,
                              CChannelViews& views, IDecodeEnvironment& environment,
@@ -65,6 +112,7 @@ void CDecodeThread::Thread_Decode() {
     if (m_library.init && m_library.init(&m_context) != 0 && m_sink) {
         m_sink->ShowMessageBox("H.264 Decoder Init Error !");
     }
+    m_spares = std::make_shared<CSparePool>(m_format);
     m_bSkip = true;
     m_bParamsSent = false;
     m_lastGeneration = 0;
@@ -86,7 +134,7 @@ void CDecodeThread::Thread_Decode() {
         view.audioIcon = -1;
     }
     m_keyFrame = {};
-    m_spare.reset();
+    m_spares.reset();  // buffers still shown are freed by their last holder
     m_running = false;
 }
 
@@ -162,14 +210,26 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
         prefixed = true;
     }
     if (prefixed) {
-        // A new stream: the pane shows nothing of the old one while the new one starts.
-        platform::PictureRef old;
         ChannelView& view = m_views.Channel(m_channel);
         std::lock_guard lock(view.lock);
         view.width = width;
         view.height = height;
-        old = std::move(view.frame);
     }
+    // A new stream whose first picture is not shown leaves a cleared picture of the new size
+    // in the pane, nothing of the old stream. (Shown, the picture replaces the old one
+    // anyway, so the clearing is only done when it is needed.)
+    const auto clearPane = [&] {
+        if (!prefixed) {
+            return;
+        }
+        platform::PictureRef old;
+        platform::PictureRef cleared =
+            std::make_shared<platform::CPackedPicture>(width, height, m_format);
+        ChannelView& view = m_views.Channel(m_channel);
+        std::lock_guard lock(view.lock);
+        old = std::exchange(view.frame, std::move(cleared));
+        view.doubleLines = false;
+    };
 
     // Back-pressure, then the kind decides.
     if (taken.backlog >= kBackPressureBacklog) {
@@ -194,11 +254,13 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
         std::memory_order_relaxed);
     m_pStats->decodeCalls.fetch_add(1, std::memory_order_relaxed);
     if (!decoded) {
+        clearPane();
         drop();
         return;
     }
     ++m_pStats->decoded;
     if (frame.DisplayExempt() && frame.Reverse()) {
+        clearPane();
         return;  // a backward or stepped playback frame that is not shown
     }
     // Interlaced heights are shown line-doubled unless the channel is deinterlaced.
@@ -219,16 +281,11 @@ bool CDecodeThread::Decode(std::span<const std::uint8_t> input, int width, int h
         if (m_library.getOneFrameRef) {
             result = m_library.getOneFrameRef(&m_context, input.data(), length, &picture);
         } else {
-            // The copying entry writes into a buffer of ours. The view may still hold the
-            // last one (it is shared), and then a new one is made, never written over.
-            if (!m_spare || m_spare.use_count() > 1 || m_spare->width != width ||
-                m_spare->height != height) {
-                m_spare = std::make_shared<platform::CPackedPicture>(
-                    width, height, m_format, platform::kH264PictureBufferSize);
-            }
-            result = m_library.getOneFrame(&m_context, input.data(), length, m_spare->Data());
+            // The copying entry writes into a buffer of ours that no one else holds.
+            auto spare = m_spares->Take(width, height);
+            result = m_library.getOneFrame(&m_context, input.data(), length, spare->Data());
             if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
-                picture = m_spare;
+                picture = std::move(spare);
             }
         }
         if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {

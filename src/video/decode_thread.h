@@ -10,6 +10,7 @@
 // with the receive thread (the producer); the views with the painter.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -101,9 +102,10 @@ class CDecodeThread {
     // Loop state (decoder thread only).
     platform::DecoderContext m_context{};
     std::vector<std::uint8_t> m_keyFrame;  // parameter sets and a key frame, joined
-    // A library without the by-reference entry writes into this; a new one is made while
-    // the view still holds the last.
-    std::shared_ptr<platform::CPackedPicture> m_spare;
+    // A library without the by-reference entry writes into buffers of this pool; a buffer
+    // comes back only when its last holder (the view, a painter, a snapshot) lets it go.
+    class CSparePool;
+    std::shared_ptr<CSparePool> m_spares;
     std::array<std::uint8_t, kParamSetBufferSize> m_paramSets{};
     bool m_bSkip = true;
     bool m_bParamsSent = false;

@@ -285,22 +285,29 @@ TEST_F(DecodeThreadTest, LinesAreDoubledAt576UnlessDeinterlacedAndNeverAt288) {
     }
 }
 
+// RGB stays top-down as the library wrote it; packed for files it is bottom-up, and an
+// interlaced picture repeats the lower row of each pair.
 TEST_F(DecodeThreadTest, RgbPicturesStayTopDownAndArePackedBottomUpForFiles) {
     m_lib.width = 352;
-    m_lib.height = 240;
-    m_queue->Put(Frame(0, 352, 240, 1, 0x70));
+    m_lib.height = 480;
+    m_env.deinterlace = false;
+    m_queue->Put(Frame(0, 352, 480, 1, 0x70));
     StartThread(platform::kH264FormatRgb24);
     WaitTaken(1);
     m_thread->Stop();
     const ChannelView& view = m_views.Channel(2);
     std::lock_guard lock(view.lock);
     ASSERT_NE(view.frame, nullptr);
+    EXPECT_TRUE(view.doubleLines);
     EXPECT_EQ(view.frame->planes[0][0], m_lib.fill);  // the library's top row, where it was
     std::vector<std::uint8_t> packed(kPictureBufferSize);
     ASSERT_EQ(PackPicture(*view.frame, view.doubleLines, packed.data(), packed.size()),
-              352u * 240u * 3u);
-    EXPECT_EQ(packed[0], static_cast<std::uint8_t>(m_lib.fill + 239));
-    EXPECT_EQ(packed[352 * 3 * 239], m_lib.fill);
+              352u * 480u * 3u);
+    const auto row = [&](int r) { return packed[static_cast<std::size_t>(352 * 3 * r)]; };
+    EXPECT_EQ(row(0), static_cast<std::uint8_t>(m_lib.fill + 479));
+    EXPECT_EQ(row(1), static_cast<std::uint8_t>(m_lib.fill + 479));
+    EXPECT_EQ(row(2), static_cast<std::uint8_t>(m_lib.fill + 477));
+    EXPECT_EQ(row(479), static_cast<std::uint8_t>(m_lib.fill + 1));
 }
 
 TEST_F(DecodeThreadTest, InitFailureIsReportedAndTheThreadGoesOn) {

@@ -14,18 +14,20 @@ void DrawBgrPicture(QPainter& painter, const QRect& pane, const platform::Decode
         return;
     const int width = picture->width;
     const int height = picture->height;
-    if (width <= 0 || height <= 0 || picture->strides[0] < width * 3 ||
-        platform::PackedPictureBytes(width, height, picture->format) > kPictureBufferSize)
+    // The size first, so the stride arithmetic below cannot overflow.
+    if (width <= 0 || height <= 0 ||
+        platform::PackedPictureBytes(width, height, picture->format) > kPictureBufferSize ||
+        picture->strides[0] < width * 3 || picture->strides[0] > (1 << 16))
         return;
     const Rect src = RgbSourceRect(width, height);
     if (src.Width() <= 0 || src.Height() <= 0)
         return;
-    // Wrapped where it lies, no copy. Doubled lines: every second row, each row's step
-    // twice the stride, and the source rectangle in those halved rows.
-    const int step = doubleLines ? 2 : 1;
-    const int rows = (height + step - 1) / step;
-    const QImage image(picture->planes[0], width, rows, picture->strides[0] * step,
-                       QImage::Format_BGR888);
+    // Wrapped where it lies, no copy. Doubled lines: the odd rows (the lower row of each
+    // pair), each row's step twice the stride, and the source rectangle in those rows.
+    const int step = doubleLines && height >= 2 ? 2 : 1;
+    const std::uint8_t* first = picture->planes[0] + (step == 2 ? picture->strides[0] : 0);
+    const int rows = height / step;
+    const QImage image(first, width, rows, picture->strides[0] * step, QImage::Format_BGR888);
     const QRectF source(src.left, static_cast<qreal>(src.top) / step, src.Width(),
                         static_cast<qreal>(src.Height()) / step);
     painter.drawImage(QRectF(pane), image, source);

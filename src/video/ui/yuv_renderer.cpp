@@ -179,12 +179,17 @@ bool CYuvRenderer::Upload(int channel, const platform::DecodedPicture* picture, 
         return false;
     const int w = picture->width;
     const int h = picture->height;
+    // The size first, so no arithmetic below can overflow; strides beyond any real row are
+    // refused too, since a doubled one is read at twice its value.
+    if (w < 2 || h < 2 || platform::PackedPictureBytes(w, h, picture->format) > kPictureBufferSize)
+        return false;
     const int cw = (w + 1) / 2;
     const int ch = (h + 1) / 2;
-    if (w < 2 || h < 2 ||
-        platform::PackedPictureBytes(w, h, picture->format) > kPictureBufferSize ||
-        !picture->planes[0] || !picture->planes[1] || !picture->planes[2] ||
-        picture->strides[0] < w || picture->strides[1] < cw || picture->strides[2] < cw)
+    constexpr int kMaxStride = 1 << 16;
+    if (!picture->planes[0] || !picture->planes[1] || !picture->planes[2] ||
+        picture->strides[0] < w || picture->strides[1] < cw || picture->strides[2] < cw ||
+        picture->strides[0] > kMaxStride || picture->strides[1] > kMaxStride ||
+        picture->strides[2] > kMaxStride)
         return false;
     ChannelTextures& t = m_textures[static_cast<std::size_t>(channel)];
     if (serial == t.serial && w == t.width && h == t.height && doubleLines == t.doubled)
