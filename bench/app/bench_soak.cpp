@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -180,7 +181,9 @@ int main(int argc, char** argv) {
     bool wasLoggedIn = true;
     double lostSince = -1;
     double longestAway = 0;
-    double liveSince = 0;  // when live view last started (negative while it does not run)
+    double liveSince = 0;           // when live view last started (negative while it does not run)
+    std::optional<Sample> pending;  // a reading waiting to be confirmed as steady
+    int lossesAtPending = 0;
     while (elapsed() < seconds) {
         QTest::qWait(200);
         const double now = elapsed();
@@ -232,20 +235,33 @@ int main(int argc, char** argv) {
             }
         }
         // A sample is taken in steady live view only; until then it waits (up to one
-        // interval), so samples never land in the middle of a reconnect.
-        if (now >= nextSample && (steady || now >= nextSample + sampleSeconds)) {
+        // interval), so samples never land in the middle of a reconnect. The window learns
+        // of a loss a moment after the connection's threads have begun to go, so a reading
+        // counts only if live view still runs a second later with no loss in between.
+        if (pending && now - pending->seconds >= 1.0) {
+            const bool kept =
+                steady && losses == lossesAtPending && liveSince <= pending->seconds - 3;
+            if (kept) {
+                const Sample& k = *pending;
+                samples.push_back(k);
+                std::printf("%8.0f %12.1f %12.0f %8.0f\n", k.seconds, k.residentMb, k.descriptors,
+                            k.threads);
+                std::fflush(stdout);
+                if (csv)
+                    csv << k.seconds << ',' << k.residentMb << ',' << k.descriptors << ','
+                        << k.threads << '\n';
+            } else {
+                nextSample = now;  // taken again once live view is steady
+            }
+            pending.reset();
+        }
+        if (!pending && now >= nextSample && (steady || now >= nextSample + sampleSeconds)) {
             nextSample += sampleSeconds;
             if (!steady)
                 continue;
-            Sample s{now, ResidentMb(), CountEntries("/proc/self/fd"),
-                     CountEntries("/proc/self/task")};
-            samples.push_back(s);
-            std::printf("%8.0f %12.1f %12.0f %8.0f\n", s.seconds, s.residentMb, s.descriptors,
-                        s.threads);
-            std::fflush(stdout);
-            if (csv)
-                csv << s.seconds << ',' << s.residentMb << ',' << s.descriptors << ',' << s.threads
-                    << '\n';
+            pending = Sample{now, ResidentMb(), CountEntries("/proc/self/fd"),
+                             CountEntries("/proc/self/task")};
+            lossesAtPending = losses;
         }
     }
     window.Quit();
