@@ -59,7 +59,8 @@ TEST(ChannelDecodersTest, DrainThenStopAndKeepTheCounts) {
 
     for (int i = 0; i < 40; ++i)
         slots.Video(2)->Put(KeyFrame());
-    decoders.DrainAndStop();
+    // A limit far above the 80 ms the frames take, so a starved sanitizer run still drains.
+    decoders.DrainAndStop(20s);
     EXPECT_EQ(decoders.Running(), 0u);
     EXPECT_EQ(slots.VideoSlotMask(), 0u) << "stopped decoders leave their slots";
     // Drained to at most two waiting frames before the stop: at least 38 were decoded.
