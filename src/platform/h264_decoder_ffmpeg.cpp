@@ -801,18 +801,31 @@ int H264DecInit(DecoderContext* context) {
     return kH264InitOk;
 }
 
+namespace {
+
+// The checks both decode entries make: the open instance of a context in a known format,
+// for input that is there; nullptr when any of it is missing. The shared reference keeps the
+// instance alive for the call even if another thread were to close the handle meanwhile
+// (against the rules, but not a crash).
+std::shared_ptr<CFfmpegDecoder> DecoderFor(const DecoderContext* context,
+                                           const std::uint8_t* bitstream, std::int32_t length,
+                                           std::uint32_t& format) {
+    if (context == nullptr || bitstream == nullptr || length <= 0) {
+        return nullptr;
+    }
+    format = context->format;
+    if (format != kH264FormatYuv420 && format != kH264FormatRgb24) {
+        return nullptr;
+    }
+    return CInstanceTable::Get().Find(context->instance);
+}
+
+}  // namespace
+
 int H264DecGetOneFrame(DecoderContext* context, const std::uint8_t* bitstream, std::int32_t length,
                        std::uint8_t* picture) {
-    if (context == nullptr || bitstream == nullptr || length <= 0 || picture == nullptr) {
-        return kH264BadInput;
-    }
-    const std::uint32_t format = context->format;
-    if (format != kH264FormatYuv420 && format != kH264FormatRgb24) {
-        return kH264BadInput;
-    }
-    // The shared reference keeps the instance alive for this call even if another thread
-    // were to close the handle meanwhile (against the rules, but not a crash).
-    const std::shared_ptr<CFfmpegDecoder> decoder = CInstanceTable::Get().Find(context->instance);
+    std::uint32_t format = 0;
+    const auto decoder = picture ? DecoderFor(context, bitstream, length, format) : nullptr;
     if (!decoder) {
         return kH264BadInput;
     }
@@ -821,17 +834,12 @@ int H264DecGetOneFrame(DecoderContext* context, const std::uint8_t* bitstream, s
 
 int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream,
                           std::int32_t length, PictureRef* picture) {
-    if (picture != nullptr) {
-        picture->reset();
-    }
-    if (context == nullptr || bitstream == nullptr || length <= 0 || picture == nullptr) {
+    if (picture == nullptr) {
         return kH264BadInput;
     }
-    const std::uint32_t format = context->format;
-    if (format != kH264FormatYuv420 && format != kH264FormatRgb24) {
-        return kH264BadInput;
-    }
-    const std::shared_ptr<CFfmpegDecoder> decoder = CInstanceTable::Get().Find(context->instance);
+    picture->reset();
+    std::uint32_t format = 0;
+    const auto decoder = DecoderFor(context, bitstream, length, format);
     if (!decoder) {
         return kH264BadInput;
     }
