@@ -28,7 +28,7 @@ std::optional<QueuedFrame> QueuedFrame::Make(const FrameInfo& info,
         return std::nullopt;
     }
     const std::size_t size = kQueuedPrefixSize + payload.size() + 1;
-    auto block = AllocateBlock(size);
+    auto block = CBlockPool::Shared().Take(size);
     if (!block) {
         return std::nullopt;
     }

@@ -10,7 +10,9 @@
 //   80  16  the element's last message header (host order), channel field filled in
 //   96  n   the H.264 payload
 //
-// plus one spare byte at the end. The handle is move-only; dropping it frees the block.
+// plus one spare byte at the end. The block comes from the shared block pool (its
+// capacity may be larger than the entry); the handle is move-only, and dropping it gives the
+// block back.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +22,7 @@
 #include <span>
 
 #include "protocol/packet_header.h"
+#include "stream/block_pool.h"
 #include "stream/stream_records.h"
 
 namespace taviro::stream {
@@ -40,8 +43,8 @@ class QueuedFrame {
 
     [[nodiscard]] std::uint32_t DecodeLength() const;
     [[nodiscard]] std::uint32_t Generation() const;
-    [[nodiscard]] bool DisplayExempt() const { return m_block[8] != 0; }
-    [[nodiscard]] bool Reverse() const { return m_block[9] != 0; }
+    [[nodiscard]] bool DisplayExempt() const { return m_block.get()[8] != 0; }
+    [[nodiscard]] bool Reverse() const { return m_block.get()[9] != 0; }
     [[nodiscard]] FrameInfo Info() const;
     [[nodiscard]] protocol::PacketHeader Header() const;
     [[nodiscard]] std::span<const std::uint8_t> Payload() const;
@@ -51,10 +54,9 @@ class QueuedFrame {
     [[nodiscard]] std::span<const std::uint8_t> Block() const { return {m_block.get(), m_size}; }
 
   private:
-    QueuedFrame(std::unique_ptr<std::uint8_t[]> block, std::size_t size)
-        : m_block(std::move(block)), m_size(size) {}
+    QueuedFrame(PooledBlock block, std::size_t size) : m_block(std::move(block)), m_size(size) {}
 
-    std::unique_ptr<std::uint8_t[]> m_block;
+    PooledBlock m_block;
     std::size_t m_size = 0;
 };
 

@@ -3,6 +3,7 @@
 // nothing (the reassembly buffer is allocated once).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -47,17 +48,31 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace taviro::stream {
 namespace {
 
-TEST(Allocations, QueuedFrameIsOneBlock) {
+TEST(Allocations, QueuedFrameIsOneBlockUsedAgainOnceDropped) {
     FrameInfo info;
     info.payloadLength = 100'000;
     info.size = 90'000;
     const test::Bytes payload = test::Pattern(100'000);
-    const long before = g_allocations.load();
+    static_cast<void>(CBlockPool::Shared());  // made once for the process, not per frame
+    long before = g_allocations.load();
     auto frame = QueuedFrame::Make(info, protocol::PacketHeader{}, payload);
-    const long used = g_allocations.load() - before;
     ASSERT_TRUE(frame);
-    EXPECT_EQ(used, 1);
+    EXPECT_EQ(g_allocations.load() - before, 1);
     EXPECT_EQ(frame->Block().size(), 96u + 100'000u + 1u);
+
+    // The decoder drops it; the next key frame of about that size takes the same block.
+    const std::uint8_t* first = frame->Block().data();
+    frame.reset();
+    info.payloadLength = 120'000;
+    info.size = 120'000;
+    const test::Bytes larger = test::Pattern(120'000);
+    before = g_allocations.load();
+    auto next = QueuedFrame::Make(info, protocol::PacketHeader{}, larger);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(g_allocations.load() - before, 0);
+    EXPECT_EQ(next->Block().data(), first);
+    EXPECT_TRUE(std::equal(larger.begin(), larger.end(), next->Payload().begin()));
+    EXPECT_EQ(next->DecodeLength(), 120'000u);
 }
 
 TEST(Allocations, PiecesAreCopiedIntoTheBufferAllocatedOnce) {
