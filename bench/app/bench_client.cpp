@@ -32,6 +32,7 @@
 
 #include "app/settings_store.h"
 #include "app/ui/client_dlg.h"
+#include "platform/heap_tuning.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "recordings/play_control.h"
@@ -56,6 +57,7 @@ double CpuSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    taviro::platform::TuneHeapForVideo();  // as the client does
     QApplication application(argc, argv);
     int seconds = 20;
     int fps = 25;

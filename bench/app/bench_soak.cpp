@@ -31,6 +31,7 @@
 
 #include "app/settings_store.h"
 #include "app/ui/client_dlg.h"
+#include "platform/heap_tuning.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "recordings/play_control.h"
@@ -95,6 +96,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    taviro::platform::TuneHeapForVideo();  // as the client does
     QApplication application(argc, argv);
     int seconds = 3600;
     int sampleSeconds = 10;

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/h264_decoder.h"
+#include "platform/heap_tuning.h"
 #include "platform/ui/qt_owned.h"
 #include "sim/h264_test_pattern.h"
 #include "video/ui/channel_grid.h"
@@ -153,6 +154,7 @@ Result Run(int drawMode, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    taviro::platform::TuneHeapForVideo();  // as the client does
     double seconds = 5;
     std::string which = "both";
     for (int i = 1; i < argc; ++i) {

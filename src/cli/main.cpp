@@ -17,6 +17,7 @@
 #include "cli/snapshot_command.h"
 #include "cli/talk_command.h"
 #include "cli/web_command.h"
+#include "platform/heap_tuning.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    taviro::platform::TuneHeapForVideo();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "help") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);

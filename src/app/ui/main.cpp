@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "app/ui/client_app.h"
+#include "platform/heap_tuning.h"
 
 int main(int argc, char** argv) {
+    taviro::platform::TuneHeapForVideo();
     // Questions that need no window are answered before Qt looks for a display.
     {
         const std::vector<std::string> raw(argv + 1, argv + argc);

@@ -1,0 +1,20 @@
+#include "platform/heap_tuning.h"
+
+#include <cstdlib>  // defines __GLIBC__ on glibc
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace taviro::platform {
+
+void TuneHeapForVideo() {
+#if defined(__GLIBC__)
+    // Either setting also stops glibc from moving the mapping threshold by itself, so both
+    // are set: the threshold alone would stay at 128 KiB.
+    static_cast<void>(mallopt(M_MMAP_THRESHOLD, 4 << 20));
+    static_cast<void>(mallopt(M_TRIM_THRESHOLD, 16 << 20));
+#endif
+}
+
+}  // namespace taviro::platform
