@@ -10,8 +10,8 @@ namespace taviro::platform {
 
 void TuneHeapForVideo() {
 #if defined(__GLIBC__)
-    // Either setting also stops glibc from moving the mapping threshold by itself, so both
-    // are set: the threshold alone would stay at 128 KiB.
+    // Setting either also stops glibc from adapting the other by itself, so both are set:
+    // the mapping threshold alone would leave the trim threshold at 128 KiB.
     static_cast<void>(mallopt(M_MMAP_THRESHOLD, 4 << 20));
     static_cast<void>(mallopt(M_TRIM_THRESHOLD, 16 << 20));
 #endif

@@ -5,9 +5,17 @@
 #include <new>
 
 #if defined(__SANITIZE_ADDRESS__)
+#define TAVIRO_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVIRO_ASAN 1
+#endif
+#endif
+
+#if defined(TAVIRO_ASAN)
 #include <sanitizer/asan_interface.h>
-// A block waiting in the pool is poisoned, so a frame read after it was dropped is still
-// caught as it would be on freed memory.
+// A block waiting in a pool is poisoned, and so is the part of a block beyond what its
+// taker asked for, so reads there are reported as they would be on the heap.
 #define TAVIRO_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
 #define TAVIRO_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
 #else
@@ -58,38 +66,62 @@ CBlockPool::~CBlockPool() {
 }
 
 CBlockPool& CBlockPool::Shared() {
+#if defined(TAVIRO_ASAN)
+    // Under AddressSanitizer nothing is kept: a dropped frame goes back to the heap and
+    // waits in the sanitizer's quarantine, so a late read of it is still reported instead
+    // of landing in the next frame.
+    static CBlockPool* const shared = new CBlockPool(0);
+#else
     static CBlockPool* const shared = new CBlockPool;
+#endif
     return *shared;
 }
 
 PooledBlock CBlockPool::Take(std::size_t size) {
     const bool pooled = size <= kMaxBlock;
     const std::size_t capacity = pooled ? std::max(kMinBlock, std::bit_ceil(size)) : size;
+    std::uint8_t* p = nullptr;
     if (pooled) {
         const std::lock_guard lock(m_lock);
         auto& list = m_free[ClassOf(capacity)];
         if (!list.empty()) {
-            std::uint8_t* p = list.back();
+            p = list.back();
             list.pop_back();
             m_keptBytes -= capacity;
-            TAVIRO_UNPOISON(p, capacity);
-            return {this, p, capacity};
         }
     }
-    try {
-        return {this, new std::uint8_t[capacity], capacity};
-    } catch (const std::bad_alloc&) {
-        return {};
+    if (p == nullptr) {
+        try {
+            p = new std::uint8_t[capacity];
+        } catch (const std::bad_alloc&) {
+            return {};
+        }
     }
+    TAVIRO_UNPOISON(p, size);
+    TAVIRO_POISON(p + size, capacity - size);
+    return {this, p, capacity};
 }
 
 void CBlockPool::Give(std::uint8_t* data, std::size_t capacity) noexcept {
-    if (capacity <= kMaxBlock) {
+    if (capacity <= kMaxBlock && capacity <= m_maxKeptBytes) {
         const std::lock_guard lock(m_lock);
-        if (m_keptBytes + capacity <= kMaxKeptBytes) {
+        const std::size_t own = ClassOf(capacity);
+        // Room is made by freeing blocks of other sizes, largest first: sizes a stream no
+        // longer sends must not hold the pool against the sizes it sends now.
+        for (std::size_t i = kClasses; i-- > 0 && m_keptBytes + capacity > m_maxKeptBytes;) {
+            while (i != own && !m_free[i].empty() && m_keptBytes + capacity > m_maxKeptBytes) {
+                std::uint8_t* old = m_free[i].back();
+                m_free[i].pop_back();
+                m_keptBytes -= kMinBlock << i;
+                TAVIRO_UNPOISON(old, kMinBlock << i);
+                delete[] old;
+            }
+        }
+        if (m_keptBytes + capacity <= m_maxKeptBytes) {
             try {
-                m_free[ClassOf(capacity)].push_back(data);
+                m_free[own].push_back(data);
             } catch (const std::bad_alloc&) {
+                TAVIRO_UNPOISON(data, capacity);
                 delete[] data;  // no room to list it: freed instead
                 return;
             }
@@ -98,6 +130,7 @@ void CBlockPool::Give(std::uint8_t* data, std::size_t capacity) noexcept {
             return;
         }
     }
+    TAVIRO_UNPOISON(data, capacity);
     delete[] data;
 }
 

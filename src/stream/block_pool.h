@@ -6,7 +6,8 @@
 //
 // Blocks come in powers of two from 4 KiB to 2 MiB (the largest element with its queue
 // prefix fits); anything larger is allocated and freed as it is. At most kMaxKeptBytes
-// wait in the pool; a block given back beyond that is freed.
+// wait in the pool: a block given back when it is full takes the room of blocks of other
+// sizes, or is freed when there are none.
 //
 // Threads: any; the free lists are behind one lock. A PooledBlock belongs to one thread at
 // a time, as the queued frame that holds it does.
@@ -53,13 +54,13 @@ class CBlockPool {
     static constexpr std::size_t kMaxBlock = std::size_t{1} << 21;
     static constexpr std::size_t kMaxKeptBytes = std::size_t{32} << 20;
 
-    CBlockPool() = default;
+    explicit CBlockPool(std::size_t maxKeptBytes = kMaxKeptBytes) : m_maxKeptBytes(maxKeptBytes) {}
     ~CBlockPool();  // every block taken must have come back first
     CBlockPool(const CBlockPool&) = delete;
     CBlockPool& operator=(const CBlockPool&) = delete;
 
     // The pool of the queued frames. It is never destroyed, so a frame may be dropped at
-    // any time, even while the process ends.
+    // any time, even while the process ends. Under AddressSanitizer it keeps nothing.
     static CBlockPool& Shared();
 
     // A block of at least `size` bytes with unspecified contents; empty when the heap has
@@ -73,6 +74,7 @@ class CBlockPool {
     static constexpr std::size_t kClasses = 10;  // 4 KiB .. 2 MiB
     void Give(std::uint8_t* data, std::size_t capacity) noexcept;
 
+    const std::size_t m_maxKeptBytes;
     mutable std::mutex m_lock;
     std::array<std::vector<std::uint8_t*>, kClasses> m_free;
     std::size_t m_keptBytes = 0;

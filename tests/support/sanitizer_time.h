@@ -21,4 +21,18 @@ inline constexpr int kSanitizerSlowdown = 1;
 inline constexpr int kSanitizerSlowdown = 1;
 #endif
 
+// Whether AddressSanitizer is on: some pools keep nothing under it, so that freed memory
+// goes through its quarantine.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+
 }  // namespace taviro::testing
