@@ -12,8 +12,8 @@ void TuneHeapForVideo() {
 #if defined(__GLIBC__)
     // Setting either also stops glibc from adapting the other by itself, so both are set:
     // the mapping threshold alone would leave the trim threshold at 128 KiB.
-    static_cast<void>(mallopt(M_MMAP_THRESHOLD, 4 << 20));
-    static_cast<void>(mallopt(M_TRIM_THRESHOLD, 16 << 20));
+    static_cast<void>(mallopt(M_MMAP_THRESHOLD, 2 << 20));
+    static_cast<void>(mallopt(M_TRIM_THRESHOLD, 2 << 20));
 #endif
 }
 

@@ -11,9 +11,11 @@ namespace taviro::platform {
 // and keep trimming the top of each thread's heap back to the kernel whenever its free
 // space passes the trim threshold; either way a key frame then pays for page faults and
 // zeroed pages again, which on a stream of large key frames took a quarter of the decoding
-// time. Fixed values behave the same from the first frame: blocks up to 4 MiB come from
-// the heaps, and each heap keeps up to 16 MiB free at its top. Without glibc this does
-// nothing.
+// time. Fixed values behave the same from the first frame: blocks up to 2 MiB (the
+// largest element the recorders send, with room) come from the heaps, and each heap keeps
+// up to 2 MiB free at its top, about one key frame's churn. Larger values buy no speed and
+// let the tops of glibc's per-thread heaps (up to 16 on two cores) hold tens of megabytes
+// more. Without glibc this does nothing.
 void TuneHeapForVideo();
 
 }  // namespace taviro::platform
