@@ -35,6 +35,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
@@ -70,6 +72,7 @@ struct Options {
     std::size_t fragmentSize = 8000;
     std::size_t queueLimit = 16;
     int repeat = 5;
+    int warmup = 1;
     bool deinterlace = false;
     bool latency = true;
     bool throughput = true;
@@ -89,6 +92,7 @@ void Usage() {
         "  --size WxH        picture size the recorder encodes (704x480)\n"
         "  --queue-limit N   throughput: most frames waiting per channel (16)\n"
         "  --repeat N        throughput runs of each kind (5)\n"
+        "  --warmup N        untimed runs of each kind first (1)\n"
         "  --deinterlace     channels set to deinterlace (no line doubling)\n"
         "  --no-latency      skip the paced hand-over latency run\n"
         "  --no-throughput   skip the throughput runs\n"
@@ -142,6 +146,11 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             if (!n)
                 return std::nullopt;
             o.repeat = static_cast<int>(*n);
+        } else if (arg == "--warmup") {
+            const auto n = take(0, 5);
+            if (!n)
+                return std::nullopt;
+            o.warmup = static_cast<int>(*n);
         } else if (arg == "--size") {
             if (value == nullptr)
                 return std::nullopt;
@@ -188,6 +197,14 @@ double Millis(Clock::duration d) {
 // the wall-clock rate.
 double ProcessCpuSeconds() {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+// Page faults the process has taken so far: the heap handing memory back to the kernel and
+// faulting it in again shows here first.
+long ProcessMinorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
 }
 
 std::string LoadAverage() {
@@ -342,6 +359,7 @@ struct PipelineResult {
     bool complete = false;  // every element was handled before the time-out
     double seconds = 0;
     double cpuSeconds = 0;
+    long faults = 0;
     std::uint64_t pictures = 0;
     std::uint64_t decoded = 0;
     std::uint64_t dropped = 0;
@@ -406,6 +424,7 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
         std::chrono::duration<double>(1.0 / o.frameRate));
 
     const double cpuStart = ProcessCpuSeconds();
+    const long faultsStart = ProcessMinorFaults();
     const Clock::time_point start = Clock::now();
     // The receive thread's part: every message in the order the recorder sent it.
     std::thread feeder([&] {
@@ -454,6 +473,7 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
     r.complete = handled() >= total;
     const Clock::time_point end = clock.Last();
     r.cpuSeconds = ProcessCpuSeconds() - cpuStart;
+    r.faults = ProcessMinorFaults() - faultsStart;
     for (auto& d : decoders) {
         d->Stop();
         r.decoded += d->Stats().decoded.load();
@@ -535,6 +555,7 @@ struct BareResult {
     bool ok = true;
     double seconds = 0;
     double cpuSeconds = 0;
+    long faults = 0;
     std::uint64_t pictures = 0;
     std::uint64_t late = 0;  // pictures that came out of a later packet than their own
     std::uint64_t errors = 0;
@@ -632,12 +653,14 @@ BareResult RunDirect(const std::vector<std::vector<AccessUnit>>& units, bool lib
     }
     ready.arrive_and_wait();
     const double cpuStart = ProcessCpuSeconds();
+    const long faultsStart = ProcessMinorFaults();
     const Clock::time_point start = Clock::now();
     go.count_down();
     for (auto& t : threads) {
         t.join();
     }
     r.cpuSeconds = ProcessCpuSeconds() - cpuStart;
+    r.faults = ProcessMinorFaults() - faultsStart;
     r.seconds = Seconds(*std::max_element(finished.begin(), finished.end()) - start);
     for (std::size_t c = 0; c < channels; ++c) {
         r.ok = r.ok && failed[c] == 0;
@@ -724,18 +747,28 @@ StreamFigures RunStream(const Options& o, bool camera) {
         const auto units =
             o.bare ? MakeAccessUnits(*capture) : std::vector<std::vector<AccessUnit>>{};
         std::vector<double> pipeRates, bareRates, libRates, pipeCpu, bareCpu, libCpu;
+        // The first runs in a process grow its heaps and fault in their pages, whichever kind
+        // comes first; a client that has decoded for a while has done that long ago.
+        for (int run = 0; run < o.warmup; ++run) {
+            const PipelineResult p = RunPipeline(*capture, o, false);
+            figures.clean = ReportLosses(p, total) && figures.clean;
+            if (o.bare) {
+                static_cast<void>(RunDirect(units, false));
+                static_cast<void>(RunDirect(units, true));
+            }
+        }
         std::printf(
-            "\nthroughput (%d runs of each, in turn; the feeder holds at %zu waiting "
-            "per channel)\n",
-            o.repeat, o.queueLimit);
+            "\nthroughput (%d runs of each, in turn, after %d untimed; the feeder holds at %zu "
+            "waiting per channel)\n",
+            o.repeat, o.warmup, o.queueLimit);
         for (int run = 0; run < o.repeat; ++run) {
             const PipelineResult p = RunPipeline(*capture, o, false);
             const double pRate = static_cast<double>(p.pictures) / p.seconds;
             std::printf(
                 "  run %d pipeline: %llu pictures in %.3f s = %7.1f frames/s, CPU %.3f ms "
-                "per frame\n",
+                "per frame, %ld page faults\n",
                 run + 1, static_cast<unsigned long long>(p.pictures), p.seconds, pRate,
-                p.cpuSeconds * 1e3 / static_cast<double>(total));
+                p.cpuSeconds * 1e3 / static_cast<double>(total), p.faults);
             figures.clean = ReportLosses(p, total) && figures.clean;
             pipeRates.push_back(pRate);
             pipeCpu.push_back(p.cpuSeconds * 1e3 / static_cast<double>(total));
@@ -748,10 +781,10 @@ StreamFigures RunStream(const Options& o, bool camera) {
                 const double bRate = static_cast<double>(b.pictures) / b.seconds;
                 std::printf(
                     "  run %d %s %llu pictures in %.3f s = %7.1f frames/s, CPU %.3f ms per "
-                    "frame\n",
+                    "frame, %ld page faults\n",
                     run + 1, library ? "library: " : "bare:    ",
                     static_cast<unsigned long long>(b.pictures), b.seconds, bRate,
-                    b.cpuSeconds * 1e3 / static_cast<double>(total));
+                    b.cpuSeconds * 1e3 / static_cast<double>(total), b.faults);
                 if (!b.ok || b.pictures != total || b.errors != 0 || b.late != 0) {
                     std::printf(
                         "    DIRECT DECODING: %s, %llu pictures of %llu, %llu errors, "

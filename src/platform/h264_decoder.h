@@ -121,6 +121,16 @@ std::size_t PackedPictureBytes(int width, int height, std::uint32_t format);
 int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream,
                           std::int32_t length, PictureRef* picture);
 
+// Zero bytes a caller of H264DecGetOneFrameRefPadded puts after the input.
+inline constexpr std::size_t kH264InputPadding = 64;
+
+// As H264DecGetOneFrameRef, for a caller whose `length` bytes are followed by
+// kH264InputPadding zero bytes, all left untouched until the call returns: the decoder then
+// reads them where they are instead of copying them first (unless it has a parameter set to
+// rewrite). Nothing of the input is kept once the call has returned.
+int H264DecGetOneFrameRefPadded(DecoderContext* context, const std::uint8_t* bitstream,
+                                std::int32_t length, PictureRef* picture);
+
 // "PT_H264dec_Uninit": closes the context's instance, if any, and clears offset 16. Safe on a
 // zeroed context, twice in a row, and on a context whose handle is not (or no longer) open.
 void H264DecUninit(DecoderContext* context);
@@ -136,9 +146,13 @@ struct H264EntryPoints {
     // getOneFrame and copies nothing; scripted libraries leave it null.
     int (*getOneFrameRef)(DecoderContext* context, const std::uint8_t* bitstream,
                           std::int32_t length, PictureRef* picture) = nullptr;
+    // Optional: by reference, for input followed by kH264InputPadding zero bytes. When it
+    // is set the adapter uses it for such input.
+    int (*getOneFrameRefPadded)(DecoderContext* context, const std::uint8_t* bitstream,
+                                std::int32_t length, PictureRef* picture) = nullptr;
 };
 
-// This build's decoder library; all four entries are set.
+// This build's decoder library; all five entries are set.
 H264EntryPoints H264Library();
 
 // Number of instances open right now in this process (for leak checks).

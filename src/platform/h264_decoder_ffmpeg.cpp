@@ -8,6 +8,7 @@
 // sequence parameter set without VUI is handed to libavcodec with a VUI that has only the
 // bitstream restriction (zero reorder frames); the adapter's own bytes stay as they are.
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -339,6 +340,8 @@ std::size_t FindStartCode(std::span<const std::uint8_t> data, std::size_t from) 
     return data.size();
 }
 
+static_assert(kH264InputPadding >= AV_INPUT_BUFFER_PADDING_SIZE);
+
 // ---------------------------------------------------------------------------------------
 // One decoder instance
 // ---------------------------------------------------------------------------------------
@@ -353,22 +356,32 @@ class CFfmpegDecoder {
     CFfmpegDecoder() = default;  // closed until Open has set it up
 
     int Decode(std::span<const std::uint8_t> input, std::uint32_t format, std::uint8_t* picture);
-    int DecodeRef(std::span<const std::uint8_t> input, std::uint32_t format, PictureRef& picture);
+    // `padded`: kH264InputPadding zero bytes follow the input, which libavcodec may then read
+    // in place.
+    int DecodeRef(std::span<const std::uint8_t> input, std::uint32_t format, PictureRef& picture,
+                  bool padded = false);
 
   private:
     // Sends the input and leaves its newest picture in m_picture: kH264Picture (with
     // `damaged`) when there is one, else the call's result.
-    int DecodeToFrame(std::span<const std::uint8_t> input, bool& damaged);
+    int DecodeToFrame(std::span<const std::uint8_t> input, bool& damaged, bool padded);
     // m_picture as a shared picture in `format`: the frame itself when it already is planar
     // 4:2:0, else converted into a buffer of the pool.
     int Share(std::uint32_t format, PictureRef& picture);
-    bool BuildPacket(std::span<const std::uint8_t> input, bool& sawStartCode, bool& sawSlice);
+    bool BuildPacket(std::span<const std::uint8_t> input, bool padded, bool& sawStartCode,
+                     bool& sawSlice);
+    // After a call that lent libavcodec the caller's bytes: true once it holds none of them.
+    bool LetGoOfInput();
     int Receive(bool& gotPicture);
     static bool Fatal(int error) {
         return error == AVERROR(ENOMEM) || error == AVERROR_EOF || error == AVERROR_BUG ||
                error == AVERROR_BUG2 || error == AVERROR_EXTERNAL;
     }
 
+    // Set while libavcodec holds a reference to the caller's bytes (padded input read in
+    // place); that buffer's free callback clears it. Declared first, so it outlives the codec
+    // context, which may release the buffer when it is freed.
+    std::atomic<bool> m_inputLent{false};
     CodecContextPtr m_codec;
     PacketPtr m_packet;
     BufferPtr m_packetBuffer;  // the packet's bytes, reused from frame to frame
@@ -416,8 +429,8 @@ std::unique_ptr<CFfmpegDecoder> CFfmpegDecoder::Open(int& error) {
     return self;
 }
 
-bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool& sawStartCode,
-                                 bool& sawSlice) {
+bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool padded,
+                                 bool& sawStartCode, bool& sawSlice) {
     m_staging.clear();
     sawSlice = false;
     std::size_t copied = 0;
@@ -470,6 +483,26 @@ bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool& sawS
     if (total > static_cast<std::size_t>(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
         return false;
     }
+    if (padded && m_staging.empty()) {
+        // Nothing to rewrite, and the padding libavcodec reads past the end is there: it
+        // reads the caller's bytes where they are, through a buffer that only tells us when
+        // it lets go (LetGoOfInput checks that it did before the call returns).
+        av_packet_unref(m_packet.get());
+        m_inputLent = true;
+        m_packet->buf = av_buffer_create(
+            const_cast<std::uint8_t*>(input.data()), input.size() + kH264InputPadding,
+            [](void* opaque, std::uint8_t*) {
+                static_cast<CFfmpegDecoder*>(opaque)->m_inputLent = false;
+            },
+            this, AV_BUFFER_FLAG_READONLY);
+        if (m_packet->buf == nullptr) {
+            m_inputLent = false;
+            return false;
+        }
+        m_packet->data = const_cast<std::uint8_t*>(input.data());
+        m_packet->size = static_cast<int>(input.size());
+        return true;
+    }
     // One packet buffer, used again whenever libavcodec holds no reference to it any more
     // (it lets go of each packet by the time its picture is taken): no allocation of the
     // size of a frame per frame.
@@ -512,10 +545,20 @@ int CFfmpegDecoder::Receive(bool& gotPicture) {
     }
 }
 
-int CFfmpegDecoder::DecodeToFrame(std::span<const std::uint8_t> input, bool& damaged) {
+bool CFfmpegDecoder::LetGoOfInput() {
+    if (!m_inputLent) {
+        return true;
+    }
+    // libavcodec decodes each packet within the call that sends it, so this is not
+    // expected; should a packet still wait inside it, dropping everything it holds frees it.
+    avcodec_flush_buffers(m_codec.get());
+    return !m_inputLent;
+}
+
+int CFfmpegDecoder::DecodeToFrame(std::span<const std::uint8_t> input, bool& damaged, bool padded) {
     bool sawStartCode = false;
     bool sawSlice = false;
-    if (!BuildPacket(input, sawStartCode, sawSlice)) {
+    if (!BuildPacket(input, padded, sawStartCode, sawSlice)) {
         return m_hasDecoded ? kH264Reset : kH264InvalidData;
     }
     bool gotPicture = false;
@@ -529,9 +572,13 @@ int CFfmpegDecoder::DecodeToFrame(std::span<const std::uint8_t> input, bool& dam
     }
     av_packet_unref(m_packet.get());
     if (sendError < 0 && Fatal(sendError)) {
-        return m_hasDecoded ? kH264Reset : kH264InvalidData;
+        return LetGoOfInput() && !m_hasDecoded ? kH264InvalidData : kH264Reset;
     }
     const int receiveError = Receive(gotPicture);
+    if (!LetGoOfInput()) {
+        // Still held after a flush: only closing the instance frees it.
+        return kH264Reset;
+    }
     if (receiveError < 0 && Fatal(receiveError)) {
         return m_hasDecoded ? kH264Reset : kH264InvalidData;
     }
@@ -551,7 +598,7 @@ int CFfmpegDecoder::DecodeToFrame(std::span<const std::uint8_t> input, bool& dam
 int CFfmpegDecoder::Decode(std::span<const std::uint8_t> input, std::uint32_t format,
                            std::uint8_t* picture) {
     bool damaged = false;
-    const int result = DecodeToFrame(input, damaged);
+    const int result = DecodeToFrame(input, damaged, false);
     if (result != kH264Picture) {
         return result;
     }
@@ -565,10 +612,10 @@ int CFfmpegDecoder::Decode(std::span<const std::uint8_t> input, std::uint32_t fo
 }
 
 int CFfmpegDecoder::DecodeRef(std::span<const std::uint8_t> input, std::uint32_t format,
-                              PictureRef& picture) {
+                              PictureRef& picture, bool padded) {
     picture.reset();
     bool damaged = false;
-    const int result = DecodeToFrame(input, damaged);
+    const int result = DecodeToFrame(input, damaged, padded);
     if (result != kH264Picture) {
         return result;
     }
@@ -832,8 +879,10 @@ int H264DecGetOneFrame(DecoderContext* context, const std::uint8_t* bitstream, s
     return decoder->Decode({bitstream, static_cast<std::size_t>(length)}, format, picture);
 }
 
-int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream,
-                          std::int32_t length, PictureRef* picture) {
+namespace {
+
+int GetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream, std::int32_t length,
+                   PictureRef* picture, bool padded) {
     if (picture == nullptr) {
         return kH264BadInput;
     }
@@ -843,7 +892,20 @@ int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream
     if (!decoder) {
         return kH264BadInput;
     }
-    return decoder->DecodeRef({bitstream, static_cast<std::size_t>(length)}, format, *picture);
+    return decoder->DecodeRef({bitstream, static_cast<std::size_t>(length)}, format, *picture,
+                              padded);
+}
+
+}  // namespace
+
+int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream,
+                          std::int32_t length, PictureRef* picture) {
+    return GetOneFrameRef(context, bitstream, length, picture, false);
+}
+
+int H264DecGetOneFrameRefPadded(DecoderContext* context, const std::uint8_t* bitstream,
+                                std::int32_t length, PictureRef* picture) {
+    return GetOneFrameRef(context, bitstream, length, picture, true);
 }
 
 void H264DecUninit(DecoderContext* context) {
@@ -859,7 +921,7 @@ void H264DecUninit(DecoderContext* context) {
 
 H264EntryPoints H264Library() {
     return H264EntryPoints{&H264DecInit, &H264DecGetOneFrame, &H264DecUninit,
-                           &H264DecGetOneFrameRef};
+                           &H264DecGetOneFrameRef, &H264DecGetOneFrameRefPadded};
 }
 
 std::size_t H264OpenInstanceCount() {

@@ -8,14 +8,22 @@ namespace taviro::platform {
 // Every decoder thread frees and allocates again, on each key frame, blocks of hundreds of
 // kilobytes (the decoder's parameter tables and unescaped slice data, our queued elements).
 // glibc's defaults map such blocks one by one until its thresholds have adapted to them,
-// and keep trimming the top of each thread's heap back to the kernel whenever its free
-// space passes the trim threshold; either way a key frame then pays for page faults and
-// zeroed pages again, which on a stream of large key frames took a quarter of the decoding
-// time. Fixed values behave the same from the first frame: blocks up to 2 MiB (the
-// largest element the recorders send, with room) come from the heaps, and each heap keeps
-// up to 2 MiB free at its top, about one key frame's churn. Larger values buy no speed and
-// let the tops of glibc's per-thread heaps (up to 16 on two cores) hold tens of megabytes
-// more. Without glibc this does nothing.
+// and keep trimming the top of each heap back to the kernel whenever its free space passes
+// the trim threshold; either way a key frame then pays for page faults and zeroed pages
+// again, which on a stream of large key frames took a quarter of the decoding time. Fixed
+// values behave the same from the first frame: blocks up to 2 MiB (the largest element the
+// recorders send, with room) come from the heaps, and each heap keeps up to 2 MiB free at
+// its top, about one key frame's churn. Larger values buy no speed and let the heaps' tops
+// hold tens of megabytes more.
+//
+// The decoder threads come and go with live view, playback and reconnects, and glibc gives
+// each new thread a heap of its own, up to eight per core. A decoder opened on a heap whose
+// top was trimmed faults in its tables and picture buffers afresh, while what the last
+// decoders freed sits in other heaps. With two heaps per core the threads share them and a
+// new decoder reuses that memory; no more threads than cores run at once, so they seldom
+// wait for a heap's lock.
+//
+// Without glibc this does nothing.
 void TuneHeapForVideo();
 
 }  // namespace taviro::platform

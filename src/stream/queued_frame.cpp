@@ -27,7 +27,7 @@ std::optional<QueuedFrame> QueuedFrame::Make(const FrameInfo& info,
     if (info.payloadLength != payload.size() || info.size > info.payloadLength) {
         return std::nullopt;
     }
-    const std::size_t size = kQueuedPrefixSize + payload.size() + 1;
+    const std::size_t size = kQueuedPrefixSize + payload.size() + kQueuedTailPadding;
     auto block = CBlockPool::Shared().Take(size);
     if (!block) {
         return std::nullopt;
@@ -43,7 +43,7 @@ std::optional<QueuedFrame> QueuedFrame::Make(const FrameInfo& info,
         protocol::StoreLE32(p + kQueuedHeaderOffset + 4 * i, header.word[i]);
     }
     std::copy(payload.begin(), payload.end(), p + kQueuedPrefixSize);
-    p[size - 1] = 0;
+    std::fill_n(p + kQueuedPrefixSize + payload.size(), kQueuedTailPadding, std::uint8_t{0});
     return QueuedFrame(std::move(block), size);
 }
 
@@ -69,7 +69,7 @@ protocol::PacketHeader QueuedFrame::Header() const {
 }
 
 std::span<const std::uint8_t> QueuedFrame::Payload() const {
-    return {m_block.get() + kQueuedPrefixSize, m_size - kQueuedPrefixSize - 1};
+    return {m_block.get() + kQueuedPrefixSize, m_size - kQueuedPrefixSize - kQueuedTailPadding};
 }
 
 std::span<const std::uint8_t> QueuedFrame::DecodeBytes() const {

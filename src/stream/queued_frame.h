@@ -10,9 +10,9 @@
 //   80  16  the element's last message header (host order), channel field filled in
 //   96  n   the H.264 payload
 //
-// plus one spare byte at the end. The block comes from the shared block pool (its
-// capacity may be larger than the entry); the handle is move-only, and dropping it gives the
-// block back.
+// plus kQueuedTailPadding zero bytes at the end, so a decoder may read past the payload. The block
+// comes from the shared block pool (its capacity may be larger than the entry); the handle is
+// move-only, and dropping it gives the block back.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +30,7 @@ namespace taviro::stream {
 inline constexpr std::size_t kQueuedPrefixSize = 96;
 inline constexpr std::size_t kQueuedInfoOffset = 12;
 inline constexpr std::size_t kQueuedHeaderOffset = 80;
+inline constexpr std::size_t kQueuedTailPadding = 64;
 
 class QueuedFrame {
   public:
@@ -50,6 +51,9 @@ class QueuedFrame {
     [[nodiscard]] std::span<const std::uint8_t> Payload() const;
     // The bytes the decoder feeds: the first DecodeLength() bytes of the payload.
     [[nodiscard]] std::span<const std::uint8_t> DecodeBytes() const;
+    // True when DecodeBytes() is followed by kQueuedTailPadding zero bytes (it is the whole
+    // payload).
+    [[nodiscard]] bool DecodeBytesPadded() const { return DecodeLength() == Payload().size(); }
     // The whole block, prefix and payload, as allocated.
     [[nodiscard]] std::span<const std::uint8_t> Block() const { return {m_block.get(), m_size}; }
 

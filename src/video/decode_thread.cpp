@@ -8,6 +8,8 @@
 
 namespace taviro::video {
 
+static_assert(stream::kQueuedTailPadding >= platform::kH264InputPadding);
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -168,6 +170,7 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
 
     std::span<const std::uint8_t> input;
     bool prefixed = false;
+    bool padded = false;  // zeros follow the input: the library may read it in place
     // Stream change. A new size within one generation is handled like a new stream but
     // keeps the generation, so the frames after the next key frame are not thrown away too.
     if (static_cast<std::int64_t>(info.generation) != m_lastGeneration) {
@@ -186,6 +189,7 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
             return;
         }
         input = payload;  // read in place: the entry stays ours until this function returns
+        padded = frame.DecodeBytesPadded();
     } else {
         // Resynchronisation: only a key frame can start a stream.
         if (info.kind != 0) {
@@ -246,7 +250,7 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
     // waits around it.
     platform::PictureRef picture;
     const auto decodeStart = std::chrono::steady_clock::now();
-    const bool decoded = Decode(input, width, height, picture);
+    const bool decoded = Decode(input, padded, width, height, picture);
     const auto decodeTime = std::chrono::steady_clock::now() - decodeStart;
     m_pStats->decodeNanos.fetch_add(
         static_cast<std::uint64_t>(
@@ -269,7 +273,7 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
     ShowPicture(info, width, height, std::move(picture), doubleLines);
 }
 
-bool CDecodeThread::Decode(std::span<const std::uint8_t> input, int width, int height,
+bool CDecodeThread::Decode(std::span<const std::uint8_t> input, bool padded, int width, int height,
                            platform::PictureRef& picture) {
     if (!m_library.getOneFrameRef && !m_library.getOneFrame) {
         return false;
@@ -278,7 +282,9 @@ bool CDecodeThread::Decode(std::span<const std::uint8_t> input, int width, int h
     int resets = 0;
     for (int attempt = 0; attempt < kMaxCallAgain; ++attempt) {
         int result = platform::kH264BadInput;
-        if (m_library.getOneFrameRef) {
+        if (padded && m_library.getOneFrameRefPadded) {
+            result = m_library.getOneFrameRefPadded(&m_context, input.data(), length, &picture);
+        } else if (m_library.getOneFrameRef) {
             result = m_library.getOneFrameRef(&m_context, input.data(), length, &picture);
         } else {
             // The copying entry writes into a buffer of ours that no one else holds.

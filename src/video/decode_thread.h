@@ -80,7 +80,8 @@ class CDecodeThread {
     void Thread_Decode();
     void ProcessEntry(stream::CVideoQueue::Taken taken);
     // Calls the library with the result rules; true with `picture` set when there is one.
-    bool Decode(std::span<const std::uint8_t> input, int width, int height,
+    // `padded`: kH264InputPadding zero bytes follow the input.
+    bool Decode(std::span<const std::uint8_t> input, bool padded, int width, int height,
                 platform::PictureRef& picture);
     void ShowPicture(const stream::FrameInfo& info, int width, int height,
                      platform::PictureRef picture, bool doubleLines);

@@ -411,9 +411,23 @@ TEST(H264Decoder, PicturesByReferenceStayAsTheyWereWhileTheDecoderGoesOn) {
                                         ? KeyFrame(sources.back(), {})
                                         : PcmSlice(sources.back(), {false, 0, n, (2 * n) % 1024});
                 PictureRef picture;
-                ASSERT_EQ(H264DecGetOneFrameRef(&byRef.Context(), input.data(),
-                                                static_cast<std::int32_t>(input.size()), &picture),
-                          kH264Picture);
+                if (n % 2 == 0) {
+                    // Read in place (the key frame's parameter sets are still rewritten): the
+                    // bytes are spoilt and freed at once, and nothing of them may be kept.
+                    auto padded =
+                        std::make_unique<std::uint8_t[]>(input.size() + kH264InputPadding);
+                    std::copy(input.begin(), input.end(), padded.get());
+                    ASSERT_EQ(H264DecGetOneFrameRefPadded(&byRef.Context(), padded.get(),
+                                                          static_cast<std::int32_t>(input.size()),
+                                                          &picture),
+                              kH264Picture);
+                    std::fill_n(padded.get(), input.size(), std::uint8_t{0xFF});
+                } else {
+                    ASSERT_EQ(
+                        H264DecGetOneFrameRef(&byRef.Context(), input.data(),
+                                              static_cast<std::int32_t>(input.size()), &picture),
+                        kH264Picture);
+                }
                 ASSERT_NE(picture, nullptr);
                 EXPECT_EQ(picture->width, 352);
                 EXPECT_EQ(picture->height, 240);
@@ -520,7 +534,17 @@ TEST(H264Decoder, GarbageGivesErrorsAndTheInstanceRecovers) {
             std::generate(body.begin(), body.end(), byte);
             AppendNal(kHeaders[random() % kHeaders.size()], body, input);
         }
-        const int result = decoder.Decode(input);
+        int result = 0;
+        if (round % 4 == 1) {
+            // Read in place, then freed: a failing call must not keep any of it either.
+            auto padded = std::make_unique<std::uint8_t[]>(input.size() + kH264InputPadding);
+            std::copy(input.begin(), input.end(), padded.get());
+            PictureRef shared;
+            result = H264DecGetOneFrameRefPadded(&decoder.Context(), padded.get(),
+                                                 static_cast<std::int32_t>(input.size()), &shared);
+        } else {
+            result = decoder.Decode(input);
+        }
         EXPECT_TRUE(result == kH264NoPicture || result == kH264InvalidData ||
                     result == kH264Picture || result == kH264PictureDamaged)
             << "round " << round << " gave " << result;

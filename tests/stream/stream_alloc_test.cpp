@@ -59,7 +59,7 @@ TEST(Allocations, QueuedFrameIsOneBlockUsedAgainOnceDropped) {
     auto frame = QueuedFrame::Make(info, protocol::PacketHeader{}, payload);
     ASSERT_TRUE(frame);
     EXPECT_EQ(g_allocations.load() - before, 1);
-    EXPECT_EQ(frame->Block().size(), 96u + 100'000u + 1u);
+    EXPECT_EQ(frame->Block().size(), 96u + 100'000u + 64u);
 
     if (testing::kAddressSanitizer) {
         GTEST_SKIP() << "the shared pool keeps nothing under AddressSanitizer";

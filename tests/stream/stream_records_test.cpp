@@ -1,6 +1,7 @@
 // Stream records, frame info and the queued frame block, against bytes laid out by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "protocol/crc32.h"
@@ -248,7 +249,11 @@ TEST(QueuedFrame, OneBlockLaidOutForTheDecoder) {
     ASSERT_TRUE(f);
 
     const auto b = f->Block();
-    ASSERT_EQ(b.size(), 96u + 5u + 1u);
+    ASSERT_EQ(b.size(), 96u + 5u + 64u);
+    // Zeros after the payload for a decoder that reads past it; the decode span (3 of 5
+    // bytes) is not followed by them.
+    EXPECT_TRUE(std::all_of(b.begin() + 101, b.end(), [](std::uint8_t x) { return x == 0; }));
+    EXPECT_FALSE(f->DecodeBytesPadded());
     EXPECT_EQ(LE32At(b, 0), 3u);
     EXPECT_EQ(LE32At(b, 4), 42u);
     EXPECT_EQ(b[8], 1);
