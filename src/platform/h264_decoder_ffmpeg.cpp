@@ -342,9 +342,6 @@ std::size_t FindStartCode(std::span<const std::uint8_t> data, std::size_t from) 
 
 static_assert(kH264InputPadding >= AV_INPUT_BUFFER_PADDING_SIZE);
 
-// The packet buffer's least size: what a dependent frame of a camera stream needs.
-constexpr std::size_t kKeptPacketBytes = std::size_t{64} * 1024;
-
 // ---------------------------------------------------------------------------------------
 // One decoder instance
 // ---------------------------------------------------------------------------------------
@@ -491,11 +488,6 @@ bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool padde
         // reads the caller's bytes where they are, through a buffer that only tells us when
         // it lets go (LetGoOfInput checks that it did before the call returns).
         av_packet_unref(m_packet.get());
-        if (m_packetBuffer && m_packetBuffer->size > kKeptPacketBytes) {
-            // A caller that pads reads in place from now on; the key frame that started its
-            // stream (with parameter sets to rewrite) need not keep its room.
-            m_packetBuffer.reset();
-        }
         m_inputLent = true;
         m_packet->buf = av_buffer_create(
             const_cast<std::uint8_t*>(input.data()), input.size() + kH264InputPadding,
@@ -517,7 +509,7 @@ bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool padde
     const std::size_t needed = total + AV_INPUT_BUFFER_PADDING_SIZE;
     if (!m_packetBuffer || av_buffer_is_writable(m_packetBuffer.get()) == 0 ||
         m_packetBuffer->size < needed) {
-        m_packetBuffer.reset(av_buffer_alloc(std::max(needed, kKeptPacketBytes)));
+        m_packetBuffer.reset(av_buffer_alloc(std::max(needed, std::size_t{64} * 1024)));
         if (!m_packetBuffer) {
             return false;
         }

@@ -252,9 +252,6 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
     const auto decodeStart = std::chrono::steady_clock::now();
     const bool decoded = Decode(input, padded, width, height, picture);
     const auto decodeTime = std::chrono::steady_clock::now() - decodeStart;
-    if (prefixed) {
-        m_keyFrame = {};  // joined only when a stream starts: its room is not kept till the next
-    }
     m_pStats->decodeNanos.fetch_add(
         static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::nanoseconds>(decodeTime).count()),
