@@ -101,8 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             TAVIRO_FUZZ_CHECK(info.payloadLength == f.Payload().size());
             TAVIRO_FUZZ_CHECK(f.DecodeLength() == info.size);
             TAVIRO_FUZZ_CHECK(f.DecodeLength() <= f.Payload().size());
-            TAVIRO_FUZZ_CHECK(f.Block().size() ==
-                              stream::kQueuedPrefixSize + f.Payload().size() + 1);
+            TAVIRO_FUZZ_CHECK(f.Block().size() == stream::kQueuedPrefixSize + f.Payload().size() +
+                                                      stream::kQueuedTailPadding);
+            // The zeros a decoder may read past the payload.
+            for (std::size_t i = f.Block().size() - stream::kQueuedTailPadding;
+                 i < f.Block().size(); ++i) {
+                TAVIRO_FUZZ_CHECK(f.Block()[i] == 0);
+            }
             TAVIRO_FUZZ_CHECK(f.Generation() == info.generation);
             TAVIRO_FUZZ_CHECK(info.generation <= state.Generation());
             ++drained;
