@@ -368,8 +368,13 @@ class CFfmpegDecoder {
     // m_picture as a shared picture in `format`: the frame itself when it already is planar
     // 4:2:0, else converted into a buffer of the pool.
     int Share(std::uint32_t format, PictureRef& picture);
+    // Builds m_packet from the input. For padded input whose parameter sets are rewritten,
+    // m_packet holds only those, and `inPlace` the slices that follow, to be sent after them
+    // without a copy.
     bool BuildPacket(std::span<const std::uint8_t> input, bool padded, bool& sawStartCode,
-                     bool& sawSlice);
+                     bool& sawSlice, std::span<const std::uint8_t>& inPlace);
+    // m_packet reads `bytes` where they are (kH264InputPadding zero bytes follow them).
+    bool LendInput(std::span<const std::uint8_t> bytes);
     // After a call that lent libavcodec the caller's bytes: true once it holds none of them.
     bool LetGoOfInput();
     int Receive(bool& gotPicture);
@@ -429,11 +434,34 @@ std::unique_ptr<CFfmpegDecoder> CFfmpegDecoder::Open(int& error) {
     return self;
 }
 
+bool CFfmpegDecoder::LendInput(std::span<const std::uint8_t> bytes) {
+    // libavcodec reads the caller's bytes where they are, through a buffer that only tells
+    // us when it lets go (LetGoOfInput checks that it did before the call returns).
+    av_packet_unref(m_packet.get());
+    m_inputLent = true;
+    m_packet->buf = av_buffer_create(
+        const_cast<std::uint8_t*>(bytes.data()), bytes.size() + kH264InputPadding,
+        [](void* opaque, std::uint8_t*) {
+            static_cast<CFfmpegDecoder*>(opaque)->m_inputLent = false;
+        },
+        this, AV_BUFFER_FLAG_READONLY);
+    if (m_packet->buf == nullptr) {
+        m_inputLent = false;
+        return false;
+    }
+    m_packet->data = const_cast<std::uint8_t*>(bytes.data());
+    m_packet->size = static_cast<int>(bytes.size());
+    return true;
+}
+
 bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool padded,
-                                 bool& sawStartCode, bool& sawSlice) {
+                                 bool& sawStartCode, bool& sawSlice,
+                                 std::span<const std::uint8_t>& inPlace) {
     m_staging.clear();
+    inPlace = {};
     sawSlice = false;
     std::size_t copied = 0;
+    std::size_t sliceAt = input.size();
     std::size_t pos = FindStartCode(input, 0);
     sawStartCode = pos < input.size();
     while (pos < input.size()) {
@@ -444,6 +472,7 @@ bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool padde
             const unsigned first = input[nalStart] & 0x1FU;
             if (first >= 1 && first <= 5) {
                 sawSlice = true;
+                sliceAt = pos;
                 break;
             }
         }
@@ -478,30 +507,20 @@ bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool padde
         }
         pos = next;
     }
-    const std::span<const std::uint8_t> tail = input.subspan(copied);
+    if (padded && m_staging.empty()) {
+        return LendInput(input);  // nothing to rewrite: the padding libavcodec reads is there
+    }
+    std::span<const std::uint8_t> tail = input.subspan(copied);
+    if (padded && sliceAt < input.size()) {
+        // A stream's first key frame: the rewritten parameter sets go in a small packet of
+        // their own, the picture's slices after them in place, so no decoder keeps a packet
+        // buffer of a key frame's size.
+        inPlace = input.subspan(sliceAt);
+        tail = input.subspan(copied, sliceAt - copied);
+    }
     const std::size_t total = m_staging.size() + tail.size();
     if (total > static_cast<std::size_t>(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
         return false;
-    }
-    if (padded && m_staging.empty()) {
-        // Nothing to rewrite, and the padding libavcodec reads past the end is there: it
-        // reads the caller's bytes where they are, through a buffer that only tells us when
-        // it lets go (LetGoOfInput checks that it did before the call returns).
-        av_packet_unref(m_packet.get());
-        m_inputLent = true;
-        m_packet->buf = av_buffer_create(
-            const_cast<std::uint8_t*>(input.data()), input.size() + kH264InputPadding,
-            [](void* opaque, std::uint8_t*) {
-                static_cast<CFfmpegDecoder*>(opaque)->m_inputLent = false;
-            },
-            this, AV_BUFFER_FLAG_READONLY);
-        if (m_packet->buf == nullptr) {
-            m_inputLent = false;
-            return false;
-        }
-        m_packet->data = const_cast<std::uint8_t*>(input.data());
-        m_packet->size = static_cast<int>(input.size());
-        return true;
     }
     // One packet buffer, used again whenever libavcodec holds no reference to it any more
     // (it lets go of each packet by the time its picture is taken): no allocation of the
@@ -558,10 +577,25 @@ bool CFfmpegDecoder::LetGoOfInput() {
 int CFfmpegDecoder::DecodeToFrame(std::span<const std::uint8_t> input, bool& damaged, bool padded) {
     bool sawStartCode = false;
     bool sawSlice = false;
-    if (!BuildPacket(input, padded, sawStartCode, sawSlice)) {
+    std::span<const std::uint8_t> inPlace;
+    if (!BuildPacket(input, padded, sawStartCode, sawSlice, inPlace)) {
         return m_hasDecoded ? kH264Reset : kH264InvalidData;
     }
     bool gotPicture = false;
+    if (!inPlace.empty()) {
+        // The parameter sets alone (libavcodec takes them in, and calls it an error since no
+        // picture follows in that packet), then the slices.
+        int paramsError = avcodec_send_packet(m_codec.get(), m_packet.get());
+        if (paramsError == AVERROR(EAGAIN)) {
+            const int receiveError = Receive(gotPicture);
+            paramsError = receiveError < 0 ? receiveError
+                                           : avcodec_send_packet(m_codec.get(), m_packet.get());
+        }
+        av_packet_unref(m_packet.get());
+        if ((paramsError < 0 && Fatal(paramsError)) || !LendInput(inPlace)) {
+            return m_hasDecoded ? kH264Reset : kH264InvalidData;
+        }
+    }
     int sendError = avcodec_send_packet(m_codec.get(), m_packet.get());
     if (sendError == AVERROR(EAGAIN)) {
         // Pictures are always taken in the call that made them, so this only happens after

@@ -209,7 +209,10 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
         m_keyFrame.assign(m_paramSets.begin(),
                           m_paramSets.begin() + static_cast<std::ptrdiff_t>(prefix));
         m_keyFrame.insert(m_keyFrame.end(), payload.begin(), payload.end());
-        input = m_keyFrame;
+        const std::size_t joined = m_keyFrame.size();
+        m_keyFrame.resize(joined + platform::kH264InputPadding, 0);
+        input = std::span<const std::uint8_t>(m_keyFrame).first(joined);
+        padded = true;
         m_bParamsSent = true;
         prefixed = true;
     }
