@@ -821,10 +821,9 @@ StreamFigures RunStream(const Options& o, bool camera) {
                 "  median: pipeline %.1f frames/s, bare %.1f frames/s (ratio of the medians "
                 "%.3f; best runs: %.1f / %.1f = %.3f)\n",
                 pipe, bare, pipe / bare, pipeBest, bareBest, pipeBest / bareBest);
-            std::printf(
-                "  pipeline / bare, run by run: median %.3f (lowest %.3f, highest %.3f)\n",
-                ratio, *std::min_element(pairs.begin(), pairs.end()),
-                *std::max_element(pairs.begin(), pairs.end()));
+            std::printf("  pipeline / bare, run by run: median %.3f (lowest %.3f, highest %.3f)\n",
+                        ratio, *std::min_element(pairs.begin(), pairs.end()),
+                        *std::max_element(pairs.begin(), pairs.end()));
             std::printf("  median: decoder library alone %.1f frames/s, library / bare = %.3f\n",
                         Median(libRates), Median(libRates) / bare);
             std::printf(
