@@ -122,8 +122,10 @@ TEST_F(CliLiveTest, RgbPicturesMatchWithinTheColourConversion) {
     config.live_height = 240;
     sim::CRecorderSim recorder(config);
     ASSERT_TRUE(recorder.Start()) << recorder.LastError();
-    // A second of pictures, longer under a sanitizer (the first key frame must be decoded).
-    const int seconds = testing::kSanitizerSlowdown;
+    // Two seconds of pictures, longer under a sanitizer: the channel selection may start a
+    // new stream on the client, whose first picture then waits for the recorder's next key
+    // frame, up to a second later.
+    const int seconds = 2 * testing::kSanitizerSlowdown;
     const auto result = Live(
         recorder.Port(), {"--seconds", std::to_string(seconds), "--channels", "0x0001", "--rgb"});
     ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
