@@ -378,6 +378,8 @@ class CFfmpegDecoder {
     // After a call that lent libavcodec the caller's bytes: true once it holds none of them.
     bool LetGoOfInput();
     int Receive(bool& gotPicture);
+    // Sends m_packet (taking waiting pictures first if libavcodec asks) and lets go of it.
+    int SendPacket(bool& gotPicture);
     static bool Fatal(int error) {
         return error == AVERROR(ENOMEM) || error == AVERROR_EOF || error == AVERROR_BUG ||
                error == AVERROR_BUG2 || error == AVERROR_EXTERNAL;
@@ -564,6 +566,19 @@ int CFfmpegDecoder::Receive(bool& gotPicture) {
     }
 }
 
+int CFfmpegDecoder::SendPacket(bool& gotPicture) {
+    int error = avcodec_send_packet(m_codec.get(), m_packet.get());
+    if (error == AVERROR(EAGAIN)) {
+        // Pictures are always taken in the call that made them, so this only happens after
+        // an earlier receive failed half-way: take what is there, then send again.
+        const int receiveError = Receive(gotPicture);
+        error =
+            receiveError < 0 ? receiveError : avcodec_send_packet(m_codec.get(), m_packet.get());
+    }
+    av_packet_unref(m_packet.get());
+    return error;
+}
+
 bool CFfmpegDecoder::LetGoOfInput() {
     if (!m_inputLent) {
         return true;
@@ -585,26 +600,12 @@ int CFfmpegDecoder::DecodeToFrame(std::span<const std::uint8_t> input, bool& dam
     if (!inPlace.empty()) {
         // The parameter sets alone (libavcodec takes them in, and calls it an error since no
         // picture follows in that packet), then the slices.
-        int paramsError = avcodec_send_packet(m_codec.get(), m_packet.get());
-        if (paramsError == AVERROR(EAGAIN)) {
-            const int receiveError = Receive(gotPicture);
-            paramsError = receiveError < 0 ? receiveError
-                                           : avcodec_send_packet(m_codec.get(), m_packet.get());
-        }
-        av_packet_unref(m_packet.get());
+        const int paramsError = SendPacket(gotPicture);
         if ((paramsError < 0 && Fatal(paramsError)) || !LendInput(inPlace)) {
             return m_hasDecoded ? kH264Reset : kH264InvalidData;
         }
     }
-    int sendError = avcodec_send_packet(m_codec.get(), m_packet.get());
-    if (sendError == AVERROR(EAGAIN)) {
-        // Pictures are always taken in the call that made them, so this only happens after
-        // an earlier receive failed half-way: take what is there, then send again.
-        const int receiveError = Receive(gotPicture);
-        sendError =
-            receiveError < 0 ? receiveError : avcodec_send_packet(m_codec.get(), m_packet.get());
-    }
-    av_packet_unref(m_packet.get());
+    const int sendError = SendPacket(gotPicture);
     if (sendError < 0 && Fatal(sendError)) {
         return LetGoOfInput() && !m_hasDecoded ? kH264InvalidData : kH264Reset;
     }
