@@ -9,10 +9,13 @@
 //      take it, with the feeder holding back whenever a channel has enough frames waiting,
 //      so the decoders' back-pressure rule never fires;
 //   2. the same access units straight into libavcodec, one decoder per channel on its own
-//      thread, all at once, as the floor the pipeline is compared with;
+//      thread, all at once, as the floor the pipeline is compared with (direct_decode.h);
 //   3. through the client's path again, paced as a recorder sends it (element k of every
 //      channel at k / frame rate), timing each element from its last message to its picture
 //      reaching the view.
+// Each kind opens its 16 decoders once per stream, off the clock, and keeps them for all its
+// runs, as a live view keeps its decoders: the runs time pictures, not the opening of
+// decoders and the first filling of their picture pools.
 // Plain C++ printing its own figures: the three parts need their own threads and clocks,
 // which a per-iteration benchmark loop would only get in the way of.
 #include <algorithm>
@@ -24,9 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
-#include <latch>
 #include <memory>
 #include <optional>
 #include <span>
@@ -35,13 +36,12 @@
 #include <thread>
 #include <vector>
 
-#include <sys/resource.h>
-
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
 }
 
+#include "bench_measure.h"
+#include "direct_decode.h"
 #include "platform/h264_decoder.h"
 #include "platform/heap_tuning.h"
 #include "protocol/byte_order.h"
@@ -59,7 +59,14 @@ extern "C" {
 namespace {
 
 using namespace taviro;
-using Clock = std::chrono::steady_clock;
+using bench::AccessUnit;
+using bench::BareResult;
+using bench::CDirectDecoders;
+using bench::Clock;
+using bench::Millis;
+using bench::ProcessCounters;
+using bench::ProcessCpuSeconds;
+using bench::Seconds;
 using namespace std::chrono_literals;
 
 struct Options {
@@ -70,7 +77,12 @@ struct Options {
     int width = 704;
     int height = 480;
     std::size_t fragmentSize = 8000;
-    std::size_t queueLimit = 16;
+    // The receive thread never waits for the decoders; the feeder holds back only so that
+    // the decoders' back-pressure rule (dependent frames dropped from 99 waiting) never
+    // fires. About half of that keeps every channel supplied between the feeder's turns: at
+    // 16 the feeder went in step with the slowest channel, the others ran dry, and waking
+    // them took cores from decoders in mid-picture.
+    std::size_t queueLimit = 48;
     int repeat = 5;
     int warmup = 1;
     bool deinterlace = false;
@@ -90,7 +102,7 @@ void Usage() {
         "  --frames N        frames per channel, 1..3000 (300)\n"
         "  --gop N           key frame every N frames (30)\n"
         "  --size WxH        picture size the recorder encodes (704x480)\n"
-        "  --queue-limit N   throughput: most frames waiting per channel (16)\n"
+        "  --queue-limit N   throughput: most frames waiting per channel (48)\n"
         "  --repeat N        throughput runs of each kind (5)\n"
         "  --warmup N        untimed runs of each kind first (1)\n"
         "  --deinterlace     channels set to deinterlace (no line doubling)\n"
@@ -183,28 +195,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         }
     }
     return o;
-}
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double Millis(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// CPU time of the whole process: on a shared machine the cost per frame is steadier than
-// the wall-clock rate.
-double ProcessCpuSeconds() {
-    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-}
-
-// Page faults the process has taken so far: the heap handing memory back to the kernel and
-// faulting it in again shows here first.
-long ProcessMinorFaults() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_minflt;
 }
 
 std::string LoadAverage() {
@@ -359,7 +349,7 @@ struct PipelineResult {
     bool complete = false;  // every element was handled before the time-out
     double seconds = 0;
     double cpuSeconds = 0;
-    long faults = 0;
+    ProcessCounters counters;
     std::uint64_t pictures = 0;
     std::uint64_t decoded = 0;
     std::uint64_t dropped = 0;
@@ -370,50 +360,92 @@ struct PipelineResult {
     double feederLateMaxMs = 0;
 };
 
-PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
+stream::StreamStats StatsSince(const stream::StreamStats& now, const stream::StreamStats& before) {
+    stream::StreamStats d;
+    d.videoQueued = now.videoQueued - before.videoQueued;
+    d.tooShort = now.tooShort - before.tooShort;
+    d.overflowed = now.overflowed - before.overflowed;
+    d.notStreaming = now.notStreaming - before.notStreaming;
+    d.noConsumer = now.noConsumer - before.noConsumer;
+    d.frozen = now.frozen - before.frozen;
+    d.allocationFailed = now.allocationFailed - before.allocationFailed;
+    return d;
+}
+
+// The client's path for one capture, set up once and fed the capture run after run: a live
+// view decodes for hours on the decoders it opened, so what is timed is the pictures, not
+// the opening of decoders and the first filling of their picture pools. Every capture
+// starts with a key frame, so each run starts its channels' streams afresh.
+class PipelineRig {
+  public:
+    PipelineRig(int channels, bool deinterlace)
+        : m_frames(m_state, m_slots), m_environment(m_state, deinterlace) {
+        m_state.SetProductType(3);
+        for (int ch = 0; ch < channels; ++ch) {
+            m_queues.push_back(std::make_shared<stream::CVideoQueue>());
+            m_slots.AttachVideo(ch, m_queues.back());
+        }
+        m_views.SetViewMode(video::ViewMode::Live);
+        m_views.ClearHasDecoded();
+        // The live channel info that opens the stream: every channel present, none lost.
+        std::array<std::uint8_t, 4> info{};
+        protocol::StoreBE32(info.data(), protocol::kAllChannels);
+        const stream::LiveChannelInfo opened = m_frames.OnLiveChannelInfo(info);
+        m_views.SetAvailableMask(opened.available);
+
+        const std::size_t instancesBefore = platform::H264OpenInstanceCount();
+        for (int ch = 0; ch < channels; ++ch) {
+            m_decoders.push_back(std::make_unique<video::CDecodeThread>(
+                ch, m_queues[static_cast<std::size_t>(ch)], m_views, m_environment,
+                platform::H264Library(), platform::kH264FormatYuv420));
+            m_decoders.back()->Start();
+        }
+        // Every decoder open before any run starts: opening is not part of the hand-over.
+        // The threads allocate and clear their buffers right after opening; the pause lets
+        // that finish too.
+        const auto openBy = Clock::now() + 5s;
+        while (platform::H264OpenInstanceCount() < instancesBefore + m_queues.size() &&
+               Clock::now() < openBy) {
+            std::this_thread::sleep_for(1ms);
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+
+    ~PipelineRig() {
+        for (auto& d : m_decoders) {
+            d->Stop();
+        }
+    }
+
+    PipelineRig(const PipelineRig&) = delete;
+    PipelineRig& operator=(const PipelineRig&) = delete;
+
+    PipelineResult Run(const Capture& cap, const Options& o, bool paced);
+
+  private:
+    [[nodiscard]] std::uint64_t Handled() const {
+        std::uint64_t n = 0;
+        for (const auto& d : m_decoders) {
+            n += d->Stats().taken.load();
+        }
+        return n;
+    }
+
+    stream::CStreamState m_state;
+    stream::CConsumerSlots m_slots;
+    std::vector<std::shared_ptr<stream::CVideoQueue>> m_queues;
+    stream::CStreamFrames m_frames;
+    video::CChannelViews m_views;
+    BenchEnvironment m_environment;
+    std::vector<std::unique_ptr<video::CDecodeThread>> m_decoders;
+};
+
+PipelineResult PipelineRig::Run(const Capture& cap, const Options& o, bool paced) {
     PipelineResult r;
     const int channels = cap.channels;
     const auto nChannels = static_cast<std::size_t>(channels);
-
-    stream::CStreamState state;
-    state.SetProductType(3);
-    stream::CConsumerSlots slots;
-    std::vector<std::shared_ptr<stream::CVideoQueue>> queues;
-    for (int ch = 0; ch < channels; ++ch) {
-        queues.push_back(std::make_shared<stream::CVideoQueue>());
-        slots.AttachVideo(ch, queues.back());
-    }
-    stream::CStreamFrames frames(state, slots);
-    video::CChannelViews views;
-    views.SetViewMode(video::ViewMode::Live);
-    views.ClearHasDecoded();
     PictureClock clock(channels, cap.frames);
-    views.SetListener(&clock);
-    BenchEnvironment environment(state, o.deinterlace);
-
-    // The live channel info that opens the stream: every channel present, none lost.
-    std::array<std::uint8_t, 4> info{};
-    protocol::StoreBE32(info.data(), protocol::kAllChannels);
-    const stream::LiveChannelInfo opened = frames.OnLiveChannelInfo(info);
-    views.SetAvailableMask(opened.available);
-
-    const std::size_t instancesBefore = platform::H264OpenInstanceCount();
-    std::vector<std::unique_ptr<video::CDecodeThread>> decoders;
-    for (int ch = 0; ch < channels; ++ch) {
-        decoders.push_back(std::make_unique<video::CDecodeThread>(
-            ch, queues[static_cast<std::size_t>(ch)], views, environment, platform::H264Library(),
-            platform::kH264FormatYuv420));
-        decoders.back()->Start();
-    }
-    // Every decoder open before the clock starts: opening is not part of the hand-over.
-    // The threads allocate and clear their buffers right after opening; the pause lets
-    // that finish too, so the run measures frames only.
-    const auto openBy = Clock::now() + 5s;
-    while (platform::H264OpenInstanceCount() < instancesBefore + nChannels &&
-           Clock::now() < openBy) {
-        std::this_thread::sleep_for(1ms);
-    }
-    std::this_thread::sleep_for(100ms);
+    m_views.SetListener(&clock);
 
     const auto total = static_cast<std::uint64_t>(cap.frames) * nChannels;
     std::vector<std::vector<Clock::time_point>> sent(
@@ -422,9 +454,17 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
     std::size_t maxWaiting = 0;
     const Clock::duration frameInterval = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(1.0 / o.frameRate));
+    const std::uint64_t handledBefore = Handled();
+    std::uint64_t decodedBefore = 0;
+    std::uint64_t droppedBefore = 0;
+    for (const auto& d : m_decoders) {
+        decodedBefore += d->Stats().decoded.load();
+        droppedBefore += d->Stats().dropped.load();
+    }
+    const stream::StreamStats streamBefore = m_frames.Stats();
 
     const double cpuStart = ProcessCpuSeconds();
-    const long faultsStart = ProcessMinorFaults();
+    const ProcessCounters countersStart = ProcessCounters::Now();
     const Clock::time_point start = Clock::now();
     // The receive thread's part: every message in the order the recorder sent it.
     std::thread feeder([&] {
@@ -438,9 +478,9 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
             for (int ch = 0; ch < channels; ++ch) {
                 const auto c = static_cast<std::size_t>(ch);
                 if (paced) {
-                    maxWaiting = std::max(maxWaiting, queues[c]->Count());
+                    maxWaiting = std::max(maxWaiting, m_queues[c]->Count());
                 } else {
-                    while (queues[c]->Count() >= o.queueLimit) {
+                    while (m_queues[c]->Count() >= o.queueLimit) {
                         std::this_thread::sleep_for(1ms);
                     }
                 }
@@ -450,8 +490,8 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
                     if (i + 1 == fragments.size()) {
                         sent[c][static_cast<std::size_t>(k)] = Clock::now();
                     }
-                    frames.OnStreamPiece(f.header.Command(), f.header,
-                                         f.Payload().first(f.header.Length()));
+                    m_frames.OnStreamPiece(f.header.Command(), f.header,
+                                           f.Payload().first(f.header.Length()));
                 }
             }
         }
@@ -460,28 +500,22 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
 
     // Every element taken, shown or dropped, or the time runs out.
     const auto until = Clock::now() + 60s;
-    auto handled = [&] {
-        std::uint64_t n = 0;
-        for (const auto& d : decoders) {
-            n += d->Stats().taken.load();
-        }
-        return n;
-    };
-    while (handled() < total && Clock::now() < until) {
+    while (Handled() - handledBefore < total && Clock::now() < until) {
         std::this_thread::sleep_for(1ms);
     }
-    r.complete = handled() >= total;
+    r.complete = Handled() - handledBefore >= total;
     const Clock::time_point end = clock.Last();
     r.cpuSeconds = ProcessCpuSeconds() - cpuStart;
-    r.faults = ProcessMinorFaults() - faultsStart;
-    for (auto& d : decoders) {
-        d->Stop();
+    r.counters = ProcessCounters::Now() - countersStart;
+    m_views.SetListener(nullptr);
+    for (const auto& d : m_decoders) {
         r.decoded += d->Stats().decoded.load();
         r.dropped += d->Stats().dropped.load();
     }
-    views.SetListener(nullptr);
+    r.decoded -= decodedBefore;
+    r.dropped -= droppedBefore;
     r.seconds = Seconds(end - start);
-    r.stream = frames.Stats();
+    r.stream = StatsSince(m_frames.Stats(), streamBefore);
     r.feederLateMaxMs = feederLateMax;
     r.maxWaiting = maxWaiting;
     for (int ch = 0; ch < channels; ++ch) {
@@ -501,26 +535,10 @@ PipelineResult RunPipeline(const Capture& cap, const Options& o, bool paced) {
     return r;
 }
 
-// ---- Bare libavcodec ----------------------------------------------------------------------
+// ---- Direct decoding -----------------------------------------------------------------------
 
-struct CodecContextFree {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameFree {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-
-// What the decoder library is given for each element: the H.264 after the 324-byte live
-// prefix, with the adapter's parameter sets in front of every key frame, padded as
-// libavcodec wants its input.
-struct AccessUnit {
-    std::vector<std::uint8_t> bytes;  // size + AV_INPUT_BUFFER_PADDING_SIZE zeros
-    int size = 0;
-};
-
+// What the decoder library is given for each element: the bytes after the live prefix, with
+// the adapter's parameter sets in front of every key frame.
 std::vector<std::vector<AccessUnit>> MakeAccessUnits(const Capture& cap) {
     std::vector<std::vector<AccessUnit>> out(static_cast<std::size_t>(cap.channels));
     std::array<std::uint8_t, video::kParamSetBufferSize> params{};
@@ -549,126 +567,6 @@ std::vector<std::vector<AccessUnit>> MakeAccessUnits(const Capture& cap) {
         }
     }
     return out;
-}
-
-struct BareResult {
-    bool ok = true;
-    double seconds = 0;
-    double cpuSeconds = 0;
-    long faults = 0;
-    std::uint64_t pictures = 0;
-    std::uint64_t late = 0;  // pictures that came out of a later packet than their own
-    std::uint64_t errors = 0;
-};
-
-// One decoder per channel on its own thread, all started together. `library` false:
-// libavcodec called directly; true: the client's decoder library (H264DecGetOneFrame, the
-// same calls the decoder thread makes, with the picture copied out), which separates the
-// library's own cost from the rest of the pipeline.
-BareResult RunDirect(const std::vector<std::vector<AccessUnit>>& units, bool library) {
-    BareResult r;
-    const std::size_t channels = units.size();
-    std::latch ready(static_cast<std::ptrdiff_t>(channels) + 1);
-    std::latch go(1);
-    std::vector<std::uint64_t> pictures(channels), late(channels), errors(channels);
-    std::vector<std::uint8_t> failed(channels, 0);
-    std::vector<Clock::time_point> finished(channels);
-
-    auto bare = [&](std::size_t c) {
-        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-        std::unique_ptr<AVCodecContext, CodecContextFree> ctx(codec ? avcodec_alloc_context3(codec)
-                                                                    : nullptr);
-        std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
-        std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-        bool open = ctx && packet && frame;
-        if (open) {
-            ctx->thread_count = 1;
-            ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
-            open = avcodec_open2(ctx.get(), codec, nullptr) >= 0;
-        }
-        failed[c] = open ? 0 : 1;
-        ready.count_down();
-        go.wait();
-        if (open) {
-            auto drain = [&] {
-                std::uint64_t got = 0;
-                while (avcodec_receive_frame(ctx.get(), frame.get()) >= 0) {
-                    ++got;
-                    av_frame_unref(frame.get());
-                }
-                return got;
-            };
-            for (const AccessUnit& au : units[c]) {
-                packet->data = const_cast<std::uint8_t*>(au.bytes.data());
-                packet->size = au.size;
-                if (avcodec_send_packet(ctx.get(), packet.get()) < 0) {
-                    ++errors[c];
-                }
-                const std::uint64_t got = drain();
-                pictures[c] += got;
-                late[c] += got > 1 ? got - 1 : 0;
-            }
-            avcodec_send_packet(ctx.get(), nullptr);
-            const std::uint64_t flushed = drain();
-            pictures[c] += flushed;
-            late[c] += flushed;
-        }
-        finished[c] = Clock::now();
-    };
-
-    auto viaLibrary = [&](std::size_t c) {
-        platform::DecoderContext context{};
-        context.mode = 1;
-        context.format = platform::kH264FormatYuv420;
-        const bool open = platform::H264DecInit(&context) == platform::kH264InitOk;
-        // Touched once here, so its pages are not faulted in on the clock.
-        auto picture = std::make_unique<std::uint8_t[]>(platform::kH264PictureBufferSize);
-        failed[c] = open ? 0 : 1;
-        ready.count_down();
-        go.wait();
-        if (open) {
-            for (const AccessUnit& au : units[c]) {
-                const int result =
-                    platform::H264DecGetOneFrame(&context, au.bytes.data(), au.size, picture.get());
-                if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
-                    ++pictures[c];
-                } else if (result == platform::kH264NoPicture) {
-                    ++late[c];
-                } else {
-                    ++errors[c];
-                }
-            }
-        }
-        finished[c] = Clock::now();
-        platform::H264DecUninit(&context);
-    };
-
-    std::vector<std::thread> threads;
-    for (std::size_t c = 0; c < channels; ++c) {
-        if (library) {
-            threads.emplace_back(viaLibrary, c);
-        } else {
-            threads.emplace_back(bare, c);
-        }
-    }
-    ready.arrive_and_wait();
-    const double cpuStart = ProcessCpuSeconds();
-    const long faultsStart = ProcessMinorFaults();
-    const Clock::time_point start = Clock::now();
-    go.count_down();
-    for (auto& t : threads) {
-        t.join();
-    }
-    r.cpuSeconds = ProcessCpuSeconds() - cpuStart;
-    r.faults = ProcessMinorFaults() - faultsStart;
-    r.seconds = Seconds(*std::max_element(finished.begin(), finished.end()) - start);
-    for (std::size_t c = 0; c < channels; ++c) {
-        r.ok = r.ok && failed[c] == 0;
-        r.pictures += pictures[c];
-        r.late += late[c];
-        r.errors += errors[c];
-    }
-    return r;
 }
 
 // ---- Reporting ----------------------------------------------------------------------------
@@ -743,18 +641,27 @@ StreamFigures RunStream(const Options& o, bool camera) {
                 static_cast<unsigned long long>(total), capture->messages,
                 static_cast<double>(capture->bytes) / 1e6, Seconds(Clock::now() - captureStart));
 
+    // One set of decoders of each kind for all runs of this stream, opened off the clock.
+    PipelineRig rig(o.channels, o.deinterlace);
     if (o.throughput) {
         const auto units =
             o.bare ? MakeAccessUnits(*capture) : std::vector<std::vector<AccessUnit>>{};
+        std::optional<CDirectDecoders> bareDecoders;
+        std::optional<CDirectDecoders> libraryDecoders;
+        if (o.bare) {
+            bareDecoders.emplace(units.size(), false);
+            libraryDecoders.emplace(units.size(), true);
+        }
         std::vector<double> pipeRates, bareRates, libRates, pipeCpu, bareCpu, libCpu;
-        // The first runs in a process grow its heaps and fault in their pages, whichever kind
-        // comes first; a client that has decoded for a while has done that long ago.
+        // The first runs grow the process's heaps and fill the decoders' picture pools,
+        // whichever kind comes first; a client that has decoded for a while has done that long
+        // ago.
         for (int run = 0; run < o.warmup; ++run) {
-            const PipelineResult p = RunPipeline(*capture, o, false);
+            const PipelineResult p = rig.Run(*capture, o, false);
             figures.clean = ReportLosses(p, total) && figures.clean;
             if (o.bare) {
-                static_cast<void>(RunDirect(units, false));
-                static_cast<void>(RunDirect(units, true));
+                static_cast<void>(bareDecoders->Run(units));
+                static_cast<void>(libraryDecoders->Run(units));
             }
         }
         std::printf(
@@ -762,13 +669,14 @@ StreamFigures RunStream(const Options& o, bool camera) {
             "waiting per channel)\n",
             o.repeat, o.warmup, o.queueLimit);
         for (int run = 0; run < o.repeat; ++run) {
-            const PipelineResult p = RunPipeline(*capture, o, false);
+            const PipelineResult p = rig.Run(*capture, o, false);
             const double pRate = static_cast<double>(p.pictures) / p.seconds;
             std::printf(
                 "  run %d pipeline: %llu pictures in %.3f s = %7.1f frames/s, CPU %.3f ms "
-                "per frame, %ld page faults\n",
+                "per frame, %ld page faults, %ld waits, %ld preemptions\n",
                 run + 1, static_cast<unsigned long long>(p.pictures), p.seconds, pRate,
-                p.cpuSeconds * 1e3 / static_cast<double>(total), p.faults);
+                p.cpuSeconds * 1e3 / static_cast<double>(total), p.counters.faults,
+                p.counters.waits, p.counters.preemptions);
             figures.clean = ReportLosses(p, total) && figures.clean;
             pipeRates.push_back(pRate);
             pipeCpu.push_back(p.cpuSeconds * 1e3 / static_cast<double>(total));
@@ -777,14 +685,15 @@ StreamFigures RunStream(const Options& o, bool camera) {
                 continue;
             }
             for (const bool library : {false, true}) {
-                const BareResult b = RunDirect(units, library);
+                const BareResult b = (library ? libraryDecoders : bareDecoders)->Run(units);
                 const double bRate = static_cast<double>(b.pictures) / b.seconds;
                 std::printf(
                     "  run %d %s %llu pictures in %.3f s = %7.1f frames/s, CPU %.3f ms per "
-                    "frame, %ld page faults\n",
+                    "frame, %ld page faults, %ld waits, %ld preemptions\n",
                     run + 1, library ? "library: " : "bare:    ",
                     static_cast<unsigned long long>(b.pictures), b.seconds, bRate,
-                    b.cpuSeconds * 1e3 / static_cast<double>(total), b.faults);
+                    b.cpuSeconds * 1e3 / static_cast<double>(total), b.counters.faults,
+                    b.counters.waits, b.counters.preemptions);
                 if (!b.ok || b.pictures != total || b.errors != 0 || b.late != 0) {
                     std::printf(
                         "    DIRECT DECODING: %s, %llu pictures of %llu, %llu errors, "
@@ -846,7 +755,7 @@ StreamFigures RunStream(const Options& o, bool camera) {
             "\nhand-over latency (paced at %d fps, last message to picture handed "
             "over)\n",
             o.frameRate);
-        const PipelineResult p = RunPipeline(*capture, o, true);
+        const PipelineResult p = rig.Run(*capture, o, true);
         figures.clean = ReportLosses(p, total) && figures.clean;
         const double interval = 1000.0 / o.frameRate;
         const auto over = std::count_if(p.latencyMs.begin(), p.latencyMs.end(),
