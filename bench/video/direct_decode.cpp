@@ -96,7 +96,7 @@ CDirectDecoders::CDirectDecoders(std::size_t channels, bool library) : m_runs(ch
     }
     // Every decoder open before any run: opening is not timed.
     std::unique_lock lock(m_lock);
-    m_changed.wait(lock, [&] { return m_ready == m_threads.size(); });
+    m_finished.wait(lock, [&] { return m_ready == m_threads.size(); });
 }
 
 CDirectDecoders::~CDirectDecoders() {
@@ -104,7 +104,7 @@ CDirectDecoders::~CDirectDecoders() {
         std::lock_guard lock(m_lock);
         m_stop = true;
     }
-    m_changed.notify_all();
+    m_start.notify_all();
     for (auto& t : m_threads) {
         t.join();
     }
@@ -118,9 +118,9 @@ void CDirectDecoders::Thread(std::size_t channel, bool library) {
     if (decoder.Open()) {
         ++m_open;
     }
-    m_changed.notify_all();
+    m_finished.notify_one();
     while (true) {
-        m_changed.wait(lock, [&] { return m_stop || m_round != round; });
+        m_start.wait(lock, [&] { return m_stop || m_round != round; });
         if (m_stop) {
             return;
         }
@@ -136,7 +136,7 @@ void CDirectDecoders::Thread(std::size_t channel, bool library) {
         lock.lock();
         m_runs[channel] = run;
         ++m_done;
-        m_changed.notify_all();
+        m_finished.notify_one();
     }
 }
 
@@ -150,8 +150,8 @@ BareResult CDirectDecoders::Run(const std::vector<std::vector<AccessUnit>>& unit
     const ProcessCounters countersStart = ProcessCounters::Now();
     const Clock::time_point start = Clock::now();
     ++m_round;
-    m_changed.notify_all();
-    m_changed.wait(lock, [&] { return m_done == m_threads.size(); });
+    m_start.notify_all();
+    m_finished.wait(lock, [&] { return m_done == m_threads.size(); });
     r.cpuSeconds = ProcessCpuSeconds() - cpuStart;
     r.counters = ProcessCounters::Now() - countersStart;
     Clock::time_point last = start;

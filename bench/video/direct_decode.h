@@ -101,8 +101,11 @@ class CDirectDecoders {
     };
 
     std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::uint64_t m_round = 0;  // raised to start a run
+    // Two conditions, so that a thread ending its run wakes only the one waiting for the
+    // run's end, not the threads already done with theirs.
+    std::condition_variable m_start;     // the threads wait for the next run
+    std::condition_variable m_finished;  // Run() and the constructor wait for the threads
+    std::uint64_t m_round = 0;           // raised to start a run
     bool m_stop = false;
     std::size_t m_ready = 0;  // threads with their decoder open (or failed to open)
     std::size_t m_done = 0;   // threads finished with the current run
