@@ -1019,6 +1019,19 @@ int main(int argc, char** argv) {
         StoreBE32(backIdx.data() + entries + 24, earlier);
         StoreBE32(backVid.data() + earlier + 24, static_cast<std::uint32_t>(kBuildTime) + 3);
         seeds.Write(name, "entry_before_its_block", ArchiveInput(0x00, 3, backIdx, backVid));
+        // Records that state more than their kind can hold while the file holds it all: the
+        // first audio record runs up to the trailer; the first frame (watermark-marked) runs
+        // over the hole that flag bit 2 puts in front of the trailer (fuzz_archive's kHole).
+        constexpr std::uint64_t kHole = 1'310'720;
+        const std::size_t trailerAt = vid.size() - archive::kTrailerSize;
+        Bytes longAudio = vid;
+        StoreBE32(longAudio.data() + 64 + 28, static_cast<std::uint32_t>(trailerAt - 64 - 64));
+        seeds.Write(name, "audio_longer_than_its_kind", ArchiveInput(0x00, 1, idx, longAudio));
+        Bytes longFrame = vid;
+        StoreBE32(longFrame.data() + second + 28,
+                  static_cast<std::uint32_t>(trailerAt + kHole - second - 192));
+        seeds.Write(name, "marked_frame_beyond_the_frame_bound",
+                    ArchiveInput(0x04, 1, idx, longFrame));
     }
     WriteSliceRewriterSeeds(seeds);
     if (!seeds.Ok()) {

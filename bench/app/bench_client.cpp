@@ -113,6 +113,8 @@ int main(int argc, char** argv) {
     app::CMemorySettingsStore settings;
     settings.SetString("LocalSetup/Location", (scratch / "store").string());
     settings.SetInt("LocalSetup/DrawMode", rgb ? 1u : 0u);
+    // The renderer asked for, also where OpenGL renders in software.
+    settings.SetInt("Renderer/Chosen", 1u);
     platform::ui::CQtMessageSink sink;
     app::ShellOptions options;
     app::ui::CClientDlg window(sink, settings, app::Branding{}, options);

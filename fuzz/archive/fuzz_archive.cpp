@@ -8,7 +8,9 @@
 // Input (lengths little-endian, each cut to what is left of the input):
 //   0   1  flags: bit 0 adds a pair "b" that continues "a" (a's files with the header split
 //          time set to a's trailer split time and the trailer split time to a's header one,
-//          so the two may also form a loop); bit 1 lists by the exact signature
+//          so the two may also form a loop); bit 1 lists by the exact signature; bit 2
+//          puts a hole of kHole zero bytes in front of each .vid's last 64 bytes, so a
+//          record can state a payload beyond any bound and the file still holds it
 //   1   4  a time offset from the first block's start: one of the requested playback times
 //   5   2  head length, then the head: a.idx from offset 0 (file header, the summary at 64,
 //          blocks from 192)
@@ -50,6 +52,9 @@ constexpr std::size_t kSplitTimeOffset = 32;  // in the file header and in the i
 constexpr std::uint64_t kSmallestRecord = taviro::stream::kAudioBlockHeaderSize;
 // Segments walked like the player does; the rest only have their bounds checked.
 constexpr std::size_t kWalkedSegments = 4;
+// Longer than a frame can be, short enough that a file with it stays cheap (it is sparse).
+constexpr std::uint64_t kHole = 1'310'720;
+static_assert(kHole > kMaxFramePayload + taviro::stream::kStreamFrameHeaderSize);
 
 // A folder of this process's own below the temporary folder, removed at exit.
 class CScratch {
@@ -125,10 +130,16 @@ void WriteFile(const fs::path& path, std::initializer_list<Piece> pieces, std::u
 }
 
 void WritePair(const fs::path& folder, const std::string& name, std::span<const std::uint8_t> head,
-               std::span<const std::uint8_t> tail, std::span<const std::uint8_t> vid) {
+               std::span<const std::uint8_t> tail, std::span<const std::uint8_t> vid, bool hole) {
     WriteFile(folder / (name + ".idx"), {{0, head}, {kEntryListOffset, tail}},
               kEntryListOffset + tail.size());
-    WriteFile(folder / (name + ".vid"), {{0, vid}}, vid.size());
+    if (!hole || vid.size() < kTrailerSize) {
+        WriteFile(folder / (name + ".vid"), {{0, vid}}, vid.size());
+        return;
+    }
+    const std::size_t front = vid.size() - kTrailerSize;
+    WriteFile(folder / (name + ".vid"),
+              {{0, vid.first(front)}, {front + kHole, vid.subspan(front)}}, vid.size() + kHole);
 }
 
 // A copy with the four bytes at `at` (when it holds them) taken from `word`.
@@ -155,18 +166,27 @@ struct ForwardWalk {
     std::uint64_t end = 0;  // where the walk stopped
 };
 
-// Forwards from `from` up to `limit`: each record lies whole before the limit, its payload
-// reads, and the walk moves on by at least a header each time.
+// Forwards from `from` up to `limit`: each record lies whole before the limit, states no
+// more than its kind can hold, its payload reads, and the walk moves on by at least a header
+// each time.
 ForwardWalk WalkForward(CVidReader& vid, std::uint64_t from, std::uint64_t limit) {
     const std::uint64_t bound = std::min(limit, vid.Size());
     ForwardWalk walk;
     walk.end = from;
     std::uint64_t visited = 0;
     Bytes payload;
-    while (auto record = vid.ReadIndex(walk.end, limit)) {
+    // Enough for every .vid an input writes whole (at most 65,535 bytes); only the hole's
+    // zeros, read as empty audio records, go on further, and they all read alike.
+    constexpr std::uint64_t kMostWalked = 2048;
+    while (visited < kMostWalked) {
+        auto record = vid.ReadIndex(walk.end, limit);
+        if (!record) {
+            break;
+        }
         TAVIRO_FUZZ_CHECK(record->offset == walk.end);
         TAVIRO_FUZZ_CHECK(record->End() >= walk.end + kSmallestRecord && record->End() <= bound);
         TAVIRO_FUZZ_CHECK(++visited <= vid.Size() / kSmallestRecord);
+        TAVIRO_FUZZ_CHECK(record->payloadLength <= MaxPayload(record->kind));
         TAVIRO_FUZZ_CHECK(vid.ReadPayload(*record, payload));
         walk.end = record->End();
         if (record->kind == VidRecord::Kind::Video) {
@@ -322,7 +342,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto bookmarks = input.Rest();
 
     const fs::path folder = scratch.Pairs();
-    WritePair(folder, "a", head, tail, video);
+    const bool hole = (flags & 4u) != 0;
+    WritePair(folder, "a", head, tail, video, hole);
     std::error_code ec;
     if ((flags & 1u) != 0) {
         // b continues a: a's trailer split time opens it, a's header split time closes it.
@@ -339,7 +360,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 : Bytes(tail.begin(), tail.end());
         const Bytes bHead = Patched(fullHead, kSplitTimeOffset, trailerSplit.data());
         const Bytes bVid = Patched(video, kSplitTimeOffset, trailerSplit.data());
-        WritePair(folder, "b", bHead, bTail, bVid);
+        WritePair(folder, "b", bHead, bTail, bVid, hole);
     } else {
         fs::remove(folder / "b.idx", ec);
         fs::remove(folder / "b.vid", ec);

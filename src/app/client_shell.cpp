@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "app/notifications.h"
 #include "app/storage_folders.h"
 #include "platform/trace.h"
 #include "protocol/recorder_time.h"
@@ -229,6 +230,8 @@ ResumeState CClientShell::CaptureResume() {
             m_connection->Playback().Running() || m_gridMode == platform::kGridPlayback;
         state.backup = m_connection->Backup().Running();
         state.heardChannel = m_connection->Audio().Selection().Selected();
+        const protocol::CRecorderSession& transport = m_connection->Session().Transport();
+        state.recorderAudio = transport.AudioOn() || transport.AudioOnAtEnd();
     }
     if (m_viewProbe)
         m_viewProbe(state);
@@ -246,6 +249,14 @@ void CClientShell::WriteReconnectLog(std::uint32_t subType) {
 void CClientShell::ReconnectTick(CReconnectController::Clock::time_point now) {
     if (m_quitting)
         return;
+    if (m_connection && m_restoreAudio && !m_connection->Closing() && m_connection->LoggedIn() &&
+        m_connection->LiveRunning()) {
+        // The recorder's audio was on at the loss: asked for again once live view runs
+        // on the restored connection (it is sent only with a stream to carry it).
+        m_restoreAudio = false;
+        if (!m_connection->Session().Transport().AudioOn())
+            m_connection->ToggleRecorderAudio();
+    }
     if (m_connection) {
         // Every failed connect asks for its release; should one not, an attempt's
         // connection is closed here all the same, so that the next wait can start.
@@ -324,8 +335,9 @@ CommandResult CClientShell::ToggleFreeze() {
 }
 
 CommandResult CClientShell::CheckRights(protocol::Feature feature) {
-    if (!m_connection) {
-        m_sink.Notify(15, 0);
+    if (!LoggedIn()) {
+        // Not a question of rights: there is no recorder to ask.
+        m_sink.Notify(kCategoryClient, kNoteNotConnected);
         return CommandResult::kRefused;
     }
     return m_connection->CheckRights(feature);
@@ -351,6 +363,11 @@ void CClientShell::InitArchiveIfLoggedIn() {
 }
 
 CommandResult CClientShell::ToggleRecorderAudio() {
+    if (!m_options.audioOutput) {
+        // Live audio has nowhere to play: said, and the recorder is not asked.
+        m_sink.Notify(kCategoryClient, kNoteNoSoundDevice);
+        return CommandResult::kRefused;
+    }
     return m_connection ? m_connection->ToggleRecorderAudio() : CommandResult::kIgnored;
 }
 
@@ -399,6 +416,8 @@ CommandResult CClientShell::SeekPlayback(protocol::RecorderTime seconds,
 }
 
 int CClientShell::PlaybackIconSpeed() const {
+    if (m_gridMode == platform::kGridLocal)
+        return archive::IconSpeed(m_localState);
     if (!m_connection || !m_connection->Playback().Running())
         return 0;
     const recordings::CPlaybackService& playback = m_connection->Playback();
@@ -443,6 +462,8 @@ CommandResult CClientShell::StartLocalPlayback(std::uint32_t time, video::CChann
         m_localPlayback = std::make_unique<CLocalPlayback>(views, m_sink, settings);
     }
     m_gridMode = platform::kGridLocal;
+    m_localState = archive::PlayerState{};
+    m_liveAfterLocal = false;
     CLocalPlayback* player = m_localPlayback.get();
     platform::IMessageSink& sink = m_sink;
     m_localWorker.Post([player, time, connectionIdle, &sink] {
@@ -473,7 +494,7 @@ CommandResult CClientShell::LocalButton(std::uint32_t id) {
             m_localPlayback->SetMode(PlayerMode::Pause);
             return CommandResult::kDone;
         case 345:
-            StopLocalPlayback();
+            StopLocalPlayback(true);
             return CommandResult::kDone;
         case 346:
             m_localPlayback->SetMode(PlayerMode::NextStep);
@@ -490,11 +511,12 @@ CommandResult CClientShell::SeekLocal(std::uint32_t seconds) {
     return CommandResult::kDone;
 }
 
-void CClientShell::StopLocalPlayback() {
+void CClientShell::StopLocalPlayback(bool liveAgain) {
     if (!m_localPlayback)
         return;
     if (m_gridMode == platform::kGridLocal)
         m_gridMode = platform::kGridNone;
+    m_liveAfterLocal = liveAgain;
     CLocalPlayback* player = m_localPlayback.get();
     platform::IMessageSink& sink = m_sink;
     m_localWorker.Post([player, &sink] {
@@ -515,6 +537,12 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             m_lostAt = CaptureResume();  // before the teardown clears what ran
         if (m_retry && !FilterRetryMessage(message))
             return false;
+        // The user's own disconnect (or quit) ends the session too: that is no news, and
+        // "the connection has ended" would read as a failure.
+        if (message.message == platform::WM_RECORDER_NOTIFY &&
+            platform::NotifyCategory(message.lParam) == kCategoryDisconnect &&
+            m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kStopped)
+            return false;
         // A restored connection lost again at once (a recorder that drops every connection
         // right after its log-in): torn down without a popup, so none pile up while the
         // waits go on.
@@ -534,6 +562,7 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             WriteReconnectLog(logs::entry::kConnectionBack);
             if (resume) {
                 m_viewRestore = *resume;
+                m_restoreAudio = resume->recorderAudio && m_options.audioOutput;
                 // The login asks for live view by itself; it stays off when it was off.
                 if (!resume->live && !resume->playback)
                     m_connection->StopLive();
@@ -546,6 +575,15 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             break;
         case platform::WM_CHANNEL_GRID_MODE:
             m_gridMode = static_cast<platform::GridMode>(message.wParam);
+            // The local player's worker has let go of the panes (its messages carry no
+            // connection): live view comes back as after remote playback.
+            if (message.generation == 0 && message.wParam == platform::kGridNone &&
+                std::exchange(m_liveAfterLocal, false) && LoggedIn())
+                m_connection->ResumeLive();
+            break;
+        case platform::WM_LOCAL_STATE:
+            m_localState.mode = static_cast<archive::PlayerMode>(message.wParam);
+            m_localState.speed = static_cast<int>(message.lParam);
             break;
         case platform::WM_PLAY_STARTED:
             m_gridMode = platform::kGridPlayback;

@@ -58,6 +58,9 @@ struct ShellOptions {
     int sendBufferBytes = 0;
     // One second of the reconnect waits (1, 2, 4 ... 30 of them); tests shorten it.
     std::chrono::milliseconds reconnectUnit{1'000};
+    // Free megabytes of a folder's disk for the backup's size check; the system's figure
+    // when empty (tests give one, so a large backup's size question needs no large disk).
+    std::function<std::int64_t(const std::filesystem::path&)> freeSpace;
 };
 
 // Where the connection is in its life, for the window to show.
@@ -79,6 +82,7 @@ class CClientShell {
     [[nodiscard]] const Branding& BrandingTexts() const { return m_branding; }
     [[nodiscard]] bool PlayerMode() const { return m_options.playerMode; }
     [[nodiscard]] bool AudioOutput() const { return m_options.audioOutput; }
+    [[nodiscard]] const ShellOptions& Options() const { return m_options; }
     // The local log, shared with every connection; it follows the storage folder.
     [[nodiscard]] std::shared_ptr<logs::CLocalLog> LocalLog() const { return m_localLog; }
 
@@ -148,12 +152,17 @@ class CClientShell {
     // pair holds the time). The views must outlive the shell.
     CommandResult StartLocalPlayback(std::uint32_t time, video::CChannelViews& views,
                                      std::uint32_t pictureFormat);
-    // Buttons 340..346 while the grid shows local playback (345 stops it).
+    // Buttons 340..346 while the grid shows local playback (345 stops it, and live view
+    // comes back when a recorder is connected).
     CommandResult LocalButton(std::uint32_t id);
     // The slider let go at `seconds` (the recording's time).
     CommandResult SeekLocal(std::uint32_t seconds);
-    // Stops the player on the worker; WM_CHANNEL_GRID_MODE kGridNone follows.
-    void StopLocalPlayback();
+    // Stops the player on the worker; WM_CHANNEL_GRID_MODE kGridNone follows. With
+    // `liveAgain` live view is asked for once the player has let go of the panes, when a
+    // recorder is connected then.
+    void StopLocalPlayback(bool liveAgain = false);
+    // The local player's mode and speed as it last reported them (WM_LOCAL_STATE).
+    [[nodiscard]] archive::PlayerState LocalState() const { return m_localState; }
     // The running player, or null (the window thread).
     [[nodiscard]] CLocalPlayback* LocalPlayback() { return m_localPlayback.get(); }
     // Waits until the local player's worker has run what it was given (tests).
@@ -215,6 +224,8 @@ class CClientShell {
     std::unique_ptr<CConnection> m_connection;
     std::unique_ptr<CLocalPlayback> m_localPlayback;
     platform::CWorker m_localWorker;  // starts and stops the local player
+    archive::PlayerState m_localState;
+    bool m_liveAfterLocal = false;  // the user stopped local playback: live view again
     std::uint32_t m_nextGeneration = 1;
     platform::GridMode m_gridMode = platform::kGridNone;
     bool m_started = false;
@@ -228,6 +239,7 @@ class CClientShell {
     bool m_retry = false;                 // the current connection is an attempt
     std::optional<ResumeState> m_lostAt;  // captured when the loss was noticed
     std::optional<ResumeState> m_viewRestore;
+    bool m_restoreAudio = false;  // ask for the recorder's audio once live view runs again
     ViewProbe m_viewProbe;
 };
 

@@ -148,10 +148,8 @@ void CConnection::StartLiveConsumers() {
         m_settings.soundOut->SetRemotePlayback(false);
     // Live audio starts again after a live stop (which stopped it): no channel heard yet
     // (or the one the settings name), no mask yet. One that runs is left running.
-    if (!m_audio.Running()) {
-        m_session->Transport().SetAudioChannelMask(0);
+    if (!m_audio.Running())
         m_audio.Start(m_settings.audioBuffer, m_settings.soundOut, m_settings.heardChannel);
-    }
 }
 
 // --- remote playback -----------------------------------------------------------------------
@@ -248,7 +246,9 @@ CommandResult CConnection::SeekPlayback(protocol::RecorderTime seconds,
 }
 
 CommandResult CConnection::StopBackup() {
-    if (!m_backup.Running())
+    // A transfer that has stopped running may still be writing what is queued: Stop then
+    // waits for its end on the worker.
+    if (!m_backup.Finishing())
         return CommandResult::kIgnored;
     m_worker.Post([this] { m_backup.Stop(); });
     return CommandResult::kDone;
@@ -278,6 +278,19 @@ CommandResult CConnection::ToggleLive() {
         if (live.Running() || live.LivePending())
             live.StopLive();
         else
+            live.RequestLive();
+    });
+    return CommandResult::kDone;
+}
+
+CommandResult CConnection::ResumeLive() {
+    if (!Usable())
+        return CommandResult::kIgnored;
+    m_worker.Post([this] {
+        if (m_bClosing.load())
+            return;
+        protocol::CLiveService& live = m_session->Live();
+        if (!live.Running() && !live.LivePending())
             live.RequestLive();
     });
     return CommandResult::kDone;
@@ -376,7 +389,11 @@ void CConnection::OnHiddenChannels(protocol::ChannelMask hidden) {
 }
 
 void CConnection::ChangeFormat(std::uint32_t format) {
-    m_worker.Post([this, format] { m_pipeline.ChangeFormat(format); });
+    m_worker.Post([this, format] {
+        m_pipeline.ChangeFormat(format);
+        // The frames the decoders held are gone, the credit they were to earn with them.
+        m_playback.ConsumersRestarted();
+    });
 }
 
 }  // namespace taviro::app

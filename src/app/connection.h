@@ -119,6 +119,9 @@ class CConnection final : private protocol::IStreamReceiver,
     CommandResult ToggleLive();
     // Live view off (LIVE_STOP, the consumers drained and stopped), on the worker.
     void StopLive();
+    // Live view again after local playback let go of the panes: the live request, unless
+    // live view runs or is on its way.
+    CommandResult ResumeLive();
     // Button 344: recording on or off, subject to rights.
     CommandResult ToggleRecording();
     // Button 343 in live view: freezes or resumes the displayed pictures.

@@ -49,54 +49,69 @@ LocalStart CLocalPlayback::Start(std::uint32_t time) {
     options.watermark = m_settings.watermark;
     options.audio = m_settings.soundOut != nullptr;
     archive::IPlayerOutput& output = *this;
-    m_player =
+    auto player =
         std::make_unique<archive::CLocalPlayer>(std::move(segments), *current, output, options);
-    m_player->Start();
+    player->Start();
+    std::lock_guard lock(m_playerLock);
+    m_player = std::move(player);
     return LocalStart::kStarted;
 }
 
 void CLocalPlayback::Stop() {
-    if (!m_player) {
+    std::unique_ptr<archive::CLocalPlayer> player;
+    {
+        std::lock_guard lock(m_playerLock);
+        player = std::move(m_player);
+    }
+    if (!player) {
         return;
     }
-    m_player->Stop();
+    // From here the buttons find no player; its thread ends outside the lock.
+    player->Stop();
     m_audio.Stop();
     m_bAudioOn = false;
     m_pipeline.StopDecoders(std::chrono::milliseconds(500));
-    m_player.reset();
+    player.reset();
     m_views.SetViewMode(video::ViewMode::Idle);
     m_sink.Post(platform::Window::Main, platform::WM_LOCAL_STOPPED, 0, 0);
 }
 
 void CLocalPlayback::SetMode(archive::PlayerMode mode) {
+    std::lock_guard lock(m_playerLock);
     if (m_player) {
         m_player->SetMode(mode);
     }
 }
 
 void CLocalPlayback::SeekTo(std::uint32_t seconds) {
+    std::lock_guard lock(m_playerLock);
     if (m_player) {
         m_player->SeekTo(seconds);
     }
 }
 
 bool CLocalPlayback::Running() const {
+    std::lock_guard lock(m_playerLock);
     return m_player && m_player->Running();
 }
 
 archive::PlayerState CLocalPlayback::State() const {
+    std::lock_guard lock(m_playerLock);
     return m_player ? m_player->State() : archive::PlayerState{};
 }
 
 std::uint32_t CLocalPlayback::FrameTime() const {
+    std::lock_guard lock(m_playerLock);
     return m_player ? m_player->FrameTime() : 0;
 }
 
 std::filesystem::path CLocalPlayback::CurrentVid() const {
+    std::lock_guard lock(m_playerLock);
     return m_player ? m_player->CurrentVid() : std::filesystem::path{};
 }
 
 std::uint64_t CLocalPlayback::FramesQueued() const {
+    std::lock_guard lock(m_playerLock);
     return m_player ? m_player->FramesQueued() : 0;
 }
 
@@ -136,6 +151,14 @@ bool CLocalPlayback::Shown(int channel) {
 std::size_t CLocalPlayback::Queued(int channel) {
     const auto queue = m_slots.Video(channel);
     return queue ? queue->Count() : 0;
+}
+
+void CLocalPlayback::WatchRoom(const std::shared_ptr<stream::CWakeSignal>& signal) {
+    for (int c = 0; c < 16; ++c) {
+        if (const auto queue = m_slots.Video(c)) {
+            queue->SetTakeSignal(signal);
+        }
+    }
 }
 
 void CLocalPlayback::QueueFrame(int channel, stream::QueuedFrame frame) {

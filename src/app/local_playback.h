@@ -6,13 +6,16 @@
 //
 // Threads: Start and Stop wait for threads (decoders, the player) and belong on a worker
 // or the command line's thread, never the window's; SetMode, SeekTo and the getters from
-// any thread. The views and the sink are the owner's and outlive this object.
+// any thread, also while Start or Stop replaces the player: the player is reached only
+// under m_playerLock, which is never held while a thread is joined. The views and the sink
+// are the owner's and outlive this object.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -76,6 +79,7 @@ class CLocalPlayback final : private archive::IPlayerOutput {
     bool Accepts(int channel) override;
     bool Shown(int channel) override;
     std::size_t Queued(int channel) override;
+    void WatchRoom(const std::shared_ptr<stream::CWakeSignal>& signal) override;
     void QueueFrame(int channel, stream::QueuedFrame frame) override;
     void QueueAudio(const stream::AudioBlock& block) override;
     void StopAudio() override;
@@ -91,6 +95,9 @@ class CLocalPlayback final : private archive::IPlayerOutput {
     stream::CConsumerSlots m_slots;
     video::CLivePipeline m_pipeline;
     audio::CLiveAudio m_audio;
+    // The one player; replaced only by Start and Stop, under the lock, and stopped (joined)
+    // outside it, so a button never waits for the player's thread to end.
+    mutable std::mutex m_playerLock;
     std::unique_ptr<archive::CLocalPlayer> m_player;
     std::atomic<protocol::ChannelMask> m_nShown{protocol::kAllChannels};
     std::atomic<std::uint32_t> m_nLastPosition{0};

@@ -108,6 +108,8 @@ LocalSetup LoadLocalSetup(const ISettingsStore& store, const Branding& branding)
     setup.watermark =
         ReadSmallInt(store, setup_key::kWatermark, kWatermarkMax).value_or(setup.watermark);
     setup.reconnect = ReadSmallInt(store, setup_key::kReconnect, 1).value_or(setup.reconnect);
+    setup.drawModeChosen =
+        ReadSmallInt(store, setup_key::kDrawModeChosen, 1).value_or(setup.drawModeChosen);
 
     if (const std::optional<std::string> location = store.GetString(setup_key::kLocation);
         location && IsUsableLocation(*location))
@@ -133,6 +135,7 @@ LocalSetup LoadLocalSetup(const ISettingsStore& store, const Branding& branding)
 bool SaveLocalSetup(ISettingsStore& store, const LocalSetup& setup) {
     bool ok = true;
     ok &= store.SetInt(setup_key::kDrawMode, setup.drawMode);
+    ok &= store.SetInt(setup_key::kDrawModeChosen, setup.drawModeChosen);
     ok &= store.SetInt(setup_key::kDateFormat, setup.dateFormat);
     ok &= store.SetInt(setup_key::kSaveFormat, setup.saveFormat);
     if (IsUsableLocation(setup.location)) {

@@ -72,6 +72,9 @@ struct LocalSetup {
     std::array<std::uint8_t, kDeinterlaceCount> deinterlace{};  // 0 off, 1 on
     // 1: after a network loss the client connects again by itself ("Reconnect/Enabled").
     std::uint8_t reconnect = 1;
+    // 1: the operator picked the draw mode in the local setup. Until then YUV drawing gives
+    // way to RGB by itself where OpenGL only renders in software ("Renderer/Chosen").
+    std::uint8_t drawModeChosen = 0;
 
     bool operator==(const LocalSetup&) const = default;
 
@@ -103,6 +106,7 @@ inline constexpr std::string_view kHourSystem = "LocalSetup/HourSystem";
 inline constexpr std::string_view kWatermark = "LocalSetup/Watermark";
 // Outside "LocalSetup": a preference of this client that the recorder's tools never read.
 inline constexpr std::string_view kReconnect = "Reconnect/Enabled";
+inline constexpr std::string_view kDrawModeChosen = "Renderer/Chosen";
 // "LocalSetup/Opacity/01".."08" for index 0..7.
 std::string Opacity(std::size_t index);
 // "LocalSetup/AudioBuf/01".."03" for index 0..2.

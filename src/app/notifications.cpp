@@ -74,12 +74,34 @@ NotificationLine DiskSizeLine(const NotificationContext& ctx, int number, std::u
 
 }  // namespace
 
+namespace {
+
+std::optional<NotificationSpec> BuildTableNotification(int category, int code,
+                                                       const NotificationContext& ctx);
+
+}  // namespace
+
 std::optional<NotificationSpec> BuildNotification(int category, int code,
                                                   const NotificationContext& ctx) {
+    std::optional<NotificationSpec> note = BuildTableNotification(category, code, ctx);
+    if (note && IsConnectionNote(category) && !ctx.recorder.empty() && note->lines.size() < 3)
+        note->lines.insert(note->lines.begin(),
+                           NotificationLine{std::nullopt, "Recorder " + ctx.recorder});
+    return note;
+}
+
+namespace {
+
+std::optional<NotificationSpec> BuildTableNotification(int category, int code,
+                                                       const NotificationContext& ctx) {
     switch (category) {
         case 0:
             if (code == 0)
                 return Single({Text(5080)});
+            if (code == kNoteUnknownHost)  // the cause, under the skin's line
+                return Single(
+                    {Text(5080),
+                     NotificationLine{std::nullopt, "No computer of this name was found."}});
             break;
         case 1: {
             static constexpr int kTexts[] = {5087, 5053};
@@ -206,11 +228,21 @@ std::optional<NotificationSpec> BuildNotification(int category, int code,
                                NotificationLine{std::nullopt, std::string(version)}});
             }
             break;
+        case kCategoryClient:
+            if (code == kNoteNoSoundDevice)
+                return Single({NotificationLine{std::nullopt, "No sound output device was found."},
+                               NotificationLine{std::nullopt, "Live audio cannot be played."}});
+            if (code == kNoteNotConnected)
+                return Single({NotificationLine{std::nullopt, "No recorder is connected."},
+                               NotificationLine{std::nullopt, "Connect to a recorder first."}});
+            break;
         default:
             break;
     }
     return std::nullopt;
 }
+
+}  // namespace
 
 std::string LineText(const NotificationLine& line, const TextLookup& text) {
     if (line.literal) {

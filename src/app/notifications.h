@@ -67,6 +67,9 @@ struct NotificationContext {
     std::array<std::uint16_t, 4> version{};
     // Labels and formats of the made lines; an empty lookup gives empty labels.
     TextLookup text;
+    // Categories 0 to 3: the recorder the connection was made to ("host:port"), named on
+    // a line of its own so that the operator knows which one failed; empty: no such line.
+    std::string recorder;
 };
 
 // Skin texts the size lines are made from.
@@ -128,5 +131,21 @@ class CNotificationGate {
 };
 
 inline constexpr int kCategoryDisconnect = 2;
+
+// Category 0 with this code: the connection could not be opened because the recorder's
+// host name is unknown (code 0: no socket).
+inline constexpr int kNoteUnknownHost = 1;
+
+// The client's own notes (no skin text): no sound output device for live audio, and a
+// command that needs a recorder while none is connected.
+inline constexpr int kCategoryClient = 20;
+inline constexpr int kNoteNoSoundDevice = 0;
+inline constexpr int kNoteNotConnected = 1;
+
+// Notes about the connection itself (failed, no answer, refused, ended): they never block
+// the window, and a connection that comes back closes them.
+[[nodiscard]] constexpr bool IsConnectionNote(int category) {
+    return category >= 0 && category <= 3;
+}
 
 }  // namespace taviro::app

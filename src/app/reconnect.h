@@ -24,11 +24,12 @@ namespace taviro::app {
 // What ran when the connection was lost.
 struct ResumeState {
     bool live = false;
-    bool playback = false;  // interrupted, never restarted
-    bool backup = false;    // interrupted, never restarted
-    int layout = -1;        // the grid's layout number; -1 unknown (no grid)
-    int page = 0;           // the grid's page of that layout
-    int heardChannel = -1;  // 0..15, -1 none
+    bool playback = false;       // interrupted, never restarted
+    bool backup = false;         // interrupted, never restarted
+    int layout = -1;             // the grid's layout number; -1 unknown (no grid)
+    int page = 0;                // the grid's page of that layout
+    int heardChannel = -1;       // 0..15, -1 none
+    bool recorderAudio = false;  // the recorder's audio was on (asked for again)
     // The live selection the recorder was asked for (the command-line client's --channels).
     protocol::ChannelMask liveChannels = protocol::kAllChannels;
 };

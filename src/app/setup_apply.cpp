@@ -42,8 +42,10 @@ SetupApplyPlan PlanSetupApply(const LocalSetup& current, const LocalSetup& edite
     const LocalSetup& next = plan.result;
     std::vector<SetupAction>& actions = plan.actions;
 
-    if (next.drawMode != current.drawMode)
+    if (next.drawMode != current.drawMode) {
+        plan.result.drawModeChosen = 1;  // from now on the renderer is the operator's choice
         actions.push_back({SetupStep::kRecreateGrid, 0, next.drawMode});
+    }
 
     actions.push_back({SetupStep::kTakeOver, 0, 0});
     AddIfChanged(actions, SetupStep::kDateFormatChanged, 0, current.dateFormat, next.dateFormat);

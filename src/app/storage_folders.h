@@ -13,7 +13,7 @@ namespace taviro::app {
 
 enum class StorageSubFolder {
     kLog,       // local log, address book, bookmarks
-    kSaved,     // snapshots
+    kSaved,     // snapshots, exports
     kDownload,  // backups
     kUpgrade,   // firmware files
 };

@@ -45,6 +45,11 @@ inline constexpr std::size_t kTrailerSize = 64;
 inline constexpr std::uint32_t kFirstRecordOffset = 64;
 // A pair is closed and the next one opened once a video record starts beyond this.
 inline constexpr std::uint64_t kDefaultSplitBytes = 681'574'400;
+// The most a record's payload can hold: a frame fits the recorder's 1,244,160-byte frame
+// buffer, an audio block carries one 48-byte block for each of at most 16 channels. A
+// longer length is damage, never a reason to read (or allocate) gigabytes.
+inline constexpr std::uint32_t kMaxFramePayload = 1'244'160;
+inline constexpr std::uint32_t kMaxAudioPayload = 16 * 48;
 
 static_assert(kBlockTableOffset + kMaxBlocks * kBlockSize == kEventTableOffset);
 static_assert(kEventTableOffset + kMaxEvents * kEventRecordSize == kEntryListOffset);

@@ -322,6 +322,10 @@ std::optional<std::size_t> FirstSegmentAfter(std::span<const PlaySegment> segmen
     return std::nullopt;
 }
 
+std::uint32_t MaxPayload(VidRecord::Kind kind) {
+    return kind == VidRecord::Kind::Video ? kMaxFramePayload : kMaxAudioPayload;
+}
+
 bool AcceptedResolution(int width, int height) {
     const bool low = height == 240 || height == 288;
     const bool high = height == 480 || height == 576;
@@ -375,6 +379,9 @@ std::optional<VidRecord> CVidReader::ReadIndex(std::uint64_t offset, std::uint64
         record.payloadLength = header->payloadLength;
         record.accepted = true;
     }
+    if (record.payloadLength > MaxPayload(record.kind)) {
+        return std::nullopt;  // longer than a record of its kind can be: the pair is damaged
+    }
     if (record.payloadLength > limit - record.payloadOffset) {
         return std::nullopt;  // it would run past its segment or the file
     }
@@ -396,6 +403,9 @@ std::optional<VidRecord> CVidReader::ReadIndexRvs(const VidRecord& from, std::ui
 }
 
 bool CVidReader::ReadPayload(const VidRecord& record, std::vector<std::uint8_t>& out) {
+    if (record.payloadLength > MaxPayload(record.kind)) {
+        return false;
+    }
     out.resize(record.payloadLength);
     return m_file.ReadAt(record.payloadOffset, out);
 }

@@ -110,6 +110,9 @@ struct VidRecord {
     [[nodiscard]] std::uint64_t End() const { return payloadOffset + payloadLength; }
 };
 
+// The longest payload a record of the kind can have (kMaxFramePayload, kMaxAudioPayload).
+std::uint32_t MaxPayload(VidRecord::Kind kind);
+
 class CVidReader {
   public:
     bool Open(const std::filesystem::path& vid);
@@ -117,13 +120,14 @@ class CVidReader {
     [[nodiscard]] bool IsOpen() const { return m_file.IsOpen(); }
     [[nodiscard]] std::uint64_t Size() const { return m_nSize; }
 
-    // The record at `offset`; nothing when it does not lie whole before `limit` or its
-    // header cannot be read.
+    // The record at `offset`; nothing when it does not lie whole before `limit`, its
+    // header cannot be read or its payload is longer than its kind can hold.
     std::optional<VidRecord> ReadIndex(std::uint64_t offset, std::uint64_t limit);
     // The video record `from` links back to; nothing when the link is below `floor` (at
     // least 64) or does not point before `from`.
     std::optional<VidRecord> ReadIndexRvs(const VidRecord& from, std::uint64_t floor);
-    // The record's payload into `out` (resized); false when it cannot be read.
+    // The record's payload into `out` (resized); false when it cannot be read or is longer
+    // than its kind can hold.
     bool ReadPayload(const VidRecord& record, std::vector<std::uint8_t>& out);
 
   private:

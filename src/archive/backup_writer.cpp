@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <system_error>
@@ -118,6 +119,9 @@ bool CBackupWriter::MakeFileOpen(std::uint32_t splitTime) {
             }
             return Fail(vid, vidFile.Error());
         }
+        if (m_options.vidSpaceLimit != 0) {
+            vidFile.LimitWrites(m_options.vidSpaceLimit, ENOSPC);
+        }
         m_idx = std::move(idxFile);
         m_vid = std::move(vidFile);
         m_pair = PairSummary{};
@@ -228,7 +232,18 @@ bool CBackupWriter::WriteVideo(std::span<const std::uint8_t> record) {
     const bool exempt = header[52] != 0;
 
     IdxBlock& b = m_block.fields;
-    const bool opens = !m_block.open || (!exempt && static_cast<std::int64_t>(key) != m_block.key);
+    // A frame whose byte 52 is set never opens or closes a block, whatever its key. One
+    // that comes before the pair's first block (the recorder sends one with the block's
+    // first key frame) is counted in the block the next keyed frame opens, which then
+    // starts at it.
+    const bool opens = !exempt && (!m_block.open || static_cast<std::int64_t>(key) != m_block.key);
+    const bool leadIn = !m_block.open && m_block.leadIn;
+    if (exempt && !m_block.open && !m_block.leadIn) {
+        m_block.leadIn = true;
+        b.start = time;
+        b.firstEntry = static_cast<std::uint32_t>(m_nEntryEnd);
+        m_block.justStarted = true;
+    }
     if (opens) {
         if (m_block.open) {
             if (m_blockTimes.size() + 1 >= kMaxBlocks) {
@@ -246,10 +261,12 @@ bool CBackupWriter::WriteVideo(std::span<const std::uint8_t> record) {
             }
         }
         m_block.open = true;
-        m_block.key = exempt ? -1 : static_cast<std::int64_t>(key);
-        b.start = time;
-        b.firstEntry = static_cast<std::uint32_t>(m_nEntryEnd);
-        m_block.justStarted = true;
+        m_block.key = static_cast<std::int64_t>(key);
+        if (!leadIn) {
+            b.start = time;
+            b.firstEntry = static_cast<std::uint32_t>(m_nEntryEnd);
+            m_block.justStarted = true;
+        }
     }
     const std::uint64_t size = kVideoHeader + static_cast<std::uint64_t>(length);
     b.videoMask |= 1u << channel;

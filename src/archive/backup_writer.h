@@ -38,6 +38,9 @@ struct WriterOptions {
     std::uint64_t splitBytes = kDefaultSplitBytes;
     // Calendar time in seconds (file names and split times); the system clock when empty.
     std::function<std::int64_t()> clock;
+    // A disk that fills up: a .vid write beyond this many bytes fails with ENOSPC (the
+    // failure paths' tests); 0 for none.
+    std::uint64_t vidSpaceLimit = 0;
 };
 
 // One pair the writer closed.
@@ -85,6 +88,7 @@ class CBackupWriter {
     struct Block {
         bool open = false;
         bool justStarted = false;
+        bool leadIn = false;  // exempt frames counted before the block is opened
         std::int64_t key = -1;
         IdxBlock fields;
     };

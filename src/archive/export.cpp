@@ -69,6 +69,69 @@ struct Part {
     ExportedFile file;
 };
 
+// A free name beside `path` for the file an export replaces, kept until the export is done.
+fs::path AsideName(const fs::path& path) {
+    const fs::path base = path.parent_path() / ("." + path.filename().string() + ".replaced");
+    fs::path name = base;
+    std::error_code ec;
+    for (int n = 1; fs::exists(fs::symlink_status(name, ec)); ++n) {
+        name = base.string() + std::to_string(n);
+    }
+    return name;
+}
+
+// Gives every part its final name, or none: a file under a final name is moved aside first
+// and removed only once every part has its name. After a failure the parts are back under
+// their temporary names (the caller removes them) and the moved files under their own.
+bool Publish(const std::vector<Part>& parts, std::string* error) {
+    std::error_code ec;
+    for (const Part& part : parts) {
+        const auto status = fs::symlink_status(part.file.path, ec);
+        if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status)) {
+            *error = part.file.path.string() + " exists and is not a file";
+            return false;
+        }
+    }
+    std::vector<std::pair<fs::path, fs::path>> asides;  // final name, where its file went
+    std::size_t renamed = 0;
+    const auto undo = [&] {
+        std::error_code ignored;
+        while (renamed > 0) {
+            --renamed;
+            fs::rename(parts[renamed].file.path, parts[renamed].temp, ignored);
+        }
+        for (auto it = asides.rbegin(); it != asides.rend(); ++it) {
+            fs::rename(it->second, it->first, ignored);
+        }
+    };
+    for (const Part& part : parts) {
+        if (!fs::exists(fs::symlink_status(part.file.path, ec))) {
+            continue;
+        }
+        const fs::path aside = AsideName(part.file.path);
+        fs::rename(part.file.path, aside, ec);
+        if (ec) {
+            *error = "cannot move " + part.file.path.string() + " aside: " + ec.message();
+            undo();
+            return false;
+        }
+        asides.emplace_back(part.file.path, aside);
+    }
+    for (; renamed < parts.size(); ++renamed) {
+        fs::rename(parts[renamed].temp, parts[renamed].file.path, ec);
+        if (ec) {
+            *error = "cannot rename " + parts[renamed].temp.string() + " to " +
+                     parts[renamed].file.path.string() + ": " + ec.message();
+            undo();
+            return false;
+        }
+    }
+    for (const auto& moved : asides) {
+        fs::remove(moved.second, ec);
+    }
+    return true;
+}
+
 struct ChannelState {
     std::unique_ptr<CExportMuxer> muxer;
     Part open;                     // the file being written
@@ -195,19 +258,18 @@ ExportResult CExporter::Run(const fs::path& folder) {
         RemoveTemporaries();
         return std::move(m_result);
     }
-    // Only now do the final names appear, each file complete.
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        std::error_code ec;
-        fs::rename(parts[i].temp, parts[i].file.path, ec);
-        if (ec) {
-            Fail("cannot rename " + parts[i].temp.string() + " to " + parts[i].file.path.string() +
-                 ": " + ec.message());
-            for (std::size_t j = i; j < parts.size(); ++j) {
-                fs::remove(parts[j].temp, ec);
-            }
-            return std::move(m_result);
+    // Only now do the final names appear, each file complete, all of them or none.
+    std::string error;
+    if (!Publish(parts, &error)) {
+        Fail(error);
+        for (const Part& part : parts) {
+            std::error_code ec;
+            fs::remove(part.temp, ec);
         }
-        m_result.files.push_back(parts[i].file);
+        return std::move(m_result);
+    }
+    for (const Part& part : parts) {
+        m_result.files.push_back(part.file);
     }
     if (m_progress) {
         m_progress(m_nTotal, m_nTotal);

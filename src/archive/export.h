@@ -18,8 +18,10 @@
 // its parameter sets describe one. So does a gap of more than six hours (MP4 holds no
 // longer step between two frames); shorter gaps stay gaps inside the file. Everything is written
 // under ".NAME.part" in the output folder and renamed only after the last trailer is written; after
-// an error or a cancel every temporary file is removed and no final name is touched. An existing
-// file of a final name is replaced once the export has succeeded.
+// an error or a cancel every temporary file is removed and no final name is touched. Every file
+// takes its final name or none does: an existing file of a final name is moved aside first and
+// removed only once all have their names (put back otherwise); a folder under a final name is
+// never replaced.
 //
 // Metadata: the title is the camera title of the channel's first frame (the recorder's
 // when its checksum matches, otherwise "CH<n>"), creation_time the recorded time of the

@@ -5,6 +5,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -24,13 +25,18 @@ CFile::~CFile() {
 }
 
 CFile::CFile(CFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_error(std::move(other.m_error)) {}
+    : m_fd(std::exchange(other.m_fd, -1)),
+      m_error(std::move(other.m_error)),
+      m_nWriteLimit(std::exchange(other.m_nWriteLimit, UINT64_MAX)),
+      m_nLimitError(other.m_nLimitError) {}
 
 CFile& CFile::operator=(CFile&& other) noexcept {
     if (this != &other) {
         Close();
         m_fd = std::exchange(other.m_fd, -1);
         m_error = std::move(other.m_error);
+        m_nWriteLimit = std::exchange(other.m_nWriteLimit, UINT64_MAX);
+        m_nLimitError = other.m_nLimitError;
     }
     return *this;
 }
@@ -89,8 +95,29 @@ bool CFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) {
     return WriteAt(offset, data, {});
 }
 
+void CFile::LimitWrites(std::uint64_t limit, int error) {
+    m_nWriteLimit = limit;
+    m_nLimitError = error;
+}
+
 bool CFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> first,
                     std::span<const std::uint8_t> second) {
+    const std::uint64_t total = first.size() + second.size();
+    if (m_nWriteLimit == UINT64_MAX || offset + total <= m_nWriteLimit) {
+        return WriteAll(offset, first, second);
+    }
+    // What fits goes out, as a disk writes up to its last free block.
+    const std::uint64_t fits = offset < m_nWriteLimit ? m_nWriteLimit - offset : 0;
+    const std::size_t a = static_cast<std::size_t>(std::min<std::uint64_t>(fits, first.size()));
+    const std::size_t b =
+        static_cast<std::size_t>(std::min<std::uint64_t>(fits - a, second.size()));
+    WriteAll(offset, first.first(a), second.first(b));
+    errno = m_nLimitError;
+    return Fail();
+}
+
+bool CFile::WriteAll(std::uint64_t offset, std::span<const std::uint8_t> first,
+                     std::span<const std::uint8_t> second) {
     std::array<iovec, 2> parts{iovec{const_cast<std::uint8_t*>(first.data()), first.size()},
                                iovec{const_cast<std::uint8_t*>(second.data()), second.size()}};
     std::size_t index = 0;

@@ -41,15 +41,22 @@ class CFile {
     bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> first,
                  std::span<const std::uint8_t> second);
     bool Truncate(std::uint64_t size);
+    // Writes that would reach beyond `limit` bytes write what fits and then fail with
+    // `error`, as on a disk that fills up (ENOSPC) or under a file-size limit (EFBIG).
+    void LimitWrites(std::uint64_t limit, int error);
     bool Sync();
     void Close();
 
   private:
     explicit CFile(int fd) : m_fd(fd) {}
     bool Fail();
+    bool WriteAll(std::uint64_t offset, std::span<const std::uint8_t> first,
+                  std::span<const std::uint8_t> second);
 
     int m_fd = -1;
     std::string m_error;
+    std::uint64_t m_nWriteLimit = UINT64_MAX;
+    int m_nLimitError = 0;
 };
 
 // The reason text of errno `error` (thread-safe).

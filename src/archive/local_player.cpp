@@ -16,6 +16,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint16_t kLiveDataCode = 18;
 constexpr std::uint32_t kLiveHeaderBits = 1;
 constexpr auto kMaxPaceWait = std::chrono::milliseconds(3000);
+// A full queue is looked at again after this even when no ring came (a decoder that was
+// stopped and started again rings through its new queue only).
+constexpr auto kRoomRecheck = std::chrono::milliseconds(250);
 
 std::int64_t FrameMillis(const VidRecord& record) {
     return static_cast<std::int64_t>(record.video.encoder.seconds) * 1000 +
@@ -97,6 +100,7 @@ bool CLocalPlayer::Sleep(std::chrono::milliseconds ms) {
 }
 
 void CLocalPlayer::Thread_Play() {
+    m_output.WatchRoom(m_signal);
     m_output.Cleared();
     if (Sleep(m_options.startPause)) {
         m_output.Started();
@@ -116,7 +120,6 @@ void CLocalPlayer::Thread_Play() {
                     }
                 }
                 if (mode) {
-                    const bool wasBackward = IsBackwardMode(State().mode);
                     const ModeChange change = ApplyMode(State(), *mode);
                     {
                         std::lock_guard lock(m_lock);
@@ -130,12 +133,6 @@ void CLocalPlayer::Thread_Play() {
                     }
                     m_skip.fill(0);
                     m_nStepShown = 0;
-                    // A change of direction continues from the record read last; a frame
-                    // waiting to be shown backwards is shown forwards first.
-                    if (!IsBackwardMode(change.state.mode) && wasBackward && m_pending) {
-                        m_nNext = m_pending->offset;
-                        m_pending.reset();
-                    }
                     m_output.StateChanged(change.state);
                 }
                 if (seek && !Seek(*seek)) {
@@ -179,8 +176,11 @@ bool CLocalPlayer::OpenSegment(std::size_t index, bool backward, bool first) {
         if (s.lastVideo >= s.firstOffset && s.lastVideo < s.endOffset) {
             m_pending = m_vid.ReadIndex(s.lastVideo, s.endOffset);
         }
-        if (!m_pending) {
+        if (m_pending) {
+            m_nNext = m_pending->offset;
+        } else {
             m_cursor = m_vid.ReadIndex(s.endOffset, m_vid.Size());
+            m_nNext = s.endOffset;
         }
     }
     return true;
@@ -222,6 +222,7 @@ bool CLocalPlayer::Step() {
     const PlaySegment& s = m_segments[m_nCurrent];
     std::optional<VidRecord> record;
     if (!IsBackwardMode(state.mode)) {
+        m_pending.reset();  // forwards it is read again at m_nNext
         if (m_nNext < s.endOffset) {
             record = m_vid.ReadIndex(m_nNext, s.endOffset);
         }
@@ -296,15 +297,17 @@ bool CLocalPlayer::ShowFrame(const VidRecord& record) {
         m_skip[static_cast<std::size_t>(channel)]++ % static_cast<unsigned>(every) != 0) {
         return true;
     }
+    // The decoders set the pace of a player that is ahead of them. A button pressed
+    // meanwhile is taken at once; this frame is read again after it.
+    if (!WaitForRoom(channel)) {
+        HoldBack(record, IsBackwardMode(state.mode));
+        return !m_bStop.load();
+    }
     if (IsStepMode(state.mode)) {
         if ((m_nStepShown & bit) != 0) {
             // A second frame of a channel: the step is complete; the next one starts here.
             m_nStepShown = 0;
-            if (IsBackwardMode(state.mode)) {
-                m_pending = record;
-            } else {
-                m_nNext = record.offset;
-            }
+            HoldBack(record, IsBackwardMode(state.mode));
             PauseHere();
             return true;
         }
@@ -335,12 +338,6 @@ bool CLocalPlayer::ShowFrame(const VidRecord& record) {
     if (!frame) {
         return true;
     }
-    // The decoders set the pace of a player that is ahead of them.
-    while (m_output.Queued(channel) > kMaxQueuedPlayerFrames) {
-        if (!Sleep(std::chrono::milliseconds(1)) && m_bStop.load()) {
-            return false;
-        }
-    }
     m_output.QueueFrame(channel, std::move(*frame));
     m_nQueued.fetch_add(1);
     if (integrity == 2) {
@@ -349,6 +346,31 @@ bool CLocalPlayer::ShowFrame(const VidRecord& record) {
     }
     Pace(record);
     return !m_bStop.load();
+}
+
+bool CLocalPlayer::WaitForRoom(int channel) {
+    std::unique_lock lock(m_lock);
+    for (;;) {
+        if (m_output.Queued(channel) <= kMaxQueuedPlayerFrames) {
+            return true;
+        }
+        if (m_bStop.load() || m_nChanges != m_nSeenChanges) {
+            return false;
+        }
+        // The queue rings this condition when its decoder takes a frame; a button, a seek
+        // and a stop ring it too.
+        m_wake.wait_for(lock, kRoomRecheck);
+    }
+}
+
+void CLocalPlayer::HoldBack(const VidRecord& record, bool backward) {
+    m_nNext = record.offset;
+    if (backward) {
+        m_pending = record;  // shown first backwards, and first forwards too
+    } else {
+        m_pending.reset();  // backwards it goes on from the record before this one
+        m_cursor = record;
+    }
 }
 
 void CLocalPlayer::Pace(const VidRecord& record) {
@@ -442,12 +464,11 @@ bool CLocalPlayer::Seek(std::uint32_t target) {
     if (!entry) {
         return true;
     }
+    // The frame sought comes next in either direction: a button pressed after the seek
+    // (backward or a previous step while paused) starts from it as forward play does.
     m_nNext = entry->video;
     m_cursor.reset();
-    m_pending.reset();
-    if (IsBackwardMode(State().mode)) {
-        m_pending = m_vid.ReadIndex(entry->video, s.endOffset);
-    }
+    m_pending = m_vid.ReadIndex(entry->video, s.endOffset);
     m_skip.fill(0);
     Reanchor();
     m_output.Position(*time);

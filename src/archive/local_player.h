@@ -7,7 +7,7 @@
 //
 // Threads: the owner (window or command line) creates, starts, changes the mode, seeks and
 // stops; the player's own thread calls the output. Stop() joins the thread (every wait of
-// the thread ends on it). The output must outlive the player.
+// the thread ends on it, and on a button or a seek). The output must outlive the player.
 #pragma once
 
 #include <array>
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -23,6 +24,7 @@
 
 #include "archive/backup_reader.h"
 #include "archive/player_rules.h"
+#include "stream/consumer_slots.h"
 #include "stream/queued_frame.h"
 
 namespace taviro::archive {
@@ -46,6 +48,10 @@ class IPlayerOutput {
     virtual bool Shown(int channel) { return Accepts(channel); }
     // Frames waiting in the channel's queue.
     virtual std::size_t Queued(int channel) = 0;
+    // The queues ring `signal` whenever their consumer takes frames, so that the player
+    // blocks while a queue is full instead of asking Queued() over and over. Called once,
+    // on the player thread, before the first frame.
+    virtual void WatchRoom(const std::shared_ptr<stream::CWakeSignal>& signal) { (void)signal; }
     virtual void QueueFrame(int channel, stream::QueuedFrame frame) = 0;
     // One 48-byte block of the heard channel.
     virtual void QueueAudio(const stream::AudioBlock& block) = 0;
@@ -98,6 +104,11 @@ class CLocalPlayer {
     // One record by the current mode; false when the thread is to end.
     bool Step();
     bool ShowFrame(const VidRecord& record);
+    // Waits until the channel's queue has room; false when a stop, a button or a seek
+    // came first.
+    bool WaitForRoom(int channel);
+    // The record was read but not shown: the next read, in either direction, is it again.
+    void HoldBack(const VidRecord& record, bool backward);
     void PlayAudio(const VidRecord& record);
     bool NextSegment();
     bool PreviousSegment();
@@ -112,8 +123,10 @@ class CLocalPlayer {
     IPlayerOutput& m_output;
     PlayerOptions m_options;
 
-    mutable std::mutex m_lock;  // guards m_state, m_pendingModes, m_seekTarget, m_vidPath
-    std::condition_variable m_wake;
+    // The lock and condition of every wait of the thread; the decoders' queues ring it too.
+    std::shared_ptr<stream::CWakeSignal> m_signal = std::make_shared<stream::CWakeSignal>();
+    std::mutex& m_lock = m_signal->lock;  // guards m_state, m_pendingModes, m_seekTarget, m_vidPath
+    std::condition_variable& m_wake = m_signal->changed;
     PlayerState m_state;
     std::deque<PlayerMode> m_pendingModes;  // presses not yet taken, in order
     std::optional<std::uint32_t> m_seekTarget;
@@ -127,13 +140,17 @@ class CLocalPlayer {
     std::atomic<std::uint64_t> m_nQueued{0};
     std::thread m_thread;
 
-    // The player thread's own state.
+    // The player thread's own state. Where playback stands serves both directions, so a
+    // button or a seek in either direction continues from the picture shown: forwards the
+    // next record is read at m_nNext; backwards m_pending is shown next when set (and then
+    // m_nNext is its offset, so forwards it comes next too), else the record before
+    // m_cursor.
     std::size_t m_nCurrent = 0;
     CVidReader m_vid;
     CFile m_idx;
-    std::uint64_t m_nNext = 0;           // forward: the next record's offset
-    std::optional<VidRecord> m_cursor;   // backward: the record read last
-    std::optional<VidRecord> m_pending;  // backward: the first record of a segment, unread
+    std::uint64_t m_nNext = 0;           // forwards: the next record's offset
+    std::optional<VidRecord> m_cursor;   // the record read last
+    std::optional<VidRecord> m_pending;  // read, not shown, next in both directions
     bool m_bReanchor = true;
     std::int64_t m_nAnchorMs = 0;
     std::chrono::steady_clock::time_point m_anchorTick{};

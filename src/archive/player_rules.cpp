@@ -51,6 +51,26 @@ ModeChange ApplyMode(PlayerState current, PlayerMode pressed) {
     return change;
 }
 
+int IconSpeed(const PlayerState& state) {
+    switch (state.mode) {
+        case PlayerMode::Forward:
+            return state.speed >= 1 && state.speed <= 6 ? state.speed : 1;
+        case PlayerMode::Backward:
+            return state.speed >= -6 && state.speed <= -2 ? state.speed : -2;
+        case PlayerMode::SlowForward:
+            return 1;
+        case PlayerMode::SlowBackward:
+            return -1;
+        case PlayerMode::NextStep:
+            return 10;
+        case PlayerMode::PreviousStep:
+            return 11;
+        case PlayerMode::Pause:
+            return 0;
+    }
+    return 0;
+}
+
 int ShowEvery(int speed) {
     switch (speed) {
         case 3:

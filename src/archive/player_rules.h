@@ -43,6 +43,12 @@ ModeChange ApplyMode(PlayerState current, PlayerMode pressed);
     return mode == PlayerMode::NextStep || mode == PlayerMode::PreviousStep;
 }
 
+// The panes' playback-state icon for the player's state: 0 pause, 1 play, 2..6 fast
+// forward, -1 (slow) backward, -2..-6 fast backward, 10 the next step, 11 the previous step.
+// The speed alone does not say it: after a pause it keeps 7 or 0, a step keeps the speed of
+// the mode before, and slow play has codes of its own.
+int IconSpeed(const PlayerState& state);
+
 // Every n-th frame of a channel is shown at this speed (1: every frame).
 int ShowEvery(int speed);
 // How long the pacing waits for a media distance of `distanceMs`; -1: no pacing in this mode.

@@ -68,6 +68,11 @@ std::optional<std::string> WalkRecords(CFile& vid, std::uint64_t end, Order orde
             return "a record is cut short at offset " + std::to_string(at);
         }
         const std::uint32_t length = Load32(header.data() + 28, order);
+        if (length > (video ? kMaxFramePayload : kMaxAudioPayload)) {
+            return std::string(video ? "a frame" : "an audio record") + " at offset " +
+                   std::to_string(at) + " states " + std::to_string(length) +
+                   " payload bytes, more than a record of its kind holds";
+        }
         if (length > end - at - headerSize) {
             return "a record at offset " + std::to_string(at) + " runs past the end";
         }

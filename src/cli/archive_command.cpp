@@ -220,12 +220,26 @@ int RunArchive(const std::vector<std::string>& args) {
         for (long long k = -2; k >= *speed; --k)
             playback.SetMode(archive::PlayerMode::Backward);
     }
+    // Of the player's messages only the segments' channels matter here: each of them gets its
+    // line, shown or not.
+    protocol::ChannelMask played = 0;
+    const auto take = [&](std::chrono::milliseconds wait) {
+        const auto message = out.Take(wait);
+        if (message && message->message == platform::WM_LOCAL_SEGMENT) {
+            played |= static_cast<protocol::ChannelMask>(message->lParam) & protocol::kAllChannels;
+        }
+        return message.has_value();
+    };
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(*seconds);
     while (std::chrono::steady_clock::now() < until) {
-        out.Take(std::chrono::milliseconds(50));  // the player's messages, not needed here
+        take(std::chrono::milliseconds(50));
     }
+    const std::uint64_t queued = playback.FramesQueued();
     playback.Stop();
+    while (take(std::chrono::milliseconds(0))) {
+    }
     static constexpr const char* kIntegrity[] = {"unchecked", "none", "verified", "tampered"};
+    std::uint64_t shownAll = 0;
     for (int c = 0; c < protocol::kMaxChannels; ++c) {
         std::uint64_t shown = 0;
         std::int64_t lastMs = 0;
@@ -237,28 +251,48 @@ int RunArchive(const std::vector<std::string>& args) {
             lastMs = view.shownMillis;
             integrity = view.integrity;
         }
-        if (shown == 0) {
+        if (shown == 0 && !protocol::HasChannel(played, c)) {
             continue;
         }
-        const std::string last = FormatTime(lastMs / 1000, static_cast<int>(lastMs % 1000));
-        const char* state = kIntegrity[std::clamp(integrity, -1, 2) + 1];
+        shownAll += shown;
+        // A channel that showed nothing has no last picture: "-" (null in JSON).
+        const std::string last =
+            shown == 0 ? std::string() : FormatTime(lastMs / 1000, static_cast<int>(lastMs % 1000));
+        const char* state =
+            shown == 0 ? kIntegrity[0] : kIntegrity[std::clamp(integrity, -1, 2) + 1];
         char line[240];
         if (out.Json()) {
+            const std::string lastJson = last.empty() ? "null" : "\"" + last + "\"";
             std::snprintf(line, sizeof line,
-                          "{\"event\":\"channel\",\"channel\":%d,\"shown\":%llu,\"last\":\"%s\","
+                          "{\"event\":\"channel\",\"channel\":%d,\"shown\":%llu,\"last\":%s,"
                           "\"integrity\":\"%s\"}",
-                          c + 1, static_cast<unsigned long long>(shown), last.c_str(), state);
+                          c + 1, static_cast<unsigned long long>(shown), lastJson.c_str(), state);
         } else {
             std::snprintf(line, sizeof line, "ch%02d  shown %llu  last %s  %s", c + 1,
-                          static_cast<unsigned long long>(shown), last.c_str(), state);
+                          static_cast<unsigned long long>(shown), last.empty() ? "-" : last.c_str(),
+                          state);
         }
         out.PrintLine(line);
-        if (!saveDir.empty() &&
+        if (shown > 0 && !saveDir.empty() &&
             !SaveChannelPicture(views, c, platform::kH264FormatYuv420, saveDir)) {
             std::fprintf(stderr, "taviro-cli archive: cannot write the picture of channel %d\n",
                          c + 1);
             status = kExitFailure;
         }
+    }
+    if (shownAll == 0) {
+        if (queued == 0) {
+            std::fprintf(stderr,
+                         "taviro-cli archive: no picture could be shown: no frame from that time "
+                         "could be played (a picture size the player does not take, or damaged "
+                         "records)\n");
+        } else {
+            std::fprintf(stderr,
+                         "taviro-cli archive: no picture could be shown: the decoders showed none "
+                         "of the %llu frames played\n",
+                         static_cast<unsigned long long>(queued));
+        }
+        return kExitFailure;
     }
     return status;
 }

@@ -5,6 +5,11 @@
 //
 // `taviro-cli archive --dir DIR --list [--json]` prints the months, days and per-channel
 // stretches the pairs of DIR hold, as `recordings` prints the recorder's.
+//
+// `taviro-cli archive --dir DIR --from T ...` plays the pairs from T for a few seconds and
+// prints a line for every channel the playback held: pictures shown, the last one's time
+// ("-", or null in JSON, when none) and its watermark state. Exit 1 with the reason on
+// standard error when no channel showed a picture.
 #pragma once
 
 #include <string>

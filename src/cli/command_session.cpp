@@ -262,12 +262,15 @@ std::optional<int> CCommandSession::Handle(const platform::PostedMessage& messag
     }
     const int category = platform::NotifyCategory(message.lParam);
     const int code = platform::NotifyCode(message.lParam);
+    // Which recorder, as the user named it: a script that talks to several can tell.
+    const std::string recorder = " (recorder " + m_options.Get("host").value_or(m_address) + ":" +
+                                 std::to_string(m_port) + ")";
     switch (category) {
         case 0:
-            m_reason = DescribeNotification(category, code);
+            m_reason = DescribeNotification(category, code) + recorder;
             return kExitFailure;
         case 1:
-            m_reason = DescribeNotification(category, code);
+            m_reason = DescribeNotification(category, code) + recorder;
             return code == 0 ? kExitTimedOut : kExitRefused;
         case 3:
         case 15:
@@ -282,7 +285,7 @@ std::optional<int> CCommandSession::Handle(const platform::PostedMessage& messag
                 m_reason = DescribeNotification(m_goodbye->first, m_goodbye->second);
                 return kExitGoodbye;
             }
-            m_reason = "the recorder ended the connection";
+            m_reason = "the recorder ended the connection" + recorder;
             return kExitDropped;
         default:
             return std::nullopt;

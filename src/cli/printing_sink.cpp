@@ -13,9 +13,10 @@ const char* const kGoodbyeReasons[] = {"1", "2", "3", "33", "34", "35", "36", "-
 std::string DescribeNotification(int category, int code) {
     switch (category) {
         case 0:
-            return "the socket could not be created";
+            return code == 1 ? "unknown host" : "the socket could not be created";
         case 1:
-            return code == 0 ? "connect failed: timed out" : "connect failed: refused";
+            return code == 0 ? "connect failed: timed out, the recorder did not answer"
+                             : "connect failed: refused";
         case 2:
             return "the connection has ended";
         case 3:

@@ -64,8 +64,13 @@ bool CFirmwareService::RequestUpdate(const FwUpdateRequest& request) {
 }
 
 bool CFirmwareService::StartTransfer(std::size_t slot, const std::filesystem::path& path) {
-    std::lock_guard lock(m_workerLock);
     if (m_bClosed.load() || m_bWorkerRunning.load()) {
+        return false;
+    }
+    // The window's thread never waits here: the lock is held for long only by a stop or the
+    // shutdown joining a worker stuck in a send, and then no transfer may start anyway.
+    std::unique_lock lock(m_workerLock, std::try_to_lock);
+    if (!lock.owns_lock() || m_bClosed.load() || m_bWorkerRunning.load()) {
         return false;
     }
     // The previous worker has already said it ended; this join does not wait on anything.

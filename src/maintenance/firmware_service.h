@@ -60,8 +60,8 @@ class CFirmwareService final : public protocol::ISessionService {
 
     // Queues FW_UPDATE_REQ; false (nothing sent) while closing or while a worker runs.
     bool RequestUpdate(const FwUpdateRequest& request);
-    // Starts Thread_FwUpgrade for `slot` with the image at `path`; false while closing or
-    // while another worker runs.
+    // Starts Thread_FwUpgrade for `slot` with the image at `path`; false while closing,
+    // while another worker runs or while one is being stopped. Never waits.
     bool StartTransfer(std::size_t slot, const std::filesystem::path& path);
     // Sets the stop flag; the worker ends before its next piece. Never waits.
     void RequestStop() { m_bStop.store(true); }

@@ -22,7 +22,12 @@ bool EnsureFolder(const std::filesystem::path& folder) {
 
 std::int64_t FreeMegabytes(const std::filesystem::path& folder) {
     std::error_code ec;
-    std::filesystem::path probe = folder;
+    // A relative folder is below the current one: "new/folder" is measured on the disk of
+    // "." (the walk up would end at an empty path otherwise).
+    std::filesystem::path probe = std::filesystem::absolute(folder, ec);
+    if (ec) {
+        probe = folder;
+    }
     while (!probe.empty() && !std::filesystem::exists(probe, ec)) {
         if (probe == probe.parent_path()) {
             break;

@@ -12,6 +12,10 @@ CReplyCollector::CReplyCollector(platform::IMessageSink& sink, std::size_t capac
 
 void CReplyCollector::Expect(const ReplyRoute& route) {
     std::lock_guard lock(m_lock);
+    // What is already on its way answers an earlier request: its rest is not this one's.
+    for (InFlight& reply : m_inFlight) {
+        reply.ours = false;
+    }
     m_route = route;
     m_bytes.clear();
     m_activeCode = 0;
@@ -20,6 +24,9 @@ void CReplyCollector::Expect(const ReplyRoute& route) {
 
 void CReplyCollector::Cancel() {
     std::lock_guard lock(m_lock);
+    for (InFlight& reply : m_inFlight) {
+        reply.ours = false;
+    }
     m_route.reset();
     m_bytes.clear();
     m_activeCode = 0;
@@ -34,9 +41,26 @@ CReplyCollector::Outcome CReplyCollector::Add(std::uint16_t code,
     bool cutShort = false;
     {
         std::lock_guard lock(m_lock);
-        if (!m_route || code == 0 ||
-            (code != m_route->replyCode && code != m_route->alternateCode) ||
-            (m_activeCode != 0 && code != m_activeCode)) {
+        if (code == 0) {
+            return Outcome::NotExpected;
+        }
+        const bool wanted = m_route &&
+                            (code == m_route->replyCode || code == m_route->alternateCode) &&
+                            (m_activeCode == 0 || code == m_activeCode);
+        // Follow the reply on the wire: a fragment continues the reply of its code that
+        // has begun, or begins one, which is ours only when it is what we wait for.
+        auto it = std::find_if(m_inFlight.begin(), m_inFlight.end(),
+                               [code](const InFlight& r) { return r.code == code; });
+        bool ours = wanted;
+        if (it != m_inFlight.end()) {
+            ours = it->ours && wanted;
+            if (last) {
+                m_inFlight.erase(it);
+            }
+        } else if (!last && m_inFlight.size() < kMaxInFlight) {
+            m_inFlight.push_back(InFlight{code, wanted});
+        }
+        if (!ours) {
             return Outcome::NotExpected;
         }
         m_activeCode = code;

@@ -8,6 +8,11 @@
 // the caller and dropped here, never written past the buffer, and the finished reply is
 // posted marked as cut short (lParam kReplyCutShort).
 //
+// The recorder finishes a reply it has begun, whatever the client does meanwhile. So the
+// collector follows every reply of its codes on the wire from its first fragment to its
+// last: a reply that began for a request since cancelled or replaced is read to its end
+// and dropped, and never completes the next request of the same code.
+//
 // Threads: Expect and Cancel from any thread (the owner's, when a request goes out); Add on
 // the receive thread. One lock guards the state.
 #pragma once
@@ -73,6 +78,15 @@ class CReplyCollector {
     std::vector<std::uint8_t> m_bytes;
     std::uint16_t m_activeCode = 0;  // the form the first fragment came in; 0 before it
     bool m_cutShort = false;
+    // A reply that is part-way over the wire (its first fragment came, its last not yet),
+    // and whether it answers the request outstanding now. One per code, so an unasked
+    // reply of another code in between does not lose track of it.
+    struct InFlight {
+        std::uint16_t code = 0;
+        bool ours = false;
+    };
+    static constexpr std::size_t kMaxInFlight = 8;
+    std::vector<InFlight> m_inFlight;
 };
 
 }  // namespace taviro::protocol

@@ -33,6 +33,8 @@ constexpr std::chrono::milliseconds kShutdownReadGrace{2'000};
 // and how long the recorder may stay silent meanwhile (it has read everything then).
 constexpr std::chrono::milliseconds kCloseDrain{1'000};
 constexpr std::chrono::milliseconds kCloseQuiet{100};
+// The least time a recorder has to answer the login, whatever the connect timeout.
+constexpr std::chrono::milliseconds kLoginAnswerMin{3'000};
 
 // Reads and drops what arrives until the peer closes, stays quiet for kCloseQuiet, an
 // error, or `limit` has passed.
@@ -172,7 +174,7 @@ void CRecorderSession::Thread_Connect() {
             // A name nobody knows: the connection cannot be opened, and the operator is
             // told so, like a refused connect, instead of a Connect button that stays down.
             m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
-            m_owner.Notify(0, 0);
+            m_owner.Notify(0, 1);  // code 1: the name is unknown (0: no socket)
             WriteConnectionLog(logs::entry::kConnectFailed);
             return;
         }
@@ -234,9 +236,21 @@ void CRecorderSession::StartIoThreads() {
 void CRecorderSession::Thread_Connecting() {
     m_socket.SetNonBlocking(true);
     bool asked = false;  // the loop ended because the owner stopped it
+    // A recorder that takes the connection but never answers the login (a host whose
+    // listener never accepts, a stalled peer) is a connect that timed out, not a session
+    // that ended: the operator is told that the recorder did not answer.
+    const auto answerBy =
+        std::chrono::steady_clock::now() + std::max(m_config.connectTimeout, kLoginAnswerMin);
+    bool noAnswer = false;
     for (;;) {
         if (m_bRecvStop) {
             asked = true;
+            break;
+        }
+        if (!m_bAccepted && !m_bRefused && !m_bGoodbye &&
+            std::chrono::steady_clock::now() >= answerBy) {
+            Trace("connect failed: no answer to the login\n");
+            noAnswer = true;
             break;
         }
         const int fd = m_socket.Fd();
@@ -291,6 +305,17 @@ void CRecorderSession::Thread_Connecting() {
         DrainUntilClosed(m_socket, kCloseDrain);
     }
     m_socket.Close();
+    if (noAnswer) {
+        SessionEnd running = SessionEnd::kRunning;
+        m_nEnd.compare_exchange_strong(running, SessionEnd::kConnectFailed);
+        m_bRecvStop = true;
+        m_nSockThreadID = 0;
+        SetAudioState(false);
+        m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
+        m_owner.Notify(1, 0);
+        WriteConnectionLog(logs::entry::kConnectFailed);
+        return;
+    }
     // The cause is settled before (2, 0) goes out, so whoever acts on it reads it final.
     SessionEnd end = SessionEnd::kLost;
     if (m_bRefused) {
@@ -306,6 +331,7 @@ void CRecorderSession::Thread_Connecting() {
     m_nEnd.compare_exchange_strong(running, end);
     m_bRecvStop = true;
     m_nSockThreadID = 0;
+    m_bAudioOnAtEnd = m_bAudioOn.load();
     SetAudioState(false);
     m_owner.Notify(2, 0);
 }
@@ -643,7 +669,6 @@ void CRecorderSession::SetAudioState(bool on) {
         }
         return;
     }
-    m_nAudioChannelMask = 0;
     if (m_bAudioOn.exchange(false)) {
         PostControl(platform::kCtlAudio, ControlState::kReleased);
     }

@@ -167,8 +167,9 @@ class CRecorderSession {
     // Whether the long-running service of this kind runs (false when none is added).
     [[nodiscard]] bool ServiceOn(Service kind) const;
     [[nodiscard]] bool AudioOn() const { return m_bAudioOn.load(); }
-    [[nodiscard]] ChannelMask AudioChannelMask() const { return m_nAudioChannelMask.load(); }
-    void SetAudioChannelMask(ChannelMask mask) { m_nAudioChannelMask.store(mask); }
+    // The recorder's audio was on when the connection ended (AudioOn() is false by then), so
+    // that a connection made again after a loss can ask for it again.
+    [[nodiscard]] bool AudioOnAtEnd() const { return m_bAudioOnAtEnd.load(); }
     [[nodiscard]] std::uint32_t HeaderLowBits() const { return m_nHeaderLowBits.load(); }
     // The two values of the last 12-byte refusal that keeps them (the transfer needs more
     // space than is available: needed and available size).
@@ -209,7 +210,7 @@ class CRecorderSession {
     std::optional<std::pair<std::uint32_t, std::uint32_t>> m_transferSizes;
 
     std::atomic<bool> m_bAudioOn{false};
-    std::atomic<ChannelMask> m_nAudioChannelMask{0};
+    std::atomic<bool> m_bAudioOnAtEnd{false};
     std::atomic<std::uint32_t> m_nHeaderLowBits{0};
     std::atomic<bool> m_bAccepted{false};  // the login was accepted at some point
     std::atomic<bool> m_bDestroyed{false};

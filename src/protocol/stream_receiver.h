@@ -37,21 +37,25 @@ struct PlayElement {
 
 struct PlayAdmission {
     bool queue = false;    // video: onto its channel's queue; audio: may be heard
-    bool reverse = false;  // the frame is played backward or stepped back
+    bool reverse = false;  // the frame is played backward or stepped
+    // Video: decoded for the frames after it, but not shown (skipped on the way to a
+    // position): queued as display-exempt and stepped.
+    bool hidden = false;
+    std::uint16_t paceTicket = 0;  // video: stamped on the queued frame
 };
 
 // Where the stream layer asks remote playback what becomes of each element: credit,
 // speed, pause, re-positioning and pacing live behind it.
 //
-// Threads: the receive thread only. Admit runs before the frame is stamped with the stream
-// generation (it may start a new one); Queued runs after a video frame went to its queue
-// and may wait there for the frame's moment at normal speed (it returns at once when
-// playback stops or changes).
+// Threads: the receive thread only, and neither call waits. Admit runs before the frame is
+// stamped with the stream generation (it may start a new one); Queued follows every
+// admitted video frame, with whether it reached its channel's queue (a channel without a
+// decoder, or no memory, drops it).
 class IPlayGate {
   public:
     virtual ~IPlayGate() = default;
     virtual PlayAdmission Admit(const PlayElement& element) = 0;
-    virtual void Queued(const PlayElement& element) = 0;
+    virtual void Queued(const PlayElement& element, bool queued) = 0;
 };
 
 }  // namespace taviro::protocol

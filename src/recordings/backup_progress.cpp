@@ -92,3 +92,43 @@ std::string CBackupProgress::Text() const {
 }
 
 }  // namespace taviro::recordings
+
+namespace taviro::recordings {
+
+std::string BackupConfirmText(std::uint64_t kilobytes, std::uint64_t splitBytes) {
+    const std::uint64_t splitKb = std::max<std::uint64_t>(splitBytes / 1024, 1);
+    const std::uint64_t pairs = kilobytes / splitKb + 1;
+    return "This backup is about " + SizeText(kilobytes) + ", written as " + std::to_string(pairs) +
+           (pairs == 1 ? " pair" : " pairs") +
+           " of files. It takes a while and needs that much free disk. Start it?";
+}
+
+std::filesystem::path BackupFolder(const BackupOutcome& outcome) {
+    return outcome.pairs.empty() ? std::filesystem::path()
+                                 : outcome.pairs.front().vid.parent_path();
+}
+
+std::string BackupEndText(const BackupOutcome& outcome) {
+    const std::size_t files = outcome.pairs.size();
+    const std::string written = std::to_string(files) + (files == 1 ? " pair" : " pairs") + ", " +
+                                SizeText(outcome.bytesWritten / 1024) + " in " +
+                                BackupFolder(outcome).string();
+    const std::string kept = files == 0 ? std::string("Nothing was kept") : "Kept " + written;
+    switch (outcome.failed ? BackupEnd::kWriteFailed : outcome.end) {
+        case BackupEnd::kDone:
+            if (files == 0)
+                return "Done: nothing was recorded in the range";
+            return "Done: " + written;
+        case BackupEnd::kStopped:
+            return "Stopped by you. " + kept;
+        case BackupEnd::kRecorderFailed:
+            return "The recorder stopped the backup. " + kept;
+        case BackupEnd::kConnectionEnded:
+            return "Interrupted: the connection ended. " + kept;
+        case BackupEnd::kWriteFailed:
+            break;
+    }
+    return "Stopped: " + outcome.error + ". " + kept;
+}
+
+}  // namespace taviro::recordings

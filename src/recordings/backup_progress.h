@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <string>
 #include <utility>
+
+#include "recordings/backup_transfer.h"
 
 namespace taviro::recordings {
 
@@ -32,6 +35,19 @@ class CBackupProgress {
 
 // "512 KB", "12.3 MB", "1.25 GB".
 std::string SizeText(std::uint64_t kilobytes);
+
+// Backups from this size on are started only once the user has confirmed their size: a
+// range of many hours takes as long and fills a disk.
+inline constexpr std::uint64_t kConfirmBackupKilobytes = 2u << 20;  // 2 GB
+// The question asked then: the size and how many pairs it becomes.
+std::string BackupConfirmText(std::uint64_t kilobytes, std::uint64_t splitBytes);
+
+// What the panel says once a backup has ended: done with what it wrote and where, or who
+// or what stopped it (the user, the recorder, the connection, the disk with its reason)
+// and what was kept.
+std::string BackupEndText(const BackupOutcome& outcome);
+// The folder of the pairs a backup wrote (empty when it wrote none).
+std::filesystem::path BackupFolder(const BackupOutcome& outcome);
 // "45 s", "3 min 05 s", "1 h 02 min".
 std::string DurationText(std::int64_t seconds);
 

@@ -94,6 +94,11 @@ std::uint64_t CBackupService::BytesReceived() const {
     return transfer ? transfer->BytesReceived() : 0;
 }
 
+bool CBackupService::Finishing() const {
+    const auto transfer = Transfer();
+    return m_bRunning.load() || (transfer && !transfer->Ended());
+}
+
 std::optional<BackupOutcome> CBackupService::LastOutcome() const {
     const auto transfer = Transfer();
     if (transfer && transfer->Ended()) {
@@ -119,54 +124,57 @@ bool CBackupService::Start(const BackupRange& range) {
     std::shared_ptr<CBackupTransfer> finished;
     {
         std::lock_guard lock(m_lock);
-        if (m_pTransfer && m_pTransfer->Ended()) {
+        if (m_bRunning.load() || (m_pTransfer && !m_pTransfer->Ended())) {
+            // A transfer still writing would take this one's records as its own or drop
+            // them: one backup at a time, each with its own writer.
+            return false;
+        }
+        if (m_pTransfer) {
             m_lastOutcome = m_pTransfer->Outcome();
             finished = std::move(m_pTransfer);  // joined below, outside the lock
         }
-        if (!m_pTransfer) {
-            archive::WriterOptions options;
-            options.folder = m_target.folder;
-            options.productType = m_login.ProductType();
-            options.splitBytes = m_target.splitBytes;
-            options.clock = m_target.clock;
-            m_session.Owner().Post(platform::Window::Main, platform::WM_BACKUP_STARTED,
-                                   m_nCapacityKb.load(), 0);
-            m_pTransfer =
-                std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options), [this] {
-                    // The writer cannot go on:
-                    // the recorder stops sending.
-                    if (m_bRunning.exchange(false)) {
-                        m_session.Send(msg::TRANS_OFF_REQ);
-                    }
-                });
+        // The request goes out before the writer exists, so a writer that fails at once
+        // (a folder that cannot be made) asks the recorder to stop after it was asked to
+        // start, never before.
+        m_bRunning = true;
+        if (!m_session.Send(msg::TRANS_DATA_REQ, EncodeBackupRange(range))) {
+            m_bRunning = false;
+            return false;
         }
+        archive::WriterOptions options;
+        options.folder = m_target.folder;
+        options.productType = m_login.ProductType();
+        options.splitBytes = m_target.splitBytes;
+        options.clock = m_target.clock;
+        options.vidSpaceLimit = m_target.vidSpaceLimit;
+        m_session.Owner().Post(platform::Window::Main, platform::WM_BACKUP_STARTED,
+                               m_nCapacityKb.load(), 0);
+        m_pTransfer =
+            std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options), [this] {
+                // The writer cannot go on: the recorder stops sending.
+                if (m_bRunning.exchange(false)) {
+                    m_session.Send(msg::TRANS_OFF_REQ);
+                }
+            });
     }
     if (finished) {
-        finished->Join();
-    }
-    m_bRunning = true;
-    if (!m_session.Send(msg::TRANS_DATA_REQ, EncodeBackupRange(range))) {
-        m_bRunning = false;
-        if (const auto transfer = Transfer()) {
-            transfer->Finish();
-        }
-        return false;
+        finished->Join();  // it has ended: nothing is waited for
     }
     return true;
 }
 
-void CBackupService::EndTransfer() {
+void CBackupService::EndTransfer(BackupEnd why) {
     if (m_bRunning.exchange(false)) {
         m_session.Send(msg::TRANS_OFF_REQ);
     }
     if (const auto transfer = Transfer()) {
-        transfer->Finish();  // the writer writes what is queued and closes the pair
+        transfer->Finish(why);  // the writer writes what is queued and closes the pair
     }
 }
 
 bool CBackupService::Stop() {
     const bool wasRunning = m_bRunning.load();
-    EndTransfer();
+    EndTransfer(BackupEnd::kStopped);
     std::shared_ptr<CBackupTransfer> transfer;
     {
         std::lock_guard lock(m_lock);
@@ -182,7 +190,7 @@ bool CBackupService::StopRunning() {
     if (!m_bRunning.load()) {
         return false;
     }
-    EndTransfer();
+    EndTransfer(BackupEnd::kConnectionEnded);
     return true;
 }
 
@@ -190,7 +198,7 @@ void CBackupService::OnClosed() {
     // Every session thread has ended: nothing more arrives, the pair is closed as it stands.
     m_bRunning = false;
     if (const auto transfer = Transfer()) {
-        transfer->Finish();
+        transfer->Finish(BackupEnd::kConnectionEnded);
         transfer->Join();
     }
 }
@@ -284,7 +292,7 @@ bool CBackupService::RecvFn_OnDone(const PacketHeader& header) {
     if (!m_session.Discard(header)) {
         return false;
     }
-    EndTransfer();
+    EndTransfer(BackupEnd::kDone);
     return true;
 }
 
@@ -292,7 +300,7 @@ bool CBackupService::RecvFn_OnFail(const PacketHeader& header) {
     if (m_session.HandleRefusal(header) == protocol::kReasonReadFailed) {
         return false;
     }
-    EndTransfer();
+    EndTransfer(BackupEnd::kRecorderFailed);
     return true;
 }
 

@@ -59,6 +59,8 @@ struct BackupTarget {
     std::function<std::int64_t()> clock;  // for tests; the system clock when empty
     // Free megabytes of the folder's disk; platform::FreeMegabytes when empty.
     std::function<std::int64_t(const std::filesystem::path&)> freeSpace;
+    // For tests: a disk that fills up after this many bytes of a .vid (0: none).
+    std::uint64_t vidSpaceLimit = 0;
 };
 
 class CBackupService final : public protocol::ISessionService {
@@ -78,9 +80,13 @@ class CBackupService final : public protocol::ISessionService {
     void SetTarget(BackupTarget target);
     // TRANS_ON_REQ; the answer comes as WM_BACKUP_CAPACITY.
     bool RequestCapacity(const BackupRange& range);
-    // TRANS_DATA_REQ with a new writer (a running one is reused). False when the gates are
-    // closed or the request cannot be queued.
+    // TRANS_DATA_REQ with a new writer. False when the gates are closed, the request cannot
+    // be queued, or the previous transfer is still writing (Finishing(): its data would
+    // otherwise be lost; the caller says so and the user tries again once it has ended).
     bool Start(const BackupRange& range);
+    // A transfer has not ended yet: it runs, or it writes what is queued and closes its
+    // pair (WM_BACKUP_FINISHED follows).
+    [[nodiscard]] bool Finishing() const;
     // The user's stop: TRANS_OFF_REQ, what is queued written, the pair closed. Waits for the
     // writer (a worker's call). False when no backup ran.
     bool Stop();
@@ -102,7 +108,7 @@ class CBackupService final : public protocol::ISessionService {
     bool RecvFn_OnFail(const protocol::PacketHeader& header);
     bool RecvFn_OffAck(const protocol::PacketHeader& header);
     // The transfer has ended on the recorder's side: TRANS_OFF_REQ, the writer finishes.
-    void EndTransfer();
+    void EndTransfer(BackupEnd why);
     std::shared_ptr<CBackupTransfer> Transfer() const;
 
     protocol::CRecorderSession& m_session;

@@ -43,9 +43,12 @@ void CBackupTransfer::Put(archive::RecordKind kind, std::vector<std::uint8_t> re
     });
 }
 
-void CBackupTransfer::Finish() {
+void CBackupTransfer::Finish(BackupEnd why) {
     {
         std::lock_guard lock(m_lock);
+        if (!m_bFinish) {
+            m_end = why;
+        }
         m_bFinish = true;
     }
     m_changed.notify_all();
@@ -74,7 +77,7 @@ void CBackupTransfer::PostProgress(bool force) {
 
 void CBackupTransfer::Thread_Write() {
     bool ok = m_writer.Open();
-    for (;;) {
+    while (ok) {
         Element element;
         {
             std::unique_lock lock(m_lock);
@@ -87,36 +90,36 @@ void CBackupTransfer::Thread_Write() {
             m_nQueuedBytes -= element.record.size();
         }
         m_changed.notify_all();
-        if (ok) {
-            ok = m_writer.Write(element.kind, element.record);
-        }
-        if (!ok && !m_bFailed.exchange(true)) {
-            // Nothing more is queued; the receive thread stops waiting for room.
-            {
-                std::lock_guard lock(m_lock);
-                m_queue.clear();
-                m_nQueuedBytes = 0;
-            }
-            m_changed.notify_all();
-            platform::Trace("backup writer failed: %s\n", m_writer.Error().c_str());
-            if (m_onWriteFailure) {
-                m_onWriteFailure();
-            }
-        }
+        ok = m_writer.Write(element.kind, element.record);
         PostProgress(false);
     }
+    if (!ok) {
+        // The writer cannot go on: the transfer ends here, without waiting for anyone to
+        // say so. Nothing more is taken and the receive thread stops waiting for room.
+        {
+            std::lock_guard lock(m_lock);
+            m_bFailed = true;
+            m_bFinish = true;
+            m_queue.clear();
+            m_nQueuedBytes = 0;
+        }
+        m_changed.notify_all();
+        platform::Trace("backup writer failed: %s\n", m_writer.Error().c_str());
+    }
+    // The pair gets its summary and trailers for what was written, failure or not.
     m_writer.Close();
     PostProgress(true);
     {
         std::lock_guard lock(m_lock);
         m_outcome.pairs = m_writer.Pairs();
         m_outcome.bytesReceived = m_nReceived.load();
+        m_outcome.bytesWritten = m_writer.BytesWritten();
         m_outcome.failed = m_writer.Failed();
         m_outcome.error = m_writer.Error();
+        m_outcome.end = ok ? m_end : BackupEnd::kWriteFailed;
     }
-    if (m_writer.Failed()) {
-        m_owner.ShowMessageBox("The backup stopped: " + m_writer.Error() +
-                               ". What was written before is kept.");
+    if (!ok && m_onWriteFailure) {
+        m_onWriteFailure();  // the recorder is asked to stop sending
     }
     m_bEnded = true;
     m_owner.Post(platform::Window::Main, platform::WM_BACKUP_FINISHED, 0, 0);

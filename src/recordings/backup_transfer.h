@@ -9,9 +9,11 @@
 // a slow disk holds the recorder back instead of filling memory. Nothing queued is dropped
 // unless the writer has failed.
 //
-// A write that fails (a full disk, a file-size limit) stops the writer: the pair is closed
-// readable up to its last whole record, `onWriteFailure` runs once on the writer thread
-// (the service asks the recorder to stop) and the user is told which folder and why.
+// A write that fails (a full disk, a file-size limit, a folder that cannot be written)
+// ends the transfer at once, by itself: what is queued is let go, the pair is closed
+// readable up to its last whole record with its summary and trailers, `onWriteFailure`
+// runs once on the writer thread (the service asks the recorder to stop), and
+// WM_BACKUP_FINISHED follows with the outcome naming the file and the reason.
 //
 // Threads: Put() on the receive thread; Finish() from any thread; Join() and the destructor
 // from a thread that may wait (never the window's, never the writer's own). The object owns
@@ -40,11 +42,17 @@ inline constexpr std::size_t kBackupLagBytes = 8u << 20;
 // Progress goes to the window at most this often (and once at the end).
 inline constexpr std::chrono::milliseconds kBackupProgressPeriod{100};
 
+// How a transfer came to its end: the recorder sent all of it, the user stopped it, the
+// recorder gave up, the connection ended, or the writer could not go on.
+enum class BackupEnd { kDone, kStopped, kRecorderFailed, kConnectionEnded, kWriteFailed };
+
 struct BackupOutcome {
     std::vector<archive::PairSummary> pairs;
     std::uint64_t bytesReceived = 0;
+    std::uint64_t bytesWritten = 0;  // of whole records in the pairs
     bool failed = false;
     std::string error;  // names the file and the reason
+    BackupEnd end = BackupEnd::kDone;
 };
 
 class CBackupTransfer {
@@ -58,9 +66,10 @@ class CBackupTransfer {
     // Receive thread: one whole record. Returns once it is queued, or dropped because the
     // transfer has ended or its writer failed.
     void Put(archive::RecordKind kind, std::vector<std::uint8_t> record);
-    // Nothing more comes: the writer writes what is queued and closes the pair.
-    void Finish();
-    // Waits for the writer thread to end (Finish first, or it waits for ever).
+    // Nothing more comes: the writer writes what is queued and closes the pair. The first
+    // call's `why` is the outcome's end (unless the writer fails).
+    void Finish(BackupEnd why = BackupEnd::kDone);
+    // Waits for the writer thread to end (Finish first, unless the writer has failed).
     void Join();
     [[nodiscard]] bool Ended() const { return m_bEnded.load(); }
     [[nodiscard]] std::uint64_t BytesReceived() const { return m_nReceived.load(); }
@@ -84,6 +93,7 @@ class CBackupTransfer {
     std::deque<Element> m_queue;
     std::size_t m_nQueuedBytes = 0;
     bool m_bFinish = false;
+    BackupEnd m_end = BackupEnd::kDone;
     BackupOutcome m_outcome;
 
     std::atomic<bool> m_bEnded{false};

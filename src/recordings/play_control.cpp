@@ -74,17 +74,33 @@ PlayMessages CPlayControl::Start(protocol::RecorderTime start) {
     m_speed = 0;
     m_speedKnown = false;
     m_anchorPending = true;
+    m_ahead = false;
+    m_restarted = false;
     m_remaining = 0;
+    m_channelShown.fill(-1);
+    m_waiting = 0;
     return {Word(msg::PLAY_STEP_DATA, kStartCredit)};
 }
 
 PlayMessages CPlayControl::Command(PlayCommand command, protocol::ChannelMask view,
                                    protocol::ChannelMask played, int channelCount,
-                                   bool* newGeneration) {
+                                   bool* newGeneration, bool* discard) {
+    (void)channelCount;  // the way to a step's picture is paid one frame at a time
     PlayMessages out;
     bool generation = false;
     const PlayCommand old = m_mode;
-    const bool paused = m_pause == PauseState::Paused;
+    const bool wasStreaming = m_pause == PauseState::Streaming && !m_stepping;
+    // Ahead: the recorder stands up to a credit's worth of frames past the picture. A step
+    // or a reversal starts from the picture, as from pause; the recorder stops first.
+    const bool ahead = m_ahead && m_pause == PauseState::Streaming;
+    const bool paused = m_pause == PauseState::Paused ||
+                        (ahead && command != PlayCommand::Forward && command != PlayCommand::Pause);
+    if (paused && ahead) {
+        out.push_back(Plain(msg::PLAY_PAUSE));
+    }
+    m_ahead = false;
+    m_restarted = false;
+    m_underway = 0;
     const auto position = static_cast<std::int64_t>(m_position);
     // The frame shown last is where a resumed or stepped playback lands.
     m_target = FrameMillis(m_shownSeconds, m_shownMicros);
@@ -96,7 +112,7 @@ PlayMessages CPlayControl::Command(PlayCommand command, protocol::ChannelMask vi
             break;
         case PlayCommand::Forward:
             if (paused) {
-                out.push_back(Plain(msg::PLAY_PAUSE));
+                out.push_back(Plain(msg::PLAY_PAUSE));  // (sent even when the recorder is paused)
                 out.push_back(Positioned(msg::PLAY_FORWARD, played, position));
                 m_pause = PauseState::Repositioning;
                 m_remaining = kStartCredit;
@@ -134,11 +150,14 @@ PlayMessages CPlayControl::Command(PlayCommand command, protocol::ChannelMask vi
             break;
         case PlayCommand::PreviousStep:
             if (paused) {
-                out.push_back(Positioned(msg::PLAY_BACKWARD, played, position + 1));
+                // Forward to the picture shown, then the step back from it. (Going back to
+                // it would land on the key frame before it, a group of pictures early, and
+                // at the pace the recorder plays backward.)
+                out.push_back(Positioned(msg::PLAY_FORWARD, played, position));
                 m_pause = PauseState::Repositioning;
-                const auto count = static_cast<std::uint32_t>(channelCount > 0 ? channelCount : 1);
-                out.push_back(Word(msg::PLAY_STEP_DATA, count));
-                m_remaining = count;
+                // One frame at a time, as every step's way is paid (see OnElement).
+                out.push_back(Word(msg::PLAY_STEP_DATA, 1));
+                m_remaining = 1;
             } else {
                 out.push_back(Plain(msg::PLAY_PAUSE));
                 out.push_back(Plain(msg::PLAY_PREV_STEP));
@@ -153,7 +172,27 @@ PlayMessages CPlayControl::Command(PlayCommand command, protocol::ChannelMask vi
         generation = true;
     } else if (command == PlayCommand::Forward || command == PlayCommand::NextStep) {
         m_reversal = BackwardMode(old) ? 1 : 0;
-        generation = m_reversal == 1;
+        // Only a positioned request starts the stream again (at a key frame). A plain one
+        // goes on from the frame the decoders hold (the recorder sends a step's lead-in
+        // when they lack it), so a new generation, which makes them wait for a key frame,
+        // would show nothing for a group of pictures.
+        generation = m_reversal == 1 && m_pause == PauseState::Repositioning;
+    }
+    if (m_pause == PauseState::Repositioning) {
+        // Only backward play goes back to its position; everything else comes forward to it.
+        m_landForward = command != PlayCommand::Backward;
+        // The channels of the request that show a picture land on it, each.
+        m_waiting = 0;
+        for (int c = 0; c < protocol::kMaxChannels; ++c) {
+            if (protocol::HasChannel(played, c) &&
+                m_channelShown[static_cast<std::size_t>(c)] >= 0) {
+                m_waiting |= protocol::ChannelMask{1} << static_cast<unsigned>(c);
+            }
+        }
+    }
+    if (discard != nullptr) {
+        // A faster forward plays on: what is on its way is shown, only sooner.
+        *discard = !(command == PlayCommand::Forward && wasStreaming);
     }
     if (command != PlayCommand::Pause) {
         m_mode = command;
@@ -179,14 +218,21 @@ PlayMessages CPlayControl::SeekTo(protocol::RecorderTime seconds, protocol::Chan
     m_remaining = kStartCredit;
     m_target = FrameMillis(seconds, 0);
     m_anchorPending = true;
+    m_ahead = false;
+    // A seek may land in a gap, where the recorder starts after the target: every frame
+    // counts from the first, and the first at or past the target lands.
+    m_restarted = true;
+    m_waiting = 0;
+    m_channelShown.fill(-1);
+    m_landForward = true;
     return out;
 }
 
 ElementVerdict CPlayControl::OnElement(bool audio, std::uint32_t speedCode, std::int32_t seconds,
                                        std::int32_t microseconds, protocol::ChannelMask view,
-                                       int channelCount,
-                                       std::optional<protocol::RecorderTime> position,
-                                       bool unreadable) {
+                                       int channelCount, bool unreadable, bool realTime,
+                                       int channel) {
+    (void)channelCount;
     ElementVerdict v;
     const int speed = SpeedOfCode(speedCode);
     if (!m_speedKnown || speed != m_speed) {
@@ -196,63 +242,129 @@ ElementVerdict CPlayControl::OnElement(bool audio, std::uint32_t speedCode, std:
         m_anchorPending = true;
     }
     // The recorder is granted more every 48 elements, video and audio alike, unless the
-    // playback steps or is paused (a step's credit is granted by the step itself).
-    if (!m_stepping && ++m_creditCount >= kCreditBatch) {
-        m_creditCount = 0;
-        v.send.push_back(Word(msg::PLAY_STEP_DATA, kCreditBatch));
-    }
+    // playback steps or is paused (a step's credit is granted by the step itself). A paced
+    // frame counts once it has been shown: the recorder stays a credit ahead of the screen.
+    const auto credit = [&] {
+        if (!m_stepping && ++m_creditCount >= kCreditBatch) {
+            m_creditCount = 0;
+            v.send.push_back(Word(msg::PLAY_STEP_DATA, kCreditBatch));
+        }
+    };
     if (audio) {
+        credit();
         v.show = m_pause == PauseState::Streaming && m_speed == 1;
         return v;
     }
     if (unreadable) {
+        credit();
         return v;  // no time to go by: neither shown nor a position
     }
     switch (m_pause) {
         case PauseState::Paused:
+            credit();
             return v;  // dropped
         case PauseState::Streaming:
             v.show = true;
             v.anchor = m_anchorPending;
             m_anchorPending = false;
-            v.reverse = (m_mode == PlayCommand::Backward && m_speed < 0) ||
-                        m_mode == PlayCommand::PreviousStep;
-            m_position = position.value_or(seconds);
-            m_shownSeconds = seconds;
-            m_shownMicros = microseconds;
+            // Backward, and every step: the decoders show no display-exempt lead-in.
+            v.reverse = (m_mode == PlayCommand::Backward && m_speed < 0) || m_stepping;
+            v.paced = realTime && m_speed == 1 && !m_stepping;
+            if (v.paced) {
+                m_ahead = true;
+            } else {
+                credit();
+            }
             return v;
         case PauseState::Repositioning:
             break;
     }
-    --m_remaining;
+    credit();
     const std::int64_t t = FrameMillis(seconds, microseconds);
-    const bool landForward = m_reversal == 1 || (m_reversal != 2 && ForwardMode(m_mode));
-    const bool before = landForward ? t < m_target : t > m_target;
-    const bool stepMode =
-        landForward ? m_mode == PlayCommand::NextStep : m_mode == PlayCommand::PreviousStep;
-    if (before) {
-        if (stepMode && m_remaining <= 1) {
-            const auto count = static_cast<std::uint32_t>(channelCount > 0 ? channelCount : 1);
-            v.send.push_back(Word(msg::PLAY_STEP_DATA, count));
-            m_remaining = count;
+    const bool landForward = m_landForward;
+    const bool stepMode = m_mode == PlayCommand::NextStep || m_mode == PlayCommand::PreviousStep;
+    // Each channel lands on the picture it shows; one not shown yet on the last shown.
+    const bool own = channel >= 0 && channel < protocol::kMaxChannels &&
+                     m_channelShown[static_cast<std::size_t>(channel)] >= 0;
+    const std::int64_t target = own ? m_channelShown[static_cast<std::size_t>(channel)] : m_target;
+    if (m_speed != 0 && (m_speed > 0) != landForward) {
+        return v;  // the other direction's stream, still under way: paid for before
+    }
+    if (landForward && !m_restarted) {
+        // Frames past the target before any at or before it are still under way from
+        // before the request (the recorder starts again at a key frame at or before the
+        // target), paid for by the credit before it. More than a credit's worth cannot
+        // be: then it started past the target.
+        if (t > target && ++m_underway <= kStartCredit + kCreditBatch) {
+            return v;
         }
+        m_restarted = true;
+    }
+    --m_remaining;
+    // A step's way to its picture is paid frame by frame, so the recorder stands exactly
+    // there when the step is taken: what it sent beyond would be stepped over.
+    if (stepMode && m_remaining <= 0) {
+        v.send.push_back(Word(msg::PLAY_STEP_DATA, 1));
+        m_remaining = 1;
+    }
+    // Decoded, never shown: the frames after it, the step's among them, build on it.
+    v.hidden = true;
+    if (landForward ? t < target : t > target) {
+        return v;
+    }
+    if (channel >= 0 && channel < protocol::kMaxChannels) {
+        m_waiting &= ~(protocol::ChannelMask{1} << static_cast<unsigned>(channel));
+    }
+    // Every channel of the request must reach its picture, unless the recording of one ends
+    // before: a second past the last picture shown lands all the same.
+    const bool beyond = landForward ? t > m_target + 1000 : t < m_target - 1000;
+    if (m_waiting != 0 && !beyond) {
         return v;
     }
     // Landed: this frame is the one already shown (or the first past it), so it is not
-    // shown again; streaming goes on, or the step is taken from here.
+    // shown again; streaming goes on, or the step is taken from here. (The decoders started
+    // a new generation when the request went out, at the key frame the recorder starts at.)
+    if (!v.send.empty() && stepMode) {
+        v.send.clear();  // the frame-by-frame credit: the step below has its own
+    }
     m_pause = PauseState::Streaming;
     m_anchorPending = true;
-    if (m_reversal != 0) {
-        v.newGeneration = true;
-        m_reversal = 0;
-    }
+    m_reversal = 0;
     if (stepMode) {
         v.send.push_back(Plain(msg::PLAY_PAUSE));
-        v.send.push_back(Plain(landForward ? msg::PLAY_NEXT_STEP : msg::PLAY_PREV_STEP));
+        v.send.push_back(
+            Plain(m_mode == PlayCommand::NextStep ? msg::PLAY_NEXT_STEP : msg::PLAY_PREV_STEP));
         v.send.push_back(Word(msg::PLAY_CH_CHANGE, view & 0xFFFFu));
         v.send.push_back(Word(msg::PLAY_STEP_DATA, 1));
     }
     return v;
+}
+
+void CPlayControl::OnShown(int channel, std::int32_t seconds, std::int32_t microseconds,
+                           protocol::RecorderTime position) {
+    if (channel >= 0 && channel < protocol::kMaxChannels) {
+        m_channelShown[static_cast<std::size_t>(channel)] = FrameMillis(seconds, microseconds);
+    }
+    m_position = position;
+    m_shownSeconds = seconds;
+    m_shownMicros = microseconds;
+}
+
+PlayMessages CPlayControl::OnPacedHandled() {
+    PlayMessages out;
+    if (!m_stepping && m_pause == PauseState::Streaming && ++m_creditCount >= kCreditBatch) {
+        m_creditCount = 0;
+        out.push_back(Word(msg::PLAY_STEP_DATA, kCreditBatch));
+    }
+    return out;
+}
+
+PlayMessages CPlayControl::FreshCredit() {
+    if (m_stepping || m_pause != PauseState::Streaming) {
+        return {};
+    }
+    m_creditCount = 0;
+    return {Word(msg::PLAY_STEP_DATA, kStartCredit)};
 }
 
 PlayMessages CPlayControl::OnDataFinish() {

@@ -74,34 +74,57 @@ inline std::int64_t FrameMillis(std::int64_t seconds, std::int64_t microseconds)
 
 // What becomes of one complete play data element.
 struct ElementVerdict {
-    bool show = false;           // goes to its queue (video) or may be heard (audio)
-    bool reverse = false;        // a frame played backward or stepped back
-    bool anchor = false;         // pacing starts again from this frame
-    bool newGeneration = false;  // the decoders start over (a reversal landed)
+    bool show = false;     // goes to its queue (video) or may be heard (audio)
+    bool reverse = false;  // a frame played backward or stepped
+    // Video on the way to a position: decoded (the frames after it need it), not shown.
+    bool hidden = false;
+    // Shown at its recorded moment (normal speed, real-time pacing): the credit for it is
+    // counted once it has been handled (OnPacedHandled), not on arrival.
+    bool paced = false;
+    bool anchor = false;  // pacing starts again from this frame
     bool speedChanged = false;
     PlayMessages send;  // in order, before anything else goes out
 };
 
 class CPlayControl {
   public:
+    CPlayControl() { m_channelShown.fill(-1); }
     // PLAY_ON_ACK: forward, streaming, no stepping, credit counter 0, speed unknown, the
     // position at the requested start. The returned credit starts the stream.
     PlayMessages Start(protocol::RecorderTime start = 0);
     // A playback button. `view` is the mask of the channels shown, `played` the session's
     // playback mask narrowed to the view, `channelCount` the recorder's channel count. The
-    // new generation flag tells the caller to start a new playback generation.
+    // new generation flag tells the caller to start a new playback generation; `discard`
+    // whether the frames received but not yet shown are to be thrown away (every button
+    // but a faster forward).
+    //
+    // Positioned from the last frame shown: from pause, as the recorder's sequences have
+    // it, and also while the recorder is ahead of the screen (normal speed, paced: it has
+    // sent what the credit allows), since a plain step or reversal would start where the
+    // recorder stands, not where the picture does.
     PlayMessages Command(PlayCommand command, protocol::ChannelMask view,
-                         protocol::ChannelMask played, int channelCount, bool* newGeneration);
+                         protocol::ChannelMask played, int channelCount, bool* newGeneration,
+                         bool* discard = nullptr);
     // One element from the recorder, in arrival order. `speedCode` from its header; video
     // frames with their time (the encoder's seconds and microseconds, which re-positioning
-    // compares) and their position (the stream part's time, which positioned requests
-    // carry; the seconds when not given). An `unreadable` element (too short for its
-    // headers) only counts for the credit and the speed.
+    // compares). An `unreadable` element (too short for its headers) only counts for the
+    // credit and the speed. `realTime`: frames shown at normal speed wait for their moment
+    // where they are shown (their verdict says paced).
+    // `channel`: the video frame's.
     ElementVerdict OnElement(bool audio, std::uint32_t speedCode, std::int32_t seconds,
                              std::int32_t microseconds, protocol::ChannelMask view,
-                             int channelCount,
-                             std::optional<protocol::RecorderTime> position = std::nullopt,
-                             bool unreadable = false);
+                             int channelCount, bool unreadable = false, bool realTime = false,
+                             int channel = 0);
+    // A picture of `channel` was shown: its encoder time (where the channel lands when
+    // playback resumes or steps) and the stream part's time (what positioned requests
+    // carry).
+    void OnShown(int channel, std::int32_t seconds, std::int32_t microseconds,
+                 protocol::RecorderTime position);
+    // A paced frame was handled (shown, or dropped by the decoder): its credit counts now.
+    PlayMessages OnPacedHandled();
+    // The consumers lost what they held (the decoders started over): a fresh account of
+    // credit while streaming, nothing otherwise.
+    PlayMessages FreshCredit();
     // PLAY_DATA_FINISH: another step's credit while re-positioning.
     PlayMessages OnDataFinish();
     // PLAY_ON_DONE: paused at the end, then streaming state (nothing is coming).
@@ -112,6 +135,8 @@ class CPlayControl {
     [[nodiscard]] int Reversal() const { return m_reversal; }
     [[nodiscard]] int Speed() const { return m_speed; }
     [[nodiscard]] bool Stepping() const { return m_stepping; }
+    // The recorder has sent frames that are still waiting for their moment.
+    [[nodiscard]] bool Ahead() const { return m_ahead; }
     // Seconds of the last video frame shown.
     [[nodiscard]] protocol::RecorderTime Position() const { return m_position; }
     // The target of re-positioning, in frame milliseconds.
@@ -128,6 +153,16 @@ class CPlayControl {
     bool m_speedKnown = false;
     bool m_stepping = false;
     bool m_anchorPending = true;
+    bool m_ahead = false;
+    // Re-positioning forward: the recorder has started again from the position (a frame
+    // at or before the target came). What arrives before is still under way from before.
+    bool m_restarted = false;
+    bool m_landForward = true;  // the direction re-positioning comes to its target from
+    std::uint32_t m_underway = 0;
+    // Each channel's last picture shown (frame milliseconds, -1 none), and the channels of
+    // a positioned request still on their way to theirs.
+    std::array<std::int64_t, protocol::kMaxChannels> m_channelShown{};
+    protocol::ChannelMask m_waiting = 0;
     std::uint32_t m_creditCount = 0;
     std::int64_t m_remaining = 0;
     std::int64_t m_target = 0;              // ms

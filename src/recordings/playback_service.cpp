@@ -29,7 +29,15 @@ CPlaybackService::CPlaybackService(protocol::CRecorderSession& session,
     : m_session(session),
       m_login(login),
       m_state(state),
-      m_pStreamBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(protocol::kMaxPayload)) {}
+      m_pStreamBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(protocol::kMaxPayload)) {
+    m_state.SetPlayPacing(this);
+}
+
+CPlaybackService::~CPlaybackService() {
+    if (m_state.PlayPacing() == this) {
+        m_state.SetPlayPacing(nullptr);
+    }
+}
 
 void CPlaybackService::Register(protocol::CDispatchTable& table) {
     const auto on = [&](std::uint16_t code, bool (CPlaybackService::*fn)(const PacketHeader&)) {
@@ -88,7 +96,8 @@ void CPlaybackService::Begin() {
     {
         std::lock_guard lock(m_lock);
         m_pacer.Reset();
-        m_bPace = false;
+        NewPace(true, true);
+        m_bLastPaced = false;
         m_nShown = 0;
         m_nPositionMs = 0;
         m_nSpeed = 0;
@@ -116,8 +125,9 @@ bool CPlaybackService::Command(PlayCommand command, protocol::ChannelMask view) 
     {
         std::lock_guard lock(m_lock);
         bool newGeneration = false;
-        const PlayMessages messages = m_control.Command(command, view, PlayedInView(view),
-                                                        m_login.ChannelCount(), &newGeneration);
+        bool discard = true;
+        const PlayMessages messages = m_control.Command(
+            command, view, PlayedInView(view), m_login.ChannelCount(), &newGeneration, &discard);
         if (command == PlayCommand::Pause || command == PlayCommand::Backward ||
             command == PlayCommand::PreviousStep) {
             if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
@@ -127,7 +137,7 @@ bool CPlaybackService::Command(PlayCommand command, protocol::ChannelMask view) 
         if (newGeneration) {
             m_state.NewGeneration();
         }
-        m_bPace = false;
+        NewPace(true, discard);
         SendSequence(messages);
         m_nChanges.fetch_add(1);
     }
@@ -150,7 +160,7 @@ bool CPlaybackService::Seek(protocol::RecorderTime seconds, protocol::ChannelMas
             consumers->FlushPlaybackAudio();
         }
         m_state.NewGeneration();
-        m_bPace = false;
+        NewPace(true, true);
         SendSequence(messages);
         m_nChanges.fetch_add(1);
     }
@@ -258,7 +268,7 @@ protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& ele
     const ElementVerdict v =
         m_control.OnElement(element.audio, SpeedCodeOf(element.headerWord1), element.seconds,
                             element.microseconds, m_nView.load(), m_login.ChannelCount(),
-                            element.position, !element.audio && !element.readable);
+                            !element.audio && !element.readable, m_bPacing.load(), element.channel);
     SendNow(v.send);
     if (v.speedChanged) {
         m_nSpeed = m_control.Speed();
@@ -271,40 +281,118 @@ protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& ele
             }
         }
     }
-    if (v.newGeneration) {
-        m_state.NewGeneration();
+    m_bLastPaced = false;
+    if (element.audio) {
+        return protocol::PlayAdmission{v.show, v.reverse};
     }
     if (v.anchor) {
-        m_pacer.Reset();
+        // Pacing starts again from this frame: the pictures before it are shown as they
+        // come, and the first of this pace anchors the clock.
+        NewPace(false, false);
     }
-    m_bPace = m_bPacing.load() && !element.audio && v.show && m_control.Speed() == 1 &&
-              !m_control.Stepping();
-    if (!element.audio && v.show) {
-        // The position the window shows: the stream part's time, as the recorder counts it.
-        m_nPositionMs =
-            static_cast<std::int64_t>(element.position) * 1000 + element.microseconds / 1000;
-        m_nShown.fetch_add(1);
-    }
-    return protocol::PlayAdmission{v.show, v.reverse};
+    m_bLastPaced = v.paced;
+    m_nPositionSkew = element.position - element.seconds;
+    protocol::PlayAdmission admission{v.show || v.hidden, v.reverse, v.hidden};
+    admission.paceTicket = static_cast<std::uint16_t>(m_nPace | (v.paced ? kPacedBit : 0));
+    return admission;
 }
 
-void CPlaybackService::Queued(const protocol::PlayElement& element) {
+void CPlaybackService::Queued(const protocol::PlayElement& element, bool queued) {
+    (void)element;
+    if (queued) {
+        return;
+    }
+    // No decoder will ever report it: a paced frame earns its credit now.
+    std::lock_guard lock(m_lock);
+    if (m_bLastPaced) {
+        m_bLastPaced = false;
+        SendNow(m_control.OnPacedHandled());
+    }
+}
+
+// --- the decoders' hand-over (decoder threads) ---
+
+bool CPlaybackService::Before(std::uint16_t pace, std::uint16_t than) const {
+    // Paces wrap: `pace` is earlier when `than` lies less than half the range after it.
+    const auto distance = static_cast<std::uint16_t>((than - pace) & kPaceMask);
+    return distance != 0 && distance < kPaceMask / 2;
+}
+
+void CPlaybackService::NewPace(bool account, bool discard) {
+    m_nPace = static_cast<std::uint16_t>(m_nPace % kPaceMask + 1);  // 1..kPaceMask
+    if (account) {
+        m_nAccountFrom = m_nPace;
+    }
+    if (discard) {
+        m_nShowFrom = m_nPace;
+    }
+    m_bAnchorPending = true;
+}
+
+bool CPlaybackService::BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
+                                  std::int32_t microseconds, const std::atomic<bool>& stop) {
+    const auto pace = static_cast<std::uint16_t>(ticket & kPaceMask);
     std::unique_lock lock(m_lock);
-    if (!m_bPace) {
+    const auto discarded = [&] {
+        return !m_bRunning.load() || m_bGatesClosed.load() || Before(pace, m_nShowFrom);
+    };
+    if (discarded()) {
+        return false;
+    }
+    if ((ticket & kPacedBit) != 0 && pace == m_nPace && m_bPacing.load()) {
+        if (m_bAnchorPending) {
+            m_bAnchorPending = false;
+            m_pacer.Reset();
+        }
+        const std::int64_t wait =
+            m_pacer.WaitMillis(FrameMillis(seconds, microseconds), NowMillis());
+        if (wait > 0) {
+            // The wait ends early when a button is pressed, playback stops, the session
+            // closes or the decoder is stopped; the pacer never asks for more than three
+            // seconds. The stop flag is the decoder's own, so it is looked at in short steps.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait);
+            const std::uint64_t changes = m_nChanges.load();
+            while (!stop.load() && m_nChanges.load() == changes && !discarded()) {
+                if (m_wake.wait_until(lock, std::min(until, std::chrono::steady_clock::now() +
+                                                                std::chrono::milliseconds(20))) ==
+                        std::cv_status::timeout &&
+                    std::chrono::steady_clock::now() >= until) {
+                    break;
+                }
+            }
+            if (discarded()) {
+                return false;  // a button during the wait stopped the picture before it
+            }
+        }
+    }
+    // The picture the operator sees: what a resumed or stepped playback lands on, and the
+    // position the window shows (the stream part's time, as the recorder counts it).
+    const std::int64_t position = static_cast<std::int64_t>(seconds) + m_nPositionSkew;
+    m_control.OnShown(channel, seconds, microseconds,
+                      static_cast<protocol::RecorderTime>(position));
+    m_nPositionMs = position * 1000 + microseconds / 1000;
+    m_nShown.fetch_add(1);
+    return true;
+}
+
+void CPlaybackService::Handled(std::uint16_t ticket) {
+    if ((ticket & kPacedBit) == 0 || !m_bRunning.load()) {
         return;
     }
-    m_bPace = false;
-    const std::int64_t wait =
-        m_pacer.WaitMillis(FrameMillis(element.seconds, element.microseconds), NowMillis());
-    if (wait <= 0) {
+    std::lock_guard lock(m_lock);
+    // Credit granted by a button's own request replaced what the frames before it earned.
+    if (!Before(static_cast<std::uint16_t>(ticket & kPaceMask), m_nAccountFrom)) {
+        SendNow(m_control.OnPacedHandled());
+    }
+}
+
+void CPlaybackService::ConsumersRestarted() {
+    if (!m_bRunning.load()) {
         return;
     }
-    // The wait ends early when playback stops, a button is pressed or the session closes;
-    // the pacer never asks for more than three seconds.
-    const std::uint64_t changes = m_nChanges.load();
-    m_wake.wait_for(lock, std::chrono::milliseconds(wait), [&] {
-        return m_nChanges.load() != changes || !m_bRunning.load() || m_bGatesClosed.load();
-    });
+    std::lock_guard lock(m_lock);
+    NewPace(true, false);
+    SendNow(m_control.FreshCredit());
 }
 
 // --- the recorder's answers (receive thread) ---
@@ -419,10 +507,10 @@ bool CPlaybackService::RecvFn_OnDone(const PacketHeader& header) {
         if (IPlaybackConsumers* consumers = m_pConsumers.load()) {
             consumers->FlushPlaybackAudio();
         }
+        // The pictures still waiting for their moment are the recording's last: they are
+        // shown at their pace.
         SendNow(m_control.OnDone());
-        m_nChanges.fetch_add(1);
     }
-    m_wake.notify_all();
     m_session.Owner().Post(platform::Window::Main, platform::WM_PLAYER_INFO, 1, 0);
     return true;
 }

@@ -3,6 +3,13 @@
 // pacing at normal speed, the playback buttons and the slider's seek, the view-channel
 // selections (PLAY_CH_CHANGE, PLAY_VIEW_CH) and the stop.
 //
+// Pacing happens where pictures are handed to the views (stream::IPlayPacing, on the
+// decoder threads), never on the receive thread, which reads on at once: a reply that
+// follows the pictures on the wire is not held up by them. The recorder is kept a credit
+// ahead of the screen: the credit of a paced frame is granted once it has been shown.
+// Every frame is stamped with the pace it was admitted in; a button discards what was
+// received but not yet shown (but a faster forward), so the picture stops where it is.
+//
 // What must wait or touch the consumers (stopping live view, starting and draining the
 // decoders and the audio output, live view again after a failure) is not done on the
 // receive thread: the service asks its IPlaybackConsumers, whose owner runs it on its
@@ -10,8 +17,9 @@
 //
 // Threads: StartPlayback, Command, Seek, SendViewChannels from any thread (the owner's
 // worker; they may sleep between the recorder's control messages). Begin and Stop on the
-// owner's worker. The RecvFn_ handlers and the IPlayGate calls on the receive thread. One
-// lock guards the playback state while a command sequence is sent.
+// owner's worker. The RecvFn_ handlers and the IPlayGate calls on the receive thread; the
+// IPlayPacing calls on the decoder threads. One lock guards the playback state while a
+// command sequence is sent.
 #pragma once
 
 #include <atomic>
@@ -53,10 +61,16 @@ class IPlaybackConsumers {
     virtual void DrainAndStopPlayback() = 0;
 };
 
-class CPlaybackService final : public protocol::ISessionService, public protocol::IPlayGate {
+class CPlaybackService final : public protocol::ISessionService,
+                               public protocol::IPlayGate,
+                               public stream::IPlayPacing {
   public:
+    // Paces the pictures of `state`'s decoders for its lifetime.
     CPlaybackService(protocol::CRecorderSession& session, protocol::CLoginService& login,
                      stream::CStreamState& state);
+    ~CPlaybackService() override;
+    CPlaybackService(const CPlaybackService&) = delete;
+    CPlaybackService& operator=(const CPlaybackService&) = delete;
 
     [[nodiscard]] std::string_view Name() const override { return "playback"; }
     void Register(protocol::CDispatchTable& table) override;
@@ -74,9 +88,12 @@ class CPlaybackService final : public protocol::ISessionService, public protocol
     // 100 ms / 500 ms after a button).
     void SetPauses(std::chrono::milliseconds message, std::chrono::milliseconds play,
                    std::chrono::milliseconds step);
-    // Off: frames are queued as they come, at any speed (the fuzzing harness, which must
+    // Off: pictures are shown as they come, at any speed (the fuzzing harness, which must
     // not wait on the recorder's clock). On by default.
     void SetRealTimePacing(bool on) { m_bPacing.store(on); }
+    // The owner's worker: the decoders started over and lost what they held (a new
+    // picture format), so the credit of the paced frames among it is granted afresh.
+    void ConsumersRestarted();
 
     // --- requests ---
     // PLAY_ON_REQ. False (nothing sent) while the local player runs, while a request is
@@ -106,17 +123,21 @@ class CPlaybackService final : public protocol::ISessionService, public protocol
     [[nodiscard]] bool Requested() const { return m_bRequested.load() || m_bAccepted.load(); }
     [[nodiscard]] protocol::ChannelMask Channels() const { return m_nChannels.load(); }
     [[nodiscard]] protocol::RecorderTime StartTime() const { return m_nStartTime.load(); }
-    // The time of the last frame shown, in frame milliseconds (0 before the first).
+    // The time of the last picture shown, in milliseconds (0 before the first).
     [[nodiscard]] std::int64_t PositionMillis() const { return m_nPositionMs.load(); }
     [[nodiscard]] int Speed() const { return m_nSpeed.load(); }
     [[nodiscard]] PlayCommand Mode() const;
     [[nodiscard]] PauseState Pause() const;
-    // Frames shown since the start.
+    // Pictures shown since the start.
     [[nodiscard]] std::uint64_t Shown() const { return m_nShown.load(); }
 
     // IPlayGate (receive thread).
     protocol::PlayAdmission Admit(const protocol::PlayElement& element) override;
-    void Queued(const protocol::PlayElement& element) override;
+    void Queued(const protocol::PlayElement& element, bool queued) override;
+    // IPlayPacing (decoder threads).
+    bool BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
+                    std::int32_t microseconds, const std::atomic<bool>& stop) override;
+    void Handled(std::uint16_t ticket) override;
 
   private:
     bool RecvFn_ChannelInfo(const protocol::PacketHeader& header);
@@ -137,6 +158,10 @@ class CPlaybackService final : public protocol::ISessionService, public protocol
     // The played mask narrowed to the view when the view shows some of it.
     protocol::ChannelMask PlayedInView(protocol::ChannelMask view) const;
     void Wake();
+    // With m_lock: a new pace; `account`: a new account of credit (a button); `discard`:
+    // what was received before is not shown.
+    void NewPace(bool account, bool discard);
+    [[nodiscard]] bool Before(std::uint16_t pace, std::uint16_t than) const;
 
     protocol::CRecorderSession& m_session;
     protocol::CLoginService& m_login;
@@ -165,11 +190,20 @@ class CPlaybackService final : public protocol::ISessionService, public protocol
     std::chrono::milliseconds m_playPause{100};
     std::chrono::milliseconds m_stepPause{500};
 
-    mutable std::mutex m_lock;  // guards the two below and a command's sequence
+    mutable std::mutex m_lock;  // guards what follows and a command's sequence
     CPlayControl m_control;
     CPlayPacer m_pacer;
-    bool m_bPace = false;            // receive thread: the frame just queued waits its moment
-    std::condition_variable m_wake;  // ends a pacing wait (with m_lock)
+    // Paces: 1..kPaceMask, in order (wrapping). A ticket is the pace of its admission, with
+    // kPacedBit when it waits for its moment.
+    static constexpr std::uint16_t kPacedBit = 0x8000;
+    static constexpr std::uint16_t kPaceMask = 0x7FFF;
+    std::uint16_t m_nPace = 1;
+    std::uint16_t m_nAccountFrom = 1;  // paced frames from this pace on earn credit
+    std::uint16_t m_nShowFrom = 1;     // frames from this pace on may be shown
+    bool m_bAnchorPending = true;      // the next paced picture anchors the pacer
+    bool m_bLastPaced = false;         // receive thread: the frame just admitted is paced
+    std::int32_t m_nPositionSkew = 0;  // the stream part's time less the encoder's
+    std::condition_variable m_wake;    // ends a pacing wait (with m_lock)
 };
 
 }  // namespace taviro::recordings

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 
 namespace taviro::recordings {
 
@@ -122,6 +124,61 @@ std::vector<TimelineStretch> LayoutStretches(std::span<const DayInfoRecord> reco
         }
     }
     return out;
+}
+
+SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64_t dayStart,
+                              protocol::ChannelMask played, int position) {
+    constexpr int kLast = kDaySeconds - 1;
+    position = std::clamp(position, 0, kLast);
+    // The records of the played channels as stretches of this day, sorted by start.
+    std::vector<std::pair<std::int64_t, std::int64_t>> parts;
+    for (const DayInfoRecord& r : records) {
+        if ((r.channels & played) == 0 || r.end < r.start || r.start < 0 ||
+            (r.kinds & (kKindEvent | kKindContinuous)) == 0)
+            continue;
+        const std::int64_t from = std::max<std::int64_t>(r.start - dayStart, 0);
+        const std::int64_t to = std::min<std::int64_t>(r.end - dayStart, kLast);
+        if (to < 0 || from > kLast || to < from)
+            continue;
+        parts.emplace_back(from, to);
+    }
+    std::sort(parts.begin(), parts.end());
+    std::optional<std::pair<std::int64_t, std::int64_t>> holding;
+    std::optional<std::pair<std::int64_t, std::int64_t>> current;
+    const auto close = [&] {
+        if (current && current->first <= position && position <= current->second)
+            holding = current;
+    };
+    for (const auto& part : parts) {
+        if (current && part.first <= current->second + 1) {
+            current->second = std::max(current->second, part.second);
+            continue;
+        }
+        close();
+        current = part;
+    }
+    close();
+    std::int64_t from = position - kSliderFallbackSeconds / 2;
+    std::int64_t to = position + kSliderFallbackSeconds / 2;
+    if (holding) {
+        from = holding->first;
+        to = holding->second;
+    }
+    // Too short a span grows around its middle, then is pushed back inside the day.
+    if (to - from < kSliderMinSeconds) {
+        const std::int64_t middle = (from + to) / 2;
+        from = middle - kSliderMinSeconds / 2;
+        to = from + kSliderMinSeconds;
+    }
+    if (from < 0) {
+        to = std::min<std::int64_t>(to - from, kLast);
+        from = 0;
+    }
+    if (to > kLast) {
+        from = std::max<std::int64_t>(from - (to - kLast), 0);
+        to = kLast;
+    }
+    return SliderSpan{static_cast<int>(from), static_cast<int>(to)};
 }
 
 }  // namespace taviro::recordings

@@ -60,6 +60,23 @@ std::vector<TimelineStretch> LayoutStretches(std::span<const DayInfoRecord> reco
                                              std::int64_t dayStart, const TimelineView& view,
                                              protocol::ChannelMask shown);
 
+// The part of the day the playback position slider spans, in seconds of the day: the
+// recorded stretch of the played channels that holds `position` (touching and overlapping
+// records joined into one, cut to the day), so that a pixel of the slider is seconds, not
+// the minutes a whole day would give. Where no record holds the position (none known yet,
+// or between stretches) the slider spans kSliderFallbackSeconds around it. The span is at
+// least kSliderMinSeconds wide, so that a short stretch is not a handful of seconds over
+// hundreds of pixels, and always lies within 0..86399.
+struct SliderSpan {
+    int from = 0;
+    int to = kDaySeconds - 1;
+    friend bool operator==(const SliderSpan&, const SliderSpan&) = default;
+};
+inline constexpr int kSliderFallbackSeconds = 3'600;
+inline constexpr int kSliderMinSeconds = 600;
+SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64_t dayStart,
+                              protocol::ChannelMask played, int position);
+
 // The row of channel n: its bar from y = 18 n + 76 to 18 n + 84, its label at 75 + 18 n.
 inline constexpr int StretchTop(int channel) {
     return 18 * channel + 76;

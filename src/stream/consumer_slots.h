@@ -41,6 +41,19 @@ class CManualResetEvent {
     bool m_set = false;
 };
 
+// A producer's wake-up that a queue rings whenever its consumer takes entries. The receive
+// thread never waits on consumers, but the local player must not run ahead of its decoders:
+// it waits on this lock and condition for room in a queue and for the user's buttons at
+// once, instead of polling the queue.
+struct CWakeSignal {
+    std::mutex lock;
+    std::condition_variable changed;
+    void Notify() {
+        { std::lock_guard hold(lock); }  // a waiter between its check and its wait sees this
+        changed.notify_all();
+    }
+};
+
 // One consumer's FIFO with its lock and its event. Producers never wait on consumers:
 // the list is unbounded and a slow consumer sheds load on its own side.
 template <typename Entry>
@@ -69,13 +82,27 @@ class CConsumerQueue {
 
     // The oldest entry, if any, without waiting.
     std::optional<Taken> TryTake() {
-        std::lock_guard lock(m_lock);
-        if (m_entries.empty()) {
-            return std::nullopt;
+        std::shared_ptr<CWakeSignal> signal;
+        std::optional<Taken> taken;
+        {
+            std::lock_guard lock(m_lock);
+            if (m_entries.empty()) {
+                return std::nullopt;
+            }
+            taken.emplace(Taken{std::move(m_entries.front()), m_entries.size()});
+            m_entries.pop_front();
+            signal = m_signal;
         }
-        Taken taken{std::move(m_entries.front()), m_entries.size()};
-        m_entries.pop_front();
+        if (signal) {
+            signal->Notify();  // outside the queue's lock: the waiter reads Count() under its own
+        }
         return taken;
+    }
+
+    // The producer that waits for room (null: none). Rung after every entry taken or cleared.
+    void SetTakeSignal(std::shared_ptr<CWakeSignal> signal) {
+        std::lock_guard lock(m_lock);
+        m_signal = std::move(signal);
     }
 
     // The consumer loop's wait: blocks until an entry is to be processed (returned) or
@@ -124,9 +151,14 @@ class CConsumerQueue {
     // Frees every waiting entry (flush, or the consumer being destroyed); returns how many.
     std::size_t Clear() {
         std::deque<Entry> gone;
+        std::shared_ptr<CWakeSignal> signal;
         {
             std::lock_guard lock(m_lock);
             gone.swap(m_entries);
+            signal = m_signal;
+        }
+        if (signal) {
+            signal->Notify();
         }
         return gone.size();
     }
@@ -134,6 +166,7 @@ class CConsumerQueue {
   private:
     mutable std::mutex m_lock;
     std::deque<Entry> m_entries;
+    std::shared_ptr<CWakeSignal> m_signal;
     CManualResetEvent m_event;
     std::atomic<bool> m_bFlush{false};
 };

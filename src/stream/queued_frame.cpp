@@ -23,7 +23,8 @@ std::unique_ptr<std::uint8_t[]> AllocateBlock(std::size_t size) {
 std::optional<QueuedFrame> QueuedFrame::Make(const FrameInfo& info,
                                              const protocol::PacketHeader& header,
                                              std::span<const std::uint8_t> payload,
-                                             bool displayExempt, bool reverse) {
+                                             bool displayExempt, bool reverse,
+                                             std::uint16_t paceTicket) {
     if (info.payloadLength != payload.size() || info.size > info.payloadLength) {
         return std::nullopt;
     }
@@ -38,6 +39,7 @@ std::optional<QueuedFrame> QueuedFrame::Make(const FrameInfo& info,
     protocol::StoreLE32(p + 4, info.generation);
     p[8] = displayExempt ? 1 : 0;
     p[9] = reverse ? 1 : 0;
+    protocol::StoreLE16(p + 10, paceTicket);
     info.WriteTo(std::span<std::uint8_t, kFrameInfoSize>(p + kQueuedInfoOffset, kFrameInfoSize));
     for (std::size_t i = 0; i < header.word.size(); ++i) {
         protocol::StoreLE32(p + kQueuedHeaderOffset + 4 * i, header.word[i]);
@@ -45,6 +47,10 @@ std::optional<QueuedFrame> QueuedFrame::Make(const FrameInfo& info,
     std::copy(payload.begin(), payload.end(), p + kQueuedPrefixSize);
     std::fill_n(p + kQueuedPrefixSize + payload.size(), kQueuedTailPadding, std::uint8_t{0});
     return QueuedFrame(std::move(block), size);
+}
+
+std::uint16_t QueuedFrame::PaceTicket() const {
+    return protocol::LoadLE16(m_block.get() + 10);
 }
 
 std::uint32_t QueuedFrame::DecodeLength() const {

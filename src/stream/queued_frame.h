@@ -5,7 +5,7 @@
 //   4   4   stream generation
 //   8   1   playback: display-exempt frame
 //   9   1   playback: played backward or stepped
-//   10  2   zero
+//   10  2   remote playback: the pace ticket the frame was admitted with (0: none)
 //   12  68  FrameInfo
 //   80  16  the element's last message header (host order), channel field filled in
 //   96  n   the H.264 payload
@@ -40,12 +40,14 @@ class QueuedFrame {
     static std::optional<QueuedFrame> Make(const FrameInfo& info,
                                            const protocol::PacketHeader& header,
                                            std::span<const std::uint8_t> payload,
-                                           bool displayExempt = false, bool reverse = false);
+                                           bool displayExempt = false, bool reverse = false,
+                                           std::uint16_t paceTicket = 0);
 
     [[nodiscard]] std::uint32_t DecodeLength() const;
     [[nodiscard]] std::uint32_t Generation() const;
     [[nodiscard]] bool DisplayExempt() const { return m_block.get()[8] != 0; }
     [[nodiscard]] bool Reverse() const { return m_block.get()[9] != 0; }
+    [[nodiscard]] std::uint16_t PaceTicket() const;
     [[nodiscard]] FrameInfo Info() const;
     [[nodiscard]] protocol::PacketHeader Header() const;
     [[nodiscard]] std::span<const std::uint8_t> Payload() const;

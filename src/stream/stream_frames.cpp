@@ -187,10 +187,14 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
         static_cast<std::uint32_t>(std::min<std::size_t>(frame->payloadLength, arrived));
     FrameInfo info = MakeFrameInfo(frame->encoder, payloadLength, m_state.Generation());
     info.title = PlaybackTitle(*frame);
-    QueueVideo(info, header, element.subspan(kStreamFrameHeaderSize, payloadLength),
-               frame->displayExempt == 1, admission.reverse);
+    // A hidden frame is decoded for the ones after it and shown by none: the decoders'
+    // display-exempt rule of stepped frames.
+    const bool queued =
+        QueueVideo(info, header, element.subspan(kStreamFrameHeaderSize, payloadLength),
+                   frame->displayExempt == 1 || admission.hidden,
+                   admission.reverse || admission.hidden, admission.paceTicket);
     if (gate != nullptr) {
-        gate->Queued(played);  // paces normal speed
+        gate->Queued(played, queued);
     }
     // Give the decoders a chance to run between frames of a fast playback stream.
     std::this_thread::yield();
@@ -227,25 +231,26 @@ void CStreamFrames::QueueAudio(std::span<const std::uint8_t> element, protocol::
     std::this_thread::yield();
 }
 
-void CStreamFrames::QueueVideo(const FrameInfo& info, protocol::PacketHeader header,
+bool CStreamFrames::QueueVideo(const FrameInfo& info, protocol::PacketHeader header,
                                std::span<const std::uint8_t> payload, bool displayExempt,
-                               bool reverse) {
+                               bool reverse, std::uint16_t paceTicket) {
     const auto queue = m_slots.Video(info.channel);
     if (!queue) {
         Count(m_count.noConsumer);
-        return;
+        return false;
     }
     header.SetChannel(info.channel);
-    auto frame = QueuedFrame::Make(info, header, payload, displayExempt, reverse);
+    auto frame = QueuedFrame::Make(info, header, payload, displayExempt, reverse, paceTicket);
     if (!frame) {
         Count(m_count.allocationFailed);
-        return;
+        return false;
     }
     queue->Put(std::move(*frame));
     Count(m_count.videoQueued);
     const auto c = static_cast<std::size_t>(info.channel);  // in range: it had a slot
     m_videoFrames[c].fetch_add(1, std::memory_order_relaxed);
     m_videoBytes[c].fetch_add(payload.size(), std::memory_order_relaxed);
+    return true;
 }
 
 LiveChannelInfo CStreamFrames::OnLiveChannelInfo(std::span<const std::uint8_t> payload) {

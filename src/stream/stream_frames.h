@@ -91,8 +91,10 @@ class CStreamFrames final : public protocol::IStreamReceiver {
     void HandleLive(const protocol::PacketHeader& header, std::span<const std::uint8_t> element);
     void HandlePlay(const protocol::PacketHeader& header, std::span<const std::uint8_t> element);
     void QueueAudio(std::span<const std::uint8_t> element, protocol::ChannelMask mask);
-    void QueueVideo(const FrameInfo& info, protocol::PacketHeader header,
-                    std::span<const std::uint8_t> payload, bool displayExempt, bool reverse);
+    // False when the frame did not reach a queue (no decoder for its channel, no memory).
+    bool QueueVideo(const FrameInfo& info, protocol::PacketHeader header,
+                    std::span<const std::uint8_t> payload, bool displayExempt, bool reverse,
+                    std::uint16_t paceTicket = 0);
 
     CStreamState& m_state;
     CConsumerSlots& m_slots;

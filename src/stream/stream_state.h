@@ -11,6 +11,26 @@
 
 namespace taviro::stream {
 
+// Remote playback shows its pictures at their recorded pace where they are handed to the
+// views: the decoder threads ask here. The receive thread never waits for a picture's
+// moment, so the replies that follow the pictures on the wire are read at once.
+//
+// Every remote playback frame is queued with a pace ticket (QueuedFrame::PaceTicket, never
+// 0): the playback's pace when it was admitted, and whether it waits for its moment.
+// Threads: the decoder threads; the implementation guards its own state.
+class IPlayPacing {
+  public:
+    virtual ~IPlayPacing() = default;
+    // A picture of `channel`'s frame stamped `ticket`, of that time, is about to be shown. Waits
+    // for its moment when the frame is paced (never more than three seconds; at once when
+    // `stop` is set or the playback changes). False when a button or the stop since its
+    // admission discards it: the picture is not shown.
+    virtual bool BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
+                            std::int32_t microseconds, const std::atomic<bool>& stop) = 0;
+    // The entry stamped `ticket` has been handled, whether its picture was shown or not.
+    virtual void Handled(std::uint16_t ticket) = 0;
+};
+
 class CStreamState {
   public:
     // Session, receive thread: the product type from the login answer.
@@ -69,6 +89,10 @@ class CStreamState {
     // video or is covert for this user are freed unshown.
     [[nodiscard]] bool DropLiveFrame(int channel) const;
 
+    // Remote playback's pacing (set by the playback service for its lifetime; null: none).
+    void SetPlayPacing(IPlayPacing* pacing) { m_pPlayPacing.store(pacing); }
+    [[nodiscard]] IPlayPacing* PlayPacing() const { return m_pPlayPacing.load(); }
+
   private:
     std::atomic<int> m_nProductType{0};
     std::atomic<bool> m_bLiveOn{false};
@@ -83,6 +107,7 @@ class CStreamState {
     std::atomic<protocol::ChannelMask> m_nLastAudioMask{0};
     std::atomic<int> m_nSelectedAudio{-1};
     std::atomic<std::uint32_t> m_nGeneration{0};
+    std::atomic<IPlayPacing*> m_pPlayPacing{nullptr};
 };
 
 }  // namespace taviro::stream

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace taviro::video {
@@ -68,16 +69,28 @@ void CChannelViews::MarkPicture(int channel) {
     m_hasDecoded.fetch_or(bit);
 }
 
-void CChannelViews::TickFrameRate(std::int64_t elapsedMs) {
+protocol::ChannelMask CChannelViews::TickFrameRate(std::int64_t elapsedMs) {
+    protocol::ChannelMask changed = 0;
     if (elapsedMs <= 0) {
-        return;
+        return changed;
     }
-    for (auto& view : m_views) {
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        ChannelView& view = m_views[static_cast<std::size_t>(c)];
         std::lock_guard lock(view.lock);
-        view.frameRate = static_cast<int>(
+        const int rate = static_cast<int>(
             (static_cast<std::int64_t>(view.decodedCount) * 1000 + elapsedMs / 2) / elapsedMs);
         view.decodedCount = 0;
+        if (rate != view.frameRate && !view.modeLabel.empty()) {
+            // The same line the decoder writes with each picture, which a pane that gets
+            // no pictures (paused, stopped) would otherwise keep.
+            char line[64];
+            std::snprintf(line, sizeof line, "%s  %02d", view.modeLabel.c_str(), rate);
+            view.line2 = line;
+            changed |= protocol::ChannelBit(c);
+        }
+        view.frameRate = rate;
     }
+    return changed;
 }
 
 void CChannelViews::SetTextWidth(std::function<int(std::string_view)> widthOf) {

@@ -52,6 +52,9 @@ struct ChannelView {
     int height = 240;
     std::string line1;
     std::string line2;
+    // "LIVE", "R-PLAY" or "L-PLAY": line 2 is it and the frame rate, written again at every
+    // frame-rate tick, so a paused pane's rate falls to 0 without a new picture.
+    std::string modeLabel;
     std::uint32_t colour1 = kColourCyan;
     std::uint32_t colour2 = kColourCyan;
     std::uint32_t decodedCount = 0;  // pictures since the last frame-rate tick
@@ -118,8 +121,9 @@ class CChannelViews {
     void ClearHasDecoded();
 
     // The frame-rate timer: every channel's rate becomes its pictures per second over the
-    // time since the last tick, and its counter starts again.
-    void TickFrameRate(std::int64_t elapsedMs);
+    // time since the last tick, and its counter starts again. Returns the channels whose
+    // line 2 changed with it (their panes are to be painted again).
+    protocol::ChannelMask TickFrameRate(std::int64_t elapsedMs);
 
     // Width in pixels of a text in the OSD font. The headless default counts every
     // character as the label character width; the window replaces it with real metrics.

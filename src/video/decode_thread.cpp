@@ -122,7 +122,11 @@ void CDecodeThread::Thread_Decode() {
     m_lastHeight = 240;
 
     while (auto taken = m_queue->Next(m_bStop, 50ms, 1ms)) {
+        const std::uint16_t ticket = taken->entry.PaceTicket();
         ProcessEntry(std::move(*taken));
+        if (ticket != 0) {
+            m_environment.Handled(ticket);
+        }
         ++m_pStats->taken;  // counted once handled, so a watcher sees the outcome with it
         m_queue->ResetEvent();
     }
@@ -270,6 +274,13 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
         clearPane();
         return;  // a backward or stepped playback frame that is not shown
     }
+    // Remote playback's pictures are shown at their moment, here where they are handed
+    // over: the receive thread never waits for them.
+    const std::uint16_t ticket = frame.PaceTicket();
+    if (ticket != 0 &&
+        !m_environment.BeforeShow(ticket, m_channel, info.seconds, info.microseconds, m_bStop)) {
+        return;  // a button or the stop discarded it: the pane keeps what it shows
+    }
     // Interlaced heights are shown line-doubled unless the channel is deinterlaced.
     const bool doubleLines =
         (picture->height == 480 || picture->height == 576) && !m_environment.Deinterlace(m_channel);
@@ -356,6 +367,7 @@ void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int he
         view.colour1 = kColourGreen;
         std::snprintf(line, sizeof line, "%s  %02d", playing, view.frameRate);
         view.line2 = line;
+        view.modeLabel = playing;
         view.colour2 = kColourCyan;
         view.audioIconX = cw * static_cast<int>(view.line2.size()) + 45;
         view.integrityIconX = cw * static_cast<int>(view.line2.size()) + 80;

@@ -40,6 +40,16 @@ class IDecodeEnvironment {
     virtual std::int64_t PlaybackTime(ViewMode mode) = 0;
     // The channel's "Deinterlace" setting: lines are doubled only while it is off.
     virtual bool Deinterlace(int channel) = 0;
+    // Remote playback's frames carry a pace ticket (stream::IPlayPacing): the picture of
+    // such a frame is shown only when this says so, at its moment; `stop` is the thread's
+    // own stop flag, which ends any wait.
+    virtual bool BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
+                            std::int32_t microseconds, const std::atomic<bool>& stop) {
+        (void)ticket, (void)channel, (void)seconds, (void)microseconds, (void)stop;
+        return true;
+    }
+    // Every entry with a pace ticket, once handled (shown or not).
+    virtual void Handled(std::uint16_t ticket) { (void)ticket; }
 };
 
 // Written by the decoder thread only, read from any thread. The statistics counters are

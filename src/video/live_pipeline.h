@@ -55,6 +55,16 @@ class CLivePipeline final : public IDecodeEnvironment {
     std::string LiveTitle(int channel) override { return m_titles ? m_titles(channel) : ""; }
     std::int64_t PlaybackTime(ViewMode) override { return 0; }
     bool Deinterlace(int channel) override;
+    bool BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
+                    std::int32_t microseconds, const std::atomic<bool>& stop) override {
+        stream::IPlayPacing* pacing = m_state.PlayPacing();
+        return pacing == nullptr ||
+               pacing->BeforeShow(ticket, channel, seconds, microseconds, stop);
+    }
+    void Handled(std::uint16_t ticket) override {
+        if (stream::IPlayPacing* pacing = m_state.PlayPacing())
+            pacing->Handled(ticket);
+    }
 
     [[nodiscard]] std::uint32_t Format() const { return m_decoders.Format(); }
     CChannelDecoders& Decoders() { return m_decoders; }

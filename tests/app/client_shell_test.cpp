@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/notifications.h"
 #include "logs/local_log.h"
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
@@ -178,8 +179,9 @@ TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
     idle.StartUp();
     EXPECT_EQ(idle.ToggleLive(), CommandResult::kIgnored);
     EXPECT_EQ(idle.ToggleRecording(), CommandResult::kIgnored);
+    // Without a recorder it is not a question of rights: "no recorder is connected".
     EXPECT_EQ(idle.CheckRights(protocol::Feature::Ptz), CommandResult::kRefused);
-    EXPECT_EQ(m_sink.Notifications().back(), std::make_pair(15, 0));
+    EXPECT_EQ(m_sink.Notifications().back(), std::make_pair(kCategoryClient, kNoteNotConnected));
 
     sim::SimConfig config;
     config.push_records = true;

@@ -83,10 +83,11 @@ TEST_F(LocalSetupTest, SaveWritesEveryValueUnderItsPathAndType) {
     setup.hourSystem = 0;
     setup.watermark = 1;
     setup.reconnect = 0;
+    setup.drawModeChosen = 1;
     ASSERT_TRUE(SaveLocalSetup(m_store, setup));
 
     const auto& values = m_store.Values();
-    EXPECT_EQ(values.size(), 5u + 1u + 8u + 3u + 16u + 1u);
+    EXPECT_EQ(values.size(), 5u + 1u + 8u + 3u + 16u + 1u + 1u);
     auto dword = [&](const char* key) { return std::get<std::uint32_t>(values.at(key)); };
     auto bytes = [&](const char* key) { return std::get<Bytes>(values.at(key)); };
     EXPECT_EQ(dword("LocalSetup/DrawMode"), 1u);
@@ -95,6 +96,7 @@ TEST_F(LocalSetupTest, SaveWritesEveryValueUnderItsPathAndType) {
     EXPECT_EQ(dword("LocalSetup/HourSystem"), 0u);
     EXPECT_EQ(dword("LocalSetup/Watermark"), 1u);
     EXPECT_EQ(dword("Reconnect/Enabled"), 0u);
+    EXPECT_EQ(dword("Renderer/Chosen"), 1u);
     EXPECT_EQ(std::get<std::string>(values.at("LocalSetup/Location")), "/srv/video");
     EXPECT_EQ(bytes("LocalSetup/Opacity/01"), Bytes{100});
     EXPECT_EQ(bytes("LocalSetup/Opacity/08"), Bytes{107});

@@ -102,9 +102,9 @@ TEST(NotificationTable, EveryListedPairShowsItsTextsButtonsAndFollowUp) {
 TEST(NotificationTable, CodesNotListedShowNothing) {
     const NotificationContext ctx;
     const std::vector<std::pair<int, int>> unlisted = {
-        {0, 1},  {1, 2},  {2, 1},  {3, 8},  {3, -1}, {4, 1},  {5, 3},  {6, 8},
-        {7, 4},  {8, 7},  {9, 1},  {10, 1}, {11, 2}, {12, 2}, {13, 1}, {14, 1},
-        {15, 1}, {16, 1}, {17, 1}, {18, 1}, {19, 1}, {20, 0}, {-1, 0}, {65535, 65535}};
+        {0, 2},  {1, 2},  {2, 1},  {3, 8},  {3, -1}, {4, 1},  {5, 3},        {6, 8},  {7, 4},
+        {8, 7},  {9, 1},  {10, 1}, {11, 2}, {12, 2}, {13, 1}, {14, 1},       {15, 1}, {16, 1},
+        {17, 1}, {18, 1}, {19, 1}, {20, 2}, {21, 0}, {-1, 0}, {65535, 65535}};
     for (auto [category, code] : unlisted) {
         EXPECT_FALSE(BuildNotification(category, code, ctx).has_value())
             << category << ", " << code;
@@ -246,6 +246,33 @@ TEST(NotificationGate, OnePopupAtATimeAndDisconnectAlwaysFirst) {
     d = gate.Arrive(kCategoryDisconnect);
     EXPECT_TRUE(d.present);
     EXPECT_TRUE(d.disconnect);
+}
+
+TEST(NotificationTable, ConnectionNotesNameTheRecorderAndClientNotesSayWhy) {
+    NotificationContext ctx;
+    ctx.recorder = "dvr.example:2000";
+    // Connection notes get the recorder on a line before their own; other notes do not.
+    struct Case {
+        int category;
+        int code;
+        std::size_t lines;
+    };
+    for (const Case c : {Case{0, 0, 2}, Case{0, kNoteUnknownHost, 3}, Case{1, 0, 2}, Case{1, 1, 2},
+                         Case{2, 0, 2}, Case{3, 1, 3}, Case{15, 0, 1}, Case{6, 0, 1}}) {
+        SCOPED_TRACE(::testing::Message() << "(" << c.category << ", " << c.code << ")");
+        const auto note = BuildNotification(c.category, c.code, ctx);
+        ASSERT_TRUE(note.has_value());
+        ASSERT_EQ(note->lines.size(), c.lines);
+        const std::string first = LineText(note->lines.front(), {});
+        EXPECT_EQ(first == "Recorder dvr.example:2000", IsConnectionNote(c.category)) << first;
+    }
+    const auto noSound = BuildNotification(kCategoryClient, kNoteNoSoundDevice, ctx);
+    ASSERT_TRUE(noSound.has_value());
+    EXPECT_NE(LineText(noSound->lines.front(), {}).find("sound output device"), std::string::npos);
+    const auto notConnected = BuildNotification(kCategoryClient, kNoteNotConnected, ctx);
+    ASSERT_TRUE(notConnected.has_value());
+    EXPECT_NE(LineText(notConnected->lines.front(), {}).find("No recorder is connected"),
+              std::string::npos);
 }
 
 }  // namespace

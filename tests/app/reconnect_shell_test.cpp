@@ -14,6 +14,7 @@
 #include "logs/local_log.h"
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
+#include "protocol/catalogue.h"
 #include "sim/recorder_sim.h"
 #include "support/temp_folder_test.h"
 
@@ -151,6 +152,59 @@ TEST_F(ReconnectShellTest, DroppedDuringLiveViewComesBackWithTheSameViewAndHeard
     ASSERT_EQ(recorder.ClientsServed(), 2u);
     EXPECT_EQ(Entries("/proc/self/fd"), fds);
     EXPECT_EQ(Entries("/proc/self/task"), threads);
+}
+
+TEST_F(ReconnectShellTest, TheRecorderAudioAndTitlesComeBackAndTheUsersDisconnectSaysNothing) {
+    sim::SimConfig config;
+    config.drop_after = 1500ms;  // the first connection only
+    config.push_records = true;
+    config.titles = {"Gate", "Yard", "Hall", "Dock"};
+    config.channels = 4;
+    config.audio_channels = 0x000F;
+    config.live_stream = true;  // the headers that carry the recorder's audio flag
+    config.live_width = 352;
+    config.live_height = 240;
+    sim::CRecorderSim recorder(config);
+    ASSERT_TRUE(recorder.Start()) << recorder.LastError();
+    ShellOptions options = Fast();
+    options.audioOutput = true;  // a device the connection plays into (none here: no thread)
+    CClientShell shell(m_store, m_sink, Branding{}, options);
+    shell.StartUp();
+    ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
+              CommandResult::kDone);
+    ASSERT_TRUE(Pump(shell, [&] { return shell.LiveRunning(); }));
+    ASSERT_EQ(shell.ToggleRecorderAudio(), CommandResult::kDone);
+    const auto audioOn = [&] { return shell.Session() && shell.Session()->Transport().AudioOn(); };
+    const auto titled = [&] {
+        return shell.Session() && shell.Session()->Live().Title(0) == "Gate" &&
+               shell.Session()->Live().Title(3) == "Dock";
+    };
+    ASSERT_TRUE(Pump(shell, [&] { return audioOn() && titled(); }))
+        << "audio " << audioOn() << " title " << shell.Session()->Live().Title(0);
+    const std::uint32_t firstGeneration = shell.Connection()->Generation();
+
+    // Lost and back: the recorder is asked for its audio again, the titles are there.
+    ASSERT_TRUE(Pump(shell, [&] {
+        return shell.Reconnect().State() == ReconnectState::kRestored && shell.LiveRunning() &&
+               shell.Connection()->Generation() != firstGeneration;
+    }));
+    ASSERT_TRUE(Pump(
+        shell, [&] { return audioOn() && titled(); }, 5s))
+        << "audio " << audioOn() << ", title of channel 1 '"
+        << (shell.Session() ? shell.Session()->Live().Title(0) : std::string()) << "'";
+    std::size_t audioRequests = 0;
+    for (const auto& e : recorder.Journal())
+        audioRequests += e.IsRx(protocol::msg::AUDIO_ONOFF_REQ) ? 1u : 0u;
+    EXPECT_EQ(audioRequests, 2u) << "once by the user, once by the return";
+
+    // The user's own disconnect ends the session without "the connection has ended".
+    m_shown.clear();
+    shell.Disconnect();
+    ASSERT_TRUE(Pump(shell, [&] { return !shell.HasSession(); }));
+    Settle(shell, 200ms);
+    EXPECT_EQ(m_shown, (std::vector<std::pair<int, int>>{}));
+    EXPECT_EQ(recorder.ClientsAccepted(), 2u) << "no attempt after the user's disconnect";
+    shell.Quit();
 }
 
 TEST_F(ReconnectShellTest, GoodbyeNeverStartsAttemptsAndAWrongPasswordEndsThem) {

@@ -60,6 +60,9 @@ TEST(SetupApplyTest, DrawModeChangeRecreatesTheGridBeforeAnythingElse) {
     EXPECT_EQ(plan.result.location, "/srv/video");
     EXPECT_EQ(plan.result.deinterlace[3], 1);
     EXPECT_EQ(plan.result.opacity[8], 200);  // the popup's holds for this run
+    // A renderer picked by the operator is kept from now on; an unchanged one stays open.
+    EXPECT_EQ(plan.result.drawModeChosen, 1);
+    EXPECT_EQ(PlanSetupApply(Current(), Current(), false).result.drawModeChosen, 0);
 }
 
 TEST(SetupApplyTest, PlayerModeKeepsTheLocationAndWritesNothing) {

@@ -11,6 +11,7 @@
 #include "archive/backup_reader.h"
 #include "archive/backup_records.h"
 #include "archive/backup_writer.h"
+#include "archive/verify.h"
 #include "support/temp_folder_test.h"
 
 namespace taviro::archive {
@@ -152,6 +153,45 @@ TEST_F(BackupFilesTest, BlocksEntriesBackLinksAndTheExemptFrame) {
         walk.push_back(r->offset);
     }
     EXPECT_EQ(walk, (std::vector<std::uint64_t>{1100, 808, 356, 64}));
+}
+
+TEST_F(BackupFilesTest, AnExemptFrameAtAPairsStartOpensNoBlockOfItsOwn) {
+    // The recorder sends an exempt copy with a block's first key frame. At the start of the
+    // first pair and of one opened by a split it belongs to the block the keyed frame
+    // opens: no one-frame block, no stretch that ends where it starts.
+    CBackupWriter w(Options(3, 900));  // the fourth frame (@940) ends a pair
+    ASSERT_TRUE(w.Open());
+    for (const std::uint32_t t : {100u, 200u}) {
+        Put(w, VideoRecord({.time = t, .key = 99, .exempt = 1}));  // @64
+        Put(w, VideoRecord({.time = t, .key = t}));                // @356
+        Put(w, VideoRecord({.time = t + 1, .key = t}));            // @648
+        Put(w, VideoRecord({.time = t + 2, .key = t}));            // @940
+    }
+    ASSERT_TRUE(w.Close());
+    ASSERT_EQ(w.Pairs().size(), 2u);
+    for (const PairSummary& pair : w.Pairs()) {
+        SCOPED_TRACE(pair.idx.string());
+        EXPECT_EQ(pair.blocks, 1u);
+        const auto file = ReadIndexFile(pair.idx);
+        ASSERT_TRUE(file);
+        const std::uint32_t t = file->blocks[0].start;
+        EXPECT_TRUE(t == 100u || t == 200u) << t;
+        EXPECT_EQ(file->blocks[0].end, t + 2);
+        EXPECT_EQ(file->blocks[0].videoBytes[0], 4 * 292u);
+        const auto stretches = Stretches(std::vector{*file});
+        ASSERT_EQ(stretches.size(), 1u);
+        EXPECT_EQ(stretches[0].end, t + 2);
+        // One segment that starts at the exempt frame, one entry per second.
+        const auto segments = BuildSegments(std::vector{*file}, 0);
+        ASSERT_EQ(segments.size(), 1u);
+        EXPECT_EQ(segments[0].firstOffset, 64u);
+        const auto idx = ReadAll(pair.idx);
+        const std::uint8_t* e = idx.data() + kEntryListOffset;
+        EXPECT_EQ(LoadBE32(e), 64u);
+        EXPECT_EQ(LoadBE32(e + 8), 648u);
+        EXPECT_EQ(LoadBE32(e + 16), 940u);
+        EXPECT_EQ(LoadBE32(e + 24 + 16), kTrailerMagic);
+    }
 }
 
 TEST_F(BackupFilesTest, SplitPairsCarryTheirTimesAndTheirEventsAndChainBack) {
@@ -325,6 +365,69 @@ TEST_F(BackupFilesTest, HostileIndexAndVideoFilesAreReadWithinTheirBounds) {
     std::string error;
     EXPECT_FALSE(ReadIndexFile(pair.idx, &error));
     EXPECT_FALSE(error.empty());
+}
+
+// A record's stated payload is believed only up to what its kind can hold: an audio block
+// 16 x 48 bytes, a frame the 1,244,160-byte frame buffer. Beyond that the reader refuses the
+// record and the verifier names the pair damaged at it, however large the (sparse) file is.
+TEST_F(BackupFilesTest, APayloadLongerThanItsKindHoldsIsDamageNotAnAllocation) {
+    struct Case {
+        const char* name;
+        std::uint64_t at;  // the record: a frame at 64, audio at 356, a marked frame at 468
+        std::uint64_t header;
+        std::uint32_t length;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"audio at its bound", 356, 64, kMaxAudioPayload, false},
+        {"audio one byte longer", 356, 64, kMaxAudioPayload + 1, true},
+        {"audio of 4 GB", 356, 64, 0xF000'0000u, true},
+        {"frame at its bound", 468, 192, kMaxFramePayload, false},
+        {"marked frame one byte longer", 468, 192, kMaxFramePayload + 1, true},
+        {"marked frame of 4 GB", 468, 192, 0xFFFF'0000u, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_now += 10;
+        CBackupWriter w(Options());
+        ASSERT_TRUE(w.Open());
+        Put(w, VideoRecord({.time = 100}));
+        Put(w, AudioRecord(100, 0x1));
+        Put(w, VideoRecord({.time = 101, .watermark = true}));
+        ASSERT_TRUE(w.Close());
+        const auto& pair = w.Pairs().back();
+        // The record states `length` and the file holds it: a hole up to the trailer.
+        const auto vid = ReadAll(pair.vid);
+        const std::vector<std::uint8_t> trailer(vid.end() - 64, vid.end());
+        std::filesystem::resize_file(pair.vid, c.at + c.header);
+        std::filesystem::resize_file(pair.vid, c.at + c.header + c.length + 64);
+        {
+            std::fstream out(pair.vid, std::ios::binary | std::ios::in | std::ios::out);
+            std::array<std::uint8_t, 4> length{};
+            protocol::StoreBE32(length.data(), c.length);
+            out.seekp(static_cast<std::streamoff>(c.at + 28));
+            out.write(reinterpret_cast<const char*>(length.data()), 4);
+            out.seekp(static_cast<std::streamoff>(c.at + c.header + c.length));
+            out.write(reinterpret_cast<const char*>(trailer.data()), 64);
+            ASSERT_TRUE(out.good());
+        }
+        CVidReader reader;
+        ASSERT_TRUE(reader.Open(pair.vid));
+        const auto record = reader.ReadIndex(c.at, reader.Size());
+        EXPECT_EQ(!record, c.refused);
+        if (record) {
+            EXPECT_EQ(record->payloadLength, c.length);
+            std::vector<std::uint8_t> payload;
+            EXPECT_TRUE(reader.ReadPayload(*record, payload));
+            EXPECT_EQ(payload.size(), c.length);
+            continue;
+        }
+        const PairVerdict verdict = VerifyPair(pair.idx);
+        EXPECT_EQ(verdict.verdict, Verdict::Damaged);
+        EXPECT_NE(verdict.problem.find("at offset " + std::to_string(c.at) + " states"),
+                  std::string::npos)
+            << verdict.problem;
+    }
 }
 
 }  // namespace

@@ -411,6 +411,38 @@ TEST_F(ExportTest, ACancelledOrFailedExportLeavesNothingUnderAFinalName) {
     EXPECT_EQ(Names(m_out), std::vector<std::string>{"cam.mp4"});
 }
 
+// Two files over existing names: when the second cannot take its name (a folder holds it),
+// the first existing file is still the old one; once it can, both are replaced and nothing
+// is left beside them.
+TEST_F(ExportTest, EveryFileTakesItsFinalNameOrNoneDoes) {
+    const auto content = [](const fs::path& path) {
+        std::ifstream in(path);
+        std::string text;
+        std::getline(in, text);
+        return text;
+    };
+    std::ofstream(m_out / "cam_ch01.mkv") << "old";
+    fs::create_directories(m_out / "cam_ch03.mkv");
+    std::ofstream(m_out / "cam_ch03.mkv" / "keep") << "mine";
+    auto result =
+        ExportRange(Backup(), kStart, kStart + 10, 0x5, m_out / "cam.mkv", ExportFormat::Mkv);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("cam_ch03.mkv"), std::string::npos) << result.error;
+    EXPECT_TRUE(result.files.empty());
+    EXPECT_EQ(content(m_out / "cam_ch01.mkv"), "old");
+    EXPECT_EQ(content(m_out / "cam_ch03.mkv" / "keep"), "mine");
+    EXPECT_EQ(Names(m_out), (std::vector<std::string>{"cam_ch01.mkv", "cam_ch03.mkv"}));
+
+    fs::remove_all(m_out / "cam_ch03.mkv");
+    std::ofstream(m_out / "cam_ch03.mkv") << "old";
+    result = ExportRange(Backup(), kStart, kStart + 10, 0x5, m_out / "cam.mkv", ExportFormat::Mkv);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(Names(m_out), (std::vector<std::string>{"cam_ch01.mkv", "cam_ch03.mkv"}));
+    for (const char* name : {"cam_ch01.mkv", "cam_ch03.mkv"}) {
+        EXPECT_TRUE(Read(m_out / name).opened) << name;
+    }
+}
+
 // A pair written here frame by frame: channel 1 changes its picture size after two seconds,
 // and a stray copy of an earlier frame sits in the middle.
 TEST_F(ExportTest, APictureSizeChangeStartsASecondFileAndAStrayFrameWaitsForAKeyFrame) {

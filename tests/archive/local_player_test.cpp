@@ -1,6 +1,7 @@
 // The player thread over written pairs: frame skipping at speed, backward play over the
-// boundary of two chained pairs, seeks followed by a step, a seek into a gap of the
-// recording, a tampered frame, the end of the recording and a prompt stop.
+// boundary of two chained pairs, seeks followed by a step, backward play after a seek, a
+// step or forward play, a seek into a gap of the recording, a tampered frame, the end of
+// the recording, a full decoder queue and a prompt stop.
 //
 // The recording: channels 0 and 1 at ten frames a second for twenty seconds from kStart,
 // without seconds 13 and 14; a key frame every fifth frame, carrying a watermark; the block
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -59,7 +62,32 @@ class CRecordingOutput : public IPlayerOutput {
   public:
     void SegmentChanged(const SliderSpan&, int, std::uint32_t) override {}
     bool Accepts(int channel) override { return channel == 0 || channel == 1; }
-    std::size_t Queued(int) override { return 0; }
+    // Every queue holds `Full()` frames; a count over the player's bound makes it wait.
+    std::size_t Queued(int) override {
+        const std::size_t queued = m_queued.load();
+        if (queued > kMaxQueuedPlayerFrames) {
+            m_fullAnswers.fetch_add(1);
+        }
+        return queued;
+    }
+    void WatchRoom(const std::shared_ptr<stream::CWakeSignal>& signal) override {
+        std::lock_guard lock(m_lock);
+        m_signal = signal;
+    }
+    // The decoders took frames (or queued more): the queues hold `queued` now.
+    void SetQueued(std::size_t queued) {
+        m_queued = queued;
+        std::shared_ptr<stream::CWakeSignal> signal;
+        {
+            std::lock_guard lock(m_lock);
+            signal = m_signal;
+        }
+        if (signal) {
+            signal->Notify();
+        }
+    }
+    // How often the player was told that a queue is full.
+    std::uint64_t FullAnswers() const { return m_fullAnswers.load(); }
     void QueueFrame(int channel, stream::QueuedFrame frame) override {
         const stream::FrameInfo info = frame.Info();
         std::lock_guard lock(m_lock);
@@ -69,7 +97,11 @@ class CRecordingOutput : public IPlayerOutput {
         m_changed.notify_all();
     }
     void QueueAudio(const stream::AudioBlock&) override {}
-    void Position(std::uint32_t) override {}
+    void Position(std::uint32_t seconds) override {
+        std::lock_guard lock(m_lock);
+        m_positions.push_back(seconds);
+        m_changed.notify_all();
+    }
     void Integrity(int channel, int state) override {
         std::lock_guard lock(m_lock);
         m_integrity[static_cast<std::size_t>(channel & 15)] = state;
@@ -97,6 +129,11 @@ class CRecordingOutput : public IPlayerOutput {
             return frames.size() >= count;
         });
     }
+    bool WaitForPosition(std::uint32_t seconds) {
+        std::unique_lock lock(m_lock);
+        return m_changed.wait_for(
+            lock, 5s, [&] { return !m_positions.empty() && m_positions.back() == seconds; });
+    }
     std::vector<ShownFrame> Frames() {
         std::lock_guard lock(m_lock);
         return m_frames;
@@ -111,7 +148,11 @@ class CRecordingOutput : public IPlayerOutput {
     std::condition_variable m_changed;
     std::vector<ShownFrame> m_frames;
     std::vector<PlayerState> m_states;
+    std::vector<std::uint32_t> m_positions;
     PlayerState m_state;
+    std::atomic<std::size_t> m_queued{0};
+    std::atomic<std::uint64_t> m_fullAnswers{0};
+    std::shared_ptr<stream::CWakeSignal> m_signal;
     std::array<int, 16> m_integrity = [] {
         std::array<int, 16> none{};
         none.fill(-3);
@@ -172,7 +213,8 @@ class LocalPlayerTest : public testing::CTempFolderTest {
     }
 
     // The segments for a playback from `second` (relative to kStart) and the player on them.
-    std::unique_ptr<CLocalPlayer> Player(std::uint32_t second) {
+    std::unique_ptr<CLocalPlayer> Player(std::uint32_t second) { return Player(second, m_output); }
+    std::unique_ptr<CLocalPlayer> Player(std::uint32_t second, IPlayerOutput& output) {
         m_segments = BuildSegments(m_chained, kStart + second);
         std::size_t current = 0;
         for (std::size_t i = 0; i < m_segments.size(); ++i) {
@@ -184,7 +226,20 @@ class LocalPlayerTest : public testing::CTempFolderTest {
         }
         PlayerOptions options;
         options.startPause = 0ms;
-        return std::make_unique<CLocalPlayer>(m_segments, current, m_output, options);
+        return std::make_unique<CLocalPlayer>(m_segments, current, output, options);
+    }
+
+    // The frame's place in the file (among the frames of both channels).
+    std::size_t Place(const ShownFrame& f) const {
+        for (std::size_t i = 0; i < m_written.size(); ++i) {
+            const TestFrame& w = m_written[i];
+            if (w.channel == f.channel && w.time == static_cast<std::uint32_t>(f.seconds) &&
+                w.micros == static_cast<std::uint32_t>(f.micros)) {
+                return i;
+            }
+        }
+        ADD_FAILURE() << "no such frame written: " << f.seconds << "." << f.micros;
+        return 0;
     }
 
     // The frame's place among the written frames of its channel.
@@ -304,6 +359,132 @@ TEST_F(LocalPlayerTest, ASeekAndAStepShowOneFrameOfEachChannelFromTheSecondSough
     }
     EXPECT_EQ(player->State().mode, PlayerMode::Pause);
     EXPECT_TRUE(player->Running());
+}
+
+// Backward play and the previous step go on from the picture shown last, or from the frame
+// sought when a seek came after it: their first pictures are the key frames at and before
+// it, whatever came first (a seek while paused, a step, forward play, or a previous step
+// and forward play).
+TEST_F(LocalPlayerTest, BackwardAndPreviousStepGoOnFromThePictureShownOrSought) {
+    enum class Before { Seek, Step, Forward, PreviousStepThenForward };
+    struct Case {
+        Before before;
+        PlayerMode then;
+        const char* name;
+    };
+    const Case cases[] = {
+        {Before::Seek, PlayerMode::Backward, "seek, backward"},
+        {Before::Seek, PlayerMode::PreviousStep, "seek, previous step"},
+        {Before::Step, PlayerMode::Backward, "step, backward"},
+        {Before::Step, PlayerMode::PreviousStep, "step, previous step"},
+        {Before::Forward, PlayerMode::Backward, "forward, backward"},
+        {Before::Forward, PlayerMode::PreviousStep, "forward, previous step"},
+        {Before::PreviousStepThenForward, PlayerMode::Backward, "previous step, forward, backward"},
+        {Before::PreviousStepThenForward, PlayerMode::PreviousStep,
+         "previous step, forward, previous step"},
+    };
+    // Inside the block of seconds 4..7, and late enough that forward play after a previous
+    // step does not meet the tampered frame.
+    constexpr std::uint32_t kSought = kStart + 7;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRecordingOutput output;
+        auto player = Player(0, output);
+        player->Start();
+        player->SetMode(PlayerMode::Pause);
+        ASSERT_TRUE(output.WaitForMode(PlayerMode::Pause));
+        player->SeekTo(kSought);
+        ASSERT_TRUE(output.WaitForPosition(kSought));
+        if (c.before == Before::Step) {
+            const std::size_t states = output.States().size();
+            player->SetMode(PlayerMode::NextStep);
+            ASSERT_TRUE(output.WaitForMode(PlayerMode::Pause, states + 1));
+        }
+        if (c.before == Before::PreviousStepThenForward) {
+            const std::size_t states = output.States().size();
+            player->SetMode(PlayerMode::PreviousStep);
+            ASSERT_TRUE(output.WaitForMode(PlayerMode::Pause, states + 1));
+        }
+        if (c.before == Before::Forward || c.before == Before::PreviousStepThenForward) {
+            const std::size_t shown = output.Frames().size();
+            player->SetMode(PlayerMode::Forward);
+            // Past the next key frame of both channels (five frames a channel apart).
+            ASSERT_TRUE(output.WaitForFrames(shown + 14));
+        }
+        const auto prepared = static_cast<std::ptrdiff_t>(output.Frames().size());
+        player->SetMode(c.then);
+        ASSERT_TRUE(output.WaitUntil([&](const std::vector<ShownFrame>& frames, const auto&) {
+            return std::count_if(frames.begin() + prepared, frames.end(),
+                                 [&](const ShownFrame& f) { return f.state.mode == c.then; }) >= 2;
+        }));
+        player->Stop();
+        const auto frames = output.Frames();
+        const auto first =
+            std::find_if(frames.begin() + prepared, frames.end(),
+                         [&](const ShownFrame& f) { return f.state.mode == c.then; });
+        ASSERT_NE(first, frames.begin());
+        ASSERT_LT(first + 1, frames.end());
+        // Where the walk back starts: the frame sought (ch0's first of that second), else
+        // the picture shown last.
+        ShownFrame sought;
+        sought.seconds = static_cast<std::int32_t>(kSought);
+        const std::size_t from = c.before == Before::Seek ? Place(sought) : Place(*(first - 1));
+        std::vector<std::tuple<int, std::int32_t, std::int32_t>> expected;
+        for (std::size_t i = from + 1; i-- > 0 && expected.size() < 2;) {
+            const TestFrame& w = m_written[i];
+            if (w.frameKind == stream::kKeyFrame) {
+                expected.emplace_back(w.channel, static_cast<std::int32_t>(w.time),
+                                      static_cast<std::int32_t>(w.micros));
+            }
+        }
+        const std::vector<std::tuple<int, std::int32_t, std::int32_t>> got = {
+            {first->channel, first->seconds, first->micros},
+            {(first + 1)->channel, (first + 1)->seconds, (first + 1)->micros}};
+        EXPECT_EQ(got, expected);
+        EXPECT_TRUE(first->reverse);
+    }
+}
+
+// A full decoder queue holds the player without polling it, and a button pressed meanwhile
+// is taken at once; the frame that waited is the next one shown afterwards.
+TEST_F(LocalPlayerTest, AFullQueueBlocksThePlayerButNotItsButtons) {
+    // Nothing rings the output when the player asks: these waits look every millisecond.
+    const auto asksAfter = [&](std::uint64_t count) {
+        const auto until = std::chrono::steady_clock::now() + 5s;
+        while (m_output.FullAnswers() <= count && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(1ms);
+        }
+        return m_output.FullAnswers() > count;
+    };
+    m_output.SetQueued(kMaxQueuedPlayerFrames + 1);
+    auto player = Player(0);
+    player->Start();
+    ASSERT_TRUE(asksAfter(0));
+    const std::uint64_t asked = m_output.FullAnswers();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LE(m_output.FullAnswers() - asked, 3u) << "the player polls the full queue";
+    EXPECT_TRUE(m_output.Frames().empty());
+
+    // The decoder takes a frame: the one that waited goes.
+    m_output.SetQueued(0);
+    ASSERT_TRUE(m_output.WaitForFrames(1));
+    m_output.SetQueued(kMaxQueuedPlayerFrames + 1);
+    ASSERT_TRUE(asksAfter(m_output.FullAnswers()));
+
+    // Pause while the next frame waits for room: taken without any room made.
+    const std::size_t states = m_output.States().size();
+    player->SetMode(PlayerMode::Pause);
+    ASSERT_TRUE(m_output.WaitForMode(PlayerMode::Pause, states));
+    const auto held = m_output.Frames();
+    ASSERT_FALSE(held.empty());
+
+    // Room again and play on: the frame that was held back comes next, nothing skipped.
+    m_output.SetQueued(0);
+    player->SetMode(PlayerMode::Forward);
+    ASSERT_TRUE(m_output.WaitForFrames(held.size() + 1));
+    player->Stop();
+    const auto frames = m_output.Frames();
+    EXPECT_EQ(Place(frames[held.size()]), Place(held.back()) + 1);
 }
 
 TEST_F(LocalPlayerTest, ASeekIntoAGapLandsOnTheFirstFrameAfterIt) {

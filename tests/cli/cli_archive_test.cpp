@@ -10,6 +10,9 @@
 #include <iterator>
 #include <regex>
 
+#include "archive/backup_reader.h"
+#include "archive/backup_records.h"
+#include "archive/backup_writer.h"
 #include "sim/h264_test_pattern.h"
 #include "sim/recorder_sim.h"
 #include "support/run_program.h"
@@ -162,6 +165,47 @@ TEST_F(CliArchiveTest, ABackupSplitIntoPairsPlaysBackAsTheRecordedFrames) {
     EXPECT_NE(result.out.find("\"integrity\":\"tampered\""), std::string::npos) << result.out;
 }
 
+// Frames of a picture size the player does not take: each channel of the playback still
+// gets its line, with nothing shown, and the command fails with the reason.
+TEST_F(CliArchiveTest, APlaybackThatShowsNoPictureListsItsChannelsAndFails) {
+    constexpr std::uint32_t kStart = 1'286'870'400;  // 2010-10-12T08:00:00
+    archive::WriterOptions options;
+    options.folder = m_dir / "dl";
+    options.clock = [] { return std::int64_t{kStart}; };
+    archive::CBackupWriter writer(options);
+    ASSERT_TRUE(writer.Open());
+    for (std::uint32_t i = 0; i < 20; ++i) {
+        for (const int channel : {0, 2}) {
+            ASSERT_TRUE(writer.Write(
+                archive::RecordKind::Video,
+                testing::VideoRecord(
+                    {.channel = channel, .time = kStart + i / 5, .width = 640, .height = 480})));
+        }
+    }
+    ASSERT_TRUE(writer.Close());
+    for (const bool json : {true, false}) {
+        std::vector<std::string> args = {
+            "archive",   "--dir", (m_dir / "dl").string(), "--from", "2010-10-12T08:00:01",
+            "--seconds", "1"};
+        if (json)
+            args.push_back("--json");
+        const auto result = Run(args);
+        EXPECT_EQ(result.exitStatus, 1) << result.out;
+        EXPECT_NE(result.err.find("no picture could be shown"), std::string::npos) << result.err;
+        if (json) {
+            EXPECT_EQ(
+                Lines(result.out, "channel"),
+                (std::vector<std::string>{
+                    R"({"event":"channel","channel":1,"shown":0,"last":null,"integrity":"unchecked"})",
+                    R"({"event":"channel","channel":3,"shown":0,"last":null,"integrity":"unchecked"})"}));
+        } else {
+            EXPECT_EQ(result.out,
+                      "ch01  shown 0  last -  unchecked\n"
+                      "ch03  shown 0  last -  unchecked\n");
+        }
+    }
+}
+
 TEST_F(CliArchiveTest, RefusalsAFullDiskAndALostConnectionExitWithTheirReason) {
     {
         auto config = Config();
@@ -200,6 +244,83 @@ TEST_F(CliArchiveTest, RefusalsAFullDiskAndALostConnectionExitWithTheirReason) {
         const auto verify = Run({"verify", "--dir", (m_dir / "dl").string()});
         EXPECT_EQ(verify.exitStatus, 0) << verify.out;
     }
+}
+
+// A disk that fills up during the transfer (a small file system of the test's own in a
+// mount namespace of its own, filled by another writer once the pair is open): the command
+// stops at once with the system's reason, and the pair written so far is kept and listed.
+// The filler gives up after 20 s and is ended with the command, so a backup that never opens
+// its pair leaves nothing running behind the test.
+TEST_F(CliArchiveTest, ADiskThatFillsUpEndsTheBackupAtOnceWithThePairKept) {
+    const std::string unshare = "/usr/bin/unshare";
+    if (testing::RunProgram(unshare, {"-rm", "true"}, 10s).exitStatus != 0)
+        GTEST_SKIP() << "no mount namespace for a small file system here";
+    auto config = Config();
+    config.backup_size_kb = 1024;    // the size check passes
+    config.backup_rate_kbps = 2000;  // the transfer lasts well past the filling
+    sim::CRecorderSim recorder(config);
+    ASSERT_TRUE(recorder.Start());
+    const auto small = m_dir / "small";
+    std::filesystem::create_directories(small);
+    const std::string script =
+        R"(mount -t tmpfs -o size=110m tmpfs "$1" || exit 90
+dir=$1; shift
+(i=0; until ls "$dir"/*.vid || [ $i -ge 400 ]; do sleep 0.05; i=$((i+1)); done
+dd if=/dev/zero of="$dir/other" bs=64k) >/dev/null 2>&1 </dev/null &
+filler=$!
+"$@"; status=$?
+kill $filler 2>/dev/null; wait $filler 2>/dev/null
+exit $status)";
+    const std::vector<std::string> args = {"-rm",
+                                           "sh",
+                                           "-c",
+                                           script,
+                                           "sh",
+                                           small.string(),
+                                           testing::BuiltProgram("src/cli/taviro-cli"),
+                                           "backup",
+                                           "--host",
+                                           "127.0.0.1",
+                                           "--port",
+                                           std::to_string(recorder.Port()),
+                                           "--user",
+                                           "admin",
+                                           "--password",
+                                           "1234",
+                                           "--storage",
+                                           (m_dir / "st").string(),
+                                           "--out",
+                                           small.string(),
+                                           "--from",
+                                           "2010-10-12T08:00:00",
+                                           "--to",
+                                           "2010-10-12T08:01:00",
+                                           "--json"};
+    const auto result = testing::RunProgram(unshare, args, 60s * testing::kSanitizerSlowdown);
+    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+    EXPECT_NE((result.out + result.err).find("No space left on device"), std::string::npos)
+        << result.out << result.err;
+    const auto pairs = Lines(result.out, "pair");
+    ASSERT_EQ(pairs.size(), 1u) << result.out;
+    EXPECT_NE(pairs[0].find("\"complete\":false"), std::string::npos) << pairs[0];
+    EXPECT_LT(result.took, 10s * testing::kSanitizerSlowdown) << "not the 30-second stall";
+}
+
+// A folder given relative that does not exist yet is measured on the disk that will hold it
+// and made.
+TEST_F(CliArchiveTest, ABackupIntoANewRelativeFolder) {
+    sim::CRecorderSim recorder(Config());
+    ASSERT_TRUE(recorder.Start());
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir);
+    auto args = testing::CliArgs("backup", recorder.Port(), (m_dir / "st").string(),
+                                 {"--out", "new/folder", "--from", "2010-10-12T08:00:00", "--to",
+                                  "2010-10-12T08:00:02", "--json"});
+    const auto result = Run(args);
+    std::filesystem::current_path(before);
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_EQ(Lines(result.out, "pair").size(), 1u) << result.out;
+    EXPECT_EQ(archive::ScanFolder(m_dir / "new" / "folder").size(), 1u);
 }
 
 }  // namespace

@@ -186,6 +186,21 @@ TEST_F(CliTest, UnsupportedProductGetsNothingButTheGoodbye) {
     EXPECT_EQ(ClientCodes(recorder.Journal()), (std::vector<int>{msg::HELLO, msg::BYE}));
 }
 
+TEST_F(CliTest, ARecorderThatNeverAnswersIsAConnectTimeoutNamingTheRecorder) {
+    // Loopback only. A listener that never accepts: the kernel completes the first connects
+    // (nobody reads the login), and once its queue is full further connects get no answer.
+    auto listener = platform::ListenTcp("127.0.0.1", 0, 0);
+    ASSERT_TRUE(listener.Valid());
+    const std::uint16_t port = platform::BoundPort(listener);
+    const auto unanswered = Connect(port, {"--connect-timeout-ms", "500"});
+    EXPECT_EQ(unanswered.exitStatus, 4) << unanswered.out << unanswered.err;
+    EXPECT_NE(unanswered.err.find("did not answer"), std::string::npos) << unanswered.err;
+    EXPECT_NE(unanswered.err.find("recorder localhost:" + std::to_string(port)), std::string::npos)
+        << unanswered.err;
+    EXPECT_EQ(unanswered.err.find("ended"), std::string::npos) << unanswered.err;
+    EXPECT_LT(unanswered.took, 10s);
+}
+
 TEST_F(CliTest, RefusedConnectionAndUsageErrors) {
     auto listener = platform::ListenTcp("127.0.0.1", 0);
     const std::uint16_t port = platform::BoundPort(listener);

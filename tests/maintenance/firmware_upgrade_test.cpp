@@ -111,6 +111,45 @@ TEST_F(FirmwareTransferTest, ImageGoesOutInPiecesOfAtMost8000Bytes) {
     reader.join();
 }
 
+// A recorder that stops reading leaves the worker stuck in a send; the shutdown (or Stop)
+// waits for it. The window may press Start meanwhile: it is told no at once, never made
+// to wait on the network, and no second transfer starts.
+TEST_F(FirmwareTransferTest, StartWhileAStuckWorkerIsJoinedAnswersAtOnce) {
+    std::filesystem::create_directories(m_root);
+    platform::CQueueSink sink;
+    auto pair = platform::MakeSocketPair();
+    ASSERT_TRUE(pair);
+    protocol::SessionConfig config = SessionFor(0);
+    config.recvLimit = 3s;  // also the bound of a send
+    protocol::CClientSession session(sink, nullptr, config);
+    CFirmwareService service(session.Transport());
+    session.Transport().AddService(service);
+    taviro::testing::CFakeRecorder recorder(std::move(pair->second));
+    session.ConnectOver(std::move(pair->first));
+    ASSERT_TRUE(recorder.ReadUntil(msg::HELLO));
+
+    const auto path = m_root / "big.bin";
+    WriteFile(path, ComponentImage("APP", 7, 16'000'000));
+    ASSERT_TRUE(service.StartTransfer(0, path));
+    std::this_thread::sleep_for(500ms);  // the socket's buffers fill; the recorder reads none
+    ASSERT_TRUE(service.TransferRunning());
+
+    std::thread closing([&] { service.CloseGates(); });
+    std::this_thread::sleep_for(200ms);  // the shutdown now waits for the worker
+    const auto before = Clock::now();
+    EXPECT_FALSE(service.StartTransfer(1, path));
+    EXPECT_LT(Clock::now() - before, 200ms) << "the window thread waited on the network";
+    closing.join();
+    EXPECT_FALSE(service.TransferRunning());
+    std::thread reader([&] { recorder.ReadAll(1s); });
+    session.DestroyWindow();
+    reader.join();
+    for (const auto& m : sink.History()) {
+        EXPECT_FALSE(m.message == platform::WM_FW_WORKER_ENDED && m.wParam == 1)
+            << "a second transfer started";
+    }
+}
+
 // An upgrade window's logic on a real connection to the simulated recorder.
 class FirmwareUpgradeSimTest : public taviro::testing::CTempFolderTest {
   protected:

@@ -33,6 +33,24 @@ TEST_F(StorageTest, EnsureFolderCreatesEveryMissingParent) {
     EXPECT_TRUE(EnsureFolder(deep));  // already there
 }
 
+TEST_F(StorageTest, FreeSpaceOfAFolderNotYetMadeIsThatOfItsNearestExistingParent) {
+    fs::create_directories(m_root);
+    struct Back {
+        fs::path to = fs::current_path();
+        ~Back() { fs::current_path(to); }
+    } back;
+    fs::current_path(m_root);
+    const std::int64_t here = FreeMegabytes(".");
+    ASSERT_GT(here, 0);
+    // Relative and absolute, one or several levels missing: never "no space".
+    for (const fs::path& folder : {fs::path("new"), fs::path("new/folder/deep"),
+                                   fs::path("./new/folder"), m_root / "new" / "folder"}) {
+        const std::int64_t free = FreeMegabytes(folder);
+        EXPECT_GT(free, 0) << folder;
+        EXPECT_LT(std::abs(free - here), 64) << folder;  // the same disk
+    }
+}
+
 TEST_F(StorageTest, EnsureFolderFailsWhereAFileIsInTheWay) {
     fs::create_directories(m_root);
     std::ofstream(m_root / "file") << "x";

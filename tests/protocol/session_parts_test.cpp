@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "platform/message_sink.h"
@@ -123,6 +124,62 @@ TEST(ReplyCollector, TakesTheOutstandingReplyOnlyAndNeverWritesPastItsBuffer) {
     ASSERT_TRUE(history[1].data);
     EXPECT_EQ(*history[1].data,
               (Bytes{0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xBB, 0xBB}));
+}
+
+// The recorder finishes every reply it has begun. Whatever the client gave up (or asked
+// again) while one was under way, the rest of it is never taken for the next answer of the
+// same code: the next answer comes whole, and only it reaches the window.
+TEST(ReplyCollector, TheRestOfAReplyGivenUpIsDroppedAndTheNextAnswerIsWhole) {
+    const ReplyRoute day{msg::PLAY_INFO_DAY_ACK, platform::Window::Search,
+                         platform::WM_PLAY_DAY_READY, 5};
+    struct Case {
+        const char* name;
+        // What happens after the first fragment of the old reply went to the wire.
+        std::function<void(CReplyCollector&)> meanwhile;
+        bool oldFirstTaken;  // the old reply's first fragment came while it was asked for
+    };
+    const Case cases[] = {
+        {"cancelled, then asked again",
+         [&](CReplyCollector& c) {
+             c.Cancel();
+             c.Expect(day);
+         },
+         true},
+        {"asked again over it", [&](CReplyCollector& c) { c.Expect(day); }, true},
+        {"began after its cancel", [&](CReplyCollector& c) { c.Expect(day); }, false},
+    };
+    const Bytes oldHead(6, 0x0A), oldTail(6, 0x0B), fresh(6, 0x0C);
+    for (const Case& k : cases) {
+        platform::CQueueSink sink;
+        CReplyCollector collector(sink, 100);
+        if (k.oldFirstTaken) {
+            collector.Expect(day);
+        }
+        EXPECT_EQ(collector.Add(msg::PLAY_INFO_DAY_ACK, oldHead, false),
+                  k.oldFirstTaken ? CReplyCollector::Outcome::Partial
+                                  : CReplyCollector::Outcome::NotExpected)
+            << k.name;
+        k.meanwhile(collector);
+        // An unasked reply of another code in between changes nothing.
+        collector.Add(msg::PLAY_INFO_MONTH_ACK, Bytes(3, 1), true);
+        EXPECT_EQ(collector.Add(msg::PLAY_INFO_DAY_ACK, oldTail, false),
+                  CReplyCollector::Outcome::NotExpected)
+            << k.name;
+        EXPECT_EQ(collector.Add(msg::PLAY_INFO_DAY_ACK, oldTail, true),
+                  CReplyCollector::Outcome::NotExpected)
+            << k.name;
+        EXPECT_EQ(collector.Outstanding(), msg::PLAY_INFO_DAY_ACK) << k.name;
+        EXPECT_EQ(collector.Add(msg::PLAY_INFO_DAY_ACK, fresh, false),
+                  CReplyCollector::Outcome::Partial)
+            << k.name;
+        EXPECT_EQ(collector.Add(msg::PLAY_INFO_DAY_ACK, fresh, true),
+                  CReplyCollector::Outcome::Complete)
+            << k.name;
+        const auto history = sink.History();
+        ASSERT_EQ(history.size(), 1u) << k.name;
+        ASSERT_TRUE(history[0].data);
+        EXPECT_EQ(*history[0].data, (Bytes(12, 0x0C))) << k.name;
+    }
 }
 
 // A service of another area as the next ones will be: it claims its reply code and

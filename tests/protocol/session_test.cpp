@@ -246,8 +246,7 @@ TEST_F(SessionTest, EveryHeaderUpdatesTheAudioState) {
         3s));
     EXPECT_TRUE(m_session->Transport().AudioOn());
     EXPECT_EQ(m_session->Transport().HeaderLowBits(), 5u);
-    m_session->Transport().SetAudioChannelMask(0x4);
-    // A reply that has nothing to do with audio, with the flag clear, resets the mask.
+    // A reply that has nothing to do with audio, with the flag clear, clears it.
     ASSERT_TRUE(m_recorder->SendReason(msg::REC_ON_NACK, 2));
     ASSERT_TRUE(m_sink->WaitFor(
         [](const PostedMessage& m) {
@@ -256,7 +255,6 @@ TEST_F(SessionTest, EveryHeaderUpdatesTheAudioState) {
         },
         3s));
     EXPECT_FALSE(m_session->Transport().AudioOn());
-    EXPECT_EQ(m_session->Transport().AudioChannelMask(), 0u);
 }
 
 TEST_F(SessionTest, RefusalsPostTheirNotifications) {
@@ -588,6 +586,30 @@ TEST(SessionConnectTest, ConnectThatDoesNotCompleteTimesOut) {
     session.Connect();
     ASSERT_TRUE(sink.WaitFor([](const PostedMessage& m) { return IsNotify(m, 1, 0); }, 5s));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 350ms);
+}
+
+TEST(SessionConnectTest, ALoginThatIsNeverAnsweredIsANoAnswerNotAnEndedConnection) {
+    // The kernel completes the connect, but nobody accepts it or answers the login.
+    auto listener = platform::ListenTcp("127.0.0.1", 0, 4);
+    ASSERT_TRUE(listener.Valid());
+    platform::CQueueSink sink;
+    SessionConfig config;
+    config.address = "127.0.0.1";
+    config.port = platform::BoundPort(listener);
+    config.connectTimeout = 400ms;
+    CClientSession session(sink, nullptr, config);
+    session.Connect();
+    ASSERT_TRUE(sink.WaitFor([](const PostedMessage& m) { return IsNotify(m, 1, 0); }, 10s));
+    EXPECT_EQ(session.Transport().EndCause(), SessionEnd::kConnectFailed);
+    bool released = false;
+    bool ended = false;
+    for (const auto& m : sink.History()) {
+        released = released || m.message == platform::WM_RELEASE_SESSION;
+        ended = ended || IsNotify(m, 2, 0);
+    }
+    EXPECT_TRUE(released);
+    EXPECT_FALSE(ended) << "no 'connection has ended' for a recorder that never answered";
+    session.DestroyWindow();
 }
 
 }  // namespace

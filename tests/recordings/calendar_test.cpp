@@ -199,5 +199,45 @@ TEST(Timeline, StretchesOfTheDay) {
     EXPECT_EQ(LayoutStretches(records, day, TimelineView{40000, 40288, 1}, 0xFFFF).size(), 0u);
 }
 
+TEST(Timeline, PositionSliderSpansTheStretchAroundThePosition) {
+    const std::int64_t day = DayStart(2010, 9, 11);
+    const auto at = [day](int second) { return static_cast<protocol::RecorderTime>(day + second); };
+    // 08:00-09:00 on channel 1 and 09:00-09:30 on channel 2 touch: one stretch. 12:00-12:05
+    // (event, channel 1) stands alone; 23:30 runs into the next day; channel 3 is not played.
+    const std::vector<DayInfoRecord> records = {
+        {0x0001, kKindContinuous, at(8 * 3600), at(9 * 3600)},
+        {0x0002, kKindContinuous, at(9 * 3600), at(9 * 3600 + 1800)},
+        {0x0001, kKindEvent, at(12 * 3600), at(12 * 3600 + 300)},
+        {0x0001, kKindContinuous, at(23 * 3600 + 1800), at(24 * 3600 + 1800)},
+        {0x0004, kKindContinuous, at(0), at(86'399)},
+    };
+    struct Case {
+        int position;
+        SliderSpan span;
+    };
+    const Case cases[] = {
+        {8 * 3600 + 1800, {8 * 3600, 9 * 3600 + 1800}},  // the joined stretch
+        {9 * 3600 + 1800, {8 * 3600, 9 * 3600 + 1800}},  // its last second
+        // Five minutes grow to ten around their middle.
+        {12 * 3600 + 10, {12 * 3600 + 150 - 300, 12 * 3600 + 150 + 300}},
+        // Past midnight the stretch is cut to the day.
+        {23 * 3600 + 1900, {23 * 3600 + 1800, 86'399}},
+        // Between stretches: an hour around the position.
+        {10 * 3600, {10 * 3600 - 1800, 10 * 3600 + 1800}},
+        // Near either end of the day the hour is pushed back inside it.
+        {100, {0, 3600}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PositionSliderSpan(records, day, 0x0003, c.position), c.span)
+            << "position " << c.position;
+    }
+    // No records known yet, or a position outside the day.
+    EXPECT_EQ(PositionSliderSpan({}, day, 0x0003, 8 * 3600),
+              (SliderSpan{6 * 3600 + 5400, 8 * 3600 + 1800}));
+    EXPECT_EQ(PositionSliderSpan(records, day, 0x0003, -50), (SliderSpan{0, 3600}));
+    EXPECT_EQ(PositionSliderSpan(records, day, 0x0002, 86'300),
+              (SliderSpan{86'399 - 3600, 86'399}));
+}
+
 }  // namespace
 }  // namespace taviro::recordings

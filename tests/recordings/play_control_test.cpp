@@ -27,14 +27,21 @@ std::uint32_t Word(const PlayMessage& m) {
     return m.payload.size() == 4 ? protocol::LoadBE32(m.payload.data()) : 0xFFFFFFFFu;
 }
 
+// A video frame arrives; when it is to be shown, its picture is, as the decoders would.
+ElementVerdict Arrive(CPlayControl& c, std::uint32_t speedCode, std::int32_t seconds,
+                      std::int32_t microseconds) {
+    ElementVerdict v = c.OnElement(false, speedCode, seconds, microseconds, kView, kChannels);
+    if (v.show)
+        c.OnShown(0, seconds, microseconds, seconds);
+    return v;
+}
+
 // A control that has played frames up to 10:00:05.500 (recorder seconds 1000005).
 CPlayControl Playing() {
     CPlayControl c;
     c.Start();
     for (int i = 0; i < 10; ++i)
-        EXPECT_TRUE(
-            c.OnElement(false, kForward1, 1000000 + i / 2, (i % 2) * 512000, kView, kChannels)
-                .show);
+        EXPECT_TRUE(Arrive(c, kForward1, 1000000 + i / 2, (i % 2) * 512000).show);
     return c;
 }
 
@@ -42,7 +49,7 @@ TEST(PlayControl, ForwardFromPauseLandsOnTheLastFrameShownAndStreams) {
     CPlayControl c = Playing();
     EXPECT_EQ(Codes(c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr)),
               std::vector<std::uint16_t>{msg::PLAY_PAUSE});
-    EXPECT_FALSE(c.OnElement(false, kForward1, 1000005, 0, kView, kChannels).show) << "paused";
+    EXPECT_FALSE(Arrive(c, kForward1, 1000005, 0).show) << "paused";
 
     bool generation = true;
     const auto sent = c.Command(PlayCommand::Forward, kView, 0x0003, kChannels, &generation);
@@ -58,13 +65,13 @@ TEST(PlayControl, ForwardFromPauseLandsOnTheLastFrameShownAndStreams) {
 
     // The recorder restarts at the key frame before: older frames are skipped, the frame
     // shown last is reached but not shown again, and streaming goes on after it.
-    EXPECT_FALSE(c.OnElement(false, kForward1, 1000004, 0, kView, kChannels).show);
+    EXPECT_FALSE(Arrive(c, kForward1, 1000004, 0).show);
     EXPECT_EQ(c.Pause(), PauseState::Repositioning);
-    const auto landed = c.OnElement(false, kForward1, 1000004, 512000, kView, kChannels);
+    const auto landed = Arrive(c, kForward1, 1000004, 512000);
     EXPECT_FALSE(landed.show);
     EXPECT_TRUE(landed.send.empty()) << "play modes just stream on";
     EXPECT_EQ(c.Pause(), PauseState::Streaming);
-    EXPECT_TRUE(c.OnElement(false, kForward1, 1000005, 0, kView, kChannels).show);
+    EXPECT_TRUE(Arrive(c, kForward1, 1000005, 0).show);
 }
 
 TEST(PlayControl, StepsFromPauseAndWhilePlaying) {
@@ -76,25 +83,25 @@ TEST(PlayControl, StepsFromPauseAndWhilePlaying) {
                                           msg::PLAY_STEP_DATA}));
     EXPECT_EQ(Word(whilePlaying[2]), kView);
     EXPECT_EQ(Word(whilePlaying[3]), 1u);
-    EXPECT_TRUE(c.OnElement(false, kForward1, 1000006, 0, kView, kChannels).show);
+    EXPECT_TRUE(Arrive(c, kForward1, 1000006, 0).show);
 
-    // Next step from pause: a positioned FORWARD and credit 1; while frames before the
-    // target arrive and the credit runs down, a further credit of the channel count.
+    // Next step from pause: a positioned FORWARD and credit 1; the frames before the
+    // target are hidden (decoded for the step) and paid one at a time, so the recorder
+    // stands exactly on the target when the step is taken.
     c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr);
     const auto fromPause = c.Command(PlayCommand::NextStep, kView, kView, kChannels, nullptr);
     ASSERT_EQ(Codes(fromPause),
               (std::vector<std::uint16_t>{msg::PLAY_FORWARD, msg::PLAY_STEP_DATA}));
     EXPECT_EQ(Word(fromPause[1]), 1u);
-    const auto early = c.OnElement(false, kForward1, 1000005, 0, kView, kChannels);
-    EXPECT_FALSE(early.show);
-    ASSERT_EQ(early.send.size(), 1u);
-    EXPECT_EQ(Word(early.send[0]), static_cast<std::uint32_t>(kChannels));
-    for (int i = 0; i < kChannels - 2; ++i)
-        EXPECT_TRUE(c.OnElement(false, kForward1, 1000005, 0, kView, kChannels).send.empty());
-    EXPECT_EQ(c.OnElement(false, kForward1, 1000005, 0, kView, kChannels).send.size(), 1u)
-        << "the further credit again once it has run down to 1";
+    for (int i = 0; i < 3; ++i) {
+        const auto early = Arrive(c, kForward1, 1000005, i * 40000);
+        EXPECT_FALSE(early.show);
+        EXPECT_TRUE(early.hidden);
+        ASSERT_EQ(early.send.size(), 1u);
+        EXPECT_EQ(Word(early.send[0]), 1u);
+    }
     // Reaching the last shown frame: the step is taken from there.
-    const auto landed = c.OnElement(false, kForward1, 1000006, 0, kView, kChannels);
+    const auto landed = Arrive(c, kForward1, 1000006, 0);
     EXPECT_FALSE(landed.show);
     EXPECT_EQ(Codes(landed.send),
               (std::vector<std::uint16_t>{msg::PLAY_PAUSE, msg::PLAY_NEXT_STEP, msg::PLAY_CH_CHANGE,
@@ -111,28 +118,51 @@ TEST(PlayControl, BackwardReversesAndLandsGoingBack) {
     EXPECT_TRUE(back[0].payload.empty());
     EXPECT_TRUE(generation);
     EXPECT_EQ(c.Reversal(), 2);
-    const auto frame = c.OnElement(false, 9, 1000003, 0, kView, kChannels);  // speed -1
+    const auto frame = Arrive(c, 9, 1000003, 0);  // speed -1
     EXPECT_TRUE(frame.show);
     EXPECT_TRUE(frame.reverse);
 
-    // Previous step from pause: positioned one second after the position, credit of the
-    // channel count, frames after the target skipped.
+    // Backward from pause: positioned one second after the picture, frames after it
+    // skipped (decoded, not shown), and from the first at or before it backward play goes on.
+    c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr);
+    const auto backward = c.Command(PlayCommand::Backward, kView, kView, kChannels, nullptr);
+    ASSERT_EQ(Codes(backward),
+              (std::vector<std::uint16_t>{msg::PLAY_BACKWARD, msg::PLAY_STEP_DATA}));
+    EXPECT_EQ(protocol::LoadBE32(backward[0].payload.data() + 16), 1000004u);
+    const auto after = Arrive(c, 9, 1000004, 0);
+    EXPECT_FALSE(after.show);
+    EXPECT_TRUE(after.hidden);
+    EXPECT_FALSE(Arrive(c, 9, 1000003, 0).show) << "landed on the picture shown";
+    EXPECT_EQ(c.Pause(), PauseState::Streaming);
+    EXPECT_TRUE(Arrive(c, 9, 1000002, 0).show);
+
+    // Previous step from pause: forward to the picture shown (the recorder starts at a key
+    // frame before it), credit 1 frame by frame, then the step back from there.
     c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr);
     const auto prev = c.Command(PlayCommand::PreviousStep, kView, kView, kChannels, nullptr);
-    ASSERT_EQ(Codes(prev), (std::vector<std::uint16_t>{msg::PLAY_BACKWARD, msg::PLAY_STEP_DATA}));
-    EXPECT_EQ(protocol::LoadBE32(prev[0].payload.data() + 16), 1000004u);
-    EXPECT_EQ(Word(prev[1]), static_cast<std::uint32_t>(kChannels));
-    EXPECT_FALSE(c.OnElement(false, 9, 1000004, 0, kView, kChannels).show);
-    const auto landed = c.OnElement(false, 9, 1000003, 0, kView, kChannels);
+    ASSERT_EQ(Codes(prev), (std::vector<std::uint16_t>{msg::PLAY_FORWARD, msg::PLAY_STEP_DATA}));
+    EXPECT_EQ(protocol::LoadBE32(prev[0].payload.data() + 16), 1000002u);
+    EXPECT_EQ(Word(prev[1]), 1u);
+    EXPECT_TRUE(Arrive(c, kForward1, 1000001, 0).hidden);
+    const auto landed = Arrive(c, kForward1, 1000002, 0);
+    EXPECT_FALSE(landed.show);
     EXPECT_EQ(Codes(landed.send),
               (std::vector<std::uint16_t>{msg::PLAY_PAUSE, msg::PLAY_PREV_STEP, msg::PLAY_CH_CHANGE,
                                           msg::PLAY_STEP_DATA}));
-    const auto stepped = c.OnElement(false, 9, 1000002, 0, kView, kChannels);
+    const auto stepped = Arrive(c, 9, 1000001, 900000);
     EXPECT_TRUE(stepped.show);
     EXPECT_TRUE(stepped.reverse) << "previous steps are marked for the decoders";
 
-    // Forward again after backward: reversal side 1 and a new generation.
-    generation = false;
+    // Forward again after a step back: reversal side 1. The recorder goes on from the frame
+    // the decoders hold, so they must not start a new generation (and wait for a key frame,
+    // showing nothing for a group of pictures). From pause the request is positioned and
+    // the recorder starts at a key frame: a new generation then.
+    generation = true;
+    c.Command(PlayCommand::Forward, kView, kView, kChannels, &generation);
+    EXPECT_FALSE(generation);
+    EXPECT_EQ(c.Reversal(), 1);
+    c.Command(PlayCommand::PreviousStep, kView, kView, kChannels, nullptr);
+    c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr);
     c.Command(PlayCommand::Forward, kView, kView, kChannels, &generation);
     EXPECT_TRUE(generation);
     EXPECT_EQ(c.Reversal(), 1);
@@ -161,7 +191,7 @@ TEST(PlayControl, CreditSpeedAndAudio) {
     // No credit while stepping.
     c.Command(PlayCommand::NextStep, kView, kView, kChannels, nullptr);
     for (int i = 0; i < 60; ++i)
-        EXPECT_TRUE(c.OnElement(false, kForward1, 1000001, 0, kView, kChannels).send.empty());
+        EXPECT_TRUE(Arrive(c, kForward1, 1000001, 0).send.empty());
 
     EXPECT_EQ(SpeedOfCode(4), -6);
     EXPECT_EQ(SpeedOfCode(9), -1);
@@ -183,9 +213,9 @@ TEST(PlayControl, DoneFinishSeekAndTheRequest) {
                                                        msg::PLAY_STEP_DATA}));
     EXPECT_EQ(c.TargetMillis(), 1003600LL * 1000);  // 64-bit milliseconds
     EXPECT_EQ(Word(c.OnDataFinish().at(0)), 1u);
-    EXPECT_FALSE(c.OnElement(false, kForward1, 1003599, 0, kView, kChannels).show);
-    c.OnElement(false, kForward1, 1003600, 0, kView, kChannels);
-    EXPECT_TRUE(c.OnElement(false, kForward1, 1003600, 40000, kView, kChannels).show);
+    EXPECT_FALSE(Arrive(c, kForward1, 1003599, 0).show);
+    Arrive(c, kForward1, 1003600, 0);
+    EXPECT_TRUE(Arrive(c, kForward1, 1003600, 40000).show);
 
     PlayRequest r;
     r.channels = 0x8001;

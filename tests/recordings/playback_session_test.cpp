@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -32,10 +33,10 @@ constexpr protocol::RecorderTime kMorning = 1286870400;
 
 class PlaybackSessionTest : public ::testing::Test {
   protected:
-    void Start(sim::SimConfig config, int channels = 4) {
+    void Start(sim::SimConfig config, int channels = 4, int fps = 25) {
         config.channels = static_cast<std::uint8_t>(channels);
         config.live_stream = true;
-        config.live_fps = 25;
+        config.live_fps = fps;
         config.live_gop = 25;
         m_recorder = std::make_unique<sim::CRecorderSim>(std::move(config));
         ASSERT_TRUE(m_recorder->Start()) << m_recorder->LastError();
@@ -255,20 +256,68 @@ TEST_F(PlaybackSessionTest, ButtonsSendTheRecordersSequences) {
     ASSERT_TRUE(WaitFor(
         [&] { return playback.Speed() == 1 && playback.Pause() == PauseState::Streaming; }));
 
-    // Next step while playing: PAUSE, NEXT_STEP, CH_CHANGE with the view, credit 1; the
-    // recorder answers with a picture on every channel of the view.
+    // Next step while playing at normal speed. The recorder is a credit ahead of the
+    // picture, so the step is taken from the picture, as from pause: PAUSE, FORWARD at its
+    // second, credit 1; landed there, PAUSE, NEXT_STEP, CH_CHANGE with the view, credit 1.
+    // Every channel of the view then shows the recording's next frame.
+    ASSERT_TRUE(WaitFor([&] { return Shown(0) >= 50; }));  // well ahead by now
+    const auto shownAt = [&](int channel) {
+        const video::ChannelView& view = m_views.Channel(channel);
+        std::lock_guard lock(view.lock);
+        return view.shownMillis;
+    };
+    // Every picture the two panes show, in order, until the step has been shown a while.
+    std::array<std::vector<std::int64_t>, 2> pictures;
+    const auto sample = [&] {
+        for (int c = 0; c < 2; ++c) {
+            auto& seen = pictures[static_cast<std::size_t>(c)];
+            const std::int64_t now = shownAt(c);
+            if (seen.empty() || seen.back() != now)
+                seen.push_back(now);
+        }
+    };
     mark = m_recorder->Journal().size();
     m_connection->PlayCommand(PlayCommand::NextStep, 0x3);
+    // Until the step has been asked for and the panes have kept still a while.
+    const auto pressed = Clock::now();
+    auto changed = pressed;
+    const auto still = 500ms * taviro::testing::kSanitizerSlowdown;
+    while (Clock::now() - pressed < 10s * taviro::testing::kSanitizerSlowdown) {
+        const auto sizes = pictures[0].size() + pictures[1].size();
+        sample();
+        if (pictures[0].size() + pictures[1].size() != sizes)
+            changed = Clock::now();
+        if (Clock::now() - changed > still) {
+            const auto c = SentCodes(mark);
+            if (std::find(c.begin(), c.end(), msg::PLAY_NEXT_STEP) != c.end())
+                break;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
     m_connection->Drain();
-    ASSERT_TRUE(WaitFor([&] { return Sequence(mark).size() >= 4; }));
-    EXPECT_EQ(Sequence(mark), (std::vector<int>{msg::PLAY_PAUSE, msg::PLAY_NEXT_STEP,
-                                                msg::PLAY_CH_CHANGE, msg::PLAY_STEP_DATA}));
+    ASSERT_TRUE(received(mark, msg::PLAY_NEXT_STEP));
+    for (const auto& seen : pictures) {
+        ASSERT_GE(seen.size(), 2u);
+        EXPECT_EQ(seen.back() - seen[seen.size() - 2], 40) << "one frame at 25 a second";
+    }
+    const std::int64_t stepFrom = pictures[0][pictures[0].size() - 2];
     sent = Sent(mark);
-    const auto change = std::find_if(sent.begin(), sent.end(),
-                                     [](const auto& e) { return e.code == msg::PLAY_CH_CHANGE; });
-    ASSERT_NE(change, sent.end());
-    EXPECT_EQ(Word(*change), 0x3u);
-    EXPECT_EQ(Word(sent.back()), 1u);
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent[0].code, msg::PLAY_PAUSE);
+    EXPECT_EQ(sent[1].code, msg::PLAY_FORWARD);
+    ASSERT_EQ(sent[1].payload.size(), kPlayRequestSize);
+    EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data()), 0x3u);
+    EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data() + 16),
+              static_cast<std::uint32_t>(stepFrom / 1000));
+    EXPECT_EQ(Word(sent[2]), 1u);
+    const auto step = std::find_if(sent.begin(), sent.end(),
+                                   [](const auto& e) { return e.code == msg::PLAY_NEXT_STEP; });
+    ASSERT_TRUE(step != sent.end() && step + 2 < sent.end());
+    EXPECT_EQ((step - 1)->code, msg::PLAY_PAUSE);
+    EXPECT_EQ((step + 1)->code, msg::PLAY_CH_CHANGE);
+    EXPECT_EQ(Word(*(step + 1)), 0x3u);
+    EXPECT_EQ((step + 2)->code, msg::PLAY_STEP_DATA);
+    EXPECT_EQ(Word(*(step + 2)), 1u);
 
     // Next step from pause: a positioned FORWARD and credit 1; the step then follows.
     mark = m_recorder->Journal().size();
@@ -345,6 +394,44 @@ TEST_F(PlaybackSessionTest, FailureStopsPlaybackAndLiveViewComesBack) {
     }));
     EXPECT_FALSE(m_connection->Playback().Running());
     EXPECT_FALSE(m_connection->Playback().Requested());
+}
+
+TEST_F(PlaybackSessionTest, RepliesDuringNormalSpeedAreReadAtOnceAndTheRecorderStaysACreditAhead) {
+    // 16 channels at 5 pictures a second: a credit's worth of frames is over a second of
+    // recording. A reply that waited behind the pictures for their moments would take that.
+    sim::SimConfig config;
+    config.live_width = 352;
+    config.live_height = 240;
+    Start(config, 16, 5);
+    ASSERT_TRUE(Play(kMorning, protocol::kAllChannels));
+    const auto shownTotal = [&] {
+        std::uint64_t total = 0;
+        for (int c = 0; c < protocol::kMaxChannels; ++c)
+            total += Shown(c);
+        return total;
+    };
+    ASSERT_TRUE(WaitFor([&] { return shownTotal() >= 100; }));
+    CSearchService& search = m_connection->Search();
+    for (int day = 11; day <= 12; ++day) {
+        const auto asked = Clock::now();
+        ASSERT_TRUE(search.RequestDay(SearchSide::Playback, 2010, 9, day));
+        const auto answer = WaitMessage(platform::WM_PLAY_DAY_READY);
+        ASSERT_TRUE(answer);
+        EXPECT_LT(Clock::now() - asked, 500ms * taviro::testing::kSanitizerSlowdown);
+        std::lock_guard lock(m_lock);
+        m_messages.clear();
+    }
+    // The credit is granted as the pictures are shown: the recorder never has more than
+    // the first credit and one batch beyond the screen.
+    for (int i = 0; i < 20; ++i) {
+        std::uint64_t granted = 0;
+        for (const auto& e : Sent())
+            if (e.code == msg::PLAY_STEP_DATA)
+                granted += Word(e);
+        EXPECT_LE(granted, shownTotal() + 93 + 48);
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(m_connection->Playback().Speed(), 1);
 }
 
 TEST_F(PlaybackSessionTest, NormalSpeedKeepsToTheWallClock) {

@@ -1,5 +1,7 @@
 #include "app/ui/about_dlg.h"
 
+#include <QLabel>
+
 #include "app/key_map.h"
 #include "app/local_setup.h"
 #include "app/ui/notify_popup.h"
@@ -11,7 +13,7 @@ namespace {
 constexpr int kWidth = 470;
 constexpr int kRowHeight = 19;
 constexpr int kTop = 40;             // under the caption strip
-constexpr int kKeysTop = kTop + 58;  // under the name and version lines
+constexpr int kKeysTop = kTop + 86;  // under the name, version and renderer lines
 constexpr int kKeyColumn = 24;
 constexpr int kKeyWidth = 80;
 constexpr int kButtonWidth = 88;
@@ -32,12 +34,19 @@ QString KeyText(std::string_view key) {
 
 }  // namespace
 
-CAboutDlg::CAboutDlg(QWidget* parent, const QString& programName, const QString& version)
-    : CSkinDialog(parent, QSize(kWidth, Height()), kDefaultOpacity) {
+CAboutDlg::CAboutDlg(QWidget* parent, const QString& programName, const QString& version,
+                     const QString& renderer)
+    : CSkinDialog(parent, QSize(kWidth, Height()), kDefaultOpacity), m_renderer(renderer) {
     SetCaption(QStringLiteral("About"));
     MakeLabel(programName, QRect(kKeyColumn, kTop, kWidth - 2 * kKeyColumn, 24), Qt::AlignCenter);
     MakeLabel(QStringLiteral("Version %1").arg(version),
               QRect(kKeyColumn, kTop + 24, kWidth - 2 * kKeyColumn, 20), Qt::AlignCenter);
+    if (!renderer.isEmpty()) {
+        // Two lines: the driver's renderer string can be long.
+        QLabel* line = MakeLabel(
+            renderer, QRect(kKeyColumn, kTop + 44, kWidth - 2 * kKeyColumn, 36), Qt::AlignCenter);
+        line->setWordWrap(true);
+    }
     int y = kKeysTop;
     for (const KeyBinding& binding : KeyBindings()) {
         const QString key = KeyText(binding.key);

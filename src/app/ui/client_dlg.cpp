@@ -158,7 +158,7 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
     CreateControls();
     CreatePlaybackControls();
     m_monitors = EnumerateMonitors();
-    CreateGrid(m_shell->Setup().drawMode, std::nullopt);
+    CreateGrid(GridDrawMode(m_shell->Setup()), std::nullopt);
     // The 16-pane layout with its button down, Live disabled until a session logs in.
     m_grid->SelectLayout(video::kInitialLayout);
     SetControlState(platform::kCtlLive, platform::kDisabled);
@@ -208,7 +208,7 @@ void CClientDlg::CreateControls() {
     }
     if (auto* position = Slider(kPositionSliderId)) {
         position->SetRange(0, 1000);
-        position->SetSliderEnabled(false);  // until a playback runs
+        position->SetSliderEnabled(false);  // enabled while a playback runs
     }
 }
 
@@ -240,13 +240,20 @@ void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geom
     m_grid->RepaintAll();
 }
 
+int CClientDlg::GridDrawMode(const LocalSetup& setup) {
+    if (setup.drawMode == kDrawModeYuv && setup.drawModeChosen == 0)
+        return video::ui::kDrawModeAuto;
+    return setup.drawMode;
+}
+
 video::GridContext CClientDlg::Context() const {
     video::GridContext ctx;
     ctx.mode = m_shell->GridMode();
-    if (auto* session = m_shell->Session()) {
-        ctx.audioMask = session->Transport().AudioChannelMask();
+    if (auto* session = m_shell->Session())
         ctx.liveFrozen = session->Live().Frozen();
-    }
+    // The channels whose sound the recorder sends: the mask of its last audio element.
+    if (auto* connection = m_shell->Connection())
+        ctx.audioMask = connection->State().LastAudioMask();
     if (m_ptz) {
         ctx.ptzOpen = m_ptz->PanelOpen();
         ctx.ptzChannel = m_ptz->SteeredChannel();

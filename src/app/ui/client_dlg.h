@@ -37,6 +37,7 @@
 #include "maintenance/ui/firmware_dlg.h"
 #include "platform/message_sink.h"
 #include "recordings/search_model.h"
+#include "recordings/timeline.h"
 #include "recordings/ui/search_window.h"
 #include "video/channel_views.h"
 #include "video/layouts.h"
@@ -163,6 +164,9 @@ class CClientDlg final : public QWidget {
     // client_dlg.cpp: look and controls.
     void CreateControls();
     void CreateGrid(int drawMode, const std::optional<video::Rect>& geometry);
+    // The grid's draw mode for these settings: YUV drawing that the operator never chose
+    // gives way to RGB by itself where OpenGL renders in software.
+    static int GridDrawMode(const LocalSetup& setup);
     void UpdateToolTips();
     void SetControlState(std::uint64_t control, std::int64_t state);
     void ShowLayoutButtons(const video::PressedButtons& buttons);
@@ -190,6 +194,9 @@ class CClientDlg final : public QWidget {
     void OnPlaybackDay(const platform::PostedMessage& message);
     void UpdatePlaybackBar();
     void OnPositionSlider(std::uint32_t message, int position);
+    // The position slider (and the bar under it) span the recorded stretch around
+    // `second` of the playback day.
+    void FitPositionSpan(int second);
 
     // client_dlg_local.cpp: the local archive window and local playback.
     void OpenArchive();
@@ -197,6 +204,8 @@ class CClientDlg final : public QWidget {
     void OnLocalGridMode(bool on);
     void OnLocalMessage(const platform::PostedMessage& message);
     void OnLocalSlider(std::uint32_t message, int position);
+    // The title strip's "L-PLAY <time> <state>" from the last position and state reported.
+    void ShowLocalTitle();
     void PressBookmark();
 
     // client_dlg_maintenance.cpp: PTZ, firmware upgrade and web setup.
@@ -294,15 +303,18 @@ class CClientDlg final : public QWidget {
     recordings::ui::CPlaybackBar* m_playbackBar = nullptr;
     std::vector<QShortcut*> m_playKeys;
     std::int64_t m_playDayStart = 0;
-    bool m_positionDragging = false;  // the user holds the position slider
-    bool m_playbackShown = false;     // the grid shows remote playback
-    QString m_playbackText;           // where playback stands, in the title strip
+    std::vector<recordings::DayInfoRecord> m_playDayRecords;  // the playback day's stretches
+    recordings::SliderSpan m_playSpan;                        // what the slider spans
+    bool m_positionDragging = false;                          // the user holds the position slider
+    bool m_playbackShown = false;                             // the grid shows remote playback
+    QString m_playbackText;  // where playback stands, in the title strip
     recordings::ui::CBackupPanel* m_backupPanel = nullptr;
     // Local playback.
     QPointer<archive::ui::CArchiveWindow> m_archiveWindow;
     bool m_localShown = false;           // the grid shows local playback
     std::uint32_t m_localSpanStart = 0;  // the slider's span over the joined segments
     std::uint32_t m_localSpanEnd = 0;
+    std::uint32_t m_localPosition = 0;  // the time of the picture shown last (0: none yet)
     QPushButton* m_bookmarkButton = nullptr;
     QLineEdit* m_bookmarkName = nullptr;
     std::optional<int> m_bookmarkSlot;  // between the two presses of Add

@@ -246,7 +246,7 @@ void CClientDlg::ApplyLocalSetup(const LocalSetup& edited) {
     if (!plan.actions.empty() && plan.actions.front().step == SetupStep::kRecreateGrid &&
         plan.result.drawMode != drawMode) {
         const video::Placement placement = m_grid->Layout().CurrentPlacement();
-        CreateGrid(plan.result.drawMode, placement.rect);
+        CreateGrid(GridDrawMode(plan.result), placement.rect);
         // The decoders now write the format the new renderer draws.
         m_shell->ChangeFormat(m_grid->PictureFormat());
     }
@@ -307,6 +307,9 @@ void CClientDlg::Quit() {
         m_connectDialog->reject();
     m_ptz->OnSessionClosing();
     CloseFirmwareWindow();
+    // A Verify or Export of the archive window ends now, not when the window goes.
+    if (m_archiveWindow)
+        m_archiveWindow->CancelJobs();
     // The services stop and the session shuts down on the connection's worker; the window
     // stays responsive meanwhile and closes when WM_CONNECTION_CLOSED reports the end.
     m_shell->BeginQuit();

@@ -103,8 +103,8 @@ void CClientDlg::OpenAbout() {
     // Over the full-screen grid when it is up, else over this window; window-modal without a
     // loop of its own.
     QWidget* parent = m_grid && m_grid->IsFullScreen() ? static_cast<QWidget*>(m_grid) : this;
-    auto* dialog =
-        new CAboutDlg(parent, QString::fromStdString(m_shell->BrandingTexts().title), version);
+    auto* dialog = new CAboutDlg(parent, QString::fromStdString(m_shell->BrandingTexts().title),
+                                 version, m_grid ? m_grid->RendererText() : QString());
     m_aboutDialog = dialog;
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);

@@ -85,13 +85,22 @@ void CClientDlg::OnLocalGridMode(bool on) {
     m_bookmarkButton->setVisible(on);
     m_bookmarkName->hide();
     m_bookmarkSlot.reset();
+    // The position slider seeks in the joined pairs while they play.
+    if (auto* slider = Slider(kPositionSliderId))
+        slider->SetSliderEnabled(on || m_playbackShown);
     if (on) {
         m_grid->StartPlayback();
         m_views.SetViewMode(video::ViewMode::LocalPlayback);
         m_bookmarkButton->raise();
     } else {
         m_playbackText.clear();
+        m_localPosition = 0;
         ShowConnectionState();
+        // Live view comes back by itself when a recorder is connected (or connecting);
+        // without one the panes stay empty, and say why.
+        const ConnectionState state = m_shell->State();
+        if (state == ConnectionState::kNone || state == ConnectionState::kClosing)
+            m_grid->SetNotice(QStringLiteral("Not connected to a recorder: no live view"));
         if (auto* slider = Slider(kPositionSliderId)) {
             slider->SetRange(0, recordings::kDaySeconds - 1);
             slider->SetPosition(0);
@@ -131,28 +140,35 @@ void CClientDlg::OnLocalMessage(const platform::PostedMessage& m) {
                 if (auto* slider = Slider(kPositionSliderId))
                     slider->SetPosition(static_cast<int>(seconds - m_localSpanStart));
             }
-            protocol::UserTime t;
-            if (protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(seconds), &t)) {
-                const archive::PlayerState state = m_shell->LocalPlayback()
-                                                       ? m_shell->LocalPlayback()->State()
-                                                       : archive::PlayerState{};
-                const QString how = state.mode == archive::PlayerMode::Pause
-                                        ? QStringLiteral("paused")
-                                        : QStringLiteral("x%1").arg(state.speed);
-                m_playbackText =
-                    QString::asprintf("L-PLAY %04d-%02d-%02d %02d:%02d:%02d  ", t.year, t.month + 1,
-                                      t.day + 1, t.hour, t.minute, t.second) +
-                    how;
-                ShowConnectionState();
-            }
+            m_localPosition = seconds;
+            ShowLocalTitle();
             break;
         }
         case platform::WM_LOCAL_STATE:
+            // A pause (by a button, a tampered frame or either end of the recording) shows
+            // no new picture: the title and the icons follow the state itself.
+            ShowLocalTitle();
             RefreshGridStatus();
             break;
         default:
             break;
     }
+}
+
+void CClientDlg::ShowLocalTitle() {
+    protocol::UserTime t;
+    if (m_localPosition == 0 ||
+        !protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(m_localPosition), &t))
+        return;
+    const int speed = archive::IconSpeed(m_shell->LocalState());
+    const QString how = speed == 0    ? QStringLiteral("paused")
+                        : speed == 10 ? QStringLiteral("step")
+                        : speed == 11 ? QStringLiteral("step back")
+                                      : QStringLiteral("x%1").arg(speed);
+    m_playbackText = QString::asprintf("L-PLAY %04d-%02d-%02d %02d:%02d:%02d  ", t.year,
+                                       t.month + 1, t.day + 1, t.hour, t.minute, t.second) +
+                     how;
+    ShowConnectionState();
 }
 
 void CClientDlg::OnLocalSlider(std::uint32_t message, int position) {

@@ -53,6 +53,8 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             // live start has already put the grid in its first layout).
             if (const auto resume = m_shell->TakeViewRestore())
                 RestoreView(*resume);
+            // The connection is back: what said it failed or ended is over.
+            m_presenter->DismissConnectionNotes();
             RefreshGridStatus();
             UpdateToolTips();
             ShowConnectionState();
@@ -111,9 +113,12 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         case WM_BACKUP_PROGRESS:
             m_backupPanel->Progress(m.wParam);
             break;
-        case WM_BACKUP_FINISHED:
-            m_backupPanel->Finished();
+        case WM_BACKUP_FINISHED: {
+            // What the backup wrote, or why it stopped: the panel says so until closed.
+            CConnection* c = m_shell->Connection();
+            m_backupPanel->Finished(c ? c->Backup().LastOutcome() : std::nullopt);
             break;
+        }
         case WM_PLAY_DAY_READY:
             OnPlaybackDay(m);
             break;
@@ -154,6 +159,9 @@ void CClientDlg::OnConnectionClosed() {
     CloseSearch();
     m_pendingSelection.Clear();
     OnPlaybackStopped();
+    // A backup whose end never reached the window (its connection is gone) runs no more.
+    if (m_backupPanel->Running())
+        m_backupPanel->Finished(std::nullopt);
     SetControlState(platform::kCtlConnect, platform::kReleased);
     SetControlState(platform::kCtlLive, platform::kDisabled);
     m_audioTimer->stop();
@@ -174,6 +182,8 @@ void CClientDlg::CreatePresenter() {
         ctx.version = m_version;
         ctx.text = SkinTextLookup();
         if (auto* session = m_shell->Session()) {
+            const auto& config = session->Transport().Config();
+            ctx.recorder = config.address + ":" + std::to_string(config.port);
             if (const auto sizes = session->Transport().TransferSizes())
                 ctx.transferSizes = sizes;
         }

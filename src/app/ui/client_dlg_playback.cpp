@@ -118,6 +118,7 @@ void CClientDlg::OpenSearch() {
     const auto backupTarget = [this] {
         recordings::BackupTarget target;
         target.folder = SubFolderPath(m_shell->Setup().LocationPath(), StorageSubFolder::kDownload);
+        target.freeSpace = m_shell->Options().freeSpace;
         return target;
     };
     ctx.requestCapacity = [this, backupTarget](const recordings::BackupRange& range) {
@@ -129,8 +130,15 @@ void CClientDlg::OpenSearch() {
     };
     ctx.startBackup = [this, backupTarget](const recordings::BackupRange& range) {
         CConnection* c = m_shell->Connection();
-        if (!c || c->Backup().Running())
+        if (!c)
             return false;
+        if (c->Backup().Finishing()) {
+            // The previous backup still writes what it received; a new one waits for it.
+            m_sink.ShowMessageBox(
+                "The previous backup is still being written. Start this one "
+                "again once its panel says it has ended.");
+            return false;
+        }
         c->Backup().SetTarget(backupTarget());
         return c->Backup().Start(range);
     };
@@ -208,12 +216,14 @@ void CClientDlg::OnPlaybackStarted() {
     // calendar showed, or are asked for.
     const std::int64_t start = connection->Playback().StartTime();
     m_playDayStart = start - start % recordings::kDaySeconds;
+    m_playDayRecords.clear();
     if (m_playbackBar) {
         m_playbackBar->Clear();
         const recordings::PendingSelection& p = m_pendingSelection;
         if (p.pending && p.days &&
             recordings::DayStart(p.year, p.month0, p.day0) == m_playDayStart) {
-            m_playbackBar->SetDay(m_playDayStart, recordings::ParseDayInfo(*p.days),
+            m_playDayRecords = recordings::ParseDayInfo(*p.days);
+            m_playbackBar->SetDay(m_playDayStart, m_playDayRecords,
                                   connection->Playback().Channels());
         } else {
             protocol::UserTime t;
@@ -222,6 +232,10 @@ void CClientDlg::OnPlaybackStarted() {
                                                 t.day, platform::Window::Main);
         }
     }
+    FitPositionSpan(static_cast<int>(start - m_playDayStart));
+    // The slider seeks while a playback runs, and only then.
+    if (auto* slider = Slider(kPositionSliderId))
+        slider->SetSliderEnabled(true);
     m_playTimer->start();
     UpdatePlaybackBar();
 }
@@ -239,8 +253,13 @@ void CClientDlg::OnPlaybackStopped() {
         key->setEnabled(false);
     if (m_playbackBar)
         m_playbackBar->Clear();
-    if (auto* slider = Slider(kPositionSliderId))
+    m_playDayRecords.clear();
+    if (auto* slider = Slider(kPositionSliderId)) {
+        slider->SetSliderEnabled(m_localShown);
+        m_playSpan = recordings::SliderSpan{};
+        slider->SetRange(m_playSpan.from, m_playSpan.to);
         slider->SetPosition(0);
+    }
     m_positionDragging = false;
     // Back to the 16-pane layout; live view comes back by its own answer.
     m_grid->SelectLayout(video::kInitialLayout);
@@ -253,8 +272,28 @@ void CClientDlg::OnPlaybackDay(const platform::PostedMessage& message) {
     CConnection* connection = m_shell->Connection();
     if (!m_playbackBar || !connection || !message.data)
         return;
-    m_playbackBar->SetDay(m_playDayStart, recordings::ParseDayInfo(*message.data),
-                          connection->Playback().Channels());
+    m_playDayRecords = recordings::ParseDayInfo(*message.data);
+    m_playbackBar->SetDay(m_playDayStart, m_playDayRecords, connection->Playback().Channels());
+    // The stretches are known now: the slider spans the one playback is in.
+    const std::int64_t position = connection->Playback().PositionMillis() / 1000;
+    FitPositionSpan(static_cast<int>(std::clamp<std::int64_t>(
+        (position > 0 ? position : connection->Playback().StartTime()) - m_playDayStart, 0,
+        recordings::kDaySeconds - 1)));
+}
+
+void CClientDlg::FitPositionSpan(int second) {
+    CConnection* connection = m_shell->Connection();
+    if (!connection)
+        return;
+    const recordings::SliderSpan span = recordings::PositionSliderSpan(
+        m_playDayRecords, m_playDayStart, connection->Playback().Channels(), second);
+    if (span == m_playSpan)
+        return;
+    m_playSpan = span;
+    if (auto* slider = Slider(kPositionSliderId))
+        slider->SetRange(span.from, span.to);
+    if (m_playbackBar)
+        m_playbackBar->SetSpan(span.from, span.to);
 }
 
 void CClientDlg::UpdatePlaybackBar() {
@@ -282,8 +321,11 @@ void CClientDlg::UpdatePlaybackBar() {
         m_playbackText = text;
         ShowConnectionState();
     }
-    // The slider never jumps under the user's hand.
+    // The slider never jumps under the user's hand; playback that runs out of the span
+    // the slider shows (into the next stretch) moves the span along.
     if (!m_positionDragging && position > 0) {
+        if (second < m_playSpan.from || second > m_playSpan.to)
+            FitPositionSpan(second);
         if (auto* slider = Slider(kPositionSliderId))
             slider->SetPosition(second);
         if (m_playbackBar)

@@ -98,9 +98,7 @@ void CNotifyPresenter::Present(int category, int code, QWidget* parent) {
     m_gate.Open();
     auto* popup = new CNotifyPopup(parent ? parent : m_parent, *note, m_text);
     m_current = popup;
-    // Modal to its window, without an event loop of its own: the window keeps handling
-    // posted messages while the popup is up.
-    popup->setWindowModality(popup->parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    m_currentCategory = category;
     QObject::connect(popup, &QDialog::finished, popup, [this, popup, shown = *note](int result) {
         popup->deleteLater();
         if (m_current != popup)
@@ -108,7 +106,22 @@ void CNotifyPresenter::Present(int category, int code, QWidget* parent) {
         m_current = nullptr;
         Finished(result == QDialog::Accepted, shown);
     });
-    popup->open();
+    // Without an event loop of its own: the window keeps handling posted messages while
+    // the popup is up. A note about the connection blocks nothing (the reconnect's Cancel
+    // and the buttons stay usable, and the return closes it); any other is modal to its
+    // window (open() makes it so).
+    if (IsConnectionNote(category)) {
+        popup->setWindowModality(Qt::NonModal);
+        popup->show();
+    } else {
+        popup->setWindowModality(popup->parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+        popup->open();
+    }
+}
+
+void CNotifyPresenter::DismissConnectionNotes() {
+    if (m_current && IsConnectionNote(m_currentCategory))
+        m_current->accept();  // finished() runs the (empty) follow-up and frees the gate
 }
 
 void CNotifyPresenter::Finished(bool confirmed, const NotificationSpec& note) {

@@ -1,12 +1,13 @@
-// The notification popup and its presenter. The popup is a skinned box, modal to its window,
-// with one to three centred lines and either confirm and cancel or a single button; it is
-// always opaque. The presenter does the whole road from a WM_RECORDER_NOTIFY pair to the
-// follow-up: the disconnect of category 2 first, the one-popup gate, the table, the popup,
-// and then - when the popup is closed - the follow-up or cancel action through callbacks of
-// the main window. Nothing here runs a nested event loop: Present returns as soon as the
-// popup is on screen. Neither knows the session.
-// Thread: the GUI thread. Owner: the main window owns the presenter; the presenter owns the
-// popup on screen (deleted when it closes, or with the presenter).
+// The notification popup and its presenter. The popup is a skinned box, modal to its window
+// (notes about the connection itself are not: the reconnect's countdown and the window's
+// buttons go on working under them), with one to three centred lines and either confirm and cancel
+// or a single button; it is always opaque. The presenter does the whole road from a
+// WM_RECORDER_NOTIFY pair to the follow-up: the disconnect of category 2 first, the one-popup gate,
+// the table, the popup, and then - when the popup is closed - the follow-up or cancel action
+// through callbacks of the main window. Nothing here runs a nested event loop: Present returns as
+// soon as the popup is on screen. Neither knows the session. Thread: the GUI thread. Owner: the
+// main window owns the presenter; the presenter owns the popup on screen (deleted when it closes,
+// or with the presenter).
 #pragma once
 
 #include <QStringList>
@@ -71,6 +72,10 @@ class CNotifyPresenter {
     // `parent` is the popup's parent window (the message's wParam); null: the presenter's.
     void Present(int category, int code, QWidget* parent = nullptr);
 
+    // A connection came back: a note about the connection (IsConnectionNote) that is still
+    // up is closed, as the operator would have confirmed it.
+    void DismissConnectionNotes();
+
     [[nodiscard]] bool PopupOpen() const { return m_gate.IsOpen(); }
     // The popup on screen, or null (for tests).
     [[nodiscard]] CNotifyPopup* Current() const { return m_current; }
@@ -83,6 +88,7 @@ class CNotifyPresenter {
     TextLookup m_text;
     CNotificationGate m_gate;
     CNotifyPopup* m_current = nullptr;
+    int m_currentCategory = -1;
 };
 
 // The skin library's texts as a lookup.

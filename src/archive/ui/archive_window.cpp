@@ -399,14 +399,31 @@ std::optional<Bookmark> CArchiveWindow::SelectedBookmark() const {
 }
 
 void CArchiveWindow::Verify() {
+    if (m_verifyJob.Running())
+        return;  // a cancelled one still ending
     m_status->setText(QStringLiteral("Verifying ..."));
     if (auto* button = Button(QStringLiteral("Verify")))
         button->setEnabled(false);
     const std::filesystem::path folder = m_context.folder;
-    RunInBackground<std::vector<PairVerdict>>(
-        this, [folder] { return VerifyFolder(folder); },
-        [this](std::vector<PairVerdict> verdicts) {
-            m_verdicts = std::move(verdicts);
+    const auto verify = m_context.verify;
+    // Nothing comes back of a cancelled check: its last pair would read as damaged.
+    using Outcome = std::optional<std::vector<PairVerdict>>;
+    m_verifyJob.Start<Outcome>(
+        this,
+        [folder, verify](const std::atomic<bool>& cancel) -> Outcome {
+            auto verdicts = verify ? verify(folder, &cancel) : std::vector<PairVerdict>{};
+            if (cancel.load())
+                return std::nullopt;
+            return verdicts;
+        },
+        [this](Outcome verdicts) {
+            if (auto* button = Button(QStringLiteral("Verify")))
+                button->setEnabled(true);
+            if (!verdicts) {
+                m_status->setText(QStringLiteral("Verify cancelled"));
+                return;
+            }
+            m_verdicts = std::move(*verdicts);
             int intact = 0;
             QStringList problems;
             for (const auto& v : m_verdicts) {
@@ -421,8 +438,6 @@ void CArchiveWindow::Verify() {
                 text += QStringLiteral("; ") + problems.join(QStringLiteral("; "));
             m_status->setText(text);
             m_status->setToolTip(problems.join(QLatin1Char('\n')));
-            if (auto* button = Button(QStringLiteral("Verify")))
-                button->setEnabled(true);
             emit Updated();
         });
 }
@@ -432,7 +447,14 @@ void CArchiveWindow::PlayAt(std::uint32_t time) {
         m_context.play(time);
 }
 
+void CArchiveWindow::CancelJobs() {
+    m_verifyJob.Cancel();
+    if (CExportDialog* exporter = m_export.data())
+        exporter->CancelExport();
+}
+
 void CArchiveWindow::closeEvent(QCloseEvent* event) {
+    CancelJobs();
     emit Closed();
     CSkinDialog::closeEvent(event);
 }

@@ -6,7 +6,9 @@
 // channels to MP4 or Matroska files).
 //
 // Thread: the GUI thread. Everything that reads or writes files runs in the background
-// (platform::ui::RunInBackground) and comes back as a refresh of the pages.
+// (platform::ui::RunInBackground) and comes back as a refresh of the pages; Verify and Export,
+// which can take minutes, each run on a thread of their own (CLongJob) and are cancelled when
+// the window closes or the program quits.
 // Ownership: the main window owns the window (Qt parent) and the context's callbacks.
 #pragma once
 
@@ -21,6 +23,7 @@
 #include "archive/archive_calendar.h"
 #include "archive/bookmarks.h"
 #include "archive/ui/export_dialog.h"
+#include "archive/ui/long_job.h"
 #include "archive/verify.h"
 #include "controls/ui/skin_dialog.h"
 
@@ -56,6 +59,9 @@ struct ArchiveWindowContext {
     int dateFormat = 0;
     int currentYear = 2026;
     std::uint8_t opacity = 255;
+    // What Verify runs on its job's thread (the folder's check; tests put their own here).
+    std::function<std::vector<PairVerdict>(const std::filesystem::path&, const std::atomic<bool>*)>
+        verify = VerifyFolder;
 };
 
 enum class ArchivePage { DateTime = 0, Event = 1, Calendar = 2, Bookmark = 3, LocalLog = 4 };
@@ -88,6 +94,9 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     logs::ui::CListPage* LocalLog() const { return m_localLog; }
     // Reads the local log again (in the background); Updated follows.
     void LoadLocalLog();
+    // Stops a running Verify and Export at their next record (closing and quitting do).
+    void CancelJobs();
+    [[nodiscard]] bool Verifying() const { return m_verifyJob.Running(); }
 
   signals:
     void Closed();
@@ -132,6 +141,7 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     QLabel* m_status = nullptr;
     QPointer<CExportDialog> m_export;
     logs::ui::CListPage* m_localLog = nullptr;
+    CLongJob m_verifyJob;  // the window's end cancels it and joins its thread
 };
 
 }  // namespace taviro::archive::ui

@@ -15,7 +15,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "platform/ui/background_job.h"
+#include "platform/storage.h"
 #include "recordings/backup_progress.h"
 
 namespace taviro::archive::ui {
@@ -35,7 +35,7 @@ QDateTimeEdit* TimeEdit(std::uint32_t seconds, QWidget* parent) {
 CExportDialog::CExportDialog(std::filesystem::path folder, std::filesystem::path saveFolder,
                              std::uint32_t from, std::uint32_t to, std::uint32_t channels,
                              QWidget* parent)
-    : QDialog(parent), m_folder(std::move(folder)) {
+    : QDialog(parent), m_folder(std::move(folder)), m_saveFolder(saveFolder) {
     setObjectName(QStringLiteral("ExportDialog"));
     setWindowTitle(QStringLiteral("Export"));
     auto* layout = new QVBoxLayout(this);
@@ -87,8 +87,11 @@ CExportDialog::CExportDialog(std::filesystem::path folder, std::filesystem::path
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
 }
 
-CExportDialog::~CExportDialog() {
-    m_cancel->store(true);  // a running export stops at its next record and cleans up
+// m_job's end cancels a running export, which stops at its next record and cleans up.
+CExportDialog::~CExportDialog() = default;
+
+void CExportDialog::CancelExport() {
+    m_job.Cancel();
 }
 
 int CExportDialog::ProgressValue() const {
@@ -122,13 +125,21 @@ void CExportDialog::StartExport() {
     m_bar->setValue(0);
     m_text->setText(QStringLiteral("Exporting ..."));
     m_started = std::chrono::steady_clock::now();
-    m_cancel->store(false);
     QPointer<CExportDialog> self(this);
     const std::filesystem::path folder = m_folder;
-    const auto cancel = m_cancel;
-    platform::ui::RunInBackground<ExportResult>(
+    // The storage folder's "Saved" is made when it is first written into; a folder the user
+    // typed must exist.
+    const bool intoSaved = !m_saveFolder.empty() && output.parent_path().lexically_normal() ==
+                                                        m_saveFolder.lexically_normal();
+    const std::filesystem::path saveFolder = m_saveFolder;
+    const bool started = m_job.Start<ExportResult>(
         this,
-        [=] {
+        [=](const std::atomic<bool>& cancel) {
+            if (intoSaved && !platform::EnsureFolder(saveFolder)) {
+                ExportResult result;
+                result.error = "cannot create the folder " + saveFolder.string();
+                return result;
+            }
             return ExportRange(
                 folder, from, to, mask, output, *format,
                 [self](std::uint64_t bytes, std::uint64_t total) {
@@ -140,9 +151,15 @@ void CExportDialog::StartExport() {
                         },
                         Qt::QueuedConnection);
                 },
-                cancel.get());
+                &cancel);
         },
         [this](ExportResult result) { OnDone(std::move(result)); });
+    if (!started) {
+        // A cancelled export is still removing its files.
+        m_running = false;
+        m_export->setEnabled(true);
+        m_text->setText(QStringLiteral("The previous export is still ending; try again."));
+    }
 }
 
 void CExportDialog::OnProgress(std::uint64_t bytes, std::uint64_t total) {
@@ -188,7 +205,7 @@ void CExportDialog::OnDone(ExportResult result) {
 
 void CExportDialog::reject() {
     if (m_running) {
-        m_cancel->store(true);  // the dialog stays until the export has cleaned up
+        m_job.Cancel();  // the dialog stays until the export has cleaned up
         return;
     }
     QDialog::reject();

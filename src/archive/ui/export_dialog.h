@@ -1,9 +1,11 @@
 // The local archive's export: a range (from, to), the channels and the format chosen, the
 // file name, then the export in the background with a bar of the bytes read, the time left
 // and Cancel. A file that could not be finished is never left under its final name (the
-// export writes temporary files and renames them at the end).
+// export writes temporary files and renames them at the end). The default file lies in the
+// storage folder's "Saved", which is made when the export starts there.
 //
-// Thread: the GUI thread; the export runs on the thread pool and reports by queued calls.
+// Thread: the GUI thread; the export runs on a thread of its own (CLongJob) and reports by
+// queued calls.
 #pragma once
 
 #include <QDialog>
@@ -14,6 +16,7 @@
 #include <memory>
 
 #include "archive/export.h"
+#include "archive/ui/long_job.h"
 
 class QCheckBox;
 class QComboBox;
@@ -35,6 +38,8 @@ class CExportDialog final : public QDialog {
 
     // For tests: start as the Export button does, and what came of it.
     void StartExport();
+    // A running export stops at its next record and removes what it wrote; the dialog stays.
+    void CancelExport();
     [[nodiscard]] bool Running() const { return m_running; }
     [[nodiscard]] const std::optional<ExportResult>& Result() const { return m_result; }
     [[nodiscard]] int ProgressValue() const;
@@ -60,10 +65,11 @@ class CExportDialog final : public QDialog {
     QProgressBar* m_bar = nullptr;
     QLabel* m_text = nullptr;
     QPushButton* m_export = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_cancel = std::make_shared<std::atomic<bool>>(false);
+    std::filesystem::path m_saveFolder;
     std::chrono::steady_clock::time_point m_started{};
     bool m_running = false;
     std::optional<ExportResult> m_result;
+    CLongJob m_job;  // the dialog's end cancels the export and joins its thread
 };
 
 }  // namespace taviro::archive::ui

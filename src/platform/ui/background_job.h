@@ -1,6 +1,7 @@
-// Work that touches the disk (listing backup pairs, reading bookmarks, verifying, exporting)
-// runs on Qt's global thread pool, never on the window thread; its result comes back to the
-// window thread and is handed to `done` only while `receiver` still exists.
+// Short work that touches the disk (listing backup pairs, reading bookmarks) runs on Qt's
+// global thread pool, never on the window thread; its result comes back to the window thread
+// and is handed to `done` only while `receiver` still exists. The pool has a thread per core,
+// so work that can take minutes (verifying, exporting) has a thread of its own instead.
 //
 // Threads: call from the window thread. `work` runs on a pool thread and must not touch
 // widgets; `done` runs on the window thread. The application waits for the pool at exit.

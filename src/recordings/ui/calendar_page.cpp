@@ -104,6 +104,12 @@ void CCalendarPage::Relayout() {
         b->setChecked(has && m == m_month0);
     }
     const auto buttons = LayoutDays(record, m_year, m_month0);
+    // The month's latest day with recordings is shown chosen: the day the calendar opens
+    // on, one click (or Enter) from its timeline.
+    int latest = -1;
+    for (std::size_t d = 0; d < buttons.size() && d < m_days.size(); ++d)
+        if (buttons[d].marked)
+            latest = static_cast<int>(d);
     for (int d = 0; d < 31; ++d) {
         QToolButton* b = m_days[static_cast<std::size_t>(d)];
         if (d >= static_cast<int>(buttons.size())) {
@@ -117,8 +123,20 @@ void CCalendarPage::Relayout() {
         b->setEnabled(day.marked);
         b->setProperty("marked", day.marked);
         b->setAutoRaise(!day.marked);
+        b->setCheckable(d == latest);
+        b->setChecked(d == latest);
         b->show();
+        if (d == latest && isVisible())
+            b->setFocus(Qt::OtherFocusReason);
     }
+}
+
+int CCalendarPage::LatestDay() const {
+    for (int d = 30; d >= 0; --d)
+        if (m_days[static_cast<std::size_t>(d)]->isVisible() &&
+            m_days[static_cast<std::size_t>(d)]->isChecked())
+            return d;
+    return -1;
 }
 
 QToolButton* CCalendarPage::DayButton(int day0) const {

@@ -33,6 +33,8 @@ class CCalendarPage final : public QWidget {
 
     [[nodiscard]] int Year() const { return m_year; }
     [[nodiscard]] int Month() const { return m_month0; }
+    // The shown month's latest day with recordings (0-based), shown chosen; -1: none.
+    [[nodiscard]] int LatestDay() const;
     // The day button of day0 (tests), or null.
     QToolButton* DayButton(int day0) const;
     QToolButton* MonthButton(int month0) const;

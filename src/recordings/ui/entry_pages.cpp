@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "recordings/calendar.h"
+#include "recordings/timeline.h"
 
 #include "platform/ui/qt_owned.h"
 
@@ -53,7 +54,9 @@ CDateTimePage::CDateTimePage(int dateFormat, QWidget* parent) : QWidget(parent) 
     play->setGeometry(290, 150, 72, 26);
     connect(play, &QPushButton::clicked, this, [this] { emit Play(Time()); });
     m_play = play;
-    SetTime(static_cast<protocol::RecorderTime>(DayStart(kFirstCalendarYear, 0, 0)));
+    // Today, as the recorder's wall clock counts it, from midnight.
+    const std::int64_t now = protocol::LocalWallClockNow(protocol::ProcessZoneOffset());
+    SetTime(static_cast<protocol::RecorderTime>(now - now % kDaySeconds));
 }
 
 void CDateTimePage::ClampDay() {

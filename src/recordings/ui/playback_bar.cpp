@@ -32,6 +32,14 @@ void CPlaybackBar::Clear() {
     update();
 }
 
+void CPlaybackBar::SetSpan(int from, int to) {
+    if (to <= from || (from == m_spanFrom && to == m_spanTo))
+        return;
+    m_spanFrom = from;
+    m_spanTo = to;
+    update();
+}
+
 void CPlaybackBar::SetPosition(int secondOfDay) {
     if (secondOfDay == m_position)
         return;
@@ -43,9 +51,11 @@ void CPlaybackBar::paintEvent(QPaintEvent*) {
     namespace c = controls::ui::skin_colour;
     QPainter p(this);
     p.fillRect(rect(), SkinColour(c::kField));
-    const int w = width();
-    const auto xOf = [w](std::int64_t second) {
-        return static_cast<int>(std::clamp<std::int64_t>(second, 0, kDaySeconds) * w / kDaySeconds);
+    const std::int64_t w = width();
+    const std::int64_t first = m_spanFrom;
+    const std::int64_t span = std::max(1, m_spanTo - m_spanFrom);
+    const auto xOf = [w, first, span](std::int64_t second) {
+        return static_cast<int>(std::clamp<std::int64_t>(second - first, 0, span) * w / span);
     };
     // Continuous stretches first, event stretches over them.
     for (const bool event : {false, true}) {
@@ -56,7 +66,7 @@ void CPlaybackBar::paintEvent(QPaintEvent*) {
                 continue;
             const std::int64_t from = r.start - m_dayStart;
             const std::int64_t to = r.end - m_dayStart;
-            if (to < 0 || from >= kDaySeconds)
+            if (to < m_spanFrom || from > m_spanTo)
                 continue;
             const int x0 = xOf(from);
             const int x1 = std::max(x0 + 1, xOf(to));

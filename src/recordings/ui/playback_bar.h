@@ -10,6 +10,7 @@
 
 #include "protocol/channel_mask.h"
 #include "recordings/calendar.h"
+#include "recordings/timeline.h"
 
 namespace taviro::recordings::ui {
 
@@ -22,6 +23,9 @@ class CPlaybackBar final : public QWidget {
     void SetDay(std::int64_t dayStart, std::vector<DayInfoRecord> records,
                 protocol::ChannelMask channels);
     void Clear();
+    // The part of the day drawn over the bar's width (seconds of the day), the same as the
+    // position slider above it spans.
+    void SetSpan(int from, int to);
     // The position as a second of the day (-1: none).
     void SetPosition(int secondOfDay);
     [[nodiscard]] std::int64_t DayStart() const { return m_dayStart; }
@@ -35,6 +39,8 @@ class CPlaybackBar final : public QWidget {
     std::vector<DayInfoRecord> m_records;
     protocol::ChannelMask m_channels = 0;
     int m_position = -1;
+    int m_spanFrom = 0;
+    int m_spanTo = kDaySeconds - 1;
 };
 
 }  // namespace taviro::recordings::ui

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -11,6 +12,7 @@
 #include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
 #include "protocol/recorder_time.h"
+#include "recordings/backup_progress.h"
 #include "recordings/backup_service.h"
 #include "recordings/ui/calendar_page.h"
 #include "recordings/ui/entry_pages.h"
@@ -107,6 +109,17 @@ CSearchWindow::~CSearchWindow() = default;
 
 void CSearchWindow::Open() {
     Apply(m_model.Open());
+    // Never a blank page: the Search tab opens where a playback that still runs came from,
+    // else on the time entry (today's date), which asks the recorder nothing, so every tab
+    // and entry can be pressed at once.
+    if (m_closed || m_model.Menu() != SearchTab::Search || CurrentPage() != nullptr)
+        return;
+    SearchEntry entry = SearchEntry::DateTime;
+    if (const PendingSelection* p = m_context.pending; p && p->pending && !p->fromLog)
+        entry = p->source == 1   ? SearchEntry::Event
+                : p->source == 2 ? SearchEntry::Calendar
+                                 : SearchEntry::DateTime;
+    PressEntry(entry);
 }
 
 bool CSearchWindow::Busy() const {
@@ -290,7 +303,7 @@ QWidget* CSearchWindow::Page(SearchPage page, int logView) {
             if (!m_channels) {
                 m_channels = Child<CChannelPage>(m_body);
                 connect(m_channels, &CChannelPage::MaskChanged, this,
-                        [this](protocol::ChannelMask mask) { m_mask = mask; });
+                        [this](protocol::ChannelMask mask) { OnMaskChanged(mask); });
                 keep(m_channels);
             }
             m_channels->SetChannels(m_context.channelCount, m_mask);
@@ -550,23 +563,69 @@ bool CSearchWindow::RequestCapacity(const recordings::BackupRange& range) {
     return range.end > range.start && m_context.requestCapacity && m_context.requestCapacity(range);
 }
 
+void CSearchWindow::OnMaskChanged(protocol::ChannelMask mask) {
+    m_mask = mask;
+    // The ranges already chosen stay; only the sizes, asked for the old channels, go.
+    if (m_backupDay)
+        m_backupDay->SetShown(mask);
+    if (m_backupRange)
+        m_backupRange->SetCapacity(std::nullopt, false);
+    if (m_backupEvents)
+        m_backupEvents->SetCapacity(std::nullopt, false);
+    m_capacityKb.reset();
+}
+
 void CSearchWindow::StartBackup(const recordings::BackupRange& range) {
-    if (!m_context.startBackup || !m_context.startBackup(range))
+    if (m_capacityKb && *m_capacityKb >= kConfirmBackupKilobytes) {
+        // A range of many hours: the size is said and the user confirms before it starts.
+        auto* box = new QMessageBox(
+            QMessageBox::Question, QStringLiteral("Backup"),
+            QString::fromStdString(BackupConfirmText(*m_capacityKb, archive::kDefaultSplitBytes)),
+            QMessageBox::Yes | QMessageBox::No, this);
+        box->setObjectName(QStringLiteral("ConfirmBackupSize"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        connect(box, &QMessageBox::finished, this, [this, box, range](int) {
+            if (box->clickedButton() == box->button(QMessageBox::Yes))
+                StartBackupNow(range);
+            else if (m_capacityKb)
+                ShowCapacity(*m_capacityKb);
+        });
+        box->open();
         return;
+    }
+    StartBackupNow(range);
+}
+
+void CSearchWindow::StartBackupNow(const recordings::BackupRange& range) {
+    if (!m_context.startBackup || !m_context.startBackup(range)) {
+        // Not started (the owner said why): Start may be pressed again.
+        if (m_capacityKb)
+            ShowCapacity(*m_capacityKb);
+        return;
+    }
     // The window closes once the transfer has been asked for.
     QTimer::singleShot(50, this, [this] { CloseWindow(false); });
 }
 
+void CSearchWindow::ShowCapacity(std::uint32_t kilobytes) {
+    const bool running = m_context.backupRunning && m_context.backupRunning();
+    ShowCapacity(QString::fromStdString(recordings::CapacityText(kilobytes)),
+                 kilobytes > 0 && !running);
+}
+
 void CSearchWindow::OnCapacity(const platform::PostedMessage& m) {
     // Whichever backup page asked (the timeline or the time entry) shows the answer.
-    std::optional<QString> text;
-    bool startable = false;
+    m_capacityKb.reset();
     if (m.lParam > 0) {
-        const auto kilobytes = static_cast<std::uint32_t>(m.wParam);
-        const bool running = m_context.backupRunning && m_context.backupRunning();
-        text = QString::fromStdString(recordings::CapacityText(kilobytes));
-        startable = kilobytes > 0 && !running;
+        m_capacityKb = static_cast<std::uint32_t>(m.wParam);
+        ShowCapacity(*m_capacityKb);
+    } else {
+        ShowCapacity(std::nullopt, false);
     }
+}
+
+void CSearchWindow::ShowCapacity(std::optional<QString> text, bool startable) {
     if (m_backupDay && m_body->currentWidget() == m_backupDay)
         m_backupDay->SetCapacity(text, startable);
     if (m_backupRange && m_body->currentWidget() == m_backupRange)

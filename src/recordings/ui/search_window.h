@@ -136,8 +136,14 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     void AskDay(bool backup, int year, int month0, int day0);
     void PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, int source);
     void OnCapacity(const platform::PostedMessage& message);
+    // The size on whichever backup page is shown, and whether Start may be pressed.
+    void ShowCapacity(std::uint32_t kilobytes);
+    void ShowCapacity(std::optional<QString> text, bool startable);
     bool RequestCapacity(const recordings::BackupRange& range);
+    // Start pressed: a large backup is confirmed first.
     void StartBackup(const recordings::BackupRange& range);
+    void StartBackupNow(const recordings::BackupRange& range);
+    void OnMaskChanged(protocol::ChannelMask mask);
     void CloseWindow(bool cancel);
     CSearchService* Service() const { return m_context.search ? m_context.search() : nullptr; }
     bool Busy() const;
@@ -171,6 +177,8 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     std::array<int, 3> m_playDate{};    // the day the playback timeline shows
     std::array<int, 3> m_backupDate{};  // and the backup timeline
     bool m_closed = false;
+    // The size of the last capacity answer (kilobytes), while it holds for the range.
+    std::optional<std::uint32_t> m_capacityKb;
 };
 
 }  // namespace taviro::recordings::ui

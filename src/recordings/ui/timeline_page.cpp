@@ -120,11 +120,20 @@ CTimelinePage::CTimelinePage(bool backup, QWidget* parent) : QWidget(parent), m_
 void CTimelinePage::SetDay(int year, int month0, int day0, std::vector<DayInfoRecord> records,
                            int channels, protocol::ChannelMask shown, int dateFormat, int initial) {
     m_records = std::move(records);
-    m_dayStart = DayStart(year, month0, day0);
+    const std::int64_t dayStart = DayStart(year, month0, day0);
+    const bool sameDay = m_bHasDay && dayStart == m_dayStart;
+    m_bHasDay = true;
+    m_dayStart = dayStart;
     m_channels = std::clamp(channels, 1, protocol::kMaxChannels);
     m_shown = shown;
-    m_selected = std::clamp(initial, 0, kDaySeconds - 1);
-    m_end = kDaySeconds - 1;
+    if (!(m_backup && sameDay)) {
+        m_selected = std::clamp(initial, 0, kDaySeconds - 1);
+        m_end = kDaySeconds - 1;
+    }
+    if (m_backup) {
+        m_start->setEnabled(false);  // the size is asked again for what is shown now
+        m_capacityLabel->clear();
+    }
     m_date->setText(DateText(year, month0, day0, dateFormat));
     SetView(TimelineView{});
 }
@@ -181,6 +190,13 @@ void CTimelinePage::SetBackupRange(int start, int end) {
     m_end = std::clamp(end, m_selected, kDaySeconds - 1);
     UpdateLabels();
     update();
+}
+
+void CTimelinePage::SetShown(protocol::ChannelMask shown) {
+    m_shown = shown;
+    if (m_backup)
+        SetCapacity(std::nullopt, false);
+    SetView(m_view);
 }
 
 void CTimelinePage::UpdateLabels() {

@@ -28,7 +28,9 @@ class CTimelinePage final : public QWidget {
 
     // The day (year, month0, day0) and its records; `channels` how many rows, `shown` the
     // channel mask whose stretches are drawn; `dateFormat` 0..2 as the settings keep it;
-    // `initial` the selected time (remote playback's position when it runs).
+    // `initial` the selected time (remote playback's position when it runs). The backup
+    // side keeps the range chosen when the day is the one it shows already (the user went
+    // to pick channels and came back).
     void SetDay(int year, int month0, int day0, std::vector<DayInfoRecord> records, int channels,
                 protocol::ChannelMask shown, int dateFormat, int initial = 0);
 
@@ -49,6 +51,9 @@ class CTimelinePage final : public QWidget {
     void SetCapacity(std::optional<QString> text, bool startable);
     // The range chosen, as seconds of the day (start, end).
     void SetBackupRange(int start, int end);
+    // Other channels chosen: their stretches are drawn, the range stays, and the size shown
+    // (of the old channels) is cleared.
+    void SetShown(protocol::ChannelMask shown);
 
   signals:
     // Play from second `seconds` of the day (playback side).
@@ -74,6 +79,7 @@ class CTimelinePage final : public QWidget {
     std::vector<DayInfoRecord> m_records;
     std::vector<TimelineStretch> m_stretches;
     std::int64_t m_dayStart = 0;
+    bool m_bHasDay = false;
     int m_channels = 16;
     protocol::ChannelMask m_shown = protocol::kAllChannels;
     TimelineView m_view;

@@ -83,8 +83,12 @@ CChannelGrid::CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent)
     // The rate is the pictures counted over one nominal tick (25 in two seconds give 13),
     // whatever the timer's actual lateness.
     m_frameRateTimer.setInterval(kFrameRateTickMs);
-    connect(&m_frameRateTimer, &QTimer::timeout, this,
-            [this] { m_views.TickFrameRate(kFrameRateTickMs); });
+    connect(&m_frameRateTimer, &QTimer::timeout, this, [this] {
+        const protocol::ChannelMask changed = m_views.TickFrameRate(kFrameRateTickMs);
+        for (int c = 0; c < protocol::kMaxChannels; ++c)
+            if (protocol::HasChannel(changed, c))
+                SchedulePane(c);
+    });
     m_frameRateTimer.start();
 
     // The rates are taken over the time that really passed between two samples.
@@ -228,6 +232,10 @@ OsdState CChannelGrid::Osd() const {
     osd.pictures = &m_pictures;
     osd.trimStills = m_renderer && m_renderer->Kind() == RendererKind::Yuv;
     osd.stats = &m_sampler.Last();
+    if (m_renderer)
+        osd.renderer = m_renderer->Kind() == RendererKind::Yuv
+                           ? QStringLiteral("renderer: OpenGL YUV")
+                           : QStringLiteral("renderer: RGB");
     return osd;
 }
 
@@ -269,6 +277,7 @@ void CChannelGrid::resizeEvent(QResizeEvent* event) {
     if (p.rect.Width() != width() || p.rect.Height() != height())
         Apply(m_layout.Place(FromQRect(geometry()), p.border, p.colour));
     UpdatePaneWidths();
+    PlaceNotice();
     m_renderer->InvalidateAll();
 }
 
@@ -317,11 +326,48 @@ void CChannelGrid::Arrange() {
 }
 
 void CChannelGrid::StartLive(int channelCount) {
+    SetNotice(QString());
     Apply(m_layout.StartLive(channelCount, Context()));
 }
 
 void CChannelGrid::StartPlayback() {
+    SetNotice(QString());
     Apply(m_layout.StartPlayback(Context()));
+}
+
+void CChannelGrid::SetNotice(const QString& text) {
+    if (text.isEmpty()) {
+        if (m_notice)
+            m_notice->hide();
+        return;
+    }
+    if (!m_notice) {
+        m_notice = new QLabel(this);
+        m_notice->setObjectName(QStringLiteral("GridNotice"));
+        m_notice->setAlignment(Qt::AlignCenter);
+        m_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_notice->setStyleSheet(QStringLiteral(
+            "QLabel { color: white; background: rgba(0, 0, 0, 170); padding: 8px 16px; }"));
+        QFont font = OsdFont();
+        m_notice->setFont(font);
+    }
+    m_notice->setText(text);
+    PlaceNotice();
+    m_notice->show();
+    m_notice->raise();  // above the renderer's surface
+}
+
+QString CChannelGrid::Notice() const {
+    return m_notice && !m_notice->isHidden() ? m_notice->text() : QString();
+}
+
+void CChannelGrid::PlaceNotice() {
+    if (!m_notice)
+        return;
+    m_notice->adjustSize();
+    const QSize size = m_notice->size().boundedTo(this->size());
+    m_notice->setGeometry(
+        QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size));
 }
 
 void CChannelGrid::SetFullScreen(bool on) {
@@ -419,9 +465,15 @@ void CChannelGrid::EndDragImage() {
 void CChannelGrid::mouseMoveEvent(QMouseEvent* event) {
     if (m_dragging)
         MoveDragImage(event->position().toPoint());
-    if (m_toolbar && !m_toolbar->isVisible() &&
-        m_toolbarArea.contains(event->globalPosition().toPoint()))
-        m_toolbar->show();
+    // The toolbar shows while the pointer is at the bottom edge and goes again once the
+    // pointer moves back over the panes, so that it does not cover the bottom row.
+    if (m_toolbar) {
+        const bool atEdge = m_toolbarArea.contains(event->globalPosition().toPoint());
+        if (atEdge && !m_toolbar->isVisible())
+            m_toolbar->show();
+        else if (!atEdge && m_toolbar->isVisible())
+            m_toolbar->hide();
+    }
     QWidget::mouseMoveEvent(event);
 }
 

@@ -45,6 +45,8 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
 
     // The renderer chosen at creation, and the decoder output format it draws.
     [[nodiscard]] RendererKind Renderer() const { return m_renderer->Kind(); }
+    // The renderer that draws, named for the operator (About).
+    [[nodiscard]] QString RendererText() const { return RendererDescription(Renderer()); }
     [[nodiscard]] std::uint32_t PictureFormat() const { return m_renderer->PictureFormat(); }
 
     void SetStatus(const GridStatus& status);
@@ -89,6 +91,8 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     [[nodiscard]] bool IsFullScreen() const { return m_layout.FullScreen(); }
     [[nodiscard]] QWidget* Toolbar() const;
     [[nodiscard]] QWidget* DragImage() const { return m_dragLabel; }
+    // The notice shown over the panes, empty when none is.
+    [[nodiscard]] QString Notice() const;
 
     // IPictureListener (decoder thread, under the channel lock).
     void OnPicture(int channel) override;
@@ -119,6 +123,10 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     void StepPage(int step);
     // Repaints every pane (state changes the grid cannot see itself).
     void RepaintAll();
+    // One line across the middle of the grid, for when its panes cannot show anything and
+    // the user is to know why (local playback stopped without a recorder connected); empty
+    // hides it. Live view or playback starting hides it too.
+    void SetNotice(const QString& text);
 
   signals:
     // After every transition that did something; the owner sends effects.request and
@@ -181,7 +189,9 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
 
     // Drag and drop.
     QLabel* m_dragLabel = nullptr;  // child, owned by this
-    QPoint m_dragOffset;            // drag image's top-left minus the pointer
+    QLabel* m_notice = nullptr;     // child, owned by this; made on first use
+    void PlaceNotice();
+    QPoint m_dragOffset;  // drag image's top-left minus the pointer
     bool m_dragging = false;
     int m_wheelRest = 0;  // wheel eighths of a degree not yet a whole step
 

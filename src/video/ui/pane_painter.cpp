@@ -83,8 +83,9 @@ void DrawIcons(QPainter& painter, const QRect& pane, int channel, const ChannelV
 void DrawStatistics(QPainter& painter, const QRect& pane, int channel, const OsdState& osd) {
     if (!osd.stats || channel < 0 || channel >= protocol::kMaxChannels)
         return;
-    const std::vector<std::string> lines =
-        StatsOsdLines((*osd.stats)[static_cast<std::size_t>(channel)]);
+    std::vector<std::string> lines = StatsOsdLines((*osd.stats)[static_cast<std::size_t>(channel)]);
+    if (!osd.renderer.isEmpty())
+        lines.push_back(osd.renderer.toStdString());
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
     font.setPixelSize(kStatsFontPixels);

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QRect>
+#include <QString>
 #include <array>
 #include <cstdint>
 
@@ -60,6 +61,8 @@ struct OsdState {
     bool trimStills = false;
     // The last second's statistics per channel (statistics mode; null draws none).
     const StreamStats* stats = nullptr;
+    // Which renderer draws, as the last statistics line ("renderer: RGB"); empty: none.
+    QString renderer;
 };
 
 // A still picture (idle, video loss, blocked) over the pane; nothing for a null image.

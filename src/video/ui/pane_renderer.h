@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QWidget>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "video/channel_views.h"
@@ -56,8 +57,26 @@ class IPaneRenderer {
 // environment variable TAVIRO_NO_OPENGL is not set, which forces the RGB renderer).
 bool OpenGlAvailable();
 
-// DrawMode 0: the YUV renderer when OpenGL works, else the RGB renderer; 1 (or anything
-// else): the RGB renderer. The renderer is a child of `parent`, which owns it.
+// What OpenGL offers on this display: probed once per run (a context is made and dropped);
+// `renderer` is the driver's renderer string ("llvmpipe (LLVM 15.0.6, 256 bits)", ...).
+struct OpenGlProbe {
+    bool usable = false;  // a context with shaders (TAVIRO_NO_OPENGL not looked at)
+    bool software = false;
+    QString renderer;
+};
+const OpenGlProbe& ProbeOpenGl();
+// Whether an OpenGL renderer string names a rasteriser that runs on the processor (Mesa's
+// llvmpipe and softpipe, swrast, OpenSWR, Microsoft's GDI generic). There the YUV renderer
+// costs several times what the RGB renderer does.
+bool IsSoftwareGlRenderer(std::string_view renderer);
+
+// Draw modes: 0 the YUV renderer when OpenGL works, else the RGB renderer; 1 (or anything
+// else) the RGB renderer; kDrawModeAuto the YUV renderer only where OpenGL renders on a
+// graphics processor, else the RGB renderer. The renderer is a child of `parent`.
+inline constexpr int kDrawModeAuto = 2;
 IPaneRenderer* CreatePaneRenderer(int drawMode, IPaneSource& source, QWidget* parent);
+// The renderer of this kind as the About dialog and the statistics overlay name it, with
+// the OpenGL renderer string where OpenGL is used or was passed over.
+QString RendererDescription(RendererKind kind);
 
 }  // namespace taviro::video::ui

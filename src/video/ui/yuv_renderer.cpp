@@ -3,8 +3,11 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QPainter>
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "platform/h264_decoder.h"
 #include "platform/ui/qt_owned.h"
@@ -59,31 +62,75 @@ const char* YuvFragmentShader() {
     return kFragment;
 }
 
-bool OpenGlAvailable() {
-    if (!qEnvironmentVariableIsEmpty("TAVIRO_NO_OPENGL"))
-        return false;
+bool IsSoftwareGlRenderer(std::string_view renderer) {
+    std::string lower(renderer);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* name :
+         {"llvmpipe", "softpipe", "swrast", "software rasterizer", "openswr", "gdi generic"}) {
+        if (lower.find(name) != std::string::npos)
+            return true;
+    }
+    // OpenSWR names itself "SWR" among other words.
+    return lower == "swr" || lower.rfind("swr ", 0) == 0 || lower.find(" swr") != std::string::npos;
+}
+
+namespace {
+
+OpenGlProbe RunProbe() {
+    OpenGlProbe probe;
     QOpenGLContext context;
     if (!context.create())
-        return false;
+        return probe;
     QOffscreenSurface surface;
     surface.setFormat(context.format());
     surface.create();
     if (!surface.isValid() || !context.makeCurrent(&surface))
-        return false;
-    bool ok = context.functions()->hasOpenGLFeature(QOpenGLFunctions::Shaders);
+        return probe;
+    QOpenGLFunctions* gl = context.functions();
+    if (const auto* text = reinterpret_cast<const char*>(gl->glGetString(GL_RENDERER)))
+        probe.renderer = QString::fromLatin1(text).left(200);
+    probe.software = IsSoftwareGlRenderer(probe.renderer.toStdString());
+    bool ok = gl->hasOpenGLFeature(QOpenGLFunctions::Shaders);
     if (ok) {
         QOpenGLShaderProgram program;
         ok = program.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertex) &&
              program.addShaderFromSourceCode(QOpenGLShader::Fragment, kFragment) && program.link();
     }
+    probe.usable = ok;
     context.doneCurrent();
-    return ok;
+    return probe;
+}
+
+}  // namespace
+
+const OpenGlProbe& ProbeOpenGl() {
+    // The GUI thread only, like every window; made once, it stays for the run.
+    static const OpenGlProbe probe = RunProbe();
+    return probe;
+}
+
+bool OpenGlAvailable() {
+    if (!qEnvironmentVariableIsEmpty("TAVIRO_NO_OPENGL"))
+        return false;
+    return ProbeOpenGl().usable;
 }
 
 IPaneRenderer* CreatePaneRenderer(int drawMode, IPaneSource& source, QWidget* parent) {
-    if (drawMode == 0 && OpenGlAvailable())
+    const bool yuv = (drawMode == 0 || drawMode == kDrawModeAuto) && OpenGlAvailable() &&
+                     !(drawMode == kDrawModeAuto && ProbeOpenGl().software);
+    if (yuv)
         return platform::ui::Child<CYuvRenderer>(parent, source);
     return platform::ui::Child<CRgbRenderer>(parent, source);
+}
+
+QString RendererDescription(RendererKind kind) {
+    const OpenGlProbe& gl = ProbeOpenGl();
+    if (kind == RendererKind::Yuv)
+        return QStringLiteral("OpenGL YUV renderer (%1)").arg(gl.renderer);
+    if (gl.usable && gl.software && qEnvironmentVariableIsEmpty("TAVIRO_NO_OPENGL"))
+        return QStringLiteral("RGB renderer (OpenGL renders in software: %1)").arg(gl.renderer);
+    return QStringLiteral("RGB renderer");
 }
 
 CYuvRenderer::CYuvRenderer(IPaneSource& source, QWidget* parent)

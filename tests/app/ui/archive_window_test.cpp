@@ -17,11 +17,13 @@
 #include <filesystem>
 
 #include "app/ui/client_dlg.h"
+#include "app/ui/notify_popup.h"
 #include "app/ui/qsettings_store.h"
 #include "archive/ui/archive_window.h"
 #include "archive/ui/export_dialog.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_button_widget.h"
+#include "controls/ui/skin_slider_widget.h"
 #include "controls/ui/skin_style.h"
 #include "platform/ui/qt_message_sink.h"
 #include "recordings/ui/backup_panel.h"
@@ -29,6 +31,7 @@
 #include "recordings/ui/search_window.h"
 #include "recordings/ui/timeline_page.h"
 #include "sim/recorder_sim.h"
+#include "support/sim_backup_pair.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -141,7 +144,8 @@ TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
     if (!dir.isEmpty()) {
         EXPECT_TRUE(m_window->Screenshot().save(dir + "/backup-progress.png"));
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->Running(); }, 60000));
+    EXPECT_TRUE(panel->Text().startsWith("Done:")) << panel->Text().toStdString();
     EXPECT_GE(Pairs(), 1u);
 
     // --- the local archive: the calendar of the pairs, the day, Play ---
@@ -167,6 +171,36 @@ TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
         },
         8000));
     EXPECT_FALSE(m_window->Shell().LiveRunning()) << "live view stopped for local playback";
+
+    // The position slider seeks in the pairs: a click on its track near the end, then a
+    // drag of the thumb back to the start.
+    auto* slider = m_window->Slider(420);
+    const auto& model = slider->Model();
+    ASSERT_TRUE(model.Enabled()) << "the slider works while local playback runs";
+    ASSERT_GE(model.Maximum(), 6);
+    const auto frameTime = [&] {
+        auto* player = m_window->Shell().LocalPlayback();
+        return player ? player->FrameTime() : 0u;
+    };
+    const std::uint32_t first = 1286870400;  // 2010-10-12 08:00:00, where the pair starts
+    const int y = slider->height() / 2;
+    const int clickAt = model.PixelOfValue(model.Maximum() - 1);
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(clickAt, y));
+    const int clicked = model.ValueOfPixel(clickAt);
+    ASSERT_GE(clicked, model.Maximum() - 2);
+    EXPECT_EQ(slider->Position(), clicked);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return frameTime() >= first + static_cast<std::uint32_t>(clicked); }, 3000))
+        << "at " << frameTime();
+    const int thumb = model.PixelOfValue(slider->Position());
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(thumb, y));
+    QTest::mouseMove(slider, QPoint(thumb / 2, y));
+    QTest::mouseMove(slider, QPoint(0, y));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(0, y));
+    EXPECT_EQ(slider->Position(), 0);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return frameTime() >= first && frameTime() < first + 3; }, 3000))
+        << "at " << frameTime();
     QTest::qWait(1200);
     if (!dir.isEmpty()) {
         EXPECT_TRUE(m_window->Screenshot().save(dir + "/local-playback.png"));
@@ -215,6 +249,89 @@ TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return m_window->Shell().GridMode() == platform::kGridLocal; }, 8000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->ArchiveWindow() == nullptr; }, 3000));
+}
+
+// Local playback's state in the panes and the title strip as the buttons change it, to a
+// pause at the recording's start; then Stop brings live view back, and without a recorder
+// the panes say why they stay empty.
+TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
+    std::string error;
+    ASSERT_TRUE(taviro::testing::WriteSimBackup(m_dir / "store" / "Download",
+                                                taviro::testing::kSimRecordingStart, 8, 2, &error))
+        << error;
+    const auto play = [&] {
+        Click(m_window->Button(363));
+        auto* archive = m_window->ArchiveWindow();
+        ASSERT_NE(archive, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return archive->Loaded(); }, 5000));
+        archive->ShowPage(archive::ui::ArchivePage::Calendar);
+        // The day's timeline stays up after a first Play.
+        if (auto* day = archive->Calendar()->DayButton(11))
+            QTest::mouseClick(day, Qt::LeftButton);
+        QTest::mouseClick(archive->Timeline()->PlayButton(), Qt::LeftButton);
+        // The playback buttons work once the grid shows the playback.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return m_window->Shell().GridMode() == platform::kGridLocal &&
+                       m_window->Button(345)->ButtonEnabled();
+            },
+            8000));
+    };
+    const auto line2 = [&] {
+        const auto& view = m_window->Views().Channel(0);
+        std::lock_guard lock(view.lock);
+        return view.line2;
+    };
+    const auto icon = [&] { return m_window->Grid()->Status().playerSpeed; };
+    // The panes' icon and the title's word for the state, together.
+    const auto shows = [&](int speed, const QString& word, int ms = 3000) {
+        return QTest::qWaitFor(
+            [&] { return icon() == speed && m_window->StateText().contains(word); }, ms);
+    };
+
+    ASSERT_NO_FATAL_FAILURE(play());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line2().rfind("L-PLAY", 0) == 0; }, 8000));
+    EXPECT_TRUE(shows(1, "x1")) << icon() << " " << m_window->StateText().toStdString();
+    Click(m_window->Button(343));
+    EXPECT_TRUE(shows(0, "paused")) << icon() << " " << m_window->StateText().toStdString();
+    // A paused pane's rate falls to 0 with the frame-rate ticks.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return line2() == "L-PLAY  00"; }, 6000)) << line2();
+    Click(m_window->Button(342));
+    Click(m_window->Button(342));
+    EXPECT_TRUE(shows(2, "x2")) << icon() << " " << m_window->StateText().toStdString();
+    // Far enough from the start that backward play is seen before it ends there.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->StateText().contains("08:00:04"); }, 8000))
+        << m_window->StateText().toStdString();
+    Click(m_window->Button(341));
+    EXPECT_TRUE(shows(-2, "x-2")) << icon() << " " << m_window->StateText().toStdString();
+    // Backward reaches the recording's start and pauses there.
+    EXPECT_TRUE(shows(0, "paused", 15000)) << icon() << " " << m_window->StateText().toStdString();
+
+    // Stop: live view again, without pressing Live.
+    Click(m_window->Button(345));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return m_window->Shell().GridMode() == platform::kGridLive &&
+                   m_window->Shell().LiveRunning() && line2().rfind("LIVE", 0) == 0;
+        },
+        8000))
+        << line2();
+    EXPECT_FALSE(m_window->StateText().contains("L-PLAY"));
+    EXPECT_TRUE(m_window->Grid()->Notice().isEmpty());
+
+    // Without a recorder: the stopped playback leaves the panes empty and says why.
+    Click(m_window->Button(360));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_window->Shell().State() == ConnectionState::kNone; }, 8000));
+    // A popup about the ended connection, if one comes, is confirmed as the user would.
+    QTest::qWait(300);
+    if (auto* popup = qobject_cast<CNotifyPopup*>(QApplication::activeModalWidget()))
+        Click(popup->Button(kIdPopupConfirm));
+    ASSERT_NO_FATAL_FAILURE(play());
+    Click(m_window->Button(345));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->Grid()->Notice().isEmpty(); }, 5000));
+    EXPECT_TRUE(m_window->Grid()->Notice().contains("Not connected"));
+    EXPECT_EQ(m_window->Shell().GridMode(), platform::kGridNone);
 }
 
 }  // namespace

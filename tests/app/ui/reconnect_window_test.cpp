@@ -1,18 +1,33 @@
 // The main window after the recorder's network broke: the title strip counts down
-// "Reconnecting in N s" with a Cancel button, and live view comes back in the layout and
-// page the grid showed.
+// "Reconnecting in N s" with a Cancel button while the note of the loss blocks nothing, and
+// live view comes back in the layout and page the grid showed, with its titles, the note
+// gone.
 #include <QPushButton>
 
+#include "app/ui/notify_popup.h"
 #include "app/ui/recorder_window_fixture.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
 namespace {
 
+using taviro::testing::Click;
+
 class ReconnectWindowTest : public CRecorderWindowTest {
   protected:
     void Configure(sim::SimConfig& config) override {
         config.drop_after = std::chrono::milliseconds(1'500);  // the first connection only
+        config.titles = {"Gate", "Yard", "Hall", "Dock"};
+    }
+    std::string Line1(int channel) {
+        const auto& view = m_window->Views().Channel(channel);
+        std::lock_guard lock(view.lock);
+        return view.line1;
+    }
+    std::uint64_t Shown(int channel) {
+        const auto& view = m_window->Views().Channel(channel);
+        std::lock_guard lock(view.lock);
+        return view.shown;
     }
 };
 
@@ -28,6 +43,18 @@ TEST_F(ReconnectWindowTest, CountsDownThenShowsLiveViewInTheSameLayoutAndPage) {
         [&] { return m_window->ReconnectText().startsWith("Reconnecting in "); }, 8'000))
         << m_window->ReconnectText().toStdString();
     EXPECT_TRUE(m_window->ReconnectCancelButton()->isVisible());
+    // The note of the loss names the recorder and blocks nothing: no modal window, the
+    // countdown's Cancel is enabled and the layout buttons work under it.
+    auto* note = m_window->Presenter().Current();
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(
+        note->Lines().contains(QStringLiteral("Recorder 127.0.0.1:%1").arg(m_recorder->Port())))
+        << note->Lines().join('|').toStdString();
+    EXPECT_EQ(note->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(m_window->ReconnectCancelButton()->isEnabled());
+    Click(m_window->Button(321));
+    EXPECT_EQ(m_window->Grid()->Layout().Layout(), 1) << "the 4-pane button under the note";
     Keep(m_window.get(), "reconnect-waiting.png");
 
     ASSERT_TRUE(QTest::qWaitFor(
@@ -48,6 +75,14 @@ TEST_F(ReconnectWindowTest, CountsDownThenShowsLiveViewInTheSameLayoutAndPage) {
         5'000))
         << m_window->Grid()->Layout().Layout() << " " << m_window->Grid()->Layout().Page();
     EXPECT_EQ(m_recorder->ClientsAccepted(), 2u);
+    // The return closed the note; the pane of the second channel has its title again on
+    // pictures of the new connection.
+    EXPECT_EQ(m_window->Presenter().Current(), nullptr);
+    EXPECT_FALSE(m_window->Presenter().PopupOpen());
+    const std::uint64_t shown = Shown(1);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return Shown(1) >= shown + 3 && Line1(1).rfind("Yard", 0) == 0; }, 5'000))
+        << "'" << Line1(1) << "'";
 }
 
 }  // namespace

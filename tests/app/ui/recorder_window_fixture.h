@@ -51,6 +51,8 @@ class CRecorderWindowTest : public ::testing::Test {
         ASSERT_TRUE(m_recorder->Start()) << m_recorder->LastError();
         ShellOptions options;
         options.quitPause = std::chrono::milliseconds(5);
+        // The disk has room for whatever the recorder names (a 2 GB backup on a small disk).
+        options.freeSpace = [](const std::filesystem::path&) -> std::int64_t { return 1 << 30; };
         m_window = std::make_unique<CClientDlg>(m_sink, *m_settings, Branding{}, options);
         m_window->show();
         QSignalSpy loggedIn(m_window.get(), &CClientDlg::LoggedIn);

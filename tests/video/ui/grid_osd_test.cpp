@@ -270,18 +270,35 @@ TEST_F(GridOsdTest, PlaybackIconFollowsTheSpeedCode) {
     EXPECT_TRUE(columns(1).empty());
 }
 
-TEST_F(GridOsdTest, FrameRateTickCountsOverTwoSeconds) {
+TEST_F(GridOsdTest, FrameRateTickCountsOverTwoSecondsAndAPausedPaneFallsToZero) {
+    HandOver(views, 4, [](ChannelView& v) {
+        v.modeLabel = "L-PLAY";
+        v.line2 = "L-PLAY  00";
+    });
     for (int i = 0; i < 25; ++i)
         HandOver(views, 4, [](ChannelView& v) { ++v.decodedCount; });
+    const auto line2 = [&] {
+        std::lock_guard lock(views.Channel(4).lock);
+        return views.Channel(4).line2;
+    };
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             std::lock_guard lock(views.Channel(4).lock);
             return views.Channel(4).decodedCount == 0;
         },
         5000));
-    std::lock_guard lock(views.Channel(4).lock);
-    EXPECT_EQ(views.Channel(4).frameRate, 13);
-    EXPECT_EQ(views.Channel(5).frameRate, 0);
+    {
+        std::lock_guard lock(views.Channel(4).lock);
+        EXPECT_EQ(views.Channel(4).frameRate, 13);
+        EXPECT_EQ(views.Channel(5).frameRate, 0);
+    }
+    EXPECT_EQ(line2(), "L-PLAY  13");
+    // No picture follows (a paused playback): the next tick writes the line itself and
+    // paints the pane again.
+    const std::uint64_t draws = grid().PaneDraws(4);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return line2() == "L-PLAY  00" && grid().PaneDraws(4) > draws; }, 5000))
+        << line2();
 }
 
 TEST(GridPictureHelpers, ColourRefsAreBlueGreenRed) {

@@ -200,5 +200,45 @@ TEST(GridRendererChoice, ForcedFallbackGivesTheRgbRenderer) {
     EXPECT_EQ(views.Listener(), window.grid);
 }
 
+TEST(GridRendererChoice, SoftwareOpenGlIsRecognisedByItsRendererString) {
+    struct Case {
+        const char* renderer;
+        bool software;
+    };
+    const Case cases[] = {
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true},
+        {"softpipe", true},
+        {"Mesa DRI Intel(R) HD Graphics 620 (KBL GT2)", false},
+        {"Software Rasterizer", true},
+        {"GDI Generic", true},
+        {"SWR (LLVM 11.0.1, 256 bits)", true},
+        {"AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49, 6.1.0)", false},
+        {"NVIDIA GeForce GTX 1060 6GB/PCIe/SSE2", false},
+        {"Mesa Intel(R) UHD Graphics (TGL GT2)", false},
+        {"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsSoftwareGlRenderer(c.renderer), c.software) << c.renderer;
+}
+
+TEST(GridRendererChoice, AutoTakesTheRgbRendererWhereOpenGlRendersInSoftware) {
+    CChannelViews views;
+    const OpenGlProbe& gl = ProbeOpenGl();
+    GridWindow window(views, kDrawModeAuto);
+    const RendererKind expected = gl.usable && !gl.software ? RendererKind::Yuv : RendererKind::Rgb;
+    EXPECT_EQ(window.grid->Renderer(), expected) << gl.renderer.toStdString();
+    // The statistics overlay and the About dialog say which one draws.
+    EXPECT_EQ(window.grid->Osd().renderer, expected == RendererKind::Yuv
+                                               ? QStringLiteral("renderer: OpenGL YUV")
+                                               : QStringLiteral("renderer: RGB"));
+    if (gl.usable && gl.software) {
+        EXPECT_TRUE(window.grid->RendererText().contains(gl.renderer));
+        EXPECT_TRUE(window.grid->RendererText().contains("software"));
+    }
+    // Chosen by the operator (draw mode 0), YUV runs wherever OpenGL works at all.
+    GridWindow chosen(views, 0);
+    EXPECT_EQ(chosen.grid->Renderer(), gl.usable ? RendererKind::Yuv : RendererKind::Rgb);
+}
+
 }  // namespace
 }  // namespace taviro::video::ui
