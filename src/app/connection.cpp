@@ -390,9 +390,9 @@ void CConnection::OnHiddenChannels(protocol::ChannelMask hidden) {
 
 void CConnection::ChangeFormat(std::uint32_t format) {
     m_worker.Post([this, format] {
-        m_pipeline.ChangeFormat(format);
         // The frames the decoders held are gone, the credit they were to earn with them.
-        m_playback.ConsumersRestarted();
+        if (m_pipeline.ChangeFormat(format))
+            m_playback.ConsumersRestarted();
     });
 }
 

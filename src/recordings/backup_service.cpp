@@ -1,5 +1,6 @@
 #include "recordings/backup_service.h"
 
+#include <chrono>
 #include <cstdio>
 #include <limits>
 
@@ -96,7 +97,28 @@ std::uint64_t CBackupService::BytesReceived() const {
 
 bool CBackupService::Finishing() const {
     const auto transfer = Transfer();
-    return m_bRunning.load() || (transfer && !transfer->Ended());
+    return m_bRunning.load() || (transfer && !transfer->Ended()) || AwaitingOffAck();
+}
+
+namespace {
+// How long the tail of a stopped transfer may hold the next backup back.
+constexpr std::int64_t kOffAckWaitMs = 5'000;
+
+std::int64_t SteadyMillis() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+bool CBackupService::AwaitingOffAck() const {
+    return m_bAwaitOffAck.load() && SteadyMillis() - m_nOffSentMs.load() < kOffAckWaitMs;
+}
+
+void CBackupService::SendTransferOff() {
+    m_nOffSentMs = SteadyMillis();
+    m_bAwaitOffAck = true;
+    m_session.Send(msg::TRANS_OFF_REQ);
 }
 
 std::optional<BackupOutcome> CBackupService::LastOutcome() const {
@@ -124,9 +146,10 @@ bool CBackupService::Start(const BackupRange& range) {
     std::shared_ptr<CBackupTransfer> finished;
     {
         std::lock_guard lock(m_lock);
-        if (m_bRunning.load() || (m_pTransfer && !m_pTransfer->Ended())) {
+        if (m_bRunning.load() || (m_pTransfer && !m_pTransfer->Ended()) || AwaitingOffAck()) {
             // A transfer still writing would take this one's records as its own or drop
-            // them: one backup at a time, each with its own writer.
+            // them, and records the recorder sent before it took the last TRANS_OFF_REQ
+            // would land in this one: one backup at a time, each with its own writer.
             return false;
         }
         if (m_pTransfer) {
@@ -136,6 +159,8 @@ bool CBackupService::Start(const BackupRange& range) {
         // The request goes out before the writer exists, so a writer that fails at once
         // (a folder that cannot be made) asks the recorder to stop after it was asked to
         // start, never before.
+        m_bAwaitOffAck = false;
+        m_nTransferGen.fetch_add(1);
         m_bRunning = true;
         if (!m_session.Send(msg::TRANS_DATA_REQ, EncodeBackupRange(range))) {
             m_bRunning = false;
@@ -153,7 +178,7 @@ bool CBackupService::Start(const BackupRange& range) {
             std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options), [this] {
                 // The writer cannot go on: the recorder stops sending.
                 if (m_bRunning.exchange(false)) {
-                    m_session.Send(msg::TRANS_OFF_REQ);
+                    SendTransferOff();
                 }
             });
     }
@@ -165,7 +190,7 @@ bool CBackupService::Start(const BackupRange& range) {
 
 void CBackupService::EndTransfer(BackupEnd why) {
     if (m_bRunning.exchange(false)) {
-        m_session.Send(msg::TRANS_OFF_REQ);
+        SendTransferOff();
     }
     if (const auto transfer = Transfer()) {
         transfer->Finish(why);  // the writer writes what is queued and closes the pair
@@ -248,6 +273,20 @@ bool CBackupService::RecvFn_OnNack(const PacketHeader& header) {
 
 bool CBackupService::RecvFn_Data(const PacketHeader& header) {
     const std::size_t length = header.Length();
+    const std::uint32_t generation = m_nTransferGen.load();
+    if (generation != m_nRecordGen) {
+        // A record begun for an earlier transfer: its rest never comes.
+        m_nRecordGen = generation;
+        m_record.clear();
+        m_bOverflow = false;
+    }
+    if (!m_bRunning.load() || m_bAwaitOffAck.load()) {
+        // No transfer runs, or this is the tail of a stopped one: read and dropped.
+        m_record.clear();
+        m_bOverflow = false;
+        m_piece.resize(length);
+        return m_session.Read(m_piece.data(), length);
+    }
     if (m_bOverflow || m_record.size() + length > kMaxTransferRecord) {
         // More than any record can hold: the rest of it is read and dropped.
         m_bOverflow = true;
@@ -305,6 +344,10 @@ bool CBackupService::RecvFn_OnFail(const PacketHeader& header) {
 }
 
 bool CBackupService::RecvFn_OffAck(const PacketHeader& header) {
+    // The recorder has taken the stop: nothing more of that transfer follows.
+    m_bAwaitOffAck = false;
+    m_record.clear();
+    m_bOverflow = false;
     return m_session.Discard(header);
 }
 

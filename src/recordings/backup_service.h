@@ -109,6 +109,12 @@ class CBackupService final : public protocol::ISessionService {
     bool RecvFn_OffAck(const protocol::PacketHeader& header);
     // The transfer has ended on the recorder's side: TRANS_OFF_REQ, the writer finishes.
     void EndTransfer(BackupEnd why);
+    // TRANS_OFF_REQ, once per transfer; what the recorder still sends of that transfer
+    // until its TRANS_OFF_ACK is dropped.
+    void SendTransferOff();
+    // The recorder still owes the acknowledgement of a TRANS_OFF_REQ (for a bounded time: a
+    // recorder that never acknowledges holds no later backup back for ever).
+    bool AwaitingOffAck() const;
     std::shared_ptr<CBackupTransfer> Transfer() const;
 
     protocol::CRecorderSession& m_session;
@@ -122,8 +128,14 @@ class CBackupService final : public protocol::ISessionService {
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bGatesClosed{false};
     std::atomic<std::uint32_t> m_nCapacityKb{0};
+    std::atomic<bool> m_bAwaitOffAck{false};
+    std::atomic<std::int64_t> m_nOffSentMs{0};  // steady clock
+    // Counts the transfers started: a record begun under an earlier one is never completed
+    // by the pieces of a later one.
+    std::atomic<std::uint32_t> m_nTransferGen{0};
 
-    // The record being reassembled (receive thread only).
+    // The record being reassembled and the transfer it belongs to (receive thread only).
+    std::uint32_t m_nRecordGen = 0;
     std::vector<std::uint8_t> m_record;
     std::vector<std::uint8_t> m_piece;
     bool m_bOverflow = false;

@@ -9,6 +9,10 @@ namespace {
 
 namespace msg = protocol::msg;
 
+// A channel whose last picture is older than this behind the newest shown is not taken to
+// stand where it was shown.
+constexpr std::int64_t kStaleShownMillis = 1'000;
+
 PlayMessage Plain(std::uint16_t code) {
     return PlayMessage{code, {}};
 }
@@ -184,8 +188,15 @@ PlayMessages CPlayControl::Command(PlayCommand command, protocol::ChannelMask vi
         // The channels of the request that show a picture land on it, each.
         m_waiting = 0;
         for (int c = 0; c < protocol::kMaxChannels; ++c) {
-            if (protocol::HasChannel(played, c) &&
-                m_channelShown[static_cast<std::size_t>(c)] >= 0) {
+            std::int64_t& shown = m_channelShown[static_cast<std::size_t>(c)];
+            if (shown >= 0 && shown < m_target - kStaleShownMillis) {
+                // Not shown for a while (it was out of view, or its recording paused): it
+                // lands on the position like a channel not shown yet. Its own old picture
+                // would make the key frame it starts again at look like a frame still under
+                // way, and the step's one credit would be spent on it for nothing.
+                shown = -1;
+            }
+            if (protocol::HasChannel(played, c) && shown >= 0) {
                 m_waiting |= protocol::ChannelMask{1} << static_cast<unsigned>(c);
             }
         }

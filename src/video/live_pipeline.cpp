@@ -27,15 +27,16 @@ void CLivePipeline::StopDecoders(std::chrono::milliseconds drainLimit) {
     m_state.SetLiveOn(false);
 }
 
-void CLivePipeline::ChangeFormat(std::uint32_t format) {
+bool CLivePipeline::ChangeFormat(std::uint32_t format) {
     if (format == m_decoders.Format())
-        return;
+        return false;
     const protocol::ChannelMask running = m_decoders.Running();
     m_decoders.DrainAndStop(std::chrono::milliseconds(0));
     m_decoders.SetFormat(format);
     // The pictures kept so far are in the old format; panes show idle until new ones come.
     m_views.ClearHasDecoded();
     m_decoders.Start(running);
+    return true;
 }
 
 void CLivePipeline::SetDeinterlace(int channel, bool on) {

@@ -44,8 +44,9 @@ class CLivePipeline final : public IDecodeEnvironment {
     // Drains (for at most `drainLimit` in all) and stops every decoder; live view is off.
     void StopDecoders(std::chrono::milliseconds drainLimit = std::chrono::seconds(2));
     // The renderer changed: every decoder is stopped and the running ones start again in
-    // the new format (each waits for its next key frame).
-    void ChangeFormat(std::uint32_t format);
+    // the new format (each waits for its next key frame). False when the format was the
+    // decoders' already: nothing was restarted.
+    bool ChangeFormat(std::uint32_t format);
 
     // The "Deinterlace" settings of the 16 channels (local settings; any thread).
     void SetDeinterlace(int channel, bool on);

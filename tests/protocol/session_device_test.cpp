@@ -3,11 +3,15 @@
 // refusal, the settings database and the stream hand-off.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "archive/backup_records.h"
 #include "platform/message_sink.h"
 #include "protocol/client_session.h"
 #include "protocol/crc32.h"
@@ -633,6 +637,59 @@ TEST_F(SessionDeviceTest, StreamPiecesWithoutReceiverAreReadInStep) {
     Sync();
     EXPECT_FALSE(m_session->Live().Recording());
     EXPECT_TRUE(m_session->Transport().ReceiveThreadRunning());
+}
+
+// A stopped transfer's tail (a record the recorder had begun, what it sent before it took
+// TRANS_OFF_REQ) never lands in the next backup: the next one waits for TRANS_OFF_ACK, and
+// its first record is whole.
+TEST_F(SessionDeviceTest, TheTailOfAStoppedBackupStaysOutOfTheNext) {
+    Start();
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("taviro-tail-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    recordings::BackupTarget target;
+    target.folder = folder;
+    m_backup->SetTarget(target);
+    const recordings::BackupRange range{1, 1000, 2000};
+    ASSERT_TRUE(m_backup->Start(range));
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::TRANS_DATA_REQ));
+    testing::TestFrame frame;
+    frame.time = 1000;
+    frame.payload = 4000;
+    const Bytes old = testing::VideoRecord(frame);
+    // The first half of a record, then the user's stop.
+    ASSERT_TRUE(m_recorder->Send(msg::TRANS_ON_DATA, Bytes(old.begin(), old.begin() + 2000)));
+    Sync();
+    m_backup->Stop();
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::TRANS_OFF_REQ));
+    EXPECT_TRUE(m_backup->Finishing()) << "the recorder has not taken the stop yet";
+    EXPECT_FALSE(m_backup->Start(range));
+    // The rest of it, a whole record the recorder sent before the stop, then the answer.
+    ASSERT_TRUE(
+        m_recorder->Send(msg::TRANS_ON_DATA, Bytes(old.begin() + 2000, old.end()), 0, kLast));
+    ASSERT_TRUE(m_recorder->Send(msg::TRANS_ON_DATA, old, 0, kLast));
+    ASSERT_TRUE(m_recorder->Send(msg::TRANS_OFF_ACK));
+    Sync();
+    EXPECT_FALSE(m_backup->Finishing());
+
+    ASSERT_TRUE(m_backup->Start(range));
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::TRANS_DATA_REQ));
+    frame.time = 1500;
+    frame.payload = 300;
+    const Bytes fresh = testing::VideoRecord(frame);
+    ASSERT_TRUE(m_recorder->Send(msg::TRANS_ON_DATA, Bytes(fresh.begin(), fresh.begin() + 100)));
+    ASSERT_TRUE(
+        m_recorder->Send(msg::TRANS_ON_DATA, Bytes(fresh.begin() + 100, fresh.end()), 0, kLast));
+    ASSERT_TRUE(m_recorder->Send(msg::TRANS_ON_DONE));
+    ASSERT_TRUE(m_recorder->ReadUntil(msg::TRANS_OFF_REQ));
+    ASSERT_TRUE(m_recorder->Send(msg::TRANS_OFF_ACK));
+    m_backup->Stop();
+    const auto outcome = m_backup->LastOutcome();
+    ASSERT_TRUE(outcome);
+    EXPECT_FALSE(outcome->failed) << outcome->error;
+    ASSERT_EQ(outcome->pairs.size(), 1u);
+    EXPECT_EQ(outcome->pairs[0].videoFrames, 1u) << "only the new backup's one record";
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

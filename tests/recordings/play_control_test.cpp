@@ -110,6 +110,30 @@ TEST(PlayControl, StepsFromPauseAndWhilePlaying) {
     EXPECT_TRUE(c.Stepping());
 }
 
+// A channel last shown long before the others (out of view for a while) lands on the
+// position like one never shown: its key frame before the position is paid for, not taken
+// for a frame still under way, which spent the step's one credit and froze the step.
+TEST(PlayControl, AStepPaysTheWayOfAChannelNotShownForAWhile) {
+    CPlayControl c;
+    c.Start();
+    const auto first =
+        c.OnElement(false, kForward1, 1000000, 0, kView, kChannels, false, false, /*channel=*/1);
+    ASSERT_TRUE(first.show);
+    c.OnShown(1, 1000000, 0, 1000000);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_TRUE(Arrive(c, kForward1, 1000001 + i, 0).show);
+    c.Command(PlayCommand::Pause, kView, kView, kChannels, nullptr);
+    const auto step = c.Command(PlayCommand::NextStep, kView, kView, kChannels, nullptr);
+    ASSERT_EQ(Codes(step), (std::vector<std::uint16_t>{msg::PLAY_FORWARD, msg::PLAY_STEP_DATA}));
+    // The recorder starts channel 1 again at its key frame a second before the position.
+    const auto key =
+        c.OnElement(false, kForward1, 1000009, 0, kView, kChannels, false, false, /*channel=*/1);
+    EXPECT_FALSE(key.show);
+    EXPECT_TRUE(key.hidden);
+    ASSERT_EQ(key.send.size(), 1u) << "the next frame is paid for";
+    EXPECT_EQ(Word(key.send[0]), 1u);
+}
+
 TEST(PlayControl, BackwardReversesAndLandsGoingBack) {
     CPlayControl c = Playing();
     bool generation = false;
