@@ -291,7 +291,7 @@ protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& ele
         NewPace(false, false);
     }
     m_bLastPaced = v.paced;
-    m_nPositionSkew = element.position - element.seconds;
+    m_nPositionSkew = static_cast<std::int64_t>(element.position) - element.seconds;
     protocol::PlayAdmission admission{v.show || v.hidden, v.reverse, v.hidden};
     admission.paceTicket = static_cast<std::uint16_t>(m_nPace | (v.paced ? kPacedBit : 0));
     return admission;

@@ -202,7 +202,7 @@ class CPlaybackService final : public protocol::ISessionService,
     std::uint16_t m_nShowFrom = 1;     // frames from this pace on may be shown
     bool m_bAnchorPending = true;      // the next paced picture anchors the pacer
     bool m_bLastPaced = false;         // receive thread: the frame just admitted is paced
-    std::int32_t m_nPositionSkew = 0;  // the stream part's time less the encoder's
+    std::int64_t m_nPositionSkew = 0;  // the stream part's time less the encoder's (any two)
     std::condition_variable m_wake;    // ends a pacing wait (with m_lock)
 };
 
