@@ -304,12 +304,19 @@ TEST_F(PlaybackSessionTest, ButtonsSendTheRecordersSequences) {
     sent = Sent(mark);
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(sent[0].code, msg::PLAY_PAUSE);
-    EXPECT_EQ(sent[1].code, msg::PLAY_FORWARD);
-    ASSERT_EQ(sent[1].payload.size(), kPlayRequestSize);
-    EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data()), 0x3u);
-    EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data() + 16),
-              static_cast<std::uint32_t>(stepFrom / 1000));
-    EXPECT_EQ(Word(sent[2]), 1u);
+    // A recorder ahead of the picture is brought back to it first. Under a sanitizer the
+    // decoders can have caught up with everything the recorder sent: then it stands on the
+    // picture and the step goes out at once.
+    if (taviro::testing::kSanitizerSlowdown == 1 || sent[1].code == msg::PLAY_FORWARD) {
+        EXPECT_EQ(sent[1].code, msg::PLAY_FORWARD);
+        ASSERT_EQ(sent[1].payload.size(), kPlayRequestSize);
+        EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data()), 0x3u);
+        EXPECT_EQ(protocol::LoadBE32(sent[1].payload.data() + 16),
+                  static_cast<std::uint32_t>(stepFrom / 1000));
+        EXPECT_EQ(Word(sent[2]), 1u);
+    } else {
+        EXPECT_EQ(sent[1].code, msg::PLAY_NEXT_STEP);
+    }
     const auto step = std::find_if(sent.begin(), sent.end(),
                                    [](const auto& e) { return e.code == msg::PLAY_NEXT_STEP; });
     ASSERT_TRUE(step != sent.end() && step + 2 < sent.end());
