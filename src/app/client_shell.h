@@ -112,6 +112,14 @@ class CClientShell {
     [[nodiscard]] protocol::CClientSession* Session() {
         return m_connection ? &m_connection->Session() : nullptr;
     }
+    // "host:port" of the recorder connected or being connected ("" without a connection):
+    // how notes and reasons name it.
+    [[nodiscard]] std::string RecorderName() const {
+        if (!m_connection)
+            return {};
+        const auto& config = m_connection->Session().Transport().Config();
+        return config.address + ":" + std::to_string(config.port);
+    }
     [[nodiscard]] ConnectionState State() const;
     [[nodiscard]] bool LoggedIn() const;
     [[nodiscard]] bool LiveRunning() const;

@@ -181,9 +181,8 @@ void CClientDlg::CreatePresenter() {
         NotificationContext ctx;
         ctx.version = m_version;
         ctx.text = SkinTextLookup();
+        ctx.recorder = m_shell->RecorderName();
         if (auto* session = m_shell->Session()) {
-            const auto& config = session->Transport().Config();
-            ctx.recorder = config.address + ":" + std::to_string(config.port);
             if (const auto sizes = session->Transport().TransferSizes())
                 ctx.transferSizes = sizes;
         }
