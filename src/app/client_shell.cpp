@@ -581,6 +581,10 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
                 std::exchange(m_liveAfterLocal, false) && LoggedIn())
                 m_connection->ResumeLive();
             break;
+        case platform::WM_LOCAL_STOPPED:
+            if (message.wParam == kLocalEndedUnreadable && m_gridMode == platform::kGridLocal)
+                StopLocalPlayback(LoggedIn());
+            break;
         case platform::WM_LOCAL_STATE:
             m_localState.mode = static_cast<archive::PlayerMode>(message.wParam);
             m_localState.speed = static_cast<int>(message.lParam);

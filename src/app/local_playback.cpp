@@ -51,6 +51,7 @@ LocalStart CLocalPlayback::Start(std::uint32_t time) {
     archive::IPlayerOutput& output = *this;
     auto player =
         std::make_unique<archive::CLocalPlayer>(std::move(segments), *current, output, options);
+    m_bStopAsked = false;
     player->Start();
     std::lock_guard lock(m_playerLock);
     m_player = std::move(player);
@@ -67,6 +68,7 @@ void CLocalPlayback::Stop() {
         return;
     }
     // From here the buttons find no player; its thread ends outside the lock.
+    m_bStopAsked = true;
     player->Stop();
     m_audio.Stop();
     m_bAudioOn = false;
@@ -169,7 +171,7 @@ void CLocalPlayback::QueueFrame(int channel, stream::QueuedFrame frame) {
 
 void CLocalPlayback::QueueAudio(const stream::AudioBlock& block) {
     if (const auto queue = m_slots.Audio()) {
-        queue->Put(block);
+        queue->Put(stream::HeardBlock{block});
     }
 }
 
@@ -201,6 +203,11 @@ void CLocalPlayback::Stopped() {
     if (m_settings.log)
         m_settings.log->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kLocalPlayback, 2);
     platform::Trace("local player ended\n");
+    if (!m_bStopAsked.load()) {
+        // Nothing asked it to end: its recording could not be read. The owner stops the
+        // playback as the Stop button does, so live view comes back, and says why.
+        m_sink.Post(platform::Window::Main, platform::WM_LOCAL_STOPPED, kLocalEndedUnreadable, 0);
+    }
 }
 
 }  // namespace taviro::app

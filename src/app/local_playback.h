@@ -2,7 +2,8 @@
 // feeds (its own stream state, consumer slots, channel decoders and audio output on the
 // owner's channel views) and the player thread (archive::CLocalPlayer), and tells the
 // window where playback stands by message: WM_PLAYER_INFO 1 when it runs, WM_LOCAL_SEGMENT,
-// WM_LOCAL_POSITION, WM_LOCAL_STATE, WM_LOCAL_STOPPED.
+// WM_LOCAL_POSITION, WM_LOCAL_STATE, WM_LOCAL_STOPPED (wParam kLocalEndedUnreadable when
+// the player ended by itself, its recording unreadable: the owner then runs its stop).
 //
 // Threads: Start and Stop wait for threads (decoders, the player) and belong on a worker
 // or the command line's thread, never the window's; SetMode, SeekTo and the getters from
@@ -45,6 +46,9 @@ struct LocalPlaybackSettings {
 
 // Why a playback could not start.
 enum class LocalStart { kStarted, kNoRecording };
+
+// WM_LOCAL_STOPPED's wParam when the player ended by itself (its first pair unreadable).
+inline constexpr std::uint64_t kLocalEndedUnreadable = 1;
 
 class CLocalPlayback final : private archive::IPlayerOutput {
   public:
@@ -102,6 +106,7 @@ class CLocalPlayback final : private archive::IPlayerOutput {
     std::atomic<protocol::ChannelMask> m_nShown{protocol::kAllChannels};
     std::atomic<std::uint32_t> m_nLastPosition{0};
     std::atomic<bool> m_bAudioOn{false};
+    std::atomic<bool> m_bStopAsked{false};  // Stop() ended the player, not the player itself
 };
 
 }  // namespace taviro::app

@@ -23,8 +23,11 @@ platform::SoundFormat RecorderSoundFormat() {
 }
 
 CAudioThread::CAudioThread(std::shared_ptr<stream::CAudioQueue> queue, platform::ISoundOut& device,
-                           int audioBuf)
-    : m_queue(std::move(queue)), m_device(device), m_nBlocks(ChunkBlocks(audioBuf)) {
+                           int audioBuf, HearGate gate)
+    : m_queue(std::move(queue)),
+      m_device(device),
+      m_gate(std::move(gate)),
+      m_nBlocks(ChunkBlocks(audioBuf)) {
     m_device.Open(RecorderSoundFormat(), m_nBlocks * kSamplesPerBlock * 2);
     m_bRunning.store(true);
     m_thread = std::thread([this] { Run(); });
@@ -63,7 +66,15 @@ void CAudioThread::Run() {
             m_queue->ResetEvent();
             continue;
         }
-        std::memcpy(collect.data() + p, taken->entry.data(), stream::kAudioBlockSize);
+        // A chunk is written as soon as it is full, so it waits for the moment of its first
+        // block only: the blocks after it have usually arrived already (the recorder sends
+        // ahead of the screen), and the chunk then starts with its picture.
+        if (p == 0 && taken->entry.paceTicket != 0 && m_gate && !m_gate(taken->entry, m_bStop)) {
+            m_nEntriesDropped.fetch_add(1);
+            m_queue->ResetEvent();
+            continue;
+        }
+        std::memcpy(collect.data() + p, taken->entry.bytes.data(), stream::kAudioBlockSize);
         p += stream::kAudioBlockSize;
         if (p == collectBytes) {
             decoder.Decode(collect, samples);

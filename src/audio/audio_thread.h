@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -32,10 +33,16 @@ platform::SoundFormat RecorderSoundFormat();
 
 class CAudioThread {
   public:
+    // Remote playback's blocks carry a pace ticket: before such a block begins a chunk, the
+    // thread asks this whether (false: the block is dropped) and when (it waits) the block is
+    // heard. Called on the audio thread with its stop flag.
+    using HearGate = std::function<bool(const stream::HeardBlock&, const std::atomic<bool>& stop)>;
+
     // Opens `device` for chunks of 256 x N bytes and starts the thread. `device` may fail to
-    // open: chunks are then decoded and dropped, as writes fail.
+    // open: chunks are then decoded and dropped, as writes fail. Without a gate every block
+    // is heard as it comes.
     CAudioThread(std::shared_ptr<stream::CAudioQueue> queue, platform::ISoundOut& device,
-                 int audioBuf);
+                 int audioBuf, HearGate gate = {});
     ~CAudioThread();  // stops (as Stop())
     CAudioThread(const CAudioThread&) = delete;
     CAudioThread& operator=(const CAudioThread&) = delete;
@@ -62,6 +69,7 @@ class CAudioThread {
 
     std::shared_ptr<stream::CAudioQueue> m_queue;
     platform::ISoundOut& m_device;
+    HearGate m_gate;
     const std::size_t m_nBlocks;
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bMuted{false};

@@ -18,7 +18,16 @@ void CLiveAudio::Start(int audioBuf, platform::ISoundOut* device, int heard) {
         return;
     }
     auto queue = std::make_shared<stream::CAudioQueue>();
-    m_thread = std::make_unique<CAudioThread>(queue, *device, audioBuf);
+    // Remote playback's blocks wait for their pictures; the pacing is looked up per block,
+    // as playback may start and end while the thread runs.
+    stream::CStreamState& state = m_state;
+    m_thread = std::make_unique<CAudioThread>(
+        queue, *device, audioBuf,
+        [&state](const stream::HeardBlock& block, const std::atomic<bool>& stop) {
+            stream::IPlayPacing* pacing = state.PlayPacing();
+            return pacing == nullptr ||
+                   pacing->BeforeHear(block.paceTicket, block.seconds, block.microseconds, stop);
+        });
     m_slots.AttachAudio(std::move(queue));
     m_bRunning = true;
 }

@@ -41,7 +41,11 @@ struct PlayAdmission {
     // Video: decoded for the frames after it, but not shown (skipped on the way to a
     // position): queued as display-exempt and stepped.
     bool hidden = false;
-    std::uint16_t paceTicket = 0;  // video: stamped on the queued frame
+    // Stamped on the queued frame, or on the heard audio block together with the time of
+    // the picture it is heard with (`seconds`, `microseconds`).
+    std::uint16_t paceTicket = 0;
+    std::int32_t seconds = 0;  // audio
+    std::int32_t microseconds = 0;
 };
 
 // Where the stream layer asks remote playback what becomes of each element: credit,

@@ -409,4 +409,12 @@ std::int64_t CPlayPacer::WaitMillis(std::int64_t mediaMs, std::int64_t nowMs) {
     return wait > 0 ? wait : 0;
 }
 
+std::int64_t CPlayPacer::DueInMillis(std::int64_t mediaMs, std::int64_t nowMs) const {
+    if (!m_anchored) {
+        return 0;
+    }
+    const std::int64_t wait = m_tick + (mediaMs - m_media) - nowMs;
+    return wait > 0 && wait <= 3000 ? wait : 0;
+}
+
 }  // namespace taviro::recordings

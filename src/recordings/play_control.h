@@ -186,6 +186,9 @@ class CPlayPacer {
     // How long to wait before showing the frame at `mediaMs`. A display more than a second
     // behind, or a frame more than three seconds ahead, re-anchors instead (0).
     std::int64_t WaitMillis(std::int64_t mediaMs, std::int64_t nowMs);
+    // How long until the frame at `mediaMs` is due, without re-anchoring: 0 when it is due,
+    // when nothing is anchored, or when it lies more than three seconds ahead (a jump).
+    [[nodiscard]] std::int64_t DueInMillis(std::int64_t mediaMs, std::int64_t nowMs) const;
 
   private:
     bool m_anchored = false;

@@ -283,7 +283,14 @@ protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& ele
     }
     m_bLastPaced = false;
     if (element.audio) {
-        return protocol::PlayAdmission{v.show, v.reverse};
+        // Heard with the paced picture before it in the stream; before the first one of this
+        // pace (or unpaced), as it comes, unless a button discards it first.
+        protocol::PlayAdmission admission{v.show, v.reverse};
+        const bool paced = m_nHeardPace == m_nPace;
+        admission.paceTicket = static_cast<std::uint16_t>(m_nPace | (paced ? kPacedBit : 0));
+        admission.seconds = m_nHeardSeconds;
+        admission.microseconds = m_nHeardMicroseconds;
+        return admission;
     }
     if (v.anchor) {
         // Pacing starts again from this frame: the pictures before it are shown as they
@@ -291,7 +298,11 @@ protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& ele
         NewPace(false, false);
     }
     m_bLastPaced = v.paced;
-    m_nPositionSkew = static_cast<std::int64_t>(element.position) - element.seconds;
+    if (v.paced) {
+        m_nHeardPace = m_nPace;
+        m_nHeardSeconds = element.seconds;
+        m_nHeardMicroseconds = element.microseconds;
+    }
     protocol::PlayAdmission admission{v.show || v.hidden, v.reverse, v.hidden};
     admission.paceTicket = static_cast<std::uint16_t>(m_nPace | (v.paced ? kPacedBit : 0));
     return admission;
@@ -329,8 +340,10 @@ void CPlaybackService::NewPace(bool account, bool discard) {
     m_bAnchorPending = true;
 }
 
-bool CPlaybackService::BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
-                                  std::int32_t microseconds, const std::atomic<bool>& stop) {
+bool CPlaybackService::BeforeShow(std::uint16_t ticket, const stream::FrameInfo& frame,
+                                  const std::atomic<bool>& stop) {
+    const std::int32_t seconds = frame.seconds;
+    const std::int32_t microseconds = frame.microseconds;
     const auto pace = static_cast<std::uint16_t>(ticket & kPaceMask);
     std::unique_lock lock(m_lock);
     const auto discarded = [&] {
@@ -366,13 +379,44 @@ bool CPlaybackService::BeforeShow(std::uint16_t ticket, int channel, std::int32_
         }
     }
     // The picture the operator sees: what a resumed or stepped playback lands on, and the
-    // position the window shows (the stream part's time, as the recorder counts it).
-    const std::int64_t position = static_cast<std::int64_t>(seconds) + m_nPositionSkew;
-    m_control.OnShown(channel, seconds, microseconds,
-                      static_cast<protocol::RecorderTime>(position));
-    m_nPositionMs = position * 1000 + microseconds / 1000;
+    // position the window shows (the frame's own stream part time, as the recorder counts
+    // it, with the encoder's fraction of a second).
+    m_control.OnShown(frame.channel, seconds, microseconds,
+                      static_cast<protocol::RecorderTime>(frame.position));
+    m_nPositionMs = static_cast<std::int64_t>(frame.position) * 1000 + microseconds / 1000;
     m_nShown.fetch_add(1);
     return true;
+}
+
+bool CPlaybackService::BeforeHear(std::uint16_t ticket, std::int32_t seconds,
+                                  std::int32_t microseconds, const std::atomic<bool>& stop) {
+    const auto pace = static_cast<std::uint16_t>(ticket & kPaceMask);
+    std::unique_lock lock(m_lock);
+    const auto discarded = [&] {
+        return !m_bRunning.load() || m_bGatesClosed.load() || Before(pace, m_nShowFrom);
+    };
+    if ((ticket & kPacedBit) != 0 && m_bPacing.load()) {
+        // Until the picture it goes with is due: a pace not anchored yet (its first picture
+        // still on its way) is waited for too. Three seconds at most, as for a picture.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        const std::uint64_t changes = m_nChanges.load();
+        while (!stop.load() && m_nChanges.load() == changes && pace == m_nPace && !discarded()) {
+            std::int64_t step = 20;
+            if (!m_bAnchorPending) {
+                const std::int64_t due =
+                    m_pacer.DueInMillis(FrameMillis(seconds, microseconds), NowMillis());
+                if (due <= 0) {
+                    break;
+                }
+                step = std::min<std::int64_t>(step, due);
+            }
+            if (std::chrono::steady_clock::now() >= limit) {
+                break;
+            }
+            m_wake.wait_for(lock, std::chrono::milliseconds(step));
+        }
+    }
+    return !discarded();
 }
 
 void CPlaybackService::Handled(std::uint16_t ticket) {

@@ -135,9 +135,12 @@ class CPlaybackService final : public protocol::ISessionService,
     protocol::PlayAdmission Admit(const protocol::PlayElement& element) override;
     void Queued(const protocol::PlayElement& element, bool queued) override;
     // IPlayPacing (decoder threads).
-    bool BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
-                    std::int32_t microseconds, const std::atomic<bool>& stop) override;
+    bool BeforeShow(std::uint16_t ticket, const stream::FrameInfo& frame,
+                    const std::atomic<bool>& stop) override;
     void Handled(std::uint16_t ticket) override;
+    // The audio thread.
+    bool BeforeHear(std::uint16_t ticket, std::int32_t seconds, std::int32_t microseconds,
+                    const std::atomic<bool>& stop) override;
 
   private:
     bool RecvFn_ChannelInfo(const protocol::PacketHeader& header);
@@ -202,8 +205,12 @@ class CPlaybackService final : public protocol::ISessionService,
     std::uint16_t m_nShowFrom = 1;     // frames from this pace on may be shown
     bool m_bAnchorPending = true;      // the next paced picture anchors the pacer
     bool m_bLastPaced = false;         // receive thread: the frame just admitted is paced
-    std::int64_t m_nPositionSkew = 0;  // the stream part's time less the encoder's (any two)
-    std::condition_variable m_wake;    // ends a pacing wait (with m_lock)
+    // Receive thread: the last paced picture admitted, whose moment the audio after it
+    // waits for (0: none in this pace).
+    std::uint16_t m_nHeardPace = 0;
+    std::int32_t m_nHeardSeconds = 0;
+    std::int32_t m_nHeardMicroseconds = 0;
+    std::condition_variable m_wake;  // ends a pacing wait (with m_lock)
 };
 
 }  // namespace taviro::recordings

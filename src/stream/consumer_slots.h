@@ -172,7 +172,7 @@ class CConsumerQueue {
 };
 
 using CVideoQueue = CConsumerQueue<QueuedFrame>;
-using CAudioQueue = CConsumerQueue<AudioBlock>;
+using CAudioQueue = CConsumerQueue<HeardBlock>;
 using CElementQueue = CConsumerQueue<ElementBlock>;
 
 inline constexpr int kAudioSlot = 16;

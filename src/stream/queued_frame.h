@@ -66,8 +66,19 @@ class QueuedFrame {
     std::size_t m_size = 0;
 };
 
-// An audio queue entry: one 48-byte G.726 block of the channel being heard.
+// One 48-byte G.726 block of the channel being heard.
 using AudioBlock = std::array<std::uint8_t, kAudioBlockSize>;
+
+// An audio queue entry. Remote playback's blocks carry a pace ticket and the time of the
+// picture they are heard with (the recorder interleaves the two in time order but sends
+// ahead of the screen): the audio thread holds such a block until that picture is due.
+// Live and local playback blocks have no ticket and are heard as they come.
+struct HeardBlock {
+    AudioBlock bytes{};
+    std::uint16_t paceTicket = 0;
+    std::int32_t seconds = 0;
+    std::int32_t microseconds = 0;
+};
 
 // An opaque element for the consumers that take whole elements (the backup writer and
 // the talk object): one heap block, move-only.

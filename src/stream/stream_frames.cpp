@@ -143,7 +143,11 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
         played.audio = true;
         const auto audio = ParsePlayAudioHeader(element, productType);
         // The gate sees every element first: the speed code and the credit count them all.
-        if (gate != nullptr && !gate->Admit(played).queue) {
+        protocol::PlayAdmission admission{true};
+        if (gate != nullptr) {
+            admission = gate->Admit(played);
+        }
+        if (!admission.queue) {
             Count(m_count.notAdmitted);
             return;
         }
@@ -157,7 +161,7 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
             Count(m_count.audioNotHeard);
             return;
         }
-        QueueAudio(element, audio->channelMask);
+        QueueAudio(element, audio->channelMask, admission);
         return;
     }
     const auto frame = ParseStreamFrameHeader(element);
@@ -187,6 +191,7 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
         static_cast<std::uint32_t>(std::min<std::size_t>(frame->payloadLength, arrived));
     FrameInfo info = MakeFrameInfo(frame->encoder, payloadLength, m_state.Generation());
     info.title = PlaybackTitle(*frame);
+    info.position = played.position;
     // A hidden frame is decoded for the ones after it and shown by none: the decoders'
     // display-exempt rule of stepped frames.
     const bool queued =
@@ -200,7 +205,8 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
     std::this_thread::yield();
 }
 
-void CStreamFrames::QueueAudio(std::span<const std::uint8_t> element, protocol::ChannelMask mask) {
+void CStreamFrames::QueueAudio(std::span<const std::uint8_t> element, protocol::ChannelMask mask,
+                               const protocol::PlayAdmission& stamp) {
     const auto queue = m_slots.Audio();
     if (!queue) {
         Count(m_count.noConsumer);
@@ -223,9 +229,9 @@ void CStreamFrames::QueueAudio(std::span<const std::uint8_t> element, protocol::
         Count(m_count.audioNotHeard);  // the mask names more blocks than arrived
         return;
     }
-    AudioBlock block{};
+    HeardBlock block{{}, stamp.paceTicket, stamp.seconds, stamp.microseconds};
     std::copy_n(element.begin() + static_cast<std::ptrdiff_t>(offset), kAudioBlockSize,
-                block.begin());
+                block.bytes.begin());
     queue->Put(block);
     Count(m_count.audioQueued);
     std::this_thread::yield();

@@ -90,7 +90,9 @@ class CStreamFrames final : public protocol::IStreamReceiver {
                 std::span<const std::uint8_t> piece);
     void HandleLive(const protocol::PacketHeader& header, std::span<const std::uint8_t> element);
     void HandlePlay(const protocol::PacketHeader& header, std::span<const std::uint8_t> element);
-    void QueueAudio(std::span<const std::uint8_t> element, protocol::ChannelMask mask);
+    // `stamp`: remote playback's pace ticket and picture time for the block (none live).
+    void QueueAudio(std::span<const std::uint8_t> element, protocol::ChannelMask mask,
+                    const protocol::PlayAdmission& stamp = {});
     // False when the frame did not reach a queue (no decoder for its channel, no memory).
     bool QueueVideo(const FrameInfo& info, protocol::PacketHeader header,
                     std::span<const std::uint8_t> payload, bool displayExempt, bool reverse,

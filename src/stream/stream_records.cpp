@@ -145,7 +145,8 @@ void FrameInfo::WriteTo(std::span<std::uint8_t, kFrameInfoSize> out) const {
     w.LE16(width);
     w.LE16(height);
     w.LE32(generation);
-    w.Zeros(8);
+    w.LE32(static_cast<std::uint32_t>(position));
+    w.Zeros(4);
     w.Bytes(title);
     w.LE32(size);
 }
@@ -163,7 +164,8 @@ FrameInfo FrameInfo::ReadFrom(std::span<const std::uint8_t, kFrameInfoSize> in) 
     f.width = r.LE16();
     f.height = r.LE16();
     f.generation = r.LE32();
-    r.Skip(8);
+    f.position = static_cast<std::int32_t>(r.LE32());
+    r.Skip(4);
     r.Bytes(f.title);
     f.size = r.LE32();
     return f;

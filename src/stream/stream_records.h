@@ -133,6 +133,9 @@ struct FrameInfo {
     std::uint16_t width = 0;
     std::uint16_t height = 0;
     std::uint32_t generation = 0;
+    // Remote playback: the stream part's time of the frame (whole seconds), which is what
+    // the position shows; the encoder's own time may run on another clock.
+    std::int32_t position = 0;
     std::array<std::uint8_t, kTitleSize> title{};
     std::uint32_t size = 0;  // encoded size, never more than payloadLength
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "protocol/channel_mask.h"
+#include "stream/stream_records.h"
 
 namespace taviro::stream {
 
@@ -21,14 +22,19 @@ namespace taviro::stream {
 class IPlayPacing {
   public:
     virtual ~IPlayPacing() = default;
-    // A picture of `channel`'s frame stamped `ticket`, of that time, is about to be shown. Waits
-    // for its moment when the frame is paced (never more than three seconds; at once when
-    // `stop` is set or the playback changes). False when a button or the stop since its
-    // admission discards it: the picture is not shown.
-    virtual bool BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
-                            std::int32_t microseconds, const std::atomic<bool>& stop) = 0;
+    // The picture of `frame`, stamped `ticket`, is about to be shown. Waits for its moment
+    // when the frame is paced (never more than three seconds; at once when `stop` is set or
+    // the playback changes). False when a button or the stop since its admission discards
+    // it: the picture is not shown.
+    virtual bool BeforeShow(std::uint16_t ticket, const FrameInfo& frame,
+                            const std::atomic<bool>& stop) = 0;
     // The entry stamped `ticket` has been handled, whether its picture was shown or not.
     virtual void Handled(std::uint16_t ticket) = 0;
+    // The audio thread: a block stamped `ticket` is heard with the picture of that time.
+    // Waits until that picture is due (never more than three seconds; at once when `stop`
+    // is set or the playback changes). False when the block is discarded.
+    virtual bool BeforeHear(std::uint16_t ticket, std::int32_t seconds, std::int32_t microseconds,
+                            const std::atomic<bool>& stop) = 0;
 };
 
 class CStreamState {

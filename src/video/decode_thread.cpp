@@ -277,8 +277,7 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
     // Remote playback's pictures are shown at their moment, here where they are handed
     // over: the receive thread never waits for them.
     const std::uint16_t ticket = frame.PaceTicket();
-    if (ticket != 0 &&
-        !m_environment.BeforeShow(ticket, m_channel, info.seconds, info.microseconds, m_bStop)) {
+    if (ticket != 0 && !m_environment.BeforeShow(ticket, info, m_bStop)) {
         return;  // a button or the stop discarded it: the pane keeps what it shows
     }
     // Interlaced heights are shown line-doubled unless the channel is deinterlaced.

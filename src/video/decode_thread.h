@@ -43,9 +43,9 @@ class IDecodeEnvironment {
     // Remote playback's frames carry a pace ticket (stream::IPlayPacing): the picture of
     // such a frame is shown only when this says so, at its moment; `stop` is the thread's
     // own stop flag, which ends any wait.
-    virtual bool BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
-                            std::int32_t microseconds, const std::atomic<bool>& stop) {
-        (void)ticket, (void)channel, (void)seconds, (void)microseconds, (void)stop;
+    virtual bool BeforeShow(std::uint16_t ticket, const stream::FrameInfo& frame,
+                            const std::atomic<bool>& stop) {
+        (void)ticket, (void)frame, (void)stop;
         return true;
     }
     // Every entry with a pace ticket, once handled (shown or not).

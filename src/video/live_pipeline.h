@@ -56,11 +56,10 @@ class CLivePipeline final : public IDecodeEnvironment {
     std::string LiveTitle(int channel) override { return m_titles ? m_titles(channel) : ""; }
     std::int64_t PlaybackTime(ViewMode) override { return 0; }
     bool Deinterlace(int channel) override;
-    bool BeforeShow(std::uint16_t ticket, int channel, std::int32_t seconds,
-                    std::int32_t microseconds, const std::atomic<bool>& stop) override {
+    bool BeforeShow(std::uint16_t ticket, const stream::FrameInfo& frame,
+                    const std::atomic<bool>& stop) override {
         stream::IPlayPacing* pacing = m_state.PlayPacing();
-        return pacing == nullptr ||
-               pacing->BeforeShow(ticket, channel, seconds, microseconds, stop);
+        return pacing == nullptr || pacing->BeforeShow(ticket, frame, stop);
     }
     void Handled(std::uint16_t ticket) override {
         if (stream::IPlayPacing* pacing = m_state.PlayPacing())

@@ -68,10 +68,10 @@ class CRecordingOut final : public platform::ISoundOut {
 };
 
 // Block b of a test stream: varied code words so a decoder state mix-up shows.
-stream::AudioBlock Block(std::size_t b) {
-    stream::AudioBlock block{};
-    for (std::size_t i = 0; i < block.size(); ++i)
-        block[i] = static_cast<std::uint8_t>((b * 37 + i * 11) ^ (i >> 2));
+stream::HeardBlock Block(std::size_t b) {
+    stream::HeardBlock block{};
+    for (std::size_t i = 0; i < block.bytes.size(); ++i)
+        block.bytes[i] = static_cast<std::uint8_t>((b * 37 + i * 11) ^ (i >> 2));
     return block;
 }
 
@@ -80,7 +80,7 @@ std::vector<std::uint8_t> Expected(std::size_t from, std::size_t to) {
     std::vector<std::uint8_t> packed;
     for (std::size_t b = from; b < to; ++b) {
         const auto block = Block(b);
-        packed.insert(packed.end(), block.begin(), block.end());
+        packed.insert(packed.end(), block.bytes.begin(), block.bytes.end());
     }
     std::vector<std::int16_t> samples(packed.size() / 3 * 8);
     CG726Decoder decoder;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include "app/connection.h"
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
+#include "platform/sound_device.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "recordings/calendar.h"
@@ -31,9 +33,28 @@ namespace msg = protocol::msg;
 // 2010-10-12 08:00:00 on the recorder's clock: the default archive's first stretch.
 constexpr protocol::RecorderTime kMorning = 1286870400;
 
+// A sound device that takes every chunk at once and counts the blocks it was given.
+class CountingSound final : public platform::ISoundOut {
+  public:
+    bool Open(const platform::SoundFormat&, std::size_t) override { return true; }
+    bool Write(std::span<const std::uint8_t> pcm) override {
+        m_bytes.fetch_add(pcm.size());
+        return true;
+    }
+    void SetVolume(double) override {}
+    void SetMuted(bool) override {}
+    void Stop() override {}
+    // 48 bytes of G.726 decode to 256 bytes of sound.
+    [[nodiscard]] std::uint64_t Blocks() const { return m_bytes.load() / 256; }
+
+  private:
+    std::atomic<std::uint64_t> m_bytes{0};
+};
+
 class PlaybackSessionTest : public ::testing::Test {
   protected:
-    void Start(sim::SimConfig config, int channels = 4, int fps = 25) {
+    void Start(sim::SimConfig config, int channels = 4, int fps = 25,
+               platform::ISoundOut* sound = nullptr) {
         config.channels = static_cast<std::uint8_t>(channels);
         config.live_stream = true;
         config.live_fps = fps;
@@ -48,6 +69,7 @@ class PlaybackSessionTest : public ::testing::Test {
         app::ConnectionSettings settings;
         settings.quitPause = 5ms;
         settings.deinterlace.fill(true);  // pictures as decoded, no line doubling
+        settings.soundOut = sound;
         m_connection =
             std::make_unique<app::CConnection>(m_sink, 1, nullptr, m_views, session, settings);
         m_connection->Playback().SetPauses(5ms, 5ms, 5ms);
@@ -126,6 +148,7 @@ class PlaybackSessionTest : public ::testing::Test {
     }
 
     platform::CQueueSink m_sink;
+    CountingSound m_sound;  // outlives the connection's audio thread
     video::CChannelViews m_views;
     std::unique_ptr<sim::CRecorderSim> m_recorder;
     std::unique_ptr<app::CConnection> m_connection;
@@ -439,6 +462,38 @@ TEST_F(PlaybackSessionTest, RepliesDuringNormalSpeedAreReadAtOnceAndTheRecorderS
         std::this_thread::sleep_for(100ms);
     }
     EXPECT_EQ(m_connection->Playback().Speed(), 1);
+}
+
+TEST_F(PlaybackSessionTest, SoundIsHeardWithItsPictures) {
+    // The recorder interleaves 125 sound blocks a second (8 ms each) with the pictures and
+    // sends them a credit ahead of the screen. What has been heard may lead the picture
+    // shown by the chunk just handed to the device (40 blocks, 320 ms), never by the
+    // recorder's lead, and never lag it.
+    CountingSound& sound = m_sound;
+    sim::SimConfig config;
+    config.live_width = 352;
+    config.live_height = 240;
+    config.audio_channels = 0x1;
+    Start(config, 1, 25, &sound);
+    ASSERT_TRUE(Play(kMorning, 0x1));
+    const auto shownMillis = [&] {
+        const video::ChannelView& view = m_views.Channel(0);
+        std::lock_guard lock(view.lock);
+        return view.shownMillis;
+    };
+    ASSERT_TRUE(WaitFor([&] { return sound.Blocks() >= 40 && Shown(0) >= 10; }));
+    std::int64_t most = 0;
+    std::int64_t least = 0;
+    const auto begin = Clock::now();
+    while (Clock::now() - begin < 6s) {
+        const auto heard = static_cast<std::int64_t>(sound.Blocks()) * 8;
+        const std::int64_t shown = shownMillis() - std::int64_t{kMorning} * 1000;
+        most = std::max(most, heard - shown);
+        least = std::min(least, heard - shown);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_LE(most, 320 + 100 * taviro::testing::kSanitizerSlowdown);
+    EXPECT_GE(least, -100 * taviro::testing::kSanitizerSlowdown);
 }
 
 TEST_F(PlaybackSessionTest, NormalSpeedKeepsToTheWallClock) {

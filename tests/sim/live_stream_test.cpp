@@ -642,8 +642,8 @@ TEST_F(ClientReceiver, AudioElementsReachTheAudioQueueNeverAVideoQueue) {
         EXPECT_EQ(m_state.LastAudioMask(), 0x0000000Au);
         const auto block = audio->TryTake();
         ASSERT_TRUE(block) << product;
-        EXPECT_TRUE(
-            std::equal(block->entry.begin(), block->entry.end(), e->bytes.begin() + 64 + 48));
+        EXPECT_TRUE(std::equal(block->entry.bytes.begin(), block->entry.bytes.end(),
+                               e->bytes.begin() + 64 + 48));
     }
     EXPECT_FALSE(video->TryTake().has_value());
     EXPECT_EQ(m_frames.Stats().audioQueued, 2u);

@@ -193,7 +193,7 @@ TEST_F(StreamFramesTest, AudioElementGoesToTheAudioQueueOnly) {
     ASSERT_EQ(audio->Count(), 1u);
     AudioBlock second{};
     second.fill(0xA1);  // the block at 64 + 48
-    EXPECT_EQ(Take(*audio), second);
+    EXPECT_EQ(Take(*audio).bytes, second);
     for (const auto& q : video) {
         EXPECT_EQ(q->Count(), 0u);
     }
@@ -203,7 +203,7 @@ TEST_F(StreamFramesTest, AudioElementGoesToTheAudioQueueOnly) {
     state.SetSelectedAudioChannel(-1);
     Send(kLive, element);
     ASSERT_EQ(audio->Count(), 1u);
-    EXPECT_EQ(Take(*audio)[0], 0xA0);
+    EXPECT_EQ(Take(*audio).bytes[0], 0xA0);
     EXPECT_EQ(state.SelectedAudioChannel(), 1);
 
     // A selection outside the mask hears nothing.
@@ -446,7 +446,7 @@ TEST_F(StreamFramesTest, PlaybackAudioFollowsProductTypeAndSpeed) {
     state.SetPlaybackAudio(true);
     Send(kPlay, le);
     ASSERT_EQ(audio->Count(), 1u);
-    EXPECT_EQ(Take(*audio)[47], 0xB2);
+    EXPECT_EQ(Take(*audio).bytes[47], 0xB2);
 
     // Product type 3 reads the same bytes big-endian: not an audio element, so it is
     // taken as a (broken) video frame and never reaches the audio queue.
@@ -458,7 +458,7 @@ TEST_F(StreamFramesTest, PlaybackAudioFollowsProductTypeAndSpeed) {
     PutBE32(be, 52, 0x5u);
     Send(kPlay, be);
     ASSERT_EQ(audio->Count(), 1u);
-    EXPECT_EQ(Take(*audio)[0], 0xB2);
+    EXPECT_EQ(Take(*audio).bytes[0], 0xB2);
     EXPECT_EQ(frames.Stats().audioQueued, 2u);
 }
 

@@ -58,16 +58,16 @@ TEST(ConsumerQueue, ConsumerThreadTakesEntriesInArrivalOrder) {
 TEST(ConsumerQueue, BacklogCountsTheEntryTaken) {
     CAudioQueue queue;
     for (std::uint8_t i = 0; i < 3; ++i) {
-        AudioBlock b{};
-        b[0] = i;
+        HeardBlock b{};
+        b.bytes[0] = i;
         queue.Put(b);
     }
     auto t = queue.TryTake();
     EXPECT_EQ(t->backlog, 3u);
-    EXPECT_EQ(t->entry[0], 0);
+    EXPECT_EQ(t->entry.bytes[0], 0);
     t = queue.TryTake();
     EXPECT_EQ(t->backlog, 2u);
-    EXPECT_EQ(t->entry[0], 1);
+    EXPECT_EQ(t->entry.bytes[0], 1);
     EXPECT_EQ(queue.Clear(), 1u);
     EXPECT_FALSE(queue.TryTake());
 }
@@ -117,8 +117,8 @@ TEST(ConsumerQueue, PutWakesAConsumerWaitingOnTheEvent) {
 
 TEST(ConsumerQueue, ResetKeepsTheEventWhileEntriesWait) {
     CAudioQueue queue;
-    queue.Put(AudioBlock{});
-    queue.Put(AudioBlock{});
+    queue.Put(HeardBlock{});
+    queue.Put(HeardBlock{});
     ASSERT_TRUE(queue.TryTake());
     queue.ResetEvent();
     EXPECT_TRUE(queue.EventSet());

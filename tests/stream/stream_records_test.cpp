@@ -187,6 +187,7 @@ TEST(FrameInfo, LayoutOfTheSixtyEightBytes) {
     FrameInfo info = MakeFrameInfo(*ParseEncoderHeader(enc), 1200, 0xAABBCCDD);
     EXPECT_EQ(info.size, 1200u);  // lowered to what arrived
     info.title[0] = 'T';
+    info.position = 0x11223344;  // the stream part's time travels with its own frame
 
     std::array<std::uint8_t, 68> out{};
     out.fill(0xEE);
@@ -201,7 +202,8 @@ TEST(FrameInfo, LayoutOfTheSixtyEightBytes) {
     EXPECT_EQ(out[16] | out[17] << 8, 704);
     EXPECT_EQ(out[18] | out[19] << 8, 480);
     EXPECT_EQ(LE32At(out, 20), 0xAABBCCDDu);
-    for (std::size_t i = 24; i < 32; ++i) {
+    EXPECT_EQ(LE32At(out, 24), 0x11223344u);
+    for (std::size_t i = 28; i < 32; ++i) {
         EXPECT_EQ(out[i], 0) << i;
     }
     EXPECT_EQ(out[32], 'T');
@@ -210,6 +212,7 @@ TEST(FrameInfo, LayoutOfTheSixtyEightBytes) {
     const FrameInfo back = FrameInfo::ReadFrom(out);
     EXPECT_EQ(back.channel, 7);
     EXPECT_EQ(back.generation, 0xAABBCCDDu);
+    EXPECT_EQ(back.position, 0x11223344);
     EXPECT_EQ(back.title, info.title);
     EXPECT_EQ(back.size, 1200u);
 

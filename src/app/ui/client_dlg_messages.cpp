@@ -107,6 +107,12 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         case WM_LOCAL_STATE:
             OnLocalMessage(m);
             break;
+        case WM_LOCAL_STOPPED:
+            // The shell stops the playback; the operator learns why the panes went back.
+            if (m.wParam == kLocalEndedUnreadable)
+                m_sink.ShowMessageBox(
+                    "The recording could not be read, so local playback has stopped.");
+            break;
         case WM_BACKUP_STARTED:
             m_backupPanel->Started(m.wParam);
             break;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QStackedWidget>
 #include <QTimer>
+#include <utility>
 
 #include "logs/print_layout.h"
 #include "logs/ui/list_page.h"
@@ -110,16 +111,26 @@ CSearchWindow::~CSearchWindow() = default;
 void CSearchWindow::Open() {
     Apply(m_model.Open());
     // Never a blank page: the Search tab opens where a playback that still runs came from,
-    // else on the time entry (today's date), which asks the recorder nothing, so every tab
-    // and entry can be pressed at once.
+    // else on the calendar, which asks the recorder for its months and then shows the
+    // latest recorded day (the tabs wait for that short answer; Cancel gives up on it).
     if (m_closed || m_model.Menu() != SearchTab::Search || CurrentPage() != nullptr)
         return;
-    SearchEntry entry = SearchEntry::DateTime;
+    SearchEntry entry = SearchEntry::Calendar;
     if (const PendingSelection* p = m_context.pending; p && p->pending && !p->fromLog)
         entry = p->source == 1   ? SearchEntry::Event
                 : p->source == 2 ? SearchEntry::Calendar
                                  : SearchEntry::DateTime;
     PressEntry(entry);
+    m_bOpening = entry == SearchEntry::Calendar && Busy();
+}
+
+void CSearchWindow::GiveUpOpening() {
+    // The months asked for at opening were not the operator's request: a press before their
+    // answer drops it rather than being ignored behind it.
+    if (!std::exchange(m_bOpening, false))
+        return;
+    if (CSearchService* service = Service(); service != nullptr && service->Busy())
+        service->Cancel();
 }
 
 bool CSearchWindow::Busy() const {
@@ -130,6 +141,7 @@ bool CSearchWindow::Busy() const {
 }
 
 void CSearchWindow::PressTab(SearchTab tab) {
+    GiveUpOpening();
     Apply(m_model.PressTab(tab, Busy()));
     // A click that changed nothing must not leave its tab looking pressed.
     for (int t = 0; t < 4; ++t)
@@ -138,14 +150,17 @@ void CSearchWindow::PressTab(SearchTab tab) {
 }
 
 void CSearchWindow::PressEntry(SearchEntry entry) {
+    GiveUpOpening();
     Apply(m_model.PressEntry(entry, Busy()));
 }
 
 void CSearchWindow::PressLogEntry(int view) {
+    GiveUpOpening();
     Apply(m_model.PressLogEntry(view, Busy(), m_log != nullptr, LoggedIn()));
 }
 
 void CSearchWindow::PressInfoEntry(InfoEntry entry) {
+    GiveUpOpening();
     Apply(m_model.PressInfoEntry(entry, Busy()));
 }
 
@@ -357,6 +372,7 @@ QWidget* CSearchWindow::Page(SearchPage page, int logView) {
 }
 
 void CSearchWindow::ShowPage(SearchPage page, bool fromPending, int logView) {
+    m_bOpening = false;
     if (fromPending && page == SearchPage::LogView && m_context.pending && !m_log) {
         // Shown again from the copy a playback started from the log keeps (Play is off).
         m_logFromKeptCopy = true;

@@ -111,6 +111,11 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     void PressLogEntry(int view);
     void PressInfoEntry(InfoEntry entry);
     QWidget* CurrentPage() const;
+    // The button of entry `index` of `tab`'s menu, top to bottom (tests press it).
+    QWidget* EntryButton(SearchTab tab, std::size_t index) const {
+        const auto& entries = m_entries[static_cast<std::size_t>(tab)];
+        return index < entries.size() ? entries[index] : nullptr;
+    }
 
   signals:
     void Closed();
@@ -121,6 +126,7 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
   private:
     void Apply(const SearchAction& action);
     void ShowMenu(SearchTab tab);
+    void GiveUpOpening();
     void ShowPage(SearchPage page, bool fromPending, int logView = -1);
     QWidget* Page(SearchPage page, int logView = -1);
     CEventPage* MakeEventPage(bool backup);
@@ -177,6 +183,7 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     std::array<int, 3> m_playDate{};    // the day the playback timeline shows
     std::array<int, 3> m_backupDate{};  // and the backup timeline
     bool m_closed = false;
+    bool m_bOpening = false;  // the months asked for by Open() are still awaited
     // The size of the last capacity answer (kilobytes), while it holds for the range.
     std::optional<std::uint32_t> m_capacityKb;
 };

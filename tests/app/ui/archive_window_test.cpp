@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -259,7 +260,7 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
     ASSERT_TRUE(taviro::testing::WriteSimBackup(m_dir / "store" / "Download",
                                                 taviro::testing::kSimRecordingStart, 8, 2, &error))
         << error;
-    const auto play = [&] {
+    const auto play = [&](bool playing = true) {
         Click(m_window->Button(363));
         auto* archive = m_window->ArchiveWindow();
         ASSERT_NE(archive, nullptr);
@@ -269,6 +270,8 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
         if (auto* day = archive->Calendar()->DayButton(11))
             QTest::mouseClick(day, Qt::LeftButton);
         QTest::mouseClick(archive->Timeline()->PlayButton(), Qt::LeftButton);
+        if (!playing)
+            return;
         // The playback buttons work once the grid shows the playback.
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
@@ -318,6 +321,32 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
         << line2();
     EXPECT_FALSE(m_window->StateText().contains("L-PLAY"));
     EXPECT_TRUE(m_window->Grid()->Notice().isEmpty());
+
+    // The recording of the pair goes away (a drive pulled) in the moment between the
+    // player's start and its first read: the player ends by itself, the operator is told
+    // why, and live view comes back as after Stop.
+    const auto download = m_dir / "store" / "Download";
+    ASSERT_NO_FATAL_FAILURE(play(false));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Button(345)->ButtonEnabled(); }, 8000));
+    for (const auto& e : std::filesystem::directory_iterator(download))
+        if (e.path().extension() == ".vid")
+            std::filesystem::remove(e.path());
+    const QString unreadable = "The recording could not be read, so local playback has stopped.";
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_sink.OpenMessageBoxes().contains(unreadable); }, 8000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return m_window->Shell().GridMode() == platform::kGridLive &&
+                   m_window->Shell().LiveRunning() && line2().rfind("LIVE", 0) == 0;
+        },
+        8000))
+        << line2();
+    for (auto* box : QApplication::topLevelWidgets())
+        if (auto* message = qobject_cast<QMessageBox*>(box); message && message->isVisible())
+            QTest::mouseClick(message->button(QMessageBox::Ok), Qt::LeftButton);
+    ASSERT_TRUE(taviro::testing::WriteSimBackup(download, taviro::testing::kSimRecordingStart, 8, 2,
+                                                &error))
+        << error;
 
     // Without a recorder: the stopped playback leaves the panes empty and says why.
     Click(m_window->Button(360));

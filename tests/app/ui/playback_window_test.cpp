@@ -49,21 +49,31 @@ TEST_F(CRecorderWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
     auto* search = m_window->SearchWindow();
     ASSERT_NE(search, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return search->isVisible(); }, 2000));
-    // Not a blank page: the time entry, on today's date from midnight.
-    ASSERT_NE(search->DateTime(), nullptr);
-    EXPECT_EQ(search->CurrentPage(), search->DateTime());
-    const std::int64_t now = protocol::LocalWallClockNow(protocol::ProcessZoneOffset());
-    EXPECT_EQ(static_cast<std::int64_t>(search->DateTime()->Time()), now - now % 86'400);
-    search->PressEntry(recordings::SearchEntry::Calendar);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return search->PlayCalendar() && search->CurrentPage() == search->PlayCalendar(); },
-        5000));
+    // Not a blank page: the calendar, on the latest recorded day.
+    const auto onCalendar = [&] {
+        return QTest::qWaitFor(
+            [&] {
+                return search->PlayCalendar() && search->CurrentPage() == search->PlayCalendar();
+            },
+            5000);
+    };
+    ASSERT_TRUE(onCalendar());
     auto* calendar = search->PlayCalendar();
     // The calendar opens on the latest month with recordings: March 2011.
     EXPECT_EQ(calendar->Year(), 2011);
     EXPECT_EQ(calendar->Month(), 2);
     EXPECT_EQ(calendar->LatestDay(), 4) << "2011-03-05, the latest recorded day, is chosen";
     EXPECT_TRUE(calendar->DayButton(4)->isChecked());
+    EXPECT_EQ(Received(msg::PLAY_INFO_MONTH_REQ).size(), 1u);
+    // The time entry starts on today's date from midnight; the calendar comes back as it
+    // was, without asking the recorder again.
+    QTest::mouseClick(search->EntryButton(recordings::SearchTab::Search, 0), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return search->DateTime() && search->CurrentPage() == search->DateTime(); }, 5000));
+    const std::int64_t now = protocol::LocalWallClockNow(protocol::ProcessZoneOffset());
+    EXPECT_EQ(static_cast<std::int64_t>(search->DateTime()->Time()), now - now % 86'400);
+    QTest::mouseClick(search->EntryButton(recordings::SearchTab::Search, 2), Qt::LeftButton);
+    ASSERT_TRUE(onCalendar());
     EXPECT_EQ(Received(msg::PLAY_INFO_MONTH_REQ).size(), 1u);
     calendar->ShowMonth(2010, 9);
     ASSERT_NE(calendar->DayButton(11), nullptr);
