@@ -16,6 +16,8 @@ PACKAGES=(
     ninja-build
     pkg-config
     git
+    # compiler cache: a fresh clone of a commit built before compiles little again
+    ccache
     # tests and benchmarks
     googletest
     libgtest-dev

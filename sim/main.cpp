@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/trace.h"
+#include "platform/version.h"
 #include "sim/options.h"
 #include "sim/recorder_sim.h"
 
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
     const CommandLine line = ParseCommandLine(argc, argv);
     if (line.help) {
         std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("%s\n", taviro::platform::VersionLine("taviro-recorder-sim").c_str());
         return 0;
     }
     if (!line.error.empty()) {

@@ -574,6 +574,10 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
             out.help = true;
             continue;
         }
+        if (arg == "--version") {
+            out.version = true;
+            continue;
+        }
         if (arg.substr(0, 2) != "--") {
             out.error = "unexpected argument '" + std::string(arg) + "'";
             return out;
@@ -633,6 +637,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 std::string UsageText() {
     std::string out =
         "usage: taviro-recorder-sim [options]\n"
+        "       taviro-recorder-sim --version\n"
         "Plays a networked video recorder for one client at a time.\n\n";
     for (const auto& o : Options()) {
         std::string left = "  --" + std::string(o.name);

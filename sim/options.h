@@ -14,6 +14,7 @@ namespace taviro::sim {
 struct CommandLine {
     SimConfig config;
     bool help = false;
+    bool version = false;  // --version
     // Empty when the line was understood; otherwise what was wrong, naming the option.
     std::string error;
 };

@@ -40,8 +40,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/connection.h"
 #include "bench_args.h"
+#include "client/connection.h"
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
 #include "platform/socket.h"
@@ -376,7 +376,7 @@ RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
     config.port = port;
     config.userId = "admin";
     config.password = "1234";
-    app::CConnection connection(sink, 1, localLog, views, config, {});
+    client::CConnection connection(sink, 1, localLog, views, config, {});
     connection.Start();
     const auto waitFor = [&](std::uint32_t message,
                              std::chrono::seconds limit) -> std::optional<platform::PostedMessage> {
@@ -416,7 +416,7 @@ RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
     result.seconds = Seconds(Clock::now() - start);
     result.cpuSeconds = CpuSeconds() - cpu0;
     const auto outcome = backup.LastOutcome();
-    connection.Close(app::CloseKind::kDisconnect);
+    connection.Close(client::CloseKind::kDisconnect);
     if (!finished || !outcome) {
         result.note = "the backup did not finish";
         return result;

@@ -61,6 +61,9 @@ ParsedOptions ParseClientOptions(std::span<const std::string> args) {
         } else if (arg == "--skin-path") {
             parsed.skinPath = true;
             return parsed;
+        } else if (arg == "--version") {
+            parsed.version = true;
+            return parsed;
         } else if (arg == "--player") {
             o.player = true;
         } else if (arg == "--connect") {

@@ -35,13 +35,15 @@ struct ParsedOptions {
     std::string error;
     bool help = false;
     bool skinPath = false;  // --skin-path: print the skin pack's folder instead of running
+    bool version = false;   // --version: print the program's name and version
 };
 
 inline constexpr std::string_view kClientUsage =
     "usage: taviro [--connect HOST:PORT] [--user USER] [--password PASSWORD] [--player]\n"
     "              [--settings FILE] [--screenshot FILE] [--screenshot-after SECONDS]\n"
     "              [--quit-after SECONDS]\n"
-    "       taviro --skin-path\n";
+    "       taviro --skin-path\n"
+    "       taviro --version\n";
 
 // Arguments after the program name. Options Qt itself takes (-platform ...) must have been
 // removed by QApplication first.

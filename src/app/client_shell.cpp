@@ -76,10 +76,11 @@ SetupApplyPlan CClientShell::ApplySetup(const LocalSetup& edited) {
     return plan;
 }
 
-CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannelViews& views,
-                                    std::uint32_t pictureFormat) {
+client::CommandResult CClientShell::Connect(const ConnectTarget& target,
+                                            video::CChannelViews& views,
+                                            std::uint32_t pictureFormat) {
     if (m_options.playerMode || m_connection || m_quitting)
-        return CommandResult::kIgnored;
+        return client::CommandResult::kIgnored;
     // A connection of the user's own ends whatever the last loss left waiting.
     m_reconnect.Reset();
     m_lostAt.reset();
@@ -89,7 +90,7 @@ CommandResult CClientShell::Connect(const ConnectTarget& target, video::CChannel
     m_lastFormat = pictureFormat;
     m_retry = false;
     MakeConnection(target, views, pictureFormat, -1);
-    return CommandResult::kDone;
+    return client::CommandResult::kDone;
 }
 
 void CClientShell::MakeConnection(const ConnectTarget& target, video::CChannelViews& views,
@@ -106,7 +107,7 @@ void CClientShell::MakeConnection(const ConnectTarget& target, video::CChannelVi
     config.shutdownSendLimit = m_options.shutdownSendLimit;
     config.sendBufferBytes = m_options.sendBufferBytes;
 
-    ConnectionSettings settings;
+    client::ConnectionSettings settings;
     settings.quitPause = m_options.quitPause;
     settings.pictureFormat = pictureFormat;
     for (std::size_t c = 0; c < kDeinterlaceCount && c < settings.deinterlace.size(); ++c)
@@ -120,8 +121,8 @@ void CClientShell::MakeConnection(const ConnectTarget& target, video::CChannelVi
     // The new connection's live view takes the panes: a local playback ends first.
     StopLocalPlayback();
     m_gridMode = platform::kGridNone;
-    m_connection = std::make_unique<CConnection>(m_sink, m_nextGeneration++, m_localLog, views,
-                                                 std::move(config), std::move(settings));
+    m_connection = std::make_unique<client::CConnection>(
+        m_sink, m_nextGeneration++, m_localLog, views, std::move(config), std::move(settings));
     m_connection->Start();
 }
 
@@ -130,7 +131,7 @@ void CClientShell::Disconnect() {
     if (m_reconnect.Active())
         m_reconnect.Cancel();
     if (m_connection)
-        m_connection->BeginClose(CloseKind::kDisconnect);
+        m_connection->BeginClose(client::CloseKind::kDisconnect);
     m_sink.Post(platform::Window::Main, platform::WM_CONTROL_STATE, platform::kCtlLive,
                 ControlState::kDisabled);
 }
@@ -143,7 +144,7 @@ void CClientShell::BeginQuit() {
     m_reconnect.Cancel();
     if (m_connection) {
         // A disconnect already running still ends the connection; the quit then finishes.
-        m_connection->BeginClose(CloseKind::kQuit);
+        m_connection->BeginClose(client::CloseKind::kQuit);
         return;
     }
     WriteProgramEnd();
@@ -154,7 +155,7 @@ void CClientShell::Quit() {
     StopLocalPlayback();
     m_localWorker.Drain();
     if (m_connection) {
-        m_connection->Close(CloseKind::kQuit);
+        m_connection->Close(client::CloseKind::kQuit);
         m_connection.reset();
     }
     WriteProgramEnd();
@@ -179,7 +180,7 @@ void CClientShell::ConnectionEnded() {
     const bool retry = m_retry;
     if (wasLoggedIn && !m_lostAt)
         m_lostAt = CaptureResume();  // lost without a (2, 0) seen (it was dropped)
-    const ResumeState lostAt = m_lostAt.value_or(ResumeState{});
+    const client::ResumeState lostAt = m_lostAt.value_or(client::ResumeState{});
     // The worker has finished: destroying the connection only joins an idle thread.
     m_connection.reset();
     m_retry = false;
@@ -190,13 +191,13 @@ void CClientShell::ConnectionEnded() {
         WriteProgramEnd();
         return;
     }
-    const auto now = CReconnectController::Clock::now();
+    const auto now = client::CReconnectController::Clock::now();
     const bool enabled = m_setup.reconnect != 0 && m_lastTarget && m_lastViews != nullptr;
     if (end == protocol::SessionEnd::kLost && wasLoggedIn) {
         // A logged-in connection broke without a goodbye: the first wait starts (again,
         // when a restored connection is lost once more).
         WriteReconnectLog(logs::entry::kConnectionLost);
-        if (enabled && m_reconnect.State() != ReconnectState::kCancelled)
+        if (enabled && m_reconnect.State() != client::ReconnectState::kCancelled)
             m_reconnect.OnLost(lostAt, now);
         return;
     }
@@ -222,8 +223,8 @@ void CClientShell::ConnectionEnded() {
     }
 }
 
-ResumeState CClientShell::CaptureResume() {
-    ResumeState state;
+client::ResumeState CClientShell::CaptureResume() {
+    client::ResumeState state;
     if (m_connection) {
         state.live = m_connection->LiveRunning() || m_gridMode == platform::kGridLive;
         state.playback =
@@ -246,7 +247,7 @@ void CClientShell::WriteReconnectLog(std::uint32_t subType) {
     }
 }
 
-void CClientShell::ReconnectTick(CReconnectController::Clock::time_point now) {
+void CClientShell::ReconnectTick(client::CReconnectController::Clock::time_point now) {
     if (m_quitting)
         return;
     if (m_connection && m_restoreAudio && !m_connection->Closing() && m_connection->LoggedIn() &&
@@ -262,7 +263,7 @@ void CClientShell::ReconnectTick(CReconnectController::Clock::time_point now) {
         // connection is closed here all the same, so that the next wait can start.
         if (m_retry && !m_connection->Closing() &&
             m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kConnectFailed)
-            m_connection->BeginClose(CloseKind::kDisconnect);
+            m_connection->BeginClose(client::CloseKind::kDisconnect);
         return;
     }
     if (!m_reconnect.Poll(now) || !m_lastTarget || m_lastViews == nullptr)
@@ -276,12 +277,12 @@ void CClientShell::ReconnectTick(CReconnectController::Clock::time_point now) {
 void CClientShell::CancelReconnect() {
     m_reconnect.Cancel();
     if (m_connection && m_retry && !m_connection->Closing())
-        m_connection->BeginClose(CloseKind::kDisconnect);
+        m_connection->BeginClose(client::CloseKind::kDisconnect);
 }
 
 bool CClientShell::FilterRetryMessage(const platform::PostedMessage& message) {
     if (message.message == platform::WM_RELEASE_SESSION) {
-        m_connection->BeginClose(CloseKind::kDisconnect);
+        m_connection->BeginClose(client::CloseKind::kDisconnect);
         return false;
     }
     if (message.message != platform::WM_RECORDER_NOTIFY)
@@ -293,7 +294,7 @@ bool CClientShell::FilterRetryMessage(const platform::PostedMessage& message) {
     if (category == 2) {
         // The attempt's connection ended before its login: torn down here, without the
         // window's popup.
-        m_connection->BeginClose(CloseKind::kDisconnect);
+        m_connection->BeginClose(client::CloseKind::kDisconnect);
         return false;
     }
     return true;  // refusals and goodbyes say why, as for any connection
@@ -319,26 +320,26 @@ bool CClientShell::Talking() const {
     return m_connection && m_connection->Talking();
 }
 
-CommandResult CClientShell::ToggleLive() {
+client::CommandResult CClientShell::ToggleLive() {
     if (!m_connection || m_gridMode == platform::kGridPlayback ||
         m_gridMode == platform::kGridLocal)
-        return CommandResult::kIgnored;
+        return client::CommandResult::kIgnored;
     return m_connection->ToggleLive();
 }
 
-CommandResult CClientShell::ToggleRecording() {
-    return m_connection ? m_connection->ToggleRecording() : CommandResult::kIgnored;
+client::CommandResult CClientShell::ToggleRecording() {
+    return m_connection ? m_connection->ToggleRecording() : client::CommandResult::kIgnored;
 }
 
-CommandResult CClientShell::ToggleFreeze() {
-    return m_connection ? m_connection->ToggleFreeze() : CommandResult::kIgnored;
+client::CommandResult CClientShell::ToggleFreeze() {
+    return m_connection ? m_connection->ToggleFreeze() : client::CommandResult::kIgnored;
 }
 
-CommandResult CClientShell::CheckRights(protocol::Feature feature) {
+client::CommandResult CClientShell::CheckRights(protocol::Feature feature) {
     if (!LoggedIn()) {
         // Not a question of rights: there is no recorder to ask.
         m_sink.Notify(kCategoryClient, kNoteNotConnected);
-        return CommandResult::kRefused;
+        return client::CommandResult::kRefused;
     }
     return m_connection->CheckRights(feature);
 }
@@ -362,17 +363,17 @@ void CClientShell::InitArchiveIfLoggedIn() {
         m_connection->InitArchiveIfLoggedIn();
 }
 
-CommandResult CClientShell::ToggleRecorderAudio() {
+client::CommandResult CClientShell::ToggleRecorderAudio() {
     if (!m_options.audioOutput) {
         // Live audio has nowhere to play: said, and the recorder is not asked.
         m_sink.Notify(kCategoryClient, kNoteNoSoundDevice);
-        return CommandResult::kRefused;
+        return client::CommandResult::kRefused;
     }
-    return m_connection ? m_connection->ToggleRecorderAudio() : CommandResult::kIgnored;
+    return m_connection ? m_connection->ToggleRecorderAudio() : client::CommandResult::kIgnored;
 }
 
-CommandResult CClientShell::PressMike() {
-    return m_connection ? m_connection->PressMike() : CommandResult::kIgnored;
+client::CommandResult CClientShell::PressMike() {
+    return m_connection ? m_connection->PressMike() : client::CommandResult::kIgnored;
 }
 
 void CClientShell::ChangeFormat(std::uint32_t format) {
@@ -380,16 +381,16 @@ void CClientShell::ChangeFormat(std::uint32_t format) {
         m_connection->ChangeFormat(format);
 }
 
-CommandResult CClientShell::StartPlayback(const recordings::PlayRequest& request) {
+client::CommandResult CClientShell::StartPlayback(const recordings::PlayRequest& request) {
     if (!m_connection || m_gridMode == platform::kGridLocal)
-        return CommandResult::kIgnored;
+        return client::CommandResult::kIgnored;
     return m_connection->StartPlayback(request);
 }
 
-CommandResult CClientShell::PlaybackButton(std::uint32_t id, protocol::ChannelMask view) {
+client::CommandResult CClientShell::PlaybackButton(std::uint32_t id, protocol::ChannelMask view) {
     using recordings::PlayCommand;
     if (!m_connection || m_gridMode != platform::kGridPlayback)
-        return CommandResult::kIgnored;
+        return client::CommandResult::kIgnored;
     switch (id) {
         case 340:
             return m_connection->PlayCommand(PlayCommand::PreviousStep, view);
@@ -404,14 +405,14 @@ CommandResult CClientShell::PlaybackButton(std::uint32_t id, protocol::ChannelMa
         case 346:
             return m_connection->PlayCommand(PlayCommand::NextStep, view);
         default:
-            return CommandResult::kIgnored;
+            return client::CommandResult::kIgnored;
     }
 }
 
-CommandResult CClientShell::SeekPlayback(protocol::RecorderTime seconds,
-                                         protocol::ChannelMask view) {
+client::CommandResult CClientShell::SeekPlayback(protocol::RecorderTime seconds,
+                                                 protocol::ChannelMask view) {
     if (!m_connection || m_gridMode != platform::kGridPlayback)
-        return CommandResult::kIgnored;
+        return client::CommandResult::kIgnored;
     return m_connection->SeekPlayback(seconds, view);
 }
 
@@ -433,10 +434,11 @@ int CClientShell::PlaybackIconSpeed() const {
     }
 }
 
-CommandResult CClientShell::StartLocalPlayback(std::uint32_t time, video::CChannelViews& views,
-                                               std::uint32_t pictureFormat) {
+client::CommandResult CClientShell::StartLocalPlayback(std::uint32_t time,
+                                                       video::CChannelViews& views,
+                                                       std::uint32_t pictureFormat) {
     if (m_quitting)
-        return CommandResult::kIgnored;
+        return client::CommandResult::kIgnored;
     // Live view and remote playback stop first; the player starts once the connection's
     // worker has let go of the panes (or has ended).
     std::shared_future<void> connectionIdle;
@@ -450,7 +452,7 @@ CommandResult CClientShell::StartLocalPlayback(std::uint32_t time, video::CChann
         m_connection->RunAfterQueued([idle] { idle->set_value(); });
     }
     if (!m_localPlayback) {
-        LocalPlaybackSettings settings;
+        client::LocalPlaybackSettings settings;
         settings.folder = SubFolderPath(m_setup.LocationPath(), StorageSubFolder::kDownload);
         settings.pictureFormat = pictureFormat;
         settings.watermark = m_setup.watermark != 0;
@@ -459,56 +461,56 @@ CommandResult CClientShell::StartLocalPlayback(std::uint32_t time, video::CChann
         for (std::size_t c = 0; c < settings.deinterlace.size(); ++c)
             settings.deinterlace[c] = m_setup.deinterlace[c] != 0;
         settings.log = m_localLog;
-        m_localPlayback = std::make_unique<CLocalPlayback>(views, m_sink, settings);
+        m_localPlayback = std::make_unique<client::CLocalPlayback>(views, m_sink, settings);
     }
     m_gridMode = platform::kGridLocal;
     m_localState = archive::PlayerState{};
     m_liveAfterLocal = false;
-    CLocalPlayback* player = m_localPlayback.get();
+    client::CLocalPlayback* player = m_localPlayback.get();
     platform::IMessageSink& sink = m_sink;
     m_localWorker.Post([player, time, connectionIdle, &sink] {
         if (connectionIdle.valid())
             connectionIdle.wait_for(std::chrono::seconds(5));
-        const bool started = player->Start(time) == LocalStart::kStarted;
+        const bool started = player->Start(time) == client::LocalStart::kStarted;
         sink.Post(platform::Window::Main, platform::WM_CHANNEL_GRID_MODE,
                   started ? platform::kGridLocal : platform::kGridNone, 0);
     });
-    return CommandResult::kDone;
+    return client::CommandResult::kDone;
 }
 
-CommandResult CClientShell::LocalButton(std::uint32_t id) {
+client::CommandResult CClientShell::LocalButton(std::uint32_t id) {
     if (!m_localPlayback || m_gridMode != platform::kGridLocal)
-        return CommandResult::kIgnored;
+        return client::CommandResult::kIgnored;
     using archive::PlayerMode;
     switch (id) {
         case 340:
             m_localPlayback->SetMode(PlayerMode::PreviousStep);
-            return CommandResult::kDone;
+            return client::CommandResult::kDone;
         case 341:
             m_localPlayback->SetMode(PlayerMode::Backward);
-            return CommandResult::kDone;
+            return client::CommandResult::kDone;
         case 342:
             m_localPlayback->SetMode(PlayerMode::Forward);
-            return CommandResult::kDone;
+            return client::CommandResult::kDone;
         case 343:
             m_localPlayback->SetMode(PlayerMode::Pause);
-            return CommandResult::kDone;
+            return client::CommandResult::kDone;
         case 345:
             StopLocalPlayback(true);
-            return CommandResult::kDone;
+            return client::CommandResult::kDone;
         case 346:
             m_localPlayback->SetMode(PlayerMode::NextStep);
-            return CommandResult::kDone;
+            return client::CommandResult::kDone;
         default:
-            return CommandResult::kIgnored;
+            return client::CommandResult::kIgnored;
     }
 }
 
-CommandResult CClientShell::SeekLocal(std::uint32_t seconds) {
+client::CommandResult CClientShell::SeekLocal(std::uint32_t seconds) {
     if (!m_localPlayback || m_gridMode != platform::kGridLocal)
-        return CommandResult::kIgnored;
+        return client::CommandResult::kIgnored;
     m_localPlayback->SeekTo(seconds);
-    return CommandResult::kDone;
+    return client::CommandResult::kDone;
 }
 
 void CClientShell::StopLocalPlayback(bool liveAgain) {
@@ -517,7 +519,7 @@ void CClientShell::StopLocalPlayback(bool liveAgain) {
     if (m_gridMode == platform::kGridLocal)
         m_gridMode = platform::kGridNone;
     m_liveAfterLocal = liveAgain;
-    CLocalPlayback* player = m_localPlayback.get();
+    client::CLocalPlayback* player = m_localPlayback.get();
     platform::IMessageSink& sink = m_sink;
     m_localWorker.Post([player, &sink] {
         player->Stop();
@@ -548,14 +550,14 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
         // waits go on.
         if (!m_retry && message.message == platform::WM_RECORDER_NOTIFY &&
             platform::NotifyCategory(message.lParam) == 2 && m_setup.reconnect != 0 &&
-            m_reconnect.RecentlyRestored(CReconnectController::Clock::now()) &&
+            m_reconnect.RecentlyRestored(client::CReconnectController::Clock::now()) &&
             m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kLost) {
-            m_connection->BeginClose(CloseKind::kDisconnect);
+            m_connection->BeginClose(client::CloseKind::kDisconnect);
             return false;
         }
         if (m_retry && message.message == platform::WM_SESSION_LOGGED_IN &&
-            m_reconnect.State() == ReconnectState::kConnecting) {
-            const auto resume = m_reconnect.OnLoggedIn(CReconnectController::Clock::now());
+            m_reconnect.State() == client::ReconnectState::kConnecting) {
+            const auto resume = m_reconnect.OnLoggedIn(client::CReconnectController::Clock::now());
             // From here on it is a connection like the user's own: a later loss shows and
             // counts as a new one (unless it comes at once, see above).
             m_retry = false;
@@ -582,7 +584,8 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
                 m_connection->ResumeLive();
             break;
         case platform::WM_LOCAL_STOPPED:
-            if (message.wParam == kLocalEndedUnreadable && m_gridMode == platform::kGridLocal)
+            if (message.wParam == client::kLocalEndedUnreadable &&
+                m_gridMode == platform::kGridLocal)
                 StopLocalPlayback(LoggedIn());
             break;
         case platform::WM_LOCAL_STATE:
@@ -610,7 +613,7 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             break;
         case platform::WM_RELEASE_SESSION:
             // The connect thread failed; its notification follows or came already.
-            m_connection->BeginClose(CloseKind::kDisconnect);
+            m_connection->BeginClose(client::CloseKind::kDisconnect);
             break;
         case platform::WM_CHANNEL_HIDDEN:
             m_connection->OnHiddenChannels(static_cast<protocol::ChannelMask>(message.wParam));

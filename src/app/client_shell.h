@@ -1,5 +1,5 @@
 // The main window's logic without the window: local settings at start and after the setup
-// dialog, the local log, the one connection (CConnection) with its lifetime, the commands
+// dialog, the local log, the one connection (client::CConnection) with its lifetime, the commands
 // that act on it, the notification follow-ups, and the start-up and quit orders. The Qt
 // main window owns one, forwards its buttons and the posted messages here, and draws what
 // the state getters say.
@@ -21,12 +21,12 @@
 #include <utility>
 
 #include "app/branding.h"
-#include "app/connection.h"
-#include "app/local_playback.h"
 #include "app/local_setup.h"
-#include "app/reconnect.h"
 #include "app/settings_store.h"
 #include "app/setup_apply.h"
+#include "client/connection.h"
+#include "client/local_playback.h"
+#include "client/reconnect.h"
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
 #include "platform/worker.h"
@@ -94,8 +94,8 @@ class CClientShell {
     // A confirmed connect dialog: a new connection (decoding into `views` in
     // `pictureFormat`) whose session connects. Ignored in player mode or while a
     // connection exists (also one that is still closing).
-    CommandResult Connect(const ConnectTarget& target, video::CChannelViews& views,
-                          std::uint32_t pictureFormat);
+    client::CommandResult Connect(const ConnectTarget& target, video::CChannelViews& views,
+                                  std::uint32_t pictureFormat);
     // The Connect button with a connection, or notification category 2: the teardown
     // starts on the connection's worker; the connection goes when it reports its end.
     void Disconnect();
@@ -107,7 +107,7 @@ class CClientShell {
     // Quit and wait for it (tests; the destructor). Idempotent.
     void Quit();
 
-    [[nodiscard]] CConnection* Connection() { return m_connection.get(); }
+    [[nodiscard]] client::CConnection* Connection() { return m_connection.get(); }
     [[nodiscard]] bool HasSession() const { return m_connection != nullptr; }
     [[nodiscard]] protocol::CClientSession* Session() {
         return m_connection ? &m_connection->Session() : nullptr;
@@ -126,30 +126,30 @@ class CClientShell {
     [[nodiscard]] bool Talking() const;
 
     // --- commands (each returns at once) ---
-    CommandResult ToggleLive();
-    CommandResult ToggleRecording();
-    CommandResult ToggleFreeze();
+    client::CommandResult ToggleLive();
+    client::CommandResult ToggleRecording();
+    client::CommandResult ToggleFreeze();
     // The rights check of buttons 344, 355, 356, 361, 362, 374 and 376: a logged-in session
     // whose rights allow the feature; otherwise (15, 0) is posted.
-    CommandResult CheckRights(protocol::Feature feature);
+    client::CommandResult CheckRights(protocol::Feature feature);
     bool SendVisibleSelection(protocol::ChannelMask visible);
     void ResendDatabase();         // category 7
     void RebootIfLoggedIn();       // category 8 code 5
     void InitArchiveIfLoggedIn();  // category 14
-    CommandResult ToggleRecorderAudio();
-    CommandResult PressMike();
+    client::CommandResult ToggleRecorderAudio();
+    client::CommandResult PressMike();
     // The renderer changed: the running decoders restart in its format.
     void ChangeFormat(std::uint32_t format);
 
     // --- remote playback ---
     // From the search window (calendar, day timeline, time entry).
-    CommandResult StartPlayback(const recordings::PlayRequest& request);
+    client::CommandResult StartPlayback(const recordings::PlayRequest& request);
     // Buttons 340..343, 345 and 346 while the grid shows remote playback: previous step,
     // backward, forward, pause, stop (live view again), next step. `view`: the channels
     // the grid shows.
-    CommandResult PlaybackButton(std::uint32_t id, protocol::ChannelMask view);
+    client::CommandResult PlaybackButton(std::uint32_t id, protocol::ChannelMask view);
     // Slider 420 let go at `seconds` (recorder time).
-    CommandResult SeekPlayback(protocol::RecorderTime seconds, protocol::ChannelMask view);
+    client::CommandResult SeekPlayback(protocol::RecorderTime seconds, protocol::ChannelMask view);
     // What the panes' playback-state icon shows: 0 pause, 1 play, +-2..6 fast, -1
     // backward, 10 and 11 the step icons.
     [[nodiscard]] int PlaybackIconSpeed() const;
@@ -158,13 +158,13 @@ class CClientShell {
     // Live view and remote playback stop, then the player starts at `time` on the shell's
     // worker; WM_CHANNEL_GRID_MODE kGridLocal follows (or (4, 0) and kGridNone when no
     // pair holds the time). The views must outlive the shell.
-    CommandResult StartLocalPlayback(std::uint32_t time, video::CChannelViews& views,
-                                     std::uint32_t pictureFormat);
+    client::CommandResult StartLocalPlayback(std::uint32_t time, video::CChannelViews& views,
+                                             std::uint32_t pictureFormat);
     // Buttons 340..346 while the grid shows local playback (345 stops it, and live view
     // comes back when a recorder is connected).
-    CommandResult LocalButton(std::uint32_t id);
+    client::CommandResult LocalButton(std::uint32_t id);
     // The slider let go at `seconds` (the recording's time).
-    CommandResult SeekLocal(std::uint32_t seconds);
+    client::CommandResult SeekLocal(std::uint32_t seconds);
     // Stops the player on the worker; WM_CHANNEL_GRID_MODE kGridNone follows. With
     // `liveAgain` live view is asked for once the player has let go of the panes, when a
     // recorder is connected then.
@@ -172,7 +172,7 @@ class CClientShell {
     // The local player's mode and speed as it last reported them (WM_LOCAL_STATE).
     [[nodiscard]] archive::PlayerState LocalState() const { return m_localState; }
     // The running player, or null (the window thread).
-    [[nodiscard]] CLocalPlayback* LocalPlayback() { return m_localPlayback.get(); }
+    [[nodiscard]] client::CLocalPlayback* LocalPlayback() { return m_localPlayback.get(); }
     // Waits until the local player's worker has run what it was given (tests).
     void DrainLocal() { m_localWorker.Drain(); }
 
@@ -194,20 +194,22 @@ class CClientShell {
     // --- coming back after a network loss ---
     // The window's part of what a loss remembers (the grid's layout and page); called on
     // the window thread when the loss is noticed.
-    using ViewProbe = std::function<void(ResumeState&)>;
+    using ViewProbe = std::function<void(client::ResumeState&)>;
     void SetViewProbe(ViewProbe probe) { m_viewProbe = std::move(probe); }
     // Every second or more often: starts the attempt whose wait is over, and ends an
     // attempt whose connect failed without a notification.
-    void ReconnectTick(CReconnectController::Clock::time_point now);
-    void ReconnectTick() { ReconnectTick(CReconnectController::Clock::now()); }
+    void ReconnectTick(client::CReconnectController::Clock::time_point now);
+    void ReconnectTick() { ReconnectTick(client::CReconnectController::Clock::now()); }
     // The user's Cancel: no more attempts; one that runs is closed.
     void CancelReconnect();
-    [[nodiscard]] const CReconnectController& Reconnect() const { return m_reconnect; }
+    [[nodiscard]] const client::CReconnectController& Reconnect() const { return m_reconnect; }
     // The current connection is an attempt of the reconnect (its popups are not shown).
     [[nodiscard]] bool RetryConnection() const { return m_connection && m_retry; }
     // Once after an attempt logged in (its live start was posted before the login
     // message): what to bring back in the grid (layout, page).
-    std::optional<ResumeState> TakeViewRestore() { return std::exchange(m_viewRestore, {}); }
+    std::optional<client::ResumeState> TakeViewRestore() {
+        return std::exchange(m_viewRestore, {});
+    }
 
   private:
     void ConnectionEnded();
@@ -215,7 +217,7 @@ class CClientShell {
     void MakeConnection(const ConnectTarget& target, video::CChannelViews& views,
                         std::uint32_t pictureFormat, int heardChannel);
     // What the current connection runs now, at its loss.
-    ResumeState CaptureResume();
+    client::ResumeState CaptureResume();
     void WriteReconnectLog(std::uint32_t subType);
     // A message of an attempt that the window is not to show; false to drop it.
     bool FilterRetryMessage(const platform::PostedMessage& message);
@@ -229,8 +231,8 @@ class CClientShell {
     std::shared_ptr<logs::CLocalLog> m_localLog;
     CaptureFactory m_captureFactory;
     platform::ISoundOut* m_soundOut = nullptr;
-    std::unique_ptr<CConnection> m_connection;
-    std::unique_ptr<CLocalPlayback> m_localPlayback;
+    std::unique_ptr<client::CConnection> m_connection;
+    std::unique_ptr<client::CLocalPlayback> m_localPlayback;
     platform::CWorker m_localWorker;  // starts and stops the local player
     archive::PlayerState m_localState;
     bool m_liveAfterLocal = false;  // the user stopped local playback: live view again
@@ -240,13 +242,13 @@ class CClientShell {
     bool m_quitting = false;
     bool m_quitDone = false;
     // Reconnect: the last target the user confirmed and where its pictures went.
-    CReconnectController m_reconnect;
+    client::CReconnectController m_reconnect;
     std::optional<ConnectTarget> m_lastTarget;
     video::CChannelViews* m_lastViews = nullptr;
     std::uint32_t m_lastFormat = 0;
-    bool m_retry = false;                 // the current connection is an attempt
-    std::optional<ResumeState> m_lostAt;  // captured when the loss was noticed
-    std::optional<ResumeState> m_viewRestore;
+    bool m_retry = false;                         // the current connection is an attempt
+    std::optional<client::ResumeState> m_lostAt;  // captured when the loss was noticed
+    std::optional<client::ResumeState> m_viewRestore;
     bool m_restoreAudio = false;  // ask for the recorder's audio once live view runs again
     ViewProbe m_viewProbe;
 };

@@ -5,7 +5,6 @@
 #include <map>
 #include <set>
 
-#include "app/local_playback.h"
 #include "archive/backup_reader.h"
 #include "archive/verify.h"
 #include "cli/command_session.h"
@@ -13,6 +12,7 @@
 #include "cli/picture_file.h"
 #include "cli/printing_sink.h"
 #include "cli/time_text.h"
+#include "client/local_playback.h"
 
 namespace taviro::cli {
 
@@ -203,12 +203,13 @@ int RunArchive(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     video::CChannelViews views;
-    app::LocalPlaybackSettings settings;
+    client::LocalPlaybackSettings settings;
     settings.folder = dir;
     settings.watermark = !options->Has("no-watermark");
     settings.deinterlace.fill(true);  // pictures as decoded, as `play` saves them
-    app::CLocalPlayback playback(views, out, settings);
-    if (playback.Start(static_cast<std::uint32_t>(from.value_or(0))) != app::LocalStart::kStarted) {
+    client::CLocalPlayback playback(views, out, settings);
+    if (playback.Start(static_cast<std::uint32_t>(from.value_or(0))) !=
+        client::LocalStart::kStarted) {
         std::fprintf(stderr, "taviro-cli archive: no backup in %s holds that time\n", dir.c_str());
         return kExitFailure;
     }

@@ -77,7 +77,7 @@ int RunBackup(const std::vector<std::string>& args) {
     if (status != kExitOk) {
         return command->Finish(status);
     }
-    app::CConnection& connection = command->Connection();
+    client::CConnection& connection = command->Connection();
     recordings::CBackupService& backup = connection.Backup();
     const int count = connection.Session().Login().ChannelCount();
     const protocol::ChannelMask all = count >= 32 ? protocol::kAllChannels : ((1u << count) - 1u);
@@ -158,7 +158,7 @@ int RunBackup(const std::vector<std::string>& args) {
     }
     std::string reason = error.empty() ? command->EndReason() : error;
     // A refusal, a lost connection or a stall: the connection's end closes the pair.
-    connection.Close(app::CloseKind::kDisconnect);
+    connection.Close(client::CloseKind::kDisconnect);
     const auto outcome = backup.LastOutcome();
     if (outcome) {
         PrintPairs(*command, *outcome);

@@ -69,7 +69,7 @@ CCommandSession::CCommandSession(std::string command, COptions options, bool jso
 
 CCommandSession::~CCommandSession() {
     if (m_connection) {
-        m_connection->Close(app::CloseKind::kDisconnect);
+        m_connection->Close(client::CloseKind::kDisconnect);
     }
 }
 
@@ -122,7 +122,7 @@ std::unique_ptr<CCommandSession> CCommandSession::Create(
     return self;
 }
 
-int CCommandSession::LogIn(app::ConnectionSettings settings) {
+int CCommandSession::LogIn(client::ConnectionSettings settings) {
     const std::string host = *m_options.Get("host");
     const auto address = platform::ResolveIPv4(host);
     if (!address) {
@@ -143,8 +143,8 @@ int CCommandSession::LogIn(app::ConnectionSettings settings) {
     config.connectTimeout = m_connectTimeout;
     config.keepAliveInterval = m_keepAlive;
     // One connection per run, unless it comes back after a loss: each has its generation.
-    m_connection = std::make_unique<app::CConnection>(m_sink, m_generation, m_localLog, m_views,
-                                                      std::move(config), std::move(settings));
+    m_connection = std::make_unique<client::CConnection>(m_sink, m_generation, m_localLog, m_views,
+                                                         std::move(config), std::move(settings));
     m_connection->Start();
 
     // Without an answer to the login in this time the recorder is taken as not answering.
@@ -164,9 +164,9 @@ int CCommandSession::LogIn(app::ConnectionSettings settings) {
     return kExitOk;
 }
 
-int CCommandSession::Reconnect(app::ConnectionSettings settings) {
+int CCommandSession::Reconnect(client::ConnectionSettings settings) {
     if (m_connection) {
-        m_connection->Close(app::CloseKind::kDisconnect);
+        m_connection->Close(client::CloseKind::kDisconnect);
         m_connection.reset();
     }
     ++m_generation;
@@ -196,7 +196,8 @@ int CCommandSession::CheckRights(protocol::Feature feature) {
         if (const int status = Stay(kRightsStep); status != kExitOk)
             return status;
     }
-    return Connection().CheckRights(feature) == app::CommandResult::kDone ? kExitOk : kExitFailure;
+    return Connection().CheckRights(feature) == client::CommandResult::kDone ? kExitOk
+                                                                             : kExitFailure;
 }
 
 int CCommandSession::Stay(std::chrono::milliseconds duration) {
@@ -294,7 +295,7 @@ std::optional<int> CCommandSession::Handle(const platform::PostedMessage& messag
 
 int CCommandSession::Finish(int status, std::string reason) {
     if (m_connection) {
-        m_connection->Close(app::CloseKind::kDisconnect);
+        m_connection->Close(client::CloseKind::kDisconnect);
         m_connection.reset();
     }
     if (reason.empty()) {

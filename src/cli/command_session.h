@@ -1,5 +1,5 @@
 // What every taviro-cli command that talks to a recorder shares: the connection options,
-// the connection (app::CConnection, the same owner the desktop client uses) with its local
+// the connection (client::CConnection, the same owner the desktop client uses) with its local
 // log, the "main window" loop that takes the connection's posted messages and decides how
 // the connection ended, and the closing summary line.
 #pragma once
@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/connection.h"
 #include "cli/options.h"
 #include "cli/printing_sink.h"
+#include "client/connection.h"
 #include "logs/local_log.h"
 #include "protocol/client_session.h"
 #include "video/channel_views.h"
@@ -55,7 +55,7 @@ class CCommandSession {
     [[nodiscard]] CPrintingSink& Sink() { return m_sink; }
     [[nodiscard]] bool Json() const { return m_sink.Json(); }
     // Valid once LogIn() has been called, until Finish().
-    [[nodiscard]] app::CConnection& Connection() { return *m_connection; }
+    [[nodiscard]] client::CConnection& Connection() { return *m_connection; }
     [[nodiscard]] protocol::CClientSession& Session() { return m_connection->Session(); }
     // The channel views the connection's decoders fill.
     [[nodiscard]] video::CChannelViews& Views() { return m_views; }
@@ -63,11 +63,11 @@ class CCommandSession {
     // Resolves the host, creates the connection with `settings`, connects and waits for
     // the login answer. kExitOk when logged in; otherwise the exit status of what happened
     // (the connection is closed then).
-    int LogIn(app::ConnectionSettings settings = {});
+    int LogIn(client::ConnectionSettings settings = {});
     // After a lost connection: the old connection closed and a new one logged in with the
     // same options and `settings` (as LogIn, whose status it returns). A failed attempt
     // leaves its closed connection in place; none when the host no longer resolves.
-    int Reconnect(app::ConnectionSettings settings);
+    int Reconnect(client::ConnectionSettings settings);
     [[nodiscard]] bool HasConnection() const { return m_connection != nullptr; }
     // How the current connection's session ended (kRunning while it has not).
     [[nodiscard]] protocol::SessionEnd EndCause() const;
@@ -102,7 +102,7 @@ class CCommandSession {
     CPrintingSink m_sink;
     std::shared_ptr<logs::CLocalLog> m_localLog;
     video::CChannelViews m_views;
-    std::unique_ptr<app::CConnection> m_connection;
+    std::unique_ptr<client::CConnection> m_connection;
     std::string m_address;
     std::uint16_t m_port = 0;
     std::chrono::milliseconds m_connectTimeout{10'000};

@@ -112,7 +112,7 @@ int RunLive(const std::vector<std::string>& args) {
         options.Has("rgb") ? platform::kH264FormatRgb24 : platform::kH264FormatYuv420;
 
     // Decoders for every channel: a narrowed selection only changes what the recorder sends.
-    app::ConnectionSettings settings;
+    client::ConnectionSettings settings;
     settings.pictureFormat = format;
     settings.deinterlace.fill(options.Has("deinterlace"));
     std::unique_ptr<platform::CWavSoundOut> wav;
@@ -130,7 +130,7 @@ int RunLive(const std::vector<std::string>& args) {
         settings.heardChannel = static_cast<int>(*audioChannel) - 1;
     }
     status = command->LogIn(settings);
-    app::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
+    client::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
     // What the command asks of the live view once logged in (and again after a loss).
     // When the last connection's live view was asked for: after a reconnect the channel
     // rates are that connection's counts over its own time, not over the whole run.
@@ -178,7 +178,7 @@ int RunLive(const std::vector<std::string>& args) {
         command->Stay(std::chrono::milliseconds(200));  // the recorder's live stop answer
     }
     if (connection) {
-        connection->Close(app::CloseKind::kDisconnect);  // every decoder stopped and counted
+        connection->Close(client::CloseKind::kDisconnect);  // every decoder stopped and counted
         const double measured =
             options.Has("reconnect")
                 ? std::chrono::duration<double>(std::chrono::steady_clock::now() - liveSince)

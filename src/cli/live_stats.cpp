@@ -53,7 +53,7 @@ int CStatsPrinter::Stay(std::chrono::milliseconds duration) {
             // A new connection after a reconnect counts from zero; the sampler takes a
             // counter that went back from where it is now.
             if (m_command.HasConnection()) {
-                app::CConnection& connection = m_command.Connection();
+                client::CConnection& connection = m_command.Connection();
                 if (connection.Generation() != m_generation) {
                     m_generation = connection.Generation();
                     m_sampler.NewSource();  // a new connection counts from zero

@@ -18,11 +18,13 @@
 #include "cli/talk_command.h"
 #include "cli/web_command.h"
 #include "platform/heap_tuning.h"
+#include "platform/version.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: taviro-cli COMMAND [OPTIONS]\n"
+    "       taviro-cli --version\n"
     "commands:\n"
     "  connect   log in to a recorder, print its identity, stay connected, disconnect\n"
     "  live      run live view without a screen: decode every channel, print per-channel\n"
@@ -53,6 +55,10 @@ constexpr const char* kUsage =
 int main(int argc, char** argv) {
     taviro::platform::TuneHeapForVideo();
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("%s\n", taviro::platform::VersionLine("taviro-cli").c_str());
+        return taviro::cli::kExitOk;
+    }
     if (args.empty() || args[0] == "--help" || args[0] == "help") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? taviro::cli::kExitUsage : taviro::cli::kExitOk;

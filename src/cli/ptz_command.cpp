@@ -165,7 +165,7 @@ int RunPtz(const std::vector<std::string>& args) {
     if (status != kExitOk) {
         return command->Finish(status);
     }
-    app::CConnection& connection = command->Connection();
+    client::CConnection& connection = command->Connection();
     // The recorder takes PTZ only while live view runs; the login started it.
     const auto until = std::chrono::steady_clock::now() + kLiveWait;
     while (status == kExitOk && !connection.LiveRunning() &&

@@ -4,13 +4,13 @@
 #include <string>
 #include <thread>
 
-#include "app/reconnect.h"
+#include "client/reconnect.h"
 
 namespace taviro::cli {
 
 namespace {
 
-using Clock = app::CReconnectController::Clock;
+using Clock = client::CReconnectController::Clock;
 
 void Print(CCommandSession& command, const std::string& json, const std::string& text) {
     command.Sink().PrintLine(command.Json() ? json : text);
@@ -23,11 +23,11 @@ std::chrono::milliseconds Until(Clock::time_point then) {
 }  // namespace
 
 int StayReconnecting(CCommandSession& command, std::chrono::milliseconds duration,
-                     const app::ConnectionSettings& settings, std::chrono::milliseconds unit,
+                     const client::ConnectionSettings& settings, std::chrono::milliseconds unit,
                      const std::function<int()>& restore,
                      const std::function<int(std::chrono::milliseconds)>& stay) {
     const auto deadline = Clock::now() + duration;
-    app::CReconnectController reconnect(unit);
+    client::CReconnectController reconnect(unit);
     for (;;) {
         const auto left = Until(deadline);
         if (left.count() <= 0) {
@@ -50,8 +50,8 @@ int StayReconnecting(CCommandSession& command, std::chrono::milliseconds duratio
               "{\"event\":\"connection-lost\",\"reason\":\"" + JsonEscape(command.EndReason()) +
                   "\"}",
               "connection lost: " + command.EndReason());
-        reconnect.OnLost(app::ResumeState{}, Clock::now());
-        while (reconnect.State() == app::ReconnectState::kWaiting) {
+        reconnect.OnLost(client::ResumeState{}, Clock::now());
+        while (reconnect.State() == client::ReconnectState::kWaiting) {
             const auto wait = reconnect.WaitBefore(reconnect.Attempts());
             const long long units = wait / unit;
             Print(command,

@@ -11,8 +11,8 @@
 #include <chrono>
 #include <functional>
 
-#include "app/connection.h"
 #include "cli/command_session.h"
+#include "client/connection.h"
 
 namespace taviro::cli {
 
@@ -21,7 +21,7 @@ namespace taviro::cli {
 // on the way).
 // Returns kExitOk when the time ran out with a connection up, else how it ended.
 int StayReconnecting(CCommandSession& command, std::chrono::milliseconds duration,
-                     const app::ConnectionSettings& settings, std::chrono::milliseconds unit,
+                     const client::ConnectionSettings& settings, std::chrono::milliseconds unit,
                      const std::function<int()>& restore,
                      const std::function<int(std::chrono::milliseconds)>& stay = {});
 

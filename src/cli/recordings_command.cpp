@@ -171,13 +171,13 @@ int RunPlay(const std::vector<std::string>& args) {
     }
     // Pictures as decoded (no line doubling of 480- and 576-line pictures) with
     // --deinterlace, as `taviro-cli live` has it.
-    app::ConnectionSettings settings;
+    client::ConnectionSettings settings;
     settings.deinterlace.fill(options.Has("deinterlace"));
     status = command->LogIn(settings);
     if (status != kExitOk) {
         return command->Finish(status);
     }
-    app::CConnection& connection = command->Connection();
+    client::CConnection& connection = command->Connection();
     const int count = connection.Session().Login().ChannelCount();
     const ChannelMask all = count >= 32 ? protocol::kAllChannels : ((1u << count) - 1u);
     const ChannelMask mask = *maskValue != 0 ? static_cast<ChannelMask>(*maskValue) & all : all;
@@ -227,7 +227,7 @@ int RunPlay(const std::vector<std::string>& args) {
         connection.Drain();
         command->Stay(std::chrono::milliseconds(200));  // the recorder's answer to the stop
     }
-    connection.Close(app::CloseKind::kDisconnect);
+    connection.Close(client::CloseKind::kDisconnect);
     for (int c = 0; c < protocol::kMaxChannels; ++c) {
         if (!protocol::HasChannel(played, c))
             continue;

@@ -62,10 +62,10 @@ int RunSnapshot(const std::vector<std::string>& args) {
         options.Has("out") ? std::filesystem::path(*options.Get("out")) : storage / "Saved";
     auto requested = static_cast<protocol::ChannelMask>(*mask) & protocol::kAllChannels;
 
-    app::ConnectionSettings settings;
+    client::ConnectionSettings settings;
     settings.pictureFormat = platform::kH264FormatYuv420;
     status = command->LogIn(settings);
-    app::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
+    client::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
     if (connection && !options.Has("channels")) {
         // Every channel the recorder has, not sixteen.
         const int count = command->Session().Login().ChannelCount();
@@ -115,7 +115,7 @@ int RunSnapshot(const std::vector<std::string>& args) {
         command->Stay(std::chrono::milliseconds(200));  // the recorder's live stop answer
     }
     if (connection) {
-        connection->Close(app::CloseKind::kDisconnect);
+        connection->Close(client::CloseKind::kDisconnect);
     }
     int saved = 0;
     for (const auto& result : results) {

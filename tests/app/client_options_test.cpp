@@ -50,6 +50,7 @@ TEST(ClientOptions, PortsOutsideTheDialogsRangeAndBadValuesAreRefused) {
     EXPECT_TRUE(skin.skinPath);
     EXPECT_FALSE(skin.help);
     EXPECT_FALSE(Parse({"--player"}).skinPath);
+    EXPECT_TRUE(Parse({"--player", "--version"}).version);
 }
 
 }  // namespace

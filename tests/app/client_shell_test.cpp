@@ -117,7 +117,7 @@ TEST_F(ClientShellTest, StartUpMakesTheUpgradeFolderAndLogsTheStartOnlyOutsidePl
         shell.StartUp();
         EXPECT_FALSE(std::filesystem::exists(m_root / "store" / "Upgrade"));
         EXPECT_EQ(shell.Connect(Target(1), m_views, platform::kH264FormatYuv420),
-                  CommandResult::kIgnored);
+                  client::CommandResult::kIgnored);
     }
     EXPECT_TRUE(LogEntries().empty());
 }
@@ -133,9 +133,9 @@ TEST_F(ClientShellTest, LiveTogglesAndQuitStopsLiveBeforeTheGoodbye) {
     CClientShell shell(m_store, m_sink, Branding{}, Fast());
     shell.StartUp();
     ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     EXPECT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
-              CommandResult::kIgnored);
+              client::CommandResult::kIgnored);
     ASSERT_TRUE(LoggedIn());
     // Pictures arrive and decode into the window's views.
     const auto deadline = std::chrono::steady_clock::now() + 5s;
@@ -144,11 +144,11 @@ TEST_F(ClientShellTest, LiveTogglesAndQuitStopsLiveBeforeTheGoodbye) {
     EXPECT_NE(m_views.HasDecodedMask(), 0u);
 
     ASSERT_TRUE(shell.LiveRunning());
-    EXPECT_EQ(shell.ToggleLive(), CommandResult::kDone);  // off, on the connection's worker
+    EXPECT_EQ(shell.ToggleLive(), client::CommandResult::kDone);  // off, on the connection's worker
     shell.Connection()->Drain();
     EXPECT_FALSE(shell.LiveRunning());
     EXPECT_EQ(shell.Connection()->Pipeline().Decoders().Running(), 0u);
-    EXPECT_EQ(shell.ToggleLive(), CommandResult::kDone);  // on again, decoders restarted
+    EXPECT_EQ(shell.ToggleLive(), client::CommandResult::kDone);  // on again, decoders restarted
     shell.Connection()->Drain();
     EXPECT_EQ(shell.Connection()->Pipeline().Decoders().Running(), protocol::kAllChannels);
     // The second live request reaches the recorder, which streams again.
@@ -177,10 +177,10 @@ TEST_F(ClientShellTest, LiveTogglesAndQuitStopsLiveBeforeTheGoodbye) {
 TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
     CClientShell idle(m_store, m_sink, Branding{}, Fast());
     idle.StartUp();
-    EXPECT_EQ(idle.ToggleLive(), CommandResult::kIgnored);
-    EXPECT_EQ(idle.ToggleRecording(), CommandResult::kIgnored);
+    EXPECT_EQ(idle.ToggleLive(), client::CommandResult::kIgnored);
+    EXPECT_EQ(idle.ToggleRecording(), client::CommandResult::kIgnored);
     // Without a recorder it is not a question of rights: "no recorder is connected".
-    EXPECT_EQ(idle.CheckRights(protocol::Feature::Ptz), CommandResult::kRefused);
+    EXPECT_EQ(idle.CheckRights(protocol::Feature::Ptz), client::CommandResult::kRefused);
     EXPECT_EQ(m_sink.Notifications().back(), std::make_pair(kCategoryClient, kNoteNotConnected));
 
     sim::SimConfig config;
@@ -199,12 +199,13 @@ TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
     auto target = Target(recorder.Port());
     target.user = "guard";
     target.password = "pw";
-    ASSERT_EQ(shell.Connect(target, m_views, platform::kH264FormatRgb24), CommandResult::kDone);
+    ASSERT_EQ(shell.Connect(target, m_views, platform::kH264FormatRgb24),
+              client::CommandResult::kDone);
     ASSERT_TRUE(LoggedIn());
     std::this_thread::sleep_for(200ms);  // the pushed user lists
     const auto before = m_sink.Notifications().size();
-    EXPECT_EQ(shell.ToggleRecording(), CommandResult::kRefused);
-    EXPECT_EQ(shell.PressMike(), CommandResult::kDone);  // account 1 may not talk
+    EXPECT_EQ(shell.ToggleRecording(), client::CommandResult::kRefused);
+    EXPECT_EQ(shell.PressMike(), client::CommandResult::kDone);  // account 1 may not talk
     shell.Connection()->Drain();
     const auto notes = m_sink.Notifications();
     ASSERT_EQ(notes.size(), before + 2);
@@ -253,10 +254,11 @@ TEST_F(ClientShellTest, TalkStartsOnTheRecordersAnswerAndQuitStopsItBeforeTheGoo
     CClientShell shell(m_store, m_sink, Branding{}, options);
     shell.StartUp();
     ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     ASSERT_TRUE(LoggedIn());
-    EXPECT_EQ(shell.PressMike(), CommandResult::kDone);
-    EXPECT_EQ(shell.PressMike(), CommandResult::kDone);  // within the 2-second guard: nothing
+    EXPECT_EQ(shell.PressMike(), client::CommandResult::kDone);
+    EXPECT_EQ(shell.PressMike(),
+              client::CommandResult::kDone);  // within the 2-second guard: nothing
     // The window hands the recorder's acceptance to the shell.
     PostedMessage started;
     ASSERT_TRUE(m_sink.WaitFor(

@@ -95,7 +95,7 @@ TEST_F(ConnectionTest, SetupConfirmedWhileConnectedKeepsTheSessionsLogAndConnect
     auto recorder = StartRecorder({});
     auto shell = MakeShell();
     ASSERT_EQ(shell->Connect(Target(recorder->Port()), m_views, platform::kH264FormatYuv420),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     ASSERT_TRUE(PumpUntilLoggedIn(*shell));
 
     // The storage folder moves while the session runs: the log it writes to follows.
@@ -111,7 +111,7 @@ TEST_F(ConnectionTest, SetupConfirmedWhileConnectedKeepsTheSessionsLogAndConnect
     EXPECT_EQ(moved[1].subType, logs::entry::kLogOut);
 
     ASSERT_EQ(shell->Connect(Target(recorder->Port()), m_views, platform::kH264FormatYuv420),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     ASSERT_TRUE(PumpUntilLoggedIn(*shell));
     shell->Quit();
     EXPECT_EQ(logs::ReadLocalLog(m_root / "moved" / "Log" / "m7400.log").records.size(), 5u)
@@ -131,7 +131,7 @@ TEST_F(ConnectionTest, DisconnectDuringLiveViewStopsSixteenDecodersBeforeTheSess
     shell->Connect(Target(recorder->Port()), m_views, platform::kH264FormatYuv420);
     ASSERT_TRUE(PumpUntilLoggedIn(*shell));
     ASSERT_TRUE(Pump(*shell, [&] { return m_views.HasDecodedMask() == protocol::kAllChannels; }));
-    CConnection* connection = shell->Connection();
+    client::CConnection* connection = shell->Connection();
     EXPECT_EQ(connection->Pipeline().Decoders().Running(), protocol::kAllChannels);
 
     const auto start = Clock::now();
@@ -184,7 +184,7 @@ TEST_F(ConnectionTest, RecorderEndingTheConnectionDuringLiveViewAndItsLateMessag
     ASSERT_TRUE(Pump(*shell, [&] { return !shell->HasSession(); }));
 
     ASSERT_EQ(shell->Connect(Target(recorder->Port()), m_views, platform::kH264FormatRgb24),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     EXPECT_NE(shell->Connection()->Generation(), first);
     // A message of the ended connection that arrives late changes nothing.
     EXPECT_FALSE(shell->OnMessage(ended));

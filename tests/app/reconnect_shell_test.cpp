@@ -102,12 +102,12 @@ TEST_F(ReconnectShellTest, DroppedDuringLiveViewComesBackWithTheSameViewAndHeard
         CClientShell shell(m_store, m_sink, Branding{}, Fast());
         shell.StartUp();
         // The window's grid shows layout 1 (four panes), its third page.
-        shell.SetViewProbe([](ResumeState& s) {
+        shell.SetViewProbe([](client::ResumeState& s) {
             s.layout = 1;
             s.page = 2;
         });
         ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
-                  CommandResult::kDone);
+                  client::CommandResult::kDone);
         ASSERT_TRUE(Pump(shell, [&] { return shell.LiveRunning(); }));
         // Channel 2 is the heard one (the audio button's choice), after the live start's
         // own choice on the worker.
@@ -116,7 +116,8 @@ TEST_F(ReconnectShellTest, DroppedDuringLiveViewComesBackWithTheSameViewAndHeard
         const std::uint32_t firstGeneration = shell.Connection()->Generation();
 
         ASSERT_TRUE(Pump(shell, [&] {
-            return shell.Reconnect().State() == ReconnectState::kRestored && shell.LiveRunning();
+            return shell.Reconnect().State() == client::ReconnectState::kRestored &&
+                   shell.LiveRunning();
         }));
         EXPECT_EQ(recorder.Drops(), 1u);
         EXPECT_EQ(recorder.ClientsAccepted(), 2u);  // back at the first attempt
@@ -171,9 +172,9 @@ TEST_F(ReconnectShellTest, TheRecorderAudioAndTitlesComeBackAndTheUsersDisconnec
     CClientShell shell(m_store, m_sink, Branding{}, options);
     shell.StartUp();
     ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     ASSERT_TRUE(Pump(shell, [&] { return shell.LiveRunning(); }));
-    ASSERT_EQ(shell.ToggleRecorderAudio(), CommandResult::kDone);
+    ASSERT_EQ(shell.ToggleRecorderAudio(), client::CommandResult::kDone);
     const auto audioOn = [&] { return shell.Session() && shell.Session()->Transport().AudioOn(); };
     const auto titled = [&] {
         return shell.Session() && shell.Session()->Live().Title(0) == "Gate" &&
@@ -185,8 +186,8 @@ TEST_F(ReconnectShellTest, TheRecorderAudioAndTitlesComeBackAndTheUsersDisconnec
 
     // Lost and back: the recorder is asked for its audio again, the titles are there.
     ASSERT_TRUE(Pump(shell, [&] {
-        return shell.Reconnect().State() == ReconnectState::kRestored && shell.LiveRunning() &&
-               shell.Connection()->Generation() != firstGeneration;
+        return shell.Reconnect().State() == client::ReconnectState::kRestored &&
+               shell.LiveRunning() && shell.Connection()->Generation() != firstGeneration;
     }));
     ASSERT_TRUE(Pump(
         shell, [&] { return audioOn() && titled(); }, 5s))
@@ -217,11 +218,11 @@ TEST_F(ReconnectShellTest, GoodbyeNeverStartsAttemptsAndAWrongPasswordEndsThem) 
         CClientShell shell(m_store, m_sink, Branding{}, Fast());
         shell.StartUp();
         ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
-                  CommandResult::kDone);
+                  client::CommandResult::kDone);
         ASSERT_TRUE(Pump(shell, [&] { return shell.LoggedIn(); }));
         ASSERT_TRUE(Pump(shell, [&] { return !shell.HasSession(); }));
         Settle(shell, 500ms);  // several waits' worth
-        EXPECT_EQ(shell.Reconnect().State(), ReconnectState::kIdle);
+        EXPECT_EQ(shell.Reconnect().State(), client::ReconnectState::kIdle);
         EXPECT_EQ(recorder.ClientsAccepted(), 1u);
         shell.Quit();
     }
@@ -236,7 +237,7 @@ TEST_F(ReconnectShellTest, GoodbyeNeverStartsAttemptsAndAWrongPasswordEndsThem) 
     CClientShell shell(m_store, m_sink, Branding{}, Fast());
     shell.StartUp();
     ASSERT_EQ(shell.Connect(Target(port, "1234"), m_views, platform::kH264FormatYuv420),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     ASSERT_TRUE(Pump(shell, [&] { return recorder->Drops() == 1; }));
     recorder.reset();
     sim::SimConfig changed;
@@ -247,7 +248,8 @@ TEST_F(ReconnectShellTest, GoodbyeNeverStartsAttemptsAndAWrongPasswordEndsThem) 
     changed.users = {user};
     sim::CRecorderSim again(changed);
     ASSERT_TRUE(again.Start()) << again.LastError();
-    ASSERT_TRUE(Pump(shell, [&] { return shell.Reconnect().State() == ReconnectState::kRefused; }));
+    ASSERT_TRUE(
+        Pump(shell, [&] { return shell.Reconnect().State() == client::ReconnectState::kRefused; }));
     Settle(shell, 1s);
     EXPECT_EQ(again.ClientsAccepted(), 1u);
     EXPECT_FALSE(shell.HasSession());
@@ -264,7 +266,7 @@ TEST_F(ReconnectShellTest, CancelStopsTheAttemptsAndFailedAttemptsShowNoPopups) 
     CClientShell shell(m_store, m_sink, Branding{}, Fast());
     shell.StartUp();
     ASSERT_EQ(shell.Connect(Target(recorder->Port()), m_views, platform::kH264FormatYuv420),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     ASSERT_TRUE(Pump(shell, [&] { return recorder->Drops() == 1; }));
     recorder.reset();  // gone: every attempt is refused by the network
     ASSERT_TRUE(Pump(shell, [&] { return shell.Reconnect().Attempts() >= 3; }));
@@ -273,7 +275,7 @@ TEST_F(ReconnectShellTest, CancelStopsTheAttemptsAndFailedAttemptsShowNoPopups) 
     ASSERT_TRUE(Pump(shell, [&] { return !shell.HasSession(); }));
     const int attempts = shell.Reconnect().Attempts();
     Settle(shell, 600ms);
-    EXPECT_EQ(shell.Reconnect().State(), ReconnectState::kCancelled);
+    EXPECT_EQ(shell.Reconnect().State(), client::ReconnectState::kCancelled);
     EXPECT_EQ(shell.Reconnect().Attempts(), attempts);
     EXPECT_FALSE(shell.HasSession());
     shell.Quit();
@@ -288,10 +290,10 @@ TEST_F(ReconnectShellTest, SwitchedOffInTheSettingsALossOnlyEnds) {
     CClientShell shell(m_store, m_sink, Branding{}, Fast());
     shell.StartUp();
     ASSERT_EQ(shell.Connect(Target(recorder.Port()), m_views, platform::kH264FormatYuv420),
-              CommandResult::kDone);
+              client::CommandResult::kDone);
     ASSERT_TRUE(Pump(shell, [&] { return recorder.Drops() == 1 && !shell.HasSession(); }));
     Settle(shell, 500ms);
-    EXPECT_EQ(shell.Reconnect().State(), ReconnectState::kIdle);
+    EXPECT_EQ(shell.Reconnect().State(), client::ReconnectState::kIdle);
     EXPECT_EQ(recorder.ClientsAccepted(), 1u);
     shell.Quit();
 }

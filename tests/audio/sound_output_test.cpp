@@ -15,8 +15,8 @@
 #include <mutex>
 #include <thread>
 
-#include "app/connection.h"
 #include "audio/sound_ring.h"
+#include "client/connection.h"
 #include "platform/message_sink.h"
 #include "platform/qt_audio/qt_sound.h"
 #include "sim/live_audio.h"
@@ -96,13 +96,13 @@ class SoundOutputTest : public ::testing::Test {
         session.password = "1234";
         session.closeGrace = 0ms;
         m_ring = std::make_unique<CSoundRing>(&m_device);
-        app::ConnectionSettings settings;
+        client::ConnectionSettings settings;
         settings.audioBuffer = 0;
         settings.soundOut = m_ring.get();
         settings.soundOutputPresent = true;
         settings.heardChannel = 1;
-        m_connection =
-            std::make_unique<app::CConnection>(m_messages, 1, nullptr, m_views, session, settings);
+        m_connection = std::make_unique<client::CConnection>(m_messages, 1, nullptr, m_views,
+                                                             session, settings);
         m_connection->Start();
         ASSERT_TRUE(m_messages.WaitFor(
             [](const platform::PostedMessage& m) {
@@ -111,11 +111,11 @@ class SoundOutputTest : public ::testing::Test {
             10s));
         for (int i = 0; i < 500 && !m_connection->LiveRunning(); ++i)
             std::this_thread::sleep_for(10ms);
-        ASSERT_EQ(m_connection->ToggleRecorderAudio(), app::CommandResult::kDone);
+        ASSERT_EQ(m_connection->ToggleRecorderAudio(), client::CommandResult::kDone);
     }
     void TearDown() override {
         if (m_connection)
-            m_connection->Close(app::CloseKind::kQuit);
+            m_connection->Close(client::CloseKind::kQuit);
         if (m_sim)
             m_sim->Stop();
     }
@@ -126,7 +126,7 @@ class SoundOutputTest : public ::testing::Test {
     video::CChannelViews m_views;
     platform::CQtSoundOut m_device;
     std::unique_ptr<CSoundRing> m_ring;
-    std::unique_ptr<app::CConnection> m_connection;
+    std::unique_ptr<client::CConnection> m_connection;
 };
 
 TEST_F(SoundOutputTest, TheHeardChannelsToneReachesTheSinkWithoutGaps) {

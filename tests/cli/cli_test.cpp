@@ -2,8 +2,12 @@
 // by its exit status, what it prints and what the recorder's journal shows it sent.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <sstream>
+#include <utility>
 
 #include "logs/local_log.h"
 #include "platform/socket.h"
@@ -227,6 +231,27 @@ TEST_F(CliTest, RefusedConnectionAndUsageErrors) {
         2);
     EXPECT_EQ(testing::RunProgram(cli, {"frobnicate"}, 10s).exitStatus, 2);
     EXPECT_EQ(testing::RunProgram(cli, {}, 10s).exitStatus, 2);
+}
+
+TEST(Versions, EveryProgramNamesItselfAndTheProjectsVersion) {
+    // The version the project, and so the package, is built with.
+    const char* source = std::getenv("TAVIRO_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    std::ifstream lists(std::filesystem::path(source) / "CMakeLists.txt");
+    const std::string text((std::istreambuf_iterator<char>(lists)), {});
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(text, match, std::regex(R"(project\(taviro VERSION ([0-9.]+))")));
+    const std::string version = match[1];
+    for (const auto& [name, path] : {std::pair{"taviro-cli", "src/cli/taviro-cli"},
+                                     std::pair{"taviro-recorder-sim", "sim/taviro-recorder-sim"},
+                                     std::pair{"taviro", "src/app/ui/taviro"}}) {
+        const std::string program = testing::BuiltProgram(path);
+        if (std::string_view(name) == "taviro" && !std::filesystem::exists(program))
+            continue;  // a build without the desktop client
+        const auto run = testing::RunProgram(program, {"--version"}, 10s);
+        EXPECT_EQ(run.exitStatus, 0) << name << run.err;
+        EXPECT_EQ(run.out.substr(0, run.out.find('\n')), std::string(name) + " " + version);
+    }
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/connection.h"
+#include "client/connection.h"
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
 #include "platform/sound_device.h"
@@ -66,12 +66,12 @@ class PlaybackSessionTest : public ::testing::Test {
         session.port = m_recorder->Port();
         session.userId = "admin";
         session.password = "1234";
-        app::ConnectionSettings settings;
+        client::ConnectionSettings settings;
         settings.quitPause = 5ms;
         settings.deinterlace.fill(true);  // pictures as decoded, no line doubling
         settings.soundOut = sound;
         m_connection =
-            std::make_unique<app::CConnection>(m_sink, 1, nullptr, m_views, session, settings);
+            std::make_unique<client::CConnection>(m_sink, 1, nullptr, m_views, session, settings);
         m_connection->Playback().SetPauses(5ms, 5ms, 5ms);
         m_connection->Start();
         ASSERT_TRUE(WaitFor([&] { return m_connection->LiveRunning(); }));
@@ -79,7 +79,7 @@ class PlaybackSessionTest : public ::testing::Test {
 
     void TearDown() override {
         if (m_connection)
-            m_connection->Close(app::CloseKind::kDisconnect);
+            m_connection->Close(client::CloseKind::kDisconnect);
     }
 
     // Takes the posted messages until `done` holds.
@@ -143,7 +143,7 @@ class PlaybackSessionTest : public ::testing::Test {
         PlayRequest request;
         request.channels = channels;
         request.start = from;
-        return m_connection->StartPlayback(request) == app::CommandResult::kDone &&
+        return m_connection->StartPlayback(request) == client::CommandResult::kDone &&
                WaitMessage(platform::WM_PLAY_STARTED).has_value();
     }
 
@@ -151,7 +151,7 @@ class PlaybackSessionTest : public ::testing::Test {
     CountingSound m_sound;  // outlives the connection's audio thread
     video::CChannelViews m_views;
     std::unique_ptr<sim::CRecorderSim> m_recorder;
-    std::unique_ptr<app::CConnection> m_connection;
+    std::unique_ptr<client::CConnection> m_connection;
     std::mutex m_lock;
     std::vector<platform::PostedMessage> m_messages;
 };
@@ -406,7 +406,7 @@ TEST_F(PlaybackSessionTest, FailureStopsPlaybackAndLiveViewComesBack) {
     ASSERT_NE(live, journal.end());
     EXPECT_GE(live->t - fail->t, 0.1);
     // A refused request: the notification, nothing plays.
-    m_connection->Close(app::CloseKind::kDisconnect);
+    m_connection->Close(client::CloseKind::kDisconnect);
     m_connection.reset();
     sim::SimConfig refused;
     refused.play_reason = 83;

@@ -20,6 +20,7 @@
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
+#include "platform/version.h"
 
 namespace taviro::app::ui {
 
@@ -27,6 +28,10 @@ std::optional<int> AnswerWithoutWindow(std::span<const std::string> args) {
     const ParsedOptions parsed = ParseClientOptions(args);
     if (parsed.help) {
         std::fputs(kClientUsage.data(), stdout);
+        return 0;
+    }
+    if (parsed.version) {
+        std::printf("%s\n", platform::VersionLine("taviro").c_str());
         return 0;
     }
     if (parsed.skinPath) {

@@ -252,7 +252,7 @@ class CClientDlg final : public QWidget {
     // the connection state, and the grid's view brought back after a restored connection.
     void CreateReconnectBar();
     void OnReconnectTick();
-    void RestoreView(const ResumeState& resume);
+    void RestoreView(const client::ResumeState& resume);
 
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);

@@ -92,13 +92,13 @@ void CClientDlg::OnCommand(std::uint32_t id) {
                 OpenConnectDialog(std::nullopt);
             break;
         case 361:
-            if (m_shell->CheckRights(Feature::SearchPlayback) == CommandResult::kDone)
+            if (m_shell->CheckRights(Feature::SearchPlayback) == client::CommandResult::kDone)
                 OpenSearch();
             else if (auto* b = Button(361))
                 b->SetCheck(m_searchWindow ? 1 : 0);
             break;
         case 362:
-            if (m_shell->CheckRights(Feature::WebSetup) == CommandResult::kDone)
+            if (m_shell->CheckRights(Feature::WebSetup) == client::CommandResult::kDone)
                 OpenWebSetup();
             // The button only starts the browser; it never stays down.
             if (auto* b = Button(362))
@@ -151,7 +151,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             m_sink.Notify(19, 0);
             break;
         case 376:
-            if (m_shell->CheckRights(Feature::Talk) == CommandResult::kDone)
+            if (m_shell->CheckRights(Feature::Talk) == client::CommandResult::kDone)
                 m_shell->PressMike();
             break;
         case kMinButtonId:

@@ -26,7 +26,7 @@ void CClientDlg::BindKeys() {
     // The statistics read counters only (atomics of the connection's receive path and
     // decoders): nothing here waits on the network.
     m_grid->SetStatsSource([this] {
-        CConnection* connection = m_shell->Connection();
+        client::CConnection* connection = m_shell->Connection();
         return connection ? video::CollectCounters(&connection->Frames(),
                                                    &connection->Pipeline().Decoders())
                           : video::StreamCounters{};

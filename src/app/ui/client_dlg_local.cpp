@@ -181,7 +181,7 @@ void CClientDlg::OnLocalSlider(std::uint32_t message, int position) {
 }
 
 void CClientDlg::PressBookmark() {
-    CLocalPlayback* player = m_shell->LocalPlayback();
+    client::CLocalPlayback* player = m_shell->LocalPlayback();
     if (!player || !m_localShown)
         return;
     const std::filesystem::path file =

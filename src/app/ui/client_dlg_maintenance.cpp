@@ -67,7 +67,7 @@ void CClientDlg::CreatePtz() {
 }
 
 void CClientDlg::SyncPtzLink() {
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     if (connection != nullptr && connection->Closing())
         connection = nullptr;
     if (connection == m_ptzLink)
@@ -78,7 +78,7 @@ void CClientDlg::SyncPtzLink() {
 
 void CClientDlg::PtzCommand(std::uint32_t id) {
     SyncPtzLink();
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     const maintenance::PtzMode mode =
         id == 355 ? maintenance::PtzMode::Pan : maintenance::PtzMode::Zoom;
     if (connection == nullptr || !connection->LoggedIn() || !m_grid) {
@@ -139,10 +139,10 @@ bool CClientDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CClientDlg::StartFirmwareScan() {
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     if (connection == nullptr || !connection->LoggedIn())
         return;
-    if (m_shell->CheckRights(protocol::Feature::FirmwareUpgrade) != CommandResult::kDone)
+    if (m_shell->CheckRights(protocol::Feature::FirmwareUpgrade) != client::CommandResult::kDone)
         return;
     // One upgrade at a time, and none while the recorder's settings are exchanged.
     if (m_firmwareDlg || m_firmwareScanning || connection->Session().Live().Busy())
@@ -169,7 +169,7 @@ void CClientDlg::StartFirmwareScan() {
 void CClientDlg::OnFirmwareScanned(std::uint32_t generation,
                                    std::shared_ptr<const maintenance::UpgradeScan> scan) {
     m_firmwareScanning = false;
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     if (m_quitting || connection == nullptr || connection->Closing() ||
         connection->Generation() != generation)
         return;
@@ -180,7 +180,7 @@ void CClientDlg::OnFirmwareScanned(std::uint32_t generation,
 }
 
 void CClientDlg::OpenFirmwareWindow() {
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     auto scan = std::move(m_firmwareScan);
     if (!scan || m_firmwareDlg || connection == nullptr || !connection->LoggedIn())
         return;

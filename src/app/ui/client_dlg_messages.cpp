@@ -16,7 +16,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     // The shell destroys an ended connection in OnMessage: what refers to its services goes
     // first (the upgrade window and the PTZ link).
     if (m.message == WM_CONNECTION_CLOSED) {
-        CConnection* connection = m_shell->Connection();
+        client::CConnection* connection = m_shell->Connection();
         if (connection != nullptr && connection->Generation() == m.generation) {
             CloseFirmwareWindow();
             m_ptz->SetLink(nullptr);
@@ -109,7 +109,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             break;
         case WM_LOCAL_STOPPED:
             // The shell stops the playback; the operator learns why the panes went back.
-            if (m.wParam == kLocalEndedUnreadable)
+            if (m.wParam == client::kLocalEndedUnreadable)
                 m_sink.ShowMessageBox(
                     "The recording could not be read, so local playback has stopped.");
             break;
@@ -121,7 +121,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             break;
         case WM_BACKUP_FINISHED: {
             // What the backup wrote, or why it stopped: the panel says so until closed.
-            CConnection* c = m_shell->Connection();
+            client::CConnection* c = m_shell->Connection();
             m_backupPanel->Finished(c ? c->Backup().LastOutcome() : std::nullopt);
             break;
         }

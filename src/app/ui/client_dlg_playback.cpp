@@ -63,7 +63,7 @@ void CClientDlg::CreatePlaybackControls() {
     m_backupPanel = Child<recordings::ui::CBackupPanel>(this);
     m_backupPanel->setGeometry(54, 661 - 30, 820, 30);
     connect(m_backupPanel, &recordings::ui::CBackupPanel::StopPressed, this, [this] {
-        if (CConnection* c = m_shell->Connection())
+        if (client::CConnection* c = m_shell->Connection())
             c->StopBackup();
     });
     // Space pauses and plays, the arrows step, Escape stops: only while playback runs, so
@@ -92,21 +92,21 @@ void CClientDlg::OpenSearch() {
         m_searchWindow->activateWindow();
         return;
     }
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     if (!connection)
         return;
     protocol::CClientSession& session = connection->Session();
     recordings::ui::SearchWindowContext ctx;
     ctx.search = [this]() -> recordings::CSearchService* {
-        CConnection* c = m_shell->Connection();
+        client::CConnection* c = m_shell->Connection();
         return c ? &c->Search() : nullptr;
     };
     ctx.startPlayback = [this](const recordings::PlayRequest& request) {
-        return m_shell->StartPlayback(request) == CommandResult::kDone;
+        return m_shell->StartPlayback(request) == client::CommandResult::kDone;
     };
     ctx.gridShowsRemotePlayback = [this] { return m_shell->GridMode() == platform::kGridPlayback; };
     ctx.playbackPosition = [this]() -> std::int64_t {
-        CConnection* c = m_shell->Connection();
+        client::CConnection* c = m_shell->Connection();
         return c ? c->Playback().PositionMillis() / 1000 : 0;
     };
     ctx.localPlaybackRunning = [this] { return m_shell->GridMode() == platform::kGridLocal; };
@@ -122,14 +122,14 @@ void CClientDlg::OpenSearch() {
         return target;
     };
     ctx.requestCapacity = [this, backupTarget](const recordings::BackupRange& range) {
-        CConnection* c = m_shell->Connection();
+        client::CConnection* c = m_shell->Connection();
         if (!c)
             return false;
         c->Backup().SetTarget(backupTarget());
         return c->Backup().RequestCapacity(range);
     };
     ctx.startBackup = [this, backupTarget](const recordings::BackupRange& range) {
-        CConnection* c = m_shell->Connection();
+        client::CConnection* c = m_shell->Connection();
         if (!c)
             return false;
         if (c->Backup().Finishing()) {
@@ -143,7 +143,7 @@ void CClientDlg::OpenSearch() {
         return c->Backup().Start(range);
     };
     ctx.info = [this]() -> logs::CInfoService* {
-        CConnection* c = m_shell->Connection();
+        client::CConnection* c = m_shell->Connection();
         return c ? &c->Info() : nullptr;
     };
     ctx.loggedIn = [this] {
@@ -152,7 +152,7 @@ void CClientDlg::OpenSearch() {
     };
     ctx.text = SkinTextLookup();
     ctx.backupRunning = [this] {
-        CConnection* c = m_shell->Connection();
+        client::CConnection* c = m_shell->Connection();
         return c && c->Backup().Running();
     };
     const protocol::HelloAck hello = session.Login().Hello();
@@ -201,7 +201,7 @@ void CClientDlg::OnSearchPosted(const platform::PostedMessage& message) {
 }
 
 void CClientDlg::OnPlaybackStarted() {
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     if (!connection)
         return;
     m_playbackShown = true;
@@ -269,7 +269,7 @@ void CClientDlg::OnPlaybackStopped() {
 }
 
 void CClientDlg::OnPlaybackDay(const platform::PostedMessage& message) {
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     if (!m_playbackBar || !connection || !message.data)
         return;
     m_playDayRecords = recordings::ParseDayInfo(*message.data);
@@ -282,7 +282,7 @@ void CClientDlg::OnPlaybackDay(const platform::PostedMessage& message) {
 }
 
 void CClientDlg::FitPositionSpan(int second) {
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     if (!connection)
         return;
     const recordings::SliderSpan span = recordings::PositionSliderSpan(
@@ -297,7 +297,7 @@ void CClientDlg::FitPositionSpan(int second) {
 }
 
 void CClientDlg::UpdatePlaybackBar() {
-    CConnection* connection = m_shell->Connection();
+    client::CConnection* connection = m_shell->Connection();
     if (!connection || m_shell->GridMode() != platform::kGridPlayback)
         return;
     const std::int64_t position = connection->Playback().PositionMillis() / 1000;

@@ -21,7 +21,7 @@ constexpr int kReconnectTickMs = 250;
 // How long the note that a playback or backup was interrupted stays after the return.
 constexpr int kRestoredNoteTicks = 10'000 / kReconnectTickMs;
 
-QString Interrupted(const ResumeState& resume) {
+QString Interrupted(const client::ResumeState& resume) {
     if (resume.playback && resume.backup)
         return QStringLiteral("remote playback and backup interrupted");
     if (resume.playback)
@@ -63,7 +63,7 @@ void CClientDlg::CreateReconnectBar() {
         ShowConnectionState();
     });
     // What the grid showed when the connection was lost.
-    m_shell->SetViewProbe([this](ResumeState& state) {
+    m_shell->SetViewProbe([this](client::ResumeState& state) {
         if (m_grid) {
             state.layout = m_grid->Layout().Layout();
             state.page = m_grid->Layout().Page();
@@ -85,23 +85,23 @@ void CClientDlg::OnReconnectTick() {
     m_shell->ReconnectTick();
     if (!hadConnection && m_shell->HasSession())
         ShowConnectionState();  // an attempt started: "Connecting..."
-    const CReconnectController& reconnect = m_shell->Reconnect();
+    const client::CReconnectController& reconnect = m_shell->Reconnect();
     const QString interrupted = Interrupted(reconnect.Resume());
     QString text;
     bool cancellable = false;
     switch (reconnect.State()) {
-        case ReconnectState::kWaiting:
+        case client::ReconnectState::kWaiting:
             text = QStringLiteral("Reconnecting in %1 s")
-                       .arg(reconnect.SecondsLeft(CReconnectController::Clock::now()));
+                       .arg(reconnect.SecondsLeft(client::CReconnectController::Clock::now()));
             cancellable = true;
             m_restoredNoteTicks = kRestoredNoteTicks;
             break;
-        case ReconnectState::kConnecting:
+        case client::ReconnectState::kConnecting:
             text = QStringLiteral("Reconnecting\u2026");
             cancellable = true;
             m_restoredNoteTicks = kRestoredNoteTicks;
             break;
-        case ReconnectState::kRestored:
+        case client::ReconnectState::kRestored:
             // What was not brought back is said once more, for a while.
             if (!interrupted.isEmpty() && m_restoredNoteTicks > 0) {
                 --m_restoredNoteTicks;
@@ -134,7 +134,7 @@ QString CClientDlg::ReconnectText() const {
     return m_reconnectBar && m_reconnectBar->isVisible() ? m_reconnectText->text() : QString();
 }
 
-void CClientDlg::RestoreView(const ResumeState& resume) {
+void CClientDlg::RestoreView(const client::ResumeState& resume) {
     if (!m_grid || resume.layout < 0)
         return;
     // Pressing a layout's button again turns its page; the first press starts at page 0.

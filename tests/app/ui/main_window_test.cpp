@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, ShowingAChannelWithSoundAloneHearsIt) {
     config.audio_channels = 0x0006;
     config.audio_on_at_start = true;
     StartConnected(config);
-    CConnection* connection = m_window->Shell().Connection();
+    client::CConnection* connection = m_window->Shell().Connection();
     ASSERT_NE(connection, nullptr);
     const auto heard = [&] { return connection->Audio().Selection().Selected(); };
     const auto icon = [&](int c) {

@@ -59,7 +59,7 @@ TEST_F(ReconnectWindowTest, CountsDownThenShowsLiveViewInTheSameLayoutAndPage) {
 
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return m_window->Shell().Reconnect().State() == ReconnectState::kRestored &&
+            return m_window->Shell().Reconnect().State() == client::ReconnectState::kRestored &&
                    m_window->Shell().LiveRunning() && m_window->Shell().Connection() != nullptr &&
                    m_window->Shell().Connection()->Generation() != lostGeneration &&
                    m_window->ReconnectText().isEmpty();

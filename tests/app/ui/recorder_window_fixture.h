@@ -80,7 +80,7 @@ class CRecorderWindowTest : public ::testing::Test {
                 out.push_back(e);
         return out;
     }
-    CConnection& Connection() { return *m_window->Shell().Connection(); }
+    client::CConnection& Connection() { return *m_window->Shell().Connection(); }
 
     std::filesystem::path m_dir;
     std::unique_ptr<CQSettingsStore> m_settings;

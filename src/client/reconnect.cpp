@@ -1,10 +1,10 @@
-#include "app/reconnect.h"
+#include "client/reconnect.h"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-namespace taviro::app {
+namespace taviro::client {
 
 namespace {
 
@@ -88,4 +88,4 @@ int CReconnectController::SecondsLeft(Clock::time_point now) const {
     return static_cast<int>((left + m_unit - Clock::duration(1)) / m_unit);
 }
 
-}  // namespace taviro::app
+}  // namespace taviro::client

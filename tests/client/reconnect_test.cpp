@@ -1,12 +1,12 @@
 // The reconnect controller on made-up times: the wait sequence, the countdown, what a
 // refusal and a cancel end, and what a successful log-in hands back.
-#include "app/reconnect.h"
+#include "client/reconnect.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace taviro::app {
+namespace taviro::client {
 namespace {
 
 using namespace std::chrono_literals;
@@ -122,4 +122,4 @@ TEST(Reconnect, RefusalAndCancelEndTheAttemptsForGood) {
 }
 
 }  // namespace
-}  // namespace taviro::app
+}  // namespace taviro::client

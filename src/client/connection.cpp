@@ -1,4 +1,4 @@
-#include "app/connection.h"
+#include "client/connection.h"
 
 #include <thread>
 #include <utility>
@@ -7,7 +7,7 @@
 #include "platform/h264_decoder.h"
 #include "platform/trace.h"
 
-namespace taviro::app {
+namespace taviro::client {
 
 using protocol::Service;
 
@@ -396,4 +396,4 @@ void CConnection::ChangeFormat(std::uint32_t format) {
     });
 }
 
-}  // namespace taviro::app
+}  // namespace taviro::client

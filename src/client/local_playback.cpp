@@ -1,9 +1,9 @@
-#include "app/local_playback.h"
+#include "client/local_playback.h"
 
 #include "platform/h264_decoder.h"
 #include "platform/trace.h"
 
-namespace taviro::app {
+namespace taviro::client {
 
 namespace {
 
@@ -210,4 +210,4 @@ void CLocalPlayback::Stopped() {
     }
 }
 
-}  // namespace taviro::app
+}  // namespace taviro::client

@@ -19,7 +19,7 @@
 
 #include "protocol/channel_mask.h"
 
-namespace taviro::app {
+namespace taviro::client {
 
 // What ran when the connection was lost.
 struct ResumeState {
@@ -102,4 +102,4 @@ class CReconnectController {
     std::string m_refusedWhy;
 };
 
-}  // namespace taviro::app
+}  // namespace taviro::client

@@ -50,7 +50,7 @@
 #include "video/channel_views.h"
 #include "video/live_pipeline.h"
 
-namespace taviro::app {
+namespace taviro::client {
 
 // What a command did.
 enum class CommandResult {
@@ -233,4 +233,4 @@ class CConnection final : private protocol::IStreamReceiver,
     platform::CWorker m_worker;
 };
 
-}  // namespace taviro::app
+}  // namespace taviro::client

@@ -3,7 +3,7 @@
 // through the playback while another thread starts playback after playback on it and stops
 // it. Labelled for ThreadSanitizer, which reports any access to the player that is not
 // ordered with its replacement.
-#include "app/local_playback.h"
+#include "client/local_playback.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "support/temp_folder_test.h"
 #include "video/channel_views.h"
 
-namespace taviro::app {
+namespace taviro::client {
 namespace {
 
 using namespace std::chrono_literals;
@@ -77,4 +77,4 @@ TEST_F(LocalPlaybackTest, CallsWhilePlaybackRestartsAndStopsAlwaysFindOneWholePl
 }
 
 }  // namespace
-}  // namespace taviro::app
+}  // namespace taviro::client

@@ -31,7 +31,7 @@
 #include "video/channel_views.h"
 #include "video/live_pipeline.h"
 
-namespace taviro::app {
+namespace taviro::client {
 
 struct LocalPlaybackSettings {
     std::filesystem::path folder;     // the download folder
@@ -109,4 +109,4 @@ class CLocalPlayback final : private archive::IPlayerOutput {
     std::atomic<bool> m_bStopAsked{false};  // Stop() ended the player, not the player itself
 };
 
-}  // namespace taviro::app
+}  // namespace taviro::client
