@@ -30,9 +30,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings_store.h"
 #include "app/ui/client_dlg.h"
 #include "platform/heap_tuning.h"
+#include "platform/settings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "recordings/play_control.h"
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
         return 1;
 
     platform::ui::Skin().Load(platform::ui::CSkinLibrary::DefaultFolder());
-    app::CMemorySettingsStore settings;
+    platform::CMemorySettingsStore settings;
     settings.SetString("LocalSetup/Location", (scratch / "store").string());
     settings.SetInt("LocalSetup/DrawMode", rgb ? 1u : 0u);
     // The renderer asked for, also where OpenGL renders in software.

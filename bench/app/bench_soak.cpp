@@ -29,9 +29,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings_store.h"
 #include "app/ui/client_dlg.h"
 #include "platform/heap_tuning.h"
+#include "platform/settings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "recordings/play_control.h"
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
         return 1;
 
     platform::ui::Skin().Load(platform::ui::CSkinLibrary::DefaultFolder());
-    app::CMemorySettingsStore settings;
+    platform::CMemorySettingsStore settings;
     settings.SetString("LocalSetup/Location", (scratch / "store").string());
     platform::ui::CQtMessageSink sink;
     app::ui::CClientDlg window(sink, settings, app::Branding{}, app::ShellOptions{});

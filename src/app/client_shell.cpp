@@ -13,7 +13,7 @@ namespace taviro::app {
 
 using platform::ControlState;
 
-CClientShell::CClientShell(ISettingsStore& settings, platform::IMessageSink& sink,
+CClientShell::CClientShell(platform::ISettingsStore& settings, platform::IMessageSink& sink,
                            Branding branding, ShellOptions options)
     : m_settings(settings),
       m_sink(sink),

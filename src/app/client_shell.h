@@ -22,13 +22,13 @@
 
 #include "app/branding.h"
 #include "app/local_setup.h"
-#include "app/settings_store.h"
 #include "app/setup_apply.h"
 #include "client/connection.h"
 #include "client/local_playback.h"
 #include "client/reconnect.h"
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
+#include "platform/settings_store.h"
 #include "platform/worker.h"
 #include "protocol/rights.h"
 #include "video/channel_views.h"
@@ -68,8 +68,8 @@ enum class ConnectionState { kNone, kConnecting, kConnected, kClosing };
 
 class CClientShell {
   public:
-    CClientShell(ISettingsStore& settings, platform::IMessageSink& sink, Branding branding,
-                 ShellOptions options);
+    CClientShell(platform::ISettingsStore& settings, platform::IMessageSink& sink,
+                 Branding branding, ShellOptions options);
     // Quits (waiting) when that has not happened.
     ~CClientShell();
     CClientShell(const CClientShell&) = delete;
@@ -223,7 +223,7 @@ class CClientShell {
     bool FilterRetryMessage(const platform::PostedMessage& message);
     void WriteProgramEnd();
 
-    ISettingsStore& m_settings;
+    platform::ISettingsStore& m_settings;
     platform::IMessageSink& m_sink;
     Branding m_branding;
     ShellOptions m_options;

@@ -31,8 +31,8 @@ std::string IndexedKey(std::string_view group, std::size_t index) {
 }
 
 // A DWORD value within 0..max, else nothing.
-std::optional<std::uint8_t> ReadSmallInt(const ISettingsStore& store, std::string_view path,
-                                         std::uint8_t max) {
+std::optional<std::uint8_t> ReadSmallInt(const platform::ISettingsStore& store,
+                                         std::string_view path, std::uint8_t max) {
     const std::optional<std::uint32_t> value = store.GetInt(path);
     if (!value || *value > max)
         return std::nullopt;
@@ -41,15 +41,15 @@ std::optional<std::uint8_t> ReadSmallInt(const ISettingsStore& store, std::strin
 
 // The reader asks for up to `maxSize` bytes and keeps the first; a larger value does not
 // fit the request and counts as absent, as does an empty one.
-std::optional<std::uint8_t> ReadFirstByte(const ISettingsStore& store, std::string_view path,
-                                          std::size_t maxSize) {
+std::optional<std::uint8_t> ReadFirstByte(const platform::ISettingsStore& store,
+                                          std::string_view path, std::size_t maxSize) {
     const std::optional<std::vector<std::uint8_t>> bytes = store.GetBytes(path);
     if (!bytes || bytes->empty() || bytes->size() > maxSize)
         return std::nullopt;
     return bytes->front();
 }
 
-bool WriteByte(ISettingsStore& store, const std::string& path, std::uint8_t value) {
+bool WriteByte(platform::ISettingsStore& store, const std::string& path, std::uint8_t value) {
     const std::uint8_t bytes[1] = {value};
     return store.SetBytes(path, bytes);
 }
@@ -94,7 +94,7 @@ std::string Deinterlace(std::size_t channel) {
 }
 }  // namespace setup_key
 
-LocalSetup LoadLocalSetup(const ISettingsStore& store, const Branding& branding) {
+LocalSetup LoadLocalSetup(const platform::ISettingsStore& store, const Branding& branding) {
     LocalSetup setup = DefaultLocalSetup(branding);
 
     setup.drawMode =
@@ -132,7 +132,7 @@ LocalSetup LoadLocalSetup(const ISettingsStore& store, const Branding& branding)
     return setup;
 }
 
-bool SaveLocalSetup(ISettingsStore& store, const LocalSetup& setup) {
+bool SaveLocalSetup(platform::ISettingsStore& store, const LocalSetup& setup) {
     bool ok = true;
     ok &= store.SetInt(setup_key::kDrawMode, setup.drawMode);
     ok &= store.SetInt(setup_key::kDrawModeChosen, setup.drawModeChosen);

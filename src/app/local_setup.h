@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "app/branding.h"
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 
 namespace taviro::app {
 
@@ -119,11 +119,11 @@ std::string Deinterlace(std::size_t channel);
 // default. DWORDs: draw mode, date format, save format, hour system, watermark. Text: the
 // location. Bytes: each opacity and audio depth keeps the first of up to 4 bytes, each
 // de-interlace flag is exactly 1 byte (non-zero is on). The popup opacity is always 255.
-LocalSetup LoadLocalSetup(const ISettingsStore& store, const Branding& branding);
+LocalSetup LoadLocalSetup(const platform::ISettingsStore& store, const Branding& branding);
 
 // Writes every value (DWORDs, the location as text of its length, the bytes one each).
 // Failures are not reported to the user; false when any write failed. A location that is
 // not usable is not written, so the stored one stays.
-bool SaveLocalSetup(ISettingsStore& store, const LocalSetup& setup);
+bool SaveLocalSetup(platform::ISettingsStore& store, const LocalSetup& setup);
 
 }  // namespace taviro::app

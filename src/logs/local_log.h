@@ -13,30 +13,19 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/local_log_sink.h"
+
 namespace taviro::logs {
 
 inline constexpr std::uint32_t kLocalLogSlots = 2500;
-inline constexpr std::uint32_t kLocalLogRecordSize = 184;
+using platform::kLocalLogRecordSize;
 inline constexpr std::size_t kLocalLogHeaderSize = 8;
 inline constexpr std::size_t kLocalLogMaxFileSize =
     kLocalLogHeaderSize + std::size_t{kLocalLogSlots} * kLocalLogRecordSize;  // 460,008
 inline constexpr const char* kLocalLogFileName = "m7400.log";
 
-// Kinds and sub-types of the entries (each a one-bit set).
-namespace entry {
-inline constexpr std::uint32_t kProgram = 1;        // sub 1 start, 2 end
-inline constexpr std::uint32_t kConnection = 2;     // sub 1 in, 2 out, 4 failed, 8 lost, 16 back
-inline constexpr std::uint32_t kLocalPlayback = 4;  // sub 1 start, 2 end
-inline constexpr std::uint32_t kSettings = 8;       // sub 1 settings confirmed, 2 snapshots
-inline constexpr std::uint32_t kLogIn = 1;
-inline constexpr std::uint32_t kLogOut = 2;
-inline constexpr std::uint32_t kConnectFailed = 4;
-// The client's own additions to the connection kind: a logged-in connection was lost, and
-// the client connected again by itself. Readers that know only 1, 2 and 4 show these as
-// connection entries with an empty event text.
-inline constexpr std::uint32_t kConnectionLost = 8;
-inline constexpr std::uint32_t kConnectionBack = 16;
-}  // namespace entry
+// The kinds of entry, as the session writes them.
+namespace entry = platform::log_entry;
 
 struct LocalLogRecord {
     std::uint32_t number = 0;  // the slot it was written to
@@ -52,15 +41,7 @@ struct LocalLogRecord {
     static LocalLogRecord Decode(std::span<const std::uint8_t, kLocalLogRecordSize> bytes);
 };
 
-// What the session and the windows need of the log: one call per entry.
-class ILocalLog {
-  public:
-    virtual ~ILocalLog() = default;
-    // Appends one entry; texts may be empty. Thread-safe. False when nothing was written
-    // (player mode or a file error; both are silent for the user).
-    virtual bool WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint32_t subType,
-                               std::string_view shortText = {}, std::string_view detail = {}) = 0;
-};
+using platform::ILocalLog;
 
 // The ring file. Every write opens, writes and closes the file. Writers inside the process
 // are serialised by a lock and writers of other processes by an advisory file lock, so two

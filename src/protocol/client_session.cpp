@@ -3,7 +3,7 @@
 namespace taviro::protocol {
 
 CClientSession::CClientSession(platform::IMessageSink& owner,
-                               std::shared_ptr<logs::ILocalLog> localLog, SessionConfig config)
+                               std::shared_ptr<platform::ILocalLog> localLog, SessionConfig config)
     : m_transport(owner, std::move(localLog), std::move(config)),
       m_login(m_transport),
       m_live(m_transport, m_login),

@@ -18,7 +18,7 @@ namespace taviro::protocol {
 
 class CClientSession {
   public:
-    CClientSession(platform::IMessageSink& owner, std::shared_ptr<logs::ILocalLog> localLog,
+    CClientSession(platform::IMessageSink& owner, std::shared_ptr<platform::ILocalLog> localLog,
                    SessionConfig config);
     ~CClientSession();
     CClientSession(const CClientSession&) = delete;

@@ -54,7 +54,7 @@ bool CLoginService::RecvFn_Hello48Ack(const PacketHeader& header) {
     m_session.PostControl(platform::kCtlLive, platform::ControlState::kEnabled);
     // Live view asks for its pictures here.
     m_session.NotifyLoggedIn();
-    m_session.WriteConnectionLog(logs::entry::kLogIn);
+    m_session.WriteConnectionLog(platform::log_entry::kLogIn);
     m_bHelloAccepted = true;
     m_session.StartKeepAlive();
     m_bPlayViewCh = playViewCh;
@@ -74,13 +74,13 @@ bool CLoginService::RecvFn_Bye48(const PacketHeader& header) {
     if (const auto note = ByeNotification(reason)) {
         m_session.Owner().Notify(note->category, note->code);
     }
-    m_session.WriteConnectionLog(logs::entry::kConnectFailed);
+    m_session.WriteConnectionLog(platform::log_entry::kConnectFailed);
     return true;
 }
 
 void CLoginService::OnClosed() {
     if (m_bLoggedIn.exchange(false)) {
-        m_session.WriteConnectionLog(logs::entry::kLogOut);
+        m_session.WriteConnectionLog(platform::log_entry::kLogOut);
     }
 }
 

@@ -77,7 +77,8 @@ std::uint16_t WireCommand(const std::vector<std::uint8_t>& wire) {
 }  // namespace
 
 CRecorderSession::CRecorderSession(platform::IMessageSink& owner,
-                                   std::shared_ptr<logs::ILocalLog> localLog, SessionConfig config)
+                                   std::shared_ptr<platform::ILocalLog> localLog,
+                                   SessionConfig config)
     : m_owner(owner), m_localLog(std::move(localLog)), m_config(std::move(config)) {
     m_strAddress = m_config.address;
     m_socket.SetRecvLimit(m_config.recvLimit);
@@ -175,7 +176,7 @@ void CRecorderSession::Thread_Connect() {
             // told so, like a refused connect, instead of a Connect button that stays down.
             m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
             m_owner.Notify(0, 1);  // code 1: the name is unknown (0: no socket)
-            WriteConnectionLog(logs::entry::kConnectFailed);
+            WriteConnectionLog(platform::log_entry::kConnectFailed);
             return;
         }
     }
@@ -206,7 +207,7 @@ void CRecorderSession::Thread_Connect() {
             m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
             m_owner.Notify(1, 0);
         }
-        WriteConnectionLog(logs::entry::kConnectFailed);
+        WriteConnectionLog(platform::log_entry::kConnectFailed);
         return;
     }
     m_socket.Attach(std::move(socket));
@@ -313,7 +314,7 @@ void CRecorderSession::Thread_Connecting() {
         SetAudioState(false);
         m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
         m_owner.Notify(1, 0);
-        WriteConnectionLog(logs::entry::kConnectFailed);
+        WriteConnectionLog(platform::log_entry::kConnectFailed);
         return;
     }
     // The cause is settled before (2, 0) goes out, so whoever acts on it reads it final.
@@ -643,8 +644,8 @@ void CRecorderSession::SetTransferSizes(std::uint32_t needed, std::uint32_t avai
 
 void CRecorderSession::WriteConnectionLog(std::uint32_t subType) {
     if (m_localLog) {
-        m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kConnection, subType,
-                                  m_config.userId, AddressText());
+        m_localLog->WriteLocalLog(platform::kLocalLogRecordSize, platform::log_entry::kConnection,
+                                  subType, m_config.userId, AddressText());
     }
 }
 

@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "logs/local_log.h"
+#include "platform/local_log_sink.h"
 #include "platform/message_sink.h"
 #include "protocol/catalogue.h"
 #include "protocol/channel_mask.h"
@@ -77,7 +77,7 @@ struct SessionConfig {
 
 class CRecorderSession {
   public:
-    CRecorderSession(platform::IMessageSink& owner, std::shared_ptr<logs::ILocalLog> localLog,
+    CRecorderSession(platform::IMessageSink& owner, std::shared_ptr<platform::ILocalLog> localLog,
                      SessionConfig config);
     ~CRecorderSession();
     CRecorderSession(const CRecorderSession&) = delete;
@@ -196,7 +196,7 @@ class CRecorderSession {
     bool RecvFn_Refusal(const PacketHeader& header);
 
     platform::IMessageSink& m_owner;
-    std::shared_ptr<logs::ILocalLog> m_localLog;
+    std::shared_ptr<platform::ILocalLog> m_localLog;
     SessionConfig m_config;
 
     CWireSocket m_socket;

@@ -92,7 +92,7 @@ class ClientShellTest : public testing::CTempFolderTest {
         return codes;
     }
 
-    CMemorySettingsStore m_store;
+    platform::CMemorySettingsStore m_store;
     platform::CQueueSink m_sink;
     video::CChannelViews m_views;
 };

@@ -86,7 +86,7 @@ class ConnectionTest : public testing::CTempFolderTest {
         return codes;
     }
 
-    CMemorySettingsStore m_store;
+    platform::CMemorySettingsStore m_store;
     platform::CQueueSink m_sink;
     video::CChannelViews m_views;
 };

@@ -30,7 +30,7 @@ class LocalSetupTest : public ::testing::Test {
         }
     }
     std::optional<std::string> m_home;
-    CMemorySettingsStore m_store;
+    platform::CMemorySettingsStore m_store;
     Branding m_branding;
 };
 
@@ -190,7 +190,7 @@ TEST_F(LocalSetupTest, AFailingStoreIsReportedToTheCallerOnly) {
 }
 
 TEST(SettingsStoreTest, AValueReadUnderAnotherTypeIsAbsentAndWritesReplaceTheType) {
-    CMemorySettingsStore store;
+    platform::CMemorySettingsStore store;
     EXPECT_TRUE(store.SetInt("LocalSetup/DrawMode", 1));
     EXPECT_FALSE(store.GetString("LocalSetup/DrawMode"));
     EXPECT_FALSE(store.GetBytes("LocalSetup/DrawMode"));

@@ -85,7 +85,7 @@ class ReconnectShellTest : public testing::CTempFolderTest {
         return logs::ReadLocalLog(m_root / "store" / "Log" / "m7400.log").records;
     }
 
-    CMemorySettingsStore m_store;
+    platform::CMemorySettingsStore m_store;
     platform::CQueueSink m_sink;
     video::CChannelViews m_views;
     std::vector<std::pair<int, int>> m_shown;

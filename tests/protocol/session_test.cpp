@@ -26,11 +26,11 @@ struct LogEntry {
     std::string shortText, detail;
 };
 
-class CRecordingLog final : public logs::ILocalLog {
+class CRecordingLog final : public platform::ILocalLog {
   public:
     bool WriteLocalLog(std::uint32_t size, std::uint32_t kind, std::uint32_t subType,
                        std::string_view shortText, std::string_view detail) override {
-        EXPECT_EQ(size, logs::kLocalLogRecordSize);
+        EXPECT_EQ(size, platform::kLocalLogRecordSize);
         std::lock_guard lock(m_lock);
         m_entries.push_back({kind, subType, std::string(shortText), std::string(detail)});
         return true;

@@ -80,7 +80,7 @@ std::vector<video::MonitorInfo> EnumerateMonitors() {
 
 }  // namespace
 
-CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& settings,
+CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, platform::ISettingsStore& settings,
                        Branding branding, ShellOptions options, QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint | Qt::Window),
       m_sink(sink),

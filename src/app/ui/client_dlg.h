@@ -30,12 +30,12 @@
 #include "app/client_shell.h"
 #include "app/key_map.h"
 #include "app/notifications.h"
-#include "app/settings_store.h"
 #include "app/ui/notify_popup.h"
 #include "archive/ui/archive_window.h"
 #include "connect/ui/connect_dlg.h"
 #include "maintenance/ui/firmware_dlg.h"
 #include "platform/message_sink.h"
+#include "platform/settings_store.h"
 #include "recordings/search_model.h"
 #include "recordings/timeline.h"
 #include "recordings/ui/search_window.h"
@@ -95,8 +95,8 @@ struct ConnectRequest {
 class CClientDlg final : public QWidget {
     Q_OBJECT
   public:
-    CClientDlg(platform::ui::CQtMessageSink& sink, ISettingsStore& settings, Branding branding,
-               ShellOptions options, QWidget* parent = nullptr);
+    CClientDlg(platform::ui::CQtMessageSink& sink, platform::ISettingsStore& settings,
+               Branding branding, ShellOptions options, QWidget* parent = nullptr);
     ~CClientDlg() override;
 
     // The window initialisation in its order; `connect` replaces the start-up connect
@@ -263,7 +263,7 @@ class CClientDlg final : public QWidget {
     void ShowConnectionState();
 
     platform::ui::CQtMessageSink& m_sink;
-    ISettingsStore& m_settings;
+    platform::ISettingsStore& m_settings;
     video::CChannelViews m_views;
     // Our own sound stream and the ring the audio thread writes; both outlive the shell's
     // pipeline (the destructor resets the shell first).

@@ -1,4 +1,4 @@
-// The local settings on the desktop: ISettingsStore over QSettings (organisation "Orvo",
+// The local settings on the desktop: platform::ISettingsStore over QSettings (organisation "Orvo",
 // application "TAVIRO"). A store path such as "LocalSetup/DrawMode" is the registry-like key;
 // the value inside it is named after the last component, so the QSettings key is
 // "LocalSetup/DrawMode/DrawMode".
@@ -16,11 +16,11 @@
 #include <QString>
 #include <memory>
 
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 
 namespace taviro::app::ui {
 
-class CQSettingsStore final : public app::ISettingsStore {
+class CQSettingsStore final : public platform::ISettingsStore {
   public:
     // The user's settings of the client.
     CQSettingsStore();

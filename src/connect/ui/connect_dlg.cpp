@@ -27,7 +27,7 @@ void Show(QLineEdit* edit, const std::string& text) {
 
 }  // namespace
 
-RememberedServer ReadRememberedServer(const app::ISettingsStore& settings) {
+RememberedServer ReadRememberedServer(const platform::ISettingsStore& settings) {
     RememberedServer server;
     if (auto ip = settings.GetString(kRememberedIpPath)) {
         // The field is read into a 100-byte buffer and ends at its first NUL.
@@ -41,7 +41,7 @@ RememberedServer ReadRememberedServer(const app::ISettingsStore& settings) {
     return server;
 }
 
-void WriteRememberedServer(app::ISettingsStore& settings, const RememberedServer& server) {
+void WriteRememberedServer(platform::ISettingsStore& settings, const RememberedServer& server) {
     settings.SetString(kRememberedIpPath,
                        std::string_view(server.address).substr(0, kRememberedAddressWidth - 1));
     if (server.port) {
@@ -53,7 +53,7 @@ CConnectDlg::Clock CConnectDlg::DefaultClock() {
     return [] { return static_cast<std::uint32_t>(std::time(nullptr)); };
 }
 
-CConnectDlg::CConnectDlg(QWidget* parent, std::uint8_t opacity, app::ISettingsStore& settings,
+CConnectDlg::CConnectDlg(QWidget* parent, std::uint8_t opacity, platform::ISettingsStore& settings,
                          std::filesystem::path storageFolder, Resolver resolve, Clock now)
     : CSkinDialog(parent, kSize, opacity),
       m_opacity(opacity),

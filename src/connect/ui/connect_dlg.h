@@ -12,9 +12,9 @@
 #include <optional>
 #include <string_view>
 
-#include "app/settings_store.h"
 #include "connect/connect_model.h"
 #include "controls/ui/skin_dialog.h"
+#include "platform/settings_store.h"
 
 namespace taviro::connect::ui {
 
@@ -49,9 +49,9 @@ inline constexpr int kTextCancel = 5542;
 inline constexpr int kTextConnectCaption = 5000;
 
 // The last address and port as the settings hold them.
-RememberedServer ReadRememberedServer(const app::ISettingsStore& settings);
+RememberedServer ReadRememberedServer(const platform::ISettingsStore& settings);
 // The address goes in as typed (at most 99 bytes, the width of the remembered field).
-void WriteRememberedServer(app::ISettingsStore& settings, const RememberedServer& server);
+void WriteRememberedServer(platform::ISettingsStore& settings, const RememberedServer& server);
 
 class CConnectDlg final : public controls::ui::CSkinDialog {
     Q_OBJECT
@@ -62,7 +62,7 @@ class CConnectDlg final : public controls::ui::CSkinDialog {
     // address book. Without a resolver (the default) a host name is left for the session
     // to resolve off the window thread (SessionTarget::host). The resolver and the clock
     // are replaceable for tests.
-    CConnectDlg(QWidget* parent, std::uint8_t opacity, app::ISettingsStore& settings,
+    CConnectDlg(QWidget* parent, std::uint8_t opacity, platform::ISettingsStore& settings,
                 std::filesystem::path storageFolder, Resolver resolve = nullptr,
                 Clock now = DefaultClock());
 
@@ -98,7 +98,7 @@ class CConnectDlg final : public controls::ui::CSkinDialog {
     std::filesystem::path BookFile() const;
 
     std::uint8_t m_opacity;
-    app::ISettingsStore& m_settings;
+    platform::ISettingsStore& m_settings;
     std::filesystem::path m_storageFolder;
     Resolver m_resolve;
     Clock m_now;

@@ -7,9 +7,9 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "app/settings_store.h"
 #include "connect/ui/address_book_dlg.h"
 #include "connect/ui/dialog_test_support.h"
+#include "platform/settings_store.h"
 #include "support/temp_folder_test.h"
 
 namespace taviro::connect::ui {
@@ -51,7 +51,7 @@ class ConnectDlgTest : public taviro::testing::CTempFolderTest {
 
     std::filesystem::path BookFile() const { return AddressBookPath(m_root); }
 
-    app::CMemorySettingsStore m_settings;
+    platform::CMemorySettingsStore m_settings;
     std::uint32_t m_now = 1700000000;
     int m_lookups = 0;
 };

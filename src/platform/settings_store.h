@@ -13,7 +13,7 @@
 #include <variant>
 #include <vector>
 
-namespace taviro::app {
+namespace taviro::platform {
 
 // Three value types, as the registry keeps them: a 32-bit word (DWORD), a text and a block
 // of bytes. Reading a value under the wrong type gives nothing, like an absent value.
@@ -61,4 +61,4 @@ class CMemorySettingsStore final : public ISettingsStore {
     bool m_failWrites = false;
 };
 
-}  // namespace taviro::app
+}  // namespace taviro::platform

@@ -1,8 +1,8 @@
-#include "app/settings_store.h"
+#include "platform/settings_store.h"
 
 #include <utility>
 
-namespace taviro::app {
+namespace taviro::platform {
 
 namespace {
 
@@ -63,4 +63,4 @@ bool CMemorySettingsStore::Put(std::string_view path, Value value) {
     return true;
 }
 
-}  // namespace taviro::app
+}  // namespace taviro::platform
