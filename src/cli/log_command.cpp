@@ -7,11 +7,11 @@
 #include "cli/command_session.h"
 #include "cli/options.h"
 #include "cli/pdf_output.h"
-#include "logs/csv.h"
+#include "lists/csv.h"
+#include "lists/print_layout.h"
 #include "logs/info_service.h"
 #include "logs/local_log.h"
 #include "logs/local_log_view.h"
-#include "logs/print_layout.h"
 #include "logs/remote_log.h"
 #include "platform/skin_folder.h"
 #include "platform/storage.h"
@@ -50,10 +50,10 @@ std::string PlainLine(const std::vector<std::string>& cells) {
 
 // Saves and prints what the options ask for; the first failure's message, or empty.
 std::string SaveOutputs(const COptions& options, const std::vector<std::string>& header,
-                        const logs::PrintDocument& document) {
+                        const lists::PrintDocument& document) {
     std::string error;
     if (const auto csv = options.Get("csv")) {
-        if (!logs::WriteCsvFile(*csv, header, document.rows, &error))
+        if (!lists::WriteCsvFile(*csv, header, document.rows, &error))
             return "CSV " + *csv + ": " + error;
     }
     if (const auto pdf = options.Get("pdf")) {
@@ -119,8 +119,8 @@ int RunLogs(const std::vector<std::string>& args) {
     const bool loggedIn = command->Session().Login().HelloAccepted();
     const logs::LogListContext listContext{text, static_cast<int>(*order), loggedIn, false};
     const logs::LogListContext printContext{text, static_cast<int>(*order), loggedIn, true};
-    logs::PrintDocument document{
-        logs::InfoOf(view).documentName, text(kTextRemoteLogTitle), logs::RemoteLogGeometry(), {}};
+    lists::PrintDocument document{
+        logs::InfoOf(view).documentName, text(kTextRemoteLogTitle), lists::RemoteLogGeometry(), {}};
     for (const logs::LogRow& row : logs::BuildLogRows(parse.records, view, listContext)) {
         const logs::RemoteLogRecord& record = parse.records[row.record];
         const logs::LogCells printed = logs::RecordCells(record, printContext);
@@ -178,8 +178,8 @@ int RunLocalLog(const std::vector<std::string>& args) {
     const logs::LocalLogContents contents =
         logs::ReadLocalLog(storage / "Log" / logs::kLocalLogFileName);
     const platform::TextLookup text = Texts();
-    logs::PrintDocument document{
-        "Local Log", text(kTextLocalLogTitle), logs::LocalLogGeometry(), {}};
+    lists::PrintDocument document{
+        "Local Log", text(kTextLocalLogTitle), lists::LocalLogGeometry(), {}};
     const bool json = options.Has("json");
     for (const logs::LocalLogRow& row :
          logs::BuildLocalLogRows(contents, {text, static_cast<int>(*order)})) {

@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "logs/print_layout.h"
+#include "lists/print_layout.h"
 
 namespace taviro::cli {
 
 // Writes `document` to `file` (replaced only when complete). False with `error` set when
 // the list is empty, the file cannot be written or this build has no PDF output.
-bool WritePdf(const logs::PrintDocument& document, const std::string& file, std::string* error);
+bool WritePdf(const lists::PrintDocument& document, const std::string& file, std::string* error);
 
 }  // namespace taviro::cli

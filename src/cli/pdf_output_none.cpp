@@ -2,7 +2,7 @@
 
 namespace taviro::cli {
 
-bool WritePdf(const logs::PrintDocument& /*document*/, const std::string& /*file*/,
+bool WritePdf(const lists::PrintDocument& /*document*/, const std::string& /*file*/,
               std::string* error) {
     if (error != nullptr)
         *error = "this taviro-cli was built without Qt: no PDF output";

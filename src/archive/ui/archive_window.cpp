@@ -16,10 +16,10 @@
 
 #include "archive/backup_reader.h"
 #include "archive/ui/export_dialog.h"
+#include "lists/print_layout.h"
+#include "lists/ui/list_page.h"
 #include "logs/local_log.h"
 #include "logs/local_log_view.h"
-#include "logs/print_layout.h"
-#include "logs/ui/list_page.h"
 #include "platform/ui/background_job.h"
 #include "recordings/ui/calendar_page.h"
 #include "recordings/ui/entry_pages.h"
@@ -240,14 +240,14 @@ QWidget* CArchiveWindow::MakeBookmarkPage() {
 }
 
 QWidget* CArchiveWindow::MakeLocalLogPage() {
-    m_localLog = new logs::ui::CListPage(
-        logs::ui::ListColumns{
+    m_localLog = new lists::ui::CListPage(
+        lists::ui::ListColumns{
             {QStringLiteral("No."), QStringLiteral("Time"), QStringLiteral("Event"),
              QStringLiteral("User"), QStringLiteral("Address")},
             {40, 144, 120, 70, 160}},
         false, 16, m_tabs);
     const platform::TextLookup text = m_context.text ? m_context.text : platform::BuiltInTexts();
-    m_localLog->SetPrintLayout("Local Log", text(kTextLocalLogTitle), logs::LocalLogGeometry());
+    m_localLog->SetPrintLayout("Local Log", text(kTextLocalLogTitle), lists::LocalLogGeometry());
     return m_localLog;
 }
 
@@ -255,19 +255,19 @@ void CArchiveWindow::LoadLocalLog() {
     const std::filesystem::path file = m_context.localLogFile;
     const logs::LocalLogListContext context{
         m_context.text ? m_context.text : platform::BuiltInTexts(), m_context.dateFormat};
-    RunInBackground<std::vector<logs::ListRow>>(
+    RunInBackground<std::vector<lists::ListRow>>(
         this,
         [file, context] {
             // A missing or unreadable file is an empty list.
-            std::vector<logs::ListRow> rows;
+            std::vector<lists::ListRow> rows;
             const logs::LocalLogContents contents =
                 file.empty() ? logs::LocalLogContents{} : logs::ReadLocalLog(file);
             for (const logs::LocalLogRow& row : logs::BuildLocalLogRows(contents, context))
-                rows.push_back(logs::ListRow{
+                rows.push_back(lists::ListRow{
                     {row.cells.begin(), row.cells.end()}, 0, static_cast<int>(row.record)});
             return rows;
         },
-        [this](std::vector<logs::ListRow> rows) {
+        [this](std::vector<lists::ListRow> rows) {
             m_localLog->SetRows(std::move(rows));
             emit Updated();
         });

@@ -41,9 +41,9 @@ class CTimelinePage;
 class CDateTimePage;
 }  // namespace taviro::recordings::ui
 
-namespace taviro::logs::ui {
+namespace taviro::lists::ui {
 class CListPage;
-}  // namespace taviro::logs::ui
+}  // namespace taviro::lists::ui
 
 namespace taviro::archive::ui {
 
@@ -91,7 +91,7 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     QPushButton* Button(const QString& text) const;
     QTabWidget* Tabs() const { return m_tabs; }
     CExportDialog* ExportDialog() const { return m_export; }
-    logs::ui::CListPage* LocalLog() const { return m_localLog; }
+    lists::ui::CListPage* LocalLog() const { return m_localLog; }
     // Reads the local log again (in the background); Updated follows.
     void LoadLocalLog();
     // Stops a running Verify and Export at their next record (closing and quitting do).
@@ -140,7 +140,7 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     QLineEdit* m_bookmarkName = nullptr;
     QLabel* m_status = nullptr;
     QPointer<CExportDialog> m_export;
-    logs::ui::CListPage* m_localLog = nullptr;
+    lists::ui::CListPage* m_localLog = nullptr;
     CLongJob m_verifyJob;  // the window's end cancels it and joins its thread
 };
 

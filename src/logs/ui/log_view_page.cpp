@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "logs/print_layout.h"
+#include "lists/print_layout.h"
+#include "lists/ui/list_page.h"
 #include "logs/remote_log_details.h"
-#include "logs/ui/list_page.h"
 #include "platform/ui/qt_owned.h"
 
 namespace taviro::logs::ui {
@@ -20,15 +20,16 @@ namespace {
 // The remote log's title on paper (its skin text).
 constexpr int kTextRemoteLogTitle = 5520;
 
-ListColumns LogColumns() {
-    return ListColumns{{QStringLiteral("No."), QStringLiteral("Time"), QStringLiteral("Type"),
-                        QStringLiteral("Name"), QStringLiteral("Detail")},
-                       {50, 150, 120, 70, 336}};
+lists::ui::ListColumns LogColumns() {
+    return lists::ui::ListColumns{
+        {QStringLiteral("No."), QStringLiteral("Time"), QStringLiteral("Type"),
+         QStringLiteral("Name"), QStringLiteral("Detail")},
+        {50, 150, 120, 70, 336}};
 }
 
-ListRow ToListRow(const LogRow& row) {
-    return ListRow{std::vector<std::string>(row.cells.begin(), row.cells.end()), row.channelMask,
-                   static_cast<int>(row.record)};
+lists::ListRow ToListRow(const LogRow& row) {
+    return lists::ListRow{std::vector<std::string>(row.cells.begin(), row.cells.end()),
+                          row.channelMask, static_cast<int>(row.record)};
 }
 
 // A 16 x 16 motion grid, changed cells outlined.
@@ -66,13 +67,13 @@ CLogViewPage::CLogViewPage(LogView view,
     : QWidget(parent), m_view(view), m_records(std::move(records)), m_context(std::move(context)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_list = Child<CListPage>(this, LogColumns(), true, m_context.channels);
+    m_list = Child<lists::ui::CListPage>(this, LogColumns(), true, m_context.channels);
     layout->addWidget(m_list);
     const LogViewInfo& info = InfoOf(view);
     m_list->SetPrintLayout(info.documentName, m_context.text(kTextRemoteLogTitle),
-                           RemoteLogGeometry());
+                           lists::RemoteLogGeometry());
     LogListContext printContext{m_context.text, m_context.dateOrder, m_context.loggedIn, true};
-    m_list->SetPrintCells([records = m_records, printContext](const ListRow& row) {
+    m_list->SetPrintCells([records = m_records, printContext](const lists::ListRow& row) {
         const auto index = static_cast<std::size_t>(row.source);
         if (row.source < 0 || index >= records->size())
             return row.cells;
@@ -96,8 +97,9 @@ CLogViewPage::CLogViewPage(LogView view,
                 emit Play(*target);
         });
     }
-    connect(m_list, &CListPage::SelectionChanged, this, [this](int) { UpdateButtons(); });
-    connect(m_list, &CListPage::Activated, this, [this](int) {
+    connect(m_list, &lists::ui::CListPage::SelectionChanged, this,
+            [this](int) { UpdateButtons(); });
+    connect(m_list, &lists::ui::CListPage::Activated, this, [this](int) {
         if (m_details && m_details->isEnabled())
             m_details->click();
         else if (m_play && m_play->isEnabled())
@@ -106,7 +108,7 @@ CLogViewPage::CLogViewPage(LogView view,
 
     const LogListContext listContext{m_context.text, m_context.dateOrder, m_context.loggedIn,
                                      false};
-    std::vector<ListRow> rows;
+    std::vector<lists::ListRow> rows;
     for (const LogRow& row : BuildLogRows(*m_records, view, listContext))
         rows.push_back(ToListRow(row));
     m_list->SetRows(std::move(rows));
@@ -147,13 +149,14 @@ CLogDetailDialog::CLogDetailDialog(const RemoteLogRecord& record, const LogListC
     setWindowTitle(QStringLiteral("Details"));
     resize(780, 420);
     auto* layout = new QVBoxLayout(this);
-    m_list = Child<CListPage>(this, LogColumns(), false, 16);
+    m_list = Child<lists::ui::CListPage>(this, LogColumns(), false, 16);
     m_list->SetPrintLayout("Remote Log Details", context.text(kTextRemoteLogTitle),
-                           RemoteLogGeometry());
-    std::vector<ListRow> rows;
+                           lists::RemoteLogGeometry());
+    std::vector<lists::ListRow> rows;
     int index = 0;
     for (const LogCells& cells : DetailRows(record, context))
-        rows.push_back(ListRow{std::vector<std::string>(cells.begin(), cells.end()), 0, index++});
+        rows.push_back(
+            lists::ListRow{std::vector<std::string>(cells.begin(), cells.end()), 0, index++});
     m_list->SetRows(std::move(rows));
     layout->addWidget(m_list, 1);
     if (DetailViewFor(record) == DetailView::MotionArea) {

@@ -15,9 +15,11 @@
 
 class QPushButton;
 
-namespace taviro::logs::ui {
-
+namespace taviro::lists::ui {
 class CListPage;
+}  // namespace taviro::lists::ui
+
+namespace taviro::logs::ui {
 
 struct LogViewContext {
     platform::TextLookup text;
@@ -35,7 +37,7 @@ class CLogViewPage final : public QWidget {
                  LogViewContext context, QWidget* parent = nullptr);
 
     [[nodiscard]] LogView View() const { return m_view; }
-    CListPage* List() const { return m_list; }
+    lists::ui::CListPage* List() const { return m_list; }
     QPushButton* DetailsButton() const { return m_details; }
     QPushButton* PlayButton() const { return m_play; }
     // The record of the selected row, null when none.
@@ -52,7 +54,7 @@ class CLogViewPage final : public QWidget {
     LogView m_view;
     std::shared_ptr<const std::vector<RemoteLogRecord>> m_records;
     LogViewContext m_context;
-    CListPage* m_list = nullptr;
+    lists::ui::CListPage* m_list = nullptr;
     QPushButton* m_details = nullptr;
     QPushButton* m_play = nullptr;
 };
@@ -63,10 +65,10 @@ class CLogDetailDialog final : public QDialog {
     Q_OBJECT
   public:
     CLogDetailDialog(const RemoteLogRecord& record, const LogListContext& context, QWidget* parent);
-    CListPage* List() const { return m_list; }
+    lists::ui::CListPage* List() const { return m_list; }
 
   private:
-    CListPage* m_list = nullptr;
+    lists::ui::CListPage* m_list = nullptr;
 };
 
 }  // namespace taviro::logs::ui

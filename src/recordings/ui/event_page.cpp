@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "logs/print_layout.h"
-#include "logs/ui/list_page.h"
+#include "lists/print_layout.h"
+#include "lists/ui/list_page.h"
 #include "platform/ui/qt_owned.h"
 
 namespace taviro::recordings::ui {
@@ -17,11 +17,11 @@ using platform::ui::Child;
 
 namespace {
 
-std::vector<logs::ListRow> RowsOf(const std::vector<EventEntry>& entries, EventKind kind,
-                                  int dateOrder) {
-    std::vector<logs::ListRow> rows;
+std::vector<lists::ListRow> RowsOf(const std::vector<EventEntry>& entries, EventKind kind,
+                                   int dateOrder) {
+    std::vector<lists::ListRow> rows;
     for (const EventRow& r : EventRows(entries, kind, dateOrder)) {
-        logs::ListRow row;
+        lists::ListRow row;
         row.cells = {std::to_string(r.number), r.start, r.channels};
         row.channels = entries[r.entry].record.channels;
         row.source = static_cast<int>(r.entry);
@@ -51,14 +51,14 @@ CEventPage::CEventPage(bool backupSide, int channels, int dateOrder, std::functi
     kinds->addStretch(1);
     layout->addLayout(kinds);
 
-    m_list = Child<logs::ui::CListPage>(
+    m_list = Child<lists::ui::CListPage>(
         this,
-        logs::ui::ListColumns{
+        lists::ui::ListColumns{
             {QStringLiteral("No."), QStringLiteral("Time"), QStringLiteral("Channels")},
             {50, 150, 240}},
         true, channels);
     m_list->SetPrintLayout(backupSide ? "Backup Event List" : "Event List", "Event List",
-                           logs::TableGeometry(3));
+                           lists::TableGeometry(3));
     layout->addWidget(m_list, 1);
 
     // The page controls, shown only when the recorder has more than one page.
@@ -86,7 +86,7 @@ CEventPage::CEventPage(bool backupSide, int channels, int dateOrder, std::functi
             if (const auto event = Selected())
                 emit Play(*event);
         });
-        connect(m_list, &logs::ui::CListPage::Activated, this, [this](int) {
+        connect(m_list, &lists::ui::CListPage::Activated, this, [this](int) {
             if (m_play->isEnabled())
                 m_play->click();
         });
@@ -106,7 +106,7 @@ CEventPage::CEventPage(bool backupSide, int channels, int dateOrder, std::functi
                 emit StartBackup(*event);
         });
     }
-    connect(m_list, &logs::ui::CListPage::SelectionChanged, this, [this](int) {
+    connect(m_list, &lists::ui::CListPage::SelectionChanged, this, [this](int) {
         // A new event needs a new size before it can start.
         m_startable = false;
         if (m_size)
@@ -151,7 +151,7 @@ void CEventPage::Rebuild() {
     m_pageField->setText(QString::fromStdString(paging.field));
     m_pageLabel->setText(QString::fromStdString(paging.label));
     m_list->SetRows(m_pager.Kind() ? RowsOf(m_entries, *m_pager.Kind(), m_dateOrder)
-                                   : std::vector<logs::ListRow>{});
+                                   : std::vector<lists::ListRow>{});
     UpdateButtons();
 }
 

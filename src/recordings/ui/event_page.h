@@ -20,7 +20,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace taviro::logs::ui {
+namespace taviro::lists::ui {
 class CListPage;
 }
 
@@ -52,7 +52,7 @@ class CEventPage final : public QWidget {
     QPushButton* NextButton() const { return m_next; }
     QLineEdit* PageField() const { return m_pageField; }
     QLabel* PageLabel() const { return m_pageLabel; }
-    logs::ui::CListPage* List() const { return m_list; }
+    lists::ui::CListPage* List() const { return m_list; }
     [[nodiscard]] const CEventPager& Pager() const { return m_pager; }
     [[nodiscard]] std::shared_ptr<const std::vector<std::uint8_t>> Answer() const {
         return m_bytes;
@@ -82,7 +82,7 @@ class CEventPage final : public QWidget {
     bool m_playAllowed = true;
     bool m_startable = false;
     std::vector<QPushButton*> m_kinds;
-    logs::ui::CListPage* m_list = nullptr;
+    lists::ui::CListPage* m_list = nullptr;
     QPushButton* m_play = nullptr;
     QPushButton* m_capacity = nullptr;
     QPushButton* m_start = nullptr;

@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <utility>
 
-#include "logs/print_layout.h"
-#include "logs/ui/list_page.h"
+#include "lists/print_layout.h"
+#include "lists/ui/list_page.h"
 #include "logs/ui/log_view_page.h"
 #include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
@@ -229,11 +229,11 @@ CEventPage* CSearchWindow::MakeEventPage(bool backup) {
     return page;
 }
 
-logs::ui::CListPage* CSearchWindow::MakeInfoPage() {
-    auto* page = Child<logs::ui::CListPage>(
+lists::ui::CListPage* CSearchWindow::MakeInfoPage() {
+    auto* page = Child<lists::ui::CListPage>(
         m_body,
-        logs::ui::ListColumns{{QStringLiteral("Item"), QStringLiteral("Value"), QString()},
-                              {130, 170, 120}},
+        lists::ui::ListColumns{{QStringLiteral("Item"), QStringLiteral("Value"), QString()},
+                               {130, 170, 120}},
         false, m_context.channelCount);
     return page;
 }
@@ -352,10 +352,10 @@ QWidget* CSearchWindow::Page(SearchPage page, int logView) {
         case SearchPage::SystemInfo:
             if (!m_systemPage) {
                 m_systemPage = MakeInfoPage();
-                m_systemPage->SetPrintLayout("System Info", "System Info", logs::TableGeometry(3));
-                std::vector<logs::ListRow> rows;
+                m_systemPage->SetPrintLayout("System Info", "System Info", lists::TableGeometry(3));
+                std::vector<lists::ListRow> rows;
                 for (const logs::InfoRow& r : logs::SystemRows(m_context.system, m_context.text))
-                    rows.push_back(logs::ListRow{{r.label, r.value, r.extra}, 0, -1});
+                    rows.push_back(lists::ListRow{{r.label, r.value, r.extra}, 0, -1});
                 m_systemPage->SetRows(std::move(rows));
                 keep(m_systemPage);
             }
@@ -363,7 +363,7 @@ QWidget* CSearchWindow::Page(SearchPage page, int logView) {
         case SearchPage::StatusInfo:
             if (!m_statusPage) {
                 m_statusPage = MakeInfoPage();
-                m_statusPage->SetPrintLayout("Status Info", "Status Info", logs::TableGeometry(3));
+                m_statusPage->SetPrintLayout("Status Info", "Status Info", lists::TableGeometry(3));
                 keep(m_statusPage);
             }
             return m_statusPage;
@@ -522,11 +522,11 @@ void CSearchWindow::OnLog(const platform::PostedMessage& m) {
 void CSearchWindow::OnStatus(const platform::PostedMessage& m) {
     if (m.lParam == logs::kInfoRefused)
         return;  // no status page without a complete answer
-    auto* page = static_cast<logs::ui::CListPage*>(Page(SearchPage::StatusInfo));
-    std::vector<logs::ListRow> rows;
+    auto* page = static_cast<lists::ui::CListPage*>(Page(SearchPage::StatusInfo));
+    std::vector<lists::ListRow> rows;
     for (const logs::InfoRow& r : logs::StatusRows(logs::ParseStatusInfo(BytesOf(m.data)),
                                                    m_context.channelCount, m_context.text))
-        rows.push_back(logs::ListRow{{r.label, r.value, r.extra}, 0, -1});
+        rows.push_back(lists::ListRow{{r.label, r.value, r.extra}, 0, -1});
     page->SetRows(std::move(rows));
     Apply(m_model.OnReady(m.message, m.wParam));
 }

@@ -29,8 +29,10 @@
 
 class QStackedWidget;
 
-namespace taviro::logs::ui {
+namespace taviro::lists::ui {
 class CListPage;
+}  // namespace taviro::lists::ui
+namespace taviro::logs::ui {
 class CLogViewPage;
 }  // namespace taviro::logs::ui
 
@@ -106,8 +108,8 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
         return view >= 0 && view < kLogViewCount ? m_logViews[static_cast<std::size_t>(view)]
                                                  : nullptr;
     }
-    logs::ui::CListPage* SystemPage() const { return m_systemPage; }
-    logs::ui::CListPage* StatusPage() const { return m_statusPage; }
+    lists::ui::CListPage* SystemPage() const { return m_systemPage; }
+    lists::ui::CListPage* StatusPage() const { return m_statusPage; }
     void PressLogEntry(int view);
     void PressInfoEntry(InfoEntry entry);
     QWidget* CurrentPage() const;
@@ -130,7 +132,7 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     void ShowPage(SearchPage page, bool fromPending, int logView = -1);
     QWidget* Page(SearchPage page, int logView = -1);
     CEventPage* MakeEventPage(bool backup);
-    logs::ui::CListPage* MakeInfoPage();
+    lists::ui::CListPage* MakeInfoPage();
     void OnEventAnswer(const platform::PostedMessage& message);
     void OnLog(const platform::PostedMessage& message);
     void OnStatus(const platform::PostedMessage& message);
@@ -170,8 +172,8 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     CEventPage* m_playEvents = nullptr;
     CEventPage* m_backupEvents = nullptr;
     std::array<logs::ui::CLogViewPage*, kLogViewCount> m_logViews{};
-    logs::ui::CListPage* m_systemPage = nullptr;
-    logs::ui::CListPage* m_statusPage = nullptr;
+    lists::ui::CListPage* m_systemPage = nullptr;
+    lists::ui::CListPage* m_statusPage = nullptr;
     QWidget* m_placeholder = nullptr;
     // The log answer the views show (its bytes kept for a playback started from a row).
     std::shared_ptr<const std::vector<std::uint8_t>> m_logBytes;

@@ -22,7 +22,7 @@
 #include "archive/ui/archive_window.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_style.h"
-#include "logs/ui/list_page.h"
+#include "lists/ui/list_page.h"
 #include "logs/ui/log_view_page.h"
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/byte_order.h"
@@ -167,7 +167,7 @@ TEST_F(SearchInfoWindowTest, LogDetailsStatusPrintAndTheLocalLog) {
 
     // Print to PDF: the rows and footers on their pages.
     const QString pdf = QString::fromStdString((m_dir / "log.pdf").string());
-    QSignalSpy saved(all, &logs::ui::CListPage::Saved);
+    QSignalSpy saved(all, &lists::ui::CListPage::Saved);
     all->SavePdf(pdf);
     ASSERT_TRUE(saved.count() > 0 || saved.wait(10000));
     ASSERT_TRUE(saved.first().at(0).toBool()) << saved.first().at(2).toString().toStdString();

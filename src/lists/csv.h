@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace taviro::logs {
+namespace taviro::lists {
 
 // One field as it appears in the file.
 std::string CsvField(std::string_view text);
@@ -32,4 +32,4 @@ std::string CsvText(const std::vector<std::string>& header,
 bool WriteCsvFile(const std::filesystem::path& file, const std::vector<std::string>& header,
                   const std::vector<std::vector<std::string>>& rows, std::string* error);
 
-}  // namespace taviro::logs
+}  // namespace taviro::lists

@@ -11,12 +11,12 @@
 #include <regex>
 #include <string>
 
-#include "logs/print_layout.h"
-#include "logs/ui/print_document.h"
+#include "lists/print_layout.h"
+#include "lists/ui/print_document.h"
 #include "support/run_program.h"
 #include "support/temp_folder_test.h"
 
-namespace taviro::logs::ui {
+namespace taviro::lists::ui {
 namespace {
 
 namespace fs = std::filesystem;
@@ -241,4 +241,4 @@ TEST_F(PrintPdfTest, NothingIsWrittenForNoRowsOrAnUnwritablePlace) {
 }
 
 }  // namespace
-}  // namespace taviro::logs::ui
+}  // namespace taviro::lists::ui

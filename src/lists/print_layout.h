@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace taviro::logs {
+namespace taviro::lists {
 
 // A rectangle in twips; `top` is above `bottom`, so top > bottom on a page (e.g. −900 and
 // −1400).
@@ -89,4 +89,4 @@ struct PageItem {
 // A page outside 0..PageCount − 1 has no items.
 std::vector<PageItem> LayoutPage(const PrintDocument& document, int page);
 
-}  // namespace taviro::logs
+}  // namespace taviro::lists

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "logs/list_rows.h"
-#include "logs/print_layout.h"
+#include "lists/list_rows.h"
+#include "lists/print_layout.h"
 
 class QComboBox;
 class QLineEdit;
@@ -27,7 +27,7 @@ class QTableView;
 class QHBoxLayout;
 class QLabel;
 
-namespace taviro::logs::ui {
+namespace taviro::lists::ui {
 
 class CRowTableModel;
 
@@ -100,4 +100,4 @@ class CListPage final : public QWidget {
     PrintCells m_printCells;
 };
 
-}  // namespace taviro::logs::ui
+}  // namespace taviro::lists::ui

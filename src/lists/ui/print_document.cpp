@@ -1,4 +1,4 @@
-#include "logs/ui/print_document.h"
+#include "lists/ui/print_document.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace taviro::logs::ui {
+namespace taviro::lists::ui {
 
 namespace {
 
@@ -24,7 +24,7 @@ constexpr double kTwipsPerPoint = 20.0;
 
 // The layout's size in twips from the page origin: its right-most edge plus a right margin
 // as wide as its left one, and its lowest edge.
-QSizeF LayoutExtent(const logs::PrintGeometry& g) {
+QSizeF LayoutExtent(const lists::PrintGeometry& g) {
     int left = std::min(g.titleBox.left, g.footerBox.left);
     int right = std::max(g.titleBox.right, g.footerBox.right);
     if (!g.columnEdges.empty()) {
@@ -43,7 +43,7 @@ struct Mapping {
     double y = 1.0;
 };
 
-Mapping MappingFor(const logs::PrintGeometry& g, const QPagedPaintDevice& device) {
+Mapping MappingFor(const lists::PrintGeometry& g, const QPagedPaintDevice& device) {
     Mapping m{device.logicalDpiX() / kTwipsPerInch, device.logicalDpiY() / kTwipsPerInch};
     const QSizeF extent = LayoutExtent(g);
     double fit = 1.0;
@@ -58,7 +58,7 @@ Mapping MappingFor(const logs::PrintGeometry& g, const QPagedPaintDevice& device
     return m;
 }
 
-QRectF ToDevice(const logs::TwipRect& r, const Mapping& m) {
+QRectF ToDevice(const lists::TwipRect& r, const Mapping& m) {
     // Twips grow upward from the origin, device units downward.
     return QRectF(QPointF(r.left * m.x, -r.top * m.y), QPointF(r.right * m.x, -r.bottom * m.y))
         .normalized();
@@ -76,7 +76,7 @@ class CFonts {
                       : QStringLiteral("Liberation Sans");
     }
 
-    const QFont& Get(const logs::PrintFont& wanted) {
+    const QFont& Get(const lists::PrintFont& wanted) {
         for (const auto& [font, made] : m_made) {
             if (font == wanted) {
                 return made;
@@ -87,7 +87,7 @@ class CFonts {
     }
 
   private:
-    QFont Make(const logs::PrintFont& wanted) const {
+    QFont Make(const lists::PrintFont& wanted) const {
         QString family = QString::fromStdString(wanted.family);
         bool bold = wanted.weight >= 600;
         // A face name ending in " Bold" picks the bold face whatever the weight says.
@@ -116,16 +116,16 @@ class CFonts {
     const QPaintDevice& m_device;
     double m_perTwip;
     QString m_arial;
-    std::vector<std::pair<logs::PrintFont, QFont>> m_made;
+    std::vector<std::pair<lists::PrintFont, QFont>> m_made;
 };
 
-void PaintPage(const logs::PrintDocument& document, int page, QPainter& painter, const Mapping& m,
+void PaintPage(const lists::PrintDocument& document, int page, QPainter& painter, const Mapping& m,
                CFonts& fonts) {
     QPen frame(Qt::black, document.geometry.penWidth * m.x, Qt::SolidLine, Qt::SquareCap,
                Qt::MiterJoin);
-    for (const logs::PageItem& item : logs::LayoutPage(document, page)) {
+    for (const lists::PageItem& item : lists::LayoutPage(document, page)) {
         const QRectF box = ToDevice(item.box, m);
-        if (item.kind == logs::PageItem::Kind::kFrame) {
+        if (item.kind == lists::PageItem::Kind::kFrame) {
             painter.setPen(frame);
             painter.setBrush(Qt::NoBrush);
             painter.drawRect(box);
@@ -140,7 +140,7 @@ void PaintPage(const logs::PrintDocument& document, int page, QPainter& painter,
 }
 
 // `pages` are 1-based and in printing order.
-bool PaintPageList(const logs::PrintDocument& document, QPagedPaintDevice& device,
+bool PaintPageList(const lists::PrintDocument& document, QPagedPaintDevice& device,
                    QPainter& painter, const std::vector<int>& pages) {
     if (pages.empty() || !painter.isActive()) {
         return false;
@@ -164,9 +164,9 @@ void SetError(QString* error, const QString& text) {
 
 }  // namespace
 
-bool PrintPages(const logs::PrintDocument& document, QPagedPaintDevice& device, QPainter& painter,
+bool PrintPages(const lists::PrintDocument& document, QPagedPaintDevice& device, QPainter& painter,
                 int fromPage, int toPage) {
-    const int count = logs::PageCount(document);
+    const int count = lists::PageCount(document);
     if (count == 0) {
         return false;
     }
@@ -179,8 +179,8 @@ bool PrintPages(const logs::PrintDocument& document, QPagedPaintDevice& device, 
     return PaintPageList(document, device, painter, pages);
 }
 
-bool PrintToPdf(const logs::PrintDocument& document, const QString& file, QString* error) {
-    if (logs::PageCount(document) == 0) {
+bool PrintToPdf(const lists::PrintDocument& document, const QString& file, QString* error) {
+    if (lists::PageCount(document) == 0) {
         SetError(error, QStringLiteral("nothing to print"));
         return false;
     }
@@ -227,8 +227,8 @@ bool PrintToPdf(const logs::PrintDocument& document, const QString& file, QStrin
     return true;
 }
 
-bool PrintOnPrinter(const logs::PrintDocument& document, QPrinter& printer) {
-    const int count = logs::PageCount(document);
+bool PrintOnPrinter(const lists::PrintDocument& document, QPrinter& printer) {
+    const int count = lists::PageCount(document);
     if (count == 0) {
         return false;
     }
@@ -257,8 +257,8 @@ bool PrintOnPrinter(const logs::PrintDocument& document, QPrinter& printer) {
     return painter.end();
 }
 
-bool PrintWithDialog(const logs::PrintDocument& document, QWidget* parent) {
-    const int count = logs::PageCount(document);
+bool PrintWithDialog(const lists::PrintDocument& document, QWidget* parent) {
+    const int count = lists::PageCount(document);
     if (count == 0) {
         return false;
     }
@@ -275,4 +275,4 @@ bool PrintWithDialog(const logs::PrintDocument& document, QWidget* parent) {
     return PrintOnPrinter(document, printer);
 }
 
-}  // namespace taviro::logs::ui
+}  // namespace taviro::lists::ui

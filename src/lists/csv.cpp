@@ -1,4 +1,4 @@
-#include "logs/csv.h"
+#include "lists/csv.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace taviro::logs {
+namespace taviro::lists {
 
 namespace fs = std::filesystem;
 
@@ -119,4 +119,4 @@ bool WriteCsvFile(const fs::path& file, const std::vector<std::string>& header,
     return true;
 }
 
-}  // namespace taviro::logs
+}  // namespace taviro::lists

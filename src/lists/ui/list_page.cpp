@@ -1,4 +1,4 @@
-#include "logs/ui/list_page.h"
+#include "lists/ui/list_page.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>
@@ -13,12 +13,12 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "logs/csv.h"
-#include "logs/ui/print_document.h"
+#include "lists/csv.h"
+#include "lists/ui/print_document.h"
 #include "platform/ui/background_job.h"
 #include "platform/ui/qt_owned.h"
 
-namespace taviro::logs::ui {
+namespace taviro::lists::ui {
 
 using platform::ui::Child;
 
@@ -275,4 +275,4 @@ void CListPage::Print() {
     PrintWithDialog(Document(), this);
 }
 
-}  // namespace taviro::logs::ui
+}  // namespace taviro::lists::ui

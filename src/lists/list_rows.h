@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace taviro::logs {
+namespace taviro::lists {
 
 struct ListRow {
     std::vector<std::string> cells;
@@ -36,4 +36,4 @@ std::vector<std::vector<std::string>> CellsOf(const std::vector<ListRow>& rows);
 // Whether `text` holds `needle`, ignoring the case of ASCII letters.
 bool ContainsIgnoringCase(std::string_view text, std::string_view needle);
 
-}  // namespace taviro::logs
+}  // namespace taviro::lists

@@ -9,11 +9,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "logs/csv.h"
-#include "logs/print_layout.h"
+#include "lists/csv.h"
+#include "lists/print_layout.h"
 #include "support/temp_folder_test.h"
 
-namespace taviro::logs {
+namespace taviro::lists {
 namespace {
 
 namespace fs = std::filesystem;
@@ -253,4 +253,4 @@ TEST_F(CsvFileTest, FailedWritesLeaveNothingBehind) {
 }
 
 }  // namespace
-}  // namespace taviro::logs
+}  // namespace taviro::lists

@@ -1,8 +1,8 @@
-#include "logs/list_rows.h"
+#include "lists/list_rows.h"
 
 #include <algorithm>
 
-namespace taviro::logs {
+namespace taviro::lists {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::vector<std::vector<std::string>> CellsOf(const std::vector<ListRow>& rows) 
     return cells;
 }
 
-}  // namespace taviro::logs
+}  // namespace taviro::lists

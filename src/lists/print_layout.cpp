@@ -1,9 +1,9 @@
-#include "logs/print_layout.h"
+#include "lists/print_layout.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace taviro::logs {
+namespace taviro::lists {
 
 namespace {
 
@@ -95,4 +95,4 @@ std::vector<PageItem> LayoutPage(const PrintDocument& document, int page) {
     return items;
 }
 
-}  // namespace taviro::logs
+}  // namespace taviro::lists
