@@ -329,6 +329,10 @@ bool CPlaybackService::Before(std::uint16_t pace, std::uint16_t than) const {
     return distance != 0 && distance < kPaceMask / 2;
 }
 
+bool CPlaybackService::Discarded(std::uint16_t pace) const {
+    return !m_bRunning.load() || m_bGatesClosed.load() || Before(pace, m_nShowFrom);
+}
+
 void CPlaybackService::NewPace(bool account, bool discard) {
     m_nPace = static_cast<std::uint16_t>(m_nPace % kPaceMask + 1);  // 1..kPaceMask
     if (account) {
@@ -346,9 +350,7 @@ bool CPlaybackService::BeforeShow(std::uint16_t ticket, const stream::FrameInfo&
     const std::int32_t microseconds = frame.microseconds;
     const auto pace = static_cast<std::uint16_t>(ticket & kPaceMask);
     std::unique_lock lock(m_lock);
-    const auto discarded = [&] {
-        return !m_bRunning.load() || m_bGatesClosed.load() || Before(pace, m_nShowFrom);
-    };
+    const auto discarded = [&] { return Discarded(pace); };
     if (discarded()) {
         return false;
     }
@@ -392,9 +394,7 @@ bool CPlaybackService::BeforeHear(std::uint16_t ticket, std::int32_t seconds,
                                   std::int32_t microseconds, const std::atomic<bool>& stop) {
     const auto pace = static_cast<std::uint16_t>(ticket & kPaceMask);
     std::unique_lock lock(m_lock);
-    const auto discarded = [&] {
-        return !m_bRunning.load() || m_bGatesClosed.load() || Before(pace, m_nShowFrom);
-    };
+    const auto discarded = [&] { return Discarded(pace); };
     if ((ticket & kPacedBit) != 0 && m_bPacing.load()) {
         // Until the picture it goes with is due: a pace not anchored yet (its first picture
         // still on its way) is waited for too. Three seconds at most, as for a picture.

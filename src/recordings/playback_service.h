@@ -165,6 +165,9 @@ class CPlaybackService final : public protocol::ISessionService,
     // what was received before is not shown.
     void NewPace(bool account, bool discard);
     [[nodiscard]] bool Before(std::uint16_t pace, std::uint16_t than) const;
+    // With m_lock: what was admitted in `pace` is no longer shown or heard (a button since,
+    // the stop, the session closing).
+    [[nodiscard]] bool Discarded(std::uint16_t pace) const;
 
     protocol::CRecorderSession& m_session;
     protocol::CLoginService& m_login;
