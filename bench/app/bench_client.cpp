@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
         recordings::PlayRequest request;
         request.channels = 0xFFFF;
         request.start = 1286870400;  // 2010-10-12 08:00:00
-        window.Shell().StartPlayback(request);
+        window.Recordings().Playback().Start(request);
         if (!QTest::qWaitFor([&] { return window.Shell().GridMode() == platform::kGridPlayback; },
                              10000)) {
             std::fprintf(stderr, "bench_client: no remote playback\n");

@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
                     request.channels = 0xFFFF;
                     request.start =
                         static_cast<protocol::RecorderTime>(1286870400 + step * 60 % 3600);
-                    window.Shell().StartPlayback(request);
+                    window.Recordings().Playback().Start(request);
                 } else if (inMinute >= 40 && inMinute < 45 &&
                            window.Shell().GridMode() == platform::kGridPlayback) {
                     window.OnCommand(345);  // stop: live view again

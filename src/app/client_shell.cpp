@@ -381,57 +381,8 @@ void CClientShell::ChangeFormat(std::uint32_t format) {
         m_connection->ChangeFormat(format);
 }
 
-client::CommandResult CClientShell::StartPlayback(const recordings::PlayRequest& request) {
-    if (!m_connection || m_gridMode == platform::kGridLocal)
-        return client::CommandResult::kIgnored;
-    return m_connection->StartPlayback(request);
-}
-
-client::CommandResult CClientShell::PlaybackButton(std::uint32_t id, protocol::ChannelMask view) {
-    using recordings::PlayCommand;
-    if (!m_connection || m_gridMode != platform::kGridPlayback)
-        return client::CommandResult::kIgnored;
-    switch (id) {
-        case 340:
-            return m_connection->PlayCommand(PlayCommand::PreviousStep, view);
-        case 341:
-            return m_connection->PlayCommand(PlayCommand::Backward, view);
-        case 342:
-            return m_connection->PlayCommand(PlayCommand::Forward, view);
-        case 343:
-            return m_connection->PlayCommand(PlayCommand::Pause, view);
-        case 345:
-            return m_connection->StopPlayback(true);
-        case 346:
-            return m_connection->PlayCommand(PlayCommand::NextStep, view);
-        default:
-            return client::CommandResult::kIgnored;
-    }
-}
-
-client::CommandResult CClientShell::SeekPlayback(protocol::RecorderTime seconds,
-                                                 protocol::ChannelMask view) {
-    if (!m_connection || m_gridMode != platform::kGridPlayback)
-        return client::CommandResult::kIgnored;
-    return m_connection->SeekPlayback(seconds, view);
-}
-
-int CClientShell::PlaybackIconSpeed() const {
-    if (m_gridMode == platform::kGridLocal)
-        return archive::IconSpeed(m_localState);
-    if (!m_connection || !m_connection->Playback().Running())
-        return 0;
-    const recordings::CPlaybackService& playback = m_connection->Playback();
-    if (playback.Pause() == recordings::PauseState::Paused)
-        return 0;
-    switch (playback.Mode()) {
-        case recordings::PlayCommand::NextStep:
-            return 10;
-        case recordings::PlayCommand::PreviousStep:
-            return 11;
-        default:
-            return playback.Speed();
-    }
+int CClientShell::LocalIconSpeed() const {
+    return m_gridMode == platform::kGridLocal ? archive::IconSpeed(m_localState) : 0;
 }
 
 client::CommandResult CClientShell::StartLocalPlayback(std::uint32_t time,

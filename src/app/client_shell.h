@@ -141,19 +141,6 @@ class CClientShell {
     // The renderer changed: the running decoders restart in its format.
     void ChangeFormat(std::uint32_t format);
 
-    // --- remote playback ---
-    // From the search window (calendar, day timeline, time entry).
-    client::CommandResult StartPlayback(const recordings::PlayRequest& request);
-    // Buttons 340..343, 345 and 346 while the grid shows remote playback: previous step,
-    // backward, forward, pause, stop (live view again), next step. `view`: the channels
-    // the grid shows.
-    client::CommandResult PlaybackButton(std::uint32_t id, protocol::ChannelMask view);
-    // Slider 420 let go at `seconds` (recorder time).
-    client::CommandResult SeekPlayback(protocol::RecorderTime seconds, protocol::ChannelMask view);
-    // What the panes' playback-state icon shows: 0 pause, 1 play, +-2..6 fast, -1
-    // backward, 10 and 11 the step icons.
-    [[nodiscard]] int PlaybackIconSpeed() const;
-
     // --- local playback (backup pairs without a recorder) ---
     // Live view and remote playback stop, then the player starts at `time` on the shell's
     // worker; WM_CHANNEL_GRID_MODE kGridLocal follows (or (4, 0) and kGridNone when no
@@ -169,6 +156,9 @@ class CClientShell {
     // `liveAgain` live view is asked for once the player has let go of the panes, when a
     // recorder is connected then.
     void StopLocalPlayback(bool liveAgain = false);
+    // The panes' playback icon while local playback is shown (0 otherwise): 0 pause, 1
+    // play, +-2..6 fast, -1 backward, 10 and 11 the step icons.
+    [[nodiscard]] int LocalIconSpeed() const;
     // The local player's mode and speed as it last reported them (WM_LOCAL_STATE).
     [[nodiscard]] archive::PlayerState LocalState() const { return m_localState; }
     // The running player, or null (the window thread).

@@ -396,4 +396,33 @@ void CConnection::ChangeFormat(std::uint32_t format) {
     });
 }
 
+std::string CConnection::RecorderName() const {
+    const auto& config = m_session->Transport().Config();
+    return config.address + ":" + std::to_string(config.port);
+}
+
+std::string CConnection::LoginLine() const {
+    const auto& transport = m_session->Transport();
+    return transport.Config().userId + " @ " + transport.AddressText() + ":" +
+           std::to_string(transport.Config().port);
+}
+
+logs::SystemFacts CConnection::SystemFacts() const {
+    const auto& config = m_session->Transport().Config();
+    return logs::SystemFacts{config.address, config.port, config.description,
+                             m_session->Login().Hello()};
+}
+
+recordings::SearchRights CConnection::SearchRights() const {
+    const protocol::HelloAck hello = m_session->Login().Hello();
+    const protocol::RightsContext rights = m_session->Live().Rights();
+    recordings::SearchRights out;
+    out.permissionTables = hello.product_major_ver > 1 ||
+                           (hello.product_major_ver == 1 && hello.product_minor_ver != 0);
+    out.searchRow = protocol::RowAllows(rights, protocol::right_row::kSearch);
+    out.backupRow = protocol::RowAllows(rights, protocol::right_row::kBackup);
+    out.backupRunning = m_backup.Running();
+    return out;
+}
+
 }  // namespace taviro::client

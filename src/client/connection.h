@@ -30,6 +30,7 @@
 #include "audio/talk.h"
 #include "logs/info_service.h"
 #include "logs/local_log.h"
+#include "logs/status_info.h"
 #include "maintenance/firmware_service.h"
 #include "maintenance/ptz_service.h"
 #include "platform/h264_decoder.h"
@@ -43,6 +44,7 @@
 #include "recordings/backup_service.h"
 #include "recordings/play_control.h"
 #include "recordings/playback_service.h"
+#include "recordings/search_model.h"
 #include "recordings/search_service.h"
 #include "stream/consumer_slots.h"
 #include "stream/stream_frames.h"
@@ -180,6 +182,16 @@ class CConnection final : private protocol::IStreamReceiver,
     stream::CStreamState& State() { return m_state; }
     stream::CConsumerSlots& Slots() { return m_slots; }
     const stream::CStreamFrames& Frames() const { return m_frames; }
+    // Who this connection is to, as the windows name it: "host:port" as the user gave it,
+    // "user @ address:port" with the address resolved, the facts of the system page, the
+    // rights of the search window, and the sizes of a refused transfer.
+    [[nodiscard]] std::string RecorderName() const;
+    [[nodiscard]] std::string LoginLine() const;
+    [[nodiscard]] logs::SystemFacts SystemFacts() const;
+    [[nodiscard]] recordings::SearchRights SearchRights() const;
+    [[nodiscard]] std::optional<std::pair<std::uint32_t, std::uint32_t>> TransferSizes() const {
+        return m_session->Transport().TransferSizes();
+    }
     // After Drain() (the command-line client): the talk button's state.
     const audio::CTalkButton& Talk() const { return m_talk; }
 

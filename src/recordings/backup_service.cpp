@@ -139,6 +139,10 @@ bool CBackupService::RequestCapacity(const BackupRange& range) {
     return m_session.Send(msg::TRANS_ON_REQ, EncodeBackupRange(range));
 }
 
+bool CBackupService::CancelCapacity() {
+    return !m_bGatesClosed.load() && m_session.Send(msg::CAPA_CAL_CANCEL);
+}
+
 bool CBackupService::Start(const BackupRange& range) {
     if (m_bGatesClosed.load()) {
         return false;

@@ -80,6 +80,8 @@ class CBackupService final : public protocol::ISessionService {
     void SetTarget(BackupTarget target);
     // TRANS_ON_REQ; the answer comes as WM_BACKUP_CAPACITY.
     bool RequestCapacity(const BackupRange& range);
+    // CAPA_CAL_CANCEL: the size question was closed without starting.
+    bool CancelCapacity();
     // TRANS_DATA_REQ with a new writer. False when the gates are closed, the request cannot
     // be queued, or the previous transfer is still writing (Finishing(): its data would
     // otherwise be lost; the caller says so and the user tries again once it has ended).

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "connect/ui/connect_dlg.h"
+#include "client/ui/recordings_panel.h"
 #include "recordings/ui/backup_panel.h"
 
 #include <QGuiApplication>
@@ -93,7 +94,10 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, platform::ISettingsSt
     m_sink.SetHandler(platform::Window::Main,
                       [this](const platform::PostedMessage& m) { OnPosted(m); });
     for (const auto window : {platform::Window::Search, platform::Window::Backup})
-        m_sink.SetHandler(window, [this](const platform::PostedMessage& m) { OnSearchPosted(m); });
+        m_sink.SetHandler(window, [this](const platform::PostedMessage& m) {
+            if (m_shell->OnMessage(m) && !m_quitting && m_recordings)
+                m_recordings->OnPosted(m);
+        });
     m_sink.SetMessageBoxParent(this);
     // The connection's state in the title strip, right of the product name.
     m_stateLabel = Child<QLabel>(this);
@@ -134,6 +138,12 @@ CClientDlg::~CClientDlg() {
     // The PTZ windows and controller use the connection's PTZ service: they go first.
     m_ptzWindows.reset();
     m_ptz.reset();
+    // The recordings panel's search window and controllers use the connection's services.
+    if (m_recordings) {
+        m_recordings->Attach(nullptr);
+        delete m_recordings;
+        m_recordings = nullptr;
+    }
     // The session's threads post into the sink until they are joined; the shell joins
     // them before the views and the grid go.
     m_shell.reset();
@@ -156,7 +166,7 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
     m_shell->StartUp();
     // The skin is the resource source while the controls are made.
     CreateControls();
-    CreatePlaybackControls();
+    CreateRecordingsPanel();
     m_monitors = EnumerateMonitors();
     CreateGrid(GridDrawMode(m_shell->Setup()), std::nullopt);
     // The 16-pane layout with its button down, Live disabled until a session logs in.
@@ -267,7 +277,9 @@ void CClientDlg::RefreshGridStatus() {
         return;
     video::ui::GridStatus status;
     status.audioOutput = m_shell->AudioOutput();
-    status.playerSpeed = m_shell->PlaybackIconSpeed();
+    status.playerSpeed = m_shell->GridMode() == platform::kGridLocal
+                             ? m_shell->LocalIconSpeed()
+                             : (m_recordings ? m_recordings->Playback().IconSpeed() : 0);
     if (m_ptz) {
         status.ptzChannel = m_ptz->Icon().channel;
         status.ptzState = m_ptz->Icon().state;
@@ -418,7 +430,7 @@ QImage CClientDlg::Screenshot() {
         painter.drawImage(QRect(at, m_grid->Surface()->size()), m_grid->GrabPanes());
         // What lies over the grid (the backup's progress, the bookmark name) goes on top.
         for (QWidget* over :
-             {static_cast<QWidget*>(m_backupPanel), static_cast<QWidget*>(m_bookmarkButton),
+             {static_cast<QWidget*>(m_recordings->BackupPanel()), static_cast<QWidget*>(m_bookmarkButton),
               static_cast<QWidget*>(m_bookmarkName)}) {
             if (over != nullptr && over->isVisible())
                 painter.drawPixmap(over->geometry().topLeft(), over->grab());
@@ -438,12 +450,8 @@ void CClientDlg::ShowConnectionState() {
             text = QStringLiteral("Connecting\u2026");
             break;
         case ConnectionState::kConnected:
-            if (auto* session = m_shell->Session()) {
-                const auto& config = session->Transport().Config();
-                text = QString::fromStdString(config.userId + " @ " +
-                                              session->Transport().AddressText() + ":" +
-                                              std::to_string(config.port));
-            }
+            if (auto* connection = m_shell->Connection())
+                text = QString::fromStdString(connection->LoginLine());
             break;
         case ConnectionState::kClosing:
             text = QStringLiteral("Disconnecting\u2026");
@@ -451,8 +459,11 @@ void CClientDlg::ShowConnectionState() {
     }
     if (m_quitting)
         text = QStringLiteral("Closing\u2026");
-    else if (!m_playbackText.isEmpty())
-        text = m_playbackText + QStringLiteral("   ") + text;
+    else if (m_recordings && !m_recordings->Playback().Title().empty())
+        text = QString::fromStdString(m_recordings->Playback().Title()) + QStringLiteral("   ") +
+               text;
+    else if (!m_localText.isEmpty())
+        text = m_localText + QStringLiteral("   ") + text;
     m_stateLabel->setText(text);
 }
 

@@ -32,6 +32,7 @@
 #include "app/notifications.h"
 #include "app/ui/notify_popup.h"
 #include "archive/ui/archive_window.h"
+#include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "maintenance/ui/firmware_dlg.h"
 #include "platform/message_sink.h"
@@ -115,14 +116,15 @@ class CClientDlg final : public QWidget {
     QImage Screenshot();
 
     // For tests, the demo and the screenshot.
-    recordings::ui::CSearchWindow* SearchWindow() const { return m_searchWindow; }
-    recordings::ui::CPlaybackBar* PlaybackBar() const { return m_playbackBar; }
-    recordings::ui::CBackupPanel* BackupPanel() const { return m_backupPanel; }
+    recordings::ui::CSearchWindow* SearchWindow() const { return m_recordings->SearchWindow(); }
+    recordings::ui::CPlaybackBar* PlaybackBar() const { return m_recordings->Bar(); }
+    recordings::ui::CBackupPanel* BackupPanel() const { return m_recordings->BackupPanel(); }
     archive::ui::CArchiveWindow* ArchiveWindow() const { return m_archiveWindow; }
     QPushButton* BookmarkButton() const { return m_bookmarkButton; }
     QLineEdit* BookmarkNameEdit() const { return m_bookmarkName; }
     snapshot::ui::CSnapshotViewer* SnapshotViewer() const { return m_viewer.get(); }
     CClientShell& Shell() { return *m_shell; }
+    client::ui::CRecordingsPanel& Recordings() { return *m_recordings; }
     video::CChannelViews& Views() { return m_views; }
     video::ui::CChannelGrid* Grid() { return m_grid; }
     controls::ui::CSkinButtonWidget* Button(std::uint32_t id) const;
@@ -183,20 +185,12 @@ class CClientDlg final : public QWidget {
     void OnSliderMessage(std::uint32_t message, std::uint32_t id, int position);
     void RecheckAudio();
 
-    // client_dlg_playback.cpp: remote search and playback.
-    static int CurrentYear();
-    void CreatePlaybackControls();
-    void OpenSearch();
-    void CloseSearch();
-    void OnSearchPosted(const platform::PostedMessage& message);
-    void OnPlaybackStarted();
-    void OnPlaybackStopped();
-    void OnPlaybackDay(const platform::PostedMessage& message);
-    void UpdatePlaybackBar();
-    void OnPositionSlider(std::uint32_t message, int position);
-    // The position slider (and the bar under it) span the recorded stretch around
-    // `second` of the playback day.
-    void FitPositionSpan(int second);
+    // client_dlg_playback.cpp: the recordings panel (remote search, playback and backup)
+    // made, and the grid arranged when remote playback begins or ends.
+    void CreateRecordingsPanel();
+    void OnPlaybackShown(bool shown);
+    // The connection the controllers act on follows the shell's (PTZ drops a closing one).
+    void SyncLinks();
 
     // client_dlg_local.cpp: the local archive window and local playback.
     void OpenArchive();
@@ -212,8 +206,6 @@ class CClientDlg final : public QWidget {
     void CreatePtz();
     // Buttons 355 ("Pan") and 356 ("Zoom").
     void PtzCommand(std::uint32_t id);
-    // The connection the PTZ controller steers through follows the shell's.
-    void SyncPtzLink();
     void OnPtzChanged();
     void OnPaneWheel(int channel, int steps);
     // Button 374: rights, then the Upgrade folder scanned on a pool thread.
@@ -294,21 +286,10 @@ class CClientDlg final : public QWidget {
     bool m_closing = false;  // Quit has ended; close() is under way
     bool m_muted = false;
     std::optional<QPoint> m_dragFrom;  // dragging the window by its background
-    // Remote search and playback.
-    QPointer<recordings::ui::CSearchWindow> m_searchWindow;
-    // What the last playback started from the search window came from (kept while the
-    // connection lasts, so a reopened window shows the same calendar).
-    recordings::PendingSelection m_pendingSelection;
-    QTimer* m_playTimer = nullptr;
-    recordings::ui::CPlaybackBar* m_playbackBar = nullptr;
-    std::vector<QShortcut*> m_playKeys;
-    std::int64_t m_playDayStart = 0;
-    std::vector<recordings::DayInfoRecord> m_playDayRecords;  // the playback day's stretches
-    recordings::SliderSpan m_playSpan;                        // what the slider spans
-    bool m_positionDragging = false;                          // the user holds the position slider
-    bool m_playbackShown = false;                             // the grid shows remote playback
-    QString m_playbackText;  // where playback stands, in the title strip
-    recordings::ui::CBackupPanel* m_backupPanel = nullptr;
+    // Remote search, playback and backup (a child of this window).
+    client::ui::CRecordingsPanel* m_recordings = nullptr;
+    bool m_positionDragging = false;  // the user holds the position slider (local playback)
+    QString m_localText;              // where local playback stands, in the title strip
     // Local playback.
     QPointer<archive::ui::CArchiveWindow> m_archiveWindow;
     bool m_localShown = false;           // the grid shows local playback

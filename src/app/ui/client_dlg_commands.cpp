@@ -9,6 +9,7 @@
 #include "app/ui/client_dlg.h"
 #include "app/ui/local_setup_dlg.h"
 #include "audio/sound_ring.h"
+#include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
@@ -60,7 +61,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             if (m_shell->GridMode() == platform::kGridLocal)
                 m_shell->LocalButton(id);
             else
-                m_shell->PlaybackButton(id, m_grid->Layout().VisibleChannels());
+                m_recordings->Playback().Button(id, m_grid->Layout().VisibleChannels());
             break;
         case 343:
             // In live view the pause button freezes or resumes the pictures.
@@ -69,7 +70,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             else if (m_shell->GridMode() == platform::kGridLocal)
                 m_shell->LocalButton(id);
             else
-                m_shell->PlaybackButton(id, m_grid->Layout().VisibleChannels());
+                m_recordings->Playback().Button(id, m_grid->Layout().VisibleChannels());
             break;
         case 363:
             OpenArchive();
@@ -93,9 +94,9 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             break;
         case 361:
             if (m_shell->CheckRights(Feature::SearchPlayback) == client::CommandResult::kDone)
-                OpenSearch();
+                m_recordings->OpenSearch();
             else if (auto* b = Button(361))
-                b->SetCheck(m_searchWindow ? 1 : 0);
+                b->SetCheck(SearchWindow() ? 1 : 0);
             break;
         case 362:
             if (m_shell->CheckRights(Feature::WebSetup) == client::CommandResult::kDone)
@@ -204,7 +205,7 @@ void CClientDlg::ConnectConfirmed() {
     }
     m_views.ClearHasDecoded();
     m_shell->Connect(*target, m_views, m_grid->PictureFormat());
-    SyncPtzLink();
+    SyncLinks();
     RefreshGridStatus();
     UpdateToolTips();
     ShowConnectionState();
@@ -277,7 +278,7 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
     if (id == kPositionSliderId && m_shell->GridMode() == platform::kGridLocal)
         OnLocalSlider(message, position);
     else if (id == kPositionSliderId)
-        OnPositionSlider(message, position);
+        m_recordings->OnSlider(message, position, m_grid->Layout().VisibleChannels());
 }
 
 void CClientDlg::RecheckAudio() {

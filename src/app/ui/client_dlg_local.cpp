@@ -11,6 +11,8 @@
 #include "archive/bookmarks.h"
 #include "archive/player_rules.h"
 #include "archive/ui/archive_window.h"
+#include "client/remote_playback.h"
+#include "client/ui/recordings_panel.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
 #include "logs/local_log.h"
@@ -46,7 +48,7 @@ void CClientDlg::OpenArchive() {
     ctx.notify = [this](int category, int code) { m_sink.Notify(category, code); };
     ctx.saveFolder = SubFolderPath(location, StorageSubFolder::kSaved);
     ctx.dateFormat = m_shell->Setup().dateFormat;
-    ctx.currentYear = CurrentYear();
+    ctx.currentYear = client::ui::CurrentYear();
     m_archiveWindow = platform::ui::Child<archive::ui::CArchiveWindow>(this, std::move(ctx));
     connect(m_archiveWindow, &archive::ui::CArchiveWindow::Closed, this, [this] {
         if (m_archiveWindow)
@@ -69,8 +71,7 @@ void CClientDlg::OnLocalGridMode(bool on) {
     m_localShown = on;
     for (const std::uint32_t id : kLocalButtons)
         SetControlState(id, on ? platform::kEnabled : platform::kDisabled);
-    for (QShortcut* key : m_playKeys)
-        key->setEnabled(on);
+    m_recordings->SetKeysEnabled(on || m_recordings->Playback().Shown());
     if (!m_bookmarkButton) {
         m_bookmarkButton = platform::ui::Child<QPushButton>(this, QStringLiteral("Bookmark"));
         m_bookmarkButton->setObjectName(QStringLiteral("Bookmark"));
@@ -87,13 +88,13 @@ void CClientDlg::OnLocalGridMode(bool on) {
     m_bookmarkSlot.reset();
     // The position slider seeks in the joined pairs while they play.
     if (auto* slider = Slider(kPositionSliderId))
-        slider->SetSliderEnabled(on || m_playbackShown);
+        slider->SetSliderEnabled(on || m_recordings->Playback().Shown());
     if (on) {
         m_grid->StartPlayback();
         m_views.SetViewMode(video::ViewMode::LocalPlayback);
         m_bookmarkButton->raise();
     } else {
-        m_playbackText.clear();
+        m_localText.clear();
         m_localPosition = 0;
         ShowConnectionState();
         // Live view comes back by itself when a recorder is connected (or connecting);
@@ -156,18 +157,11 @@ void CClientDlg::OnLocalMessage(const platform::PostedMessage& m) {
 }
 
 void CClientDlg::ShowLocalTitle() {
-    protocol::UserTime t;
-    if (m_localPosition == 0 ||
-        !protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(m_localPosition), &t))
+    const std::string title =
+        client::PlaybackTitle("L-PLAY", m_localPosition, archive::IconSpeed(m_shell->LocalState()));
+    if (title.empty())
         return;
-    const int speed = archive::IconSpeed(m_shell->LocalState());
-    const QString how = speed == 0    ? QStringLiteral("paused")
-                        : speed == 10 ? QStringLiteral("step")
-                        : speed == 11 ? QStringLiteral("step back")
-                                      : QStringLiteral("x%1").arg(speed);
-    m_playbackText = QString::asprintf("L-PLAY %04d-%02d-%02d %02d:%02d:%02d  ", t.year,
-                                       t.month + 1, t.day + 1, t.hour, t.minute, t.second) +
-                     how;
+    m_localText = QString::fromStdString(title);
     ShowConnectionState();
 }
 

@@ -56,7 +56,7 @@ void CClientDlg::CreatePtz() {
     m_sink.SetHandler(platform::Window::Ptz, [this](const platform::PostedMessage& m) {
         if (!m_shell->OnMessage(m) || m_quitting)
             return;
-        SyncPtzLink();
+        SyncLinks();
         if (m.message == platform::WM_PTZ_CHANNEL_ACK)
             m_ptz->OnChannelAck(static_cast<int>(m.wParam),
                                 static_cast<maintenance::PtzAvailability>(m.lParam));
@@ -66,18 +66,8 @@ void CClientDlg::CreatePtz() {
     qApp->installEventFilter(this);
 }
 
-void CClientDlg::SyncPtzLink() {
-    client::CConnection* connection = m_shell->Connection();
-    if (connection != nullptr && connection->Closing())
-        connection = nullptr;
-    if (connection == m_ptzLink)
-        return;
-    m_ptzLink = connection;
-    m_ptz->SetLink(connection != nullptr ? &connection->Ptz() : nullptr);
-}
-
 void CClientDlg::PtzCommand(std::uint32_t id) {
-    SyncPtzLink();
+    SyncLinks();
     client::CConnection* connection = m_shell->Connection();
     const maintenance::PtzMode mode =
         id == 355 ? maintenance::PtzMode::Pan : maintenance::PtzMode::Zoom;

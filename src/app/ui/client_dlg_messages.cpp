@@ -6,7 +6,7 @@
 #include "maintenance/ptz_controller.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
-#include "recordings/ui/backup_panel.h"
+#include "client/ui/recordings_panel.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -21,6 +21,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             CloseFirmwareWindow();
             m_ptz->SetLink(nullptr);
             m_ptzLink = nullptr;
+            m_recordings->Attach(nullptr);
         }
     }
     // The shell drops the messages of a connection that has ended, and acts on its own.
@@ -31,6 +32,10 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         return;
     }
     if (m_quitting)
+        return;
+    // A connection the reconnect made by itself is the controllers' from its first message.
+    SyncLinks();
+    if (m_recordings->OnPosted(m))
         return;
     switch (m.message) {
         case WM_RECORDER_NOTIFY:
@@ -66,7 +71,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
                 if (m.wParam == kGridLocal)
                     break;
             }
-            SyncPtzLink();
+            SyncLinks();
             m_ptz->SetLive(m.wParam == kGridLive);
             if (m.wParam == kGridLive) {
                 if (auto* session = m_shell->Session())
@@ -93,12 +98,6 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             RefreshGridStatus();
             m_grid->RepaintAll();
             break;
-        case WM_PLAY_STARTED:
-            OnPlaybackStarted();
-            break;
-        case WM_PLAY_STOPPED:
-            OnPlaybackStopped();
-            break;
         case WM_PLAYER_INFO:
             RefreshGridStatus();
             break;
@@ -113,21 +112,6 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
                 m_sink.ShowMessageBox(
                     "The recording could not be read, so local playback has stopped.");
             break;
-        case WM_BACKUP_STARTED:
-            m_backupPanel->Started(m.wParam);
-            break;
-        case WM_BACKUP_PROGRESS:
-            m_backupPanel->Progress(m.wParam);
-            break;
-        case WM_BACKUP_FINISHED: {
-            // What the backup wrote, or why it stopped: the panel says so until closed.
-            client::CConnection* c = m_shell->Connection();
-            m_backupPanel->Finished(c ? c->Backup().LastOutcome() : std::nullopt);
-            break;
-        }
-        case WM_PLAY_DAY_READY:
-            OnPlaybackDay(m);
-            break;
         case WM_START_PLAYER:
             // The local archive player opens by itself in player mode once it exists.
             if (m_shell->PlayerMode()) {
@@ -137,9 +121,6 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             break;
         case WM_SNAPSHOT_DONE:
             OnSnapshotDone(m);
-            break;
-        case WM_CLOSE_SESSION_DIALOGS:
-            CloseSearch();
             break;
         case WM_CLOSE_PTZ:
             // Live view stopped or the PTZ right was withdrawn: a held move is stopped.
@@ -161,13 +142,7 @@ void CClientDlg::OnConnectionClosed() {
     }
     // The teardown has ended: the window shows no connection any more.
     CloseFirmwareWindow();
-    SyncPtzLink();
-    CloseSearch();
-    m_pendingSelection.Clear();
-    OnPlaybackStopped();
-    // A backup whose end never reached the window (its connection is gone) runs no more.
-    if (m_backupPanel->Running())
-        m_backupPanel->Finished(std::nullopt);
+    SyncLinks();
     SetControlState(platform::kCtlConnect, platform::kReleased);
     SetControlState(platform::kCtlLive, platform::kDisabled);
     m_audioTimer->stop();
@@ -188,10 +163,8 @@ void CClientDlg::CreatePresenter() {
         ctx.version = m_version;
         ctx.text = SkinTextLookup();
         ctx.recorder = m_shell->RecorderName();
-        if (auto* session = m_shell->Session()) {
-            if (const auto sizes = session->Transport().TransferSizes())
-                ctx.transferSizes = sizes;
-        }
+        if (auto* connection = m_shell->Connection())
+            ctx.transferSizes = connection->TransferSizes();
         return ctx;
     };
     callbacks.facts = [this] {
@@ -206,7 +179,7 @@ void CClientDlg::CreatePresenter() {
     callbacks.followUp = [this](FollowUpAction action) { RunFollowUp(action); };
     callbacks.cancelAction = [this](NotifyCancelAction action) {
         if (action == NotifyCancelAction::kDiscardPendingSearch)
-            m_pendingSelection.Clear();
+            m_recordings->Playback().Pending().Clear();
     };
     m_presenter = std::make_unique<CNotifyPresenter>(this, std::move(callbacks), SkinTextLookup());
 }
