@@ -88,4 +88,48 @@ int CReconnectController::SecondsLeft(Clock::time_point now) const {
     return static_cast<int>((left + m_unit - Clock::duration(1)) / m_unit);
 }
 
+namespace {
+
+std::string Interrupted(const ResumeState& resume) {
+    if (resume.playback && resume.backup)
+        return "remote playback and backup interrupted";
+    if (resume.playback)
+        return "remote playback interrupted";
+    if (resume.backup)
+        return "backup interrupted";
+    return {};
+}
+
+}  // namespace
+
+CReconnectBanner::Line CReconnectBanner::Update(const CReconnectController& reconnect,
+                                                Clock::time_point now) {
+    const std::string interrupted = Interrupted(reconnect.Resume());
+    Line line;
+    switch (reconnect.State()) {
+        case ReconnectState::kWaiting:
+            line.text = "Reconnecting in " + std::to_string(reconnect.SecondsLeft(now)) + " s";
+            line.cancellable = true;
+            m_noteUntil = Clock::time_point::max();
+            break;
+        case ReconnectState::kConnecting:
+            line.text = "Reconnecting\u2026";
+            line.cancellable = true;
+            m_noteUntil = Clock::time_point::max();
+            break;
+        case ReconnectState::kRestored:
+            // What was not brought back is said once more, for a while.
+            if (m_noteUntil == Clock::time_point::max())
+                m_noteUntil = now + kRestoredNote;
+            if (!interrupted.empty() && now < m_noteUntil)
+                line.text = "Connection restored";
+            break;
+        default:
+            break;
+    }
+    if (!line.text.empty() && !interrupted.empty())
+        line.text += " \u00b7 " + interrupted;
+    return line;
+}
+
 }  // namespace taviro::client

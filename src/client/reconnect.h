@@ -102,4 +102,23 @@ class CReconnectController {
     std::string m_refusedWhy;
 };
 
+// What the title strip says while the client comes back after a loss: "Reconnecting in N s"
+// (or "Reconnecting..." while an attempt runs) with a Cancel button, and after the return,
+// for a while, "Connection restored" when a playback or backup could not be brought back;
+// empty text: nothing to show. The owner keeps one per window and calls Update often.
+class CReconnectBanner {
+  public:
+    using Clock = CReconnectController::Clock;
+    static constexpr std::chrono::seconds kRestoredNote{10};
+
+    struct Line {
+        std::string text;
+        bool cancellable = false;
+    };
+    Line Update(const CReconnectController& reconnect, Clock::time_point now);
+
+  private:
+    Clock::time_point m_noteUntil{};  // the "restored" note shows until then
+};
+
 }  // namespace taviro::client

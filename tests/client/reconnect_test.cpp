@@ -75,6 +75,31 @@ TEST(Reconnect, CountdownRoundsUpAndLoginHandsBackWhatRan) {
     EXPECT_TRUE(c.Poll(t0 + 1s + 10ms));
 }
 
+TEST(Reconnect, BannerCountsDownThenSaysWhatWasNotBroughtBackForTenSeconds) {
+    CReconnectController c;
+    CReconnectBanner banner;
+    const Clock::time_point t0{};
+    EXPECT_TRUE(banner.Update(c, t0).text.empty()) << "nothing lost";
+    c.OnLost(SomeView(), t0);
+    auto line = banner.Update(c, t0);
+    EXPECT_EQ(line.text, "Reconnecting in 1 s \u00b7 remote playback interrupted");
+    EXPECT_TRUE(line.cancellable);
+    ASSERT_TRUE(c.Poll(t0 + 1s));
+    EXPECT_TRUE(banner.Update(c, t0 + 1s).text.starts_with("Reconnecting\u2026"));
+    ASSERT_TRUE(c.OnLoggedIn(t0 + 2s));
+    line = banner.Update(c, t0 + 2s);
+    EXPECT_EQ(line.text, "Connection restored \u00b7 remote playback interrupted");
+    EXPECT_FALSE(line.cancellable);
+    EXPECT_FALSE(banner.Update(c, t0 + 11s).text.empty());
+    EXPECT_TRUE(banner.Update(c, t0 + 12s).text.empty()) << "the note goes after ten seconds";
+
+    // A loss where nothing but live view ran comes back without a note.
+    c.OnLost(ResumeState{}, t0 + 60s);
+    ASSERT_TRUE(c.Poll(t0 + 61s));
+    ASSERT_TRUE(c.OnLoggedIn(t0 + 61s));
+    EXPECT_TRUE(banner.Update(c, t0 + 61s).text.empty());
+}
+
 TEST(Reconnect, ARecorderThatDropsRightAfterEveryLoginIsAskedEverLessOften) {
     CReconnectController c(10ms);
     Clock::time_point now{};

@@ -18,7 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr protocol::RecorderTime kArchiveStart = 1286870400;  // 2010-10-12 08:00:00
-constexpr int kEight = 8 * 3600;                               // 08:00 as a second of the day
+constexpr int kEight = 8 * 3600;                              // 08:00 as a second of the day
 
 struct RecordingView final : IRemotePlaybackView {
     void PlaybackShown(bool on) override { shown = on; }
@@ -49,8 +49,8 @@ class RemotePlaybackTest : public ::testing::Test {
         config.connectTimeout = 2s;
         ConnectionSettings settings;
         settings.quitPause = 5ms;
-        m_connection = std::make_unique<CConnection>(m_sink, 1, nullptr, m_views,
-                                                     std::move(config), std::move(settings));
+        m_connection = std::make_unique<CConnection>(m_sink, 1, nullptr, m_views, std::move(config),
+                                                     std::move(settings));
         m_connection->Start();
         ASSERT_TRUE(Pump([](const platform::PostedMessage& m) {
             return m.message == platform::WM_SESSION_LOGGED_IN;
@@ -121,8 +121,9 @@ TEST_F(RemotePlaybackTest, DaySpanTitleHeldSliderSeekPauseAndStop) {
     EXPECT_GE(m_view.span.second, kEight + 5400 - 1);
     EXPECT_LT(m_view.span.second - m_view.span.first, 4 * 3600);
 
-    ASSERT_TRUE(TickUntil([&] { return m_controller.Title().starts_with("R-PLAY 2010-10-12 08:1"); }))
-        << m_controller.Title();
+    ASSERT_TRUE(TickUntil([&] {
+        return m_controller.Title().starts_with("R-PLAY 2010-10-12 08:1");
+    })) << m_controller.Title();
     EXPECT_TRUE(m_controller.Title().ends_with("x1")) << m_controller.Title();
     EXPECT_GE(m_view.position, kEight + 600);
 

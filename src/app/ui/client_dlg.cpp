@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "connect/ui/connect_dlg.h"
 #include "client/ui/recordings_panel.h"
+#include "connect/ui/connect_dlg.h"
 #include "recordings/ui/backup_panel.h"
 
 #include <QGuiApplication>
@@ -118,6 +118,7 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, platform::ISettingsSt
     }
     CreatePresenter();
     CreatePtz();
+    CreateSnapshotPanel();
     m_audioTimer = Child<QTimer>(this);
     m_audioTimer->setInterval(kAudioRecheckMs);
     connect(m_audioTimer, &QTimer::timeout, this, &CClientDlg::RecheckAudio);
@@ -132,8 +133,7 @@ CClientDlg::~CClientDlg() {
     qApp->removeEventFilter(this);
     m_sink.SetMessageBoxParent(nullptr);
     m_presenter.reset();
-    StopSnapshots();
-    m_viewer.reset();
+    m_snapshots->Stop();
     CloseFirmwareWindow();
     // The PTZ windows and controller use the connection's PTZ service: they go first.
     m_ptzWindows.reset();
@@ -430,8 +430,8 @@ QImage CClientDlg::Screenshot() {
         painter.drawImage(QRect(at, m_grid->Surface()->size()), m_grid->GrabPanes());
         // What lies over the grid (the backup's progress, the bookmark name) goes on top.
         for (QWidget* over :
-             {static_cast<QWidget*>(m_recordings->BackupPanel()), static_cast<QWidget*>(m_bookmarkButton),
-              static_cast<QWidget*>(m_bookmarkName)}) {
+             {static_cast<QWidget*>(m_recordings->BackupPanel()),
+              static_cast<QWidget*>(m_bookmarkButton), static_cast<QWidget*>(m_bookmarkName)}) {
             if (over != nullptr && over->isVisible())
                 painter.drawPixmap(over->geometry().topLeft(), over->grab());
         }
@@ -460,8 +460,8 @@ void CClientDlg::ShowConnectionState() {
     if (m_quitting)
         text = QStringLiteral("Closing\u2026");
     else if (m_recordings && !m_recordings->Playback().Title().empty())
-        text = QString::fromStdString(m_recordings->Playback().Title()) + QStringLiteral("   ") +
-               text;
+        text =
+            QString::fromStdString(m_recordings->Playback().Title()) + QStringLiteral("   ") + text;
     else if (!m_localText.isEmpty())
         text = m_localText + QStringLiteral("   ") + text;
     m_stateLabel->setText(text);

@@ -32,6 +32,7 @@
 #include "app/notifications.h"
 #include "app/ui/notify_popup.h"
 #include "archive/ui/archive_window.h"
+#include "client/ui/reconnect_bar.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "maintenance/ui/firmware_dlg.h"
@@ -40,6 +41,7 @@
 #include "recordings/search_model.h"
 #include "recordings/timeline.h"
 #include "recordings/ui/search_window.h"
+#include "snapshot/ui/snapshot_panel.h"
 #include "video/channel_views.h"
 #include "video/layouts.h"
 
@@ -61,9 +63,6 @@ namespace taviro::recordings::ui {
 class CPlaybackBar;
 class CBackupPanel;
 }  // namespace taviro::recordings::ui
-namespace taviro::snapshot {
-class CSnapshotWriters;
-}
 namespace taviro::maintenance {
 class CPtzController;
 }
@@ -71,7 +70,6 @@ namespace taviro::maintenance::ui {
 class CPtzWindows;
 }
 namespace taviro::snapshot::ui {
-class CQtCaptionPainter;
 class CSnapshotViewer;
 }  // namespace taviro::snapshot::ui
 namespace taviro::audio {
@@ -122,7 +120,7 @@ class CClientDlg final : public QWidget {
     archive::ui::CArchiveWindow* ArchiveWindow() const { return m_archiveWindow; }
     QPushButton* BookmarkButton() const { return m_bookmarkButton; }
     QLineEdit* BookmarkNameEdit() const { return m_bookmarkName; }
-    snapshot::ui::CSnapshotViewer* SnapshotViewer() const { return m_viewer.get(); }
+    snapshot::ui::CSnapshotViewer* SnapshotViewer() const { return m_snapshots->Viewer(); }
     CClientShell& Shell() { return *m_shell; }
     client::ui::CRecordingsPanel& Recordings() { return *m_recordings; }
     video::CChannelViews& Views() { return m_views; }
@@ -139,7 +137,7 @@ class CClientDlg final : public QWidget {
     [[nodiscard]] std::array<std::uint16_t, 4> ProgramVersion() const { return m_version; }
     // The reconnect bar's text while it is shown (empty otherwise) and its Cancel button.
     [[nodiscard]] QString ReconnectText() const;
-    QPushButton* ReconnectCancelButton() const { return m_reconnectCancel; }
+    QPushButton* ReconnectCancelButton() const;
 
     maintenance::CPtzController& Ptz() { return *m_ptz; }
     maintenance::ui::CPtzWindows* PtzWindows() const { return m_ptzWindows.get(); }
@@ -219,19 +217,9 @@ class CClientDlg final : public QWidget {
     // Button 362: the recorder's web setup pages in the user's browser.
     void OpenWebSetup();
 
-    // client_dlg_snapshot.cpp: snapshots and the picture viewer.
-    // Button 372 (all shown channels) or a pane's menu (one channel): one worker per
-    // channel writes the file; the button stays disabled until every worker has ended.
-    void TakeSnapshot(protocol::ChannelMask channels);
-    void ReapSnapshots();
-    void StopSnapshots();
-    void OnSnapshotDone(const platform::PostedMessage& message);
-    // Button 373: the preview file dialog, then the viewer.
-    void OpenSnapshot();
-    void ShowSnapshot(const QString& path, const QImage& image, const QString& error);
+    // client_dlg_snapshot.cpp: the snapshot panel and the pane menu.
+    void CreateSnapshotPanel();
     void ShowPaneMenu(int channel, QPoint globalPosition);
-    void CopyPicture(int channel);
-    [[nodiscard]] std::filesystem::path SavedFolder() const;
 
     // client_dlg_keys.cpp: the keys of the key table, the About dialog and the grid's
     // stream statistics source.
@@ -274,11 +262,8 @@ class CClientDlg final : public QWidget {
     QPointer<QWidget> m_aboutDialog;  // the About dialog while it is open
     QLabel* m_stateLabel = nullptr;
     // The reconnect bar (shown while the client waits to connect again by itself).
-    QWidget* m_reconnectBar = nullptr;
-    QLabel* m_reconnectText = nullptr;
-    QPushButton* m_reconnectCancel = nullptr;
-    QTimer* m_reconnectTimer = nullptr;
-    int m_restoredNoteTicks = 0;  // ticks the "restored" note stays up
+    client::ui::CReconnectBar* m_reconnectBar = nullptr;
+    client::CReconnectBanner m_reconnectBanner;
     std::array<std::uint16_t, 4> m_version{};
     std::vector<video::MonitorInfo> m_monitors;
     bool m_initialised = false;
@@ -301,11 +286,8 @@ class CClientDlg final : public QWidget {
     std::optional<int> m_bookmarkSlot;  // between the two presses of Add
     std::uint32_t m_bookmarkTime = 0;
     std::string m_bookmarkVid;
-    // Snapshots: the painter outlives the writers, whose workers use it.
-    std::unique_ptr<snapshot::ui::CQtCaptionPainter> m_captionPainter;
-    std::unique_ptr<snapshot::CSnapshotWriters> m_snapshots;
-    QTimer* m_snapshotTimer = nullptr;  // 21027: reaps the finished writers every second
-    std::unique_ptr<snapshot::ui::CSnapshotViewer> m_viewer;
+    // Snapshots (a child of this window).
+    snapshot::ui::CSnapshotPanel* m_snapshots = nullptr;
     // PTZ: the controller, its three windows (deleted before it) and the wheel's stop timer.
     std::unique_ptr<maintenance::CPtzController> m_ptz;
     std::unique_ptr<maintenance::ui::CPtzWindows> m_ptzWindows;

@@ -143,10 +143,11 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             StartFirmwareScan();
             break;
         case 372:
-            TakeSnapshot(m_grid->Layout().VisibleChannels());
+            m_snapshots->Take(m_views, m_grid->Layout().VisibleChannels());
             break;
         case 373:
-            OpenSnapshot();
+            if (!m_quitting)
+                m_snapshots->OpenSaved();
             break;
         case 375:
             m_sink.Notify(19, 0);
@@ -323,7 +324,7 @@ void CClientDlg::FinishQuit() {
     if (m_closing)
         return;
     m_closing = true;
-    StopSnapshots();
+    m_snapshots->Stop();
     m_views.SetListener(nullptr);
     emit Closed();
     close();

@@ -1,12 +1,12 @@
 // The messages other threads post to the main window, and the notification popups.
 #include "app/ui/client_dlg.h"
 #include "app/ui/notify_popup.h"
+#include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "controls/ui/skin_button_widget.h"
 #include "maintenance/ptz_controller.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
-#include "client/ui/recordings_panel.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -35,7 +35,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         return;
     // A connection the reconnect made by itself is the controllers' from its first message.
     SyncLinks();
-    if (m_recordings->OnPosted(m))
+    if (m_recordings->OnPosted(m) || m_snapshots->OnPosted(m))
         return;
     switch (m.message) {
         case WM_RECORDER_NOTIFY:
@@ -118,9 +118,6 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
                 Trace("main window: player mode, no recorder connection\n");
                 OpenArchive();
             }
-            break;
-        case WM_SNAPSHOT_DONE:
-            OnSnapshotDone(m);
             break;
         case WM_CLOSE_PTZ:
             // Live view stopped or the PTZ right was withdrawn: a held move is stopped.

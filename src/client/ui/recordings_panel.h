@@ -41,18 +41,18 @@ namespace taviro::client::ui {
 
 // What the panel needs of the main window.
 struct RecordingsPanelContext {
-    QWidget* window = nullptr;                               // parent of every widget made
-    controls::ui::CSkinSliderWidget* slider = nullptr;       // the position slider, or null
-    platform::IMessageSink* sink = nullptr;                  // notifications, message boxes
-    platform::TextLookup text;                               // the skin's texts
-    std::function<bool()> localShown;                        // the grid shows local playback
-    std::function<std::filesystem::path()> downloadFolder;   // where backups write
+    QWidget* window = nullptr;                              // parent of every widget made
+    controls::ui::CSkinSliderWidget* slider = nullptr;      // the position slider, or null
+    platform::IMessageSink* sink = nullptr;                 // notifications, message boxes
+    platform::TextLookup text;                              // the skin's texts
+    std::function<bool()> localShown;                       // the grid shows local playback
+    std::function<std::filesystem::path()> downloadFolder;  // where backups write
     std::function<std::int64_t(const std::filesystem::path&)> freeSpace;  // tests' disk
-    std::function<int()> dateFormat;                         // the local setup's date order
-    std::function<void(bool shown)> playbackShown;           // arrange the grid and buttons
-    std::function<void()> titleChanged;                      // the title strip's line
-    std::function<void(std::uint32_t id)> press;             // a key presses this button
-    std::function<void(bool open)> searchOpen;               // the Search button's lamp
+    std::function<int()> dateFormat;                // the local setup's date order
+    std::function<void(bool shown)> playbackShown;  // arrange the grid and buttons
+    std::function<void()> titleChanged;             // the title strip's line
+    std::function<void(std::uint32_t id)> press;    // a key presses this button
+    std::function<void(bool open)> searchOpen;      // the Search button's lamp
 };
 
 class CRecordingsPanel final : public QObject, private IRemotePlaybackView {

@@ -1,0 +1,69 @@
+// CSnapshotPanel: snapshots in the main window. It holds the snapshot controller with its
+// Qt caption painter, reaps the writers every second (the Save button is enabled again when
+// the last has ended), says which file failed, copies a pane's picture to the clipboard and
+// opens a saved picture in the viewer (read and decoded on a pool thread).
+//
+// Threads: the GUI thread only. Ownership: the panel owns the controller, the painter
+// (which outlives the writers) and the viewer; the window keeps the views.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "logs/local_log.h"
+#include "platform/message_sink.h"
+#include "snapshot/snapshot_controller.h"
+#include "video/channel_views.h"
+
+class QImage;
+class QTimer;
+class QWidget;
+
+namespace taviro::snapshot::ui {
+
+class CQtCaptionPainter;
+class CSnapshotViewer;
+
+struct SnapshotPanelContext {
+    QWidget* window = nullptr;  // parent of the dialogs and the viewer
+    platform::IMessageSink* sink = nullptr;
+    std::function<JobSettings()> settings;  // format, date order, Saved folder, picture format
+    std::function<std::shared_ptr<logs::CLocalLog>()> log;
+    std::function<void(bool enabled)> saveEnabled;  // the Save button
+    std::function<bool()> busy;  // the recorder's settings are being exchanged: no snapshot
+};
+
+class CSnapshotPanel final : public QObject {
+    Q_OBJECT
+  public:
+    explicit CSnapshotPanel(SnapshotPanelContext context);
+    ~CSnapshotPanel() override;
+
+    // The Save button (all shown channels) or a pane's menu (one channel).
+    void Take(const video::CChannelViews& views, protocol::ChannelMask channels);
+    // A pane's picture as a snapshot saves it, on the clipboard.
+    void Copy(const video::CChannelViews& views, int channel);
+    // The preview file dialog on the Saved folder, then the viewer.
+    void OpenSaved();
+    // WM_SNAPSHOT_DONE; true when it was this panel's.
+    bool OnPosted(const platform::PostedMessage& message);
+    // Waits for the writers (quit).
+    void Stop();
+    [[nodiscard]] CSnapshotViewer* Viewer() const { return m_viewer.get(); }
+
+  private:
+    void Reap();
+    void ShowPicture(const QString& path, const QImage& image, const QString& error);
+
+    SnapshotPanelContext m_ctx;
+    std::unique_ptr<CQtCaptionPainter> m_painter;
+    std::unique_ptr<CSnapshotController> m_controller;
+    QTimer* m_timer = nullptr;  // reaps the finished writers every second
+    std::unique_ptr<CSnapshotViewer> m_viewer;
+    bool m_stopped = false;
+};
+
+}  // namespace taviro::snapshot::ui
