@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "app/notifications.h"
 #include "app/storage_folders.h"
+#include "notify/notifications.h"
 #include "platform/trace.h"
 #include "protocol/recorder_time.h"
 
@@ -338,7 +338,7 @@ client::CommandResult CClientShell::ToggleFreeze() {
 client::CommandResult CClientShell::CheckRights(protocol::Feature feature) {
     if (!LoggedIn()) {
         // Not a question of rights: there is no recorder to ask.
-        m_sink.Notify(kCategoryClient, kNoteNotConnected);
+        m_sink.Notify(notify::kCategoryClient, notify::kNoteNotConnected);
         return client::CommandResult::kRefused;
     }
     return m_connection->CheckRights(feature);
@@ -366,7 +366,7 @@ void CClientShell::InitArchiveIfLoggedIn() {
 client::CommandResult CClientShell::ToggleRecorderAudio() {
     if (!m_options.audioOutput) {
         // Live audio has nowhere to play: said, and the recorder is not asked.
-        m_sink.Notify(kCategoryClient, kNoteNoSoundDevice);
+        m_sink.Notify(notify::kCategoryClient, notify::kNoteNoSoundDevice);
         return client::CommandResult::kRefused;
     }
     return m_connection ? m_connection->ToggleRecorderAudio() : client::CommandResult::kIgnored;
@@ -493,7 +493,7 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
         // The user's own disconnect (or quit) ends the session too: that is no news, and
         // "the connection has ended" would read as a failure.
         if (message.message == platform::WM_RECORDER_NOTIFY &&
-            platform::NotifyCategory(message.lParam) == kCategoryDisconnect &&
+            platform::NotifyCategory(message.lParam) == notify::kCategoryDisconnect &&
             m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kStopped)
             return false;
         // A restored connection lost again at once (a recorder that drops every connection

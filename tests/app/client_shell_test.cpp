@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/notifications.h"
 #include "logs/local_log.h"
+#include "notify/notifications.h"
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
 #include "protocol/catalogue.h"
@@ -181,7 +181,8 @@ TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
     EXPECT_EQ(idle.ToggleRecording(), client::CommandResult::kIgnored);
     // Without a recorder it is not a question of rights: "no recorder is connected".
     EXPECT_EQ(idle.CheckRights(protocol::Feature::Ptz), client::CommandResult::kRefused);
-    EXPECT_EQ(m_sink.Notifications().back(), std::make_pair(kCategoryClient, kNoteNotConnected));
+    EXPECT_EQ(m_sink.Notifications().back(),
+              std::make_pair(notify::kCategoryClient, notify::kNoteNotConnected));
 
     sim::SimConfig config;
     config.push_records = true;

@@ -4,7 +4,7 @@
 
 #include "app/key_map.h"
 #include "app/local_setup.h"
-#include "app/ui/notify_popup.h"
+#include "notify/ui/notify_popup.h"
 
 namespace taviro::app::ui {
 
@@ -59,7 +59,7 @@ CAboutDlg::CAboutDlg(QWidget* parent, const QString& programName, const QString&
         y += kRowHeight;
     }
     auto* ok =
-        MakeTextButton(kIdPopupConfirm, SkinText(kTextPopupOk),
+        MakeTextButton(notify::ui::kIdPopupConfirm, SkinText(notify::ui::kTextPopupOk),
                        QRect((kWidth - kButtonWidth) / 2, y + 12, kButtonWidth, kButtonHeight));
     connect(ok, &controls::ui::CSkinButtonWidget::Clicked, this, [this] { accept(); });
 }

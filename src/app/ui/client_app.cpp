@@ -15,9 +15,9 @@
 #include "app/player_mode.h"
 #include "app/storage_folders.h"
 #include "app/ui/client_dlg.h"
-#include "app/ui/qsettings_store.h"
 #include "platform/skin_folder.h"
 #include "platform/trace.h"
+#include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
 #include "platform/version.h"
@@ -75,10 +75,10 @@ int CClientApp::Run() {
     const auto candidates = BrandingCandidates(std::filesystem::current_path(ec), ProgramFolder());
     const Branding branding = LoadBranding(candidates);
 
-    std::unique_ptr<CQSettingsStore> settings =
-        options.settingsFile
-            ? std::make_unique<CQSettingsStore>(QString::fromStdString(*options.settingsFile))
-            : std::make_unique<CQSettingsStore>();
+    std::unique_ptr<platform::ui::CQSettingsStore> settings =
+        options.settingsFile ? std::make_unique<platform::ui::CQSettingsStore>(
+                                   QString::fromStdString(*options.settingsFile))
+                             : std::make_unique<platform::ui::CQSettingsStore>();
     platform::ui::CQtMessageSink sink;
     CClientDlg window(sink, *settings, branding, shellOptions);
     window.show();

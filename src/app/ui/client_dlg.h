@@ -29,13 +29,13 @@
 #include "app/branding.h"
 #include "app/client_shell.h"
 #include "app/key_map.h"
-#include "app/notifications.h"
-#include "app/ui/notify_popup.h"
 #include "archive/ui/archive_window.h"
 #include "client/ui/reconnect_bar.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "maintenance/ui/firmware_dlg.h"
+#include "notify/notifications.h"
+#include "notify/ui/notify_popup.h"
 #include "platform/message_sink.h"
 #include "platform/settings_store.h"
 #include "recordings/search_model.h"
@@ -127,7 +127,7 @@ class CClientDlg final : public QWidget {
     video::ui::CChannelGrid* Grid() { return m_grid; }
     controls::ui::CSkinButtonWidget* Button(std::uint32_t id) const;
     controls::ui::CSkinSliderWidget* Slider(std::uint32_t id) const;
-    CNotifyPresenter& Presenter() { return *m_presenter; }
+    notify::ui::CNotifyPresenter& Presenter() { return *m_presenter; }
     // The connect or local setup dialog while it is open, or null.
     connect::ui::CConnectDlg* ConnectDialog() const { return m_connectDialog; }
     // The connection state as the window shows it ("Connecting...", ...).
@@ -239,7 +239,7 @@ class CClientDlg final : public QWidget {
     void CreatePresenter();
     void OnNotify(int category, int code);
     void OnConnectionClosed();
-    void RunFollowUp(FollowUpAction action);
+    void RunFollowUp(notify::FollowUpAction action);
     void ShowConnectionState();
 
     platform::ui::CQtMessageSink& m_sink;
@@ -254,7 +254,7 @@ class CClientDlg final : public QWidget {
     video::ui::CChannelGrid* m_grid = nullptr;
     std::map<std::uint32_t, controls::ui::CSkinButtonWidget*> m_buttons;
     std::map<std::uint32_t, controls::ui::CSkinSliderWidget*> m_sliders;
-    std::unique_ptr<CNotifyPresenter> m_presenter;
+    std::unique_ptr<notify::ui::CNotifyPresenter> m_presenter;
     std::unique_ptr<platform::ui::CScreenSaverInhibitor> m_screenSaver;  // while the window lives
     QPointer<connect::ui::CConnectDlg> m_connectDialog;
     std::optional<ConnectTarget> m_pendingTarget;  // a confirmed connect dialog's answer

@@ -43,7 +43,7 @@ void CClientDlg::OpenArchive() {
     ctx.folder = SubFolderPath(location, StorageSubFolder::kDownload);
     ctx.bookmarkFile = SubFolderPath(location, StorageSubFolder::kLog) / archive::kBookmarkFileName;
     ctx.localLogFile = SubFolderPath(location, StorageSubFolder::kLog) / logs::kLocalLogFileName;
-    ctx.text = SkinTextLookup();
+    ctx.text = notify::ui::SkinTextLookup();
     ctx.play = [this](std::uint32_t time) { PlayLocalAt(time); };
     ctx.notify = [this](int category, int code) { m_sink.Notify(category, code); };
     ctx.saveFolder = SubFolderPath(location, StorageSubFolder::kSaved);

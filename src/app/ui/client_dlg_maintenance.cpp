@@ -175,7 +175,7 @@ void CClientDlg::OpenFirmwareWindow() {
     if (!scan || m_firmwareDlg || connection == nullptr || !connection->LoggedIn())
         return;
     auto* dialog = new maintenance::CFirmwareDlg(connection->Firmware(), m_sink, *scan,
-                                                 SkinTextLookup(), this);
+                                                 notify::ui::SkinTextLookup(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowFlag(Qt::Window);
     m_firmwareDlg = dialog;

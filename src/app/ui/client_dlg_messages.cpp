@@ -1,10 +1,10 @@
 // The messages other threads post to the main window, and the notification popups.
 #include "app/ui/client_dlg.h"
-#include "app/ui/notify_popup.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "controls/ui/skin_button_widget.h"
 #include "maintenance/ptz_controller.h"
+#include "notify/ui/notify_popup.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "video/ui/channel_grid.h"
@@ -153,19 +153,19 @@ void CClientDlg::OnConnectionClosed() {
 }
 
 void CClientDlg::CreatePresenter() {
-    NotifyCallbacks callbacks;
+    notify::ui::NotifyCallbacks callbacks;
     callbacks.disconnect = [this] { Disconnect(); };
     callbacks.context = [this] {
-        NotificationContext ctx;
+        notify::NotificationContext ctx;
         ctx.version = m_version;
-        ctx.text = SkinTextLookup();
+        ctx.text = notify::ui::SkinTextLookup();
         ctx.recorder = m_shell->RecorderName();
         if (auto* connection = m_shell->Connection())
             ctx.transferSizes = connection->TransferSizes();
         return ctx;
     };
     callbacks.facts = [this] {
-        SessionFacts facts;
+        notify::SessionFacts facts;
         facts.loggedIn = m_shell->LoggedIn();
         if (auto* session = m_shell->Session()) {
             facts.recording = session->Live().Recording();
@@ -173,12 +173,13 @@ void CClientDlg::CreatePresenter() {
         }
         return facts;
     };
-    callbacks.followUp = [this](FollowUpAction action) { RunFollowUp(action); };
-    callbacks.cancelAction = [this](NotifyCancelAction action) {
-        if (action == NotifyCancelAction::kDiscardPendingSearch)
+    callbacks.followUp = [this](notify::FollowUpAction action) { RunFollowUp(action); };
+    callbacks.cancelAction = [this](notify::NotifyCancelAction action) {
+        if (action == notify::NotifyCancelAction::kDiscardPendingSearch)
             m_recordings->Playback().Pending().Clear();
     };
-    m_presenter = std::make_unique<CNotifyPresenter>(this, std::move(callbacks), SkinTextLookup());
+    m_presenter = std::make_unique<notify::ui::CNotifyPresenter>(this, std::move(callbacks),
+                                                                 notify::ui::SkinTextLookup());
 }
 
 void CClientDlg::OnNotify(int category, int code) {
@@ -186,30 +187,30 @@ void CClientDlg::OnNotify(int category, int code) {
     emit NotificationDone(category, code);
 }
 
-void CClientDlg::RunFollowUp(FollowUpAction action) {
+void CClientDlg::RunFollowUp(notify::FollowUpAction action) {
     switch (action) {
-        case FollowUpAction::kSendDatabase:
+        case notify::FollowUpAction::kSendDatabase:
             m_shell->ResendDatabase();
             break;
-        case FollowUpAction::kSendReboot:
+        case notify::FollowUpAction::kSendReboot:
             m_shell->RebootIfLoggedIn();
             break;
-        case FollowUpAction::kSendArchiveInit:
+        case notify::FollowUpAction::kSendArchiveInit:
             m_shell->InitArchiveIfLoggedIn();
             break;
-        case FollowUpAction::kNotifyInitArchive:
+        case notify::FollowUpAction::kNotifyInitArchive:
             m_sink.Notify(14, 0);
             break;
-        case FollowUpAction::kNotifyRefused:
+        case notify::FollowUpAction::kNotifyRefused:
             m_sink.Notify(15, 0);
             break;
-        case FollowUpAction::kOpenSearch:
+        case notify::FollowUpAction::kOpenSearch:
             OnCommand(361);
             break;
-        case FollowUpAction::kStartFirmware:
+        case notify::FollowUpAction::kStartFirmware:
             OpenFirmwareWindow();
             break;
-        case FollowUpAction::kNothing:
+        case notify::FollowUpAction::kNothing:
             break;
     }
 }

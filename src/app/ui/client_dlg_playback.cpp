@@ -29,7 +29,7 @@ void CClientDlg::CreateRecordingsPanel() {
     ctx.window = this;
     ctx.slider = Slider(kPositionSliderId);
     ctx.sink = &m_sink;
-    ctx.text = SkinTextLookup();
+    ctx.text = notify::ui::SkinTextLookup();
     ctx.localShown = [this] { return m_shell->GridMode() == platform::kGridLocal; };
     ctx.downloadFolder = [this] {
         return SubFolderPath(m_shell->Setup().LocationPath(), StorageSubFolder::kDownload);

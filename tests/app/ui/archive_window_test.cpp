@@ -18,14 +18,14 @@
 #include <filesystem>
 
 #include "app/ui/client_dlg.h"
-#include "app/ui/notify_popup.h"
-#include "app/ui/qsettings_store.h"
 #include "archive/ui/archive_window.h"
 #include "archive/ui/export_dialog.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
 #include "controls/ui/skin_style.h"
+#include "notify/ui/notify_popup.h"
+#include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "recordings/ui/backup_panel.h"
 #include "recordings/ui/calendar_page.h"
@@ -50,7 +50,7 @@ class ArchiveWindowTest : public ::testing::Test {
                 ("taviro-archive-window-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
-        m_settings = std::make_unique<CQSettingsStore>(
+        m_settings = std::make_unique<platform::ui::CQSettingsStore>(
             QString::fromStdString((m_dir / "settings.ini").string()));
         m_settings->SetString("LocalSetup/Location", (m_dir / "store").string());
         sim::SimConfig config;
@@ -93,7 +93,7 @@ class ArchiveWindowTest : public ::testing::Test {
     }
 
     std::filesystem::path m_dir;
-    std::unique_ptr<CQSettingsStore> m_settings;
+    std::unique_ptr<platform::ui::CQSettingsStore> m_settings;
     platform::ui::CQtMessageSink m_sink;
     std::unique_ptr<sim::CRecorderSim> m_recorder;
     std::unique_ptr<CClientDlg> m_window;
@@ -354,8 +354,8 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
         QTest::qWaitFor([&] { return m_window->Shell().State() == ConnectionState::kNone; }, 8000));
     // A popup about the ended connection, if one comes, is confirmed as the user would.
     QTest::qWait(300);
-    if (auto* popup = qobject_cast<CNotifyPopup*>(QApplication::activeModalWidget()))
-        Click(popup->Button(kIdPopupConfirm));
+    if (auto* popup = qobject_cast<notify::ui::CNotifyPopup*>(QApplication::activeModalWidget()))
+        Click(popup->Button(notify::ui::kIdPopupConfirm));
     ASSERT_NO_FATAL_FAILURE(play());
     Click(m_window->Button(345));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->Grid()->Notice().isEmpty(); }, 5000));

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "connect/ui/dialog_test_support.h"
+#include "platform/ui/qsettings_store.h"
 
 namespace taviro::app::ui {
 namespace {
@@ -136,6 +141,32 @@ TEST_F(LocalSetupDlgTest, AllCheckAndBeturnAll) {
     for (std::size_t i = 0; i < kAudioBufferCount; ++i) {
         EXPECT_EQ(dlg.Edited().audioBuffer[i], kDefaultAudioBuffer) << i;
     }
+}
+
+// The local settings go through the desktop's settings store intact.
+TEST(LocalSetupStore, TheLocalSettingsRoundTripThroughQSettings) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("taviro-setup-store-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const QString ini = QString::fromStdString((folder / "TAVIRO.ini").string());
+    Branding branding;
+    LocalSetup setup = DefaultLocalSetup(branding);
+    setup.drawMode = 1;
+    setup.dateFormat = 2;
+    setup.saveFormat = 1;
+    setup.location = "/srv/taviro";
+    setup.opacity[3] = 128;
+    setup.audioBuffer[2] = 5;
+    setup.deinterlace[15] = 1;
+    setup.hourSystem = 0;
+    setup.watermark = 1;
+    {
+        platform::ui::CQSettingsStore store(ini);
+        EXPECT_TRUE(SaveLocalSetup(store, setup));
+    }
+    platform::ui::CQSettingsStore store(ini);
+    EXPECT_EQ(LoadLocalSetup(store, branding), setup);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -18,11 +18,11 @@
 
 #include "app/key_map.h"
 #include "app/ui/about_dlg.h"
-#include "app/ui/notify_popup.h"
-#include "app/ui/qsettings_store.h"
 #include "connect/ui/connect_dlg.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_button_widget.h"
+#include "notify/ui/notify_popup.h"
+#include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/catalogue.h"
 #include "sim/recorder_sim.h"
@@ -46,7 +46,7 @@ class MainWindowTest : public ::testing::Test {
                 ("taviro-main-window-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
-        m_settings = std::make_unique<CQSettingsStore>(
+        m_settings = std::make_unique<platform::ui::CQSettingsStore>(
             QString::fromStdString((m_dir / "settings.ini").string()));
         m_settings->SetString("LocalSetup/Location", (m_dir / "store").string());
     }
@@ -115,7 +115,7 @@ class MainWindowTest : public ::testing::Test {
     }
 
     std::filesystem::path m_dir;
-    std::unique_ptr<CQSettingsStore> m_settings;
+    std::unique_ptr<platform::ui::CQSettingsStore> m_settings;
     platform::ui::CQtMessageSink m_sink;
     std::unique_ptr<sim::CRecorderSim> m_recorder;
     std::unique_ptr<CClientDlg> m_window;
@@ -349,9 +349,9 @@ TEST_F(MainWindowTest, VersionAndRefusedRightsShowTheirPopups) {
     QTest::qWait(300);  // the user lists arrive after the login
 
     QStringList lines;
-    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+    taviro::testing::WhenModal<notify::ui::CNotifyPopup>([&](notify::ui::CNotifyPopup* popup) {
         lines = popup->Lines();
-        Click(popup->Button(kIdPopupConfirm));
+        Click(popup->Button(notify::ui::kIdPopupConfirm));
     });
     Press(375);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !lines.isEmpty(); }, 3000));
@@ -363,9 +363,9 @@ TEST_F(MainWindowTest, VersionAndRefusedRightsShowTheirPopups) {
     for (const std::uint32_t id : {344u, 355u, 361u, 362u, 374u, 376u}) {
         SCOPED_TRACE(id);
         lines.clear();
-        taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+        taviro::testing::WhenModal<notify::ui::CNotifyPopup>([&](notify::ui::CNotifyPopup* popup) {
             lines = popup->Lines();
-            Click(popup->Button(kIdPopupConfirm));
+            Click(popup->Button(notify::ui::kIdPopupConfirm));
         });
         Press(id);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !lines.isEmpty(); }, 3000));
@@ -382,9 +382,9 @@ TEST_F(MainWindowTest, AudioWithoutASoundDeviceAndCommandsWithoutARecorderSayWhy
     StartConnected();  // this window has no sound output device
     const auto popupLines = [this](std::uint32_t id) {
         QStringList lines;
-        taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* popup) {
+        taviro::testing::WhenModal<notify::ui::CNotifyPopup>([&](notify::ui::CNotifyPopup* popup) {
             lines = popup->Lines();
-            Click(popup->Button(kIdPopupConfirm));
+            Click(popup->Button(notify::ui::kIdPopupConfirm));
         });
         Press(id);
         EXPECT_TRUE(QTest::qWaitFor([&] { return !lines.isEmpty(); }, 3000)) << id;
@@ -553,10 +553,10 @@ TEST_F(MainWindowScreens, LiveLayoutsPopupAndConnectDialog) {
 
     Press(328);
     QImage popup;
-    taviro::testing::WhenModal<CNotifyPopup>([&](CNotifyPopup* shown) {
+    taviro::testing::WhenModal<notify::ui::CNotifyPopup>([&](notify::ui::CNotifyPopup* shown) {
         QTest::qWait(200);
         popup = Screen();
-        Click(shown->Button(kIdPopupConfirm));
+        Click(shown->Button(notify::ui::kIdPopupConfirm));
     });
     Press(375);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !popup.isNull(); }, 3000));

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ui/notify_popup.h"
 #include "app/ui/recorder_window_fixture.h"
 #include "controls/ui/skin_button_widget.h"
 #include "maintenance/ui/ptz_windows.h"
 #include "maintenance/web_setup.h"
+#include "notify/ui/notify_popup.h"
 #include "snapshot/ui/preview_file_dialog.h"
 #include "snapshot/ui/snapshot_viewer.h"
 
@@ -202,8 +202,9 @@ TEST_F(CFirmwareWindowTest, FirmUpScansStartsAndOffersTheReboot) {
         [&] { return Connection().Session().Live().MayUse(protocol::Feature::FirmwareUpgrade); },
         5000));
     QSignalSpy done(m_window.get(), &CClientDlg::NotificationDone);
-    taviro::testing::WhenModal<CNotifyPopup>(
-        [&](CNotifyPopup* shown) { taviro::testing::Click(shown->Button(kIdPopupConfirm)); });
+    taviro::testing::WhenModal<notify::ui::CNotifyPopup>([&](notify::ui::CNotifyPopup* shown) {
+        taviro::testing::Click(shown->Button(notify::ui::kIdPopupConfirm));
+    });
     m_window->OnCommand(374);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->FirmwareWindow() != nullptr; }, 5000));
     auto* dialog = m_window->FirmwareWindow();
@@ -221,8 +222,9 @@ TEST_F(CFirmwareWindowTest, FirmUpScansStartsAndOffersTheReboot) {
     Keep(dialog, "firmware-window.png");
 
     // Close offers the reboot; confirming it sends REBOOT_REQ.
-    taviro::testing::WhenModal<CNotifyPopup>(
-        [&](CNotifyPopup* shown) { taviro::testing::Click(shown->Button(kIdPopupConfirm)); });
+    taviro::testing::WhenModal<notify::ui::CNotifyPopup>([&](notify::ui::CNotifyPopup* shown) {
+        taviro::testing::Click(shown->Button(notify::ui::kIdPopupConfirm));
+    });
     QTest::mouseClick(ButtonIn(dialog, "Close"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Received(342).empty(); }, 5000));
     EXPECT_EQ(m_window->FirmwareWindow(), nullptr);

@@ -16,12 +16,12 @@
 #include <filesystem>
 
 #include "app/ui/client_dlg.h"
-#include "app/ui/qsettings_store.h"
 #include "app/ui/recorder_window_fixture.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
 #include "controls/ui/skin_style.h"
+#include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"

@@ -4,8 +4,8 @@
 // gone.
 #include <QPushButton>
 
-#include "app/ui/notify_popup.h"
 #include "app/ui/recorder_window_fixture.h"
+#include "notify/ui/notify_popup.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {

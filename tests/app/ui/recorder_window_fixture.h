@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "app/ui/client_dlg.h"
-#include "app/ui/qsettings_store.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_style.h"
+#include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "sim/recorder_sim.h"
 
@@ -35,7 +35,7 @@ class CRecorderWindowTest : public ::testing::Test {
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
-        m_settings = std::make_unique<CQSettingsStore>(
+        m_settings = std::make_unique<platform::ui::CQSettingsStore>(
             QString::fromStdString((m_dir / "settings.ini").string()));
         m_settings->SetString("LocalSetup/Location", (m_dir / "store").string());
         sim::SimConfig config;
@@ -83,7 +83,7 @@ class CRecorderWindowTest : public ::testing::Test {
     client::CConnection& Connection() { return *m_window->Shell().Connection(); }
 
     std::filesystem::path m_dir;
-    std::unique_ptr<CQSettingsStore> m_settings;
+    std::unique_ptr<platform::ui::CQSettingsStore> m_settings;
     platform::ui::CQtMessageSink m_sink;
     std::unique_ptr<sim::CRecorderSim> m_recorder;
     std::unique_ptr<CClientDlg> m_window;

@@ -18,9 +18,9 @@
 #include <filesystem>
 
 #include "app/ui/client_dlg.h"
-#include "app/ui/qsettings_store.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_button_widget.h"
+#include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/catalogue.h"
 #include "sim/recorder_sim.h"
@@ -65,7 +65,7 @@ TEST(MainWindowResponsive, EventLoopKeepsUpWhileTheRecorderStopsReading) {
                      ("taviro-responsive-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    CQSettingsStore settings(QString::fromStdString((dir / "settings.ini").string()));
+    platform::ui::CQSettingsStore settings(QString::fromStdString((dir / "settings.ini").string()));
     settings.SetString("LocalSetup/Location", (dir / "store").string());
 
     sim::SimConfig config;
@@ -108,7 +108,7 @@ TEST(MainWindowResponsive, EventLoopKeepsUpWhileTheRecorderStopsReading) {
     // A popup comes and goes without a loop of its own.
     Click(window->Button(375));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->Presenter().Current() != nullptr; }, 2000));
-    Click(window->Presenter().Current()->Button(kIdPopupConfirm));
+    Click(window->Presenter().Current()->Button(notify::ui::kIdPopupConfirm));
     QTest::qWait(100);
     EXPECT_LT(probe.WorstLatenessMs(), kLatenessLimitMs) << "while requests piled up";
     std::printf("event loop at most %lld ms late with %zu requests waiting\n",

@@ -17,13 +17,13 @@
 #include <filesystem>
 
 #include "app/ui/client_dlg.h"
-#include "app/ui/qsettings_store.h"
 #include "app/ui/recorder_window_fixture.h"
 #include "archive/ui/archive_window.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_style.h"
 #include "lists/ui/list_page.h"
 #include "logs/ui/log_view_page.h"
+#include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"

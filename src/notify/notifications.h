@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-namespace taviro::app {
+namespace taviro::notify {
 
 // Button sets of the popup: confirm and cancel, or a single button in one of two skins.
 enum class NotifyButtons : int { kConfirmCancel = 0, kSingle = 1, kSingleAlt = 2 };
@@ -148,4 +148,4 @@ inline constexpr int kNoteNotConnected = 1;
     return category >= 0 && category <= 3;
 }
 
-}  // namespace taviro::app
+}  // namespace taviro::notify

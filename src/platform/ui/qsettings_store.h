@@ -1,4 +1,4 @@
-// The local settings on the desktop: platform::ISettingsStore over QSettings (organisation "Orvo",
+// The local settings on the desktop: ISettingsStore over QSettings (organisation "Orvo",
 // application "TAVIRO"). A store path such as "LocalSetup/DrawMode" is the registry-like key;
 // the value inside it is named after the last component, so the QSettings key is
 // "LocalSetup/DrawMode/DrawMode".
@@ -18,9 +18,9 @@
 
 #include "platform/settings_store.h"
 
-namespace taviro::app::ui {
+namespace taviro::platform::ui {
 
-class CQSettingsStore final : public platform::ISettingsStore {
+class CQSettingsStore final : public ISettingsStore {
   public:
     // The user's settings of the client.
     CQSettingsStore();
@@ -48,4 +48,4 @@ class CQSettingsStore final : public platform::ISettingsStore {
     std::unique_ptr<QSettings> m_settings;
 };
 
-}  // namespace taviro::app::ui
+}  // namespace taviro::platform::ui

@@ -2,7 +2,7 @@
 // with its lines and buttons, follow-ups only on confirm (after the popup closed, without a
 // nested event loop), the cancel action of a pending search, and the gate while a popup is
 // open.
-#include "app/ui/notify_popup.h"
+#include "notify/ui/notify_popup.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "connect/ui/dialog_test_support.h"
 
-namespace taviro::app::ui {
+namespace taviro::notify::ui {
 namespace {
 
 using taviro::testing::Click;
@@ -234,4 +234,4 @@ TEST_F(PresenterTest, SizeLinesUseTheSkinTexts) {
 }
 
 }  // namespace
-}  // namespace taviro::app::ui
+}  // namespace taviro::notify::ui

@@ -1,8 +1,8 @@
-#include "app/notifications.h"
+#include "notify/notifications.h"
 
 #include <cstdio>
 
-namespace taviro::app {
+namespace taviro::notify {
 
 namespace {
 
@@ -341,4 +341,4 @@ CNotificationGate::Decision CNotificationGate::Arrive(int category) const {
     return d;
 }
 
-}  // namespace taviro::app
+}  // namespace taviro::notify

@@ -1,9 +1,9 @@
-#include "app/ui/qsettings_store.h"
+#include "platform/ui/qsettings_store.h"
 
 #include <QByteArray>
 #include <QVariant>
 
-namespace taviro::app::ui {
+namespace taviro::platform::ui {
 
 namespace {
 
@@ -116,4 +116,4 @@ bool CQSettingsStore::Sync() {
     return m_settings->status() == QSettings::NoError;
 }
 
-}  // namespace taviro::app::ui
+}  // namespace taviro::platform::ui

@@ -1,6 +1,6 @@
 // The popup table: the texts of every listed (category, code), the button sets, the
 // follow-ups and their conditions, the made size and version lines, and the one-popup gate.
-#include "app/notifications.h"
+#include "notify/notifications.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace taviro::app {
+namespace taviro::notify {
 namespace {
 
 std::vector<int> Numbers(const NotificationSpec& note) {
@@ -276,4 +276,4 @@ TEST(NotificationTable, ConnectionNotesNameTheRecorderAndClientNotesSayWhy) {
 }
 
 }  // namespace
-}  // namespace taviro::app
+}  // namespace taviro::notify

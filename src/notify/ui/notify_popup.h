@@ -13,10 +13,10 @@
 #include <QStringList>
 #include <functional>
 
-#include "app/notifications.h"
 #include "controls/ui/skin_dialog.h"
+#include "notify/notifications.h"
 
-namespace taviro::app::ui {
+namespace taviro::notify::ui {
 
 // Control ids of the popup.
 enum PopupControl : std::uint32_t { kIdPopupConfirm = 1, kIdPopupCancel = 2 };
@@ -94,4 +94,4 @@ class CNotifyPresenter {
 // The skin library's texts as a lookup.
 TextLookup SkinTextLookup();
 
-}  // namespace taviro::app::ui
+}  // namespace taviro::notify::ui

@@ -1,18 +1,20 @@
-#include "app/ui/notify_popup.h"
+#include "notify/ui/notify_popup.h"
 
 #include <algorithm>
 
-#include "app/local_setup.h"
 #include "platform/skin_numbers.h"
 #include "platform/ui/skin_library.h"
 
-namespace taviro::app::ui {
+namespace taviro::notify::ui {
 
 namespace {
 
 constexpr int kLineHeight = 22;
 constexpr int kButtonWidth = 88;
 constexpr int kButtonHeight = 24;
+
+// Popups are never see-through, whatever the dialogs' opacity settings say.
+constexpr std::uint8_t kOpaque = 255;
 
 }  // namespace
 
@@ -21,7 +23,7 @@ TextLookup SkinTextLookup() {
 }
 
 CNotifyPopup::CNotifyPopup(QWidget* parent, const NotificationSpec& note, const TextLookup& text)
-    : CSkinDialog(parent, kSize, kDefaultOpacity, platform::skin::kPicPopupBackground),
+    : CSkinDialog(parent, kSize, kOpaque, platform::skin::kPicPopupBackground),
       m_buttons(note.buttons) {
     for (const NotificationLine& line : note.lines) {
         m_lines << QString::fromStdString(LineText(line, text));
@@ -137,4 +139,4 @@ void CNotifyPresenter::Finished(bool confirmed, const NotificationSpec& note) {
     }
 }
 
-}  // namespace taviro::app::ui
+}  // namespace taviro::notify::ui

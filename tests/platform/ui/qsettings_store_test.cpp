@@ -1,15 +1,14 @@
 // The settings store over a real INI file: values keep their types across a reopening, a
 // value read under another type gives nothing, and the local settings go through intact.
-#include "app/ui/qsettings_store.h"
+#include "platform/ui/qsettings_store.h"
 
 #include <gtest/gtest.h>
 
 #include <QSettings>
 
-#include "app/local_setup.h"
 #include "support/temp_folder_test.h"
 
-namespace taviro::app::ui {
+namespace taviro::platform::ui {
 namespace {
 
 class QSettingsStoreTest : public taviro::testing::CTempFolderTest {
@@ -96,25 +95,5 @@ TEST_F(QSettingsStoreTest, HandEditedAndDamagedEntries) {
     EXPECT_FALSE(store.GetInt("LocalSetup/SaveFormat"));
 }
 
-TEST_F(QSettingsStoreTest, TheLocalSettingsRoundTrip) {
-    Branding branding;
-    LocalSetup setup = DefaultLocalSetup(branding);
-    setup.drawMode = 1;
-    setup.dateFormat = 2;
-    setup.saveFormat = 1;
-    setup.location = "/srv/taviro";
-    setup.opacity[3] = 128;
-    setup.audioBuffer[2] = 5;
-    setup.deinterlace[15] = 1;
-    setup.hourSystem = 0;
-    setup.watermark = 1;
-    {
-        CQSettingsStore store(m_ini);
-        EXPECT_TRUE(SaveLocalSetup(store, setup));
-    }
-    CQSettingsStore store(m_ini);
-    EXPECT_EQ(LoadLocalSetup(store, branding), setup);
-}
-
 }  // namespace
-}  // namespace taviro::app::ui
+}  // namespace taviro::platform::ui
