@@ -187,6 +187,10 @@ class CConnection final : private protocol::IStreamReceiver,
     // rights of the search window, and the sizes of a refused transfer.
     [[nodiscard]] std::string RecorderName() const;
     [[nodiscard]] std::string LoginLine() const;
+    // The recorder's address as the socket resolved it (dotted IPv4).
+    [[nodiscard]] std::string ResolvedAddress() const {
+        return m_session->Transport().AddressText();
+    }
     [[nodiscard]] logs::SystemFacts SystemFacts() const;
     [[nodiscard]] recordings::SearchRights SearchRights() const;
     [[nodiscard]] std::optional<std::pair<std::uint32_t, std::uint32_t>> TransferSizes() const {

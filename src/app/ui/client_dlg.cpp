@@ -117,7 +117,7 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, platform::ISettingsSt
         m_shell->SetSoundOut(m_soundRing.get());
     }
     CreatePresenter();
-    CreatePtz();
+    CreateMaintenancePanel();
     CreateSnapshotPanel();
     m_audioTimer = Child<QTimer>(this);
     m_audioTimer->setInterval(kAudioRecheckMs);
@@ -130,14 +130,12 @@ CClientDlg::~CClientDlg() {
     m_sink.SetHandler(platform::Window::Backup, {});
     m_sink.SetHandler(platform::Window::Ptz, {});
     m_sink.SetHandler(platform::Window::Firmware, {});
-    qApp->removeEventFilter(this);
     m_sink.SetMessageBoxParent(nullptr);
     m_presenter.reset();
     m_snapshots->Stop();
-    CloseFirmwareWindow();
     // The PTZ windows and controller use the connection's PTZ service: they go first.
-    m_ptzWindows.reset();
-    m_ptz.reset();
+    delete m_maintenance;
+    m_maintenance = nullptr;
     // The recordings panel's search window and controllers use the connection's services.
     if (m_recordings) {
         m_recordings->Attach(nullptr);
@@ -236,7 +234,8 @@ void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geom
     m_grid->SetContextProvider([this] { return Context(); });
     connect(m_grid, &video::ui::CChannelGrid::LayoutApplied, this, &CClientDlg::OnLayoutApplied);
     connect(m_grid, &video::ui::CChannelGrid::PaneContextMenu, this, &CClientDlg::ShowPaneMenu);
-    connect(m_grid, &video::ui::CChannelGrid::PaneWheel, this, &CClientDlg::OnPaneWheel);
+    connect(m_grid, &video::ui::CChannelGrid::PaneWheel, m_maintenance,
+            &maintenance::ui::CMaintenancePanel::Wheel);
     BindKeys();
     const video::Rect rect = geometry.value_or(video::kMainGridRect);
     m_grid->Place(rect, video::kMainGridBorder, video::kMainGridColour);
@@ -264,10 +263,11 @@ video::GridContext CClientDlg::Context() const {
     // The channels whose sound the recorder sends: the mask of its last audio element.
     if (auto* connection = m_shell->Connection())
         ctx.audioMask = connection->State().LastAudioMask();
-    if (m_ptz) {
-        ctx.ptzOpen = m_ptz->PanelOpen();
-        ctx.ptzChannel = m_ptz->SteeredChannel();
-        ctx.ptzDomeMenu = m_ptz->DomeMenuOpen();
+    if (m_maintenance) {
+        const maintenance::CPtzController& ptz = m_maintenance->Ptz();
+        ctx.ptzOpen = ptz.PanelOpen();
+        ctx.ptzChannel = ptz.SteeredChannel();
+        ctx.ptzDomeMenu = ptz.DomeMenuOpen();
     }
     return ctx;
 }
@@ -280,9 +280,9 @@ void CClientDlg::RefreshGridStatus() {
     status.playerSpeed = m_shell->GridMode() == platform::kGridLocal
                              ? m_shell->LocalIconSpeed()
                              : (m_recordings ? m_recordings->Playback().IconSpeed() : 0);
-    if (m_ptz) {
-        status.ptzChannel = m_ptz->Icon().channel;
-        status.ptzState = m_ptz->Icon().state;
+    if (m_maintenance) {
+        status.ptzChannel = m_maintenance->Ptz().Icon().channel;
+        status.ptzState = m_maintenance->Ptz().Icon().state;
     }
     if (auto* session = m_shell->Session()) {
         status.session = true;

@@ -33,7 +33,7 @@
 #include "client/ui/reconnect_bar.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
-#include "maintenance/ui/firmware_dlg.h"
+#include "maintenance/ui/maintenance_panel.h"
 #include "notify/notifications.h"
 #include "notify/ui/notify_popup.h"
 #include "platform/message_sink.h"
@@ -139,9 +139,9 @@ class CClientDlg final : public QWidget {
     [[nodiscard]] QString ReconnectText() const;
     QPushButton* ReconnectCancelButton() const;
 
-    maintenance::CPtzController& Ptz() { return *m_ptz; }
-    maintenance::ui::CPtzWindows* PtzWindows() const { return m_ptzWindows.get(); }
-    maintenance::CFirmwareDlg* FirmwareWindow() const { return m_firmwareDlg; }
+    maintenance::CPtzController& Ptz() { return m_maintenance->Ptz(); }
+    maintenance::ui::CPtzWindows* PtzWindows() const { return m_maintenance->PtzWindows(); }
+    maintenance::CFirmwareDlg* FirmwareWindow() const { return m_maintenance->UpgradeWindow(); }
 
   signals:
     // The session logged in (the demo and tests wait for it).
@@ -152,8 +152,6 @@ class CClientDlg final : public QWidget {
     void Closed();
 
   protected:
-    // The arrow keys and + / - steer while the PTZ panel is open.
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -200,21 +198,12 @@ class CClientDlg final : public QWidget {
     void ShowLocalTitle();
     void PressBookmark();
 
-    // client_dlg_maintenance.cpp: PTZ, firmware upgrade and web setup.
-    void CreatePtz();
-    // Buttons 355 ("Pan") and 356 ("Zoom").
+    // client_dlg_maintenance.cpp: the maintenance panel, the PTZ buttons with the panes they
+    // may steer, the firmware upgrade's rights and folder, and the web setup (button 362).
+    void CreateMaintenancePanel();
     void PtzCommand(std::uint32_t id);
     void OnPtzChanged();
-    void OnPaneWheel(int channel, int steps);
-    // Button 374: rights, then the Upgrade folder scanned on a pool thread.
     void StartFirmwareScan();
-    void OnFirmwareScanned(std::uint32_t generation,
-                           std::shared_ptr<const maintenance::UpgradeScan> scan);
-    // The (11, 0) popup was confirmed: the upgrade window on the scan's result.
-    void OpenFirmwareWindow();
-    void CloseFirmwareWindow();
-    void OnFirmwarePosted(const platform::PostedMessage& message);
-    // Button 362: the recorder's web setup pages in the user's browser.
     void OpenWebSetup();
 
     // client_dlg_snapshot.cpp: the snapshot panel and the pane menu.
@@ -288,15 +277,8 @@ class CClientDlg final : public QWidget {
     std::string m_bookmarkVid;
     // Snapshots (a child of this window).
     snapshot::ui::CSnapshotPanel* m_snapshots = nullptr;
-    // PTZ: the controller, its three windows (deleted before it) and the wheel's stop timer.
-    std::unique_ptr<maintenance::CPtzController> m_ptz;
-    std::unique_ptr<maintenance::ui::CPtzWindows> m_ptzWindows;
-    const void* m_ptzLink = nullptr;  // the connection whose service the controller uses
-    QTimer* m_ptzWheelTimer = nullptr;
-    // Firmware upgrade: the scan waiting for its popup's answer, and the window.
-    bool m_firmwareScanning = false;
-    std::shared_ptr<const maintenance::UpgradeScan> m_firmwareScan;
-    QPointer<maintenance::CFirmwareDlg> m_firmwareDlg;
+    // PTZ and the firmware upgrade (a child of this window).
+    maintenance::ui::CMaintenancePanel* m_maintenance = nullptr;
 };
 
 }  // namespace taviro::app::ui

@@ -214,8 +214,8 @@ void CClientDlg::ConnectConfirmed() {
 
 void CClientDlg::Disconnect() {
     // A held PTZ move is stopped and the maintenance windows go before the connection does.
-    m_ptz->OnSessionClosing();
-    CloseFirmwareWindow();
+    m_maintenance->Ptz().OnSessionClosing();
+    m_maintenance->CloseUpgradeWindow();
     m_shell->Disconnect();
     for (const std::uint32_t id : {361u, 362u})
         if (auto* b = Button(id))
@@ -261,7 +261,7 @@ void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
         m_shell->SendVisibleSelection(effects.request->mask);
     // A selected pane, or a new layout or pane order, while the PTZ panel is open.
     if (effects.ptzChannel)
-        m_ptz->ResendChannel(*effects.ptzChannel);
+        m_maintenance->Ptz().ResendChannel(*effects.ptzChannel);
     if (effects.recheckAudio || effects.audioChannel) {
         if (auto* connection = m_shell->Connection(); connection && effects.audioChannel)
             connection->Audio().Selection().SelectChannel(*effects.audioChannel);
@@ -307,8 +307,8 @@ void CClientDlg::Quit() {
         m_grid->SetFullScreen(false);
     if (m_connectDialog)
         m_connectDialog->reject();
-    m_ptz->OnSessionClosing();
-    CloseFirmwareWindow();
+    m_maintenance->Ptz().OnSessionClosing();
+    m_maintenance->CloseUpgradeWindow();
     // A Verify or Export of the archive window ends now, not when the window goes.
     if (m_archiveWindow)
         m_archiveWindow->CancelJobs();

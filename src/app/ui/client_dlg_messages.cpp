@@ -18,9 +18,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     if (m.message == WM_CONNECTION_CLOSED) {
         client::CConnection* connection = m_shell->Connection();
         if (connection != nullptr && connection->Generation() == m.generation) {
-            CloseFirmwareWindow();
-            m_ptz->SetLink(nullptr);
-            m_ptzLink = nullptr;
+            m_maintenance->Link({});
             m_recordings->Attach(nullptr);
         }
     }
@@ -35,7 +33,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         return;
     // A connection the reconnect made by itself is the controllers' from its first message.
     SyncLinks();
-    if (m_recordings->OnPosted(m) || m_snapshots->OnPosted(m))
+    if (m_recordings->OnPosted(m) || m_snapshots->OnPosted(m) || m_maintenance->OnPosted(m))
         return;
     switch (m.message) {
         case WM_RECORDER_NOTIFY:
@@ -72,7 +70,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
                     break;
             }
             SyncLinks();
-            m_ptz->SetLive(m.wParam == kGridLive);
+            m_maintenance->Ptz().SetLive(m.wParam == kGridLive);
             if (m.wParam == kGridLive) {
                 if (auto* session = m_shell->Session())
                     m_grid->StartLive(session->Login().ChannelCount());
@@ -119,10 +117,6 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
                 OpenArchive();
             }
             break;
-        case WM_CLOSE_PTZ:
-            // Live view stopped or the PTZ right was withdrawn: a held move is stopped.
-            m_ptz->Close();
-            break;
         case WM_STOP_LIVE_AUDIO:
         case WM_RIGHTS_WITHDRAWN:
         case WM_DB_INFO:
@@ -138,7 +132,6 @@ void CClientDlg::OnConnectionClosed() {
         return;
     }
     // The teardown has ended: the window shows no connection any more.
-    CloseFirmwareWindow();
     SyncLinks();
     SetControlState(platform::kCtlConnect, platform::kReleased);
     SetControlState(platform::kCtlLive, platform::kDisabled);
@@ -208,7 +201,7 @@ void CClientDlg::RunFollowUp(notify::FollowUpAction action) {
             OnCommand(361);
             break;
         case notify::FollowUpAction::kStartFirmware:
-            OpenFirmwareWindow();
+            m_maintenance->OpenUpgradeWindow();
             break;
         case notify::FollowUpAction::kNothing:
             break;

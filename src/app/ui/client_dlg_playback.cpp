@@ -8,7 +8,7 @@
 #include "app/ui/client_dlg.h"
 #include "client/ui/recordings_panel.h"
 #include "controls/ui/skin_button_widget.h"
-#include "maintenance/ptz_controller.h"
+#include "maintenance/ui/maintenance_panel.h"
 #include "platform/ui/qt_message_sink.h"
 #include "video/ui/channel_grid.h"
 
@@ -69,13 +69,12 @@ void CClientDlg::OnPlaybackShown(bool shown) {
 void CClientDlg::SyncLinks() {
     client::CConnection* connection = m_shell->Connection();
     m_recordings->Attach(connection);
-    // A closing connection is steered no more.
-    if (connection != nullptr && connection->Closing())
-        connection = nullptr;
-    if (connection == m_ptzLink)
-        return;
-    m_ptzLink = connection;
-    m_ptz->SetLink(connection != nullptr ? &connection->Ptz() : nullptr);
+    // A closing connection is steered and upgraded no more.
+    if (connection != nullptr && !connection->Closing())
+        m_maintenance->Link(
+            {&connection->Ptz(), &connection->Firmware(), connection->Generation()});
+    else
+        m_maintenance->Link({});
 }
 
 }  // namespace taviro::app::ui
