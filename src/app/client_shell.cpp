@@ -119,10 +119,11 @@ void CClientShell::MakeConnection(const ConnectTarget& target, video::CChannelVi
     settings.heardChannel = heardChannel;
 
     // The new connection's live view takes the panes: a local playback ends first.
-    StopLocalPlayback();
+    m_local.Stop();
     m_gridMode = platform::kGridNone;
     m_connection = std::make_unique<client::CConnection>(
         m_sink, m_nextGeneration++, m_localLog, views, std::move(config), std::move(settings));
+    m_local.Attach(m_connection.get());
     m_connection->Start();
 }
 
@@ -139,7 +140,7 @@ void CClientShell::Disconnect() {
 void CClientShell::BeginQuit() {
     if (m_quitting)
         return;
-    StopLocalPlayback();
+    m_local.Stop();
     m_quitting = true;
     m_reconnect.Cancel();
     if (m_connection) {
@@ -152,10 +153,11 @@ void CClientShell::BeginQuit() {
 
 void CClientShell::Quit() {
     m_quitting = true;
-    StopLocalPlayback();
-    m_localWorker.Drain();
+    m_local.Stop();
+    m_local.Drain();
     if (m_connection) {
         m_connection->Close(client::CloseKind::kQuit);
+        m_local.Attach(nullptr);
         m_connection.reset();
     }
     WriteProgramEnd();
@@ -182,6 +184,7 @@ void CClientShell::ConnectionEnded() {
         m_lostAt = CaptureResume();  // lost without a (2, 0) seen (it was dropped)
     const client::ResumeState lostAt = m_lostAt.value_or(client::ResumeState{});
     // The worker has finished: destroying the connection only joins an idle thread.
+    m_local.Attach(nullptr);
     m_connection.reset();
     m_retry = false;
     m_lostAt.reset();
@@ -381,101 +384,17 @@ void CClientShell::ChangeFormat(std::uint32_t format) {
         m_connection->ChangeFormat(format);
 }
 
-int CClientShell::LocalIconSpeed() const {
-    return m_gridMode == platform::kGridLocal ? archive::IconSpeed(m_localState) : 0;
-}
-
-client::CommandResult CClientShell::StartLocalPlayback(std::uint32_t time,
-                                                       video::CChannelViews& views,
-                                                       std::uint32_t pictureFormat) {
-    if (m_quitting)
-        return client::CommandResult::kIgnored;
-    // Live view and remote playback stop first; the player starts once the connection's
-    // worker has let go of the panes (or has ended).
-    std::shared_future<void> connectionIdle;
-    if (m_connection) {
-        if (m_gridMode == platform::kGridPlayback)
-            m_connection->StopPlayback(false);
-        else
-            m_connection->StopLive();  // also a live request still on its way
-        auto idle = std::make_shared<std::promise<void>>();
-        connectionIdle = idle->get_future().share();
-        m_connection->RunAfterQueued([idle] { idle->set_value(); });
-    }
-    if (!m_localPlayback) {
-        client::LocalPlaybackSettings settings;
-        settings.folder = SubFolderPath(m_setup.LocationPath(), StorageSubFolder::kDownload);
-        settings.pictureFormat = pictureFormat;
-        settings.watermark = m_setup.watermark != 0;
-        settings.soundOut = m_soundOut;
-        settings.audioBuffer = m_setup.audioBuffer[2];
-        for (std::size_t c = 0; c < settings.deinterlace.size(); ++c)
-            settings.deinterlace[c] = m_setup.deinterlace[c] != 0;
-        settings.log = m_localLog;
-        m_localPlayback = std::make_unique<client::CLocalPlayback>(views, m_sink, settings);
-    }
-    m_gridMode = platform::kGridLocal;
-    m_localState = archive::PlayerState{};
-    m_liveAfterLocal = false;
-    client::CLocalPlayback* player = m_localPlayback.get();
-    platform::IMessageSink& sink = m_sink;
-    m_localWorker.Post([player, time, connectionIdle, &sink] {
-        if (connectionIdle.valid())
-            connectionIdle.wait_for(std::chrono::seconds(5));
-        const bool started = player->Start(time) == client::LocalStart::kStarted;
-        sink.Post(platform::Window::Main, platform::WM_CHANNEL_GRID_MODE,
-                  started ? platform::kGridLocal : platform::kGridNone, 0);
-    });
-    return client::CommandResult::kDone;
-}
-
-client::CommandResult CClientShell::LocalButton(std::uint32_t id) {
-    if (!m_localPlayback || m_gridMode != platform::kGridLocal)
-        return client::CommandResult::kIgnored;
-    using archive::PlayerMode;
-    switch (id) {
-        case 340:
-            m_localPlayback->SetMode(PlayerMode::PreviousStep);
-            return client::CommandResult::kDone;
-        case 341:
-            m_localPlayback->SetMode(PlayerMode::Backward);
-            return client::CommandResult::kDone;
-        case 342:
-            m_localPlayback->SetMode(PlayerMode::Forward);
-            return client::CommandResult::kDone;
-        case 343:
-            m_localPlayback->SetMode(PlayerMode::Pause);
-            return client::CommandResult::kDone;
-        case 345:
-            StopLocalPlayback(true);
-            return client::CommandResult::kDone;
-        case 346:
-            m_localPlayback->SetMode(PlayerMode::NextStep);
-            return client::CommandResult::kDone;
-        default:
-            return client::CommandResult::kIgnored;
-    }
-}
-
-client::CommandResult CClientShell::SeekLocal(std::uint32_t seconds) {
-    if (!m_localPlayback || m_gridMode != platform::kGridLocal)
-        return client::CommandResult::kIgnored;
-    m_localPlayback->SeekTo(seconds);
-    return client::CommandResult::kDone;
-}
-
-void CClientShell::StopLocalPlayback(bool liveAgain) {
-    if (!m_localPlayback)
-        return;
-    if (m_gridMode == platform::kGridLocal)
-        m_gridMode = platform::kGridNone;
-    m_liveAfterLocal = liveAgain;
-    client::CLocalPlayback* player = m_localPlayback.get();
-    platform::IMessageSink& sink = m_sink;
-    m_localWorker.Post([player, &sink] {
-        player->Stop();
-        sink.Post(platform::Window::Main, platform::WM_CHANNEL_GRID_MODE, platform::kGridNone, 0);
-    });
+client::LocalPlaybackSettings CClientShell::LocalSettings(std::uint32_t pictureFormat) const {
+    client::LocalPlaybackSettings settings;
+    settings.folder = SubFolderPath(m_setup.LocationPath(), StorageSubFolder::kDownload);
+    settings.pictureFormat = pictureFormat;
+    settings.watermark = m_setup.watermark != 0;
+    settings.soundOut = m_soundOut;
+    settings.audioBuffer = m_setup.audioBuffer[2];
+    for (std::size_t c = 0; c < settings.deinterlace.size(); ++c)
+        settings.deinterlace[c] = m_setup.deinterlace[c] != 0;
+    settings.log = m_localLog;
+    return settings;
 }
 
 bool CClientShell::OnMessage(const platform::PostedMessage& message) {
@@ -528,20 +447,13 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             break;
         case platform::WM_CHANNEL_GRID_MODE:
             m_gridMode = static_cast<platform::GridMode>(message.wParam);
-            // The local player's worker has let go of the panes (its messages carry no
-            // connection): live view comes back as after remote playback.
-            if (message.generation == 0 && message.wParam == platform::kGridNone &&
-                std::exchange(m_liveAfterLocal, false) && LoggedIn())
-                m_connection->ResumeLive();
+            m_local.OnMessage(message);
             break;
         case platform::WM_LOCAL_STOPPED:
-            if (message.wParam == client::kLocalEndedUnreadable &&
-                m_gridMode == platform::kGridLocal)
-                StopLocalPlayback(LoggedIn());
-            break;
         case platform::WM_LOCAL_STATE:
-            m_localState.mode = static_cast<archive::PlayerMode>(message.wParam);
-            m_localState.speed = static_cast<int>(message.lParam);
+        case platform::WM_LOCAL_SEGMENT:
+        case platform::WM_LOCAL_POSITION:
+            m_local.OnMessage(message);
             break;
         case platform::WM_PLAY_STARTED:
             m_gridMode = platform::kGridPlayback;

@@ -24,7 +24,7 @@
 #include "app/local_setup.h"
 #include "app/setup_apply.h"
 #include "client/connection.h"
-#include "client/local_playback.h"
+#include "client/local_controller.h"
 #include "client/reconnect.h"
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
@@ -142,29 +142,11 @@ class CClientShell {
     void ChangeFormat(std::uint32_t format);
 
     // --- local playback (backup pairs without a recorder) ---
-    // Live view and remote playback stop, then the player starts at `time` on the shell's
-    // worker; WM_CHANNEL_GRID_MODE kGridLocal follows (or (4, 0) and kGridNone when no
-    // pair holds the time). The views must outlive the shell.
-    client::CommandResult StartLocalPlayback(std::uint32_t time, video::CChannelViews& views,
-                                             std::uint32_t pictureFormat);
-    // Buttons 340..346 while the grid shows local playback (345 stops it, and live view
-    // comes back when a recorder is connected).
-    client::CommandResult LocalButton(std::uint32_t id);
-    // The slider let go at `seconds` (the recording's time).
-    client::CommandResult SeekLocal(std::uint32_t seconds);
-    // Stops the player on the worker; WM_CHANNEL_GRID_MODE kGridNone follows. With
-    // `liveAgain` live view is asked for once the player has let go of the panes, when a
-    // recorder is connected then.
-    void StopLocalPlayback(bool liveAgain = false);
-    // The panes' playback icon while local playback is shown (0 otherwise): 0 pause, 1
-    // play, +-2..6 fast, -1 backward, 10 and 11 the step icons.
-    [[nodiscard]] int LocalIconSpeed() const;
-    // The local player's mode and speed as it last reported them (WM_LOCAL_STATE).
-    [[nodiscard]] archive::PlayerState LocalState() const { return m_localState; }
-    // The running player, or null (the window thread).
-    [[nodiscard]] client::CLocalPlayback* LocalPlayback() { return m_localPlayback.get(); }
-    // Waits until the local player's worker has run what it was given (tests).
-    void DrainLocal() { m_localWorker.Drain(); }
+    // Its controller follows the shell's connection and sets the grid mode as it starts
+    // and stops; the window drives it.
+    client::CLocalPlaybackController& Local() { return m_local; }
+    // What the player needs of the settings, for pictures in `pictureFormat`.
+    [[nodiscard]] client::LocalPlaybackSettings LocalSettings(std::uint32_t pictureFormat) const;
 
     // --- devices the window provides for the next connections ---
     using CaptureFactory = std::function<std::unique_ptr<platform::ISoundIn>()>;
@@ -222,12 +204,9 @@ class CClientShell {
     CaptureFactory m_captureFactory;
     platform::ISoundOut* m_soundOut = nullptr;
     std::unique_ptr<client::CConnection> m_connection;
-    std::unique_ptr<client::CLocalPlayback> m_localPlayback;
-    platform::CWorker m_localWorker;  // starts and stops the local player
-    archive::PlayerState m_localState;
-    bool m_liveAfterLocal = false;  // the user stopped local playback: live view again
     std::uint32_t m_nextGeneration = 1;
     platform::GridMode m_gridMode = platform::kGridNone;
+    client::CLocalPlaybackController m_local{m_sink, m_gridMode};
     bool m_started = false;
     bool m_quitting = false;
     bool m_quitDone = false;

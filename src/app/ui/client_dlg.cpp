@@ -142,6 +142,9 @@ CClientDlg::~CClientDlg() {
         delete m_recordings;
         m_recordings = nullptr;
     }
+    // The local panel is the view of the shell's local playback controller.
+    delete m_local;
+    m_local = nullptr;
     // The session's threads post into the sink until they are joined; the shell joins
     // them before the views and the grid go.
     m_shell.reset();
@@ -165,6 +168,7 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
     // The skin is the resource source while the controls are made.
     CreateControls();
     CreateRecordingsPanel();
+    CreateLocalPanel();
     m_monitors = EnumerateMonitors();
     CreateGrid(GridDrawMode(m_shell->Setup()), std::nullopt);
     // The 16-pane layout with its button down, Live disabled until a session logs in.
@@ -278,7 +282,7 @@ void CClientDlg::RefreshGridStatus() {
     video::ui::GridStatus status;
     status.audioOutput = m_shell->AudioOutput();
     status.playerSpeed = m_shell->GridMode() == platform::kGridLocal
-                             ? m_shell->LocalIconSpeed()
+                             ? m_shell->Local().IconSpeed()
                              : (m_recordings ? m_recordings->Playback().IconSpeed() : 0);
     if (m_maintenance) {
         status.ptzChannel = m_maintenance->Ptz().Icon().channel;
@@ -429,9 +433,9 @@ QImage CClientDlg::Screenshot() {
         const QPoint at = m_grid->Surface()->mapTo(this, QPoint(0, 0));
         painter.drawImage(QRect(at, m_grid->Surface()->size()), m_grid->GrabPanes());
         // What lies over the grid (the backup's progress, the bookmark name) goes on top.
-        for (QWidget* over :
-             {static_cast<QWidget*>(m_recordings->BackupPanel()),
-              static_cast<QWidget*>(m_bookmarkButton), static_cast<QWidget*>(m_bookmarkName)}) {
+        for (QWidget* over : {static_cast<QWidget*>(m_recordings->BackupPanel()),
+                              static_cast<QWidget*>(m_local->BookmarkButton()),
+                              static_cast<QWidget*>(m_local->BookmarkNameEdit())}) {
             if (over != nullptr && over->isVisible())
                 painter.drawPixmap(over->geometry().topLeft(), over->grab());
         }
@@ -462,8 +466,8 @@ void CClientDlg::ShowConnectionState() {
     else if (m_recordings && !m_recordings->Playback().Title().empty())
         text =
             QString::fromStdString(m_recordings->Playback().Title()) + QStringLiteral("   ") + text;
-    else if (!m_localText.isEmpty())
-        text = m_localText + QStringLiteral("   ") + text;
+    else if (m_shell->Local().Shown() && !m_shell->Local().Title().empty())
+        text = QString::fromStdString(m_shell->Local().Title()) + QStringLiteral("   ") + text;
     m_stateLabel->setText(text);
 }
 

@@ -30,6 +30,7 @@
 #include "app/client_shell.h"
 #include "app/key_map.h"
 #include "archive/ui/archive_window.h"
+#include "client/ui/local_panel.h"
 #include "client/ui/reconnect_bar.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
@@ -117,9 +118,9 @@ class CClientDlg final : public QWidget {
     recordings::ui::CSearchWindow* SearchWindow() const { return m_recordings->SearchWindow(); }
     recordings::ui::CPlaybackBar* PlaybackBar() const { return m_recordings->Bar(); }
     recordings::ui::CBackupPanel* BackupPanel() const { return m_recordings->BackupPanel(); }
-    archive::ui::CArchiveWindow* ArchiveWindow() const { return m_archiveWindow; }
-    QPushButton* BookmarkButton() const { return m_bookmarkButton; }
-    QLineEdit* BookmarkNameEdit() const { return m_bookmarkName; }
+    archive::ui::CArchiveWindow* ArchiveWindow() const { return m_local->ArchiveWindow(); }
+    QPushButton* BookmarkButton() const { return m_local->BookmarkButton(); }
+    QLineEdit* BookmarkNameEdit() const { return m_local->BookmarkNameEdit(); }
     snapshot::ui::CSnapshotViewer* SnapshotViewer() const { return m_snapshots->Viewer(); }
     CClientShell& Shell() { return *m_shell; }
     client::ui::CRecordingsPanel& Recordings() { return *m_recordings; }
@@ -188,15 +189,9 @@ class CClientDlg final : public QWidget {
     // The connection the controllers act on follows the shell's (PTZ drops a closing one).
     void SyncLinks();
 
-    // client_dlg_local.cpp: the local archive window and local playback.
-    void OpenArchive();
-    void PlayLocalAt(std::uint32_t time);
-    void OnLocalGridMode(bool on);
-    void OnLocalMessage(const platform::PostedMessage& message);
-    void OnLocalSlider(std::uint32_t message, int position);
-    // The title strip's "L-PLAY <time> <state>" from the last position and state reported.
-    void ShowLocalTitle();
-    void PressBookmark();
+    // client_dlg_local.cpp: the local panel, and the grid while local playback is shown.
+    void CreateLocalPanel();
+    void OnLocalShown(bool shown);
 
     // client_dlg_maintenance.cpp: the maintenance panel, the PTZ buttons with the panes they
     // may steer, the firmware upgrade's rights and folder, and the web setup (button 362).
@@ -262,19 +257,8 @@ class CClientDlg final : public QWidget {
     std::optional<QPoint> m_dragFrom;  // dragging the window by its background
     // Remote search, playback and backup (a child of this window).
     client::ui::CRecordingsPanel* m_recordings = nullptr;
-    bool m_positionDragging = false;  // the user holds the position slider (local playback)
-    QString m_localText;              // where local playback stands, in the title strip
-    // Local playback.
-    QPointer<archive::ui::CArchiveWindow> m_archiveWindow;
-    bool m_localShown = false;           // the grid shows local playback
-    std::uint32_t m_localSpanStart = 0;  // the slider's span over the joined segments
-    std::uint32_t m_localSpanEnd = 0;
-    std::uint32_t m_localPosition = 0;  // the time of the picture shown last (0: none yet)
-    QPushButton* m_bookmarkButton = nullptr;
-    QLineEdit* m_bookmarkName = nullptr;
-    std::optional<int> m_bookmarkSlot;  // between the two presses of Add
-    std::uint32_t m_bookmarkTime = 0;
-    std::string m_bookmarkVid;
+    // The local archive and local playback (a child of this window).
+    client::ui::CLocalPanel* m_local = nullptr;
     // Snapshots (a child of this window).
     snapshot::ui::CSnapshotPanel* m_snapshots = nullptr;
     // PTZ and the firmware upgrade (a child of this window).

@@ -59,7 +59,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         case 345:
         case 346:
             if (m_shell->GridMode() == platform::kGridLocal)
-                m_shell->LocalButton(id);
+                m_shell->Local().Button(id);
             else
                 m_recordings->Playback().Button(id, m_grid->Layout().VisibleChannels());
             break;
@@ -68,12 +68,12 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             if (m_shell->GridMode() == platform::kGridLive)
                 m_shell->ToggleFreeze();
             else if (m_shell->GridMode() == platform::kGridLocal)
-                m_shell->LocalButton(id);
+                m_shell->Local().Button(id);
             else
                 m_recordings->Playback().Button(id, m_grid->Layout().VisibleChannels());
             break;
         case 363:
-            OpenArchive();
+            m_local->OpenArchive();
             break;
         case 344:
             m_shell->ToggleRecording();
@@ -277,7 +277,7 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
         return;
     }
     if (id == kPositionSliderId && m_shell->GridMode() == platform::kGridLocal)
-        OnLocalSlider(message, position);
+        m_shell->Local().Slider(message, position);
     else if (id == kPositionSliderId)
         m_recordings->OnSlider(message, position, m_grid->Layout().VisibleChannels());
 }
@@ -310,8 +310,8 @@ void CClientDlg::Quit() {
     m_maintenance->Ptz().OnSessionClosing();
     m_maintenance->CloseUpgradeWindow();
     // A Verify or Export of the archive window ends now, not when the window goes.
-    if (m_archiveWindow)
-        m_archiveWindow->CancelJobs();
+    if (auto* archive = m_local->ArchiveWindow())
+        archive->CancelJobs();
     // The services stop and the session shuts down on the connection's worker; the window
     // stays responsive meanwhile and closes when WM_CONNECTION_CLOSED reports the end.
     m_shell->BeginQuit();

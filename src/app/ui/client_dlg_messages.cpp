@@ -64,11 +64,8 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             emit LoggedIn();
             break;
         case WM_CHANNEL_GRID_MODE:
-            if (m.wParam == kGridLocal || (m.wParam == kGridNone && m_localShown)) {
-                OnLocalGridMode(m.wParam == kGridLocal);
-                if (m.wParam == kGridLocal)
-                    break;
-            }
+            if (m.wParam == kGridLocal)
+                break;  // the shell's local playback controller has told the local panel
             SyncLinks();
             m_maintenance->Ptz().SetLive(m.wParam == kGridLive);
             if (m.wParam == kGridLive) {
@@ -99,22 +96,11 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         case WM_PLAYER_INFO:
             RefreshGridStatus();
             break;
-        case WM_LOCAL_SEGMENT:
-        case WM_LOCAL_POSITION:
-        case WM_LOCAL_STATE:
-            OnLocalMessage(m);
-            break;
-        case WM_LOCAL_STOPPED:
-            // The shell stops the playback; the operator learns why the panes went back.
-            if (m.wParam == client::kLocalEndedUnreadable)
-                m_sink.ShowMessageBox(
-                    "The recording could not be read, so local playback has stopped.");
-            break;
         case WM_START_PLAYER:
             // The local archive player opens by itself in player mode once it exists.
             if (m_shell->PlayerMode()) {
                 Trace("main window: player mode, no recorder connection\n");
-                OpenArchive();
+                m_local->OpenArchive();
             }
             break;
         case WM_STOP_LIVE_AUDIO:

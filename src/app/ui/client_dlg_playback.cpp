@@ -57,7 +57,6 @@ void CClientDlg::OnPlaybackShown(bool shown) {
         m_views.SetViewMode(video::ViewMode::RemotePlayback);
     } else {
         ShowConnectionState();
-        m_positionDragging = false;
         // Back to the 16-pane layout; live view comes back by its own answer.
         m_grid->SelectLayout(video::kInitialLayout);
     }

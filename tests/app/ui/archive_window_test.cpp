@@ -180,7 +180,7 @@ TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
     ASSERT_TRUE(model.Enabled()) << "the slider works while local playback runs";
     ASSERT_GE(model.Maximum(), 6);
     const auto frameTime = [&] {
-        auto* player = m_window->Shell().LocalPlayback();
+        auto* player = m_window->Shell().Local().Player();
         return player ? player->FrameTime() : 0u;
     };
     const std::uint32_t first = 1286870400;  // 2010-10-12 08:00:00, where the pair starts
