@@ -18,6 +18,7 @@
 #include "app/main_window_layout.h"
 #include "audio/sound_ring.h"
 #include "controls/ui/skin_button_widget.h"
+#include "controls/ui/skin_control_set.h"
 #include "controls/ui/skin_slider_widget.h"
 #include "maintenance/ptz_controller.h"
 #include "maintenance/ui/firmware_dlg.h"
@@ -186,34 +187,24 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
 }
 
 void CClientDlg::CreateControls() {
+    std::vector<controls::ui::SkinControlSpec> table;
     for (const MainControl& control : MainWindowControls()) {
-        const QRect rect(control.rect.x, control.rect.y, control.rect.width, control.rect.height);
-        if (control.kind == ControlKind::SliderHorizontal ||
-            control.kind == ControlKind::SliderVertical) {
-            auto* slider = Child<CSkinSliderWidget>(this, control.id,
-                                                    control.kind == ControlKind::SliderHorizontal
-                                                        ? controls::Orientation::Horizontal
-                                                        : controls::Orientation::Vertical);
-            slider->setGeometry(rect);
-            connect(slider, &CSkinSliderWidget::SliderMessage, this, &CClientDlg::OnSliderMessage);
-            m_sliders[control.id] = slider;
-            slider->show();  // made after the window was shown
-            continue;
-        }
-        auto* button = Child<CSkinButtonWidget>(this, control.id, KindOf(control.kind));
-        // One strip holds every look; the frame index picks the look.
-        controls::ButtonPictures pictures;
-        pictures.normal = pictures.hover = pictures.focus = pictures.pressed = pictures.disabled =
-            control.picture;
-        button->SetFrameCount(control.frames);
-        button->SetPictures(pictures, false);
-        button->setGeometry(rect);
-        connect(button, &CSkinButtonWidget::Clicked, this, &CClientDlg::OnCommand);
-        m_buttons[control.id] = button;
-        button->show();
+        using Type = controls::ui::SkinControlSpec::Type;
+        const Type type = control.kind == ControlKind::SliderHorizontal ? Type::HorizontalSlider
+                          : control.kind == ControlKind::SliderVertical ? Type::VerticalSlider
+                                                                        : Type::Button;
+        table.push_back(
+            {control.id, type, KindOf(control.kind),
+             QRect(control.rect.x, control.rect.y, control.rect.width, control.rect.height),
+             control.picture, control.frames});
     }
     // The channel and layout buttons are not one radio group: a single channel shows both
     // its button and the 1-pane button down. The window sets them from the grid's layout.
+    m_controls = std::make_unique<controls::ui::CSkinControlSet>(
+        this, table, [this](std::uint32_t id) { OnCommand(id); },
+        [this](std::uint32_t message, std::uint32_t id, int position) {
+            OnSliderMessage(message, id, position);
+        });
     if (auto* volume = Slider(kVolumeSliderId)) {
         volume->SetRange(0, 65535);
         volume->SetPosition(kStartVolume);
@@ -300,24 +291,20 @@ void CClientDlg::RefreshGridStatus() {
 }
 
 CSkinButtonWidget* CClientDlg::Button(std::uint32_t id) const {
-    const auto it = m_buttons.find(id);
-    return it == m_buttons.end() ? nullptr : it->second;
+    return m_controls ? m_controls->Button(id) : nullptr;
 }
 
 CSkinSliderWidget* CClientDlg::Slider(std::uint32_t id) const {
-    const auto it = m_sliders.find(id);
-    return it == m_sliders.end() ? nullptr : it->second;
+    return m_controls ? m_controls->Slider(id) : nullptr;
 }
 
 void CClientDlg::UpdateToolTips() {
     const bool loggedIn = m_shell->LoggedIn();
     const bool recording = loggedIn && m_shell->Session()->Live().Recording();
-    auto apply = [&](QWidget* widget, std::uint32_t id) {
+    m_controls->SetToolTips([&](std::uint32_t id) {
         const auto tip = MainToolTip(id, loggedIn, recording);
-        if (!tip) {
-            widget->setToolTip(QString());
-            return;
-        }
+        if (!tip)
+            return QString();
         QString text = tip->textNumber != 0 ? Skin().Text(tip->textNumber) : QString();
         text += QString::fromStdString(tip->literal);
         // The keys that work the playback buttons while playback runs.
@@ -328,59 +315,32 @@ void CClientDlg::UpdateToolTips() {
                                       : nullptr;
         if (key != nullptr)
             text += QStringLiteral(" (%1)").arg(QString::fromLatin1(key));
-        widget->setToolTip(text);
-    };
-    for (const auto& [id, button] : m_buttons)
-        apply(button, id);
-    for (const auto& [id, slider] : m_sliders)
-        apply(slider, id);
+        return text;
+    });
 }
 
 void CClientDlg::SetControlState(std::uint64_t control, std::int64_t state) {
-    auto set = [state](CSkinButtonWidget* b) {
-        if (!b)
-            return;
-        switch (state) {
-            case platform::kReleased:
-                b->SetCheck(0);
-                break;
-            case platform::kPressed:
-                b->SetCheck(1);
-                break;
-            case platform::kEnabled:
-                b->SetButtonEnabled(true);
-                break;
-            case platform::kDisabled:
-                b->SetButtonEnabled(false);
-                break;
-            default:
-                break;
-        }
+    const auto set = [this, state](std::uint32_t id) {
+        m_controls->SetState(id, static_cast<controls::ui::SkinControlState>(state));
     };
     if (control == platform::kCtlLiveButtons) {
         // The buttons that only act on a running live view.
         for (const std::uint32_t id : {343u, 355u, 356u, 368u, 372u, 378u})
-            set(Button(id));
-        return;
-    }
-    if (control == platform::kCtlChannelButtons) {
+            set(id);
+    } else if (control == platform::kCtlChannelButtons) {
         for (std::uint32_t id = 300; id <= 315; ++id)
-            set(Button(id));
-        return;
+            set(id);
+    } else {
+        set(static_cast<std::uint32_t>(control));
     }
-    set(Button(static_cast<std::uint32_t>(control)));
     if (control == platform::kCtlRecord || control == platform::kCtlConnect)
         UpdateToolTips();
 }
 
 void CClientDlg::ShowLayoutButtons(const video::PressedButtons& buttons) {
-    for (const std::uint32_t id : ViewButtonGroup()) {
-        if (auto* b = Button(id)) {
-            const bool down = static_cast<int>(id) == buttons.layoutButton ||
-                              static_cast<int>(id) == buttons.channelButton;
-            b->SetCheck(down ? 1 : 0);
-        }
-    }
+    for (const std::uint32_t id : ViewButtonGroup())
+        m_controls->SetCheck(id, static_cast<int>(id) == buttons.layoutButton ||
+                                     static_cast<int>(id) == buttons.channelButton);
 }
 
 void CClientDlg::paintEvent(QPaintEvent*) {

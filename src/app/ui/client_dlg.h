@@ -52,6 +52,7 @@ class CScreenSaverInhibitor;
 }  // namespace taviro::platform::ui
 namespace taviro::controls::ui {
 class CSkinButtonWidget;
+class CSkinControlSet;
 class CSkinSliderWidget;
 }  // namespace taviro::controls::ui
 namespace taviro::video::ui {
@@ -236,8 +237,7 @@ class CClientDlg final : public QWidget {
     std::unique_ptr<CClientShell> m_shell;
     QTimer* m_audioTimer = nullptr;  // re-checks the heard channel and its icons
     video::ui::CChannelGrid* m_grid = nullptr;
-    std::map<std::uint32_t, controls::ui::CSkinButtonWidget*> m_buttons;
-    std::map<std::uint32_t, controls::ui::CSkinSliderWidget*> m_sliders;
+    std::unique_ptr<controls::ui::CSkinControlSet> m_controls;
     std::unique_ptr<notify::ui::CNotifyPresenter> m_presenter;
     std::unique_ptr<platform::ui::CScreenSaverInhibitor> m_screenSaver;  // while the window lives
     QPointer<connect::ui::CConnectDlg> m_connectDialog;
