@@ -111,12 +111,11 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, platform::ISettingsSt
     m_shell->SetCaptureFactory([] { return std::make_unique<platform::CQtSoundIn>(); });
     // Live audio plays into our own stream; without an output device there is none and no
     // audio thread is ever made.
-    if (m_shell->AudioOutput()) {
+    if (m_shell->AudioOutput())
         m_soundDevice = std::make_unique<platform::CQtSoundOut>();
-        m_soundRing = std::make_unique<audio::CSoundRing>(m_soundDevice.get());
-        m_soundRing->SetVolume(kStartVolume / 65535.0);
-        m_shell->SetSoundOut(m_soundRing.get());
-    }
+    m_sound = std::make_unique<client::CLiveSoundController>(m_views, m_soundDevice.get(),
+                                                             kStartVolume / 65535.0);
+    m_shell->SetSoundOut(m_sound->Output());
     CreatePresenter();
     CreateMaintenancePanel();
     CreateSnapshotPanel();
@@ -149,7 +148,7 @@ CClientDlg::~CClientDlg() {
     // The session's threads post into the sink until they are joined; the shell joins
     // them before the views and the grid go.
     m_shell.reset();
-    m_soundRing.reset();
+    m_sound.reset();
     m_soundDevice.reset();
     m_screenSaver.reset();
     // The grid refers to the views, which are members and go before Qt deletes children.

@@ -30,6 +30,7 @@
 #include "app/client_shell.h"
 #include "app/key_map.h"
 #include "archive/ui/archive_window.h"
+#include "client/live_sound.h"
 #include "client/ui/local_panel.h"
 #include "client/ui/reconnect_bar.h"
 #include "client/ui/recordings_panel.h"
@@ -233,7 +234,7 @@ class CClientDlg final : public QWidget {
     // Our own sound stream and the ring the audio thread writes; both outlive the shell's
     // pipeline (the destructor resets the shell first).
     std::unique_ptr<platform::CQtSoundOut> m_soundDevice;
-    std::unique_ptr<audio::CSoundRing> m_soundRing;
+    std::unique_ptr<client::CLiveSoundController> m_sound;
     std::unique_ptr<CClientShell> m_shell;
     QTimer* m_audioTimer = nullptr;  // re-checks the heard channel and its icons
     video::ui::CChannelGrid* m_grid = nullptr;
@@ -252,8 +253,7 @@ class CClientDlg final : public QWidget {
     std::vector<video::MonitorInfo> m_monitors;
     bool m_initialised = false;
     bool m_quitting = false;
-    bool m_closing = false;  // Quit has ended; close() is under way
-    bool m_muted = false;
+    bool m_closing = false;            // Quit has ended; close() is under way
     std::optional<QPoint> m_dragFrom;  // dragging the window by its background
     // Remote search, playback and backup (a child of this window).
     client::ui::CRecordingsPanel* m_recordings = nullptr;

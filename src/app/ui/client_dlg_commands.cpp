@@ -113,19 +113,13 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             break;
         case 366:
             // Mute or unmute our own output; the volume slider follows.
-            m_muted = !m_muted;
-            if (m_soundRing)
-                m_soundRing->SetMuted(m_muted);
             if (auto* volume = Slider(kVolumeSliderId))
-                volume->SetSliderEnabled(!m_muted);
+                volume->SetSliderEnabled(!m_sound->ToggleMute());
             if (auto* sound = Button(366))
-                sound->SetCheck(m_muted ? 1 : 0);
+                sound->SetCheck(m_sound->Muted() ? 1 : 0);
             break;
         case 368:
-            if (auto* connection = m_shell->Connection()) {
-                connection->Audio().Selection().SelectNext(m_grid->Layout().VisibleChannels());
-                RecheckAudio();
-            }
+            m_sound->SelectNext(m_grid->Layout().VisibleChannels());
             break;
         case 369:
             m_shell->ToggleLive();
@@ -262,18 +256,15 @@ void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
     // A selected pane, or a new layout or pane order, while the PTZ panel is open.
     if (effects.ptzChannel)
         m_maintenance->Ptz().ResendChannel(*effects.ptzChannel);
-    if (effects.recheckAudio || effects.audioChannel) {
-        if (auto* connection = m_shell->Connection(); connection && effects.audioChannel)
-            connection->Audio().Selection().SelectChannel(*effects.audioChannel);
+    if (effects.audioChannel)
+        m_sound->Select(*effects.audioChannel, m_grid->Layout().VisibleChannels());
+    else if (effects.recheckAudio)
         RecheckAudio();
-    }
 }
 
 void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int position) {
     if (id == kVolumeSliderId && message != platform::WM_SLIDER_BEGIN) {
-        // Our own stream's volume; the system's master volume is never touched.
-        if (m_soundRing)
-            m_soundRing->SetVolume(static_cast<double>(position) / 65535.0);
+        m_sound->SetVolume(static_cast<double>(position) / 65535.0);
         return;
     }
     if (id == kPositionSliderId && m_shell->GridMode() == platform::kGridLocal)
@@ -283,19 +274,8 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
 }
 
 void CClientDlg::RecheckAudio() {
-    auto* connection = m_shell->Connection();
-    if (!connection || !m_grid)
-        return;
-    auto& selection = connection->Audio().Selection();
-    selection.Recheck(m_grid->Layout().VisibleChannels());
-    // The panes' audio icons follow the heard channel and the mask.
-    for (int c = 0; c < protocol::kMaxChannels; ++c) {
-        const auto icon = selection.Icon(c);
-        const int state = icon ? static_cast<int>(*icon) : -1;
-        video::ChannelView& view = m_views.Channel(c);
-        std::lock_guard lock(view.lock);
-        view.audioIcon = state;
-    }
+    if (m_grid)
+        m_sound->Recheck(m_grid->Layout().VisibleChannels());
 }
 
 void CClientDlg::Quit() {

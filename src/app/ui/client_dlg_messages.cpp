@@ -20,6 +20,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         if (connection != nullptr && connection->Generation() == m.generation) {
             m_maintenance->Link({});
             m_recordings->Attach(nullptr);
+            m_sound->Attach(nullptr);
         }
     }
     // The shell drops the messages of a connection that has ended, and acts on its own.

@@ -68,6 +68,7 @@ void CClientDlg::OnPlaybackShown(bool shown) {
 void CClientDlg::SyncLinks() {
     client::CConnection* connection = m_shell->Connection();
     m_recordings->Attach(connection);
+    m_sound->Attach(connection);
     // A closing connection is steered and upgraded no more.
     if (connection != nullptr && !connection->Closing())
         m_maintenance->Link(
