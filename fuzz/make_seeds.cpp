@@ -539,14 +539,14 @@ Bytes RewriterUnit(const Bytes& unit) {
 Bytes RewriterSlice(const taviro::sim::H264SliceHeader& h, const taviro::sim::H264SeqParams& sps,
                     const taviro::sim::H264PicParams& pps) {
     using namespace taviro::sim;
-    CH264BitWriter w;
+    taviro::platform::CRbspWriter w;
     WriteH264SliceHeader(w, h, sps, pps);
     const Bytes data = Pattern(24, static_cast<std::uint8_t>(h.frameNum));
     AppendH264Bits(w, data, 0, data.size() * 8 - 5);
     w.PutTrailingBits();
     Bytes out;
-    AppendH264NalUnit(out, static_cast<std::uint8_t>((h.nalRefIdc << 5) | (h.idr ? 5 : 1)),
-                      w.Bytes());
+    taviro::platform::AppendNalUnit(
+        out, static_cast<std::uint8_t>((h.nalRefIdc << 5) | (h.idr ? 5 : 1)), w.Bytes());
     return out;
 }
 

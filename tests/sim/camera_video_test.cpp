@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "platform/h264_decoder.h"
+#include "platform/rbsp_bits.h"
 #include "sim/camera_scene.h"
-#include "sim/h264_bit_reader.h"
 #include "sim/h264_slice_rewriter.h"
 #include "sim/live_stream.h"
 #include "video/param_sets.h"
@@ -130,11 +130,11 @@ TEST(CameraVideo, LoopNumbersPicturesFromEachIdr) {
     const H264PicParams pps = RecorderPicParams();
     std::vector<std::uint32_t> idrIds;
     for (std::size_t i = 0; i < loop->frames.size(); ++i) {
-        const auto nals = SplitAnnexB(loop->frames[i].bytes);
+        const auto nals = platform::SplitAnnexB(loop->frames[i].bytes);
         ASSERT_EQ(nals.size(), 1u);
         std::string why;
-        const auto h = ParseH264SliceHeader(nals[0][0], UnescapeRbsp(nals[0].subspan(1)), sps, pps,
-                                            nullptr, &why);
+        const auto h = ParseH264SliceHeader(nals[0][0], platform::UnescapeRbsp(nals[0].subspan(1)),
+                                            sps, pps, nullptr, &why);
         ASSERT_TRUE(h) << why;
         const auto sinceIdr = static_cast<std::uint32_t>(i % kCameraGopLength);
         EXPECT_EQ(h->idr, sinceIdr == 0);
