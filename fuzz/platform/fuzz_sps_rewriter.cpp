@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::vector<std::uint8_t> before = platform::UnescapeRbsp(nal.subspan(1));
     const auto headBefore = platform::ParseSpsHead(before);
-    TAVIRO_FUZZ_CHECK(out.has_value() == (headBefore.has_value() && !headBefore->vui));
+    const bool spsHeader = (data[0] & 0x9F) == 7;
+    TAVIRO_FUZZ_CHECK(out.has_value() == (spsHeader && headBefore.has_value() && !headBefore->vui));
     if (!out) {
         return 0;
     }

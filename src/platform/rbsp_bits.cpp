@@ -158,7 +158,11 @@ bool CRbspReader::AtTrailingBits() const {
 
 void AppendEscapedRbsp(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> rbsp) {
     out.reserve(out.size() + rbsp.size() + rbsp.size() / 64 + 1);
+    // Zero bytes already at the end of `out` count towards the first run.
     int zeros = 0;
+    for (auto it = out.rbegin(); it != out.rend() && *it == 0 && zeros < 2; ++it) {
+        ++zeros;
+    }
     for (const std::uint8_t byte : rbsp) {
         if (zeros >= 2 && byte <= 0x03) {
             out.push_back(0x03);
@@ -174,8 +178,6 @@ void AppendEscapedRbsp(std::vector<std::uint8_t>& out, std::span<const std::uint
 
 void AppendNalUnit(std::vector<std::uint8_t>& out, std::uint8_t nalHeader,
                    std::span<const std::uint8_t> rbsp) {
-    // The header byte is never zero for a valid unit (forbidden bit 0, type >= 1), so the
-    // zero run starts fresh with the payload.
     out.insert(out.end(), {0x00, 0x00, 0x00, 0x01, nalHeader});
     AppendEscapedRbsp(out, rbsp);
 }

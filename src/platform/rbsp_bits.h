@@ -90,8 +90,8 @@ class CRbspReader {
 };
 
 // Appends `rbsp` with an emulation prevention byte 03 inserted wherever two zero bytes would
-// be followed by a byte of 00..03, and after a final zero byte, so that no start code can
-// appear inside the NAL unit it becomes.
+// be followed by a byte of 00..03 (zero bytes that `out` already ends in count), and after a
+// final zero byte, so that no start code can appear inside the NAL unit it becomes.
 void AppendEscapedRbsp(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> rbsp);
 
 // Appends a whole Annex B NAL unit: the 4-byte start code 00 00 00 01, the NAL header byte

@@ -125,8 +125,8 @@ std::optional<std::vector<std::uint8_t>> AddNoReorderVui(std::span<const std::ui
 }
 
 std::optional<std::vector<std::uint8_t>> RewriteSpsNalUnit(std::span<const std::uint8_t> nal) {
-    if (nal.empty()) {
-        return std::nullopt;
+    if (nal.empty() || (nal[0] & 0x9FU) != 7) {
+        return std::nullopt;  // not a sequence parameter set (or the forbidden bit is set)
     }
     auto rewritten = AddNoReorderVui(UnescapeRbsp(nal.subspan(1)));
     if (!rewritten) {

@@ -46,7 +46,8 @@ struct SpsHead {
     std::span<const std::uint8_t> rbsp);
 
 // The same for a whole NAL unit as it stands between two start codes (the header byte, then
-// the escaped payload): the rewritten unit, escaped again, or nullopt.
+// the escaped payload): the rewritten unit, escaped again, or nullopt (also for a unit whose
+// header is not that of a sequence parameter set).
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> RewriteSpsNalUnit(
     std::span<const std::uint8_t> nal);
 

@@ -140,10 +140,13 @@ TEST(RbspWriter, EmulationPreventionBytes) {
         want.insert(want.end(), escaped.begin(), escaped.end());
         EXPECT_EQ(Nal(0x65, rbsp), want) << "rbsp of " << rbsp.size() << " bytes";
     }
-    // Appending keeps what is already there.
+    // Appending keeps what is already there, and a zero run it ends in goes on.
     std::vector<std::uint8_t> out = {0xAA};
     AppendNalUnit(out, 0x41, Bytes{0x80});
     EXPECT_EQ(out, (Bytes{0xAA, 0x00, 0x00, 0x00, 0x01, 0x41, 0x80}));
+    Bytes zeroHeader = {0x00};
+    AppendEscapedRbsp(zeroHeader, Bytes{0x00, 0x01});
+    EXPECT_EQ(zeroHeader, (Bytes{0x00, 0x00, 0x03, 0x01}));
 
     // Escaping and unescaping are inverse on any payload that ends as an RBSP does (with its
     // stop bit), and no start code survives.

@@ -218,6 +218,13 @@ TEST(SpsRewriter, SetsItMustNotTouchStayAsTheyAre) {
     for (const SpsFields& f : {withVui, scaling, badPoc, tooManyRefs, longCycle}) {
         EXPECT_FALSE(RewriteSpsNalUnit(SpsNal(f)));
     }
+    // Only a sequence parameter set's header (type 7, forbidden bit clear) is rewritten.
+    for (const std::uint8_t header : {std::uint8_t{0x00}, std::uint8_t{0x68}, std::uint8_t{0xE7}}) {
+        Bytes unit = SpsNal(SpsFields{});
+        unit[0] = header;
+        EXPECT_FALSE(RewriteSpsNalUnit(unit)) << int{header};
+    }
+    EXPECT_TRUE(RewriteSpsNalUnit(SpsNal(SpsFields{})));
     EXPECT_TRUE(ParseSpsHead(SpsRbsp(withVui)).has_value());
     EXPECT_FALSE(ParseSpsHead(SpsRbsp(scaling)).has_value());
 
