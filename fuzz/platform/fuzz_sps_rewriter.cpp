@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TAVIRO_FUZZ_CHECK(a.ReadBit() == b.ReadBit());
     }
     TAVIRO_FUZZ_CHECK(b.ReadBit());         // vui_parameters_present_flag
-    TAVIRO_FUZZ_CHECK(b.ReadBits(8) == 0);  // no other VUI part
+    TAVIRO_FUZZ_CHECK(b.ReadBits(8) == 0);  // no other VUI field
     TAVIRO_FUZZ_CHECK(b.ReadBits(2) == 3);  // bitstream restriction, motion vectors
     TAVIRO_FUZZ_CHECK(b.ReadUe() == 0 && b.ReadUe() == 0);
     TAVIRO_FUZZ_CHECK(b.ReadUe() == 15 && b.ReadUe() == 15);

@@ -240,7 +240,7 @@ TEST(RbspReader, EveryReadIsBoundedAndAFailureSticks) {
     CRbspReader tooLong(longCode);
     EXPECT_EQ(tooLong.ReadUe(), 0u);
     EXPECT_TRUE(tooLong.Failed());
-    // A prefix that the bytes end in, and a value part cut short.
+    // A prefix that the bytes end in, and a code whose value bits are cut short.
     const Bytes twoZeros = {0x00, 0x00};
     CRbspReader zeros(twoZeros);
     EXPECT_EQ(zeros.ReadUe(), 0u);

@@ -90,7 +90,7 @@ Bytes SpsRbsp(const SpsFields& f) {
     }
     w.PutBit(f.vui);
     if (f.vui) {
-        w.PutBits(0, 9);  // every VUI part absent
+        w.PutBits(0, 9);  // every VUI field absent
     }
     w.PutTrailingBits();
     return w.Bytes();

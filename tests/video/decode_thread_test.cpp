@@ -212,17 +212,20 @@ TEST_F(DecodeThreadTest, SizeChangeWithinAGenerationWaitsForTheNextKeyFrame) {
 TEST_F(DecodeThreadTest, ResultRulesRepeatResetAndGiveUp) {
     m_lib.results = {1,  1, 0,  // twice "call again", then a picture: three identical calls
                      -5, 0,     // reset, then the same input again
+                     5,         // a damaged picture is still shown
                      3};        // no picture: the frame is given up
     m_queue->Put(Frame(0, 704, 480, 1, 0x20));
     m_queue->Put(Frame(1, 704, 480, 1, 0x21));
     m_queue->Put(Frame(1, 704, 480, 1, 0x22));
+    m_queue->Put(Frame(1, 704, 480, 1, 0x23));
     StartThread();
-    WaitTaken(3);
-    ASSERT_EQ(m_lib.CallCount(), 6u);
+    WaitTaken(4);
+    ASSERT_EQ(m_lib.CallCount(), 7u);
     EXPECT_EQ(m_lib.calls[0], m_lib.calls[1]);
     EXPECT_EQ(m_lib.calls[1], m_lib.calls[2]);
     EXPECT_EQ(m_lib.calls[3], m_lib.calls[4]);
-    EXPECT_EQ(m_thread->Stats().decoded.load(), 2u);
+    EXPECT_EQ(m_thread->Stats().decoded.load(), 3u);
+    EXPECT_EQ(m_thread->Stats().shown.load(), 3u);
     EXPECT_EQ(m_thread->Stats().dropped.load(), 1u);
     m_thread->Stop();
     EXPECT_EQ(m_lib.opens, 2);   // start, and the reset
@@ -327,6 +330,28 @@ TEST_F(DecodeThreadTest, RgbPicturesStayTopDownAndArePackedBottomUpForFiles) {
     EXPECT_EQ(row(479), static_cast<std::uint8_t>(m_lib.fill + 1));
 }
 
+// A decoder that broke and cannot be opened again: that frame and the ones after it are
+// dropped, and the thread still takes every entry.
+TEST_F(DecodeThreadTest, ResetWhoseDecoderCannotBeOpenedAgainDropsTheRest) {
+    m_lib.results = {0, -5};
+    m_queue->Put(Frame(0, 704, 480, 1, 0x90));
+    StartThread();
+    WaitTaken(1);
+    {
+        std::lock_guard l(m_lib.lock);
+        m_lib.openFails = true;
+    }
+    m_queue->Put(Frame(1, 704, 480, 1, 0x91));
+    m_queue->Put(Frame(1, 704, 480, 1, 0x92));
+    WaitTaken(3);
+    EXPECT_EQ(m_lib.CallCount(), 2u);
+    EXPECT_EQ(m_thread->Stats().decoded.load(), 1u);
+    EXPECT_EQ(m_thread->Stats().dropped.load(), 2u);
+    m_thread->Stop();
+    EXPECT_EQ(m_lib.opens, 1);
+    EXPECT_EQ(m_lib.closes, 1);
+}
+
 TEST_F(DecodeThreadTest, InitFailureIsReportedAndTheThreadGoesOn) {
     m_lib.openFails = true;
     m_queue->Put(Frame(0, 704, 480, 1, 0x80));
@@ -337,6 +362,8 @@ TEST_F(DecodeThreadTest, InitFailureIsReportedAndTheThreadGoesOn) {
             return m.messageBox && *m.messageBox == "H.264 Decoder Init Error !";
         },
         1s));
+    EXPECT_EQ(m_thread->Stats().dropped.load(), 1u);
+    EXPECT_EQ(m_lib.CallCount(), 0u);
 }
 
 TEST_F(DecodeThreadTest, TitlesAreFittedToThePane) {
