@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "archive/backup_format.h"
@@ -19,12 +21,14 @@
 #include "archive/bookmarks.h"
 #include "logs/local_log.h"
 #include "logs/remote_log.h"
+#include "platform/rbsp_bits.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "protocol/hello.h"
 #include "protocol/packet_header.h"
 #include "sim/h264_slice_rewriter.h"
 #include "stream/stream_records.h"
+#include "video/param_sets.h"
 
 namespace {
 
@@ -539,14 +543,14 @@ Bytes RewriterUnit(const Bytes& unit) {
 Bytes RewriterSlice(const taviro::sim::H264SliceHeader& h, const taviro::sim::H264SeqParams& sps,
                     const taviro::sim::H264PicParams& pps) {
     using namespace taviro::sim;
-    CH264BitWriter w;
+    taviro::platform::CRbspWriter w;
     WriteH264SliceHeader(w, h, sps, pps);
     const Bytes data = Pattern(24, static_cast<std::uint8_t>(h.frameNum));
     AppendH264Bits(w, data, 0, data.size() * 8 - 5);
     w.PutTrailingBits();
     Bytes out;
-    AppendH264NalUnit(out, static_cast<std::uint8_t>((h.nalRefIdc << 5) | (h.idr ? 5 : 1)),
-                      w.Bytes());
+    taviro::platform::AppendNalUnit(
+        out, static_cast<std::uint8_t>((h.nalRefIdc << 5) | (h.idr ? 5 : 1)), w.Bytes());
     return out;
 }
 
@@ -591,6 +595,98 @@ void WriteSliceRewriterSeeds(CSeedWriter& seeds) {
     h.deblockingIdc = 1;
     seeds.Write(name, "filter_off",
                 Bytes{2} + RewriterUnit(WriteH264ParamSets(sps, pps) + RewriterSlice(h, sps, pps)));
+}
+
+// Sequence parameter set NAL units (header byte and escaped payload) for fuzz_sps_rewriter:
+// the client's own, and ones with the fields other encoders use.
+struct SeedSps {
+    std::uint32_t profile = 66;
+    bool scalingMatrix = false;
+    std::uint32_t pocType = 0;
+    std::uint32_t refFrames = 1;
+    bool frameMbsOnly = true;
+    std::uint32_t crop = 0;  // all four offsets; 0: no cropping
+    bool vui = false;
+};
+
+Bytes SpsUnit(const SeedSps& f) {
+    taviro::platform::CRbspWriter w;
+    w.PutBits(f.profile, 8);
+    w.PutBits(0, 8);
+    w.PutBits(40, 8);
+    w.PutUe(0);
+    if (f.profile == 100) {
+        w.PutUe(3);  // 4:4:4, with the separate colour plane flag
+        w.PutBit(false);
+        w.PutUe(0);
+        w.PutUe(0);
+        w.PutBit(false);
+        w.PutBit(f.scalingMatrix);
+    }
+    w.PutUe(4);
+    w.PutUe(f.pocType);
+    if (f.pocType == 0) {
+        w.PutUe(2);
+    } else if (f.pocType == 1) {
+        w.PutBit(false);
+        w.PutSe(-2);
+        w.PutSe(1);
+        w.PutUe(3);
+        for (const std::int32_t offset : {1, -1, 2}) {
+            w.PutSe(offset);
+        }
+    }
+    w.PutUe(f.refFrames);
+    w.PutBit(false);
+    w.PutUe(43);
+    w.PutUe(29);
+    w.PutBit(f.frameMbsOnly);
+    if (!f.frameMbsOnly) {
+        w.PutBit(true);
+    }
+    w.PutBit(true);
+    w.PutBit(f.crop != 0);
+    for (int i = 0; f.crop != 0 && i < 4; ++i) {
+        w.PutUe(f.crop);
+    }
+    w.PutBit(f.vui);
+    if (f.vui) {
+        w.PutBits(0, 9);
+    }
+    w.PutTrailingBits();
+    Bytes unit{0x67};
+    taviro::platform::AppendEscapedRbsp(unit, w.Bytes());
+    return unit;
+}
+
+void WriteSpsRewriterSeeds(CSeedWriter& seeds) {
+    const std::string name = "fuzz_sps_rewriter";
+    for (const auto& [width, height] : {std::pair{352U, 240U}, std::pair{720U, 576U}}) {
+        std::array<std::uint8_t, taviro::video::kParamSetBufferSize> sets{};
+        const std::size_t n = taviro::video::WriteParameterSets(width, height, sets);
+        const auto units = taviro::platform::SplitAnnexB(std::span(sets).first(n));
+        if (!units.empty()) {
+            seeds.Write(name, "own_" + std::to_string(width) + "x" + std::to_string(height),
+                        Bytes(units[0].begin(), units[0].end()));
+        }
+    }
+    SeedSps high;
+    high.profile = 100;
+    high.pocType = 1;
+    high.refFrames = 4;
+    high.frameMbsOnly = false;
+    high.crop = 2;
+    seeds.Write(name, "high_profile_fields_cropped", SpsUnit(high));
+    SeedSps escaped;
+    escaped.pocType = 2;
+    escaped.crop = 0x1000000;  // codes with 24 leading zeros: escaped in the unit
+    seeds.Write(name, "escaped_crop_offsets", SpsUnit(escaped));
+    SeedSps vui;
+    vui.vui = true;
+    seeds.Write(name, "with_vui", SpsUnit(vui));
+    SeedSps scaling = high;
+    scaling.scalingMatrix = true;
+    seeds.Write(name, "scaling_matrix", SpsUnit(scaling));
 }
 
 int main(int argc, char** argv) {
@@ -1034,6 +1130,7 @@ int main(int argc, char** argv) {
                     ArchiveInput(0x04, 1, idx, longFrame));
     }
     WriteSliceRewriterSeeds(seeds);
+    WriteSpsRewriterSeeds(seeds);
     if (!seeds.Ok()) {
         return 1;
     }

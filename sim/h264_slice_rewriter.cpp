@@ -4,7 +4,7 @@
 #include <bit>
 #include <utility>
 
-#include "sim/h264_bit_reader.h"
+#include "platform/rbsp_bits.h"
 
 namespace taviro::sim {
 
@@ -46,7 +46,7 @@ H264PicParams RecorderPicParams() {
 
 std::vector<std::uint8_t> WriteH264ParamSets(const H264SeqParams& sps, const H264PicParams& pps) {
     std::vector<std::uint8_t> out;
-    CH264BitWriter s;
+    platform::CRbspWriter s;
     s.PutBits(sps.profileIdc, 8);
     s.PutBits(0, 8);   // constraint flags, reserved bits
     s.PutBits(30, 8);  // level 3.0
@@ -74,8 +74,8 @@ std::vector<std::uint8_t> WriteH264ParamSets(const H264SeqParams& sps, const H26
     }
     s.PutBit(false);  // vui_parameters_present_flag
     s.PutTrailingBits();
-    AppendH264NalUnit(out, 0x67, s.Bytes());
-    CH264BitWriter p;
+    platform::AppendNalUnit(out, 0x67, s.Bytes());
+    platform::CRbspWriter p;
     p.PutUe(pps.id);
     p.PutUe(pps.spsId);
     p.PutBit(pps.cabac);
@@ -92,12 +92,12 @@ std::vector<std::uint8_t> WriteH264ParamSets(const H264SeqParams& sps, const H26
     p.PutBit(pps.constrainedIntra);
     p.PutBit(pps.redundantPicCnt);
     p.PutTrailingBits();
-    AppendH264NalUnit(out, 0x68, p.Bytes());
+    platform::AppendNalUnit(out, 0x68, p.Bytes());
     return out;
 }
 
 std::optional<H264SeqParams> ParseH264Sps(std::span<const std::uint8_t> rbsp, std::string* error) {
-    CH264BitReader in(rbsp);
+    platform::CRbspReader in(rbsp);
     H264SeqParams s;
     s.profileIdc = in.ReadBits(8);
     in.ReadBits(16);  // constraint flags, reserved bits, level_idc
@@ -145,7 +145,7 @@ std::optional<H264SeqParams> ParseH264Sps(std::span<const std::uint8_t> rbsp, st
 }
 
 std::optional<H264PicParams> ParseH264Pps(std::span<const std::uint8_t> rbsp, std::string* error) {
-    CH264BitReader in(rbsp);
+    platform::CRbspReader in(rbsp);
     H264PicParams p;
     p.id = in.ReadUe();
     p.spsId = in.ReadUe();
@@ -199,7 +199,7 @@ std::optional<H264SliceHeader> ParseH264SliceHeader(std::uint8_t nalHeader,
         pps.weightedPred || pps.redundantPicCnt) {
         return fail("slice: parameter sets with features the rewriter does not read");
     }
-    CH264BitReader in(rbsp);
+    platform::CRbspReader in(rbsp);
     H264SliceHeader h;
     h.nalRefIdc = static_cast<std::uint8_t>((nalHeader >> 5) & 3);
     h.idr = type == kNalIdr;
@@ -309,8 +309,8 @@ std::optional<H264SliceHeader> ParseH264SliceHeader(std::uint8_t nalHeader,
     return h;
 }
 
-void WriteH264SliceHeader(CH264BitWriter& out, const H264SliceHeader& h, const H264SeqParams& sps,
-                          const H264PicParams& pps) {
+void WriteH264SliceHeader(platform::CRbspWriter& out, const H264SliceHeader& h,
+                          const H264SeqParams& sps, const H264PicParams& pps) {
     out.PutUe(h.firstMb);
     out.PutUe(h.sliceType);
     out.PutUe(h.ppsId);
@@ -368,8 +368,8 @@ void WriteH264SliceHeader(CH264BitWriter& out, const H264SliceHeader& h, const H
     }
 }
 
-void AppendH264Bits(CH264BitWriter& out, std::span<const std::uint8_t> bytes, std::size_t from,
-                    std::size_t to) {
+void AppendH264Bits(platform::CRbspWriter& out, std::span<const std::uint8_t> bytes,
+                    std::size_t from, std::size_t to) {
     to = std::min(to, bytes.size() * 8);
     if (from >= to) {
         return;
@@ -400,7 +400,7 @@ std::optional<RewrittenAccessUnit> CH264SliceRewriter::Rewrite(std::span<const s
     if (unit.size() > kMaxAccessUnit) {
         return fail("access unit too large");
     }
-    const auto nals = SplitAnnexB(unit);
+    const auto nals = platform::SplitAnnexB(unit);
     if (nals.empty()) {
         return fail("no NAL unit");
     }
@@ -423,7 +423,7 @@ std::optional<RewrittenAccessUnit> CH264SliceRewriter::Rewrite(std::span<const s
         if ((header & 0x80) != 0) {
             return fail("forbidden bit set in a NAL header");
         }
-        const std::vector<std::uint8_t> rbsp = UnescapeRbsp(nal.subspan(1));
+        const std::vector<std::uint8_t> rbsp = platform::UnescapeRbsp(nal.subspan(1));
         std::string why;
         if (type == kNalSps) {
             sps = ParseH264Sps(rbsp, &why);
@@ -569,12 +569,12 @@ std::optional<RewrittenAccessUnit> CH264SliceRewriter::Rewrite(std::span<const s
         out.deblockingIdc = 0;
         out.alphaOffsetDiv2 = 0;
         out.betaOffsetDiv2 = 0;
-        CH264BitWriter bits;
+        platform::CRbspWriter bits;
         bits.Reserve(rbsp.size() + 16);
         WriteH264SliceHeader(bits, out, m_target, m_targetPps);
         AppendH264Bits(bits, rbsp, dataBit, stopBit);
         bits.PutTrailingBits();
-        AppendH264NalUnit(result.bytes, header, bits.Bytes());
+        platform::AppendNalUnit(result.bytes, header, bits.Bytes());
     }
     if (!havePicture) {
         return fail("no slice in the access unit");

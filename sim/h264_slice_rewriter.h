@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/h264_bit_writer.h"
+#include "platform/rbsp_bits.h"
 
 namespace taviro::sim {
 
@@ -122,12 +122,12 @@ struct H264SliceHeader {
     const H264PicParams& pps, std::size_t* dataBit = nullptr, std::string* error = nullptr);
 
 // Writes the header (without the NAL header byte) as coded against the given sets.
-void WriteH264SliceHeader(CH264BitWriter& out, const H264SliceHeader& header,
+void WriteH264SliceHeader(platform::CRbspWriter& out, const H264SliceHeader& header,
                           const H264SeqParams& sps, const H264PicParams& pps);
 
 // Appends the bits [from, to) of `bytes` to `out`; bits beyond `bytes` are not read.
-void AppendH264Bits(CH264BitWriter& out, std::span<const std::uint8_t> bytes, std::size_t from,
-                    std::size_t to);
+void AppendH264Bits(platform::CRbspWriter& out, std::span<const std::uint8_t> bytes,
+                    std::size_t from, std::size_t to);
 
 // One access unit as the recorder sends it.
 struct RewrittenAccessUnit {

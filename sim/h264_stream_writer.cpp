@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "sim/h264_bit_writer.h"
+#include "platform/rbsp_bits.h"
 
 namespace taviro::sim {
 namespace {
@@ -26,7 +26,7 @@ struct SliceHeader {
     std::uint32_t poc_lsb = 0;
 };
 
-void PutSliceHeader(CH264BitWriter& w, const SliceHeader& h) {
+void PutSliceHeader(platform::CRbspWriter& w, const SliceHeader& h) {
     w.PutUe(0);  // first_mb_in_slice: one slice per picture
     w.PutUe(h.idr ? kSliceTypeI : kSliceTypeP);
     w.PutUe(0);  // pic_parameter_set_id
@@ -51,7 +51,7 @@ void PutSliceHeader(CH264BitWriter& w, const SliceHeader& h) {
     w.PutSe(-kPicInitQp);
 }
 
-void PutPcmSamples(CH264BitWriter& w, const YuvPicture& p, int mbX, int mbY) {
+void PutPcmSamples(platform::CRbspWriter& w, const YuvPicture& p, int mbX, int mbY) {
     std::array<std::uint8_t, kPcmBytes> samples{};
     std::size_t n = 0;
     const auto width = static_cast<std::size_t>(p.width);
@@ -173,7 +173,7 @@ H264AccessUnit CH264StreamWriter::WriteKeyFrame(const YuvPicture& picture) {
     const int mbRows = m_height / 16;
     const auto mbCount = static_cast<std::size_t>(mbCols) * static_cast<std::size_t>(mbRows);
 
-    CH264BitWriter w;
+    platform::CRbspWriter w;
     w.Reserve(mbCount * (kPcmBytes + 2) + 16);
     PutSliceHeader(w, {.idr = true, .frame_num = 0, .idr_pic_id = m_idrPicId, .poc_lsb = 0});
     for (int mbY = 0; mbY < mbRows; ++mbY) {
@@ -187,7 +187,7 @@ H264AccessUnit CH264StreamWriter::WriteKeyFrame(const YuvPicture& picture) {
     m_idrPicId = (m_idrPicId + 1) & 0xFFFFu;
 
     H264AccessUnit unit;
-    AppendH264NalUnit(unit.bytes, kNalIdrSlice, w.Bytes());
+    platform::AppendNalUnit(unit.bytes, kNalIdrSlice, w.Bytes());
     unit.key_frame = true;
     unit.width = m_width;
     unit.height = m_height;
@@ -202,7 +202,7 @@ H264AccessUnit CH264StreamWriter::WriteDependentFrame(const YuvPicture& picture)
     const int mbCols = m_width / 16;
     const int mbRows = m_height / 16;
 
-    CH264BitWriter w;
+    platform::CRbspWriter w;
     PutSliceHeader(w, {.idr = false, .frame_num = m_frameNum, .poc_lsb = m_pocLsb});
     std::uint32_t skipRun = 0;
     std::size_t intra = 0;
@@ -227,7 +227,7 @@ H264AccessUnit CH264StreamWriter::WriteDependentFrame(const YuvPicture& picture)
     w.PutTrailingBits();
 
     H264AccessUnit unit;
-    AppendH264NalUnit(unit.bytes, kNalNonIdrSlice, w.Bytes());
+    platform::AppendNalUnit(unit.bytes, kNalNonIdrSlice, w.Bytes());
     unit.key_frame = false;
     unit.width = m_width;
     unit.height = m_height;

@@ -94,9 +94,9 @@ Result Run(int drawMode, double seconds) {
         auto& view = views.Channel(c);
         std::lock_guard lock(view.lock);
         FillPicture(view, c, grid->PictureFormat());
-        view.line1 = "CAMERA " + std::to_string(c + 1) + " 720x480";
-        view.colour1 = video::kColourGreen;
-        view.line2 = "LIVE  25";
+        view.title = "CAMERA " + std::to_string(c + 1);
+        view.labelMode = video::ViewMode::Live;
+        view.frameRate = 25;
     }
     main.show();
     QApplication::processEvents();

@@ -42,7 +42,7 @@ extern "C" {
 
 #include "bench_measure.h"
 #include "direct_decode.h"
-#include "platform/h264_decoder.h"
+#include "platform/h264_decoder_ffmpeg.h"
 #include "platform/heap_tuning.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
@@ -397,7 +397,7 @@ class PipelineRig {
         for (int ch = 0; ch < channels; ++ch) {
             m_decoders.push_back(std::make_unique<video::CDecodeThread>(
                 ch, m_queues[static_cast<std::size_t>(ch)], m_views, m_environment,
-                platform::H264Library(), platform::kH264FormatYuv420));
+                platform::FfmpegH264Decoders(), platform::kH264FormatYuv420));
             m_decoders.back()->Start();
         }
         // Every decoder open before any run starts: opening is not part of the hand-over.

@@ -1,6 +1,7 @@
 #include "direct_decode.h"
 
 #include <algorithm>
+#include <span>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -21,11 +22,8 @@ void DirectDecoder::PacketFree::operator()(AVPacket* p) const {
 
 DirectDecoder::DirectDecoder(bool library) : m_library(library) {
     if (library) {
-        m_context.mode = 1;
-        m_context.format = platform::kH264FormatYuv420;
-        m_open = platform::H264DecInit(&m_context) == platform::kH264InitOk;
-        // Touched once here, so its pages are not faulted in on the clock.
-        m_picture = std::make_unique<std::uint8_t[]>(platform::kH264PictureBufferSize);
+        m_decoder = platform::OpenFfmpegH264Decoder(platform::kH264FormatYuv420);
+        m_open = m_decoder != nullptr;
         return;
     }
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
@@ -39,11 +37,7 @@ DirectDecoder::DirectDecoder(bool library) : m_library(library) {
     }
 }
 
-DirectDecoder::~DirectDecoder() {
-    if (m_library && m_open) {
-        platform::H264DecUninit(&m_context);
-    }
-}
+DirectDecoder::~DirectDecoder() = default;
 
 void DirectDecoder::Decode(const std::vector<AccessUnit>& units, std::uint64_t& pictures,
                            std::uint64_t& late, std::uint64_t& errors) {
@@ -51,9 +45,11 @@ void DirectDecoder::Decode(const std::vector<AccessUnit>& units, std::uint64_t& 
         DecodeBare(units, pictures, late, errors);
         return;
     }
+    static_assert(AV_INPUT_BUFFER_PADDING_SIZE >= platform::kH264InputPadding);
     for (const AccessUnit& au : units) {
-        const int result =
-            platform::H264DecGetOneFrame(&m_context, au.bytes.data(), au.size, m_picture.get());
+        platform::PictureRef picture;
+        const int result = m_decoder->DecodePadded(
+            std::span(au.bytes).first(static_cast<std::size_t>(au.size)), picture);
         if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
             ++pictures;
         } else if (result == platform::kH264NoPicture) {

@@ -13,6 +13,7 @@
 
 #include "bench_measure.h"
 #include "platform/h264_decoder.h"
+#include "platform/h264_decoder_ffmpeg.h"
 
 struct AVCodecContext;
 struct AVFrame;
@@ -39,7 +40,8 @@ struct BareResult {
 };
 
 // One channel's decoder, opened once and kept across runs as the pipeline's are:
-// libavcodec's own context, or an instance of the client's decoder library.
+// libavcodec's own context, or the client's FFmpeg decoder (pictures by reference, the
+// padded input read in place, as the decoder threads have it).
 class DirectDecoder {
   public:
     explicit DirectDecoder(bool library);
@@ -69,8 +71,7 @@ class DirectDecoder {
 
     const bool m_library;
     bool m_open = false;
-    platform::DecoderContext m_context{};
-    std::unique_ptr<std::uint8_t[]> m_picture;
+    std::unique_ptr<platform::IH264Decoder> m_decoder;
     std::unique_ptr<AVCodecContext, CodecContextFree> m_ctx;
     std::unique_ptr<AVPacket, PacketFree> m_packet;
     std::unique_ptr<AVFrame, FrameFree> m_frame;

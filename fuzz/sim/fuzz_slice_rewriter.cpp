@@ -12,7 +12,7 @@
 #include <string>
 
 #include "../fuzz_check.h"
-#include "sim/h264_bit_reader.h"
+#include "platform/rbsp_bits.h"
 #include "sim/h264_slice_rewriter.h"
 
 using namespace taviro::sim;
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         TAVIRO_FUZZ_CHECK(out->frameNum < 512 && out->pocLsb < 1024);
-        const auto nals = SplitAnnexB(out->bytes);
+        const auto nals = taviro::platform::SplitAnnexB(out->bytes);
         TAVIRO_FUZZ_CHECK(!nals.empty());
         for (const auto nal : nals) {
             TAVIRO_FUZZ_CHECK(!nal.empty());
@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (std::size_t i = 2; i < nal.size(); ++i) {
                 TAVIRO_FUZZ_CHECK(!(nal[i - 2] == 0 && nal[i - 1] == 0 && nal[i] <= 2));
             }
-            const auto h = ParseH264SliceHeader(nal[0], UnescapeRbsp(nal.subspan(1)), sps, pps);
+            const auto h = ParseH264SliceHeader(
+                nal[0], taviro::platform::UnescapeRbsp(nal.subspan(1)), sps, pps);
             TAVIRO_FUZZ_CHECK(h.has_value());
             TAVIRO_FUZZ_CHECK(h->frameNum == out->frameNum && h->pocLsb == out->pocLsb);
         }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 
 #include "platform/h264_decoder.h"
 
@@ -36,6 +37,38 @@ CPackedPicture::CPackedPicture(int pictureWidth, int pictureHeight, std::uint32_
         static_cast<std::size_t>(chromaWidth) * static_cast<std::size_t>((height + 1) / 2);
     planes = {p, p + luma, p + luma + chroma};
     strides = {width, chromaWidth, chromaWidth};
+}
+
+std::size_t CopyPacked(const DecodedPicture& picture, std::span<std::uint8_t> out) {
+    const std::size_t bytes = PackedPictureBytes(picture.width, picture.height, picture.format);
+    if (bytes == 0 || bytes > out.size()) {
+        return 0;
+    }
+    const auto width = static_cast<std::size_t>(picture.width);
+    const auto height = static_cast<std::size_t>(picture.height);
+    const bool rgb = picture.format == kH264FormatRgb24;
+    const int planes = rgb ? 1 : 3;
+    for (int i = 0; i < planes; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const std::size_t rowBytes = rgb ? width * 3 : i == 0 ? width : (width + 1) / 2;
+        if (picture.planes[k] == nullptr || picture.strides[k] < 0 ||
+            static_cast<std::size_t>(picture.strides[k]) < rowBytes) {
+            return 0;
+        }
+    }
+    std::uint8_t* target = out.data();
+    for (int i = 0; i < planes; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const std::size_t rowBytes = rgb ? width * 3 : i == 0 ? width : (width + 1) / 2;
+        const std::size_t rows = i == 0 ? height : (height + 1) / 2;
+        for (std::size_t r = 0; r < rows; ++r) {
+            std::memcpy(target,
+                        picture.planes[k] + r * static_cast<std::size_t>(picture.strides[k]),
+                        rowBytes);
+            target += rowBytes;
+        }
+    }
+    return bytes;
 }
 
 }  // namespace taviro::platform

@@ -1,85 +1,61 @@
-// The H.264 decoder library behind the decoder adapter: three entry points and a 48-byte
-// context, the same contract the desktop client's decoder library had, implemented here on
-// FFmpeg's libavcodec (h264_decoder_ffmpeg.cpp).
+// The H.264 decoder behind the decoder adapter: one IH264Decoder object per decoder
+// instance, made by an H264DecoderFactory, so callers and tests choose the backend (FFmpeg's
+// libavcodec in h264_decoder_ffmpeg.h, the null decoder of null_h264_decoder.h, or a
+// scripted one of their own).
 //
 // Input: Baseline-profile H.264 in Annex B form (start-code prefixed NAL units), one access
 // unit per call, with the adapter's own parameter sets in front of key frames. Output: the
-// picture of that input, written at once into the caller's picture buffer. No picture is
-// held back for reordering: the recorders never reorder, so every frame in gives its own
-// picture out in the same call.
+// picture of that input, handed out by reference at once. No picture is held back for
+// reordering: the recorders never reorder, so every frame in gives its own picture out in
+// the same call.
 //
-// Ownership and threads. The caller owns the DecoderContext (usually a member of its decoder
-// thread) and the bitstream and picture buffers; the library owns the decoder instance that
-// Init opens and Uninit closes, and keeps nothing but that instance. One context is used by
-// one thread at a time. Different contexts are independent and may decode in parallel on
-// different threads; Init and Uninit may run on any thread at any time. Each instance decodes
-// on the calling thread only (no decoder threads of its own).
+// Ownership and threads. The caller owns the decoder object (usually its decoder thread
+// does) and the input; closing is destroying it. One object is used by one thread at a time.
+// Different objects are independent and may decode in parallel on different threads, and
+// may be made and destroyed on any thread at any time. A decoder decodes on the calling
+// thread only (no decoder threads of its own). Pictures outlive the decoder that made them.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 
 namespace taviro::platform {
 
-// Zeroed by the adapter, then `mode` = 1 and `format` set; everything else is the library's.
-struct DecoderContext {
-    std::array<std::uint8_t, 16> libraryHead{};  // unused by this library
-    // Written by the library: non-zero while an instance is open (a handle, not a pointer,
-    // so a stale or damaged context can never reach freed memory).
-    std::uint32_t instance = 0;
-    std::uint32_t mode = 0;    // the adapter sets 1; not interpreted
-    std::uint32_t format = 0;  // kH264FormatYuv420 or kH264FormatRgb24, read at every call
-    std::array<std::uint8_t, 20> libraryTail{};  // unused by this library
-};
-static_assert(sizeof(DecoderContext) == 48);
-static_assert(offsetof(DecoderContext, instance) == 16);
-static_assert(offsetof(DecoderContext, mode) == 20);
-static_assert(offsetof(DecoderContext, format) == 24);
-
-// Output picture formats (context offset 24).
-// 0: planar Y (W x H bytes), then U (W/2 x H/2), then V (W/2 x H/2); rows top-down, no padding.
-// (Odd sizes, which only cropped streams have, round the chroma planes up.)
+// Output picture formats.
+// 0: planar Y (W x H), U (W/2 x H/2) and V (W/2 x H/2), rows top-down. (Odd sizes, which
+// only cropped streams have, round the chroma planes up.)
 inline constexpr std::uint32_t kH264FormatYuv420 = 0;
 // 3: W x H pixels of 3 bytes in blue, green, red order (the device-independent bitmap
-// order), rows top-down, no padding. The adapter flips the rows itself for bottom-up drawing.
+// order), rows top-down. The adapter flips the rows itself for bottom-up drawing.
 inline constexpr std::uint32_t kH264FormatRgb24 = 3;
 
-// The caller's picture buffer must hold at least this many bytes (a 720 x 576 RGB picture).
-// A picture that would not fit is not written (result kH264BadInput).
+// The largest picture a decoder hands out, in bytes packed (a 720 x 576 RGB picture). A
+// larger picture is refused (result kH264BadInput), so no copy of a picture ever needs more.
 inline constexpr std::size_t kH264PictureBufferSize = 1'244'160;
 
-// GetOneFrame results.
-inline constexpr int kH264Picture = 0;         // a picture was written
-inline constexpr int kH264CallAgain = 1;       // call again with the same arguments (not
-                                               // produced by this library; the adapter honours it)
+// Decode results.
+inline constexpr int kH264Picture = 0;         // a picture came out
+inline constexpr int kH264CallAgain = 1;       // call again with the same input (not
+                                               // produced by FFmpeg; the adapter honours it)
 inline constexpr int kH264NoPicture = 2;       // input accepted, but it held no picture
                                                // (parameter sets only, or a frame the decoder
                                                // skipped while waiting for a key frame)
 inline constexpr int kH264InvalidData = 3;     // the decoder rejected the input
-inline constexpr int kH264BadInput = 4;        // no open instance, null or empty buffers, an
-                                               // unknown format, or a picture too large
-inline constexpr int kH264PictureDamaged = 5;  // a picture was written, with concealed errors
+inline constexpr int kH264BadInput = 4;        // empty input, a picture too large, or one
+                                               // that could not be handed out
+inline constexpr int kH264PictureDamaged = 5;  // a picture came out, with concealed errors
 inline constexpr int kH264Reset = -5;          // the instance broke after it had worked:
-                                               // Uninit, Init, and call again
+                                               // destroy it, open another, and call again
 
-// Init results: 0 success; any other value failure (the context keeps instance == 0).
+// Why a decoder could not be opened: 0 success; any other value failure.
 inline constexpr int kH264InitOk = 0;
-inline constexpr int kH264InitBadContext = -1;  // null context
 inline constexpr int kH264InitBadFormat = -2;   // format is neither 0 nor 3
 inline constexpr int kH264InitNoDecoder = -3;   // libavcodec has no H.264 decoder
 inline constexpr int kH264InitOpenFailed = -4;  // allocation or codec open failed
-
-// "PT_H264dec_Init": opens an instance for the context's format and stores its handle at
-// offset 16. An instance already open in the context is closed first.
-int H264DecInit(DecoderContext* context);
-
-// "PT_H264dec_GetOneFrame": decodes `length` bytes at `bitstream` and writes the picture into
-// `picture` (at least kH264PictureBufferSize bytes) in the context's format. When the input
-// holds several pictures, the last one is written.
-int H264DecGetOneFrame(DecoderContext* context, const std::uint8_t* bitstream, std::int32_t length,
-                       std::uint8_t* picture);
 
 // A decoded picture handed out by reference instead of copied: the planes stay where the
 // decoder put them (libavcodec's reference-counted frame, or a pooled conversion buffer for
@@ -96,13 +72,12 @@ struct DecodedPicture {
 };
 using PictureRef = std::shared_ptr<const DecodedPicture>;
 
-// A picture in memory of its own, its planes packed one after another without padding, as
-// H264DecGetOneFrame writes them (for a library without the by-reference entry, tests and
-// tools). Writable through Data() until it is handed out.
+// A picture in memory of its own, its planes packed one after another without padding (for
+// cleared panes, stand-in decoders, tests and tools). Writable through Data() until it is
+// handed out.
 class CPackedPicture final : public DecodedPicture {
   public:
-    // `capacity` (bytes) may ask for more room than the picture needs: a buffer handed to
-    // H264DecGetOneFrame must hold kH264PictureBufferSize bytes whatever the picture's size.
+    // `capacity` (bytes) may ask for more room than the picture needs.
     CPackedPicture(int pictureWidth, int pictureHeight, std::uint32_t pictureFormat,
                    std::size_t capacity = 0);
     [[nodiscard]] std::uint8_t* Data() { return m_bytes.get(); }
@@ -116,46 +91,38 @@ class CPackedPicture final : public DecodedPicture {
 // Bytes of a packed picture of that size and format (chroma planes rounded up for odd sizes).
 std::size_t PackedPictureBytes(int width, int height, std::uint32_t format);
 
-// Decodes like H264DecGetOneFrame, but hands the picture out by reference in `picture`
-// instead of copying it, with the same results. RGB comes top-down in blue, green, red.
-int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream,
-                          std::int32_t length, PictureRef* picture);
+// Copies a picture's planes into `out` laid out as in CPackedPicture (rows top-down, no row
+// padding). Returns the bytes written; 0, with nothing written, when the picture is empty,
+// a plane is missing, a stride is shorter than a row, or `out` is too small.
+std::size_t CopyPacked(const DecodedPicture& picture, std::span<std::uint8_t> out);
 
-// Zero bytes a caller of H264DecGetOneFrameRefPadded puts after the input.
+// Zero bytes a caller of IH264Decoder::DecodePadded puts after the input.
 inline constexpr std::size_t kH264InputPadding = 64;
 
-// As H264DecGetOneFrameRef, for a caller whose `length` bytes are followed by
-// kH264InputPadding zero bytes, all left untouched until the call returns: the decoder then
-// reads them where they are instead of copying them first (unless it has a parameter set to
-// rewrite). Nothing of the input is kept once the call has returned.
-int H264DecGetOneFrameRefPadded(DecoderContext* context, const std::uint8_t* bitstream,
-                                std::int32_t length, PictureRef* picture);
+// One decoder instance, open from construction to destruction, for one output format.
+class IH264Decoder {
+  public:
+    virtual ~IH264Decoder() = default;
 
-// "PT_H264dec_Uninit": closes the context's instance, if any, and clears offset 16. Safe on a
-// zeroed context, twice in a row, and on a context whose handle is not (or no longer) open.
-void H264DecUninit(DecoderContext* context);
+    // Decodes one access unit and hands its picture out in `picture`, which is reset first
+    // and set only for kH264Picture and kH264PictureDamaged. Returns one of the decode
+    // results above. When the input holds several pictures, the last one comes out.
+    virtual int Decode(std::span<const std::uint8_t> accessUnit, PictureRef& picture) = 0;
 
-// The three entry points as the adapter looks them up, so tests of the adapter can put a
-// scripted library in their place.
-struct H264EntryPoints {
-    int (*init)(DecoderContext* context) = nullptr;
-    int (*getOneFrame)(DecoderContext* context, const std::uint8_t* bitstream, std::int32_t length,
-                       std::uint8_t* picture) = nullptr;
-    void (*uninit)(DecoderContext* context) = nullptr;
-    // Optional: pictures by reference. When it is set the adapter uses it instead of
-    // getOneFrame and copies nothing; scripted libraries leave it null.
-    int (*getOneFrameRef)(DecoderContext* context, const std::uint8_t* bitstream,
-                          std::int32_t length, PictureRef* picture) = nullptr;
-    // Optional: by reference, for input followed by kH264InputPadding zero bytes. When it
-    // is set the adapter uses it for such input.
-    int (*getOneFrameRefPadded)(DecoderContext* context, const std::uint8_t* bitstream,
-                                std::int32_t length, PictureRef* picture) = nullptr;
+    // As Decode, for a caller whose input is followed by kH264InputPadding zero bytes, all
+    // left untouched until the call returns: the decoder may then read the input where it
+    // is instead of copying it first. Nothing of the input is kept once the call returned.
+    virtual int DecodePadded(std::span<const std::uint8_t> accessUnit, PictureRef& picture) {
+        return Decode(accessUnit, picture);
+    }
+
+    // kH264FormatYuv420 or kH264FormatRgb24, fixed when the decoder was opened.
+    [[nodiscard]] virtual std::uint32_t Format() const = 0;
 };
 
-// This build's decoder library; all five entries are set.
-H264EntryPoints H264Library();
-
-// Number of instances open right now in this process (for leak checks).
-std::size_t H264OpenInstanceCount();
+// Opens a decoder for an output format; null when it cannot (an unknown format, or the
+// backend failed to open). Called on the thread that will decode, any number of times and
+// on several threads at once, so a factory must be thread-safe.
+using H264DecoderFactory = std::function<std::unique_ptr<IH264Decoder>(std::uint32_t format)>;
 
 }  // namespace taviro::platform

@@ -1,24 +1,17 @@
-// The decoder library on FFmpeg's libavcodec. Each instance is one H.264 decoder context
-// that decodes on the calling thread with no frame delay.
-//
-// libavcodec holds pictures back when it guesses that the stream reorders them: without
-// VUI it infers reordering from picture order counts that step by more than 2, and under
-// strict compliance it assumes the largest reorder buffer. The recorders never reorder but
-// step their counts freely, and the adapter's sequence parameter set carries no VUI. So every
-// sequence parameter set without VUI is handed to libavcodec with a VUI that has only the
-// bitstream restriction (zero reorder frames); the adapter's own bytes stay as they are.
+// The decoder on FFmpeg's libavcodec. Each instance is one H.264 decoder context that
+// decodes on the calling thread with no frame delay; sequence parameter sets go through the
+// no-reorder rewriting (sps_rewriter.h) on their way in, the adapter's own bytes untouched.
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
-#include "platform/h264_decoder.h"
+#include "platform/h264_decoder_ffmpeg.h"
+#include "platform/sps_rewriter.h"
 #include "platform/trace.h"
 
 extern "C" {
@@ -85,247 +78,6 @@ class CFramePicture final : public DecodedPicture {
     AVFrame* m_frame;
 };
 
-// ---------------------------------------------------------------------------------------
-// Sequence parameter set rewriting
-// ---------------------------------------------------------------------------------------
-
-// Bounded reader over an RBSP; every read past the end fails instead of reading on.
-class CRbspReader {
-  public:
-    explicit CRbspReader(std::span<const std::uint8_t> data) : m_data(data) {}
-
-    bool Bits(unsigned count, std::uint32_t& value) {
-        value = 0;
-        if (count > 32 || m_pos + count > m_data.size() * 8U) {
-            return false;
-        }
-        for (unsigned i = 0; i < count; ++i) {
-            const unsigned byte = m_data[m_pos / 8U];
-            value = (value << 1U) | ((byte >> (7U - m_pos % 8U)) & 1U);
-            ++m_pos;
-        }
-        return true;
-    }
-    bool Ue(std::uint32_t& value) {
-        unsigned zeros = 0;
-        std::uint32_t bit = 0;
-        while (true) {
-            if (!Bits(1, bit)) {
-                return false;
-            }
-            if (bit != 0) {
-                break;
-            }
-            if (++zeros > 31) {
-                return false;
-            }
-        }
-        std::uint32_t rest = 0;
-        if (!Bits(zeros, rest)) {
-            return false;
-        }
-        value = static_cast<std::uint32_t>((std::uint64_t{1} << zeros) - 1U + rest);
-        return true;
-    }
-    bool Skip(unsigned count) {
-        std::uint32_t ignored = 0;
-        while (count > 0) {
-            const unsigned step = std::min(count, 32U);
-            if (!Bits(step, ignored)) {
-                return false;
-            }
-            count -= step;
-        }
-        return true;
-    }
-    [[nodiscard]] std::size_t Position() const { return m_pos; }
-
-  private:
-    std::span<const std::uint8_t> m_data;
-    std::size_t m_pos = 0;
-};
-
-// Growable big-endian bit writer for the rewritten set.
-class CRbspWriter {
-  public:
-    void Bits(std::uint32_t value, unsigned count) {
-        for (unsigned i = count; i-- > 0;) {
-            if (m_bits % 8U == 0) {
-                m_bytes.push_back(0);
-            }
-            if (((value >> i) & 1U) != 0) {
-                m_bytes.back() =
-                    static_cast<std::uint8_t>(m_bytes.back() | (0x80U >> (m_bits % 8U)));
-            }
-            ++m_bits;
-        }
-    }
-    void Ue(std::uint32_t value) {
-        const std::uint64_t code = std::uint64_t{value} + 1U;
-        unsigned length = 0;
-        while ((code >> (length + 1U)) != 0) {
-            ++length;
-        }
-        Bits(0, length);
-        Bits(static_cast<std::uint32_t>(code), length + 1U);
-    }
-    void Trailing() {
-        Bits(1, 1);
-        while (m_bits % 8U != 0) {
-            Bits(0, 1);
-        }
-    }
-    [[nodiscard]] const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
-
-  private:
-    std::vector<std::uint8_t> m_bytes;
-    std::size_t m_bits = 0;
-};
-
-std::vector<std::uint8_t> RemoveEmulationPrevention(std::span<const std::uint8_t> nal) {
-    std::vector<std::uint8_t> out;
-    out.reserve(nal.size());
-    unsigned zeros = 0;
-    for (const std::uint8_t byte : nal) {
-        if (zeros >= 2 && byte == 0x03) {
-            zeros = 0;
-            continue;
-        }
-        zeros = byte == 0 ? zeros + 1U : 0U;
-        out.push_back(byte);
-    }
-    return out;
-}
-
-void AppendWithEmulationPrevention(std::span<const std::uint8_t> rbsp,
-                                   std::vector<std::uint8_t>& out) {
-    unsigned zeros = 0;
-    for (const std::uint8_t byte : rbsp) {
-        if (zeros >= 2 && byte <= 0x03) {
-            out.push_back(0x03);
-            zeros = 0;
-        }
-        zeros = byte == 0 ? zeros + 1U : 0U;
-        out.push_back(byte);
-    }
-}
-
-bool HasChromaFormatFields(std::uint32_t profile) {
-    switch (profile) {
-        case 100:
-        case 110:
-        case 122:
-        case 244:
-        case 44:
-        case 83:
-        case 86:
-        case 118:
-        case 128:
-        case 138:
-        case 139:
-        case 134:
-        case 135:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Parses a sequence parameter set RBSP (after the NAL header byte) up to its VUI flag. When
-// the flag is clear, returns the same RBSP with a VUI that carries only the bitstream
-// restriction: no reordering, a decoded picture buffer of the reference frame count. Sets
-// that already have VUI, use scaling matrices or do not parse are left alone (nullopt).
-std::optional<std::vector<std::uint8_t>> AddNoReorderVui(std::span<const std::uint8_t> rbsp) {
-    CRbspReader in(rbsp);
-    std::uint32_t profile = 0;
-    std::uint32_t v = 0;
-    if (!in.Bits(8, profile) || !in.Skip(16) || !in.Ue(v)) {
-        return std::nullopt;
-    }
-    if (HasChromaFormatFields(profile)) {
-        std::uint32_t chromaFormat = 0;
-        if (!in.Ue(chromaFormat)) {
-            return std::nullopt;
-        }
-        if (chromaFormat == 3 && !in.Skip(1)) {
-            return std::nullopt;
-        }
-        std::uint32_t scaling = 0;
-        if (!in.Ue(v) || !in.Ue(v) || !in.Skip(1) || !in.Bits(1, scaling) || scaling != 0) {
-            return std::nullopt;
-        }
-    }
-    std::uint32_t pocType = 0;
-    if (!in.Ue(v) || !in.Ue(pocType)) {
-        return std::nullopt;
-    }
-    if (pocType == 0) {
-        if (!in.Ue(v)) {
-            return std::nullopt;
-        }
-    } else if (pocType == 1) {
-        std::uint32_t cycle = 0;
-        if (!in.Skip(1) || !in.Ue(v) || !in.Ue(v) || !in.Ue(cycle) || cycle > 255) {
-            return std::nullopt;
-        }
-        for (std::uint32_t i = 0; i < cycle; ++i) {
-            if (!in.Ue(v)) {
-                return std::nullopt;
-            }
-        }
-    } else if (pocType != 2) {
-        return std::nullopt;
-    }
-    std::uint32_t refFrames = 0;
-    std::uint32_t frameMbsOnly = 0;
-    std::uint32_t cropping = 0;
-    if (!in.Ue(refFrames) || refFrames > 16 || !in.Skip(1) || !in.Ue(v) || !in.Ue(v) ||
-        !in.Bits(1, frameMbsOnly)) {
-        return std::nullopt;
-    }
-    if (frameMbsOnly == 0 && !in.Skip(1)) {
-        return std::nullopt;
-    }
-    if (!in.Skip(1) || !in.Bits(1, cropping)) {
-        return std::nullopt;
-    }
-    if (cropping != 0 && (!in.Ue(v) || !in.Ue(v) || !in.Ue(v) || !in.Ue(v))) {
-        return std::nullopt;
-    }
-    const std::size_t vuiFlagPos = in.Position();
-    std::uint32_t vui = 0;
-    if (!in.Bits(1, vui) || vui != 0) {
-        return std::nullopt;
-    }
-
-    CRbspWriter out;
-    CRbspReader copy(rbsp);
-    for (std::size_t i = 0; i < vuiFlagPos; ++i) {
-        std::uint32_t bit = 0;
-        static_cast<void>(copy.Bits(1, bit));
-        out.Bits(bit, 1);
-    }
-    out.Bits(1, 1);                                 // vui_parameters_present_flag
-    out.Bits(0, 1);                                 // aspect_ratio_info_present_flag
-    out.Bits(0, 1);                                 // overscan_info_present_flag
-    out.Bits(0, 1);                                 // video_signal_type_present_flag
-    out.Bits(0, 1);                                 // chroma_loc_info_present_flag
-    out.Bits(0, 1);                                 // timing_info_present_flag
-    out.Bits(0, 1);                                 // nal_hrd_parameters_present_flag
-    out.Bits(0, 1);                                 // vcl_hrd_parameters_present_flag
-    out.Bits(0, 1);                                 // pic_struct_present_flag
-    out.Bits(1, 1);                                 // bitstream_restriction_flag
-    out.Bits(1, 1);                                 // motion_vectors_over_pic_boundaries_flag
-    out.Ue(0);                                      // max_bytes_per_pic_denom
-    out.Ue(0);                                      // max_bits_per_mb_denom
-    out.Ue(15);                                     // log2_max_mv_length_horizontal
-    out.Ue(15);                                     // log2_max_mv_length_vertical
-    out.Ue(0);                                      // max_num_reorder_frames
-    out.Ue(std::max<std::uint32_t>(refFrames, 1));  // max_dec_frame_buffering
-    out.Trailing();
-    return out.Bytes();
-}
-
 // Start of the next start code (00 00 01) at or after `from`, or data.size().
 std::size_t FindStartCode(std::span<const std::uint8_t> data, std::size_t from) {
     for (std::size_t i = from; i + 2 < data.size(); ++i) {
@@ -346,28 +98,36 @@ static_assert(kH264InputPadding >= AV_INPUT_BUFFER_PADDING_SIZE);
 // One decoder instance
 // ---------------------------------------------------------------------------------------
 
-int CopyPicture(const AVFrame& frame, std::uint32_t format, std::uint8_t* picture,
-                FramePtr& scratch, SwsPtr& sws);
+// Decoders open now, for leak checks.
+std::atomic<std::size_t> g_openDecoders{0};
 
-class CFfmpegDecoder {
+class CFfmpegDecoder final : public IH264Decoder {
   public:
     // Opens the decoder; nullptr with `error` set when that fails.
-    static std::unique_ptr<CFfmpegDecoder> Open(int& error);
-    CFfmpegDecoder() = default;  // closed until Open has set it up
+    static std::unique_ptr<CFfmpegDecoder> Open(std::uint32_t format, int& error);
+    explicit CFfmpegDecoder(std::uint32_t format) : m_format(format) {}  // closed until Open
+    ~CFfmpegDecoder() override;
+    CFfmpegDecoder(const CFfmpegDecoder&) = delete;
+    CFfmpegDecoder& operator=(const CFfmpegDecoder&) = delete;
 
-    int Decode(std::span<const std::uint8_t> input, std::uint32_t format, std::uint8_t* picture);
-    // `padded`: kH264InputPadding zero bytes follow the input, which libavcodec may then read
-    // in place.
-    int DecodeRef(std::span<const std::uint8_t> input, std::uint32_t format, PictureRef& picture,
-                  bool padded = false);
+    int Decode(std::span<const std::uint8_t> accessUnit, PictureRef& picture) override {
+        return DecodeRef(accessUnit, picture, false);
+    }
+    int DecodePadded(std::span<const std::uint8_t> accessUnit, PictureRef& picture) override {
+        return DecodeRef(accessUnit, picture, true);
+    }
+    [[nodiscard]] std::uint32_t Format() const override { return m_format; }
 
   private:
+    // `padded`: kH264InputPadding zero bytes follow the input, which libavcodec may then read
+    // in place.
+    int DecodeRef(std::span<const std::uint8_t> input, PictureRef& picture, bool padded);
     // Sends the input and leaves its newest picture in m_picture: kH264Picture (with
     // `damaged`) when there is one, else the call's result.
     int DecodeToFrame(std::span<const std::uint8_t> input, bool& damaged, bool padded);
-    // m_picture as a shared picture in `format`: the frame itself when it already is planar
-    // 4:2:0, else converted into a buffer of the pool.
-    int Share(std::uint32_t format, PictureRef& picture);
+    // m_picture as a shared picture in the decoder's format: the frame itself when it already
+    // is planar 4:2:0, else converted into a buffer of the pool.
+    int Share(PictureRef& picture);
     // Builds m_packet from the input. For padded input whose parameter sets are rewritten,
     // m_packet holds only those, and `inPlace` the slices that follow, to be sent after them
     // without a copy.
@@ -389,35 +149,52 @@ class CFfmpegDecoder {
     // place); that buffer's free callback clears it. Declared first, so it outlives the codec
     // context, which may release the buffer when it is freed.
     std::atomic<bool> m_inputLent{false};
+    const std::uint32_t m_format;
+    bool m_counted = false;  // counted in g_openDecoders once open
     CodecContextPtr m_codec;
     PacketPtr m_packet;
     BufferPtr m_packetBuffer;  // the packet's bytes, reused from frame to frame
     FramePtr m_frame;
     FramePtr m_picture;  // the newest picture of the current input
-    FramePtr m_scratch;  // conversion target, aligned for swscale
     SwsPtr m_sws;
     BufferPoolPtr m_pool;  // conversion buffers handed out by reference
     std::size_t m_poolBytes = 0;
     std::vector<std::uint8_t> m_staging;
-    std::vector<std::uint8_t> m_lastSpsIn;  // the last rewritten set, as it came and as it went
-    std::vector<std::uint8_t> m_lastSpsOut;
+    CSpsRewriter m_sps;
     bool m_hasDecoded = false;
 };
 
-std::unique_ptr<CFfmpegDecoder> CFfmpegDecoder::Open(int& error) {
+// libavcodec complains on stderr about every damaged slice; route its warnings and errors
+// into the client's traces instead, which are silent in normal use.
+void LogToTrace(void* avClass, int level, const char* format, va_list args) {
+    if (level > AV_LOG_WARNING || !TraceEnabled()) {
+        return;
+    }
+    char line[1024];
+    int printPrefix = 1;
+    av_log_format_line2(avClass, level, format, args, line, static_cast<int>(sizeof(line)),
+                        &printPrefix);
+    Trace("H264 decoder: %s", line);
+}
+
+std::unique_ptr<CFfmpegDecoder> CFfmpegDecoder::Open(std::uint32_t format, int& error) {
+    if (format != kH264FormatYuv420 && format != kH264FormatRgb24) {
+        error = kH264InitBadFormat;
+        return nullptr;
+    }
+    static std::once_flag logOnce;
+    std::call_once(logOnce, [] { av_log_set_callback(LogToTrace); });
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
     if (codec == nullptr) {
         error = kH264InitNoDecoder;
         return nullptr;
     }
-    auto self = std::make_unique<CFfmpegDecoder>();
+    auto self = std::make_unique<CFfmpegDecoder>(format);
     self->m_codec.reset(avcodec_alloc_context3(codec));
     self->m_packet.reset(av_packet_alloc());
     self->m_frame.reset(av_frame_alloc());
     self->m_picture.reset(av_frame_alloc());
-    self->m_scratch.reset(av_frame_alloc());
-    if (!self->m_codec || !self->m_packet || !self->m_frame || !self->m_picture ||
-        !self->m_scratch) {
+    if (!self->m_codec || !self->m_packet || !self->m_frame || !self->m_picture) {
         error = kH264InitOpenFailed;
         return nullptr;
     }
@@ -432,8 +209,16 @@ std::unique_ptr<CFfmpegDecoder> CFfmpegDecoder::Open(int& error) {
         error = kH264InitOpenFailed;
         return nullptr;
     }
+    self->m_counted = true;
+    ++g_openDecoders;
     error = kH264InitOk;
     return self;
+}
+
+CFfmpegDecoder::~CFfmpegDecoder() {
+    if (m_counted) {
+        --g_openDecoders;
+    }
 }
 
 bool CFfmpegDecoder::LendInput(std::span<const std::uint8_t> bytes) {
@@ -486,24 +271,11 @@ bool CFfmpegDecoder::BuildPacket(std::span<const std::uint8_t> input, bool padde
         const unsigned type = nalEnd > nalStart ? (input[nalStart] & 0x1FU) : 0U;
         sawSlice = sawSlice || (type >= 1 && type <= 5);
         if (type == 7) {
-            const auto nal = input.subspan(nalStart, nalEnd - nalStart);
-            if (!(m_lastSpsIn.size() == nal.size() &&
-                  std::equal(nal.begin(), nal.end(), m_lastSpsIn.begin()))) {
-                const auto rbsp = RemoveEmulationPrevention(nal.subspan(1));
-                if (auto rewritten = AddNoReorderVui(rbsp)) {
-                    m_lastSpsIn.assign(nal.begin(), nal.end());
-                    m_lastSpsOut.assign(1, nal[0]);
-                    AppendWithEmulationPrevention(*rewritten, m_lastSpsOut);
-                } else {
-                    m_lastSpsIn.clear();
-                    m_lastSpsOut.clear();
-                }
-            }
-            if (!m_lastSpsIn.empty()) {
+            if (const auto* rewritten = m_sps.Rewrite(input.subspan(nalStart, nalEnd - nalStart))) {
                 m_staging.insert(m_staging.end(),
                                  input.begin() + static_cast<std::ptrdiff_t>(copied),
                                  input.begin() + static_cast<std::ptrdiff_t>(nalStart));
-                m_staging.insert(m_staging.end(), m_lastSpsOut.begin(), m_lastSpsOut.end());
+                m_staging.insert(m_staging.end(), rewritten->begin(), rewritten->end());
                 copied = nalEnd;
             }
         }
@@ -630,31 +402,18 @@ int CFfmpegDecoder::DecodeToFrame(std::span<const std::uint8_t> input, bool& dam
     return kH264Picture;
 }
 
-int CFfmpegDecoder::Decode(std::span<const std::uint8_t> input, std::uint32_t format,
-                           std::uint8_t* picture) {
-    bool damaged = false;
-    const int result = DecodeToFrame(input, damaged, false);
-    if (result != kH264Picture) {
-        return result;
-    }
-    const int copyResult = CopyPicture(*m_picture, format, picture, m_scratch, m_sws);
-    av_frame_unref(m_picture.get());
-    if (copyResult != kH264Picture) {
-        return copyResult;
-    }
-    m_hasDecoded = true;
-    return damaged ? kH264PictureDamaged : kH264Picture;
-}
-
-int CFfmpegDecoder::DecodeRef(std::span<const std::uint8_t> input, std::uint32_t format,
-                              PictureRef& picture, bool padded) {
+int CFfmpegDecoder::DecodeRef(std::span<const std::uint8_t> input, PictureRef& picture,
+                              bool padded) {
     picture.reset();
+    if (input.empty() || input.size() > static_cast<std::size_t>(INT32_MAX)) {
+        return kH264BadInput;
+    }
     bool damaged = false;
     const int result = DecodeToFrame(input, damaged, padded);
     if (result != kH264Picture) {
         return result;
     }
-    const int shareResult = Share(format, picture);
+    const int shareResult = Share(picture);
     av_frame_unref(m_picture.get());
     if (shareResult != kH264Picture) {
         picture.reset();
@@ -664,11 +423,12 @@ int CFfmpegDecoder::DecodeRef(std::span<const std::uint8_t> input, std::uint32_t
     return damaged ? kH264PictureDamaged : kH264Picture;
 }
 
-int CFfmpegDecoder::Share(std::uint32_t format, PictureRef& picture) {
+int CFfmpegDecoder::Share(PictureRef& picture) {
+    const std::uint32_t format = m_format;
     const AVFrame& frame = *m_picture;
     if (frame.width <= 0 || frame.height <= 0 ||
         PackedPictureBytes(frame.width, frame.height, format) > kH264PictureBufferSize) {
-        return kH264BadInput;  // the same limit as the copy, so both entries agree
+        return kH264BadInput;  // no copy of a picture ever needs more than that
     }
     const auto sourceFormat = static_cast<AVPixelFormat>(frame.format);
     auto shared = std::make_shared<CFramePicture>();
@@ -735,232 +495,23 @@ int CFfmpegDecoder::Share(std::uint32_t format, PictureRef& picture) {
     return kH264Picture;
 }
 
-void CopyPlane(const std::uint8_t* source, int sourceStride, std::uint8_t* target,
-               std::size_t width, std::size_t rows) {
-    for (std::size_t row = 0; row < rows; ++row) {
-        std::memcpy(target + row * width, source + static_cast<std::ptrdiff_t>(row) * sourceStride,
-                    width);
-    }
-}
-
-// Writes `frame` into the caller's buffer in `format`; kH264BadInput when it cannot.
-int CopyPicture(const AVFrame& frame, std::uint32_t format, std::uint8_t* picture,
-                FramePtr& scratch, SwsPtr& sws) {
-    if (frame.width <= 0 || frame.height <= 0) {
-        return kH264BadInput;
-    }
-    const auto width = static_cast<std::size_t>(frame.width);
-    const auto height = static_cast<std::size_t>(frame.height);
-    const std::size_t chromaWidth = (width + 1U) / 2U;
-    const std::size_t chromaHeight = (height + 1U) / 2U;
-    const std::size_t needed = format == kH264FormatRgb24
-                                   ? width * height * 3U
-                                   : width * height + 2U * chromaWidth * chromaHeight;
-    if (needed > kH264PictureBufferSize) {
-        return kH264BadInput;
-    }
-    const auto sourceFormat = static_cast<AVPixelFormat>(frame.format);
-    const AVFrame* planes = &frame;
-    const AVPixelFormat targetFormat =
-        format == kH264FormatRgb24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_YUV420P;
-    const bool direct = targetFormat == AV_PIX_FMT_YUV420P &&
-                        (sourceFormat == AV_PIX_FMT_YUV420P || sourceFormat == AV_PIX_FMT_YUVJ420P);
-    if (!direct) {
-        // Convert into an aligned frame of our own first: swscale may write whole vectors,
-        // which must never land past the end of the caller's buffer.
-        if (scratch->width != frame.width || scratch->height != frame.height ||
-            scratch->format != targetFormat) {
-            av_frame_unref(scratch.get());
-            scratch->width = frame.width;
-            scratch->height = frame.height;
-            scratch->format = targetFormat;
-            if (av_frame_get_buffer(scratch.get(), 0) < 0) {
-                av_frame_unref(scratch.get());
-                return kH264BadInput;
-            }
-        }
-        SwsContext* cached = sws_getCachedContext(
-            sws.release(), frame.width, frame.height, sourceFormat, frame.width, frame.height,
-            targetFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        sws.reset(cached);
-        if (!sws) {
-            return kH264BadInput;
-        }
-        if (sws_scale(sws.get(), frame.data, frame.linesize, 0, frame.height, scratch->data,
-                      scratch->linesize) != frame.height) {
-            return kH264BadInput;
-        }
-        planes = scratch.get();
-    }
-    if (format == kH264FormatRgb24) {
-        CopyPlane(planes->data[0], planes->linesize[0], picture, width * 3U, height);
-    } else {
-        CopyPlane(planes->data[0], planes->linesize[0], picture, width, height);
-        std::uint8_t* u = picture + width * height;
-        CopyPlane(planes->data[1], planes->linesize[1], u, chromaWidth, chromaHeight);
-        CopyPlane(planes->data[2], planes->linesize[2], u + chromaWidth * chromaHeight, chromaWidth,
-                  chromaHeight);
-    }
-    return kH264Picture;
-}
-
-// ---------------------------------------------------------------------------------------
-// Open instances, by handle
-// ---------------------------------------------------------------------------------------
-
-class CInstanceTable {
-  public:
-    static CInstanceTable& Get() {
-        static CInstanceTable table;
-        return table;
-    }
-    std::uint32_t Add(std::shared_ptr<CFfmpegDecoder> decoder) {
-        const std::lock_guard lock(m_lock);
-        std::uint32_t handle = 0;
-        do {
-            handle = m_next++;
-        } while (handle == 0 || m_open.contains(handle));
-        m_open.emplace(handle, std::move(decoder));
-        return handle;
-    }
-    std::shared_ptr<CFfmpegDecoder> Find(std::uint32_t handle) {
-        const std::lock_guard lock(m_lock);
-        const auto it = m_open.find(handle);
-        return it == m_open.end() ? nullptr : it->second;
-    }
-    std::shared_ptr<CFfmpegDecoder> Remove(std::uint32_t handle) {
-        const std::lock_guard lock(m_lock);
-        const auto it = m_open.find(handle);
-        if (it == m_open.end()) {
-            return nullptr;
-        }
-        auto decoder = std::move(it->second);
-        m_open.erase(it);
-        return decoder;
-    }
-    std::size_t Count() {
-        const std::lock_guard lock(m_lock);
-        return m_open.size();
-    }
-
-  private:
-    std::mutex m_lock;
-    std::unordered_map<std::uint32_t, std::shared_ptr<CFfmpegDecoder>> m_open;
-    std::uint32_t m_next = 1;
-};
-
-// libavcodec complains on stderr about every damaged slice; route its warnings and errors
-// into the client's traces instead, which are silent in normal use.
-void LogToTrace(void* avClass, int level, const char* format, va_list args) {
-    if (level > AV_LOG_WARNING || !TraceEnabled()) {
-        return;
-    }
-    char line[1024];
-    int printPrefix = 1;
-    av_log_format_line2(avClass, level, format, args, line, static_cast<int>(sizeof(line)),
-                        &printPrefix);
-    Trace("H264 decoder: %s", line);
-}
-
 }  // namespace
 
-int H264DecInit(DecoderContext* context) {
-    if (context == nullptr) {
-        return kH264InitBadContext;
+std::unique_ptr<IH264Decoder> OpenFfmpegH264Decoder(std::uint32_t format, int* error) {
+    int result = kH264InitOk;
+    std::unique_ptr<IH264Decoder> decoder = CFfmpegDecoder::Open(format, result);
+    if (error != nullptr) {
+        *error = result;
     }
-    static std::once_flag logOnce;
-    std::call_once(logOnce, [] { av_log_set_callback(LogToTrace); });
-    H264DecUninit(context);
-    if (context->format != kH264FormatYuv420 && context->format != kH264FormatRgb24) {
-        return kH264InitBadFormat;
-    }
-    int error = kH264InitOk;
-    std::shared_ptr<CFfmpegDecoder> decoder = CFfmpegDecoder::Open(error);
-    if (!decoder) {
-        return error;
-    }
-    context->instance = CInstanceTable::Get().Add(std::move(decoder));
-    return kH264InitOk;
+    return decoder;
 }
 
-namespace {
-
-// The checks both decode entries make: the open instance of a context in a known format,
-// for input that is there; nullptr when any of it is missing. The shared reference keeps the
-// instance alive for the call even if another thread were to close the handle meanwhile
-// (against the rules, but not a crash).
-std::shared_ptr<CFfmpegDecoder> DecoderFor(const DecoderContext* context,
-                                           const std::uint8_t* bitstream, std::int32_t length,
-                                           std::uint32_t& format) {
-    if (context == nullptr || bitstream == nullptr || length <= 0) {
-        return nullptr;
-    }
-    format = context->format;
-    if (format != kH264FormatYuv420 && format != kH264FormatRgb24) {
-        return nullptr;
-    }
-    return CInstanceTable::Get().Find(context->instance);
-}
-
-}  // namespace
-
-int H264DecGetOneFrame(DecoderContext* context, const std::uint8_t* bitstream, std::int32_t length,
-                       std::uint8_t* picture) {
-    std::uint32_t format = 0;
-    const auto decoder = picture ? DecoderFor(context, bitstream, length, format) : nullptr;
-    if (!decoder) {
-        return kH264BadInput;
-    }
-    return decoder->Decode({bitstream, static_cast<std::size_t>(length)}, format, picture);
-}
-
-namespace {
-
-int GetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream, std::int32_t length,
-                   PictureRef* picture, bool padded) {
-    if (picture == nullptr) {
-        return kH264BadInput;
-    }
-    picture->reset();
-    std::uint32_t format = 0;
-    const auto decoder = DecoderFor(context, bitstream, length, format);
-    if (!decoder) {
-        return kH264BadInput;
-    }
-    return decoder->DecodeRef({bitstream, static_cast<std::size_t>(length)}, format, *picture,
-                              padded);
-}
-
-}  // namespace
-
-int H264DecGetOneFrameRef(DecoderContext* context, const std::uint8_t* bitstream,
-                          std::int32_t length, PictureRef* picture) {
-    return GetOneFrameRef(context, bitstream, length, picture, false);
-}
-
-int H264DecGetOneFrameRefPadded(DecoderContext* context, const std::uint8_t* bitstream,
-                                std::int32_t length, PictureRef* picture) {
-    return GetOneFrameRef(context, bitstream, length, picture, true);
-}
-
-void H264DecUninit(DecoderContext* context) {
-    if (context == nullptr) {
-        return;
-    }
-    if (context->instance != 0) {
-        // Destroyed here (or by a call still running on it, when it ends).
-        static_cast<void>(CInstanceTable::Get().Remove(context->instance));
-    }
-    context->instance = 0;
-}
-
-H264EntryPoints H264Library() {
-    return H264EntryPoints{&H264DecInit, &H264DecGetOneFrame, &H264DecUninit,
-                           &H264DecGetOneFrameRef, &H264DecGetOneFrameRefPadded};
+H264DecoderFactory FfmpegH264Decoders() {
+    return [](std::uint32_t format) { return OpenFfmpegH264Decoder(format); };
 }
 
 std::size_t H264OpenInstanceCount() {
-    return CInstanceTable::Get().Count();
+    return g_openDecoders.load();
 }
 
 }  // namespace taviro::platform

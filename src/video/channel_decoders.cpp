@@ -1,6 +1,7 @@
 #include "video/channel_decoders.h"
 
 #include <thread>
+#include <utility>
 
 namespace taviro::video {
 
@@ -28,12 +29,12 @@ DecoderTotals Minus(const DecoderTotals& a, const DecoderTotals& b) {
 
 CChannelDecoders::CChannelDecoders(stream::CConsumerSlots& slots, CChannelViews& views,
                                    IDecodeEnvironment& environment,
-                                   platform::H264EntryPoints library, std::uint32_t format,
+                                   platform::H264DecoderFactory decoders, std::uint32_t format,
                                    platform::IMessageSink* sink)
     : m_slots(slots),
       m_views(views),
       m_environment(environment),
-      m_library(library),
+      m_decoderFactory(std::move(decoders)),
       m_format(format),
       m_sink(sink) {}
 
@@ -49,8 +50,9 @@ void CChannelDecoders::Start(protocol::ChannelMask channels) {
         }
         m_queues[i] = std::make_shared<stream::CVideoQueue>();
         m_base[i] = Snapshot(m_counters[i]);
-        m_decoders[i] = std::make_unique<CDecodeThread>(
-            c, m_queues[i], m_views, m_environment, m_library, m_format, m_sink, &m_counters[i]);
+        m_decoders[i] =
+            std::make_unique<CDecodeThread>(c, m_queues[i], m_views, m_environment,
+                                            m_decoderFactory, m_format, m_sink, &m_counters[i]);
         m_decoders[i]->Start();
         m_slots.AttachVideo(c, m_queues[i]);
         m_running.fetch_or(protocol::ChannelBit(c));

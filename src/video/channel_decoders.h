@@ -31,7 +31,7 @@ struct DecoderTotals {
 class CChannelDecoders {
   public:
     CChannelDecoders(stream::CConsumerSlots& slots, CChannelViews& views,
-                     IDecodeEnvironment& environment, platform::H264EntryPoints library,
+                     IDecodeEnvironment& environment, platform::H264DecoderFactory decoders,
                      std::uint32_t format, platform::IMessageSink* sink);
     ~CChannelDecoders();
     CChannelDecoders(const CChannelDecoders&) = delete;
@@ -59,7 +59,7 @@ class CChannelDecoders {
     stream::CConsumerSlots& m_slots;
     CChannelViews& m_views;
     IDecodeEnvironment& m_environment;
-    const platform::H264EntryPoints m_library;
+    const platform::H264DecoderFactory m_decoderFactory;  // shared by every channel's thread
     std::atomic<std::uint32_t> m_format;
     platform::IMessageSink* m_sink;
     // Declared before the decoders, which count into them, so they outlive every decoder.

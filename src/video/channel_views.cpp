@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace taviro::video {
@@ -80,12 +79,7 @@ protocol::ChannelMask CChannelViews::TickFrameRate(std::int64_t elapsedMs) {
         const int rate = static_cast<int>(
             (static_cast<std::int64_t>(view.decodedCount) * 1000 + elapsedMs / 2) / elapsedMs);
         view.decodedCount = 0;
-        if (rate != view.frameRate && !view.modeLabel.empty()) {
-            // The same line the decoder writes with each picture, which a pane that gets
-            // no pictures (paused, stopped) would otherwise keep.
-            char line[64];
-            std::snprintf(line, sizeof line, "%s  %02d", view.modeLabel.c_str(), rate);
-            view.line2 = line;
+        if (rate != view.frameRate && view.labelMode != ViewMode::Idle) {
             changed |= protocol::ChannelBit(c);
         }
         view.frameRate = rate;

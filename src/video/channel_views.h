@@ -1,8 +1,9 @@
 // What each channel pane holds between its decoder thread and the painter: the picture
 // (shared with the decoder by reference, never copied on its way to the screen) and size,
-// the two label lines with their colours, the decoded-picture counter and frame rate, the
-// clock value, the icon state, and the grid-wide masks. Headless: the channel grid window
-// paints from it, tests read it directly.
+// what the labels tell (the mode and camera title of the last picture), the decoded-picture
+// counter and frame rate, the clock value, the icon state, and the grid-wide masks. The
+// label texts themselves are made by the painter (pane_texts.h). Headless: the channel grid
+// window paints from it, tests read it directly.
 //
 // Threads: a channel's decoder thread writes its ChannelView under that view's lock; the
 // painter reads under the same lock (and reads a picture it took a reference to without
@@ -50,13 +51,12 @@ struct ChannelView {
     bool doubleLines = false;
     int width = 360;
     int height = 240;
-    std::string line1;
-    std::string line2;
-    // "LIVE", "R-PLAY" or "L-PLAY": line 2 is it and the frame rate, written again at every
-    // frame-rate tick, so a paused pane's rate falls to 0 without a new picture.
-    std::string modeLabel;
-    std::uint32_t colour1 = kColourCyan;
-    std::uint32_t colour2 = kColourCyan;
+    // The mode the last picture was shown in, which line 2 names with the frame rate; Idle
+    // until the first picture (no labels).
+    ViewMode labelMode = ViewMode::Idle;
+    // The camera title of the last picture shown, as the recorder gave it; line 1 is it
+    // fitted to the pane.
+    std::string title;
     std::uint32_t decodedCount = 0;  // pictures since the last frame-rate tick
     int frameRate = 0;
     std::int64_t clock = 0;  // seconds since 1970 of the last picture (recorder time)
@@ -65,15 +65,15 @@ struct ChannelView {
     std::int64_t shownMillis = 0;
     std::uint64_t shown = 0;
     int audioIcon = -1;  // -1 none, 0 this channel is heard, 1 audio present elsewhere heard
-    int audioIconX = 0;
-    int integrityIconX = 0;
     int integrity = -1;  // local playback: -1 unchecked, 0 no data, 1 intact, 2 tampered
     bool blocked = false;
     int paneWidth = 205;  // set by the layout; titles are fitted to it
-    // Title fitting is redone only when the title or the pane width changes.
-    std::string titleSource;
-    int titlePaneWidth = -1;
-    std::string fittedTitle;
+    // The title fitted to the pane, kept by whoever makes the texts (under the lock, so also
+    // through a const view): fitting measures text, so it is redone only when the title or
+    // the pane width changed.
+    mutable std::string fittedFrom;
+    mutable int fittedWidth = -1;
+    mutable std::string fitted;
 };
 
 // Called on a decoder thread, under the channel's lock, after a new picture was stored.
@@ -122,7 +122,8 @@ class CChannelViews {
 
     // The frame-rate timer: every channel's rate becomes its pictures per second over the
     // time since the last tick, and its counter starts again. Returns the channels whose
-    // line 2 changed with it (their panes are to be painted again).
+    // line 2 changed with it (their panes are to be painted again), so a paused pane's rate
+    // falls to 0 without a new picture.
     protocol::ChannelMask TickFrameRate(std::int64_t elapsedMs);
 
     // Width in pixels of a text in the OSD font. The headless default counts every

@@ -1,7 +1,6 @@
 #include "video/decode_thread.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -17,68 +16,22 @@ using namespace std::chrono_literals;
 // Entries waiting, this one included, from which dependent frames are dropped until the
 // next key frame (a count of more than 100 with the list's two placeholders).
 constexpr std::size_t kBackPressureBacklog = 99;
-// A library that keeps asking to be called again, or to be reset, must not hold the
+// A decoder that keeps asking to be called again, or to be reset, must not hold the
 // channel forever: after this many attempts the frame is given up.
 constexpr int kMaxCallAgain = 64;
 constexpr int kMaxResets = 2;
 
 }  // namespace
 
-// Buffers handed back through the shared pointer's deleter, under a lock, so a buffer is
-// written again only after its last reader is done with it (the lock orders the two).
-class CDecodeThread::CSparePool : public std::enable_shared_from_this<CSparePool> {
-  public:
-    explicit CSparePool(std::uint32_t format) : m_format(format) {}
-
-    std::shared_ptr<platform::CPackedPicture> Take(int width, int height) {
-        std::unique_ptr<platform::CPackedPicture> buffer;
-        {
-            std::lock_guard lock(m_lock);
-            for (auto it = m_free.begin(); it != m_free.end(); ++it) {
-                if ((*it)->width == width && (*it)->height == height) {
-                    buffer = std::move(*it);
-                    m_free.erase(it);
-                    break;
-                }
-            }
-        }
-        if (!buffer) {
-            buffer = std::make_unique<platform::CPackedPicture>(width, height, m_format,
-                                                                platform::kH264PictureBufferSize);
-        }
-        // The last holder gives it back on whatever thread it is, or frees it once the
-        // pool (the decoder thread's run) is over.
-        return {buffer.release(), [pool = weak_from_this()](platform::CPackedPicture* p) {
-                    std::unique_ptr<platform::CPackedPicture> owned(p);
-                    if (const auto alive = pool.lock()) {
-                        alive->Give(std::move(owned));
-                    }
-                }};
-    }
-
-  private:
-    void Give(std::unique_ptr<platform::CPackedPicture> buffer) {
-        std::lock_guard lock(m_lock);
-        if (m_free.size() < kKept) {
-            m_free.push_back(std::move(buffer));
-        }
-    }
-
-    static constexpr std::size_t kKept = 3;
-    const std::uint32_t m_format;
-    std::mutex m_lock;
-    std::vector<std::unique_ptr<platform::CPackedPicture>> m_free;
-};
-
 CDecodeThread::CDecodeThread(int channel, std::shared_ptr<stream::CVideoQueue> queue,
                              CChannelViews& views, IDecodeEnvironment& environment,
-                             platform::H264EntryPoints library, std::uint32_t format,
+                             platform::H264DecoderFactory decoders, std::uint32_t format,
                              platform::IMessageSink* sink, DecodeStats* stats)
     : m_channel(channel),
       m_queue(std::move(queue)),
       m_views(views),
       m_environment(environment),
-      m_library(library),
+      m_decoders(std::move(decoders)),
       m_format(format),
       m_sink(sink),
       m_pStats(stats ? stats : &m_ownStats) {}
@@ -104,17 +57,12 @@ void CDecodeThread::Stop() {
 }
 
 void CDecodeThread::Thread_Decode() {
-    // Start: a zeroed context in the chosen format; a stale instance is closed first.
-    m_context = platform::DecoderContext{};
-    m_context.mode = 1;
-    m_context.format = m_format;
-    if (m_library.uninit) {
-        m_library.uninit(&m_context);
-    }
-    if (m_library.init && m_library.init(&m_context) != 0 && m_sink) {
+    // Start: a decoder in the chosen format. Without one the thread still takes and drops
+    // its entries, so the stream and the other channels go on.
+    m_decoder = m_decoders ? m_decoders(m_format) : nullptr;
+    if (!m_decoder && m_sink) {
         m_sink->ShowMessageBox("H.264 Decoder Init Error !");
     }
-    m_spares = std::make_shared<CSparePool>(m_format);
     m_bSkip = true;
     m_bParamsSent = false;
     m_lastGeneration = 0;
@@ -131,16 +79,13 @@ void CDecodeThread::Thread_Decode() {
         m_queue->ResetEvent();
     }
 
-    if (m_context.instance != 0 && m_library.uninit) {
-        m_library.uninit(&m_context);
-    }
+    m_decoder.reset();
     {
         ChannelView& view = m_views.Channel(m_channel);
         std::lock_guard lock(view.lock);
         view.audioIcon = -1;
     }
     m_keyFrame = {};
-    m_spares.reset();  // buffers still shown are freed by their last holder
     m_running = false;
 }
 
@@ -174,7 +119,7 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
 
     std::span<const std::uint8_t> input;
     bool prefixed = false;
-    bool padded = false;  // zeros follow the input: the library may read it in place
+    bool padded = false;  // zeros follow the input: the decoder may read it in place
     // Stream change. A new size within one generation is handled like a new stream but
     // keeps the generation, so the frames after the next key frame are not thrown away too.
     if (static_cast<std::int64_t>(info.generation) != m_lastGeneration) {
@@ -253,11 +198,11 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
         return;
     }
 
-    // Timed around the library alone: the statistics show what decoding costs, not the
+    // Timed around the decoder alone: the statistics show what decoding costs, not the
     // waits around it.
     platform::PictureRef picture;
     const auto decodeStart = std::chrono::steady_clock::now();
-    const bool decoded = Decode(input, padded, width, height, picture);
+    const bool decoded = Decode(input, padded, picture);
     const auto decodeTime = std::chrono::steady_clock::now() - decodeStart;
     m_pStats->decodeNanos.fetch_add(
         static_cast<std::uint64_t>(
@@ -286,27 +231,12 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
     ShowPicture(info, width, height, std::move(picture), doubleLines);
 }
 
-bool CDecodeThread::Decode(std::span<const std::uint8_t> input, bool padded, int width, int height,
+bool CDecodeThread::Decode(std::span<const std::uint8_t> input, bool padded,
                            platform::PictureRef& picture) {
-    if (!m_library.getOneFrameRef && !m_library.getOneFrame) {
-        return false;
-    }
-    const auto length = static_cast<std::int32_t>(input.size());
     int resets = 0;
-    for (int attempt = 0; attempt < kMaxCallAgain; ++attempt) {
-        int result = platform::kH264BadInput;
-        if (padded && m_library.getOneFrameRefPadded) {
-            result = m_library.getOneFrameRefPadded(&m_context, input.data(), length, &picture);
-        } else if (m_library.getOneFrameRef) {
-            result = m_library.getOneFrameRef(&m_context, input.data(), length, &picture);
-        } else {
-            // The copying entry writes into a buffer of ours that no one else holds.
-            auto spare = m_spares->Take(width, height);
-            result = m_library.getOneFrame(&m_context, input.data(), length, spare->Data());
-            if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
-                picture = std::move(spare);
-            }
-        }
+    for (int attempt = 0; attempt < kMaxCallAgain && m_decoder; ++attempt) {
+        const int result =
+            padded ? m_decoder->DecodePadded(input, picture) : m_decoder->Decode(input, picture);
         if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
             return picture != nullptr && picture->width > 0 && picture->height > 0;
         }
@@ -315,11 +245,10 @@ bool CDecodeThread::Decode(std::span<const std::uint8_t> input, bool padded, int
             continue;
         }
         if (result == platform::kH264Reset && resets < kMaxResets) {
+            // The instance broke: the old one is closed before its successor opens.
             ++resets;
-            if (m_library.uninit)
-                m_library.uninit(&m_context);
-            if (m_library.init)
-                m_library.init(&m_context);
+            m_decoder.reset();
+            m_decoder = m_decoders(m_format);
             continue;
         }
         return false;
@@ -337,11 +266,6 @@ void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int he
         const auto* begin = reinterpret_cast<const char*>(info.title.data());
         title.assign(begin, strnlen(begin, info.title.size()));
     }
-    const int osd = m_views.OsdMode();
-    const char* playing = mode == ViewMode::RemotePlayback  ? "R-PLAY"
-                          : mode == ViewMode::LocalPlayback ? "L-PLAY"
-                                                            : "LIVE";
-    const int cw = CChannelViews::LabelCharWidth();
 
     ChannelView& view = m_views.Channel(m_channel);
     {
@@ -350,26 +274,9 @@ void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int he
             static_cast<std::int64_t>(info.seconds) * 1000 + info.microseconds / 1000;
         ++view.shown;
         m_pStats->shown.fetch_add(1, std::memory_order_relaxed);
-        if (title != view.titleSource || view.paneWidth != view.titlePaneWidth) {
-            view.titleSource = title;
-            view.titlePaneWidth = view.paneWidth;
-            view.fittedTitle = m_views.FitTitle(title, view.paneWidth);
-        }
-        char line[300];
-        if (osd == 0) {
-            std::snprintf(line, sizeof line, "%s %dx%d", view.fittedTitle.c_str(),
-                          width == 352 ? 360 : 720, height);
-        } else {
-            std::snprintf(line, sizeof line, "%s", view.fittedTitle.c_str());
-        }
-        view.line1 = line;
-        view.colour1 = kColourGreen;
-        std::snprintf(line, sizeof line, "%s  %02d", playing, view.frameRate);
-        view.line2 = line;
-        view.modeLabel = playing;
-        view.colour2 = kColourCyan;
-        view.audioIconX = cw * static_cast<int>(view.line2.size()) + 45;
-        view.integrityIconX = cw * static_cast<int>(view.line2.size()) + 80;
+        // What the labels tell; the painter writes them (pane_texts.h).
+        view.labelMode = mode == ViewMode::Idle ? ViewMode::Live : mode;
+        view.title = std::move(title);
         ++view.decodedCount;
 
         // Hand the picture over by reference; the view's last one is let go after the lock.

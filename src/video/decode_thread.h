@@ -1,7 +1,8 @@
 // CDecodeThread: one per watched channel. Takes QueuedFrame entries from the channel's
 // queue, puts the adapter's own parameter sets in front of key frames (dependent frames go
-// to the library straight from the queued block), feeds the H.264 decoder library, fills
-// the pane's labels and counters and hands the picture to the channel view under its lock.
+// to the decoder straight from the queued block), feeds the H.264 decoder, records what the
+// pane's labels tell (mode, title, size) and counts, and hands the picture to the channel
+// view under its lock. The painter makes the label texts from those facts (pane_texts.h).
 // The picture is passed by reference, never copied: the renderers double the lines of
 // interlaced pictures (unless the channel is deinterlaced) as they draw.
 //
@@ -59,17 +60,18 @@ struct DecodeStats {
     std::atomic<std::uint64_t> decoded{0};
     std::atomic<std::uint64_t> dropped{0};
     std::atomic<std::uint64_t> shown{0};        // pictures handed to the view for display
-    std::atomic<std::uint64_t> decodeCalls{0};  // frames given to the library
-    std::atomic<std::uint64_t> decodeNanos{0};  // steady-clock time spent in the library
+    std::atomic<std::uint64_t> decodeCalls{0};  // frames given to the decoder
+    std::atomic<std::uint64_t> decodeNanos{0};  // steady-clock time spent in the decoder
 };
 
 class CDecodeThread {
   public:
-    // `format` is kH264FormatYuv420 or kH264FormatRgb24; `sink` receives the message box
+    // `decoders` opens the thread's decoder (on the thread, at its start and after a reset)
+    // in `format`, kH264FormatYuv420 or kH264FormatRgb24; `sink` receives the message box
     // of a failed decoder start (may be null). `stats` (null: the thread's own) is where the
     // loop counts; the owner keeps it alive past Stop().
     CDecodeThread(int channel, std::shared_ptr<stream::CVideoQueue> queue, CChannelViews& views,
-                  IDecodeEnvironment& environment, platform::H264EntryPoints library,
+                  IDecodeEnvironment& environment, platform::H264DecoderFactory decoders,
                   std::uint32_t format, platform::IMessageSink* sink = nullptr,
                   DecodeStats* stats = nullptr);
     ~CDecodeThread();
@@ -89,10 +91,9 @@ class CDecodeThread {
   private:
     void Thread_Decode();
     void ProcessEntry(stream::CVideoQueue::Taken taken);
-    // Calls the library with the result rules; true with `picture` set when there is one.
+    // Calls the decoder with the result rules; true with `picture` set when there is one.
     // `padded`: kH264InputPadding zero bytes follow the input.
-    bool Decode(std::span<const std::uint8_t> input, bool padded, int width, int height,
-                platform::PictureRef& picture);
+    bool Decode(std::span<const std::uint8_t> input, bool padded, platform::PictureRef& picture);
     void ShowPicture(const stream::FrameInfo& info, int width, int height,
                      platform::PictureRef picture, bool doubleLines);
 
@@ -100,7 +101,7 @@ class CDecodeThread {
     std::shared_ptr<stream::CVideoQueue> m_queue;
     CChannelViews& m_views;
     IDecodeEnvironment& m_environment;
-    const platform::H264EntryPoints m_library;
+    const platform::H264DecoderFactory m_decoders;
     const std::uint32_t m_format;
     platform::IMessageSink* m_sink;
 
@@ -111,12 +112,8 @@ class CDecodeThread {
     DecodeStats* const m_pStats;
 
     // Loop state (decoder thread only).
-    platform::DecoderContext m_context{};
-    std::vector<std::uint8_t> m_keyFrame;  // parameter sets and a key frame, joined
-    // A library without the by-reference entry writes into buffers of this pool; a buffer
-    // comes back only when its last holder (the view, a painter, a snapshot) lets it go.
-    class CSparePool;
-    std::shared_ptr<CSparePool> m_spares;
+    std::unique_ptr<platform::IH264Decoder> m_decoder;  // null while none could be opened
+    std::vector<std::uint8_t> m_keyFrame;               // parameter sets and a key frame, joined
     std::array<std::uint8_t, kParamSetBufferSize> m_paramSets{};
     bool m_bSkip = true;
     bool m_bParamsSent = false;

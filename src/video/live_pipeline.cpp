@@ -1,16 +1,17 @@
 #include "video/live_pipeline.h"
 
-#include "platform/h264_decoder.h"
+#include <utility>
 
 namespace taviro::video {
 
 CLivePipeline::CLivePipeline(CChannelViews& views, stream::CStreamState& state,
                              stream::CConsumerSlots& slots, std::uint32_t format,
-                             platform::IMessageSink* sink, TitleSource titles)
+                             platform::IMessageSink* sink, TitleSource titles,
+                             platform::H264DecoderFactory decoders)
     : m_views(views),
       m_state(state),
       m_titles(std::move(titles)),
-      m_decoders(slots, m_views, *this, platform::H264Library(), format, sink) {
+      m_decoders(slots, m_views, *this, std::move(decoders), format, sink) {
     m_views.SetViewMode(ViewMode::Live);
 }
 

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/h264_decoder_ffmpeg.h"
 #include "platform/message_sink.h"
 #include "stream/consumer_slots.h"
 #include "stream/stream_state.h"
@@ -31,10 +32,12 @@ class CLivePipeline final : public IDecodeEnvironment {
     // The camera title of a channel for the pane's first line (decoder threads).
     using TitleSource = std::function<std::string(int channel)>;
 
-    // `format` is the picture format the renderer draws (YUV 4:2:0 or 24-bit RGB).
+    // `format` is the picture format the renderer draws (YUV 4:2:0 or 24-bit RGB);
+    // `decoders` makes the channels' H.264 decoders.
     CLivePipeline(CChannelViews& views, stream::CStreamState& state,
                   stream::CConsumerSlots& consumerSlots, std::uint32_t format,
-                  platform::IMessageSink* sink, TitleSource titles);
+                  platform::IMessageSink* sink, TitleSource titles,
+                  platform::H264DecoderFactory decoders = platform::FfmpegH264Decoders());
     ~CLivePipeline() override;
     CLivePipeline(const CLivePipeline&) = delete;
     CLivePipeline& operator=(const CLivePipeline&) = delete;

@@ -1,66 +1,11 @@
 #include "video/param_sets.h"
 
 #include <algorithm>
-#include <bit>
+#include <vector>
+
+#include "platform/rbsp_bits.h"
 
 namespace taviro::video {
-
-void CBitWriter::PutBits(std::uint32_t value, unsigned count) {
-    if (count == 0 || count > 32) {
-        return;
-    }
-    if (m_bitCount + count > kCapacity * 8U) {
-        m_overflow = true;
-        return;
-    }
-    for (unsigned i = count; i-- > 0;) {
-        if (((value >> i) & 1U) != 0) {
-            m_words[m_bitCount / 32U] |= 1U << (31U - m_bitCount % 32U);
-        }
-        ++m_bitCount;
-    }
-}
-
-void CBitWriter::PutUe(std::uint32_t value) {
-    const std::uint64_t code = std::uint64_t{value} + 1U;
-    unsigned n = static_cast<unsigned>(std::bit_width(code)) - 1U;
-    n = std::min(n, 16U);
-    PutBits(0, n);
-    // The value part: the n + 1 low bits of v + 1 (its leading one included).
-    const unsigned valueBits = n + 1U;
-    const std::uint64_t mask = (std::uint64_t{1} << valueBits) - 1U;
-    PutBits(static_cast<std::uint32_t>(code & mask), valueBits);
-}
-
-void CBitWriter::PutSe(std::int32_t value) {
-    const std::int64_t v = value;
-    const std::int64_t mapped = v > 0 ? 2 * v - 1 : -2 * v;
-    PutUe(static_cast<std::uint32_t>(mapped));
-}
-
-void CBitWriter::PutTrailingBits() {
-    PutBit(true);
-    AlignZero();
-}
-
-void CBitWriter::AlignZero() {
-    const auto partial = static_cast<unsigned>(m_bitCount % 8U);
-    if (partial != 0) {
-        PutBits(0, 8U - partial);
-    }
-}
-
-std::size_t CBitWriter::CopyTo(std::span<std::uint8_t> out) const {
-    const std::size_t count = ByteCount();
-    if (out.size() < count) {
-        return 0;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto shift = static_cast<unsigned>(24U - 8U * (i % 4U));
-        out[i] = static_cast<std::uint8_t>(m_words[i / 4U] >> shift);
-    }
-    return count;
-}
 
 std::size_t WriteParameterSets(std::uint32_t width, std::uint32_t height,
                                std::span<std::uint8_t, kParamSetBufferSize> out) {
@@ -69,10 +14,10 @@ std::size_t WriteParameterSets(std::uint32_t width, std::uint32_t height,
     if (mbWidth == 0 || mbHeight == 0) {
         return 0;
     }
-    CBitWriter bits;
+    // Escaped like any NAL unit, though none of these fields can make two zero bytes.
+    std::vector<std::uint8_t> bytes;
+    platform::CRbspWriter bits;
     // Sequence parameter set.
-    bits.PutBits(0x00000001, 32);
-    bits.PutBits(0x67, 8);
     bits.PutBits(66, 8);  // profile_idc: Baseline
     bits.PutBits(0, 4);   // constraint_set0..3 flags
     bits.PutBits(0, 4);   // reserved
@@ -90,9 +35,9 @@ std::size_t WriteParameterSets(std::uint32_t width, std::uint32_t height,
     bits.PutBit(false);  // frame_cropping_flag
     bits.PutBit(false);  // vui_parameters_present_flag
     bits.PutTrailingBits();
+    platform::AppendNalUnit(bytes, 0x67, bits.Bytes());
     // Picture parameter set.
-    bits.PutBits(0x00000001, 32);
-    bits.PutBits(0x68, 8);
+    bits = platform::CRbspWriter();
     bits.PutUe(0);       // pic_parameter_set_id
     bits.PutUe(0);       // seq_parameter_set_id
     bits.PutBit(false);  // entropy_coding_mode_flag: CAVLC
@@ -109,10 +54,12 @@ std::size_t WriteParameterSets(std::uint32_t width, std::uint32_t height,
     bits.PutBit(true);   // constrained_intra_pred_flag
     bits.PutBit(false);  // redundant_pic_cnt_present_flag
     bits.PutTrailingBits();
-    if (bits.Overflowed()) {
+    platform::AppendNalUnit(bytes, 0x68, bits.Bytes());
+    if (bytes.size() > out.size()) {
         return 0;
     }
-    return bits.CopyTo(out);
+    std::copy(bytes.begin(), bytes.end(), out.begin());
+    return bytes.size();
 }
 
 }  // namespace taviro::video

@@ -22,6 +22,7 @@
 #include "sim/h264_test_pattern.h"
 #include "sim/recorder_sim.h"
 #include "support/sanitizer_time.h"
+#include "video/pane_texts.h"
 
 namespace taviro::recordings {
 namespace {
@@ -200,8 +201,9 @@ TEST_F(PlaybackSessionTest, CalendarDayAndPicturesThatMatchTheRecording) {
     for (int channel = 0; channel < 2; ++channel) {
         const video::ChannelView& view = m_views.Channel(channel);
         std::lock_guard lock(view.lock);
-        EXPECT_EQ(view.line2.rfind("R-PLAY", 0), 0u) << view.line2;
-        EXPECT_EQ(view.titleSource, "CH" + std::to_string(channel + 1));
+        const video::PaneTexts texts = video::MakePaneTexts(view, m_views.OsdMode(), m_views);
+        EXPECT_EQ(texts.line2.rfind("R-PLAY", 0), 0u) << texts.line2;
+        EXPECT_EQ(view.title, "CH" + std::to_string(channel + 1));
         const std::int64_t ms = view.shownMillis;
         const std::int64_t second = ms / 1000 % 86400;
         const int frame = static_cast<int>((ms % 1000 * 25 + 999) / 1000);

@@ -14,9 +14,9 @@
 #include <memory>
 #include <vector>
 
-#include "platform/h264_decoder.h"
+#include "platform/h264_decoder_ffmpeg.h"
+#include "platform/rbsp_bits.h"
 #include "sim/camera_scene.h"
-#include "sim/h264_bit_reader.h"
 #include "sim/h264_slice_rewriter.h"
 #include "sim/live_stream.h"
 #include "video/param_sets.h"
@@ -34,21 +34,20 @@ double PlanePsnr(const std::uint8_t* got, const std::vector<std::uint8_t>& want)
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-// The client's decoder library behind its entry table, as a decoder thread holds it.
+// The client's FFmpeg decoder, as a decoder thread holds it.
 class CClientDecoder {
   public:
     explicit CClientDecoder(int width, int height)
-        : m_library(platform::H264Library()), m_width(width), m_height(height) {
-        m_context.mode = 1;
-        m_context.format = platform::kH264FormatYuv420;
-        EXPECT_EQ(m_library.init(&m_context), platform::kH264InitOk);
+        : m_decoder(platform::OpenFfmpegH264Decoder(platform::kH264FormatYuv420)),
+          m_width(width),
+          m_height(height) {
+        EXPECT_NE(m_decoder, nullptr);
     }
-    ~CClientDecoder() { m_library.uninit(&m_context); }
     CClientDecoder(const CClientDecoder&) = delete;
     CClientDecoder& operator=(const CClientDecoder&) = delete;
 
     // Decodes one access unit; the first carries the client's parameter sets in front.
-    // The result code of the library.
+    // The decoder's result code; the picture, packed, in Picture().
     int Decode(const std::vector<std::uint8_t>& unit) {
         m_bitstream.clear();
         if (!m_paramsSent) {
@@ -59,15 +58,20 @@ class CClientDecoder {
             m_paramsSent = true;
         }
         m_bitstream.insert(m_bitstream.end(), unit.begin(), unit.end());
-        return m_library.getOneFrame(&m_context, m_bitstream.data(),
-                                     static_cast<std::int32_t>(m_bitstream.size()),
-                                     m_picture.data());
+        if (!m_decoder) {
+            return platform::kH264BadInput;
+        }
+        platform::PictureRef picture;
+        const int result = m_decoder->Decode(m_bitstream, picture);
+        if (picture && platform::CopyPacked(*picture, m_picture) == 0) {
+            return platform::kH264BadInput;
+        }
+        return result;
     }
     [[nodiscard]] const std::uint8_t* Picture() const { return m_picture.data(); }
 
   private:
-    platform::H264EntryPoints m_library;
-    platform::DecoderContext m_context{};
+    std::unique_ptr<platform::IH264Decoder> m_decoder;
     int m_width;
     int m_height;
     bool m_paramsSent = false;
@@ -130,11 +134,11 @@ TEST(CameraVideo, LoopNumbersPicturesFromEachIdr) {
     const H264PicParams pps = RecorderPicParams();
     std::vector<std::uint32_t> idrIds;
     for (std::size_t i = 0; i < loop->frames.size(); ++i) {
-        const auto nals = SplitAnnexB(loop->frames[i].bytes);
+        const auto nals = platform::SplitAnnexB(loop->frames[i].bytes);
         ASSERT_EQ(nals.size(), 1u);
         std::string why;
-        const auto h = ParseH264SliceHeader(nals[0][0], UnescapeRbsp(nals[0].subspan(1)), sps, pps,
-                                            nullptr, &why);
+        const auto h = ParseH264SliceHeader(nals[0][0], platform::UnescapeRbsp(nals[0].subspan(1)),
+                                            sps, pps, nullptr, &why);
         ASSERT_TRUE(h) << why;
         const auto sinceIdr = static_cast<std::uint32_t>(i % kCameraGopLength);
         EXPECT_EQ(h->idr, sinceIdr == 0);

@@ -13,8 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/h264_bit_reader.h"
-#include "sim/h264_bit_writer.h"
+#include "platform/rbsp_bits.h"
 #include "video/param_sets.h"
 
 namespace taviro::sim {
@@ -48,13 +47,13 @@ constexpr std::array<std::uint8_t, 12> kData = {0x00, 0x00, 0x01, 0x00, 0x00, 0x
 constexpr std::size_t kDataBits = kData.size() * 8 - 3;
 
 Bytes SliceUnit(const H264SliceHeader& h, const EncoderSets& sets) {
-    CH264BitWriter w;
+    platform::CRbspWriter w;
     WriteH264SliceHeader(w, h, sets.sps, sets.pps);
     AppendH264Bits(w, kData, 0, kDataBits);
     w.PutTrailingBits();
     Bytes out;
     const auto nalHeader = static_cast<std::uint8_t>((h.nalRefIdc << 5) | (h.idr ? 5 : 1));
-    AppendH264NalUnit(out, nalHeader, w.Bytes());
+    platform::AppendNalUnit(out, nalHeader, w.Bytes());
     return out;
 }
 
@@ -81,11 +80,11 @@ struct ClientSets {
 ClientSets ReadClientSets() {
     std::array<std::uint8_t, video::kParamSetBufferSize> buffer{};
     const std::size_t n = video::WriteParameterSets(kWidth, kHeight, buffer);
-    const auto units = SplitAnnexB(std::span(buffer).first(n));
+    const auto units = platform::SplitAnnexB(std::span(buffer).first(n));
     EXPECT_EQ(units.size(), 2u);
     std::string why;
-    const auto sps = ParseH264Sps(UnescapeRbsp(units.at(0).subspan(1)), &why);
-    const auto pps = ParseH264Pps(UnescapeRbsp(units.at(1).subspan(1)), &why);
+    const auto sps = ParseH264Sps(platform::UnescapeRbsp(units.at(0).subspan(1)), &why);
+    const auto pps = ParseH264Pps(platform::UnescapeRbsp(units.at(1).subspan(1)), &why);
     EXPECT_TRUE(sps && pps) << why;
     return {sps.value_or(H264SeqParams{}), pps.value_or(H264PicParams{})};
 }
@@ -99,13 +98,13 @@ struct ReadBack {
 
 ReadBack ParseOutput(const Bytes& unit, const ClientSets& client) {
     ReadBack r;
-    const auto nals = SplitAnnexB(unit);
+    const auto nals = platform::SplitAnnexB(unit);
     EXPECT_EQ(nals.size(), 1u);
     if (nals.size() != 1 || nals[0].empty()) {
         return r;
     }
     r.nalHeader = nals[0][0];
-    const Bytes rbsp = UnescapeRbsp(nals[0].subspan(1));
+    const Bytes rbsp = platform::UnescapeRbsp(nals[0].subspan(1));
     std::size_t dataBit = 0;
     std::string why;
     const auto h = ParseH264SliceHeader(r.nalHeader, rbsp, client.sps, client.pps, &dataBit, &why);
@@ -119,7 +118,7 @@ ReadBack ParseOutput(const Bytes& unit, const ClientSets& client) {
         --stopBit;
     }
     r.dataBits = stopBit > dataBit ? stopBit - 1 - dataBit : 0;
-    CH264BitWriter data;
+    platform::CRbspWriter data;
     AppendH264Bits(data, rbsp, dataBit, dataBit + r.dataBits);
     data.AlignWithZeros();
     r.data = data.Bytes();
@@ -128,7 +127,7 @@ ReadBack ParseOutput(const Bytes& unit, const ClientSets& client) {
 
 // The output's slice data are the input's, bit for bit.
 void ExpectDataCarried(const ReadBack& r) {
-    CH264BitWriter want;
+    platform::CRbspWriter want;
     AppendH264Bits(want, kData, 0, kDataBits);
     want.AlignWithZeros();
     EXPECT_EQ(r.dataBits, kDataBits);

@@ -21,7 +21,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
-#include "sim/h264_bit_writer.h"
+#include "platform/rbsp_bits.h"
 #include "sim/h264_stream_writer.h"
 #include "sim/h264_test_pattern.h"
 #include "support/av_decoder.h"
@@ -35,10 +35,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // ---- The client's fixed parameter sets -------------------------------------------------
-// Written the way the client does: one raw bit string with the start codes inside and no
-// emulation prevention (none is needed for these values).
+// Written here field by field as one raw bit string with the start codes inside and no
+// emulation prevention (none is needed for these values), apart from the client's writer.
 Bytes OwnParameterSets(int width, int height) {
-    CH264BitWriter w;
+    platform::CRbspWriter w;
     w.PutBits(1, 32);
     w.PutBits(0x67, 8);
     w.PutBits(66, 8);  // Baseline
@@ -117,80 +117,7 @@ TEST(H264ClientParameterSets, MatchTheBytesTheClientSends) {
                                                    0x9A, 0x74, 0x05, 0xA0, 0x93, 0x20}));
 }
 
-// ---- An independent reader of the slices ----------------------------------------------
-class CRbspReader {
-  public:
-    // `nal` is one NAL unit without start code; the header byte is skipped and the
-    // emulation prevention bytes removed.
-    explicit CRbspReader(std::span<const std::uint8_t> nal) {
-        int zeros = 0;
-        for (std::size_t i = 1; i < nal.size(); ++i) {
-            if (zeros >= 2 && nal[i] == 0x03) {
-                zeros = 0;
-                continue;
-            }
-            m_rbsp.push_back(nal[i]);
-            zeros = nal[i] == 0 ? zeros + 1 : 0;
-        }
-        // The stop bit is the last set bit of the unit.
-        m_end = m_rbsp.size() * 8;
-        while (m_end > 0 && !BitAt(m_end - 1)) {
-            --m_end;
-        }
-        m_stopBit = m_end == 0 ? 0 : m_end - 1;
-    }
-
-    std::uint32_t U(int n) {
-        std::uint32_t v = 0;
-        for (int i = 0; i < n; ++i) {
-            v = (v << 1) | (Next() ? 1u : 0u);
-        }
-        return v;
-    }
-    std::uint32_t Ue() {
-        int zeros = 0;
-        while (!Next()) {
-            if (++zeros > 31 || m_failed) {
-                m_failed = true;
-                return 0;
-            }
-        }
-        return ((1u << zeros) - 1u) + U(zeros);
-    }
-    std::int32_t Se() {
-        const std::uint32_t k = Ue();
-        return (k & 1u) != 0 ? static_cast<std::int32_t>((k + 1) / 2)
-                             : -static_cast<std::int32_t>(k / 2);
-    }
-    bool AlignedZeros() {
-        bool zero = true;
-        while (m_pos % 8 != 0) {
-            zero = !Next() && zero;
-        }
-        return zero;
-    }
-    void SkipBytes(std::size_t n) { m_pos += 8 * n; }
-    // more_rbsp_data(): anything before the stop bit.
-    [[nodiscard]] bool MoreData() const { return m_pos < m_stopBit; }
-    [[nodiscard]] bool AtStopBit() const { return m_pos == m_stopBit && m_end > 0; }
-    [[nodiscard]] bool Failed() const { return m_failed || m_pos > m_stopBit; }
-
-  private:
-    bool BitAt(std::size_t pos) const { return (m_rbsp[pos / 8] >> (7 - pos % 8) & 1) != 0; }
-    bool Next() {
-        if (m_pos >= m_rbsp.size() * 8) {
-            m_failed = true;
-            return false;
-        }
-        return BitAt(m_pos++);
-    }
-
-    Bytes m_rbsp;
-    std::size_t m_pos = 0;
-    std::size_t m_end = 0;
-    std::size_t m_stopBit = 0;
-    bool m_failed = false;
-};
+// ---- Reading the slices back ---------------------------------------------------------
 
 struct ParsedSlice {
     std::uint8_t nal_header = 0;
@@ -213,43 +140,46 @@ ParsedSlice ParseAccessUnit(const Bytes& unit, std::size_t macroblocks) {
     }
     s.nal_header = unit[4];
     const bool idr = (s.nal_header & 0x1F) == 5;
-    CRbspReader r(std::span<const std::uint8_t>(unit).subspan(4));
-    const bool firstMbZero = r.Ue() == 0;
-    s.slice_type = r.Ue();
-    const bool ppsZero = r.Ue() == 0;
-    s.frame_num = r.U(9);
+    const Bytes rbsp = platform::UnescapeRbsp(std::span<const std::uint8_t>(unit).subspan(5));
+    platform::CRbspReader r(rbsp);
+    const bool firstMbZero = r.ReadUe() == 0;
+    s.slice_type = r.ReadUe();
+    const bool ppsZero = r.ReadUe() == 0;
+    s.frame_num = r.ReadBits(9);
     if (idr) {
-        s.idr_pic_id = r.Ue();
+        s.idr_pic_id = r.ReadUe();
     }
-    s.poc_lsb = r.U(10);
+    s.poc_lsb = r.ReadBits(10);
     bool headerOk = firstMbZero && ppsZero;
     if (s.slice_type == 5) {
-        headerOk = headerOk && r.U(1) == 0 && r.U(1) == 0;  // no override, no list change
+        headerOk =
+            headerOk && r.ReadBits(1) == 0 && r.ReadBits(1) == 0;  // no override, no list change
     }
-    headerOk = headerOk && r.U(idr ? 2 : 1) == 0;  // reference marking
-    s.slice_qp = 26 + r.Se();
+    headerOk = headerOk && r.ReadBits(idr ? 2 : 1) == 0;  // reference marking
+    s.slice_qp = 26 + r.ReadSe();
     if (s.slice_type == 7) {
-        while (r.MoreData() && !r.Failed()) {
-            if (r.Ue() != 25 || !r.AlignedZeros()) {
+        while (r.MoreRbspData() && !r.Failed()) {
+            if (r.ReadUe() != 25 || !r.AlignedZeros()) {
                 return s;
             }
-            r.SkipBytes(384);
+            r.Skip(8 * 384);
             ++s.pcm;
         }
     } else if (s.slice_type == 5) {
-        while (r.MoreData() && !r.Failed()) {
-            s.skipped += r.Ue();
-            if (!r.MoreData()) {
+        while (r.MoreRbspData() && !r.Failed()) {
+            s.skipped += r.ReadUe();
+            if (!r.MoreRbspData()) {
                 break;
             }
-            if (r.Ue() != 30 || !r.AlignedZeros()) {
+            if (r.ReadUe() != 30 || !r.AlignedZeros()) {
                 return s;
             }
-            r.SkipBytes(384);
+            r.Skip(8 * 384);
             ++s.pcm;
         }
     }
-    s.well_formed = headerOk && !r.Failed() && r.AtStopBit() && s.pcm + s.skipped == macroblocks;
+    s.well_formed =
+        headerOk && !r.Failed() && r.AtTrailingBits() && s.pcm + s.skipped == macroblocks;
     return s;
 }
 

@@ -21,8 +21,8 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include "platform/rbsp_bits.h"
 #include "protocol/byte_order.h"
-#include "sim/h264_bit_writer.h"
 #include "sim/h264_test_pattern.h"
 #include "support/av_decoder.h"
 #ifdef TAVIRO_SIM_LIVE_CLIENT_RECEIVER
@@ -400,7 +400,7 @@ TEST(StreamPacer, FramesComeDueAtTheRate) {
 // The client's fixed parameter sets for a picture size (it writes them in front of every
 // key frame it decodes; the recorder never sends any).
 Bytes ParameterSets(int width, int height) {
-    CH264BitWriter w;
+    platform::CRbspWriter w;
     w.PutBits(1, 32);
     w.PutBits(0x67, 8);
     w.PutBits(66, 8);  // Baseline

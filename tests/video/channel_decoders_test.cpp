@@ -4,24 +4,40 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <span>
 #include <thread>
+#include <utility>
+
+#include "platform/null_h264_decoder.h"
 
 namespace taviro::video {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A library whose every call yields a picture after a short, fixed time.
-int SlowInit(platform::DecoderContext* c) {
-    c->instance = 1;
-    return 0;
-}
-void SlowUninit(platform::DecoderContext* c) {
-    c->instance = 0;
-}
-int SlowFrame(platform::DecoderContext*, const std::uint8_t*, std::int32_t, std::uint8_t*) {
-    std::this_thread::sleep_for(2ms);
-    return 0;
+// Null decoders whose every call takes a short, fixed time: every frame gives a picture.
+class CSlowDecoder final : public platform::IH264Decoder {
+  public:
+    explicit CSlowDecoder(std::unique_ptr<platform::IH264Decoder> inner)
+        : m_inner(std::move(inner)) {}
+    int Decode(std::span<const std::uint8_t> input, platform::PictureRef& picture) override {
+        std::this_thread::sleep_for(2ms);
+        return m_inner->Decode(input, picture);
+    }
+    [[nodiscard]] std::uint32_t Format() const override { return m_inner->Format(); }
+
+  private:
+    std::unique_ptr<platform::IH264Decoder> m_inner;
+};
+
+platform::H264DecoderFactory SlowDecoders(
+    std::shared_ptr<platform::NullH264DecoderCounts> counts = nullptr) {
+    return [nulls = platform::NullH264Decoders(std::move(counts))](
+               std::uint32_t format) -> std::unique_ptr<platform::IH264Decoder> {
+        auto inner = nulls(format);
+        return inner ? std::make_unique<CSlowDecoder>(std::move(inner)) : nullptr;
+    };
 }
 
 class Environment final : public IDecodeEnvironment {
@@ -49,7 +65,8 @@ TEST(ChannelDecodersTest, DrainThenStopAndKeepTheCounts) {
     CChannelViews views;
     views.SetViewMode(ViewMode::Live);
     Environment environment;
-    CChannelDecoders decoders(slots, views, environment, {&SlowInit, &SlowFrame, &SlowUninit},
+    auto counts = std::make_shared<platform::NullH264DecoderCounts>();
+    CChannelDecoders decoders(slots, views, environment, SlowDecoders(counts),
                               platform::kH264FormatYuv420, nullptr);
     decoders.Start(0x0005);
     EXPECT_EQ(decoders.Running(), 0x0005u);
@@ -66,6 +83,10 @@ TEST(ChannelDecodersTest, DrainThenStopAndKeepTheCounts) {
     // Drained to at most two waiting frames before the stop: at least 38 were decoded.
     EXPECT_GE(decoders.Totals(2).decoded, 38u);
     EXPECT_EQ(decoders.Totals(0).taken, 0u);
+    // Each thread opened its decoder and closed it again when it stopped.
+    EXPECT_EQ(counts->opened.load(), 2u);
+    EXPECT_EQ(counts->closed.load(), 2u);
+    EXPECT_EQ(counts->pictures.load(), decoders.Totals(2).decoded);
 
     // A queue that does not drain in time is flushed, not waited for.
     decoders.Start(0x0002);
@@ -77,12 +98,12 @@ TEST(ChannelDecodersTest, DrainThenStopAndKeepTheCounts) {
     EXPECT_LT(decoders.Totals(1).decoded, 2000u);
 }
 
-TEST(ChannelDecodersTest, StatisticsCountersOutliveRestartsAndTimeTheLibrary) {
+TEST(ChannelDecodersTest, StatisticsCountersOutliveRestartsAndTimeTheDecoder) {
     stream::CConsumerSlots slots;
     CChannelViews views;
     views.SetViewMode(ViewMode::Live);
     Environment environment;
-    CChannelDecoders decoders(slots, views, environment, {&SlowInit, &SlowFrame, &SlowUninit},
+    CChannelDecoders decoders(slots, views, environment, SlowDecoders(),
                               platform::kH264FormatYuv420, nullptr);
     for (std::uint64_t run = 0; run < 2; ++run) {
         decoders.Start(0x0001);
@@ -101,7 +122,7 @@ TEST(ChannelDecodersTest, StatisticsCountersOutliveRestartsAndTimeTheLibrary) {
     EXPECT_EQ(all.decoded, 10u) << "the statistics count across restarts";
     EXPECT_EQ(all.shown, 10u);
     EXPECT_EQ(all.decodeCalls, 10u);
-    // Every library call sleeps 2 ms, and the time is taken around the call.
+    // Every decoder call sleeps 2 ms, and the time is taken around the call.
     EXPECT_GE(all.decodeNanos, 10u * 2'000'000u);
 }
 

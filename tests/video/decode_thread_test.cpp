@@ -1,5 +1,5 @@
-// The decoder thread's loop against a scripted decoder library: which frames reach the
-// library and with what prefix, the result rules, post-processing, and the hand-over to
+// The decoder thread's loop against scripted decoders: which frames reach the decoder and
+// with what prefix, the result rules, post-processing, and the hand-over to
 // the channel view.
 #include "video/decode_thread.h"
 
@@ -12,66 +12,83 @@
 #include <thread>
 #include <vector>
 
+#include "video/pane_texts.h"
+
 namespace taviro::video {
 namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-// The scripted library: records every call and answers from a script. One test at a time
-// uses it (the function pointers of the library contract cannot carry state).
-struct FakeLibrary {
+// The scripted decoders: every decoder the factory opens records its calls here and answers
+// from the script.
+struct Script {
     std::mutex lock;
-    std::vector<Bytes> calls;  // bitstreams handed to GetOneFrame
+    std::vector<Bytes> calls;  // access units handed to the decoders
     std::deque<int> results;   // next results; empty: 0 (a picture)
-    int inits = 0, uninits = 0;
-    int initResult = 0;
-    std::uint8_t fill = 0x40;  // the picture written: row r of luma holds fill + r
-
-    static FakeLibrary* current;
-
-    static int Init(platform::DecoderContext* c) {
-        std::lock_guard l(current->lock);
-        ++current->inits;
-        c->instance = 7;
-        return current->initResult;
-    }
-    static void Uninit(platform::DecoderContext* c) {
-        std::lock_guard l(current->lock);
-        ++current->uninits;
-        c->instance = 0;
-    }
-    static int GetOneFrame(platform::DecoderContext* c, const std::uint8_t* bits, std::int32_t n,
-                           std::uint8_t* picture) {
-        std::lock_guard l(current->lock);
-        current->calls.emplace_back(bits, bits + n);
-        int result = 0;
-        if (!current->results.empty()) {
-            result = current->results.front();
-            current->results.pop_front();
-        }
-        if (result == 0 || result == 5) {
-            // Width and height come from the SPS the adapter wrote; tests use one size per
-            // stream, kept in `width`/`height` below.
-            const int w = current->width, h = current->height;
-            const int rowBytes = c->format == platform::kH264FormatRgb24 ? w * 3 : w;
-            for (int r = 0; r < h; ++r) {
-                std::memset(picture + static_cast<std::size_t>(r * rowBytes),
-                            static_cast<std::uint8_t>(current->fill + r),
-                            static_cast<std::size_t>(rowBytes));
-            }
-        }
-        return result;
-    }
+    int opens = 0, closes = 0;
+    bool openFails = false;
+    std::uint8_t fill = 0x40;  // the picture made: row r holds fill + r
     int width = 704, height = 480;
 
-    platform::H264EntryPoints Entries() { return {&Init, &GetOneFrame, &Uninit}; }
     std::size_t CallCount() {
         std::lock_guard l(lock);
         return calls.size();
     }
+    platform::H264DecoderFactory Factory();
 };
-FakeLibrary* FakeLibrary::current = nullptr;
+
+class CScriptedDecoder final : public platform::IH264Decoder {
+  public:
+    CScriptedDecoder(Script& script, std::uint32_t format) : m_script(script), m_format(format) {}
+    ~CScriptedDecoder() override {
+        std::lock_guard l(m_script.lock);
+        ++m_script.closes;
+    }
+    CScriptedDecoder(const CScriptedDecoder&) = delete;
+    CScriptedDecoder& operator=(const CScriptedDecoder&) = delete;
+
+    int Decode(std::span<const std::uint8_t> input, platform::PictureRef& picture) override {
+        picture.reset();
+        std::lock_guard l(m_script.lock);
+        m_script.calls.emplace_back(input.begin(), input.end());
+        int result = 0;
+        if (!m_script.results.empty()) {
+            result = m_script.results.front();
+            m_script.results.pop_front();
+        }
+        if (result == platform::kH264Picture || result == platform::kH264PictureDamaged) {
+            // One size per stream in a test, kept in the script rather than read from the
+            // parameter sets in front.
+            const int w = m_script.width, h = m_script.height;
+            auto made = std::make_shared<platform::CPackedPicture>(w, h, m_format);
+            const int rowBytes = m_format == platform::kH264FormatRgb24 ? w * 3 : w;
+            for (int r = 0; r < h; ++r) {
+                std::memset(made->Data() + static_cast<std::size_t>(r * rowBytes),
+                            static_cast<std::uint8_t>(m_script.fill + r),
+                            static_cast<std::size_t>(rowBytes));
+            }
+            picture = std::move(made);
+        }
+        return result;
+    }
+    [[nodiscard]] std::uint32_t Format() const override { return m_format; }
+
+  private:
+    Script& m_script;
+    const std::uint32_t m_format;
+};
+
+platform::H264DecoderFactory Script::Factory() {
+    return [this](std::uint32_t format) -> std::unique_ptr<platform::IH264Decoder> {
+        std::lock_guard l(lock);
+        if (openFails) {
+            return nullptr;
+        }
+        ++opens;
+        return std::make_unique<CScriptedDecoder>(*this, format);
+    };
+}
 
 class FakeEnvironment final : public IDecodeEnvironment {
   public:
@@ -104,16 +121,12 @@ stream::QueuedFrame Frame(std::uint8_t kind, int width, int height, std::uint32_
 class DecodeThreadTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        FakeLibrary::current = &m_lib;
         m_views.SetViewMode(ViewMode::Live);
         m_queue = std::make_shared<stream::CVideoQueue>();
     }
-    void TearDown() override {
-        m_thread.reset();
-        FakeLibrary::current = nullptr;
-    }
+    void TearDown() override { m_thread.reset(); }
     void StartThread(std::uint32_t format = platform::kH264FormatYuv420) {
-        m_thread = std::make_unique<CDecodeThread>(2, m_queue, m_views, m_env, m_lib.Entries(),
+        m_thread = std::make_unique<CDecodeThread>(2, m_queue, m_views, m_env, m_lib.Factory(),
                                                    format, &m_sink);
         m_thread->Start();
     }
@@ -135,7 +148,7 @@ class DecodeThreadTest : public ::testing::Test {
         return {0x00, 0x00, 0x00, 0x01, 0x65, marker, marker, marker};
     }
 
-    FakeLibrary m_lib;
+    Script m_lib;
     FakeEnvironment m_env;
     CChannelViews m_views;
     platform::CQueueSink m_sink;
@@ -167,10 +180,14 @@ TEST_F(DecodeThreadTest, DecodingStartsAtTheFirstKeyFrameWhichAloneCarriesThePar
     EXPECT_EQ(view.width, 704);
     EXPECT_EQ(view.height, 480);
     EXPECT_EQ(view.clock, 1286798400);
-    EXPECT_EQ(view.line1, "Front door 720x480");
-    EXPECT_EQ(view.line2, "LIVE  00");
-    EXPECT_EQ(view.colour1, kColourGreen);
-    EXPECT_EQ(view.audioIconX, 10 * 8 + 45);
+    EXPECT_EQ(view.labelMode, ViewMode::Live);
+    EXPECT_EQ(view.title, "Front door");
+    // The labels the painter makes of it.
+    const PaneTexts texts = MakePaneTexts(view, kOsdFull, m_views);
+    EXPECT_EQ(texts.line1, "Front door 720x480");
+    EXPECT_EQ(texts.line2, "LIVE  00");
+    EXPECT_EQ(texts.colour1, kColourGreen);
+    EXPECT_EQ(texts.audioIconX, 10 * 8 + 45);
     EXPECT_EQ(view.decodedCount, 2u);
     EXPECT_TRUE(protocol::HasChannel(m_views.HasDecodedMask(), 2));
 }
@@ -195,24 +212,27 @@ TEST_F(DecodeThreadTest, SizeChangeWithinAGenerationWaitsForTheNextKeyFrame) {
 TEST_F(DecodeThreadTest, ResultRulesRepeatResetAndGiveUp) {
     m_lib.results = {1,  1, 0,  // twice "call again", then a picture: three identical calls
                      -5, 0,     // reset, then the same input again
+                     5,         // a damaged picture is still shown
                      3};        // no picture: the frame is given up
     m_queue->Put(Frame(0, 704, 480, 1, 0x20));
     m_queue->Put(Frame(1, 704, 480, 1, 0x21));
     m_queue->Put(Frame(1, 704, 480, 1, 0x22));
+    m_queue->Put(Frame(1, 704, 480, 1, 0x23));
     StartThread();
-    WaitTaken(3);
-    ASSERT_EQ(m_lib.CallCount(), 6u);
+    WaitTaken(4);
+    ASSERT_EQ(m_lib.CallCount(), 7u);
     EXPECT_EQ(m_lib.calls[0], m_lib.calls[1]);
     EXPECT_EQ(m_lib.calls[1], m_lib.calls[2]);
     EXPECT_EQ(m_lib.calls[3], m_lib.calls[4]);
-    EXPECT_EQ(m_thread->Stats().decoded.load(), 2u);
+    EXPECT_EQ(m_thread->Stats().decoded.load(), 3u);
+    EXPECT_EQ(m_thread->Stats().shown.load(), 3u);
     EXPECT_EQ(m_thread->Stats().dropped.load(), 1u);
     m_thread->Stop();
-    EXPECT_EQ(m_lib.inits, 2);    // start, and the reset
-    EXPECT_EQ(m_lib.uninits, 3);  // before the first start, the reset, the end
+    EXPECT_EQ(m_lib.opens, 2);   // start, and the reset
+    EXPECT_EQ(m_lib.closes, 2);  // the broken one at the reset, the last at the end
 }
 
-TEST_F(DecodeThreadTest, LibraryThatAlwaysAsksAgainDoesNotHoldTheChannel) {
+TEST_F(DecodeThreadTest, DecoderThatAlwaysAsksAgainDoesNotHoldTheChannel) {
     m_lib.results = std::deque<int>(1000, 1);
     m_queue->Put(Frame(0, 704, 480, 1, 0x30));
     StartThread();
@@ -285,7 +305,7 @@ TEST_F(DecodeThreadTest, LinesAreDoubledAt576UnlessDeinterlacedAndNeverAt288) {
     }
 }
 
-// RGB stays top-down as the library wrote it; packed for files it is bottom-up, and an
+// RGB stays top-down as the decoder made it; packed for files it is bottom-up, and an
 // interlaced picture repeats the lower row of each pair.
 TEST_F(DecodeThreadTest, RgbPicturesStayTopDownAndArePackedBottomUpForFiles) {
     m_lib.width = 352;
@@ -299,7 +319,7 @@ TEST_F(DecodeThreadTest, RgbPicturesStayTopDownAndArePackedBottomUpForFiles) {
     std::lock_guard lock(view.lock);
     ASSERT_NE(view.frame, nullptr);
     EXPECT_TRUE(view.doubleLines);
-    EXPECT_EQ(view.frame->planes[0][0], m_lib.fill);  // the library's top row, where it was
+    EXPECT_EQ(view.frame->planes[0][0], m_lib.fill);  // the decoder's top row, where it was
     std::vector<std::uint8_t> packed(kPictureBufferSize);
     ASSERT_EQ(PackPicture(*view.frame, view.doubleLines, packed.data(), packed.size()),
               352u * 480u * 3u);
@@ -310,8 +330,30 @@ TEST_F(DecodeThreadTest, RgbPicturesStayTopDownAndArePackedBottomUpForFiles) {
     EXPECT_EQ(row(479), static_cast<std::uint8_t>(m_lib.fill + 1));
 }
 
+// A decoder that broke and cannot be opened again: that frame and the ones after it are
+// dropped, and the thread still takes every entry.
+TEST_F(DecodeThreadTest, ResetWhoseDecoderCannotBeOpenedAgainDropsTheRest) {
+    m_lib.results = {0, -5};
+    m_queue->Put(Frame(0, 704, 480, 1, 0x90));
+    StartThread();
+    WaitTaken(1);
+    {
+        std::lock_guard l(m_lib.lock);
+        m_lib.openFails = true;
+    }
+    m_queue->Put(Frame(1, 704, 480, 1, 0x91));
+    m_queue->Put(Frame(1, 704, 480, 1, 0x92));
+    WaitTaken(3);
+    EXPECT_EQ(m_lib.CallCount(), 2u);
+    EXPECT_EQ(m_thread->Stats().decoded.load(), 1u);
+    EXPECT_EQ(m_thread->Stats().dropped.load(), 2u);
+    m_thread->Stop();
+    EXPECT_EQ(m_lib.opens, 1);
+    EXPECT_EQ(m_lib.closes, 1);
+}
+
 TEST_F(DecodeThreadTest, InitFailureIsReportedAndTheThreadGoesOn) {
-    m_lib.initResult = -4;
+    m_lib.openFails = true;
     m_queue->Put(Frame(0, 704, 480, 1, 0x80));
     StartThread();
     WaitTaken(1);
@@ -320,6 +362,8 @@ TEST_F(DecodeThreadTest, InitFailureIsReportedAndTheThreadGoesOn) {
             return m.messageBox && *m.messageBox == "H.264 Decoder Init Error !";
         },
         1s));
+    EXPECT_EQ(m_thread->Stats().dropped.load(), 1u);
+    EXPECT_EQ(m_lib.CallCount(), 0u);
 }
 
 TEST_F(DecodeThreadTest, TitlesAreFittedToThePane) {
@@ -327,6 +371,46 @@ TEST_F(DecodeThreadTest, TitlesAreFittedToThePane) {
     // 205 - 95 = 110 pixels at 10 a character: 11 characters fit.
     EXPECT_EQ(m_views.FitTitle("Parking garage north", 205), "Parking gar...");
     EXPECT_EQ(CChannelViews::LabelCharWidth(-17), 10);
+}
+
+// The painter's texts from what the decoder recorded: the OSD mode decides whether the size
+// follows the title, the mode names line 2, the pane's width cuts the title, and nothing
+// shows before the first picture.
+TEST(PaneTexts, LinesFollowTheModeTheOsdAndThePane) {
+    CChannelViews views;
+    ChannelView& view = views.Channel(5);
+    std::lock_guard lock(view.lock);
+    PaneTexts texts = MakePaneTexts(view, kOsdFull, views);
+    EXPECT_TRUE(texts.line1.empty());
+    EXPECT_TRUE(texts.line2.empty());
+
+    view.labelMode = ViewMode::RemotePlayback;
+    view.title = "Parking garage north";
+    view.width = 352;
+    view.height = 240;
+    view.frameRate = 7;
+    texts = MakePaneTexts(view, kOsdFull, views);
+    EXPECT_EQ(texts.line1, "Parking gar... 360x240");
+    EXPECT_EQ(texts.line2, "R-PLAY  07");
+    EXPECT_EQ(texts.colour1, kColourGreen);
+    EXPECT_EQ(texts.colour2, kColourCyan);
+    EXPECT_EQ(texts.audioIconX, 10 * 10 + 45);
+    EXPECT_EQ(texts.integrityIconX, 10 * 10 + 80);
+    for (const int osd : {kOsdTitle, kOsdStatistics}) {
+        EXPECT_EQ(MakePaneTexts(view, osd, views).line1, "Parking gar...") << osd;
+    }
+
+    // A wider pane fits more of the title; the fit is redone when the width changes.
+    view.paneWidth = 400;
+    view.labelMode = ViewMode::LocalPlayback;
+    view.width = 704;
+    view.frameRate = 125;
+    texts = MakePaneTexts(view, kOsdFull, views);
+    EXPECT_EQ(texts.line1, "Parking garage north 720x240");
+    EXPECT_EQ(texts.line2, "L-PLAY  125");
+    EXPECT_EQ(texts.audioIconX, 11 * 10 + 45);
+    EXPECT_EQ(ModeLabel(ViewMode::Live), "LIVE");
+    EXPECT_EQ(ModeLabel(ViewMode::Idle), "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/h264_decoder_ffmpeg.h"
 #include "sim/h264_stream_writer.h"
 #include "sim/h264_test_pattern.h"
 #include "video/decode_thread.h"
@@ -68,7 +69,7 @@ TEST_P(PipelineDecodeTest, EveryFrameGivesExactlyThePictureThatWasSent) {
     PlainEnvironment environment;
     environment.deinterlace = c.deinterlace;
     auto queue = std::make_shared<stream::CVideoQueue>();
-    CDecodeThread thread(3, queue, views, environment, platform::H264Library(),
+    CDecodeThread thread(3, queue, views, environment, platform::FfmpegH264Decoders(),
                          platform::kH264FormatYuv420);
     thread.Start();
     for (std::uint32_t n = 0; n < 12; ++n) {

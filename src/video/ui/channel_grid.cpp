@@ -67,8 +67,8 @@ CChannelGrid::CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent)
         change();
     });
 
-    // Title fitting runs on decoder threads: each call measures with a font of its own, so
-    // no font object is shared between threads.
+    // Titles are fitted as the panes are painted; each call measures with a font of its own,
+    // so no font object is shared should another thread measure too (a test, a tool).
     const QFont osd = OsdFont();
     const QString family = osd.family();
     m_views.SetTextWidth([family](std::string_view text) {
@@ -228,6 +228,7 @@ OsdState CChannelGrid::Osd() const {
     OsdState osd;
     osd.osdMode = m_views.OsdMode();
     osd.mode = m_views.Mode();
+    osd.views = &m_views;
     osd.status = &m_status;
     osd.pictures = &m_pictures;
     osd.trimStills = m_renderer && m_renderer->Kind() == RendererKind::Yuv;

@@ -60,24 +60,24 @@ void DrawPlaybackIcon(QPainter& painter, const QRect& pane, const OsdState& osd)
 }
 
 void DrawIcons(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
-               const OsdState& osd) {
+               const PaneTexts& texts, const OsdState& osd) {
     if (!osd.pictures || !osd.status)
         return;
     const GridPictures& pics = *osd.pictures;
     const GridStatus& status = *osd.status;
     if (status.audioOutput && (view.audioIcon == 0 || view.audioIcon == 1))
-        DrawIcon(painter, pane, view.audioIconX,
+        DrawIcon(painter, pane, texts.audioIconX,
                  pics.audio[static_cast<std::size_t>(view.audioIcon)]);
     if (osd.mode == ViewMode::Live && channel == status.ptzChannel &&
         (status.ptzState == 1 || status.ptzState == 2))
-        DrawIcon(painter, pane, view.audioIconX + kPtzIconGap,
+        DrawIcon(painter, pane, texts.audioIconX + kPtzIconGap,
                  pics.ptz[static_cast<std::size_t>(status.ptzState - 1)]);
     const bool playback =
         osd.mode == ViewMode::RemotePlayback || osd.mode == ViewMode::LocalPlayback;
     if (playback && pane.width() > kPlaybackIconMinPaneWidth)
         DrawPlaybackIcon(painter, pane, osd);
     if (osd.mode == ViewMode::LocalPlayback && view.integrity >= 0)
-        DrawIcon(painter, pane, view.integrityIconX, pics.integrity[view.integrity == 0 ? 0 : 1]);
+        DrawIcon(painter, pane, texts.integrityIconX, pics.integrity[view.integrity == 0 ? 0 : 1]);
 }
 
 void DrawStatistics(QPainter& painter, const QRect& pane, int channel, const OsdState& osd) {
@@ -178,14 +178,16 @@ void DrawVideoLossText(QPainter& painter, const QRect& pane, int channel, const 
 void DrawOsd(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
              const OsdState& osd) {
     if (osd.osdMode == kOsdFull || osd.osdMode == kOsdTitle || osd.osdMode == kOsdStatistics) {
+        const PaneTexts texts =
+            osd.views ? MakePaneTexts(view, osd.osdMode, *osd.views) : PaneTexts{};
         painter.setFont(OsdFont());
-        DrawLine(painter, pane, 7, 3, view.line1, view.colour1);
+        DrawLine(painter, pane, 7, 3, texts.line1, texts.colour1);
         if (osd.osdMode == kOsdStatistics)
             DrawStatistics(painter, pane, channel, osd);
         if (osd.osdMode == kOsdFull) {
-            DrawLine(painter, pane, 7, pane.height() - kOsdFontPixels - 5, view.line2,
-                     view.colour2);
-            DrawIcons(painter, pane, channel, view, osd);
+            DrawLine(painter, pane, 7, pane.height() - kOsdFontPixels - 5, texts.line2,
+                     texts.colour2);
+            DrawIcons(painter, pane, channel, view, texts, osd);
         }
     }
     if (osd.mode == ViewMode::LocalPlayback && view.integrity == 2)

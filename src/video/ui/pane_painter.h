@@ -1,6 +1,7 @@
 // The QPainter half of every pane, shared by both renderers: the idle, video-loss and
 // blocked pictures stretched over a pane, and the on-screen display over a picture (label
-// lines, status icons, the "Tampered!" mark) or over the video-loss picture.
+// lines, made here from the channel's view by video::MakePaneTexts, status icons, the
+// "Tampered!" mark) or over the video-loss picture.
 //
 // Threads: the user-interface thread, inside a renderer's paint. The caller holds the
 // channel's lock while it passes that channel's ChannelView.
@@ -16,6 +17,7 @@
 #include <cstdint>
 
 #include "video/channel_views.h"
+#include "video/pane_texts.h"
 #include "video/stream_stats.h"
 #include "video/ui/pane_plan.h"
 
@@ -55,6 +57,8 @@ inline constexpr int kOsdFontPixels = 17;
 struct OsdState {
     int osdMode = 0;  // 0 full, 1 title only, 2 off, 3 statistics
     ViewMode mode = ViewMode::Idle;
+    // The views being painted: they measure titles for the label lines (null: no labels).
+    const CChannelViews* views = nullptr;
     const GridStatus* status = nullptr;
     const GridPictures* pictures = nullptr;
     // The YUV renderer shows stills from their inner rectangle, as it shows pictures.

@@ -33,6 +33,7 @@
 #include "recordings/ui/timeline_page.h"
 #include "sim/recorder_sim.h"
 #include "support/sim_backup_pair.h"
+#include "video/pane_texts.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -168,7 +169,9 @@ TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
         [&] {
             const auto& view = m_window->Views().Channel(0);
             std::lock_guard lock(view.lock);
-            return view.shown >= 5 && view.line2.rfind("L-PLAY", 0) == 0;
+            return view.shown >= 5 &&
+                   video::MakePaneTexts(view, m_window->Views().OsdMode(), m_window->Views())
+                           .line2.rfind("L-PLAY", 0) == 0;
         },
         8000));
     EXPECT_FALSE(m_window->Shell().LiveRunning()) << "live view stopped for local playback";
@@ -283,7 +286,7 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
     const auto line2 = [&] {
         const auto& view = m_window->Views().Channel(0);
         std::lock_guard lock(view.lock);
-        return view.line2;
+        return video::MakePaneTexts(view, m_window->Views().OsdMode(), m_window->Views()).line2;
     };
     const auto icon = [&] { return m_window->Grid()->Status().playerSpeed; };
     // The panes' icon and the title's word for the state, together.

@@ -26,6 +26,7 @@
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/catalogue.h"
 #include "sim/recorder_sim.h"
+#include "video/pane_texts.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -139,9 +140,12 @@ TEST_F(MainWindowTest, SixteenChannelsArriveWithTheirTitlesAndArePainted) {
     for (int c = 0; c < 16; ++c) {
         const auto& view = m_window->Views().Channel(c);
         std::lock_guard lock(view.lock);
-        EXPECT_EQ(view.line1.rfind(kTitles[static_cast<std::size_t>(c)], 0), 0u) << view.line1;
-        EXPECT_NE(view.line1.find("360x240"), std::string::npos) << view.line1;
-        EXPECT_EQ(view.line2.rfind("LIVE  ", 0), 0u) << view.line2;
+        // The lines as the grid paints them.
+        const video::PaneTexts texts =
+            video::MakePaneTexts(view, m_window->Views().OsdMode(), m_window->Views());
+        EXPECT_EQ(texts.line1.rfind(kTitles[static_cast<std::size_t>(c)], 0), 0u) << texts.line1;
+        EXPECT_NE(texts.line1.find("360x240"), std::string::npos) << texts.line1;
+        EXPECT_EQ(texts.line2.rfind("LIVE  ", 0), 0u) << texts.line2;
     }
     // The frame-rate timer runs every 2 s: once a whole period had pictures, the rate is
     // that of the recorder (10 pictures per second).

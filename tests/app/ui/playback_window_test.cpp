@@ -33,6 +33,7 @@
 #include "recordings/ui/timeline_page.h"
 #include "sim/recorder_sim.h"
 #include "support/sanitizer_time.h"
+#include "video/pane_texts.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -101,7 +102,8 @@ TEST_F(CRecorderWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
     const auto playing = [&](int c) {
         const auto& view = m_window->Views().Channel(c);
         std::lock_guard lock(view.lock);
-        return view.line2.rfind("R-PLAY", 0) == 0;
+        return video::MakePaneTexts(view, m_window->Views().OsdMode(), m_window->Views())
+                   .line2.rfind("R-PLAY", 0) == 0;
     };
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return playing(0) && playing(1) && playing(2) && playing(3); }, 8000));
@@ -240,7 +242,10 @@ TEST_F(CRecorderWindowTest, EveryStepMovesEveryPaneOneFrame) {
     const auto shownAt = [&](int c) {
         const auto& view = m_window->Views().Channel(c);
         std::lock_guard lock(view.lock);
-        return view.line2.rfind("R-PLAY", 0) == 0 ? view.shownMillis : std::int64_t{0};
+        return video::MakePaneTexts(view, m_window->Views().OsdMode(), m_window->Views())
+                           .line2.rfind("R-PLAY", 0) == 0
+                   ? view.shownMillis
+                   : std::int64_t{0};
     };
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {

@@ -30,6 +30,7 @@
 #include "recordings/ui/event_page.h"
 #include "recordings/ui/search_window.h"
 #include "sim/recorder_sim.h"
+#include "video/pane_texts.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -110,7 +111,8 @@ TEST_F(SearchInfoWindowTest, MotionEventPlaysTheRecording) {
     const auto playing = [&] {
         const auto& view = m_window->Views().Channel(channel);
         std::lock_guard lock(view.lock);
-        return view.line2.rfind("R-PLAY", 0) == 0;
+        return video::MakePaneTexts(view, m_window->Views().OsdMode(), m_window->Views())
+                   .line2.rfind("R-PLAY", 0) == 0;
     };
     ASSERT_TRUE(QTest::qWaitFor(playing, 8000));
     const std::uint64_t drawn = m_window->Grid()->PicturesDrawn(channel);

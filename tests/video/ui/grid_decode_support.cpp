@@ -4,7 +4,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/h264_decoder.h"
+#include "platform/h264_decoder_ffmpeg.h"
 #include "sim/h264_stream_writer.h"
 #include "video/decode_thread.h"
 
@@ -51,7 +51,8 @@ bool DecodeIntoView(CChannelViews& views, int channel, std::uint32_t format,
         return false;
     PlainEnvironment environment(deinterlace);
     auto queue = std::make_shared<stream::CVideoQueue>();
-    CDecodeThread thread(channel, queue, views, environment, platform::H264Library(), format);
+    CDecodeThread thread(channel, queue, views, environment, platform::FfmpegH264Decoders(),
+                         format);
     thread.Start();
     queue->Put(std::move(*frame));
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -42,17 +42,17 @@ class GridOsdTest : public ::testing::Test {
         return picture;
     }
 
-    // A dark grey picture with both label lines, as the decoder leaves it for channel 0.
+    // A dark grey picture with what both label lines tell, as the decoder leaves it for
+    // channel 0.
     void ShowLabelledPicture(int integrity = -1) {
         const std::uint64_t before = grid().PicturesDrawn(0);
         HandOver(views, 0, [&](ChannelView& v) {
             v.width = 704;
             v.height = 480;
             v.frame = GreyPicture();
-            v.line1 = "CAM1 720x480";
-            v.colour1 = kColourGreen;
-            v.line2 = "LIVE  25";
-            v.colour2 = kColourCyan;
+            v.title = "CAM1";  // line 1 "CAM1 720x480"
+            v.labelMode = ViewMode::Live;
+            v.frameRate = 25;  // line 2 "LIVE  25"
             v.integrity = integrity;
         });
         ASSERT_TRUE(QTest::qWaitFor([&] { return grid().PicturesDrawn(0) > before; }, 5000));
@@ -180,7 +180,8 @@ TEST_F(GridOsdTest, AudioIconNeedsAnOutputDeviceAndDrawsThroughItsMask) {
     grid().SetPictures(pictures);
     auto iconArea = [&] {
         const QRect p = grid().PaneRect(0);
-        return QRect(p.left() + 100, p.top() + p.height() - 18, 16, 16);
+        // Behind line 2 ("LIVE  00", 8 label characters of 10 pixels) and 45 pixels more.
+        return QRect(p.left() + 125, p.top() + p.height() - 18, 16, 16);
     };
     auto magenta = [](QColor c) { return c.red() > 240 && c.blue() > 240 && c.green() < 20; };
     auto show = [&](bool output) {
@@ -193,7 +194,8 @@ TEST_F(GridOsdTest, AudioIconNeedsAnOutputDeviceAndDrawsThroughItsMask) {
             v.height = 480;
             v.frame = GreyPicture();
             v.audioIcon = 0;
-            v.audioIconX = 100;
+            v.labelMode = ViewMode::Live;
+            v.frameRate = 0;
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return grid().PicturesDrawn(0) > before; }, 5000));
         return grid().GrabPanes();
@@ -271,15 +273,12 @@ TEST_F(GridOsdTest, PlaybackIconFollowsTheSpeedCode) {
 }
 
 TEST_F(GridOsdTest, FrameRateTickCountsOverTwoSecondsAndAPausedPaneFallsToZero) {
-    HandOver(views, 4, [](ChannelView& v) {
-        v.modeLabel = "L-PLAY";
-        v.line2 = "L-PLAY  00";
-    });
+    HandOver(views, 4, [](ChannelView& v) { v.labelMode = ViewMode::LocalPlayback; });
     for (int i = 0; i < 25; ++i)
         HandOver(views, 4, [](ChannelView& v) { ++v.decodedCount; });
     const auto line2 = [&] {
         std::lock_guard lock(views.Channel(4).lock);
-        return views.Channel(4).line2;
+        return MakePaneTexts(views.Channel(4), views.OsdMode(), views).line2;
     };
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -293,7 +292,7 @@ TEST_F(GridOsdTest, FrameRateTickCountsOverTwoSecondsAndAPausedPaneFallsToZero) 
         EXPECT_EQ(views.Channel(5).frameRate, 0);
     }
     EXPECT_EQ(line2(), "L-PLAY  13");
-    // No picture follows (a paused playback): the next tick writes the line itself and
+    // No picture follows (a paused playback): the next tick changes the line by itself and
     // paints the pane again.
     const std::uint64_t draws = grid().PaneDraws(4);
     EXPECT_TRUE(QTest::qWaitFor(
