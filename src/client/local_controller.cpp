@@ -185,7 +185,11 @@ std::optional<CLocalPlaybackController::BookmarkMark> CLocalPlaybackController::
     const {
     if (!m_player || !m_shown)
         return std::nullopt;
-    return BookmarkMark{m_player->FrameTime(), m_player->CurrentVid().string()};
+    // Before the first picture there is nothing to mark (a bookmark at time 0 would name 1970).
+    const std::uint32_t time = m_player->FrameTime();
+    if (time == 0)
+        return std::nullopt;
+    return BookmarkMark{time, m_player->CurrentVid().string()};
 }
 
 }  // namespace taviro::client

@@ -68,7 +68,8 @@ class CLocalPlaybackController {
     // Waits until the worker has run what it was given (quit, tests).
     void Drain() { m_worker.Drain(); }
 
-    // The first press of the bookmark: the picture shown now (its time and pair).
+    // The first press of the bookmark: the picture shown now (its time and pair); none
+    // before the first picture.
     struct BookmarkMark {
         std::uint32_t time = 0;
         std::string vid;

@@ -84,8 +84,11 @@ TEST_F(LocalControllerTest, ShowsSpanPositionTitleAndBookmarkThenStops) {
     })) << m_controller.Title();
     EXPECT_GE(m_view.span, 5);
     EXPECT_NE(m_view.channels, 0u);
-    const auto mark = m_controller.MarkBookmark();
-    ASSERT_TRUE(mark);
+    std::optional<CLocalPlaybackController::BookmarkMark> mark;
+    ASSERT_TRUE(Pump([&](const platform::PostedMessage&) {
+        mark = m_controller.MarkBookmark();
+        return mark.has_value();
+    }));
     EXPECT_GE(mark->time, testing::kSimRecordingStart);
     EXPECT_TRUE(mark->vid.ends_with(".vid")) << mark->vid;
 
