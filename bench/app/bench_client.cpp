@@ -35,6 +35,7 @@
 #include "platform/settings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
+#include "protocol/session_messages.h"
 #include "recordings/play_control.h"
 #include "resident_memory.h"
 #include "sim_process.h"
@@ -198,7 +199,7 @@ int main(int argc, char** argv) {
         request.channels = 0xFFFF;
         request.start = 1286870400;  // 2010-10-12 08:00:00
         window.Recordings().Playback().Start(request);
-        if (!QTest::qWaitFor([&] { return window.Shell().GridMode() == platform::kGridPlayback; },
+        if (!QTest::qWaitFor([&] { return window.Shell().GridMode() == protocol::kGridPlayback; },
                              10000)) {
             std::fprintf(stderr, "bench_client: no remote playback\n");
             return 1;

@@ -34,6 +34,7 @@
 #include "platform/settings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/skin_library.h"
+#include "protocol/session_messages.h"
 #include "recordings/play_control.h"
 #include "resident_memory.h"
 #include "sim_process.h"
@@ -219,16 +220,16 @@ int main(int argc, char** argv) {
             const int inMinute = static_cast<int>(now) % 60;
             if (window.Shell().LoggedIn()) {
                 if (inMinute >= 20 && inMinute < 25 &&
-                    window.Shell().GridMode() == platform::kGridLive) {
+                    window.Shell().GridMode() == protocol::kGridLive) {
                     recordings::PlayRequest request;
                     request.channels = 0xFFFF;
                     request.start =
                         static_cast<protocol::RecorderTime>(1286870400 + step * 60 % 3600);
                     window.Recordings().Playback().Start(request);
                 } else if (inMinute >= 40 && inMinute < 45 &&
-                           window.Shell().GridMode() == platform::kGridPlayback) {
+                           window.Shell().GridMode() == protocol::kGridPlayback) {
                     window.OnCommand(345);  // stop: live view again
-                } else if (window.Shell().GridMode() == platform::kGridLive) {
+                } else if (window.Shell().GridMode() == protocol::kGridLive) {
                     window.OnCommand(kLayoutButtons[static_cast<std::size_t>(step % 9)]);
                     if (step % 2 == 0)
                         window.OnCommand(300 + static_cast<std::uint32_t>(step % 16));

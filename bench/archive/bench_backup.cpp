@@ -49,7 +49,9 @@
 #include "protocol/catalogue.h"
 #include "protocol/packet_header.h"
 #include "protocol/recorder_time.h"
+#include "protocol/session_messages.h"
 #include "recordings/backup_service.h"
+#include "recordings/messages.h"
 #include "sim/archive.h"
 #include "sim/backup_stream.h"
 #include "sim/connection.h"
@@ -364,7 +366,8 @@ struct RunResult {
 };
 
 // One backup through the client's own connection, as the command-line client drives it:
-// login, the size, the start, WM_BACKUP_FINISHED. Timed from the start to the pair closed.
+// login, the size, the start, recordings::WM_BACKUP_FINISHED. Timed from the start to the pair
+// closed.
 RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
                     const sim::BackupRange& range, const Recording* expected) {
     RunResult result;
@@ -388,7 +391,7 @@ RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
         }
         return std::nullopt;
     };
-    if (!waitFor(platform::WM_SESSION_LOGGED_IN, 15s)) {
+    if (!waitFor(protocol::WM_SESSION_LOGGED_IN, 15s)) {
         result.note = "no login";
         return result;
     }
@@ -401,7 +404,7 @@ RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
         result.note = "the size request could not be sent";
         return result;
     }
-    const auto capacity = waitFor(platform::WM_BACKUP_CAPACITY, 60s);
+    const auto capacity = waitFor(recordings::WM_BACKUP_CAPACITY, 60s);
     if (!capacity || capacity->lParam != 1) {
         result.note = capacity ? "the backup does not fit the disk" : "no size answer";
         return result;
@@ -412,7 +415,7 @@ RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
         result.note = "the backup could not be started";
         return result;
     }
-    const bool finished = waitFor(platform::WM_BACKUP_FINISHED, 600s).has_value();
+    const bool finished = waitFor(recordings::WM_BACKUP_FINISHED, 600s).has_value();
     result.seconds = Seconds(Clock::now() - start);
     result.cpuSeconds = CpuSeconds() - cpu0;
     const auto outcome = backup.LastOutcome();

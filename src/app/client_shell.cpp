@@ -5,9 +5,13 @@
 #include <utility>
 
 #include "app/storage_folders.h"
+#include "client/connection.h"
+#include "client/local_playback.h"
 #include "notify/notifications.h"
 #include "platform/trace.h"
 #include "protocol/recorder_time.h"
+#include "protocol/session_messages.h"
+#include "recordings/messages.h"
 
 namespace taviro::app {
 
@@ -120,7 +124,7 @@ void CClientShell::MakeConnection(const ConnectTarget& target, video::CChannelVi
 
     // The new connection's live view takes the panes: a local playback ends first.
     m_local.Stop();
-    m_gridMode = platform::kGridNone;
+    m_gridMode = protocol::kGridNone;
     m_connection = std::make_unique<client::CConnection>(
         m_sink, m_nextGeneration++, m_localLog, views, std::move(config), std::move(settings));
     m_local.Attach(m_connection.get());
@@ -133,7 +137,7 @@ void CClientShell::Disconnect() {
         m_reconnect.Cancel();
     if (m_connection)
         m_connection->BeginClose(client::CloseKind::kDisconnect);
-    m_sink.Post(platform::Window::Main, platform::WM_CONTROL_STATE, platform::kCtlLive,
+    m_sink.Post(platform::Window::Main, platform::WM_CONTROL_STATE, protocol::kCtlLive,
                 ControlState::kDisabled);
 }
 
@@ -167,7 +171,7 @@ void CClientShell::WriteProgramEnd() {
     if (m_quitDone)
         return;
     m_quitDone = true;
-    m_gridMode = platform::kGridNone;
+    m_gridMode = protocol::kGridNone;
     if (m_localLog)
         m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kProgram, 2);
 }
@@ -188,7 +192,7 @@ void CClientShell::ConnectionEnded() {
     m_connection.reset();
     m_retry = false;
     m_lostAt.reset();
-    m_gridMode = platform::kGridNone;
+    m_gridMode = protocol::kGridNone;
     if (m_quitting) {
         m_reconnect.Cancel();
         WriteProgramEnd();
@@ -229,9 +233,9 @@ void CClientShell::ConnectionEnded() {
 client::ResumeState CClientShell::CaptureResume() {
     client::ResumeState state;
     if (m_connection) {
-        state.live = m_connection->LiveRunning() || m_gridMode == platform::kGridLive;
+        state.live = m_connection->LiveRunning() || m_gridMode == protocol::kGridLive;
         state.playback =
-            m_connection->Playback().Running() || m_gridMode == platform::kGridPlayback;
+            m_connection->Playback().Running() || m_gridMode == protocol::kGridPlayback;
         state.backup = m_connection->Backup().Running();
         state.heardChannel = m_connection->Audio().Selection().Selected();
         const protocol::CRecorderSession& transport = m_connection->Session().Transport();
@@ -284,7 +288,7 @@ void CClientShell::CancelReconnect() {
 }
 
 bool CClientShell::FilterRetryMessage(const platform::PostedMessage& message) {
-    if (message.message == platform::WM_RELEASE_SESSION) {
+    if (message.message == protocol::WM_RELEASE_SESSION) {
         m_connection->BeginClose(client::CloseKind::kDisconnect);
         return false;
     }
@@ -324,8 +328,8 @@ bool CClientShell::Talking() const {
 }
 
 client::CommandResult CClientShell::ToggleLive() {
-    if (!m_connection || m_gridMode == platform::kGridPlayback ||
-        m_gridMode == platform::kGridLocal)
+    if (!m_connection || m_gridMode == protocol::kGridPlayback ||
+        m_gridMode == protocol::kGridLocal)
         return client::CommandResult::kIgnored;
     return m_connection->ToggleLive();
 }
@@ -425,7 +429,7 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             m_connection->BeginClose(client::CloseKind::kDisconnect);
             return false;
         }
-        if (m_retry && message.message == platform::WM_SESSION_LOGGED_IN &&
+        if (m_retry && message.message == protocol::WM_SESSION_LOGGED_IN &&
             m_reconnect.State() == client::ReconnectState::kConnecting) {
             const auto resume = m_reconnect.OnLoggedIn(client::CReconnectController::Clock::now());
             // From here on it is a connection like the user's own: a later loss shows and
@@ -442,25 +446,25 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
         }
     }
     switch (message.message) {
-        case platform::WM_CONNECTION_CLOSED:
+        case client::WM_CONNECTION_CLOSED:
             ConnectionEnded();
             break;
-        case platform::WM_CHANNEL_GRID_MODE:
-            m_gridMode = static_cast<platform::GridMode>(message.wParam);
+        case protocol::WM_CHANNEL_GRID_MODE:
+            m_gridMode = static_cast<protocol::GridMode>(message.wParam);
             m_local.OnMessage(message);
             break;
-        case platform::WM_LOCAL_STOPPED:
-        case platform::WM_LOCAL_STATE:
-        case platform::WM_LOCAL_SEGMENT:
-        case platform::WM_LOCAL_POSITION:
+        case client::WM_LOCAL_STOPPED:
+        case client::WM_LOCAL_STATE:
+        case client::WM_LOCAL_SEGMENT:
+        case client::WM_LOCAL_POSITION:
             m_local.OnMessage(message);
             break;
-        case platform::WM_PLAY_STARTED:
-            m_gridMode = platform::kGridPlayback;
+        case recordings::WM_PLAY_STARTED:
+            m_gridMode = protocol::kGridPlayback;
             break;
-        case platform::WM_PLAY_STOPPED:
-            if (m_gridMode == platform::kGridPlayback)
-                m_gridMode = platform::kGridNone;
+        case recordings::WM_PLAY_STOPPED:
+            if (m_gridMode == protocol::kGridPlayback)
+                m_gridMode = protocol::kGridNone;
             break;
         default:
             break;
@@ -468,17 +472,17 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
     if (!m_connection)
         return true;
     switch (message.message) {
-        case platform::WM_TALK_STARTED:
+        case protocol::WM_TALK_STARTED:
             m_connection->OnTalkStarted();
             break;
-        case platform::WM_TALK_STOPPED:
+        case protocol::WM_TALK_STOPPED:
             m_connection->OnTalkStopped();
             break;
-        case platform::WM_RELEASE_SESSION:
+        case protocol::WM_RELEASE_SESSION:
             // The connect thread failed; its notification follows or came already.
             m_connection->BeginClose(client::CloseKind::kDisconnect);
             break;
-        case platform::WM_CHANNEL_HIDDEN:
+        case protocol::WM_CHANNEL_HIDDEN:
             m_connection->OnHiddenChannels(static_cast<protocol::ChannelMask>(message.wParam));
             break;
         default:

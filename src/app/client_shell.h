@@ -31,6 +31,7 @@
 #include "platform/settings_store.h"
 #include "platform/worker.h"
 #include "protocol/rights.h"
+#include "protocol/session_messages.h"
 #include "video/channel_views.h"
 
 namespace taviro::app {
@@ -161,7 +162,7 @@ class CClientShell {
     bool OnMessage(const platform::PostedMessage& message);
 
     // The grid mode the recorder put the grid in (live, playback, local, none).
-    [[nodiscard]] platform::GridMode GridMode() const { return m_gridMode; }
+    [[nodiscard]] protocol::GridMode GridMode() const { return m_gridMode; }
 
     // --- coming back after a network loss ---
     // The window's part of what a loss remembers (the grid's layout and page); called on
@@ -205,7 +206,7 @@ class CClientShell {
     platform::ISoundOut* m_soundOut = nullptr;
     std::unique_ptr<client::CConnection> m_connection;
     std::uint32_t m_nextGeneration = 1;
-    platform::GridMode m_gridMode = platform::kGridNone;
+    protocol::GridMode m_gridMode = protocol::kGridNone;
     client::CLocalPlaybackController m_local{m_sink, m_gridMode};
     bool m_started = false;
     bool m_quitting = false;

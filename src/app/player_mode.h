@@ -15,6 +15,9 @@
 
 namespace taviro::app {
 
+// The main window to itself once it exists: in player mode the archive window opens.
+inline constexpr std::uint32_t WM_START_PLAYER = 0x5253;
+
 inline constexpr std::string_view kPlayerOption = "--player";
 // /proc/self/mountinfo is read up to this size; a system with more mounts than fit is
 // judged on the ones read.

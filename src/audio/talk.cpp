@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/trace.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::audio {
 
@@ -246,7 +247,7 @@ void CTalkButton::DestroyTalk() {
 }
 
 void CTalkButton::SetMikeLamp(bool on) {
-    m_owner.Post(platform::Window::Main, platform::WM_CONTROL_STATE, platform::kCtlMike,
+    m_owner.Post(platform::Window::Main, platform::WM_CONTROL_STATE, protocol::kCtlMike,
                  on ? platform::ControlState::kPressed : platform::ControlState::kReleased);
 }
 

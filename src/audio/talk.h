@@ -11,8 +11,8 @@
 //
 // CTalkButton is the "Mike" button's logic without the window (one thread: its owner's worker): the
 // account check, the 2-second guard between talk requests, and the talk object's life from
-// WM_TALK_STARTED to WM_TALK_STOPPED or the button. It owns the talk object and its capture
-// device; both must go (OnTalkStopped) before the session they send on is destroyed.
+// protocol::WM_TALK_STARTED to protocol::WM_TALK_STOPPED or the button. It owns the talk object and
+// its capture device; both must go (OnTalkStopped) before the session they send on is destroyed.
 #pragma once
 
 #include <atomic>
@@ -136,12 +136,12 @@ class CTalkButton {
 
     // The "Mike" button (control 376).
     MikePress Press(protocol::CClientSession* session, bool soundOutputPresent);
-    // WM_TALK_STARTED: creates the talk object on `session` with `capture`, sets the
+    // protocol::WM_TALK_STARTED: creates the talk object on `session` with `capture`, sets the
     // session's talk flag and lights "Mike". False (nothing changes) when one runs already.
     bool OnTalkStarted(protocol::CClientSession& session,
                        std::unique_ptr<platform::ISoundIn> capture);
-    // WM_TALK_STOPPED, and before the session is destroyed (disconnect, quit): destroys the
-    // talk object, clears the talk flag and unlights "Mike". Sends nothing.
+    // protocol::WM_TALK_STOPPED, and before the session is destroyed (disconnect, quit): destroys
+    // the talk object, clears the talk flag and unlights "Mike". Sends nothing.
     void OnTalkStopped(protocol::CClientSession* session);
     // Stop talking: A_LISTEN_STOP_REQ when a talk object exists, which is then destroyed;
     // in all cases the talk flag is cleared and "Mike" unlit.

@@ -226,7 +226,7 @@ int RunArchive(const std::vector<std::string>& args) {
     protocol::ChannelMask played = 0;
     const auto take = [&](std::chrono::milliseconds wait) {
         const auto message = out.Take(wait);
-        if (message && message->message == platform::WM_LOCAL_SEGMENT) {
+        if (message && message->message == client::WM_LOCAL_SEGMENT) {
             played |= static_cast<protocol::ChannelMask>(message->lParam) & protocol::kAllChannels;
         }
         return message.has_value();

@@ -7,6 +7,7 @@
 #include "cli/time_text.h"
 #include "platform/storage.h"
 #include "recordings/backup_service.h"
+#include "recordings/messages.h"
 
 namespace taviro::cli {
 
@@ -94,7 +95,9 @@ int RunBackup(const std::vector<std::string>& args) {
         return command->Finish(kExitFailure, "the request could not be sent");
     }
     const auto capacity = command->WaitFor(
-        [](const platform::PostedMessage& m) { return m.message == platform::WM_BACKUP_CAPACITY; },
+        [](const platform::PostedMessage& m) {
+            return m.message == recordings::WM_BACKUP_CAPACITY;
+        },
         kAnswerWait, &status);
     if (!capacity) {
         return command->Finish(status == kExitOk ? kExitFailure : status,
@@ -134,7 +137,7 @@ int RunBackup(const std::vector<std::string>& args) {
     while (status == kExitOk && !finished) {
         const auto message = command->WaitFor(
             [&](const platform::PostedMessage& m) {
-                if (m.message == platform::WM_BACKUP_PROGRESS) {
+                if (m.message == recordings::WM_BACKUP_PROGRESS) {
                     if (command->Json()) {
                         command->Sink().PrintLine(
                             "{\"event\":\"progress\",\"kbytes\":" + std::to_string(m.wParam) + "}");
@@ -143,7 +146,7 @@ int RunBackup(const std::vector<std::string>& args) {
                     }
                     return false;
                 }
-                return m.message == platform::WM_BACKUP_FINISHED;
+                return m.message == recordings::WM_BACKUP_FINISHED;
             },
             std::chrono::seconds(1), &status);
         finished = message.has_value();

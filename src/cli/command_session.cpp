@@ -8,6 +8,7 @@
 #include "platform/trace.h"
 #include "protocol/hello.h"
 #include "protocol/recorder_time.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::cli {
 
@@ -254,7 +255,7 @@ std::optional<int> CCommandSession::Handle(const platform::PostedMessage& messag
         m_unsupported = m_unsupported || *message.messageBox == "Not MRKD7310 or TQ71!";
         return std::nullopt;
     }
-    if (message.message == platform::WM_SESSION_LOGGED_IN) {
+    if (message.message == protocol::WM_SESSION_LOGGED_IN) {
         m_loggedIn = true;
         return std::nullopt;
     }

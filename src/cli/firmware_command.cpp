@@ -9,6 +9,7 @@
 #include "cli/printing_sink.h"
 #include "cli/time_text.h"
 #include "maintenance/firmware_scan.h"
+#include "maintenance/firmware_service.h"
 #include "maintenance/firmware_upgrade.h"
 
 namespace taviro::cli {
@@ -185,7 +186,8 @@ int RunFirmware(const std::vector<std::string>& argsIn) {
             upgrade.OnMessage(message->message, message->wParam, message->lParam);
             const std::size_t row = upgrade.CurrentSlot();
             const int percent = upgrade.View().rows[row].percent;
-            if (message->message == platform::WM_FW_PROGRESS && percent / 10 != shown[row] / 10) {
+            if (message->message == maintenance::WM_FW_PROGRESS &&
+                percent / 10 != shown[row] / 10) {
                 shown[row] = percent;
                 PrintProgress(*command, row, percent);
             }

@@ -7,11 +7,13 @@
 
 #include "cli/command_session.h"
 #include "cli/time_text.h"
+#include "logs/info_messages.h"
 #include "logs/info_service.h"
 #include "logs/status_info.h"
 #include "platform/skin_folder.h"
 #include "platform/texts.h"
 #include "recordings/event_list.h"
+#include "recordings/messages.h"
 #include "recordings/search_service.h"
 
 namespace taviro::cli {
@@ -23,7 +25,8 @@ constexpr auto kAnswerWait = std::chrono::seconds(15);
 constexpr int kMaxPages = 10'000;
 
 bool IsEventAnswer(const platform::PostedMessage& m) {
-    return m.message == platform::WM_EVENT_PAGE_READY || m.message == platform::WM_EVENT_LIST_READY;
+    return m.message == recordings::WM_EVENT_PAGE_READY ||
+           m.message == recordings::WM_EVENT_LIST_READY;
 }
 
 void PrintEvents(CCommandSession& command, recordings::EventKind kind,
@@ -83,7 +86,7 @@ std::optional<recordings::EventReply> AskPage(CCommandSession& command, recordin
     static const std::vector<std::uint8_t> none;
     const auto& bytes = answer->data ? *answer->data : none;
     auto reply =
-        recordings::ParseEventReply(bytes, answer->message == platform::WM_EVENT_PAGE_READY);
+        recordings::ParseEventReply(bytes, answer->message == recordings::WM_EVENT_PAGE_READY);
     PrintEvents(command, kind, reply);
     PrintPage(command, reply.currentPage, reply.lastPage);
     return reply;
@@ -176,9 +179,7 @@ int RunStatus(const std::vector<std::string>& args) {
         return command->Finish(kExitFailure, "the request could not be sent");
     }
     const auto answer = command->WaitFor(
-        [](const platform::PostedMessage& m) {
-            return m.message == platform::WM_RECORDER_STATUS_DONE;
-        },
+        [](const platform::PostedMessage& m) { return m.message == logs::WM_RECORDER_STATUS_DONE; },
         kAnswerWait, &status);
     // A refusal is reported (and ends the wait) by its notification before the empty
     // done message follows.

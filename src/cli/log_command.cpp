@@ -9,6 +9,7 @@
 #include "cli/pdf_output.h"
 #include "lists/csv.h"
 #include "lists/print_layout.h"
+#include "logs/info_messages.h"
 #include "logs/info_service.h"
 #include "logs/local_log.h"
 #include "logs/local_log_view.h"
@@ -100,9 +101,7 @@ int RunLogs(const std::vector<std::string>& args) {
         return command->Finish(kExitFailure, "the request could not be sent");
     }
     const auto answer = command->WaitFor(
-        [](const platform::PostedMessage& m) {
-            return m.message == platform::WM_RECORDER_LOG_DONE;
-        },
+        [](const platform::PostedMessage& m) { return m.message == logs::WM_RECORDER_LOG_DONE; },
         kAnswerWait, &status);
     if (!answer || answer->lParam == logs::kInfoRefused) {
         const bool silent = status == kExitOk;

@@ -186,7 +186,9 @@ int RunPtz(const std::vector<std::string>& args) {
         return command->Finish(kExitFailure, "the request could not be sent");
     }
     const auto answer = command->WaitFor(
-        [](const platform::PostedMessage& m) { return m.message == platform::WM_PTZ_CHANNEL_ACK; },
+        [](const platform::PostedMessage& m) {
+            return m.message == maintenance::WM_PTZ_CHANNEL_ACK;
+        },
         kAnswerWait, &status);
     if (!answer) {
         return command->Finish(status != kExitOk ? status : kExitFailure,

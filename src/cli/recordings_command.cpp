@@ -12,7 +12,9 @@
 #include "cli/picture_file.h"
 #include "cli/time_text.h"
 #include "platform/h264_decoder.h"
+#include "protocol/session_messages.h"
 #include "recordings/calendar.h"
+#include "recordings/messages.h"
 #include "recordings/play_control.h"
 #include "recordings/search_service.h"
 
@@ -111,8 +113,8 @@ int RunRecordings(const std::vector<std::string>& args) {
     recordings::CSearchService& search = command->Connection().Search();
     const bool play = side == SearchSide::Playback;
     const std::uint32_t ready =
-        day ? (play ? platform::WM_PLAY_DAY_READY : platform::WM_BACKUP_DAY_READY)
-            : (play ? platform::WM_PLAY_MONTH_READY : platform::WM_BACKUP_MONTH_READY);
+        day ? (play ? recordings::WM_PLAY_DAY_READY : recordings::WM_BACKUP_DAY_READY)
+            : (play ? protocol::WM_PLAY_MONTH_READY : protocol::WM_BACKUP_MONTH_READY);
     const bool sent = day ? search.RequestDay(side, day->year, day->month0, day->day0)
                           : search.RequestMonths(side);
     if (!sent) {
@@ -186,7 +188,7 @@ int RunPlay(const std::vector<std::string>& args) {
     request.start = *from;
     connection.StartPlayback(request);
     const auto started = command->WaitFor(
-        [](const platform::PostedMessage& m) { return m.message == platform::WM_PLAY_STARTED; },
+        [](const platform::PostedMessage& m) { return m.message == recordings::WM_PLAY_STARTED; },
         kAnswerWait, &status);
     if (!started) {
         return command->Finish(status == kExitOk ? kExitFailure : status,

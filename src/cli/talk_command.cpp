@@ -7,6 +7,7 @@
 #include "audio/talk.h"
 #include "cli/command_session.h"
 #include "platform/wav_file.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::cli {
 
@@ -35,11 +36,11 @@ class CTalkWatcher {
             if (m.messageBox) {
                 continue;
             }
-            if (m.message == platform::WM_TALK_STARTED) {
+            if (m.message == protocol::WM_TALK_STARTED) {
                 ++m_seen;
                 return Answer::Started;
             }
-            if (m.message == platform::WM_TALK_STOPPED) {
+            if (m.message == protocol::WM_TALK_STOPPED) {
                 ++m_seen;
                 return Answer::Stopped;
             }
@@ -55,7 +56,7 @@ class CTalkWatcher {
         return std::nullopt;
     }
 
-    // A refusal that stops talking posts WM_TALK_STOPPED first and its notification right
+    // A refusal that stops talking posts protocol::WM_TALK_STOPPED first and its notification right
     // after; this waits a moment for the notification.
     void RefusalAfterStop(CCommandSession& command, std::pair<int, int>* refusal) {
         for (int i = 0; i < 20; ++i) {

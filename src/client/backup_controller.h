@@ -26,7 +26,7 @@ class CBackupController {
 
     void Attach(CConnection* connection) { m_connection = connection; }
 
-    // TRANS_ON_REQ; the answer comes as WM_BACKUP_CAPACITY. False when not sent.
+    // TRANS_ON_REQ; the answer comes as recordings::WM_BACKUP_CAPACITY. False when not sent.
     bool RequestCapacity(const recordings::BackupRange& range);
     // The size question closed without a start.
     void CancelCapacity();

@@ -6,6 +6,8 @@
 #include "audio/audio_onoff.h"
 #include "platform/h264_decoder.h"
 #include "platform/trace.h"
+#include "protocol/session_messages.h"
+#include "recordings/messages.h"
 
 namespace taviro::client {
 
@@ -112,7 +114,7 @@ void CConnection::RunClose(CloseKind kind) {
     m_talk.OnTalkStopped(&session);
     m_bClosed = true;
     platform::Trace("connection %u closed\n", static_cast<unsigned>(m_sink.Generation()));
-    m_sink.Post(platform::Window::Main, platform::WM_CONNECTION_CLOSED,
+    m_sink.Post(platform::Window::Main, client::WM_CONNECTION_CLOSED,
                 static_cast<std::uint64_t>(kind), 0);
 }
 
@@ -194,7 +196,7 @@ void CConnection::PlaybackChannels(protocol::ChannelMask channels) {
     // The played channels are the ones the panes have pictures of, as live view's
     // available channels are; the others show the idle picture.
     m_views.SetAvailableMask(channels);
-    m_sink.Post(platform::Window::Main, platform::WM_CHANNEL_AVAILABLE, channels, 0);
+    m_sink.Post(platform::Window::Main, protocol::WM_CHANNEL_AVAILABLE, channels, 0);
 }
 
 void CConnection::FlushPlaybackAudio() {
@@ -208,7 +210,7 @@ void CConnection::DrainAndStopPlayback() {
     m_audio.DrainAndStop();
     m_pipeline.StopDecoders(m_settings.decoderDrain);
     m_views.SetViewMode(video::ViewMode::Idle);
-    m_sink.Post(platform::Window::Main, platform::WM_PLAY_STOPPED, 0, 0);
+    m_sink.Post(platform::Window::Main, recordings::WM_PLAY_STOPPED, 0, 0);
 }
 
 CommandResult CConnection::StartPlayback(const recordings::PlayRequest& request) {

@@ -54,6 +54,9 @@
 
 namespace taviro::client {
 
+// A connection's teardown has ended; wParam = its CloseKind.
+inline constexpr std::uint32_t WM_CONNECTION_CLOSED = 0x540D;
+
 // What a command did.
 enum class CommandResult {
     kDone,

@@ -5,12 +5,15 @@
 #include <future>
 #include <utility>
 
+#include "client/local_playback.h"
 #include "client/remote_playback.h"
+#include "controls/control_events.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::client {
 
 CLocalPlaybackController::CLocalPlaybackController(platform::IMessageSink& sink,
-                                                   platform::GridMode& gridMode)
+                                                   protocol::GridMode& gridMode)
     : m_sink(sink), m_gridMode(gridMode) {}
 
 CLocalPlaybackController::~CLocalPlaybackController() {
@@ -31,7 +34,7 @@ CommandResult CLocalPlaybackController::Start(std::uint32_t time, video::CChanne
     // worker has let go of the panes (or has ended).
     std::shared_future<void> connectionIdle;
     if (m_connection != nullptr) {
-        if (m_gridMode == platform::kGridPlayback)
+        if (m_gridMode == protocol::kGridPlayback)
             m_connection->StopPlayback(false);
         else
             m_connection->StopLive();  // also a live request still on its way
@@ -41,7 +44,7 @@ CommandResult CLocalPlaybackController::Start(std::uint32_t time, video::CChanne
     }
     if (!m_player)
         m_player = std::make_unique<CLocalPlayback>(views, m_sink, settings);
-    m_gridMode = platform::kGridLocal;
+    m_gridMode = protocol::kGridLocal;
     m_state = archive::PlayerState{};
     m_liveAfter = false;
     CLocalPlayback* player = m_player.get();
@@ -50,14 +53,14 @@ CommandResult CLocalPlaybackController::Start(std::uint32_t time, video::CChanne
         if (connectionIdle.valid())
             connectionIdle.wait_for(std::chrono::seconds(5));
         const bool started = player->Start(time) == LocalStart::kStarted;
-        sink.Post(platform::Window::Main, platform::WM_CHANNEL_GRID_MODE,
-                  started ? platform::kGridLocal : platform::kGridNone, 0);
+        sink.Post(platform::Window::Main, protocol::WM_CHANNEL_GRID_MODE,
+                  started ? protocol::kGridLocal : protocol::kGridNone, 0);
     });
     return CommandResult::kDone;
 }
 
 CommandResult CLocalPlaybackController::Button(std::uint32_t id) {
-    if (!m_player || m_gridMode != platform::kGridLocal)
+    if (!m_player || m_gridMode != protocol::kGridLocal)
         return CommandResult::kIgnored;
     using archive::PlayerMode;
     switch (id) {
@@ -85,34 +88,34 @@ CommandResult CLocalPlaybackController::Button(std::uint32_t id) {
 }
 
 void CLocalPlaybackController::Slider(std::uint32_t message, int position) {
-    if (message == platform::WM_SLIDER_BEGIN || message == platform::WM_SLIDER_MOVE) {
+    if (message == controls::WM_SLIDER_BEGIN || message == controls::WM_SLIDER_MOVE) {
         m_dragging = true;  // the slider never jumps under the user's hand
         return;
     }
     m_dragging = false;
-    if (m_player && m_gridMode == platform::kGridLocal)
+    if (m_player && m_gridMode == protocol::kGridLocal)
         m_player->SeekTo(m_spanStart + static_cast<std::uint32_t>(std::max(position, 0)));
 }
 
 void CLocalPlaybackController::Stop(bool liveAgain) {
     if (!m_player)
         return;
-    if (m_gridMode == platform::kGridLocal)
-        m_gridMode = platform::kGridNone;
+    if (m_gridMode == protocol::kGridLocal)
+        m_gridMode = protocol::kGridNone;
     m_liveAfter = liveAgain;
     CLocalPlayback* player = m_player.get();
     platform::IMessageSink& sink = m_sink;
     m_worker.Post([player, &sink] {
         player->Stop();
-        sink.Post(platform::Window::Main, platform::WM_CHANNEL_GRID_MODE, platform::kGridNone, 0);
+        sink.Post(platform::Window::Main, protocol::WM_CHANNEL_GRID_MODE, protocol::kGridNone, 0);
     });
 }
 
 void CLocalPlaybackController::OnMessage(const platform::PostedMessage& m) {
     switch (m.message) {
-        case platform::WM_CHANNEL_GRID_MODE:
-            if (m.wParam == platform::kGridLocal || (m.wParam == platform::kGridNone && m_shown)) {
-                const bool on = m.wParam == platform::kGridLocal;
+        case protocol::WM_CHANNEL_GRID_MODE:
+            if (m.wParam == protocol::kGridLocal || (m.wParam == protocol::kGridNone && m_shown)) {
+                const bool on = m.wParam == protocol::kGridLocal;
                 if (on != m_shown) {
                     m_shown = on;
                     m_dragging = false;
@@ -124,20 +127,20 @@ void CLocalPlaybackController::OnMessage(const platform::PostedMessage& m) {
             }
             // The player's worker has let go of the panes (its messages carry no
             // connection): live view comes back as after remote playback.
-            if (m.generation == 0 && m.wParam == platform::kGridNone &&
+            if (m.generation == 0 && m.wParam == protocol::kGridNone &&
                 std::exchange(m_liveAfter, false) && LoggedIn())
                 m_connection->ResumeLive();
             break;
-        case platform::WM_LOCAL_STOPPED:
+        case client::WM_LOCAL_STOPPED:
             // A recording that went away under the player: the Stop button's path.
             if (m.wParam != kLocalEndedUnreadable)
                 break;
-            if (m_gridMode == platform::kGridLocal)
+            if (m_gridMode == protocol::kGridLocal)
                 Stop(LoggedIn());
             m_sink.ShowMessageBox(
                 "The recording could not be read, so local playback has stopped.");
             break;
-        case platform::WM_LOCAL_STATE:
+        case client::WM_LOCAL_STATE:
             m_state.mode = static_cast<archive::PlayerMode>(m.wParam);
             m_state.speed = static_cast<int>(m.lParam);
             // A pause (by a button, a tampered frame or either end of the recording) shows
@@ -145,7 +148,7 @@ void CLocalPlaybackController::OnMessage(const platform::PostedMessage& m) {
             if (m_shown)
                 ShowTitle();
             break;
-        case platform::WM_LOCAL_SEGMENT: {
+        case client::WM_LOCAL_SEGMENT: {
             m_spanStart = static_cast<std::uint32_t>(m.wParam >> 32);
             const auto spanEnd = static_cast<std::uint32_t>(m.wParam & 0xFFFFFFFFu);
             const int span = spanEnd > m_spanStart ? static_cast<int>(spanEnd - m_spanStart) : 0;
@@ -154,7 +157,7 @@ void CLocalPlaybackController::OnMessage(const platform::PostedMessage& m) {
                                      static_cast<protocol::ChannelMask>(m.lParam & 0xFFFF), span);
             break;
         }
-        case platform::WM_LOCAL_POSITION: {
+        case client::WM_LOCAL_POSITION: {
             if (!m_shown)
                 break;
             const auto seconds = static_cast<std::uint32_t>(m.wParam);
@@ -178,7 +181,7 @@ void CLocalPlaybackController::ShowTitle() {
 }
 
 int CLocalPlaybackController::IconSpeed() const {
-    return m_gridMode == platform::kGridLocal ? archive::IconSpeed(m_state) : 0;
+    return m_gridMode == protocol::kGridLocal ? archive::IconSpeed(m_state) : 0;
 }
 
 std::optional<CLocalPlaybackController::BookmarkMark> CLocalPlaybackController::MarkBookmark()

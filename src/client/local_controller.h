@@ -22,6 +22,7 @@
 #include "client/local_playback.h"
 #include "platform/message_sink.h"
 #include "platform/worker.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::client {
 
@@ -42,7 +43,7 @@ class ILocalPlaybackView {
 
 class CLocalPlaybackController {
   public:
-    CLocalPlaybackController(platform::IMessageSink& sink, platform::GridMode& gridMode);
+    CLocalPlaybackController(platform::IMessageSink& sink, protocol::GridMode& gridMode);
     ~CLocalPlaybackController();
     CLocalPlaybackController(const CLocalPlaybackController&) = delete;
     CLocalPlaybackController& operator=(const CLocalPlaybackController&) = delete;
@@ -52,18 +53,18 @@ class CLocalPlaybackController {
     void Attach(CConnection* connection) { m_connection = connection; }
 
     // Live view and remote playback stop, then the player starts at `time` on the worker;
-    // WM_CHANNEL_GRID_MODE kGridLocal follows (or (4, 0) and kGridNone when no pair holds
-    // the time). The views must outlive the controller.
+    // protocol::WM_CHANNEL_GRID_MODE protocol::kGridLocal follows (or (4, 0) and
+    // protocol::kGridNone when no pair holds the time). The views must outlive the controller.
     CommandResult Start(std::uint32_t time, video::CChannelViews& views,
                         const LocalPlaybackSettings& settings);
     // Buttons 340..346 while local playback is shown (345 stops it, live view again).
     CommandResult Button(std::uint32_t id);
     // The position slider: held (begin, move) or let go (end) at `position` of the span.
     void Slider(std::uint32_t message, int position);
-    // Stops the player on the worker; kGridNone follows. With `liveAgain` live view is asked
-    // for once the player has let go of the panes, when a recorder is logged in then.
+    // Stops the player on the worker; protocol::kGridNone follows. With `liveAgain` live view is
+    // asked for once the player has let go of the panes, when a recorder is logged in then.
     void Stop(bool liveAgain = false);
-    // The player's messages (WM_LOCAL_*) and the worker's WM_CHANNEL_GRID_MODE.
+    // The player's messages (WM_LOCAL_*) and the worker's protocol::WM_CHANNEL_GRID_MODE.
     void OnMessage(const platform::PostedMessage& message);
     // Waits until the worker has run what it was given (quit, tests).
     void Drain() { m_worker.Drain(); }
@@ -88,7 +89,7 @@ class CLocalPlaybackController {
     [[nodiscard]] bool LoggedIn() const;
 
     platform::IMessageSink& m_sink;
-    platform::GridMode& m_gridMode;
+    protocol::GridMode& m_gridMode;
     ILocalPlaybackView* m_view = nullptr;
     CConnection* m_connection = nullptr;
     std::unique_ptr<CLocalPlayback> m_player;

@@ -2,6 +2,7 @@
 
 #include "platform/h264_decoder.h"
 #include "platform/trace.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::client {
 
@@ -75,7 +76,7 @@ void CLocalPlayback::Stop() {
     m_pipeline.StopDecoders(std::chrono::milliseconds(500));
     player.reset();
     m_views.SetViewMode(video::ViewMode::Idle);
-    m_sink.Post(platform::Window::Main, platform::WM_LOCAL_STOPPED, 0, 0);
+    m_sink.Post(platform::Window::Main, client::WM_LOCAL_STOPPED, 0, 0);
 }
 
 void CLocalPlayback::SetMode(archive::PlayerMode mode) {
@@ -125,19 +126,19 @@ void CLocalPlayback::Cleared() {
         std::lock_guard lock(view.lock);
         view.integrity = -1;
     }
-    m_sink.Post(platform::Window::Main, platform::WM_REDRAW_CHANNEL_GRID, 0, 0);
+    m_sink.Post(platform::Window::Main, protocol::WM_REDRAW_CHANNEL_GRID, 0, 0);
 }
 
 void CLocalPlayback::Started() {
     if (m_settings.log)
         m_settings.log->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kLocalPlayback, 1);
-    m_sink.Post(platform::Window::Main, platform::WM_PLAYER_INFO, 1, 0);
+    m_sink.Post(platform::Window::Main, protocol::WM_PLAYER_INFO, 1, 0);
 }
 
 void CLocalPlayback::SegmentChanged(const archive::SliderSpan& span, int layoutCode,
                                     std::uint32_t channels) {
     m_views.SetAvailableMask(channels & protocol::kAllChannels);
-    m_sink.Post(platform::Window::Main, platform::WM_LOCAL_SEGMENT,
+    m_sink.Post(platform::Window::Main, client::WM_LOCAL_SEGMENT,
                 (static_cast<std::uint64_t>(span.start) << 32) | span.end,
                 (static_cast<std::int64_t>(layoutCode) << 32) | (channels & 0xFFFFu));
 }
@@ -184,7 +185,7 @@ void CLocalPlayback::StopAudio() {
 
 void CLocalPlayback::Position(std::uint32_t seconds) {
     if (m_nLastPosition.exchange(seconds) != seconds) {
-        m_sink.Post(platform::Window::Main, platform::WM_LOCAL_POSITION, seconds, 0);
+        m_sink.Post(platform::Window::Main, client::WM_LOCAL_POSITION, seconds, 0);
     }
 }
 
@@ -195,7 +196,7 @@ void CLocalPlayback::Integrity(int channel, int state) {
 }
 
 void CLocalPlayback::StateChanged(const archive::PlayerState& state) {
-    m_sink.Post(platform::Window::Main, platform::WM_LOCAL_STATE,
+    m_sink.Post(platform::Window::Main, client::WM_LOCAL_STATE,
                 static_cast<std::uint64_t>(state.mode), state.speed);
 }
 
@@ -206,7 +207,7 @@ void CLocalPlayback::Stopped() {
     if (!m_bStopAsked.load()) {
         // Nothing asked it to end: its recording could not be read. The owner stops the
         // playback as the Stop button does, so live view comes back, and says why.
-        m_sink.Post(platform::Window::Main, platform::WM_LOCAL_STOPPED, kLocalEndedUnreadable, 0);
+        m_sink.Post(platform::Window::Main, client::WM_LOCAL_STOPPED, kLocalEndedUnreadable, 0);
     }
 }
 

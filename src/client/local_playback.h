@@ -33,6 +33,13 @@
 
 namespace taviro::client {
 
+// What the local player reports to its window.
+// wParam = slider start << 32 | end; lParam = layout << 32 | channels.
+inline constexpr std::uint32_t WM_LOCAL_SEGMENT = 0x5410;
+inline constexpr std::uint32_t WM_LOCAL_POSITION = 0x5411;  // wParam = the second shown
+inline constexpr std::uint32_t WM_LOCAL_STATE = 0x5412;     // wParam = mode, lParam = speed
+inline constexpr std::uint32_t WM_LOCAL_STOPPED = 0x5413;   // the player has ended
+
 struct LocalPlaybackSettings {
     std::filesystem::path folder;     // the download folder
     std::uint32_t pictureFormat = 0;  // the renderer's (platform::kH264FormatYuv420 when 0)

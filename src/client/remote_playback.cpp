@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "controls/control_events.h"
 #include "protocol/recorder_time.h"
 
 namespace taviro::client {
@@ -95,7 +96,7 @@ void CRemotePlaybackController::Slider(std::uint32_t message, int second,
                                        protocol::ChannelMask view) {
     if (!m_shown)
         return;
-    if (message == platform::WM_SLIDER_BEGIN || message == platform::WM_SLIDER_MOVE) {
+    if (message == controls::WM_SLIDER_BEGIN || message == controls::WM_SLIDER_MOVE) {
         // The slider never jumps under the user's hand.
         m_dragging = true;
         return;

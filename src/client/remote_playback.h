@@ -65,9 +65,9 @@ class CRemotePlaybackController {
     void Slider(std::uint32_t message, int second, protocol::ChannelMask view);
 
     // --- what the connection posted ---
-    void OnStarted();                                  // WM_PLAY_STARTED
-    void OnStopped();                                  // WM_PLAY_STOPPED, connection gone
-    void OnDay(const platform::MessageData& dayInfo);  // WM_PLAY_DAY_READY
+    void OnStarted();  // recordings::WM_PLAY_STARTED
+    void OnStopped();  // recordings::WM_PLAY_STOPPED, connection gone
+    void OnDay(const platform::MessageData& dayInfo);  // recordings::WM_PLAY_DAY_READY
     // A few times a second while shown: the position, the slider's span and the title.
     void Tick();
 

@@ -7,6 +7,13 @@
 
 namespace taviro::controls {
 
+// The uncheck request a skinned radio button sends the other members of its group, and the
+// slider's messages to its parent (wParam = the slider's id, lParam = the position).
+inline constexpr std::uint32_t WM_UNCHECK_REQUEST = 0x0500;
+inline constexpr std::uint32_t WM_SLIDER_BEGIN = 0x0D60;
+inline constexpr std::uint32_t WM_SLIDER_MOVE = 0x0D61;
+inline constexpr std::uint32_t WM_SLIDER_END = 0x0D62;
+
 struct Point {
     int x = 0;
     int y = 0;

@@ -1,5 +1,6 @@
 #include "controls/skin_button.h"
 
+#include "controls/control_events.h"
 #include "platform/message_sink.h"
 
 namespace taviro::controls {
@@ -67,7 +68,7 @@ void CSkinButton::ApplyCheck(int checked, Reaction& r) {
             if (member == m_id)
                 continue;
             r.posts.push_back(
-                ControlPost{Recipient::Control, member, platform::WM_UNCHECK_REQUEST, 0, 0});
+                ControlPost{Recipient::Control, member, controls::WM_UNCHECK_REQUEST, 0, 0});
         }
     }
 }

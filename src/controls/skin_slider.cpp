@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "controls/control_events.h"
 #include "platform/message_sink.h"
 
 namespace taviro::controls {
@@ -127,7 +128,7 @@ void CSkinSlider::Move(int pointer, Reaction& r) {
         return;
     m_pos = value;
     r.repaint = true;
-    r.posts.push_back(ToParent(platform::WM_SLIDER_MOVE));
+    r.posts.push_back(ToParent(controls::WM_SLIDER_MOVE));
 }
 
 Reaction CSkinSlider::OnButtonDown(Point p) {
@@ -146,7 +147,7 @@ Reaction CSkinSlider::OnButtonDown(Point p) {
     m_grabOffset = (distance > half || distance < -half) ? 0 : static_cast<int>(distance);
     Move(pointer, r);
     r.repaint = true;
-    r.posts.push_back(ToParent(platform::WM_SLIDER_BEGIN));
+    r.posts.push_back(ToParent(controls::WM_SLIDER_BEGIN));
     return r;
 }
 
@@ -167,7 +168,7 @@ Reaction CSkinSlider::OnButtonUp(Point) {
     m_grabOffset = 0;
     r.capture = CaptureChange::Release;
     r.repaint = true;
-    r.posts.push_back(ToParent(platform::WM_SLIDER_END));
+    r.posts.push_back(ToParent(controls::WM_SLIDER_END));
     return r;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "logs/info_messages.h"
 #include "platform/trace.h"
 #include "protocol/catalogue.h"
 
@@ -15,9 +16,9 @@ using protocol::PacketHeader;
 
 // The done message of the answer a refusal ends.
 std::uint32_t DoneMessageOf(std::uint16_t refusal) {
-    return refusal == msg::STATUS_INFO_NACK   ? platform::WM_RECORDER_STATUS_DONE
-           : refusal == msg::SYSTEM_INFO_NACK ? platform::WM_RECORDER_SYSINFO_DONE
-                                              : platform::WM_RECORDER_LOG_DONE;
+    return refusal == msg::STATUS_INFO_NACK   ? logs::WM_RECORDER_STATUS_DONE
+           : refusal == msg::SYSTEM_INFO_NACK ? logs::WM_RECORDER_SYSINFO_DONE
+                                              : logs::WM_RECORDER_LOG_DONE;
 }
 
 }  // namespace
@@ -57,12 +58,12 @@ bool CInfoService::Begin(std::uint16_t request, std::uint16_t answer, std::uint3
 
 bool CInfoService::RequestLog() {
     platform::Trace("Send... LOG_INFO_REQ...\n");
-    return Begin(msg::LOG_INFO_REQ, msg::LOG_INFO_ACK, platform::WM_RECORDER_LOG_DONE);
+    return Begin(msg::LOG_INFO_REQ, msg::LOG_INFO_ACK, logs::WM_RECORDER_LOG_DONE);
 }
 
 bool CInfoService::RequestStatus() {
     platform::Trace("Send... STATUS_INFO_REQ...\n");
-    return Begin(msg::STATUS_INFO_REQ, msg::STATUS_INFO_ACK, platform::WM_RECORDER_STATUS_DONE);
+    return Begin(msg::STATUS_INFO_REQ, msg::STATUS_INFO_ACK, logs::WM_RECORDER_STATUS_DONE);
 }
 
 void CInfoService::Cancel() {

@@ -2,7 +2,7 @@
 // the command-line client): LOG_INFO_REQ and STATUS_INFO_REQ, whose answers come in
 // fragments. The reply collector gathers the one outstanding answer, bounded at the
 // window's 2,400,000 bytes, and hands it to the search window as a posted message with its
-// own copy of the bytes: WM_RECORDER_LOG_DONE or WM_RECORDER_STATUS_DONE.
+// own copy of the bytes: logs::WM_RECORDER_LOG_DONE or logs::WM_RECORDER_STATUS_DONE.
 //
 // Only the answer asked for is taken: a status reply during a log reply, or a
 // SYSTEM_INFO_ACK nobody asked for, is read off the socket and dropped. A refusal is shown

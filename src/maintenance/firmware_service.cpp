@@ -27,9 +27,9 @@ CFirmwareService::~CFirmwareService() {
 
 void CFirmwareService::Register(protocol::CDispatchTable& table) {
     const std::pair<std::uint16_t, std::uint32_t> answers[] = {
-        {msg::FW_UPDATE_ACK, platform::WM_FW_UPDATE_ACK},
-        {msg::FW_DATA_RX_DONE, platform::WM_FW_DATA_RX_DONE},
-        {msg::FW_UPDATE_DONE, platform::WM_FW_UPDATE_DONE},
+        {msg::FW_UPDATE_ACK, maintenance::WM_FW_UPDATE_ACK},
+        {msg::FW_DATA_RX_DONE, maintenance::WM_FW_DATA_RX_DONE},
+        {msg::FW_UPDATE_DONE, maintenance::WM_FW_UPDATE_DONE},
     };
     for (const auto& [code, message] : answers) {
         table.Register(code, [this, message = message](const PacketHeader& h) {
@@ -37,9 +37,9 @@ void CFirmwareService::Register(protocol::CDispatchTable& table) {
         });
     }
     const std::pair<std::uint16_t, std::uint32_t> refusals[] = {
-        {msg::FW_UPDATE_NACK, platform::WM_FW_UPDATE_NACK},
-        {msg::FW_DATA_RX_FAIL, platform::WM_FW_DATA_RX_FAIL},
-        {msg::FW_UPDATE_FAIL, platform::WM_FW_UPDATE_FAIL},
+        {msg::FW_UPDATE_NACK, maintenance::WM_FW_UPDATE_NACK},
+        {msg::FW_DATA_RX_FAIL, maintenance::WM_FW_DATA_RX_FAIL},
+        {msg::FW_UPDATE_FAIL, maintenance::WM_FW_UPDATE_FAIL},
     };
     for (const auto& [code, message] : refusals) {
         table.Register(code, [this, message = message](const PacketHeader& h) {
@@ -106,7 +106,7 @@ void CFirmwareService::Thread_FwUpgrade(std::size_t slot, std::filesystem::path 
     // Cleared before the last message, so the window that receives it may start the next
     // request at once.
     m_bWorkerRunning = false;
-    m_session.Owner().Post(m_window, platform::WM_FW_WORKER_ENDED, slot, result);
+    m_session.Owner().Post(m_window, maintenance::WM_FW_WORKER_ENDED, slot, result);
 }
 
 FwWorkerResult CFirmwareService::SendImage(std::size_t slot, const std::filesystem::path& path) {
@@ -139,7 +139,7 @@ FwWorkerResult CFirmwareService::SendImage(std::size_t slot, const std::filesyst
         const auto percent = static_cast<std::int64_t>((size - remaining) * 100 / size);
         if (percent != lastPercent) {
             lastPercent = percent;
-            m_session.Owner().Post(m_window, platform::WM_FW_PROGRESS, slot, percent);
+            m_session.Owner().Post(m_window, maintenance::WM_FW_PROGRESS, slot, percent);
         }
         std::this_thread::yield();
     }
@@ -163,7 +163,7 @@ bool CFirmwareService::RecvFn_Refusal(const PacketHeader& header, std::uint32_t 
     if (reason == protocol::kReasonReadFailed) {
         return false;
     }
-    if (message == platform::WM_FW_UPDATE_NACK) {
+    if (message == maintenance::WM_FW_UPDATE_NACK) {
         Trace("RecvFn_FwUpdateNack... %d\n", reason);
     }
     if (m_bWindowOpen.load()) {

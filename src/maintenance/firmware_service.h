@@ -29,6 +29,17 @@
 
 namespace taviro::maintenance {
 
+// The recorder's firmware answers and the transfer's progress, for the upgrade window;
+// lParam = the reason code (answers) or wParam = upgrade slot (progress, end).
+inline constexpr std::uint32_t WM_FW_UPDATE_ACK = 0x522A;
+inline constexpr std::uint32_t WM_FW_UPDATE_NACK = 0x522B;
+inline constexpr std::uint32_t WM_FW_DATA_RX_DONE = 0x522C;
+inline constexpr std::uint32_t WM_FW_DATA_RX_FAIL = 0x522D;
+inline constexpr std::uint32_t WM_FW_UPDATE_DONE = 0x522E;
+inline constexpr std::uint32_t WM_FW_UPDATE_FAIL = 0x522F;
+inline constexpr std::uint32_t WM_FW_PROGRESS = 0x5414;      // lParam = percent sent
+inline constexpr std::uint32_t WM_FW_WORKER_ENDED = 0x5415;  // lParam = 0 sent, else a failure
+
 inline constexpr std::size_t kFwChunkSize = 8000;
 
 // lParam of WM_FW_WORKER_ENDED.

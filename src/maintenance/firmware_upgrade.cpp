@@ -1,4 +1,5 @@
 #include "maintenance/firmware_upgrade.h"
+#include "maintenance/firmware_service.h"
 
 #include <algorithm>
 #include <utility>
@@ -113,7 +114,7 @@ void CFirmwareUpgrade::Stop() {
     }
     m_view.stopEnabled = false;
     if (m_bWorkerRunning) {
-        // The run ends when the worker reports its end (WM_FW_WORKER_ENDED).
+        // The run ends when the worker reports its end (maintenance::WM_FW_WORKER_ENDED).
         m_bStopRequested = true;
         m_service.RequestStop();
         return;
@@ -141,7 +142,7 @@ bool CFirmwareUpgrade::OnMessage(std::uint32_t message, std::uint64_t wParam, st
         return false;
     }
     switch (message) {
-        case platform::WM_FW_UPDATE_ACK:
+        case maintenance::WM_FW_UPDATE_ACK:
             if (m_state != State::AwaitAck) {
                 return false;  // late or repeated: nothing was asked for
             }
@@ -155,7 +156,7 @@ bool CFirmwareUpgrade::OnMessage(std::uint32_t message, std::uint64_t wParam, st
             m_view.closeEnabled = false;
             return true;
 
-        case platform::WM_FW_UPDATE_NACK:
+        case maintenance::WM_FW_UPDATE_NACK:
             if (m_state != State::AwaitAck) {
                 return false;
             }
@@ -166,17 +167,17 @@ bool CFirmwareUpgrade::OnMessage(std::uint32_t message, std::uint64_t wParam, st
             Advance();
             return true;
 
-        case platform::WM_FW_DATA_RX_DONE:
+        case maintenance::WM_FW_DATA_RX_DONE:
             return m_state == State::Transfer;  // a repaint only
 
-        case platform::WM_FW_UPDATE_DONE:
-        case platform::WM_FW_UPDATE_FAIL:
-        case platform::WM_FW_DATA_RX_FAIL:
+        case maintenance::WM_FW_UPDATE_DONE:
+        case maintenance::WM_FW_UPDATE_FAIL:
+        case maintenance::WM_FW_DATA_RX_FAIL:
             if (m_state != State::Transfer || m_bResultIn) {
                 return false;
             }
             m_bResultIn = true;
-            if (message == platform::WM_FW_UPDATE_DONE) {
+            if (message == maintenance::WM_FW_UPDATE_DONE) {
                 SetStatus(kFwTextDone);
                 ++m_nSuccess;
             } else {
@@ -186,7 +187,7 @@ bool CFirmwareUpgrade::OnMessage(std::uint32_t message, std::uint64_t wParam, st
             SlotFinished();
             return true;
 
-        case platform::WM_FW_PROGRESS:
+        case maintenance::WM_FW_PROGRESS:
             if (m_state != State::Transfer || !m_bWorkerRunning || wParam != m_nCurSlot) {
                 return false;
             }
@@ -194,7 +195,7 @@ bool CFirmwareUpgrade::OnMessage(std::uint32_t message, std::uint64_t wParam, st
                 static_cast<int>(std::clamp<std::int64_t>(lParam, 0, 100));
             return true;
 
-        case platform::WM_FW_WORKER_ENDED:
+        case maintenance::WM_FW_WORKER_ENDED:
             if (m_state != State::Transfer || !m_bWorkerRunning || wParam != m_nCurSlot) {
                 return false;
             }

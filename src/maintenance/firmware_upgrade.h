@@ -14,8 +14,8 @@
 //
 // Threads: everything here runs on the window's thread (the window, or the command-line
 // client's loop) and never waits: requests are queued, the worker is stopped by a flag and
-// reports its end as WM_FW_WORKER_ENDED. Ownership: the service belongs to the connection
-// and outlives this object; the scan result is copied in.
+// reports its end as maintenance::WM_FW_WORKER_ENDED. Ownership: the service belongs to the
+// connection and outlives this object; the scan result is copied in.
 #pragma once
 
 #include <array>

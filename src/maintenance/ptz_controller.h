@@ -2,8 +2,9 @@
 // its three windows (the PTZ panel, the preset window and the dome menu window), without
 // any window. The windows are thin views: they report presses here and redraw from the
 // state when the observer is called. The main window feeds it the session (the link), the
-// live flag, the rights, the channel scene, the recorder's answer (WM_PTZ_CHANNEL_ACK), its
-// keys and wheel, and reads back which pane shows the PTZ icon.
+// live flag, the rights, the channel scene, the recorder's answer
+// (maintenance::WM_PTZ_CHANNEL_ACK), its keys and wheel, and reads back which pane shows the PTZ
+// icon.
 //
 // A held move never outlives what it was aimed at: the controller remembers the move under
 // way and sends PTZ_MOVE_STOP when the panel closes, the pointer capture is lost, live view
@@ -62,7 +63,7 @@ class CPtzController {
     void SetLink(IPtzLink* link);
     // The session is about to close: a held move is stopped and the windows close.
     void OnSessionClosing();
-    // Live view started or stopped (stopping closes the windows, WM_CLOSE_PTZ).
+    // Live view started or stopped (stopping closes the windows, protocol::WM_CLOSE_PTZ).
     void SetLive(bool on);
 
     // --- the main window's commands ---
@@ -72,9 +73,9 @@ class CPtzController {
     // "Pan" and "Zoom" on the open panel: switch to the mode, or close when it is the
     // current one (the rights were checked when the panel opened; a withdrawal closes it).
     void PanelCommand(PtzMode mode);
-    // The closing procedure ("X", the toggle, WM_CLOSE_PTZ, lost rights).
+    // The closing procedure ("X", the toggle, protocol::WM_CLOSE_PTZ, lost rights).
     void Close();
-    // WM_PTZ_CHANNEL_ACK.
+    // maintenance::WM_PTZ_CHANNEL_ACK.
     void OnChannelAck(int channel, PtzAvailability availability);
     // The operator selected a pane: its channel is steered from now on.
     void SelectChannel(int channel);

@@ -93,7 +93,7 @@ bool CPtzService::RecvFn_PtzChannelAck(const protocol::PacketHeader& header) {
             m_asked.pop_front();
         }
     }
-    m_session.Owner().Post(m_window, platform::WM_PTZ_CHANNEL_ACK,
+    m_session.Owner().Post(m_window, maintenance::WM_PTZ_CHANNEL_ACK,
                            static_cast<std::uint64_t>(channel < 0 ? 0 : channel),
                            static_cast<std::int64_t>(availability));
     return true;

@@ -21,6 +21,9 @@
 
 namespace taviro::maintenance {
 
+// wParam = steered channel, lParam = availability (1, 2).
+inline constexpr std::uint32_t WM_PTZ_CHANNEL_ACK = 0x5416;
+
 // What the PTZ controller sends through; CPtzService is the real one, tests record.
 // Called on the owner's thread only.
 class IPtzLink {

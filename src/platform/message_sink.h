@@ -17,81 +17,13 @@
 
 namespace taviro::platform {
 
-// Window message numbers. The recorder-facing ones keep the numbers the windows of the
-// original desktop program used, so traces and popups line up with recorder documentation.
+// The two messages every window understands; the others belong to the features that post
+// them (session_messages.h of the protocol, the recordings' messages.h, and so on). The
+// numbers stay those of the original desktop program's windows, so traces and popups line up
+// with recorder documentation; the features' numbers do not overlap these.
 enum WindowMessage : std::uint32_t {
-    WM_UNCHECK_REQUEST = 0x0500,  // skinned radio button: uncheck the others of the group
-    WM_SLIDER_BEGIN = 0x0D60,
-    WM_SLIDER_MOVE = 0x0D61,
-    WM_SLIDER_END = 0x0D62,
     WM_RECORDER_NOTIFY = 0x5226,  // lParam = category * 65536 + code; wParam = popup parent
-    WM_DB_INFO = 0x5227,
-    // The recorder's firmware answers, for the upgrade window; lParam = the reason code.
-    WM_FW_UPDATE_ACK = 0x522A,
-    WM_FW_UPDATE_NACK = 0x522B,
-    WM_FW_DATA_RX_DONE = 0x522C,
-    WM_FW_DATA_RX_FAIL = 0x522D,
-    WM_FW_UPDATE_DONE = 0x522E,
-    WM_FW_UPDATE_FAIL = 0x522F,
-    WM_ARCHIVE_PLAY_AT = 0x5228,
-    WM_PLAY_MONTH_READY = 0x5234,
-    WM_EVENT_LIST_READY = 0x5235,
-    WM_BACKUP_MONTH_READY = 0x5236,
-    WM_PLAY_DAY_READY = 0x5237,
-    WM_BACKUP_DAY_READY = 0x5238,
-    WM_PTZ_MOVE = 0x5239,
-    WM_RECORDER_LOG_DONE = 0x523A,
-    WM_RECORDER_SYSINFO_DONE = 0x523B,
-    WM_RECORDER_STATUS_DONE = 0x523C,
-    WM_TALK_STARTED = 0x523D,
-    WM_TALK_STOPPED = 0x523E,
-    WM_PTZ_PRESET = 0x523F,
-    WM_EVENT_PAGE_READY = 0x5240,
-    WM_BACKUP_STARTED = 0x5248,
-    WM_BACKUP_PROGRESS = 0x5249,
-    WM_BACKUP_FINISHED = 0x524A,
-    WM_PLAY_STARTED = 0x5252,
-    WM_START_PLAYER = 0x5253,
-    WM_SEARCH_RIGHTS = 0x5255,  // 21077: which of playback / backup remain allowed
-    WM_PLAYER_INFO = 0x5256,
-
-    // Messages of our own for what the session used to do by touching windows directly.
-    WM_CONTROL_STATE = 0x5400,          // wParam = control id, lParam = ControlState
-    WM_CLOSE_SESSION_DIALOGS = 0x5401,  // wParam = DialogGroup, lParam = 1 once logged in
-    WM_CLEAR_CHANNEL_GRID = 0x5402,
-    WM_RELEASE_SESSION = 0x5403,    // the session asks its owner to discard it (failed connect)
-    WM_SESSION_LOGGED_IN = 0x5404,  // the login answer was accepted; identity is readable
-    WM_CHANNEL_HIDDEN = 0x5405,     // wParam = mask of channels this user must not see
-    WM_CHANNEL_AVAILABLE = 0x5406,  // wParam = channels with a picture, lParam = video-loss set
-    WM_REDRAW_CHANNEL_GRID = 0x5407,
-    WM_CHANNEL_GRID_MODE = 0x5408,  // wParam = GridMode, lParam = layout number (its button down)
-    WM_STOP_LIVE_AUDIO = 0x5409,
-    WM_CLOSE_PTZ = 0x540A,
-    WM_RIGHTS_WITHDRAWN = 0x540B,   // wParam = RightsWithdrawal bits
-    WM_CHANNEL_TITLES = 0x540C,     // the channel titles changed; read them from the session
-    WM_CONNECTION_CLOSED = 0x540D,  // a connection's teardown has ended; wParam = its kind
-    WM_PLAY_STOPPED = 0x540E,       // remote playback has stopped; its decoders are gone
-    WM_BACKUP_CAPACITY = 0x540F,    // wParam = kilobytes; lParam 1 startable, 0 not, -1 refused
-    WM_LOCAL_SEGMENT =
-        0x5410,  // wParam = slider start << 32 | end; lParam = layout << 32 | channels
-    WM_LOCAL_POSITION = 0x5411,   // wParam = the second shown
-    WM_LOCAL_STATE = 0x5412,      // wParam = player mode, lParam = speed
-    WM_LOCAL_STOPPED = 0x5413,    // the local player has ended
-    WM_FW_PROGRESS = 0x5414,      // wParam = upgrade slot, lParam = percent sent
-    WM_FW_WORKER_ENDED = 0x5415,  // wParam = upgrade slot, lParam = 0 sent, else a failure
-    WM_PTZ_CHANNEL_ACK = 0x5416,  // wParam = steered channel, lParam = availability (1, 2)
-    WM_SNAPSHOT_DONE = 0x5417,    // wParam = channel, lParam = 0 saved, else a failure
-};
-
-// The channel grid's modes (WM_CHANNEL_GRID_MODE).
-enum GridMode : std::uint64_t { kGridNone = 0, kGridLive = 1, kGridPlayback = 2, kGridLocal = 3 };
-
-// What the main window must stop when the recorder withdraws rights (WM_RIGHTS_WITHDRAWN).
-enum RightsWithdrawal : std::uint64_t {
-    kCloseSearchDialog = 1,  // the search dialog and its children
-    kStopPlayback = 2,       // remote playback, if it runs
-    kStopBackup = 4,         // backup, if it runs
-    kDiscardSearch = 8,      // the session's search state and calendar buffers
+    WM_CONTROL_STATE = 0x5400,    // wParam = control id, lParam = ControlState
 };
 
 enum ControlState : std::int64_t {
@@ -99,23 +31,6 @@ enum ControlState : std::int64_t {
     kPressed = 1,   // button shown down / lamp on
     kEnabled = 2,
     kDisabled = 3,
-};
-
-enum DialogGroup : std::uint64_t {
-    kDependentDialogs = 0,  // current modeless dialog, search and playback dialog
-    kRemainingDialogs = 1,  // information, PTZ and similar session windows
-};
-
-// Control ids of the main window that logic reports states for.
-enum MainControl : std::uint64_t {
-    kCtlMike = 376,
-    kCtlConnect = 360,
-    kCtlLive = 369,
-    kCtlAudio = 378,
-    kCtlRecord = 344,  // the record button's lamp
-    // Groups of controls reported together.
-    kCtlLiveButtons = 0x10000,     // the buttons that only work in live view
-    kCtlChannelButtons = 0x10001,  // channel buttons 300..315
 };
 
 // Window the message is meant for.

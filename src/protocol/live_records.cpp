@@ -6,6 +6,7 @@
 #include "platform/trace.h"
 #include "protocol/byte_order.h"
 #include "protocol/live_service.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::protocol {
 
@@ -96,7 +97,7 @@ std::string CLiveService::Title(int channel) const {
 
 void CLiveService::SetRecording(bool on) {
     m_bRecording = on;
-    m_session.PostControl(platform::kCtlRecord,
+    m_session.PostControl(protocol::kCtlRecord,
                           on ? ControlState::kPressed : ControlState::kReleased);
 }
 
@@ -147,9 +148,9 @@ void CLiveService::RecomputeHidden() {
         before = m_device.hidden;
         m_device.hidden = hidden;
     }
-    Post(platform::WM_CHANNEL_HIDDEN, hidden, 0);
+    Post(protocol::WM_CHANNEL_HIDDEN, hidden, 0);
     if (hidden != before) {
-        Post(platform::WM_REDRAW_CHANNEL_GRID, 0, 0);
+        Post(protocol::WM_REDRAW_CHANNEL_GRID, 0, 0);
     }
 }
 
@@ -173,7 +174,7 @@ bool CLiveService::RecvFn_DbChange(const PacketHeader& header) {
             m_device.titles[n] = record->titles[n];
         }
     }
-    Post(platform::WM_CHANNEL_TITLES, 0, 0);
+    Post(protocol::WM_CHANNEL_TITLES, 0, 0);
     RecomputeHidden();
     if (hello.product_major_ver == 0) {
         m_login.SetPassword(FieldText(record->archivePass));
@@ -186,16 +187,16 @@ void CLiveService::ApplyRights() {
     const bool search = RowAllows(c, right_row::kSearch);
     const bool backup = RowAllows(c, right_row::kBackup);
     const std::uint64_t stopPlayback =
-        m_session.ServiceOn(Service::Playback) ? std::uint64_t{platform::kStopPlayback} : 0;
+        m_session.ServiceOn(Service::Playback) ? std::uint64_t{protocol::kStopPlayback} : 0;
     const std::uint64_t stopBackup =
-        m_session.ServiceOn(Service::Backup) ? std::uint64_t{platform::kStopBackup} : 0;
+        m_session.ServiceOn(Service::Backup) ? std::uint64_t{protocol::kStopBackup} : 0;
     std::uint64_t withdraw = 0;
     if (UsesLegacyRightsApplication(c.productMajor, c.productMinor)) {
         if (!search) {
-            withdraw = platform::kCloseSearchDialog | stopPlayback | stopBackup;
+            withdraw = protocol::kCloseSearchDialog | stopPlayback | stopBackup;
         }
     } else if (!search && !backup) {
-        withdraw = platform::kCloseSearchDialog | stopPlayback | stopBackup;
+        withdraw = protocol::kCloseSearchDialog | stopPlayback | stopBackup;
     } else {
         // Tell the search dialog which of its halves remain: 1 backup only, 2 playback only.
         std::uint64_t remains = 0;
@@ -206,18 +207,18 @@ void CLiveService::ApplyRights() {
             withdraw = stopBackup;
             remains = 2;
         }
-        m_session.Owner().Post(Window::Search, platform::WM_SEARCH_RIGHTS, remains, 0);
+        m_session.Owner().Post(Window::Search, protocol::WM_SEARCH_RIGHTS, remains, 0);
     }
     if (!search) {
-        withdraw |= platform::kDiscardSearch;
+        withdraw |= protocol::kDiscardSearch;
     }
     if (withdraw != 0) {
-        Post(platform::WM_RIGHTS_WITHDRAWN, withdraw, 0);
+        Post(protocol::WM_RIGHTS_WITHDRAWN, withdraw, 0);
     }
     RightsContext ptz = c;
     ptz.liveOn = true;  // the panels are closed by the right alone
     if (!protocol::MayUse(Feature::Ptz, ptz)) {
-        Post(platform::WM_CLOSE_PTZ, 0, 0);
+        Post(protocol::WM_CLOSE_PTZ, 0, 0);
     }
 }
 
@@ -328,7 +329,7 @@ bool CLiveService::RecvFn_StoredRecord(const PacketHeader& header) {
               MessageName(command, Direction::RecorderToClient).data(), payload.size());
     }
     if (command == msg::CAM_INFO_CHANGE) {
-        Post(platform::WM_REDRAW_CHANNEL_GRID, 0, 0);
+        Post(protocol::WM_REDRAW_CHANNEL_GRID, 0, 0);
     }
     return true;
 }
@@ -364,7 +365,7 @@ bool CLiveService::RecvFn_DbInfoAck(const PacketHeader& header) {
         case CDatabaseAssembly::Result::Partial:
             break;
         case CDatabaseAssembly::Result::Good:
-            Post(platform::WM_DB_INFO, 0, 0);
+            Post(protocol::WM_DB_INFO, 0, 0);
             break;
         case CDatabaseAssembly::Result::BadCrc:
         case CDatabaseAssembly::Result::TooLarge:

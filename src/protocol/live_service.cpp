@@ -5,6 +5,7 @@
 
 #include "platform/trace.h"
 #include "protocol/byte_order.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::protocol {
 
@@ -75,7 +76,7 @@ void CLiveService::RequestLive() {
     const int channels = m_login.ChannelCount();
     const std::int64_t layout = channels <= 4 ? kLayout4 : (channels > 8 ? kLayout16 : kLayout9);
     // One message: reset the grid, live mode, the split buttons up but the chosen one.
-    Post(platform::WM_CHANNEL_GRID_MODE, platform::kGridLive, layout);
+    Post(protocol::WM_CHANNEL_GRID_MODE, protocol::kGridLive, layout);
     m_nLiveSlots.fetch_or(MaskOfFirst(channels));
     if (ILiveConsumers* consumers = m_pLiveConsumers.load()) {
         consumers->LiveStarting();
@@ -83,9 +84,9 @@ void CLiveService::RequestLive() {
     std::uint8_t payload[4];
     StoreBE32(payload, kAllChannels);
     m_session.Send(msg::LIVE_REQ, payload);
-    m_session.PostControl(platform::kCtlLive, ControlState::kPressed);
-    Post(platform::WM_CLEAR_CHANNEL_GRID, 0, 0);
-    m_session.PostControl(platform::kCtlLiveButtons, ControlState::kEnabled);
+    m_session.PostControl(protocol::kCtlLive, ControlState::kPressed);
+    Post(protocol::WM_CLEAR_CHANNEL_GRID, 0, 0);
+    m_session.PostControl(protocol::kCtlLiveButtons, ControlState::kEnabled);
     m_bFrozen = false;
     m_bLiveStarting = false;
 }
@@ -106,7 +107,7 @@ void CLiveService::StopLive() {
     m_bLiveStarting = false;
     m_session.Send(msg::LIVE_STOP);
     std::this_thread::sleep_for(kAfterLiveStop);
-    m_session.PostControl(platform::kCtlLiveButtons, ControlState::kReleased);
+    m_session.PostControl(protocol::kCtlLiveButtons, ControlState::kReleased);
     m_bFrozen = false;
     ILiveConsumers* consumers = m_pLiveConsumers.load();
     if (consumers != nullptr) {
@@ -114,16 +115,16 @@ void CLiveService::StopLive() {
         consumers->DrainAndStopAudio();
     }
     // What else the main window keeps for live view (the audio lamp, the PTZ panels).
-    Post(platform::WM_STOP_LIVE_AUDIO, 0, 0);
-    Post(platform::WM_CLOSE_PTZ, 0, 0);
+    Post(protocol::WM_STOP_LIVE_AUDIO, 0, 0);
+    Post(protocol::WM_CLOSE_PTZ, 0, 0);
     if (consumers != nullptr) {
         consumers->DrainAndStopDecoders();
     }
     m_nLiveSlots = 0;
-    m_session.PostControl(platform::kCtlLive, ControlState::kReleased);
-    Post(platform::WM_CLEAR_CHANNEL_GRID, 0, 0);
-    Post(platform::WM_CHANNEL_GRID_MODE, platform::kGridNone, kLayout16);
-    m_session.PostControl(platform::kCtlChannelButtons, ControlState::kReleased);
+    m_session.PostControl(protocol::kCtlLive, ControlState::kReleased);
+    Post(protocol::WM_CLEAR_CHANNEL_GRID, 0, 0);
+    Post(protocol::WM_CHANNEL_GRID_MODE, protocol::kGridNone, kLayout16);
+    m_session.PostControl(protocol::kCtlChannelButtons, ControlState::kReleased);
 }
 
 void CLiveService::SetFrozen(bool frozen) {
@@ -169,7 +170,7 @@ bool CLiveService::RecvFn_LiveChannelInfo(const PacketHeader& header) {
     if (IStreamReceiver* receiver = m_pStreamReceiver.load()) {
         receiver->OnChannelInfo(payload);
     }
-    Post(platform::WM_CHANNEL_AVAILABLE, state.available, state.videoLoss);
+    Post(protocol::WM_CHANNEL_AVAILABLE, state.available, state.videoLoss);
     return true;
 }
 
@@ -193,7 +194,7 @@ bool CLiveService::RecvFn_LiveNack(const PacketHeader& header) {
     if (m_session.HandleRefusal(header) == kReasonReadFailed) {
         return false;
     }
-    Post(platform::WM_STOP_LIVE_AUDIO, 0, 0);
+    Post(protocol::WM_STOP_LIVE_AUDIO, 0, 0);
     return true;
 }
 

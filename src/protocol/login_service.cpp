@@ -4,6 +4,7 @@
 
 #include "platform/trace.h"
 #include "protocol/refusals.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::protocol {
 
@@ -51,7 +52,7 @@ bool CLoginService::RecvFn_Hello48Ack(const PacketHeader& header) {
         m_hello.channel_num = static_cast<std::uint8_t>(EffectiveChannelCount(m_hello.channel_num));
         playViewCh = m_hello.PlaybackViewChannelCapable();
     }
-    m_session.PostControl(platform::kCtlLive, platform::ControlState::kEnabled);
+    m_session.PostControl(protocol::kCtlLive, platform::ControlState::kEnabled);
     // Live view asks for its pictures here.
     m_session.NotifyLoggedIn();
     m_session.WriteConnectionLog(platform::log_entry::kLogIn);
@@ -59,7 +60,7 @@ bool CLoginService::RecvFn_Hello48Ack(const PacketHeader& header) {
     m_session.StartKeepAlive();
     m_bPlayViewCh = playViewCh;
     m_bReady = true;
-    m_session.Owner().Post(platform::Window::Main, platform::WM_SESSION_LOGGED_IN, 0, 0);
+    m_session.Owner().Post(platform::Window::Main, protocol::WM_SESSION_LOGGED_IN, 0, 0);
     return true;
 }
 

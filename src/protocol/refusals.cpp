@@ -3,6 +3,7 @@
 #include <array>
 
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::protocol {
 
@@ -17,10 +18,10 @@ constexpr ReasonRule N(std::int32_t reason, int category, int code) {
 constexpr ReasonRule kLive[] = {N(1, 5, 0)};
 constexpr ReasonRule kRecord[] = {N(1, 5, 0), N(65, 5, 1), N(66, 5, 2)};
 constexpr ReasonRule kPlayMonth[] = {
-    N(1, 6, 0), N(53, 6, 4), ReasonRule{83, {}, platform::WM_PLAY_MONTH_READY, Window::Search},
+    N(1, 6, 0), N(53, 6, 4), ReasonRule{83, {}, protocol::WM_PLAY_MONTH_READY, Window::Search},
     N(86, 6, 3), N(98, 6, 6)};
 constexpr ReasonRule kTransMonth[] = {
-    N(1, 6, 0), N(53, 6, 4), ReasonRule{83, {}, platform::WM_BACKUP_MONTH_READY, Window::Backup},
+    N(1, 6, 0), N(53, 6, 4), ReasonRule{83, {}, protocol::WM_BACKUP_MONTH_READY, Window::Backup},
     N(86, 6, 3), N(98, 6, 6)};
 constexpr ReasonRule kPlayDay[] = {N(1, 6, 0), N(53, 6, 4), N(83, 4, 0), N(98, 6, 6)};
 constexpr ReasonRule kTransFail[] = {N(1, 6, 0), N(53, 6, 4), N(83, 4, 0), N(86, 6, 3),

@@ -10,6 +10,7 @@
 #include "platform/trace.h"
 #include "protocol/byte_order.h"
 #include "protocol/refusals.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::protocol {
 
@@ -82,7 +83,7 @@ CRecorderSession::CRecorderSession(platform::IMessageSink& owner,
     : m_owner(owner), m_localLog(std::move(localLog)), m_config(std::move(config)) {
     m_strAddress = m_config.address;
     m_socket.SetRecvLimit(m_config.recvLimit);
-    PostControl(platform::kCtlConnect, ControlState::kPressed);
+    PostControl(protocol::kCtlConnect, ControlState::kPressed);
 }
 
 CRecorderSession::~CRecorderSession() {
@@ -153,7 +154,7 @@ void CRecorderSession::Thread_Connect() {
         m_nEnd = SessionEnd::kConnectFailed;
         // No socket at all (descriptors used up): told, and the session released, like any
         // other connect that cannot be made.
-        m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
+        m_owner.Post(Window::Main, protocol::WM_RELEASE_SESSION, 0, 0);
         m_owner.Notify(0, 0);
         return;
     }
@@ -174,7 +175,7 @@ void CRecorderSession::Thread_Connect() {
             m_nEnd = SessionEnd::kConnectFailed;
             // A name nobody knows: the connection cannot be opened, and the operator is
             // told so, like a refused connect, instead of a Connect button that stays down.
-            m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
+            m_owner.Post(Window::Main, protocol::WM_RELEASE_SESSION, 0, 0);
             m_owner.Notify(0, 1);  // code 1: the name is unknown (0: no socket)
             WriteConnectionLog(platform::log_entry::kConnectFailed);
             return;
@@ -201,10 +202,10 @@ void CRecorderSession::Thread_Connect() {
         // reads as a recorder that does not answer, instead of a connect left hanging with
         // the Connect button down and nothing said.
         if (result == platform::ConnectResult::Refused) {
-            m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
+            m_owner.Post(Window::Main, protocol::WM_RELEASE_SESSION, 0, 0);
             m_owner.Notify(1, 1);
         } else if (result != platform::ConnectResult::Cancelled && !m_bConnectStop) {
-            m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
+            m_owner.Post(Window::Main, protocol::WM_RELEASE_SESSION, 0, 0);
             m_owner.Notify(1, 0);
         }
         WriteConnectionLog(platform::log_entry::kConnectFailed);
@@ -312,7 +313,7 @@ void CRecorderSession::Thread_Connecting() {
         m_bRecvStop = true;
         m_nSockThreadID = 0;
         SetAudioState(false);
-        m_owner.Post(Window::Main, platform::WM_RELEASE_SESSION, 0, 0);
+        m_owner.Post(Window::Main, protocol::WM_RELEASE_SESSION, 0, 0);
         m_owner.Notify(1, 0);
         WriteConnectionLog(platform::log_entry::kConnectFailed);
         return;
@@ -525,7 +526,7 @@ void CRecorderSession::DestroyWindow() {
     m_socket.SetSendLimit(m_config.shutdownSendLimit);
 
     // 1. Connect button released.
-    PostControl(platform::kCtlConnect, ControlState::kReleased);
+    PostControl(protocol::kCtlConnect, ControlState::kReleased);
     // 2. Stop the one active service (the services are in the shutdown's order).
     for (ISessionService* service : m_services) {
         if (service->StopRunning()) {
@@ -533,13 +534,13 @@ void CRecorderSession::DestroyWindow() {
         }
     }
     // 3. Dependent dialogs are asked to close (no wait).
-    m_owner.Post(Window::Main, platform::WM_CLOSE_SESSION_DIALOGS, platform::kDependentDialogs,
+    m_owner.Post(Window::Main, protocol::WM_CLOSE_SESSION_DIALOGS, protocol::kDependentDialogs,
                  m_bAccepted ? 1 : 0);
     // 4. What the services showed is released; the channel grid cleared.
     for (ISessionService* service : m_services) {
         service->OnClosing();
     }
-    m_owner.Post(Window::Main, platform::WM_CLEAR_CHANNEL_GRID, 0, 0);
+    m_owner.Post(Window::Main, protocol::WM_CLEAR_CHANNEL_GRID, 0, 0);
     // 5. No new requests; keep-alive stopped and waited for.
     for (ISessionService* service : m_services) {
         service->CloseGates();
@@ -575,7 +576,7 @@ void CRecorderSession::DestroyWindow() {
     // 9. Socket closed.
     m_socket.Close();
     // 10. Remaining session windows asked to close.
-    m_owner.Post(Window::Main, platform::WM_CLOSE_SESSION_DIALOGS, platform::kRemainingDialogs, 0);
+    m_owner.Post(Window::Main, protocol::WM_CLOSE_SESSION_DIALOGS, protocol::kRemainingDialogs, 0);
     // 11. The services' last word (the log-out entry of a session that was logged in).
     for (ISessionService* service : m_services) {
         service->OnClosed();
@@ -666,12 +667,12 @@ void CRecorderSession::PostControl(std::uint64_t control, ControlState state) {
 void CRecorderSession::SetAudioState(bool on) {
     if (on) {
         if (!m_bAudioOn.exchange(true)) {
-            PostControl(platform::kCtlAudio, ControlState::kPressed);
+            PostControl(protocol::kCtlAudio, ControlState::kPressed);
         }
         return;
     }
     if (m_bAudioOn.exchange(false)) {
-        PostControl(platform::kCtlAudio, ControlState::kReleased);
+        PostControl(protocol::kCtlAudio, ControlState::kReleased);
     }
 }
 

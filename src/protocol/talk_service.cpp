@@ -2,6 +2,7 @@
 
 #include "platform/trace.h"
 #include "protocol/refusals.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::protocol {
 
@@ -43,7 +44,7 @@ bool CTalkService::StopRunning() {
 }
 
 void CTalkService::OnClosing() {
-    m_session.PostControl(platform::kCtlMike, platform::ControlState::kReleased);
+    m_session.PostControl(protocol::kCtlMike, platform::ControlState::kReleased);
 }
 
 bool CTalkService::RequestTalk() {
@@ -59,7 +60,7 @@ bool CTalkService::RecvFn_AListenAck(const PacketHeader& header) {
     if (!m_session.Discard(header)) {
         return false;
     }
-    m_session.Owner().Post(Window::Main, platform::WM_TALK_STARTED, 0, 0);
+    m_session.Owner().Post(Window::Main, protocol::WM_TALK_STARTED, 0, 0);
     return true;
 }
 
@@ -70,7 +71,7 @@ bool CTalkService::RecvFn_AListenNack(const PacketHeader& header) {
     }
     Trace("RecvFn_AListenNack... %d\n", reason);
     if (StopsTalking(reason)) {
-        m_session.Owner().Post(Window::Main, platform::WM_TALK_STOPPED, 0, 0);
+        m_session.Owner().Post(Window::Main, protocol::WM_TALK_STOPPED, 0, 0);
     }
     if (const ReasonRule* mapped = MapRefusal(msg::A_LISTEN_NACK, reason)) {
         m_session.Owner().Notify(mapped->notification.category, mapped->notification.code);

@@ -1,7 +1,7 @@
 // Two-way audio on the session: the talk requests and the recorder's answers to them. The
 // talk object that captures and sends the microphone belongs to the connection's owner,
-// which creates it on WM_TALK_STARTED and destroys it on WM_TALK_STOPPED; it sets the
-// talk flag here while it runs.
+// which creates it on protocol::WM_TALK_STARTED and destroys it on protocol::WM_TALK_STOPPED; it
+// sets the talk flag here while it runs.
 //
 // Threads: requests from any thread (through the outbox); the RecvFn_ handlers on the
 // receive thread.
@@ -27,7 +27,7 @@ class CTalkService final : public ISessionService {
     void CloseGates() override { m_bTalkOn = false; }
 
     // A_LISTEN_REQ: asks the recorder to take microphone audio; A_LISTEN_ACK answers with
-    // WM_TALK_STARTED, A_LISTEN_NACK with a refusal.
+    // protocol::WM_TALK_STARTED, A_LISTEN_NACK with a refusal.
     bool RequestTalk();
     // A_LISTEN_STOP_REQ: ends the talk session on the recorder's side.
     bool StopTalkRequest();

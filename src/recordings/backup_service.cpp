@@ -8,6 +8,7 @@
 #include "platform/trace.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "recordings/messages.h"
 #include "recordings/play_control.h"
 
 namespace taviro::recordings {
@@ -176,7 +177,7 @@ bool CBackupService::Start(const BackupRange& range) {
         options.splitBytes = m_target.splitBytes;
         options.clock = m_target.clock;
         options.vidSpaceLimit = m_target.vidSpaceLimit;
-        m_session.Owner().Post(platform::Window::Main, platform::WM_BACKUP_STARTED,
+        m_session.Owner().Post(platform::Window::Main, recordings::WM_BACKUP_STARTED,
                                m_nCapacityKb.load(), 0);
         m_pTransfer =
             std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options), [this] {
@@ -262,7 +263,7 @@ bool CBackupService::RecvFn_OnAck(const PacketHeader& header) {
                                        available, std::numeric_limits<std::uint32_t>::max())));
         m_session.Owner().Notify(13, 0);
     }
-    m_session.Owner().Post(platform::Window::Search, platform::WM_BACKUP_CAPACITY, kilobytes,
+    m_session.Owner().Post(platform::Window::Search, recordings::WM_BACKUP_CAPACITY, kilobytes,
                            fits ? 1 : 0);
     return true;
 }
@@ -271,7 +272,7 @@ bool CBackupService::RecvFn_OnNack(const PacketHeader& header) {
     if (m_session.HandleRefusal(header) == protocol::kReasonReadFailed) {
         return false;
     }
-    m_session.Owner().Post(platform::Window::Search, platform::WM_BACKUP_CAPACITY, 0, -1);
+    m_session.Owner().Post(platform::Window::Search, recordings::WM_BACKUP_CAPACITY, 0, -1);
     return true;
 }
 

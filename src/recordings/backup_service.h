@@ -4,8 +4,9 @@
 // thread of CBackupTransfer), its end (TRANS_ON_DONE, TRANS_ON_FAIL, the user's stop, the
 // connection's end) and TRANS_OFF_REQ.
 //
-// The window learns the capacity by WM_BACKUP_CAPACITY (to the search window), the transfer
-// by WM_BACKUP_STARTED / WM_BACKUP_PROGRESS / WM_BACKUP_FINISHED (to the main window).
+// The window learns the capacity by recordings::WM_BACKUP_CAPACITY (to the search window), the
+// transfer by recordings::WM_BACKUP_STARTED / recordings::WM_BACKUP_PROGRESS /
+// recordings::WM_BACKUP_FINISHED (to the main window).
 //
 // Threads: requests from the owner's thread; Stop() and the destructor wait for the writer
 // and belong on a worker. The receive handlers run on the receive thread and never wait on
@@ -78,7 +79,7 @@ class CBackupService final : public protocol::ISessionService {
 
     // Before a capacity request or a start (owner's thread).
     void SetTarget(BackupTarget target);
-    // TRANS_ON_REQ; the answer comes as WM_BACKUP_CAPACITY.
+    // TRANS_ON_REQ; the answer comes as recordings::WM_BACKUP_CAPACITY.
     bool RequestCapacity(const BackupRange& range);
     // CAPA_CAL_CANCEL: the size question was closed without starting.
     bool CancelCapacity();
@@ -87,7 +88,7 @@ class CBackupService final : public protocol::ISessionService {
     // otherwise be lost; the caller says so and the user tries again once it has ended).
     bool Start(const BackupRange& range);
     // A transfer has not ended yet: it runs, or it writes what is queued and closes its
-    // pair (WM_BACKUP_FINISHED follows).
+    // pair (recordings::WM_BACKUP_FINISHED follows).
     [[nodiscard]] bool Finishing() const;
     // The user's stop: TRANS_OFF_REQ, what is queued written, the pair closed. Waits for the
     // writer (a worker's call). False when no backup ran.
@@ -99,7 +100,7 @@ class CBackupService final : public protocol::ISessionService {
     // The kilobytes of the last capacity answer.
     [[nodiscard]] std::uint32_t CapacityKilobytes() const { return m_nCapacityKb.load(); }
     [[nodiscard]] std::uint64_t BytesReceived() const;
-    // What the last finished backup wrote (after WM_BACKUP_FINISHED).
+    // What the last finished backup wrote (after recordings::WM_BACKUP_FINISHED).
     [[nodiscard]] std::optional<BackupOutcome> LastOutcome() const;
 
   private:

@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "platform/trace.h"
+#include "recordings/messages.h"
 
 namespace taviro::recordings {
 
@@ -71,7 +72,7 @@ void CBackupTransfer::PostProgress(bool force) {
         return;
     }
     m_lastProgress = now;
-    m_owner.Post(platform::Window::Main, platform::WM_BACKUP_PROGRESS, m_nReceived.load() / 1024,
+    m_owner.Post(platform::Window::Main, recordings::WM_BACKUP_PROGRESS, m_nReceived.load() / 1024,
                  0);
 }
 
@@ -122,7 +123,7 @@ void CBackupTransfer::Thread_Write() {
         m_onWriteFailure();  // the recorder is asked to stop sending
     }
     m_bEnded = true;
-    m_owner.Post(platform::Window::Main, platform::WM_BACKUP_FINISHED, 0, 0);
+    m_owner.Post(platform::Window::Main, recordings::WM_BACKUP_FINISHED, 0, 0);
 }
 
 }  // namespace taviro::recordings

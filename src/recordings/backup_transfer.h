@@ -2,7 +2,7 @@
 // slot 17) and the queue in front of it. The receive thread puts each whole transfer
 // record; the writer thread appends it to the backup pair (archive::CBackupWriter), posts
 // the progress and, once told that nothing more comes, writes what is queued, closes the
-// pair and posts WM_BACKUP_FINISHED.
+// pair and posts recordings::WM_BACKUP_FINISHED.
 //
 // The queue is bounded by bytes: while the writer lags the receive thread first slows down
 // (a pause that grows with the backlog) and then waits until the writer has caught up, so
@@ -13,7 +13,7 @@
 // ends the transfer at once, by itself: what is queued is let go, the pair is closed
 // readable up to its last whole record with its summary and trailers, `onWriteFailure`
 // runs once on the writer thread (the service asks the recorder to stop), and
-// WM_BACKUP_FINISHED follows with the outcome naming the file and the reason.
+// recordings::WM_BACKUP_FINISHED follows with the outcome naming the file and the reason.
 //
 // Threads: Put() on the receive thread; Finish() from any thread; Join() and the destructor
 // from a thread that may wait (never the window's, never the writer's own). The object owns

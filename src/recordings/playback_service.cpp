@@ -7,7 +7,9 @@
 #include "platform/trace.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 #include "protocol/wire.h"
+#include "recordings/messages.h"
 
 namespace taviro::recordings {
 
@@ -107,9 +109,9 @@ void CPlaybackService::Begin() {
         m_bRunning = true;
         SendNow(m_control.Start(m_nStartTime.load()));
     }
-    m_session.Owner().Post(platform::Window::Main, platform::WM_PLAY_STARTED, m_nChannels.load(),
+    m_session.Owner().Post(platform::Window::Main, recordings::WM_PLAY_STARTED, m_nChannels.load(),
                            0);
-    m_session.Owner().Post(platform::Window::Main, platform::WM_PLAYER_INFO, 0, 0);
+    m_session.Owner().Post(platform::Window::Main, protocol::WM_PLAYER_INFO, 0, 0);
 }
 
 protocol::ChannelMask CPlaybackService::PlayedInView(protocol::ChannelMask view) const {
@@ -555,7 +557,7 @@ bool CPlaybackService::RecvFn_OnDone(const PacketHeader& header) {
         // shown at their pace.
         SendNow(m_control.OnDone());
     }
-    m_session.Owner().Post(platform::Window::Main, platform::WM_PLAYER_INFO, 1, 0);
+    m_session.Owner().Post(platform::Window::Main, protocol::WM_PLAYER_INFO, 1, 0);
     return true;
 }
 

@@ -32,6 +32,7 @@
 #include "protocol/channel_mask.h"
 #include "protocol/login_service.h"
 #include "protocol/session.h"
+#include "protocol/session_messages.h"
 #include "protocol/session_service.h"
 #include "protocol/stream_receiver.h"
 #include "recordings/play_control.h"
@@ -99,8 +100,8 @@ class CPlaybackService final : public protocol::ISessionService,
     // PLAY_ON_REQ. False (nothing sent) while the local player runs, while a request is
     // outstanding or playback runs (stop it first), or when it cannot be queued.
     bool StartPlayback(const PlayRequest& request);
-    // The owner's worker after PlaybackAccepted: credit 93, playing, WM_PLAY_STARTED and
-    // WM_PLAYER_INFO.
+    // The owner's worker after PlaybackAccepted: credit 93, playing, recordings::WM_PLAY_STARTED
+    // and protocol::WM_PLAYER_INFO.
     void Begin();
     // A playback button with the channels shown. False when playback does not run.
     bool Command(PlayCommand command, protocol::ChannelMask view);

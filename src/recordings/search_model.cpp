@@ -1,6 +1,9 @@
 #include "recordings/search_model.h"
 
+#include "logs/info_messages.h"
 #include "platform/message_sink.h"
+#include "protocol/session_messages.h"
+#include "recordings/messages.h"
 
 namespace taviro::recordings {
 
@@ -180,23 +183,23 @@ void CSearchModel::PlaybackStartedFromLog(std::shared_ptr<const std::vector<std:
 
 SearchAction CSearchModel::OnReady(std::uint32_t message, std::uint64_t wParam) {
     switch (message) {
-        case platform::WM_EVENT_LIST_READY:
-        case platform::WM_EVENT_PAGE_READY:
+        case recordings::WM_EVENT_LIST_READY:
+        case recordings::WM_EVENT_PAGE_READY:
             return ShowPage(wParam == 1 ? SearchPage::BackupEvents : SearchPage::PlayEvents);
-        case platform::WM_RECORDER_LOG_DONE: {
+        case logs::WM_RECORDER_LOG_DONE: {
             SearchAction a = ShowPage(SearchPage::LogView);
             a.logView = m_askedLogView;
             return a;
         }
-        case platform::WM_RECORDER_STATUS_DONE:
+        case logs::WM_RECORDER_STATUS_DONE:
             return ShowPage(SearchPage::StatusInfo);
-        case platform::WM_PLAY_MONTH_READY:
+        case protocol::WM_PLAY_MONTH_READY:
             return ShowPage(SearchPage::PlayCalendar);
-        case platform::WM_BACKUP_MONTH_READY:
+        case protocol::WM_BACKUP_MONTH_READY:
             return ShowPage(SearchPage::BackupCalendar);
-        case platform::WM_PLAY_DAY_READY:
+        case recordings::WM_PLAY_DAY_READY:
             return ShowPage(SearchPage::PlayDay);
-        case platform::WM_BACKUP_DAY_READY:
+        case recordings::WM_BACKUP_DAY_READY:
             return ShowPage(SearchPage::BackupDay);
         default:
             return Ignored();

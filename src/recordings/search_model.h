@@ -113,10 +113,10 @@ class CSearchModel {
     // A page the window has created (it is shown again, never recreated).
     void PageCreated(SearchPage page) { m_pages.insert(page); }
     [[nodiscard]] bool PageExists(SearchPage page) const { return m_pages.count(page) != 0; }
-    // WM_PLAY_MONTH_READY and the other ready messages: the page to create or show. An
+    // protocol::WM_PLAY_MONTH_READY and the other ready messages: the page to create or show. An
     // event answer goes to the side that asked (wParam); a log answer to the view that asked.
     SearchAction OnReady(std::uint32_t message, std::uint64_t wParam = 0);
-    // WM_SEARCH_RIGHTS: 0 all tabs, 1 only backup remains, 2 only playback remains.
+    // protocol::WM_SEARCH_RIGHTS: 0 all tabs, 1 only backup remains, 2 only playback remains.
     SearchAction OnRightsChanged(std::uint64_t remains, bool backupRunning);
     // Close, OK or Cancel. `gridShowsRemotePlayback`: the pending selection survives only
     // while the grid shows the playback it belongs to.

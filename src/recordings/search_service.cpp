@@ -4,8 +4,10 @@
 
 #include "platform/trace.h"
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 #include "protocol/wire.h"
 #include "recordings/calendar.h"
+#include "recordings/messages.h"
 
 namespace taviro::recordings {
 
@@ -59,7 +61,7 @@ bool CSearchService::RequestMonths(SearchSide side) {
     const protocol::ReplyRoute route{
         play ? msg::PLAY_INFO_MONTH_ACK : msg::TRANS_INFO_MONTH_ACK,
         play ? Window::Search : Window::Backup,
-        play ? platform::WM_PLAY_MONTH_READY : platform::WM_BACKUP_MONTH_READY, 0};
+        play ? protocol::WM_PLAY_MONTH_READY : protocol::WM_BACKUP_MONTH_READY, 0};
     return Begin(route, play ? msg::PLAY_INFO_MONTH_REQ : msg::TRANS_INFO_MONTH_REQ, {});
 }
 
@@ -72,7 +74,7 @@ bool CSearchService::RequestDay(SearchSide side, int year, int month0, int day0,
     const protocol::ReplyRoute route{
         play ? msg::PLAY_INFO_DAY_ACK : msg::TRANS_INFO_DAY_ACK,
         to.value_or(play ? Window::Search : Window::Backup),
-        play ? platform::WM_PLAY_DAY_READY : platform::WM_BACKUP_DAY_READY,
+        play ? recordings::WM_PLAY_DAY_READY : recordings::WM_BACKUP_DAY_READY,
         DayParam(year, month0, day0)};
     const auto payload = DayRequestPayload(year, month0, day0);
     platform::Trace("Send... %s... %d %d %d\n", play ? "PLAY_INFO_DAY_REQ" : "TRANS_INFO_DAY_REQ",
@@ -82,10 +84,10 @@ bool CSearchService::RequestDay(SearchSide side, int year, int month0, int day0,
 
 bool CSearchService::RequestEvents(SearchSide side, EventKind kind, std::int32_t page) {
     const Window window = side == SearchSide::Playback ? Window::Search : Window::Backup;
-    protocol::ReplyRoute route{msg::EVENT_INFO_ACK_BYPG, window, platform::WM_EVENT_PAGE_READY,
+    protocol::ReplyRoute route{msg::EVENT_INFO_ACK_BYPG, window, recordings::WM_EVENT_PAGE_READY,
                                static_cast<std::uint64_t>(side)};
     route.alternateCode = msg::EVENT_INFO_ACK;
-    route.alternateMessage = platform::WM_EVENT_LIST_READY;
+    route.alternateMessage = recordings::WM_EVENT_LIST_READY;
     m_eventWindow = window;
     platform::Trace("Send... EVENT_INFO_REQ... %d %d\n", static_cast<int>(kind), page);
     return Begin(route, msg::EVENT_INFO_REQ, EventRequestPayload(kind, page));
@@ -131,7 +133,7 @@ bool CSearchService::RecvFn_EventRefusal(const PacketHeader& header) {
         const Window window = m_eventWindow.load();
         platform::PostedMessage message;
         message.window = window;
-        message.message = platform::WM_EVENT_PAGE_READY;
+        message.message = recordings::WM_EVENT_PAGE_READY;
         message.wParam = static_cast<std::uint64_t>(window == Window::Search ? SearchSide::Playback
                                                                              : SearchSide::Backup);
         message.data = std::make_shared<const std::vector<std::uint8_t>>();

@@ -44,19 +44,19 @@ class CSearchService final : public protocol::ISessionService {
     void CloseGates() override;
 
     // PLAY_INFO_MONTH_REQ / TRANS_INFO_MONTH_REQ; the answer comes as
-    // WM_PLAY_MONTH_READY (Window::Search) / WM_BACKUP_MONTH_READY (Window::Backup) with
-    // the records' bytes. False (nothing sent) while busy or closing.
+    // protocol::WM_PLAY_MONTH_READY (Window::Search) / protocol::WM_BACKUP_MONTH_READY
+    // (Window::Backup) with the records' bytes. False (nothing sent) while busy or closing.
     bool RequestMonths(SearchSide side);
     // PLAY_INFO_DAY_REQ / TRANS_INFO_DAY_REQ for (year, month0 0..11, day0 0..30); the
-    // answer comes as WM_PLAY_DAY_READY / WM_BACKUP_DAY_READY, wParam DayParam, to the
-    // search window (or the backup window), or to `to` when given (the main window's
-    // playback bar).
+    // answer comes as recordings::WM_PLAY_DAY_READY / recordings::WM_BACKUP_DAY_READY, wParam
+    // DayParam, to the search window (or the backup window), or to `to` when given (the main
+    // window's playback bar).
     bool RequestDay(SearchSide side, int year, int month0, int day0,
                     std::optional<platform::Window> to = std::nullopt);
     // EVENT_INFO_REQ for (kind, page); the answer goes to the side's event list (the page
-    // that asked): the paged form as WM_EVENT_PAGE_READY, the whole list as
-    // WM_EVENT_LIST_READY, with the answer's bytes. A refusal clears the list: an empty
-    // WM_EVENT_PAGE_READY (page 0 of 0) to the same page.
+    // that asked): the paged form as recordings::WM_EVENT_PAGE_READY, the whole list as
+    // recordings::WM_EVENT_LIST_READY, with the answer's bytes. A refusal clears the list: an empty
+    // recordings::WM_EVENT_PAGE_READY (page 0 of 0) to the same page.
     bool RequestEvents(SearchSide side, EventKind kind, std::int32_t page);
     // The window gave up waiting (Cancel, or it closed): busy off, the answer is dropped.
     void Cancel();

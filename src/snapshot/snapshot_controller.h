@@ -45,7 +45,7 @@ class CSnapshotController {
     CSnapshotWriters m_writers;
 };
 
-// What WM_SNAPSHOT_DONE tells the operator: nothing for a saved file, else the sentence.
+// What snapshot::WM_SNAPSHOT_DONE tells the operator: nothing for a saved file, else the sentence.
 std::optional<std::string> SnapshotDoneMessage(const platform::PostedMessage& message);
 
 }  // namespace taviro::snapshot

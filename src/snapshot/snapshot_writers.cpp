@@ -67,7 +67,7 @@ int CSnapshotWriters::Start(std::vector<SnapshotJob> jobs) {
                 w->result = RunSnapshotJob(owned, m_painter, m_display);
                 owned.picture.reset();
                 if (m_sink != nullptr) {
-                    m_sink->Post(m_window, platform::WM_SNAPSHOT_DONE,
+                    m_sink->Post(m_window, snapshot::WM_SNAPSHOT_DONE,
                                  static_cast<std::uint64_t>(w->result.channel), w->result.code);
                 }
                 w->finished.store(true, std::memory_order_release);
@@ -76,7 +76,7 @@ int CSnapshotWriters::Start(std::vector<SnapshotJob> jobs) {
             // No thread to be had: this job is not written, and says so like any other.
             m_results.push_back(SnapshotResult{channel, {}, kSnapshotWriteFailed, e.what()});
             if (m_sink != nullptr) {
-                m_sink->Post(m_window, platform::WM_SNAPSHOT_DONE,
+                m_sink->Post(m_window, snapshot::WM_SNAPSHOT_DONE,
                              static_cast<std::uint64_t>(channel), kSnapshotWriteFailed);
             }
             continue;

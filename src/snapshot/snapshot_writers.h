@@ -26,6 +26,9 @@
 
 namespace taviro::snapshot {
 
+// wParam = channel, lParam = 0 saved, else a SnapshotFailure.
+inline constexpr std::uint32_t WM_SNAPSHOT_DONE = 0x5417;
+
 // lParam of WM_SNAPSHOT_DONE.
 enum SnapshotFailure : std::int64_t {
     kSnapshotSaved = 0,

@@ -4,6 +4,7 @@
 
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::video {
 
@@ -299,7 +300,7 @@ void CGridLayout::RecomputeVisible() {
 }
 
 std::optional<int> CGridLayout::PtzResend(const GridContext& ctx) const {
-    if (ctx.mode != platform::kGridLive || !ctx.ptzOpen)
+    if (ctx.mode != protocol::kGridLive || !ctx.ptzOpen)
         return std::nullopt;
     // Slot 0 visible with channel 0 on the air keeps the PTZ channel as it is.
     if (SlotVisible(0) && protocol::HasChannel(m_available, 0))
@@ -322,9 +323,9 @@ LayoutEffects CGridLayout::Finish(protocol::ChannelMask before, const GridContex
     e.buttons = m_buttons;
     std::optional<std::uint16_t> code;
     protocol::ChannelMask sent = e.visibleChannels;
-    if (ctx.mode == platform::kGridLive) {
+    if (ctx.mode == protocol::kGridLive) {
         code = protocol::msg::LIVE_REQ;
-    } else if (ctx.mode == platform::kGridPlayback) {
+    } else if (ctx.mode == protocol::kGridPlayback) {
         code = protocol::msg::PLAY_VIEW_CH;
         sent &= ctx.playbackChannels;
     }
@@ -337,8 +338,8 @@ LayoutEffects CGridLayout::Finish(protocol::ChannelMask before, const GridContex
     }
     if (e.visibleChanged) {
         e.markPlaybackReposition =
-            ctx.mode == platform::kGridPlayback && (ctx.playState == 1 || ctx.playState == 7);
-        e.tellLocalPlayer = ctx.mode == platform::kGridLocal && ctx.localPlayState == 4;
+            ctx.mode == protocol::kGridPlayback && (ctx.playState == 1 || ctx.playState == 7);
+        e.tellLocalPlayer = ctx.mode == protocol::kGridLocal && ctx.localPlayState == 4;
     }
     return e;
 }
@@ -392,7 +393,7 @@ LayoutEffects CGridLayout::ShowChannelAlone(int channel, const GridContext& ctx,
     LayoutEffects e = Finish(before, ctx);
     if (protocol::HasChannel(ctx.audioMask, channel))
         e.audioChannel = channel;
-    if (ctx.mode == platform::kGridLive && ctx.ptzOpen && channel != ctx.ptzChannel)
+    if (ctx.mode == protocol::kGridLive && ctx.ptzOpen && channel != ctx.ptzChannel)
         e.ptzChannel = channel;
     return e;
 }
@@ -429,7 +430,7 @@ LayoutEffects CGridLayout::DoubleClick(Point down, const GridContext& ctx) {
         m_zoomed = true;
     }
     m_pageLock = false;
-    if (ctx.mode == platform::kGridLive && ctx.liveFrozen)
+    if (ctx.mode == protocol::kGridLive && ctx.liveFrozen)
         e.repaintAfterMs = 100;
     return e;
 }
@@ -480,7 +481,7 @@ LayoutEffects CGridLayout::EndDrag(Point pointer, const GridContext& ctx) {
     if (target == from) {
         // A plain click: in live view it points the PTZ control at that channel.
         const int channel = ChannelOfSlot(from);
-        if (ctx.mode == platform::kGridLive && ctx.ptzOpen && channel != ctx.ptzChannel)
+        if (ctx.mode == protocol::kGridLive && ctx.ptzOpen && channel != ctx.ptzChannel)
             e.ptzChannel = channel;
         else
             e.ignored = true;

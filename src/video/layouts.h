@@ -21,6 +21,7 @@
 
 #include "platform/message_sink.h"
 #include "protocol/channel_mask.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::video {
 
@@ -99,7 +100,7 @@ std::uint32_t VisibleSlots(int layout, int page, int channelCount);
 
 // What the window knows about the rest of the client when a transition runs.
 struct GridContext {
-    platform::GridMode mode = platform::kGridNone;
+    protocol::GridMode mode = protocol::kGridNone;
     protocol::ChannelMask playbackChannels = 0;  // channels being played back remotely
     int playState = 0;                           // remote player state
     int localPlayState = 0;                      // local player state

@@ -15,6 +15,7 @@
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 #include "sim/recorder_sim.h"
 #include "support/temp_folder_test.h"
 
@@ -49,7 +50,7 @@ class ClientShellTest : public testing::CTempFolderTest {
 
     bool LoggedIn(std::chrono::milliseconds limit = 5s) {
         return m_sink.WaitFor(
-            [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; },
+            [](const PostedMessage& m) { return m.message == protocol::WM_SESSION_LOGGED_IN; },
             limit);
     }
 
@@ -220,7 +221,7 @@ TEST_F(ClientShellTest, CommandsWithoutRightsOrSessionPostTheRefusalOrNothing) {
     EXPECT_TRUE(Pump(shell, [&] { return !shell.HasSession(); }));
     EXPECT_TRUE(m_sink.WaitFor(
         [](const PostedMessage& m) {
-            return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlLive &&
+            return m.message == platform::WM_CONTROL_STATE && m.wParam == protocol::kCtlLive &&
                    m.lParam == platform::kDisabled;
         },
         1s));
@@ -264,7 +265,7 @@ TEST_F(ClientShellTest, TalkStartsOnTheRecordersAnswerAndQuitStopsItBeforeTheGoo
     PostedMessage started;
     ASSERT_TRUE(m_sink.WaitFor(
         [&](const PostedMessage& m) {
-            if (m.message != platform::WM_TALK_STARTED)
+            if (m.message != protocol::WM_TALK_STARTED)
                 return false;
             started = m;
             return true;

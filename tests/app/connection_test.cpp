@@ -16,6 +16,7 @@
 #include "platform/h264_decoder.h"
 #include "platform/message_sink.h"
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 #include "sim/recorder_sim.h"
 #include "support/temp_folder_test.h"
 
@@ -71,7 +72,7 @@ class ConnectionTest : public testing::CTempFolderTest {
         const auto answers = [&] {
             const auto history = m_sink.History();
             return std::count_if(history.begin(), history.end(), [](const PostedMessage& m) {
-                return m.message == platform::WM_SESSION_LOGGED_IN;
+                return m.message == protocol::WM_SESSION_LOGGED_IN;
             });
         };
         const auto before = answers();
@@ -189,7 +190,7 @@ TEST_F(ConnectionTest, RecorderEndingTheConnectionDuringLiveViewAndItsLateMessag
     // A message of the ended connection that arrives late changes nothing.
     EXPECT_FALSE(shell->OnMessage(ended));
     PostedMessage release = ended;
-    release.message = platform::WM_RELEASE_SESSION;
+    release.message = protocol::WM_RELEASE_SESSION;
     EXPECT_FALSE(shell->OnMessage(release));
     EXPECT_NE(shell->State(), ConnectionState::kClosing);
     ASSERT_TRUE(PumpUntilLoggedIn(*shell));

@@ -11,6 +11,7 @@
 #include "platform/message_sink.h"
 #include "protocol/catalogue.h"
 #include "protocol/client_session.h"
+#include "protocol/session_messages.h"
 #include "support/fake_recorder.h"
 
 namespace taviro::audio {
@@ -92,7 +93,7 @@ class AudioOnOffTest : public ::testing::Test {
         ASSERT_TRUE(m_recorder->SendHello(testing::SupportedHello()));
         ASSERT_TRUE(m_sink.WaitFor(
             [](const platform::PostedMessage& m) {
-                return m.message == platform::WM_SESSION_LOGGED_IN;
+                return m.message == protocol::WM_SESSION_LOGGED_IN;
             },
             3s));
     }

@@ -19,6 +19,7 @@
 #include "client/connection.h"
 #include "platform/message_sink.h"
 #include "platform/qt_audio/qt_sound.h"
+#include "protocol/session_messages.h"
 #include "sim/live_audio.h"
 #include "sim/recorder_sim.h"
 #include "support/run_program.h"
@@ -106,7 +107,7 @@ class SoundOutputTest : public ::testing::Test {
         m_connection->Start();
         ASSERT_TRUE(m_messages.WaitFor(
             [](const platform::PostedMessage& m) {
-                return m.message == platform::WM_SESSION_LOGGED_IN;
+                return m.message == protocol::WM_SESSION_LOGGED_IN;
             },
             10s));
         for (int i = 0; i < 500 && !m_connection->LiveRunning(); ++i)

@@ -15,6 +15,7 @@
 #include "audio/talk.h"
 #include "platform/message_sink.h"
 #include "protocol/client_session.h"
+#include "protocol/session_messages.h"
 #include "support/fake_recorder.h"
 #include "support/tone_analysis.h"
 
@@ -273,7 +274,7 @@ class MikeButtonTest : public ::testing::Test {
         hello.account = account;
         ASSERT_TRUE(m_recorder->SendHello(hello));
         ASSERT_TRUE(m_sink.WaitFor(
-            [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; },
+            [](const PostedMessage& m) { return m.message == protocol::WM_SESSION_LOGGED_IN; },
             3s));
         ASSERT_TRUE(m_recorder->ReadUntil(protocol::msg::LIVE_REQ));
     }
@@ -298,7 +299,7 @@ class MikeButtonTest : public ::testing::Test {
     std::vector<std::int64_t> MikeLamp() const {
         std::vector<std::int64_t> states;
         for (const auto& m : m_sink.History()) {
-            if (m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlMike) {
+            if (m.message == platform::WM_CONTROL_STATE && m.wParam == protocol::kCtlMike) {
                 states.push_back(m.lParam);
             }
         }
@@ -348,9 +349,9 @@ TEST_F(MikeButtonTest, TalkRunsFromTheAcknowledgementUntilTheButtonStopsIt) {
     ASSERT_TRUE(m_recorder->ReadUntil(A_LISTEN_REQ));
     ASSERT_TRUE(m_recorder->Send(protocol::msg::A_LISTEN_ACK));
     ASSERT_TRUE(m_sink.WaitFor(
-        [](const PostedMessage& m) { return m.message == platform::WM_TALK_STARTED; }, 3s));
+        [](const PostedMessage& m) { return m.message == protocol::WM_TALK_STARTED; }, 3s));
 
-    // The main window's part on WM_TALK_STARTED.
+    // The main window's part on protocol::WM_TALK_STARTED.
     auto mic = std::make_unique<CFakeMic>();
     CFakeMic* micView = mic.get();
     ASSERT_TRUE(m_button->OnTalkStarted(*m_session, std::move(mic)));
@@ -377,7 +378,7 @@ TEST_F(MikeButtonTest, RefusalThatStopsTalkingEndsItWithoutAStopRequest) {
     ASSERT_TRUE(m_button->OnTalkStarted(*m_session, std::make_unique<CFakeMic>()));
     ASSERT_TRUE(m_recorder->SendReason(protocol::msg::A_LISTEN_NACK, 55));
     ASSERT_TRUE(m_sink.WaitFor(
-        [](const PostedMessage& m) { return m.message == platform::WM_TALK_STOPPED; }, 3s));
+        [](const PostedMessage& m) { return m.message == protocol::WM_TALK_STOPPED; }, 3s));
     m_button->OnTalkStopped(m_session.get());
     EXPECT_FALSE(m_button->Talking());
     EXPECT_FALSE(m_session->Transport().ServiceOn(protocol::Service::Talk));

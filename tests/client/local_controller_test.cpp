@@ -10,6 +10,9 @@
 #include <functional>
 #include <optional>
 
+#include "client/local_playback.h"
+#include "controls/control_events.h"
+#include "protocol/session_messages.h"
 #include "support/sim_backup_pair.h"
 #include "support/temp_folder_test.h"
 
@@ -45,22 +48,22 @@ class LocalControllerTest : public testing::CTempFolderTest {
             const auto m = m_sink.Take(20ms);
             if (!m)
                 continue;
-            if (m->message == platform::WM_CHANNEL_GRID_MODE)
-                m_mode = static_cast<platform::GridMode>(m->wParam);
+            if (m->message == protocol::WM_CHANNEL_GRID_MODE)
+                m_mode = static_cast<protocol::GridMode>(m->wParam);
             m_controller.OnMessage(*m);
             if (until(*m))
                 return true;
         }
         return false;
     }
-    static std::function<bool(const platform::PostedMessage&)> Mode(platform::GridMode mode) {
+    static std::function<bool(const platform::PostedMessage&)> Mode(protocol::GridMode mode) {
         return [mode](const platform::PostedMessage& m) {
-            return m.message == platform::WM_CHANNEL_GRID_MODE && m.wParam == mode;
+            return m.message == protocol::WM_CHANNEL_GRID_MODE && m.wParam == mode;
         };
     }
 
     platform::CQueueSink m_sink;
-    platform::GridMode m_mode = platform::kGridNone;
+    protocol::GridMode m_mode = protocol::kGridNone;
     CLocalPlaybackController m_controller{m_sink, m_mode};
     video::CChannelViews m_views;
     RecordingView m_view;
@@ -76,8 +79,8 @@ TEST_F(LocalControllerTest, ShowsSpanPositionTitleAndBookmarkThenStops) {
     settings.folder = folder;
     ASSERT_EQ(m_controller.Start(testing::kSimRecordingStart + 1, m_views, settings),
               CommandResult::kDone);
-    EXPECT_EQ(m_mode, platform::kGridLocal) << "the buttons act on local playback at once";
-    ASSERT_TRUE(Pump(Mode(platform::kGridLocal)));
+    EXPECT_EQ(m_mode, protocol::kGridLocal) << "the buttons act on local playback at once";
+    ASSERT_TRUE(Pump(Mode(protocol::kGridLocal)));
     EXPECT_EQ(m_view.shown, true);
     ASSERT_TRUE(Pump([&](const platform::PostedMessage&) {
         return m_controller.Title().starts_with("L-PLAY ") && m_view.position >= 0;
@@ -99,16 +102,16 @@ TEST_F(LocalControllerTest, ShowsSpanPositionTitleAndBookmarkThenStops) {
     EXPECT_EQ(m_controller.IconSpeed(), 0);
 
     // Held, the slider is not moved by what plays.
-    m_controller.Slider(platform::WM_SLIDER_BEGIN, 4);
+    m_controller.Slider(controls::WM_SLIDER_BEGIN, 4);
     m_view.position = -1;
     ASSERT_EQ(m_controller.Button(342), CommandResult::kDone);
-    Pump([](const platform::PostedMessage& m) { return m.message == platform::WM_LOCAL_POSITION; });
+    Pump([](const platform::PostedMessage& m) { return m.message == client::WM_LOCAL_POSITION; });
     EXPECT_EQ(m_view.position, -1);
-    m_controller.Slider(platform::WM_SLIDER_END, 4);
+    m_controller.Slider(controls::WM_SLIDER_END, 4);
 
     ASSERT_EQ(m_controller.Button(345), CommandResult::kDone);
-    EXPECT_EQ(m_mode, platform::kGridNone);
-    ASSERT_TRUE(Pump(Mode(platform::kGridNone)));
+    EXPECT_EQ(m_mode, protocol::kGridNone);
+    ASSERT_TRUE(Pump(Mode(protocol::kGridNone)));
     EXPECT_EQ(m_view.shown, false);
     EXPECT_TRUE(m_controller.Title().empty());
     EXPECT_EQ(m_controller.Button(342), CommandResult::kIgnored);
@@ -122,9 +125,9 @@ TEST_F(LocalControllerTest, ATimeNoPairHoldsHandsThePanesStraightBack) {
     settings.folder = m_root / "Download";
     ASSERT_EQ(m_controller.Start(testing::kSimRecordingStart, m_views, settings),
               CommandResult::kDone);
-    ASSERT_TRUE(Pump(Mode(platform::kGridNone)));
+    ASSERT_TRUE(Pump(Mode(protocol::kGridNone)));
     EXPECT_FALSE(m_view.shown.has_value()) << "never shown";
-    EXPECT_EQ(m_mode, platform::kGridNone);
+    EXPECT_EQ(m_mode, protocol::kGridNone);
 }
 
 }  // namespace

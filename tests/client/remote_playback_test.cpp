@@ -9,7 +9,10 @@
 #include <chrono>
 #include <optional>
 
+#include "controls/control_events.h"
 #include "platform/message_sink.h"
+#include "protocol/session_messages.h"
+#include "recordings/messages.h"
 #include "sim/recorder_sim.h"
 
 namespace taviro::client {
@@ -53,7 +56,7 @@ class RemotePlaybackTest : public ::testing::Test {
                                                      std::move(settings));
         m_connection->Start();
         ASSERT_TRUE(Pump([](const platform::PostedMessage& m) {
-            return m.message == platform::WM_SESSION_LOGGED_IN;
+            return m.message == protocol::WM_SESSION_LOGGED_IN;
         }));
         m_controller.Attach(m_connection.get());
     }
@@ -70,11 +73,11 @@ class RemotePlaybackTest : public ::testing::Test {
             const auto m = m_sink.Take(20ms);
             if (!m)
                 continue;
-            if (m->message == platform::WM_PLAY_STARTED)
+            if (m->message == recordings::WM_PLAY_STARTED)
                 m_controller.OnStarted();
-            else if (m->message == platform::WM_PLAY_STOPPED)
+            else if (m->message == recordings::WM_PLAY_STOPPED)
                 m_controller.OnStopped();
-            else if (m->message == platform::WM_PLAY_DAY_READY)
+            else if (m->message == recordings::WM_PLAY_DAY_READY)
                 m_controller.OnDay(m->data);
             if (until(*m))
                 return true;
@@ -112,7 +115,7 @@ TEST_F(RemotePlaybackTest, DaySpanTitleHeldSliderSeekPauseAndStop) {
     EXPECT_EQ(m_controller.Start(request), CommandResult::kIgnored) << "local playback is shown";
     m_local = false;
     ASSERT_EQ(m_controller.Start(request), CommandResult::kDone);
-    ASSERT_TRUE(Pump(Is(platform::WM_PLAY_DAY_READY)));
+    ASSERT_TRUE(Pump(Is(recordings::WM_PLAY_DAY_READY)));
     EXPECT_EQ(m_view.shown, true);
     EXPECT_TRUE(m_controller.Shown());
     // The day answer's stretch (08:00 to 09:30) is what the slider spans, not the whole day.
@@ -128,11 +131,11 @@ TEST_F(RemotePlaybackTest, DaySpanTitleHeldSliderSeekPauseAndStop) {
     EXPECT_GE(m_view.position, kEight + 600);
 
     // Held, the slider stays where the hand has it; let go, playback goes there.
-    m_controller.Slider(platform::WM_SLIDER_BEGIN, kEight + 3600, 0xF);
+    m_controller.Slider(controls::WM_SLIDER_BEGIN, kEight + 3600, 0xF);
     m_view.position = -1;
     m_controller.Tick();
     EXPECT_EQ(m_view.position, -1);
-    m_controller.Slider(platform::WM_SLIDER_END, kEight + 3600, 0xF);
+    m_controller.Slider(controls::WM_SLIDER_END, kEight + 3600, 0xF);
     ASSERT_TRUE(TickUntil([&] { return m_view.position >= kEight + 3600; })) << m_view.position;
     EXPECT_LT(m_view.position, kEight + 3600 + 60);
 
@@ -144,7 +147,7 @@ TEST_F(RemotePlaybackTest, DaySpanTitleHeldSliderSeekPauseAndStop) {
 
     const int titles = m_view.titles;
     ASSERT_EQ(m_controller.Button(345, 0xF), CommandResult::kDone);
-    ASSERT_TRUE(Pump(Is(platform::WM_PLAY_STOPPED)));
+    ASSERT_TRUE(Pump(Is(recordings::WM_PLAY_STOPPED)));
     EXPECT_EQ(m_view.shown, false);
     EXPECT_TRUE(m_controller.Title().empty());
     EXPECT_GT(m_view.titles, titles);
@@ -157,7 +160,7 @@ TEST_F(RemotePlaybackTest, AConnectionThatGoesEndsThePlaybackShownAndItsSelectio
     request.channels = 0x1;
     request.start = kArchiveStart;
     ASSERT_EQ(m_controller.Start(request), CommandResult::kDone);
-    ASSERT_TRUE(Pump(Is(platform::WM_PLAY_STARTED)));
+    ASSERT_TRUE(Pump(Is(recordings::WM_PLAY_STARTED)));
     m_controller.Pending().pending = true;
     m_controller.Attach(nullptr);
     EXPECT_EQ(m_view.shown, false);

@@ -5,12 +5,13 @@
 #include <map>
 #include <vector>
 
+#include "controls/control_events.h"
 #include "platform/message_sink.h"
 
 namespace taviro::controls {
 namespace {
 
-using platform::WM_UNCHECK_REQUEST;
+using controls::WM_UNCHECK_REQUEST;
 
 constexpr Point kIn{10, 10};
 constexpr Point kOut{60, 10};
@@ -26,7 +27,7 @@ ControlPost Click(std::uint32_t id) {
     return ControlPost{Recipient::Parent, 0, kWmCommand, id, 0};
 }
 ControlPost Uncheck(std::uint32_t to) {
-    return ControlPost{Recipient::Control, to, WM_UNCHECK_REQUEST, 0, 0};
+    return ControlPost{Recipient::Control, to, controls::WM_UNCHECK_REQUEST, 0, 0};
 }
 
 TEST(SkinButtonLook, PictureFollowsTheState) {
@@ -200,7 +201,7 @@ TEST(SkinButtonRadio, CheckingOneUnchecksTheOthersInGroupOrder) {
 
     int repainted = 0;
     for (const ControlPost& p : up.posts) {
-        if (p.message != WM_UNCHECK_REQUEST)
+        if (p.message != controls::WM_UNCHECK_REQUEST)
             continue;
         if (buttons.at(p.control).OnUncheckRequest().repaint)
             ++repainted;

@@ -4,14 +4,15 @@
 
 #include <vector>
 
+#include "controls/control_events.h"
 #include "platform/message_sink.h"
 
 namespace taviro::controls {
 namespace {
 
-using platform::WM_SLIDER_BEGIN;
-using platform::WM_SLIDER_END;
-using platform::WM_SLIDER_MOVE;
+using controls::WM_SLIDER_BEGIN;
+using controls::WM_SLIDER_END;
+using controls::WM_SLIDER_MOVE;
 
 ControlPost Msg(std::uint32_t message, std::int64_t pos) {
     return ControlPost{Recipient::Parent, 0, message, 420, pos};
@@ -116,12 +117,13 @@ TEST(SkinSliderDrag, ClickOnTrackJumpsThenBeginsThenEnds) {
     EXPECT_EQ(down.capture, CaptureChange::Take);
     EXPECT_TRUE(down.takeFocus);
     EXPECT_TRUE(down.repaint);
-    EXPECT_EQ(down.posts, (std::vector{Msg(WM_SLIDER_MOVE, 750), Msg(WM_SLIDER_BEGIN, 750)}));
+    EXPECT_EQ(down.posts, (std::vector{Msg(controls::WM_SLIDER_MOVE, 750),
+                                       Msg(controls::WM_SLIDER_BEGIN, 750)}));
     EXPECT_TRUE(s.Dragging());
 
     Reaction up = s.OnButtonUp(Point{145, 10});
     EXPECT_EQ(up.capture, CaptureChange::Release);
-    EXPECT_EQ(up.posts, (std::vector{Msg(WM_SLIDER_END, 750)}));
+    EXPECT_EQ(up.posts, (std::vector{Msg(controls::WM_SLIDER_END, 750)}));
     EXPECT_FALSE(s.Dragging());
 }
 
@@ -130,19 +132,20 @@ TEST(SkinSliderDrag, GrabbingTheThumbKeepsTheOffset) {
     s.SetPosition(500);  // centre 100
     Reaction down = s.OnButtonDown(Point{103, 10});
     EXPECT_EQ(s.GrabOffset(), 3);
-    EXPECT_EQ(down.posts, (std::vector{Msg(WM_SLIDER_BEGIN, 500)}));
+    EXPECT_EQ(down.posts, (std::vector{Msg(controls::WM_SLIDER_BEGIN, 500)}));
 
     Reaction m1 = s.OnMouseMove(Point{113, 0});  // target 110 -> 100 * 1000 / 180
-    EXPECT_EQ(m1.posts, (std::vector{Msg(WM_SLIDER_MOVE, 555)}));
+    EXPECT_EQ(m1.posts, (std::vector{Msg(controls::WM_SLIDER_MOVE, 555)}));
     Reaction m2 = s.OnMouseMove(Point{114, 40});  // target 111; y is ignored
-    EXPECT_EQ(m2.posts, (std::vector{Msg(WM_SLIDER_MOVE, 561)}));
+    EXPECT_EQ(m2.posts, (std::vector{Msg(controls::WM_SLIDER_MOVE, 561)}));
 
     // Beyond either end the target sticks to the end pixels 190 and 10.
-    EXPECT_EQ(s.OnMouseMove(Point{900, 0}).posts, (std::vector{Msg(WM_SLIDER_MOVE, 1000)}));
+    EXPECT_EQ(s.OnMouseMove(Point{900, 0}).posts,
+              (std::vector{Msg(controls::WM_SLIDER_MOVE, 1000)}));
     EXPECT_TRUE(s.OnMouseMove(Point{950, 0}).posts.empty());
-    EXPECT_EQ(s.OnMouseMove(Point{-900, 0}).posts, (std::vector{Msg(WM_SLIDER_MOVE, 0)}));
+    EXPECT_EQ(s.OnMouseMove(Point{-900, 0}).posts, (std::vector{Msg(controls::WM_SLIDER_MOVE, 0)}));
 
-    EXPECT_EQ(s.OnButtonUp(Point{0, 0}).posts, (std::vector{Msg(WM_SLIDER_END, 0)}));
+    EXPECT_EQ(s.OnButtonUp(Point{0, 0}).posts, (std::vector{Msg(controls::WM_SLIDER_END, 0)}));
     // No drag any more: moves and a second release say nothing.
     EXPECT_TRUE(s.OnMouseMove(Point{150, 0}).posts.empty());
     EXPECT_TRUE(s.OnButtonUp(Point{150, 0}).posts.empty());
@@ -152,12 +155,13 @@ TEST(SkinSliderDrag, GrabbingTheThumbKeepsTheOffset) {
 TEST(SkinSliderDrag, PixelStepInsideTheSameValuePostsNoMove) {
     CSkinSlider s = Horizontal(0, 10);
     s.SetPosition(5);  // centre 100; each value covers 18 pixels
-    EXPECT_EQ(s.OnButtonDown(Point{100, 5}).posts, (std::vector{Msg(WM_SLIDER_BEGIN, 5)}));
+    EXPECT_EQ(s.OnButtonDown(Point{100, 5}).posts,
+              (std::vector{Msg(controls::WM_SLIDER_BEGIN, 5)}));
     Reaction same = s.OnMouseMove(Point{101, 5});
     EXPECT_TRUE(same.posts.empty());
     EXPECT_FALSE(same.repaint);
     EXPECT_EQ(s.Position(), 5);
-    EXPECT_EQ(s.OnMouseMove(Point{118, 5}).posts, (std::vector{Msg(WM_SLIDER_MOVE, 6)}));
+    EXPECT_EQ(s.OnMouseMove(Point{118, 5}).posts, (std::vector{Msg(controls::WM_SLIDER_MOVE, 6)}));
 }
 
 TEST(SkinSliderDrag, DisabledSliderIgnoresTheMouse) {

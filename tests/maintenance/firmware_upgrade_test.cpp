@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "firmware_images.h"
+#include "maintenance/firmware_service.h"
 #include "maintenance/firmware_upgrade.h"
 #include "platform/message_sink.h"
 #include "protocol/client_session.h"
@@ -82,17 +83,17 @@ TEST_F(FirmwareTransferTest, ImageGoesOutInPiecesOfAtMost8000Bytes) {
         EXPECT_EQ(received, image);
         ASSERT_TRUE(sink.WaitFor(
             [n](const PostedMessage& m) {
-                return m.message == platform::WM_FW_WORKER_ENDED && m.wParam == n;
+                return m.message == maintenance::WM_FW_WORKER_ENDED && m.wParam == n;
             },
             5s));
         const auto history = sink.History();
         std::int64_t lastProgress = -1;
         for (const auto& m : history) {
-            if (m.message == platform::WM_FW_PROGRESS && m.wParam == n) {
+            if (m.message == maintenance::WM_FW_PROGRESS && m.wParam == n) {
                 EXPECT_GT(m.lParam, lastProgress);
                 lastProgress = m.lParam;
             }
-            if (m.message == platform::WM_FW_WORKER_ENDED && m.wParam == n) {
+            if (m.message == maintenance::WM_FW_WORKER_ENDED && m.wParam == n) {
                 EXPECT_EQ(m.lParam, kFwSent);
             }
         }
@@ -102,7 +103,7 @@ TEST_F(FirmwareTransferTest, ImageGoesOutInPiecesOfAtMost8000Bytes) {
     ASSERT_TRUE(service.StartTransfer(9, m_root / "missing"));
     EXPECT_TRUE(sink.WaitFor(
         [](const PostedMessage& m) {
-            return m.message == platform::WM_FW_WORKER_ENDED && m.wParam == 9 &&
+            return m.message == maintenance::WM_FW_WORKER_ENDED && m.wParam == 9 &&
                    m.lParam == kFwOpenFailed;
         },
         5s));
@@ -145,7 +146,7 @@ TEST_F(FirmwareTransferTest, StartWhileAStuckWorkerIsJoinedAnswersAtOnce) {
     session.DestroyWindow();
     reader.join();
     for (const auto& m : sink.History()) {
-        EXPECT_FALSE(m.message == platform::WM_FW_WORKER_ENDED && m.wParam == 1)
+        EXPECT_FALSE(m.message == maintenance::WM_FW_WORKER_ENDED && m.wParam == 1)
             << "a second transfer started";
     }
 }
@@ -310,7 +311,7 @@ TEST_F(FirmwareUpgradeSimTest, StopBeforeTheAckMakesTheLateAckStartNothing) {
     bool ackSeen = false;
     ASSERT_TRUE(Pump([&] {
         for (const auto& m : m_sink.History())
-            ackSeen = ackSeen || m.message == platform::WM_FW_UPDATE_ACK;
+            ackSeen = ackSeen || m.message == maintenance::WM_FW_UPDATE_ACK;
         return ackSeen;
     }));
     // Whatever is still queued is handed over too.

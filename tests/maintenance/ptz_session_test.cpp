@@ -13,6 +13,7 @@
 #include "maintenance/ptz_service.h"
 #include "platform/message_sink.h"
 #include "protocol/client_session.h"
+#include "protocol/session_messages.h"
 #include "sim/recorder_sim.h"
 #include "support/fake_recorder.h"
 
@@ -35,7 +36,7 @@ protocol::SessionConfig Config(std::uint16_t port = 0) {
 }
 
 bool IsLoggedIn(const PostedMessage& m) {
-    return m.message == platform::WM_SESSION_LOGGED_IN;
+    return m.message == protocol::WM_SESSION_LOGGED_IN;
 }
 
 class PtzWireTest : public ::testing::Test {
@@ -63,7 +64,7 @@ class PtzWireTest : public ::testing::Test {
     std::vector<std::int64_t> Answers() const {
         std::vector<std::int64_t> out;
         for (const PostedMessage& m : m_sink.History()) {
-            if (m.message == platform::WM_PTZ_CHANNEL_ACK) {
+            if (m.message == maintenance::WM_PTZ_CHANNEL_ACK) {
                 EXPECT_EQ(m.window, platform::Window::Ptz);
                 EXPECT_EQ(m.wParam, 6u);
                 out.push_back(m.lParam);
@@ -144,7 +145,7 @@ TEST(PtzSimulatorTest, ThePadFollowsTheRecordersAnswerAndMovesAreJournalled) {
     const auto answer = [&](std::size_t count) {
         std::size_t seen = 0;
         while (auto m = sink.Take(5s)) {
-            if (m->message == platform::WM_PTZ_CHANNEL_ACK) {
+            if (m->message == maintenance::WM_PTZ_CHANNEL_ACK) {
                 ptz.OnChannelAck(static_cast<int>(m->wParam),
                                  static_cast<PtzAvailability>(m->lParam));
                 if (++seen == count) {

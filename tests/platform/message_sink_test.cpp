@@ -84,7 +84,7 @@ TEST(QueueSinkTest, HistoryKeepsEverythingEvenAfterTake) {
 TEST(QueueSinkTest, NotificationsListsOnlyNotifyPairs) {
     CQueueSink sink;
     sink.Notify(1, 1);
-    sink.Post(Window::Main, WM_PLAY_MONTH_READY, 0, 0);
+    sink.Post(Window::Main, WM_CONTROL_STATE, 0, 0);
     sink.ShowMessageBox("box");
     sink.Notify(6, 4, Window::Search);
     sink.Notify(15, 0);

@@ -14,6 +14,7 @@
 
 #include "platform/message_sink.h"
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::protocol {
 namespace {
@@ -167,13 +168,13 @@ TEST(RefusalsTest, BusyMonthQueriesOpenTheCalendarInsteadOfAPopup) {
     const ReasonRule* play = MapRefusal(msg::PLAY_INFO_MONTH_NACK, 83);
     ASSERT_NE(play, nullptr);
     EXPECT_EQ(play->windowMessage, 21044u);
-    EXPECT_EQ(play->windowMessage, static_cast<std::uint32_t>(platform::WM_PLAY_MONTH_READY));
+    EXPECT_EQ(play->windowMessage, static_cast<std::uint32_t>(protocol::WM_PLAY_MONTH_READY));
     EXPECT_EQ(play->window, Window::Search);
 
     const ReasonRule* trans = MapRefusal(msg::TRANS_INFO_MONTH_NACK, 83);
     ASSERT_NE(trans, nullptr);
     EXPECT_EQ(trans->windowMessage, 21046u);
-    EXPECT_EQ(trans->windowMessage, static_cast<std::uint32_t>(platform::WM_BACKUP_MONTH_READY));
+    EXPECT_EQ(trans->windowMessage, static_cast<std::uint32_t>(protocol::WM_BACKUP_MONTH_READY));
     EXPECT_EQ(trans->window, Window::Backup);
 
     // The day queries, by contrast, show "busy" as a popup.

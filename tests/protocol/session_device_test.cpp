@@ -15,6 +15,7 @@
 #include "platform/message_sink.h"
 #include "protocol/client_session.h"
 #include "protocol/crc32.h"
+#include "protocol/session_messages.h"
 #include "recordings/backup_service.h"
 #include "recordings/playback_service.h"
 #include "stream/stream_state.h"
@@ -120,7 +121,7 @@ class SessionDeviceTest : public ::testing::Test {
         ASSERT_TRUE(m_recorder->ReadUntil(msg::HELLO));
         ASSERT_TRUE(m_recorder->SendHello(ack));
         ASSERT_TRUE(Wait(
-            [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; }));
+            [](const PostedMessage& m) { return m.message == protocol::WM_SESSION_LOGGED_IN; }));
     }
     void TearDown() override {
         if (m_session) {
@@ -158,7 +159,7 @@ class SessionDeviceTest : public ::testing::Test {
         return false;
     }
     static bool IsRecordLamp(const PostedMessage& m) {
-        return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlRecord;
+        return m.message == platform::WM_CONTROL_STATE && m.wParam == protocol::kCtlRecord;
     }
     // Sends REC_STATUS as a marker and waits until it was handled: everything sent before
     // has been handled too.
@@ -188,8 +189,8 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
     EXPECT_FALSE(m_session->Transport().ServiceOn(Service::Live));
     EXPECT_EQ(m_session->Live().LiveSlots(), 0xFFFFu);
     EXPECT_EQ(Count([](const PostedMessage& m) {
-                  return m.message == platform::WM_CHANNEL_GRID_MODE &&
-                         m.wParam == platform::kGridLive && m.lParam == kLayout16;
+                  return m.message == protocol::WM_CHANNEL_GRID_MODE &&
+                         m.wParam == protocol::kGridLive && m.lParam == kLayout16;
               }),
               1u);
     // While the request is outstanding a second one is not sent.
@@ -200,7 +201,7 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
     ASSERT_TRUE(m_recorder->Send(msg::DB_CHANGE, DbChangePayload({1}, "cam")));
     ASSERT_TRUE(m_recorder->Send(msg::LIVE_CHANNEL_INFO, Word(0x00030003)));
     ASSERT_TRUE(Wait([](const PostedMessage& m) {
-        return m.message == platform::WM_CHANNEL_AVAILABLE && m.wParam == 0x1 && m.lParam == 0x3;
+        return m.message == protocol::WM_CHANNEL_AVAILABLE && m.wParam == 0x1 && m.lParam == 0x3;
     }));
     EXPECT_TRUE(m_session->Transport().ServiceOn(Service::Live));
     EXPECT_FALSE(m_session->Live().LivePending());
@@ -211,7 +212,7 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
     EXPECT_EQ(device.videoLoss, 0x3u);
     EXPECT_EQ(m_session->Live().Title(5), "cam5");
     EXPECT_TRUE(Count([](const PostedMessage& m) {
-                    return m.message == platform::WM_CHANNEL_HIDDEN && m.wParam == 0x2;
+                    return m.message == protocol::WM_CHANNEL_HIDDEN && m.wParam == 0x2;
                 }) >= 1);
 
     // The visible panes go out as the new selection, and nothing else was sent before.
@@ -247,8 +248,8 @@ TEST_F(SessionDeviceTest, LiveRequestChannelInfoAndHiddenChannels) {
                                       : it->message);
     }
     EXPECT_EQ(tail, (std::vector<std::uint32_t>{
-                        platform::WM_CLOSE_PTZ, platform::kCtlLive, platform::WM_CLEAR_CHANNEL_GRID,
-                        platform::WM_CHANNEL_GRID_MODE, platform::kCtlChannelButtons}));
+                        protocol::WM_CLOSE_PTZ, protocol::kCtlLive, protocol::WM_CLEAR_CHANNEL_GRID,
+                        protocol::WM_CHANNEL_GRID_MODE, protocol::kCtlChannelButtons}));
     // A late answer to a request from before the stop does not turn live view on again.
     ASSERT_TRUE(m_recorder->Send(msg::LIVE_CHANNEL_INFO, Word(0x0000FFFF)));
     Sync();
@@ -271,7 +272,7 @@ TEST_F(SessionDeviceTest, LayoutFollowsTheChannelCountAndPlaybackSelectionNeedsT
         Start(ack);
         const std::int64_t layout = channels == 4 ? kLayout4 : kLayout9;
         EXPECT_EQ(Count([&](const PostedMessage& m) {
-                      return m.message == platform::WM_CHANNEL_GRID_MODE && m.lParam == layout;
+                      return m.message == protocol::WM_CHANNEL_GRID_MODE && m.lParam == layout;
                   }),
                   1u);
         EXPECT_EQ(m_session->Live().LiveSlots(), MaskOfFirst(channels));
@@ -364,7 +365,7 @@ TEST_F(SessionDeviceTest, UserListMatchesWithoutCaseAndReplacesThePassword) {
     p[6 * 8 + 2] = 1;
     ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, p));
     ASSERT_TRUE(Wait([](const PostedMessage& m) {
-        return m.message == platform::WM_SEARCH_RIGHTS && m.window == platform::Window::Search &&
+        return m.message == protocol::WM_SEARCH_RIGHTS && m.window == platform::Window::Search &&
                m.wParam == 2;
     }));
     auto device = m_session->Live().Device();
@@ -376,15 +377,15 @@ TEST_F(SessionDeviceTest, UserListMatchesWithoutCaseAndReplacesThePassword) {
     EXPECT_TRUE(m_session->Live().MayUse(Feature::SearchPlayback));
     EXPECT_FALSE(m_session->Live().MayUse(Feature::RecordOnOff));
     // No PTZ right: the panels are closed.
-    ASSERT_TRUE(Wait([](const PostedMessage& m) { return m.message == platform::WM_CLOSE_PTZ; }));
-    EXPECT_EQ(Count([](const PostedMessage& m) { return m.message == platform::WM_CLOSE_PTZ; }),
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return m.message == protocol::WM_CLOSE_PTZ; }));
+    EXPECT_EQ(Count([](const PostedMessage& m) { return m.message == protocol::WM_CLOSE_PTZ; }),
               1u);
 
     // RIGHT_CHANGE2 fills slots 6..26: record slot 3 becomes the user's slot 9.
     ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE2,
                                  RightsPayload(true, 3, "ADMIN", {3, 4, 6, 8}, "second")));
     ASSERT_TRUE(Wait([](const PostedMessage& m) {
-        return m.message == platform::WM_SEARCH_RIGHTS && m.wParam == 1;
+        return m.message == protocol::WM_SEARCH_RIGHTS && m.wParam == 1;
     }));
     device = m_session->Live().Device();
     EXPECT_EQ(*device.userSlot, 9u);
@@ -392,8 +393,8 @@ TEST_F(SessionDeviceTest, UserListMatchesWithoutCaseAndReplacesThePassword) {
     EXPECT_FALSE(m_session->Live().MayUse(Feature::SearchPlayback));
     // Search withdrawn: the search state goes.
     EXPECT_TRUE(Wait([](const PostedMessage& m) {
-        return m.message == platform::WM_RIGHTS_WITHDRAWN &&
-               (m.wParam & platform::kDiscardSearch) != 0;
+        return m.message == protocol::WM_RIGHTS_WITHDRAWN &&
+               (m.wParam & protocol::kDiscardSearch) != 0;
     }));
     // A wrong-sized list is read and dropped; the session reads on in step.
     ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, Bytes(583, 1)));
@@ -415,18 +416,18 @@ TEST_F(SessionDeviceTest, WithdrawnSearchRightStopsWhatRuns) {
         {1,
          0,
          {3, 6, 8},
-         platform::kCloseSearchDialog | platform::kStopPlayback | platform::kStopBackup |
-             platform::kDiscardSearch,
+         protocol::kCloseSearchDialog | protocol::kStopPlayback | protocol::kStopBackup |
+             protocol::kDiscardSearch,
          std::nullopt},
         {1, 0, {2, 6, 8}, 0, std::nullopt},
         // Newer: neither right closes everything; backup alone stops playback only.
         {1,
          1,
          {6, 8},
-         platform::kCloseSearchDialog | platform::kStopPlayback | platform::kStopBackup |
-             platform::kDiscardSearch,
+         protocol::kCloseSearchDialog | protocol::kStopPlayback | protocol::kStopBackup |
+             protocol::kDiscardSearch,
          std::nullopt},
-        {2, 0, {3, 6, 8}, platform::kStopPlayback | platform::kDiscardSearch, 1},
+        {2, 0, {3, 6, 8}, protocol::kStopPlayback | protocol::kDiscardSearch, 1},
         {2, 0, {2, 3, 6, 8}, 0, 0},
     };
     for (const auto& c : cases) {
@@ -441,13 +442,13 @@ TEST_F(SessionDeviceTest, WithdrawnSearchRightStopsWhatRuns) {
         ASSERT_TRUE(m_recorder->Send(msg::RIGHT_CHANGE, RightsPayload(false, 0, "admin", c.rows)));
         // The hidden channels are recomputed last.
         ASSERT_TRUE(
-            Wait([](const PostedMessage& m) { return m.message == platform::WM_CHANNEL_HIDDEN; }));
+            Wait([](const PostedMessage& m) { return m.message == protocol::WM_CHANNEL_HIDDEN; }));
         std::uint64_t withdrawn = 0;
         std::optional<std::uint64_t> searchRights;
         for (const auto& m : m_sink->History()) {
-            if (m.message == platform::WM_RIGHTS_WITHDRAWN)
+            if (m.message == protocol::WM_RIGHTS_WITHDRAWN)
                 withdrawn = m.wParam;
-            if (m.message == platform::WM_SEARCH_RIGHTS)
+            if (m.message == protocol::WM_SEARCH_RIGHTS)
                 searchRights = m.wParam;
         }
         EXPECT_EQ(withdrawn, c.withdrawn);
@@ -489,7 +490,7 @@ TEST_F(SessionDeviceTest, DbChangeOfTheWrongSizeKeepsTheTitles) {
     EXPECT_EQ(m_session->Login().Password(), "arch1234");
     EXPECT_EQ(m_session->Live().Device().hidden, 0u) << "account 0 sees covert channels";
     EXPECT_EQ(
-        Count([](const PostedMessage& m) { return m.message == platform::WM_CHANNEL_TITLES; }), 1u);
+        Count([](const PostedMessage& m) { return m.message == protocol::WM_CHANNEL_TITLES; }), 1u);
 }
 
 TEST_F(SessionDeviceTest, StoredRecordsAndLivePermission) {
@@ -502,7 +503,7 @@ TEST_F(SessionDeviceTest, StoredRecordsAndLivePermission) {
     ASSERT_TRUE(m_recorder->Send(msg::NETLIVE_CH_CHANGE, permission));
     ASSERT_TRUE(m_recorder->Send(msg::DB_CHANGE, DbChangePayload({0}, "c")));
     ASSERT_TRUE(Wait([](const PostedMessage& m) {
-        return m.message == platform::WM_CHANNEL_HIDDEN && m.wParam == 0x5;
+        return m.message == protocol::WM_CHANNEL_HIDDEN && m.wParam == 0x5;
     }));
     Bytes cam(16, 0);
     cam[3] = 1;
@@ -527,7 +528,7 @@ TEST_F(SessionDeviceTest, StoredRecordsAndLivePermission) {
     // Wrong sizes: the live permission and camera flags are left cleared, the extended
     // information keeps its old copy, the grid is redrawn for the camera flags anyway.
     const auto redraws =
-        Count([](const PostedMessage& m) { return m.message == platform::WM_REDRAW_CHANNEL_GRID; });
+        Count([](const PostedMessage& m) { return m.message == protocol::WM_REDRAW_CHANNEL_GRID; });
     ASSERT_TRUE(m_recorder->Send(msg::NETLIVE_CH_CHANGE, Bytes(100, 1)));
     ASSERT_TRUE(m_recorder->Send(msg::CAM_INFO_CHANGE, Bytes(15, 1)));
     ASSERT_TRUE(m_recorder->Send(msg::SYS_ETC_INFO_EX, Bytes(10, 1)));
@@ -541,7 +542,7 @@ TEST_F(SessionDeviceTest, StoredRecordsAndLivePermission) {
     ASSERT_TRUE(device.etcInfo);
     EXPECT_EQ((*device.etcInfo)[0], 0u);
     EXPECT_GT(
-        Count([](const PostedMessage& m) { return m.message == platform::WM_REDRAW_CHANNEL_GRID; }),
+        Count([](const PostedMessage& m) { return m.message == protocol::WM_REDRAW_CHANNEL_GRID; }),
         redraws);
 }
 
@@ -556,7 +557,7 @@ TEST_F(SessionDeviceTest, SettingsDatabaseIsCheckedKeptAndSentBack) {
     ASSERT_TRUE(m_recorder->Send(msg::DB_INFO_ACK, Bytes(all.begin(), all.begin() + 40'000)));
     ASSERT_TRUE(
         m_recorder->Send(msg::DB_INFO_ACK, Bytes(all.begin() + 40'000, all.end()), 0, kLast));
-    ASSERT_TRUE(Wait([](const PostedMessage& m) { return m.message == platform::WM_DB_INFO; }));
+    ASSERT_TRUE(Wait([](const PostedMessage& m) { return m.message == protocol::WM_DB_INFO; }));
     auto kept = m_session->Live().Device().database;
     ASSERT_EQ(kept.size(), kDatabaseWindowLimit) << "the window keeps at most 64,512 bytes";
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), database.begin()));
@@ -602,7 +603,7 @@ TEST_F(SessionDeviceTest, ArchiveRebootAndLiveRefusals) {
     EXPECT_TRUE(m_session->Login().LoggedIn());
     ASSERT_TRUE(m_recorder->SendReason(msg::LIVE_NACK, 1));
     ASSERT_TRUE(
-        Wait([](const PostedMessage& m) { return m.message == platform::WM_STOP_LIVE_AUDIO; }));
+        Wait([](const PostedMessage& m) { return m.message == protocol::WM_STOP_LIVE_AUDIO; }));
     EXPECT_FALSE(m_session->Login().LoggedIn());
     EXPECT_FALSE(m_session->Live().LivePending()) << "a new live request may be tried";
     EXPECT_EQ(Count([](const PostedMessage& m) { return IsNotify(m, 5, 0); }), 2u);

@@ -20,6 +20,10 @@
 namespace taviro::protocol {
 namespace {
 
+// The message a collected answer is posted with (the log view's, here any number will do).
+constexpr std::uint32_t kLogAnswerReady = 0x523A;
+constexpr std::uint32_t kDayAnswerReady = 0x5237;
+
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -90,8 +94,7 @@ TEST(ReplyCollector, TakesTheOutstandingReplyOnlyAndNeverWritesPastItsBuffer) {
     const Bytes four = {1, 2, 3, 4};
     EXPECT_EQ(collector.Add(msg::LOG_INFO_ACK, four, true), CReplyCollector::Outcome::NotExpected);
 
-    collector.Expect(
-        {msg::LOG_INFO_ACK, platform::Window::Search, platform::WM_RECORDER_LOG_DONE, 7});
+    collector.Expect({msg::LOG_INFO_ACK, platform::Window::Search, kLogAnswerReady, 7});
     EXPECT_EQ(collector.Add(msg::STATUS_INFO_ACK, four, true),
               CReplyCollector::Outcome::NotExpected);
     EXPECT_EQ(collector.Add(msg::LOG_INFO_ACK, four, false), CReplyCollector::Outcome::Partial);
@@ -100,14 +103,12 @@ TEST(ReplyCollector, TakesTheOutstandingReplyOnlyAndNeverWritesPastItsBuffer) {
     EXPECT_EQ(collector.Add(msg::LOG_INFO_ACK, four, true), CReplyCollector::Outcome::NotExpected);
 
     // A recorder that sends more than fits: the rest is dropped and the reply is marked.
-    collector.Expect(
-        {msg::LOG_INFO_ACK, platform::Window::Search, platform::WM_RECORDER_LOG_DONE, 8});
+    collector.Expect({msg::LOG_INFO_ACK, platform::Window::Search, kLogAnswerReady, 8});
     collector.Add(msg::LOG_INFO_ACK, Bytes(8, 0xAA), false);
     collector.Add(msg::LOG_INFO_ACK, Bytes(8, 0xBB), false);
     collector.Add(msg::LOG_INFO_ACK, Bytes(8, 0xCC), true);
     // A cancelled request collects nothing.
-    collector.Expect(
-        {msg::LOG_INFO_ACK, platform::Window::Search, platform::WM_RECORDER_LOG_DONE, 9});
+    collector.Expect({msg::LOG_INFO_ACK, platform::Window::Search, kLogAnswerReady, 9});
     collector.Add(msg::LOG_INFO_ACK, four, false);
     collector.Cancel();
     EXPECT_EQ(collector.Add(msg::LOG_INFO_ACK, four, true), CReplyCollector::Outcome::NotExpected);
@@ -115,7 +116,7 @@ TEST(ReplyCollector, TakesTheOutstandingReplyOnlyAndNeverWritesPastItsBuffer) {
     const auto history = sink.History();
     ASSERT_EQ(history.size(), 2u);
     EXPECT_EQ(history[0].window, platform::Window::Search);
-    EXPECT_EQ(history[0].message, platform::WM_RECORDER_LOG_DONE);
+    EXPECT_EQ(history[0].message, kLogAnswerReady);
     EXPECT_EQ(history[0].wParam, 7u);
     EXPECT_EQ(history[0].lParam, 0);
     ASSERT_TRUE(history[0].data);
@@ -130,8 +131,7 @@ TEST(ReplyCollector, TakesTheOutstandingReplyOnlyAndNeverWritesPastItsBuffer) {
 // again) while one was under way, the rest of it is never taken for the next answer of the
 // same code: the next answer comes whole, and only it reaches the window.
 TEST(ReplyCollector, TheRestOfAReplyGivenUpIsDroppedAndTheNextAnswerIsWhole) {
-    const ReplyRoute day{msg::PLAY_INFO_DAY_ACK, platform::Window::Search,
-                         platform::WM_PLAY_DAY_READY, 5};
+    const ReplyRoute day{msg::PLAY_INFO_DAY_ACK, platform::Window::Search, kDayAnswerReady, 5};
     struct Case {
         const char* name;
         // What happens after the first fragment of the old reply went to the wire.
@@ -195,8 +195,7 @@ class CLogLikeService final : public ISessionService {
         });
     }
     bool Request() {
-        m_collector.Expect(
-            {msg::LOG_INFO_ACK, platform::Window::Search, platform::WM_RECORDER_LOG_DONE, 0});
+        m_collector.Expect({msg::LOG_INFO_ACK, platform::Window::Search, kLogAnswerReady, 0});
         return m_session.Send(msg::LOG_INFO_REQ);
     }
 
@@ -236,7 +235,7 @@ TEST(ReplyCollector, AFragmentedReplyThroughTheSessionStaysInStep) {
         3s));
     platform::MessageData reply;
     for (const auto& m : sink.History()) {
-        if (m.message == platform::WM_RECORDER_LOG_DONE) {
+        if (m.message == kLogAnswerReady) {
             reply = m.data;
             EXPECT_EQ(m.lParam, kReplyCutShort);
         }

@@ -12,6 +12,7 @@
 #include "platform/message_sink.h"
 #include "protocol/byte_order.h"
 #include "protocol/client_session.h"
+#include "protocol/session_messages.h"
 #include "support/fake_recorder.h"
 
 namespace taviro::protocol {
@@ -41,7 +42,7 @@ class SessionTalkTest : public ::testing::Test {
         ASSERT_TRUE(m_recorder->ReadUntil(msg::HELLO));
         ASSERT_TRUE(m_recorder->SendHello(SupportedHello()));
         ASSERT_TRUE(m_sink.WaitFor(
-            [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; },
+            [](const PostedMessage& m) { return m.message == protocol::WM_SESSION_LOGGED_IN; },
             3s));
     }
     void TearDown() override {
@@ -60,7 +61,7 @@ class SessionTalkTest : public ::testing::Test {
             if (m.messageBox) {
                 continue;
             }
-            if (m.message == platform::WM_TALK_STARTED || m.message == platform::WM_TALK_STOPPED) {
+            if (m.message == protocol::WM_TALK_STARTED || m.message == protocol::WM_TALK_STOPPED) {
                 out.emplace_back(m.message, 0);
             } else if (m.message == platform::WM_RECORDER_NOTIFY) {
                 out.emplace_back(m.message, m.lParam);
@@ -69,7 +70,7 @@ class SessionTalkTest : public ::testing::Test {
         return out;
     }
     std::size_t Posted() const { return m_sink.History().size(); }
-    // An acknowledgement as marker: once its WM_TALK_STARTED is there, whatever was sent
+    // An acknowledgement as marker: once its protocol::WM_TALK_STARTED is there, whatever was sent
     // before it has been handled. `startedBefore` counts the acknowledgements sent before
     // the marker, whose posts must not be taken for the marker's.
     void SyncWithAck(std::size_t from, std::size_t startedBefore = 0) {
@@ -79,8 +80,8 @@ class SessionTalkTest : public ::testing::Test {
             const auto posts = TalkPosts(from);
             const auto started = static_cast<std::size_t>(
                 std::count_if(posts.begin(), posts.end(),
-                              [](const auto& p) { return p.first == platform::WM_TALK_STARTED; }));
-            if (started > startedBefore && posts.back().first == platform::WM_TALK_STARTED) {
+                              [](const auto& p) { return p.first == protocol::WM_TALK_STARTED; }));
+            if (started > startedBefore && posts.back().first == protocol::WM_TALK_STARTED) {
                 return;
             }
             std::this_thread::sleep_for(2ms);
@@ -118,9 +119,9 @@ TEST_F(SessionTalkTest, AcknowledgementsWithPayloadsAreReadOverInStep) {
     SyncWithAck(from, 1);
     const auto posts = TalkPosts(from);
     const std::vector<std::pair<std::uint32_t, std::int64_t>> expected = {
-        {platform::WM_TALK_STARTED, 0},
+        {protocol::WM_TALK_STARTED, 0},
         {platform::WM_RECORDER_NOTIFY, platform::NotifyParam(12, 0)},
-        {platform::WM_TALK_STARTED, 0}};
+        {protocol::WM_TALK_STARTED, 0}};
     EXPECT_EQ(posts, expected);
     EXPECT_TRUE(m_session->Transport().ReceiveThreadRunning());
 }
@@ -144,13 +145,13 @@ TEST_F(SessionTalkTest, RefusalReasonsPostStopFirstThenTheirNotification) {
         SyncWithAck(from);
         std::vector<std::pair<std::uint32_t, std::int64_t>> expected;
         if (c.stops) {
-            expected.emplace_back(platform::WM_TALK_STOPPED, 0);
+            expected.emplace_back(protocol::WM_TALK_STOPPED, 0);
         }
         if (c.category >= 0) {
             expected.emplace_back(platform::WM_RECORDER_NOTIFY,
                                   platform::NotifyParam(c.category, c.code));
         }
-        expected.emplace_back(platform::WM_TALK_STARTED, kNoPost);  // the marker
+        expected.emplace_back(protocol::WM_TALK_STARTED, kNoPost);  // the marker
         EXPECT_EQ(TalkPosts(from), expected);
     }
 }
@@ -161,9 +162,9 @@ TEST_F(SessionTalkTest, RefusalWithoutAReasonOrWithTwelveBytesIsHandledLikeAnyOt
     ASSERT_TRUE(m_recorder->SendReason(msg::A_LISTEN_NACK, 2, Bytes(8, 0xEE)));
     SyncWithAck(from);
     const std::vector<std::pair<std::uint32_t, std::int64_t>> expected = {
-        {platform::WM_TALK_STOPPED, 0},
+        {protocol::WM_TALK_STOPPED, 0},
         {platform::WM_RECORDER_NOTIFY, platform::NotifyParam(6, 1)},
-        {platform::WM_TALK_STARTED, 0}};
+        {protocol::WM_TALK_STARTED, 0}};
     EXPECT_EQ(TalkPosts(from), expected);
 }
 

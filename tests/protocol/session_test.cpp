@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/message_sink.h"
+#include "protocol/session_messages.h"
 #include "support/fake_recorder.h"
 
 namespace taviro::protocol {
@@ -76,7 +77,7 @@ class SessionTest : public ::testing::Test {
         ASSERT_TRUE(m_recorder->ReadUntil(msg::HELLO));
         ASSERT_TRUE(m_recorder->SendHello(ack));
         ASSERT_TRUE(m_sink->WaitFor(
-            [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; },
+            [](const PostedMessage& m) { return m.message == protocol::WM_SESSION_LOGGED_IN; },
             3s));
     }
 
@@ -127,7 +128,7 @@ TEST_F(SessionTest, LoginSendsLowerCasedHelloThenLiveRequestAndKeepAlive) {
     EXPECT_EQ(LoadBE32(live->payload.data()), kAllChannels);
     EXPECT_TRUE(m_recorder->ReadUntil(msg::KEEP_ALIVE));
     ASSERT_TRUE(m_sink->WaitFor(
-        [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; }, 3s));
+        [](const PostedMessage& m) { return m.message == protocol::WM_SESSION_LOGGED_IN; }, 3s));
 
     EXPECT_TRUE(m_session->Login().HelloAccepted());
     EXPECT_TRUE(m_session->Login().LoggedIn());
@@ -138,7 +139,7 @@ TEST_F(SessionTest, LoginSendsLowerCasedHelloThenLiveRequestAndKeepAlive) {
     EXPECT_EQ(m_session->Login().Hello().FirmVer[0], 1286798400);
     EXPECT_TRUE(m_sink->WaitFor(
         [](const PostedMessage& m) {
-            return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlLive &&
+            return m.message == platform::WM_CONTROL_STATE && m.wParam == protocol::kCtlLive &&
                    m.lParam == platform::kEnabled;
         },
         0ms));
@@ -195,7 +196,7 @@ TEST_F(SessionTest, GoodbyeReasonsMapToNotificationsAndAreLogged) {
         // A message after the goodbye proves the handler read exactly the reason.
         ASSERT_TRUE(m_recorder->SendHello(SupportedHello()));
         ASSERT_TRUE(m_sink->WaitFor(
-            [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; },
+            [](const PostedMessage& m) { return m.message == protocol::WM_SESSION_LOGGED_IN; },
             3s));
         const auto notes = m_sink->Notifications();
         if (c.note) {
@@ -228,7 +229,7 @@ TEST_F(SessionTest, UnknownCodesAndOddLengthsAreSkippedInStep) {
     ASSERT_TRUE(m_recorder->Send(msg::SYS_NOTICE, std::vector<std::uint8_t>(12, 0xEE)));
     ASSERT_TRUE(m_recorder->SendHello(SupportedHello()));
     ASSERT_TRUE(m_sink->WaitFor(
-        [](const PostedMessage& m) { return m.message == platform::WM_SESSION_LOGGED_IN; }, 3s));
+        [](const PostedMessage& m) { return m.message == protocol::WM_SESSION_LOGGED_IN; }, 3s));
     EXPECT_EQ(m_session->Login().ProductType(), 3);
     EXPECT_EQ(m_session->Transport().HeaderLowBits(), 0u);
     EXPECT_TRUE(m_session->Transport().ReceiveThreadRunning());
@@ -240,7 +241,7 @@ TEST_F(SessionTest, EveryHeaderUpdatesTheAudioState) {
     ASSERT_TRUE(m_recorder->Send(msg::SYS_NOTICE, std::vector<std::uint8_t>(12), 0x8u | 0x5u));
     ASSERT_TRUE(m_sink->WaitFor(
         [](const PostedMessage& m) {
-            return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlAudio &&
+            return m.message == platform::WM_CONTROL_STATE && m.wParam == protocol::kCtlAudio &&
                    m.lParam == platform::kPressed;
         },
         3s));
@@ -250,7 +251,7 @@ TEST_F(SessionTest, EveryHeaderUpdatesTheAudioState) {
     ASSERT_TRUE(m_recorder->SendReason(msg::REC_ON_NACK, 2));
     ASSERT_TRUE(m_sink->WaitFor(
         [](const PostedMessage& m) {
-            return m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlAudio &&
+            return m.message == platform::WM_CONTROL_STATE && m.wParam == protocol::kCtlAudio &&
                    m.lParam == platform::kReleased;
         },
         3s));
@@ -270,7 +271,7 @@ TEST_F(SessionTest, RefusalsPostTheirNotifications) {
     ASSERT_TRUE(m_recorder->SendReason(msg::PLAY_INFO_MONTH_NACK, 83));
     ASSERT_TRUE(m_sink->WaitFor(
         [](const PostedMessage& m) {
-            return m.message == platform::WM_PLAY_MONTH_READY &&
+            return m.message == protocol::WM_PLAY_MONTH_READY &&
                    m.window == platform::Window::Search;
         },
         3s));
@@ -429,22 +430,22 @@ TEST_F(SessionTest, ShutdownPostsItsWindowRequestsInOrder) {
     std::vector<std::uint32_t> order;
     bool seenLogin = false;
     for (const auto& m : m_sink->History()) {
-        if (m.message == platform::WM_SESSION_LOGGED_IN) {
+        if (m.message == protocol::WM_SESSION_LOGGED_IN) {
             seenLogin = true;
             continue;
         }
         if (!seenLogin || m.messageBox)
             continue;
-        if (m.message == platform::WM_CONTROL_STATE && m.wParam == platform::kCtlAudio)
+        if (m.message == platform::WM_CONTROL_STATE && m.wParam == protocol::kCtlAudio)
             continue;
         order.push_back(m.message == platform::WM_CONTROL_STATE
                             ? static_cast<std::uint32_t>(m.wParam)
                             : m.message);
     }
     const std::vector<std::uint32_t> expected = {
-        platform::kCtlConnect,        platform::WM_CLOSE_SESSION_DIALOGS,
-        platform::kCtlMike,           platform::WM_CLEAR_CHANNEL_GRID,
-        platform::WM_RECORDER_NOTIFY, platform::WM_CLOSE_SESSION_DIALOGS};
+        protocol::kCtlConnect,        protocol::WM_CLOSE_SESSION_DIALOGS,
+        protocol::kCtlMike,           protocol::WM_CLEAR_CHANNEL_GRID,
+        platform::WM_RECORDER_NOTIFY, protocol::WM_CLOSE_SESSION_DIALOGS};
     EXPECT_EQ(order, expected);
 }
 
@@ -532,7 +533,7 @@ TEST(SessionConnectTest, RefusedConnectionPostsReleaseAndOneOne) {
     const auto history = sink.History();
     bool releaseFirst = false;
     for (const auto& m : history) {
-        if (m.message == platform::WM_RELEASE_SESSION)
+        if (m.message == protocol::WM_RELEASE_SESSION)
             releaseFirst = true;
         if (IsNotify(m, 1, 1))
             break;
@@ -558,7 +559,7 @@ TEST(SessionConnectTest, ConnectThatFailsOtherwiseIsToldAsNoAnswer) {
     ASSERT_TRUE(sink.WaitFor([](const PostedMessage& m) { return IsNotify(m, 1, 0); }, 3s));
     bool released = false;
     for (const auto& m : sink.History())
-        released = released || m.message == platform::WM_RELEASE_SESSION;
+        released = released || m.message == protocol::WM_RELEASE_SESSION;
     EXPECT_TRUE(released);
     session.DestroyWindow();
     EXPECT_EQ(session.Transport().EndCause(), SessionEnd::kConnectFailed);
@@ -604,7 +605,7 @@ TEST(SessionConnectTest, ALoginThatIsNeverAnsweredIsANoAnswerNotAnEndedConnectio
     bool released = false;
     bool ended = false;
     for (const auto& m : sink.History()) {
-        released = released || m.message == platform::WM_RELEASE_SESSION;
+        released = released || m.message == protocol::WM_RELEASE_SESSION;
         ended = ended || IsNotify(m, 2, 0);
     }
     EXPECT_TRUE(released);

@@ -12,6 +12,7 @@
 #include "archive/backup_records.h"
 #include "recordings/backup_progress.h"
 #include "recordings/backup_transfer.h"
+#include "recordings/messages.h"
 #include "support/temp_folder_test.h"
 
 namespace taviro::recordings {
@@ -44,7 +45,7 @@ class BackupTransferTest : public testing::CTempFolderTest {
     std::size_t Finished() const {
         std::size_t n = 0;
         for (const auto& m : m_sink.History())
-            n += m.message == platform::WM_BACKUP_FINISHED ? 1u : 0u;
+            n += m.message == recordings::WM_BACKUP_FINISHED ? 1u : 0u;
         return n;
     }
 

@@ -4,10 +4,12 @@
 
 #include <vector>
 
+#include "logs/info_messages.h"
 #include "platform/message_sink.h"
 #include "protocol/byte_order.h"
 #include "recordings/backup_service.h"
 #include "recordings/event_list.h"
+#include "recordings/messages.h"
 #include "recordings/search_model.h"
 
 namespace taviro::recordings {
@@ -135,7 +137,7 @@ TEST(SearchModelLogs, LogAndInfoEntriesAskOnceAndShowTheViewThatAsked) {
         << "the Archive view needs the login";
     const auto ask = m.PressLogEntry(3, false, false, true);
     EXPECT_EQ(ask.request, SearchRequest::Log);
-    const auto ready = m.OnReady(platform::WM_RECORDER_LOG_DONE);
+    const auto ready = m.OnReady(logs::WM_RECORDER_LOG_DONE);
     EXPECT_EQ(ready.page, SearchPage::LogView);
     EXPECT_EQ(ready.logView, 3) << "the view that asked, not always All";
     const auto held = m.PressLogEntry(5, false, true, true);
@@ -157,8 +159,8 @@ TEST(SearchModelLogs, LogAndInfoEntriesAskOnceAndShowTheViewThatAsked) {
     EXPECT_EQ(m.PressInfoEntry(InfoEntry::Status, false).page, SearchPage::StatusInfo);
 
     // An event answer goes to the side that asked.
-    EXPECT_EQ(m.OnReady(platform::WM_EVENT_PAGE_READY, 1).page, SearchPage::BackupEvents);
-    EXPECT_EQ(m.OnReady(platform::WM_EVENT_LIST_READY, 0).page, SearchPage::PlayEvents);
+    EXPECT_EQ(m.OnReady(recordings::WM_EVENT_PAGE_READY, 1).page, SearchPage::BackupEvents);
+    EXPECT_EQ(m.OnReady(recordings::WM_EVENT_LIST_READY, 0).page, SearchPage::PlayEvents);
 }
 
 }  // namespace

@@ -18,7 +18,9 @@
 #include "platform/sound_device.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 #include "recordings/calendar.h"
+#include "recordings/messages.h"
 #include "sim/h264_test_pattern.h"
 #include "sim/recorder_sim.h"
 #include "support/sanitizer_time.h"
@@ -145,7 +147,7 @@ class PlaybackSessionTest : public ::testing::Test {
         request.channels = channels;
         request.start = from;
         return m_connection->StartPlayback(request) == client::CommandResult::kDone &&
-               WaitMessage(platform::WM_PLAY_STARTED).has_value();
+               WaitMessage(recordings::WM_PLAY_STARTED).has_value();
     }
 
     platform::CQueueSink m_sink;
@@ -166,7 +168,7 @@ TEST_F(PlaybackSessionTest, CalendarDayAndPicturesThatMatchTheRecording) {
     CSearchService& search = m_connection->Search();
     ASSERT_TRUE(search.RequestMonths(SearchSide::Playback));
     EXPECT_FALSE(search.RequestMonths(SearchSide::Playback)) << "one request at a time";
-    const auto months = WaitMessage(platform::WM_PLAY_MONTH_READY);
+    const auto months = WaitMessage(protocol::WM_PLAY_MONTH_READY);
     ASSERT_TRUE(months && months->data);
     const auto records = ParseMonthInfo(*months->data);
     const auto page = OpeningPage(records, 2026);
@@ -175,7 +177,7 @@ TEST_F(PlaybackSessionTest, CalendarDayAndPicturesThatMatchTheRecording) {
     EXPECT_EQ(page->month0, 2);
     EXPECT_FALSE(search.Busy());
     ASSERT_TRUE(search.RequestDay(SearchSide::Playback, 2010, 9, 11));
-    const auto day = WaitMessage(platform::WM_PLAY_DAY_READY);
+    const auto day = WaitMessage(recordings::WM_PLAY_DAY_READY);
     ASSERT_TRUE(day && day->data);
     EXPECT_EQ(day->wParam, DayParam(2010, 9, 11));
     EXPECT_EQ(ParseDayInfo(*day->data).size(), 3u);
@@ -373,7 +375,7 @@ TEST_F(PlaybackSessionTest, ButtonsSendTheRecordersSequences) {
     mark = m_recorder->Journal().size();
     m_connection->StopPlayback(false);
     m_connection->Drain();
-    ASSERT_TRUE(WaitMessage(platform::WM_PLAY_STOPPED));
+    ASSERT_TRUE(WaitMessage(recordings::WM_PLAY_STOPPED));
     EXPECT_FALSE(playback.Running());
     ASSERT_TRUE(WaitFor([&] {
         const auto journal = m_recorder->Journal();
@@ -389,7 +391,7 @@ TEST_F(PlaybackSessionTest, FailureStopsPlaybackAndLiveViewComesBack) {
     config.play_fail_code = 86;
     Start(config, 2);
     ASSERT_TRUE(Play(kMorning, 0x3));
-    ASSERT_TRUE(WaitMessage(platform::WM_PLAY_STOPPED));
+    ASSERT_TRUE(WaitMessage(recordings::WM_PLAY_STOPPED));
     ASSERT_TRUE(WaitFor([&] {
         std::lock_guard lock(m_lock);
         return std::any_of(m_messages.begin(), m_messages.end(), [](const auto& m) {
@@ -447,7 +449,7 @@ TEST_F(PlaybackSessionTest, RepliesDuringNormalSpeedAreReadAtOnceAndTheRecorderS
     for (int day = 11; day <= 12; ++day) {
         const auto asked = Clock::now();
         ASSERT_TRUE(search.RequestDay(SearchSide::Playback, 2010, 9, day));
-        const auto answer = WaitMessage(platform::WM_PLAY_DAY_READY);
+        const auto answer = WaitMessage(recordings::WM_PLAY_DAY_READY);
         ASSERT_TRUE(answer);
         EXPECT_LT(Clock::now() - asked, 500ms * taviro::testing::kSanitizerSlowdown);
         std::lock_guard lock(m_lock);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/message_sink.h"
+#include "protocol/session_messages.h"
 #include "recordings/search_model.h"
 
 namespace taviro::recordings {
@@ -54,7 +55,7 @@ TEST(SearchModel, CalendarAsksOnceAndComesBackFromThePendingSelection) {
     // The second press finds the request outstanding.
     EXPECT_TRUE(m.PressEntry(SearchEntry::Calendar, true).ignored);
     EXPECT_TRUE(m.PressTab(SearchTab::Backup, true).ignored);
-    EXPECT_EQ(m.OnReady(platform::WM_PLAY_MONTH_READY).page, SearchPage::PlayCalendar);
+    EXPECT_EQ(m.OnReady(protocol::WM_PLAY_MONTH_READY).page, SearchPage::PlayCalendar);
     m.PageCreated(SearchPage::PlayCalendar);
     const auto again = m.PressEntry(SearchEntry::Calendar, false);
     EXPECT_EQ(again.request, SearchRequest::None);

@@ -9,6 +9,7 @@
 #include "protocol/client_session.h"
 #include "protocol/crc32.h"
 #include "protocol/device_records.h"
+#include "protocol/session_messages.h"
 #include "raw_client.h"
 #include "sim/device_service.h"
 #include "sim/options.h"
@@ -309,7 +310,7 @@ TEST(SimDevice, SessionTakesThePushedRecords) {
         5s));
     ASSERT_TRUE(sink.WaitFor(
         [](const platform::PostedMessage& m) {
-            return m.message == platform::WM_CHANNEL_AVAILABLE;
+            return m.message == protocol::WM_CHANNEL_AVAILABLE;
         },
         5s));
     EXPECT_TRUE(session.Transport().ServiceOn(protocol::Service::Live));

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/h264_decoder.h"
+#include "snapshot/snapshot_writers.h"
 #include "support/temp_folder_test.h"
 
 namespace taviro::snapshot {
@@ -67,7 +68,7 @@ TEST_F(SnapshotController, SavesOnlyPanesWithAPictureLogsOnceAndReaps) {
     EXPECT_EQ(files, 1u);
 
     platform::PostedMessage failed;
-    failed.message = platform::WM_SNAPSHOT_DONE;
+    failed.message = snapshot::WM_SNAPSHOT_DONE;
     failed.wParam = 2;
     failed.lParam = kSnapshotWriteFailed;
     EXPECT_EQ(SnapshotDoneMessage(failed), "The snapshot of CH3 could not be saved.");

@@ -76,7 +76,7 @@ TEST_F(SnapshotWriters, DestructionWaitsForEveryWorker) {
     const auto messages = sink.Messages();
     ASSERT_EQ(messages.size(), 2u);
     for (const auto& m : messages) {
-        EXPECT_EQ(m.message, platform::WM_SNAPSHOT_DONE);
+        EXPECT_EQ(m.message, snapshot::WM_SNAPSHOT_DONE);
         EXPECT_EQ(m.lParam, kSnapshotSaved);
         EXPECT_TRUE(m.wParam == 0 || m.wParam == 5);
     }

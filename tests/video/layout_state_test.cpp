@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 #include "video/layouts.h"
 
 namespace taviro::video {
@@ -13,7 +14,7 @@ namespace {
 
 GridContext Live() {
     GridContext ctx;
-    ctx.mode = platform::kGridLive;
+    ctx.mode = protocol::kGridLive;
     return ctx;
 }
 
@@ -142,7 +143,7 @@ TEST(LayoutRequest, LivePlaybackAndLocalPlayback) {
     EXPECT_EQ(page2.request->payload, (std::array<std::uint8_t, 4>{0x00, 0x00, 0x00, 0xF0}));
 
     GridContext play;
-    play.mode = platform::kGridPlayback;
+    play.mode = protocol::kGridPlayback;
     play.playbackChannels = 0x0130;
     play.playState = 7;
     const LayoutEffects e = grid.SelectLayout(14, play);
@@ -157,7 +158,7 @@ TEST(LayoutRequest, LivePlaybackAndLocalPlayback) {
     EXPECT_FALSE(grid.SelectLayout(1, play).markPlaybackReposition);
 
     GridContext local;
-    local.mode = platform::kGridLocal;
+    local.mode = protocol::kGridLocal;
     local.localPlayState = 4;
     const LayoutEffects l = grid.SelectLayout(6, local);
     EXPECT_FALSE(l.request.has_value());

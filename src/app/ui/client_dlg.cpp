@@ -16,6 +16,7 @@
 #include <QWindow>
 
 #include "app/main_window_layout.h"
+#include "app/player_mode.h"
 #include "audio/sound_ring.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_control_set.h"
@@ -30,6 +31,7 @@
 #include "platform/ui/qt_owned.h"
 #include "platform/ui/screen_saver.h"
 #include "platform/ui/skin_library.h"
+#include "protocol/session_messages.h"
 #include "snapshot/snapshot_writers.h"
 #include "snapshot/ui/snapshot_qt.h"
 #include "snapshot/ui/snapshot_viewer.h"
@@ -173,9 +175,9 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
     CreateGrid(GridDrawMode(m_shell->Setup()), std::nullopt);
     // The 16-pane layout with its button down, Live disabled until a session logs in.
     m_grid->SelectLayout(video::kInitialLayout);
-    SetControlState(platform::kCtlLive, platform::kDisabled);
+    SetControlState(protocol::kCtlLive, platform::kDisabled);
     setWindowTitle(QString::fromStdString(m_shell->BrandingTexts().title));
-    m_sink.Post(platform::Window::Main, platform::WM_START_PLAYER, 0, 0);
+    m_sink.Post(platform::Window::Main, app::WM_START_PLAYER, 0, 0);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(kMainWindowWidth / 2, kMainWindowHeight / 2));
@@ -271,7 +273,7 @@ void CClientDlg::RefreshGridStatus() {
         return;
     video::ui::GridStatus status;
     status.audioOutput = m_shell->AudioOutput();
-    status.playerSpeed = m_shell->GridMode() == platform::kGridLocal
+    status.playerSpeed = m_shell->GridMode() == protocol::kGridLocal
                              ? m_shell->Local().IconSpeed()
                              : (m_recordings ? m_recordings->Playback().IconSpeed() : 0);
     if (m_maintenance) {
@@ -322,17 +324,17 @@ void CClientDlg::SetControlState(std::uint64_t control, std::int64_t state) {
     const auto set = [this, state](std::uint32_t id) {
         m_controls->SetState(id, static_cast<controls::ui::SkinControlState>(state));
     };
-    if (control == platform::kCtlLiveButtons) {
+    if (control == protocol::kCtlLiveButtons) {
         // The buttons that only act on a running live view.
         for (const std::uint32_t id : {343u, 355u, 356u, 368u, 372u, 378u})
             set(id);
-    } else if (control == platform::kCtlChannelButtons) {
+    } else if (control == protocol::kCtlChannelButtons) {
         for (std::uint32_t id = 300; id <= 315; ++id)
             set(id);
     } else {
         set(static_cast<std::uint32_t>(control));
     }
-    if (control == platform::kCtlRecord || control == platform::kCtlConnect)
+    if (control == protocol::kCtlRecord || control == protocol::kCtlConnect)
         UpdateToolTips();
 }
 

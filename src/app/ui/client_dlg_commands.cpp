@@ -9,13 +9,16 @@
 #include "app/ui/client_dlg.h"
 #include "app/ui/local_setup_dlg.h"
 #include "audio/sound_ring.h"
+#include "client/connection.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
+#include "controls/control_events.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
 #include "maintenance/ptz_controller.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
+#include "protocol/session_messages.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -58,16 +61,16 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         case 342:
         case 345:
         case 346:
-            if (m_shell->GridMode() == platform::kGridLocal)
+            if (m_shell->GridMode() == protocol::kGridLocal)
                 m_shell->Local().Button(id);
             else
                 m_recordings->Playback().Button(id, m_grid->Layout().VisibleChannels());
             break;
         case 343:
             // In live view the pause button freezes or resumes the pictures.
-            if (m_shell->GridMode() == platform::kGridLive)
+            if (m_shell->GridMode() == protocol::kGridLive)
                 m_shell->ToggleFreeze();
-            else if (m_shell->GridMode() == platform::kGridLocal)
+            else if (m_shell->GridMode() == protocol::kGridLocal)
                 m_shell->Local().Button(id);
             else
                 m_recordings->Playback().Button(id, m_grid->Layout().VisibleChannels());
@@ -263,11 +266,11 @@ void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
 }
 
 void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int position) {
-    if (id == kVolumeSliderId && message != platform::WM_SLIDER_BEGIN) {
+    if (id == kVolumeSliderId && message != controls::WM_SLIDER_BEGIN) {
         m_sound->SetVolume(static_cast<double>(position) / 65535.0);
         return;
     }
-    if (id == kPositionSliderId && m_shell->GridMode() == platform::kGridLocal)
+    if (id == kPositionSliderId && m_shell->GridMode() == protocol::kGridLocal)
         m_shell->Local().Slider(message, position);
     else if (id == kPositionSliderId)
         m_recordings->OnSlider(message, position, m_grid->Layout().VisibleChannels());
@@ -293,7 +296,7 @@ void CClientDlg::Quit() {
     if (auto* archive = m_local->ArchiveWindow())
         archive->CancelJobs();
     // The services stop and the session shuts down on the connection's worker; the window
-    // stays responsive meanwhile and closes when WM_CONNECTION_CLOSED reports the end.
+    // stays responsive meanwhile and closes when client::WM_CONNECTION_CLOSED reports the end.
     m_shell->BeginQuit();
     ShowConnectionState();
     if (m_shell->QuitDone())

@@ -1,5 +1,7 @@
 // The messages other threads post to the main window, and the notification popups.
+#include "app/player_mode.h"
 #include "app/ui/client_dlg.h"
+#include "client/connection.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "controls/ui/skin_button_widget.h"
@@ -7,6 +9,7 @@
 #include "notify/ui/notify_popup.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
+#include "protocol/session_messages.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -15,7 +18,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     using namespace platform;
     // The shell destroys an ended connection in OnMessage: what refers to its services goes
     // first (the upgrade window and the PTZ link).
-    if (m.message == WM_CONNECTION_CLOSED) {
+    if (m.message == client::WM_CONNECTION_CLOSED) {
         client::CConnection* connection = m_shell->Connection();
         if (connection != nullptr && connection->Generation() == m.generation) {
             m_maintenance->Link({});
@@ -26,7 +29,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     // The shell drops the messages of a connection that has ended, and acts on its own.
     if (!m_shell->OnMessage(m))
         return;
-    if (m.message == WM_CONNECTION_CLOSED) {
+    if (m.message == client::WM_CONNECTION_CLOSED) {
         OnConnectionClosed();
         return;
     }
@@ -43,12 +46,12 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
         case WM_CONTROL_STATE:
             SetControlState(m.wParam, m.lParam);
             break;
-        case WM_RELEASE_SESSION:
+        case protocol::WM_RELEASE_SESSION:
             // The connect thread failed: the connection goes, the Connect button up.
-            SetControlState(kCtlConnect, kReleased);
+            SetControlState(protocol::kCtlConnect, kReleased);
             ShowConnectionState();
             break;
-        case WM_SESSION_LOGGED_IN:
+        case protocol::WM_SESSION_LOGGED_IN:
             if (auto* session = m_shell->Session())
                 m_grid->SetChannelCount(session->Login().ChannelCount());
             // The statistics' counters are the new connection's, starting from zero.
@@ -64,49 +67,49 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             ShowConnectionState();
             emit LoggedIn();
             break;
-        case WM_CHANNEL_GRID_MODE:
-            if (m.wParam == kGridLocal)
+        case protocol::WM_CHANNEL_GRID_MODE:
+            if (m.wParam == protocol::kGridLocal)
                 break;  // the shell's local playback controller has told the local panel
             SyncLinks();
-            m_maintenance->Ptz().SetLive(m.wParam == kGridLive);
-            if (m.wParam == kGridLive) {
+            m_maintenance->Ptz().SetLive(m.wParam == protocol::kGridLive);
+            if (m.wParam == protocol::kGridLive) {
                 if (auto* session = m_shell->Session())
                     m_grid->StartLive(session->Login().ChannelCount());
                 if (m_shell->AudioOutput())
                     m_audioTimer->start();
-            } else if (m.wParam == kGridNone) {
+            } else if (m.wParam == protocol::kGridNone) {
                 m_audioTimer->stop();
                 m_views.SetViewMode(video::ViewMode::Idle);
                 m_grid->RepaintAll();
             }
             break;
-        case WM_CLEAR_CHANNEL_GRID:
+        case protocol::WM_CLEAR_CHANNEL_GRID:
             m_views.ClearHasPicture();
             m_grid->RepaintAll();
             break;
-        case WM_CHANNEL_AVAILABLE:
+        case protocol::WM_CHANNEL_AVAILABLE:
             m_grid->SetAvailableChannels(static_cast<protocol::ChannelMask>(m.wParam));
             RefreshGridStatus();
             break;
-        case WM_CHANNEL_HIDDEN:
-        case WM_CHANNEL_TITLES:
-        case WM_REDRAW_CHANNEL_GRID:
+        case protocol::WM_CHANNEL_HIDDEN:
+        case protocol::WM_CHANNEL_TITLES:
+        case protocol::WM_REDRAW_CHANNEL_GRID:
             RefreshGridStatus();
             m_grid->RepaintAll();
             break;
-        case WM_PLAYER_INFO:
+        case protocol::WM_PLAYER_INFO:
             RefreshGridStatus();
             break;
-        case WM_START_PLAYER:
+        case app::WM_START_PLAYER:
             // The local archive player opens by itself in player mode once it exists.
             if (m_shell->PlayerMode()) {
                 Trace("main window: player mode, no recorder connection\n");
                 m_local->OpenArchive();
             }
             break;
-        case WM_STOP_LIVE_AUDIO:
-        case WM_RIGHTS_WITHDRAWN:
-        case WM_DB_INFO:
+        case protocol::WM_STOP_LIVE_AUDIO:
+        case protocol::WM_RIGHTS_WITHDRAWN:
+        case protocol::WM_DB_INFO:
         default:
             break;  // windows of services that are not open have nothing to do
     }
@@ -120,8 +123,8 @@ void CClientDlg::OnConnectionClosed() {
     }
     // The teardown has ended: the window shows no connection any more.
     SyncLinks();
-    SetControlState(platform::kCtlConnect, platform::kReleased);
-    SetControlState(platform::kCtlLive, platform::kDisabled);
+    SetControlState(protocol::kCtlConnect, platform::kReleased);
+    SetControlState(protocol::kCtlLive, platform::kDisabled);
     m_audioTimer->stop();
     m_views.SetViewMode(video::ViewMode::Idle);
     m_views.ClearHasPicture();

@@ -10,6 +10,7 @@
 #include "controls/ui/skin_button_widget.h"
 #include "maintenance/ui/maintenance_panel.h"
 #include "platform/ui/qt_message_sink.h"
+#include "protocol/session_messages.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -30,7 +31,7 @@ void CClientDlg::CreateRecordingsPanel() {
     ctx.slider = Slider(kPositionSliderId);
     ctx.sink = &m_sink;
     ctx.text = notify::ui::SkinTextLookup();
-    ctx.localShown = [this] { return m_shell->GridMode() == platform::kGridLocal; };
+    ctx.localShown = [this] { return m_shell->GridMode() == protocol::kGridLocal; };
     ctx.downloadFolder = [this] {
         return SubFolderPath(m_shell->Setup().LocationPath(), StorageSubFolder::kDownload);
     };

@@ -8,7 +8,9 @@
 #include "controls/ui/skin_slider_widget.h"
 #include "platform/ui/qt_owned.h"
 #include "protocol/recorder_time.h"
+#include "protocol/session_messages.h"
 #include "recordings/calendar.h"
+#include "recordings/messages.h"
 #include "recordings/ui/backup_panel.h"
 #include "recordings/ui/playback_bar.h"
 #include "recordings/ui/search_window.h"
@@ -164,26 +166,26 @@ bool CRecordingsPanel::OnPosted(const platform::PostedMessage& m) {
         return true;
     }
     switch (m.message) {
-        case platform::WM_PLAY_STARTED:
+        case recordings::WM_PLAY_STARTED:
             m_playback.OnStarted();
             return true;
-        case platform::WM_PLAY_STOPPED:
+        case recordings::WM_PLAY_STOPPED:
             m_playback.OnStopped();
             return true;
-        case platform::WM_PLAY_DAY_READY:
+        case recordings::WM_PLAY_DAY_READY:
             m_playback.OnDay(m.data);
             return true;
-        case platform::WM_BACKUP_STARTED:
+        case recordings::WM_BACKUP_STARTED:
             m_backupPanel->Started(m.wParam);
             return true;
-        case platform::WM_BACKUP_PROGRESS:
+        case recordings::WM_BACKUP_PROGRESS:
             m_backupPanel->Progress(m.wParam);
             return true;
-        case platform::WM_BACKUP_FINISHED:
+        case recordings::WM_BACKUP_FINISHED:
             // What the backup wrote, or why it stopped: the panel says so until closed.
             m_backupPanel->Finished(m_backup.LastOutcome());
             return true;
-        case platform::WM_CLOSE_SESSION_DIALOGS:
+        case protocol::WM_CLOSE_SESSION_DIALOGS:
             CloseSearch();
             return true;
         default:

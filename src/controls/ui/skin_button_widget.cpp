@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 
+#include "controls/control_events.h"
 #include "controls/ui/skin_paint.h"
 #include "platform/message_sink.h"
 #include "platform/ui/skin_library.h"
@@ -107,7 +108,7 @@ void CSkinButtonWidget::Apply(const Reaction& reaction) {
         update();
     for (const ControlPost& post : reaction.posts) {
         if (post.recipient == Recipient::Control) {
-            if (post.message == platform::WM_UNCHECK_REQUEST && parentWidget() != nullptr) {
+            if (post.message == controls::WM_UNCHECK_REQUEST && parentWidget() != nullptr) {
                 const auto siblings = parentWidget()->findChildren<CSkinButtonWidget*>(
                     QString(), Qt::FindDirectChildrenOnly);
                 for (CSkinButtonWidget* sibling : siblings) {

@@ -1,8 +1,8 @@
 // A skinned slider on screen: a thin QWidget over controls::CSkinSlider. It draws the track
 // picture stretched over the control and the thumb picture at the model's ThumbRect(),
 // forwards the left mouse button and emits each message the model posts, in order:
-// WM_SLIDER_BEGIN (0x0D60), WM_SLIDER_MOVE (0x0D61), WM_SLIDER_END (0x0D62).
-// The thumb and track come from the skin (2160/2161 horizontal, 2162/2163 vertical); when
+// controls::WM_SLIDER_BEGIN (0x0D60), controls::WM_SLIDER_MOVE (0x0D61), controls::WM_SLIDER_END
+// (0x0D62). The thumb and track come from the skin (2160/2161 horizontal, 2162/2163 vertical); when
 // the pack lacks the thumb, a thumb of kDefaultThumbLength x kDefaultThumbBreadth is drawn
 // as a plain fill so the slider still works.
 // Thread: the GUI thread. Owner: the parent widget (made with platform::ui::Child).

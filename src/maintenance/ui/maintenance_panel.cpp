@@ -7,7 +7,9 @@
 #include <QWidget>
 #include <utility>
 
+#include "maintenance/ptz_service.h"
 #include "maintenance/ui/ptz_windows.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::maintenance::ui {
 
@@ -143,11 +145,11 @@ bool CMaintenancePanel::OnPosted(const platform::PostedMessage& m) {
         return true;
     }
     if (m.window == platform::Window::Ptz) {
-        if (m.message == platform::WM_PTZ_CHANNEL_ACK)
+        if (m.message == maintenance::WM_PTZ_CHANNEL_ACK)
             m_ptz->OnChannelAck(static_cast<int>(m.wParam), static_cast<PtzAvailability>(m.lParam));
         return true;
     }
-    if (m.message == platform::WM_CLOSE_PTZ) {
+    if (m.message == protocol::WM_CLOSE_PTZ) {
         // Live view stopped or the PTZ right was withdrawn: a held move is stopped.
         m_ptz->Close();
         return true;

@@ -73,7 +73,7 @@ class CMaintenancePanel final : public QObject {
     void CloseUpgradeWindow();
     CFirmwareDlg* UpgradeWindow() const { return m_firmwareDlg; }
 
-    // A message for the PTZ or firmware windows, or WM_CLOSE_PTZ; true when it was the
+    // A message for the PTZ or firmware windows, or protocol::WM_CLOSE_PTZ; true when it was the
     // panel's.
     bool OnPosted(const platform::PostedMessage& message);
 

@@ -49,7 +49,7 @@ CPtzPanel::CPtzPanel(CPtzController& controller, QWidget* parent)
     m_zoom = MakeButton(this, "Zoom", QRect(52, 140, 44, 26));
     QPushButton* close = MakeButton(this, "X", QRect(98, 140, 44, 26));
     // The panel's own Pan, Zoom and X only switch or close an open panel: the rights were
-    // checked when it opened, and a withdrawal closes it (WM_CLOSE_PTZ).
+    // checked when it opened, and a withdrawal closes it (protocol::WM_CLOSE_PTZ).
     connect(m_pan, &QPushButton::clicked, this, [this] { m_ptz.PanelCommand(PtzMode::Pan); });
     connect(m_zoom, &QPushButton::clicked, this, [this] { m_ptz.PanelCommand(PtzMode::Zoom); });
     connect(close, &QPushButton::clicked, this, [this] { m_ptz.Close(); });

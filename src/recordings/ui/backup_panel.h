@@ -1,8 +1,8 @@
 // The backup's progress in the main window: a bar of the bytes received against the size
 // the recorder named, the bytes, the rate and the time left, and a Stop button. Shown from
-// WM_BACKUP_STARTED; at WM_BACKUP_FINISHED it says how the backup ended (done, or stopped
-// and why, with what was kept) and where, with a button that opens the folder, until the
-// user closes it or the next backup starts.
+// recordings::WM_BACKUP_STARTED; at recordings::WM_BACKUP_FINISHED it says how the backup ended
+// (done, or stopped and why, with what was kept) and where, with a button that opens the folder,
+// until the user closes it or the next backup starts.
 //
 // Thread: the GUI thread. The owner feeds it the messages and reacts to Stop.
 #pragma once

@@ -9,12 +9,15 @@
 
 #include "lists/print_layout.h"
 #include "lists/ui/list_page.h"
+#include "logs/info_messages.h"
 #include "logs/ui/log_view_page.h"
 #include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
 #include "protocol/recorder_time.h"
+#include "protocol/session_messages.h"
 #include "recordings/backup_progress.h"
 #include "recordings/backup_service.h"
+#include "recordings/messages.h"
 #include "recordings/ui/calendar_page.h"
 #include "recordings/ui/entry_pages.h"
 #include "recordings/ui/event_page.h"
@@ -440,9 +443,9 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
     if (m_closed)
         return;
     switch (m.message) {
-        case platform::WM_PLAY_MONTH_READY:
-        case platform::WM_BACKUP_MONTH_READY: {
-            const bool backup = m.message == platform::WM_BACKUP_MONTH_READY;
+        case protocol::WM_PLAY_MONTH_READY:
+        case protocol::WM_BACKUP_MONTH_READY: {
+            const bool backup = m.message == protocol::WM_BACKUP_MONTH_READY;
             m_months = m.data;
             auto records = ParseMonthInfo(BytesOf(m.data));
             const auto opening = OpeningPage(records, m_context.currentYear);
@@ -454,9 +457,9 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
             Apply(m_model.OnReady(m.message));
             break;
         }
-        case platform::WM_PLAY_DAY_READY:
-        case platform::WM_BACKUP_DAY_READY: {
-            const bool backup = m.message == platform::WM_BACKUP_DAY_READY;
+        case recordings::WM_PLAY_DAY_READY:
+        case recordings::WM_BACKUP_DAY_READY: {
+            const bool backup = m.message == recordings::WM_BACKUP_DAY_READY;
             m_days = m.data;
             const auto day = static_cast<int>(m.wParam);
             const int year = day / 10000, month0 = day / 100 % 100 - 1, day0 = day % 100 - 1;
@@ -477,20 +480,20 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
             Apply(m_model.OnReady(m.message));
             break;
         }
-        case platform::WM_EVENT_LIST_READY:
-        case platform::WM_EVENT_PAGE_READY:
+        case recordings::WM_EVENT_LIST_READY:
+        case recordings::WM_EVENT_PAGE_READY:
             OnEventAnswer(m);
             break;
-        case platform::WM_RECORDER_LOG_DONE:
+        case logs::WM_RECORDER_LOG_DONE:
             OnLog(m);
             break;
-        case platform::WM_RECORDER_STATUS_DONE:
+        case logs::WM_RECORDER_STATUS_DONE:
             OnStatus(m);
             break;
-        case platform::WM_SEARCH_RIGHTS:
+        case protocol::WM_SEARCH_RIGHTS:
             Apply(m_model.OnRightsChanged(m.wParam, m_context.rights.backupRunning));
             break;
-        case platform::WM_BACKUP_CAPACITY:
+        case recordings::WM_BACKUP_CAPACITY:
             OnCapacity(m);
             break;
         default:
@@ -503,7 +506,7 @@ void CSearchWindow::OnEventAnswer(const platform::PostedMessage& m) {
     const bool backup = m.wParam == static_cast<std::uint64_t>(SearchSide::Backup);
     auto* page =
         static_cast<CEventPage*>(Page(backup ? SearchPage::BackupEvents : SearchPage::PlayEvents));
-    page->SetAnswer(m.data, m.message == platform::WM_EVENT_PAGE_READY);
+    page->SetAnswer(m.data, m.message == recordings::WM_EVENT_PAGE_READY);
     Apply(m_model.OnReady(m.message, m.wParam));
 }
 

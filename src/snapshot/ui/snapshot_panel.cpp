@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <utility>
 
+#include "snapshot/snapshot_writers.h"
 #include "snapshot/ui/preview_file_dialog.h"
 #include "snapshot/ui/snapshot_qt.h"
 #include "snapshot/ui/snapshot_viewer.h"
@@ -62,7 +63,7 @@ void CSnapshotPanel::Stop() {
 }
 
 bool CSnapshotPanel::OnPosted(const platform::PostedMessage& m) {
-    if (m.message != platform::WM_SNAPSHOT_DONE)
+    if (m.message != snapshot::WM_SNAPSHOT_DONE)
         return false;
     if (const auto text = SnapshotDoneMessage(m))
         m_ctx.sink->ShowMessageBox(*text);

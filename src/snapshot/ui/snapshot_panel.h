@@ -16,6 +16,7 @@
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
 #include "snapshot/snapshot_controller.h"
+#include "snapshot/snapshot_writers.h"
 #include "video/channel_views.h"
 
 class QImage;
@@ -48,7 +49,7 @@ class CSnapshotPanel final : public QObject {
     void Copy(const video::CChannelViews& views, int channel);
     // The preview file dialog on the Saved folder, then the viewer.
     void OpenSaved();
-    // WM_SNAPSHOT_DONE; true when it was this panel's.
+    // snapshot::WM_SNAPSHOT_DONE; true when it was this panel's.
     bool OnPosted(const platform::PostedMessage& message);
     // Waits for the writers (quit).
     void Stop();

@@ -27,6 +27,7 @@
 #include "notify/ui/notify_popup.h"
 #include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
+#include "protocol/session_messages.h"
 #include "recordings/ui/backup_panel.h"
 #include "recordings/ui/calendar_page.h"
 #include "recordings/ui/search_window.h"
@@ -164,7 +165,7 @@ TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
     EXPECT_FALSE(archive->Timeline()->Stretches().empty());
     QTest::mouseClick(archive->Timeline()->PlayButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_window->Shell().GridMode() == platform::kGridLocal; }, 8000));
+        [&] { return m_window->Shell().GridMode() == protocol::kGridLocal; }, 8000));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             const auto& view = m_window->Views().Channel(0);
@@ -248,10 +249,10 @@ TEST_F(ArchiveWindowTest, BackupFromTheTimelineThenPlayItAndBookmarkIt) {
     // Stop, then Play from the bookmark: the archive window closes and playback runs again.
     Click(m_window->Button(345));
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return m_window->Shell().GridMode() == platform::kGridNone; }, 5000));
+        QTest::qWaitFor([&] { return m_window->Shell().GridMode() == protocol::kGridNone; }, 5000));
     QTest::mouseClick(archive->Button("PlayBookmark"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_window->Shell().GridMode() == platform::kGridLocal; }, 8000));
+        [&] { return m_window->Shell().GridMode() == protocol::kGridLocal; }, 8000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->ArchiveWindow() == nullptr; }, 3000));
 }
 
@@ -278,7 +279,7 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
         // The playback buttons work once the grid shows the playback.
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                return m_window->Shell().GridMode() == platform::kGridLocal &&
+                return m_window->Shell().GridMode() == protocol::kGridLocal &&
                        m_window->Button(345)->ButtonEnabled();
             },
             8000));
@@ -317,7 +318,7 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
     Click(m_window->Button(345));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return m_window->Shell().GridMode() == platform::kGridLive &&
+            return m_window->Shell().GridMode() == protocol::kGridLive &&
                    m_window->Shell().LiveRunning() && line2().rfind("LIVE", 0) == 0;
         },
         8000))
@@ -339,7 +340,7 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
         QTest::qWaitFor([&] { return m_sink.OpenMessageBoxes().contains(unreadable); }, 8000));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return m_window->Shell().GridMode() == platform::kGridLive &&
+            return m_window->Shell().GridMode() == protocol::kGridLive &&
                    m_window->Shell().LiveRunning() && line2().rfind("LIVE", 0) == 0;
         },
         8000))
@@ -363,7 +364,7 @@ TEST_F(ArchiveWindowTest, LocalPlaybackShowsItsStateAndStopReturnsToLive) {
     Click(m_window->Button(345));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->Grid()->Notice().isEmpty(); }, 5000));
     EXPECT_TRUE(m_window->Grid()->Notice().contains("Not connected"));
-    EXPECT_EQ(m_window->Shell().GridMode(), platform::kGridNone);
+    EXPECT_EQ(m_window->Shell().GridMode(), protocol::kGridNone);
 }
 
 }  // namespace

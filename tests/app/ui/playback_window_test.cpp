@@ -26,6 +26,7 @@
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "protocol/recorder_time.h"
+#include "protocol/session_messages.h"
 #include "recordings/ui/calendar_page.h"
 #include "recordings/ui/entry_pages.h"
 #include "recordings/ui/playback_bar.h"
@@ -94,7 +95,7 @@ TEST_F(CRecorderWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
 
     // Playing: the search window has closed, the panes show the recording.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_window->Shell().GridMode() == platform::kGridPlayback; }, 8000));
+        [&] { return m_window->Shell().GridMode() == protocol::kGridPlayback; }, 8000));
     EXPECT_EQ(m_window->SearchWindow(), nullptr);
     auto* grid = m_window->Grid();
     // Every pane says R-PLAY first: under a sanitizer live pictures may still be counted
@@ -218,7 +219,7 @@ TEST_F(CRecorderWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->Shell().LiveRunning(); }, 8000));
     EXPECT_FALSE(slider->Model().Enabled()) << "no seeking in live view";
     EXPECT_EQ(Received(msg::RPLAY_STOP).size(), 1u);
-    EXPECT_NE(m_window->Shell().GridMode(), platform::kGridPlayback);
+    EXPECT_NE(m_window->Shell().GridMode(), protocol::kGridPlayback);
     EXPECT_FALSE(m_window->StateText().contains("R-PLAY"));
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/ui/recorder_window_fixture.h"
 #include "notify/ui/notify_popup.h"
+#include "protocol/session_messages.h"
 #include "video/pane_texts.h"
 #include "video/ui/channel_grid.h"
 
@@ -76,7 +77,7 @@ TEST_F(ReconnectWindowTest, CountsDownThenShowsLiveViewInTheSameLayoutAndPage) {
     // The grid is back where it was once live view has started again.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return m_window->Shell().GridMode() == platform::kGridLive &&
+            return m_window->Shell().GridMode() == protocol::kGridLive &&
                    m_window->Grid()->Layout().Layout() == 0 &&
                    m_window->Grid()->Layout().Page() == 1;
         },

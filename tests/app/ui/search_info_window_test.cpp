@@ -27,6 +27,7 @@
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
+#include "protocol/session_messages.h"
 #include "recordings/ui/event_page.h"
 #include "recordings/ui/search_window.h"
 #include "sim/recorder_sim.h"
@@ -95,7 +96,7 @@ TEST_F(SearchInfoWindowTest, MotionEventPlaysTheRecording) {
     ASSERT_TRUE(events->PlayButton()->isEnabled());
     events->PlayButton()->click();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_window->Shell().GridMode() == platform::kGridPlayback; }, 8000));
+        [&] { return m_window->Shell().GridMode() == protocol::kGridPlayback; }, 8000));
     const auto play = Received(msg::PLAY_ON_REQ);
     ASSERT_EQ(play.size(), 1u);
     EXPECT_EQ(protocol::LoadBE32(play[0].payload.data()), 0xFu) << "the window's channels";
@@ -244,7 +245,7 @@ TEST_F(SearchInfoWindowTest, PlayFromALogRowAndTheLogKeptForIt) {
     ASSERT_TRUE(events->PlayButton()->isEnabled());
     events->PlayButton()->click();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_window->Shell().GridMode() == platform::kGridPlayback; }, 8000));
+        [&] { return m_window->Shell().GridMode() == protocol::kGridPlayback; }, 8000));
     const auto play = Received(msg::PLAY_ON_REQ);
     ASSERT_EQ(play.size(), 1u);
     EXPECT_EQ(protocol::LoadBE32(play[0].payload.data()), 0x8001u) << "the row's channels";

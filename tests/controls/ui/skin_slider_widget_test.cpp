@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "controls/control_events.h"
 #include "platform/message_sink.h"
 #include "platform/skin_numbers.h"
 #include "platform/ui/qt_owned.h"
@@ -47,10 +48,10 @@ TEST_F(SkinSliderWidgetTest, DragPostsBeginMovesAndEndWithThePositions) {
     QTest::mouseMove(s, QPoint(260, 8));  // past the end: clamped to the last pixel
     QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(260, 8));
     const std::vector<Message> expected = {
-        {platform::WM_SLIDER_BEGIN, 420, 50},
-        {platform::WM_SLIDER_MOVE, 420, 76},  // (150 - 5) * 100 / 189
-        {platform::WM_SLIDER_MOVE, 420, 100},
-        {platform::WM_SLIDER_END, 420, 100},
+        {controls::WM_SLIDER_BEGIN, 420, 50},
+        {controls::WM_SLIDER_MOVE, 420, 76},  // (150 - 5) * 100 / 189
+        {controls::WM_SLIDER_MOVE, 420, 100},
+        {controls::WM_SLIDER_END, 420, 100},
     };
     EXPECT_EQ(Messages(spy), expected);
     EXPECT_EQ(s->Position(), 100);
@@ -65,9 +66,9 @@ TEST_F(SkinSliderWidgetTest, TrackClickJumpsAndDrawsTheThumbThere) {
     QSignalSpy spy(s, &CSkinSliderWidget::SliderMessage);
     QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(8, 150));
     const std::vector<Message> expected = {
-        {platform::WM_SLIDER_MOVE, 421, 76},
-        {platform::WM_SLIDER_BEGIN, 421, 76},
-        {platform::WM_SLIDER_END, 421, 76},
+        {controls::WM_SLIDER_MOVE, 421, 76},
+        {controls::WM_SLIDER_BEGIN, 421, 76},
+        {controls::WM_SLIDER_END, 421, 76},
     };
     EXPECT_EQ(Messages(spy), expected);
     // The thumb is painted where the model says.

@@ -36,13 +36,14 @@ TEST(QtMessageSink, DeliversInOrderAndShowsEachMessageBoxTextOnce) {
     for (int c = 0; c < 16; ++c) {
         decoders.emplace_back([&sink, c] {
             sink.ShowMessageBox("H.264 Decoder Init Error !");
-            sink.Post(Window::Search, WM_DB_INFO, static_cast<std::uint64_t>(c), 0);  // no handler
+            sink.Post(Window::Search, WM_CONTROL_STATE, static_cast<std::uint64_t>(c),
+                      0);  // no handler
         });
     }
     for (auto& t : decoders)
         t.join();
     for (std::uint64_t i = 0; i < 5; ++i)
-        sink.Post(Window::Main, WM_DB_INFO, i, 0);
+        sink.Post(Window::Main, WM_CONTROL_STATE, i, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return sink.Pending() == 0; }, 2000));
 
     EXPECT_EQ(seen, (std::vector<std::uint64_t>{0, 1, 2, 3, 4}));

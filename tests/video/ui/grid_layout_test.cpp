@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "grid_test_support.h"
+#include "protocol/session_messages.h"
 
 namespace taviro::video::ui {
 namespace {
@@ -27,7 +28,7 @@ class GridLayoutTest : public ::testing::TestWithParam<int> {
         window = std::make_unique<GridWindow>(views, GetParam());
         grid().SetAvailableChannels(protocol::kAllChannels);
         grid().SetContextProvider([this] { return context; });
-        context.mode = platform::kGridLive;
+        context.mode = protocol::kGridLive;
         QObject::connect(window->grid, &CChannelGrid::LayoutApplied,
                          [this](const LayoutEffects& e) { applied.push_back(e); });
         ASSERT_TRUE(window->Show());
@@ -68,7 +69,7 @@ TEST_P(GridLayoutTest, LayoutButtonsPageAndSendTheVisibleChannels) {
     EXPECT_EQ(LastRequest().payload, Payload(0x0020));
     EXPECT_EQ(applied.back().buttons->channelButton, 305);
     // Outside live view nothing is sent, but the transition is still reported.
-    context.mode = platform::kGridNone;
+    context.mode = protocol::kGridNone;
     grid().SelectLayout(14);
     EXPECT_FALSE(applied.back().request.has_value());
     EXPECT_EQ(applied.back().visibleChannels, 0xFFFFu);
