@@ -1,8 +1,10 @@
 // The main window's logic without the window: local settings at start and after the setup
-// dialog, the local log, the one connection (client::CConnection) with its lifetime, the commands
-// that act on it, the notification follow-ups, and the start-up and quit orders. The Qt
-// main window owns one, forwards its buttons and the posted messages here, and draws what
-// the state getters say.
+// dialog, the local log, the one connection (client::CConnection) with its lifetime and
+// reconnect, the local playback controller it hands that connection to, live view's
+// commands, the notification follow-ups, and the start-up and quit orders. The Qt main
+// window owns one, hands it the posted messages first, and draws what the state getters
+// say; the features' own controllers (remote playback, backup, snapshots, PTZ) are the
+// window's.
 //
 // Threads: everything runs on the main window's (GUI) thread and returns at once: what may
 // wait (connecting, disconnecting, quitting, stopping live view) runs on the connection's

@@ -1,7 +1,9 @@
-// CClientDlg: the main window. A frameless, skinned 928 x 712 window dragged by its
-// background, holding the channel grid at (54, 67)-(874, 661) and the skinned controls of
-// the main-window table. Buttons and posted messages are routed to the shell (the logic
-// without windows) and to the grid; every connection and refusal notification becomes one
+// CClientDlg: the main window, the composition root. A frameless, skinned 928 x 712 window
+// dragged by its background, holding the channel grid at (54, 67)-(874, 661), the skinned
+// controls of the main-window table and the features' panels (recordings, local archive,
+// snapshots, maintenance), each drawing a controller without Qt. Buttons and posted messages
+// are routed to the shell (settings, log, the connection's lifetime), to the panels and
+// their controllers, and to the grid; every connection and refusal notification becomes one
 // skinned popup at a time.
 //
 // Threads: the GUI thread only, and nothing here waits: connecting, disconnecting, quitting
@@ -10,7 +12,9 @@
 // whose Main handler is this window's OnPosted; the messages of a connection that has ended
 // are dropped there.
 // Ownership: the window owns the shell (session, pipeline, local log), the channel views
-// (which outlive the grid and the pipeline) and, through Qt, its child widgets. The sink and
+// (which outlive the grid and the pipeline), the live sound controller (whose ring outlives
+// the shell's connections) and, through Qt, its child widgets and panels; the panels that use
+// a connection's services are deleted before the shell. The sink and
 // the settings store belong to CClientApp and outlive the window.
 #pragma once
 
