@@ -188,9 +188,9 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
 }
 
 void CClientDlg::CreateControls() {
-    std::vector<controls::ui::SkinControlSpec> table;
+    std::vector<controls::ui::SkinControlEntry> table;
     for (const MainControl& control : MainWindowControls()) {
-        using Type = controls::ui::SkinControlSpec::Type;
+        using Type = controls::ui::SkinControlEntry::Type;
         const Type type = control.kind == ControlKind::SliderHorizontal ? Type::HorizontalSlider
                           : control.kind == ControlKind::SliderVertical ? Type::VerticalSlider
                                                                         : Type::Button;

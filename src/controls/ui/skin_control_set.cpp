@@ -10,30 +10,30 @@ namespace taviro::controls::ui {
 
 using platform::ui::Child;
 
-CSkinControlSet::CSkinControlSet(QWidget* window, std::span<const SkinControlSpec> table,
+CSkinControlSet::CSkinControlSet(QWidget* window, std::span<const SkinControlEntry> table,
                                  Pressed pressed, Slid slid) {
-    for (const SkinControlSpec& spec : table) {
-        if (spec.type != SkinControlSpec::Type::Button) {
+    for (const SkinControlEntry& entry : table) {
+        if (entry.type != SkinControlEntry::Type::Button) {
             auto* slider = Child<CSkinSliderWidget>(
-                window, spec.id,
-                spec.type == SkinControlSpec::Type::HorizontalSlider ? Orientation::Horizontal
-                                                                     : Orientation::Vertical);
-            slider->setGeometry(spec.rect);
+                window, entry.id,
+                entry.type == SkinControlEntry::Type::HorizontalSlider ? Orientation::Horizontal
+                                                                       : Orientation::Vertical);
+            slider->setGeometry(entry.rect);
             QObject::connect(slider, &CSkinSliderWidget::SliderMessage, window, slid);
-            m_sliders[spec.id] = slider;
+            m_sliders[entry.id] = slider;
             slider->show();  // made after the window was shown
             continue;
         }
-        auto* button = Child<CSkinButtonWidget>(window, spec.id, spec.kind);
+        auto* button = Child<CSkinButtonWidget>(window, entry.id, entry.kind);
         // One strip holds every look; the frame index picks the look.
         ButtonPictures pictures;
         pictures.normal = pictures.hover = pictures.focus = pictures.pressed = pictures.disabled =
-            spec.picture;
-        button->SetFrameCount(spec.frames);
+            entry.picture;
+        button->SetFrameCount(entry.frames);
         button->SetPictures(pictures, false);
-        button->setGeometry(spec.rect);
+        button->setGeometry(entry.rect);
         QObject::connect(button, &CSkinButtonWidget::Clicked, window, pressed);
-        m_buttons[spec.id] = button;
+        m_buttons[entry.id] = button;
         button->show();
     }
 }

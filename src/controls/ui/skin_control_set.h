@@ -22,7 +22,7 @@ namespace taviro::controls::ui {
 class CSkinButtonWidget;
 class CSkinSliderWidget;
 
-struct SkinControlSpec {
+struct SkinControlEntry {
     enum class Type { Button, HorizontalSlider, VerticalSlider };
     std::uint32_t id = 0;
     Type type = Type::Button;
@@ -40,7 +40,7 @@ class CSkinControlSet {
     using Pressed = std::function<void(std::uint32_t id)>;
     using Slid = std::function<void(std::uint32_t message, std::uint32_t id, int position)>;
     // Makes and shows every control of `table` in `window`.
-    CSkinControlSet(QWidget* window, std::span<const SkinControlSpec> table, Pressed pressed,
+    CSkinControlSet(QWidget* window, std::span<const SkinControlEntry> table, Pressed pressed,
                     Slid slid);
 
     [[nodiscard]] CSkinButtonWidget* Button(std::uint32_t id) const;
