@@ -790,7 +790,7 @@ int main(int argc, char** argv) {
                     Message(msg::PLAY_OFF_NACK, Reason(2)));
 
     // --- the calendar's and the timeline's reading of those lists ---
-    const std::string rec = "fuzz_recordings";
+    const std::string rec = "fuzz_calendar";
     seeds.Write(rec, "months_two_years", Bytes{0x00, 26, 0} + months);
     seeds.Write(rec, "months_partial",
                 Bytes{0x00, 70, 0} + Bytes(months.begin(), months.begin() + 500));

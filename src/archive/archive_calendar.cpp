@@ -31,13 +31,13 @@ Ymd DateOf(std::int64_t dayNumber) {
 
 }  // namespace
 
-std::vector<recordings::MonthInfoRecord> MonthRecords(std::span<const ArchiveStretch> stretches) {
-    std::vector<recordings::MonthInfoRecord> years;
+std::vector<timeline::MonthInfoRecord> MonthRecords(std::span<const ArchiveStretch> stretches) {
+    std::vector<timeline::MonthInfoRecord> years;
     const auto flag = [&](const Ymd& date) {
         auto it = std::find_if(years.begin(), years.end(),
                                [&](const auto& r) { return r.year == date.year; });
         if (it == years.end()) {
-            years.push_back(recordings::MonthInfoRecord{date.year, {}});
+            years.push_back(timeline::MonthInfoRecord{date.year, {}});
             it = years.end() - 1;
         }
         it->flags[static_cast<std::size_t>(date.month0 * 31 + date.day0)] = 1;
@@ -55,20 +55,20 @@ std::vector<recordings::MonthInfoRecord> MonthRecords(std::span<const ArchiveStr
     return years;
 }
 
-std::vector<recordings::DayInfoRecord> DayRecords(std::span<const ArchiveStretch> stretches,
-                                                  int year, int month0, int day0) {
-    const std::int64_t dayStart = recordings::DayStart(year, month0, day0);
-    std::vector<recordings::DayInfoRecord> out;
+std::vector<timeline::DayInfoRecord> DayRecords(std::span<const ArchiveStretch> stretches, int year,
+                                                int month0, int day0) {
+    const std::int64_t dayStart = timeline::DayStart(year, month0, day0);
+    std::vector<timeline::DayInfoRecord> out;
     for (const ArchiveStretch& s : stretches) {
         if (static_cast<std::int64_t>(s.end) < dayStart ||
             static_cast<std::int64_t>(s.start) >= dayStart + kDay || s.channel < 0 ||
             s.channel > 15) {
             continue;
         }
-        recordings::DayInfoRecord r;
+        timeline::DayInfoRecord r;
         r.channels = 1u << s.channel;
         // Blocks without kind flags were recorded all the same: drawn as continuous.
-        r.kinds = s.kinds != 0 ? s.kinds : recordings::kKindContinuous;
+        r.kinds = s.kinds != 0 ? s.kinds : timeline::kKindContinuous;
         r.start = static_cast<protocol::RecorderTime>(s.start);
         // The block's end is its last frame's second; the day records count to the end.
         r.end = static_cast<protocol::RecorderTime>(s.end + 1);

@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "archive/backup_reader.h"
-#include "recordings/calendar.h"
+#include "timeline/calendar.h"
 
 namespace taviro::archive {
 
 // One record per year with recordings: every day from a stretch's start day to its end
 // day (within the year) is flagged.
-std::vector<recordings::MonthInfoRecord> MonthRecords(std::span<const ArchiveStretch> stretches);
+std::vector<timeline::MonthInfoRecord> MonthRecords(std::span<const ArchiveStretch> stretches);
 // The stretches that touch the day (month0 0..11, day0 0..30), one record per channel.
-std::vector<recordings::DayInfoRecord> DayRecords(std::span<const ArchiveStretch> stretches,
-                                                  int year, int month0, int day0);
+std::vector<timeline::DayInfoRecord> DayRecords(std::span<const ArchiveStretch> stretches, int year,
+                                                int month0, int day0);
 
 // The event page's entries: alarm (1), motion (2) and audio (7) events of the pairs, in
 // the pairs' time order, numbered from 1 within their kind.

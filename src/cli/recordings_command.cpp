@@ -13,10 +13,10 @@
 #include "cli/time_text.h"
 #include "platform/h264_decoder.h"
 #include "protocol/session_messages.h"
-#include "recordings/calendar.h"
 #include "recordings/messages.h"
 #include "recordings/play_control.h"
 #include "recordings/search_service.h"
+#include "timeline/calendar.h"
 
 namespace taviro::cli {
 
@@ -27,15 +27,14 @@ using recordings::SearchSide;
 
 constexpr auto kAnswerWait = std::chrono::seconds(15);
 
-void PrintMonths(CCommandSession& command,
-                 const std::vector<recordings::MonthInfoRecord>& records) {
-    for (int year = recordings::kFirstCalendarYear; year <= recordings::kLastCalendarYear; ++year) {
-        const recordings::MonthInfoRecord* record = recordings::FindYear(records, year);
+void PrintMonths(CCommandSession& command, const std::vector<timeline::MonthInfoRecord>& records) {
+    for (int year = timeline::kFirstCalendarYear; year <= timeline::kLastCalendarYear; ++year) {
+        const timeline::MonthInfoRecord* record = timeline::FindYear(records, year);
         if (record == nullptr)
             continue;
         for (int month0 = 0; month0 < 12; ++month0) {
             std::string days;
-            for (int day0 = 0; day0 < recordings::DaysInMonth(year, month0); ++day0) {
+            for (int day0 = 0; day0 < timeline::DaysInMonth(year, month0); ++day0) {
                 if (record->Flag(month0, day0)) {
                     if (!days.empty())
                         days += command.Json() ? "," : " ";
@@ -58,14 +57,13 @@ void PrintMonths(CCommandSession& command,
     }
 }
 
-void PrintStretches(CCommandSession& command,
-                    const std::vector<recordings::DayInfoRecord>& records) {
-    for (const recordings::DayInfoRecord& r : records) {
+void PrintStretches(CCommandSession& command, const std::vector<timeline::DayInfoRecord>& records) {
+    for (const timeline::DayInfoRecord& r : records) {
         std::string kinds;
         const bool json = command.Json();
-        if (r.kinds & recordings::kKindContinuous)
+        if (r.kinds & timeline::kKindContinuous)
             kinds += json ? "\"continuous\"" : "continuous";
-        if (r.kinds & recordings::kKindEvent)
+        if (r.kinds & timeline::kKindEvent)
             kinds += std::string(kinds.empty() ? "" : (json ? "," : "+")) +
                      (json ? "\"event\"" : "event");
         std::string line;
@@ -131,9 +129,9 @@ int RunRecordings(const std::vector<std::string>& args) {
     const std::vector<std::uint8_t> none;
     const std::vector<std::uint8_t>& bytes = answer->data ? *answer->data : none;
     if (day) {
-        PrintStretches(*command, recordings::ParseDayInfo(bytes));
+        PrintStretches(*command, timeline::ParseDayInfo(bytes));
     } else {
-        PrintMonths(*command, recordings::ParseMonthInfo(bytes));
+        PrintMonths(*command, timeline::ParseMonthInfo(bytes));
     }
     return command->Finish(kExitOk);
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "recordings/calendar.h"
+#include "timeline/calendar.h"
 
 namespace taviro::cli {
 
@@ -12,7 +12,7 @@ std::optional<Date> ParseDate(const std::string& text) {
     int y = 0, m = 0, d = 0;
     char tail = 0;
     if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || y < 1970 ||
-        y > 2100 || m < 1 || m > 12 || d < 1 || d > recordings::DaysInMonth(y, m - 1)) {
+        y > 2100 || m < 1 || m > 12 || d < 1 || d > timeline::DaysInMonth(y, m - 1)) {
         return std::nullopt;
     }
     return Date{y, m - 1, d - 1};
@@ -32,7 +32,7 @@ std::optional<protocol::RecorderTime> ParseDateTime(const std::string& text) {
         return std::nullopt;
     }
     const std::int64_t seconds =
-        recordings::DayStart(date->year, date->month0, date->day0) + h * 3600 + m * 60 + s;
+        timeline::DayStart(date->year, date->month0, date->day0) + h * 3600 + m * 60 + s;
     if (seconds < 0 || seconds > 0x7FFFFFFF) {
         return std::nullopt;
     }

@@ -11,7 +11,7 @@ namespace taviro::client {
 
 namespace {
 
-constexpr int kLastSecond = recordings::kDaySeconds - 1;
+constexpr int kLastSecond = timeline::kDaySeconds - 1;
 
 }  // namespace
 
@@ -117,11 +117,11 @@ void CRemotePlaybackController::OnStarted() {
     // The bar shows the day playback started on; its stretches come from the day the
     // calendar showed, or are asked for.
     const std::int64_t start = m_connection->Playback().StartTime();
-    m_dayStart = start - start % recordings::kDaySeconds;
+    m_dayStart = start - start % timeline::kDaySeconds;
     m_dayRecords.clear();
     const recordings::PendingSelection& p = m_pending;
-    if (p.pending && p.days && recordings::DayStart(p.year, p.month0, p.day0) == m_dayStart) {
-        m_dayRecords = recordings::ParseDayInfo(*p.days);
+    if (p.pending && p.days && timeline::DayStart(p.year, p.month0, p.day0) == m_dayStart) {
+        m_dayRecords = timeline::ParseDayInfo(*p.days);
     } else {
         protocol::UserTime t;
         if (protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(start), &t))
@@ -130,7 +130,7 @@ void CRemotePlaybackController::OnStarted() {
     }
     m_view.DayStretches(m_dayStart, m_dayRecords, m_connection->Playback().Channels());
     // A span that differs from every earlier one, so the view hears it.
-    m_span = recordings::SliderSpan{-1, -1};
+    m_span = timeline::SliderSpan{-1, -1};
     FitSpan(static_cast<int>(std::clamp<std::int64_t>(start - m_dayStart, 0, kLastSecond)));
     Tick();
 }
@@ -141,7 +141,7 @@ void CRemotePlaybackController::OnStopped() {
     m_shown = false;
     m_dragging = false;
     m_dayRecords.clear();
-    m_span = recordings::SliderSpan{};
+    m_span = timeline::SliderSpan{};
     m_view.DayStretches(0, m_dayRecords, 0);
     m_view.SliderSpan(m_span.from, m_span.to);
     m_view.SliderPosition(0);
@@ -155,11 +155,11 @@ void CRemotePlaybackController::OnStopped() {
 void CRemotePlaybackController::OnDay(const platform::MessageData& dayInfo) {
     if (!m_shown || !Usable() || !dayInfo)
         return;
-    m_dayRecords = recordings::ParseDayInfo(*dayInfo);
+    m_dayRecords = timeline::ParseDayInfo(*dayInfo);
     m_view.DayStretches(m_dayStart, m_dayRecords, m_connection->Playback().Channels());
     // The stretches are known now: the slider spans the one playback is in.
     const std::int64_t position = PositionSeconds();
-    m_span = recordings::SliderSpan{-1, -1};
+    m_span = timeline::SliderSpan{-1, -1};
     FitSpan(static_cast<int>(std::clamp<std::int64_t>(
         (position > 0 ? position : m_connection->Playback().StartTime()) - m_dayStart, 0,
         kLastSecond)));
@@ -168,7 +168,7 @@ void CRemotePlaybackController::OnDay(const platform::MessageData& dayInfo) {
 void CRemotePlaybackController::FitSpan(int second) {
     if (m_connection == nullptr)
         return;
-    const recordings::SliderSpan span = recordings::PositionSliderSpan(
+    const timeline::SliderSpan span = timeline::PositionSliderSpan(
         m_dayRecords, m_dayStart, m_connection->Playback().Channels(), second);
     if (span == m_span)
         return;

@@ -18,9 +18,9 @@
 
 #include "client/connection.h"
 #include "platform/message_sink.h"
-#include "recordings/calendar.h"
 #include "recordings/search_model.h"
-#include "recordings/timeline.h"
+#include "timeline/calendar.h"
+#include "timeline/timeline.h"
 
 namespace taviro::client {
 
@@ -33,7 +33,7 @@ class IRemotePlaybackView {
     virtual void PlaybackShown(bool shown) = 0;
     // The playback day's recorded stretches of the played channels (none: the bar is empty).
     virtual void DayStretches(std::int64_t dayStart,
-                              const std::vector<recordings::DayInfoRecord>& records,
+                              const std::vector<timeline::DayInfoRecord>& records,
                               protocol::ChannelMask channels) = 0;
     // The seconds of the day the slider and the bar under it span.
     virtual void SliderSpan(int from, int to) = 0;
@@ -93,8 +93,8 @@ class CRemotePlaybackController {
     bool m_shown = false;
     bool m_dragging = false;  // the user holds the position slider
     std::int64_t m_dayStart = 0;
-    std::vector<recordings::DayInfoRecord> m_dayRecords;
-    recordings::SliderSpan m_span;
+    std::vector<timeline::DayInfoRecord> m_dayRecords;
+    timeline::SliderSpan m_span;
     std::string m_title;
     recordings::PendingSelection m_pending;
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "archive/progress_text.h"
 #include "recordings/backup_transfer.h"
 
 namespace taviro::recordings {
@@ -33,9 +34,6 @@ class CBackupProgress {
     std::deque<std::pair<std::int64_t, std::uint64_t>> m_samples;  // (ms, kb), last 5 s
 };
 
-// "512 KB", "12.3 MB", "1.25 GB".
-std::string SizeText(std::uint64_t kilobytes);
-
 // Backups from this size on are started only once the user has confirmed their size: a
 // range of many hours takes as long and fills a disk.
 inline constexpr std::uint64_t kConfirmBackupKilobytes = 2u << 20;  // 2 GB
@@ -48,7 +46,5 @@ std::string BackupConfirmText(std::uint64_t kilobytes, std::uint64_t splitBytes)
 std::string BackupEndText(const BackupOutcome& outcome);
 // The folder of the pairs a backup wrote (empty when it wrote none).
 std::filesystem::path BackupFolder(const BackupOutcome& outcome);
-// "45 s", "3 min 05 s", "1 h 02 min".
-std::string DurationText(std::int64_t seconds);
 
 }  // namespace taviro::recordings

@@ -6,8 +6,8 @@
 #include "protocol/catalogue.h"
 #include "protocol/session_messages.h"
 #include "protocol/wire.h"
-#include "recordings/calendar.h"
 #include "recordings/messages.h"
+#include "timeline/calendar.h"
 
 namespace taviro::recordings {
 
@@ -76,7 +76,7 @@ bool CSearchService::RequestDay(SearchSide side, int year, int month0, int day0,
         to.value_or(play ? Window::Search : Window::Backup),
         play ? recordings::WM_PLAY_DAY_READY : recordings::WM_BACKUP_DAY_READY,
         DayParam(year, month0, day0)};
-    const auto payload = DayRequestPayload(year, month0, day0);
+    const auto payload = timeline::DayRequestPayload(year, month0, day0);
     platform::Trace("Send... %s... %d %d %d\n", play ? "PLAY_INFO_DAY_REQ" : "TRANS_INFO_DAY_REQ",
                     year, month0 + 1, day0 + 1);
     return Begin(route, play ? msg::PLAY_INFO_DAY_REQ : msg::TRANS_INFO_DAY_REQ, payload);

@@ -25,7 +25,7 @@ constexpr int kEight = 8 * 3600;                              // 08:00 as a seco
 
 struct RecordingView final : IRemotePlaybackView {
     void PlaybackShown(bool on) override { shown = on; }
-    void DayStretches(std::int64_t, const std::vector<recordings::DayInfoRecord>& records,
+    void DayStretches(std::int64_t, const std::vector<timeline::DayInfoRecord>& records,
                       protocol::ChannelMask) override {
         stretches = records.size();
     }
@@ -151,7 +151,7 @@ TEST_F(RemotePlaybackTest, DaySpanTitleHeldSliderSeekPauseAndStop) {
     EXPECT_EQ(m_view.shown, false);
     EXPECT_TRUE(m_controller.Title().empty());
     EXPECT_GT(m_view.titles, titles);
-    EXPECT_EQ(m_view.span, (std::pair{0, recordings::kDaySeconds - 1}));
+    EXPECT_EQ(m_view.span, (std::pair{0, timeline::kDaySeconds - 1}));
     EXPECT_EQ(m_controller.Button(342, 0xF), CommandResult::kIgnored) << "nothing plays";
 }
 

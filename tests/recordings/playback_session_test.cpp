@@ -19,11 +19,11 @@
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "protocol/session_messages.h"
-#include "recordings/calendar.h"
 #include "recordings/messages.h"
 #include "sim/h264_test_pattern.h"
 #include "sim/recorder_sim.h"
 #include "support/sanitizer_time.h"
+#include "timeline/calendar.h"
 #include "video/pane_texts.h"
 
 namespace taviro::recordings {
@@ -170,8 +170,8 @@ TEST_F(PlaybackSessionTest, CalendarDayAndPicturesThatMatchTheRecording) {
     EXPECT_FALSE(search.RequestMonths(SearchSide::Playback)) << "one request at a time";
     const auto months = WaitMessage(protocol::WM_PLAY_MONTH_READY);
     ASSERT_TRUE(months && months->data);
-    const auto records = ParseMonthInfo(*months->data);
-    const auto page = OpeningPage(records, 2026);
+    const auto records = timeline::ParseMonthInfo(*months->data);
+    const auto page = timeline::OpeningPage(records, 2026);
     ASSERT_TRUE(page);
     EXPECT_EQ(page->year, 2011);
     EXPECT_EQ(page->month0, 2);
@@ -180,7 +180,7 @@ TEST_F(PlaybackSessionTest, CalendarDayAndPicturesThatMatchTheRecording) {
     const auto day = WaitMessage(recordings::WM_PLAY_DAY_READY);
     ASSERT_TRUE(day && day->data);
     EXPECT_EQ(day->wParam, DayParam(2010, 9, 11));
-    EXPECT_EQ(ParseDayInfo(*day->data).size(), 3u);
+    EXPECT_EQ(timeline::ParseDayInfo(*day->data).size(), 3u);
 
     const std::size_t mark = m_recorder->Journal().size();
     ASSERT_TRUE(Play(kMorning, 0x3));

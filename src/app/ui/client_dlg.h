@@ -45,9 +45,9 @@
 #include "platform/message_sink.h"
 #include "platform/settings_store.h"
 #include "recordings/search_model.h"
-#include "recordings/timeline.h"
 #include "recordings/ui/search_window.h"
 #include "snapshot/ui/snapshot_panel.h"
+#include "timeline/timeline.h"
 #include "video/channel_views.h"
 #include "video/layouts.h"
 

@@ -21,9 +21,9 @@
 #include "logs/local_log.h"
 #include "logs/local_log_view.h"
 #include "platform/ui/background_job.h"
-#include "recordings/ui/calendar_page.h"
-#include "recordings/ui/entry_pages.h"
-#include "recordings/ui/timeline_page.h"
+#include "timeline/ui/calendar_page.h"
+#include "timeline/ui/entry_pages.h"
+#include "timeline/ui/timeline_page.h"
 
 namespace taviro::archive::ui {
 
@@ -71,8 +71,8 @@ CArchiveWindow::CArchiveWindow(ArchiveWindowContext context, QWidget* parent)
     m_tabs = new QTabWidget(this);
     layout->addWidget(m_tabs, 1);
 
-    m_dateTime = new recordings::ui::CDateTimePage(m_context.dateFormat, m_tabs);
-    connect(m_dateTime, &recordings::ui::CDateTimePage::Play, this,
+    m_dateTime = new timeline::ui::CDateTimePage(m_context.dateFormat, m_tabs);
+    connect(m_dateTime, &timeline::ui::CDateTimePage::Play, this,
             [this](protocol::RecorderTime t) { PlayAt(static_cast<std::uint32_t>(t)); });
     m_tabs->addTab(m_dateTime, QStringLiteral("Date/Time"));
     m_tabs->addTab(MakeEventPage(), QStringLiteral("Event"));
@@ -105,7 +105,7 @@ CArchiveWindow::CArchiveWindow(ArchiveWindowContext context, QWidget* parent)
                         m_calendarStack->currentWidget() == m_timeline) {
                         const auto day = static_cast<std::uint32_t>(m_timeline->DayStartTime());
                         from = day + static_cast<std::uint32_t>(m_timeline->Selected());
-                        to = day + recordings::kDaySeconds;
+                        to = day + timeline::kDaySeconds;
                     }
                     if (to <= from || m_export)
                         return;
@@ -162,13 +162,13 @@ QWidget* CArchiveWindow::MakeEventPage() {
 
 QWidget* CArchiveWindow::MakeCalendarPage() {
     m_calendarStack = new QStackedWidget(m_tabs);
-    m_calendar = new recordings::ui::CCalendarPage(m_calendarStack);
-    m_timeline = new recordings::ui::CTimelinePage(false, m_calendarStack);
+    m_calendar = new timeline::ui::CCalendarPage(m_calendarStack);
+    m_timeline = new timeline::ui::CTimelinePage(false, m_calendarStack);
     m_calendarStack->addWidget(m_calendar);
     m_calendarStack->addWidget(m_timeline);
-    connect(m_calendar, &recordings::ui::CCalendarPage::DayChosen, this,
+    connect(m_calendar, &timeline::ui::CCalendarPage::DayChosen, this,
             [this](int y, int m, int d) { ShowDay(y, m, d); });
-    connect(m_timeline, &recordings::ui::CTimelinePage::Play, this, [this](int seconds) {
+    connect(m_timeline, &timeline::ui::CTimelinePage::Play, this, [this](int seconds) {
         PlayAt(static_cast<std::uint32_t>(m_timeline->DayStartTime() + seconds));
     });
     return m_calendarStack;
@@ -295,7 +295,7 @@ void CArchiveWindow::Refresh() {
             m_events = std::move(contents.events);
             m_loaded = true;
             auto months = MonthRecords(m_stretches);
-            const auto opening = recordings::OpeningPage(months, m_context.currentYear);
+            const auto opening = timeline::OpeningPage(months, m_context.currentYear);
             m_calendar->SetRecords(std::move(months), opening, m_context.currentYear);
             m_calendarStack->setCurrentWidget(m_calendar);
             // The event page opens on the first kind that has events.

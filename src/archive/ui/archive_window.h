@@ -35,11 +35,11 @@ class QStackedWidget;
 class QTabWidget;
 class QTreeWidget;
 
-namespace taviro::recordings::ui {
+namespace taviro::timeline::ui {
 class CCalendarPage;
 class CTimelinePage;
 class CDateTimePage;
-}  // namespace taviro::recordings::ui
+}  // namespace taviro::timeline::ui
 
 namespace taviro::lists::ui {
 class CListPage;
@@ -83,8 +83,8 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     [[nodiscard]] const std::vector<LocalEvent>& Events() const { return m_events; }
     [[nodiscard]] const std::vector<Bookmark>& Bookmarks() const { return m_bookmarks; }
     [[nodiscard]] const std::vector<PairVerdict>& Verdicts() const { return m_verdicts; }
-    recordings::ui::CCalendarPage* Calendar() const { return m_calendar; }
-    recordings::ui::CTimelinePage* Timeline() const { return m_timeline; }
+    timeline::ui::CCalendarPage* Calendar() const { return m_calendar; }
+    timeline::ui::CTimelinePage* Timeline() const { return m_timeline; }
     QTreeWidget* EventList() const { return m_eventList; }
     QTreeWidget* BookmarkList() const { return m_bookmarkList; }
     QLineEdit* BookmarkName() const { return m_bookmarkName; }
@@ -130,12 +130,12 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     bool m_editing = false;
 
     QTabWidget* m_tabs = nullptr;
-    recordings::ui::CDateTimePage* m_dateTime = nullptr;
+    timeline::ui::CDateTimePage* m_dateTime = nullptr;
     QButtonGroup* m_kinds = nullptr;
     QTreeWidget* m_eventList = nullptr;
     QStackedWidget* m_calendarStack = nullptr;
-    recordings::ui::CCalendarPage* m_calendar = nullptr;
-    recordings::ui::CTimelinePage* m_timeline = nullptr;
+    timeline::ui::CCalendarPage* m_calendar = nullptr;
+    timeline::ui::CTimelinePage* m_timeline = nullptr;
     QTreeWidget* m_bookmarkList = nullptr;
     QLineEdit* m_bookmarkName = nullptr;
     QLabel* m_status = nullptr;

@@ -15,8 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "archive/progress_text.h"
 #include "platform/storage.h"
-#include "recordings/backup_progress.h"
 
 namespace taviro::archive::ui {
 
@@ -168,13 +168,13 @@ void CExportDialog::OnProgress(std::uint64_t bytes, std::uint64_t total) {
     m_bar->setValue(static_cast<int>(std::min<std::uint64_t>(bytes * 1000 / total, 1000)));
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
-    QString text = QString::fromStdString(recordings::SizeText(bytes / 1024) + " of " +
-                                          recordings::SizeText(total / 1024));
+    QString text = QString::fromStdString(archive::SizeText(bytes / 1024) + " of " +
+                                          archive::SizeText(total / 1024));
     if (elapsed > 0.2 && bytes > 0) {
         const double rate = static_cast<double>(bytes) / elapsed;
         const auto left = static_cast<std::int64_t>(
             static_cast<double>(total - std::min(bytes, total)) / rate + 0.5);
-        text += QString::fromStdString("  " + recordings::DurationText(left) + " left");
+        text += QString::fromStdString("  " + archive::DurationText(left) + " left");
     }
     m_text->setText(text);
 }

@@ -9,7 +9,7 @@
 #include "logs/local_log.h"
 #include "platform/ui/background_job.h"
 #include "platform/ui/qt_owned.h"
-#include "recordings/timeline.h"
+#include "timeline/timeline.h"
 
 namespace taviro::client::ui {
 
@@ -72,7 +72,7 @@ void CLocalPanel::LocalShown(bool shown) {
     m_bookmarkName->hide();
     m_bookmarkSlot.reset();
     if (m_ctx.slider != nullptr && !shown) {
-        m_ctx.slider->SetRange(0, recordings::kDaySeconds - 1);
+        m_ctx.slider->SetRange(0, timeline::kDaySeconds - 1);
         m_ctx.slider->SetPosition(0);
     }
     m_ctx.shown(shown);

@@ -9,11 +9,11 @@
 #include "platform/ui/qt_owned.h"
 #include "protocol/recorder_time.h"
 #include "protocol/session_messages.h"
-#include "recordings/calendar.h"
 #include "recordings/messages.h"
 #include "recordings/ui/backup_panel.h"
 #include "recordings/ui/playback_bar.h"
 #include "recordings/ui/search_window.h"
+#include "timeline/calendar.h"
 
 namespace taviro::client::ui {
 
@@ -30,7 +30,7 @@ int CurrentYear() {
     const std::int64_t now = protocol::LocalWallClockNow(protocol::ProcessZoneOffset());
     protocol::UserTime t;
     if (!protocol::GetTime_tToUsertime(static_cast<protocol::RecorderTime>(now), &t))
-        return recordings::kLastCalendarYear;
+        return timeline::kLastCalendarYear;
     return t.year;
 }
 
@@ -49,7 +49,7 @@ CRecordingsPanel::CRecordingsPanel(RecordingsPanelContext context)
     m_timer->setInterval(kPlayTimerMs);
     connect(m_timer, &QTimer::timeout, this, [this] { m_playback.Tick(); });
     if (m_ctx.slider != nullptr) {
-        m_ctx.slider->SetRange(0, recordings::kDaySeconds - 1);
+        m_ctx.slider->SetRange(0, timeline::kDaySeconds - 1);
         m_ctx.slider->SetPosition(0);
         const QRect r = m_ctx.slider->geometry();
         m_bar = Child<recordings::ui::CPlaybackBar>(window);
@@ -209,7 +209,7 @@ void CRecordingsPanel::PlaybackShown(bool shown) {
 }
 
 void CRecordingsPanel::DayStretches(std::int64_t dayStart,
-                                    const std::vector<recordings::DayInfoRecord>& records,
+                                    const std::vector<timeline::DayInfoRecord>& records,
                                     protocol::ChannelMask channels) {
     if (m_bar == nullptr)
         return;

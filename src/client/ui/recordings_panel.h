@@ -83,7 +83,7 @@ class CRecordingsPanel final : public QObject, private IRemotePlaybackView {
   private:
     // IRemotePlaybackView.
     void PlaybackShown(bool shown) override;
-    void DayStretches(std::int64_t dayStart, const std::vector<recordings::DayInfoRecord>& records,
+    void DayStretches(std::int64_t dayStart, const std::vector<timeline::DayInfoRecord>& records,
                       protocol::ChannelMask channels) override;
     void SliderSpan(int from, int to) override;
     void SliderPosition(int second) override;

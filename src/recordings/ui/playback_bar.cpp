@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "controls/ui/skin_style.h"
-#include "recordings/timeline.h"
+#include "timeline/timeline.h"
 
 namespace taviro::recordings::ui {
 
@@ -18,7 +18,7 @@ CPlaybackBar::CPlaybackBar(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void CPlaybackBar::SetDay(std::int64_t dayStart, std::vector<DayInfoRecord> records,
+void CPlaybackBar::SetDay(std::int64_t dayStart, std::vector<timeline::DayInfoRecord> records,
                           protocol::ChannelMask channels) {
     m_dayStart = dayStart;
     m_records = std::move(records);
@@ -59,10 +59,10 @@ void CPlaybackBar::paintEvent(QPaintEvent*) {
     };
     // Continuous stretches first, event stretches over them.
     for (const bool event : {false, true}) {
-        for (const DayInfoRecord& r : m_records) {
+        for (const timeline::DayInfoRecord& r : m_records) {
             if ((r.channels & m_channels) == 0 || r.end < r.start ||
-                ((r.kinds & kKindEvent) != 0) != event ||
-                (r.kinds & (kKindEvent | kKindContinuous)) == 0)
+                ((r.kinds & timeline::kKindEvent) != 0) != event ||
+                (r.kinds & (timeline::kKindEvent | timeline::kKindContinuous)) == 0)
                 continue;
             const std::int64_t from = r.start - m_dayStart;
             const std::int64_t to = r.end - m_dayStart;

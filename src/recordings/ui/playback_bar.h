@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "protocol/channel_mask.h"
-#include "recordings/calendar.h"
-#include "recordings/timeline.h"
+#include "timeline/calendar.h"
+#include "timeline/timeline.h"
 
 namespace taviro::recordings::ui {
 
@@ -20,7 +20,7 @@ class CPlaybackBar final : public QWidget {
     explicit CPlaybackBar(QWidget* parent = nullptr);
     // The day that begins at `dayStart` (recorder time) and its records; `channels` the
     // played channels.
-    void SetDay(std::int64_t dayStart, std::vector<DayInfoRecord> records,
+    void SetDay(std::int64_t dayStart, std::vector<timeline::DayInfoRecord> records,
                 protocol::ChannelMask channels);
     void Clear();
     // The part of the day drawn over the bar's width (seconds of the day), the same as the
@@ -36,11 +36,11 @@ class CPlaybackBar final : public QWidget {
 
   private:
     std::int64_t m_dayStart = 0;
-    std::vector<DayInfoRecord> m_records;
+    std::vector<timeline::DayInfoRecord> m_records;
     protocol::ChannelMask m_channels = 0;
     int m_position = -1;
     int m_spanFrom = 0;
-    int m_spanTo = kDaySeconds - 1;
+    int m_spanTo = timeline::kDaySeconds - 1;
 };
 
 }  // namespace taviro::recordings::ui

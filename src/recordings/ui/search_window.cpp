@@ -18,10 +18,10 @@
 #include "recordings/backup_progress.h"
 #include "recordings/backup_service.h"
 #include "recordings/messages.h"
-#include "recordings/ui/calendar_page.h"
-#include "recordings/ui/entry_pages.h"
 #include "recordings/ui/event_page.h"
-#include "recordings/ui/timeline_page.h"
+#include "timeline/ui/calendar_page.h"
+#include "timeline/ui/entry_pages.h"
+#include "timeline/ui/timeline_page.h"
 
 namespace taviro::recordings::ui {
 
@@ -392,8 +392,8 @@ void CSearchWindow::ShowPage(SearchPage page, bool fromPending, int logView) {
         const PendingSelection& p = *m_context.pending;
         m_months = p.months;
         auto* calendar = static_cast<CCalendarPage*>(Page(page));
-        calendar->SetRecords(ParseMonthInfo(BytesOf(p.months)), CalendarPage{p.year, p.month0},
-                             p.year);
+        calendar->SetRecords(timeline::ParseMonthInfo(BytesOf(p.months)),
+                             timeline::CalendarPage{p.year, p.month0}, p.year);
     }
     QWidget* w = Page(page, logView);
     if (w != nullptr)
@@ -447,8 +447,8 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
         case protocol::WM_BACKUP_MONTH_READY: {
             const bool backup = m.message == protocol::WM_BACKUP_MONTH_READY;
             m_months = m.data;
-            auto records = ParseMonthInfo(BytesOf(m.data));
-            const auto opening = OpeningPage(records, m_context.currentYear);
+            auto records = timeline::ParseMonthInfo(BytesOf(m.data));
+            const auto opening = timeline::OpeningPage(records, m_context.currentYear);
             if (!opening && m_context.notify)
                 m_context.notify(4, 0);  // no year holds recordings
             auto* calendar = static_cast<CCalendarPage*>(
@@ -465,17 +465,17 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
             const int year = day / 10000, month0 = day / 100 % 100 - 1, day0 = day % 100 - 1;
             (backup ? m_backupDate : m_playDate) = {year, month0, day0};
             int initial = 0;
-            const std::int64_t dayStart = DayStart(year, month0, day0);
+            const std::int64_t dayStart = timeline::DayStart(year, month0, day0);
             if (!backup && m_context.gridShowsRemotePlayback &&
                 m_context.gridShowsRemotePlayback() && m_context.playbackPosition) {
                 // Remote playback runs: the timeline opens at its position on that day.
                 const std::int64_t into = m_context.playbackPosition() - dayStart;
-                if (into >= 0 && into < kDaySeconds)
+                if (into >= 0 && into < timeline::kDaySeconds)
                     initial = static_cast<int>(into);
             }
             auto* timeline = static_cast<CTimelinePage*>(
                 Page(backup ? SearchPage::BackupDay : SearchPage::PlayDay));
-            timeline->SetDay(year, month0, day0, ParseDayInfo(BytesOf(m.data)),
+            timeline->SetDay(year, month0, day0, timeline::ParseDayInfo(BytesOf(m.data)),
                              m_context.channelCount, m_mask, m_context.dateFormat, initial);
             Apply(m_model.OnReady(m.message));
             break;

@@ -22,10 +22,10 @@
 #include "logs/status_info.h"
 #include "platform/message_sink.h"
 #include "recordings/backup_service.h"
-#include "recordings/calendar.h"
 #include "recordings/play_control.h"
 #include "recordings/search_model.h"
 #include "recordings/search_service.h"
+#include "timeline/calendar.h"
 
 class QStackedWidget;
 
@@ -36,13 +36,22 @@ namespace taviro::logs::ui {
 class CLogViewPage;
 }  // namespace taviro::logs::ui
 
-namespace taviro::recordings::ui {
-
+namespace taviro::timeline::ui {
 class CCalendarPage;
 class CTimelinePage;
 class CDateTimePage;
 class CChannelPage;
 class CBackupRangePage;
+}  // namespace taviro::timeline::ui
+
+namespace taviro::recordings::ui {
+
+// The calendar, day and time pages are the ones the local archive shows too.
+using timeline::ui::CBackupRangePage;
+using timeline::ui::CCalendarPage;
+using timeline::ui::CChannelPage;
+using timeline::ui::CDateTimePage;
+using timeline::ui::CTimelinePage;
 class CEventPage;
 
 struct SearchWindowContext {

@@ -29,11 +29,11 @@
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/session_messages.h"
 #include "recordings/ui/backup_panel.h"
-#include "recordings/ui/calendar_page.h"
 #include "recordings/ui/search_window.h"
-#include "recordings/ui/timeline_page.h"
 #include "sim/recorder_sim.h"
 #include "support/sim_backup_pair.h"
+#include "timeline/ui/calendar_page.h"
+#include "timeline/ui/timeline_page.h"
 #include "video/pane_texts.h"
 #include "video/ui/channel_grid.h"
 

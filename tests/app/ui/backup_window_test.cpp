@@ -11,14 +11,14 @@
 #include "recorder_window_fixture.h"
 #include "recordings/backup_progress.h"
 #include "recordings/ui/backup_panel.h"
-#include "recordings/ui/calendar_page.h"
 #include "recordings/ui/search_window.h"
-#include "recordings/ui/timeline_page.h"
+#include "timeline/ui/calendar_page.h"
+#include "timeline/ui/timeline_page.h"
 
 namespace taviro::app::ui {
 namespace {
 
-using recordings::ui::CTimelinePage;
+using timeline::ui::CTimelinePage;
 
 constexpr int kFrom = 8 * 3600;  // 2010-10-12 08:00:00
 constexpr int kTo = kFrom + 3;

@@ -27,13 +27,13 @@
 #include "protocol/catalogue.h"
 #include "protocol/recorder_time.h"
 #include "protocol/session_messages.h"
-#include "recordings/ui/calendar_page.h"
-#include "recordings/ui/entry_pages.h"
 #include "recordings/ui/playback_bar.h"
 #include "recordings/ui/search_window.h"
-#include "recordings/ui/timeline_page.h"
 #include "sim/recorder_sim.h"
 #include "support/sanitizer_time.h"
+#include "timeline/ui/calendar_page.h"
+#include "timeline/ui/entry_pages.h"
+#include "timeline/ui/timeline_page.h"
 #include "video/pane_texts.h"
 #include "video/ui/channel_grid.h"
 
@@ -88,7 +88,7 @@ TEST_F(CRecorderWindowTest, CalendarDayTimelinePlaySeekAndBackToLive) {
     auto* timeline = search->PlayDay();
     EXPECT_GE(timeline->Stretches().size(), 4u * 2) << "two stretches on every channel";
     // 08:00:00 is pixel 96 of the day at 300 s a pixel.
-    QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(recordings::kTimelineLeft + 96, 100));
+    QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(timeline::kTimelineLeft + 96, 100));
     EXPECT_EQ(timeline->SelectedText(), "08 : 00 : 00");
     Keep(search, "search-timeline.png");
     QTest::mouseClick(timeline->PlayButton(), Qt::LeftButton);
@@ -238,7 +238,7 @@ TEST_F(CRecorderWindowTest, EveryStepMovesEveryPaneOneFrame) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return search->PlayDay() && search->CurrentPage() == search->PlayDay(); }, 5000));
     auto* timeline = search->PlayDay();
-    QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(recordings::kTimelineLeft + 96, 100));
+    QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(timeline::kTimelineLeft + 96, 100));
     QTest::mouseClick(timeline->PlayButton(), Qt::LeftButton);
     const auto shownAt = [&](int c) {
         const auto& view = m_window->Views().Channel(c);

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "protocol/byte_order.h"
-#include "recordings/calendar.h"
-#include "recordings/timeline.h"
+#include "timeline/calendar.h"
+#include "timeline/timeline.h"
 
-namespace taviro::recordings {
+namespace taviro::timeline {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -240,4 +240,4 @@ TEST(Timeline, PositionSliderSpansTheStretchAroundThePosition) {
 }
 
 }  // namespace
-}  // namespace taviro::recordings
+}  // namespace taviro::timeline

@@ -18,7 +18,7 @@ class QSpinBox;
 class QDateTimeEdit;
 class QLabel;
 
-namespace taviro::recordings::ui {
+namespace taviro::timeline::ui {
 
 class CDateTimePage final : public QWidget {
     Q_OBJECT
@@ -89,4 +89,4 @@ class CBackupRangePage final : public QWidget {
     QWidget* m_start = nullptr;
 };
 
-}  // namespace taviro::recordings::ui
+}  // namespace taviro::timeline::ui

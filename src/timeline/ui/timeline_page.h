@@ -2,7 +2,7 @@
 // a 288-pixel bar (continuous and event recordings in their own patterns), four time labels,
 // click to choose a time, drag to zoom in, the right button to zoom out, the wheel to shift,
 // the two step buttons, and Play (playback side) or the start/end switch with the capacity
-// and start buttons (backup side). The arithmetic is recordings/timeline.h; this page draws
+// and start buttons (backup side). The arithmetic is timeline/timeline.h; this page draws
 // and forwards the mouse.
 //
 // Thread: the GUI thread. The records are the page's own copy.
@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "protocol/channel_mask.h"
-#include "recordings/calendar.h"
-#include "recordings/timeline.h"
+#include "timeline/calendar.h"
+#include "timeline/timeline.h"
 
 class QLabel;
 class QRadioButton;
 
-namespace taviro::recordings::ui {
+namespace taviro::timeline::ui {
 
 class CTimelinePage final : public QWidget {
     Q_OBJECT
@@ -104,4 +104,4 @@ QString TimeOfDayText(int seconds);
 // The date as the settings' format shows it.
 QString DateText(int year, int month0, int day0, int dateFormat);
 
-}  // namespace taviro::recordings::ui
+}  // namespace taviro::timeline::ui

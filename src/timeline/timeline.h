@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "protocol/channel_mask.h"
-#include "recordings/calendar.h"
+#include "timeline/calendar.h"
 
-namespace taviro::recordings {
+namespace taviro::timeline {
 
 inline constexpr int kDaySeconds = 86'400;
 inline constexpr int kTimelineLeft = 113;
@@ -85,4 +85,4 @@ inline constexpr int StretchBottom(int channel) {
     return 18 * channel + 84;
 }
 
-}  // namespace taviro::recordings
+}  // namespace taviro::timeline

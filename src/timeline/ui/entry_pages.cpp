@@ -1,4 +1,4 @@
-#include "recordings/ui/entry_pages.h"
+#include "timeline/ui/entry_pages.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -8,12 +8,12 @@
 #include <QSpinBox>
 #include <algorithm>
 
-#include "recordings/calendar.h"
-#include "recordings/timeline.h"
+#include "timeline/calendar.h"
+#include "timeline/timeline.h"
 
 #include "platform/ui/qt_owned.h"
 
-namespace taviro::recordings::ui {
+namespace taviro::timeline::ui {
 
 using platform::ui::Child;
 
@@ -192,4 +192,4 @@ void CBackupRangePage::SetCapacity(std::optional<QString> text, bool startable) 
     m_start->setEnabled(text.has_value() && startable && End() > Start());
 }
 
-}  // namespace taviro::recordings::ui
+}  // namespace taviro::timeline::ui

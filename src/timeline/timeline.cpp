@@ -1,11 +1,11 @@
-#include "recordings/timeline.h"
+#include "timeline/timeline.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
 #include <utility>
 
-namespace taviro::recordings {
+namespace taviro::timeline {
 
 namespace {
 
@@ -181,4 +181,4 @@ SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64
     return SliderSpan{static_cast<int>(from), static_cast<int>(to)};
 }
 
-}  // namespace taviro::recordings
+}  // namespace taviro::timeline

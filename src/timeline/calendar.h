@@ -17,7 +17,7 @@
 #include "protocol/channel_mask.h"
 #include "protocol/recorder_time.h"
 
-namespace taviro::recordings {
+namespace taviro::timeline {
 
 inline constexpr std::size_t kMonthInfoRecordSize = 376;
 inline constexpr std::size_t kDayInfoRecordSize = 24;
@@ -84,4 +84,4 @@ std::vector<DayButton> LayoutDays(const MonthInfoRecord* record, int year, int m
 // PLAY_INFO_DAY_REQ / TRANS_INFO_DAY_REQ: year (big-endian), month 1..12, day 1..31, 0, 0.
 std::array<std::uint8_t, 8> DayRequestPayload(int year, int month0, int day0);
 
-}  // namespace taviro::recordings
+}  // namespace taviro::timeline

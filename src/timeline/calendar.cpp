@@ -1,8 +1,8 @@
-#include "recordings/calendar.h"
+#include "timeline/calendar.h"
 
 #include "protocol/byte_order.h"
 
-namespace taviro::recordings {
+namespace taviro::timeline {
 
 namespace {
 
@@ -141,4 +141,4 @@ std::array<std::uint8_t, 8> DayRequestPayload(int year, int month0, int day0) {
     return p;
 }
 
-}  // namespace taviro::recordings
+}  // namespace taviro::timeline

@@ -1,4 +1,4 @@
-#include "recordings/ui/timeline_page.h"
+#include "timeline/ui/timeline_page.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -12,7 +12,7 @@
 
 #include "platform/ui/qt_owned.h"
 
-namespace taviro::recordings::ui {
+namespace taviro::timeline::ui {
 
 using platform::ui::Child;
 
@@ -300,4 +300,4 @@ void CTimelinePage::wheelEvent(QWheelEvent* event) {
     SetView(Shift(m_view, event->angleDelta().y()));
 }
 
-}  // namespace taviro::recordings::ui
+}  // namespace taviro::timeline::ui

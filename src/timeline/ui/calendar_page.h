@@ -2,7 +2,7 @@
 // twelve month buttons (highlighted and enabled when the month holds recordings), and the
 // day buttons of the chosen month laid out by weekday, the days with recordings marked.
 // A marked day asks for its day timeline; everything else about it is the arithmetic of
-// recordings/calendar.h.
+// timeline/calendar.h.
 //
 // Thread: the GUI thread. The records are the page's own copy.
 #pragma once
@@ -12,12 +12,12 @@
 #include <optional>
 #include <vector>
 
-#include "recordings/calendar.h"
+#include "timeline/calendar.h"
 
 class QLabel;
 class QToolButton;
 
-namespace taviro::recordings::ui {
+namespace taviro::timeline::ui {
 
 class CCalendarPage final : public QWidget {
     Q_OBJECT
@@ -55,4 +55,4 @@ class CCalendarPage final : public QWidget {
     std::array<QToolButton*, 31> m_days{};
 };
 
-}  // namespace taviro::recordings::ui
+}  // namespace taviro::timeline::ui

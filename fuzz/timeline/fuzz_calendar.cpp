@@ -10,10 +10,10 @@
 #include <span>
 
 #include "../fuzz_check.h"
-#include "recordings/calendar.h"
-#include "recordings/timeline.h"
+#include "timeline/calendar.h"
+#include "timeline/timeline.h"
 
-using namespace taviro::recordings;
+using namespace taviro::timeline;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) {

@@ -1,4 +1,4 @@
-#include "recordings/ui/calendar_page.h"
+#include "timeline/ui/calendar_page.h"
 
 #include <QLabel>
 #include <QToolButton>
@@ -6,7 +6,7 @@
 
 #include "platform/ui/qt_owned.h"
 
-namespace taviro::recordings::ui {
+namespace taviro::timeline::ui {
 
 using platform::ui::Child;
 
@@ -116,7 +116,7 @@ void CCalendarPage::Relayout() {
             b->hide();
             continue;
         }
-        const recordings::DayButton& day = buttons[static_cast<std::size_t>(d)];
+        const timeline::DayButton& day = buttons[static_cast<std::size_t>(d)];
         // The window's day grid starts 107 pixels down the calendar dialog; this page has
         // no title band above it.
         b->setGeometry(day.x, day.y, day.width, day.height);
@@ -149,4 +149,4 @@ QToolButton* CCalendarPage::MonthButton(int month0) const {
     return month0 >= 0 && month0 < 12 ? m_months[static_cast<std::size_t>(month0)] : nullptr;
 }
 
-}  // namespace taviro::recordings::ui
+}  // namespace taviro::timeline::ui
