@@ -87,7 +87,7 @@ Result Run(int drawMode, double seconds) {
     if (drawMode == 0 && grid->Renderer() != video::ui::RendererKind::Yuv)
         return r;  // no OpenGL here
     grid->SetAvailableChannels(protocol::kAllChannels);
-    video::ui::GridStatus status;
+    video::GridStatus status;
     status.session = true;
     grid->SetStatus(status);
     for (int c = 0; c < kChannels; ++c) {

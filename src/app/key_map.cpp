@@ -47,4 +47,28 @@ std::span<const KeyCommand> AllKeyCommands() {
     return kCommands;
 }
 
+int KeyButton(const KeyBinding& key, int layoutButton) {
+    switch (key.command) {
+        case KeyCommand::kLayout:
+            return key.argument;
+        case KeyCommand::kNextPage:
+            return layoutButton;  // pressed again, a layout's button shows its next page
+        case KeyCommand::kFullScreen:
+            return 329;
+        case KeyCommand::kCycleOsd:
+            return 370;
+        case KeyCommand::kSnapshot:
+            return 372;
+        case KeyCommand::kNextAudio:
+            return 368;
+        case KeyCommand::kMute:
+            return 366;
+        case KeyCommand::kPreviousPage:
+        case KeyCommand::kStatisticsOsd:
+        case KeyCommand::kAbout:
+            break;
+    }
+    return -1;
+}
+
 }  // namespace taviro::app

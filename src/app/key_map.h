@@ -39,6 +39,10 @@ struct KeyBinding {
 // Every binding, in the order the About dialog lists them.
 std::span<const KeyBinding> KeyBindings();
 
+// The button a key presses (`layoutButton`: the current layout's), or -1 for the keys that
+// have no button of their own (the previous page, the statistics, About).
+int KeyButton(const KeyBinding& key, int layoutButton);
+
 // Every command, once (for checks that each has a key and a text).
 std::span<const KeyCommand> AllKeyCommands();
 

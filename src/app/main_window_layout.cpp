@@ -1,5 +1,7 @@
 #include "app/main_window_layout.h"
 
+#include "protocol/session_messages.h"
+
 #include <algorithm>
 #include <array>
 
@@ -191,7 +193,12 @@ std::optional<ToolTip> MainToolTip(std::uint32_t id, bool loggedIn, bool recordi
         constexpr std::array<const char*, 7> kPanes = {"6", "7", "8", "9", "10", "13", "16"};
         return Literal(kPanes[id - 322]);
     }
-    if (id >= 340 && id <= 343)
+    // The keys that work the playback buttons while playback runs follow their texts.
+    if (id == 340)
+        return ToolTip{5022, " (Left)"};
+    if (id == 343)
+        return ToolTip{5025, " (Space)"};
+    if (id >= 341 && id <= 342)
         return Text(static_cast<int>(5022 + (id - 340)));
     if (id >= 361 && id <= 364)
         return Text(static_cast<int>(5001 + (id - 361)));
@@ -207,9 +214,9 @@ std::optional<ToolTip> MainToolTip(std::uint32_t id, bool loggedIn, bool recordi
         case 344:
             return Text(recording ? 5882 : 5883);
         case 345:
-            return Text(5027);
+            return ToolTip{5027, " (Esc)"};
         case 346:
-            return Text(5028);
+            return ToolTip{5028, " (Right)"};
         case 355:
             return Text(5005);
         case 356:
@@ -237,6 +244,18 @@ std::optional<ToolTip> MainToolTip(std::uint32_t id, bool loggedIn, bool recordi
         default:
             return std::nullopt;
     }
+}
+
+std::vector<std::uint32_t> ControlsOfState(std::uint64_t control) {
+    if (control == protocol::kCtlLiveButtons)
+        return {343, 355, 356, 368, 372, 378};
+    if (control == protocol::kCtlChannelButtons) {
+        std::vector<std::uint32_t> ids;
+        for (std::uint32_t id = 300; id <= 315; ++id)
+            ids.push_back(id);
+        return ids;
+    }
+    return {static_cast<std::uint32_t>(control)};
 }
 
 }  // namespace taviro::app

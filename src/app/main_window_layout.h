@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace taviro::app {
 
@@ -71,5 +72,9 @@ struct ToolTip {
 
 // The tool-tip of control `id`; nullopt for a control without one.
 std::optional<ToolTip> MainToolTip(std::uint32_t id, bool loggedIn, bool recording);
+
+// The controls a control-state report sets: kCtlLiveButtons (the buttons that only act on a
+// running live view), kCtlChannelButtons (300..315), or the one control.
+std::vector<std::uint32_t> ControlsOfState(std::uint64_t control);
 
 }  // namespace taviro::app

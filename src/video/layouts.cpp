@@ -271,6 +271,14 @@ Rect CGridLayout::SlotRect(int slot) const {
                         m_placement.rect.Height(), m_placement.border);
 }
 
+std::vector<int> CGridLayout::ShownChannels() const {
+    std::vector<int> channels;
+    for (int slot = 0; slot < protocol::kMaxChannels; ++slot)
+        if (SlotVisible(slot))
+            channels.push_back(ChannelOfSlot(slot));
+    return channels;
+}
+
 bool CGridLayout::SlotVisible(int slot) const {
     return slot >= 0 && slot < kSlotCount && (m_visiblePanes & (std::uint32_t{1} << slot)) != 0;
 }

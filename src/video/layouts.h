@@ -98,6 +98,19 @@ Rect PositionRect(int layout, int position, int width, int height, int border);
 // Slots shown by a page (bit s = slot s), before any availability check.
 std::uint32_t VisibleSlots(int layout, int page, int channelCount);
 
+// What the rest of the client tells the grid; the owner sets it whenever it changes.
+struct GridStatus {
+    bool session = false;  // a recorder session exists
+    protocol::ChannelMask videoLoss = 0;
+    protocol::ChannelMask blocked = 0;           // covert or no viewing right
+    std::array<std::uint8_t, 16> cameraFlags{};  // per-channel camera flags of the recorder
+    bool audioOutput = false;                    // a sound output device exists
+    int ptzChannel = -1;
+    int ptzState = 0;     // 0 inactive, 1 and 2 the two active states
+    int playerSpeed = 0;  // speed code of the remote or local player
+    friend bool operator==(const GridStatus&, const GridStatus&) = default;
+};
+
 // What the window knows about the rest of the client when a transition runs.
 struct GridContext {
     protocol::GridMode mode = protocol::kGridNone;
@@ -204,6 +217,8 @@ class CGridLayout {
     // Rectangle of a slot in the current layout and page (grid client coordinates).
     [[nodiscard]] Rect SlotRect(int slot) const;
     [[nodiscard]] bool SlotVisible(int slot) const;
+    // The channels of the panes shown, in slot order.
+    [[nodiscard]] std::vector<int> ShownChannels() const;
     // The visible slot whose pane contains the point, or -1.
     [[nodiscard]] int SlotAt(Point p) const;
 

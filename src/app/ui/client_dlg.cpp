@@ -1,42 +1,26 @@
 #include "app/ui/client_dlg.h"
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
-
-#include "client/ui/recordings_panel.h"
-#include "connect/ui/connect_dlg.h"
-#include "recordings/ui/backup_panel.h"
-
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
 
+#include <QLineEdit>
+#include <QPushButton>
 #include "app/main_window_layout.h"
 #include "app/player_mode.h"
-#include "audio/sound_ring.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_control_set.h"
 #include "controls/ui/skin_slider_widget.h"
-#include "maintenance/ptz_controller.h"
-#include "maintenance/ui/firmware_dlg.h"
-#include "maintenance/ui/ptz_windows.h"
 #include "platform/qt_audio/qt_sound.h"
 #include "platform/skin_numbers.h"
-#include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/qt_owned.h"
 #include "platform/ui/screen_saver.h"
 #include "platform/ui/skin_library.h"
 #include "protocol/session_messages.h"
-#include "snapshot/snapshot_writers.h"
-#include "snapshot/ui/snapshot_qt.h"
-#include "snapshot/ui/snapshot_viewer.h"
-#include "video/ui/channel_grid.h"
-#include "video/ui/grid_pictures.h"
+#include "recordings/ui/backup_panel.h"
 
 #ifndef TAVIRO_VERSION_NUMBERS
 #define TAVIRO_VERSION_NUMBERS 0, 0, 0, 0
@@ -54,8 +38,6 @@ namespace {
 
 // The volume slider's position at start (0..65535).
 constexpr int kStartVolume = 40'000;
-// How often the heard channel is checked against the audio mask and the page.
-constexpr int kAudioRecheckMs = 250;
 
 // Behind everything when the skin has no background: the skin's own charcoal.
 constexpr QRgb kFallbackBackground = 0xFF1E2126;
@@ -69,17 +51,6 @@ ButtonKind KindOf(ControlKind kind) {
         default:
             return ButtonKind::Push;
     }
-}
-
-std::vector<video::MonitorInfo> EnumerateMonitors() {
-    std::vector<video::MonitorInfo> all;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect g = screen->geometry();
-        const QRect w = screen->availableGeometry();
-        all.push_back({{g.left(), g.top(), g.right() + 1, g.bottom() + 1},
-                       {w.left(), w.top(), w.right() + 1, w.bottom() + 1}});
-    }
-    return video::RecordMonitors(all);
 }
 
 }  // namespace
@@ -121,9 +92,6 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, platform::ISettingsSt
     CreatePresenter();
     CreateMaintenancePanel();
     CreateSnapshotPanel();
-    m_audioTimer = Child<QTimer>(this);
-    m_audioTimer->setInterval(kAudioRecheckMs);
-    connect(m_audioTimer, &QTimer::timeout, this, &CClientDlg::RecheckAudio);
 }
 
 CClientDlg::~CClientDlg() {
@@ -135,27 +103,25 @@ CClientDlg::~CClientDlg() {
     m_sink.SetMessageBoxParent(nullptr);
     m_presenter.reset();
     m_snapshots->Stop();
-    // The PTZ windows and controller use the connection's PTZ service: they go first.
-    delete m_maintenance;
-    m_maintenance = nullptr;
-    // The recordings panel's search window and controllers use the connection's services.
-    if (m_recordings) {
+    // The PTZ windows and controller use the connection's PTZ service: they go first; the
+    // recordings panel's search window and controllers use the connection's services; the
+    // local panel is the view of the shell's local playback controller.
+    if (m_recordings)
         m_recordings->Attach(nullptr);
-        delete m_recordings;
-        m_recordings = nullptr;
-    }
-    // The local panel is the view of the shell's local playback controller.
-    delete m_local;
+    for (QObject* panel : std::initializer_list<QObject*>{m_maintenance, m_recordings, m_local})
+        delete panel;
+    m_maintenance = nullptr;
+    m_recordings = nullptr;
     m_local = nullptr;
     // The session's threads post into the sink until they are joined; the shell joins
-    // them before the views and the grid go.
+    // them before the views and the grid go. The grid refers to the views, which are
+    // members and go before Qt deletes children: the live view panel takes it first.
     m_shell.reset();
+    delete m_live;
+    m_live = nullptr;
     m_sound.reset();
     m_soundDevice.reset();
     m_screenSaver.reset();
-    // The grid refers to the views, which are members and go before Qt deletes children.
-    platform::ui::DestroyChild(m_grid);
-    m_grid = nullptr;
 }
 
 void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
@@ -171,10 +137,9 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
     CreateControls();
     CreateRecordingsPanel();
     CreateLocalPanel();
-    m_monitors = EnumerateMonitors();
-    CreateGrid(GridDrawMode(m_shell->Setup()), std::nullopt);
+    CreateLivePanel();
     // The 16-pane layout with its button down, Live disabled until a session logs in.
-    m_grid->SelectLayout(video::kInitialLayout);
+    Grid()->SelectLayout(video::kInitialLayout);
     SetControlState(protocol::kCtlLive, platform::kDisabled);
     setWindowTitle(QString::fromStdString(m_shell->BrandingTexts().title));
     m_sink.Post(platform::Window::Main, app::WM_START_PLAYER, 0, 0);
@@ -216,81 +181,6 @@ void CClientDlg::CreateControls() {
     }
 }
 
-void CClientDlg::CreateGrid(int drawMode, const std::optional<video::Rect>& geometry) {
-    std::optional<int> previousLayout;
-    if (m_grid) {
-        previousLayout = m_grid->Layout().Layout();
-        // The old grid must be gone (and no longer the views' listener) before the new one
-        // is made, so no decoder hands a picture to a window that is being destroyed.
-        platform::ui::DestroyChild(m_grid);
-        m_grid = nullptr;
-    }
-    m_grid = Child<video::ui::CChannelGrid>(this, m_views, drawMode);
-    m_grid->SetPictures(video::ui::LoadGridPictures(Skin()));
-    m_grid->SetContextProvider([this] { return Context(); });
-    connect(m_grid, &video::ui::CChannelGrid::LayoutApplied, this, &CClientDlg::OnLayoutApplied);
-    connect(m_grid, &video::ui::CChannelGrid::PaneContextMenu, this, &CClientDlg::ShowPaneMenu);
-    connect(m_grid, &video::ui::CChannelGrid::PaneWheel, m_maintenance,
-            &maintenance::ui::CMaintenancePanel::Wheel);
-    BindKeys();
-    const video::Rect rect = geometry.value_or(video::kMainGridRect);
-    m_grid->Place(rect, video::kMainGridBorder, video::kMainGridColour);
-    m_grid->SetOsdMode(m_views.OsdMode());  // the views keep it across grids
-    if (auto* session = m_shell->Session(); session && m_shell->LoggedIn())
-        m_grid->SetChannelCount(session->Login().ChannelCount());
-    if (previousLayout)
-        m_grid->SelectLayout(*previousLayout);
-    RefreshGridStatus();
-    m_grid->show();
-    m_grid->RepaintAll();
-}
-
-int CClientDlg::GridDrawMode(const LocalSetup& setup) {
-    if (setup.drawMode == kDrawModeYuv && setup.drawModeChosen == 0)
-        return video::ui::kDrawModeAuto;
-    return setup.drawMode;
-}
-
-video::GridContext CClientDlg::Context() const {
-    video::GridContext ctx;
-    ctx.mode = m_shell->GridMode();
-    if (auto* session = m_shell->Session())
-        ctx.liveFrozen = session->Live().Frozen();
-    // The channels whose sound the recorder sends: the mask of its last audio element.
-    if (auto* connection = m_shell->Connection())
-        ctx.audioMask = connection->State().LastAudioMask();
-    if (m_maintenance) {
-        const maintenance::CPtzController& ptz = m_maintenance->Ptz();
-        ctx.ptzOpen = ptz.PanelOpen();
-        ctx.ptzChannel = ptz.SteeredChannel();
-        ctx.ptzDomeMenu = ptz.DomeMenuOpen();
-    }
-    return ctx;
-}
-
-void CClientDlg::RefreshGridStatus() {
-    if (!m_grid)
-        return;
-    video::ui::GridStatus status;
-    status.audioOutput = m_shell->AudioOutput();
-    status.playerSpeed = m_shell->GridMode() == protocol::kGridLocal
-                             ? m_shell->Local().IconSpeed()
-                             : (m_recordings ? m_recordings->Playback().IconSpeed() : 0);
-    if (m_maintenance) {
-        status.ptzChannel = m_maintenance->Ptz().Icon().channel;
-        status.ptzState = m_maintenance->Ptz().Icon().state;
-    }
-    if (auto* session = m_shell->Session()) {
-        status.session = true;
-        const protocol::DeviceState device = session->Live().Device();
-        status.videoLoss = device.videoLoss;
-        status.blocked = device.hidden;
-        for (std::size_t c = 0; c < status.cameraFlags.size() && c < device.camInfo.size(); ++c)
-            status.cameraFlags[c] = device.camInfo[c];
-    }
-    m_grid->SetStatus(status);
-}
-
 CSkinButtonWidget* CClientDlg::Button(std::uint32_t id) const {
     return m_controls ? m_controls->Button(id) : nullptr;
 }
@@ -307,16 +197,7 @@ void CClientDlg::UpdateToolTips() {
         if (!tip)
             return QString();
         QString text = tip->textNumber != 0 ? Skin().Text(tip->textNumber) : QString();
-        text += QString::fromStdString(tip->literal);
-        // The keys that work the playback buttons while playback runs.
-        const char* key = id == 343   ? "Space"
-                          : id == 346 ? "Right"
-                          : id == 340 ? "Left"
-                          : id == 345 ? "Esc"
-                                      : nullptr;
-        if (key != nullptr)
-            text += QStringLiteral(" (%1)").arg(QString::fromLatin1(key));
-        return text;
+        return text + QString::fromStdString(tip->literal);
     });
 }
 
@@ -324,16 +205,8 @@ void CClientDlg::SetControlState(std::uint64_t control, std::int64_t state) {
     const auto set = [this, state](std::uint32_t id) {
         m_controls->SetState(id, static_cast<controls::ui::SkinControlState>(state));
     };
-    if (control == protocol::kCtlLiveButtons) {
-        // The buttons that only act on a running live view.
-        for (const std::uint32_t id : {343u, 355u, 356u, 368u, 372u, 378u})
-            set(id);
-    } else if (control == protocol::kCtlChannelButtons) {
-        for (std::uint32_t id = 300; id <= 315; ++id)
-            set(id);
-    } else {
-        set(static_cast<std::uint32_t>(control));
-    }
+    for (const std::uint32_t id : ControlsOfState(control))
+        set(id);
     if (control == protocol::kCtlRecord || control == protocol::kCtlConnect)
         UpdateToolTips();
 }
@@ -370,8 +243,7 @@ void CClientDlg::mouseMoveEvent(QMouseEvent* event) {
 void CClientDlg::mouseReleaseEvent(QMouseEvent*) {
     if (m_dragFrom) {
         m_dragFrom.reset();
-        if (m_grid)
-            m_grid->RepaintAll();  // the capture ended
+        m_live->Refresh();  // the capture ended
     }
 }
 
@@ -387,13 +259,11 @@ void CClientDlg::closeEvent(QCloseEvent* event) {
 
 QImage CClientDlg::Screenshot() {
     QImage shot = grab().toImage();
-    if (m_grid && m_grid->isVisible() && !m_grid->IsFullScreen()) {
-        // The grid's renderer paints pictures and OSD into its own surface (an OpenGL
-        // framebuffer for the YUV renderer), which grabbing the window does not redraw.
-        QPainter painter(&shot);
-        const QPoint at = m_grid->Surface()->mapTo(this, QPoint(0, 0));
-        painter.drawImage(QRect(at, m_grid->Surface()->size()), m_grid->GrabPanes());
+    // The grid's renderer paints pictures and OSD into its own surface (an OpenGL
+    // framebuffer for the YUV renderer), which grabbing the window does not redraw.
+    if (m_live->PaintPanes(shot, this)) {
         // What lies over the grid (the backup's progress, the bookmark name) goes on top.
+        QPainter painter(&shot);
         for (QWidget* over : {static_cast<QWidget*>(m_recordings->BackupPanel()),
                               static_cast<QWidget*>(m_local->BookmarkButton()),
                               static_cast<QWidget*>(m_local->BookmarkNameEdit())}) {

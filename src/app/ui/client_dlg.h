@@ -1,10 +1,10 @@
 // CClientDlg: the main window, the composition root. A frameless, skinned 928 x 712 window
-// dragged by its background, holding the channel grid at (54, 67)-(874, 661), the skinned
-// controls of the main-window table and the features' panels (recordings, local archive,
-// snapshots, maintenance), each drawing a controller without Qt. Buttons and posted messages
-// are routed to the shell (settings, log, the connection's lifetime), to the panels and
-// their controllers, and to the grid; every connection and refusal notification becomes one
-// skinned popup at a time.
+// dragged by its background, holding the skinned controls of the main-window table and the
+// features' panels: live view (the channel grid at (54, 67)-(874, 661)), recordings, local
+// archive, snapshots and maintenance, each drawing a controller without Qt. Buttons, keys
+// and posted messages are routed to the shell (settings, log, the connection's lifetime)
+// and to the panels; every connection and refusal notification becomes one skinned popup
+// at a time.
 //
 // Threads: the GUI thread only, and nothing here waits: connecting, disconnecting, quitting
 // and every dialog and popup run without a nested event loop (dialogs are window-modal and
@@ -13,9 +13,9 @@
 // are dropped there.
 // Ownership: the window owns the shell (session, pipeline, local log), the channel views
 // (which outlive the grid and the pipeline), the live sound controller (whose ring outlives
-// the shell's connections) and, through Qt, its child widgets and panels; the panels that use
-// a connection's services are deleted before the shell. The sink and
-// the settings store belong to CClientApp and outlive the window.
+// the shell's connections) and, through Qt, its child widgets and panels; the panels go
+// before the shell, the live view panel's grid before the views. The sink and the settings
+// store belong to CClientApp and outlive the window.
 #pragma once
 
 #include <QLabel>
@@ -24,8 +24,6 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,23 +31,16 @@
 #include "app/branding.h"
 #include "app/client_shell.h"
 #include "app/key_map.h"
-#include "archive/ui/archive_window.h"
 #include "client/live_sound.h"
+#include "client/ui/live_view_panel.h"
 #include "client/ui/local_panel.h"
 #include "client/ui/reconnect_bar.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "maintenance/ui/maintenance_panel.h"
-#include "notify/notifications.h"
 #include "notify/ui/notify_popup.h"
-#include "platform/message_sink.h"
 #include "platform/settings_store.h"
-#include "recordings/search_model.h"
-#include "recordings/ui/search_window.h"
 #include "snapshot/ui/snapshot_panel.h"
-#include "timeline/timeline.h"
-#include "video/channel_views.h"
-#include "video/layouts.h"
 
 namespace taviro::platform::ui {
 class CQtMessageSink;
@@ -60,33 +51,12 @@ class CSkinButtonWidget;
 class CSkinControlSet;
 class CSkinSliderWidget;
 }  // namespace taviro::controls::ui
-namespace taviro::video::ui {
-class CChannelGrid;
-}
 namespace taviro::platform {
 class CQtSoundOut;
-}
-namespace taviro::recordings::ui {
-class CPlaybackBar;
-class CBackupPanel;
-}  // namespace taviro::recordings::ui
-namespace taviro::maintenance {
-class CPtzController;
-}
-namespace taviro::maintenance::ui {
-class CPtzWindows;
-}
-namespace taviro::snapshot::ui {
-class CSnapshotViewer;
-}  // namespace taviro::snapshot::ui
-namespace taviro::audio {
-class CSoundRing;
 }
 class QImage;
 class QPushButton;
 class QLineEdit;
-class QTimer;
-class QShortcut;
 
 namespace taviro::app::ui {
 
@@ -131,21 +101,18 @@ class CClientDlg final : public QWidget {
     CClientShell& Shell() { return *m_shell; }
     client::ui::CRecordingsPanel& Recordings() { return *m_recordings; }
     video::CChannelViews& Views() { return m_views; }
-    video::ui::CChannelGrid* Grid() { return m_grid; }
+    video::ui::CChannelGrid* Grid() const { return m_live ? m_live->Grid() : nullptr; }
     controls::ui::CSkinButtonWidget* Button(std::uint32_t id) const;
     controls::ui::CSkinSliderWidget* Slider(std::uint32_t id) const;
     notify::ui::CNotifyPresenter& Presenter() { return *m_presenter; }
     // The connect or local setup dialog while it is open, or null.
     connect::ui::CConnectDlg* ConnectDialog() const { return m_connectDialog; }
     // The connection state as the window shows it ("Connecting...", ...).
-    [[nodiscard]] QString StateText() const {
-        return m_stateLabel ? m_stateLabel->text() : QString();
-    }
+    [[nodiscard]] QString StateText() const { return m_stateLabel->text(); }
     [[nodiscard]] std::array<std::uint16_t, 4> ProgramVersion() const { return m_version; }
     // The reconnect bar's text while it is shown (empty otherwise) and its Cancel button.
-    [[nodiscard]] QString ReconnectText() const;
-    QPushButton* ReconnectCancelButton() const;
-
+    [[nodiscard]] QString ReconnectText() const { return m_reconnectBar->Text(); }
+    QPushButton* ReconnectCancelButton() const { return m_reconnectBar->CancelButton(); }
     maintenance::CPtzController& Ptz() { return m_maintenance->Ptz(); }
     maintenance::ui::CPtzWindows* PtzWindows() const { return m_maintenance->PtzWindows(); }
     maintenance::CFirmwareDlg* FirmwareWindow() const { return m_maintenance->UpgradeWindow(); }
@@ -166,71 +133,46 @@ class CClientDlg final : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    // client_dlg.cpp: look and controls.
+    // client_dlg.cpp: look, controls and the title strip.
     void CreateControls();
-    void CreateGrid(int drawMode, const std::optional<video::Rect>& geometry);
-    // The grid's draw mode for these settings: YUV drawing that the operator never chose
-    // gives way to RGB by itself where OpenGL renders in software.
-    static int GridDrawMode(const LocalSetup& setup);
     void UpdateToolTips();
     void SetControlState(std::uint64_t control, std::int64_t state);
     void ShowLayoutButtons(const video::PressedButtons& buttons);
-    video::GridContext Context() const;
-    void RefreshGridStatus();
+    void ShowConnectionState();
 
-    // client_dlg_commands.cpp: what each button does.
+    // client_dlg_commands.cpp: what each button and key does.
     void OpenConnectDialog(const std::optional<ConnectRequest>& request);
     void ConnectConfirmed();
     void OpenLocalSetup();
     void ApplyLocalSetup(const LocalSetup& edited);
     void FinishQuit();
-    void OnLayoutApplied(const video::LayoutEffects& effects);
     void OnSliderMessage(std::uint32_t message, std::uint32_t id, int position);
-    void RecheckAudio();
-
-    // client_dlg_playback.cpp: the recordings panel (remote search, playback and backup)
-    // made, and the grid arranged when remote playback begins or ends.
-    void CreateRecordingsPanel();
-    void OnPlaybackShown(bool shown);
-    // The connection the controllers act on follows the shell's (PTZ drops a closing one).
-    void SyncLinks();
-
-    // client_dlg_local.cpp: the local panel, and the grid while local playback is shown.
-    void CreateLocalPanel();
-    void OnLocalShown(bool shown);
-
-    // client_dlg_maintenance.cpp: the maintenance panel, the PTZ buttons with the panes they
-    // may steer, the firmware upgrade's rights and folder, and the web setup (button 362).
-    void CreateMaintenancePanel();
-    void PtzCommand(std::uint32_t id);
-    void OnPtzChanged();
-    void StartFirmwareScan();
-    void OpenWebSetup();
-
-    // client_dlg_snapshot.cpp: the snapshot panel and the pane menu.
-    void CreateSnapshotPanel();
-    void ShowPaneMenu(int channel, QPoint globalPosition);
-
-    // client_dlg_keys.cpp: the keys of the key table, the About dialog and the grid's
-    // stream statistics source.
-    // Binds every key of the table to the (new) grid; called when a grid is made.
-    void BindKeys();
+    void BindKeys(video::ui::CChannelGrid* grid);
     void RunKey(const KeyBinding& key);
     void OpenAbout();
 
-    // client_dlg_reconnect.cpp: the "Reconnecting in N s" bar with its Cancel button over
-    // the connection state, and the grid's view brought back after a restored connection.
+    // client_dlg_panels.cpp: the panels made with what they need of this window, the grid
+    // arranged when a playback begins or ends, the reconnect bar, and the controllers kept
+    // on the shell's connection.
+    void CreateLivePanel();
+    // The grid's draw mode for these settings: YUV drawing that the operator never chose
+    // gives way to RGB by itself where OpenGL renders in software.
+    static int GridDrawMode(const LocalSetup& setup);
+    void CreateRecordingsPanel();
+    void CreateLocalPanel();
+    void CreateSnapshotPanel();
+    void CreateMaintenancePanel();
     void CreateReconnectBar();
     void OnReconnectTick();
-    void RestoreView(const client::ResumeState& resume);
+    void OnPlaybackShown(bool shown);
+    void OnLocalShown(bool shown);
+    void SyncLinks();
 
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
     void CreatePresenter();
-    void OnNotify(int category, int code);
     void OnConnectionClosed();
     void RunFollowUp(notify::FollowUpAction action);
-    void ShowConnectionState();
 
     platform::ui::CQtMessageSink& m_sink;
     platform::ISettingsStore& m_settings;
@@ -240,8 +182,6 @@ class CClientDlg final : public QWidget {
     std::unique_ptr<platform::CQtSoundOut> m_soundDevice;
     std::unique_ptr<client::CLiveSoundController> m_sound;
     std::unique_ptr<CClientShell> m_shell;
-    QTimer* m_audioTimer = nullptr;  // re-checks the heard channel and its icons
-    video::ui::CChannelGrid* m_grid = nullptr;
     std::unique_ptr<controls::ui::CSkinControlSet> m_controls;
     std::unique_ptr<notify::ui::CNotifyPresenter> m_presenter;
     std::unique_ptr<platform::ui::CScreenSaverInhibitor> m_screenSaver;  // while the window lives
@@ -254,18 +194,16 @@ class CClientDlg final : public QWidget {
     client::ui::CReconnectBar* m_reconnectBar = nullptr;
     client::CReconnectBanner m_reconnectBanner;
     std::array<std::uint16_t, 4> m_version{};
-    std::vector<video::MonitorInfo> m_monitors;
     bool m_initialised = false;
     bool m_quitting = false;
     bool m_closing = false;            // Quit has ended; close() is under way
     std::optional<QPoint> m_dragFrom;  // dragging the window by its background
-    // Remote search, playback and backup (a child of this window).
+    // The panels (children of this window): live view with the grid, remote search,
+    // playback and backup, the local archive and playback, snapshots, PTZ and the upgrade.
+    client::ui::CLiveViewPanel* m_live = nullptr;
     client::ui::CRecordingsPanel* m_recordings = nullptr;
-    // The local archive and local playback (a child of this window).
     client::ui::CLocalPanel* m_local = nullptr;
-    // Snapshots (a child of this window).
     snapshot::ui::CSnapshotPanel* m_snapshots = nullptr;
-    // PTZ and the firmware upgrade (a child of this window).
     maintenance::ui::CMaintenancePanel* m_maintenance = nullptr;
 };
 

@@ -1,25 +1,26 @@
-// What each main-window control does.
+// What each main-window control and key does, the connect and local setup dialogs, the
+// About dialog, and the quit.
+#include <QKeySequence>
+#include <QShortcut>
 #include <QTimer>
 #include <algorithm>
 #include <array>
-#include <mutex>
 #include <utility>
 
 #include "app/main_window_layout.h"
+#include "app/storage_folders.h"
+#include "app/ui/about_dlg.h"
 #include "app/ui/client_dlg.h"
 #include "app/ui/local_setup_dlg.h"
-#include "audio/sound_ring.h"
 #include "client/connection.h"
-#include "client/ui/recordings_panel.h"
-#include "connect/ui/connect_dlg.h"
 #include "controls/control_events.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
-#include "maintenance/ptz_controller.h"
+#include "maintenance/web_setup.h"
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
+#include "platform/ui/qt_owned.h"
 #include "protocol/session_messages.h"
-#include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
 
@@ -43,37 +44,34 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         if (auto* lamp = Button(id))
             lamp->SetCheck(lamp->Check() != 0 ? 0 : 1);
     }
+    video::ui::CChannelGrid* grid = Grid();
     if (id >= 300 && id <= 328) {
         if (id <= 315)
-            m_grid->SelectChannel(static_cast<int>(id - 300));
+            grid->SelectChannel(static_cast<int>(id - 300));
         else if (id >= 320)
-            m_grid->SelectLayout(video::LayoutOfButton(static_cast<int>(id)));
+            grid->SelectLayout(video::LayoutOfButton(static_cast<int>(id)));
         // Whatever the click did to its own button, the grid's layout decides which are down.
-        ShowLayoutButtons(m_grid->Layout().Buttons());
+        ShowLayoutButtons(grid->Layout().Buttons());
         return;
     }
+    const protocol::ChannelMask shown = grid->Layout().VisibleChannels();
     switch (id) {
         case 329:
-            m_grid->SetFullScreen(true);
+            grid->SetFullScreen(true);
             break;
         case 340:
         case 341:
         case 342:
+        case 343:
         case 345:
         case 346:
-            if (m_shell->GridMode() == protocol::kGridLocal)
-                m_shell->Local().Button(id);
-            else
-                m_recordings->Playback().Button(id, m_grid->Layout().VisibleChannels());
-            break;
-        case 343:
             // In live view the pause button freezes or resumes the pictures.
-            if (m_shell->GridMode() == protocol::kGridLive)
+            if (id == 343 && m_shell->GridMode() == protocol::kGridLive)
                 m_shell->ToggleFreeze();
             else if (m_shell->GridMode() == protocol::kGridLocal)
                 m_shell->Local().Button(id);
             else
-                m_recordings->Playback().Button(id, m_grid->Layout().VisibleChannels());
+                m_recordings->Playback().Button(id, shown);
             break;
         case 363:
             m_local->OpenArchive();
@@ -83,7 +81,10 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             break;
         case 355:
         case 356:
-            PtzCommand(id);
+            SyncLinks();
+            m_maintenance->PtzButton(
+                id == 355 ? maintenance::PtzMode::Pan : maintenance::PtzMode::Zoom,
+                grid->Layout().ShownChannels());
             break;
         case 360:
             if (m_shell->PlayerMode())
@@ -103,7 +104,8 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             break;
         case 362:
             if (m_shell->CheckRights(Feature::WebSetup) == client::CommandResult::kDone)
-                OpenWebSetup();
+                m_maintenance->OpenWebSetup(
+                    m_settings.GetString(maintenance::kBrowserSettingPath).value_or(""));
             // The button only starts the browser; it never stays down.
             if (auto* b = Button(362))
                 b->SetCheck(0);
@@ -122,7 +124,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
                 sound->SetCheck(m_sound->Muted() ? 1 : 0);
             break;
         case 368:
-            m_sound->SelectNext(m_grid->Layout().VisibleChannels());
+            m_sound->SelectNext(shown);
             break;
         case 369:
             m_shell->ToggleLive();
@@ -131,16 +133,19 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             m_shell->ToggleRecorderAudio();
             break;
         case 370:
-            m_grid->CycleOsdMode();
+            grid->CycleOsdMode();
             break;
         case 371:
-            m_grid->Arrange();
+            grid->Arrange();
             break;
         case 374:
-            StartFirmwareScan();
+            SyncLinks();
+            if (m_shell->CheckRights(Feature::FirmwareUpgrade) == client::CommandResult::kDone)
+                m_maintenance->ScanUpgrades(
+                    SubFolderPath(m_shell->Setup().LocationPath(), StorageSubFolder::kUpgrade));
             break;
         case 372:
-            m_snapshots->Take(m_views, m_grid->Layout().VisibleChannels());
+            m_snapshots->Take(m_views, shown);
             break;
         case 373:
             if (!m_quitting)
@@ -202,9 +207,9 @@ void CClientDlg::ConnectConfirmed() {
         return;
     }
     m_views.ClearHasDecoded();
-    m_shell->Connect(*target, m_views, m_grid->PictureFormat());
+    m_shell->Connect(*target, m_views, Grid()->PictureFormat());
     SyncLinks();
-    RefreshGridStatus();
+    m_live->Refresh();
     UpdateToolTips();
     ShowConnectionState();
 }
@@ -244,25 +249,10 @@ void CClientDlg::ApplyLocalSetup(const LocalSetup& edited) {
     const SetupApplyPlan plan = m_shell->ApplySetup(edited);
     if (!plan.actions.empty() && plan.actions.front().step == SetupStep::kRecreateGrid &&
         plan.result.drawMode != drawMode) {
-        const video::Placement placement = m_grid->Layout().CurrentPlacement();
-        CreateGrid(GridDrawMode(plan.result), placement.rect);
+        m_live->CreateGrid(GridDrawMode(plan.result));
         // The decoders now write the format the new renderer draws.
-        m_shell->ChangeFormat(m_grid->PictureFormat());
+        m_shell->ChangeFormat(Grid()->PictureFormat());
     }
-}
-
-void CClientDlg::OnLayoutApplied(const video::LayoutEffects& effects) {
-    if (effects.buttons)
-        ShowLayoutButtons(*effects.buttons);
-    if (effects.request)
-        m_shell->SendVisibleSelection(effects.request->mask);
-    // A selected pane, or a new layout or pane order, while the PTZ panel is open.
-    if (effects.ptzChannel)
-        m_maintenance->Ptz().ResendChannel(*effects.ptzChannel);
-    if (effects.audioChannel)
-        m_sound->Select(*effects.audioChannel, m_grid->Layout().VisibleChannels());
-    else if (effects.recheckAudio)
-        RecheckAudio();
 }
 
 void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int position) {
@@ -273,21 +263,14 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
     if (id == kPositionSliderId && m_shell->GridMode() == protocol::kGridLocal)
         m_shell->Local().Slider(message, position);
     else if (id == kPositionSliderId)
-        m_recordings->OnSlider(message, position, m_grid->Layout().VisibleChannels());
-}
-
-void CClientDlg::RecheckAudio() {
-    if (m_grid)
-        m_sound->Recheck(m_grid->Layout().VisibleChannels());
+        m_recordings->OnSlider(message, position, Grid()->Layout().VisibleChannels());
 }
 
 void CClientDlg::Quit() {
     if (m_quitting)
         return;
     m_quitting = true;
-    m_audioTimer->stop();
-    if (m_grid && m_grid->IsFullScreen())
-        m_grid->SetFullScreen(false);
+    m_live->Stop();
     if (m_connectDialog)
         m_connectDialog->reject();
     m_maintenance->Ptz().OnSessionClosing();
@@ -311,6 +294,70 @@ void CClientDlg::FinishQuit() {
     m_views.SetListener(nullptr);
     emit Closed();
     close();
+}
+
+void CClientDlg::BindKeys(video::ui::CChannelGrid* grid) {
+    // The shortcuts belong to the grid with the window context: while the grid sits in this
+    // window they act when this window is active, and in full screen, where the grid is a
+    // window of its own, they act there. Made again with every grid.
+    for (const KeyBinding& binding : KeyBindings()) {
+        const QKeySequence sequence(
+            QString::fromLatin1(binding.key.data(), static_cast<qsizetype>(binding.key.size())));
+        auto* shortcut = platform::ui::Child<QShortcut>(grid, sequence);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, binding] { RunKey(binding); });
+    }
+}
+
+void CClientDlg::RunKey(const KeyBinding& key) {
+    video::ui::CChannelGrid* grid = Grid();
+    if (m_quitting || grid == nullptr)
+        return;
+    // A key is its button: the same command, and nothing while the button is disabled.
+    const auto enabled = [this](int id) {
+        const auto* button = Button(static_cast<std::uint32_t>(id));
+        return button == nullptr || button->ButtonEnabled();
+    };
+    const int layoutButton = video::LayoutButton(grid->Layout().Layout());
+    if (key.command == KeyCommand::kFullScreen && grid->IsFullScreen()) {
+        grid->SetFullScreen(false);
+    } else if (const int id = KeyButton(key, layoutButton); id >= 0) {
+        if (enabled(id))
+            OnCommand(static_cast<std::uint32_t>(id));
+    } else if (key.command == KeyCommand::kPreviousPage) {
+        // No button of its own: it follows the current layout's button, like Page Down.
+        if (enabled(layoutButton)) {
+            grid->StepPage(-1);
+            ShowLayoutButtons(grid->Layout().Buttons());
+        }
+    } else if (key.command == KeyCommand::kStatisticsOsd) {
+        grid->ToggleStatisticsOsd();
+    } else if (key.command == KeyCommand::kAbout) {
+        OpenAbout();
+    }
+}
+
+void CClientDlg::OpenAbout() {
+    if (m_aboutDialog) {
+        m_aboutDialog->raise();
+        m_aboutDialog->activateWindow();
+        return;
+    }
+    const QString version = QStringLiteral("%1.%2.%3.%4")
+                                .arg(m_version[0])
+                                .arg(m_version[1])
+                                .arg(m_version[2])
+                                .arg(m_version[3]);
+    // Over the full-screen grid when it is up, else over this window; window-modal without a
+    // loop of its own.
+    video::ui::CChannelGrid* grid = Grid();
+    QWidget* parent = grid && grid->IsFullScreen() ? static_cast<QWidget*>(grid) : this;
+    auto* dialog = new CAboutDlg(parent, QString::fromStdString(m_shell->BrandingTexts().title),
+                                 version, grid ? grid->RendererText() : QString());
+    m_aboutDialog = dialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
 }
 
 }  // namespace taviro::app::ui

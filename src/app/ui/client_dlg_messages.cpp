@@ -10,7 +10,6 @@
 #include "platform/trace.h"
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/session_messages.h"
-#include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
 
@@ -24,6 +23,7 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             m_maintenance->Link({});
             m_recordings->Attach(nullptr);
             m_sound->Attach(nullptr);
+            m_live->Controller().Attach(nullptr);
         }
     }
     // The shell drops the messages of a connection that has ended, and acts on its own.
@@ -39,9 +39,11 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     SyncLinks();
     if (m_recordings->OnPosted(m) || m_snapshots->OnPosted(m) || m_maintenance->OnPosted(m))
         return;
+    m_live->OnPosted(m);
     switch (m.message) {
         case WM_RECORDER_NOTIFY:
-            OnNotify(NotifyCategory(m.lParam), NotifyCode(m.lParam));
+            m_presenter->Present(NotifyCategory(m.lParam), NotifyCode(m.lParam));
+            emit NotificationDone(NotifyCategory(m.lParam), NotifyCode(m.lParam));
             break;
         case WM_CONTROL_STATE:
             SetControlState(m.wParam, m.lParam);
@@ -52,53 +54,19 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             ShowConnectionState();
             break;
         case protocol::WM_SESSION_LOGGED_IN:
-            if (auto* session = m_shell->Session())
-                m_grid->SetChannelCount(session->Login().ChannelCount());
-            // The statistics' counters are the new connection's, starting from zero.
-            m_grid->ResetStatistics();
             // A connection that came back by itself shows the view it had (the login's
             // live start has already put the grid in its first layout).
             if (const auto resume = m_shell->TakeViewRestore())
-                RestoreView(*resume);
+                m_live->Restore(*resume);
             // The connection is back: what said it failed or ended is over.
             m_presenter->DismissConnectionNotes();
-            RefreshGridStatus();
             UpdateToolTips();
             ShowConnectionState();
             emit LoggedIn();
             break;
         case protocol::WM_CHANNEL_GRID_MODE:
-            if (m.wParam == protocol::kGridLocal)
-                break;  // the shell's local playback controller has told the local panel
-            SyncLinks();
-            m_maintenance->Ptz().SetLive(m.wParam == protocol::kGridLive);
-            if (m.wParam == protocol::kGridLive) {
-                if (auto* session = m_shell->Session())
-                    m_grid->StartLive(session->Login().ChannelCount());
-                if (m_shell->AudioOutput())
-                    m_audioTimer->start();
-            } else if (m.wParam == protocol::kGridNone) {
-                m_audioTimer->stop();
-                m_views.SetViewMode(video::ViewMode::Idle);
-                m_grid->RepaintAll();
-            }
-            break;
-        case protocol::WM_CLEAR_CHANNEL_GRID:
-            m_views.ClearHasPicture();
-            m_grid->RepaintAll();
-            break;
-        case protocol::WM_CHANNEL_AVAILABLE:
-            m_grid->SetAvailableChannels(static_cast<protocol::ChannelMask>(m.wParam));
-            RefreshGridStatus();
-            break;
-        case protocol::WM_CHANNEL_HIDDEN:
-        case protocol::WM_CHANNEL_TITLES:
-        case protocol::WM_REDRAW_CHANNEL_GRID:
-            RefreshGridStatus();
-            m_grid->RepaintAll();
-            break;
-        case protocol::WM_PLAYER_INFO:
-            RefreshGridStatus();
+            if (m.wParam != protocol::kGridLocal)
+                m_maintenance->Ptz().SetLive(m.wParam == protocol::kGridLive);
             break;
         case app::WM_START_PLAYER:
             // The local archive player opens by itself in player mode once it exists.
@@ -107,9 +75,6 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
                 m_local->OpenArchive();
             }
             break;
-        case protocol::WM_STOP_LIVE_AUDIO:
-        case protocol::WM_RIGHTS_WITHDRAWN:
-        case protocol::WM_DB_INFO:
         default:
             break;  // windows of services that are not open have nothing to do
     }
@@ -125,14 +90,9 @@ void CClientDlg::OnConnectionClosed() {
     SyncLinks();
     SetControlState(protocol::kCtlConnect, platform::kReleased);
     SetControlState(protocol::kCtlLive, platform::kDisabled);
-    m_audioTimer->stop();
-    m_views.SetViewMode(video::ViewMode::Idle);
-    m_views.ClearHasPicture();
-    RefreshGridStatus();
+    m_live->OnConnectionClosed();
     UpdateToolTips();
     ShowConnectionState();
-    if (m_grid)
-        m_grid->RepaintAll();
 }
 
 void CClientDlg::CreatePresenter() {
@@ -163,11 +123,6 @@ void CClientDlg::CreatePresenter() {
     };
     m_presenter = std::make_unique<notify::ui::CNotifyPresenter>(this, std::move(callbacks),
                                                                  notify::ui::SkinTextLookup());
-}
-
-void CClientDlg::OnNotify(int category, int code) {
-    m_presenter->Present(category, code);
-    emit NotificationDone(category, code);
 }
 
 void CClientDlg::RunFollowUp(notify::FollowUpAction action) {

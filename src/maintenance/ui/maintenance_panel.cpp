@@ -5,10 +5,13 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
+#include <cstdlib>
 #include <utility>
 
 #include "maintenance/ptz_service.h"
 #include "maintenance/ui/ptz_windows.h"
+#include "maintenance/web_setup.h"
+#include "platform/process_launcher.h"
 #include "protocol/session_messages.h"
 
 namespace taviro::maintenance::ui {
@@ -44,6 +47,7 @@ CMaintenancePanel::CMaintenancePanel(MaintenancePanelContext context)
     m_ptz->SetObserver([this] {
         m_ptzWindows->Sync();
         m_ptzWindows->Place();
+        ShowLamps();
         m_ctx.changed();
     });
     m_wheelTimer = new QTimer(this);
@@ -90,11 +94,41 @@ bool CMaintenancePanel::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void CMaintenancePanel::ScanUpgrades(const std::filesystem::path& folder,
-                                     const protocol::HelloAck& hello, bool busy) {
-    // One upgrade at a time, and none while the recorder's settings are exchanged.
-    if (m_firmwareDlg || m_scanning || busy || m_link.firmware == nullptr)
+void CMaintenancePanel::ShowLamps() {
+    const bool open = m_ptz->PanelOpen();
+    const bool pan = m_ptz->Mode() == PtzMode::Pan;
+    m_ctx.lamps(open && pan, open && !pan);
+}
+
+void CMaintenancePanel::PtzButton(PtzMode mode, const std::vector<int>& shown) {
+    if (const auto facts = m_ctx.facts()) {
+        PtzScene scene;
+        scene.shown = shown;
+        scene.videoLoss = facts->videoLoss;
+        m_ptz->Command(mode, facts->rights, scene);
+    }
+    // The buttons show the panel's state, not the click.
+    ShowLamps();
+    m_ctx.changed();
+}
+
+void CMaintenancePanel::OpenWebSetup(const std::string& chosen) {
+    const auto facts = m_ctx.facts();
+    if (!facts)
         return;
+    const auto url = WebSetupUrl(facts->address, facts->hello.webPort, facts->hello.Key);
+    platform::CSpawnLauncher launcher;
+    if (!url ||
+        !maintenance::OpenWebSetup(BrowserCommands(*url, chosen, std::getenv("BROWSER")), launcher))
+        m_ctx.sink->ShowMessageBox(std::string(kWebSetupError));
+}
+
+void CMaintenancePanel::ScanUpgrades(const std::filesystem::path& folder) {
+    const auto facts = m_ctx.facts();
+    // One upgrade at a time, and none while the recorder's settings are exchanged.
+    if (!facts || m_firmwareDlg || m_scanning || facts->busy || m_link.firmware == nullptr)
+        return;
+    const protocol::HelloAck hello = facts->hello;
     m_scanning = true;
     const std::uint32_t generation = m_link.generation;
     QPointer<CMaintenancePanel> self(this);

@@ -15,6 +15,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "maintenance/firmware_scan.h"
 #include "maintenance/firmware_service.h"
@@ -38,6 +41,15 @@ struct MaintenanceLink {
     std::uint32_t generation = 0;
 };
 
+// What the logged-in session says now, for the PTZ buttons, the upgrade and the web setup.
+struct MaintenanceFacts {
+    protocol::RightsContext rights;  // liveOn: live view runs
+    protocol::ChannelMask videoLoss = 0;
+    protocol::HelloAck hello;
+    bool busy = false;    // the recorder's settings are being exchanged
+    std::string address;  // the recorder's resolved address
+};
+
 struct MaintenancePanelContext {
     QWidget* window = nullptr;  // the main window: parent of the PTZ and upgrade windows
     platform::IMessageSink* sink = nullptr;
@@ -45,8 +57,12 @@ struct MaintenancePanelContext {
     // Whether a key pressed in this widget is meant for the main window's grid (never for a
     // text field or another dialog).
     std::function<bool(QWidget*)> ownWindow;
-    // The PTZ panel opened, closed or changed: the lamps and the pane icon follow.
+    // The PTZ panel opened, closed or changed: the pane icon follows.
     std::function<void()> changed;
+    // The Pan (355) and Zoom (356) buttons' lamps.
+    std::function<void(bool pan, bool zoom)> lamps;
+    // The session's facts; nullopt without a logged-in connection.
+    std::function<std::optional<MaintenanceFacts>()> facts;
 };
 
 class CMaintenancePanel final : public QObject {
@@ -64,10 +80,15 @@ class CMaintenancePanel final : public QObject {
     // The wheel over a pane while the PTZ panel is open.
     void Wheel(int channel, int steps);
 
+    // Buttons 355 (Pan) and 356 (Zoom): the PTZ panel opened, switched or closed for the
+    // channels `shown` (the panes of the page, in order).
+    void PtzButton(PtzMode mode, const std::vector<int>& shown);
     // Button 374 after its rights check: the Upgrade folder is scanned for the recorder.
-    // Ignored while a scan or an upgrade runs, or while `busy`.
-    void ScanUpgrades(const std::filesystem::path& folder, const protocol::HelloAck& hello,
-                      bool busy);
+    // Ignored while a scan or an upgrade runs, or while the recorder is busy.
+    void ScanUpgrades(const std::filesystem::path& folder);
+    // Button 362 after its rights check: the recorder's web setup in the browser `chosen`
+    // (empty: the desktop's), or the error box.
+    void OpenWebSetup(const std::string& chosen);
     // The (11, 0) popup was confirmed: the upgrade window on the scan's result.
     void OpenUpgradeWindow();
     void CloseUpgradeWindow();
@@ -81,6 +102,8 @@ class CMaintenancePanel final : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void ShowLamps();
+
     MaintenancePanelContext m_ctx;
     MaintenanceLink m_link;
     std::unique_ptr<CPtzController> m_ptz;

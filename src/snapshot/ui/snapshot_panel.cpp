@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMenu>
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
@@ -122,6 +123,25 @@ void CSnapshotPanel::ShowPicture(const QString& path, const QImage& image, const
         return;
     }
     m_viewer->show();
+}
+
+void CSnapshotPanel::PaneMenu(const video::CChannelViews& views, int channel, QPoint at,
+                              bool saveEnabled, const std::function<void()>& about) {
+    if (!(views.HasDecodedMask() & protocol::ChannelBit(channel)))
+        return;
+    QMenu menu(m_ctx.window);
+    QAction* save = menu.addAction(QStringLiteral("Save snapshot of CH%1").arg(channel + 1));
+    save->setEnabled(saveEnabled);
+    QAction* copy = menu.addAction(QStringLiteral("Copy picture to clipboard"));
+    menu.addSeparator();
+    QAction* keys = menu.addAction(QStringLiteral("About and keys..."));
+    QAction* chosen = menu.exec(at);
+    if (chosen == save)
+        Take(views, protocol::ChannelBit(channel));
+    else if (chosen == copy)
+        Copy(views, channel);
+    else if (chosen == keys)
+        about();
 }
 
 }  // namespace taviro::snapshot::ui

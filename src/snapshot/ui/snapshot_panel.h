@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -49,6 +50,11 @@ class CSnapshotPanel final : public QObject {
     void Copy(const video::CChannelViews& views, int channel);
     // The preview file dialog on the Saved folder, then the viewer.
     void OpenSaved();
+    // A pane's own menu at `at` (global): a snapshot of its channel (when `saveEnabled`), its
+    // picture copied, and `about` (the About dialog with the keys). Only for a pane whose
+    // channel has shown a picture.
+    void PaneMenu(const video::CChannelViews& views, int channel, QPoint at, bool saveEnabled,
+                  const std::function<void()>& about);
     // snapshot::WM_SNAPSHOT_DONE; true when it was this panel's.
     bool OnPosted(const platform::PostedMessage& message);
     // Waits for the writers (quit).

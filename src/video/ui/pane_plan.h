@@ -16,19 +16,6 @@
 
 namespace taviro::video::ui {
 
-// What the rest of the client tells the grid; the owner sets it whenever it changes.
-struct GridStatus {
-    bool session = false;  // a recorder session exists
-    protocol::ChannelMask videoLoss = 0;
-    protocol::ChannelMask blocked = 0;           // covert or no viewing right
-    std::array<std::uint8_t, 16> cameraFlags{};  // per-channel camera flags of the recorder
-    bool audioOutput = false;                    // a sound output device exists
-    int ptzChannel = -1;
-    int ptzState = 0;     // 0 inactive, 1 and 2 the two active states
-    int playerSpeed = 0;  // speed code of the remote or local player
-    friend bool operator==(const GridStatus&, const GridStatus&) = default;
-};
-
 enum class PaneKind { Picture, Idle, VideoLoss, Blocked };
 
 struct PanePlan {
