@@ -338,6 +338,27 @@ client::CommandResult CClientShell::ToggleRecording() {
     return m_connection ? m_connection->ToggleRecording() : client::CommandResult::kIgnored;
 }
 
+bool CClientShell::Command(std::uint32_t id) {
+    const bool transport = id >= 340 && id <= 346 && id != 344;
+    if (id == 343 && m_gridMode == protocol::kGridLive)
+        ToggleFreeze();
+    else if (transport && m_gridMode == protocol::kGridLocal)
+        m_local.Button(id);
+    else if (id == 344)
+        ToggleRecording();
+    else if (id == 369)
+        ToggleLive();
+    else if (id == 378)
+        ToggleRecorderAudio();
+    else if (id == 375)
+        m_sink.Notify(19, 0);
+    else if (id == 376 && CheckRights(protocol::Feature::Talk) == client::CommandResult::kDone)
+        PressMike();
+    else
+        return id == 376;
+    return true;
+}
+
 client::CommandResult CClientShell::ToggleFreeze() {
     return m_connection ? m_connection->ToggleFreeze() : client::CommandResult::kIgnored;
 }
@@ -353,6 +374,75 @@ client::CommandResult CClientShell::CheckRights(protocol::Feature feature) {
 
 bool CClientShell::SendVisibleSelection(protocol::ChannelMask visible) {
     return m_connection && m_connection->SendVisibleSelection(visible);
+}
+
+std::string CClientShell::StatusLine(const std::string& remoteTitle) {
+    std::string line;
+    switch (State()) {
+        case ConnectionState::kNone:
+            break;
+        case ConnectionState::kConnecting:
+            line = "Connecting\u2026";
+            break;
+        case ConnectionState::kConnected:
+            line = m_connection->LoginLine();
+            break;
+        case ConnectionState::kClosing:
+            line = "Disconnecting\u2026";
+            break;
+    }
+    if (!remoteTitle.empty())
+        return remoteTitle + "   " + line;
+    if (m_local.Shown() && !m_local.Title().empty())
+        return m_local.Title() + "   " + line;
+    return line;
+}
+
+notify::NotificationContext CClientShell::NotificationContext(
+    const std::array<std::uint16_t, 4>& version, notify::TextLookup text) {
+    notify::NotificationContext ctx;
+    ctx.version = version;
+    ctx.text = std::move(text);
+    ctx.recorder = RecorderName();
+    if (m_connection)
+        ctx.transferSizes = m_connection->TransferSizes();
+    return ctx;
+}
+
+notify::SessionFacts CClientShell::NotificationFacts() {
+    notify::SessionFacts facts;
+    facts.loggedIn = LoggedIn();
+    if (protocol::CClientSession* session = Session()) {
+        facts.recording = session->Live().Recording();
+        facts.mayInitArchive = session->Live().MayUse(protocol::Feature::RecordOnOff);
+    }
+    return facts;
+}
+
+bool CClientShell::RunFollowUp(notify::FollowUpAction action) {
+    switch (action) {
+        case notify::FollowUpAction::kSendDatabase:
+            ResendDatabase();
+            return false;
+        case notify::FollowUpAction::kSendReboot:
+            RebootIfLoggedIn();
+            return false;
+        case notify::FollowUpAction::kSendArchiveInit:
+            InitArchiveIfLoggedIn();
+            return false;
+        case notify::FollowUpAction::kNotifyInitArchive:
+            m_sink.Notify(14, 0);
+            return false;
+        case notify::FollowUpAction::kNotifyRefused:
+            m_sink.Notify(15, 0);
+            return false;
+        case notify::FollowUpAction::kOpenSearch:
+        case notify::FollowUpAction::kStartFirmware:
+            return true;
+        case notify::FollowUpAction::kNothing:
+            break;
+    }
+    return false;
 }
 
 void CClientShell::ResendDatabase() {

@@ -29,6 +29,7 @@
 #include "client/local_controller.h"
 #include "client/reconnect.h"
 #include "logs/local_log.h"
+#include "notify/notifications.h"
 #include "platform/message_sink.h"
 #include "platform/settings_store.h"
 #include "platform/worker.h"
@@ -124,11 +125,20 @@ class CClientShell {
         return config.address + ":" + std::to_string(config.port);
     }
     [[nodiscard]] ConnectionState State() const;
+    // The title strip's line: the playback shown (`remoteTitle` "R-PLAY ...", or local
+    // playback's line) before where the connection is ("Connecting...", the login line,
+    // "Disconnecting...").
+    [[nodiscard]] std::string StatusLine(const std::string& remoteTitle);
     [[nodiscard]] bool LoggedIn() const;
     [[nodiscard]] bool LiveRunning() const;
     [[nodiscard]] bool Talking() const;
 
     // --- commands (each returns at once) ---
+    // The main window's buttons that are the session's or local playback's: record (344),
+    // live (369), the recorder's audio (378), talk (376, after its rights check), the
+    // version note (375), the freeze (343 in live view) and the transport buttons while local
+    // playback is shown. False: the button is not the shell's.
+    bool Command(std::uint32_t id);
     client::CommandResult ToggleLive();
     client::CommandResult ToggleRecording();
     client::CommandResult ToggleFreeze();
@@ -136,6 +146,15 @@ class CClientShell {
     // whose rights allow the feature; otherwise (15, 0) is posted.
     client::CommandResult CheckRights(protocol::Feature feature);
     bool SendVisibleSelection(protocol::ChannelMask visible);
+    // --- notifications ---
+    // What a popup names and counts (the recorder, the transfer's sizes, the version).
+    [[nodiscard]] notify::NotificationContext NotificationContext(
+        const std::array<std::uint16_t, 4>& version, notify::TextLookup text);
+    // What a popup's follow-up depends on: logged in, recording, the right to initialise.
+    [[nodiscard]] notify::SessionFacts NotificationFacts();
+    // A confirmed popup's follow-up: the recorder's commands and the further notes run here;
+    // true when the window has to act itself (open the search or the upgrade window).
+    bool RunFollowUp(notify::FollowUpAction action);
     void ResendDatabase();         // category 7
     void RebootIfLoggedIn();       // category 8 code 5
     void InitArchiveIfLoggedIn();  // category 14

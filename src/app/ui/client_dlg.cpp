@@ -275,31 +275,11 @@ QImage CClientDlg::Screenshot() {
 }
 
 void CClientDlg::ShowConnectionState() {
-    if (!m_stateLabel)
-        return;
-    QString text;
-    switch (m_shell->State()) {
-        case ConnectionState::kNone:
-            break;
-        case ConnectionState::kConnecting:
-            text = QStringLiteral("Connecting\u2026");
-            break;
-        case ConnectionState::kConnected:
-            if (auto* connection = m_shell->Connection())
-                text = QString::fromStdString(connection->LoginLine());
-            break;
-        case ConnectionState::kClosing:
-            text = QStringLiteral("Disconnecting\u2026");
-            break;
-    }
     if (m_quitting)
-        text = QStringLiteral("Closing\u2026");
-    else if (m_recordings && !m_recordings->Playback().Title().empty())
-        text =
-            QString::fromStdString(m_recordings->Playback().Title()) + QStringLiteral("   ") + text;
-    else if (m_shell->Local().Shown() && !m_shell->Local().Title().empty())
-        text = QString::fromStdString(m_shell->Local().Title()) + QStringLiteral("   ") + text;
-    m_stateLabel->setText(text);
+        m_stateLabel->setText(QStringLiteral("Closing\u2026"));
+    else if (m_recordings)
+        m_stateLabel->setText(
+            QString::fromStdString(m_shell->StatusLine(m_recordings->Playback().Title())));
 }
 
 }  // namespace taviro::app::ui

@@ -60,13 +60,7 @@ class QLineEdit;
 
 namespace taviro::app::ui {
 
-// A connection to make at start instead of asking (taviro --connect ...).
-struct ConnectRequest {
-    std::string address;
-    std::int32_t port = 2000;
-    std::string user;
-    std::string password;
-};
+using connect::ui::ConnectRequest;
 
 class CClientDlg final : public QWidget {
     Q_OBJECT
@@ -101,7 +95,8 @@ class CClientDlg final : public QWidget {
     CClientShell& Shell() { return *m_shell; }
     client::ui::CRecordingsPanel& Recordings() { return *m_recordings; }
     video::CChannelViews& Views() { return m_views; }
-    video::ui::CChannelGrid* Grid() const { return m_live ? m_live->Grid() : nullptr; }
+    // The grid (from Initialise on).
+    video::ui::CChannelGrid* Grid() const { return m_live->Grid(); }
     controls::ui::CSkinButtonWidget* Button(std::uint32_t id) const;
     controls::ui::CSkinSliderWidget* Slider(std::uint32_t id) const;
     notify::ui::CNotifyPresenter& Presenter() { return *m_presenter; }
@@ -142,7 +137,7 @@ class CClientDlg final : public QWidget {
 
     // client_dlg_commands.cpp: what each button and key does.
     void OpenConnectDialog(const std::optional<ConnectRequest>& request);
-    void ConnectConfirmed();
+    void ConnectConfirmed(const std::optional<ConnectTarget>& target);
     void OpenLocalSetup();
     void ApplyLocalSetup(const LocalSetup& edited);
     void FinishQuit();
@@ -172,7 +167,6 @@ class CClientDlg final : public QWidget {
     void OnPosted(const platform::PostedMessage& message);
     void CreatePresenter();
     void OnConnectionClosed();
-    void RunFollowUp(notify::FollowUpAction action);
 
     platform::ui::CQtMessageSink& m_sink;
     platform::ISettingsStore& m_settings;
@@ -186,7 +180,6 @@ class CClientDlg final : public QWidget {
     std::unique_ptr<notify::ui::CNotifyPresenter> m_presenter;
     std::unique_ptr<platform::ui::CScreenSaverInhibitor> m_screenSaver;  // while the window lives
     QPointer<connect::ui::CConnectDlg> m_connectDialog;
-    std::optional<ConnectTarget> m_pendingTarget;  // a confirmed connect dialog's answer
     QPointer<QWidget> m_setupDialog;
     QPointer<QWidget> m_aboutDialog;  // the About dialog while it is open
     QLabel* m_stateLabel = nullptr;

@@ -26,9 +26,6 @@ namespace taviro::app::ui {
 
 namespace {
 
-// How long a pre-filled connect dialog stays on screen before it confirms itself.
-constexpr int kPrefillConfirmMs = 600;
-
 constexpr std::array<std::uint32_t, 8> kLampButtons = {344, 355, 356, 361, 362, 369, 376, 378};
 
 }  // namespace
@@ -44,53 +41,32 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         if (auto* lamp = Button(id))
             lamp->SetCheck(lamp->Check() != 0 ? 0 : 1);
     }
-    video::ui::CChannelGrid* grid = Grid();
-    if (id >= 300 && id <= 328) {
-        if (id <= 315)
-            grid->SelectChannel(static_cast<int>(id - 300));
-        else if (id >= 320)
-            grid->SelectLayout(video::LayoutOfButton(static_cast<int>(id)));
-        // Whatever the click did to its own button, the grid's layout decides which are down.
-        ShowLayoutButtons(grid->Layout().Buttons());
+    if (m_shell->Command(id) || m_live->OnCommand(id))
         return;
-    }
-    const protocol::ChannelMask shown = grid->Layout().VisibleChannels();
+    const protocol::ChannelMask shown = Grid()->Layout().VisibleChannels();
     switch (id) {
-        case 329:
-            grid->SetFullScreen(true);
-            break;
         case 340:
         case 341:
         case 342:
         case 343:
         case 345:
         case 346:
-            // In live view the pause button freezes or resumes the pictures.
-            if (id == 343 && m_shell->GridMode() == protocol::kGridLive)
-                m_shell->ToggleFreeze();
-            else if (m_shell->GridMode() == protocol::kGridLocal)
-                m_shell->Local().Button(id);
-            else
-                m_recordings->Playback().Button(id, shown);
+            m_recordings->Playback().Button(id, shown);
             break;
         case 363:
             m_local->OpenArchive();
-            break;
-        case 344:
-            m_shell->ToggleRecording();
             break;
         case 355:
         case 356:
             SyncLinks();
             m_maintenance->PtzButton(
                 id == 355 ? maintenance::PtzMode::Pan : maintenance::PtzMode::Zoom,
-                grid->Layout().ShownChannels());
+                Grid()->Layout().ShownChannels());
             break;
         case 360:
-            if (m_shell->PlayerMode())
+            // Not while the last connection is still going (the button shows it).
+            if (m_shell->PlayerMode() || m_shell->State() == ConnectionState::kClosing)
                 break;
-            if (m_shell->State() == ConnectionState::kClosing)
-                break;  // the last connection is still going; the button shows it
             if (m_shell->HasSession())
                 Disconnect();
             else
@@ -123,21 +99,6 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             if (auto* sound = Button(366))
                 sound->SetCheck(m_sound->Muted() ? 1 : 0);
             break;
-        case 368:
-            m_sound->SelectNext(shown);
-            break;
-        case 369:
-            m_shell->ToggleLive();
-            break;
-        case 378:
-            m_shell->ToggleRecorderAudio();
-            break;
-        case 370:
-            grid->CycleOsdMode();
-            break;
-        case 371:
-            grid->Arrange();
-            break;
         case 374:
             SyncLinks();
             if (m_shell->CheckRights(Feature::FirmwareUpgrade) == client::CommandResult::kDone)
@@ -148,22 +109,13 @@ void CClientDlg::OnCommand(std::uint32_t id) {
             m_snapshots->Take(m_views, shown);
             break;
         case 373:
-            if (!m_quitting)
-                m_snapshots->OpenSaved();
-            break;
-        case 375:
-            m_sink.Notify(19, 0);
-            break;
-        case 376:
-            if (m_shell->CheckRights(Feature::Talk) == client::CommandResult::kDone)
-                m_shell->PressMike();
+            m_snapshots->OpenSaved();
             break;
         case kMinButtonId:
             showMinimized();
             break;
         default:
-            // Playback, audio, snapshot and archive buttons act once their services exist.
-            platform::Trace("main window: control %u has no action yet\n", id);
+            platform::Trace("main window: control %u has no action\n", id);
             break;
     }
 }
@@ -175,32 +127,19 @@ void CClientDlg::OpenConnectDialog(const std::optional<ConnectRequest>& request)
     m_shell->CancelReconnect();
     if (auto* b = Button(360))
         b->SetCheck(1);
-    auto* dialog =
-        new connect::ui::CConnectDlg(this, m_shell->Setup().opacity[opacity::kConnect], m_settings,
-                                     std::filesystem::path(m_shell->Setup().location));
-    m_connectDialog = dialog;
-    if (request) {
-        dialog->Prefill(QString::fromStdString(request->address), request->port,
-                        QString::fromStdString(request->user),
-                        QString::fromStdString(request->password));
-        QTimer::singleShot(kPrefillConfirmMs, dialog, [dialog] { dialog->Confirm(); });
-    }
-    // Modal to this window without a loop of its own: posted messages go on arriving.
-    dialog->setWindowModality(Qt::WindowModal);
-    connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
-        dialog->deleteLater();
-        if (result == QDialog::Accepted && dialog->Target()) {
-            const connect::SessionTarget& t = *dialog->Target();
-            m_pendingTarget = ConnectTarget{t.address.empty() ? t.host : t.address, t.port, t.user,
-                                            t.password, t.description};
-        }
-        ConnectConfirmed();
-    });
-    dialog->open();
+    m_connectDialog = connect::ui::CConnectDlg::Open(
+        this, m_shell->Setup().opacity[opacity::kConnect], m_settings,
+        std::filesystem::path(m_shell->Setup().location), request,
+        [this](const std::optional<connect::SessionTarget>& t) {
+            if (t)
+                ConnectConfirmed(ConnectTarget{t->address.empty() ? t->host : t->address, t->port,
+                                               t->user, t->password, t->description});
+            else
+                ConnectConfirmed(std::nullopt);
+        });
 }
 
-void CClientDlg::ConnectConfirmed() {
-    const std::optional<ConnectTarget> target = std::exchange(m_pendingTarget, std::nullopt);
+void CClientDlg::ConnectConfirmed(const std::optional<ConnectTarget>& target) {
     if (!target || m_quitting) {
         if (auto* b = Button(360))
             b->SetCheck(0);

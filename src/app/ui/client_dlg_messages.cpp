@@ -99,58 +99,23 @@ void CClientDlg::CreatePresenter() {
     notify::ui::NotifyCallbacks callbacks;
     callbacks.disconnect = [this] { Disconnect(); };
     callbacks.context = [this] {
-        notify::NotificationContext ctx;
-        ctx.version = m_version;
-        ctx.text = notify::ui::SkinTextLookup();
-        ctx.recorder = m_shell->RecorderName();
-        if (auto* connection = m_shell->Connection())
-            ctx.transferSizes = connection->TransferSizes();
-        return ctx;
+        return m_shell->NotificationContext(m_version, notify::ui::SkinTextLookup());
     };
-    callbacks.facts = [this] {
-        notify::SessionFacts facts;
-        facts.loggedIn = m_shell->LoggedIn();
-        if (auto* session = m_shell->Session()) {
-            facts.recording = session->Live().Recording();
-            facts.mayInitArchive = session->Live().MayUse(protocol::Feature::RecordOnOff);
-        }
-        return facts;
+    callbacks.facts = [this] { return m_shell->NotificationFacts(); };
+    callbacks.followUp = [this](notify::FollowUpAction action) {
+        if (!m_shell->RunFollowUp(action))
+            return;
+        if (action == notify::FollowUpAction::kOpenSearch)
+            OnCommand(361);
+        else
+            m_maintenance->OpenUpgradeWindow();
     };
-    callbacks.followUp = [this](notify::FollowUpAction action) { RunFollowUp(action); };
     callbacks.cancelAction = [this](notify::NotifyCancelAction action) {
         if (action == notify::NotifyCancelAction::kDiscardPendingSearch)
             m_recordings->Playback().Pending().Clear();
     };
     m_presenter = std::make_unique<notify::ui::CNotifyPresenter>(this, std::move(callbacks),
                                                                  notify::ui::SkinTextLookup());
-}
-
-void CClientDlg::RunFollowUp(notify::FollowUpAction action) {
-    switch (action) {
-        case notify::FollowUpAction::kSendDatabase:
-            m_shell->ResendDatabase();
-            break;
-        case notify::FollowUpAction::kSendReboot:
-            m_shell->RebootIfLoggedIn();
-            break;
-        case notify::FollowUpAction::kSendArchiveInit:
-            m_shell->InitArchiveIfLoggedIn();
-            break;
-        case notify::FollowUpAction::kNotifyInitArchive:
-            m_sink.Notify(14, 0);
-            break;
-        case notify::FollowUpAction::kNotifyRefused:
-            m_sink.Notify(15, 0);
-            break;
-        case notify::FollowUpAction::kOpenSearch:
-            OnCommand(361);
-            break;
-        case notify::FollowUpAction::kStartFirmware:
-            m_maintenance->OpenUpgradeWindow();
-            break;
-        case notify::FollowUpAction::kNothing:
-            break;
-    }
 }
 
 }  // namespace taviro::app::ui

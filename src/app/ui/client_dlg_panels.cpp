@@ -181,7 +181,7 @@ void CClientDlg::CreateSnapshotPanel() {
     ctx.sink = &m_sink;
     ctx.settings = [this] {
         snapshot::JobSettings settings;
-        settings.pictureFormat = Grid() ? Grid()->PictureFormat() : 0;
+        settings.pictureFormat = m_live ? Grid()->PictureFormat() : 0;
         settings.format = snapshot::SaveFormatFromSetting(m_shell->Setup().saveFormat);
         settings.dateOrder = m_shell->Setup().dateFormat;
         settings.savedFolder =
@@ -209,7 +209,7 @@ void CClientDlg::CreateMaintenancePanel() {
     ctx.text = notify::ui::SkinTextLookup();
     ctx.ownWindow = [this](QWidget* widget) {
         return !m_quitting && (widget == this || widget->window() == this ||
-                               (Grid() && widget->window() == Grid()->window()));
+                               (m_live && widget->window() == Grid()->window()));
     };
     ctx.changed = [this] { m_live->Refresh(); };
     ctx.lamps = [this](bool pan, bool zoom) {

@@ -67,6 +67,28 @@ void CLiveViewPanel::CreateGrid(int drawMode) {
     m_grid->show();
 }
 
+bool CLiveViewPanel::OnCommand(std::uint32_t id) {
+    if (id >= 300 && id <= 328) {
+        if (id <= 315)
+            m_grid->SelectChannel(static_cast<int>(id - 300));
+        else if (id >= 320)
+            m_grid->SelectLayout(video::LayoutOfButton(static_cast<int>(id)));
+        // Whatever the click did to its own button, the grid's layout decides which are down.
+        m_ctx.buttons(m_grid->Layout().Buttons());
+    } else if (id == 329) {
+        m_grid->SetFullScreen(true);
+    } else if (id == 370) {
+        m_grid->CycleOsdMode();
+    } else if (id == 371) {
+        m_grid->Arrange();
+    } else if (id == 368) {
+        m_ctx.sound->SelectNext(m_grid->Layout().VisibleChannels());
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void CLiveViewPanel::Refresh() {
     if (!m_grid)
         return;

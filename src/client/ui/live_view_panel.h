@@ -54,6 +54,9 @@ class CLiveViewPanel final : public QObject, private ILiveView {
     CLiveViewController& Controller() { return m_controller; }
     video::ui::CChannelGrid* Grid() const { return m_grid; }
 
+    // The grid's buttons: channels 300..315, layouts 320..328, full screen 329, the OSD 370,
+    // the arrangement 371, and the next channel heard 368. False: not live view's button.
+    bool OnCommand(std::uint32_t id);
     // Makes the grid with `drawMode` (the old one goes first, its place and layout kept).
     void CreateGrid(int drawMode);
     // The panes' facts changed: the grid is told and drawn again.

@@ -1,5 +1,7 @@
 #include "connect/ui/connect_dlg.h"
 
+#include <QTimer>
+
 #include <QEventLoop>
 #include <QPointer>
 
@@ -209,6 +211,29 @@ void CConnectDlg::Prefill(const QString& address, std::optional<std::int32_t> po
     m_model.SetPassword(ToBytes(password));
     m_model.ClearPortFocusRequest();
     Refresh();
+}
+
+CConnectDlg* CConnectDlg::Open(QWidget* parent, std::uint8_t opacity,
+                               platform::ISettingsStore& settings,
+                               std::filesystem::path storageFolder,
+                               const std::optional<ConnectRequest>& request,
+                               std::function<void(const std::optional<SessionTarget>&)> done) {
+    // How long a pre-filled dialog stays on screen before it confirms itself.
+    constexpr int kPrefillConfirmMs = 600;
+    auto* dialog = new CConnectDlg(parent, opacity, settings, std::move(storageFolder));
+    if (request) {
+        dialog->Prefill(QString::fromStdString(request->address), request->port,
+                        QString::fromStdString(request->user),
+                        QString::fromStdString(request->password));
+        QTimer::singleShot(kPrefillConfirmMs, dialog, [dialog] { dialog->Confirm(); });
+    }
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, parent, [dialog, done = std::move(done)](int result) {
+        dialog->deleteLater();
+        done(result == QDialog::Accepted ? dialog->Target() : std::nullopt);
+    });
+    dialog->open();
+    return dialog;
 }
 
 bool CConnectDlg::Confirm() {

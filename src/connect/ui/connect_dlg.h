@@ -53,6 +53,14 @@ RememberedServer ReadRememberedServer(const platform::ISettingsStore& settings);
 // The address goes in as typed (at most 99 bytes, the width of the remembered field).
 void WriteRememberedServer(platform::ISettingsStore& settings, const RememberedServer& server);
 
+// A connection to make at start instead of asking (taviro --connect ...).
+struct ConnectRequest {
+    std::string address;
+    std::int32_t port = 2000;
+    std::string user;
+    std::string password;
+};
+
 class CConnectDlg final : public controls::ui::CSkinDialog {
     Q_OBJECT
   public:
@@ -74,6 +82,14 @@ class CConnectDlg final : public controls::ui::CSkinDialog {
     // no port is given). For the command line of the client.
     void Prefill(const QString& address, std::optional<std::int32_t> port, const QString& user,
                  const QString& password);
+    // Opens a dialog over `parent`, modal to it without a loop of its own (posted messages go
+    // on arriving). A `request` fills the fields and confirms them after a moment on screen.
+    // `done` hears the confirmed target, or nullopt; the dialog deletes itself after.
+    static CConnectDlg* Open(QWidget* parent, std::uint8_t opacity,
+                             platform::ISettingsStore& settings,
+                             std::filesystem::path storageFolder,
+                             const std::optional<ConnectRequest>& request,
+                             std::function<void(const std::optional<SessionTarget>&)> done);
     // The OK button: true when the dialog was confirmed and closed.
     bool Confirm();
 
