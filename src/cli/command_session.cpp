@@ -1,7 +1,9 @@
 #include "cli/command_session.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/socket.h"
 #include "platform/storage.h"
@@ -57,13 +59,63 @@ const char* ResultName(int status) {
 
 }  // namespace
 
+std::optional<std::pair<std::string, std::uint16_t>> ParseRecorder(const std::string& text) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+        return std::nullopt;
+    unsigned port = 0;
+    const char* begin = text.data() + colon + 1;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(begin, end, port);
+    if (ec != std::errc() || ptr != end || begin == end || port == 0 || port > 65535)
+        return std::nullopt;
+    return std::make_pair(text.substr(0, colon), static_cast<std::uint16_t>(port));
+}
+
+std::optional<std::string> ResolvePassword(const COptions& options, const char* environment,
+                                           std::string* error) {
+    if (options.Has("password") && options.Has("password-file")) {
+        *error = "give one of --password and --password-file";
+        return std::nullopt;
+    }
+    if (const auto password = options.Get("password"))
+        return password;
+    if (const auto file = options.Get("password-file")) {
+        // A password is a short line: the file is read no further than that.
+        constexpr std::size_t kMaxLine = 1024;
+        std::FILE* in = std::fopen(file->c_str(), "rb");
+        if (in == nullptr) {
+            *error = "cannot read the password file " + *file;
+            return std::nullopt;
+        }
+        std::string line(kMaxLine, '\0');
+        const std::size_t got = std::fread(line.data(), 1, line.size(), in);
+        const bool failed = std::ferror(in) != 0;
+        std::fclose(in);
+        if (failed) {
+            *error = "cannot read the password file " + *file;
+            return std::nullopt;
+        }
+        line.resize(got);
+        line.resize(std::min(line.find('\n'), line.size()));
+        if (line.ends_with('\r'))
+            line.pop_back();
+        return line;
+    }
+    if (environment != nullptr)
+        return std::string(environment);
+    *error = "--password, --password-file or TAVIRO_PASSWORD is needed";
+    return std::nullopt;
+}
+
 const std::vector<std::string> kConnectionOptions = {
-    "host",  "port", "user",    "password",           "json",
+    "host",  "port", "user",    "password",           "password-file", "json",
     "trace", "help", "storage", "connect-timeout-ms", "keepalive-ms"};
 const std::vector<std::string> kConnectionFlags = {"json", "trace", "help"};
 const char* const kConnectionUsage =
-    "--host HOST --port PORT --user USER --password PASS\n"
-    "       [--json] [--trace] [--storage DIR] [--connect-timeout-ms N] [--keepalive-ms N]";
+    "--host HOST --port PORT --user USER (--password PASS | --password-file FILE)\n"
+    "       [--json] [--trace] [--storage DIR] [--connect-timeout-ms N] [--keepalive-ms N]\n"
+    "       (the password may also come from the variable TAVIRO_PASSWORD)";
 
 CCommandSession::CCommandSession(std::string command, COptions options, bool json)
     : m_command(std::move(command)), m_options(std::move(options)), m_sink(stdout, json) {}
@@ -104,43 +156,84 @@ std::unique_ptr<CCommandSession> CCommandSession::Create(
         return fail("unknown option --" + unknown[0]);
     }
     const auto port = options.GetInt("port", -1, 1, 65535, &error);
+    // Several recorders are named HOST:PORT by --recorder, one is by --host and --port.
+    std::vector<std::pair<std::string, std::uint16_t>> recorders;
+    for (const std::string& text : options.GetAll("recorder")) {
+        const auto recorder = ParseRecorder(text);
+        if (!recorder)
+            return fail("--recorder wants HOST:PORT, not '" + text + "'");
+        if (std::find(recorders.begin(), recorders.end(), *recorder) != recorders.end())
+            return fail("the recorder " + text + " is given twice");
+        recorders.push_back(*recorder);
+    }
+    if (recorders.size() > kMaxRecorders)
+        return fail("at most " + std::to_string(kMaxRecorders) + " recorders");
+    if (!recorders.empty() && (options.Has("host") || options.Has("port")))
+        return fail("give --recorder, or --host and --port, not both");
     const auto connectMs = options.GetInt("connect-timeout-ms", 10'000, 1, 600'000, &error);
     const auto keepAliveMs = options.GetInt("keepalive-ms", 10'000, 10, 3'600'000, &error);
     if (!port || !connectMs || !keepAliveMs) {
         return fail(error);
     }
-    if (!options.Has("host") || !options.Has("user") || !options.Has("password") || *port < 0) {
-        return fail("--host, --port, --user and --password are needed");
-    }
+    if (recorders.empty() && (!options.Has("host") || *port < 0))
+        return fail("--host and --port (or --recorder) are needed");
+    if (!options.Has("user"))
+        return fail("--user is needed");
+    auto password = ResolvePassword(options, std::getenv("TAVIRO_PASSWORD"), &error);
+    if (!password)
+        return fail(error);
     if (options.Has("trace")) {
         platform::SetTraceEnabled(true);
     }
     const bool json = options.Has("json");
     std::unique_ptr<CCommandSession> self(new CCommandSession(command, std::move(options), json));
-    self->m_port = static_cast<std::uint16_t>(*port);
+    self->m_host = self->m_options.GetOr("host", "");
+    self->m_port = static_cast<std::uint16_t>(std::max<long long>(*port, 0));
+    self->m_password = std::move(*password);
+    self->m_recorders = std::move(recorders);
     self->m_connectTimeout = std::chrono::milliseconds(*connectMs);
     self->m_keepAlive = std::chrono::milliseconds(*keepAliveMs);
     return self;
 }
 
+std::unique_ptr<CCommandSession> CCommandSession::ForRecorder(std::size_t index) {
+    std::unique_ptr<CCommandSession> other(new CCommandSession(m_command, m_options, Json()));
+    const auto& [host, port] = m_recorders.at(index);
+    other->m_host = host;
+    other->m_port = port;
+    other->m_password = m_password;
+    other->m_connectTimeout = m_connectTimeout;
+    other->m_keepAlive = m_keepAlive;
+    // One local log for the run: two logs on one file would write over each other.
+    other->m_localLog = LocalLog();
+    other->m_sink.SetRecorder(static_cast<int>(index) + 1, host + ":" + std::to_string(port));
+    return other;
+}
+
+std::shared_ptr<logs::CLocalLog> CCommandSession::LocalLog() {
+    if (!m_localLog) {
+        const std::filesystem::path storage = m_options.Has("storage")
+                                                  ? std::filesystem::path(*m_options.Get("storage"))
+                                                  : platform::DefaultStorageFolder();
+        m_localLog = std::make_shared<logs::CLocalLog>(storage);
+    }
+    return m_localLog;
+}
+
 int CCommandSession::LogIn(client::ConnectionSettings settings) {
-    const std::string host = *m_options.Get("host");
-    const auto address = platform::ResolveIPv4(host);
+    const auto address = platform::ResolveIPv4(m_host);
     if (!address) {
-        m_reason = "cannot resolve host '" + host + "'";
+        m_reason = "cannot resolve host '" + m_host + "'";
         return kExitResolve;
     }
     m_address = *address;
-    const std::filesystem::path storage = m_options.Has("storage")
-                                              ? std::filesystem::path(*m_options.Get("storage"))
-                                              : platform::DefaultStorageFolder();
-    m_localLog = std::make_shared<logs::CLocalLog>(storage);
+    LocalLog();
 
     protocol::SessionConfig config;
     config.address = m_address;
     config.port = m_port;
     config.userId = *m_options.Get("user");
-    config.password = *m_options.Get("password");
+    config.password = m_password;
     config.connectTimeout = m_connectTimeout;
     config.keepAliveInterval = m_keepAlive;
     // One connection per run, unless it comes back after a loss: each has its generation.
@@ -265,8 +358,7 @@ std::optional<int> CCommandSession::Handle(const platform::PostedMessage& messag
     const int category = platform::NotifyCategory(message.lParam);
     const int code = platform::NotifyCode(message.lParam);
     // Which recorder, as the user named it: a script that talks to several can tell.
-    const std::string recorder = " (recorder " + m_options.Get("host").value_or(m_address) + ":" +
-                                 std::to_string(m_port) + ")";
+    const std::string recorder = " (recorder " + m_host + ":" + std::to_string(m_port) + ")";
     switch (category) {
         case 0:
             m_reason = DescribeNotification(category, code) + recorder;
@@ -320,8 +412,11 @@ void PrintIdentity(CPrintingSink& out, const std::string& address, std::uint16_t
     const protocol::HelloAck h = login.Hello();
     const int channels = login.ChannelCount();
     if (out.Json()) {
-        std::string line = "{\"event\":\"login\",\"address\":\"" + JsonEscape(address) +
-                           "\",\"port\":" + std::to_string(port) +
+        // With several recorders the line's "address" is the recorder as given; the address
+        // it resolved to is "resolved" then.
+        std::string line = "{\"event\":\"login\",\"" +
+                           std::string(out.Tagged() ? "resolved" : "address") + "\":\"" +
+                           JsonEscape(address) + "\",\"port\":" + std::to_string(port) +
                            ",\"product_type\":" + std::to_string(productType) + ",\"product\":\"" +
                            std::string(protocol::ProductTypeName(productType)) +
                            "\",\"product_number\":" + std::to_string(h.product_number) +

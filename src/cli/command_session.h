@@ -35,6 +35,19 @@ enum ExitStatus : int {
     kExitResolve = 8,      // the host name could not be resolved
 };
 
+// The most recorders one command talks to at once.
+inline constexpr std::size_t kMaxRecorders = 16;
+
+// "HOST:PORT" split at its last colon; nullopt when the port is not 1..65535 or the host
+// is empty.
+std::optional<std::pair<std::string, std::uint16_t>> ParseRecorder(const std::string& text);
+
+// The password of the connection options: --password, else the first line of
+// --password-file, else the variable TAVIRO_PASSWORD. nullopt (with `error` set) when none
+// is given, both options are, or the file cannot be read.
+std::optional<std::string> ResolvePassword(const COptions& options, const char* environment,
+                                           std::string* error);
+
 // The options every connecting command takes, and the usage text for them.
 extern const std::vector<std::string> kConnectionOptions;
 extern const std::vector<std::string> kConnectionFlags;
@@ -54,6 +67,15 @@ class CCommandSession {
     [[nodiscard]] const COptions& Options() const { return m_options; }
     [[nodiscard]] CPrintingSink& Sink() { return m_sink; }
     [[nodiscard]] bool Json() const { return m_sink.Json(); }
+    // The recorders of --recorder (for a command that takes it among its own options), in
+    // their order; empty: one recorder by --host and --port.
+    [[nodiscard]] const std::vector<std::pair<std::string, std::uint16_t>>& Recorders() const {
+        return m_recorders;
+    }
+    // A session for the `index`th (from 0) recorder of Recorders(), with the same options:
+    // its lines carry the recorder's place and address, and it writes the same local log.
+    std::unique_ptr<CCommandSession> ForRecorder(std::size_t index);
+
     // Valid once LogIn() has been called, until Finish().
     [[nodiscard]] client::CConnection& Connection() { return *m_connection; }
     [[nodiscard]] protocol::CClientSession& Session() { return m_connection->Session(); }
@@ -94,11 +116,16 @@ class CCommandSession {
 
   private:
     CCommandSession(std::string command, COptions options, bool json);
+    // The run's local log, made on first use.
+    std::shared_ptr<logs::CLocalLog> LocalLog();
     // Takes one posted message; returns an exit status when the connection has ended.
     std::optional<int> Handle(const platform::PostedMessage& message);
 
     std::string m_command;
     COptions m_options;
+    std::string m_host;
+    std::string m_password;
+    std::vector<std::pair<std::string, std::uint16_t>> m_recorders;
     CPrintingSink m_sink;
     std::shared_ptr<logs::CLocalLog> m_localLog;
     video::CChannelViews m_views;

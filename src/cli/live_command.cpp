@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "audio/audio_onoff.h"
 #include "audio/audio_thread.h"
@@ -64,19 +66,119 @@ void PrintChannels(CCommandSession& command, CLivePipeline& pipeline, double sec
     }
 }
 
+// What one recorder's live run is given: the same for every recorder of the command.
+struct LiveRun {
+    std::chrono::seconds seconds{5};
+    std::optional<ChannelMask> channels;  // --channels: the selection sent after the start
+    std::uint32_t format = platform::kH264FormatYuv420;
+    client::ConnectionSettings settings;
+    platform::CWavSoundOut* wav = nullptr;
+    int audioChannel = 0;
+    std::filesystem::path saveDir;  // empty: no pictures saved
+    bool reconnect = false;
+    std::chrono::milliseconds reconnectUnit{1'000};
+    bool stats = false;
+};
+
+// One recorder's live run from the login to the summary line; its exit status.
+int LiveOn(CCommandSession& command, const LiveRun& run) {
+    int status = command.LogIn(run.settings);
+    client::CConnection* connection = status == kExitOk ? &command.Connection() : nullptr;
+    // What the command asks of the live view once logged in (and again after a loss).
+    // When the last connection's live view was asked for: after a reconnect the channel
+    // rates are that connection's counts over its own time, not over the whole run.
+    auto liveSince = std::chrono::steady_clock::now();
+    const auto prepareLive = [&] {
+        liveSince = std::chrono::steady_clock::now();
+        int prepared = kExitOk;
+        if (run.wav && !command.Session().Transport().AudioOn()) {
+            audio::ToggleRecorderAudio(command.Session().Transport(), true, true);
+        }
+        if (run.channels) {
+            // The selection narrows a running live view: wait for the recorder's answer to
+            // the live request of the login first.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (prepared == kExitOk && !command.Connection().LiveRunning() &&
+                   std::chrono::steady_clock::now() < until) {
+                prepared = command.Stay(std::chrono::milliseconds(20));
+            }
+            command.Session().Live().SendSelection(*run.channels);
+        }
+        return prepared;
+    };
+    if (connection) {
+        status = prepareLive();
+    }
+    if (connection && status == kExitOk && run.reconnect) {
+        // A lost connection is made again for the rest of the time, live view as before.
+        std::optional<CStatsPrinter> stats;
+        if (run.stats) {
+            stats.emplace(command);
+        }
+        status = StayReconnecting(command, run.seconds, run.settings, run.reconnectUnit,
+                                  prepareLive, [&](std::chrono::milliseconds left) {
+                                      return stats ? stats->Stay(left) : command.Stay(left);
+                                  });
+        connection = command.HasConnection() ? &command.Connection() : nullptr;
+    } else if (connection && status == kExitOk) {
+        status = run.stats ? StayPrintingStats(command, run.seconds) : command.Stay(run.seconds);
+    }
+    if (connection && status == kExitOk) {
+        connection->StopLive();  // drains and stops the audio output and the decoders
+        connection->Drain();
+        command.Stay(std::chrono::milliseconds(200));  // the recorder's live stop answer
+    }
+    if (connection) {
+        connection->Close(client::CloseKind::kDisconnect);  // every decoder stopped and counted
+        const double measured =
+            run.reconnect
+                ? std::chrono::duration<double>(std::chrono::steady_clock::now() - liveSince)
+                      .count()
+                : static_cast<double>(run.seconds.count());
+        PrintChannels(command, connection->Pipeline(), measured);
+    }
+    if (run.wav) {
+        run.wav->Stop();
+        char line[200];
+        if (command.Json()) {
+            std::snprintf(line, sizeof line,
+                          "{\"event\":\"audio\",\"channel\":%d,\"bytes\":%zu,\"writes\":%zu}",
+                          run.audioChannel, run.wav->BytesWritten(), run.wav->Writes());
+        } else {
+            std::snprintf(line, sizeof line, "audio ch%02d  chunks %zu  bytes %zu",
+                          run.audioChannel, run.wav->Writes(), run.wav->BytesWritten());
+        }
+        command.Sink().PrintLine(line);
+    }
+    if (!run.saveDir.empty()) {
+        for (int c = 0; c < protocol::kMaxChannels; ++c) {
+            if (protocol::HasChannel(command.Views().HasDecodedMask(), c) &&
+                !SaveChannelPicture(command.Views(), c, run.format, run.saveDir)) {
+                std::fprintf(stderr, "taviro-cli live: cannot write the picture of channel %d\n",
+                             c + 1);
+            }
+        }
+    }
+    return command.Finish(status);
+}
+
 }  // namespace
 
 int RunLive(const std::vector<std::string>& args) {
-    const std::string usage = std::string("usage: taviro-cli live ") + kConnectionUsage +
-                              "\n       [--seconds N] [--channels MASK] [--save-dir DIR] [--rgb]"
-                              " [--deinterlace] [--stats]\n"
-                              "       [--audio-channel N --audio-out FILE.wav [--audio-buf 0..8]]\n"
-                              "       [--reconnect [--reconnect-unit-ms N]]\n";
+    const std::string usage =
+        std::string("usage: taviro-cli live ") + kConnectionUsage +
+        "\n       [--seconds N] [--channels MASK] [--save-dir DIR] [--rgb]"
+        " [--deinterlace] [--stats]\n"
+        "       [--audio-channel N --audio-out FILE.wav [--audio-buf 0..8]]\n"
+        "       [--reconnect [--reconnect-unit-ms N]]\n"
+        "  Several recorders: --recorder HOST:PORT, up to 16 times, in place of --host and\n"
+        "  --port (one user and password for all); every line names its recorder, pictures go\n"
+        "  to DIR/rN/, and the exit status is the highest of the recorders'.\n";
     int status = kExitUsage;
     auto command =
         CCommandSession::Create("live", args,
-                                {"seconds", "channels", "save-dir", "audio-channel", "audio-out",
-                                 "audio-buf", "reconnect-unit-ms"},
+                                {"recorder", "seconds", "channels", "save-dir", "audio-channel",
+                                 "audio-out", "audio-buf", "reconnect-unit-ms"},
                                 {"rgb", "deinterlace", "stats", "reconnect"}, usage, &status);
     if (!command) {
         return status;
@@ -94,27 +196,33 @@ int RunLive(const std::vector<std::string>& args) {
     const auto reconnectUnit = options.GetInt("reconnect-unit-ms", 1'000, 1, 60'000, &error);
     if (audioChannel && audioBuf && (options.Has("audio-channel") != audioOut.has_value()))
         error = "--audio-channel and --audio-out go together";
+    if (audioOut && !command->Recorders().empty())
+        error = "--audio-out takes the sound of one recorder (--host and --port)";
     if (!seconds || !mask || !audioChannel || !audioBuf || !reconnectUnit || !error.empty()) {
         std::fprintf(stderr, "taviro-cli live: %s\n%s", error.c_str(), usage.c_str());
         return kExitUsage;
     }
-    const auto liveMask = static_cast<ChannelMask>(*mask);
-    std::filesystem::path saveDir;
+    LiveRun run;
+    run.seconds = std::chrono::seconds(*seconds);
+    if (options.Has("channels"))
+        run.channels = static_cast<ChannelMask>(*mask);
+    run.reconnect = options.Has("reconnect");
+    run.reconnectUnit = std::chrono::milliseconds(*reconnectUnit);
+    run.stats = options.Has("stats");
+    run.audioChannel = static_cast<int>(*audioChannel);
     if (const auto dir = options.Get("save-dir")) {
         const auto made = MakeFolder(*dir);
         if (!made) {
             std::fprintf(stderr, "taviro-cli live: cannot create %s\n", dir->c_str());
             return kExitUsage;
         }
-        saveDir = *made;
+        run.saveDir = *made;
     }
-    const std::uint32_t format =
-        options.Has("rgb") ? platform::kH264FormatRgb24 : platform::kH264FormatYuv420;
+    run.format = options.Has("rgb") ? platform::kH264FormatRgb24 : platform::kH264FormatYuv420;
 
     // Decoders for every channel: a narrowed selection only changes what the recorder sends.
-    client::ConnectionSettings settings;
-    settings.pictureFormat = format;
-    settings.deinterlace.fill(options.Has("deinterlace"));
+    run.settings.pictureFormat = run.format;
+    run.settings.deinterlace.fill(options.Has("deinterlace"));
     std::unique_ptr<platform::CWavSoundOut> wav;
     if (audioOut) {
         wav = std::make_unique<platform::CWavSoundOut>(*audioOut);
@@ -124,91 +232,39 @@ int RunLive(const std::vector<std::string>& args) {
             std::fprintf(stderr, "taviro-cli live: %s\n", wav->Error().c_str());
             return kExitUsage;
         }
-        settings.soundOut = wav.get();
-        settings.soundOutputPresent = true;
-        settings.audioBuffer = static_cast<int>(*audioBuf);
-        settings.heardChannel = static_cast<int>(*audioChannel) - 1;
+        run.wav = wav.get();
+        run.settings.soundOut = wav.get();
+        run.settings.soundOutputPresent = true;
+        run.settings.audioBuffer = static_cast<int>(*audioBuf);
+        run.settings.heardChannel = run.audioChannel - 1;
     }
-    status = command->LogIn(settings);
-    client::CConnection* connection = status == kExitOk ? &command->Connection() : nullptr;
-    // What the command asks of the live view once logged in (and again after a loss).
-    // When the last connection's live view was asked for: after a reconnect the channel
-    // rates are that connection's counts over its own time, not over the whole run.
-    auto liveSince = std::chrono::steady_clock::now();
-    const auto prepareLive = [&] {
-        liveSince = std::chrono::steady_clock::now();
-        int prepared = kExitOk;
-        if (wav && !command->Session().Transport().AudioOn()) {
-            audio::ToggleRecorderAudio(command->Session().Transport(), true, true);
-        }
-        if (options.Has("channels")) {
-            // The selection narrows a running live view: wait for the recorder's answer to
-            // the live request of the login first.
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (prepared == kExitOk && !command->Connection().LiveRunning() &&
-                   std::chrono::steady_clock::now() < until) {
-                prepared = command->Stay(std::chrono::milliseconds(20));
+    if (command->Recorders().empty())
+        return LiveOn(*command, run);
+
+    // Several recorders: each its own connection, decoders and loop on a thread of its own,
+    // so that one that stalls, drops or refuses holds up none of the others.
+    const std::size_t count = command->Recorders().size();
+    std::vector<std::unique_ptr<CCommandSession>> sessions;
+    std::vector<LiveRun> runs(count, run);
+    for (std::size_t r = 0; r < count; ++r) {
+        sessions.push_back(command->ForRecorder(r));
+        if (!run.saveDir.empty()) {
+            const auto made = MakeFolder((run.saveDir / ("r" + std::to_string(r + 1))).string());
+            if (!made) {
+                std::fprintf(stderr, "taviro-cli live: cannot create the folder of recorder %zu\n",
+                             r + 1);
+                return kExitUsage;
             }
-            command->Session().Live().SendSelection(liveMask);
-        }
-        return prepared;
-    };
-    if (connection) {
-        status = prepareLive();
-    }
-    if (connection && status == kExitOk && options.Has("reconnect")) {
-        // A lost connection is made again for the rest of the time, live view as before.
-        std::optional<CStatsPrinter> stats;
-        if (options.Has("stats")) {
-            stats.emplace(*command);
-        }
-        status = StayReconnecting(*command, std::chrono::seconds(*seconds), settings,
-                                  std::chrono::milliseconds(*reconnectUnit), prepareLive,
-                                  [&](std::chrono::milliseconds left) {
-                                      return stats ? stats->Stay(left) : command->Stay(left);
-                                  });
-        connection = command->HasConnection() ? &command->Connection() : nullptr;
-    } else if (connection && status == kExitOk) {
-        status = options.Has("stats") ? StayPrintingStats(*command, std::chrono::seconds(*seconds))
-                                      : command->Stay(std::chrono::seconds(*seconds));
-    }
-    if (connection && status == kExitOk) {
-        connection->StopLive();  // drains and stops the audio output and the decoders
-        connection->Drain();
-        command->Stay(std::chrono::milliseconds(200));  // the recorder's live stop answer
-    }
-    if (connection) {
-        connection->Close(client::CloseKind::kDisconnect);  // every decoder stopped and counted
-        const double measured =
-            options.Has("reconnect")
-                ? std::chrono::duration<double>(std::chrono::steady_clock::now() - liveSince)
-                      .count()
-                : static_cast<double>(*seconds);
-        PrintChannels(*command, connection->Pipeline(), measured);
-    }
-    if (wav) {
-        wav->Stop();
-        char line[200];
-        if (command->Json()) {
-            std::snprintf(line, sizeof line,
-                          "{\"event\":\"audio\",\"channel\":%d,\"bytes\":%zu,\"writes\":%zu}",
-                          static_cast<int>(*audioChannel), wav->BytesWritten(), wav->Writes());
-        } else {
-            std::snprintf(line, sizeof line, "audio ch%02d  chunks %zu  bytes %zu",
-                          static_cast<int>(*audioChannel), wav->Writes(), wav->BytesWritten());
-        }
-        command->Sink().PrintLine(line);
-    }
-    if (!saveDir.empty()) {
-        for (int c = 0; c < protocol::kMaxChannels; ++c) {
-            if (protocol::HasChannel(command->Views().HasDecodedMask(), c) &&
-                !SaveChannelPicture(command->Views(), c, format, saveDir)) {
-                std::fprintf(stderr, "taviro-cli live: cannot write the picture of channel %d\n",
-                             c + 1);
-            }
+            runs[r].saveDir = *made;
         }
     }
-    return command->Finish(status);
+    std::vector<int> statuses(count, kExitOk);
+    std::vector<std::thread> threads;
+    for (std::size_t r = 0; r < count; ++r)
+        threads.emplace_back([&, r] { statuses[r] = LiveOn(*sessions[r], runs[r]); });
+    for (std::thread& thread : threads)
+        thread.join();
+    return *std::max_element(statuses.begin(), statuses.end());
 }
 
 }  // namespace taviro::cli

@@ -18,18 +18,18 @@ bool COptions::Parse(const std::vector<std::string>& args, const std::vector<std
         std::string name = a.substr(2);
         const auto eq = name.find('=');
         if (eq != std::string::npos) {
-            m_values[name.substr(0, eq)] = name.substr(eq + 1);
+            m_values[name.substr(0, eq)].push_back(name.substr(eq + 1));
             continue;
         }
         if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
-            m_values[name] = "1";
+            m_values[name].push_back("1");
             continue;
         }
         if (i + 1 >= args.size()) {
             *error = "option --" + name + " needs a value";
             return false;
         }
-        m_values[name] = args[++i];
+        m_values[name].push_back(args[++i]);
     }
     return true;
 }
@@ -39,7 +39,12 @@ std::optional<std::string> COptions::Get(const std::string& name) const {
     if (it == m_values.end()) {
         return std::nullopt;
     }
-    return it->second;
+    return it->second.back();
+}
+
+std::vector<std::string> COptions::GetAll(const std::string& name) const {
+    const auto it = m_values.find(name);
+    return it == m_values.end() ? std::vector<std::string>{} : it->second;
 }
 
 std::string COptions::GetOr(const std::string& name, const std::string& fallback) const {

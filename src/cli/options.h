@@ -18,7 +18,10 @@ class COptions {
                std::string* error);
 
     [[nodiscard]] bool Has(const std::string& name) const { return m_values.count(name) != 0; }
+    // The last value given for `name`.
     [[nodiscard]] std::optional<std::string> Get(const std::string& name) const;
+    // Every value given for `name`, in the order given (an option that may repeat).
+    [[nodiscard]] std::vector<std::string> GetAll(const std::string& name) const;
     [[nodiscard]] std::string GetOr(const std::string& name, const std::string& fallback) const;
     // A whole number within [min, max]; nullopt (with `error` set) when present but invalid.
     std::optional<long long> GetInt(const std::string& name, long long fallback, long long min,
@@ -31,7 +34,7 @@ class COptions {
     [[nodiscard]] std::vector<std::string> Unknown(const std::vector<std::string>& known) const;
 
   private:
-    std::map<std::string, std::string> m_values;
+    std::map<std::string, std::vector<std::string>> m_values;
 };
 
 // The folder of a --save-dir: made (with its parents) when missing. nullopt when it cannot

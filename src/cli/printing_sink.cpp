@@ -99,10 +99,24 @@ void CPrintingSink::Deliver(platform::PostedMessage message) {
     CQueueSink::Deliver(std::move(message));
 }
 
+void CPrintingSink::SetRecorder(int recorder, std::string address) {
+    m_recorder = recorder;
+    m_address = std::move(address);
+}
+
 void CPrintingSink::PrintLine(const std::string& line) {
-    std::lock_guard lock(m_printLock);
-    std::fputs(line.c_str(), m_out);
-    std::fputc('\n', m_out);
+    std::string out;
+    if (m_recorder > 0 && m_json && line.starts_with('{')) {
+        out = "{\"recorder\":" + std::to_string(m_recorder) + ",\"address\":\"" +
+              JsonEscape(m_address) + "\"" + (line.size() > 2 ? "," : "") + line.substr(1);
+    } else if (m_recorder > 0) {
+        out = "r" + std::to_string(m_recorder) + " " + m_address + "  " + line;
+    } else {
+        out = line;
+    }
+    out += '\n';
+    // One call: the stream's own lock keeps the line whole against other threads.
+    std::fwrite(out.data(), 1, out.size(), m_out);
     std::fflush(m_out);
 }
 

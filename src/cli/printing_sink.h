@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "platform/message_sink.h"
@@ -24,15 +23,22 @@ class CPrintingSink final : public platform::CQueueSink {
     // Prints notifications and message boxes as they arrive, then queues them.
     void Deliver(platform::PostedMessage message) override;
 
-    // Prints one complete line (a newline is added) under the sink's lock, so lines from
-    // the session's threads and the command never mix.
+    // Prints one complete line (a newline is added) in one write, so lines from the
+    // session's threads, the command and the sinks of other recorders never mix.
     void PrintLine(const std::string& line);
     [[nodiscard]] bool Json() const { return m_json; }
+
+    // With several recorders, every line says which one it is about: a JSON object gets
+    // "recorder":N (its place on the command line, from 1) and "address":"HOST:PORT" first,
+    // a text line the prefix "rN HOST:PORT  ". Set before the connection is made.
+    void SetRecorder(int recorder, std::string address);
+    [[nodiscard]] bool Tagged() const { return m_recorder > 0; }
 
   private:
     std::FILE* m_out;
     bool m_json;
-    std::mutex m_printLock;
+    int m_recorder = 0;
+    std::string m_address;
 };
 
 }  // namespace taviro::cli

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "sim/h264_test_pattern.h"
@@ -215,6 +216,71 @@ TEST_F(CliLiveTest, StatsLinesEverySecondWithTheRecordersRates) {
             received += Field(line, "received_fps");
         }
         EXPECT_NEAR(received / (seconds - 1), 12.0, 3.0) << result.out;
+    }
+}
+
+// Three recorders on one command line, their password in a file: the two that answer each
+// give their own pictures exactly (told apart by their sizes), every line names its recorder,
+// and the third, which refuses, neither holds them up nor is lost in the exit status.
+TEST_F(CliLiveTest, SeveralRecordersEachGiveTheirOwnPicturesAndTheWorstStatus) {
+    const std::pair<int, int> sizes[2] = {{704, 480}, {352, 240}};
+    std::vector<std::unique_ptr<sim::CRecorderSim>> recorders;
+    for (const auto& [width, height] : sizes) {
+        sim::SimConfig config;
+        config.live_stream = true;
+        config.live_width = width;
+        config.live_height = height;
+        config.live_available = recorders.empty() ? 0x0003 : 0x0001;
+        recorders.push_back(std::make_unique<sim::CRecorderSim>(config));
+        ASSERT_TRUE(recorders.back()->Start()) << recorders.back()->LastError();
+    }
+    // A port where nothing listens any more: that recorder refuses.
+    std::uint16_t refusing = 0;
+    {
+        sim::CRecorderSim gone{sim::SimConfig{}};
+        ASSERT_TRUE(gone.Start());
+        refusing = gone.Port();
+    }
+    std::filesystem::create_directories(m_dir);
+    std::ofstream(m_dir / "password") << "1234\nnot this line\n";
+    const auto address = [](std::uint16_t port) { return "127.0.0.1:" + std::to_string(port); };
+    const auto result = testing::RunProgram(
+        testing::BuiltProgram("src/cli/taviro-cli"),
+        {"live", "--recorder", address(recorders[0]->Port()), "--recorder",
+         address(recorders[1]->Port()), "--recorder", address(refusing), "--user", "admin",
+         "--password-file", (m_dir / "password").string(), "--storage", (m_dir / "st").string(),
+         "--save-dir", (m_dir / "pictures").string(), "--seconds",
+         std::to_string(2 * testing::kSanitizerSlowdown), "--deinterlace", "--json"},
+        60s);
+    EXPECT_EQ(result.exitStatus, 3) << "the refusal is the worst status\n"
+                                    << result.out << result.err;
+
+    std::map<int, int> channelLines;  // recorder -> channel lines
+    std::istringstream out(result.out);
+    for (std::string line; std::getline(out, line);) {
+        const int recorder = static_cast<int>(Field(line, "recorder"));
+        ASSERT_TRUE(line.starts_with("{\"recorder\":")) << line;
+        ASSERT_GE(recorder, 1);
+        ASSERT_LE(recorder, 3);
+        const std::uint16_t port =
+            recorder == 3 ? refusing : recorders[static_cast<std::size_t>(recorder - 1)]->Port();
+        EXPECT_NE(line.find("\"address\":\"" + address(port) + "\""), std::string::npos) << line;
+        if (line.find("\"event\":\"channel\"") != std::string::npos)
+            ++channelLines[recorder];
+    }
+    EXPECT_EQ(channelLines[1], 2) << result.out;
+    EXPECT_EQ(channelLines[2], 1) << result.out;
+    EXPECT_EQ(channelLines.count(3), 0u);
+    for (int r = 0; r < 2; ++r) {
+        const auto [width, height] = sizes[r];
+        for (int c = 0; c < (r == 0 ? 2 : 1); ++c) {
+            SCOPED_TRACE(::testing::Message() << "recorder " << r + 1 << " channel " << c + 1);
+            char name[32];
+            std::snprintf(name, sizeof name, "r%d/ch%02d.yuv", r + 1, c + 1);
+            const auto picture = ReadFile(m_dir / "pictures" / name);
+            ASSERT_EQ(picture.size(), static_cast<std::size_t>(width * height * 3 / 2));
+            EXPECT_GE(MatchingFrame(picture, c, width, height), 0);
+        }
     }
 }
 

@@ -231,6 +231,28 @@ TEST_F(CliTest, RefusedConnectionAndUsageErrors) {
         2);
     EXPECT_EQ(testing::RunProgram(cli, {"frobnicate"}, 10s).exitStatus, 2);
     EXPECT_EQ(testing::RunProgram(cli, {}, 10s).exitStatus, 2);
+    // Several recorders: each once, as HOST:PORT, and not beside --host.
+    const std::string one = "127.0.0.1:" + std::to_string(port);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--recorder", one, "--recorder", one},
+          std::vector<std::string>{"--recorder", "127.0.0.1"},
+          std::vector<std::string>{"--recorder", one, "--host", "127.0.0.1"}}) {
+        std::vector<std::string> args = {"live", "--user", "u", "--password", "p"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(testing::RunProgram(cli, args, 10s).exitStatus, 2) << bad[1];
+    }
+    // The password from the variable when no option gives one; never two options at once.
+    const std::vector<std::string> noPassword = {
+        "connect", "--host", "127.0.0.1", "--port",          std::to_string(port),
+        "--user",  "u",      "--storage", m_storage.string()};
+    ASSERT_EQ(::unsetenv("TAVIRO_PASSWORD"), 0);
+    EXPECT_EQ(testing::RunProgram(cli, noPassword, 10s).exitStatus, 2);
+    ASSERT_EQ(::setenv("TAVIRO_PASSWORD", "p", 1), 0);
+    EXPECT_EQ(testing::RunProgram(cli, noPassword, 10s).exitStatus, 3) << "tried, and refused";
+    ASSERT_EQ(::unsetenv("TAVIRO_PASSWORD"), 0);
+    auto both = noPassword;
+    both.insert(both.end(), {"--password", "p", "--password-file", "/dev/null"});
+    EXPECT_EQ(testing::RunProgram(cli, both, 10s).exitStatus, 2);
 }
 
 TEST(Versions, EveryProgramNamesItselfAndTheProjectsVersion) {

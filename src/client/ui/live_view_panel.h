@@ -60,7 +60,7 @@ class CLiveViewPanel final : public QObject, private ILiveView {
     // Makes the grid with `drawMode` (the old one goes first, its place and layout kept).
     void CreateGrid(int drawMode);
     // The panes' facts changed: the grid is told and drawn again.
-    void Refresh();
+    void Refresh() override;
     // A message of the connection for live view.
     void OnPosted(const platform::PostedMessage& message) { m_controller.OnMessage(message); }
     void OnConnectionClosed() { m_controller.OnConnectionClosed(); }
