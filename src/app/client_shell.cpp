@@ -23,8 +23,49 @@ CClientShell::CClientShell(platform::ISettingsStore& settings, platform::IMessag
       m_sink(sink),
       m_branding(std::move(branding)),
       m_options(options),
-      m_setup(DefaultLocalSetup(m_branding)),
-      m_reconnect(options.reconnectUnit) {}
+      m_setup(DefaultLocalSetup(m_branding)) {
+    client::RecorderLinkContext ctx;
+    ctx.sink = &m_sink;
+    ctx.log = [this] { return std::shared_ptr<logs::ILocalLog>(m_localLog); };
+    ctx.nextGeneration = &m_nextGeneration;
+    ctx.sessionConfig = [this] {
+        protocol::SessionConfig config;
+        config.connectTimeout = m_options.connectTimeout;
+        config.keepAliveInterval = m_options.keepAliveInterval;
+        config.shutdownSendLimit = m_options.shutdownSendLimit;
+        config.sendBufferBytes = m_options.sendBufferBytes;
+        return config;
+    };
+    ctx.settings = [this] {
+        client::ConnectionSettings made;
+        made.quitPause = m_options.quitPause;
+        for (std::size_t c = 0; c < kDeinterlaceCount && c < made.deinterlace.size(); ++c)
+            made.deinterlace[c] = m_setup.deinterlace[c] != 0;
+        made.audioBuffer = m_setup.audioBuffer[0];
+        made.soundOut = m_options.audioOutput ? m_soundOut : nullptr;
+        made.soundOutputPresent = m_options.audioOutput;
+        made.capture = m_captureFactory;
+        return made;
+    };
+    ctx.reconnectEnabled = [this] { return m_setup.reconnect != 0; };
+    ctx.audioOutput = m_options.audioOutput;
+    // The new connection's live view takes the panes: a local playback ends first.
+    ctx.connecting = [this] {
+        m_local.Stop();
+        m_gridMode = protocol::kGridNone;
+    };
+    ctx.attached = [this](client::CConnection* connection) {
+        m_local.Attach(connection);
+        if (connection == nullptr)
+            m_gridMode = protocol::kGridNone;
+    };
+    ctx.viewProbe = [this](client::ResumeState& state) {
+        if (m_viewProbe)
+            m_viewProbe(state);
+    };
+    ctx.gridMode = [this] { return m_gridMode; };
+    m_recorder = std::make_unique<client::CRecorderLink>(std::move(ctx), options.reconnectUnit);
+}
 
 CClientShell::~CClientShell() {
     Quit();
@@ -50,11 +91,11 @@ SetupApplyPlan CClientShell::ApplySetup(const LocalSetup& edited) {
                 m_setup = plan.result;
                 // Switched off while waiting: no further attempt.
                 if (m_setup.reconnect == 0)
-                    CancelReconnect();
+                    m_recorder->CancelReconnect();
                 break;
             case SetupStep::kDeinterlaceChanged:
-                if (m_connection)
-                    m_connection->SetDeinterlace(static_cast<int>(action.index), action.value != 0);
+                if (client::CConnection* connection = Connection())
+                    connection->SetDeinterlace(static_cast<int>(action.index), action.value != 0);
                 break;
             case SetupStep::kSave:
                 SaveLocalSetup(m_settings, m_setup);  // a write failure is not reported
@@ -83,60 +124,13 @@ SetupApplyPlan CClientShell::ApplySetup(const LocalSetup& edited) {
 client::CommandResult CClientShell::Connect(const ConnectTarget& target,
                                             video::CChannelViews& views,
                                             std::uint32_t pictureFormat) {
-    if (m_options.playerMode || m_connection || m_quitting)
+    if (m_options.playerMode || m_quitting)
         return client::CommandResult::kIgnored;
-    // A connection of the user's own ends whatever the last loss left waiting.
-    m_reconnect.Reset();
-    m_lostAt.reset();
-    m_viewRestore.reset();
-    m_lastTarget = target;
-    m_lastViews = &views;
-    m_lastFormat = pictureFormat;
-    m_retry = false;
-    MakeConnection(target, views, pictureFormat, -1);
-    return client::CommandResult::kDone;
-}
-
-void CClientShell::MakeConnection(const ConnectTarget& target, video::CChannelViews& views,
-                                  std::uint32_t pictureFormat, int heardChannel) {
-    protocol::SessionConfig config;
-    // The session keeps fixed-width fields; longer texts cannot come from the dialog.
-    config.address = target.address.substr(0, 127);
-    config.port = static_cast<std::uint16_t>(target.port);
-    config.userId = target.user.substr(0, 15);
-    config.password = target.password.substr(0, 15);
-    config.description = target.description.substr(0, 259);
-    config.connectTimeout = m_options.connectTimeout;
-    config.keepAliveInterval = m_options.keepAliveInterval;
-    config.shutdownSendLimit = m_options.shutdownSendLimit;
-    config.sendBufferBytes = m_options.sendBufferBytes;
-
-    client::ConnectionSettings settings;
-    settings.quitPause = m_options.quitPause;
-    settings.pictureFormat = pictureFormat;
-    for (std::size_t c = 0; c < kDeinterlaceCount && c < settings.deinterlace.size(); ++c)
-        settings.deinterlace[c] = m_setup.deinterlace[c] != 0;
-    settings.audioBuffer = m_setup.audioBuffer[0];
-    settings.soundOut = m_options.audioOutput ? m_soundOut : nullptr;
-    settings.soundOutputPresent = m_options.audioOutput;
-    settings.capture = m_captureFactory;
-    settings.heardChannel = heardChannel;
-
-    // The new connection's live view takes the panes: a local playback ends first.
-    m_local.Stop();
-    m_gridMode = protocol::kGridNone;
-    m_connection = std::make_unique<client::CConnection>(
-        m_sink, m_nextGeneration++, m_localLog, views, std::move(config), std::move(settings));
-    m_local.Attach(m_connection.get());
-    m_connection->Start();
+    return m_recorder->Connect(target, views, pictureFormat);
 }
 
 void CClientShell::Disconnect() {
-    // The user's disconnect (or the popup of an ended connection): no attempt follows.
-    if (m_reconnect.Active())
-        m_reconnect.Cancel();
-    if (m_connection)
-        m_connection->BeginClose(client::CloseKind::kDisconnect);
+    m_recorder->Disconnect();
     m_sink.Post(platform::Window::Main, platform::WM_CONTROL_STATE, protocol::kCtlLive,
                 ControlState::kDisabled);
 }
@@ -146,24 +140,15 @@ void CClientShell::BeginQuit() {
         return;
     m_local.Stop();
     m_quitting = true;
-    m_reconnect.Cancel();
-    if (m_connection) {
-        // A disconnect already running still ends the connection; the quit then finishes.
-        m_connection->BeginClose(client::CloseKind::kQuit);
-        return;
-    }
-    WriteProgramEnd();
+    if (!m_recorder->BeginQuit())
+        WriteProgramEnd();
 }
 
 void CClientShell::Quit() {
     m_quitting = true;
     m_local.Stop();
     m_local.Drain();
-    if (m_connection) {
-        m_connection->Close(client::CloseKind::kQuit);
-        m_local.Attach(nullptr);
-        m_connection.reset();
-    }
+    m_recorder->Quit();
     WriteProgramEnd();
 }
 
@@ -176,166 +161,28 @@ void CClientShell::WriteProgramEnd() {
         m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kProgram, 2);
 }
 
-void CClientShell::ConnectionEnded() {
-    if (!m_connection)
-        return;
-    // How it ended is final now: the session's threads have all been joined.
-    const protocol::CRecorderSession& transport = m_connection->Session().Transport();
-    const protocol::SessionEnd end = transport.EndCause();
-    const bool wasLoggedIn = transport.WasLoggedIn();
-    const bool retry = m_retry;
-    if (wasLoggedIn && !m_lostAt)
-        m_lostAt = CaptureResume();  // lost without a (2, 0) seen (it was dropped)
-    const client::ResumeState lostAt = m_lostAt.value_or(client::ResumeState{});
-    // The worker has finished: destroying the connection only joins an idle thread.
-    m_local.Attach(nullptr);
-    m_connection.reset();
-    m_retry = false;
-    m_lostAt.reset();
-    m_gridMode = protocol::kGridNone;
-    if (m_quitting) {
-        m_reconnect.Cancel();
-        WriteProgramEnd();
-        return;
-    }
-    const auto now = client::CReconnectController::Clock::now();
-    const bool enabled = m_setup.reconnect != 0 && m_lastTarget && m_lastViews != nullptr;
-    if (end == protocol::SessionEnd::kLost && wasLoggedIn) {
-        // A logged-in connection broke without a goodbye: the first wait starts (again,
-        // when a restored connection is lost once more).
-        WriteReconnectLog(logs::entry::kConnectionLost);
-        if (enabled && m_reconnect.State() != client::ReconnectState::kCancelled)
-            m_reconnect.OnLost(lostAt, now);
-        return;
-    }
-    if (!retry || !m_reconnect.Active())
-        return;
-    switch (end) {
-        case protocol::SessionEnd::kGoodbye:
-        case protocol::SessionEnd::kRefused:
-            // Wrong password, a refusal, an unsupported product: asking again changes
-            // nothing. The recorder's reason was shown as its notification.
-            m_reconnect.OnRefused(end == protocol::SessionEnd::kGoodbye
-                                      ? "the recorder said goodbye"
-                                      : "the recorder is no supported product");
-            break;
-        case protocol::SessionEnd::kStopped:
-            m_reconnect.Cancel();
-            break;
-        default:
-            // Not reached, refused by the network, or lost before the login answer: the
-            // recorder is still away.
-            m_reconnect.OnAttemptFailed(now);
-            break;
-    }
-}
-
-client::ResumeState CClientShell::CaptureResume() {
-    client::ResumeState state;
-    if (m_connection) {
-        state.live = m_connection->LiveRunning() || m_gridMode == protocol::kGridLive;
-        state.playback =
-            m_connection->Playback().Running() || m_gridMode == protocol::kGridPlayback;
-        state.backup = m_connection->Backup().Running();
-        state.heardChannel = m_connection->Audio().Selection().Selected();
-        const protocol::CRecorderSession& transport = m_connection->Session().Transport();
-        state.recorderAudio = transport.AudioOn() || transport.AudioOnAtEnd();
-    }
-    if (m_viewProbe)
-        m_viewProbe(state);
-    return state;
-}
-
-void CClientShell::WriteReconnectLog(std::uint32_t subType) {
-    if (m_localLog && m_lastTarget) {
-        m_localLog->WriteLocalLog(logs::kLocalLogRecordSize, logs::entry::kConnection, subType,
-                                  m_lastTarget->user.substr(0, 15),
-                                  m_lastTarget->address.substr(0, 127));
-    }
-}
-
 void CClientShell::ReconnectTick(client::CReconnectController::Clock::time_point now) {
-    if (m_quitting)
-        return;
-    if (m_connection && m_restoreAudio && !m_connection->Closing() && m_connection->LoggedIn() &&
-        m_connection->LiveRunning()) {
-        // The recorder's audio was on at the loss: asked for again once live view runs
-        // on the restored connection (it is sent only with a stream to carry it).
-        m_restoreAudio = false;
-        if (!m_connection->Session().Transport().AudioOn())
-            m_connection->ToggleRecorderAudio();
-    }
-    if (m_connection) {
-        // Every failed connect asks for its release; should one not, an attempt's
-        // connection is closed here all the same, so that the next wait can start.
-        if (m_retry && !m_connection->Closing() &&
-            m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kConnectFailed)
-            m_connection->BeginClose(client::CloseKind::kDisconnect);
-        return;
-    }
-    if (!m_reconnect.Poll(now) || !m_lastTarget || m_lastViews == nullptr)
-        return;
-    platform::Trace("reconnect: attempt %d to %s\n", m_reconnect.Attempts(),
-                    m_lastTarget->address.c_str());
-    m_retry = true;
-    MakeConnection(*m_lastTarget, *m_lastViews, m_lastFormat, m_reconnect.Resume().heardChannel);
-}
-
-void CClientShell::CancelReconnect() {
-    m_reconnect.Cancel();
-    if (m_connection && m_retry && !m_connection->Closing())
-        m_connection->BeginClose(client::CloseKind::kDisconnect);
-}
-
-bool CClientShell::FilterRetryMessage(const platform::PostedMessage& message) {
-    if (message.message == protocol::WM_RELEASE_SESSION) {
-        m_connection->BeginClose(client::CloseKind::kDisconnect);
-        return false;
-    }
-    if (message.message != platform::WM_RECORDER_NOTIFY)
-        return true;
-    const int category = platform::NotifyCategory(message.lParam);
-    if (category == 0 || category == 1) {
-        return false;  // the recorder is still away; the bar says so
-    }
-    if (category == 2) {
-        // The attempt's connection ended before its login: torn down here, without the
-        // window's popup.
-        m_connection->BeginClose(client::CloseKind::kDisconnect);
-        return false;
-    }
-    return true;  // refusals and goodbyes say why, as for any connection
-}
-
-ConnectionState CClientShell::State() const {
-    if (!m_connection)
-        return ConnectionState::kNone;
-    if (m_connection->Closing())
-        return ConnectionState::kClosing;
-    return m_connection->LoggedIn() ? ConnectionState::kConnected : ConnectionState::kConnecting;
-}
-
-bool CClientShell::LoggedIn() const {
-    return m_connection && !m_connection->Closing() && m_connection->LoggedIn();
+    if (!m_quitting)
+        m_recorder->Tick(now);
 }
 
 bool CClientShell::LiveRunning() const {
-    return m_connection && m_connection->LiveRunning();
+    return m_recorder->Connection() != nullptr && m_recorder->Connection()->LiveRunning();
 }
 
 bool CClientShell::Talking() const {
-    return m_connection && m_connection->Talking();
+    return m_recorder->Connection() != nullptr && m_recorder->Connection()->Talking();
 }
 
 client::CommandResult CClientShell::ToggleLive() {
-    if (!m_connection || m_gridMode == protocol::kGridPlayback ||
+    if (!Connection() || m_gridMode == protocol::kGridPlayback ||
         m_gridMode == protocol::kGridLocal)
         return client::CommandResult::kIgnored;
-    return m_connection->ToggleLive();
+    return Connection()->ToggleLive();
 }
 
 client::CommandResult CClientShell::ToggleRecording() {
-    return m_connection ? m_connection->ToggleRecording() : client::CommandResult::kIgnored;
+    return Connection() ? Connection()->ToggleRecording() : client::CommandResult::kIgnored;
 }
 
 bool CClientShell::Command(std::uint32_t id) {
@@ -360,7 +207,7 @@ bool CClientShell::Command(std::uint32_t id) {
 }
 
 client::CommandResult CClientShell::ToggleFreeze() {
-    return m_connection ? m_connection->ToggleFreeze() : client::CommandResult::kIgnored;
+    return Connection() ? Connection()->ToggleFreeze() : client::CommandResult::kIgnored;
 }
 
 client::CommandResult CClientShell::CheckRights(protocol::Feature feature) {
@@ -369,11 +216,11 @@ client::CommandResult CClientShell::CheckRights(protocol::Feature feature) {
         m_sink.Notify(notify::kCategoryClient, notify::kNoteNotConnected);
         return client::CommandResult::kRefused;
     }
-    return m_connection->CheckRights(feature);
+    return Connection()->CheckRights(feature);
 }
 
 bool CClientShell::SendVisibleSelection(protocol::ChannelMask visible) {
-    return m_connection && m_connection->SendVisibleSelection(visible);
+    return Connection() && Connection()->SendVisibleSelection(visible);
 }
 
 std::string CClientShell::StatusLine(const std::string& remoteTitle) {
@@ -385,7 +232,7 @@ std::string CClientShell::StatusLine(const std::string& remoteTitle) {
             line = "Connecting\u2026";
             break;
         case ConnectionState::kConnected:
-            line = m_connection->LoginLine();
+            line = Connection()->LoginLine();
             break;
         case ConnectionState::kClosing:
             line = "Disconnecting\u2026";
@@ -404,8 +251,8 @@ notify::NotificationContext CClientShell::NotificationContext(
     ctx.version = version;
     ctx.text = std::move(text);
     ctx.recorder = RecorderName();
-    if (m_connection)
-        ctx.transferSizes = m_connection->TransferSizes();
+    if (client::CConnection* connection = Connection())
+        ctx.transferSizes = connection->TransferSizes();
     return ctx;
 }
 
@@ -446,18 +293,18 @@ bool CClientShell::RunFollowUp(notify::FollowUpAction action) {
 }
 
 void CClientShell::ResendDatabase() {
-    if (m_connection)
-        m_connection->ResendDatabase();
+    if (client::CConnection* connection = Connection())
+        connection->ResendDatabase();
 }
 
 void CClientShell::RebootIfLoggedIn() {
-    if (m_connection)
-        m_connection->RebootIfLoggedIn();
+    if (client::CConnection* connection = Connection())
+        connection->RebootIfLoggedIn();
 }
 
 void CClientShell::InitArchiveIfLoggedIn() {
-    if (m_connection)
-        m_connection->InitArchiveIfLoggedIn();
+    if (client::CConnection* connection = Connection())
+        connection->InitArchiveIfLoggedIn();
 }
 
 client::CommandResult CClientShell::ToggleRecorderAudio() {
@@ -466,16 +313,15 @@ client::CommandResult CClientShell::ToggleRecorderAudio() {
         m_sink.Notify(notify::kCategoryClient, notify::kNoteNoSoundDevice);
         return client::CommandResult::kRefused;
     }
-    return m_connection ? m_connection->ToggleRecorderAudio() : client::CommandResult::kIgnored;
+    return Connection() ? Connection()->ToggleRecorderAudio() : client::CommandResult::kIgnored;
 }
 
 client::CommandResult CClientShell::PressMike() {
-    return m_connection ? m_connection->PressMike() : client::CommandResult::kIgnored;
+    return Connection() ? Connection()->PressMike() : client::CommandResult::kIgnored;
 }
 
 void CClientShell::ChangeFormat(std::uint32_t format) {
-    if (m_connection)
-        m_connection->ChangeFormat(format);
+    m_recorder->ChangeFormat(format);
 }
 
 client::LocalPlaybackSettings CClientShell::LocalSettings(std::uint32_t pictureFormat) const {
@@ -492,53 +338,9 @@ client::LocalPlaybackSettings CClientShell::LocalSettings(std::uint32_t pictureF
 }
 
 bool CClientShell::OnMessage(const platform::PostedMessage& message) {
-    if (message.generation != 0 &&
-        (!m_connection || message.generation != m_connection->Generation()))
-        return false;  // a connection that has ended: nothing of it reaches the window
-    if (m_connection && message.generation != 0) {
-        if (message.message == platform::WM_RECORDER_NOTIFY &&
-            platform::NotifyCategory(message.lParam) == 2 && !m_lostAt &&
-            m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kLost &&
-            m_connection->Session().Transport().WasLoggedIn())
-            m_lostAt = CaptureResume();  // before the teardown clears what ran
-        if (m_retry && !FilterRetryMessage(message))
-            return false;
-        // The user's own disconnect (or quit) ends the session too: that is no news, and
-        // "the connection has ended" would read as a failure.
-        if (message.message == platform::WM_RECORDER_NOTIFY &&
-            platform::NotifyCategory(message.lParam) == notify::kCategoryDisconnect &&
-            m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kStopped)
-            return false;
-        // A restored connection lost again at once (a recorder that drops every connection
-        // right after its log-in): torn down without a popup, so none pile up while the
-        // waits go on.
-        if (!m_retry && message.message == platform::WM_RECORDER_NOTIFY &&
-            platform::NotifyCategory(message.lParam) == 2 && m_setup.reconnect != 0 &&
-            m_reconnect.RecentlyRestored(client::CReconnectController::Clock::now()) &&
-            m_connection->Session().Transport().EndCause() == protocol::SessionEnd::kLost) {
-            m_connection->BeginClose(client::CloseKind::kDisconnect);
-            return false;
-        }
-        if (m_retry && message.message == protocol::WM_SESSION_LOGGED_IN &&
-            m_reconnect.State() == client::ReconnectState::kConnecting) {
-            const auto resume = m_reconnect.OnLoggedIn(client::CReconnectController::Clock::now());
-            // From here on it is a connection like the user's own: a later loss shows and
-            // counts as a new one (unless it comes at once, see above).
-            m_retry = false;
-            WriteReconnectLog(logs::entry::kConnectionBack);
-            if (resume) {
-                m_viewRestore = *resume;
-                m_restoreAudio = resume->recorderAudio && m_options.audioOutput;
-                // The login asks for live view by itself; it stays off when it was off.
-                if (!resume->live && !resume->playback)
-                    m_connection->StopLive();
-            }
-        }
-    }
+    if (!m_recorder->Accept(message))
+        return false;  // a connection that has ended, or an attempt's failure
     switch (message.message) {
-        case client::WM_CONNECTION_CLOSED:
-            ConnectionEnded();
-            break;
         case protocol::WM_CHANNEL_GRID_MODE:
             m_gridMode = static_cast<protocol::GridMode>(message.wParam);
             m_local.OnMessage(message);
@@ -559,25 +361,9 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
         default:
             break;
     }
-    if (!m_connection)
-        return true;
-    switch (message.message) {
-        case protocol::WM_TALK_STARTED:
-            m_connection->OnTalkStarted();
-            break;
-        case protocol::WM_TALK_STOPPED:
-            m_connection->OnTalkStopped();
-            break;
-        case protocol::WM_RELEASE_SESSION:
-            // The connect thread failed; its notification follows or came already.
-            m_connection->BeginClose(client::CloseKind::kDisconnect);
-            break;
-        case protocol::WM_CHANNEL_HIDDEN:
-            m_connection->OnHiddenChannels(static_cast<protocol::ChannelMask>(message.wParam));
-            break;
-        default:
-            break;
-    }
+    // The connection's end: it is gone now, and a quit is over with it.
+    if (m_recorder->Act(message, m_quitting) && m_quitting)
+        WriteProgramEnd();
     return true;
 }
 

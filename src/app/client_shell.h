@@ -28,6 +28,7 @@
 #include "client/connection.h"
 #include "client/local_controller.h"
 #include "client/reconnect.h"
+#include "client/recorder_link.h"
 #include "logs/local_log.h"
 #include "notify/notifications.h"
 #include "platform/message_sink.h"
@@ -40,13 +41,7 @@
 namespace taviro::app {
 
 // Who the new session connects to (the confirmed connect dialog).
-struct ConnectTarget {
-    std::string address;  // dotted IPv4, or a host name the connection resolves
-    std::int32_t port = 0;
-    std::string user;
-    std::string password;
-    std::string description;
-};
+using ConnectTarget = client::RecorderTarget;
 
 struct ShellOptions {
     bool playerMode = false;
@@ -67,8 +62,7 @@ struct ShellOptions {
     std::function<std::int64_t(const std::filesystem::path&)> freeSpace;
 };
 
-// Where the connection is in its life, for the window to show.
-enum class ConnectionState { kNone, kConnecting, kConnected, kClosing };
+using client::ConnectionState;
 
 class CClientShell {
   public:
@@ -111,25 +105,20 @@ class CClientShell {
     // Quit and wait for it (tests; the destructor). Idempotent.
     void Quit();
 
-    [[nodiscard]] client::CConnection* Connection() { return m_connection.get(); }
-    [[nodiscard]] bool HasSession() const { return m_connection != nullptr; }
+    [[nodiscard]] client::CConnection* Connection() { return m_recorder->Connection(); }
+    [[nodiscard]] bool HasSession() const { return m_recorder->Connection() != nullptr; }
     [[nodiscard]] protocol::CClientSession* Session() {
-        return m_connection ? &m_connection->Session() : nullptr;
+        return Connection() ? &Connection()->Session() : nullptr;
     }
     // "host:port" of the recorder connected or being connected ("" without a connection):
     // how notes and reasons name it.
-    [[nodiscard]] std::string RecorderName() const {
-        if (!m_connection)
-            return {};
-        const auto& config = m_connection->Session().Transport().Config();
-        return config.address + ":" + std::to_string(config.port);
-    }
-    [[nodiscard]] ConnectionState State() const;
+    [[nodiscard]] std::string RecorderName() const { return m_recorder->Name(); }
+    [[nodiscard]] ConnectionState State() const { return m_recorder->State(); }
     // The title strip's line: the playback shown (`remoteTitle` "R-PLAY ...", or local
     // playback's line) before where the connection is ("Connecting...", the login line,
     // "Disconnecting...").
     [[nodiscard]] std::string StatusLine(const std::string& remoteTitle);
-    [[nodiscard]] bool LoggedIn() const;
+    [[nodiscard]] bool LoggedIn() const { return m_recorder->LoggedIn(); }
     [[nodiscard]] bool LiveRunning() const;
     [[nodiscard]] bool Talking() const;
 
@@ -195,26 +184,17 @@ class CClientShell {
     void ReconnectTick(client::CReconnectController::Clock::time_point now);
     void ReconnectTick() { ReconnectTick(client::CReconnectController::Clock::now()); }
     // The user's Cancel: no more attempts; one that runs is closed.
-    void CancelReconnect();
-    [[nodiscard]] const client::CReconnectController& Reconnect() const { return m_reconnect; }
+    void CancelReconnect() { m_recorder->CancelReconnect(); }
+    [[nodiscard]] const client::CReconnectController& Reconnect() const {
+        return m_recorder->Reconnect();
+    }
     // The current connection is an attempt of the reconnect (its popups are not shown).
-    [[nodiscard]] bool RetryConnection() const { return m_connection && m_retry; }
+    [[nodiscard]] bool RetryConnection() const { return m_recorder->Retrying(); }
     // Once after an attempt logged in (its live start was posted before the login
     // message): what to bring back in the grid (layout, page).
-    std::optional<client::ResumeState> TakeViewRestore() {
-        return std::exchange(m_viewRestore, {});
-    }
+    std::optional<client::ResumeState> TakeViewRestore() { return m_recorder->TakeViewRestore(); }
 
   private:
-    void ConnectionEnded();
-    // Creates and starts a connection to `target`; `heardChannel` -1 picks as usual.
-    void MakeConnection(const ConnectTarget& target, video::CChannelViews& views,
-                        std::uint32_t pictureFormat, int heardChannel);
-    // What the current connection runs now, at its loss.
-    client::ResumeState CaptureResume();
-    void WriteReconnectLog(std::uint32_t subType);
-    // A message of an attempt that the window is not to show; false to drop it.
-    bool FilterRetryMessage(const platform::PostedMessage& message);
     void WriteProgramEnd();
 
     platform::ISettingsStore& m_settings;
@@ -225,23 +205,15 @@ class CClientShell {
     std::shared_ptr<logs::CLocalLog> m_localLog;
     CaptureFactory m_captureFactory;
     platform::ISoundOut* m_soundOut = nullptr;
-    std::unique_ptr<client::CConnection> m_connection;
     std::uint32_t m_nextGeneration = 1;
     protocol::GridMode m_gridMode = protocol::kGridNone;
     client::CLocalPlaybackController m_local{m_sink, m_gridMode};
     bool m_started = false;
     bool m_quitting = false;
     bool m_quitDone = false;
-    // Reconnect: the last target the user confirmed and where its pictures went.
-    client::CReconnectController m_reconnect;
-    std::optional<ConnectTarget> m_lastTarget;
-    video::CChannelViews* m_lastViews = nullptr;
-    std::uint32_t m_lastFormat = 0;
-    bool m_retry = false;                         // the current connection is an attempt
-    std::optional<client::ResumeState> m_lostAt;  // captured when the loss was noticed
-    std::optional<client::ResumeState> m_viewRestore;
-    bool m_restoreAudio = false;  // ask for the recorder's audio once live view runs again
     ViewProbe m_viewProbe;
+    // The recorder with its connection and reconnect; made last, destroyed first.
+    std::unique_ptr<client::CRecorderLink> m_recorder;
 };
 
 }  // namespace taviro::app

@@ -32,7 +32,7 @@ constexpr std::array<std::uint32_t, 8> kLampButtons = {344, 355, 356, 361, 362, 
 
 void CClientDlg::OnCommand(std::uint32_t id) {
     using protocol::Feature;
-    if (m_quitting)
+    if (m_quitting || !m_live)
         return;
     // These buttons are lamps of a state the session or a service owns (recording, live,
     // talk, the recorder's audio, the open panels): the click itself must not light them;

@@ -15,6 +15,8 @@ namespace taviro::app::ui {
 
 void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     using namespace platform;
+    if (!m_live)
+        return;  // nothing is connected or playing before Initialise made the panels
     // The shell destroys an ended connection in OnMessage: what refers to its services goes
     // first (the upgrade window and the PTZ link).
     if (m.message == client::WM_CONNECTION_CLOSED) {
