@@ -42,17 +42,20 @@ int CAudioSelection::SelectNext(protocol::ChannelMask shown) {
     m_state.SetSelectedAudioChannel(next);
     m_checkedMask = m_state.LastAudioMask();
     m_checkedShown = shown;
+    m_checkedSelected = next;
     return next;
 }
 
 int CAudioSelection::Recheck(protocol::ChannelMask shown) {
     const protocol::ChannelMask mask = m_state.LastAudioMask();
-    if (m_checkedMask == mask && m_checkedShown == shown)
-        return m_state.SelectedAudioChannel();
+    const int selected = m_state.SelectedAudioChannel();
+    if (m_checkedMask == mask && m_checkedShown == shown && m_checkedSelected == selected)
+        return selected;
     m_checkedMask = mask;
     m_checkedShown = shown;
-    const int kept = RecheckAudioChannel(mask, shown, m_state.SelectedAudioChannel());
+    const int kept = RecheckAudioChannel(mask, shown, selected);
     m_state.SetSelectedAudioChannel(kept);
+    m_checkedSelected = kept;
     return kept;
 }
 
@@ -60,6 +63,7 @@ bool CAudioSelection::SelectChannel(int channel) {
     if (!InMask(m_state.LastAudioMask(), channel))
         return false;
     m_state.SetSelectedAudioChannel(channel);
+    m_checkedSelected.reset();  // the next check looks at it against the panes shown
     return true;
 }
 
@@ -68,6 +72,7 @@ void CAudioSelection::Reset() {
     m_state.SetLastAudioMask(0);
     m_checkedMask.reset();
     m_checkedShown.reset();
+    m_checkedSelected.reset();
 }
 
 }  // namespace taviro::audio

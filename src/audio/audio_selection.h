@@ -37,7 +37,8 @@ class CAudioSelection {
     // "SelAudio": advances the selection; returns it (-1 none).
     int SelectNext(protocol::ChannelMask shown);
     // The mask of the last audio element or the page changed (call it on either; it does
-    // nothing while neither changed). Returns the selection.
+    // nothing while neither changed, nor the selection behind its back). Returns the
+    // selection.
     int Recheck(protocol::ChannelMask shown);
     // A channel button: selects the channel when its audio is sent. True when it did.
     bool SelectChannel(int channel);
@@ -53,6 +54,10 @@ class CAudioSelection {
     stream::CStreamState& m_state;
     std::optional<protocol::ChannelMask> m_checkedMask;
     std::optional<protocol::ChannelMask> m_checkedShown;
+    // The selection the last check left. Live audio starting again clears the selection and
+    // the mask on the connection's worker; when the mask is back to what it was before the
+    // next check, only the selection tells that the check has work to do.
+    std::optional<int> m_checkedSelected;
 };
 
 }  // namespace taviro::audio

@@ -76,6 +76,20 @@ TEST(AudioSelection, StateDrivenSelectionRechecksOnlyOnChanges) {
     EXPECT_EQ(selection.Icon(4), AudioIcon::kNone);
 }
 
+// Live audio starting again on the connection's worker clears the selection and the mask
+// in the shared state; when the next element brings the same mask back before the window
+// checks, the check still finds a channel to hear (it used to stay at none).
+TEST(AudioSelection, AChannelIsHeardAgainAfterAudioRestartsBetweenChecks) {
+    stream::CStreamState state;
+    CAudioSelection selection(state);
+    state.SetLastAudioMask(0x4);
+    EXPECT_EQ(selection.Recheck(0x4), 2);
+    state.SetSelectedAudioChannel(-1);  // the audio output started again
+    state.SetLastAudioMask(0);
+    state.SetLastAudioMask(0x4);  // the next element, before the window's check
+    EXPECT_EQ(selection.Recheck(0x4), 2);
+}
+
 class AudioOnOffTest : public ::testing::Test {
   protected:
     void SetUp() override {
