@@ -15,6 +15,8 @@ void CLiveAudio::Start(int audioBuf, platform::ISoundOut* device, int heard) {
     m_state.SetSelectedAudioChannel(heard);
     m_state.SetLastAudioMask(0);
     if (device == nullptr) {
+        // Started all the same: a later live start keeps the heard channel.
+        m_bRunning = true;
         return;
     }
     auto queue = std::make_shared<stream::CAudioQueue>();
@@ -34,6 +36,7 @@ void CLiveAudio::Start(int audioBuf, platform::ISoundOut* device, int heard) {
 
 void CLiveAudio::Stop() {
     if (!m_thread) {
+        m_bRunning = false;
         return;
     }
     platform::Trace("StopAudioThread...\n");

@@ -37,6 +37,7 @@ class CLiveAudio {
     void DrainAndStop();
 
     CAudioSelection& Selection() { return m_selection; }
+    // Started and not stopped since (with an audio thread or, without a device, none).
     [[nodiscard]] bool Running() const { return m_bRunning.load(); }
     // The running audio thread, or null (the owner's thread only).
     CAudioThread* Thread() { return m_thread.get(); }

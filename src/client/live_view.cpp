@@ -4,9 +4,8 @@
 
 namespace taviro::client {
 
-CLiveViewController::CLiveViewController(video::CChannelViews& views, CLiveSoundController& sound,
-                                         bool audioOutput)
-    : m_views(views), m_sound(sound), m_audioOutput(audioOutput) {}
+CLiveViewController::CLiveViewController(video::CChannelViews& views, CLiveSoundController& sound)
+    : m_views(views), m_sound(sound) {}
 
 void CLiveViewController::OnMessage(const platform::PostedMessage& m) {
     if (m_view == nullptr)
@@ -23,7 +22,7 @@ void CLiveViewController::OnMessage(const platform::PostedMessage& m) {
             if (m.wParam == protocol::kGridLive) {
                 if (session != nullptr)
                     m_view->StartLive(session->Login().ChannelCount());
-                m_view->SetAudioPolling(m_audioOutput);
+                m_view->SetAudioPolling(true);
             } else if (m.wParam == protocol::kGridNone) {
                 m_view->SetAudioPolling(false);
                 m_views.SetViewMode(video::ViewMode::Idle);

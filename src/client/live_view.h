@@ -44,8 +44,9 @@ class ILiveView {
 
 class CLiveViewController {
   public:
-    // `audioOutput`: a sound output exists, so a heard channel is kept while live view runs.
-    CLiveViewController(video::CChannelViews& views, CLiveSoundController& sound, bool audioOutput);
+    // The heard channel and the panes' sound icons are kept while live view runs, with or
+    // without a sound output (the icons say which channel has sound either way).
+    CLiveViewController(video::CChannelViews& views, CLiveSoundController& sound);
 
     void SetView(ILiveView* view) { m_view = view; }
     void Attach(CConnection* connection) { m_connection = connection; }
@@ -81,7 +82,6 @@ class CLiveViewController {
 
     video::CChannelViews& m_views;
     CLiveSoundController& m_sound;
-    bool m_audioOutput;
     ILiveView* m_view = nullptr;
     CConnection* m_connection = nullptr;
 };

@@ -207,11 +207,8 @@ void CStreamFrames::HandlePlay(const protocol::PacketHeader& header,
 
 void CStreamFrames::QueueAudio(std::span<const std::uint8_t> element, protocol::ChannelMask mask,
                                const protocol::PlayAdmission& stamp) {
-    const auto queue = m_slots.Audio();
-    if (!queue) {
-        Count(m_count.noConsumer);
-        return;
-    }
+    // The heard channel is chosen whether or not a sound output takes the block: the panes'
+    // icons say which channel would be heard either way.
     auto selection = SelectAudioBlock(mask, m_state.SelectedAudioChannel());
     if (selection) {
         const int chosen = m_state.SelectAudioIfNone(selection->channel);
@@ -219,6 +216,11 @@ void CStreamFrames::QueueAudio(std::span<const std::uint8_t> element, protocol::
             // The user picked a channel while this element was handled.
             selection = SelectAudioBlock(mask, chosen);
         }
+    }
+    const auto queue = m_slots.Audio();
+    if (!queue) {
+        Count(m_count.noConsumer);
+        return;
     }
     if (!selection) {
         Count(m_count.audioNotHeard);

@@ -399,8 +399,13 @@ LayoutEffects CGridLayout::ShowChannelAlone(int channel, const GridContext& ctx,
     m_pageLock = true;
     m_buttons = PressedButtons{LayoutButton(0), kChannelButtonFirst + channel};
     LayoutEffects e = Finish(before, ctx);
+    // A channel without sound in the recorder's last element (which may still be that of
+    // the layout before) drops a heard channel no longer shown at once; the next element
+    // of this channel alone selects it.
     if (protocol::HasChannel(ctx.audioMask, channel))
         e.audioChannel = channel;
+    else
+        e.recheckAudio = true;
     if (ctx.mode == protocol::kGridLive && ctx.ptzOpen && channel != ctx.ptzChannel)
         e.ptzChannel = channel;
     return e;

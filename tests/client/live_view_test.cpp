@@ -41,7 +41,7 @@ struct Fixture {
     video::CChannelViews views;
     CLiveSoundController sound{views, nullptr, 1.0};
     GridView grid;
-    CLiveViewController controller{views, sound, true};
+    CLiveViewController controller{views, sound};
     Fixture() { controller.SetView(&grid); }
 };
 

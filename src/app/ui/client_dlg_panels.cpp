@@ -45,7 +45,6 @@ void CClientDlg::CreateLivePanel() {
     ctx.window = this;
     ctx.views = &m_views;
     ctx.sound = m_sound.get();
-    ctx.audioOutput = m_shell->AudioOutput();
     ctx.mode = [this] { return m_shell->GridMode(); };
     ctx.status = [this](video::GridStatus& status) {
         status.audioOutput = m_shell->AudioOutput();

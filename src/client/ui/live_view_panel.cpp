@@ -19,9 +19,7 @@ constexpr int kAudioRecheckMs = 250;
 }  // namespace
 
 CLiveViewPanel::CLiveViewPanel(LiveViewPanelContext context)
-    : QObject(context.window),
-      m_ctx(std::move(context)),
-      m_controller(*m_ctx.views, *m_ctx.sound, m_ctx.audioOutput) {
+    : QObject(context.window), m_ctx(std::move(context)), m_controller(*m_ctx.views, *m_ctx.sound) {
     m_audioTimer = platform::ui::Child<QTimer>(this);
     m_audioTimer->setInterval(kAudioRecheckMs);
     connect(m_audioTimer, &QTimer::timeout, this, [this] { m_controller.RecheckAudio(); });

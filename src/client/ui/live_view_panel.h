@@ -28,7 +28,6 @@ struct LiveViewPanelContext {
     QWidget* window = nullptr;  // the grid's parent
     video::CChannelViews* views = nullptr;
     CLiveSoundController* sound = nullptr;
-    bool audioOutput = false;
     // The grid's mode as the window's owner keeps it.
     std::function<protocol::GridMode()> mode;
     // The window's own part of the panes' facts (sound output, player speed, PTZ icon) and of
