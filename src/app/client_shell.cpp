@@ -24,6 +24,11 @@ CClientShell::CClientShell(platform::ISettingsStore& settings, platform::IMessag
       m_branding(std::move(branding)),
       m_options(options),
       m_setup(DefaultLocalSetup(m_branding)) {
+    m_site = std::make_unique<client::CSite>([this](int id) { return LinkContext(id); },
+                                             options.reconnectUnit);
+}
+
+client::RecorderLinkContext CClientShell::LinkContext(int id) {
     client::RecorderLinkContext ctx;
     ctx.sink = &m_sink;
     ctx.log = [this] { return std::shared_ptr<logs::ILocalLog>(m_localLog); };
@@ -54,7 +59,12 @@ CClientShell::CClientShell(platform::ISettingsStore& settings, platform::IMessag
         m_local.Stop();
         m_gridMode = protocol::kGridNone;
     };
-    ctx.attached = [this](client::CConnection* connection) {
+    // Local playback follows the selected recorder's connection.
+    ctx.attached = [this, id](client::CConnection* connection) {
+        if (m_selected < 0)
+            m_selected = id;  // the first recorder added
+        if (id != m_selected)
+            return;
         m_local.Attach(connection);
         if (connection == nullptr)
             m_gridMode = protocol::kGridNone;
@@ -64,7 +74,7 @@ CClientShell::CClientShell(platform::ISettingsStore& settings, platform::IMessag
             m_viewProbe(state);
     };
     ctx.gridMode = [this] { return m_gridMode; };
-    m_recorder = std::make_unique<client::CRecorderLink>(std::move(ctx), options.reconnectUnit);
+    return ctx;
 }
 
 CClientShell::~CClientShell() {
@@ -91,7 +101,7 @@ SetupApplyPlan CClientShell::ApplySetup(const LocalSetup& edited) {
                 m_setup = plan.result;
                 // Switched off while waiting: no further attempt.
                 if (m_setup.reconnect == 0)
-                    m_recorder->CancelReconnect();
+                    CancelReconnect();
                 break;
             case SetupStep::kDeinterlaceChanged:
                 if (client::CConnection* connection = Connection())
@@ -126,11 +136,78 @@ client::CommandResult CClientShell::Connect(const ConnectTarget& target,
                                             std::uint32_t pictureFormat) {
     if (m_options.playerMode || m_quitting)
         return client::CommandResult::kIgnored;
-    return m_recorder->Connect(target, views, pictureFormat);
+    // One recorder in the window: a second waits until the first has gone. The user's own
+    // connect ends whatever a loss or a refusal left waiting.
+    if (m_site->AnyConnection())
+        return client::CommandResult::kIgnored;
+    m_site->RemoveAll();
+    KeepSelection();
+    return AddRecorder(target, views, pictureFormat).id >= 0 ? client::CommandResult::kDone
+                                                             : client::CommandResult::kIgnored;
+}
+
+client::CSite::AddResult CClientShell::AddRecorder(const ConnectTarget& target,
+                                                   video::CChannelViews& views,
+                                                   std::uint32_t pictureFormat) {
+    if (m_options.playerMode || m_quitting)
+        return {-1, "No recorder can be connected now."};
+    return m_site->Add(target, views, pictureFormat);
+}
+
+void CClientShell::DisconnectRecorder(int id) {
+    m_site->Remove(id);
+    KeepSelection();
+}
+
+void CClientShell::KeepSelection() {
+    if (m_site->Find(m_selected) == nullptr || m_site->Leaving(m_selected))
+        SelectRecorder(m_site->FirstStaying());
+}
+
+void CClientShell::SelectRecorder(int id) {
+    if (id == m_selected || (id >= 0 && m_site->Find(id) == nullptr))
+        return;  // no such recorder, or chosen already
+    m_selected = id;
+    m_local.Attach(Connection());
+}
+
+std::string CClientShell::RecorderName() const {
+    const client::CRecorderLink* link = Selected();
+    return link != nullptr ? link->Name() : std::string();
+}
+
+ConnectionState CClientShell::State() const {
+    const client::CRecorderLink* link = Selected();
+    return link != nullptr ? link->State() : ConnectionState::kNone;
+}
+
+bool CClientShell::LoggedIn() const {
+    const client::CRecorderLink* link = Selected();
+    return link != nullptr && link->LoggedIn();
+}
+
+void CClientShell::CancelReconnect() {
+    if (client::CRecorderLink* link = Selected())
+        link->CancelReconnect();
+}
+
+const client::CReconnectController& CClientShell::Reconnect() const {
+    const client::CRecorderLink* link = Selected();
+    return link != nullptr ? link->Reconnect() : m_noReconnect;
+}
+
+bool CClientShell::RetryConnection() const {
+    const client::CRecorderLink* link = Selected();
+    return link != nullptr && link->Retrying();
+}
+
+std::optional<client::ResumeState> CClientShell::TakeViewRestore() {
+    client::CRecorderLink* link = Selected();
+    return link != nullptr ? link->TakeViewRestore() : std::nullopt;
 }
 
 void CClientShell::Disconnect() {
-    m_recorder->Disconnect();
+    m_site->DisconnectAll();
     m_sink.Post(platform::Window::Main, platform::WM_CONTROL_STATE, protocol::kCtlLive,
                 ControlState::kDisabled);
 }
@@ -140,7 +217,7 @@ void CClientShell::BeginQuit() {
         return;
     m_local.Stop();
     m_quitting = true;
-    if (!m_recorder->BeginQuit())
+    if (!m_site->BeginQuit())
         WriteProgramEnd();
 }
 
@@ -148,7 +225,7 @@ void CClientShell::Quit() {
     m_quitting = true;
     m_local.Stop();
     m_local.Drain();
-    m_recorder->Quit();
+    m_site->Quit();
     WriteProgramEnd();
 }
 
@@ -163,15 +240,17 @@ void CClientShell::WriteProgramEnd() {
 
 void CClientShell::ReconnectTick(client::CReconnectController::Clock::time_point now) {
     if (!m_quitting)
-        m_recorder->Tick(now);
+        m_site->Tick(now);
 }
 
 bool CClientShell::LiveRunning() const {
-    return m_recorder->Connection() != nullptr && m_recorder->Connection()->LiveRunning();
+    const client::CRecorderLink* link = Selected();
+    return link != nullptr && link->Connection() != nullptr && link->Connection()->LiveRunning();
 }
 
 bool CClientShell::Talking() const {
-    return m_recorder->Connection() != nullptr && m_recorder->Connection()->Talking();
+    const client::CRecorderLink* link = Selected();
+    return link != nullptr && link->Connection() != nullptr && link->Connection()->Talking();
 }
 
 client::CommandResult CClientShell::ToggleLive() {
@@ -321,7 +400,7 @@ client::CommandResult CClientShell::PressMike() {
 }
 
 void CClientShell::ChangeFormat(std::uint32_t format) {
-    m_recorder->ChangeFormat(format);
+    m_site->ChangeFormat(format);
 }
 
 client::LocalPlaybackSettings CClientShell::LocalSettings(std::uint32_t pictureFormat) const {
@@ -338,9 +417,13 @@ client::LocalPlaybackSettings CClientShell::LocalSettings(std::uint32_t pictureF
 }
 
 bool CClientShell::OnMessage(const platform::PostedMessage& message) {
-    if (!m_recorder->Accept(message))
+    int id = -1;
+    if (!m_site->Accept(message, id))
         return false;  // a connection that has ended, or an attempt's failure
-    switch (message.message) {
+    // The grid's mode and local playback follow the selected recorder (and messages of
+    // no connection: the local player's).
+    const bool selected = id < 0 || id == m_selected;
+    switch (selected ? message.message : 0u) {
         case protocol::WM_CHANNEL_GRID_MODE:
             m_gridMode = static_cast<protocol::GridMode>(message.wParam);
             m_local.OnMessage(message);
@@ -362,8 +445,12 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
             break;
     }
     // The connection's end: it is gone now, and a quit is over with it.
-    if (m_recorder->Act(message, m_quitting) && m_quitting)
-        WriteProgramEnd();
+    if (m_site->Act(message, id, m_quitting)) {
+        if (m_quitting && !m_site->AnyConnection())
+            WriteProgramEnd();
+        else
+            KeepSelection();  // the selected recorder may have left
+    }
     return true;
 }
 

@@ -1,7 +1,8 @@
 // The main window's logic without the window: local settings at start and after the setup
-// dialog, the local log, the one connection (client::CConnection) with its lifetime and
-// reconnect, the local playback controller it hands that connection to, live view's
-// commands, the notification follow-ups, and the start-up and quit orders. The Qt main
+// dialog, the local log, the recorders (client::CSite: each connection with its lifetime
+// and reconnect) and which of them the window's services act on, the local playback
+// controller it hands that recorder's connection to, live view's commands, the
+// notification follow-ups, and the start-up and quit orders. The Qt main
 // window owns one, hands it the posted messages first, and draws what the state getters
 // say; the features' own controllers (remote playback, backup, snapshots, PTZ) are the
 // window's.
@@ -9,7 +10,7 @@
 // Threads: everything runs on the main window's (GUI) thread and returns at once: what may
 // wait (connecting, disconnecting, quitting, stopping live view) runs on the connection's
 // worker, which posts when it is done. Only Quit() (tests, the destructor) waits.
-// Ownership: the shell owns the connection and the local log; the channel views are the
+// Ownership: the shell owns the recorders' connections and the local log; the channel views are the
 // window's and outlive the shell's connections.
 #pragma once
 
@@ -29,6 +30,7 @@
 #include "client/local_controller.h"
 #include "client/reconnect.h"
 #include "client/recorder_link.h"
+#include "client/site.h"
 #include "logs/local_log.h"
 #include "notify/notifications.h"
 #include "platform/message_sink.h"
@@ -88,15 +90,27 @@ class CClientShell {
     // the plan, so the window can recreate the grid when the draw mode changed.
     SetupApplyPlan ApplySetup(const LocalSetup& edited);
 
-    // --- the connection ---
+    // --- the recorders ---
     // A confirmed connect dialog: a new connection (decoding into `views` in
     // `pictureFormat`) whose session connects. Ignored in player mode or while a
     // connection exists (also one that is still closing).
     client::CommandResult Connect(const ConnectTarget& target, video::CChannelViews& views,
                                   std::uint32_t pictureFormat);
-    // The Connect button with a connection, or notification category 2: the teardown
-    // starts on the connection's worker; the connection goes when it reports its end.
+    // A recorder added to those connected (up to 16), decoding into `views`: refused with a
+    // reason when it is there already, when 16 are, in player mode or while quitting. The
+    // first one added becomes the selected recorder.
+    client::CSite::AddResult AddRecorder(const ConnectTarget& target, video::CChannelViews& views,
+                                         std::uint32_t pictureFormat);
+    // The Connect button with a connection, or notification category 2: every recorder's
+    // teardown starts on its connection's worker; each connection goes when it reports its
+    // end (a lost one comes back as after any loss).
     void Disconnect();
+    // One recorder taken out (its id); the next one becomes the selected recorder.
+    void DisconnectRecorder(int id);
+    [[nodiscard]] const client::CSite& Site() const { return *m_site; }
+    // The recorder the window's services act on (the selected pane's), -1 for none.
+    [[nodiscard]] int SelectedRecorder() const { return m_selected; }
+    void SelectRecorder(int id);
     // Quit from the window: the running services stopped in order, then the shutdown, all
     // on the worker. QuitDone() turns true once it has ended (at once without a
     // connection); the program-end entry is then written.
@@ -105,20 +119,25 @@ class CClientShell {
     // Quit and wait for it (tests; the destructor). Idempotent.
     void Quit();
 
-    [[nodiscard]] client::CConnection* Connection() { return m_recorder->Connection(); }
-    [[nodiscard]] bool HasSession() const { return m_recorder->Connection() != nullptr; }
+    // The selected recorder's connection, or null.
+    [[nodiscard]] client::CConnection* Connection() {
+        client::CRecorderLink* link = Selected();
+        return link != nullptr ? link->Connection() : nullptr;
+    }
+    [[nodiscard]] bool HasSession() const { return m_site->AnyConnection(); }
     [[nodiscard]] protocol::CClientSession* Session() {
-        return Connection() ? &Connection()->Session() : nullptr;
+        client::CConnection* connection = Connection();
+        return connection != nullptr ? &connection->Session() : nullptr;
     }
     // "host:port" of the recorder connected or being connected ("" without a connection):
     // how notes and reasons name it.
-    [[nodiscard]] std::string RecorderName() const { return m_recorder->Name(); }
-    [[nodiscard]] ConnectionState State() const { return m_recorder->State(); }
+    [[nodiscard]] std::string RecorderName() const;
+    [[nodiscard]] ConnectionState State() const;
     // The title strip's line: the playback shown (`remoteTitle` "R-PLAY ...", or local
     // playback's line) before where the connection is ("Connecting...", the login line,
     // "Disconnecting...").
     [[nodiscard]] std::string StatusLine(const std::string& remoteTitle);
-    [[nodiscard]] bool LoggedIn() const { return m_recorder->LoggedIn(); }
+    [[nodiscard]] bool LoggedIn() const;
     [[nodiscard]] bool LiveRunning() const;
     [[nodiscard]] bool Talking() const;
 
@@ -184,18 +203,23 @@ class CClientShell {
     void ReconnectTick(client::CReconnectController::Clock::time_point now);
     void ReconnectTick() { ReconnectTick(client::CReconnectController::Clock::now()); }
     // The user's Cancel: no more attempts; one that runs is closed.
-    void CancelReconnect() { m_recorder->CancelReconnect(); }
-    [[nodiscard]] const client::CReconnectController& Reconnect() const {
-        return m_recorder->Reconnect();
-    }
+    void CancelReconnect();
+    // The selected recorder's reconnect (an idle one when there is no recorder).
+    [[nodiscard]] const client::CReconnectController& Reconnect() const;
     // The current connection is an attempt of the reconnect (its popups are not shown).
-    [[nodiscard]] bool RetryConnection() const { return m_recorder->Retrying(); }
+    [[nodiscard]] bool RetryConnection() const;
     // Once after an attempt logged in (its live start was posted before the login
     // message): what to bring back in the grid (layout, page).
-    std::optional<client::ResumeState> TakeViewRestore() { return m_recorder->TakeViewRestore(); }
+    std::optional<client::ResumeState> TakeViewRestore();
 
   private:
     void WriteProgramEnd();
+    client::RecorderLinkContext LinkContext(int id);
+    // The selected recorder has left or is leaving: the first one staying is selected
+    // (none: -1).
+    void KeepSelection();
+    [[nodiscard]] client::CRecorderLink* Selected() { return m_site->Find(m_selected); }
+    [[nodiscard]] const client::CRecorderLink* Selected() const { return m_site->Find(m_selected); }
 
     platform::ISettingsStore& m_settings;
     platform::IMessageSink& m_sink;
@@ -212,8 +236,10 @@ class CClientShell {
     bool m_quitting = false;
     bool m_quitDone = false;
     ViewProbe m_viewProbe;
-    // The recorder with its connection and reconnect; made last, destroyed first.
-    std::unique_ptr<client::CRecorderLink> m_recorder;
+    client::CReconnectController m_noReconnect{std::chrono::milliseconds(1'000)};
+    int m_selected = -1;
+    // The recorders with their connections and reconnects; made last, destroyed first.
+    std::unique_ptr<client::CSite> m_site;
 };
 
 }  // namespace taviro::app

@@ -88,6 +88,8 @@ class CRecorderLink {
     [[nodiscard]] bool LoggedIn() const;
     // "host:port" of the recorder connected or being connected ("" without a connection).
     [[nodiscard]] std::string Name() const;
+    // The recorder the user added (kept while a loss waits to come back).
+    [[nodiscard]] const std::optional<RecorderTarget>& Target() const { return m_target; }
 
     // --- posted messages ---
     // Whether the window is to see `message` at all; the link's own bookkeeping (a loss

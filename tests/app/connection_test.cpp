@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -228,6 +229,36 @@ TEST_F(ConnectionTest, ARecorderThatStopsReadingHoldsNeitherCommandsNorQuit) {
     const auto start = Clock::now();
     shell->Quit();
     EXPECT_LT(Clock::now() - start, 6s);
+    EXPECT_FALSE(shell->HasSession());
+}
+
+// Two recorders: the services act on the selected one; taking it out selects the other,
+// whose connection the local playback then follows, and the grid mode stays that of the
+// selected recorder whatever the other one's connection posts.
+TEST_F(ConnectionTest, TheSelectedRecorderIsTheOneLeftWhenItsNeighbourGoes) {
+    auto first = StartRecorder({});
+    auto second = StartRecorder({});
+    auto shell = MakeShell();
+    std::array<video::CChannelViews, 2> views;
+    const int a = shell->AddRecorder(Target(first->Port()), views[0], 0).id;
+    const int b = shell->AddRecorder(Target(second->Port()), views[1], 0).id;
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(shell->AddRecorder(Target(second->Port()), views[1], 0).id, -1);
+    EXPECT_EQ(shell->SelectedRecorder(), a);
+    ASSERT_TRUE(Pump(*shell, [&] {
+        return shell->Site().Find(a)->LoggedIn() && shell->Site().Find(b)->LoggedIn() &&
+               shell->GridMode() == protocol::kGridLive;
+    }));
+    EXPECT_EQ(shell->RecorderName(), "127.0.0.1:" + std::to_string(first->Port()));
+
+    shell->DisconnectRecorder(a);
+    EXPECT_EQ(shell->SelectedRecorder(), b);
+    EXPECT_EQ(shell->RecorderName(), "127.0.0.1:" + std::to_string(second->Port()));
+    ASSERT_TRUE(Pump(*shell, [&] { return shell->Site().Count() == 1; }));
+    EXPECT_TRUE(shell->LoggedIn());
+    EXPECT_EQ(shell->GridMode(), protocol::kGridLive) << "the first one's end is not the grid's";
+    shell->Quit();
     EXPECT_FALSE(shell->HasSession());
 }
 

@@ -2,12 +2,14 @@
 // connection is accepted by its own link only, and one recorder disconnected leaves the
 // other logged in and playing.
 #include "client/recorder_link.h"
+#include "client/site.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
 #include <functional>
+#include <vector>
 
 #include "protocol/session_messages.h"
 #include "sim/recorder_sim.h"
@@ -94,6 +96,63 @@ TEST(RecorderLinkTest, EachConnectionsMessagesReachItsOwnLinkAndOneGoesAlone) {
     EXPECT_FALSE(first.Reconnect().Active()) << "the user's own disconnect brings nothing back";
     pump([] { return false; }, 1s);  // a while longer: nothing of the second ends
     EXPECT_TRUE(second.LoggedIn());
+}
+
+// Three recorders in one site: the same one again and a 17th are refused, one taken out
+// leaves while the others stay logged in, and a quit closes the rest side by side.
+TEST(SiteTest, RecordersAreAddedRefusedTakenOutAndQuitTogether) {
+    std::vector<std::unique_ptr<sim::CRecorderSim>> recorders;
+    for (int r = 0; r < 3; ++r) {
+        recorders.push_back(std::make_unique<sim::CRecorderSim>(sim::SimConfig{}));
+        ASSERT_TRUE(recorders.back()->Start()) << recorders.back()->LastError();
+    }
+    platform::CQueueSink sink;
+    std::uint32_t generations = 1;
+    std::array<video::CChannelViews, kMaxRecorders> views;
+    CSite site([&](int) { return Context(sink, generations); }, 1s);
+    const auto target = [](int port) {
+        return RecorderTarget{"127.0.0.1", port, "admin", "1234", ""};
+    };
+    std::vector<int> ids;
+    for (std::size_t r = 0; r < recorders.size(); ++r)
+        ids.push_back(site.Add(target(recorders[r]->Port()), views[r], 0).id);
+    EXPECT_EQ(site.Count(), 3);
+    const auto again = site.Add(target(recorders[1]->Port()), views[3], 0);
+    EXPECT_EQ(again.id, -1);
+    EXPECT_NE(again.error.find("already connected"), std::string::npos) << again.error;
+
+    const auto pump = [&](const std::function<bool()>& done, std::chrono::milliseconds limit = 8s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            const auto m = sink.Take(20ms);
+            int id = -1;
+            if (m && site.Accept(*m, id))
+                site.Act(*m, id, false);
+        }
+        return done();
+    };
+    const auto loggedIn = [&](int id) { return site.Find(id) && site.Find(id)->LoggedIn(); };
+    ASSERT_TRUE(pump([&] { return loggedIn(ids[0]) && loggedIn(ids[1]) && loggedIn(ids[2]); }));
+
+    // Up to 16 (these never answer: a closed port), then no more.
+    for (std::size_t r = 3; r < kMaxRecorders; ++r)
+        EXPECT_GE(site.Add(target(static_cast<int>(r)), views[r], 0).id, 0) << r;
+    EXPECT_EQ(site.Add(target(kMaxRecorders), views[0], 0).id, -1);
+    for (int r = kMaxRecorders - 1; r >= 3; --r)
+        site.Remove(site.IdAt(r));
+
+    // The first taken out: it leaves once its connection has ended; the others play on.
+    site.Remove(ids[0]);
+    ASSERT_TRUE(pump([&] { return site.Count() == 2; }));
+    EXPECT_EQ(site.Find(ids[0]), nullptr);
+    EXPECT_TRUE(loggedIn(ids[1]) && loggedIn(ids[2]));
+
+    // A quit starts every close before it waits for any.
+    EXPECT_TRUE(site.BeginQuit());
+    for (int r = 0; r < site.Count(); ++r)
+        EXPECT_TRUE(site.At(r)->Connection()->Closing()) << r;
+    site.Quit();
+    EXPECT_FALSE(site.AnyConnection());
 }
 
 }  // namespace
