@@ -55,6 +55,11 @@ PACKAGES=(
     qt6-multimedia-dev
     pulseaudio
     pulseaudio-utils
+    # remembered passwords in the desktop's secret store (libsecret), and for their tests a
+    # GNOME Keyring in a private D-Bus session (scripts/with-keyring.sh)
+    libsecret-1-dev
+    gnome-keyring
+    dbus-daemon
     # a virtual display for the window tests, the demo and its screenshot
     xvfb
     xauth

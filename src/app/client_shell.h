@@ -34,6 +34,7 @@
 #include "logs/local_log.h"
 #include "notify/notifications.h"
 #include "platform/message_sink.h"
+#include "platform/secret_store.h"
 #include "platform/settings_store.h"
 #include "platform/worker.h"
 #include "protocol/rights.h"
@@ -62,6 +63,9 @@ struct ShellOptions {
     // Free megabytes of a folder's disk for the backup's size check; the system's figure
     // when empty (tests give one, so a large backup's size question needs no large disk).
     std::function<std::int64_t(const std::filesystem::path&)> freeSpace;
+    // Where remembered passwords are kept (the desktop's secret store); none: the connect
+    // dialog's "Remember password" stays disabled.
+    std::function<std::unique_ptr<platform::ISecretStore>()> secretStore;
 };
 
 using client::ConnectionState;

@@ -24,6 +24,7 @@ CommandResult CRecorderLink::Connect(const RecorderTarget& target, video::CChann
     m_lostAt.reset();
     m_viewRestore.reset();
     m_target = target;
+    m_lastEnd = protocol::SessionEnd::kRunning;
     m_views = &views;
     m_format = format;
     m_retry = false;
@@ -105,6 +106,7 @@ void CRecorderLink::ConnectionEnded(bool quitting) {
     // How it ended is final now: the session's threads have all been joined.
     const protocol::CRecorderSession& transport = m_connection->Session().Transport();
     const protocol::SessionEnd end = transport.EndCause();
+    m_lastEnd = end;
     const bool wasLoggedIn = transport.WasLoggedIn();
     const bool retry = m_retry;
     if (wasLoggedIn && !m_lostAt)

@@ -88,6 +88,8 @@ class CRecorderLink {
     [[nodiscard]] bool LoggedIn() const;
     // "host:port" of the recorder connected or being connected ("" without a connection).
     [[nodiscard]] std::string Name() const;
+    // How the last connection ended (kRunning before the first end).
+    [[nodiscard]] protocol::SessionEnd LastEnd() const { return m_lastEnd; }
     // The recorder the user added (kept while a loss waits to come back).
     [[nodiscard]] const std::optional<RecorderTarget>& Target() const { return m_target; }
 
@@ -128,6 +130,7 @@ class CRecorderLink {
     std::optional<ResumeState> m_lostAt;  // captured when the loss was noticed
     std::optional<ResumeState> m_viewRestore;
     bool m_restoreAudio = false;  // ask for the recorder's audio once live view runs again
+    protocol::SessionEnd m_lastEnd = protocol::SessionEnd::kRunning;
 };
 
 }  // namespace taviro::client

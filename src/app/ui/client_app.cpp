@@ -70,6 +70,7 @@ int CClientApp::Run() {
     ShellOptions shellOptions;
     shellOptions.playerMode = options.player || DetectPlayerMode(views);
     shellOptions.audioOutput = !QMediaDevices::audioOutputs().isEmpty();
+    shellOptions.secretStore = [] { return platform::MakeSecretServiceStore(); };
 
     std::error_code ec;
     const auto candidates = BrandingCandidates(std::filesystem::current_path(ec), ProgramFolder());

@@ -61,6 +61,8 @@ CClientDlg::CClientDlg(platform::ui::CQtMessageSink& sink, platform::ISettingsSt
       m_sink(sink),
       m_settings(settings),
       m_shell(std::make_unique<CClientShell>(settings, sink, std::move(branding), options)),
+      m_vault(std::make_unique<connect::CCredentialVault>(
+          options.secretStore ? options.secretStore() : nullptr)),
       m_version{TAVIRO_VERSION_NUMBERS} {
     setObjectName("CClientDlg");
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -176,6 +176,7 @@ class CClientDlg final : public QWidget {
     std::unique_ptr<platform::CQtSoundOut> m_soundDevice;
     std::unique_ptr<client::CLiveSoundController> m_sound;
     std::unique_ptr<CClientShell> m_shell;
+    std::unique_ptr<connect::CCredentialVault> m_vault;  // the connect dialog's passwords
     std::unique_ptr<controls::ui::CSkinControlSet> m_controls;
     std::unique_ptr<notify::ui::CNotifyPresenter> m_presenter;
     std::unique_ptr<platform::ui::CScreenSaverInhibitor> m_screenSaver;  // while the window lives

@@ -136,7 +136,8 @@ void CClientDlg::OpenConnectDialog(const std::optional<ConnectRequest>& request)
                                                t->user, t->password, t->description});
             else
                 ConnectConfirmed(std::nullopt);
-        });
+        },
+        m_vault.get());
 }
 
 void CClientDlg::ConnectConfirmed(const std::optional<ConnectTarget>& target) {

@@ -1,9 +1,10 @@
 #include "connect/ui/connect_dlg.h"
 
-#include <QTimer>
-
+#include <QCheckBox>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <QTimer>
 
 #include "connect/ui/address_book_dlg.h"
 
@@ -92,6 +93,14 @@ CConnectDlg::CConnectDlg(QWidget* parent, std::uint8_t opacity, platform::ISetti
     m_password->setEchoMode(QLineEdit::Password);
     m_description =
         MakeEdit(QRect(kEditX, kTop + 4 * kStep, 236, kRowH), static_cast<int>(kDescriptionLimit));
+    // Disabled until a secret service has answered.
+    m_remember = new QCheckBox(QStringLiteral("Remember password"), this);
+    m_remember->setObjectName(QStringLiteral("rememberPassword"));
+    m_remember->setGeometry(QRect(236, kTop + 3 * kStep, 116, kRowH));
+    m_remember->setEnabled(false);
+    m_remember->setToolTip(
+        QStringLiteral("No secret service (a desktop keyring) answers: the "
+                       "password cannot be remembered."));
     m_ok = MakeTextButton(kIdOk, SkinText(kTextOk), QRect(206, 150, 64, 22));
     m_cancel = MakeTextButton(kIdCancel, SkinText(kTextCancel), QRect(280, 150, 64, 22));
 
@@ -111,6 +120,14 @@ CConnectDlg::CConnectDlg(QWidget* parent, std::uint8_t opacity, platform::ISetti
     });
     connect(m_user, &QLineEdit::textEdited, this,
             [this](const QString& t) { m_model.SetUser(ToBytes(t)); });
+    // A remembered password fills the field once address and user have been given (a
+    // moment after the last key, so the vault is not asked for every letter).
+    m_lookupPause = new QTimer(this);
+    m_lookupPause->setSingleShot(true);
+    m_lookupPause->setInterval(300);
+    connect(m_lookupPause, &QTimer::timeout, this, [this] { LookUpPassword(); });
+    for (QLineEdit* edit : {m_address, m_port, m_user})
+        connect(edit, &QLineEdit::textEdited, m_lookupPause, qOverload<>(&QTimer::start));
     connect(m_password, &QLineEdit::textEdited, this,
             [this](const QString& t) { m_model.SetPassword(ToBytes(t)); });
     connect(m_description, &QLineEdit::textEdited, this,
@@ -213,11 +230,66 @@ void CConnectDlg::Prefill(const QString& address, std::optional<std::int32_t> po
     Refresh();
 }
 
+platform::SecretKey CConnectDlg::ShownKey() const {
+    const std::int32_t port = ParsePortText(m_model.PortText());
+    return platform::SecretKey{m_model.Address(), port > 0 ? port : kDefaultPort, m_model.User()};
+}
+
+void CConnectDlg::SetVault(CCredentialVault* vault) {
+    m_vault = vault;
+    if (m_vault == nullptr)
+        return;
+    QPointer<CConnectDlg> self(this);
+    m_vault->WhenKnown([self](bool available) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, available] {
+                CConnectDlg* dialog = self.data();
+                if (dialog == nullptr || !available)
+                    return;
+                dialog->m_remember->setEnabled(true);
+                dialog->m_remember->setToolTip(QStringLiteral(
+                    "Keeps the password in the desktop's secret store, not in the settings."));
+            },
+            Qt::QueuedConnection);
+    });
+    LookUpPassword();
+}
+
+void CConnectDlg::LookUpPassword(std::function<void()> then) {
+    const platform::SecretKey key = ShownKey();
+    if (m_vault == nullptr || key.host.empty() || key.user.empty() || !m_model.Password().empty()) {
+        if (then)
+            then();
+        return;
+    }
+    QPointer<CConnectDlg> self(this);
+    m_vault->Lookup(key, [self, key, then = std::move(then)](std::optional<std::string> found) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, key, found = std::move(found), then] {
+                CConnectDlg* dialog = self.data();
+                if (dialog == nullptr)
+                    return;
+                // Only for the fields it was asked for, and never over a typed password.
+                if (found && dialog->ShownKey() == key && dialog->m_model.Password().empty()) {
+                    dialog->m_model.SetPassword(*found);
+                    dialog->m_remember->setChecked(true);
+                    dialog->Refresh();
+                }
+                if (then)
+                    then();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 CConnectDlg* CConnectDlg::Open(QWidget* parent, std::uint8_t opacity,
                                platform::ISettingsStore& settings,
                                std::filesystem::path storageFolder,
                                const std::optional<ConnectRequest>& request,
-                               std::function<void(const std::optional<SessionTarget>&)> done) {
+                               std::function<void(const std::optional<SessionTarget>&)> done,
+                               CCredentialVault* vault) {
     // How long a pre-filled dialog stays on screen before it confirms itself.
     constexpr int kPrefillConfirmMs = 600;
     auto* dialog = new CConnectDlg(parent, opacity, settings, std::move(storageFolder));
@@ -225,7 +297,16 @@ CConnectDlg* CConnectDlg::Open(QWidget* parent, std::uint8_t opacity,
         dialog->Prefill(QString::fromStdString(request->address), request->port,
                         QString::fromStdString(request->user),
                         QString::fromStdString(request->password));
-        QTimer::singleShot(kPrefillConfirmMs, dialog, [dialog] { dialog->Confirm(); });
+    }
+    dialog->SetVault(vault);
+    if (request) {
+        QTimer::singleShot(kPrefillConfirmMs, dialog, [dialog] {
+            // Without a password given or remembered the operator types it: no confirm.
+            dialog->LookUpPassword([dialog] {
+                if (!dialog->m_model.Password().empty() || dialog->m_vault == nullptr)
+                    dialog->Confirm();
+            });
+        });
     }
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QDialog::finished, parent, [dialog, done = std::move(done)](int result) {
@@ -243,6 +324,13 @@ bool CConnectDlg::Confirm() {
         return false;
     }
     WriteRememberedServer(m_settings, outcome->remember);
+    if (m_vault != nullptr && m_remember->isEnabled()) {
+        platform::SecretKey key{outcome->record.address, outcome->record.port, m_model.User()};
+        if (!m_remember->isChecked())
+            m_vault->Forget(std::move(key));
+        else if (!m_model.Password().empty())
+            m_vault->Remember(std::move(key), m_model.Password());
+    }
     RecordConnection(BookFile(), outcome->record.address, outcome->record.port,
                      outcome->record.description, m_now());
     m_target = std::move(outcome->session);

@@ -1,7 +1,9 @@
 // The connect dialog: address, port, user, password and description of the recorder to
 // connect to, with the default/modified port switch and the address book behind ">". A thin
 // window over CConnectModel; on OK it remembers address and port in the settings, records the
-// connection in the address book and resolves the address for the new session.
+// connection in the address book and resolves the address for the new session. With a
+// credential vault, "Remember password" keeps the password in the desktop's secret store
+// (never in the settings), and a remembered one fills the field for its address and user.
 // Thread: the GUI thread. Owner: the main window runs it modally on its stack.
 #pragma once
 
@@ -13,8 +15,12 @@
 #include <string_view>
 
 #include "connect/connect_model.h"
+#include "connect/credentials.h"
 #include "controls/ui/skin_dialog.h"
 #include "platform/settings_store.h"
+
+class QCheckBox;
+class QTimer;
 
 namespace taviro::connect::ui {
 
@@ -83,13 +89,19 @@ class CConnectDlg final : public controls::ui::CSkinDialog {
     void Prefill(const QString& address, std::optional<std::int32_t> port, const QString& user,
                  const QString& password);
     // Opens a dialog over `parent`, modal to it without a loop of its own (posted messages go
-    // on arriving). A `request` fills the fields and confirms them after a moment on screen.
-    // `done` hears the confirmed target, or nullopt; the dialog deletes itself after.
+    // on arriving). A `request` fills the fields and confirms them after a moment on screen
+    // (without a password, only once the vault gave the remembered one; none: the dialog
+    // stays for the operator to type it). `done` hears the confirmed target, or nullopt; the
+    // dialog deletes itself after.
     static CConnectDlg* Open(QWidget* parent, std::uint8_t opacity,
                              platform::ISettingsStore& settings,
                              std::filesystem::path storageFolder,
                              const std::optional<ConnectRequest>& request,
-                             std::function<void(const std::optional<SessionTarget>&)> done);
+                             std::function<void(const std::optional<SessionTarget>&)> done,
+                             CCredentialVault* vault = nullptr);
+    // The remembered passwords (null: the box stays disabled). The vault outlives the dialog.
+    void SetVault(CCredentialVault* vault);
+    [[nodiscard]] QCheckBox* RememberBox() const { return m_remember; }
     // The OK button: true when the dialog was confirmed and closed.
     bool Confirm();
 
@@ -109,6 +121,10 @@ class CConnectDlg final : public controls::ui::CSkinDialog {
 
   private:
     void Refresh();
+    // Asks the vault for the password of the address, port and user shown, while the
+    // password field is empty; `then` runs on this thread once it answered.
+    void LookUpPassword(std::function<void()> then = nullptr);
+    [[nodiscard]] platform::SecretKey ShownKey() const;
     void OnAddressBook();
     void OnPortRefused();
     std::filesystem::path BookFile() const;
@@ -120,6 +136,7 @@ class CConnectDlg final : public controls::ui::CSkinDialog {
     Clock m_now;
     CConnectModel m_model;
     std::optional<SessionTarget> m_target;
+    CCredentialVault* m_vault = nullptr;
 
     QLineEdit* m_address = nullptr;
     QLineEdit* m_port = nullptr;
@@ -131,6 +148,8 @@ class CConnectDlg final : public controls::ui::CSkinDialog {
     controls::ui::CSkinButtonWidget* m_book = nullptr;
     controls::ui::CSkinButtonWidget* m_ok = nullptr;
     controls::ui::CSkinButtonWidget* m_cancel = nullptr;
+    QCheckBox* m_remember = nullptr;
+    QTimer* m_lookupPause = nullptr;
 };
 
 }  // namespace taviro::connect::ui

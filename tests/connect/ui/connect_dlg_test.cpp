@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <map>
+#include <mutex>
 
 #include "connect/ui/address_book_dlg.h"
 #include "connect/ui/dialog_test_support.h"
@@ -285,6 +288,99 @@ TEST_F(ConnectDlgTest, EnterConfirmsAndTheBackgroundDragsTheWindow) {
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
     ASSERT_TRUE(dlg->Target().has_value());
     EXPECT_EQ(dlg->Target()->address, "10.0.0.2");
+}
+
+// A secret service kept in memory (the vault's thread writes, the test reads after Drain).
+class CMemorySecrets final : public platform::ISecretStore {
+  public:
+    bool Available() override { return true; }
+    bool Store(const platform::SecretKey& key, const std::string& password, std::string&) override {
+        std::lock_guard lock(m_lock);
+        m_kept[Name(key)] = password;
+        return true;
+    }
+    std::optional<std::string> Lookup(const platform::SecretKey& key) override {
+        std::lock_guard lock(m_lock);
+        const auto it = m_kept.find(Name(key));
+        return it == m_kept.end() ? std::nullopt : std::optional(it->second);
+    }
+    bool Clear(const platform::SecretKey& key) override {
+        std::lock_guard lock(m_lock);
+        m_kept.erase(Name(key));
+        return true;
+    }
+    std::map<std::string, std::string> Kept() {
+        std::lock_guard lock(m_lock);
+        return m_kept;
+    }
+
+  private:
+    static std::string Name(const platform::SecretKey& k) {
+        return k.user + "@" + k.host + ":" + std::to_string(k.port);
+    }
+    std::mutex m_lock;
+    std::map<std::string, std::string> m_kept;
+};
+
+// "Remember password": disabled where no secret service answers; otherwise OK keeps the
+// password there (never in the settings), the next dialog fills it in for that address and
+// user (not over a typed one), and OK with the box cleared forgets it.
+TEST_F(ConnectDlgTest, RememberPasswordKeepsItInTheSecretStoreOnly) {
+    {
+        CCredentialVault none(platform::MakeNullSecretStore());
+        auto dlg = Open();
+        dlg->SetVault(&none);
+        none.Drain();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(dlg->RememberBox()->isEnabled());
+        EXPECT_TRUE(dlg->RememberBox()->toolTip().contains("secret service"));
+    }
+    auto owned = std::make_unique<CMemorySecrets>();
+    CMemorySecrets& secrets = *owned;
+    CCredentialVault vault(std::move(owned));
+    const auto fill = [&](CConnectDlg& dlg, const QString& user, const QString& password) {
+        Type(dlg.Edit(kIdAddress), "10.1.2.3");
+        Type(dlg.Edit(kIdUser), user);
+        if (!password.isEmpty())
+            Type(dlg.Edit(kIdPassword), password);
+    };
+    {
+        auto dlg = Open();
+        dlg->SetVault(&vault);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->RememberBox()->isEnabled(); }, 5000));
+        fill(*dlg, "admin", "pa55");
+        QTest::mouseClick(dlg->RememberBox(), Qt::LeftButton);
+        ASSERT_TRUE(dlg->RememberBox()->isChecked());
+        Click(dlg->Button(kIdOk));
+        ASSERT_TRUE(dlg->Target().has_value());
+    }
+    vault.Drain();
+    EXPECT_EQ(secrets.Kept(),
+              (std::map<std::string, std::string>{{"admin@10.1.2.3:2000", "pa55"}}));
+    for (const auto& [path, value] : m_settings.Values()) {
+        if (const auto* text = std::get_if<std::string>(&value)) {
+            EXPECT_EQ(text->find("pa55"), std::string::npos) << path;
+        }
+    }
+    {
+        // Another user's password stays empty; admin's comes back, with the box ticked.
+        auto dlg = Open();
+        dlg->SetVault(&vault);
+        fill(*dlg, "guest", "");
+        QTest::qWait(600);  // the pause after typing, then the vault's answer
+        vault.Drain();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dlg->Edit(kIdPassword)->text().isEmpty());
+        Type(dlg->Edit(kIdUser), "admin");
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return dlg->Edit(kIdPassword)->text() == "pa55"; }, 5000));
+        EXPECT_TRUE(dlg->RememberBox()->isChecked());
+        QTest::mouseClick(dlg->RememberBox(), Qt::LeftButton);
+        Click(dlg->Button(kIdOk));
+        EXPECT_EQ(dlg->Target()->password, "pa55");
+    }
+    vault.Drain();
+    EXPECT_TRUE(secrets.Kept().empty()) << "OK with the box cleared forgets it";
 }
 
 }  // namespace
