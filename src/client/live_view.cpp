@@ -118,7 +118,7 @@ std::optional<int> CLiveViewController::ChannelCount() const {
 }
 
 protocol::ChannelMask CLiveViewController::Shown() const {
-    return m_view != nullptr ? m_view->Layout().VisibleChannels() : 0;
+    return m_view != nullptr ? video::FirstRecorderMask(m_view->Layout().VisibleChannels()) : 0;
 }
 
 }  // namespace taviro::client

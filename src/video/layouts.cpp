@@ -98,10 +98,12 @@ Rect CellRect(const Cell& c, int width, int height, int border) {
 
 // Position of a slot in its layout: slot s sits at s mod n, except in the 9-pane layout
 // whose second page repeats slots 7 and 8 at positions 0 and 1.
-int PositionOfSlot(int layout, int page, int slot) {
+int PositionOfSlot(int layout, int page, int slot, int channelCount) {
     const int n = PanesPerPage(layout);
     if (n <= 0)
         return -1;
+    if (channelCount > kSlotCount)
+        return layout == 0 ? 0 : slot % n;  // a grid of several recorders: pages in order
     if (layout == 6) {
         if (slot >= 9)
             return slot - 7;
@@ -114,12 +116,21 @@ int PositionOfSlot(int layout, int page, int slot) {
     return slot % n;
 }
 
-std::uint32_t SlotRun(int first, int count, int limit) {
-    std::uint32_t mask = 0;
+PaneMask SlotRun(int first, int count, int limit) {
+    PaneMask mask = 0;
     for (int s = first; s < first + count && s < limit; ++s)
-        if (s >= 0)
-            mask |= std::uint32_t{1} << s;
+        mask |= PaneBit(s);
     return mask;
+}
+
+// Pages of each layout for a grid of more than one recorder's channels: in order.
+PageTable PagesInOrder(int channelCount) {
+    PageTable pages{};
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const int n = PanesPerPage(kLayoutIds[i]);
+        pages[i] = (channelCount + n - 1) / n;
+    }
+    return pages;
 }
 
 LayoutEffects Ignored() {
@@ -167,6 +178,8 @@ int LayoutOfToolbarCommand(int command) {
 }
 
 PageTable CreationPageTable(int channelCount) {
+    if (channelCount > kSlotCount)
+        return PagesInOrder(channelCount);
     if (channelCount <= 4)
         return {4, 1, 0, 0, 0, 0, 0, 0, 0};
     if (channelCount <= 8)
@@ -175,6 +188,8 @@ PageTable CreationPageTable(int channelCount) {
 }
 
 PageTable LivePageTable(int channelCount) {
+    if (channelCount > kSlotCount)
+        return PagesInOrder(channelCount);
     if (channelCount <= 4)
         return {4, 1, 1, 1, 1, 1, 1, 1, 1};
     if (channelCount <= 8)
@@ -183,6 +198,8 @@ PageTable LivePageTable(int channelCount) {
 }
 
 int StartLayout(int channelCount) {
+    if (channelCount > kSlotCount)
+        return 14;
     if (channelCount <= 4)
         return 1;
     if (channelCount <= 8)
@@ -197,15 +214,21 @@ Rect PositionRect(int layout, int position, int width, int height, int border) {
     return CellRect(cells[static_cast<std::size_t>(position)], width, height, border);
 }
 
-std::array<Rect, kSlotCount> PaneRects(int layout, int page, int width, int height, int border) {
-    std::array<Rect, kSlotCount> rects{};
-    for (int s = 0; s < kSlotCount; ++s)
-        rects[static_cast<std::size_t>(s)] =
-            PositionRect(layout, PositionOfSlot(layout, page, s), width, height, border);
+std::array<Rect, kMaxPanes> PaneRects(int layout, int page, int width, int height, int border,
+                                      int channelCount) {
+    std::array<Rect, kMaxPanes> rects{};
+    const int slots = std::clamp(channelCount, kSlotCount, kMaxPanes);
+    for (int s = 0; s < slots; ++s)
+        rects[static_cast<std::size_t>(s)] = PositionRect(
+            layout, PositionOfSlot(layout, page, s, channelCount), width, height, border);
     return rects;
 }
 
-std::uint32_t VisibleSlots(int layout, int page, int channelCount) {
+PaneMask VisibleSlots(int layout, int page, int channelCount) {
+    if (channelCount > kSlotCount) {
+        const int n = PanesPerPage(layout);
+        return n > 0 ? SlotRun(n * page, n, std::min(channelCount, kMaxPanes)) : 0;
+    }
     switch (layout) {
         case 0:
             return SlotRun(page, 1, kSlotCount);
@@ -235,7 +258,7 @@ std::vector<MonitorInfo> RecordMonitors(std::span<const MonitorInfo> enumerated)
 }
 
 CGridLayout::CGridLayout() : m_pages(CreationPageTable(kSlotCount)) {
-    for (int s = 0; s < kSlotCount; ++s)
+    for (int s = 0; s < kMaxPanes; ++s)
         m_arrangement[static_cast<std::size_t>(s)].store(s);
     RecomputeVisible();
 }
@@ -252,54 +275,54 @@ int CGridLayout::PageCount(int layout) const {
 }
 
 int CGridLayout::ChannelOfSlot(int slot) const {
-    if (slot < 0 || slot >= kSlotCount)
+    if (slot < 0 || slot >= SlotLimit())
         return -1;
     return m_arrangement[static_cast<std::size_t>(slot)].load();
 }
 
 int CGridLayout::SlotOfChannel(int channel) const {
-    for (int s = 0; s < kSlotCount; ++s)
+    for (int s = 0; s < SlotLimit(); ++s)
         if (m_arrangement[static_cast<std::size_t>(s)].load() == channel)
             return s;
     return -1;
 }
 
 Rect CGridLayout::SlotRect(int slot) const {
-    if (slot < 0 || slot >= kSlotCount)
+    if (slot < 0 || slot >= SlotLimit())
         return Rect{};
-    return PositionRect(m_layout, PositionOfSlot(m_layout, m_page, slot), m_placement.rect.Width(),
-                        m_placement.rect.Height(), m_placement.border);
+    return PositionRect(m_layout, PositionOfSlot(m_layout, m_page, slot, m_channelCount),
+                        m_placement.rect.Width(), m_placement.rect.Height(), m_placement.border);
 }
 
 std::vector<int> CGridLayout::ShownChannels() const {
     std::vector<int> channels;
-    for (int slot = 0; slot < protocol::kMaxChannels; ++slot)
+    for (int slot = 0; slot < SlotLimit(); ++slot)
         if (SlotVisible(slot))
             channels.push_back(ChannelOfSlot(slot));
     return channels;
 }
 
 bool CGridLayout::SlotVisible(int slot) const {
-    return slot >= 0 && slot < kSlotCount && (m_visiblePanes & (std::uint32_t{1} << slot)) != 0;
+    return slot >= 0 && slot < SlotLimit() && HasPane(m_visiblePanes, slot);
 }
 
 int CGridLayout::SlotAt(Point p) const {
-    for (int s = 0; s < kSlotCount; ++s)
+    for (int s = 0; s < SlotLimit(); ++s)
         if (SlotVisible(s) && SlotRect(s).Contains(p.x, p.y))
             return s;
     return -1;
 }
 
-protocol::ChannelMask CGridLayout::VisibleChannels() const {
-    protocol::ChannelMask mask = 0;
-    for (int s = 0; s < kSlotCount; ++s)
+PaneMask CGridLayout::VisibleChannels() const {
+    PaneMask mask = 0;
+    for (int s = 0; s < SlotLimit(); ++s)
         if (SlotVisible(s))
-            mask |= protocol::ChannelBit(ChannelOfSlot(s));
+            mask |= PaneBit(ChannelOfSlot(s));
     return mask;
 }
 
 void CGridLayout::SetChannelCount(int count) {
-    m_channelCount = std::clamp(count, 0, kSlotCount);
+    m_channelCount = std::clamp(count, 0, kMaxPanes);
     m_pages = CreationPageTable(m_channelCount);
 }
 
@@ -311,17 +334,17 @@ std::optional<int> CGridLayout::PtzResend(const GridContext& ctx) const {
     if (ctx.mode != protocol::kGridLive || !ctx.ptzOpen)
         return std::nullopt;
     // Slot 0 visible with channel 0 on the air keeps the PTZ channel as it is.
-    if (SlotVisible(0) && protocol::HasChannel(m_available, 0))
+    if (SlotVisible(0) && HasPane(m_available, 0))
         return ctx.ptzChannel;
-    for (int s = 0; s < kSlotCount; ++s) {
+    for (int s = 0; s < SlotLimit(); ++s) {
         const int channel = ChannelOfSlot(s);
-        if (SlotVisible(s) && protocol::HasChannel(m_available, channel))
+        if (SlotVisible(s) && HasPane(m_available, channel))
             return channel;
     }
     return std::nullopt;
 }
 
-LayoutEffects CGridLayout::Finish(protocol::ChannelMask before, const GridContext& ctx) {
+LayoutEffects CGridLayout::Finish(PaneMask before, const GridContext& ctx) {
     LayoutEffects e;
     e.repaint = true;
     e.clearHasPicture = true;
@@ -330,14 +353,14 @@ LayoutEffects CGridLayout::Finish(protocol::ChannelMask before, const GridContex
     e.availableShown = (e.visibleChannels & m_available) != 0;
     e.buttons = m_buttons;
     std::optional<std::uint16_t> code;
-    protocol::ChannelMask sent = e.visibleChannels;
+    protocol::ChannelMask sent = FirstRecorderMask(e.visibleChannels);
     if (ctx.mode == protocol::kGridLive) {
         code = protocol::msg::LIVE_REQ;
     } else if (ctx.mode == protocol::kGridPlayback) {
         code = protocol::msg::PLAY_VIEW_CH;
         sent &= ctx.playbackChannels;
     }
-    if (code) {
+    if (code && m_channelCount <= kSlotCount) {
         VisibleRequest r;
         r.code = *code;
         r.mask = sent;
@@ -355,7 +378,7 @@ LayoutEffects CGridLayout::Finish(protocol::ChannelMask before, const GridContex
 LayoutEffects CGridLayout::SelectLayout(int layout, const GridContext& ctx, int step) {
     if (ctx.ptzDomeMenu || LayoutOrdinal(layout) < 0)
         return Ignored();
-    const protocol::ChannelMask before = VisibleChannels();
+    const PaneMask before = VisibleChannels();
     m_zoomed = false;
     if (layout != m_layout) {
         m_layout = layout;
@@ -364,11 +387,12 @@ LayoutEffects CGridLayout::SelectLayout(int layout, const GridContext& ctx, int 
         m_page = StepPageIndex(m_page, step, PageCount(layout));
     }
     RecomputeVisible();
-    // A page without a single available channel is skipped; after 17 tries the first page
-    // is shown whatever it holds.
+    // A page without a single available channel is skipped; after a round of tries (17
+    // for one recorder's grid) the first page is shown whatever it holds.
     if ((VisibleChannels() & m_available) == 0) {
         bool found = false;
-        for (int tries = 0; tries < 17 && !found; ++tries) {
+        const int rounds = std::max(17, PageCount(layout) + 1);
+        for (int tries = 0; tries < rounds && !found; ++tries) {
             m_page = StepPageIndex(m_page, step < 0 ? -1 : 1, PageCount(layout));
             RecomputeVisible();
             found = (VisibleChannels() & m_available) != 0;
@@ -388,9 +412,9 @@ LayoutEffects CGridLayout::SelectLayout(int layout, const GridContext& ctx, int 
 
 LayoutEffects CGridLayout::ShowChannelAlone(int channel, const GridContext& ctx, bool clearZoom) {
     const int slot = SlotOfChannel(channel);
-    if (!protocol::HasChannel(m_available, channel) || slot < 0)
+    if (!HasPane(m_available, channel) || slot < 0)
         return Ignored();
-    const protocol::ChannelMask before = VisibleChannels();
+    const PaneMask before = VisibleChannels();
     if (clearZoom)
         m_zoomed = false;
     m_layout = 0;
@@ -422,7 +446,7 @@ LayoutEffects CGridLayout::DoubleClick(Point down, const GridContext& ctx) {
         return Ignored();
     LayoutEffects e;
     if (m_zoomed) {
-        const protocol::ChannelMask before = VisibleChannels();
+        const PaneMask before = VisibleChannels();
         m_layout = m_savedLayout;
         m_page = m_savedPage;
         RecomputeVisible();
@@ -453,7 +477,7 @@ std::optional<DragStart> CGridLayout::BeginDrag(Point down, const GridContext& c
     if (m_layout == 0 || ctx.ptzDomeMenu)
         return std::nullopt;
     const int slot = SlotAt(down);
-    if (slot < 0 || !protocol::HasChannel(m_available, ChannelOfSlot(slot)))
+    if (slot < 0 || !HasPane(m_available, ChannelOfSlot(slot)))
         return std::nullopt;
     DragStart d;
     d.slot = slot;
@@ -486,7 +510,7 @@ LayoutEffects CGridLayout::EndDrag(Point pointer, const GridContext& ctx) {
         return Ignored();
     const Point centre{pointer.x + m_dragOffset.x, pointer.y + m_dragOffset.y};
     const int target = SlotAt(centre);
-    if (target < 0 || !protocol::HasChannel(m_available, ChannelOfSlot(target)))
+    if (target < 0 || !HasPane(m_available, ChannelOfSlot(target)))
         return Ignored();
     LayoutEffects e;
     e.visibleChannels = VisibleChannels();
@@ -507,10 +531,10 @@ LayoutEffects CGridLayout::EndDrag(Point pointer, const GridContext& ctx) {
 }
 
 LayoutEffects CGridLayout::ResetArrangement() {
-    const protocol::ChannelMask before = VisibleChannels();
+    const PaneMask before = VisibleChannels();
     bool changed = false;
     const auto reset = [this, &changed] {
-        for (int s = 0; s < kSlotCount; ++s) {
+        for (int s = 0; s < kMaxPanes; ++s) {
             auto& entry = m_arrangement[static_cast<std::size_t>(s)];
             changed = changed || entry.load() != s;
             entry.store(s);
@@ -530,7 +554,7 @@ LayoutEffects CGridLayout::ResetArrangement() {
 }
 
 LayoutEffects CGridLayout::StartLive(int channelCount, const GridContext& ctx) {
-    m_channelCount = std::clamp(channelCount, 0, kSlotCount);
+    m_channelCount = std::clamp(channelCount, 0, kMaxPanes);
     m_pages = LivePageTable(m_channelCount);
     return SelectLayout(StartLayout(m_channelCount), ctx);
 }

@@ -11,6 +11,7 @@
 // run inside the runner given to SetAllChannelsLock so they happen under all 16 channel locks.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -46,7 +47,24 @@ struct Point {
     friend bool operator==(const Point&, const Point&) = default;
 };
 
+// The slots of one recorder's channels; a site of several recorders has up to kMaxPanes.
 inline constexpr int kSlotCount = protocol::kMaxChannels;
+// Channels of all recorders in one grid, and so pane slots; slot and channel numbers up to
+// kSlotCount follow the recorder family's paging rules, beyond that every layout pages
+// through the channels in order.
+inline constexpr int kMaxPanes = 64;
+// One bit per slot, or per channel of the grid (the site's channels in recorder order).
+using PaneMask = std::uint64_t;
+constexpr PaneMask PaneBit(int index) {
+    return index >= 0 && index < kMaxPanes ? PaneMask{1} << static_cast<unsigned>(index) : 0;
+}
+constexpr bool HasPane(PaneMask mask, int index) {
+    return (mask & PaneBit(index)) != 0;
+}
+// The grid channels 0..15 as one recorder's mask (the grid of a single recorder).
+constexpr protocol::ChannelMask FirstRecorderMask(PaneMask mask) {
+    return static_cast<protocol::ChannelMask>(mask & protocol::kAllChannels);
+}
 inline constexpr int kLayoutCount = 9;
 // The layout identifiers in button order; the gaps belong to the recorder family's numbering.
 inline constexpr std::array<int, kLayoutCount> kLayoutIds = {0, 1, 2, 3, 5, 6, 7, 13, 14};
@@ -92,11 +110,13 @@ int StartLayout(int channelCount);
 // Rectangle of each of the 16 pane slots of a layout on a page, in grid client coordinates,
 // for a grid of width x height with the given border. Slots that the page does not show keep
 // the rectangle of their position on their own page. Unknown layouts give empty rectangles.
-std::array<Rect, kSlotCount> PaneRects(int layout, int page, int width, int height, int border);
+// `channelCount` above kSlotCount: every layout pages through the slots in order.
+std::array<Rect, kMaxPanes> PaneRects(int layout, int page, int width, int height, int border,
+                                      int channelCount = kSlotCount);
 // The rectangle of one position (0 .. panes-1) of a page; empty when out of range.
 Rect PositionRect(int layout, int position, int width, int height, int border);
 // Slots shown by a page (bit s = slot s), before any availability check.
-std::uint32_t VisibleSlots(int layout, int page, int channelCount);
+PaneMask VisibleSlots(int layout, int page, int channelCount);
 
 // What the rest of the client tells the grid; the owner sets it whenever it changes.
 struct GridStatus {
@@ -147,7 +167,9 @@ struct LayoutEffects {
     bool clearHasPicture = false;  // CChannelViews::ClearHasPicture
     bool availableShown = false;   // a page with an available channel is shown
     bool visibleChanged = false;   // the visible channel set differs from before
-    protocol::ChannelMask visibleChannels = 0;
+    PaneMask visibleChannels = 0;
+    // The recorder's request, for a grid of one recorder (up to kSlotCount channels); a
+    // grid of several asks each recorder for its part of visibleChannels.
     std::optional<VisibleRequest> request;
     std::optional<PressedButtons> buttons;
     bool recheckAudio = false;            // re-check the selected audio channel
@@ -205,9 +227,9 @@ class CGridLayout {
     [[nodiscard]] bool PageLock() const { return m_pageLock; }
     [[nodiscard]] bool Zoomed() const { return m_zoomed; }
     [[nodiscard]] bool FullScreen() const { return m_fullScreen; }
-    [[nodiscard]] std::uint32_t VisiblePanes() const { return m_visiblePanes; }
-    [[nodiscard]] protocol::ChannelMask VisibleChannels() const;
-    [[nodiscard]] protocol::ChannelMask AvailableChannels() const { return m_available; }
+    [[nodiscard]] PaneMask VisiblePanes() const { return m_visiblePanes; }
+    [[nodiscard]] PaneMask VisibleChannels() const;
+    [[nodiscard]] PaneMask AvailableChannels() const { return m_available; }
     [[nodiscard]] PressedButtons Buttons() const { return m_buttons; }
     [[nodiscard]] Placement CurrentPlacement() const { return m_placement; }
 
@@ -226,9 +248,7 @@ class CGridLayout {
     // Channel count and availability come from the recorder; setting the count rebuilds the
     // pages table with the creation row.
     void SetChannelCount(int count);
-    void SetAvailableChannels(protocol::ChannelMask mask) {
-        m_available = mask & protocol::kAllChannels;
-    }
+    void SetAvailableChannels(PaneMask mask) { m_available = mask; }
     // Live view starting: the live pages table, then the start layout.
     LayoutEffects StartLive(int channelCount, const GridContext& ctx);
     // Remote playback starting selects the start layout with the current table.
@@ -262,8 +282,10 @@ class CGridLayout {
     FullScreenEffects LeaveFullScreen();
 
   private:
+    // Slots in use: 16 for a grid of one recorder, one per channel beyond that.
+    [[nodiscard]] int SlotLimit() const { return std::max(kSlotCount, m_channelCount); }
     void RecomputeVisible();
-    LayoutEffects Finish(protocol::ChannelMask before, const GridContext& ctx);
+    LayoutEffects Finish(PaneMask before, const GridContext& ctx);
     LayoutEffects ShowChannelAlone(int channel, const GridContext& ctx, bool clearZoom);
     void Swap(int slotA, int slotB);
     std::optional<int> PtzResend(const GridContext& ctx) const;
@@ -272,9 +294,9 @@ class CGridLayout {
     int m_page = 0;
     int m_channelCount = kSlotCount;
     PageTable m_pages{};
-    std::array<std::atomic<int>, kSlotCount> m_arrangement{};
-    std::uint32_t m_visiblePanes = 0xFFFF;
-    protocol::ChannelMask m_available = 0;
+    std::array<std::atomic<int>, kMaxPanes> m_arrangement{};
+    PaneMask m_visiblePanes = 0xFFFF;
+    PaneMask m_available = 0;
     bool m_pageLock = true;
     bool m_zoomed = false;
     int m_savedLayout = kInitialLayout;

@@ -163,9 +163,15 @@ TEST(LayoutGeometry, SlotsToPositions) {
     const auto thirteen = PaneRects(13, 1, W, H, B);
     EXPECT_EQ(thirteen[13], G4(0, 0));
     EXPECT_EQ(thirteen[15], G4(2, 0));
-    // Every slot of the one-pane layout fills the grid.
-    for (const Rect& r : PaneRects(0, 7, W, H, B))
-        EXPECT_EQ(r, (Rect{2, 2, 818, 592}));
+    // Every slot of the one-pane layout fills the grid (one recorder: 16 slots; a grid of
+    // 40 channels: 40).
+    for (const int count : {16, 40}) {
+        const auto ones = PaneRects(0, 7, W, H, B, count);
+        for (int s = 0; s < kMaxPanes; ++s)
+            EXPECT_EQ(ones[static_cast<std::size_t>(s)],
+                      s < count ? (Rect{2, 2, 818, 592}) : Rect{})
+                << count << " channels, slot " << s;
+    }
     // The 9-pane layout's second page moves slots 7 and 8 to the top-left and top-middle.
     const auto page0 = PaneRects(6, 0, W, H, B);
     const auto page1 = PaneRects(6, 1, W, H, B);
@@ -175,6 +181,11 @@ TEST(LayoutGeometry, SlotsToPositions) {
     EXPECT_EQ(page1[8], G3(1, 0));
     EXPECT_EQ(page1[9], G3(2, 0));
     EXPECT_EQ(page1[15], G3(2, 2));
+    // With more than one recorder's channels the 9-pane pages follow each other in order.
+    const auto site = PaneRects(6, 1, W, H, B, 40);
+    EXPECT_EQ(site[9], G3(0, 0));
+    EXPECT_EQ(site[17], G3(2, 2));
+    EXPECT_EQ(site[39], G3(0, 1));
     EXPECT_EQ(PaneRects(4, 0, W, H, B)[0], Rect{});
 }
 

@@ -183,8 +183,8 @@ TEST(LayoutRequest, DomeMenuAndBadInputsAreIgnored) {
     EXPECT_TRUE(off.ignored);
     EXPECT_FALSE(off.request.has_value());
     EXPECT_EQ(grid.Layout(), 14);
-    grid.SetChannelCount(1000);
-    EXPECT_EQ(grid.ChannelCount(), 16);
+    grid.SetChannelCount(1000);  // no more than the channels of a full site
+    EXPECT_EQ(grid.ChannelCount(), kMaxPanes);
     grid.SetChannelCount(-5);
     EXPECT_EQ(grid.ChannelCount(), 0);
     EXPECT_EQ(grid.SlotRect(99), Rect{});
@@ -410,6 +410,39 @@ TEST(LayoutFullScreen, FallbacksAndBorderKept) {
     EXPECT_EQ(out.grid.rect, (Rect{10, 10, 410, 310}));
     EXPECT_EQ(out.grid.border, 1);
     EXPECT_EQ(out.grid.colour, kMainGridColour);
+}
+
+// A grid of several recorders' channels (40: recorders of 16, 16 and 8): every layout pages
+// through them in order, pages without an available channel are skipped, a channel shown
+// alone is any of the 40, and no single recorder's request is made (the owner asks each
+// recorder for its part).
+TEST(LayoutPaging, MoreThanOneRecordersChannelsPageInOrder) {
+    CGridLayout grid;
+    const PaneMask all = (PaneMask{1} << 40) - 1;
+    grid.SetAvailableChannels(all);
+    LayoutEffects e = grid.StartLive(40, Live());
+    EXPECT_EQ(grid.Layout(), 14);
+    EXPECT_EQ(e.visibleChannels, 0xFFFFu);
+    EXPECT_FALSE(e.request.has_value());
+    for (const PaneMask expected : {PaneMask{0xFFFF} << 16, PaneMask{0xFF} << 32, PaneMask{0xFFFF}})
+        EXPECT_EQ(grid.SelectLayout(14, Live()).visibleChannels, expected);
+    e = grid.SelectLayout(6, Live());  // 9 panes: 5 pages, the last of 4
+    EXPECT_EQ(grid.PageCount(6), 5);
+    for (int page = 1; page < 5; ++page)
+        e = grid.SelectLayout(6, Live());
+    EXPECT_EQ(e.visibleChannels, PaneMask{0xF} << 36);
+    EXPECT_EQ(grid.ShownChannels(), (std::vector<int>{36, 37, 38, 39}));
+
+    // The second recorder gone: its page is skipped.
+    grid.SetAvailableChannels(all & ~(PaneMask{0xFFFF} << 16));
+    grid.SelectLayout(14, Live());
+    EXPECT_EQ(grid.Page(), 0);
+    EXPECT_EQ(grid.SelectLayout(14, Live()).visibleChannels, PaneMask{0xFF} << 32);
+
+    e = grid.SelectChannel(35, Live());
+    EXPECT_FALSE(e.ignored);
+    EXPECT_EQ(e.visibleChannels, PaneBit(35));
+    EXPECT_TRUE(grid.SelectChannel(20, Live()).ignored) << "a channel of the recorder gone";
 }
 
 }  // namespace

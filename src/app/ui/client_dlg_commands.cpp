@@ -43,7 +43,8 @@ void CClientDlg::OnCommand(std::uint32_t id) {
     }
     if (m_shell->Command(id) || m_live->OnCommand(id))
         return;
-    const protocol::ChannelMask shown = Grid()->Layout().VisibleChannels();
+    const protocol::ChannelMask shown =
+        video::FirstRecorderMask(Grid()->Layout().VisibleChannels());
     switch (id) {
         case 340:
         case 341:
@@ -203,7 +204,8 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
     if (id == kPositionSliderId && m_shell->GridMode() == protocol::kGridLocal)
         m_shell->Local().Slider(message, position);
     else if (id == kPositionSliderId)
-        m_recordings->OnSlider(message, position, Grid()->Layout().VisibleChannels());
+        m_recordings->OnSlider(message, position,
+                               video::FirstRecorderMask(Grid()->Layout().VisibleChannels()));
 }
 
 void CClientDlg::Quit() {

@@ -80,7 +80,7 @@ bool CLiveViewPanel::OnCommand(std::uint32_t id) {
     } else if (id == 371) {
         m_grid->Arrange();
     } else if (id == 368) {
-        m_ctx.sound->SelectNext(m_grid->Layout().VisibleChannels());
+        m_ctx.sound->SelectNext(video::FirstRecorderMask(m_grid->Layout().VisibleChannels()));
     } else {
         return false;
     }

@@ -40,8 +40,7 @@ TEST_F(ReconnectWindowTest, CountsDownThenShowsLiveViewInTheSameLayoutAndPage) {
     // the grid knows the channel is there (the live channel info reaches it after live view
     // has started; a page without an available channel is skipped).
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return protocol::HasChannel(m_window->Grid()->Layout().AvailableChannels(), 1); },
-        5'000));
+        [&] { return video::HasPane(m_window->Grid()->Layout().AvailableChannels(), 1); }, 5'000));
     Click(m_window->Button(320));
     Click(m_window->Button(320));
     ASSERT_EQ(m_window->Grid()->Layout().Layout(), 0);
