@@ -8,6 +8,7 @@
 #include "protocol/catalogue.h"
 #include "protocol/session_messages.h"
 #include "video/layouts.h"
+#include "video/site_channels.h"
 
 namespace taviro::video {
 namespace {
@@ -443,6 +444,41 @@ TEST(LayoutPaging, MoreThanOneRecordersChannelsPageInOrder) {
     EXPECT_FALSE(e.ignored);
     EXPECT_EQ(e.visibleChannels, PaneBit(35));
     EXPECT_TRUE(grid.SelectChannel(20, Live()).ignored) << "a channel of the recorder gone";
+}
+
+// The grid's numbering over three recorders of 16, 4 and 16 channels (ids 7, 3, 9): each
+// one's channels in a row, a recorder's part of a grid mask and back, and a recorder
+// whose channels would pass 64 in all keeps none.
+TEST(SiteChannels, RecordersFollowEachOtherInTheGridsNumbering) {
+    CSiteChannels site;
+    site.Set({{7, nullptr, 16}, {3, nullptr, 4}, {9, nullptr, 16}});
+    EXPECT_EQ(site.Count(), 36);
+    EXPECT_EQ(site.GridChannel(3, 2), 18);
+    EXPECT_EQ(site.GridChannel(3, 4), -1) << "recorder 3 has 4 channels";
+    EXPECT_EQ(site.GridChannel(5, 0), -1) << "no such recorder";
+    const auto at = site.At(21);
+    ASSERT_TRUE(at.has_value());
+    EXPECT_EQ(at->recorderId, 9);
+    EXPECT_EQ(at->place, 2);
+    EXPECT_EQ(at->channel, 1);
+    EXPECT_FALSE(site.At(36).has_value());
+
+    const PaneMask shown = PaneMask{0xF} << 14;  // 14..17: recorder 7's last two, 3's first two
+    EXPECT_EQ(site.RecorderMask(shown, 7), 0xC000u);
+    EXPECT_EQ(site.RecorderMask(shown, 3), 0x0003u);
+    EXPECT_EQ(site.RecorderMask(shown, 9), 0u);
+    EXPECT_EQ(site.GridMask(0x0003, 9), PaneMask{0x3} << 20);
+    EXPECT_EQ(site.GridMask(0xFFFF, 3), PaneMask{0xF} << 16) << "only the channels it has";
+
+    site.Set({{1, nullptr, 16},
+              {2, nullptr, 16},
+              {3, nullptr, 16},
+              {4, nullptr, 8},
+              {5, nullptr, 16},
+              {6, nullptr, 8}});
+    EXPECT_EQ(site.Count(), 64);
+    EXPECT_EQ(site.GridChannel(5, 0), -1) << "past 64 channels";
+    EXPECT_EQ(site.GridChannel(6, 7), 63);
 }
 
 }  // namespace
