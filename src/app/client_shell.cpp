@@ -151,6 +151,10 @@ client::CSite::AddResult CClientShell::AddRecorder(const ConnectTarget& target,
                                                    std::uint32_t pictureFormat) {
     if (m_options.playerMode || m_quitting)
         return {-1, "No recorder can be connected now."};
+    // The same recorder left idle is connected afresh; the selection must not point at it
+    // when the new link's connection is made.
+    m_site->ForgetIdle(target);
+    KeepSelection();
     return m_site->Add(target, views, pictureFormat);
 }
 

@@ -23,10 +23,6 @@ CSite::~CSite() {
 CSite::AddResult CSite::Add(const RecorderTarget& target, video::CChannelViews& views,
                             std::uint32_t format) {
     const std::string key = RecorderKey(target);
-    std::erase_if(m_links, [&](const Entry& e) {
-        return e.link->Target() && RecorderKey(*e.link->Target()) == key && !e.link->Connection() &&
-               !e.link->Reconnect().Active();
-    });
     for (const Entry& entry : m_links) {
         if (!entry.leaving && entry.link->Target() && RecorderKey(*entry.link->Target()) == key)
             return {-1, "The recorder " + target.address + ":" + std::to_string(target.port) +
@@ -44,6 +40,14 @@ CSite::AddResult CSite::Add(const RecorderTarget& target, video::CChannelViews& 
     m_links.push_back(std::move(entry));
     link.Connect(target, views, format);
     return {id, {}};
+}
+
+void CSite::ForgetIdle(const RecorderTarget& target) {
+    const std::string key = RecorderKey(target);
+    std::erase_if(m_links, [&](const Entry& e) {
+        return e.link->Target() && RecorderKey(*e.link->Target()) == key && !e.link->Connection() &&
+               !e.link->Reconnect().Active();
+    });
 }
 
 CRecorderLink* CSite::At(int index) {

@@ -41,9 +41,11 @@ class CSite {
         std::string error;  // why it was refused, for the user
     };
     // Adds a recorder and starts its connection, decoding into `views`. Refused when the
-    // same host and port are in the site already (a link of theirs that has no connection
-    // and waits for none is replaced) or kMaxRecorders are.
+    // same host and port are in the site already or kMaxRecorders are.
     AddResult Add(const RecorderTarget& target, video::CChannelViews& views, std::uint32_t format);
+    // Takes out a link of the same host and port that has no connection and waits for none
+    // (disconnected, refused, unreachable), so that adding it again connects it afresh.
+    void ForgetIdle(const RecorderTarget& target);
 
     [[nodiscard]] int Count() const { return static_cast<int>(m_links.size()); }
     // By place (0-based, the order added) and by id; null when there is none.

@@ -234,7 +234,8 @@ TEST_F(ConnectionTest, ARecorderThatStopsReadingHoldsNeitherCommandsNorQuit) {
 
 // Two recorders: the services act on the selected one; taking it out selects the other,
 // whose connection the local playback then follows, and the grid mode stays that of the
-// selected recorder whatever the other one's connection posts.
+// selected recorder whatever the other one's connection posts; one disconnected and added
+// again connects afresh.
 TEST_F(ConnectionTest, TheSelectedRecorderIsTheOneLeftWhenItsNeighbourGoes) {
     auto first = StartRecorder({});
     auto second = StartRecorder({});
@@ -258,6 +259,17 @@ TEST_F(ConnectionTest, TheSelectedRecorderIsTheOneLeftWhenItsNeighbourGoes) {
     ASSERT_TRUE(Pump(*shell, [&] { return shell->Site().Count() == 1; }));
     EXPECT_TRUE(shell->LoggedIn());
     EXPECT_EQ(shell->GridMode(), protocol::kGridLive) << "the first one's end is not the grid's";
+
+    // Disconnected, the recorder stays listed; added again, it connects afresh and is the
+    // one selected.
+    shell->Disconnect();
+    ASSERT_TRUE(Pump(*shell, [&] { return !shell->HasSession(); }));
+    EXPECT_EQ(shell->Site().Count(), 1);
+    const int again = shell->AddRecorder(Target(second->Port()), views[1], 0).id;
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(shell->Site().Count(), 1);
+    EXPECT_EQ(shell->SelectedRecorder(), again);
+    ASSERT_TRUE(Pump(*shell, [&] { return shell->LoggedIn(); }));
     shell->Quit();
     EXPECT_FALSE(shell->HasSession());
 }
