@@ -210,6 +210,15 @@ std::optional<client::ResumeState> CClientShell::TakeViewRestore() {
     return link != nullptr ? link->TakeViewRestore() : std::nullopt;
 }
 
+void CClientShell::DisconnectMessageRecorder() {
+    client::CRecorderLink* link = m_site->Find(m_messageRecorder);
+    if (link == nullptr || m_messageRecorder == m_selected) {
+        Disconnect();
+        return;
+    }
+    link->Disconnect();  // another recorder's connection ended: the others play on
+}
+
 void CClientShell::Disconnect() {
     m_site->DisconnectAll();
     m_sink.Post(platform::Window::Main, platform::WM_CONTROL_STATE, protocol::kCtlLive,
@@ -333,8 +342,12 @@ notify::NotificationContext CClientShell::NotificationContext(
     notify::NotificationContext ctx;
     ctx.version = version;
     ctx.text = std::move(text);
-    ctx.recorder = RecorderName();
-    if (client::CConnection* connection = Connection())
+    // The recorder the message being shown came from (the selected one for the window's own).
+    const client::CRecorderLink* about = m_site->Find(m_messageRecorder);
+    if (about == nullptr)
+        about = Selected();
+    ctx.recorder = about != nullptr ? about->Name() : std::string();
+    if (const client::CConnection* connection = about != nullptr ? about->Connection() : nullptr)
         ctx.transferSizes = connection->TransferSizes();
     return ctx;
 }
@@ -424,6 +437,7 @@ bool CClientShell::OnMessage(const platform::PostedMessage& message) {
     int id = -1;
     if (!m_site->Accept(message, id))
         return false;  // a connection that has ended, or an attempt's failure
+    m_messageRecorder = id;
     // The grid's mode and local playback follow the selected recorder (and messages of
     // no connection: the local player's).
     const bool selected = id < 0 || id == m_selected;

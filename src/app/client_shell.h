@@ -109,6 +109,11 @@ class CClientShell {
     // teardown starts on its connection's worker; each connection goes when it reports its
     // end (a lost one comes back as after any loss).
     void Disconnect();
+    // A popup of an ended connection: that recorder's connection is taken down (every one,
+    // as Disconnect(), when it is the selected recorder's or the window's own note).
+    void DisconnectMessageRecorder();
+    // The recorder whose message the window handles now (-1: the window's own message).
+    [[nodiscard]] int MessageRecorder() const { return m_messageRecorder; }
     // One recorder taken out (its id); the next one becomes the selected recorder.
     void DisconnectRecorder(int id);
     [[nodiscard]] const client::CSite& Site() const { return *m_site; }
@@ -159,7 +164,8 @@ class CClientShell {
     client::CommandResult CheckRights(protocol::Feature feature);
     bool SendVisibleSelection(protocol::ChannelMask visible);
     // --- notifications ---
-    // What a popup names and counts (the recorder, the transfer's sizes, the version).
+    // What a popup names and counts (the recorder the message came from, the transfer's
+    // sizes, the version).
     [[nodiscard]] notify::NotificationContext NotificationContext(
         const std::array<std::uint16_t, 4>& version, notify::TextLookup text);
     // What a popup's follow-up depends on: logged in, recording, the right to initialise.
@@ -242,6 +248,7 @@ class CClientShell {
     ViewProbe m_viewProbe;
     client::CReconnectController m_noReconnect{std::chrono::milliseconds(1'000)};
     int m_selected = -1;
+    int m_messageRecorder = -1;  // the last accepted message's recorder
     // The recorders with their connections and reconnects; made last, destroyed first.
     std::unique_ptr<client::CSite> m_site;
 };

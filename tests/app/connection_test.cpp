@@ -274,5 +274,34 @@ TEST_F(ConnectionTest, TheSelectedRecorderIsTheOneLeftWhenItsNeighbourGoes) {
     EXPECT_FALSE(shell->HasSession());
 }
 
+// A popup about another recorder than the selected one names that recorder, and taking
+// its ended connection down leaves the selected one logged in.
+TEST_F(ConnectionTest, APopupAboutAnotherRecorderNamesItAndEndsOnlyItsConnection) {
+    auto good = StartRecorder({});
+    auto refusing = StartRecorder({});
+    auto shell = MakeShell();
+    std::array<video::CChannelViews, 2> views;
+    const int a = shell->AddRecorder(Target(good->Port()), views[0], 0).id;
+    ConnectTarget wrong = Target(refusing->Port());
+    wrong.password = "wrong";
+    const int b = shell->AddRecorder(wrong, views[1], 0).id;
+    ASSERT_EQ(shell->SelectedRecorder(), a);
+    std::string named;
+    const auto until = Clock::now() + 8s;
+    while (named.empty() && Clock::now() < until) {
+        const auto m = m_sink.Take(10ms);
+        if (m && shell->OnMessage(*m) && m->message == platform::WM_RECORDER_NOTIFY &&
+            shell->MessageRecorder() == b) {
+            named = shell->NotificationContext({}, nullptr).recorder;
+            shell->DisconnectMessageRecorder();
+        }
+    }
+    EXPECT_EQ(named, "127.0.0.1:" + std::to_string(refusing->Port()));
+    ASSERT_TRUE(Pump(*shell, [&] { return shell->Site().Find(b)->Connection() == nullptr; }));
+    ASSERT_TRUE(Pump(*shell, [&] { return shell->LoggedIn(); }));
+    EXPECT_EQ(shell->SelectedRecorder(), a);
+    shell->Quit();
+}
+
 }  // namespace
 }  // namespace taviro::app

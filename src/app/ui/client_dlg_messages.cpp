@@ -99,7 +99,15 @@ void CClientDlg::OnConnectionClosed() {
 
 void CClientDlg::CreatePresenter() {
     notify::ui::NotifyCallbacks callbacks;
-    callbacks.disconnect = [this] { Disconnect(); };
+    callbacks.disconnect = [this] {
+        // Another recorder's connection ended: only it goes; the selected one's takes the
+        // window's own teardown.
+        const int about = m_shell->MessageRecorder();
+        if (about >= 0 && about != m_shell->SelectedRecorder())
+            m_shell->DisconnectMessageRecorder();
+        else
+            Disconnect();
+    };
     callbacks.context = [this] {
         return m_shell->NotificationContext(m_version, notify::ui::SkinTextLookup());
     };
