@@ -303,7 +303,9 @@ CConnectDlg* CConnectDlg::Open(QWidget* parent, std::uint8_t opacity,
         QTimer::singleShot(kPrefillConfirmMs, dialog, [dialog] {
             // Without a password given or remembered the operator types it: no confirm.
             dialog->LookUpPassword([dialog] {
-                if (!dialog->m_model.Password().empty() || dialog->m_vault == nullptr)
+                // Not again when the operator confirmed or closed it meanwhile.
+                if (dialog->isVisible() &&
+                    (!dialog->m_model.Password().empty() || dialog->m_vault == nullptr))
                     dialog->Confirm();
             });
         });
