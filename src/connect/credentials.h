@@ -4,7 +4,9 @@
 // back through the callbacks, on that thread, so a window hands them to its own thread.
 //
 // Threads: the public calls from any one thread (the window's); callbacks on the vault's
-// thread. Ownership: the vault owns its store; destruction waits for the call in progress.
+// thread. Ownership: the vault's thread shares the store with it and outlives it if need
+// be: destruction never waits for a call to the store in progress (an unlock prompt may be
+// up), drops the calls not yet made, and no callback starts after it.
 #pragma once
 
 #include <atomic>
@@ -14,7 +16,6 @@
 #include <string>
 
 #include "platform/secret_store.h"
-#include "platform/worker.h"
 
 namespace taviro::connect {
 
@@ -29,7 +30,7 @@ class CCredentialVault {
     enum class Availability { kUnknown, kAvailable, kUnavailable };
     // kUnknown until the first answer; the connect dialog's "Remember password" box is
     // usable only once it is kAvailable.
-    [[nodiscard]] Availability State() const { return m_state.load(); }
+    [[nodiscard]] Availability State() const;
     // `done(available)` once the first answer is known (at once, on the caller's thread,
     // when it is known already).
     void WhenKnown(std::function<void(bool)> done);
@@ -43,12 +44,13 @@ class CCredentialVault {
     // Forgets the key's password.
     void Forget(platform::SecretKey key);
     // Waits for every call posted so far (tests).
-    void Drain() { m_worker.Drain(); }
+    void Drain();
+
+    struct Shared;  // the store and the calls, shared with the vault's thread
 
   private:
-    std::unique_ptr<platform::ISecretStore> m_store;  // the worker's only
-    std::atomic<Availability> m_state{Availability::kUnknown};
-    platform::CWorker m_worker;  // last: stopped before the store goes
+    void Post(std::function<void(Shared&)> job);
+    std::shared_ptr<Shared> m_shared;
 };
 
 }  // namespace taviro::connect

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace taviro::connect {
 namespace {
@@ -66,6 +68,41 @@ TEST(CredentialVaultTest, WithoutASecretServiceNothingIsKeptAndTheReasonSaid) {
     EXPECT_FALSE(ok);
     EXPECT_NE(error.find("secret service"), std::string::npos) << error;
     EXPECT_EQ(LookUp(vault, {"10.0.0.1", 2000, "admin"}), std::nullopt);
+}
+
+// A secret service that hangs (an unlock prompt nobody answers): the vault goes at once,
+// the hanging call's answer is never delivered, and the store goes once the call returns.
+TEST(CredentialVaultTest, GoingAwayNeverWaitsForTheSecretService) {
+    struct CHangingStore final : platform::ISecretStore {
+        std::shared_future<void> release;
+        std::promise<void>* gone = nullptr;
+        ~CHangingStore() override { gone->set_value(); }
+        bool Available() override { return true; }
+        bool Store(const platform::SecretKey&, const std::string&, std::string&) override {
+            return true;
+        }
+        std::optional<std::string> Lookup(const platform::SecretKey&) override {
+            release.wait();
+            return "late";
+        }
+        bool Clear(const platform::SecretKey&) override { return true; }
+    };
+    std::promise<void> release;
+    std::promise<void> gone;
+    auto store = std::make_unique<CHangingStore>();
+    store->release = release.get_future().share();
+    store->gone = &gone;
+    std::atomic<bool> delivered{false};
+    {
+        CCredentialVault vault(std::move(store));
+        ASSERT_TRUE(Available(vault));
+        vault.Lookup({"127.0.0.1", 2000, "admin"}, [&](auto) { delivered = true; });
+        vault.Forget({"127.0.0.1", 2000, "admin"});  // behind the hanging call: dropped
+        std::this_thread::sleep_for(50ms);           // the lookup is under way
+    }  // the destructor returns with the lookup still hanging
+    release.set_value();
+    EXPECT_EQ(gone.get_future().wait_for(10s), std::future_status::ready);
+    EXPECT_FALSE(delivered.load()) << "an answer after the vault had gone";
 }
 
 }  // namespace
