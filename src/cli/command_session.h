@@ -16,6 +16,7 @@
 #include "cli/options.h"
 #include "cli/printing_sink.h"
 #include "client/connection.h"
+#include "client/site.h"
 #include "logs/local_log.h"
 #include "protocol/client_session.h"
 #include "video/channel_views.h"
@@ -35,8 +36,8 @@ enum ExitStatus : int {
     kExitResolve = 8,      // the host name could not be resolved
 };
 
-// The most recorders one command talks to at once.
-inline constexpr std::size_t kMaxRecorders = 16;
+// The most recorders one command talks to at once: as many as the window's site holds.
+inline constexpr std::size_t kMaxRecorders = static_cast<std::size_t>(client::kMaxRecorders);
 
 // "HOST:PORT" split at its last colon; nullopt when the port is not 1..65535 or the host
 // is empty.
