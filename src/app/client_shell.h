@@ -117,6 +117,10 @@ class CClientShell {
     // One recorder taken out (its id); the next one becomes the selected recorder.
     void DisconnectRecorder(int id);
     [[nodiscard]] const client::CSite& Site() const { return *m_site; }
+    // A recorder by its id (-1: the selected one); null when there is none.
+    [[nodiscard]] client::CRecorderLink* Link(int id) {
+        return id >= 0 ? m_site->Find(id) : Selected();
+    }
     // The recorder the window's services act on (the selected pane's), -1 for none.
     [[nodiscard]] int SelectedRecorder() const { return m_selected; }
     void SelectRecorder(int id);

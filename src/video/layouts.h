@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/message_sink.h"
@@ -119,15 +120,27 @@ Rect PositionRect(int layout, int position, int width, int height, int border);
 PaneMask VisibleSlots(int layout, int page, int channelCount);
 
 // What the rest of the client tells the grid; the owner sets it whenever it changes.
+// A recorder of a grid of several, as its panes name it.
+struct PaneRecorder {
+    std::string name;   // its description, else host:port
+    std::string state;  // why it shows nothing ("reconnecting in 4 s"); empty while connected
+    bool connected = true;
+    friend bool operator==(const PaneRecorder&, const PaneRecorder&) = default;
+};
+
+// The panes' facts, by channel of the grid (one recorder's channels as it numbers them).
 struct GridStatus {
     bool session = false;  // a recorder session exists
-    protocol::ChannelMask videoLoss = 0;
-    protocol::ChannelMask blocked = 0;           // covert or no viewing right
-    std::array<std::uint8_t, 16> cameraFlags{};  // per-channel camera flags of the recorder
-    bool audioOutput = false;                    // a sound output device exists
+    PaneMask videoLoss = 0;
+    PaneMask blocked = 0;                               // covert or no viewing right
+    std::array<std::uint8_t, kMaxPanes> cameraFlags{};  // per-channel camera flags of the recorder
+    bool audioOutput = false;                           // a sound output device exists
     int ptzChannel = -1;
     int ptzState = 0;     // 0 inactive, 1 and 2 the two active states
     int playerSpeed = 0;  // speed code of the remote or local player
+    // With several recorders in the grid, each by its place; empty for a grid of one (whose
+    // panes name no recorder).
+    std::vector<PaneRecorder> recorders;
     friend bool operator==(const GridStatus&, const GridStatus&) = default;
 };
 

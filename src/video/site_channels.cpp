@@ -6,6 +6,8 @@ namespace taviro::video {
 
 void CSiteChannels::Set(std::vector<SiteRecorder> recorders) {
     m_recorders = std::move(recorders);
+    if (m_recorders.size() > static_cast<std::size_t>(kMaxSiteRecorders))
+        m_recorders.resize(static_cast<std::size_t>(kMaxSiteRecorders));
     m_offsets.clear();
     m_count = 0;
     for (SiteRecorder& recorder : m_recorders) {
@@ -35,6 +37,12 @@ int CSiteChannels::Offset(int recorderId) const {
         if (m_recorders[place].id == recorderId)
             return m_offsets[place];
     return -1;
+}
+
+int CSiteChannels::OffsetAt(int place) const {
+    return place >= 0 && place < static_cast<int>(m_offsets.size())
+               ? m_offsets[static_cast<std::size_t>(place)]
+               : -1;
 }
 
 int CSiteChannels::GridChannel(int recorderId, int channel) const {

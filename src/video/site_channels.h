@@ -19,6 +19,9 @@ namespace taviro::video {
 
 class CChannelViews;
 
+// Recorders whose channels one grid shows at most.
+inline constexpr int kMaxSiteRecorders = 16;
+
 struct SiteRecorder {
     int id = -1;                     // the recorder's id in the site
     CChannelViews* views = nullptr;  // where its decoders put their pictures (the owner's)
@@ -35,7 +38,8 @@ struct SiteChannel {
 
 class CSiteChannels {
   public:
-    // The recorders in site order; channels beyond kMaxPanes in all are left out.
+    // The recorders in site order (the first kMaxSiteRecorders); channels beyond kMaxPanes
+    // in all are left out.
     void Set(std::vector<SiteRecorder> recorders);
     [[nodiscard]] const std::vector<SiteRecorder>& Recorders() const { return m_recorders; }
     // Channels of the grid in all.
@@ -45,6 +49,8 @@ class CSiteChannels {
     [[nodiscard]] int GridChannel(int recorderId, int channel) const;
     // Where a recorder's channels start in the grid's numbering, -1 for an unknown one.
     [[nodiscard]] int Offset(int recorderId) const;
+    // The same by place in the site.
+    [[nodiscard]] int OffsetAt(int place) const;
     // The recorder's own mask of the grid channels in `mask` (what it is asked to send).
     [[nodiscard]] protocol::ChannelMask RecorderMask(PaneMask mask, int recorderId) const;
     // The grid channels of a recorder's mask (its available channels, its video loss).

@@ -75,8 +75,9 @@ void CClientDlg::CreateLivePanel() {
     };
     // The statistics read counters only (atomics of the connection's receive path and
     // decoders): nothing here waits on the network.
-    ctx.stats = [this] {
-        client::CConnection* connection = m_shell->Connection();
+    ctx.stats = [this](int recorderId) {
+        client::CRecorderLink* link = m_shell->Link(recorderId);
+        client::CConnection* connection = link != nullptr ? link->Connection() : nullptr;
         return connection ? video::CollectCounters(&connection->Frames(),
                                                    &connection->Pipeline().Decoders())
                           : video::StreamCounters{};

@@ -10,7 +10,9 @@
 #include <QScreen>
 #include <QWheelEvent>
 #include <QWindow>
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "platform/ui/qt_owned.h"
 #include "video/ui/full_screen_toolbar.h"
@@ -21,7 +23,7 @@ namespace {
 
 constexpr int kFrameRateTickMs = 2000;
 constexpr int kStatsTickMs = 1000;
-constexpr int kEmptyPositionIndex = kSlotCount;
+constexpr int kEmptyPositionIndex = kMaxPanes;
 
 Rect FromQRect(const QRect& r) {
     return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
@@ -58,12 +60,13 @@ CChannelGrid::CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent)
     m_dragLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_dragLabel->hide();
 
-    // Arrangement swaps happen under all 16 channel locks, taken in channel order as the
-    // decoders never hold more than one.
+    // Arrangement swaps happen under every channel lock of the site, taken recorder by
+    // recorder in channel order, as the decoders never hold more than one.
     m_layout.SetAllChannelsLock([this](const std::function<void()>& change) {
-        std::array<std::unique_lock<std::mutex>, protocol::kMaxChannels> locks;
-        for (int c = 0; c < protocol::kMaxChannels; ++c)
-            locks[static_cast<std::size_t>(c)] = std::unique_lock(m_views.Channel(c).lock);
+        std::vector<std::unique_lock<std::mutex>> locks;
+        for (const SiteRecorder& r : m_site.Recorders())
+            for (int c = 0; c < protocol::kMaxChannels; ++c)
+                locks.emplace_back(r.views->Channel(c).lock);
         change();
     });
 
@@ -71,23 +74,28 @@ CChannelGrid::CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent)
     // so no font object is shared should another thread measure too (a test, a tool).
     const QFont osd = OsdFont();
     const QString family = osd.family();
-    m_views.SetTextWidth([family](std::string_view text) {
+    m_textWidth = [family](std::string_view text) {
         QFont font(family);
         font.setBold(true);
         font.setPixelSize(kOsdFontPixels);
         const QFontMetrics metrics(font);
         return metrics.horizontalAdvance(
             QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-    });
+    };
 
     // The rate is the pictures counted over one nominal tick (25 in two seconds give 13),
     // whatever the timer's actual lateness.
     m_frameRateTimer.setInterval(kFrameRateTickMs);
     connect(&m_frameRateTimer, &QTimer::timeout, this, [this] {
-        const protocol::ChannelMask changed = m_views.TickFrameRate(kFrameRateTickMs);
-        for (int c = 0; c < protocol::kMaxChannels; ++c)
-            if (protocol::HasChannel(changed, c))
-                SchedulePane(c);
+        const auto& recorders = m_site.Recorders();
+        for (std::size_t place = 0; place < recorders.size(); ++place) {
+            const protocol::ChannelMask changed =
+                recorders[place].views->TickFrameRate(kFrameRateTickMs);
+            const int offset = m_site.OffsetAt(static_cast<int>(place));
+            for (int c = 0; c < recorders[place].channelCount; ++c)
+                if (protocol::HasChannel(changed, c))
+                    SchedulePane(offset + c);
+        }
     });
     m_frameRateTimer.start();
 
@@ -97,18 +105,59 @@ CChannelGrid::CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent)
     connect(&m_statsTimer, &QTimer::timeout, this, &CChannelGrid::SampleStatistics);
     m_statsTimer.start();
 
+    for (CRecorderListener& listener : m_listeners)
+        listener.grid = this;
     Place(kMainGridRect, kMainGridBorder, kMainGridColour);
-    m_views.SetListener(this);
+    SetSite({});
 }
 
 CChannelGrid::~CChannelGrid() {
-    m_views.SetListener(nullptr);
+    for (const SiteRecorder& r : m_site.Recorders())
+        Detach(*r.views);
+    m_toolbar.reset();
+}
+
+void CChannelGrid::Detach(CChannelViews& views) {
+    views.SetListener(nullptr);
     // A decoder calls the listener under its channel lock: taking each lock once waits out
     // any call still running.
     for (int c = 0; c < protocol::kMaxChannels; ++c)
-        std::lock_guard lock(m_views.Channel(c).lock);
-    m_views.SetTextWidth({});
-    m_toolbar.reset();
+        std::lock_guard lock(views.Channel(c).lock);
+    views.SetTextWidth({});
+}
+
+void CChannelGrid::SetSite(std::vector<SiteRecorder> recorders) {
+    if (recorders.empty())
+        recorders.push_back(SiteRecorder{-1, &m_views, protocol::kMaxChannels});
+    std::erase_if(recorders, [](const SiteRecorder& r) { return r.views == nullptr; });
+    const std::vector<SiteRecorder> before = m_site.Recorders();
+    m_site.Set(std::move(recorders));
+    const auto& now = m_site.Recorders();
+    for (const SiteRecorder& old : before) {
+        const bool stays = std::any_of(
+            now.begin(), now.end(), [&old](const SiteRecorder& r) { return r.views == old.views; });
+        if (!stays)
+            Detach(*old.views);
+    }
+    for (std::size_t place = 0; place < m_listeners.size(); ++place) {
+        CRecorderListener& listener = m_listeners[place];
+        listener.offset.store(m_site.OffsetAt(static_cast<int>(place)));
+        if (place < now.size()) {
+            now[place].views->SetTextWidth(m_textWidth);
+            now[place].views->SetListener(&listener);
+        }
+    }
+    // A channel of the grid may now be another recorder's: every picture is read again.
+    for (auto& serial : m_serial)
+        serial.fetch_add(1, std::memory_order_relaxed);
+    UpdatePaneWidths();
+    RepaintAll();
+}
+
+void CChannelGrid::CRecorderListener::OnPicture(int channel) {
+    const int first = offset.load();
+    if (first >= 0 && channel >= 0 && channel < protocol::kMaxChannels)
+        grid->OnPicture(first + channel);
 }
 
 void CChannelGrid::SetStatus(const GridStatus& status) {
@@ -157,22 +206,43 @@ void CChannelGrid::SampleStatistics() {
     const auto now = std::chrono::steady_clock::now();
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastSample);
     m_lastSample = now;
-    StreamCounters counters = m_statsSource ? m_statsSource() : StreamCounters{};
-    for (std::size_t c = 0; c < counters.size(); ++c)
-        counters[c].shown = m_shown[c].load(std::memory_order_relaxed) - m_shownBase[c];
-    m_sampler.Sample(counters, elapsed);
+    const auto& recorders = m_site.Recorders();
+    for (std::size_t place = 0; place < recorders.size(); ++place) {
+        StreamCounters counters =
+            m_statsSource ? m_statsSource(recorders[place].id) : StreamCounters{};
+        const int offset = m_site.OffsetAt(static_cast<int>(place));
+        for (int c = 0; c < recorders[place].channelCount; ++c) {
+            const auto g = static_cast<std::size_t>(offset + c);
+            counters[static_cast<std::size_t>(c)].shown =
+                m_shown[g].load(std::memory_order_relaxed) - m_shownBase[g];
+        }
+        m_samplers[place].Sample(counters, elapsed);
+    }
     if (m_views.OsdMode() == kOsdStatistics)
         RepaintAll();
 }
 
-void CChannelGrid::ResetStatistics() {
-    m_sampler.NewSource();
-    for (std::size_t c = 0; c < m_shown.size(); ++c)
-        m_shownBase[c] = m_shown[c].load(std::memory_order_relaxed);
+void CChannelGrid::ResetStatistics(int recorderId) {
+    const auto& recorders = m_site.Recorders();
+    for (std::size_t place = 0; place < recorders.size(); ++place) {
+        if (recorderId >= 0 && recorders[place].id != recorderId)
+            continue;
+        m_samplers[place].NewSource();
+        const int offset = m_site.OffsetAt(static_cast<int>(place));
+        for (int c = 0; c < recorders[place].channelCount; ++c) {
+            const auto g = static_cast<std::size_t>(offset + c);
+            m_shownBase[g] = m_shown[g].load(std::memory_order_relaxed);
+        }
+    }
+}
+
+const StreamStats& CChannelGrid::Statistics(int place) const {
+    const auto at = static_cast<std::size_t>(std::clamp(place, 0, kMaxSiteRecorders - 1));
+    return m_samplers[at].Last();
 }
 
 std::uint64_t CChannelGrid::PicturesShown(int channel) const {
-    if (channel < 0 || channel >= protocol::kMaxChannels)
+    if (channel < 0 || channel >= kMaxPanes)
         return 0;
     return m_shown[static_cast<std::size_t>(channel)].load(std::memory_order_relaxed);
 }
@@ -188,7 +258,7 @@ std::uint64_t CChannelGrid::PaneDraws(int slot) const {
 }
 
 std::uint64_t CChannelGrid::PicturesDrawn(int channel) const {
-    if (channel < 0 || channel >= protocol::kMaxChannels)
+    if (channel < 0 || channel >= kMaxPanes)
         return 0;
     return m_picturesDrawn[static_cast<std::size_t>(channel)];
 }
@@ -198,19 +268,18 @@ QWidget* CChannelGrid::Toolbar() const {
 }
 
 void CChannelGrid::OnPicture(int channel) {
-    if (channel < 0 || channel >= protocol::kMaxChannels)
+    if (channel < 0 || channel >= kMaxPanes)
         return;
     m_serial[static_cast<std::size_t>(channel)].fetch_add(1, std::memory_order_relaxed);
-    const std::uint32_t bit = std::uint32_t{1} << channel;
     // Only the first picture after a drain queues the drain; the rest wait for it.
-    if (m_pending.fetch_or(bit) == 0)
+    if (m_pending.fetch_or(PaneBit(channel)) == 0)
         QMetaObject::invokeMethod(this, &CChannelGrid::DrainPending, Qt::QueuedConnection);
 }
 
 void CChannelGrid::DrainPending() {
-    const std::uint32_t pending = m_pending.exchange(0);
-    for (int c = 0; c < protocol::kMaxChannels; ++c)
-        if ((pending >> c) & 1u)
+    const PaneMask pending = m_pending.exchange(0);
+    for (int c = 0; c < kMaxPanes; ++c)
+        if (HasPane(pending, c))
             SchedulePane(c);
 }
 
@@ -221,18 +290,17 @@ void CChannelGrid::SchedulePane(int channel) {
 }
 
 std::vector<PanePlan> CChannelGrid::Plan() const {
-    return PlanPanes(m_layout, m_views, m_status);
+    return PlanPanes(m_layout, m_site, m_status);
 }
 
 OsdState CChannelGrid::Osd() const {
     OsdState osd;
     osd.osdMode = m_views.OsdMode();
-    osd.mode = m_views.Mode();
-    osd.views = &m_views;
     osd.status = &m_status;
     osd.pictures = &m_pictures;
     osd.trimStills = m_renderer && m_renderer->Kind() == RendererKind::Yuv;
-    osd.stats = &m_sampler.Last();
+    for (std::size_t place = 0; place < m_site.Recorders().size(); ++place)
+        osd.stats.push_back(&m_samplers[place].Last());
     if (m_renderer)
         osd.renderer = m_renderer->Kind() == RendererKind::Yuv
                            ? QStringLiteral("renderer: OpenGL YUV")
@@ -245,7 +313,7 @@ QColor CChannelGrid::Background() const {
 }
 
 std::uint64_t CChannelGrid::PictureSerial(int channel) const {
-    if (channel < 0 || channel >= protocol::kMaxChannels)
+    if (channel < 0 || channel >= kMaxPanes)
         return 0;
     return m_serial[static_cast<std::size_t>(channel)].load(std::memory_order_relaxed);
 }
@@ -253,6 +321,8 @@ std::uint64_t CChannelGrid::PictureSerial(int channel) const {
 void CChannelGrid::PaneDrawn(const PanePlan& plan) {
     ++m_totalDraws;
     ++m_paneDraws[static_cast<std::size_t>(plan.slot < 0 ? kEmptyPositionIndex : plan.slot)];
+    if (plan.channel < 0 || plan.channel >= kMaxPanes)
+        return;
     if (plan.kind == PaneKind::Picture) {
         const auto c = static_cast<std::size_t>(plan.channel);
         ++m_picturesDrawn[c];
@@ -283,10 +353,13 @@ void CChannelGrid::resizeEvent(QResizeEvent* event) {
 }
 
 void CChannelGrid::UpdatePaneWidths() {
-    for (int slot = 0; slot < kSlotCount; ++slot) {
+    for (int slot = 0; slot < kMaxPanes; ++slot) {
         if (!m_layout.SlotVisible(slot))
             continue;
-        ChannelView& view = m_views.Channel(m_layout.ChannelOfSlot(slot));
+        const auto at = m_site.At(m_layout.ChannelOfSlot(slot));
+        if (!at || at->views == nullptr)
+            continue;
+        ChannelView& view = at->views->Channel(at->channel);
         std::lock_guard lock(view.lock);
         view.paneWidth = m_layout.SlotRect(slot).Width();
     }
@@ -521,7 +594,7 @@ int CChannelGrid::ChannelAt(QPoint p) const {
 
 void CChannelGrid::contextMenuEvent(QContextMenuEvent* event) {
     const int channel = ChannelAt(event->pos());
-    if (channel < 0 || channel >= protocol::kMaxChannels) {
+    if (channel < 0 || channel >= kMaxPanes) {
         QWidget::contextMenuEvent(event);
         return;
     }
@@ -534,7 +607,7 @@ void CChannelGrid::wheelEvent(QWheelEvent* event) {
     m_wheelRest += event->angleDelta().y();
     const int steps = m_wheelRest / 120;
     m_wheelRest -= steps * 120;
-    if (channel >= 0 && channel < protocol::kMaxChannels && steps != 0)
+    if (channel >= 0 && channel < kMaxPanes && steps != 0)
         emit PaneWheel(channel, steps);
     event->accept();
 }

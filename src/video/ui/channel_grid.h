@@ -3,10 +3,15 @@
 // channel's decoder hands over a picture, and turns the mouse, the keys and the main
 // window's layout buttons into CGridLayout transitions.
 //
+// The grid shows the channels of one recorder, or of several (SetSite): their channels are
+// numbered in one row, recorder 1's first, and every pane reads its picture from the views
+// of its channel's recorder.
+//
 // Ownership: the owner (the main window) owns the CChannelViews, which outlive the grid;
 // the grid owns its CGridLayout, its renderer (a child widget covering it), the drag image
-// and, in full screen, the toolbar. The grid installs itself as the views' picture
-// listener for its life.
+// and, in full screen, the toolbar. The grid is the picture listener of every views in its
+// site (through a listener per recorder that knows where its channels start) for as long as
+// they are.
 //
 // Threads: everything runs on the user-interface thread except OnPicture, which a decoder
 // thread calls under the channel's lock; it only marks the channel and, once until the pane
@@ -26,6 +31,7 @@
 
 #include "video/channel_views.h"
 #include "video/layouts.h"
+#include "video/site_channels.h"
 #include "video/stream_stats.h"
 #include "video/ui/pane_painter.h"
 #include "video/ui/pane_plan.h"
@@ -39,9 +45,15 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     Q_OBJECT
   public:
     // `drawMode` is the DrawMode setting (0 YUV when OpenGL works, 1 RGB). The grid is
-    // placed at the main window's grid rectangle.
+    // placed at the main window's grid rectangle. It shows `views` (its channels numbered as
+    // the recorder numbers them) until SetSite says otherwise; `views` also keeps the OSD mode.
     CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent);
     ~CChannelGrid() override;
+
+    // The recorders whose channels the grid shows, in site order (each one's views and
+    // channel count; ids as the owner knows them). Empty: the views given at creation.
+    void SetSite(std::vector<SiteRecorder> recorders);
+    [[nodiscard]] const CSiteChannels& Site() const { return m_site; }
 
     // The renderer chosen at creation, and the decoder output format it draws.
     [[nodiscard]] RendererKind Renderer() const { return m_renderer->Kind(); }
@@ -61,16 +73,18 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     // 0 full, 1 title only, 2 off, 3 statistics.
     void SetOsdMode(int mode);
 
-    // The stream statistics: once a second the grid asks the source for the counters'
-    // totals (it must only read atomics: it runs on this thread, which never waits), puts
-    // its own count of pictures shown in, and samples. Null: no stream, zero counters.
-    using StatsSource = std::function<StreamCounters()>;
+    // The stream statistics: once a second the grid asks the source for each recorder's
+    // counters' totals (by the id SetSite gave; it must only read atomics: it runs on this
+    // thread, which never waits), puts its own count of pictures shown in, and samples.
+    // Null: no stream, zero counters.
+    using StatsSource = std::function<StreamCounters(int recorderId)>;
     void SetStatsSource(StatsSource source) { m_statsSource = std::move(source); }
-    // The source's counters start again (a new connection): the next sample measures from
-    // zero, and the pictures shown count from now.
-    void ResetStatistics();
-    // The last second's statistics per channel.
-    [[nodiscard]] const StreamStats& Statistics() const { return m_sampler.Last(); }
+    // A recorder's counters start again (a new connection; -1: every recorder's): the next
+    // sample measures from zero, and the pictures shown count from now.
+    void ResetStatistics(int recorderId = -1);
+    // The last second's statistics per channel of the first recorder, and of the recorder
+    // at a place.
+    [[nodiscard]] const StreamStats& Statistics(int place = 0) const;
     // New pictures painted per channel: a pane counts its channel's picture the first time
     // it paints it (what "shown" means for the statistics).
     [[nodiscard]] std::uint64_t PicturesShown(int channel) const;
@@ -83,7 +97,7 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     QImage GrabPanes() { return m_renderer->Grab(); }
     // The widget the renderer draws on (a child of the grid).
     [[nodiscard]] QWidget* Surface() const { return m_renderer->Surface(); }
-    // Panes drawn since creation, by slot (empty positions count as slot 16), and in all.
+    // Panes drawn since creation, by slot (empty positions count as slot kMaxPanes), and in all.
     [[nodiscard]] std::uint64_t PaneDraws(int slot) const;
     [[nodiscard]] std::uint64_t TotalPaneDraws() const { return m_totalDraws; }
     // Pictures drawn per channel (a pane showing that channel's decoded picture).
@@ -94,12 +108,11 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     // The notice shown over the panes, empty when none is.
     [[nodiscard]] QString Notice() const;
 
-    // IPictureListener (decoder thread, under the channel lock).
+    // IPictureListener (decoder thread, under the channel lock): a channel of the grid.
     void OnPicture(int channel) override;
 
     // IPaneSource (user-interface thread).
     std::vector<PanePlan> Plan() const override;
-    CChannelViews& Views() override { return m_views; }
     OsdState Osd() const override;
     QColor Background() const override;
     std::uint64_t PictureSerial(int channel) const override;
@@ -160,7 +173,20 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     void EndDragImage();
     GridContext Context() const { return m_context ? m_context() : GridContext{}; }
 
+    // A recorder's picture listener: its channels are the grid's from `offset` on.
+    class CRecorderListener final : public IPictureListener {
+      public:
+        CChannelGrid* grid = nullptr;
+        std::atomic<int> offset{-1};
+        void OnPicture(int channel) override;
+    };
+    // Every views the site names no longer hears from this grid once this returns.
+    void Detach(CChannelViews& views);
+
     CChannelViews& m_views;
+    CSiteChannels m_site;
+    std::array<CRecorderListener, kMaxSiteRecorders> m_listeners;
+    std::function<int(std::string_view)> m_textWidth;
     CGridLayout m_layout;
     IPaneRenderer* m_renderer = nullptr;  // child widget, owned by this
     GridStatus m_status;
@@ -168,10 +194,10 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     std::function<GridContext()> m_context;
 
     // Decoder threads set a channel's bit; one queued call drains the mask.
-    std::atomic<std::uint32_t> m_pending{0};
-    std::array<std::atomic<std::uint64_t>, protocol::kMaxChannels> m_serial{};
-    std::array<std::uint64_t, kSlotCount + 1> m_paneDraws{};
-    std::array<std::uint64_t, protocol::kMaxChannels> m_picturesDrawn{};
+    std::atomic<PaneMask> m_pending{0};
+    std::array<std::atomic<std::uint64_t>, kMaxPanes> m_serial{};
+    std::array<std::uint64_t, kMaxPanes + 1> m_paneDraws{};
+    std::array<std::uint64_t, kMaxPanes> m_picturesDrawn{};
     std::uint64_t m_totalDraws = 0;
 
     QTimer m_frameRateTimer;
@@ -180,11 +206,11 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     void SampleStatistics();
     QTimer m_statsTimer;
     StatsSource m_statsSource;
-    CStreamStatsSampler m_sampler;
+    std::array<CStreamStatsSampler, kMaxSiteRecorders> m_samplers;  // by place
     std::chrono::steady_clock::time_point m_lastSample;
-    std::array<std::atomic<std::uint64_t>, protocol::kMaxChannels> m_shown{};
-    std::array<std::uint64_t, protocol::kMaxChannels> m_shownBase{};  // window thread
-    std::array<std::uint64_t, protocol::kMaxChannels> m_lastShownSerial{};
+    std::array<std::atomic<std::uint64_t>, kMaxPanes> m_shown{};
+    std::array<std::uint64_t, kMaxPanes> m_shownBase{};  // window thread
+    std::array<std::uint64_t, kMaxPanes> m_lastShownSerial{};
     int m_osdBeforeStatistics = kOsdFull;
 
     // Drag and drop.

@@ -16,6 +16,7 @@ constexpr int kStatsFontPixels = 13;
 constexpr int kStatsLineHeight = 15;
 constexpr int kStatsTop = 3 + kOsdFontPixels + 5;  // under the title line
 constexpr std::uint32_t kStatsColour = 0x00FFFF;   // yellow
+constexpr std::uint32_t kRecorderNameColour = 0xFFFFFF;
 
 void DrawIcon(QPainter& painter, const QRect& pane, int x, const QImage& icon) {
     if (icon.isNull())
@@ -59,7 +60,7 @@ void DrawPlaybackIcon(QPainter& painter, const QRect& pane, const OsdState& osd)
     }
 }
 
-void DrawIcons(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
+void DrawIcons(QPainter& painter, const QRect& pane, const PanePlan& plan, const ChannelView& view,
                const PaneTexts& texts, const OsdState& osd) {
     if (!osd.pictures || !osd.status)
         return;
@@ -68,22 +69,27 @@ void DrawIcons(QPainter& painter, const QRect& pane, int channel, const ChannelV
     if (status.audioOutput && (view.audioIcon == 0 || view.audioIcon == 1))
         DrawIcon(painter, pane, texts.audioIconX,
                  pics.audio[static_cast<std::size_t>(view.audioIcon)]);
-    if (osd.mode == ViewMode::Live && channel == status.ptzChannel &&
+    if (plan.mode == ViewMode::Live && plan.channel == status.ptzChannel &&
         (status.ptzState == 1 || status.ptzState == 2))
         DrawIcon(painter, pane, texts.audioIconX + kPtzIconGap,
                  pics.ptz[static_cast<std::size_t>(status.ptzState - 1)]);
     const bool playback =
-        osd.mode == ViewMode::RemotePlayback || osd.mode == ViewMode::LocalPlayback;
+        plan.mode == ViewMode::RemotePlayback || plan.mode == ViewMode::LocalPlayback;
     if (playback && pane.width() > kPlaybackIconMinPaneWidth)
         DrawPlaybackIcon(painter, pane, osd);
-    if (osd.mode == ViewMode::LocalPlayback && view.integrity >= 0)
+    if (plan.mode == ViewMode::LocalPlayback && view.integrity >= 0)
         DrawIcon(painter, pane, texts.integrityIconX, pics.integrity[view.integrity == 0 ? 0 : 1]);
 }
 
-void DrawStatistics(QPainter& painter, const QRect& pane, int channel, const OsdState& osd) {
-    if (!osd.stats || channel < 0 || channel >= protocol::kMaxChannels)
+void DrawStatistics(QPainter& painter, const QRect& pane, const PanePlan& plan,
+                    const OsdState& osd) {
+    const auto place = static_cast<std::size_t>(plan.place);
+    const int channel = plan.recorderChannel;
+    if (place >= osd.stats.size() || osd.stats[place] == nullptr || channel < 0 ||
+        channel >= protocol::kMaxChannels)
         return;
-    std::vector<std::string> lines = StatsOsdLines((*osd.stats)[static_cast<std::size_t>(channel)]);
+    std::vector<std::string> lines =
+        StatsOsdLines((*osd.stats[place])[static_cast<std::size_t>(channel)]);
     if (!osd.renderer.isEmpty())
         lines.push_back(osd.renderer.toStdString());
     QFont font(QStringLiteral("Arial"));
@@ -119,6 +125,43 @@ void DrawTampered(QPainter& painter, const QRect& pane) {
     painter.setFont(font);
     painter.setPen(FromColorRef(0x0000FF));
     painter.drawText(pane, Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("Tampered!"));
+}
+
+// The pane's recorder, when the grid shows several: its name at the right of the bottom
+// line, where the mode and the icons leave room.
+void DrawRecorderName(QPainter& painter, const QRect& pane, const PanePlan& plan,
+                      const OsdState& osd) {
+    const auto place = static_cast<std::size_t>(plan.place);
+    if (!osd.status || place >= osd.status->recorders.size())
+        return;
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(kStatsFontPixels);
+    painter.setFont(font);
+    painter.setPen(FromColorRef(kRecorderNameColour));
+    const QRect line(pane.left() + pane.width() / 2,
+                     pane.top() + pane.height() - kStatsFontPixels - 6, pane.width() / 2 - 7,
+                     kStatsFontPixels + 4);
+    const QString name = QString::fromStdString(osd.status->recorders[place].name);
+    painter.drawText(line, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+                     QFontMetrics(font).elidedText(name, Qt::ElideRight, line.width()));
+}
+
+// A recorder that is not connected: its name and why, over the idle picture.
+void DrawLostRecorder(QPainter& painter, const QRect& pane, const PanePlan& plan,
+                      const OsdState& osd) {
+    const auto place = static_cast<std::size_t>(plan.place);
+    if (!osd.status || place >= osd.status->recorders.size())
+        return;
+    const PaneRecorder& recorder = osd.status->recorders[place];
+    painter.fillRect(pane, QColor(0, 0, 0, 140));
+    painter.setFont(OsdFont());
+    painter.setPen(FromColorRef(kColourGreen));
+    QString text = QString::fromStdString(recorder.name) +
+                   QStringLiteral("  CH%1").arg(plan.recorderChannel + 1);
+    if (!recorder.state.empty())
+        text += QLatin1Char('\n') + QString::fromStdString(recorder.state);
+    painter.drawText(pane.adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap, text);
 }
 
 }  // namespace
@@ -163,34 +206,39 @@ void DrawStill(QPainter& painter, const QRect& pane, const QImage& picture, bool
     painter.drawImage(pane, picture, ToQRect(inner));
 }
 
-void DrawVideoLossText(QPainter& painter, const QRect& pane, int channel, const OsdState& osd) {
-    if (!osd.status || channel < 0 || channel >= protocol::kMaxChannels)
+void DrawVideoLossText(QPainter& painter, const PanePlan& plan, const OsdState& osd) {
+    if (!osd.status || plan.channel < 0 || plan.channel >= kMaxPanes)
         return;
-    if (osd.osdMode == kOsdOff || osd.status->cameraFlags[static_cast<std::size_t>(channel)] != 1)
+    if (osd.osdMode == kOsdOff ||
+        osd.status->cameraFlags[static_cast<std::size_t>(plan.channel)] != 1)
         return;
-    const QString text = osd.osdMode != kOsdTitle
-                             ? QStringLiteral("CH%1  Video Loss").arg(channel + 1)
-                             : QStringLiteral("CH%1").arg(channel + 1);
+    const int number = plan.recorderChannel + 1;
+    const QString text = osd.osdMode != kOsdTitle ? QStringLiteral("CH%1  Video Loss").arg(number)
+                                                  : QStringLiteral("CH%1").arg(number);
     painter.setFont(OsdFont());
-    DrawLine(painter, pane, 7, 3, text.toStdString(), kColourGreen);
+    DrawLine(painter, ToQRect(plan.rect), 7, 3, text.toStdString(), kColourGreen);
 }
 
-void DrawOsd(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
+void DrawOsd(QPainter& painter, const PanePlan& plan, const ChannelView& view,
              const OsdState& osd) {
+    const QRect pane = ToQRect(plan.rect);
     if (osd.osdMode == kOsdFull || osd.osdMode == kOsdTitle || osd.osdMode == kOsdStatistics) {
         const PaneTexts texts =
-            osd.views ? MakePaneTexts(view, osd.osdMode, *osd.views) : PaneTexts{};
+            plan.views ? MakePaneTexts(view, osd.osdMode, *plan.views) : PaneTexts{};
         painter.setFont(OsdFont());
         DrawLine(painter, pane, 7, 3, texts.line1, texts.colour1);
         if (osd.osdMode == kOsdStatistics)
-            DrawStatistics(painter, pane, channel, osd);
+            DrawStatistics(painter, pane, plan, osd);
         if (osd.osdMode == kOsdFull) {
+            painter.setFont(OsdFont());
             DrawLine(painter, pane, 7, pane.height() - kOsdFontPixels - 5, texts.line2,
                      texts.colour2);
-            DrawIcons(painter, pane, channel, view, texts, osd);
+            DrawIcons(painter, pane, plan, view, texts, osd);
         }
+        if (osd.osdMode != kOsdStatistics)
+            DrawRecorderName(painter, pane, plan, osd);
     }
-    if (osd.mode == ViewMode::LocalPlayback && view.integrity == 2)
+    if (plan.mode == ViewMode::LocalPlayback && view.integrity == 2)
         DrawTampered(painter, pane);
 }
 
@@ -207,7 +255,11 @@ void DrawNonPicture(QPainter& painter, const PanePlan& plan, const OsdState& osd
             break;
         case PaneKind::VideoLoss:
             DrawStill(painter, pane, osd.pictures->videoLoss, osd.trimStills);
-            DrawVideoLossText(painter, pane, plan.channel, osd);
+            DrawVideoLossText(painter, plan, osd);
+            break;
+        case PaneKind::Lost:
+            DrawStill(painter, pane, osd.pictures->idle, osd.trimStills);
+            DrawLostRecorder(painter, pane, plan, osd);
             break;
         case PaneKind::Picture:
             break;

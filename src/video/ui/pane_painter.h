@@ -15,6 +15,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "video/channel_views.h"
 #include "video/pane_texts.h"
@@ -56,15 +57,13 @@ inline constexpr int kOsdFontPixels = 17;
 // Everything grid-wide the OSD needs besides the channel's own view.
 struct OsdState {
     int osdMode = 0;  // 0 full, 1 title only, 2 off, 3 statistics
-    ViewMode mode = ViewMode::Idle;
-    // The views being painted: they measure titles for the label lines (null: no labels).
-    const CChannelViews* views = nullptr;
     const GridStatus* status = nullptr;
     const GridPictures* pictures = nullptr;
     // The YUV renderer shows stills from their inner rectangle, as it shows pictures.
     bool trimStills = false;
-    // The last second's statistics per channel (statistics mode; null draws none).
-    const StreamStats* stats = nullptr;
+    // The last second's statistics per channel of each recorder, by its place (statistics
+    // mode; none or null draws none).
+    std::vector<const StreamStats*> stats;
     // Which renderer draws, as the last statistics line ("renderer: RGB"); empty: none.
     QString renderer;
 };
@@ -72,11 +71,11 @@ struct OsdState {
 // A still picture (idle, video loss, blocked) over the pane; nothing for a null image.
 void DrawStill(QPainter& painter, const QRect& pane, const QImage& picture, bool trim);
 // The video-loss text over the video-loss picture, when the camera flag asks for it.
-void DrawVideoLossText(QPainter& painter, const QRect& pane, int channel, const OsdState& osd);
+void DrawVideoLossText(QPainter& painter, const PanePlan& plan, const OsdState& osd);
 // Label lines, status icons and the "Tampered!" mark over a picture; in statistics mode the
-// title line and the channel's statistics under it.
-void DrawOsd(QPainter& painter, const QRect& pane, int channel, const ChannelView& view,
-             const OsdState& osd);
+// title line and the channel's statistics under it. With several recorders the pane names
+// its recorder. `view` is the plan's channel view, its lock held.
+void DrawOsd(QPainter& painter, const PanePlan& plan, const ChannelView& view, const OsdState& osd);
 // The picture (or its absence) a plan entry asks for, except the decoded picture itself.
 void DrawNonPicture(QPainter& painter, const PanePlan& plan, const OsdState& osd);
 

@@ -4,26 +4,29 @@ namespace taviro::video::ui {
 
 namespace {
 
-bool Has(protocol::ChannelMask mask, int channel) {
-    return protocol::HasChannel(mask, channel);
-}
-
-PaneKind KindOf(int channel, const CChannelViews& views, const GridStatus& status) {
-    const ViewMode mode = views.Mode();
-    const bool blocked = Has(status.blocked, channel);
-    if (Has(views.HasPictureMask(), channel)) {
-        if ((mode == ViewMode::Live || mode == ViewMode::RemotePlayback) && blocked)
+PaneKind KindOf(const PanePlan& p, const GridStatus& status) {
+    if (p.views == nullptr)
+        return PaneKind::Idle;
+    const auto place = static_cast<std::size_t>(p.place);
+    if (place < status.recorders.size() && !status.recorders[place].connected)
+        return PaneKind::Lost;
+    const CChannelViews& views = *p.views;
+    const int own = p.recorderChannel;
+    const bool blocked = HasPane(status.blocked, p.channel);
+    if (protocol::HasChannel(views.HasPictureMask(), own)) {
+        if ((p.mode == ViewMode::Live || p.mode == ViewMode::RemotePlayback) && blocked)
             return PaneKind::Blocked;
         // A picture is only drawn for a channel the recorder offers.
-        if (Has(views.HasDecodedMask(), channel) && Has(views.AvailableMask(), channel))
+        if (protocol::HasChannel(views.HasDecodedMask(), own) &&
+            protocol::HasChannel(views.AvailableMask(), own))
             return PaneKind::Picture;
         return PaneKind::Idle;
     }
     if (!status.session)
         return PaneKind::Idle;
-    switch (mode) {
+    switch (p.mode) {
         case ViewMode::Live:
-            if (Has(status.videoLoss, channel))
+            if (HasPane(status.videoLoss, p.channel))
                 return PaneKind::VideoLoss;
             return blocked ? PaneKind::Blocked : PaneKind::Idle;
         case ViewMode::RemotePlayback:
@@ -35,19 +38,25 @@ PaneKind KindOf(int channel, const CChannelViews& views, const GridStatus& statu
 
 }  // namespace
 
-std::vector<PanePlan> PlanPanes(const CGridLayout& layout, const CChannelViews& views,
+std::vector<PanePlan> PlanPanes(const CGridLayout& layout, const CSiteChannels& site,
                                 const GridStatus& status) {
     std::vector<PanePlan> plans;
     const int positions = PanesPerPage(layout.Layout());
     std::vector<Rect> used;
-    for (int slot = 0; slot < kSlotCount; ++slot) {
+    for (int slot = 0; slot < kMaxPanes; ++slot) {
         if (!layout.SlotVisible(slot))
             continue;
         PanePlan p;
         p.slot = slot;
         p.channel = layout.ChannelOfSlot(slot);
         p.rect = layout.SlotRect(slot);
-        p.kind = KindOf(p.channel, views, status);
+        if (const auto at = site.At(p.channel)) {
+            p.views = at->views;
+            p.recorderChannel = at->channel;
+            p.place = at->place;
+            p.mode = at->views != nullptr ? at->views->Mode() : ViewMode::Idle;
+        }
+        p.kind = KindOf(p, status);
         used.push_back(p.rect);
         plans.push_back(p);
     }
@@ -66,6 +75,13 @@ std::vector<PanePlan> PlanPanes(const CGridLayout& layout, const CChannelViews& 
         }
     }
     return plans;
+}
+
+std::vector<PanePlan> PlanPanes(const CGridLayout& layout, CChannelViews& views,
+                                const GridStatus& status) {
+    CSiteChannels site;
+    site.Set({SiteRecorder{-1, &views, protocol::kMaxChannels}});
+    return PlanPanes(layout, site, status);
 }
 
 Rect YuvSourceRect(int width, int height) {

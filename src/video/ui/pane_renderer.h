@@ -4,9 +4,9 @@
 // has one renderer for its life; its picture format tells the owner which output format
 // to ask of the decoders.
 //
-// Threads: the user-interface thread only. The grid (the IPaneSource) owns the views and
-// the plan; the renderer owns its textures. The renderer widget is owned by its Qt parent,
-// the grid.
+// Threads: the user-interface thread only. The grid (the IPaneSource) makes the plan; the
+// views it names are its owner's; the renderer owns its textures. The renderer widget is owned by
+// its Qt parent, the grid.
 #pragma once
 
 #include <QImage>
@@ -28,8 +28,8 @@ enum class RendererKind { Yuv, Rgb };
 class IPaneSource {
   public:
     virtual ~IPaneSource() = default;
+    // The panes to draw, each with the views of its channel's recorder.
     virtual std::vector<PanePlan> Plan() const = 0;
-    virtual CChannelViews& Views() = 0;
     virtual OsdState Osd() const = 0;
     virtual QColor Background() const = 0;
     // Counts the pictures handed to a channel; a renderer that caches pictures re-reads a

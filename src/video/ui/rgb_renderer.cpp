@@ -54,7 +54,7 @@ void CRgbRenderer::paintEvent(QPaintEvent* event) {
         if (!region.intersects(pane))
             continue;
         if (plan.kind == PaneKind::Picture) {
-            const ChannelView& view = m_source.Views().Channel(plan.channel);
+            const ChannelView& view = plan.views->Channel(plan.recorderChannel);
             // The picture is drawn without the lock, so its decoder never waits on a paint.
             platform::PictureRef picture;
             bool doubleLines = false;
@@ -65,7 +65,7 @@ void CRgbRenderer::paintEvent(QPaintEvent* event) {
             }
             DrawBgrPicture(painter, pane, picture.get(), doubleLines);
             std::lock_guard lock(view.lock);
-            DrawOsd(painter, pane, plan.channel, view, osd);
+            DrawOsd(painter, plan, view, osd);
         } else {
             DrawNonPicture(painter, plan, osd);
         }

@@ -360,7 +360,7 @@ void CYuvRenderer::paintGL() {
             platform::PictureRef picture;
             bool doubleLines = false;
             {
-                const ChannelView& view = m_source.Views().Channel(plan.channel);
+                const ChannelView& view = plan.views->Channel(plan.recorderChannel);
                 std::lock_guard lock(view.lock);
                 picture = view.frame;
                 doubleLines = view.doubleLines;
@@ -389,9 +389,9 @@ void CYuvRenderer::paintGL() {
         if (!dirty.intersects(pane))
             continue;
         if (plan.kind == PaneKind::Picture) {
-            const ChannelView& view = m_source.Views().Channel(plan.channel);
+            const ChannelView& view = plan.views->Channel(plan.recorderChannel);
             std::lock_guard lock(view.lock);
-            DrawOsd(painter, pane, plan.channel, view, osd);
+            DrawOsd(painter, plan, view, osd);
         } else {
             DrawNonPicture(painter, plan, osd);
         }

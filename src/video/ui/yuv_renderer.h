@@ -67,8 +67,8 @@ class CYuvRenderer final : public QOpenGLWidget, protected QOpenGLFunctions, pub
 
     IPaneSource& m_source;
     std::unique_ptr<QOpenGLShaderProgram> m_program;
-    std::array<ChannelTextures, protocol::kMaxChannels> m_textures{};
-    bool m_useRed = false;             // GL_R8 textures; GL_LUMINANCE otherwise
+    std::array<ChannelTextures, kMaxPanes> m_textures{};  // by channel of the grid
+    bool m_useRed = false;                                // GL_R8 textures; GL_LUMINANCE otherwise
     bool m_rowLength = false;          // GL_UNPACK_ROW_LENGTH works (not OpenGL ES 2)
     std::vector<std::uint8_t> m_rows;  // packed rows, where it does not
     bool m_ready = false;

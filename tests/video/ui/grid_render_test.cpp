@@ -109,6 +109,52 @@ TEST_P(GridRenderTest, BlockCentresShowTheirColours) {
     EXPECT_TRUE(Near(image.pixelColor(0, 0), 150, 150, 150, 2)) << Describe(image.pixelColor(0, 0));
 }
 
+// Two recorders of four channels in one grid: a picture of the second recorder's channel 2
+// is the grid's channel 6, drawn in that pane only; when that recorder is lost its panes
+// say so while the first recorder's keep their pictures.
+TEST_P(GridRenderTest, SecondRecordersPictureLandsInItsOwnPane) {
+    CChannelGrid& grid = *window->grid;
+    CChannelViews second;
+    second.SetViewMode(ViewMode::Live);
+    second.SetAvailableMask(0xF);
+    views.SetAvailableMask(0xF);
+    grid.SetSite({SiteRecorder{1, &views, 4}, SiteRecorder{2, &second, 4}});
+    grid.SetChannelCount(8);
+    grid.SetAvailableChannels(0xFF);
+    grid.SelectLayout(6);  // 9 panes: channels 0..7 on one page
+    ASSERT_EQ(grid.Layout().VisibleChannels() & 0xFF, 0xFFu);
+    EXPECT_EQ(second.Listener() != nullptr && views.Listener() != nullptr, true);
+
+    const std::uint64_t before = grid.PicturesDrawn(6);
+    ASSERT_TRUE(DecodeIntoView(second, 2, grid.PictureFormat(), BlockPicture()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid.PicturesDrawn(6) > before; }, 5000));
+    EXPECT_EQ(grid.PicturesDrawn(2), 0u);  // the first recorder's channel 2 has no picture
+    const QImage image = grid.GrabPanes();
+    const QRect pane = grid.PaneRect(grid.Layout().SlotOfChannel(6));
+    const QColor red = ExpectedRgb(kBlocks[0]);
+    const QColor got =
+        image.pixelColor(pane.left() + pane.width() / 4, pane.top() + pane.height() / 4);
+    EXPECT_TRUE(Near(got, red.red(), red.green(), red.blue(), 12)) << Describe(got);
+
+    GridStatus status = grid.Status();
+    status.recorders = {PaneRecorder{"Gate", "", true},
+                        PaneRecorder{"Yard", "reconnecting in 4 s", false}};
+    grid.SetStatus(status);
+    std::vector<PanePlan> plans = grid.Plan();
+    for (const PanePlan& plan : plans) {
+        EXPECT_EQ(plan.views == nullptr, plan.channel < 0 || plan.channel >= 8) << plan.channel;
+        if (plan.views == nullptr)
+            continue;
+        EXPECT_EQ(plan.place, plan.channel / 4);
+        EXPECT_EQ(plan.recorderChannel, plan.channel % 4);
+        EXPECT_EQ(plan.kind == PaneKind::Lost, plan.channel >= 4) << plan.channel;
+    }
+    // The second recorder's views are let go when the grid shows the first one alone.
+    grid.SetSite({SiteRecorder{1, &views, 4}});
+    EXPECT_EQ(second.Listener(), nullptr);
+    EXPECT_NE(views.Listener(), nullptr);
+}
+
 TEST_P(GridRenderTest, EdgesAreTrimmedAsTheRendererDoes) {
     ShowBlocks();
     CChannelGrid& grid = *window->grid;
@@ -195,9 +241,13 @@ TEST(GridRendererChoice, ForcedFallbackGivesTheRgbRenderer) {
         EXPECT_EQ(window.grid->PictureFormat(), platform::kH264FormatRgb24);
     }
     qunsetenv("TAVIRO_NO_OPENGL");
-    GridWindow window(views, 1);
-    EXPECT_EQ(window.grid->Renderer(), RendererKind::Rgb);
-    EXPECT_EQ(views.Listener(), window.grid);
+    {
+        GridWindow window(views, 1);
+        EXPECT_EQ(window.grid->Renderer(), RendererKind::Rgb);
+        EXPECT_NE(views.Listener(), nullptr);
+    }
+    // A grid that has gone hears no decoder.
+    EXPECT_EQ(views.Listener(), nullptr);
 }
 
 TEST(GridRendererChoice, SoftwareOpenGlIsRecognisedByItsRendererString) {
