@@ -7,6 +7,9 @@ namespace taviro::app {
 
 namespace {
 
+// Recorders one window connects to at most.
+constexpr std::size_t kMaxConnects = 16;
+
 bool ParseSeconds(std::string_view text, double& out) {
     try {
         std::size_t used = 0;
@@ -70,11 +73,20 @@ ParsedOptions ParseClientOptions(std::span<const std::string> args) {
             if (!value(v))
                 return parsed;
             std::string host;
-            if (!SplitHostPort(v, host, o.connectPort)) {
+            std::int32_t port = 0;
+            if (!SplitHostPort(v, host, port)) {
                 parsed.error = "--connect wants HOST:PORT with a port from 1 to 65534";
                 return parsed;
             }
-            o.connectHost = host;
+            if (!o.connectHost) {
+                o.connectHost = host;
+                o.connectPort = port;
+            } else if (o.moreConnects.size() + 1 >= kMaxConnects) {
+                parsed.error = "--connect may be given at most 16 times";
+                return parsed;
+            } else {
+                o.moreConnects.push_back({host, port});
+            }
         } else if (arg == "--user") {
             if (!value(o.user))
                 return parsed;

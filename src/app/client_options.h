@@ -1,9 +1,11 @@
 // The desktop client's command line:
-//   taviro [--connect HOST:PORT] [--user U] [--password W] [--player]
+//   taviro [--connect HOST:PORT ...] [--user U] [--password W] [--player]
 //          [--settings FILE] [--screenshot FILE] [--screenshot-after SECONDS]
 //          [--quit-after SECONDS]
 //   taviro --skin-path
-// --connect pre-fills the connect dialog and confirms it; --player forces player mode;
+// --connect pre-fills the connect dialog and confirms it; given again (up to 16 times in
+// all) it adds those recorders too, in that order, with the same user and password;
+// --player forces player mode;
 // --settings keeps the settings in that INI file instead of the user's; --screenshot writes
 // a picture of the main window after the given time (default 5 s), for headless machines.
 // --skin-path prints the skin pack folder the program loads and opens no window (it answers
@@ -15,12 +17,19 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace taviro::app {
 
 struct ClientOptions {
     std::optional<std::string> connectHost;
     std::int32_t connectPort = 0;
+    // The second and further --connect, in order.
+    struct Address {
+        std::string host;
+        std::int32_t port = 0;
+    };
+    std::vector<Address> moreConnects;
     std::string user;
     std::string password;
     bool player = false;
@@ -39,7 +48,7 @@ struct ParsedOptions {
 };
 
 inline constexpr std::string_view kClientUsage =
-    "usage: taviro [--connect HOST:PORT] [--user USER] [--password PASSWORD] [--player]\n"
+    "usage: taviro [--connect HOST:PORT ...] [--user USER] [--password PASSWORD] [--player]\n"
     "              [--settings FILE] [--screenshot FILE] [--screenshot-after SECONDS]\n"
     "              [--quit-after SECONDS]\n"
     "       taviro --skin-path\n"

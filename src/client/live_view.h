@@ -7,13 +7,23 @@
 // blocked channels, camera flags, a frozen picture, the channels with sound) are read from
 // the connection's session here.
 //
+// With several recorders (SetRecorders) the grid numbers their channels in one row, recorder
+// 1's first; each recorder is asked for live view of exactly its part of the panes shown,
+// its channel count and available channels take their place in the row, and a recorder
+// that is not connected keeps its panes, which say so, while the others play on. The sound
+// and the window's services stay with the attached (selected) recorder.
+//
 // Threads: the owner's (window) thread only; nothing here waits (requests go out through
 // the connection's worker).
 // Ownership: the views, the sound controller and the view belong to the owner and outlive
-// this; Attach() hands over the connection and Attach(nullptr) comes before it is destroyed.
+// this; Attach() hands over the connection and Attach(nullptr) comes before it is destroyed;
+// SetRecorders() is called again before any connection it names is destroyed.
 #pragma once
 
+#include <map>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "client/connection.h"
 #include "client/live_sound.h"
@@ -21,8 +31,19 @@
 #include "platform/message_sink.h"
 #include "video/channel_views.h"
 #include "video/layouts.h"
+#include "video/site_channels.h"
 
 namespace taviro::client {
+
+// A recorder of the site as live view sees it.
+struct LiveRecorder {
+    int id = -1;
+    CConnection* connection = nullptr;  // null while it has none
+    video::CChannelViews* views = nullptr;
+    std::string name;        // how its panes name it
+    std::string state;       // what its panes say while it is not connected
+    bool connected = false;  // logged in (its panes show its pictures)
+};
 
 // The grid that shows live view, as the controller drives it. Called on the owner's thread.
 class ILiveView {
@@ -33,9 +54,12 @@ class ILiveView {
     virtual void SelectLayout(int layout) = 0;
     virtual void StartLive(int channelCount) = 0;
     virtual void SetChannelCount(int count) = 0;
-    virtual void SetAvailableChannels(protocol::ChannelMask mask) = 0;
-    // A new connection's statistics count from zero.
-    virtual void ResetStatistics() = 0;
+    // The grid's channels with a picture to show (the grid's numbering).
+    virtual void SetAvailableChannels(video::PaneMask mask) = 0;
+    // Whose channels the grid shows (empty: the owner's views alone).
+    virtual void SetSite(std::vector<video::SiteRecorder> recorders) = 0;
+    // A recorder's new connection: its statistics count from zero (-1: every recorder's).
+    virtual void ResetStatistics(int recorderId) = 0;
     // The panes' facts changed (Status()); every pane is drawn again.
     virtual void Refresh() = 0;
     // Whether the heard channel is to be checked now and then (RecheckAudio()).
@@ -48,15 +72,25 @@ class CLiveViewController {
     // without a sound output (the icons say which channel has sound either way).
     CLiveViewController(video::CChannelViews& views, CLiveSoundController& sound);
 
-    void SetView(ILiveView* view) { m_view = view; }
+    void SetView(ILiveView* view);
     void Attach(CConnection* connection) { m_connection = connection; }
+    // The recorders of the site in order. With more than one the grid shows them all; the
+    // attached connection stays the one the sound and the services follow.
+    void SetRecorders(std::vector<LiveRecorder> recorders);
+    // The connection of this generation is about to be destroyed: it is asked nothing more.
+    void ConnectionGoing(std::uint32_t generation);
+    [[nodiscard]] bool SeveralRecorders() const { return m_recorders.size() > 1; }
+    // Whose channels the grid shows, and where each recorder's start.
+    [[nodiscard]] const video::CSiteChannels& Site() const { return m_site; }
 
     // A message of the connection (WM_SESSION_LOGGED_IN, WM_CHANNEL_GRID_MODE,
-    // WM_CLEAR_CHANNEL_GRID, WM_CHANNEL_AVAILABLE, the channel-state messages, WM_PLAYER_INFO):
-    // the grid follows. Other messages are left alone.
-    void OnMessage(const platform::PostedMessage& message);
-    // The connection has gone: no live view, no pictures.
-    void OnConnectionClosed();
+    // WM_CLEAR_CHANNEL_GRID, WM_CHANNEL_AVAILABLE, the channel-state messages, WM_PLAYER_INFO,
+    // WM_CONNECTION_CLOSED) of the recorder `recorderId` (-1: the attached one): the grid
+    // follows. Other messages are left alone.
+    void OnMessage(const platform::PostedMessage& message, int recorderId = -1);
+    // A recorder's connection has gone (-1: the attached one's): no live view, no pictures
+    // in its panes. Called after SetRecorders() no longer names that connection.
+    void OnConnectionClosed(int recorderId = -1);
 
     // A layout transition's effects: the recorder is asked for the channels shown, and the
     // heard channel follows the chosen pane (or is checked against the panes shown).
@@ -72,15 +106,37 @@ class CLiveViewController {
 
     // The panes' facts from the session (`session` false without one); the owner adds its own.
     [[nodiscard]] video::GridStatus Status() const;
-    // The recorder's channel count once logged in.
+    // The attached recorder's channel count once logged in.
     [[nodiscard]] std::optional<int> ChannelCount() const;
+    // The grid's: the attached recorder's, or every recorder's with several.
+    [[nodiscard]] std::optional<int> GridChannelCount() const;
     // The session's part of a transition's context: the frozen picture, the channels with sound.
     [[nodiscard]] video::GridContext Context(protocol::GridMode mode) const;
 
   private:
+    // The attached recorder's channels shown, as it numbers them.
     [[nodiscard]] protocol::ChannelMask Shown() const;
+    [[nodiscard]] const LiveRecorder* Find(int id) const;
+    [[nodiscard]] int AttachedId() const;
+    // The views of a grid of one recorder (the owner's without any).
+    [[nodiscard]] video::CChannelViews& SingleViews() const;
+    void Refresh();
+    // Several recorders: the row of channels made again from what is known of each; the
+    // grid is told when it changed (and starts live view over the new row when a recorder
+    // shows live). True when it changed.
+    bool Compose();
+    void OnSiteMessage(const platform::PostedMessage& message, int recorderId);
+    // Each recorder asked for its part of the panes shown.
+    void SendSelections();
+    void SendSelection(const LiveRecorder& recorder);
+    [[nodiscard]] video::PaneMask AvailablePanes() const;
 
     video::CChannelViews& m_views;
+    std::vector<LiveRecorder> m_recorders;
+    std::map<int, int> m_counts;                       // recorder id -> last channel count
+    std::map<int, protocol::ChannelMask> m_available;  // recorder id -> channels offered
+    std::map<int, protocol::ChannelMask> m_sent;       // recorder id -> channels last asked for
+    video::CSiteChannels m_site;
     CLiveSoundController& m_sound;
     ILiveView* m_view = nullptr;
     CConnection* m_connection = nullptr;

@@ -92,6 +92,8 @@ class CRecorderLink {
     [[nodiscard]] protocol::SessionEnd LastEnd() const { return m_lastEnd; }
     // The recorder the user added (kept while a loss waits to come back).
     [[nodiscard]] const std::optional<RecorderTarget>& Target() const { return m_target; }
+    // Where its connections decode to (null before the first connect).
+    [[nodiscard]] video::CChannelViews* Views() const { return m_views; }
 
     // --- posted messages ---
     // Whether the window is to see `message` at all; the link's own bookkeeping (a loss

@@ -426,7 +426,7 @@ LayoutEffects CGridLayout::ShowChannelAlone(int channel, const GridContext& ctx,
     // A channel without sound in the recorder's last element (which may still be that of
     // the layout before) drops a heard channel no longer shown at once; the next element
     // of this channel alone selects it.
-    if (protocol::HasChannel(ctx.audioMask, channel))
+    if (HasPane(ctx.audioMask, channel))
         e.audioChannel = channel;
     else
         e.recheckAudio = true;

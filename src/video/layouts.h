@@ -153,7 +153,7 @@ struct GridContext {
     bool ptzDomeMenu = false;                    // requests are ignored in dome-menu mode
     bool ptzOpen = false;
     int ptzChannel = -1;
-    protocol::ChannelMask audioMask = 0;  // channels with audio
+    PaneMask audioMask = 0;  // channels with audio (the grid's numbering)
     bool liveFrozen = false;
 };
 

@@ -25,13 +25,15 @@ struct GridView final : ILiveView {
         layout.StartLive(count, {});
     }
     void SetChannelCount(int count) override { layout.SetChannelCount(count); }
-    void SetAvailableChannels(protocol::ChannelMask mask) override {
-        layout.SetAvailableChannels(mask);
+    void SetAvailableChannels(video::PaneMask mask) override { layout.SetAvailableChannels(mask); }
+    void SetSite(std::vector<video::SiteRecorder> recorders) override {
+        site = std::move(recorders);
     }
-    void ResetStatistics() override {}
+    void ResetStatistics(int) override {}
     void Refresh() override { ++refreshes; }
     void SetAudioPolling(bool on) override { polling = on; }
     video::CGridLayout layout;
+    std::vector<video::SiteRecorder> site;
     int starts = 0;
     int refreshes = 0;
     bool polling = false;

@@ -100,10 +100,13 @@ int CClientApp::Run() {
     }
 
     std::optional<ConnectRequest> request;
+    std::vector<ConnectRequest> more;
     if (options.connectHost)
         request = ConnectRequest{*options.connectHost, options.connectPort, options.user,
                                  options.password};
-    window.Initialise(request);
+    for (const ClientOptions::Address& address : options.moreConnects)
+        more.push_back(ConnectRequest{address.host, address.port, options.user, options.password});
+    window.Initialise(request, std::move(more));
     const int status = QApplication::exec();
     return status;
 }

@@ -126,10 +126,12 @@ CClientDlg::~CClientDlg() {
     m_screenSaver.reset();
 }
 
-void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect) {
+void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect,
+                            std::vector<ConnectRequest> more) {
     if (m_initialised)
         return;
     m_initialised = true;
+    m_moreAtStart = std::move(more);
     setWindowIcon(QIcon(Skin().Picture(platform::skin::kPicConnect)));
     // No screen saver over live video; released with the window, never left behind.
     m_screenSaver = std::make_unique<platform::ui::CScreenSaverInhibitor>(

@@ -27,6 +27,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/branding.h"
 #include "app/client_shell.h"
@@ -71,7 +72,10 @@ class CClientDlg final : public QWidget {
 
     // The window initialisation in its order; `connect` replaces the start-up connect
     // dialog's questions with these values (the dialog is still shown, filled and confirmed).
-    void Initialise(const std::optional<ConnectRequest>& connect = std::nullopt);
+    // Further recorders in `more` are added with the first one's user and password once it
+    // is confirmed.
+    void Initialise(const std::optional<ConnectRequest>& connect = std::nullopt,
+                    std::vector<ConnectRequest> more = {});
 
     // A control of the main window was pressed (button id 300..378).
     void OnCommand(std::uint32_t id);
@@ -100,6 +104,11 @@ class CClientDlg final : public QWidget {
     controls::ui::CSkinButtonWidget* Button(std::uint32_t id) const;
     controls::ui::CSkinSliderWidget* Slider(std::uint32_t id) const;
     notify::ui::CNotifyPresenter& Presenter() { return *m_presenter; }
+    // A recorder added to those connected, decoding into views of its own; false (and the
+    // reason said in a message box) when it was refused.
+    bool AddRecorder(const ConnectTarget& target);
+    // The views of the recorder the window's services act on (the first views without one).
+    video::CChannelViews& SelectedViews();
     // The connect or local setup dialog while it is open, or null.
     connect::ui::CConnectDlg* ConnectDialog() const { return m_connectDialog; }
     // The connection state as the window shows it ("Connecting...", ...).
@@ -136,7 +145,8 @@ class CClientDlg final : public QWidget {
     void ShowConnectionState();
 
     // client_dlg_commands.cpp: what each button and key does.
-    void OpenConnectDialog(const std::optional<ConnectRequest>& request);
+    // `add`: the dialog adds a recorder to those connected.
+    void OpenConnectDialog(const std::optional<ConnectRequest>& request, bool add = false);
     void ConnectConfirmed(const std::optional<ConnectTarget>& target);
     void OpenLocalSetup();
     void ApplyLocalSetup(const LocalSetup& edited);
@@ -166,11 +176,20 @@ class CClientDlg final : public QWidget {
     // client_dlg_messages.cpp: posted messages and notifications.
     void OnPosted(const platform::PostedMessage& message);
     void CreatePresenter();
-    void OnConnectionClosed();
+    void OnConnectionClosed(int recorderId);
+    // Views no recorder of the site decodes into.
+    video::CChannelViews* FreeViews();
+    void PaneMenu(int gridChannel, QPoint at);
 
     platform::ui::CQtMessageSink& m_sink;
     platform::ISettingsStore& m_settings;
     video::CChannelViews m_views;
+    // The views of the further recorders (made when first needed); every one outlives the
+    // grid and the connections that decode into it.
+    std::array<std::unique_ptr<video::CChannelViews>, client::kMaxRecorders - 1> m_moreViews;
+    // The recorders given at start after the first (taviro --connect ...), added once the
+    // first one's dialog is confirmed.
+    std::vector<ConnectRequest> m_moreAtStart;
     // Our own sound stream and the ring the audio thread writes; both outlive the shell's
     // pipeline (the destructor resets the shell first).
     std::unique_ptr<platform::CQtSoundOut> m_soundDevice;

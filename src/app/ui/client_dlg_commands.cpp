@@ -121,24 +121,79 @@ void CClientDlg::OnCommand(std::uint32_t id) {
     }
 }
 
-void CClientDlg::OpenConnectDialog(const std::optional<ConnectRequest>& request) {
-    if (m_shell->PlayerMode() || m_shell->HasSession() || m_connectDialog || m_quitting)
+void CClientDlg::OpenConnectDialog(const std::optional<ConnectRequest>& request, bool add) {
+    if (m_shell->PlayerMode() || m_connectDialog || m_quitting)
         return;
-    // The user picks the recorder now: no attempt of the last loss runs behind the dialog.
-    m_shell->CancelReconnect();
-    if (auto* b = Button(360))
-        b->SetCheck(1);
+    // Without `add` the dialog connects the window afresh: only when nothing is connected.
+    add = add && m_shell->Site().Count() > 0;
+    if (!add && m_shell->HasSession())
+        return;
+    if (!add) {
+        // The user picks the recorder now: no attempt of the last loss runs behind the dialog.
+        m_shell->CancelReconnect();
+        if (auto* b = Button(360))
+            b->SetCheck(1);
+    }
     m_connectDialog = connect::ui::CConnectDlg::Open(
         this, m_shell->Setup().opacity[opacity::kConnect], m_settings,
         std::filesystem::path(m_shell->Setup().location), request,
-        [this](const std::optional<connect::SessionTarget>& t) {
+        [this, add](const std::optional<connect::SessionTarget>& t) {
+            std::optional<ConnectTarget> target;
             if (t)
-                ConnectConfirmed(ConnectTarget{t->address.empty() ? t->host : t->address, t->port,
-                                               t->user, t->password, t->description});
-            else
-                ConnectConfirmed(std::nullopt);
+                target = ConnectTarget{t->address.empty() ? t->host : t->address, t->port, t->user,
+                                       t->password, t->description};
+            if (!add)
+                ConnectConfirmed(target);
+            else if (target && !m_quitting)
+                AddRecorder(*target);
         },
         m_vault.get());
+}
+
+video::CChannelViews* CClientDlg::FreeViews() {
+    const client::CSite& site = m_shell->Site();
+    const auto used = [&site](const video::CChannelViews* views) {
+        for (int i = 0; i < site.Count(); ++i)
+            if (site.At(i)->Views() == views)
+                return true;
+        return false;
+    };
+    if (!used(&m_views))
+        return &m_views;
+    for (auto& views : m_moreViews) {
+        if (!views)
+            views = std::make_unique<video::CChannelViews>();
+        if (!used(views.get()))
+            return views.get();
+    }
+    return nullptr;
+}
+
+video::CChannelViews& CClientDlg::SelectedViews() {
+    const client::CRecorderLink* link = m_shell->Link(-1);
+    return link != nullptr && link->Views() != nullptr ? *link->Views() : m_views;
+}
+
+bool CClientDlg::AddRecorder(const ConnectTarget& target) {
+    video::CChannelViews* views = FreeViews();
+    client::CSite::AddResult added;
+    if (views == nullptr) {
+        added.error = "No more than 16 recorders can be connected at once.";
+    } else {
+        views->ClearHasDecoded();
+        added = m_shell->AddRecorder(target, *views, Grid()->PictureFormat());
+    }
+    if (added.id < 0) {
+        m_sink.ShowMessageBox(added.error);
+        return false;
+    }
+    if (auto* b = Button(360))
+        b->SetCheck(1);
+    SyncLinks();
+    m_live->Refresh();
+    UpdateToolTips();
+    ShowConnectionState();
+    return true;
 }
 
 void CClientDlg::ConnectConfirmed(const std::optional<ConnectTarget>& target) {
@@ -153,6 +208,9 @@ void CClientDlg::ConnectConfirmed(const std::optional<ConnectTarget>& target) {
     m_live->Refresh();
     UpdateToolTips();
     ShowConnectionState();
+    // The further recorders of the command line, with the same user and password.
+    for (const ConnectRequest& more : std::exchange(m_moreAtStart, {}))
+        AddRecorder(ConnectTarget{more.address, more.port, target->user, target->password, {}});
 }
 
 void CClientDlg::Disconnect() {
@@ -234,6 +292,9 @@ void CClientDlg::FinishQuit() {
     m_closing = true;
     m_snapshots->Stop();
     m_views.SetListener(nullptr);
+    for (auto& views : m_moreViews)
+        if (views)
+            views->SetListener(nullptr);
     emit Closed();
     close();
 }

@@ -27,21 +27,37 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
             m_sound->Attach(nullptr);
             m_live->Controller().Attach(nullptr);
         }
+        // Live view holds every recorder's connection: none that is going.
+        m_live->Controller().ConnectionGoing(m.generation);
     }
     // The shell drops the messages of a connection that has ended, and acts on its own.
     if (!m_shell->OnMessage(m))
         return;
+    const int recorder = m_shell->MessageRecorder();
     if (m.message == client::WM_CONNECTION_CLOSED) {
-        OnConnectionClosed();
+        OnConnectionClosed(recorder);
         return;
     }
     if (m_quitting)
         return;
     // A connection the reconnect made by itself is the controllers' from its first message.
     SyncLinks();
+    if (recorder >= 0 && recorder != m_shell->SelectedRecorder()) {
+        // Another recorder than the one the window's services act on: its panes follow, its
+        // notes are shown (naming it); the window's buttons and services are not its.
+        m_live->OnPosted(m, recorder);
+        if (m.message == WM_RECORDER_NOTIFY) {
+            m_presenter->Present(NotifyCategory(m.lParam), NotifyCode(m.lParam));
+            emit NotificationDone(NotifyCategory(m.lParam), NotifyCode(m.lParam));
+        } else if (m.message == protocol::WM_SESSION_LOGGED_IN) {
+            ShowConnectionState();
+            emit LoggedIn();
+        }
+        return;
+    }
     if (m_recordings->OnPosted(m) || m_snapshots->OnPosted(m) || m_maintenance->OnPosted(m))
         return;
-    m_live->OnPosted(m);
+    m_live->OnPosted(m, recorder);
     switch (m.message) {
         case WM_RECORDER_NOTIFY:
             m_presenter->Present(NotifyCategory(m.lParam), NotifyCode(m.lParam));
@@ -82,17 +98,23 @@ void CClientDlg::OnPosted(const platform::PostedMessage& m) {
     }
 }
 
-void CClientDlg::OnConnectionClosed() {
+void CClientDlg::OnConnectionClosed(int recorderId) {
     if (m_quitting) {
         if (m_shell->QuitDone())
             FinishQuit();
         return;
     }
-    // The teardown has ended: the window shows no connection any more.
     SyncLinks();
-    SetControlState(protocol::kCtlConnect, platform::kReleased);
+    m_live->OnConnectionClosed(recorderId);
+    // Another recorder's connection has gone; the window's own still runs.
+    if (m_shell->Connection() != nullptr) {
+        ShowConnectionState();
+        return;
+    }
+    // The teardown has ended: the window shows no connection any more.
+    if (!m_shell->HasSession())
+        SetControlState(protocol::kCtlConnect, platform::kReleased);
     SetControlState(protocol::kCtlLive, platform::kDisabled);
-    m_live->OnConnectionClosed();
     UpdateToolTips();
     ShowConnectionState();
 }

@@ -7,6 +7,7 @@
 #include "app/main_window_layout.h"
 #include "app/storage_folders.h"
 #include "app/ui/client_dlg.h"
+#include "client/site_rows.h"
 #include "controls/ui/skin_button_widget.h"
 #include "controls/ui/skin_slider_widget.h"
 #include "platform/ui/qt_message_sink.h"
@@ -63,12 +64,7 @@ void CClientDlg::CreateLivePanel() {
     ctx.buttons = [this](const video::PressedButtons& buttons) { ShowLayoutButtons(buttons); };
     ctx.ptzChannel = [this](int channel) { m_maintenance->Ptz().ResendChannel(channel); };
     ctx.gridMade = [this](video::ui::CChannelGrid* grid) {
-        connect(grid, &video::ui::CChannelGrid::PaneContextMenu, this,
-                [this](int channel, QPoint at) {
-                    const auto* save = Button(kSaveButton);
-                    m_snapshots->PaneMenu(m_views, channel, at, !save || save->ButtonEnabled(),
-                                          [this] { OpenAbout(); });
-                });
+        connect(grid, &video::ui::CChannelGrid::PaneContextMenu, this, &CClientDlg::PaneMenu);
         connect(grid, &video::ui::CChannelGrid::PaneWheel, m_maintenance,
                 &maintenance::ui::CMaintenancePanel::Wheel);
         BindKeys(grid);
@@ -260,6 +256,9 @@ void CClientDlg::OnReconnectTick() {
     }
     const bool hadConnection = m_shell->HasSession();
     m_shell->ReconnectTick();
+    // With several recorders the panes of one that is away count down its next attempt.
+    if (m_shell->Site().Count() > 1)
+        SyncLinks();
     if (!hadConnection && m_shell->HasSession())
         ShowConnectionState();  // an attempt started: "Connecting..."
     const auto line =
@@ -268,7 +267,56 @@ void CClientDlg::OnReconnectTick() {
     m_stateLabel->setVisible(!m_reconnectBar->Show(line));
 }
 
+void CClientDlg::PaneMenu(int gridChannel, QPoint at) {
+    const auto pane = Grid()->Site().At(gridChannel);
+    if (!pane || pane->views == nullptr)
+        return;
+    std::vector<snapshot::ui::PaneAction> actions;
+    if (!m_shell->PlayerMode() && m_shell->Site().Count() > 0 &&
+        m_shell->Site().Count() < client::kMaxRecorders)
+        actions.push_back(
+            {QStringLiteral("Add recorder..."), [this] { OpenConnectDialog(std::nullopt, true); }});
+    if (m_shell->Site().Count() > 1 && pane->recorderId >= 0) {
+        const int id = pane->recorderId;
+        const client::CRecorderLink* link = m_shell->Site().Find(id);
+        const std::string name = link != nullptr ? link->Name() : std::string();
+        actions.push_back(
+            {QStringLiteral("Disconnect %1").arg(QString::fromStdString(name)), [this, id] {
+                 m_shell->DisconnectRecorder(id);
+                 SyncLinks();
+                 ShowConnectionState();
+             }});
+    }
+    const auto* save = Button(kSaveButton);
+    m_snapshots->PaneMenu(
+        *pane->views, pane->channel, at, !save || save->ButtonEnabled(), [this] { OpenAbout(); },
+        actions);
+}
+
 void CClientDlg::SyncLinks() {
+    // Live view shows every recorder of the site, each in its own panes.
+    {
+        const client::CSite& site = m_shell->Site();
+        const auto rows = client::SiteRows(site, client::CReconnectController::Clock::now());
+        std::vector<client::LiveRecorder> recorders;
+        for (int i = 0; i < site.Count() && i < static_cast<int>(rows.size()); ++i) {
+            client::CRecorderLink* link = m_shell->Link(site.IdAt(i));
+            if (link == nullptr || link->Views() == nullptr)
+                continue;
+            const client::RecorderRow& row = rows[static_cast<std::size_t>(i)];
+            client::LiveRecorder r;
+            r.id = row.id;
+            r.connection = link->Connection();
+            r.views = link->Views();
+            r.name = row.name;
+            r.state = row.statusText;
+            r.connected = row.status == client::RecorderStatus::kLive ||
+                          row.status == client::RecorderStatus::kConnected;
+            recorders.push_back(std::move(r));
+        }
+        if (m_live)
+            m_live->Controller().SetRecorders(std::move(recorders));
+    }
     client::CConnection* connection = m_shell->Connection();
     m_recordings->Attach(connection);
     m_sound->Attach(connection);

@@ -53,11 +53,11 @@ void CLiveViewPanel::CreateGrid(int drawMode) {
     m_grid->SetStatsSource(m_ctx.stats);
     connect(m_grid, &video::ui::CChannelGrid::LayoutApplied, this,
             &CLiveViewPanel::OnLayoutApplied);
-    m_controller.SetView(this);
+    m_controller.SetView(this);  // the site's recorders, when there are several
     m_ctx.gridMade(m_grid);
     m_grid->Place(rect, video::kMainGridBorder, video::kMainGridColour);
     m_grid->SetOsdMode(m_ctx.views->OsdMode());  // the views keep it across grids
-    if (const auto count = m_controller.ChannelCount())
+    if (const auto count = m_controller.GridChannelCount())
         m_grid->SetChannelCount(*count);
     if (previousLayout)
         m_grid->SelectLayout(*previousLayout);

@@ -61,8 +61,10 @@ class CLiveViewPanel final : public QObject, private ILiveView {
     // The panes' facts changed: the grid is told and drawn again.
     void Refresh() override;
     // A message of the connection for live view.
-    void OnPosted(const platform::PostedMessage& message) { m_controller.OnMessage(message); }
-    void OnConnectionClosed() { m_controller.OnConnectionClosed(); }
+    void OnPosted(const platform::PostedMessage& message, int recorderId = -1) {
+        m_controller.OnMessage(message, recorderId);
+    }
+    void OnConnectionClosed(int recorderId = -1) { m_controller.OnConnectionClosed(recorderId); }
     // The view a restored connection had.
     void Restore(const ResumeState& resume);
     // A playback of `mode` takes the panes; back to the first layout when one ends.
@@ -82,10 +84,11 @@ class CLiveViewPanel final : public QObject, private ILiveView {
     void SelectLayout(int layout) override { m_grid->SelectLayout(layout); }
     void StartLive(int channelCount) override { m_grid->StartLive(channelCount); }
     void SetChannelCount(int count) override { m_grid->SetChannelCount(count); }
-    void SetAvailableChannels(protocol::ChannelMask mask) override {
-        m_grid->SetAvailableChannels(mask);
+    void SetAvailableChannels(video::PaneMask mask) override { m_grid->SetAvailableChannels(mask); }
+    void SetSite(std::vector<video::SiteRecorder> recorders) override {
+        m_grid->SetSite(std::move(recorders));
     }
-    void ResetStatistics() override { m_grid->ResetStatistics(); }
+    void ResetStatistics(int recorderId) override { m_grid->ResetStatistics(recorderId); }
     void SetAudioPolling(bool on) override;
 
     void OnLayoutApplied(const video::LayoutEffects& effects);

@@ -126,16 +126,32 @@ void CSnapshotPanel::ShowPicture(const QString& path, const QImage& image, const
 }
 
 void CSnapshotPanel::PaneMenu(const video::CChannelViews& views, int channel, QPoint at,
-                              bool saveEnabled, const std::function<void()>& about) {
-    if (!(views.HasDecodedMask() & protocol::ChannelBit(channel)))
+                              bool saveEnabled, const std::function<void()>& about,
+                              const std::vector<PaneAction>& actions) {
+    const bool picture = (views.HasDecodedMask() & protocol::ChannelBit(channel)) != 0;
+    if (!picture && actions.empty())
         return;
     QMenu menu(m_ctx.window);
-    QAction* save = menu.addAction(QStringLiteral("Save snapshot of CH%1").arg(channel + 1));
-    save->setEnabled(saveEnabled);
-    QAction* copy = menu.addAction(QStringLiteral("Copy picture to clipboard"));
-    menu.addSeparator();
+    QAction* save = nullptr;
+    QAction* copy = nullptr;
+    if (picture) {
+        save = menu.addAction(QStringLiteral("Save snapshot of CH%1").arg(channel + 1));
+        save->setEnabled(saveEnabled);
+        copy = menu.addAction(QStringLiteral("Copy picture to clipboard"));
+        menu.addSeparator();
+    }
+    std::vector<QAction*> added;
+    for (const PaneAction& action : actions)
+        added.push_back(menu.addAction(action.text));
+    if (!actions.empty())
+        menu.addSeparator();
     QAction* keys = menu.addAction(QStringLiteral("About and keys..."));
     QAction* chosen = menu.exec(at);
+    for (std::size_t i = 0; i < added.size(); ++i)
+        if (chosen != nullptr && chosen == added[i])
+            actions[i].run();
+    if (chosen == nullptr)
+        return;
     if (chosen == save)
         Take(views, protocol::ChannelBit(channel));
     else if (chosen == copy)

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "logs/local_log.h"
 #include "platform/message_sink.h"
@@ -38,6 +39,12 @@ struct SnapshotPanelContext {
     std::function<bool()> busy;  // the recorder's settings are being exchanged: no snapshot
 };
 
+// An entry the window adds to a pane's menu.
+struct PaneAction {
+    QString text;
+    std::function<void()> run;
+};
+
 class CSnapshotPanel final : public QObject {
     Q_OBJECT
   public:
@@ -51,10 +58,11 @@ class CSnapshotPanel final : public QObject {
     // The preview file dialog on the Saved folder, then the viewer.
     void OpenSaved();
     // A pane's own menu at `at` (global): a snapshot of its channel (when `saveEnabled`), its
-    // picture copied, and `about` (the About dialog with the keys). Only for a pane whose
-    // channel has shown a picture.
+    // picture copied, the window's own `actions`, and `about` (the About dialog with the
+    // keys). The picture's entries only for a pane whose channel has shown a picture; no
+    // menu when there is nothing to offer.
     void PaneMenu(const video::CChannelViews& views, int channel, QPoint at, bool saveEnabled,
-                  const std::function<void()>& about);
+                  const std::function<void()>& about, const std::vector<PaneAction>& actions = {});
     // snapshot::WM_SNAPSHOT_DONE; true when it was this panel's.
     bool OnPosted(const platform::PostedMessage& message);
     // Waits for the writers (quit).

@@ -177,8 +177,9 @@ void CChannelGrid::SetChannelCount(int count) {
     RepaintAll();
 }
 
-void CChannelGrid::SetAvailableChannels(protocol::ChannelMask mask) {
-    m_views.SetAvailableMask(mask);
+void CChannelGrid::SetAvailableChannels(PaneMask mask) {
+    for (const SiteRecorder& r : m_site.Recorders())
+        r.views->SetAvailableMask(m_site.RecorderMask(mask, r.id));
     m_layout.SetAvailableChannels(mask);
     RepaintAll();
 }

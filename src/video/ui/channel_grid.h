@@ -67,9 +67,10 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     void SetContextProvider(std::function<GridContext()> provider) {
         m_context = std::move(provider);
     }
-    // The recorder's channel count and its available channels (LIVE_CHANNEL_INFO).
+    // The grid's channel count and its channels with a picture to show (each recorder's
+    // LIVE_CHANNEL_INFO in its place; each recorder's views get their part).
     void SetChannelCount(int count);
-    void SetAvailableChannels(protocol::ChannelMask mask);
+    void SetAvailableChannels(PaneMask mask);
     // 0 full, 1 title only, 2 off, 3 statistics.
     void SetOsdMode(int mode);
 

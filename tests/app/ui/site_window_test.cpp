@@ -1,0 +1,195 @@
+// The main window with three recorders of four channels each (taviro --connect given three
+// times): their twelve channels in one grid, recorder 1's first; each recorder asked for
+// exactly its part of the panes shown; one recorder lost and coming back while the other
+// two keep playing.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "app/ui/client_dlg.h"
+#include "connect/ui/dialog_test_support.h"
+#include "platform/ui/qsettings_store.h"
+#include "platform/ui/qt_message_sink.h"
+#include "protocol/catalogue.h"
+#include "sim/recorder_sim.h"
+#include "video/ui/channel_grid.h"
+
+namespace taviro::app::ui {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kRecorders = 3;
+constexpr int kChannels = 4;
+
+class SiteWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        taviro::testing::LoadSkinOnce();
+        m_dir = std::filesystem::temp_directory_path() /
+                ("taviro-site-window-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        m_settings = std::make_unique<platform::ui::CQSettingsStore>(
+            QString::fromStdString((m_dir / "settings.ini").string()));
+        m_settings->SetString("LocalSetup/Location", (m_dir / "store").string());
+    }
+    void TearDown() override {
+        m_window.reset();
+        for (auto& recorder : m_recorders)
+            recorder.reset();
+        std::filesystem::remove_all(m_dir);
+    }
+
+    // Three recorders, `configure` changing each one's settings (by 0-based place), and
+    // the window connected to all three.
+    void StartSite(const std::function<void(int, sim::SimConfig&)>& configure = {}) {
+        for (int r = 0; r < kRecorders; ++r) {
+            sim::SimConfig config;
+            config.channels = kChannels;
+            config.live_stream = true;
+            config.live_width = 352;
+            config.live_height = 240;
+            config.live_fps = 10;
+            config.live_gop = 10;
+            config.titles = {"Gate " + std::to_string(r + 1), "Yard", "Hall", "Dock"};
+            if (configure)
+                configure(r, config);
+            m_recorders[static_cast<std::size_t>(r)] = std::make_unique<sim::CRecorderSim>(config);
+            ASSERT_TRUE(m_recorders[static_cast<std::size_t>(r)]->Start());
+        }
+        ShellOptions options;
+        options.quitPause = 5ms;
+        options.reconnectUnit = 100ms;
+        m_window = std::make_unique<CClientDlg>(m_sink, *m_settings, Branding{}, options);
+        m_window->show();
+        std::vector<ConnectRequest> more;
+        for (int r = 1; r < kRecorders; ++r)
+            more.push_back(ConnectRequest{"127.0.0.1", Recorder(r).Port(), "admin", "1234"});
+        m_window->Initialise(ConnectRequest{"127.0.0.1", Recorder(0).Port(), "admin", "1234"},
+                             more);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return AllLive(); }, 10'000));
+    }
+
+    sim::CRecorderSim& Recorder(int place) { return *m_recorders[static_cast<std::size_t>(place)]; }
+    bool AllLive() {
+        const client::CSite& site = m_window->Shell().Site();
+        if (site.Count() != kRecorders)
+            return false;
+        for (int i = 0; i < site.Count(); ++i)
+            if (!site.At(i)->LoggedIn() || !site.At(i)->Connection()->LiveRunning())
+                return false;
+        return m_window->Grid()->Site().Count() == kRecorders * kChannels;
+    }
+    // Every pane of these grid channels has drawn at least `pictures` more pictures.
+    bool Drawn(int first, int last, std::uint64_t pictures) {
+        std::vector<std::uint64_t> base;
+        for (int c = first; c <= last; ++c)
+            base.push_back(m_window->Grid()->PicturesDrawn(c));
+        return QTest::qWaitFor(
+            [&] {
+                for (int c = first; c <= last; ++c)
+                    if (m_window->Grid()->PicturesDrawn(c) <
+                        base[static_cast<std::size_t>(c - first)] + pictures)
+                        return false;
+                return true;
+            },
+            8'000);
+    }
+    // The last LIVE_REQ mask a recorder received.
+    std::optional<std::uint32_t> LastRequest(int place) {
+        std::optional<std::uint32_t> mask;
+        for (const auto& e : Recorder(place).Journal())
+            if (e.dir == sim::JournalDir::Rx && e.code == protocol::msg::LIVE_REQ &&
+                e.payload.size() == 4)
+                mask = static_cast<std::uint32_t>(e.payload[2]) << 8 | e.payload[3];
+        return mask;
+    }
+    bool RequestsAre(std::array<std::uint32_t, kRecorders> masks) {
+        return QTest::qWaitFor(
+            [&] {
+                for (int r = 0; r < kRecorders; ++r)
+                    if (LastRequest(r) != masks[static_cast<std::size_t>(r)])
+                        return false;
+                return true;
+            },
+            5'000);
+    }
+
+    std::filesystem::path m_dir;
+    std::unique_ptr<platform::ui::CQSettingsStore> m_settings;
+    platform::ui::CQtMessageSink m_sink;
+    std::array<std::unique_ptr<sim::CRecorderSim>, kRecorders> m_recorders;
+    std::unique_ptr<CClientDlg> m_window;
+};
+
+TEST_F(SiteWindowTest, ThreeRecordersShareOneGridAndEachIsAskedForItsPanes) {
+    StartSite();
+    video::ui::CChannelGrid* grid = m_window->Grid();
+    // Recorder 1's channels, then recorder 2's, then recorder 3's, each drawing pictures.
+    for (int r = 0; r < kRecorders; ++r)
+        EXPECT_EQ(grid->Site().Offset(m_window->Shell().Site().IdAt(r)), r * kChannels);
+    ASSERT_TRUE(Drawn(0, kRecorders * kChannels - 1, 2));
+    ASSERT_TRUE(RequestsAre({0xF, 0xF, 0xF}))
+        << LastRequest(0).value_or(99) << " " << LastRequest(1).value_or(99) << " "
+        << LastRequest(2).value_or(99);
+    // The panes name their recorders, and none says it is away.
+    const video::GridStatus status = grid->Status();
+    ASSERT_EQ(status.recorders.size(), 3u);
+    for (const auto& recorder : status.recorders)
+        EXPECT_TRUE(recorder.connected && recorder.state.empty()) << recorder.name;
+    if (!qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR").isEmpty())
+        m_window->Screenshot().save(qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR") +
+                                    "/site-three-recorders.png");
+
+    // A double click on recorder 2's third channel shows it alone: only recorder 2 is asked
+    // for a picture, for that channel; the others are asked for none.
+    const int channel = kChannels + 2;
+    const QPoint centre = grid->PaneRect(grid->Layout().SlotOfChannel(channel)).center();
+    QTest::mouseDClick(grid, Qt::LeftButton, {}, centre);
+    ASSERT_TRUE(RequestsAre({0x0, 0x4, 0x0}));
+    ASSERT_TRUE(Drawn(channel, channel, 3));
+    // Back to every pane: every recorder streams its channels again.
+    QTest::mouseDClick(grid, Qt::LeftButton, {},
+                       grid->PaneRect(grid->Layout().SlotOfChannel(channel)).center());
+    ASSERT_TRUE(RequestsAre({0xF, 0xF, 0xF}));
+    EXPECT_TRUE(Drawn(0, kRecorders * kChannels - 1, 2));
+}
+
+TEST_F(SiteWindowTest, OneRecorderLostAndComingBackWhileTheOthersPlayOn) {
+    // Recorder 2 drops its first connection once live view runs.
+    StartSite([](int place, sim::SimConfig& config) {
+        if (place == 1)
+            config.drop_after = std::chrono::milliseconds(2'500);
+    });
+    video::ui::CChannelGrid* grid = m_window->Grid();
+    const auto lostPanes = [&] {
+        int lost = 0;
+        for (const auto& plan : grid->Plan())
+            if (plan.kind == video::ui::PaneKind::Lost)
+                lost |= 1 << plan.channel;
+        return lost;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lostPanes() != 0; }, 8'000));
+    EXPECT_EQ(lostPanes(), 0xF0) << "recorder 2's four panes";
+    const auto& away = grid->Status().recorders.at(1);
+    EXPECT_FALSE(away.connected);
+    EXPECT_FALSE(away.state.empty());
+    // The other recorders keep painting while recorder 2 is away.
+    EXPECT_TRUE(Drawn(0, kChannels - 1, 3));
+    EXPECT_TRUE(Drawn(2 * kChannels, 3 * kChannels - 1, 3));
+    // It comes back by itself, into the same panes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return AllLive() && lostPanes() == 0; }, 15'000));
+    EXPECT_TRUE(Drawn(kChannels, 2 * kChannels - 1, 2));
+    EXPECT_EQ(LastRequest(1), 0xFu);
+}
+
+}  // namespace
+}  // namespace taviro::app::ui
