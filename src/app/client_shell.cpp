@@ -173,6 +173,11 @@ void CClientShell::SelectRecorder(int id) {
         return;  // no such recorder, or chosen already
     m_selected = id;
     m_local.Attach(Connection());
+    // The grid mode is the selected recorder's (a playback shown keeps its own).
+    const client::CConnection* connection = Connection();
+    if (m_gridMode == protocol::kGridLive || m_gridMode == protocol::kGridNone)
+        m_gridMode = connection != nullptr && connection->LiveRunning() ? protocol::kGridLive
+                                                                        : protocol::kGridNone;
 }
 
 std::string CClientShell::RecorderName() const {
@@ -329,6 +334,16 @@ std::string CClientShell::StatusLine(const std::string& remoteTitle) {
         case ConnectionState::kClosing:
             line = "Disconnecting\u2026";
             break;
+    }
+    // With several recorders the line says which one the window's services are about: its
+    // place, and its description when it has one (the login line names its address).
+    if (const client::CRecorderLink* link = Selected(); link != nullptr && m_site->Count() > 1) {
+        const auto& target = link->Target();
+        std::string prefix = "[" + std::to_string(m_site->IndexOf(m_selected) + 1) + "/" +
+                             std::to_string(m_site->Count()) + "]  ";
+        if (target && !target->description.empty())
+            prefix += target->description + ":  ";
+        line = prefix + line;
     }
     if (!remoteTitle.empty())
         return remoteTitle + "   " + line;

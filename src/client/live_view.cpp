@@ -37,6 +37,11 @@ video::CChannelViews& CLiveViewController::SingleViews() const {
                : m_views;
 }
 
+video::CChannelViews& CLiveViewController::AttachedViews() const {
+    const LiveRecorder* r = Find(AttachedId());
+    return r != nullptr ? *r->views : SingleViews();
+}
+
 void CLiveViewController::SetRecorders(std::vector<LiveRecorder> recorders) {
     std::erase_if(recorders, [](const LiveRecorder& r) { return r.views == nullptr; });
     m_recorders = std::move(recorders);
@@ -369,6 +374,10 @@ std::optional<int> CLiveViewController::ChannelCount() const {
     if (m_connection == nullptr || !m_connection->LoggedIn())
         return std::nullopt;
     return m_connection->Session().Login().ChannelCount();
+}
+
+int CLiveViewController::GridChannelOf(int channel) const {
+    return SeveralRecorders() ? m_site.GridChannel(AttachedId(), channel) : channel;
 }
 
 std::optional<int> CLiveViewController::GridChannelCount() const {

@@ -80,6 +80,9 @@ class CLiveViewController {
     // The connection of this generation is about to be destroyed: it is asked nothing more.
     void ConnectionGoing(std::uint32_t generation);
     [[nodiscard]] bool SeveralRecorders() const { return m_recorders.size() > 1; }
+    // The grid's channel of the attached recorder's channel (the channel buttons), -1 when
+    // the grid does not show it.
+    [[nodiscard]] int GridChannelOf(int channel) const;
     // Whose channels the grid shows, and where each recorder's start.
     [[nodiscard]] const video::CSiteChannels& Site() const { return m_site; }
 
@@ -113,9 +116,13 @@ class CLiveViewController {
     // The session's part of a transition's context: the frozen picture, the channels with sound.
     [[nodiscard]] video::GridContext Context(protocol::GridMode mode) const;
 
-  private:
-    // The attached recorder's channels shown, as it numbers them.
+    // The attached recorder's channels shown, as it numbers them (what its playback, its
+    // snapshots and its sound act on).
     [[nodiscard]] protocol::ChannelMask Shown() const;
+    // The attached recorder's views (the owner's without one): where its playback shows.
+    [[nodiscard]] video::CChannelViews& AttachedViews() const;
+
+  private:
     [[nodiscard]] const LiveRecorder* Find(int id) const;
     [[nodiscard]] int AttachedId() const;
     // The views of a grid of one recorder (the owner's without any).

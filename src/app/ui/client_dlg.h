@@ -180,6 +180,7 @@ class CClientDlg final : public QWidget {
     // Views no recorder of the site decodes into.
     video::CChannelViews* FreeViews();
     void PaneMenu(int gridChannel, QPoint at);
+    void PaneClicked(int gridChannel);
 
     platform::ui::CQtMessageSink& m_sink;
     platform::ISettingsStore& m_settings;

@@ -43,8 +43,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
     }
     if (m_shell->Command(id) || m_live->OnCommand(id))
         return;
-    const protocol::ChannelMask shown =
-        video::FirstRecorderMask(Grid()->Layout().VisibleChannels());
+    const protocol::ChannelMask shown = m_live->Controller().Shown();
     switch (id) {
         case 340:
         case 341:
@@ -107,7 +106,7 @@ void CClientDlg::OnCommand(std::uint32_t id) {
                     SubFolderPath(m_shell->Setup().LocationPath(), StorageSubFolder::kUpgrade));
             break;
         case 372:
-            m_snapshots->Take(m_views, shown);
+            m_snapshots->Take(SelectedViews(), shown);
             break;
         case 373:
             m_snapshots->OpenSaved();
@@ -262,8 +261,7 @@ void CClientDlg::OnSliderMessage(std::uint32_t message, std::uint32_t id, int po
     if (id == kPositionSliderId && m_shell->GridMode() == protocol::kGridLocal)
         m_shell->Local().Slider(message, position);
     else if (id == kPositionSliderId)
-        m_recordings->OnSlider(message, position,
-                               video::FirstRecorderMask(Grid()->Layout().VisibleChannels()));
+        m_recordings->OnSlider(message, position, m_live->Controller().Shown());
 }
 
 void CClientDlg::Quit() {

@@ -65,6 +65,7 @@ void CClientDlg::CreateLivePanel() {
     ctx.ptzChannel = [this](int channel) { m_maintenance->Ptz().ResendChannel(channel); };
     ctx.gridMade = [this](video::ui::CChannelGrid* grid) {
         connect(grid, &video::ui::CChannelGrid::PaneContextMenu, this, &CClientDlg::PaneMenu);
+        connect(grid, &video::ui::CChannelGrid::PaneClicked, this, &CClientDlg::PaneClicked);
         connect(grid, &video::ui::CChannelGrid::PaneWheel, m_maintenance,
                 &maintenance::ui::CMaintenancePanel::Wheel);
         BindKeys(grid);
@@ -265,6 +266,21 @@ void CClientDlg::OnReconnectTick() {
         m_reconnectBanner.Update(m_shell->Reconnect(), client::CReconnectController::Clock::now());
     // The bar takes the state's place while it is up.
     m_stateLabel->setVisible(!m_reconnectBar->Show(line));
+}
+
+void CClientDlg::PaneClicked(int gridChannel) {
+    // With several recorders the window's services follow the recorder of the pane chosen;
+    // not while a playback of the one chosen before holds the panes.
+    const auto pane = Grid()->Site().At(gridChannel);
+    const protocol::GridMode mode = m_shell->GridMode();
+    if (m_shell->Site().Count() < 2 || !pane || pane->recorderId < 0 ||
+        pane->recorderId == m_shell->SelectedRecorder() ||
+        (mode != protocol::kGridLive && mode != protocol::kGridNone))
+        return;
+    m_shell->SelectRecorder(pane->recorderId);
+    SyncLinks();
+    UpdateToolTips();
+    ShowConnectionState();
 }
 
 void CClientDlg::PaneMenu(int gridChannel, QPoint at) {

@@ -67,9 +67,12 @@ void CLiveViewPanel::CreateGrid(int drawMode) {
 
 bool CLiveViewPanel::OnCommand(std::uint32_t id) {
     if (id >= 300 && id <= 328) {
-        if (id <= 315)
-            m_grid->SelectChannel(static_cast<int>(id - 300));
-        else if (id >= 320)
+        // A channel button shows that channel of the recorder of the selected pane.
+        if (id <= 315) {
+            const int channel = m_controller.GridChannelOf(static_cast<int>(id - 300));
+            if (channel >= 0)
+                m_grid->SelectChannel(channel);
+        } else if (id >= 320)
             m_grid->SelectLayout(video::LayoutOfButton(static_cast<int>(id)));
         // Whatever the click did to its own button, the grid's layout decides which are down.
         m_ctx.buttons(m_grid->Layout().Buttons());
@@ -80,7 +83,7 @@ bool CLiveViewPanel::OnCommand(std::uint32_t id) {
     } else if (id == 371) {
         m_grid->Arrange();
     } else if (id == 368) {
-        m_ctx.sound->SelectNext(video::FirstRecorderMask(m_grid->Layout().VisibleChannels()));
+        m_ctx.sound->SelectNext(m_controller.Shown());
     } else {
         return false;
     }
@@ -104,7 +107,9 @@ void CLiveViewPanel::Restore(const ResumeState& resume) {
 
 void CLiveViewPanel::ShowPlayback(video::ViewMode mode) {
     m_grid->StartPlayback();
-    m_ctx.views->SetViewMode(mode);
+    // Remote playback is the selected recorder's; local playback shows in the window's views.
+    (mode == video::ViewMode::RemotePlayback ? m_controller.AttachedViews() : *m_ctx.views)
+        .SetViewMode(mode);
     m_ctx.buttons(m_grid->Layout().Buttons());
     Refresh();
 }

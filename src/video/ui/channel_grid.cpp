@@ -513,6 +513,8 @@ void CChannelGrid::mousePressEvent(QMouseEvent* event) {
         return;
     }
     const QPoint p = event->position().toPoint();
+    if (const int channel = ChannelAt(p); channel >= 0)
+        emit PaneClicked(channel);
     const auto drag = m_layout.BeginDrag(Point{p.x(), p.y()}, Context());
     if (!drag)
         return;

@@ -150,6 +150,8 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     // The right button over a pane that shows a channel (for the pane's own menu), and the
     // wheel over one (positive steps away from the user); `channel` is 0..15.
     void PaneContextMenu(int channel, QPoint globalPosition);
+    // The left button went down over a pane that shows a channel (the grid's numbering).
+    void PaneClicked(int channel);
     void PaneWheel(int channel, int steps);
 
   protected:

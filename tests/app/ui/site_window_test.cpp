@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -15,10 +16,14 @@
 
 #include "app/ui/client_dlg.h"
 #include "connect/ui/dialog_test_support.h"
+#include "controls/ui/skin_button_widget.h"
 #include "platform/ui/qsettings_store.h"
 #include "platform/ui/qt_message_sink.h"
 #include "protocol/catalogue.h"
+#include "recordings/ui/search_window.h"
 #include "sim/recorder_sim.h"
+#include "timeline/ui/calendar_page.h"
+#include "timeline/ui/timeline_page.h"
 #include "video/ui/channel_grid.h"
 
 namespace taviro::app::ui {
@@ -59,6 +64,7 @@ class SiteWindowTest : public ::testing::Test {
             config.live_height = 240;
             config.live_fps = 10;
             config.live_gop = 10;
+            config.push_records = true;
             config.titles = {"Gate " + std::to_string(r + 1), "Yard", "Hall", "Dock"};
             if (configure)
                 configure(r, config);
@@ -149,10 +155,23 @@ TEST_F(SiteWindowTest, ThreeRecordersShareOneGridAndEachIsAskedForItsPanes) {
         m_window->Screenshot().save(qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR") +
                                     "/site-three-recorders.png");
 
-    // A double click on recorder 2's third channel shows it alone: only recorder 2 is asked
-    // for a picture, for that channel; the others are asked for none.
+    // A click on a pane of recorder 2 makes it the recorder the window's services act on:
+    // the title strip names it and the channel buttons are its channels.
     const int channel = kChannels + 2;
     const QPoint centre = grid->PaneRect(grid->Layout().SlotOfChannel(channel)).center();
+    QTest::mouseClick(grid, Qt::LeftButton, {}, centre);
+    EXPECT_EQ(m_window->Shell().SelectedRecorder(), m_window->Shell().Site().IdAt(1));
+    const QString line = m_window->StateText();
+    EXPECT_TRUE(line.startsWith(QStringLiteral("[2/3]")) &&
+                line.contains(QStringLiteral("127.0.0.1:%1").arg(Recorder(1).Port())))
+        << line.toStdString();
+    taviro::testing::Click(m_window->Button(301));
+    ASSERT_TRUE(RequestsAre({0x0, 0x2, 0x0}));
+    taviro::testing::Click(m_window->Button(328));  // back to 16 panes
+    ASSERT_TRUE(RequestsAre({0xF, 0xF, 0xF}));
+
+    // A double click on recorder 2's third channel shows it alone: only recorder 2 is asked
+    // for a picture, for that channel; the others are asked for none.
     QTest::mouseDClick(grid, Qt::LeftButton, {}, centre);
     ASSERT_TRUE(RequestsAre({0x0, 0x4, 0x0}));
     ASSERT_TRUE(Drawn(channel, channel, 3));
@@ -189,6 +208,56 @@ TEST_F(SiteWindowTest, OneRecorderLostAndComingBackWhileTheOthersPlayOn) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return AllLive() && lostPanes() == 0; }, 15'000));
     EXPECT_TRUE(Drawn(kChannels, 2 * kChannels - 1, 2));
     EXPECT_EQ(LastRequest(1), 0xFu);
+}
+
+TEST_F(SiteWindowTest, RemotePlaybackOnOneRecorderWhileTheOthersStayLive) {
+    StartSite();
+    video::ui::CChannelGrid* grid = m_window->Grid();
+    const auto modeOf = [&](int channel) {
+        for (const auto& plan : grid->Plan())
+            if (plan.channel == channel)
+                return plan.mode;
+        return video::ViewMode::Idle;
+    };
+    // Recorder 2 chosen by a click on its pane; its search plays the morning of the 12th.
+    QTest::mouseClick(grid, Qt::LeftButton, {},
+                      grid->PaneRect(grid->Layout().SlotOfChannel(kChannels)).center());
+    ASSERT_EQ(m_window->Shell().SelectedRecorder(), m_window->Shell().Site().IdAt(1));
+    taviro::testing::Click(m_window->Button(361));
+    auto* search = m_window->SearchWindow();
+    ASSERT_NE(search, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return search->PlayCalendar() && search->CurrentPage() == search->PlayCalendar(); },
+        5000));
+    search->PlayCalendar()->ShowMonth(2010, 9);
+    QTest::mouseClick(search->PlayCalendar()->DayButton(11), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return search->PlayDay() && search->CurrentPage() == search->PlayDay(); }, 5000));
+    QTest::mouseClick(search->PlayDay(), Qt::LeftButton, {},
+                      QPoint(timeline::kTimelineLeft + 96, 100));
+    QTest::mouseClick(search->PlayDay()->PlayButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_window->Shell().GridMode() == protocol::kGridPlayback; }, 8000));
+
+    // Recorder 2's panes play back; recorders 1 and 3 stay live and keep painting.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return modeOf(kChannels) == video::ViewMode::RemotePlayback; }, 8000));
+    EXPECT_EQ(modeOf(0), video::ViewMode::Live);
+    EXPECT_EQ(modeOf(2 * kChannels), video::ViewMode::Live);
+    EXPECT_TRUE(Drawn(kChannels, kChannels + 3, 3));
+    EXPECT_TRUE(Drawn(0, kChannels - 1, 3));
+    EXPECT_TRUE(Drawn(2 * kChannels, 3 * kChannels - 1, 3));
+    EXPECT_TRUE(Recorder(0).Journal().size() > 0);
+    for (int r : {0, 2})
+        for (const auto& e : Recorder(r).Journal())
+            EXPECT_FALSE(e.dir == sim::JournalDir::Rx && e.code == protocol::msg::LIVE_STOP)
+                << "recorder " << r + 1 << " was not asked to stop live view";
+
+    // Stop: recorder 2 is live again, in its own panes.
+    taviro::testing::Click(m_window->Button(345));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return modeOf(kChannels) == video::ViewMode::Live; }, 8000));
+    ASSERT_TRUE(RequestsAre({0xF, 0xF, 0xF}));
+    EXPECT_TRUE(Drawn(0, 3 * kChannels - 1, 2));
 }
 
 }  // namespace
