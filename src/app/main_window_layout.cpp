@@ -63,7 +63,7 @@ constexpr std::array<std::string_view, 10> kLayoutLabels = {"1", "4",  "6",  "7"
                                                             "9", "10", "13", "16", "Full"};
 
 constexpr auto MakeTable() {
-    std::array<MainControl, 16 + 10 + 7 + 10 + 9 + 1 + 2> t{};
+    std::array<MainControl, 16 + 10 + 7 + 11 + 9 + 1 + 2> t{};
     std::size_t n = 0;
     for (int i = 0; i < 16; ++i)
         t[n++] = MainControl{kFirstChannel + static_cast<std::uint32_t>(i),
@@ -104,6 +104,8 @@ constexpr auto MakeTable() {
     left(373, K::Push, 6, skin::kPicLoad, "Load");
     left(374, K::Push, 7, skin::kPicFirmware, "FirmUp");
     left(375, K::Push, 8, skin::kPicVersion, "VerInfo");
+    // The recorder panel: the recorders of the site and their channels.
+    left(kSiteButton, K::Check, 9, skin::kPicSite, "Site");
     // Quit sits apart at the foot of the column, where a stray click cannot reach it.
     t[n++] = MainControl{365,
                          K::Push,
@@ -233,6 +235,8 @@ std::optional<ToolTip> MainToolTip(std::uint32_t id, bool loggedIn, bool recordi
             return Text(5007);
         case 375:
             return Literal("Program Version");
+        case kSiteButton:
+            return Literal("Recorders of the site");
         case 376:
             return Text(5021);
         case 377:

@@ -53,6 +53,8 @@ struct MainControl {
 };
 
 inline constexpr std::uint32_t kMinButtonId = 377;
+// The recorder panel's button (the recorders of the site and their channels).
+inline constexpr std::uint32_t kSiteButton = 379;
 inline constexpr std::uint32_t kPositionSliderId = 420;
 inline constexpr std::uint32_t kVolumeSliderId = 421;
 

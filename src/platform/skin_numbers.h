@@ -62,6 +62,7 @@ inline constexpr int kPicMinButton = 1573;  // 4 frames of 16 x 13
 inline constexpr int kPicAudio = 1574;
 inline constexpr int kPicPan = 1575;
 inline constexpr int kPicZoom = 1576;
+inline constexpr int kPicSite = 1577;
 
 // --- Status icons of the channel panes (16 x 16 image / mask pairs) -------------------------
 inline constexpr int kPicIconPause = 1600;

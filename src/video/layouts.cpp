@@ -503,6 +503,19 @@ void CGridLayout::Swap(int slotA, int slotB) {
         swap();
 }
 
+LayoutEffects CGridLayout::PlaceChannel(Point at, int channel, const GridContext& ctx) {
+    const int target = SlotAt(at);
+    const int from = SlotOfChannel(channel);
+    if (ctx.ptzDomeMenu || target < 0 || from < 0 || target == from ||
+        !HasPane(m_available, channel))
+        return Ignored();
+    const PaneMask before = VisibleChannels();
+    Swap(from, target);
+    LayoutEffects e = Finish(before, ctx);
+    e.swapped = true;
+    return e;
+}
+
 LayoutEffects CGridLayout::EndDrag(Point pointer, const GridContext& ctx) {
     const int from = m_dragSlot;
     m_dragSlot = -1;

@@ -284,6 +284,9 @@ class CGridLayout {
     [[nodiscard]] bool Dragging() const { return m_dragSlot >= 0; }
     // Button up at `pointer`: the drag image's centre decides the target slot.
     LayoutEffects EndDrag(Point pointer, const GridContext& ctx);
+    // A channel dropped on the pane under `at` (from the recorder panel): that pane shows it,
+    // and the pane that showed it takes the channel the pane under `at` had.
+    LayoutEffects PlaceChannel(Point at, int channel, const GridContext& ctx);
     // Button "Arrange": every slot shows its own channel again.
     LayoutEffects ResetArrangement();
 

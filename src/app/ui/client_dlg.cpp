@@ -142,6 +142,7 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect,
     CreateRecordingsPanel();
     CreateLocalPanel();
     CreateLivePanel();
+    CreateSitePanel();
     // The 16-pane layout with its button down, Live disabled until a session logs in.
     Grid()->SelectLayout(video::kInitialLayout);
     SetControlState(protocol::kCtlLive, platform::kDisabled);

@@ -36,6 +36,7 @@
 #include "client/ui/live_view_panel.h"
 #include "client/ui/local_panel.h"
 #include "client/ui/reconnect_bar.h"
+#include "client/ui/recorder_panel.h"
 #include "client/ui/recordings_panel.h"
 #include "connect/ui/connect_dlg.h"
 #include "maintenance/ui/maintenance_panel.h"
@@ -99,6 +100,8 @@ class CClientDlg final : public QWidget {
     CClientShell& Shell() { return *m_shell; }
     client::ui::CRecordingsPanel& Recordings() { return *m_recordings; }
     video::CChannelViews& Views() { return m_views; }
+    // The recorder panel (from Initialise on; hidden until shown).
+    client::ui::CRecorderPanel* SitePanel() const { return m_sitePanel; }
     // The grid (from Initialise on).
     video::ui::CChannelGrid* Grid() const { return m_live->Grid(); }
     controls::ui::CSkinButtonWidget* Button(std::uint32_t id) const;
@@ -181,6 +184,12 @@ class CClientDlg final : public QWidget {
     video::CChannelViews* FreeViews();
     void PaneMenu(int gridChannel, QPoint at);
     void PaneClicked(int gridChannel);
+    // The recorder panel: made hidden; shown by its button, and by itself once a second
+    // recorder joins; refreshed while shown.
+    void CreateSitePanel();
+    void ShowSitePanel(bool on);
+    void RefreshSitePanel();
+    void ChooseRecorder(int recorderId);
 
     platform::ui::CQtMessageSink& m_sink;
     platform::ISettingsStore& m_settings;
@@ -215,6 +224,8 @@ class CClientDlg final : public QWidget {
     // The panels (children of this window): live view with the grid, remote search,
     // playback and backup, the local archive and playback, snapshots, PTZ and the upgrade.
     client::ui::CLiveViewPanel* m_live = nullptr;
+    client::ui::CRecorderPanel* m_sitePanel = nullptr;
+    bool m_sitePanelShownOnce = false;  // shown by itself when a second recorder joined
     client::ui::CRecordingsPanel* m_recordings = nullptr;
     client::ui::CLocalPanel* m_local = nullptr;
     snapshot::ui::CSnapshotPanel* m_snapshots = nullptr;

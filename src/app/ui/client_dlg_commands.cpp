@@ -56,6 +56,9 @@ void CClientDlg::OnCommand(std::uint32_t id) {
         case 363:
             m_local->OpenArchive();
             break;
+        case kSiteButton:
+            ShowSitePanel(!m_sitePanel->isVisible());
+            break;
         case 355:
         case 356:
             SyncLinks();

@@ -260,6 +260,7 @@ void CClientDlg::OnReconnectTick() {
     // With several recorders the panes of one that is away count down its next attempt.
     if (m_shell->Site().Count() > 1)
         SyncLinks();
+    RefreshSitePanel();
     if (!hadConnection && m_shell->HasSession())
         ShowConnectionState();  // an attempt started: "Connecting..."
     const auto line =
@@ -269,18 +270,73 @@ void CClientDlg::OnReconnectTick() {
 }
 
 void CClientDlg::PaneClicked(int gridChannel) {
+    if (const auto pane = Grid()->Site().At(gridChannel))
+        ChooseRecorder(pane->recorderId);
+}
+
+void CClientDlg::ChooseRecorder(int recorderId) {
     // With several recorders the window's services follow the recorder of the pane chosen;
     // not while a playback of the one chosen before holds the panes.
-    const auto pane = Grid()->Site().At(gridChannel);
     const protocol::GridMode mode = m_shell->GridMode();
-    if (m_shell->Site().Count() < 2 || !pane || pane->recorderId < 0 ||
-        pane->recorderId == m_shell->SelectedRecorder() ||
+    if (m_shell->Site().Count() < 2 || recorderId < 0 ||
+        recorderId == m_shell->SelectedRecorder() ||
         (mode != protocol::kGridLive && mode != protocol::kGridNone))
         return;
-    m_shell->SelectRecorder(pane->recorderId);
+    m_shell->SelectRecorder(recorderId);
     SyncLinks();
     UpdateToolTips();
     ShowConnectionState();
+    RefreshSitePanel();
+}
+
+namespace {
+// The recorder panel's width at the grid's left; the grid keeps the rest.
+constexpr int kSitePanelWidth = 210;
+}  // namespace
+
+void CClientDlg::CreateSitePanel() {
+    m_sitePanel = new client::ui::CRecorderPanel(this);
+    const video::Rect grid = video::kMainGridRect;
+    m_sitePanel->setGeometry(grid.left, grid.top, kSitePanelWidth, grid.Height());
+    m_sitePanel->hide();
+    connect(m_sitePanel, &client::ui::CRecorderPanel::RecorderChosen, this,
+            &CClientDlg::ChooseRecorder);
+    connect(m_sitePanel, &client::ui::CRecorderPanel::ShowAlone, this, [this](int id, int channel) {
+        ChooseRecorder(id);
+        const int gridChannel = Grid()->Site().GridChannel(id, channel);
+        if (gridChannel >= 0)
+            Grid()->SelectChannel(gridChannel);
+        ShowLayoutButtons(Grid()->Layout().Buttons());
+    });
+    connect(m_sitePanel, &client::ui::CRecorderPanel::AddRequested, this,
+            [this] { OpenConnectDialog(std::nullopt, true); });
+    connect(m_sitePanel, &client::ui::CRecorderPanel::DisconnectRequested, this, [this](int id) {
+        m_shell->DisconnectRecorder(id);
+        SyncLinks();
+        ShowConnectionState();
+        RefreshSitePanel();
+    });
+}
+
+void CClientDlg::ShowSitePanel(bool on) {
+    if (!m_sitePanel || m_sitePanel->isVisible() == on)
+        return;
+    video::Rect rect = video::kMainGridRect;
+    if (on)
+        rect.left += kSitePanelWidth + 2;
+    if (!Grid()->IsFullScreen())
+        Grid()->Place(rect, video::kMainGridBorder, video::kMainGridColour);
+    m_sitePanel->setVisible(on);
+    if (auto* b = Button(kSiteButton))
+        b->SetCheck(on ? 1 : 0);
+    RefreshSitePanel();
+}
+
+void CClientDlg::RefreshSitePanel() {
+    if (m_sitePanel && m_sitePanel->isVisible())
+        m_sitePanel->Show(
+            client::SiteRows(m_shell->Site(), client::CReconnectController::Clock::now()),
+            m_shell->SelectedRecorder());
 }
 
 void CClientDlg::PaneMenu(int gridChannel, QPoint at) {
@@ -332,6 +388,11 @@ void CClientDlg::SyncLinks() {
         }
         if (m_live)
             m_live->Controller().SetRecorders(std::move(recorders));
+        // A second recorder: the panel shows the site, once by itself.
+        if (site.Count() > 1 && !m_sitePanelShownOnce && m_sitePanel) {
+            m_sitePanelShownOnce = true;
+            ShowSitePanel(true);
+        }
     }
     client::CConnection* connection = m_shell->Connection();
     m_recordings->Attach(connection);

@@ -2,9 +2,12 @@
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -51,9 +54,34 @@ QPixmap MakeDragImage(const QImage& pane, const QSize& size) {
 
 }  // namespace
 
+QMimeData* MakeChannelMime(int recorderId, int channel) {
+    auto* mime = new QMimeData;
+    mime->setData(QString::fromLatin1(kChannelMimeType),
+                  QStringLiteral("%1 %2").arg(recorderId).arg(channel).toLatin1());
+    return mime;
+}
+
+std::optional<std::pair<int, int>> ReadChannelMime(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasFormat(QString::fromLatin1(kChannelMimeType)))
+        return std::nullopt;
+    // Anything may be dropped here by another program: two small numbers or nothing.
+    const QByteArray data = mime->data(QString::fromLatin1(kChannelMimeType)).left(32);
+    const QList<QByteArray> parts = data.split(' ');
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool okId = false;
+    bool okChannel = false;
+    const int id = parts[0].toInt(&okId);
+    const int channel = parts[1].toInt(&okChannel);
+    if (!okId || !okChannel || id < 0 || channel < 0 || channel >= 16)
+        return std::nullopt;
+    return std::make_pair(id, channel);
+}
+
 CChannelGrid::CChannelGrid(CChannelViews& views, int drawMode, QWidget* parent)
     : QWidget(parent), m_views(views) {
     setFocusPolicy(Qt::ClickFocus);
+    setAcceptDrops(true);  // a channel dragged from the recorder panel
     m_renderer = CreatePaneRenderer(drawMode, *this, this);
     m_renderer->Surface()->setGeometry(rect());
     m_dragLabel = platform::ui::Child<QLabel>(this);
@@ -613,6 +641,32 @@ void CChannelGrid::wheelEvent(QWheelEvent* event) {
     if (channel >= 0 && channel < kMaxPanes && steps != 0)
         emit PaneWheel(channel, steps);
     event->accept();
+}
+
+void CChannelGrid::dragEnterEvent(QDragEnterEvent* event) {
+    if (ReadChannelMime(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void CChannelGrid::dragMoveEvent(QDragMoveEvent* event) {
+    const auto dropped = ReadChannelMime(event->mimeData());
+    if (dropped && m_layout.SlotAt(Point{event->position().toPoint().x(),
+                                         event->position().toPoint().y()}) >= 0)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CChannelGrid::dropEvent(QDropEvent* event) {
+    const auto dropped = ReadChannelMime(event->mimeData());
+    if (!dropped)
+        return;
+    const int channel = m_site.GridChannel(dropped->first, dropped->second);
+    if (channel < 0)
+        return;
+    const QPoint p = event->position().toPoint();
+    Apply(m_layout.PlaceChannel(Point{p.x(), p.y()}, channel, Context()));
+    event->acceptProposedAction();
 }
 
 void CChannelGrid::closeEvent(QCloseEvent* event) {

@@ -28,6 +28,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "video/channel_views.h"
 #include "video/layouts.h"
@@ -37,9 +39,19 @@
 #include "video/ui/pane_plan.h"
 #include "video/ui/pane_renderer.h"
 
+class QMimeData;
+
 namespace taviro::video::ui {
 
 class CFullScreenToolbar;
+
+// A channel dragged onto the grid (from the recorder panel): "recorder id, channel" as text
+// under this type. The id is the one SetSite gave.
+inline constexpr const char* kChannelMimeType = "application/x-taviro-channel";
+QMimeData* MakeChannelMime(int recorderId, int channel);
+// The recorder id and channel of a dragged channel; nothing for anything else (a drop may
+// come from any program).
+std::optional<std::pair<int, int>> ReadChannelMime(const QMimeData* mime);
 
 class CChannelGrid final : public QWidget, public IPaneSource, public IPictureListener {
     Q_OBJECT
@@ -163,6 +175,9 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:

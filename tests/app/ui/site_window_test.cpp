@@ -6,15 +6,19 @@
 
 #include <unistd.h>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
 
 #include "app/ui/client_dlg.h"
+#include "client/ui/recorder_panel.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_button_widget.h"
 #include "platform/ui/qsettings_store.h"
@@ -180,6 +184,39 @@ TEST_F(SiteWindowTest, ThreeRecordersShareOneGridAndEachIsAskedForItsPanes) {
                        grid->PaneRect(grid->Layout().SlotOfChannel(channel)).center());
     ASSERT_TRUE(RequestsAre({0xF, 0xF, 0xF}));
     EXPECT_TRUE(Drawn(0, kRecorders * kChannels - 1, 2));
+
+    // The recorder panel came up by itself with the second recorder, a row per recorder
+    // with its channels under it.
+    client::ui::CRecorderPanel* panel = m_window->SitePanel();
+    ASSERT_TRUE(panel->isVisible());
+    const int third = m_window->Shell().Site().IdAt(2);
+    ASSERT_NE(panel->RecorderItem(third), nullptr);
+    EXPECT_TRUE(panel->RecorderItem(third)->text(0).contains(QStringLiteral("Live")))
+        << panel->RecorderItem(third)->text(0).toStdString();
+    QTreeWidgetItem* yard = panel->ChannelItem(third, 1);
+    ASSERT_NE(yard, nullptr);
+    EXPECT_TRUE(yard->text(0).startsWith(QStringLiteral("CH2  Yard")))
+        << yard->text(0).toStdString();
+    // A double click on recorder 3's second channel shows it alone and chooses recorder 3.
+    QWidget* rows = panel->Tree()->viewport();
+    QTest::mouseClick(rows, Qt::LeftButton, {}, panel->Tree()->visualItemRect(yard).center());
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, panel->Tree()->visualItemRect(yard).center());
+    ASSERT_TRUE(RequestsAre({0x0, 0x0, 0x2}));
+    EXPECT_EQ(m_window->Shell().SelectedRecorder(), third);
+    taviro::testing::Click(m_window->Button(328));
+    ASSERT_TRUE(RequestsAre({0xF, 0xF, 0xF}));
+    // Recorder 3's fourth channel dragged onto the first pane: that pane shows it.
+    std::unique_ptr<QMimeData> mime(panel->Tree()->model()->mimeData(
+        {panel->Tree()->indexFromItem(panel->ChannelItem(third, 3))}));
+    ASSERT_NE(mime, nullptr);
+    const QPoint first = grid->PaneRect(0).center();
+    QDragEnterEvent enter(first, Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(grid, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(first, Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(grid, &drop);
+    EXPECT_EQ(grid->Layout().ChannelOfSlot(0), 2 * kChannels + 3);
+    EXPECT_TRUE(Drawn(2 * kChannels + 3, 2 * kChannels + 3, 2));
 }
 
 TEST_F(SiteWindowTest, OneRecorderLostAndComingBackWhileTheOthersPlayOn) {
