@@ -22,7 +22,7 @@ std::set<std::uint32_t> ExpectedIds() {
     range(340, 346);
     range(355, 356);
     range(360, 366);
-    range(368, 378);
+    range(368, 379);  // 379: the recorder panel
     range(420, 421);
     return ids;
 }
