@@ -58,8 +58,9 @@ class SiteWindowTest : public ::testing::Test {
     }
 
     // Three recorders, `configure` changing each one's settings (by 0-based place), and
-    // the window connected to all three.
-    void StartSite(const std::function<void(int, sim::SimConfig&)>& configure = {}) {
+    // the window connected to all three (and, with `waitForAll`, every one live).
+    void StartSite(const std::function<void(int, sim::SimConfig&)>& configure = {},
+                   bool waitForAll = true) {
         for (int r = 0; r < kRecorders; ++r) {
             sim::SimConfig config;
             config.channels = kChannels;
@@ -85,7 +86,9 @@ class SiteWindowTest : public ::testing::Test {
             more.push_back(ConnectRequest{"127.0.0.1", Recorder(r).Port(), "admin", "1234"});
         m_window->Initialise(ConnectRequest{"127.0.0.1", Recorder(0).Port(), "admin", "1234"},
                              more);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return AllLive(); }, 10'000));
+        if (waitForAll) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return AllLive(); }, 10'000));
+        }
     }
 
     sim::CRecorderSim& Recorder(int place) { return *m_recorders[static_cast<std::size_t>(place)]; }
@@ -295,6 +298,47 @@ TEST_F(SiteWindowTest, RemotePlaybackOnOneRecorderWhileTheOthersStayLive) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return modeOf(kChannels) == video::ViewMode::Live; }, 8000));
     ASSERT_TRUE(RequestsAre({0xF, 0xF, 0xF}));
     EXPECT_TRUE(Drawn(0, 3 * kChannels - 1, 2));
+}
+
+TEST_F(SiteWindowTest, ARefusingAndAStallingRecorderLeaveTheOthersPlaying) {
+    // Recorder 2 does not know the user's password; recorder 3 stops in the middle of a
+    // message a second after the log-in and sends nothing more.
+    StartSite(
+        [](int place, sim::SimConfig& config) {
+            if (place == 1)
+                config.users = {sim::SimUser{"admin", "other", {1, 1, 1, 1, 1, 1, 1, 1, 1}}};
+            if (place == 2) {
+                config.stall_mid_payload = true;
+                config.fault_delay = std::chrono::milliseconds(1'000);
+            }
+        },
+        false);
+    const client::CSite& site = m_window->Shell().Site();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return site.Count() == kRecorders && site.At(0)->LoggedIn() && site.At(2)->LoggedIn();
+        },
+        10'000));
+    // The refusal is recorder 2's alone: the panel says so, and the grid holds the channels
+    // of the two that logged in, recorder 1's first.
+    client::ui::CRecorderPanel* panel = m_window->SitePanel();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto* row = panel->RecorderItem(site.IdAt(1));
+            return row != nullptr && row->text(0).contains(QStringLiteral("Refused"));
+        },
+        10'000));
+    video::ui::CChannelGrid* grid = m_window->Grid();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->Site().Count() == 2 * kChannels; }, 5'000));
+    EXPECT_EQ(grid->Site().Offset(site.IdAt(2)), kChannels);
+    // Recorder 3 has stalled: recorder 1's panes keep painting, and the window answers.
+    QTest::qWait(1'500);
+    EXPECT_TRUE(Drawn(0, kChannels - 1, 10));
+    const auto before = std::chrono::steady_clock::now();
+    taviro::testing::Click(m_window->Button(321));
+    EXPECT_EQ(grid->Layout().Layout(), 1) << "the 4-pane button works";
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+    EXPECT_TRUE(Drawn(0, kChannels - 1, 5));
 }
 
 }  // namespace
