@@ -53,12 +53,21 @@ std::string CaptionText(std::int64_t clock, int dateOrder) {
     return text;
 }
 
-std::string SnapshotFileName(const std::tm& localTime, int channel, SaveFormat format) {
+std::string SnapshotFileName(const std::tm& localTime, int channel, SaveFormat format,
+                             std::string_view recorder) {
+    std::string prefix;
+    for (const char c : recorder.substr(0, 64)) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.';
+        prefix += keep ? c : '_';
+    }
+    if (!prefix.empty())
+        prefix += '_';
     char name[64];
     std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d_00%02d", localTime.tm_year + 1900,
                   localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min,
                   localTime.tm_sec, channel + 1);
-    return std::string(name) + std::string(Extension(format));
+    return prefix + std::string(name) + std::string(Extension(format));
 }
 
 std::tm LocalTimeNow() {
@@ -75,8 +84,8 @@ SnapshotJob MakeSnapshotJob(const video::ChannelView& view, int channel,
     job.pictureFormat = settings.pictureFormat;
     job.planeOrder = settings.planeOrder;
     job.format = settings.format;
-    job.file =
-        settings.savedFolder / SnapshotFileName(settings.localTime, channel, settings.format);
+    job.file = settings.savedFolder /
+               SnapshotFileName(settings.localTime, channel, settings.format, settings.recorder);
     job.picture = std::make_unique<std::uint8_t[]>(video::kPictureBufferSize);
     std::int64_t clock = 0;
     platform::PictureRef picture;

@@ -51,7 +51,10 @@ struct SnapshotJob {
 std::string CaptionText(std::int64_t clock, int dateOrder);
 
 // "YYYYMMDDhhmmss_00CC" + extension, CC the 1-based channel, from the command's local time.
-std::string SnapshotFileName(const std::tm& localTime, int channel, SaveFormat format);
+// With several recorders `recorder` (its description or address) goes in front, its
+// characters other than letters, digits, '-' and '.' made '_'.
+std::string SnapshotFileName(const std::tm& localTime, int channel, SaveFormat format,
+                             std::string_view recorder = {});
 
 // The command's local time now (localtime_r).
 std::tm LocalTimeNow();
@@ -63,6 +66,7 @@ struct JobSettings {
     int dateOrder = 0;
     std::filesystem::path savedFolder;  // the storage folder's "Saved" sub-folder
     std::tm localTime{};                // the command's local time (names every file)
+    std::string recorder;  // the recorder's name in front of the file names; empty: none
 };
 
 // Copies one channel's picture under the view's lock. Thread: the window thread (any thread

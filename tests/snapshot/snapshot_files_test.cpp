@@ -1,8 +1,10 @@
 // The snapshot files: BMP layout, JPEG and TIFF read back with their own libraries, a write
 // that fails leaving nothing, and the viewer's TIFF loader on hostile files.
 #include <gtest/gtest.h>
+
 #include <jpeglib.h>
 #include <tiffio.h>
+#include "snapshot/snapshot_job.h"
 
 #include <array>
 #include <csetjmp>
@@ -199,6 +201,21 @@ TEST_F(SnapshotFiles, FailedWriteLeavesNothingBehind) {
     EXPECT_EQ(Entries(), 2u);  // "plain" and the folder "b.tif", no temporary file
     EXPECT_FALSE(WriteSnapshotFile(m_root / "c.bmp", RgbImage{}, SaveFormat::kBmp, &error));
     EXPECT_FALSE(fs::exists(m_root / "c.bmp"));
+}
+
+// With several recorders the file names start with the recorder's name, made safe for a
+// file name (no folder, no space); with one they are as they always were.
+TEST(SnapshotNames, CarryTheRecorderWhenGiven) {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 10;
+    t.tm_hour = 8;
+    EXPECT_EQ(SnapshotFileName(t, 2, SaveFormat::kJpeg), "20261210080000_0003.jpg");
+    EXPECT_EQ(SnapshotFileName(t, 2, SaveFormat::kJpeg, "10.0.0.7:2000"),
+              "10.0.0.7_2000_20261210080000_0003.jpg");
+    EXPECT_EQ(SnapshotFileName(t, 15, SaveFormat::kJpeg, "../Yard gate/"),
+              ".._Yard_gate__20261210080000_0016.jpg");
 }
 
 TEST_F(SnapshotFiles, LoaderDispatchesByNameWithTiffFirst) {

@@ -190,6 +190,10 @@ class CClientDlg final : public QWidget {
     void ShowSitePanel(bool on);
     void RefreshSitePanel();
     void ChooseRecorder(int recorderId);
+    // With several recorders: the chosen recorder's description or address (empty with one),
+    // which the service windows' titles and the snapshots' file names carry.
+    QString SelectedRecorderLabel() const;
+    void NameServiceWindows();
 
     platform::ui::CQtMessageSink& m_sink;
     platform::ISettingsStore& m_settings;

@@ -2,6 +2,7 @@
 // a playback begins or ends, the reconnect bar over the connection state, and the
 // controllers kept on the shell's connection.
 #include <QTimer>
+#include <QVariant>
 #include <array>
 
 #include "app/main_window_layout.h"
@@ -9,10 +10,13 @@
 #include "app/ui/client_dlg.h"
 #include "client/site_rows.h"
 #include "controls/ui/skin_button_widget.h"
+#include "controls/ui/skin_dialog.h"
 #include "controls/ui/skin_slider_widget.h"
+#include "maintenance/ui/ptz_windows.h"
 #include "platform/ui/qt_message_sink.h"
 #include "platform/ui/qt_owned.h"
 #include "protocol/session_messages.h"
+#include "recordings/ui/backup_panel.h"
 #include "video/stream_stats.h"
 
 namespace taviro::app::ui {
@@ -184,6 +188,7 @@ void CClientDlg::CreateSnapshotPanel() {
         settings.savedFolder =
             SubFolderPath(m_shell->Setup().LocationPath(), StorageSubFolder::kSaved);
         settings.localTime = snapshot::LocalTimeNow();
+        settings.recorder = SelectedRecorderLabel().toStdString();
         return settings;
     };
     ctx.log = [this] { return m_shell->LocalLog(); };
@@ -332,7 +337,52 @@ void CClientDlg::ShowSitePanel(bool on) {
     RefreshSitePanel();
 }
 
+QString CClientDlg::SelectedRecorderLabel() const {
+    const client::CSite& site = m_shell->Site();
+    const client::CRecorderLink* link = site.Find(m_shell->SelectedRecorder());
+    if (site.Count() < 2 || link == nullptr)
+        return {};
+    const auto& target = link->Target();
+    return QString::fromStdString(target && !target->description.empty() ? target->description
+                                                                         : link->Name());
+}
+
+namespace {
+// A service window's title with the recorder it is about (none: its own title alone). The
+// skinned dialogs draw it in their title bar.
+void NameWindow(QWidget* window, const QString& about) {
+    if (window == nullptr)
+        return;
+    if (auto* skinned = qobject_cast<controls::ui::CSkinDialog*>(window)) {
+        skinned->SetAbout(about);
+        return;
+    }
+    QVariant own = window->property("taviroOwnTitle");
+    if (!own.isValid()) {
+        own = window->windowTitle();
+        window->setProperty("taviroOwnTitle", own);
+    }
+    const QString title =
+        about.isEmpty() ? own.toString() : own.toString() + QStringLiteral("  \u2014  ") + about;
+    if (window->windowTitle() != title)
+        window->setWindowTitle(title);
+}
+}  // namespace
+
+void CClientDlg::NameServiceWindows() {
+    const QString about = SelectedRecorderLabel();
+    NameWindow(SearchWindow(), about);
+    NameWindow(BackupPanel(), about);
+    NameWindow(FirmwareWindow(), about);
+    if (auto* ptz = PtzWindows()) {
+        NameWindow(ptz->Panel(), about);
+        NameWindow(ptz->PresetWindow(), about);
+        NameWindow(ptz->DomeWindow(), about);
+    }
+}
+
 void CClientDlg::RefreshSitePanel() {
+    NameServiceWindows();
     if (m_sitePanel && m_sitePanel->isVisible())
         m_sitePanel->Show(
             client::SiteRows(m_shell->Site(), client::CReconnectController::Clock::now()),
@@ -359,6 +409,8 @@ void CClientDlg::PaneMenu(int gridChannel, QPoint at) {
                  ShowConnectionState();
              }});
     }
+    // The pane's menu is about its recorder (its snapshot is named after it).
+    ChooseRecorder(pane->recorderId);
     const auto* save = Button(kSaveButton);
     m_snapshots->PaneMenu(
         *pane->views, pane->channel, at, !save || save->ButtonEnabled(), [this] { OpenAbout(); },

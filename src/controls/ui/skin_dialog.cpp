@@ -94,8 +94,20 @@ QLineEdit* CSkinDialog::MakeEdit(const QRect& place, int maxLength) {
 void CSkinDialog::SetCaption(const QString& caption) {
     m_hasTitle = true;
     m_caption = caption;
-    setWindowTitle(caption);
+    setWindowTitle(Title());
     update();
+}
+
+void CSkinDialog::SetAbout(const QString& about) {
+    if (about == m_about)
+        return;
+    m_about = about;
+    setWindowTitle(Title());
+    update();
+}
+
+QString CSkinDialog::Title() const {
+    return m_about.isEmpty() ? m_caption : m_caption + QStringLiteral("  \u2014  ") + m_about;
 }
 
 void CSkinDialog::paintEvent(QPaintEvent*) {
@@ -118,7 +130,7 @@ void CSkinDialog::paintEvent(QPaintEvent*) {
         f.setBold(true);
         painter.setFont(f);
         painter.drawText(titleRect.adjusted(10, 0, -10, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                         m_caption);
+                         Title());
     }
 }
 

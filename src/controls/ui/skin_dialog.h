@@ -20,6 +20,11 @@ namespace taviro::controls::ui {
 class CSkinDialog : public QDialog {
     Q_OBJECT
   public:
+    // What the window is about (a recorder's name), after the caption; empty: the caption
+    // alone.
+    void SetAbout(const QString& about);
+    // The caption with what the window is about.
+    [[nodiscard]] QString Title() const;
     // `opacity` 0..255 as the local settings keep it; 255 is opaque.
     CSkinDialog(QWidget* parent, QSize size, std::uint8_t opacity,
                 std::optional<int> background = std::nullopt);
@@ -54,6 +59,7 @@ class CSkinDialog : public QDialog {
   private:
     std::optional<int> m_background;
     QString m_caption;
+    QString m_about;
     bool m_hasTitle = false;
     std::optional<QPoint> m_dragOffset;  // pointer position inside the window while dragging
 };

@@ -266,6 +266,14 @@ TEST_F(SiteWindowTest, RemotePlaybackOnOneRecorderWhileTheOthersStayLive) {
     taviro::testing::Click(m_window->Button(361));
     auto* search = m_window->SearchWindow();
     ASSERT_NE(search, nullptr);
+    // The search window says which recorder it is about.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return search->windowTitle().endsWith(
+                QStringLiteral("127.0.0.1:%1").arg(Recorder(1).Port()));
+        },
+        2000))
+        << search->windowTitle().toStdString();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return search->PlayCalendar() && search->CurrentPage() == search->PlayCalendar(); },
         5000));
