@@ -45,12 +45,12 @@ video::CChannelViews& CLiveViewController::AttachedViews() const {
 void CLiveViewController::SetRecorders(std::vector<LiveRecorder> recorders) {
     std::erase_if(recorders, [](const LiveRecorder& r) { return r.views == nullptr; });
     // Called with every message: nothing changed, nothing to draw again.
-    const bool same = std::equal(
-        recorders.begin(), recorders.end(), m_recorders.begin(), m_recorders.end(),
-        [](const LiveRecorder& a, const LiveRecorder& b) {
-            return a.id == b.id && a.connection == b.connection && a.views == b.views &&
-                   a.name == b.name && a.state == b.state && a.connected == b.connected;
-        });
+    const bool same =
+        std::equal(recorders.begin(), recorders.end(), m_recorders.begin(), m_recorders.end(),
+                   [](const LiveRecorder& a, const LiveRecorder& b) {
+                       return a.id == b.id && a.connection == b.connection && a.views == b.views &&
+                              a.name == b.name && a.state == b.state && a.connected == b.connected;
+                   });
     if (same)
         return;
     m_recorders = std::move(recorders);

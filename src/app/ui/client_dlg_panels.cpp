@@ -140,8 +140,18 @@ void CClientDlg::CreateLocalPanel() {
     };
     ctx.dateFormat = [this] { return static_cast<int>(m_shell->Setup().dateFormat); };
     ctx.play = [this](std::uint32_t time) {
-        if (!m_quitting)
-            m_shell->Local().Start(time, m_views, m_shell->LocalSettings(Grid()->PictureFormat()));
+        if (m_quitting)
+            return;
+        // The local pairs play in the panes of one recorder's grid; with several recorders
+        // those panes are theirs, and the others' live pictures would go into them too.
+        if (m_shell->Site().Count() > 1) {
+            m_sink.ShowMessageBox(
+                "Local playback needs the grid of one recorder: disconnect the other "
+                "recorders first.");
+            return;
+        }
+        m_shell->Local().Start(time, SelectedViews(),
+                               m_shell->LocalSettings(Grid()->PictureFormat()));
     };
     ctx.archiveOpen = [this](bool open) { SetLamp(Button(kArchiveButton), open); };
     ctx.shown = [this](bool shown) { OnLocalShown(shown); };

@@ -107,9 +107,8 @@ void CLiveViewPanel::Restore(const ResumeState& resume) {
 
 void CLiveViewPanel::ShowPlayback(video::ViewMode mode) {
     m_grid->StartPlayback();
-    // Remote playback is the selected recorder's; local playback shows in the window's views.
-    (mode == video::ViewMode::RemotePlayback ? m_controller.AttachedViews() : *m_ctx.views)
-        .SetViewMode(mode);
+    // A playback shows in the selected recorder's views (the window's first without one).
+    m_controller.AttachedViews().SetViewMode(mode);
     m_ctx.buttons(m_grid->Layout().Buttons());
     Refresh();
 }

@@ -143,8 +143,9 @@ void DrawRecorderName(QPainter& painter, const QRect& pane, const PanePlan& plan
                      pane.top() + pane.height() - kStatsFontPixels - 6, pane.width() / 2 - 7,
                      kStatsFontPixels + 4);
     // Its place first, which a narrow pane still shows when the name is cut.
-    const QString name = QStringLiteral("[%1] %2").arg(plan.place + 1).arg(
-        QString::fromStdString(osd.status->recorders[place].name));
+    const QString name = QStringLiteral("[%1] %2")
+                             .arg(plan.place + 1)
+                             .arg(QString::fromStdString(osd.status->recorders[place].name));
     painter.drawText(line, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                      QFontMetrics(font).elidedText(name, Qt::ElideRight, line.width()));
 }
