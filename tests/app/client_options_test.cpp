@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace taviro::app {
@@ -26,6 +27,21 @@ TEST(ClientOptions, ConnectUserPasswordAndTheHeadlessOptions) {
     EXPECT_EQ(*p.options->settingsFile, "/tmp/t.ini");
     EXPECT_FALSE(p.options->player);
     EXPECT_TRUE(Parse({"--player"}).options->player);
+}
+
+// --connect given again adds recorders in order, up to 16 in all.
+TEST(ClientOptions, ConnectMayBeGivenForSixteenRecorders) {
+    std::vector<std::string> args;
+    for (int r = 0; r < 16; ++r)
+        args.insert(args.end(), {"--connect", "10.0.0." + std::to_string(r + 1) + ":2000"});
+    const auto p = Parse(args);
+    ASSERT_TRUE(p.options) << p.error;
+    EXPECT_EQ(*p.options->connectHost, "10.0.0.1");
+    ASSERT_EQ(p.options->moreConnects.size(), 15u);
+    EXPECT_EQ(p.options->moreConnects[0].host, "10.0.0.2");
+    EXPECT_EQ(p.options->moreConnects[14].host, "10.0.0.16");
+    args.insert(args.end(), {"--connect", "10.0.0.17:2000"});
+    EXPECT_FALSE(Parse(args).options);
 }
 
 TEST(ClientOptions, PortsOutsideTheDialogsRangeAndBadValuesAreRefused) {
