@@ -80,19 +80,26 @@ std::string StatusText(const CRecorderLink& link, RecorderStatus status,
 
 }  // namespace
 
+std::string RecorderLabel(const CRecorderLink& link) {
+    const auto& target = link.Target();
+    if (!target)
+        return {};
+    return target->description.empty() ? target->address + ":" + std::to_string(target->port)
+                                       : target->description;
+}
+
 RecorderRow MakeRecorderRow(const CRecorderLink& link, int id, int place,
-                            CReconnectController::Clock::time_point now) {
+                            CReconnectController::Clock::time_point now, bool channels) {
     RecorderRow row;
     row.id = id;
     row.place = place;
-    if (const auto& target = link.Target()) {
+    if (const auto& target = link.Target())
         row.address = target->address + ":" + std::to_string(target->port);
-        row.name = target->description.empty() ? row.address : target->description;
-    }
+    row.name = RecorderLabel(link);
     row.status = StatusOf(link);
     row.statusText = StatusText(link, row.status, now);
     const CConnection* connection = link.Connection();
-    if (connection == nullptr || !link.LoggedIn())
+    if (!channels || connection == nullptr || !link.LoggedIn())
         return row;
     const protocol::CClientSession& session = connection->Session();
     const protocol::DeviceState device = session.Live().Device();
@@ -109,10 +116,11 @@ RecorderRow MakeRecorderRow(const CRecorderLink& link, int id, int place,
     return row;
 }
 
-std::vector<RecorderRow> SiteRows(const CSite& site, CReconnectController::Clock::time_point now) {
+std::vector<RecorderRow> SiteRows(const CSite& site, CReconnectController::Clock::time_point now,
+                                  bool channels) {
     std::vector<RecorderRow> rows;
     for (int i = 0; i < site.Count(); ++i)
-        rows.push_back(MakeRecorderRow(*site.At(i), site.IdAt(i), i + 1, now));
+        rows.push_back(MakeRecorderRow(*site.At(i), site.IdAt(i), i + 1, now, channels));
     return rows;
 }
 

@@ -44,10 +44,15 @@ struct RecorderRow {
     std::vector<RecorderChannelRow> channels;  // once logged in
 };
 
-// One recorder's row (`place` 1-based).
+// How a recorder is named: the description given, else host:port (also while it has no
+// connection); empty before the first connect.
+std::string RecorderLabel(const CRecorderLink& link);
+// One recorder's row (`place` 1-based); its channels only with `channels` (reading them
+// takes the session's locks once per channel).
 RecorderRow MakeRecorderRow(const CRecorderLink& link, int id, int place,
-                            CReconnectController::Clock::time_point now);
+                            CReconnectController::Clock::time_point now, bool channels = true);
 // Every recorder of the site, in order.
-std::vector<RecorderRow> SiteRows(const CSite& site, CReconnectController::Clock::time_point now);
+std::vector<RecorderRow> SiteRows(const CSite& site, CReconnectController::Clock::time_point now,
+                                  bool channels = true);
 
 }  // namespace taviro::client

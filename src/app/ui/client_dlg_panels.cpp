@@ -352,9 +352,7 @@ QString CClientDlg::SelectedRecorderLabel() const {
     const client::CRecorderLink* link = site.Find(m_shell->SelectedRecorder());
     if (site.Count() < 2 || link == nullptr)
         return {};
-    const auto& target = link->Target();
-    return QString::fromStdString(target && !target->description.empty() ? target->description
-                                                                         : link->Name());
+    return QString::fromStdString(client::RecorderLabel(*link));
 }
 
 namespace {
@@ -411,7 +409,7 @@ void CClientDlg::PaneMenu(int gridChannel, QPoint at) {
     if (m_shell->Site().Count() > 1 && pane->recorderId >= 0) {
         const int id = pane->recorderId;
         const client::CRecorderLink* link = m_shell->Site().Find(id);
-        const std::string name = link != nullptr ? link->Name() : std::string();
+        const std::string name = link != nullptr ? client::RecorderLabel(*link) : std::string();
         actions.push_back(
             {QStringLiteral("Disconnect %1").arg(QString::fromStdString(name)), [this, id] {
                  m_shell->DisconnectRecorder(id);
@@ -431,7 +429,8 @@ void CClientDlg::SyncLinks() {
     // Live view shows every recorder of the site, each in its own panes.
     {
         const client::CSite& site = m_shell->Site();
-        const auto rows = client::SiteRows(site, client::CReconnectController::Clock::now());
+        // Names and states only: this runs with every message.
+        const auto rows = client::SiteRows(site, client::CReconnectController::Clock::now(), false);
         std::vector<client::LiveRecorder> recorders;
         for (int i = 0; i < site.Count() && i < static_cast<int>(rows.size()); ++i) {
             client::CRecorderLink* link = m_shell->Link(site.IdAt(i));
