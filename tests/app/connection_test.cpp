@@ -248,8 +248,9 @@ TEST_F(ConnectionTest, TheSelectedRecorderIsTheOneLeftWhenItsNeighbourGoes) {
     EXPECT_EQ(shell->AddRecorder(Target(second->Port()), views[1], 0).id, -1);
     EXPECT_EQ(shell->SelectedRecorder(), a);
     ASSERT_TRUE(Pump(*shell, [&] {
+        const client::CConnection* other = shell->Site().Find(b)->Connection();
         return shell->Site().Find(a)->LoggedIn() && shell->Site().Find(b)->LoggedIn() &&
-               shell->GridMode() == protocol::kGridLive;
+               other != nullptr && other->LiveRunning() && shell->GridMode() == protocol::kGridLive;
     }));
     EXPECT_EQ(shell->RecorderName(), "127.0.0.1:" + std::to_string(first->Port()));
 
