@@ -989,6 +989,18 @@ int main(int argc, char** argv) {
             return b;
         }());
     }
+    // --- saved views and the remembered site (settings text) ---
+    {
+        const std::string views = "fuzz_site_views";
+        const auto text = [](std::string_view s) { return Bytes(s.begin(), s.end()); };
+        seeds.Write(views, "two_views",
+                    text("Gates\t1\t0\tr2:1/3;r1:1/0;;r4:1/7\nNight\t14\t0\t\n"));
+        seeds.Write(views, "damaged_lines",
+                    text("Twice\t1\t2\tr1:1/2;r1:1/2\nno fields\nBad\t7777\t0\t\n"
+                         "Cut\t1\t0\tr1:1/"));
+        seeds.Write(views, "recorders",
+                    text("10.0.0.7\t9000\tadmin\tNorth gate\t4\nr1\t1\top\t\t16\n"));
+    }
     // --- the skin pack's text table ---
     {
         const std::string texts = "fuzz_skin_texts";

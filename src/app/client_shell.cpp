@@ -151,11 +151,19 @@ client::CSite::AddResult CClientShell::AddRecorder(const ConnectTarget& target,
                                                    std::uint32_t pictureFormat) {
     if (m_options.playerMode || m_quitting)
         return {-1, "No recorder can be connected now."};
-    // The same recorder left idle is connected afresh; the selection must not point at it
-    // when the new link's connection is made.
-    m_site->ForgetIdle(target);
+    // The same recorder left idle is connected afresh in its place.
+    auto added = m_site->Add(target, views, pictureFormat);
     KeepSelection();
-    return m_site->Add(target, views, pictureFormat);
+    return added;
+}
+
+client::CSite::AddResult CClientShell::HoldRecorder(const ConnectTarget& target,
+                                                    video::CChannelViews& views) {
+    if (m_options.playerMode || m_quitting)
+        return {-1, "No recorder can be connected now."};
+    auto held = m_site->Hold(target, views);
+    KeepSelection();
+    return held;
 }
 
 void CClientShell::DisconnectRecorder(int id) {

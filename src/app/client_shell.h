@@ -105,6 +105,9 @@ class CClientShell {
     // first one added becomes the selected recorder.
     client::CSite::AddResult AddRecorder(const ConnectTarget& target, video::CChannelViews& views,
                                          std::uint32_t pictureFormat);
+    // A remembered recorder kept in the site unconnected until its password is known (its
+    // panes name it meanwhile); AddRecorder() with the password connects it in its place.
+    client::CSite::AddResult HoldRecorder(const ConnectTarget& target, video::CChannelViews& views);
     // The Connect button with a connection, or notification category 2: every recorder's
     // teardown starts on its connection's worker; each connection goes when it reports its
     // end (a lost one comes back as after any loss).

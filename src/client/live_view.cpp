@@ -45,12 +45,13 @@ video::CChannelViews& CLiveViewController::AttachedViews() const {
 void CLiveViewController::SetRecorders(std::vector<LiveRecorder> recorders) {
     std::erase_if(recorders, [](const LiveRecorder& r) { return r.views == nullptr; });
     // Called with every message: nothing changed, nothing to draw again.
-    const bool same =
-        std::equal(recorders.begin(), recorders.end(), m_recorders.begin(), m_recorders.end(),
-                   [](const LiveRecorder& a, const LiveRecorder& b) {
-                       return a.id == b.id && a.connection == b.connection && a.views == b.views &&
-                              a.name == b.name && a.state == b.state && a.connected == b.connected;
-                   });
+    const bool same = std::equal(
+        recorders.begin(), recorders.end(), m_recorders.begin(), m_recorders.end(),
+        [](const LiveRecorder& a, const LiveRecorder& b) {
+            return a.id == b.id && a.connection == b.connection && a.views == b.views &&
+                   a.name == b.name && a.state == b.state && a.connected == b.connected &&
+                   a.key == b.key && a.knownChannels == b.knownChannels;
+        });
     if (same)
         return;
     m_recorders = std::move(recorders);
@@ -87,9 +88,10 @@ bool CLiveViewController::Compose() {
                                            protocol::kMaxChannels});
     } else {
         for (const LiveRecorder& r : m_recorders) {
+            // Until it logs in, a recorder takes as many panes as it had when last seen.
             const auto count = m_counts.find(r.id);
-            site.push_back(
-                video::SiteRecorder{r.id, r.views, count != m_counts.end() ? count->second : 0});
+            site.push_back(video::SiteRecorder{
+                r.id, r.views, count != m_counts.end() ? count->second : r.knownChannels});
         }
     }
     const auto& before = m_site.Recorders();
@@ -115,6 +117,7 @@ bool CLiveViewController::Compose() {
             m_view->StartLive(m_site.Count());
         else
             m_view->SetChannelCount(m_site.Count());
+        ApplyView();
     } else if (wasSeveral) {
         // Back to one recorder: its own count, paging and available channels.
         const auto available =
@@ -176,6 +179,7 @@ void CLiveViewController::OnMessage(const platform::PostedMessage& m, int record
             if (m.wParam == protocol::kGridLive) {
                 if (session != nullptr)
                     m_view->StartLive(session->Login().ChannelCount());
+                ApplyView();
                 m_view->SetAudioPolling(true);
             } else if (m.wParam == protocol::kGridNone) {
                 m_view->SetAudioPolling(false);
@@ -291,6 +295,9 @@ void CLiveViewController::OnConnectionClosed(int recorderId) {
 }
 
 void CLiveViewController::OnLayoutApplied(const video::LayoutEffects& effects) {
+    // The operator moved a pane: the arrangement is his from now on.
+    if (effects.swapped && !m_applyingView)
+        m_heldView.reset();
     if (SeveralRecorders()) {
         // Every transition that moved panes (it names the buttons to show) asks each
         // recorder for its part.
@@ -315,6 +322,42 @@ void CLiveViewController::OnLayoutApplied(const video::LayoutEffects& effects) {
 void CLiveViewController::RecheckAudio() {
     if (m_view != nullptr)
         m_sound.Recheck(Shown());
+}
+
+void CLiveViewController::ShowView(SiteView view) {
+    m_heldView = std::move(view);
+    ApplyView();
+}
+
+std::string CLiveViewController::KeyOf(int recorderId) const {
+    const LiveRecorder* r = Find(recorderId);
+    return r != nullptr ? r->key : std::string();
+}
+
+SiteView CLiveViewController::CaptureView() const {
+    if (m_view == nullptr)
+        return {};
+    return client::CaptureView(m_view->Layout(), m_site, [this](int id) { return KeyOf(id); });
+}
+
+void CLiveViewController::ApplyView() {
+    if (m_view == nullptr || !m_heldView || m_applyingView)
+        return;
+    m_applyingView = true;
+    m_view->Arrange(ArrangementFor(*m_heldView, m_site, [this](int id) { return KeyOf(id); }));
+    // The layout pressed once, then again until the page is reached (a page the grid no
+    // longer has ends the turns where they began).
+    m_view->SelectLayout(m_heldView->layout);
+    for (int turns = 0; turns < video::kMaxPanes && m_view->Layout().Page() != m_heldView->page;
+         ++turns)
+        m_view->SelectLayout(m_heldView->layout);
+    m_applyingView = false;
+    // Each recorder is asked for the panes it now shows.
+    if (SeveralRecorders())
+        SendSelections();
+    else if (m_connection != nullptr)
+        m_connection->SendVisibleSelection(
+            static_cast<protocol::ChannelMask>(m_view->Layout().VisibleChannels()));
 }
 
 void CLiveViewController::Probe(ResumeState& state) const {

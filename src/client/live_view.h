@@ -22,12 +22,14 @@
 
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "client/connection.h"
 #include "client/live_sound.h"
 #include "client/reconnect.h"
+#include "client/site_views.h"
 #include "platform/message_sink.h"
 #include "video/channel_views.h"
 #include "video/layouts.h"
@@ -43,6 +45,8 @@ struct LiveRecorder {
     std::string name;        // how its panes name it
     std::string state;       // what its panes say while it is not connected
     bool connected = false;  // logged in (its panes show its pictures)
+    std::string key;         // "host:port", how saved views name it
+    int knownChannels = 0;   // its channels before it logs in (remembered), 0: none yet
 };
 
 // The grid that shows live view, as the controller drives it. Called on the owner's thread.
@@ -58,6 +62,8 @@ class ILiveView {
     virtual void SetAvailableChannels(video::PaneMask mask) = 0;
     // Whose channels the grid shows (empty: the owner's views alone).
     virtual void SetSite(std::vector<video::SiteRecorder> recorders) = 0;
+    // Which channel each pane shows (slot -> grid channel, a permutation of the panes).
+    virtual void Arrange(std::span<const int> arrangement) = 0;
     // A recorder's new connection: its statistics count from zero (-1: every recorder's).
     virtual void ResetStatistics(int recorderId) = 0;
     // The panes' facts changed (Status()); every pane is drawn again.
@@ -101,6 +107,13 @@ class CLiveViewController {
     // The heard channel checked against the panes shown.
     void RecheckAudio();
 
+    // A saved view: shown now, and again whenever the row of channels changes (a recorder
+    // logging in, joining or leaving), until the operator moves a pane himself.
+    void ShowView(SiteView view);
+    [[nodiscard]] const std::optional<SiteView>& HeldView() const { return m_heldView; }
+    // What the grid shows now, as a view (its name empty).
+    [[nodiscard]] SiteView CaptureView() const;
+
     // What the grid shows, for a reconnect to bring back, and bringing it back: the layout
     // pressed once, then again until the page is reached (one round at most, since a page
     // the recorder no longer has is never reached).
@@ -137,6 +150,8 @@ class CLiveViewController {
     void SendSelections();
     void SendSelection(const LiveRecorder& recorder);
     [[nodiscard]] video::PaneMask AvailablePanes() const;
+    void ApplyView();
+    [[nodiscard]] std::string KeyOf(int recorderId) const;
 
     video::CChannelViews& m_views;
     std::vector<LiveRecorder> m_recorders;
@@ -147,6 +162,8 @@ class CLiveViewController {
     CLiveSoundController& m_sound;
     ILiveView* m_view = nullptr;
     CConnection* m_connection = nullptr;
+    std::optional<SiteView> m_heldView;
+    bool m_applyingView = false;  // the panes move for the held view, not for the operator
 };
 
 }  // namespace taviro::client

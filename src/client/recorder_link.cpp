@@ -28,8 +28,19 @@ CommandResult CRecorderLink::Connect(const RecorderTarget& target, video::CChann
     m_views = &views;
     m_format = format;
     m_retry = false;
+    m_held = false;
     MakeConnection(format, -1);
     return CommandResult::kDone;
+}
+
+void CRecorderLink::Hold(const RecorderTarget& target, video::CChannelViews& views) {
+    if (m_connection)
+        return;
+    m_reconnect.Reset();
+    m_target = target;
+    m_target->password.clear();
+    m_views = &views;
+    m_held = true;
 }
 
 void CRecorderLink::MakeConnection(std::uint32_t format, int heardChannel) {

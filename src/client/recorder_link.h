@@ -73,6 +73,10 @@ class CRecorderLink {
     // whatever the last loss left waiting ends. Ignored while a connection exists.
     CommandResult Connect(const RecorderTarget& target, video::CChannelViews& views,
                           std::uint32_t format);
+    // Kept without a connection (a remembered recorder whose password is not known yet):
+    // the target and views are known, so its panes hold its place and name. Connect() ends it.
+    void Hold(const RecorderTarget& target, video::CChannelViews& views);
+    [[nodiscard]] bool Held() const { return m_held && !m_connection; }
     // The user's disconnect: no attempt follows; the connection goes when it reports its end.
     void Disconnect();
     // Quit: the connection closes in order on its worker (false: there was none).
@@ -132,6 +136,7 @@ class CRecorderLink {
     std::optional<ResumeState> m_lostAt;  // captured when the loss was noticed
     std::optional<ResumeState> m_viewRestore;
     bool m_restoreAudio = false;  // ask for the recorder's audio once live view runs again
+    bool m_held = false;          // kept without a connection since Hold()
     protocol::SessionEnd m_lastEnd = protocol::SessionEnd::kRunning;
 };
 

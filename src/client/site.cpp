@@ -20,26 +20,58 @@ CSite::~CSite() {
     Quit();
 }
 
-CSite::AddResult CSite::Add(const RecorderTarget& target, video::CChannelViews& views,
-                            std::uint32_t format) {
+CSite::Entry* CSite::Idle(const RecorderTarget& target) {
+    const std::string key = RecorderKey(target);
+    for (Entry& e : m_links)
+        if (!e.leaving && e.link->Target() && RecorderKey(*e.link->Target()) == key &&
+            !e.link->Connection() && !e.link->Reconnect().Active())
+            return &e;
+    return nullptr;
+}
+
+std::string CSite::Refusal(const RecorderTarget& target) const {
     const std::string key = RecorderKey(target);
     for (const Entry& entry : m_links) {
         if (!entry.leaving && entry.link->Target() && RecorderKey(*entry.link->Target()) == key)
-            return {-1, "The recorder " + target.address + ":" + std::to_string(target.port) +
-                            " is already connected."};
+            return "The recorder " + target.address + ":" + std::to_string(target.port) +
+                   " is already connected.";
     }
     if (std::count_if(m_links.begin(), m_links.end(), [](const Entry& e) { return !e.leaving; }) >=
         kMaxRecorders)
-        return {-1, "No more than " + std::to_string(kMaxRecorders) +
-                        " recorders can be connected at once."};
+        return "No more than " + std::to_string(kMaxRecorders) +
+               " recorders can be connected at once.";
+    return {};
+}
+
+CSite::Entry& CSite::NewEntry() {
     Entry entry;
     entry.id = m_nextId++;
     entry.link = std::make_unique<CRecorderLink>(m_makeContext(entry.id), m_reconnectUnit);
-    CRecorderLink& link = *entry.link;
-    const int id = entry.id;
     m_links.push_back(std::move(entry));
-    link.Connect(target, views, format);
+    return m_links.back();
+}
+
+CSite::AddResult CSite::Add(const RecorderTarget& target, video::CChannelViews& views,
+                            std::uint32_t format) {
+    // Connected afresh where it stands, so its panes keep their place in the grid.
+    if (Entry* idle = Idle(target)) {
+        idle->link->Connect(target, views, format);
+        return {idle->id, {}};
+    }
+    if (std::string why = Refusal(target); !why.empty())
+        return {-1, std::move(why)};
+    Entry& entry = NewEntry();
+    const int id = entry.id;
+    entry.link->Connect(target, views, format);
     return {id, {}};
+}
+
+CSite::AddResult CSite::Hold(const RecorderTarget& target, video::CChannelViews& views) {
+    if (std::string why = Refusal(target); !why.empty())
+        return {-1, std::move(why)};
+    Entry& entry = NewEntry();
+    entry.link->Hold(target, views);
+    return {entry.id, {}};
 }
 
 void CSite::ForgetIdle(const RecorderTarget& target) {

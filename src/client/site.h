@@ -41,8 +41,12 @@ class CSite {
         std::string error;  // why it was refused, for the user
     };
     // Adds a recorder and starts its connection, decoding into `views`. Refused when the
-    // same host and port are in the site already or kMaxRecorders are.
+    // same host and port are in the site already or kMaxRecorders are; a link of that host
+    // and port left idle (disconnected, refused, unreachable, held) connects afresh in its
+    // place, keeping its id.
     AddResult Add(const RecorderTarget& target, video::CChannelViews& views, std::uint32_t format);
+    // Adds a recorder without connecting it (its password is not known yet); refused as Add.
+    AddResult Hold(const RecorderTarget& target, video::CChannelViews& views);
     // Takes out a link of the same host and port that has no connection and waits for none
     // (disconnected, refused, unreachable), so that adding it again connects it afresh.
     void ForgetIdle(const RecorderTarget& target);
@@ -98,6 +102,11 @@ class CSite {
         bool leaving = false;  // taken out by the user; goes when its connection has gone
     };
     void DropLeft();
+    // The idle link of the target's host and port, or null.
+    [[nodiscard]] Entry* Idle(const RecorderTarget& target);
+    // Why the target cannot join ("" when it can).
+    [[nodiscard]] std::string Refusal(const RecorderTarget& target) const;
+    Entry& NewEntry();
 
     ContextFactory m_makeContext;
     std::chrono::milliseconds m_reconnectUnit;

@@ -71,7 +71,7 @@ std::string StatusText(const CRecorderLink& link, RecorderStatus status,
         case RecorderStatus::kUnreachable:
             return "Not reachable";
         case RecorderStatus::kDisconnected:
-            return "Disconnected";
+            return link.Held() ? "Not connected" : "Disconnected";
         case RecorderStatus::kClosing:
             return "Disconnecting\u2026";
     }

@@ -566,6 +566,36 @@ LayoutEffects CGridLayout::ResetArrangement() {
     return e;
 }
 
+LayoutEffects CGridLayout::Arrange(std::span<const int> arrangement) {
+    LayoutEffects e;
+    std::array<bool, kMaxPanes> seen{};
+    if (arrangement.size() != static_cast<std::size_t>(kMaxPanes)) {
+        e.ignored = true;
+        return e;
+    }
+    for (const int channel : arrangement) {
+        if (channel < 0 || channel >= kMaxPanes || seen[static_cast<std::size_t>(channel)]) {
+            e.ignored = true;
+            return e;
+        }
+        seen[static_cast<std::size_t>(channel)] = true;
+    }
+    const PaneMask before = VisibleChannels();
+    const auto apply = [this, arrangement, &e] {
+        for (std::size_t s = 0; s < arrangement.size(); ++s)
+            e.swapped = m_arrangement[s].exchange(arrangement[s]) != arrangement[s] || e.swapped;
+    };
+    if (m_underAllLocks)
+        m_underAllLocks(apply);
+    else
+        apply();
+    e.repaint = true;
+    e.visibleChannels = VisibleChannels();
+    e.visibleChanged = e.visibleChannels != before;
+    e.availableShown = (e.visibleChannels & m_available) != 0;
+    return e;
+}
+
 LayoutEffects CGridLayout::StartLive(int channelCount, const GridContext& ctx) {
     m_channelCount = std::clamp(channelCount, 0, kMaxPanes);
     m_pages = LivePageTable(m_channelCount);

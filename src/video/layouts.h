@@ -289,6 +289,9 @@ class CGridLayout {
     LayoutEffects PlaceChannel(Point at, int channel, const GridContext& ctx);
     // Button "Arrange": every slot shows its own channel again.
     LayoutEffects ResetArrangement();
+    // A saved view's arrangement, slot -> channel; ignored unless it is a permutation of
+    // 0..kMaxPanes-1 (so no channel is ever shown twice or lost).
+    LayoutEffects Arrange(std::span<const int> arrangement);
 
     // Full screen on the first recorded monitor whose work area holds `mainClientCentre`
     // (else the first monitor).

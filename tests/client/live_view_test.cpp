@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <set>
 
 #include "protocol/session_messages.h"
 #include "sim/recorder_sim.h"
@@ -30,6 +32,7 @@ struct GridView final : ILiveView {
         site = std::move(recorders);
     }
     void ResetStatistics(int) override {}
+    void Arrange(std::span<const int> arrangement) override { layout.Arrange(arrangement); }
     void Refresh() override { ++refreshes; }
     void SetAudioPolling(bool on) override { polling = on; }
     video::CGridLayout layout;
@@ -114,6 +117,63 @@ TEST(LiveViewTest, ALostViewComesBackOrStopsAfterOneRound) {
     smaller.controller.Restore(lost);
     EXPECT_EQ(smaller.grid.layout.Layout(), kQuad);
     EXPECT_EQ(smaller.grid.layout.Page(), 0);
+}
+
+// A saved view names panes by recorder address: it holds when the recorders come back in
+// another order, takes a not-yet-connected recorder's panes by its remembered channel count,
+// follows the row as it changes, and lets go once the operator moves a pane.
+TEST(LiveViewTest, ASavedViewFollowsItsRecordersWhereverTheyStand) {
+    std::array<video::CChannelViews, 3> views;
+    const auto recorder = [&](int id, const char* key, int channels) {
+        LiveRecorder r;
+        r.id = id;
+        r.views = &views[static_cast<std::size_t>(id - 1)];
+        r.name = key;
+        r.key = key;
+        r.knownChannels = channels;
+        return r;
+    };
+    Fixture f;
+    f.controller.SetRecorders({recorder(1, "a:1", 4), recorder(2, "b:2", 4)});
+    ASSERT_EQ(f.controller.Site().Count(), 8);
+    SiteView view;
+    view.name = "Gates";
+    view.layout = 1;  // four panes
+    view.page = 0;
+    view.panes = {{"b:2", 3}, {"a:1", 0}, {"c:3", 1}, {}, {"b:2", 0}};
+    f.controller.ShowView(view);
+    const auto shows = [&](int slot, int recorderId, int channel) {
+        const auto at = f.controller.Site().At(f.grid.layout.ChannelOfSlot(slot));
+        return at && at->recorderId == recorderId && at->channel == channel;
+    };
+    EXPECT_TRUE(shows(0, 2, 3));
+    EXPECT_TRUE(shows(1, 1, 0));
+    EXPECT_TRUE(shows(4, 2, 0));
+    EXPECT_EQ(f.grid.layout.Layout(), 1);
+    EXPECT_EQ(f.controller.CaptureView().panes[0], (ViewPane{"b:2", 3}));
+
+    // The third recorder joins first in the row, with 16 channels remembered: the panes
+    // stay on their recorders' channels, and "c:3" gets its pane.
+    f.controller.SetRecorders(
+        {recorder(3, "c:3", 16), recorder(2, "b:2", 4), recorder(1, "a:1", 4)});
+    ASSERT_EQ(f.controller.Site().Count(), 24);
+    EXPECT_TRUE(shows(0, 2, 3));
+    EXPECT_TRUE(shows(1, 1, 0));
+    EXPECT_TRUE(shows(2, 3, 1));
+    std::set<int> shown;
+    for (int slot = 0; slot < 24; ++slot)
+        shown.insert(f.grid.layout.ChannelOfSlot(slot));
+    EXPECT_EQ(shown, (std::set<int>{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11,
+                                    12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23}))
+        << "every channel on one pane";
+
+    // The operator drags a pane: the view lets go, and a later change of the row no longer
+    // moves his panes back.
+    f.grid.SetAvailableChannels(~video::PaneMask{0});
+    const video::LayoutEffects dragged = f.grid.layout.PlaceChannel(
+        video::Point{f.grid.layout.SlotRect(0).left + 2, f.grid.layout.SlotRect(0).top + 2}, 5, {});
+    f.controller.OnLayoutApplied(dragged);
+    EXPECT_FALSE(f.controller.HeldView());
 }
 
 }  // namespace

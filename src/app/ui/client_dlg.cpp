@@ -153,7 +153,9 @@ void CClientDlg::Initialise(const std::optional<ConnectRequest>& connect,
         move(area.center() - QPoint(kMainWindowWidth / 2, kMainWindowHeight / 2));
     }
     UpdateToolTips();
-    if (!m_shell->PlayerMode())
+    // The command line names the recorders; else the site in use at the last quit comes
+    // back, and without one the connect dialog asks.
+    if (!m_shell->PlayerMode() && (connect || !RestoreSite()))
         OpenConnectDialog(connect);
 }
 

@@ -24,6 +24,8 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +35,7 @@
 #include "app/client_shell.h"
 #include "app/key_map.h"
 #include "client/live_sound.h"
+#include "client/site_views.h"
 #include "client/ui/live_view_panel.h"
 #include "client/ui/local_panel.h"
 #include "client/ui/reconnect_bar.h"
@@ -194,6 +197,17 @@ class CClientDlg final : public QWidget {
     // which the service windows' titles and the snapshots' file names carry.
     QString SelectedRecorderLabel() const;
     void NameServiceWindows();
+    // Saved views: one shown (held while the recorders come and go), the current one saved
+    // under the name the operator types.
+    void ShowView(const client::SiteView& view);
+    void OpenSaveViewDialog();
+    // The recorders and view in use at quit, written at quit and brought back at start: the
+    // recorders join unconnected (their panes named) and each is connected through the
+    // connect dialog, which confirms by itself with a remembered password. False when
+    // there is no site of several recorders to bring back.
+    bool RestoreSite();
+    void AskNextRecorder();
+    void RememberSite();
 
     platform::ui::CQtMessageSink& m_sink;
     platform::ISettingsStore& m_settings;
@@ -204,6 +218,12 @@ class CClientDlg final : public QWidget {
     // The recorders given at start after the first (taviro --connect ...), added once the
     // first one's dialog is confirmed.
     std::vector<ConnectRequest> m_moreAtStart;
+    // The remembered recorders still to be connected at start, one dialog at a time.
+    std::deque<ConnectRequest> m_askAtStart;
+    // "host:port" -> channel count, known from a log-in or remembered: a recorder that is
+    // away keeps that many panes.
+    std::map<std::string, int> m_knownChannels;
+    QPointer<QWidget> m_viewNameDialog;
     // Our own sound stream and the ring the audio thread writes; both outlive the shell's
     // pipeline (the destructor resets the shell first).
     std::unique_ptr<platform::CQtSoundOut> m_soundDevice;

@@ -148,6 +148,9 @@ void CClientDlg::OpenConnectDialog(const std::optional<ConnectRequest>& request,
                 ConnectConfirmed(target);
             else if (target && !m_quitting)
                 AddRecorder(*target);
+            // The next remembered recorder of the start, if any, once this dialog has gone.
+            if (!m_askAtStart.empty())
+                QTimer::singleShot(0, this, [this] { AskNextRecorder(); });
         },
         m_vault.get());
 }
@@ -177,7 +180,18 @@ video::CChannelViews& CClientDlg::SelectedViews() {
 }
 
 bool CClientDlg::AddRecorder(const ConnectTarget& target) {
-    video::CChannelViews* views = FreeViews();
+    // A recorder the site holds unconnected (remembered, or disconnected) connects in its
+    // own place with its own views.
+    video::CChannelViews* views = nullptr;
+    const client::CSite& site = m_shell->Site();
+    for (int i = 0; i < site.Count(); ++i) {
+        const client::CRecorderLink* link = site.At(i);
+        if (link->Target() && link->Connection() == nullptr &&
+            client::RecorderKey(*link->Target()) == client::RecorderKey(target))
+            views = link->Views();
+    }
+    if (views == nullptr)
+        views = FreeViews();
     client::CSite::AddResult added;
     if (views == nullptr) {
         added.error = "No more than 16 recorders can be connected at once.";
@@ -271,6 +285,8 @@ void CClientDlg::Quit() {
     if (m_quitting)
         return;
     m_quitting = true;
+    // What is shown now comes back at the next start.
+    RememberSite();
     m_live->Stop();
     if (m_connectDialog)
         m_connectDialog->reject();

@@ -89,6 +89,7 @@ class CLiveViewPanel final : public QObject, private ILiveView {
         m_grid->SetSite(std::move(recorders));
     }
     void ResetStatistics(int recorderId) override { m_grid->ResetStatistics(recorderId); }
+    void Arrange(std::span<const int> arrangement) override { m_grid->ArrangeAs(arrangement); }
     void SetAudioPolling(bool on) override;
 
     void OnLayoutApplied(const video::LayoutEffects& effects);

@@ -22,7 +22,8 @@ class CChannelTree final : public QTreeWidget {
         return {QString::fromLatin1(video::ui::kChannelMimeType)};
     }
     QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override {
-        if (items.size() != 1 || items.front()->data(0, kChannelRole).toInt() < 0)
+        if (items.size() != 1 || items.front() == nullptr ||
+            items.front()->data(0, kChannelRole).toInt() < 0)
             return nullptr;
         return video::ui::MakeChannelMime(items.front()->data(0, kIdRole).toInt(),
                                           items.front()->data(0, kChannelRole).toInt());

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
+#include <map>
 #include <utility>
 
 #include "snapshot/snapshot_writers.h"
@@ -141,8 +142,17 @@ void CSnapshotPanel::PaneMenu(const video::CChannelViews& views, int channel, QP
         menu.addSeparator();
     }
     std::vector<QAction*> added;
-    for (const PaneAction& action : actions)
-        added.push_back(menu.addAction(action.text));
+    std::map<QString, QMenu*> submenus;
+    for (const PaneAction& action : actions) {
+        QMenu* into = &menu;
+        if (!action.menu.isEmpty()) {
+            QMenu*& sub = submenus[action.menu];
+            if (sub == nullptr)
+                sub = menu.addMenu(action.menu);
+            into = sub;
+        }
+        added.push_back(into->addAction(action.text));
+    }
     if (!actions.empty())
         menu.addSeparator();
     QAction* keys = menu.addAction(QStringLiteral("About and keys..."));

@@ -43,6 +43,7 @@ struct SnapshotPanelContext {
 struct PaneAction {
     QString text;
     std::function<void()> run;
+    QString menu;  // the submenu it is in (empty: the menu itself)
 };
 
 class CSnapshotPanel final : public QObject {

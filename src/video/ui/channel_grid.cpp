@@ -428,6 +428,10 @@ void CChannelGrid::Arrange() {
     Apply(m_layout.ResetArrangement());
 }
 
+void CChannelGrid::ArrangeAs(std::span<const int> arrangement) {
+    Apply(m_layout.Arrange(arrangement));
+}
+
 void CChannelGrid::StartLive(int channelCount) {
     SetNotice(QString());
     Apply(m_layout.StartLive(channelCount, Context()));

@@ -29,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "video/channel_views.h"
@@ -137,6 +138,8 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
     void SelectLayout(int layout);
     void SelectChannel(int channel);
     void Arrange();
+    // A saved view's arrangement (slot -> channel, a permutation of the panes).
+    void ArrangeAs(std::span<const int> arrangement);
     void SetFullScreen(bool on);
     // Live view starting with the recorder's channel count; remote playback starting.
     void StartLive(int channelCount);

@@ -6,7 +6,12 @@
 
 #include <unistd.h>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
+#include <QFile>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -15,9 +20,11 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "app/ui/client_dlg.h"
+#include "client/site_views.h"
 #include "client/ui/recorder_panel.h"
 #include "connect/ui/dialog_test_support.h"
 #include "controls/ui/skin_button_widget.h"
@@ -37,6 +44,46 @@ using namespace std::chrono_literals;
 
 constexpr int kRecorders = 3;
 constexpr int kChannels = 4;
+
+// Passwords the desktop keeps, by recorder port.
+struct CPortSecrets final : platform::ISecretStore {
+    explicit CPortSecrets(std::map<int, std::string> kept) : passwords(std::move(kept)) {}
+    bool Available() override { return true; }
+    bool Store(const platform::SecretKey& key, const std::string& password, std::string&) override {
+        passwords[key.port] = password;
+        return true;
+    }
+    std::optional<std::string> Lookup(const platform::SecretKey& key) override {
+        const auto found = passwords.find(key.port);
+        return found != passwords.end() ? std::optional(found->second) : std::nullopt;
+    }
+    bool Clear(const platform::SecretKey& key) override {
+        passwords.erase(key.port);
+        return true;
+    }
+    std::map<int, std::string> passwords;
+};
+
+// Chooses the pane menu's entries that `path` names, as the operator clicks them (a
+// submenu first).
+void ChooseInMenu(QStringList path, int tries = 300) {
+    QTimer::singleShot(10, qApp, [path, tries]() mutable {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QAction* action = nullptr;
+        for (QAction* a : menu != nullptr ? menu->actions() : QList<QAction*>())
+            if (a->text() == path.front())
+                action = a;
+        if (action == nullptr) {
+            if (tries > 0)
+                ChooseInMenu(path, tries - 1);
+            return;
+        }
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        path.pop_front();
+        if (!path.isEmpty())
+            ChooseInMenu(path);
+    });
+}
 
 class SiteWindowTest : public ::testing::Test {
   protected:
@@ -76,11 +123,7 @@ class SiteWindowTest : public ::testing::Test {
             m_recorders[static_cast<std::size_t>(r)] = std::make_unique<sim::CRecorderSim>(config);
             ASSERT_TRUE(m_recorders[static_cast<std::size_t>(r)]->Start());
         }
-        ShellOptions options;
-        options.quitPause = 5ms;
-        options.reconnectUnit = 100ms;
-        m_window = std::make_unique<CClientDlg>(m_sink, *m_settings, Branding{}, options);
-        m_window->show();
+        MakeWindow();
         std::vector<ConnectRequest> more;
         for (int r = 1; r < kRecorders; ++r)
             more.push_back(ConnectRequest{"127.0.0.1", Recorder(r).Port(), "admin", "1234"});
@@ -89,6 +132,40 @@ class SiteWindowTest : public ::testing::Test {
         if (waitForAll) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return AllLive(); }, 10'000));
         }
+    }
+
+    // The window, its passwords kept in `secrets` (none: no secret service answers).
+    void MakeWindow(std::map<int, std::string> secrets = {}) {
+        ShellOptions options;
+        options.quitPause = 5ms;
+        options.reconnectUnit = 100ms;
+        options.secretStore = [secrets] { return std::make_unique<CPortSecrets>(secrets); };
+        m_window = std::make_unique<CClientDlg>(m_sink, *m_settings, Branding{}, options);
+        m_window->show();
+    }
+    void PaneMenu(int slot, const QStringList& path) {
+        ChooseInMenu(path);
+        video::ui::CChannelGrid* grid = m_window->Grid();
+        const QPoint at = grid->PaneRect(slot).center();
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, grid->mapToGlobal(at));
+        QApplication::sendEvent(grid, &click);
+    }
+
+    // A channel of the recorder panel dragged onto the grid's first pane; false when the
+    // grid refused the drag.
+    bool DropOnFirstPane(int recorderId, int channel) {
+        client::ui::CRecorderPanel* panel = m_window->SitePanel();
+        std::unique_ptr<QMimeData> mime(panel->Tree()->model()->mimeData(
+            {panel->Tree()->indexFromItem(panel->ChannelItem(recorderId, channel))}));
+        if (mime == nullptr)
+            return false;
+        video::ui::CChannelGrid* grid = m_window->Grid();
+        const QPoint first = grid->PaneRect(0).center();
+        QDragEnterEvent enter(first, Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(grid, &enter);
+        QDropEvent drop(first, Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(grid, &drop);
+        return enter.isAccepted();
     }
 
     sim::CRecorderSim& Recorder(int place) { return *m_recorders[static_cast<std::size_t>(place)]; }
@@ -209,15 +286,7 @@ TEST_F(SiteWindowTest, ThreeRecordersShareOneGridAndEachIsAskedForItsPanes) {
     taviro::testing::Click(m_window->Button(328));
     ASSERT_TRUE(RequestsAre({0xF, 0xF, 0xF}));
     // Recorder 3's fourth channel dragged onto the first pane: that pane shows it.
-    std::unique_ptr<QMimeData> mime(panel->Tree()->model()->mimeData(
-        {panel->Tree()->indexFromItem(panel->ChannelItem(third, 3))}));
-    ASSERT_NE(mime, nullptr);
-    const QPoint first = grid->PaneRect(0).center();
-    QDragEnterEvent enter(first, Qt::MoveAction, mime.get(), Qt::LeftButton, {});
-    QApplication::sendEvent(grid, &enter);
-    ASSERT_TRUE(enter.isAccepted());
-    QDropEvent drop(first, Qt::MoveAction, mime.get(), Qt::LeftButton, {});
-    QApplication::sendEvent(grid, &drop);
+    ASSERT_TRUE(DropOnFirstPane(third, 3));
     EXPECT_EQ(grid->Layout().ChannelOfSlot(0), 2 * kChannels + 3);
     EXPECT_TRUE(Drawn(2 * kChannels + 3, 2 * kChannels + 3, 2));
 }
@@ -347,6 +416,93 @@ TEST_F(SiteWindowTest, ARefusingAndAStallingRecorderLeaveTheOthersPlaying) {
     EXPECT_EQ(grid->Layout().Layout(), 1) << "the 4-pane button works";
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
     EXPECT_TRUE(Drawn(0, kChannels - 1, 5));
+}
+
+// The operator puts recorder 3's fourth channel on the first pane of four, saves that as
+// a view and quits. The next start brings the three recorders back into it: two with the
+// passwords the desktop keeps, the third asked for while its panes hold its name. The
+// view is then picked again from the menu after the panes were rearranged, and deleted.
+TEST_F(SiteWindowTest, TheViewInUseAtQuitComesBackAtTheNextStart) {
+    StartSite();
+    video::ui::CChannelGrid* grid = m_window->Grid();
+    client::ui::CRecorderPanel* panel = m_window->SitePanel();
+    const int third = m_window->Shell().Site().IdAt(2);
+    const int yard = 2 * kChannels + 3;
+    ASSERT_TRUE(Drawn(yard, yard, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->ChannelItem(third, 3) != nullptr; }, 3'000));
+    ASSERT_TRUE(DropOnFirstPane(third, 3));
+    taviro::testing::Click(m_window->Button(321));  // four panes
+    ASSERT_EQ(grid->Layout().ChannelOfSlot(0), yard);
+    ASSERT_TRUE(RequestsAre({0xE, 0x0, 0x8}));
+
+    // Saved under a name typed into the pane menu's dialog.
+    PaneMenu(1, {QStringLiteral("Views"), QStringLiteral("Save view...")});
+    QInputDialog* ask = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<QInputDialog*>(w); d != nullptr && d->isVisible())
+                    ask = d;
+            return ask != nullptr;
+        },
+        3'000));
+    QLineEdit* name = ask->findChild<QLineEdit*>();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Yard watch"));
+    QTest::keyClick(name, Qt::Key_Return);
+    const auto saved = client::ReadSavedViews(*m_settings);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].name, "Yard watch");
+
+    // Quit by its button; the recorders and the view are remembered, no password with them.
+    QSignalSpy closed(m_window.get(), &CClientDlg::Closed);
+    taviro::testing::Click(m_window->Button(365));
+    ASSERT_TRUE(closed.wait(10'000));
+    m_window.reset();
+    const QString file = QString::fromStdString((m_dir / "settings.ini").string());
+    m_settings.reset();
+    QFile ini(file);
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(ini.readAll().contains("1234")) << "a password in the settings file";
+    ini.close();
+    m_settings = std::make_unique<platform::ui::CQSettingsStore>(file);
+
+    // The next start: recorders 1 and 2 have their passwords kept, recorder 3 has none.
+    MakeWindow({{Recorder(0).Port(), "1234"}, {Recorder(1).Port(), "1234"}});
+    m_window->Initialise();
+    grid = m_window->Grid();
+    connect::ui::CConnectDlg* asking = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            asking = m_window->ConnectDialog();
+            return asking != nullptr && asking->Edit(connect::ui::kIdPort)->text() ==
+                                            QString::number(Recorder(2).Port());
+        },
+        10'000));
+    // Meanwhile recorder 3 holds its panes, named, in the view.
+    EXPECT_EQ(grid->Layout().Layout(), 1);
+    EXPECT_EQ(grid->Layout().ChannelOfSlot(0), yard);
+    const auto status = grid->Status();
+    ASSERT_EQ(status.recorders.size(), 3u);
+    EXPECT_FALSE(status.recorders[2].connected);
+    EXPECT_EQ(status.recorders[2].state, "Not connected");
+    QLineEdit* password = asking->Edit(connect::ui::kIdPassword);
+    QTest::keyClicks(password, QStringLiteral("1234"));
+    QTest::keyClick(password, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return AllLive(); }, 10'000));
+    EXPECT_EQ(grid->Layout().ChannelOfSlot(0), yard);
+    ASSERT_TRUE(RequestsAre({0xE, 0x0, 0x8}));
+    EXPECT_TRUE(Drawn(yard, yard, 2));
+
+    // Rearranged, then the saved view picked from the menu; then deleted.
+    taviro::testing::Click(m_window->Button(video::kArrangeButton));
+    ASSERT_EQ(grid->Layout().ChannelOfSlot(0), 0);
+    PaneMenu(0, {QStringLiteral("Views"), QStringLiteral("Yard watch")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->Layout().ChannelOfSlot(0) == yard; }, 3'000));
+    ASSERT_TRUE(RequestsAre({0xE, 0x0, 0x8}));
+    PaneMenu(0, {QStringLiteral("Delete view"), QStringLiteral("Yard watch")});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return client::ReadSavedViews(*m_settings).empty(); }, 3'000));
 }
 
 }  // namespace
