@@ -15,10 +15,12 @@
 // --recorders N starts N simulators (each in its own process) and connects the window to all
 // of them, as taviro --connect given N times does; the grid shows their channels in one row
 // and the measurement covers the panes shown. Recorders whose channels are on no pane shown
-// are reported apart: they must cost next to nothing.
+// are reported apart: they must cost next to nothing. --spread arranges the first 16 panes
+// over every recorder in turn (recorder 1's first channel, recorder 2's first, ...), as a
+// saved view does, so all of them stream.
 //
 //   bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] [--playback] [--camera]
-//                [--channels 4|8|16] [--recorders 1..16]
+//                [--channels 4|8|16] [--recorders 1..16] [--spread]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -84,6 +86,7 @@ int main(int argc, char** argv) {
     bool camera = false;
     int channels = 16;
     int recorders = 1;
+    bool spread = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc)
@@ -98,6 +101,8 @@ int main(int argc, char** argv) {
             playback = true;
         else if (a == "--camera")
             camera = true;
+        else if (a == "--spread")
+            spread = true;
         else if (a == "--channels" && i + 1 < argc &&
                  (std::atoi(argv[i + 1]) == 4 || std::atoi(argv[i + 1]) == 8 ||
                   std::atoi(argv[i + 1]) == 16))
@@ -108,7 +113,8 @@ int main(int argc, char** argv) {
         else {
             std::fprintf(stderr,
                          "usage: bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] "
-                         "[--playback] [--camera] [--channels 4|8|16] [--recorders 1..16]\n");
+                         "[--playback] [--camera] [--channels 4|8|16] [--recorders 1..16] "
+                         "[--spread]\n");
             return 2;
         }
     }
@@ -164,6 +170,28 @@ int main(int argc, char** argv) {
     if (!QTest::qWaitFor(allLive, 10000 + 2000 * recorders)) {
         std::fprintf(stderr, "bench_client: no live view of every recorder\n");
         return 1;
+    }
+    if (spread && recorders > 1) {
+        // Slot i shows recorder (i mod N)'s channel (i div N); the rest keep what is left.
+        std::vector<int> arrangement(video::kMaxPanes, -1);
+        std::vector<bool> used(video::kMaxPanes, false);
+        for (int slot = 0; slot < video::kSlotCount; ++slot) {
+            const int g = grid->Site().GridChannel(site.IdAt(slot % recorders), slot / recorders);
+            if (g >= 0 && !used[static_cast<std::size_t>(g)]) {
+                arrangement[static_cast<std::size_t>(slot)] = g;
+                used[static_cast<std::size_t>(g)] = true;
+            }
+        }
+        int next = 0;
+        for (int& g : arrangement) {
+            while (g < 0 && used[static_cast<std::size_t>(next)])
+                ++next;
+            if (g < 0) {
+                g = next;
+                used[static_cast<std::size_t>(next)] = true;
+            }
+        }
+        grid->ArrangeAs(arrangement);
     }
 
     // The panes shown now: each one's channel of the grid, its recorder's connection and

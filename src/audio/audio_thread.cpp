@@ -9,7 +9,9 @@ namespace taviro::audio {
 
 namespace {
 
-constexpr std::chrono::milliseconds kEventWait{1};
+// How long an idle audio thread sleeps between looks at its stop flag; Stop() wakes it at
+// once, so this only bounds a lost wake-up.
+constexpr std::chrono::milliseconds kEventWait{2000};
 constexpr std::chrono::milliseconds kAfterFirstChunk{100};
 
 }  // namespace
@@ -39,6 +41,8 @@ CAudioThread::~CAudioThread() {
 
 void CAudioThread::Stop() {
     m_bStop.store(true);
+    if (m_queue)
+        m_queue->Wake();
     if (m_thread.joinable()) {
         m_thread.join();
         m_device.Stop();
@@ -55,8 +59,7 @@ void CAudioThread::Run() {
     bool first = true;
     platform::Trace("AudioThread...start...\n");
     while (!m_bStop.load()) {
-        // Waits on the queue's event 1 ms at a time: an idle audio thread sleeps, it never
-        // spins.
+        // Sleeps on the queue's event until a block comes or Stop() wakes it.
         auto taken = m_queue->Next(m_bStop, kEventWait, std::chrono::milliseconds(0));
         if (!taken)
             break;

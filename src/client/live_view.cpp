@@ -352,10 +352,9 @@ void CLiveViewController::ApplyView() {
          ++turns)
         m_view->SelectLayout(m_heldView->layout);
     m_applyingView = false;
-    // Each recorder is asked for the panes it now shows.
-    if (SeveralRecorders())
-        SendSelections();
-    else if (m_connection != nullptr)
+    // Several recorders were each asked for their panes as the panes moved; one recorder
+    // is asked here, as a rearrangement carries no request of its own.
+    if (!SeveralRecorders() && m_connection != nullptr)
         m_connection->SendVisibleSelection(
             static_cast<protocol::ChannelMask>(m_view->Layout().VisibleChannels()));
 }

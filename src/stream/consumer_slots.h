@@ -143,6 +143,9 @@ class CConsumerQueue {
         }
     }
     bool WaitFor(std::chrono::milliseconds timeout) { return m_event.WaitFor(timeout); }
+    // Wakes the consumer without an entry: it is being stopped (its stop flag is set first),
+    // so an idle consumer may wait long on its event.
+    void Wake() { m_event.Set(); }
     [[nodiscard]] bool EventSet() const { return m_event.IsSet(); }
 
     void SetFlush(bool flush) { m_bFlush.store(flush); }

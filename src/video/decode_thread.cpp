@@ -20,6 +20,9 @@ constexpr std::size_t kBackPressureBacklog = 99;
 // channel forever: after this many attempts the frame is given up.
 constexpr int kMaxCallAgain = 64;
 constexpr int kMaxResets = 2;
+// An idle decoder thread sleeps on its queue's event; Stop() wakes it, so the wait only
+// bounds how long a lost wake-up could hold it.
+constexpr auto kIdleWait = 2s;
 
 }  // namespace
 
@@ -51,25 +54,26 @@ void CDecodeThread::Start() {
 
 void CDecodeThread::Stop() {
     m_bStop = true;
+    if (m_queue) {
+        m_queue->Wake();
+    }
     if (m_thread.joinable()) {
         m_thread.join();
     }
 }
 
 void CDecodeThread::Thread_Decode() {
-    // Start: a decoder in the chosen format. Without one the thread still takes and drops
-    // its entries, so the stream and the other channels go on.
-    m_decoder = m_decoders ? m_decoders(m_format) : nullptr;
-    if (!m_decoder && m_sink) {
-        m_sink->ShowMessageBox("H.264 Decoder Init Error !");
-    }
+    // The decoder is made with the first frame to decode: a channel no pane shows costs
+    // a sleeping thread and nothing more.
+    m_decoder.reset();
+    m_decoderOpened = false;
     m_bSkip = true;
     m_bParamsSent = false;
     m_lastGeneration = 0;
     m_lastWidth = 352;
     m_lastHeight = 240;
 
-    while (auto taken = m_queue->Next(m_bStop, 50ms, 1ms)) {
+    while (auto taken = m_queue->Next(m_bStop, kIdleWait, 1ms)) {
         const std::uint16_t ticket = taken->entry.PaceTicket();
         ProcessEntry(std::move(*taken));
         if (ticket != 0) {
@@ -233,6 +237,15 @@ void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {
 
 bool CDecodeThread::Decode(std::span<const std::uint8_t> input, bool padded,
                            platform::PictureRef& picture) {
+    if (!m_decoderOpened) {
+        // A decoder in the chosen format, once. Without one the thread still takes and
+        // drops its entries, so the stream and the other channels go on.
+        m_decoderOpened = true;
+        m_decoder = m_decoders ? m_decoders(m_format) : nullptr;
+        if (!m_decoder && m_sink) {
+            m_sink->ShowMessageBox("H.264 Decoder Init Error !");
+        }
+    }
     int resets = 0;
     for (int attempt = 0; attempt < kMaxCallAgain && m_decoder; ++attempt) {
         const int result =

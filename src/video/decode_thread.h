@@ -113,6 +113,7 @@ class CDecodeThread {
 
     // Loop state (decoder thread only).
     std::unique_ptr<platform::IH264Decoder> m_decoder;  // null while none could be opened
+    bool m_decoderOpened = false;                       // opened (or tried) with the first frame
     std::vector<std::uint8_t> m_keyFrame;               // parameter sets and a key frame, joined
     std::array<std::uint8_t, kParamSetBufferSize> m_paramSets{};
     bool m_bSkip = true;

@@ -593,6 +593,7 @@ LayoutEffects CGridLayout::Arrange(std::span<const int> arrangement) {
     e.visibleChannels = VisibleChannels();
     e.visibleChanged = e.visibleChannels != before;
     e.availableShown = (e.visibleChannels & m_available) != 0;
+    e.buttons = m_buttons;  // panes moved: each recorder is asked for what it now shows
     return e;
 }
 
