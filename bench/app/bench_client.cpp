@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "app/ui/client_dlg.h"
+#include "client/site_views.h"
 #include "platform/heap_tuning.h"
 #include "platform/settings_store.h"
 #include "platform/ui/qt_message_sink.h"
@@ -172,26 +173,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (spread && recorders > 1) {
-        // Slot i shows recorder (i mod N)'s channel (i div N); the rest keep what is left.
-        std::vector<int> arrangement(video::kMaxPanes, -1);
-        std::vector<bool> used(video::kMaxPanes, false);
-        for (int slot = 0; slot < video::kSlotCount; ++slot) {
-            const int g = grid->Site().GridChannel(site.IdAt(slot % recorders), slot / recorders);
-            if (g >= 0 && !used[static_cast<std::size_t>(g)]) {
-                arrangement[static_cast<std::size_t>(slot)] = g;
-                used[static_cast<std::size_t>(g)] = true;
-            }
-        }
-        int next = 0;
-        for (int& g : arrangement) {
-            while (g < 0 && used[static_cast<std::size_t>(next)])
-                ++next;
-            if (g < 0) {
-                g = next;
-                used[static_cast<std::size_t>(next)] = true;
-            }
-        }
-        grid->ArrangeAs(arrangement);
+        // Slot i shows recorder (i mod N)'s channel (i div N), as a saved view would.
+        const auto keyOf = [&](int id) {
+            const client::CRecorderLink* link = site.Find(id);
+            return link != nullptr && link->Target() ? client::RecorderKey(*link->Target())
+                                                     : std::string();
+        };
+        client::SiteView view;
+        for (int slot = 0; slot < video::kSlotCount; ++slot)
+            view.panes.push_back({keyOf(site.IdAt(slot % recorders)), slot / recorders});
+        grid->ArrangeAs(client::ArrangementFor(view, grid->Site(), keyOf));
     }
 
     // The panes shown now: each one's channel of the grid, its recorder's connection and
