@@ -17,10 +17,13 @@
 // and the measurement covers the panes shown. Recorders whose channels are on no pane shown
 // are reported apart: they must cost next to nothing. --spread arranges the first 16 panes
 // over every recorder in turn (recorder 1's first channel, recorder 2's first, ...), as a
-// saved view does, so all of them stream.
+// saved view does, so all of them stream. --settle N waits N seconds more before measuring:
+// each recorder streams all its channels from its live start until it is told which are
+// shown, and the decoders of the channels no pane shows close after 10 s without frames, so
+// a measurement of the site at rest starts after that.
 //
 //   bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] [--playback] [--camera]
-//                [--channels 4|8|16] [--recorders 1..16] [--spread]
+//                [--channels 4|8|16] [--recorders 1..16] [--spread] [--settle N]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -36,6 +39,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/ui/client_dlg.h"
@@ -88,6 +92,7 @@ int main(int argc, char** argv) {
     int channels = 16;
     int recorders = 1;
     bool spread = false;
+    int settle = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc)
@@ -104,6 +109,8 @@ int main(int argc, char** argv) {
             camera = true;
         else if (a == "--spread")
             spread = true;
+        else if (a == "--settle" && i + 1 < argc)
+            settle = std::clamp(std::atoi(argv[++i]), 0, 600);
         else if (a == "--channels" && i + 1 < argc &&
                  (std::atoi(argv[i + 1]) == 4 || std::atoi(argv[i + 1]) == 8 ||
                   std::atoi(argv[i + 1]) == 16))
@@ -115,7 +122,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "usage: bench_client [--seconds N] [--rgb] [--fps N] [--size WxH] "
                          "[--playback] [--camera] [--channels 4|8|16] [--recorders 1..16] "
-                         "[--spread]\n");
+                         "[--spread] [--settle N]\n");
             return 2;
         }
     }
@@ -227,7 +234,7 @@ int main(int argc, char** argv) {
     // client's CPU time.
     const auto measure = [&](const char* what) {
         // Warm-up: every decoder has its first key frame (and the camera loops are ready).
-        QTest::qWait(camera ? 8000 : 3000);
+        QTest::qWait((camera ? 8000 : 3000) + 1000 * std::exchange(settle, 0));
         const std::vector<Pane> panes = shownPanes();
         const std::size_t n = panes.size();
         std::vector<std::uint64_t> painted0(n), decoded0(n), taken0(n), dropped0(n);

@@ -6,11 +6,25 @@ namespace taviro::client {
 
 CLiveSoundController::CLiveSoundController(video::CChannelViews& views,
                                            platform::ISoundPlayer* device, double volume)
-    : m_views(views) {
+    : m_ownViews(views), m_views(&views) {
     if (device != nullptr) {
         m_ring = std::make_unique<audio::CSoundRing>(device);
         m_ring->SetVolume(volume);
     }
+}
+
+void CLiveSoundController::Attach(CConnection* connection, video::CChannelViews* views) {
+    m_connection = connection;
+    if (views == nullptr)
+        views = &m_ownViews;
+    if (views == m_views)
+        return;
+    for (int c = 0; c < protocol::kMaxChannels; ++c) {
+        video::ChannelView& view = m_views->Channel(c);
+        std::lock_guard lock(view.lock);
+        view.audioIcon = -1;
+    }
+    m_views = views;
 }
 
 void CLiveSoundController::Recheck(protocol::ChannelMask shown) {
@@ -20,7 +34,7 @@ void CLiveSoundController::Recheck(protocol::ChannelMask shown) {
     selection.Recheck(shown);
     for (int c = 0; c < protocol::kMaxChannels; ++c) {
         const auto icon = selection.Icon(c);
-        video::ChannelView& view = m_views.Channel(c);
+        video::ChannelView& view = m_views->Channel(c);
         std::lock_guard lock(view.lock);
         view.audioIcon = icon ? static_cast<int>(*icon) : -1;
     }

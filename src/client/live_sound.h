@@ -4,10 +4,13 @@
 // is picked on a press, and our own stream's volume and mute are set on the ring live audio
 // plays into; the system's master volume is never touched.
 //
+// Of several recorders in one window, the attached one (the selected pane's) is heard and its
+// panes carry the icons; the owner turns the others' sound off (CStreamState::SetAudioHeard).
+//
 // Threads: the owner's (window) thread. Ownership: the sound ring is this controller's and
 // must outlive every connection that plays into it (the owner destroys the connections
-// first); the device and the views are the owner's and outlive it. Attach(nullptr) comes
-// before the connection goes.
+// first); the device and every recorder's views are the owner's and outlive it.
+// Attach(nullptr) comes before the connection goes.
 #pragma once
 
 #include <memory>
@@ -26,7 +29,10 @@ class CLiveSoundController {
 
     // What live audio plays into (null without a sound output).
     [[nodiscard]] platform::ISoundOut* Output() { return m_ring.get(); }
-    void Attach(CConnection* connection) { m_connection = connection; }
+    // The recorder heard and `views`, its panes (null: the views given at construction).
+    // The icons leave the panes of the recorder attached before.
+    void Attach(CConnection* connection, video::CChannelViews* views = nullptr);
+    [[nodiscard]] const CConnection* Heard() const { return m_connection; }
 
     // The heard channel checked against the channels shown; the panes' icons follow.
     void Recheck(protocol::ChannelMask shown);
@@ -41,7 +47,8 @@ class CLiveSoundController {
     void SetVolume(double volume);
 
   private:
-    video::CChannelViews& m_views;
+    video::CChannelViews& m_ownViews;
+    video::CChannelViews* m_views;  // the attached recorder's
     std::unique_ptr<audio::CSoundRing> m_ring;
     CConnection* m_connection = nullptr;
     bool m_muted = false;

@@ -193,6 +193,7 @@ void CLiveViewController::OnMessage(const platform::PostedMessage& m, int record
             break;
         case protocol::WM_CHANNEL_AVAILABLE:
             m_view->SetAvailableChannels(static_cast<protocol::ChannelMask>(m.wParam));
+            ApplyViewPage();
             m_view->Refresh();
             break;
         case protocol::WM_CHANNEL_HIDDEN:
@@ -247,6 +248,7 @@ void CLiveViewController::OnSiteMessage(const platform::PostedMessage& m, int re
         case protocol::WM_CHANNEL_AVAILABLE: {
             m_available[recorderId] = static_cast<protocol::ChannelMask>(m.wParam);
             m_view->SetAvailableChannels(AvailablePanes());
+            ApplyViewPage();
             // The recorder's live view runs now (it answered a request): it gets its part of
             // the panes unless that is what it was last asked for.
             const auto sent = m_sent.find(recorderId);
@@ -295,8 +297,8 @@ void CLiveViewController::OnConnectionClosed(int recorderId) {
 }
 
 void CLiveViewController::OnLayoutApplied(const video::LayoutEffects& effects) {
-    // The operator moved a pane: the arrangement is his from now on.
-    if (effects.swapped && !m_applyingView)
+    // The operator moved a pane or chose another: the arrangement is his from now on.
+    if ((effects.swapped || effects.byOperator) && !m_applyingView)
         m_heldView.reset();
     if (SeveralRecorders()) {
         // Every transition that moved panes (it names the buttons to show) asks each
@@ -357,6 +359,15 @@ void CLiveViewController::ApplyView() {
     if (!SeveralRecorders() && m_connection != nullptr)
         m_connection->SendVisibleSelection(
             static_cast<protocol::ChannelMask>(m_view->Layout().VisibleChannels()));
+}
+
+void CLiveViewController::ApplyViewPage() {
+    // A page is reached only once it has an available channel: a view shown before the
+    // recorder said which it sends gets its page when it does.
+    if (m_view != nullptr && m_heldView &&
+        (m_view->Layout().Layout() != m_heldView->layout ||
+         m_view->Layout().Page() != m_heldView->page))
+        ApplyView();
 }
 
 void CLiveViewController::Probe(ResumeState& state) const {

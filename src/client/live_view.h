@@ -108,8 +108,10 @@ class CLiveViewController {
     void RecheckAudio();
 
     // A saved view: shown now, and again whenever the row of channels changes (a recorder
-    // logging in, joining or leaving), until the operator moves a pane himself.
+    // logging in, joining or leaving), until the operator moves a pane or picks a layout or
+    // channel himself (ReleaseView).
     void ShowView(SiteView view);
+    void ReleaseView() { m_heldView.reset(); }
     [[nodiscard]] const std::optional<SiteView>& HeldView() const { return m_heldView; }
     // What the grid shows now, as a view (its name empty).
     [[nodiscard]] SiteView CaptureView() const;
@@ -151,6 +153,7 @@ class CLiveViewController {
     void SendSelection(const LiveRecorder& recorder);
     [[nodiscard]] video::PaneMask AvailablePanes() const;
     void ApplyView();
+    void ApplyViewPage();
     [[nodiscard]] std::string KeyOf(int recorderId) const;
 
     video::CChannelViews& m_views;

@@ -26,4 +26,14 @@ namespace taviro::platform {
 // Without glibc this does nothing.
 void TuneHeapForVideo();
 
+// Gives the free pages inside the heaps back to the system after something large went (a
+// decoder closed for a channel no pane shows any more): the heaps only trim their tops by
+// themselves, and a decoder's picture pool freed in the middle of a heap would otherwise
+// stay resident. The heaps are walked at most once a second in the whole process: a call
+// within that second leaves the work to the next ReturnFreeHeapIfAsked() after it (idle
+// threads call that as they wake), so memory freed by a burst of closes is returned too.
+// Any thread. Without glibc this does nothing.
+void ReturnFreeHeap();
+void ReturnFreeHeapIfAsked();
+
 }  // namespace taviro::platform

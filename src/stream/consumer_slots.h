@@ -108,13 +108,19 @@ class CConsumerQueue {
     // The consumer loop's wait: blocks until an entry is to be processed (returned) or
     // `stop` is set (nothing). Waits on the event at most `wait` at a time and sleeps
     // `idle` when the list turns out empty; while the flush flag is set, entries are taken
-    // and freed unprocessed. After processing, the consumer calls ResetEvent().
+    // and freed unprocessed. After processing, the consumer calls ResetEvent(). With
+    // `returnWhenQuiet` it also returns nothing once a whole `wait` passed without a wake-up
+    // and nothing waits, so the consumer may tidy up while it idles (it tells that from a
+    // stop by `stop`).
     std::optional<Taken> Next(const std::atomic<bool>& stop, std::chrono::milliseconds wait,
-                              std::chrono::milliseconds idle) {
+                              std::chrono::milliseconds idle, bool returnWhenQuiet = false) {
         while (!stop.load()) {
-            m_event.WaitFor(wait);
+            const bool woken = m_event.WaitFor(wait);
             if (stop.load()) {
                 break;
+            }
+            if (!woken && returnWhenQuiet && Count() == 0) {
+                return std::nullopt;
             }
             auto taken = TryTake();
             if (!taken) {

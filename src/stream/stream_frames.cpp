@@ -222,7 +222,7 @@ void CStreamFrames::QueueAudio(std::span<const std::uint8_t> element, protocol::
         Count(m_count.noConsumer);
         return;
     }
-    if (!selection) {
+    if (!selection || !m_state.AudioHeard()) {
         Count(m_count.audioNotHeard);
         return;
     }

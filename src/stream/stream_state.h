@@ -85,6 +85,11 @@ class CStreamState {
     [[nodiscard]] int SelectedAudioChannel() const { return m_nSelectedAudio.load(); }
     // Makes `channel` the selection only while none is selected; returns the selection.
     int SelectAudioIfNone(int channel);
+    // Whether this recorder's sound goes to the speaker at all (main window): of several
+    // recorders in one window only the selected one is heard; the others' blocks are
+    // counted and dropped.
+    void SetAudioHeard(bool heard) { m_bAudioHeard.store(heard); }
+    [[nodiscard]] bool AudioHeard() const { return m_bAudioHeard.load(); }
 
     // The stream generation: a decoder that sees a new one on a frame treats the stream
     // as new. Bumped by the live channel info, by freezing and by playback restarts.
@@ -112,6 +117,7 @@ class CStreamState {
     std::atomic<protocol::ChannelMask> m_nAvailable{0};
     std::atomic<protocol::ChannelMask> m_nLastAudioMask{0};
     std::atomic<int> m_nSelectedAudio{-1};
+    std::atomic<bool> m_bAudioHeard{true};
     std::atomic<std::uint32_t> m_nGeneration{0};
     std::atomic<IPlayPacing*> m_pPlayPacing{nullptr};
 };

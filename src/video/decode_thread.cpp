@@ -1,9 +1,12 @@
 #include "video/decode_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <utility>
+
+#include "platform/heap_tuning.h"
 
 namespace taviro::video {
 
@@ -73,7 +76,26 @@ void CDecodeThread::Thread_Decode() {
     m_lastWidth = 352;
     m_lastHeight = 240;
 
-    while (auto taken = m_queue->Next(m_bStop, kIdleWait, 1ms)) {
+    auto lastFrame = std::chrono::steady_clock::now();
+    for (;;) {
+        auto taken = m_queue->Next(
+            m_bStop, std::min<std::chrono::milliseconds>(kIdleWait, m_liveIdle), 1ms, true);
+        if (!taken) {
+            if (m_bStop.load()) {
+                break;
+            }
+            // Live view: a channel that got no frame for a while is on no pane shown (or
+            // lost its video). Its decoder and picture pool (several megabytes) go, and the
+            // next key frame opens one again. Playback keeps its decoder: a pause must not
+            // cost the frames up to the next key frame.
+            if (m_decoderOpened && m_views.Mode() == ViewMode::Live &&
+                std::chrono::steady_clock::now() - lastFrame >= m_liveIdle) {
+                CloseIdleDecoder();
+            }
+            platform::ReturnFreeHeapIfAsked();
+            continue;
+        }
+        lastFrame = std::chrono::steady_clock::now();
         const std::uint16_t ticket = taken->entry.PaceTicket();
         ProcessEntry(std::move(*taken));
         if (ticket != 0) {
@@ -91,6 +113,26 @@ void CDecodeThread::Thread_Decode() {
     }
     m_keyFrame = {};
     m_running = false;
+}
+
+void CDecodeThread::CloseIdleDecoder() {
+    m_decoder.reset();
+    m_decoderOpened = false;
+    // The next stream starts at a key frame with parameter sets of its own.
+    m_bParamsSent = false;
+    m_bSkip = true;
+    std::vector<std::uint8_t>().swap(m_keyFrame);
+    // Its last picture (a megabyte in RGB) goes too: shown again after so long, it would
+    // be a still of the past in live view. The pane is blank until the next key frame.
+    platform::PictureRef old;
+    {
+        ChannelView& view = m_views.Channel(m_channel);
+        std::lock_guard lock(view.lock);
+        old = std::exchange(view.frame, nullptr);
+    }
+    old.reset();
+    ++m_pStats->idleCloses;
+    platform::ReturnFreeHeap();
 }
 
 void CDecodeThread::ProcessEntry(stream::CVideoQueue::Taken taken) {

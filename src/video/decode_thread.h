@@ -13,6 +13,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -62,6 +63,7 @@ struct DecodeStats {
     std::atomic<std::uint64_t> shown{0};        // pictures handed to the view for display
     std::atomic<std::uint64_t> decodeCalls{0};  // frames given to the decoder
     std::atomic<std::uint64_t> decodeNanos{0};  // steady-clock time spent in the decoder
+    std::atomic<std::uint64_t> idleCloses{0};   // decoders closed after a quiet spell in live view
 };
 
 class CDecodeThread {
@@ -79,6 +81,8 @@ class CDecodeThread {
     CDecodeThread& operator=(const CDecodeThread&) = delete;
 
     void Start();
+    // How long a live channel may get no frame before its decoder is closed (before Start).
+    void SetLiveIdleClose(std::chrono::milliseconds idle) { m_liveIdle = idle; }
     // Sets the stop flag, wakes the loop and waits for it.
     void Stop();
     // While set, entries are taken and freed unprocessed.
@@ -91,6 +95,7 @@ class CDecodeThread {
   private:
     void Thread_Decode();
     void ProcessEntry(stream::CVideoQueue::Taken taken);
+    void CloseIdleDecoder();
     // Calls the decoder with the result rules; true with `picture` set when there is one.
     // `padded`: kH264InputPadding zero bytes follow the input.
     bool Decode(std::span<const std::uint8_t> input, bool padded, platform::PictureRef& picture);
@@ -104,6 +109,7 @@ class CDecodeThread {
     const platform::H264DecoderFactory m_decoders;
     const std::uint32_t m_format;
     platform::IMessageSink* m_sink;
+    std::chrono::milliseconds m_liveIdle{10'000};
 
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_running{false};

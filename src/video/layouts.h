@@ -191,6 +191,7 @@ struct LayoutEffects {
     bool markPlaybackReposition = false;  // remote playback in state 1 or 7
     bool tellLocalPlayer = false;         // local playback in state 4: new visible set
     bool swapped = false;                 // the arrangement changed
+    bool byOperator = false;              // the operator's own drag, drop or double click
 };
 
 // A monitor as enumerated at start.

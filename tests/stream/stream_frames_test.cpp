@@ -460,6 +460,18 @@ TEST_F(StreamFramesTest, PlaybackAudioFollowsProductTypeAndSpeed) {
     ASSERT_EQ(audio->Count(), 1u);
     EXPECT_EQ(Take(*audio).bytes[0], 0xB2);
     EXPECT_EQ(frames.Stats().audioQueued, 2u);
+
+    // A recorder that is not the one heard (another is selected in the window) keeps its
+    // selection and mask, but none of its blocks reaches the speaker.
+    const std::uint64_t notHeard = frames.Stats().audioNotHeard;
+    state.SetAudioHeard(false);
+    Send(kPlay, be);
+    EXPECT_EQ(audio->Count(), 0u);
+    EXPECT_EQ(state.SelectedAudioChannel(), 2);
+    EXPECT_EQ(frames.Stats().audioNotHeard, notHeard + 1);
+    state.SetAudioHeard(true);
+    Send(kPlay, be);
+    EXPECT_EQ(audio->Count(), 1u);
 }
 
 }  // namespace

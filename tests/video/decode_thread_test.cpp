@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -190,6 +191,58 @@ TEST_F(DecodeThreadTest, DecodingStartsAtTheFirstKeyFrameWhichAloneCarriesThePar
     EXPECT_EQ(texts.audioIconX, 10 * 8 + 45);
     EXPECT_EQ(view.decodedCount, 2u);
     EXPECT_TRUE(protocol::HasChannel(m_views.HasDecodedMask(), 2));
+}
+
+// A live channel that gets no frames (no pane shows it) gives its decoder back after a
+// quiet spell; its next stream starts again at a key frame with the parameter sets. A
+// paused playback keeps its decoder however long it waits.
+TEST_F(DecodeThreadTest, AQuietLiveChannelClosesItsDecoderAndPlaybackKeepsIt) {
+    const auto waitFor = [](const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + 5s;
+        while (!done() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(1ms);
+        return done();
+    };
+    const auto closes = [&] {
+        std::lock_guard l(m_lib.lock);
+        return m_lib.closes;
+    };
+    const auto opens = [&] {
+        std::lock_guard l(m_lib.lock);
+        return m_lib.opens;
+    };
+    m_thread = std::make_unique<CDecodeThread>(2, m_queue, m_views, m_env, m_lib.Factory(),
+                                               platform::kH264FormatYuv420, &m_sink);
+    m_thread->SetLiveIdleClose(30ms);
+    m_thread->Start();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(opens(), 0) << "no decoder before the first frame";
+    m_queue->Put(Frame(0, 704, 480, 1, 0xB0));
+    WaitTaken(1);
+    ASSERT_TRUE(waitFor([&] { return closes() == 1; }));
+    EXPECT_EQ(m_thread->Stats().idleCloses.load(), 1u);
+    {
+        const ChannelView& view = m_views.Channel(2);
+        std::lock_guard lock(view.lock);
+        EXPECT_EQ(view.frame, nullptr) << "a still of the past kept for the pane";
+    }
+    // Shown again: a frame that depends on the old stream is dropped, the key frame opens a
+    // decoder with the parameter sets in front.
+    m_queue->Put(Frame(1, 704, 480, 1, 0xB1));
+    m_queue->Put(Frame(0, 704, 480, 1, 0xC0));
+    WaitTaken(3);
+    EXPECT_EQ(opens(), 2);
+    ASSERT_EQ(m_lib.CallCount(), 2u);
+    Bytes keyExpected = Prefix(704, 480);
+    const Bytes key = Payload(0xC0);
+    keyExpected.insert(keyExpected.end(), key.begin(), key.end());
+    EXPECT_EQ(m_lib.calls[1], keyExpected);
+
+    m_views.SetViewMode(ViewMode::RemotePlayback);
+    m_queue->Put(Frame(1, 704, 480, 1, 0xC1));
+    WaitTaken(4);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(closes(), 1) << "a paused playback lost its decoder";
 }
 
 TEST_F(DecodeThreadTest, SizeChangeWithinAGenerationWaitsForTheNextKeyFrame) {

@@ -224,6 +224,9 @@ class CClientDlg final : public QWidget {
     // away keeps that many panes.
     std::map<std::string, int> m_knownChannels;
     QPointer<QWidget> m_viewNameDialog;
+    // The arrangement of the one recorder in use at the last quit: shown when the first
+    // recorder connected is that one.
+    std::optional<client::SiteView> m_startView;
     // Our own sound stream and the ring the audio thread writes; both outlive the shell's
     // pipeline (the destructor resets the shell first).
     std::unique_ptr<platform::CQtSoundOut> m_soundDevice;

@@ -221,6 +221,13 @@ void CClientDlg::ConnectConfirmed(const std::optional<ConnectTarget>& target) {
     m_views.ClearHasDecoded();
     m_shell->Connect(*target, m_views, Grid()->PictureFormat());
     SyncLinks();
+    // The arrangement in use at the last quit, when it was this recorder's.
+    if (const auto view = std::exchange(m_startView, std::nullopt)) {
+        const std::string key = client::RecorderKey(*target);
+        if (std::any_of(view->panes.begin(), view->panes.end(),
+                        [&key](const client::ViewPane& p) { return p.recorder == key; }))
+            ShowView(*view);
+    }
     m_live->Refresh();
     UpdateToolTips();
     ShowConnectionState();

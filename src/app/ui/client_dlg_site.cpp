@@ -218,7 +218,26 @@ void CClientDlg::SyncLinks() {
     }
     client::CConnection* connection = m_shell->Connection();
     m_recordings->Attach(connection);
-    m_sound->Attach(connection);
+    // Only the selected recorder is heard, and only its panes carry sound icons.
+    video::CChannelViews* heardViews = nullptr;
+    const client::CSite& site = m_shell->Site();
+    for (int i = 0; i < site.Count(); ++i) {
+        client::CRecorderLink* link = m_shell->Link(site.IdAt(i));
+        if (link == nullptr || link->Connection() == nullptr)
+            continue;
+        const bool heard = link->Connection() == connection;
+        link->Connection()->State().SetAudioHeard(heard);
+        if (heard)
+            heardViews = link->Views();
+    }
+    const bool moved = m_sound->Heard() != connection;
+    m_sound->Attach(connection, heardViews);
+    if (moved && connection != nullptr && m_live) {
+        // What the recorder heard before left in our stream is not played after the change.
+        if (m_sound->Output() != nullptr)
+            m_sound->Output()->Drop();
+        m_live->Controller().RecheckAudio();
+    }
     if (m_live)
         m_live->Controller().Attach(connection);
     // A closing connection is steered and upgraded no more.
@@ -263,9 +282,12 @@ void CClientDlg::OpenSaveViewDialog() {
 
 bool CClientDlg::RestoreSite() {
     const client::RememberedSite remembered = client::ReadRememberedSite(m_settings);
-    // One recorder at quit: the start asks for it as always (its address is remembered).
-    if (remembered.recorders.size() < 2)
+    // One recorder at quit: the start asks for it as always (its address is remembered),
+    // and its arrangement comes back when that recorder is the one connected.
+    if (remembered.recorders.size() < 2) {
+        m_startView = remembered.view;
         return false;
+    }
     for (const client::RememberedRecorder& r : remembered.recorders) {
         const ConnectTarget target{r.address, r.port, r.user, {}, r.description};
         video::CChannelViews* views = FreeViews();
@@ -313,7 +335,7 @@ void CClientDlg::RememberSite() {
         site.recorders.push_back({target.address, target.port, target.user, target.description,
                                   known != m_knownChannels.end() ? known->second : 0});
     }
-    if (site.recorders.size() > 1)
+    if (!site.recorders.empty())
         site.view = m_live->Controller().CaptureView();
     if (!client::WriteRememberedSite(m_settings, site))
         platform::Trace("main window: the recorders in use could not be remembered\n");

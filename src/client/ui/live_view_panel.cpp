@@ -66,6 +66,9 @@ void CLiveViewPanel::CreateGrid(int drawMode) {
 }
 
 bool CLiveViewPanel::OnCommand(std::uint32_t id) {
+    // A press that chooses what the panes show ends a view shown before.
+    if ((id >= 300 && id <= 328) || id == 371)
+        m_controller.ReleaseView();
     if (id >= 300 && id <= 328) {
         // A channel button shows that channel of the recorder of the selected pane.
         if (id <= 315) {

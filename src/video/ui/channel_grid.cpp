@@ -412,6 +412,11 @@ void CChannelGrid::Apply(const LayoutEffects& effects) {
     emit LayoutApplied(effects);
 }
 
+void CChannelGrid::ApplyByOperator(LayoutEffects effects) {
+    effects.byOperator = true;
+    Apply(effects);
+}
+
 void CChannelGrid::SelectLayout(int layout) {
     Apply(m_layout.SelectLayout(layout, Context()));
 }
@@ -590,7 +595,7 @@ void CChannelGrid::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     if (event->button() == Qt::LeftButton && m_dragging) {
         EndDragImage();
-        Apply(m_layout.EndDrag(Point{p.x(), p.y()}, Context()));
+        ApplyByOperator(m_layout.EndDrag(Point{p.x(), p.y()}, Context()));
         return;
     }
     if (event->button() == Qt::RightButton && m_layout.FullScreen()) {
@@ -609,7 +614,7 @@ void CChannelGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     if (m_dragging)
         EndDragImage();
     const QPoint p = event->position().toPoint();
-    Apply(m_layout.DoubleClick(Point{p.x(), p.y()}, Context()));
+    ApplyByOperator(m_layout.DoubleClick(Point{p.x(), p.y()}, Context()));
 }
 
 void CChannelGrid::keyPressEvent(QKeyEvent* event) {
@@ -669,7 +674,7 @@ void CChannelGrid::dropEvent(QDropEvent* event) {
     if (channel < 0)
         return;
     const QPoint p = event->position().toPoint();
-    Apply(m_layout.PlaceChannel(Point{p.x(), p.y()}, channel, Context()));
+    ApplyByOperator(m_layout.PlaceChannel(Point{p.x(), p.y()}, channel, Context()));
     event->acceptProposedAction();
 }
 

@@ -185,6 +185,7 @@ class CChannelGrid final : public QWidget, public IPaneSource, public IPictureLi
 
   private:
     void Apply(const LayoutEffects& effects);
+    void ApplyByOperator(LayoutEffects effects);
     // The channel of the visible pane under a point of the grid, or -1.
     [[nodiscard]] int ChannelAt(QPoint p) const;
     void UpdatePaneWidths();

@@ -24,6 +24,7 @@
 #include <optional>
 
 #include "app/ui/client_dlg.h"
+#include "audio/audio_selection.h"
 #include "client/site_views.h"
 #include "client/ui/recorder_panel.h"
 #include "connect/ui/dialog_test_support.h"
@@ -503,6 +504,94 @@ TEST_F(SiteWindowTest, TheViewInUseAtQuitComesBackAtTheNextStart) {
     PaneMenu(0, {QStringLiteral("Delete view"), QStringLiteral("Yard watch")});
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return client::ReadSavedViews(*m_settings).empty(); }, 3'000));
+}
+
+// Every recorder sends the sound of its second channel. Only the selected recorder is
+// heard, and only its pane carries the sound icon; a click on another recorder's pane moves
+// both, so two recorders are never heard at once.
+TEST_F(SiteWindowTest, OnlyTheSelectedRecorderIsHeard) {
+    StartSite([](int, sim::SimConfig& config) {
+        config.audio_channels = 0x0002;
+        config.audio_on_at_start = true;
+    });
+    const client::CSite& site = m_window->Shell().Site();
+    const auto icon = [&](int place) {
+        const auto& view = site.At(place)->Views()->Channel(1);
+        std::lock_guard lock(view.lock);
+        return view.audioIcon;
+    };
+    const auto heard = [&](int place) {
+        return m_window->Shell().Link(site.IdAt(place))->Connection()->State().AudioHeard();
+    };
+    const auto only = [&](int place) {
+        return QTest::qWaitFor(
+            [&] {
+                for (int r = 0; r < kRecorders; ++r)
+                    if ((icon(r) == static_cast<int>(audio::AudioIcon::kSelected)) !=
+                            (r == place) ||
+                        heard(r) != (r == place))
+                        return false;
+                return true;
+            },
+            5'000);
+    };
+    ASSERT_TRUE(only(0)) << icon(0) << icon(1) << icon(2);
+    video::ui::CChannelGrid* grid = m_window->Grid();
+    for (const int place : {2, 1}) {
+        const int channel = place * kChannels + 3;
+        QTest::mouseClick(grid, Qt::LeftButton, {},
+                          grid->PaneRect(grid->Layout().SlotOfChannel(channel)).center());
+        EXPECT_TRUE(only(place)) << "recorder " << place + 1 << ": " << icon(0) << icon(1)
+                                 << icon(2);
+    }
+}
+
+// One recorder: the arrangement in use at quit (its fourth channel alone) comes back when
+// the next start connects to the same recorder.
+TEST_F(SiteWindowTest, OneRecordersArrangementComesBackWhenItIsConnectedAgain) {
+    sim::SimConfig config;
+    config.channels = kChannels;
+    config.live_stream = true;
+    config.live_width = 352;
+    config.live_height = 240;
+    config.live_fps = 10;
+    m_recorders[0] = std::make_unique<sim::CRecorderSim>(config);
+    ASSERT_TRUE(m_recorders[0]->Start());
+    const auto live = [&] {
+        const client::CSite& site = m_window->Shell().Site();
+        return site.Count() == 1 && site.At(0)->LoggedIn() &&
+               site.At(0)->Connection()->LiveRunning();
+    };
+    const auto lastRequest = [&] { return LastRequest(0); };
+    MakeWindow();
+    m_window->Initialise(ConnectRequest{"127.0.0.1", Recorder(0).Port(), "admin", "1234"});
+    ASSERT_TRUE(QTest::qWaitFor(live, 10'000));
+    taviro::testing::Click(m_window->Button(303));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lastRequest() == 0x8u; }, 5'000));
+    QSignalSpy closed(m_window.get(), &CClientDlg::Closed);
+    taviro::testing::Click(m_window->Button(365));
+    ASSERT_TRUE(closed.wait(10'000));
+    m_window.reset();
+
+    // The next start asks for the recorder as always; the password is typed.
+    MakeWindow();
+    m_window->Initialise();
+    connect::ui::CConnectDlg* asking = nullptr;
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return (asking = m_window->ConnectDialog()) != nullptr; }, 5'000));
+    ASSERT_EQ(asking->Edit(connect::ui::kIdPort)->text(), QString::number(Recorder(0).Port()));
+    QLineEdit* user = asking->Edit(connect::ui::kIdUser);
+    user->selectAll();
+    QTest::keyClicks(user, QStringLiteral("admin"));
+    QLineEdit* password = asking->Edit(connect::ui::kIdPassword);
+    QTest::keyClicks(password, QStringLiteral("1234"));
+    QTest::keyClick(password, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor(live, 10'000));
+    video::ui::CChannelGrid* grid = m_window->Grid();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lastRequest() == 0x8u; }, 5'000))
+        << lastRequest().value_or(99);
+    EXPECT_TRUE(grid->Layout().SlotVisible(grid->Layout().SlotOfChannel(3)));
+    EXPECT_FALSE(grid->Layout().SlotVisible(grid->Layout().SlotOfChannel(0)));
 }
 
 }  // namespace
