@@ -19,6 +19,13 @@ constexpr auto kMaxPaceWait = std::chrono::milliseconds(3000);
 // A full queue is looked at again after this even when no ring came (a decoder that was
 // stopped and started again rings through its new queue only).
 constexpr auto kRoomRecheck = std::chrono::milliseconds(250);
+// How far back a seek looks for the key frames before the second sought, in time and in
+// records read (a recorder's key frames come every few seconds; a stream without any for
+// a minute starts at its next one).
+constexpr std::int64_t kMaxPrerollMs = 60'000;
+constexpr int kMaxPrerollRecords = 100'000;
+// Records read on from the frame sought to find each channel's first frame there.
+constexpr int kMaxLookAhead = 1'000;
 
 std::int64_t FrameMillis(const VidRecord& record) {
     return static_cast<std::int64_t>(record.video.encoder.seconds) * 1000 +
@@ -105,6 +112,12 @@ void CLocalPlayer::Thread_Play() {
     if (Sleep(m_options.startPause)) {
         m_output.Started();
         if (OpenSegment(m_nCurrent, false, true)) {
+            // The start is exact as a seek is: its second's picture first.
+            const PlaySegment& s = m_segments[m_nCurrent];
+            if (const auto at = m_vid.ReadIndex(m_nNext, s.endOffset);
+                at && at->kind == VidRecord::Kind::Video) {
+                Preroll(*at, static_cast<std::int64_t>(at->video.frameTime) * 1000);
+            }
             while (!m_bStop.load()) {
                 std::optional<PlayerMode> mode;
                 std::optional<std::uint32_t> seek;
@@ -232,6 +245,7 @@ bool CLocalPlayer::Step() {
             return true;
         }
     } else {
+        m_nShowFromMs = -1;  // backwards every key frame is shown
         if (m_pending) {
             record = std::exchange(m_pending, std::nullopt);
         } else if (m_cursor) {
@@ -257,7 +271,7 @@ bool CLocalPlayer::Step() {
 void CLocalPlayer::PlayAudio(const VidRecord& record) {
     const PlayerState state = State();
     if (!m_options.audio || state.mode != PlayerMode::Forward || state.speed != 1 ||
-        record.payloadLength == 0) {
+        record.payloadLength == 0 || m_nShowFromMs >= 0) {
         return;
     }
     const auto selection =
@@ -292,6 +306,16 @@ bool CLocalPlayer::ShowFrame(const VidRecord& record) {
     if (!m_output.Accepts(channel)) {
         return true;
     }
+    // After a seek, what comes before the second sought is decoded for the pictures after
+    // it and shown by none: every frame of it, whatever the speed or step.
+    const bool backward = IsBackwardMode(state.mode);
+    const bool hidden = !backward && m_nShowFromMs >= 0 && FrameMillis(record) < m_nShowFromMs;
+    if (!hidden) {
+        m_nShowFromMs = -1;
+    }
+    if (hidden) {
+        return ShowHidden(record, channel);
+    }
     const int every = ShowEvery(state.speed);
     if (every > 1 &&
         m_skip[static_cast<std::size_t>(channel)]++ % static_cast<unsigned>(every) != 0) {
@@ -300,14 +324,14 @@ bool CLocalPlayer::ShowFrame(const VidRecord& record) {
     // The decoders set the pace of a player that is ahead of them. A button pressed
     // meanwhile is taken at once; this frame is read again after it.
     if (!WaitForRoom(channel)) {
-        HoldBack(record, IsBackwardMode(state.mode));
+        HoldBack(record, backward);
         return !m_bStop.load();
     }
     if (IsStepMode(state.mode)) {
         if ((m_nStepShown & bit) != 0) {
             // A second frame of a channel: the step is complete; the next one starts here.
             m_nStepShown = 0;
-            HoldBack(record, IsBackwardMode(state.mode));
+            HoldBack(record, backward);
             PauseHere();
             return true;
         }
@@ -322,30 +346,52 @@ bool CLocalPlayer::ShowFrame(const VidRecord& record) {
         m_bReanchor = false;
         m_nAnchorMs = FrameMillis(record) - 100;
         m_anchorTick = Clock::now();
-        ++m_nGeneration;
     }
     const bool check = m_options.watermark && state.mode == PlayerMode::Forward && state.speed == 1;
     const int integrity = WatermarkState(record.raw, m_payload, check);
     m_output.Integrity(channel, integrity);
-
-    stream::FrameInfo info = stream::MakeFrameInfo(h.encoder, record.payloadLength, m_nGeneration);
-    info.title = stream::PlaybackTitle(h);
-    protocol::PacketHeader header = protocol::PacketHeader::Make(kLiveDataCode, 0);
-    header.word[0] |= kLiveHeaderBits;
-    header.SetChannel(static_cast<std::uint32_t>(channel));
-    auto frame =
-        stream::QueuedFrame::Make(info, header, m_payload, false, IsBackwardMode(state.mode));
-    if (!frame) {
+    if (!HandOver(record, channel, false, backward)) {
         return true;
     }
-    m_output.QueueFrame(channel, std::move(*frame));
-    m_nQueued.fetch_add(1);
     if (integrity == 2) {
         PauseHere();
         return true;
     }
     Pace(record);
     return !m_bStop.load();
+}
+
+bool CLocalPlayer::ShowHidden(const VidRecord& record, int channel) {
+    if (!WaitForRoom(channel)) {
+        HoldBack(record, false);
+        return !m_bStop.load();
+    }
+    if (record.payloadLength <= stream::kReassemblySize && m_vid.ReadPayload(record, m_payload)) {
+        HandOver(record, channel, true, true);
+    }
+    return !m_bStop.load();
+}
+
+bool CLocalPlayer::HandOver(const VidRecord& record, int channel, bool hidden, bool reverse) {
+    if (m_bNewStream) {
+        m_bNewStream = false;
+        ++m_nGeneration;  // the decoders start afresh at this frame
+    }
+    const stream::StreamFrameHeader& h = record.video;
+    stream::FrameInfo info = stream::MakeFrameInfo(h.encoder, record.payloadLength, m_nGeneration);
+    info.title = stream::PlaybackTitle(h);
+    protocol::PacketHeader header = protocol::PacketHeader::Make(kLiveDataCode, 0);
+    header.word[0] |= kLiveHeaderBits;
+    header.SetChannel(static_cast<std::uint32_t>(channel));
+    // A hidden frame is the decoders' stepped frame that is not shown: display-exempt and
+    // reverse.
+    auto frame = stream::QueuedFrame::Make(info, header, m_payload, hidden, reverse);
+    if (!frame) {
+        return false;
+    }
+    m_output.QueueFrame(channel, std::move(*frame));
+    m_nQueued.fetch_add(1);
+    return true;
 }
 
 bool CLocalPlayer::WaitForRoom(int channel) {
@@ -395,6 +441,66 @@ void CLocalPlayer::Pace(const VidRecord& record) {
     if (tooLong && !changed) {
         m_bReanchor = true;  // a gap in the recording: the next frame starts the clock again
     }
+}
+
+void CLocalPlayer::Preroll(const VidRecord& at, std::int64_t showFromMs) {
+    const PlaySegment& s = m_segments[m_nCurrent];
+    const std::uint64_t start = PrerollStart(at, s);
+    if (start >= at.offset) {
+        return;
+    }
+    if (auto first = m_vid.ReadIndex(start, s.endOffset)) {
+        m_nShowFromMs = showFromMs;
+        m_nNext = start;
+        if (m_pending) {
+            m_pending = std::move(first);
+        }
+    }
+}
+
+std::uint64_t CLocalPlayer::PrerollStart(const VidRecord& at, const PlaySegment& segment) {
+    // The channels still without their key frame; the one of `at` has it when `at` is one.
+    std::uint32_t wanted = 0;
+    for (int c = 0; c < 16; ++c) {
+        if ((segment.channelMask & (1u << c)) != 0 && m_output.Accepts(c)) {
+            wanted |= 1u << c;
+        }
+    }
+    const auto keyOf = [&](const VidRecord& r) -> std::uint32_t {
+        if (r.kind != VidRecord::Kind::Video || !r.accepted ||
+            r.video.encoder.kind != stream::kKeyFrame) {
+            return 0;
+        }
+        return 1u << (r.video.encoder.channel & 0x0F);
+    };
+    // A channel whose first frame from `at` on is a key frame starts there by itself.
+    std::uint32_t seen = 0;
+    std::optional<VidRecord> ahead = at;
+    for (int read = 0; ahead && (wanted & ~seen) != 0 && read < kMaxLookAhead; ++read) {
+        if (ahead->kind == VidRecord::Kind::Video && ahead->accepted) {
+            const std::uint32_t bit = 1u << (ahead->video.encoder.channel & 0x0F);
+            if ((seen & bit) == 0) {
+                seen |= bit;
+                wanted &= ~keyOf(*ahead);
+            }
+        }
+        ahead = m_vid.ReadIndex(ahead->End(), segment.endOffset);
+    }
+    const std::int64_t floorMs = FrameMillis(at) - kMaxPrerollMs;
+    std::uint64_t start = at.offset;
+    VidRecord cursor = at;
+    for (int read = 0; wanted != 0 && read < kMaxPrerollRecords && !m_bStop.load(); ++read) {
+        auto previous = m_vid.ReadIndexRvs(cursor, segment.firstOffset);
+        if (!previous || FrameMillis(*previous) < floorMs) {
+            break;  // a channel without a key frame in reach starts at its next one
+        }
+        cursor = std::move(*previous);
+        if (const std::uint32_t key = keyOf(cursor) & wanted; key != 0) {
+            wanted &= ~key;
+            start = cursor.offset;
+        }
+    }
+    return start;
 }
 
 bool CLocalPlayer::Seek(std::uint32_t target) {
@@ -466,9 +572,14 @@ bool CLocalPlayer::Seek(std::uint32_t target) {
     }
     // The frame sought comes next in either direction: a button pressed after the seek
     // (backward or a previous step while paused) starts from it as forward play does.
+    // Forwards, the key frames before it come first, hidden.
     m_nNext = entry->video;
     m_cursor.reset();
     m_pending = m_vid.ReadIndex(entry->video, s.endOffset);
+    m_nShowFromMs = -1;
+    if (m_pending && !IsBackwardMode(State().mode)) {
+        Preroll(*m_pending, static_cast<std::int64_t>(*time) * 1000);
+    }
     m_skip.fill(0);
     Reanchor();
     m_output.Position(*time);

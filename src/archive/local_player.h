@@ -5,6 +5,10 @@
 // speed, seeks by the index, and hands each frame to the output as a queue element of the
 // same kind the recorder's stream gives the decoders.
 //
+// A seek is exact: playback goes on from each shown channel's key frame at or before the
+// second sought, and the frames before that second are handed over hidden (decoded, never
+// shown, neither paced nor heard), so the first picture is the one at the second sought.
+//
 // Threads: the owner (window or command line) creates, starts, changes the mode, seeks and
 // stops; the player's own thread calls the output. Stop() joins the thread (every wait of
 // the thread ends on it, and on a button or a seek). The output must outlive the player.
@@ -104,6 +108,11 @@ class CLocalPlayer {
     // One record by the current mode; false when the thread is to end.
     bool Step();
     bool ShowFrame(const VidRecord& record);
+    // A frame before the second sought: handed over hidden once its queue has room.
+    bool ShowHidden(const VidRecord& record, int channel);
+    // Hands the frame in m_payload to the output (`hidden`: decoded, not shown); false when
+    // it could not be made.
+    bool HandOver(const VidRecord& record, int channel, bool hidden, bool reverse);
     // Waits until the channel's queue has room; false when a stop, a button or a seek
     // came first.
     bool WaitForRoom(int channel);
@@ -114,10 +123,19 @@ class CLocalPlayer {
     bool PreviousSegment();
     void PauseHere();
     bool Seek(std::uint32_t target);
+    // Forwards from the video record `at`: the key frames before it come first, hidden, and
+    // pictures are shown from `showFromMs` on (m_pending, when set, becomes the first).
+    void Preroll(const VidRecord& at, std::int64_t showFromMs);
+    // Where a seek to `at` starts: the earliest of the key frames at or before it of the
+    // channels the output takes, looked for back to kMaxPrerollSeconds before it.
+    std::uint64_t PrerollStart(const VidRecord& at, const PlaySegment& segment);
     // Waits up to `ms`, ending early on a stop or a button; false when stopped.
     bool Sleep(std::chrono::milliseconds ms);
     void Pace(const VidRecord& record);
-    void Reanchor() { m_bReanchor = true; }
+    void Reanchor() {
+        m_bReanchor = true;
+        m_bNewStream = true;
+    }
 
     std::vector<PlaySegment> m_segments;
     IPlayerOutput& m_output;
@@ -151,7 +169,10 @@ class CLocalPlayer {
     std::uint64_t m_nNext = 0;           // forwards: the next record's offset
     std::optional<VidRecord> m_cursor;   // the record read last
     std::optional<VidRecord> m_pending;  // read, not shown, next in both directions
-    bool m_bReanchor = true;
+    bool m_bReanchor = true;             // the next shown frame starts the pacing clock
+    bool m_bNewStream = true;            // the next frame handed over starts a stream generation
+    // After a seek: frames before this time (ms) are handed over hidden; -1 when none are.
+    std::int64_t m_nShowFromMs = -1;
     std::int64_t m_nAnchorMs = 0;
     std::chrono::steady_clock::time_point m_anchorTick{};
     std::uint32_t m_nGeneration = 0;

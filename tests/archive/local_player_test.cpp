@@ -52,8 +52,9 @@ struct ShownFrame {
     std::int32_t micros = 0;
     std::uint8_t kind = 0;
     bool reverse = false;
-    PlayerState state;   // the last state reported before it
-    int integrity = -3;  // the channel's last integrity report (-3: none)
+    PlayerState state;    // the last state reported before it
+    int integrity = -3;   // the channel's last integrity report (-3: none)
+    bool hidden = false;  // decoded for the pictures after it, not shown
 
     [[nodiscard]] auto Time() const { return std::tuple(seconds, micros); }
 };
@@ -93,7 +94,8 @@ class CRecordingOutput : public IPlayerOutput {
         std::lock_guard lock(m_lock);
         m_frames.push_back(ShownFrame{channel, info.seconds, info.microseconds, info.kind,
                                       frame.Reverse(), m_state,
-                                      m_integrity[static_cast<std::size_t>(channel & 15)]});
+                                      m_integrity[static_cast<std::size_t>(channel & 15)],
+                                      frame.DisplayExempt() && frame.Reverse()});
         m_changed.notify_all();
     }
     void QueueAudio(const stream::AudioBlock&) override {}
@@ -336,6 +338,93 @@ TEST_F(LocalPlayerTest, BackwardPlayShowsKeyFramesReversedAcrossChainedPairs) {
     EXPECT_EQ(got, expected);
     EXPECT_LT(std::tuple(std::get<1>(expected.back()), std::get<2>(expected.back())),
               std::tuple(static_cast<std::int32_t>(kStart + 9), 500'000));
+}
+
+// A start and a seek show the picture of the second asked for whatever the key-frame
+// interval: each channel goes on from its key frame before that second, the frames up to it
+// hidden (decoded, not shown, not paced), and its first picture shown is that second's.
+TEST_F(LocalPlayerTest, AStartAndASeekShowThePictureOfTheSecondAskedBetweenKeyFrames) {
+    constexpr std::uint32_t kAsked = 7;
+    for (const std::uint32_t interval : {1u, 5u}) {
+        WriterOptions options;
+        options.folder = m_root / ("key-every-" + std::to_string(interval));
+        options.clock = [] { return std::int64_t{0x5000'0000}; };
+        CBackupWriter writer(options);
+        ASSERT_TRUE(writer.Open());
+        for (std::uint32_t s = 0; s < 12; ++s) {
+            for (std::uint32_t slot = 0; slot < kPerSecond; ++slot) {
+                for (int channel = 0; channel < 2; ++channel) {
+                    TestFrame f;
+                    f.channel = channel;
+                    f.time = kStart + s;
+                    f.micros = slot * 100'000;
+                    const bool key = slot == 0 && s % interval == 0;
+                    f.frameKind = key ? stream::kKeyFrame : stream::kDependentFrame;
+                    f.watermark = key;
+                    ASSERT_TRUE(writer.Write(RecordKind::Video, VideoRecord(f)));
+                }
+            }
+        }
+        ASSERT_TRUE(writer.Close());
+        const auto chained = ChainFiles(ScanFolder(options.folder));
+        PlayerOptions playerOptions;
+        playerOptions.startPause = 0ms;
+
+        // Waits for both channels' pictures of that second, then checks what came from
+        // `before` on.
+        const auto expectFromKeyFrame = [&](CRecordingOutput& output, std::size_t before,
+                                            const char* what) {
+            const auto shownAt = [&](const std::vector<ShownFrame>& frames, int channel) {
+                return std::any_of(frames.begin() + static_cast<std::ptrdiff_t>(before),
+                                   frames.end(), [&](const ShownFrame& f) {
+                                       return f.channel == channel && !f.hidden &&
+                                              f.seconds ==
+                                                  static_cast<std::int32_t>(kStart + kAsked);
+                                   });
+            };
+            ASSERT_TRUE(output.WaitUntil([&](const std::vector<ShownFrame>& frames, const auto&) {
+                return shownAt(frames, 0) && shownAt(frames, 1);
+            })) << what
+                << " " << interval;
+            EXPECT_TRUE(output.WaitForPosition(kStart + kAsked)) << what;
+            const std::uint32_t keySecond = kAsked / interval * interval;
+            const std::size_t hidden = (kAsked - keySecond) * kPerSecond;
+            const auto frames = output.Frames();
+            for (int channel = 0; channel < 2; ++channel) {
+                std::vector<ShownFrame> mine;
+                for (std::size_t i = before; i < frames.size(); ++i)
+                    if (frames[i].channel == channel)
+                        mine.push_back(frames[i]);
+                ASSERT_GT(mine.size(), hidden) << what;
+                EXPECT_EQ(mine.front().kind, stream::kKeyFrame) << what << " " << interval;
+                // Every frame from the key frame on, in order; hidden just before the second.
+                for (std::size_t i = 0; i < mine.size(); ++i) {
+                    EXPECT_EQ(mine[i].Time(),
+                              std::tuple(static_cast<std::int32_t>(kStart + keySecond + i / 10),
+                                         static_cast<std::int32_t>(i % 10 * 100'000)))
+                        << what << " " << interval << " " << i;
+                    EXPECT_EQ(mine[i].hidden, i < hidden) << what << " " << interval << " " << i;
+                }
+            }
+        };
+
+        CRecordingOutput started;
+        CLocalPlayer fromThere(BuildSegments(chained, kStart + kAsked), 0, started, playerOptions);
+        fromThere.Start();
+        expectFromKeyFrame(started, 0, "start");
+        fromThere.Stop();
+
+        CRecordingOutput sought;
+        CLocalPlayer player(BuildSegments(chained, kStart), 0, sought, playerOptions);
+        player.Start();
+        ASSERT_TRUE(sought.WaitForFrames(1));
+        player.SetMode(PlayerMode::Pause);
+        ASSERT_TRUE(sought.WaitForMode(PlayerMode::Pause));
+        const std::size_t before = sought.Frames().size();
+        player.SeekTo(kStart + kAsked);
+        player.SetMode(PlayerMode::Forward);
+        expectFromKeyFrame(sought, before, "seek");
+    }
 }
 
 TEST_F(LocalPlayerTest, ASeekAndAStepShowOneFrameOfEachChannelFromTheSecondSought) {
