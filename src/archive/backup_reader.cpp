@@ -315,7 +315,7 @@ std::vector<PlaySegment> BuildSegments(std::span<const IndexFile> chained,
 std::optional<std::size_t> FirstSegmentAfter(std::span<const PlaySegment> segments,
                                              std::uint32_t requested) {
     for (std::size_t i = 0; i < segments.size(); ++i) {
-        if (segments[i].endTime > requested) {
+        if (segments[i].endTime >= requested) {
             return i;
         }
     }

@@ -90,7 +90,8 @@ struct PlaySegment {
 // holds it starts at the first entry whose frame is at or after it. Blocks whose offsets do
 // not fit their files are left out.
 std::vector<PlaySegment> BuildSegments(std::span<const IndexFile> chained, std::uint32_t requested);
-// The first segment that ends after `requested`; nothing when every one ends before.
+// The first segment that ends at or after `requested` (its last second holds frames of
+// that second too); nothing when every one ends before.
 std::optional<std::size_t> FirstSegmentAfter(std::span<const PlaySegment> segments,
                                              std::uint32_t requested);
 

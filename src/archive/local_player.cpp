@@ -32,6 +32,11 @@ std::int64_t FrameMillis(const VidRecord& record) {
            record.video.encoder.microseconds / 1024;
 }
 
+// The start of the frame's second on the encoder's clock, which FrameMillis counts in.
+std::int64_t SecondMillis(const VidRecord& record) {
+    return static_cast<std::int64_t>(record.video.encoder.seconds) * 1000;
+}
+
 }  // namespace
 
 CLocalPlayer::CLocalPlayer(std::vector<PlaySegment> segments, std::size_t current,
@@ -116,7 +121,7 @@ void CLocalPlayer::Thread_Play() {
             const PlaySegment& s = m_segments[m_nCurrent];
             if (const auto at = m_vid.ReadIndex(m_nNext, s.endOffset);
                 at && at->kind == VidRecord::Kind::Video) {
-                Preroll(*at, static_cast<std::int64_t>(at->video.frameTime) * 1000);
+                Preroll(*at, SecondMillis(*at));
             }
             while (!m_bStop.load()) {
                 std::optional<PlayerMode> mode;
@@ -578,7 +583,7 @@ bool CLocalPlayer::Seek(std::uint32_t target) {
     m_pending = m_vid.ReadIndex(entry->video, s.endOffset);
     m_nShowFromMs = -1;
     if (m_pending && !IsBackwardMode(State().mode)) {
-        Preroll(*m_pending, static_cast<std::int64_t>(*time) * 1000);
+        Preroll(*m_pending, SecondMillis(*m_pending));
     }
     m_skip.fill(0);
     Reanchor();

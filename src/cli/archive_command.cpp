@@ -243,12 +243,14 @@ int RunArchive(const std::vector<std::string>& args) {
     std::uint64_t shownAll = 0;
     for (int c = 0; c < protocol::kMaxChannels; ++c) {
         std::uint64_t shown = 0;
+        std::int64_t firstMs = 0;
         std::int64_t lastMs = 0;
         int integrity = -1;
         {
             const video::ChannelView& view = views.Channel(c);
             std::lock_guard lock(view.lock);
             shown = view.shown;
+            firstMs = view.firstMillis;
             lastMs = view.shownMillis;
             integrity = view.integrity;
         }
@@ -256,21 +258,28 @@ int RunArchive(const std::vector<std::string>& args) {
             continue;
         }
         shownAll += shown;
-        // A channel that showed nothing has no last picture: "-" (null in JSON).
-        const std::string last =
-            shown == 0 ? std::string() : FormatTime(lastMs / 1000, static_cast<int>(lastMs % 1000));
+        // A channel that showed nothing has no first or last picture: "-" (null in JSON).
+        const auto timeOf = [shown](std::int64_t ms) {
+            return shown == 0 ? std::string() : FormatTime(ms / 1000, static_cast<int>(ms % 1000));
+        };
+        const std::string first = timeOf(firstMs);
+        const std::string last = timeOf(lastMs);
         const char* state =
             shown == 0 ? kIntegrity[0] : kIntegrity[std::clamp(integrity, -1, 2) + 1];
-        char line[240];
+        char line[280];
         if (out.Json()) {
-            const std::string lastJson = last.empty() ? "null" : "\"" + last + "\"";
+            const auto json = [](const std::string& t) {
+                return t.empty() ? std::string("null") : "\"" + t + "\"";
+            };
             std::snprintf(line, sizeof line,
-                          "{\"event\":\"channel\",\"channel\":%d,\"shown\":%llu,\"last\":%s,"
-                          "\"integrity\":\"%s\"}",
-                          c + 1, static_cast<unsigned long long>(shown), lastJson.c_str(), state);
+                          "{\"event\":\"channel\",\"channel\":%d,\"shown\":%llu,\"first\":%s,"
+                          "\"last\":%s,\"integrity\":\"%s\"}",
+                          c + 1, static_cast<unsigned long long>(shown), json(first).c_str(),
+                          json(last).c_str(), state);
         } else {
-            std::snprintf(line, sizeof line, "ch%02d  shown %llu  last %s  %s", c + 1,
-                          static_cast<unsigned long long>(shown), last.empty() ? "-" : last.c_str(),
+            std::snprintf(line, sizeof line, "ch%02d  shown %llu  first %s  last %s  %s", c + 1,
+                          static_cast<unsigned long long>(shown),
+                          first.empty() ? "-" : first.c_str(), last.empty() ? "-" : last.c_str(),
                           state);
         }
         out.PrintLine(line);

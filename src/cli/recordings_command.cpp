@@ -232,23 +232,31 @@ int RunPlay(const std::vector<std::string>& args) {
         if (!protocol::HasChannel(played, c))
             continue;
         std::uint64_t shown = 0;
+        std::int64_t firstMs = 0;
         std::int64_t lastMs = 0;
         {
             const video::ChannelView& view = views.Channel(c);
             std::lock_guard lock(view.lock);
             shown = view.shown;
+            firstMs = view.firstMillis;
             lastMs = view.shownMillis;
         }
-        const std::string last =
-            shown == 0 ? "" : FormatTime(lastMs / 1000, static_cast<int>(lastMs % 1000));
-        char line[200];
+        const auto timeOf = [shown](std::int64_t ms) {
+            return shown == 0 ? std::string() : FormatTime(ms / 1000, static_cast<int>(ms % 1000));
+        };
+        const std::string first = timeOf(firstMs);
+        const std::string last = timeOf(lastMs);
+        char line[240];
         if (command->Json()) {
             std::snprintf(line, sizeof line,
-                          "{\"event\":\"channel\",\"channel\":%d,\"shown\":%llu,\"last\":\"%s\"}",
-                          c + 1, static_cast<unsigned long long>(shown), last.c_str());
+                          "{\"event\":\"channel\",\"channel\":%d,\"shown\":%llu,\"first\":\"%s\","
+                          "\"last\":\"%s\"}",
+                          c + 1, static_cast<unsigned long long>(shown), first.c_str(),
+                          last.c_str());
         } else {
-            std::snprintf(line, sizeof line, "ch%02d  shown %llu  last %s", c + 1,
-                          static_cast<unsigned long long>(shown), shown ? last.c_str() : "-");
+            std::snprintf(line, sizeof line, "ch%02d  shown %llu  first %s  last %s", c + 1,
+                          static_cast<unsigned long long>(shown), shown ? first.c_str() : "-",
+                          shown ? last.c_str() : "-");
         }
         command->Sink().PrintLine(line);
         if (!saveDir.empty() && shown > 0 &&

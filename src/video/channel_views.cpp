@@ -59,6 +59,7 @@ void CChannelViews::ClearHasDecoded() {
         std::lock_guard lock(view.lock);
         view.shown = 0;
         view.shownMillis = 0;
+        view.firstMillis = 0;
     }
 }
 

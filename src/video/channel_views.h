@@ -64,6 +64,7 @@ struct ChannelView {
     // pictures were shown since the decoders started.
     std::int64_t shownMillis = 0;
     std::uint64_t shown = 0;
+    std::int64_t firstMillis = 0;  // the frame time of the first of them
     int audioIcon = -1;  // -1 none, 0 this channel is heard, 1 audio present elsewhere heard
     int integrity = -1;  // local playback: -1 unchecked, 0 no data, 1 intact, 2 tampered
     bool blocked = false;

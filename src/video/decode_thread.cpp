@@ -327,6 +327,9 @@ void CDecodeThread::ShowPicture(const stream::FrameInfo& info, int width, int he
         std::lock_guard lock(view.lock);
         view.shownMillis =
             static_cast<std::int64_t>(info.seconds) * 1000 + info.microseconds / 1000;
+        if (view.shown == 0) {
+            view.firstMillis = view.shownMillis;
+        }
         ++view.shown;
         m_pStats->shown.fetch_add(1, std::memory_order_relaxed);
         // What the labels tell; the painter writes them (pane_texts.h).

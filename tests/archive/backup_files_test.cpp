@@ -236,8 +236,12 @@ TEST_F(BackupFilesTest, SplitPairsCarryTheirTimesAndTheirEventsAndChainBack) {
         joins += s.joinedToNext ? 1 : 0;
     }
     EXPECT_EQ(joins, 1u);
-    EXPECT_EQ(*FirstSegmentAfter(segments, 103), segments.size() - 1);
-    EXPECT_FALSE(FirstSegmentAfter(segments, 104));
+    // A playback from a second starts in the segment that holds its frames, also where that
+    // second is the segment's last.
+    EXPECT_EQ(segments[segments.size() - 2].endTime, 103u);
+    EXPECT_EQ(*FirstSegmentAfter(segments, 103), segments.size() - 2);
+    EXPECT_EQ(*FirstSegmentAfter(segments, 104), segments.size() - 1);
+    EXPECT_FALSE(FirstSegmentAfter(segments, 105));
 }
 
 TEST_F(BackupFilesTest, ProductTypeFiveKeepsTheRecordersOrderForCopiedFields) {

@@ -136,7 +136,7 @@ TEST_F(CliArchiveTest, ABackupSplitIntoPairsPlaysBackAsTheRecordedFrames) {
     const auto channels = Lines(result.out, "channel");
     ASSERT_EQ(channels.size(), 2u) << result.out;
     const std::regex line(
-        R"re(\{"event":"channel","channel":(\d+),"shown":(\d+),"last":"2010-10-12T08:00:(\d\d)\.(\d\d\d)","integrity":"unchecked"\})re");
+        R"re(\{"event":"channel","channel":(\d+),"shown":(\d+),"first":"2010-10-12T08:00:03\.000","last":"2010-10-12T08:00:(\d\d)\.(\d\d\d)","integrity":"unchecked"\})re");
     int index = 0;
     for (const int channel : {1, 3}) {
         std::smatch m;
@@ -163,6 +163,26 @@ TEST_F(CliArchiveTest, ABackupSplitIntoPairsPlaysBackAsTheRecordedFrames) {
                   "--seconds", "3", "--json"});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_NE(result.out.find("\"integrity\":\"tampered\""), std::string::npos) << result.out;
+}
+
+// Key frames every five seconds, a playback from two seconds after one: the first picture
+// of each channel is that second's (its frames from the key frame on decoded unseen), and
+// it is the recorded picture of that instant.
+TEST_F(CliArchiveTest, APlaybackFromBetweenKeyFramesShowsThatSecondFirst) {
+    auto config = Config();
+    config.live_gop = 125;
+    sim::CRecorderSim recorder(config);
+    ASSERT_TRUE(recorder.Start()) << recorder.LastError();
+    auto result = Backup(recorder.Port(), {"--from", "2010-10-12T08:00:00", "--to",
+                                           "2010-10-12T08:00:12", "--channels", "0x1"});
+    ASSERT_EQ(result.exitStatus, 0) << result.err << result.out;
+    result = Run({"archive", "--dir", (m_dir / "dl").string(), "--from", "2010-10-12T08:00:07",
+                  "--seconds", "1", "--no-watermark", "--json"});
+    ASSERT_EQ(result.exitStatus, 0) << result.err << result.out;
+    const auto channels = Lines(result.out, "channel");
+    ASSERT_EQ(channels.size(), 1u) << result.out;
+    EXPECT_NE(channels[0].find(R"("first":"2010-10-12T08:00:07.000")"), std::string::npos)
+        << channels[0];
 }
 
 // Frames of a picture size the player does not take: each channel of the playback still
@@ -196,12 +216,12 @@ TEST_F(CliArchiveTest, APlaybackThatShowsNoPictureListsItsChannelsAndFails) {
             EXPECT_EQ(
                 Lines(result.out, "channel"),
                 (std::vector<std::string>{
-                    R"({"event":"channel","channel":1,"shown":0,"last":null,"integrity":"unchecked"})",
-                    R"({"event":"channel","channel":3,"shown":0,"last":null,"integrity":"unchecked"})"}));
+                    R"({"event":"channel","channel":1,"shown":0,"first":null,"last":null,"integrity":"unchecked"})",
+                    R"({"event":"channel","channel":3,"shown":0,"first":null,"last":null,"integrity":"unchecked"})"}));
         } else {
             EXPECT_EQ(result.out,
-                      "ch01  shown 0  last -  unchecked\n"
-                      "ch03  shown 0  last -  unchecked\n");
+                      "ch01  shown 0  first -  last -  unchecked\n"
+                      "ch03  shown 0  first -  last -  unchecked\n");
         }
     }
 }

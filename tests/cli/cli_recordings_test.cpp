@@ -118,7 +118,7 @@ TEST_F(CliRecordingsTest, PlayShowsTheRecordedFramesAndSteps) {
     const auto channels = Lines(result.out, "channel");
     ASSERT_EQ(channels.size(), 2u) << result.out;
     const std::regex line(
-        R"re(\{"event":"channel","channel":(\d+),"shown":(\d+),"last":"2010-10-12T08:00:(\d\d)\.(\d\d\d)"\})re");
+        R"re(\{"event":"channel","channel":(\d+),"shown":(\d+),"first":"2010-10-12T08:00:00\.000","last":"2010-10-12T08:00:(\d\d)\.(\d\d\d)"\})re");
     int index = 0;
     for (const int channel : {1, 3}) {
         std::smatch m;
