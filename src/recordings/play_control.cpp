@@ -1,5 +1,7 @@
 #include "recordings/play_control.h"
 
+#include <utility>
+
 #include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 
@@ -84,12 +86,21 @@ PlayMessages CPlayControl::Start(protocol::RecorderTime start) {
     m_remaining = 0;
     m_channelShown.fill(-1);
     m_waiting = 0;
+    m_showLanding = false;
+    if (start != 0) {
+        m_pause = PauseState::Repositioning;
+        m_remaining = kStartCredit;
+        m_restarted = true;  // nothing is under way from before
+        m_landForward = true;
+        m_showLanding = true;
+    }
     return {Word(msg::PLAY_STEP_DATA, kStartCredit)};
 }
 
 PlayMessages CPlayControl::Command(PlayCommand command, protocol::ChannelMask view,
                                    protocol::ChannelMask played, int channelCount,
                                    bool* newGeneration, bool* discard) {
+    m_showLanding = false;
     (void)channelCount;  // the way to a step's picture is paid one frame at a time
     PlayMessages out;
     bool generation = false;
@@ -237,6 +248,7 @@ PlayMessages CPlayControl::SeekTo(protocol::RecorderTime seconds, protocol::Chan
     m_waiting = 0;
     m_channelShown.fill(-1);
     m_landForward = true;
+    m_showLanding = true;
     return out;
 }
 
@@ -342,6 +354,14 @@ ElementVerdict CPlayControl::OnElement(bool audio, std::uint32_t speedCode, std:
     m_pause = PauseState::Streaming;
     m_anchorPending = true;
     m_reversal = 0;
+    if (std::exchange(m_showLanding, false) && !stepMode) {
+        // The first picture at the time asked for: shown, and the clock starts from it, so
+        // nothing decoded on the way to it comes in a burst.
+        v.hidden = false;
+        v.show = true;
+        v.anchor = true;
+        return v;
+    }
     if (stepMode) {
         v.send.push_back(Plain(msg::PLAY_PAUSE));
         v.send.push_back(

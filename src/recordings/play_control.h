@@ -89,8 +89,10 @@ struct ElementVerdict {
 class CPlayControl {
   public:
     CPlayControl() { m_channelShown.fill(-1); }
-    // PLAY_ON_ACK: forward, streaming, no stepping, credit counter 0, speed unknown, the
-    // position at the requested start. The returned credit starts the stream.
+    // PLAY_ON_ACK: forward, no stepping, credit counter 0, speed unknown, the position at
+    // the requested start. The returned credit starts the stream. With a start, the
+    // recorder begins at a key frame at or before it: the frames before the start are
+    // decoded hidden, and the first picture shown is the start's (as after a seek).
     PlayMessages Start(protocol::RecorderTime start = 0);
     // A playback button. `view` is the mask of the channels shown, `played` the session's
     // playback mask narrowed to the view, `channelCount` the recorder's channel count. The
@@ -158,6 +160,9 @@ class CPlayControl {
     // at or before the target came). What arrives before is still under way from before.
     bool m_restarted = false;
     bool m_landForward = true;  // the direction re-positioning comes to its target from
+    // A start or a seek lands on a picture not shown yet, which is shown; a resume or a
+    // step lands on the one already shown.
+    bool m_showLanding = false;
     std::uint32_t m_underway = 0;
     // Each channel's last picture shown (frame milliseconds, -1 none), and the channels of
     // a positioned request still on their way to theirs.

@@ -102,6 +102,25 @@ TEST_F(CliRecordingsTest, MonthsAndStretchesAsScriptsReadThem) {
     EXPECT_NE(result.out.find("\"category\":6,\"code\":4"), std::string::npos) << result.out;
 }
 
+// Key frames every five seconds: a playback from two seconds after one shows that second's
+// picture first; the recorder's frames before it are decoded unseen.
+TEST_F(CliRecordingsTest, PlayFromBetweenKeyFramesShowsThatSecondFirst) {
+    sim::SimConfig config;
+    config.channels = 4;
+    config.live_fps = 25;
+    config.live_gop = 125;
+    sim::CRecorderSim recorder(config);
+    ASSERT_TRUE(recorder.Start()) << recorder.LastError();
+    const auto result =
+        Run("play", recorder.Port(),
+            {"--from", "2010-10-12T08:00:07", "--channels", "0x1", "--seconds", "1"});
+    ASSERT_EQ(result.exitStatus, 0) << result.err << result.out;
+    const auto channels = Lines(result.out, "channel");
+    ASSERT_EQ(channels.size(), 1u) << result.out;
+    EXPECT_NE(channels[0].find(R"("first":"2010-10-12T08:00:07.000")"), std::string::npos)
+        << channels[0];
+}
+
 TEST_F(CliRecordingsTest, PlayShowsTheRecordedFramesAndSteps) {
     sim::SimConfig config;
     config.channels = 4;

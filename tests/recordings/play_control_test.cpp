@@ -226,6 +226,27 @@ TEST(PlayControl, CreditSpeedAndAudio) {
     EXPECT_EQ(SpeedCodeOf(0x000B0000u | 0x40000000u | 1234), 11u);
 }
 
+// A playback that starts at a time: the recorder begins at a key frame before it; what
+// comes before the time is decoded unseen and unheard, the picture of that time is the
+// first shown and starts the clock, and streaming goes on from it.
+TEST(PlayControl, AStartAtATimeShowsThatTimesPictureFirst) {
+    CPlayControl c;
+    EXPECT_EQ(Word(c.Start(1000005).at(0)), kStartCredit);
+    const auto key = Arrive(c, kForward1, 1000003, 0);
+    EXPECT_FALSE(key.show);
+    EXPECT_TRUE(key.hidden);
+    EXPECT_FALSE(c.OnElement(true, kForward1, 1000004, 0, kView, kChannels).show)
+        << "sound before the time";
+    EXPECT_TRUE(Arrive(c, kForward1, 1000004, 960000).hidden);
+    const auto first = Arrive(c, kForward1, 1000005, 0);
+    EXPECT_TRUE(first.show);
+    EXPECT_FALSE(first.hidden);
+    EXPECT_TRUE(first.anchor);
+    EXPECT_EQ(c.Pause(), PauseState::Streaming);
+    EXPECT_TRUE(Arrive(c, kForward1, 1000005, 40000).show);
+    EXPECT_TRUE(c.OnElement(true, kForward1, 1000005, 40000, kView, kChannels).show);
+}
+
 TEST(PlayControl, DoneFinishSeekAndTheRequest) {
     CPlayControl c = Playing();
     EXPECT_TRUE(c.OnDataFinish().empty()) << "no step credit unless re-positioning";
@@ -238,7 +259,7 @@ TEST(PlayControl, DoneFinishSeekAndTheRequest) {
     EXPECT_EQ(c.TargetMillis(), 1003600LL * 1000);  // 64-bit milliseconds
     EXPECT_EQ(Word(c.OnDataFinish().at(0)), 1u);
     EXPECT_FALSE(Arrive(c, kForward1, 1003599, 0).show);
-    Arrive(c, kForward1, 1003600, 0);
+    EXPECT_TRUE(Arrive(c, kForward1, 1003600, 0).show) << "the picture sought is the first";
     EXPECT_TRUE(Arrive(c, kForward1, 1003600, 40000).show);
 
     PlayRequest r;
