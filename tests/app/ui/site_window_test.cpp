@@ -557,10 +557,12 @@ TEST_F(SiteWindowTest, OneRecordersArrangementComesBackWhenItIsConnectedAgain) {
     config.live_fps = 10;
     m_recorders[0] = std::make_unique<sim::CRecorderSim>(config);
     ASSERT_TRUE(m_recorders[0]->Start());
+    // Live, and channel 4 known to be sent (its button does nothing before).
     const auto live = [&] {
         const client::CSite& site = m_window->Shell().Site();
         return site.Count() == 1 && site.At(0)->LoggedIn() &&
-               site.At(0)->Connection()->LiveRunning();
+               site.At(0)->Connection()->LiveRunning() &&
+               (m_window->Grid()->Layout().AvailableChannels() & 0x8u) != 0;
     };
     const auto lastRequest = [&] { return LastRequest(0); };
     MakeWindow();
