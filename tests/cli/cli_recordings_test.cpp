@@ -54,6 +54,16 @@ class CliRecordingsTest : public ::testing::Test {
                                    120s * testing::kSanitizerSlowdown);
     }
 
+    // A 4-channel recorder whose recordings run at 25 pictures a second, a key frame every
+    // `gop` of them.
+    static sim::SimConfig Recording(int gop) {
+        sim::SimConfig config;
+        config.channels = 4;
+        config.live_fps = 25;
+        config.live_gop = gop;
+        return config;
+    }
+
     std::filesystem::path m_dir;
 };
 
@@ -105,11 +115,7 @@ TEST_F(CliRecordingsTest, MonthsAndStretchesAsScriptsReadThem) {
 // Key frames every five seconds: a playback from two seconds after one shows that second's
 // picture first; the recorder's frames before it are decoded unseen.
 TEST_F(CliRecordingsTest, PlayFromBetweenKeyFramesShowsThatSecondFirst) {
-    sim::SimConfig config;
-    config.channels = 4;
-    config.live_fps = 25;
-    config.live_gop = 125;
-    sim::CRecorderSim recorder(config);
+    sim::CRecorderSim recorder(Recording(125));
     ASSERT_TRUE(recorder.Start()) << recorder.LastError();
     const auto result =
         Run("play", recorder.Port(),
@@ -122,11 +128,7 @@ TEST_F(CliRecordingsTest, PlayFromBetweenKeyFramesShowsThatSecondFirst) {
 }
 
 TEST_F(CliRecordingsTest, PlayShowsTheRecordedFramesAndSteps) {
-    sim::SimConfig config;
-    config.channels = 4;
-    config.live_fps = 25;
-    config.live_gop = 25;
-    sim::CRecorderSim recorder(config);
+    sim::CRecorderSim recorder(Recording(25));
     ASSERT_TRUE(recorder.Start()) << recorder.LastError();
 
     const auto result =

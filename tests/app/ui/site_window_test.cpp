@@ -105,18 +105,24 @@ class SiteWindowTest : public ::testing::Test {
         std::filesystem::remove_all(m_dir);
     }
 
+    // A small live recorder: four channels of 352 x 240 at ten pictures a second.
+    static sim::SimConfig RecorderConfig() {
+        sim::SimConfig config;
+        config.channels = kChannels;
+        config.live_stream = true;
+        config.live_width = 352;
+        config.live_height = 240;
+        config.live_fps = 10;
+        config.live_gop = 10;
+        return config;
+    }
+
     // Three recorders, `configure` changing each one's settings (by 0-based place), and
     // the window connected to all three (and, with `waitForAll`, every one live).
     void StartSite(const std::function<void(int, sim::SimConfig&)>& configure = {},
                    bool waitForAll = true) {
         for (int r = 0; r < kRecorders; ++r) {
-            sim::SimConfig config;
-            config.channels = kChannels;
-            config.live_stream = true;
-            config.live_width = 352;
-            config.live_height = 240;
-            config.live_fps = 10;
-            config.live_gop = 10;
+            sim::SimConfig config = RecorderConfig();
             config.push_records = true;
             config.titles = {"Gate " + std::to_string(r + 1), "Yard", "Hall", "Dock"};
             if (configure)
@@ -549,13 +555,7 @@ TEST_F(SiteWindowTest, OnlyTheSelectedRecorderIsHeard) {
 // One recorder: the arrangement in use at quit (its fourth channel alone) comes back when
 // the next start connects to the same recorder.
 TEST_F(SiteWindowTest, OneRecordersArrangementComesBackWhenItIsConnectedAgain) {
-    sim::SimConfig config;
-    config.channels = kChannels;
-    config.live_stream = true;
-    config.live_width = 352;
-    config.live_height = 240;
-    config.live_fps = 10;
-    m_recorders[0] = std::make_unique<sim::CRecorderSim>(config);
+    m_recorders[0] = std::make_unique<sim::CRecorderSim>(RecorderConfig());
     ASSERT_TRUE(m_recorders[0]->Start());
     // Live, and channel 4 known to be sent (its button does nothing before).
     const auto live = [&] {
