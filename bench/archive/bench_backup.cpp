@@ -16,7 +16,11 @@
 // This process is the client and nothing else, so its CPU time (getrusage) is the client's.
 // Runs of the backup and the yardstick alternate; the medians are reported.
 //
-//   bench_backup [--seconds N] [--repeat N] [--fragment N] [--no-sim] [--quick]
+// With --clip each run also downloads the same range as a clip (archive::CClipTransferWriter:
+// one MP4 file per channel instead of the pair), and the clip's rate is set against the
+// backup's of the same run.
+//
+//   bench_backup [--seconds N] [--repeat N] [--fragment N] [--no-sim] [--clip] [--quick]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -40,6 +44,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive/clip_transfer.h"
 #include "bench_args.h"
 #include "client/connection.h"
 #include "logs/local_log.h"
@@ -71,6 +76,7 @@ struct Options {
     int repeat = 3;
     std::uint16_t fragment = 16384;
     bool simRun = true;
+    bool clip = false;  // a clip of the range in each run, too
 };
 
 void Usage() {
@@ -80,6 +86,7 @@ void Usage() {
         "  --repeat N     runs of the backup and of the plain copy each, in turn (3)\n"
         "  --fragment N   payload bytes per TRANS_ON_DATA message, 1024..65535 (16384)\n"
         "  --no-sim       skip the run against the simulator coding on the fly\n"
+        "  --clip         also a clip of the range (16 MP4 files) in each run, against the backup\n"
         "  --quick        a smoke run: 8 seconds, one run each, no simulator run\n");
 }
 
@@ -107,6 +114,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             o.fragment = static_cast<std::uint16_t>(*n);
         } else if (arg == "--no-sim") {
             o.simRun = false;
+        } else if (arg == "--clip") {
+            o.clip = true;
         } else if (arg == "--quick") {
             o.seconds = 8;
             o.repeat = 1;
@@ -180,6 +189,7 @@ struct Recording {
     std::vector<Message> messages;
     std::uint64_t recordBytes = 0;  // payload bytes: what the client counts as received
     std::uint64_t videoRecords = 0;
+    std::uint64_t exemptRecords = 0;  // the copies a clip leaves out
     std::uint64_t records = 0;
 };
 
@@ -207,6 +217,7 @@ std::optional<Recording> Prepare(const sim::SimConfig& config,
         }
         r.recordBytes += record->bytes.size();
         r.videoRecords += record->kind == sim::BackupRecordKind::Video ? 1u : 0u;
+        r.exemptRecords += record->exempt ? 1u : 0u;
         ++r.records;
     }
     if (stream.Failed() || r.records == 0) {
@@ -368,8 +379,9 @@ struct RunResult {
 // One backup through the client's own connection, as the command-line client drives it:
 // login, the size, the start, recordings::WM_BACKUP_FINISHED. Timed from the start to the pair
 // closed.
+// With `clip` the range goes into one MP4 file per channel instead of a pair.
 RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
-                    const sim::BackupRange& range, const Recording* expected) {
+                    const sim::BackupRange& range, const Recording* expected, bool clip = false) {
     RunResult result;
     platform::CQueueSink sink;
     video::CChannelViews views;
@@ -398,6 +410,21 @@ RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
     recordings::CBackupService& backup = connection.Backup();
     recordings::BackupTarget target;
     target.folder = folder / "Download";
+    std::shared_ptr<archive::CClipTransferWriter> clipWriter;
+    if (clip) {
+        archive::ClipSetup setup;
+        setup.from = static_cast<std::uint32_t>(range.start);
+        setup.to = static_cast<std::uint32_t>(range.end);
+        setup.channels = range.mask & 0xFFFFu;
+        setup.folder = target.folder;
+        setup.name = [](int channel, int part) {
+            return "ch" + std::to_string(channel + 1) + "_" + std::to_string(part) + ".mp4";
+        };
+        target.makeWriter = [&clipWriter, setup] {
+            clipWriter = std::make_shared<archive::CClipTransferWriter>(setup);
+            return clipWriter;
+        };
+    }
     backup.SetTarget(target);
     const recordings::BackupRange request{range.mask, range.start, range.end};
     if (!backup.RequestCapacity(request)) {
@@ -425,6 +452,27 @@ RunResult RunBackup(std::uint16_t port, const std::filesystem::path& folder,
         return result;
     }
     result.bytes = outcome->bytesReceived;
+    if (clipWriter) {
+        const archive::ExportResult& files = clipWriter->Result();
+        std::uint64_t frames = 0;
+        std::uintmax_t size = 0;
+        for (const archive::ExportedFile& file : files.files) {
+            frames += file.frames;
+            std::error_code ignored;
+            size += std::filesystem::file_size(file.path, ignored);
+        }
+        if (outcome->failed || !files.ok ||
+            (expected != nullptr && frames != expected->videoRecords - expected->exemptRecords)) {
+            result.note = outcome->failed ? outcome->error
+                                          : std::to_string(frames) + " frames in " +
+                                                std::to_string(files.files.size()) + " files";
+            return result;
+        }
+        result.note = std::to_string(frames) + " frames in " + std::to_string(files.files.size()) +
+                      " files, " + std::to_string(size / 1'000'000) + " MB";
+        result.ok = true;
+        return result;
+    }
     if (outcome->failed || outcome->pairs.size() != 1) {
         result.note = outcome->failed ? outcome->error
                                       : std::to_string(outcome->pairs.size()) + " pairs written";
@@ -586,6 +634,7 @@ int main(int argc, char** argv) {
 
     bool allOk = true;
     std::vector<double> backupRates, plainRates, backupCpu, plainCpu, ratios;
+    std::vector<double> clipRates, clipCpu, clipRatios;
     std::printf("\n%d runs each, in turn (MB = 10^6 bytes of records; the client's CPU time)\n",
                 o.repeat);
     for (int run = 1; run <= o.repeat; ++run) {
@@ -602,6 +651,17 @@ int main(int argc, char** argv) {
         }
         PrintRun("plain copy:", run, p);
         std::filesystem::remove_all(folder);
+        if (o.clip) {
+            const RunResult c = RunBackup(recorderPort, folder, range, &*recording, true);
+            PrintRun("clip:      ", run, c);
+            std::filesystem::remove_all(folder);
+            allOk = allOk && c.ok;
+            if (c.ok && b.ok) {
+                clipRatios.push_back(c.Rate() / b.Rate());
+                clipRates.push_back(c.Rate());
+                clipCpu.push_back(c.CpuPerMb());
+            }
+        }
         allOk = allOk && b.ok && p.ok;
         if (b.ok && p.ok) {
             backupRates.push_back(b.Rate());
@@ -640,6 +700,13 @@ int main(int argc, char** argv) {
             taviro::bench::Median(plainCpu));
         std::printf("backup / plain copy: %.3f (median of the runs' ratios %.3f; target 0.8)\n",
                     backup / plain, taviro::bench::Median(ratios));
+    }
+    if (!clipRates.empty()) {
+        std::printf(
+            "clip %.1f MB/s (%.2f ms CPU per MB); clip / backup: median of the runs' "
+            "ratios %.3f (target 0.9)\n",
+            taviro::bench::Median(clipRates), taviro::bench::Median(clipCpu),
+            taviro::bench::Median(clipRatios));
     }
     if (simResult && simResult->ok) {
         std::printf("against the simulator coding on the fly: %.1f MB/s (%.2f ms CPU per MB)\n",

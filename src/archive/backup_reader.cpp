@@ -344,19 +344,17 @@ bool CVidReader::Open(const std::filesystem::path& vid) {
     return m_file.IsOpen();
 }
 
-std::optional<VidRecord> CVidReader::ReadIndex(std::uint64_t offset, std::uint64_t limit) {
-    limit = std::min(limit, m_nSize);
-    if (offset < kFirstRecordOffset || offset >= limit || limit - offset < kAudioHeader) {
+std::optional<VidRecord> ParseRecord(std::span<const std::uint8_t> head, std::uint64_t offset,
+                                     std::uint64_t available) {
+    if (head.size() < kAudioHeader || available < kAudioHeader) {
         return std::nullopt;
     }
     VidRecord record;
     record.offset = offset;
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kVideoHeader, limit - offset));
-    if (!m_file.ReadAt(offset, std::span(record.raw).first(want))) {
-        return std::nullopt;
-    }
+    const std::size_t want = std::min(head.size(), kVideoHeader);
+    std::copy_n(head.begin(), want, record.raw.begin());
     const std::uint32_t type = protocol::LoadBE32(record.raw.data() + stream::kKindOffset);
+    std::uint64_t headerSize = 0;
     if (type == stream::ENC_HEADER_TYPE_VIDEO) {
         const auto header = stream::ParseStreamFrameHeader(std::span(record.raw).first(want));
         if (!header) {
@@ -364,7 +362,7 @@ std::optional<VidRecord> CVidReader::ReadIndex(std::uint64_t offset, std::uint64
         }
         record.kind = VidRecord::Kind::Video;
         record.video = *header;
-        record.payloadOffset = offset + kVideoHeader;
+        headerSize = kVideoHeader;
         record.payloadLength = header->payloadLength;
         record.accepted = AcceptedResolution(header->encoder.Width(), header->encoder.Height());
     } else {
@@ -375,17 +373,32 @@ std::optional<VidRecord> CVidReader::ReadIndex(std::uint64_t offset, std::uint64
         }
         record.kind = VidRecord::Kind::Audio;
         record.audio = *header;
-        record.payloadOffset = offset + kAudioHeader;
+        headerSize = kAudioHeader;
         record.payloadLength = header->payloadLength;
         record.accepted = true;
     }
+    record.payloadOffset = offset + headerSize;
     if (record.payloadLength > MaxPayload(record.kind)) {
         return std::nullopt;  // longer than a record of its kind can be: the pair is damaged
     }
-    if (record.payloadLength > limit - record.payloadOffset) {
-        return std::nullopt;  // it would run past its segment or the file
+    if (available < headerSize || record.payloadLength > available - headerSize) {
+        return std::nullopt;  // it would run past its segment, its file or its buffer
     }
     return record;
+}
+
+std::optional<VidRecord> CVidReader::ReadIndex(std::uint64_t offset, std::uint64_t limit) {
+    limit = std::min(limit, m_nSize);
+    if (offset < kFirstRecordOffset || offset >= limit || limit - offset < kAudioHeader) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, kVideoHeader> head{};
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kVideoHeader, limit - offset));
+    if (!m_file.ReadAt(offset, std::span(head).first(want))) {
+        return std::nullopt;
+    }
+    return ParseRecord(std::span(head).first(want), offset, limit - offset);
 }
 
 std::optional<VidRecord> CVidReader::ReadIndexRvs(const VidRecord& from, std::uint64_t floor) {

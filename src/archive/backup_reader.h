@@ -114,6 +114,13 @@ struct VidRecord {
 // The longest payload a record of the kind can have (kMaxFramePayload, kMaxAudioPayload).
 std::uint32_t MaxPayload(VidRecord::Kind kind);
 
+// The record whose first bytes are `head` (up to a video header's worth), at `offset`, with
+// `available` bytes from its start to the end of what holds it (a block, a file or a
+// transfer record); nothing when its header cannot be read or its payload is longer than
+// its kind can hold or than what is available.
+std::optional<VidRecord> ParseRecord(std::span<const std::uint8_t> head, std::uint64_t offset,
+                                     std::uint64_t available);
+
 class CVidReader {
   public:
     bool Open(const std::filesystem::path& vid);

@@ -25,11 +25,11 @@
 
 #include "archive/backup_format.h"
 #include "archive/file_io.h"
+#include "archive/transfer_writer.h"
 
 namespace taviro::archive {
 
 // What a transfer record is, by the word at its offset 16 (read in the product type's order).
-enum class RecordKind : std::uint32_t { Video = 0, Audio = 1, EventLog = 2, Unknown = 3 };
 RecordKind KindOfRecord(std::span<const std::uint8_t> record, int productType);
 
 struct WriterOptions {
@@ -62,27 +62,29 @@ struct WriterStats {
     std::uint64_t eventsDropped = 0;  // beyond the pending list's bound
 };
 
-class CBackupWriter {
+class CBackupWriter final : public ITransferWriter {
   public:
     explicit CBackupWriter(WriterOptions options);
-    ~CBackupWriter();
+    ~CBackupWriter() override;
     CBackupWriter(const CBackupWriter&) = delete;
     CBackupWriter& operator=(const CBackupWriter&) = delete;
 
     // MakeFileOpen of the first pair.
-    bool Open();
+    bool Open() override;
     // One whole record of the transfer. False once the writer has failed.
-    bool Write(RecordKind kind, std::span<const std::uint8_t> record);
+    bool Write(RecordKind kind, std::span<const std::uint8_t> record) override;
     // MakeFileClose of the open pair (the backup ended). False when it could not be
     // finished; the pair is then closed as far as it could be.
     bool Close();
+    // A backup cut short is kept as far as it came: the pair is closed readable either way.
+    bool End(bool /*complete*/) override { return Close(); }
 
-    [[nodiscard]] bool Failed() const { return m_bFailed; }
-    [[nodiscard]] const std::string& Error() const { return m_error; }
+    [[nodiscard]] bool Failed() const override { return m_bFailed; }
+    [[nodiscard]] const std::string& Error() const override { return m_error; }
     [[nodiscard]] const std::vector<PairSummary>& Pairs() const { return m_pairs; }
     [[nodiscard]] const WriterStats& Stats() const { return m_stats; }
     // Bytes of records written to .vid files so far.
-    [[nodiscard]] std::uint64_t BytesWritten() const { return m_nBytes; }
+    [[nodiscard]] std::uint64_t BytesWritten() const override { return m_nBytes; }
 
   private:
     struct Block {

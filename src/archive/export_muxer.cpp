@@ -295,7 +295,8 @@ bool CExportMuxer::SendVideo(std::int64_t duration) {
         return Fail("out of memory", rc);
     }
     std::memcpy(p->data, m_pending.data(), m_pending.size());
-    p->pts = p->dts = av_rescale_q(m_nPendingMicros, kMicros, av.video->time_base);
+    p->pts = p->dts =
+        av_rescale_q(m_nPendingMicros - m_setup.leadMicros, kMicros, av.video->time_base);
     p->duration = std::max<std::int64_t>(1, av_rescale_q(duration, kMicros, av.video->time_base));
     p->flags = m_bPendingKey ? AV_PKT_FLAG_KEY : 0;
     p->stream_index = av.video->index;
@@ -310,10 +311,11 @@ bool CExportMuxer::WriteAudio(std::span<const std::int16_t> samples, std::int64_
     if (m_bFailed || !HasAudio()) {
         return !m_bFailed;
     }
-    if (micros < 0 || samples.empty()) {
-        return true;  // before the first frame: not part of this file
+    if (micros < m_setup.leadMicros || samples.empty()) {
+        return true;  // before the first frame shown: not part of this file
     }
-    const std::int64_t at = av_rescale_q(micros, kMicros, kSampleBase);
+    // Sound is timed from the first frame shown, as the pictures are.
+    const std::int64_t at = av_rescale_q(micros - m_setup.leadMicros, kMicros, kSampleBase);
     if (!m_bRunOpen || at > m_nRunEnd + kMaxFill) {
         if (!StartRun(at)) {
             return false;

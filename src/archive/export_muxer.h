@@ -52,6 +52,9 @@ struct MuxerSetup {
     bool audio = false;        // add an audio track (MP4: only with an AAC encoder)
     std::string title;         // printable text
     std::string creationTime;  // ISO 8601
+    // From the file's first frame to the first one shown: the frames before are decoded,
+    // not shown (MP4: an edit list; Matroska: times before zero). Sound before is dropped.
+    std::int64_t leadMicros = 0;
 };
 
 // Whether the FFmpeg build can give an MP4 file a sound track.

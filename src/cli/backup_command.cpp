@@ -40,6 +40,90 @@ void PrintPairs(CCommandSession& command, const recordings::BackupOutcome& outco
 
 }  // namespace
 
+int RunTransfer(CCommandSession& command, const recordings::BackupRange& range,
+                const std::filesystem::path& out, std::string* reason) {
+    client::CConnection& connection = command.Connection();
+    recordings::CBackupService& backup = connection.Backup();
+    int status = kExitOk;
+    const auto fail = [&](int code, std::string why) {
+        *reason = std::move(why);
+        return code;
+    };
+    // The size first, checked against the disk as the backup page does.
+    if (!backup.RequestCapacity(range)) {
+        return fail(kExitFailure, "the request could not be sent");
+    }
+    const auto capacity = command.WaitFor(
+        [](const platform::PostedMessage& m) {
+            return m.message == recordings::WM_BACKUP_CAPACITY;
+        },
+        kAnswerWait, &status);
+    if (!capacity) {
+        return fail(status == kExitOk ? kExitFailure : status,
+                    status == kExitOk ? "no answer to the size request" : "");
+    }
+    if (capacity->lParam < 0) {
+        return fail(kExitFailure, command.EndReason().empty() ? "the recorder refused the backup"
+                                                              : command.EndReason());
+    }
+    const auto kilobytes = static_cast<std::uint32_t>(capacity->wParam);
+    if (capacity->lParam == 0) {
+        const auto sizes = connection.Session().Transport().TransferSizes();
+        std::string why = "not enough free space in " + out.string();
+        if (sizes) {
+            why += ": " + std::to_string(sizes->first) + " MB needed, " +
+                   std::to_string(sizes->second) + " MB available (100 MB kept free)";
+        }
+        return fail(kExitFailure, why);
+    }
+    if (command.Json()) {
+        command.Sink().PrintLine("{\"event\":\"size\",\"kbytes\":" + std::to_string(kilobytes) +
+                                 ",\"text\":\"" + recordings::CapacityText(kilobytes) + "\"}");
+    } else {
+        command.Sink().PrintLine("size " + recordings::CapacityText(kilobytes));
+    }
+    if (kilobytes == 0) {
+        return fail(kExitFailure, "nothing is recorded in that range");
+    }
+
+    if (!backup.Start(range)) {
+        return fail(kExitFailure, "the backup could not be started");
+    }
+    std::string error;
+    std::uint64_t lastBytes = 0;
+    auto lastChange = std::chrono::steady_clock::now();
+    bool finished = false;
+    while (status == kExitOk && !finished) {
+        const auto message = command.WaitFor(
+            [&](const platform::PostedMessage& m) {
+                if (m.message == recordings::WM_BACKUP_PROGRESS) {
+                    if (command.Json()) {
+                        command.Sink().PrintLine(
+                            "{\"event\":\"progress\",\"kbytes\":" + std::to_string(m.wParam) + "}");
+                    } else {
+                        command.Sink().PrintLine("progress " + std::to_string(m.wParam) + " KB");
+                    }
+                    return false;
+                }
+                return m.message == recordings::WM_BACKUP_FINISHED;
+            },
+            std::chrono::seconds(1), &status);
+        finished = message.has_value();
+        const std::uint64_t bytes = backup.BytesReceived();
+        if (bytes != lastBytes) {
+            lastBytes = bytes;
+            lastChange = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastChange > kStallLimit) {
+            status = kExitFailure;
+            error = "the recorder stopped sending";
+        }
+    }
+    *reason = error.empty() ? command.EndReason() : error;
+    // A refusal, a lost connection or a stall: the connection's end ends the writer.
+    connection.Close(client::CloseKind::kDisconnect);
+    return status;
+}
+
 int RunBackup(const std::vector<std::string>& args) {
     const std::string usage = std::string("usage: taviro-cli backup ") + kConnectionUsage +
                               " --from YYYY-MM-DDTHH:MM:SS --to YYYY-MM-DDTHH:MM:SS"
@@ -89,79 +173,8 @@ int RunBackup(const std::vector<std::string>& args) {
     target.splitBytes = static_cast<std::uint64_t>(*split);
     backup.SetTarget(target);
     const recordings::BackupRange range{mask, start, end};
-
-    // The size first, checked against the disk as the backup page does.
-    if (!backup.RequestCapacity(range)) {
-        return command->Finish(kExitFailure, "the request could not be sent");
-    }
-    const auto capacity = command->WaitFor(
-        [](const platform::PostedMessage& m) {
-            return m.message == recordings::WM_BACKUP_CAPACITY;
-        },
-        kAnswerWait, &status);
-    if (!capacity) {
-        return command->Finish(status == kExitOk ? kExitFailure : status,
-                               status == kExitOk ? "no answer to the size request" : "");
-    }
-    if (capacity->lParam < 0) {
-        return command->Finish(kExitFailure, command->EndReason().empty()
-                                                 ? "the recorder refused the backup"
-                                                 : command->EndReason());
-    }
-    const auto kilobytes = static_cast<std::uint32_t>(capacity->wParam);
-    if (capacity->lParam == 0) {
-        const auto sizes = connection.Session().Transport().TransferSizes();
-        std::string reason = "not enough free space in " + out.string();
-        if (sizes) {
-            reason += ": " + std::to_string(sizes->first) + " MB needed, " +
-                      std::to_string(sizes->second) + " MB available (100 MB kept free)";
-        }
-        return command->Finish(kExitFailure, reason);
-    }
-    if (command->Json()) {
-        command->Sink().PrintLine("{\"event\":\"size\",\"kbytes\":" + std::to_string(kilobytes) +
-                                  ",\"text\":\"" + recordings::CapacityText(kilobytes) + "\"}");
-    } else {
-        command->Sink().PrintLine("size " + recordings::CapacityText(kilobytes));
-    }
-    if (kilobytes == 0) {
-        return command->Finish(kExitFailure, "nothing is recorded in that range");
-    }
-
-    if (!backup.Start(range)) {
-        return command->Finish(kExitFailure, "the backup could not be started");
-    }
-    std::uint64_t lastBytes = 0;
-    auto lastChange = std::chrono::steady_clock::now();
-    bool finished = false;
-    while (status == kExitOk && !finished) {
-        const auto message = command->WaitFor(
-            [&](const platform::PostedMessage& m) {
-                if (m.message == recordings::WM_BACKUP_PROGRESS) {
-                    if (command->Json()) {
-                        command->Sink().PrintLine(
-                            "{\"event\":\"progress\",\"kbytes\":" + std::to_string(m.wParam) + "}");
-                    } else {
-                        command->Sink().PrintLine("progress " + std::to_string(m.wParam) + " KB");
-                    }
-                    return false;
-                }
-                return m.message == recordings::WM_BACKUP_FINISHED;
-            },
-            std::chrono::seconds(1), &status);
-        finished = message.has_value();
-        const std::uint64_t bytes = backup.BytesReceived();
-        if (bytes != lastBytes) {
-            lastBytes = bytes;
-            lastChange = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - lastChange > kStallLimit) {
-            status = kExitFailure;
-            error = "the recorder stopped sending";
-        }
-    }
-    std::string reason = error.empty() ? command->EndReason() : error;
-    // A refusal, a lost connection or a stall: the connection's end closes the pair.
-    connection.Close(client::CloseKind::kDisconnect);
+    std::string reason;
+    status = RunTransfer(*command, range, out, &reason);
     const auto outcome = backup.LastOutcome();
     if (outcome) {
         PrintPairs(*command, *outcome);

@@ -5,6 +5,7 @@
 
 #include "cli/archive_command.h"
 #include "cli/backup_command.h"
+#include "cli/clip_command.h"
 #include "cli/command_session.h"
 #include "cli/connect_command.h"
 #include "cli/export_command.h"
@@ -38,6 +39,7 @@ constexpr const char* kUsage =
     "  archive   list (or play) the backup pairs of a folder without a recorder\n"
     "  verify    check every backup pair of a folder: structure and watermarks\n"
     "  export    write the backup pairs of a folder between two times to MP4 or Matroska\n"
+    "  clip      write a stretch of a recorder's channels straight to MP4 or Matroska\n"
     "            files, one per channel\n"
     "  events    list the recorder's events of one kind (alarm, motion, audio), by page\n"
     "  logs      list the recorder's log (one view or all), or save it as CSV or PDF\n"
@@ -85,6 +87,9 @@ int main(int argc, char** argv) {
     }
     if (command == "backup") {
         return taviro::cli::RunBackup(args);
+    }
+    if (command == "clip") {
+        return taviro::cli::RunClip(args);
     }
     if (command == "archive") {
         return taviro::cli::RunArchive(args);

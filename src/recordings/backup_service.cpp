@@ -179,13 +179,18 @@ bool CBackupService::Start(const BackupRange& range) {
         options.vidSpaceLimit = m_target.vidSpaceLimit;
         m_session.Owner().Post(platform::Window::Main, recordings::WM_BACKUP_STARTED,
                                m_nCapacityKb.load(), 0);
-        m_pTransfer =
-            std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options), [this] {
-                // The writer cannot go on: the recorder stops sending.
-                if (m_bRunning.exchange(false)) {
-                    SendTransferOff();
-                }
-            });
+        auto onWriteFailure = [this] {
+            // The writer cannot go on: the recorder stops sending.
+            if (m_bRunning.exchange(false)) {
+                SendTransferOff();
+            }
+        };
+        auto writer = m_target.makeWriter ? m_target.makeWriter() : nullptr;
+        m_pTransfer = writer
+                          ? std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(writer),
+                                                              std::move(onWriteFailure))
+                          : std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options),
+                                                              std::move(onWriteFailure));
     }
     if (finished) {
         finished->Join();  // it has ended: nothing is waited for

@@ -62,6 +62,9 @@ struct BackupTarget {
     std::function<std::int64_t(const std::filesystem::path&)> freeSpace;
     // For tests: a disk that fills up after this many bytes of a .vid (0: none).
     std::uint64_t vidSpaceLimit = 0;
+    // A clip: the writer of each transfer instead of a backup pair in `folder` (whose disk
+    // the size is still checked against). Called on the owner's thread by Start().
+    std::function<std::shared_ptr<archive::ITransferWriter>()> makeWriter;
 };
 
 class CBackupService final : public protocol::ISessionService {

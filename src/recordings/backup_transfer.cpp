@@ -9,7 +9,16 @@ namespace taviro::recordings {
 
 CBackupTransfer::CBackupTransfer(platform::IMessageSink& owner, archive::WriterOptions options,
                                  std::function<void()> onWriteFailure)
-    : m_owner(owner), m_writer(std::move(options)), m_onWriteFailure(std::move(onWriteFailure)) {
+    : CBackupTransfer(owner, std::make_shared<archive::CBackupWriter>(std::move(options)),
+                      std::move(onWriteFailure)) {}
+
+CBackupTransfer::CBackupTransfer(platform::IMessageSink& owner,
+                                 std::shared_ptr<archive::ITransferWriter> writer,
+                                 std::function<void()> onWriteFailure)
+    : m_owner(owner),
+      m_writer(std::move(writer)),
+      m_pPairs(dynamic_cast<archive::CBackupWriter*>(m_writer.get())),
+      m_onWriteFailure(std::move(onWriteFailure)) {
     // A file-size limit then fails the write (EFBIG) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     m_thread = std::thread([this] { Thread_Write(); });
@@ -77,7 +86,7 @@ void CBackupTransfer::PostProgress(bool force) {
 }
 
 void CBackupTransfer::Thread_Write() {
-    bool ok = m_writer.Open();
+    bool ok = m_writer->Open();
     while (ok) {
         Element element;
         {
@@ -91,7 +100,7 @@ void CBackupTransfer::Thread_Write() {
             m_nQueuedBytes -= element.record.size();
         }
         m_changed.notify_all();
-        ok = m_writer.Write(element.kind, element.record);
+        ok = m_writer->Write(element.kind, element.record);
         PostProgress(false);
     }
     if (!ok) {
@@ -105,18 +114,26 @@ void CBackupTransfer::Thread_Write() {
             m_nQueuedBytes = 0;
         }
         m_changed.notify_all();
-        platform::Trace("backup writer failed: %s\n", m_writer.Error().c_str());
+        platform::Trace("backup writer failed: %s\n", m_writer->Error().c_str());
     }
-    // The pair gets its summary and trailers for what was written, failure or not.
-    m_writer.Close();
+    // A pair gets its summary and trailers for what was written, failure or not; a clip is
+    // finished only when the recorder sent all of it, and removed otherwise.
+    bool complete = false;
+    {
+        std::lock_guard lock(m_lock);
+        complete = ok && m_end == BackupEnd::kDone;
+    }
+    m_writer->End(complete);
     PostProgress(true);
     {
         std::lock_guard lock(m_lock);
-        m_outcome.pairs = m_writer.Pairs();
+        if (m_pPairs != nullptr) {
+            m_outcome.pairs = m_pPairs->Pairs();
+        }
         m_outcome.bytesReceived = m_nReceived.load();
-        m_outcome.bytesWritten = m_writer.BytesWritten();
-        m_outcome.failed = m_writer.Failed();
-        m_outcome.error = m_writer.Error();
+        m_outcome.bytesWritten = m_writer->BytesWritten();
+        m_outcome.failed = m_writer->Failed();
+        m_outcome.error = m_writer->Error();
         m_outcome.end = ok ? m_end : BackupEnd::kWriteFailed;
     }
     if (!ok && m_onWriteFailure) {

@@ -1,8 +1,9 @@
 // CBackupTransfer: one running backup download's writer thread (the recorder's consumer
 // slot 17) and the queue in front of it. The receive thread puts each whole transfer
-// record; the writer thread appends it to the backup pair (archive::CBackupWriter), posts
-// the progress and, once told that nothing more comes, writes what is queued, closes the
-// pair and posts recordings::WM_BACKUP_FINISHED.
+// record; the writer thread hands it to the transfer's writer (the backup pair of
+// archive::CBackupWriter, or a clip's archive::ITransferWriter), posts the progress and,
+// once told that nothing more comes, writes what is queued, ends the writer (a clip is
+// finished only when the recorder sent all of it) and posts recordings::WM_BACKUP_FINISHED.
 //
 // The queue is bounded by bytes: while the writer lags the receive thread first slows down
 // (a pause that grows with the backlog) and then waits until the writer has caught up, so
@@ -25,6 +26,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -57,7 +59,11 @@ struct BackupOutcome {
 
 class CBackupTransfer {
   public:
+    // A backup into a pair of files.
     CBackupTransfer(platform::IMessageSink& owner, archive::WriterOptions options,
+                    std::function<void()> onWriteFailure);
+    // Into another writer (a clip); the outcome then names no pairs.
+    CBackupTransfer(platform::IMessageSink& owner, std::shared_ptr<archive::ITransferWriter> writer,
                     std::function<void()> onWriteFailure);
     ~CBackupTransfer();
     CBackupTransfer(const CBackupTransfer&) = delete;
@@ -85,7 +91,9 @@ class CBackupTransfer {
     void PostProgress(bool force);
 
     platform::IMessageSink& m_owner;
-    archive::CBackupWriter m_writer;  // the writer thread's alone until it has ended
+    // The writer thread's alone until it has ended; m_pPairs is it when it writes pairs.
+    std::shared_ptr<archive::ITransferWriter> m_writer;
+    archive::CBackupWriter* m_pPairs = nullptr;
     std::function<void()> m_onWriteFailure;
 
     mutable std::mutex m_lock;  // guards the queue, m_bFinish and m_outcome

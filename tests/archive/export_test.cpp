@@ -169,42 +169,25 @@ sim::YuvPicture Expected(int channel, std::size_t index, int width, int height) 
 
 class ExportTest : public ::testing::Test {
   protected:
-    // One backup for every test: channels 1 and 3 (704 x 480 with sound, 352 x 240 without).
+    // One backup for every test: channels 1 and 3 (704 x 480 with sound, 352 x 240 without)
+    // and 2 (352 x 240 at 10 frames a second).
     static void SetUpTestSuite() {
         s_dir = fs::temp_directory_path() / ("taviro-export-" + std::to_string(::getpid()));
         fs::remove_all(s_dir);
         fs::create_directories(s_dir);
         std::ofstream(s_dir / "archive.txt")
-            << "stretch 0x5 continuous 2010-10-12T08:00:00 2010-10-12T08:00:04\n"
-               "stretch 0x5 continuous 2010-10-12T08:00:07 2010-10-12T08:00:10\n"
+            << "stretch 0x7 continuous 2010-10-12T08:00:00 2010-10-12T08:00:04\n"
+               "stretch 0x7 continuous 2010-10-12T08:00:07 2010-10-12T08:00:10\n"
                "channel 1 704x480 25 audio\n"
+               "channel 2 352x240 10\n"
                "channel 3 352x240 25\n";
-        sim::SimConfig config;
-        config.channels = 4;
-        config.titles = {"Front door", "", "Yard"};
-        config.archive_file = (s_dir / "archive.txt").string();
-        sim::CRecorderSim recorder(config);
+        sim::CRecorderSim recorder(Config());
         ASSERT_TRUE(recorder.Start()) << recorder.LastError();
-        const auto result = Cli({"backup",
-                                 "--host",
-                                 "127.0.0.1",
-                                 "--port",
-                                 std::to_string(recorder.Port()),
-                                 "--user",
-                                 "admin",
-                                 "--password",
-                                 "1234",
-                                 "--from",
-                                 "2010-10-12T08:00:00",
-                                 "--to",
-                                 "2010-10-12T08:00:10",
-                                 "--channels",
-                                 "0x5",
-                                 "--storage",
-                                 (s_dir / "st").string(),
-                                 "--out",
-                                 Backup().string(),
-                                 "--json"});
+        auto args = Login("backup", recorder.Port());
+        args.insert(args.end(), {"--from", "2010-10-12T08:00:00", "--to", "2010-10-12T08:00:10",
+                                 "--channels", "0x7", "--storage", (s_dir / "st").string(), "--out",
+                                 Backup().string(), "--json"});
+        const auto result = Cli(args);
         ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
     }
     static void TearDownTestSuite() { fs::remove_all(s_dir); }
@@ -213,6 +196,19 @@ class ExportTest : public ::testing::Test {
         fs::create_directories(m_out);
     }
 
+    // The recorder of the backup; channel 2 has a key frame every 2.5 s (every 25 frames).
+    static sim::SimConfig Config() {
+        sim::SimConfig config;
+        config.channels = 4;
+        config.titles = {"Front door", "", "Yard"};
+        config.archive_file = (s_dir / "archive.txt").string();
+        return config;
+    }
+    // The command with the simulator's address and account.
+    static std::vector<std::string> Login(const std::string& command, std::uint16_t port) {
+        return {command,  "--host", "127.0.0.1",  "--port", std::to_string(port),
+                "--user", "admin",  "--password", "1234"};
+    }
     static testing::ProgramResult Cli(const std::vector<std::string>& args) {
         return testing::RunProgram(testing::BuiltProgram("src/cli/taviro-cli"), args,
                                    120s * testing::kSanitizerSlowdown);
@@ -520,6 +516,105 @@ TEST_F(ExportTest, APictureSizeChangeStartsASecondFileAndAStrayFrameWaitsForAKey
     ASSERT_EQ(pictures.size(), 36u);
     EXPECT_EQ(pictures[11].y, sim::MakeH264TestPattern(0, 75, 352, 240).y);
     EXPECT_EQ(pictures[35].y, sim::MakeH264TestPattern(0, 99, 352, 240).y);
+}
+
+// Channel 2 has key frames at 08:00:00.0 and 08:00:02.5: an export from 08:00:01 starts its
+// file at the key frame before and an edit list starts presentation at 08:00:01 exactly.
+TEST_F(ExportTest, AStartBetweenKeyFramesIsShownFromTheChosenTimeAfterTheKeyFrameBefore) {
+    const auto result =
+        ExportRange(Backup(), kStart + 1, kStart + 4, 0x2, m_out / "yard.mp4", ExportFormat::Mp4);
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(result.files.size(), 1u);
+    const ExportedFile& file = result.files[0];
+    EXPECT_EQ(file.leadFrames, 10u);
+    EXPECT_EQ(file.frames, 30u);
+    EXPECT_EQ(file.firstMicros, std::int64_t{kStart + 1} * 1'000'000);
+    EXPECT_EQ(file.lastMicros, std::int64_t{kStart + 3} * 1'000'000 + 900'000);
+    EXPECT_EQ(file.start, kStart + 1);
+    EXPECT_DOUBLE_EQ(file.duration, 3.0);
+
+    const ReadBack back = Read(file.path);
+    ASSERT_TRUE(back.opened);
+    EXPECT_NEAR(back.duration, 3.0, 0.05) << "the edit list's length";
+    EXPECT_EQ(back.tags.at("creation_time").substr(0, 19), "2010-10-12T08:00:01");
+    const Track* video = back.Find(AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(video, nullptr);
+    ASSERT_EQ(video->packets.size(), 40u);
+    EXPECT_TRUE(video->packets[0].key);
+    EXPECT_NEAR(video->Seconds(0), -1.0, 1e-6) << "the key frame before the start";
+    EXPECT_NEAR(video->Seconds(10), 0.0, 1e-6) << "presentation starts at the chosen time";
+    const auto pictures = Decode(*video);
+    ASSERT_EQ(pictures.size(), 40u);
+    const auto counter = [](int tenth) {
+        return static_cast<std::uint32_t>((8 * 3600) * 10 + tenth);
+    };
+    EXPECT_EQ(pictures[10].y, sim::MakeH264TestPattern(1, counter(10), 352, 240).y);
+    EXPECT_EQ(pictures[39].y, sim::MakeH264TestPattern(1, counter(39), 352, 240).y);
+}
+
+// A clip straight from the recorder: one file per channel with the range's frames, times
+// and metadata, and no backup pair anywhere; a range without recordings is refused before
+// anything is written, and a recorder lost mid-clip leaves no file and says how far it got.
+TEST_F(ExportTest, AClipFromTheRecorderIsWrittenStraightToFilesOrNotAtAll) {
+    const auto clip = [&](const sim::SimConfig& config, const std::string& from,
+                          const std::string& to, const fs::path& dir) {
+        sim::CRecorderSim recorder(config);
+        EXPECT_TRUE(recorder.Start()) << recorder.LastError();
+        auto args = Login("clip", recorder.Port());
+        args.insert(args.end(),
+                    {"--from", from, "--to", to, "--channels", "0x3", "--out-dir", dir.string(),
+                     "--storage", (m_out / "storage").string(), "--json"});
+        return Cli(args);
+    };
+    auto run = clip(Config(), "2010-10-12T08:00:02", "2010-10-12T08:00:09", m_out / "clip");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(R"({"event":"progress","kbytes":)"), std::string::npos) << run.out;
+    // Seconds 2, 3, 7 and 8 of each channel.
+    const std::string door = (m_out / "clip" / "ch01.mp4").string();
+    const std::string yard = (m_out / "clip" / "ch02.mp4").string();
+    EXPECT_NE(
+        run.out.find(
+            R"({"event":"file","channel":1,"path":")" + door +
+            R"(","frames":100,"first":"2010-10-12T08:00:02.000","last":"2010-10-12T08:00:08.960")"),
+        std::string::npos)
+        << run.out;
+    EXPECT_NE(
+        run.out.find(
+            R"({"event":"file","channel":2,"path":")" + yard +
+            R"(","frames":40,"first":"2010-10-12T08:00:02.000","last":"2010-10-12T08:00:08.900")"),
+        std::string::npos)
+        << run.out;
+    EXPECT_EQ(Names(m_out / "clip"), (std::vector<std::string>{"ch01.mp4", "ch02.mp4"}));
+    for (const auto& entry : fs::recursive_directory_iterator(m_out)) {
+        EXPECT_NE(entry.path().extension(), ".vid") << entry.path();
+        EXPECT_NE(entry.path().extension(), ".idx") << entry.path();
+    }
+    const ReadBack back = Read(door);
+    ASSERT_TRUE(back.opened);
+    EXPECT_EQ(back.tags.at("title"), "Front door");
+    EXPECT_EQ(back.tags.at("creation_time").substr(0, 19), "2010-10-12T08:00:02");
+    const Track* video = back.Find(AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(video, nullptr);
+    ASSERT_EQ(video->packets.size(), 100u);
+    EXPECT_NEAR(video->Seconds(50), 5.0, 1e-6) << "the gap stays a gap";
+    const auto pictures = Decode(*video);
+    ASSERT_EQ(pictures.size(), 100u);
+    EXPECT_EQ(pictures[50].y, Expected(0, 100, 704, 480).y);
+    EXPECT_NE(back.Find(AVMEDIA_TYPE_AUDIO), nullptr) << "channel 1 records sound";
+    EXPECT_EQ(Read(yard).Find(AVMEDIA_TYPE_AUDIO), nullptr);
+
+    run = clip(Config(), "2010-10-12T08:00:04", "2010-10-12T08:00:07", m_out / "gap");
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.out.find("nothing is recorded in that range"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(m_out / "gap"));
+
+    auto dropping = Config();
+    dropping.backup_drop_after = 120;
+    run = clip(dropping, "2010-10-12T08:00:00", "2010-10-12T08:00:10", m_out / "lost");
+    EXPECT_NE(run.exitStatus, 0) << run.out;
+    EXPECT_NE(run.out.find("it had got to 2010-10-12T08:00:0"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("no file was written"), std::string::npos) << run.out;
+    EXPECT_TRUE(!fs::exists(m_out / "lost") || fs::is_empty(m_out / "lost"));
 }
 
 }  // namespace
