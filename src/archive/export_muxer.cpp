@@ -1,6 +1,10 @@
 #include "archive/export_muxer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -45,16 +49,26 @@ std::vector<std::span<const std::uint8_t>> SplitAnnexB(std::span<const std::uint
     std::vector<std::span<const std::uint8_t>> units;
     const std::size_t n = bytes.size();
     // The position after each start code (00 00 01; a four-byte one is a zero byte more).
+    // The one bytes are looked for with memchr (a clip runs hundreds of megabytes through
+    // here), and each is a start code's end when two zero bytes come before it.
     std::size_t start = n;
-    for (std::size_t i = 0; i + 2 < n; ++i) {
-        if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1) {
+    std::size_t one = 2;
+    while (one < n) {
+        const auto* hit =
+            static_cast<const std::uint8_t*>(std::memchr(bytes.data() + one, 1, n - one));
+        if (hit == nullptr) {
+            break;
+        }
+        one = static_cast<std::size_t>(hit - bytes.data());
+        if (bytes[one - 1] != 0 || bytes[one - 2] != 0) {
+            ++one;
             continue;
         }
         if (start < n) {
-            units.push_back(bytes.subspan(start, i - start));
+            units.push_back(bytes.subspan(start, one - 2 - start));
         }
-        start = i + 3;
-        i += 2;
+        start = one + 1;
+        one += 3;  // the next start code's zeros come after this one
     }
     if (start < n) {
         units.push_back(bytes.subspan(start));
@@ -74,6 +88,7 @@ std::vector<std::span<const std::uint8_t>> SplitAnnexB(std::span<const std::uint
 
 std::vector<std::uint8_t> ToLengthPrefixed(std::span<const std::uint8_t> annexB) {
     std::vector<std::uint8_t> out;
+    out.reserve(annexB.size() + 16);  // a 3-byte start code becomes a 4-byte length
     for (const auto unit : SplitAnnexB(annexB)) {
         const auto length = static_cast<std::uint32_t>(unit.size());
         out.push_back(static_cast<std::uint8_t>(length >> 24));
@@ -121,6 +136,7 @@ struct CExportMuxer::Av {
     AVStream* audio = nullptr;
     AVCodecContext* aac = nullptr;
     AVPacket* packet = nullptr;
+    AVPacket* pending = nullptr;  // the video frame whose duration the next one tells
     AVFrame* frame = nullptr;
 
     ~Av() {
@@ -130,6 +146,7 @@ struct CExportMuxer::Av {
         avformat_free_context(format);
         avcodec_free_context(&aac);
         av_packet_free(&packet);
+        av_packet_free(&pending);
         av_frame_free(&frame);
     }
 };
@@ -180,8 +197,9 @@ bool CExportMuxer::Open() {
         return Fail("no " + std::string(name) + " muxer", rc);
     }
     av.packet = av_packet_alloc();
+    av.pending = av_packet_alloc();
     av.frame = av_frame_alloc();
-    if (av.packet == nullptr || av.frame == nullptr) {
+    if (av.packet == nullptr || av.pending == nullptr || av.frame == nullptr) {
         return Fail("out of memory", 0);
     }
 
@@ -274,7 +292,14 @@ CExportMuxer::Put CExportMuxer::WriteVideo(std::span<const std::uint8_t> sample,
             return Put::Failed;
         }
     }
-    m_pending.assign(sample.begin(), sample.end());
+    // The frame waits in its packet (copied once) until the next one tells its duration.
+    AVPacket* p = m_av->pending;
+    av_packet_unref(p);
+    if (const int rc = av_new_packet(p, static_cast<int>(sample.size())); rc < 0) {
+        Fail("out of memory", rc);
+        return Put::Failed;
+    }
+    std::memcpy(p->data, sample.data(), sample.size());
     m_nPendingMicros = micros;
     m_bPendingKey = key;
     m_nLastTicks = ticks;
@@ -288,20 +313,14 @@ CExportMuxer::Put CExportMuxer::WriteVideo(std::span<const std::uint8_t> sample,
 
 bool CExportMuxer::SendVideo(std::int64_t duration) {
     Av& av = *m_av;
-    AVPacket* p = av.packet;
-    av_packet_unref(p);
-    int rc = av_new_packet(p, static_cast<int>(m_pending.size()));
-    if (rc < 0) {
-        return Fail("out of memory", rc);
-    }
-    std::memcpy(p->data, m_pending.data(), m_pending.size());
+    AVPacket* p = av.pending;
     p->pts = p->dts =
         av_rescale_q(m_nPendingMicros - m_setup.leadMicros, kMicros, av.video->time_base);
     p->duration = std::max<std::int64_t>(1, av_rescale_q(duration, kMicros, av.video->time_base));
     p->flags = m_bPendingKey ? AV_PKT_FLAG_KEY : 0;
     p->stream_index = av.video->index;
     m_nPendingMicros = -1;
-    if ((rc = av_interleaved_write_frame(av.format, p)) < 0) {
+    if (const int rc = av_interleaved_write_frame(av.format, p); rc < 0) {
         return Fail("cannot write a video frame to " + m_setup.path.string(), rc);
     }
     return true;
@@ -493,6 +512,18 @@ bool CExportMuxer::Finish(std::string* error) {
     const int closed = avio_closep(&av.format->pb);
     if (rc < 0 || closed < 0) {
         Fail("cannot write " + m_setup.path.string(), rc < 0 ? rc : closed);
+        return failed();
+    }
+    // The file is on the disk before it may take its final name: a crash right after the
+    // rename never leaves an empty or cut file under it.
+    const int fd = ::open(m_setup.path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    const int reason = synced ? 0 : errno;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (!synced) {
+        Fail("cannot write " + m_setup.path.string() + " to the disk", AVERROR(reason));
         return failed();
     }
     m_av.reset();

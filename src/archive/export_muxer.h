@@ -109,7 +109,6 @@ class CExportMuxer {
     bool m_bFailed = false;
 
     // Video: one frame is held back until the next one gives its duration.
-    std::vector<std::uint8_t> m_pending;
     std::int64_t m_nPendingMicros = -1;
     bool m_bPendingKey = false;
     std::int64_t m_nLastTicks = -1;        // the last frame's time in the track's base
