@@ -44,6 +44,14 @@ bool CClipTransferWriter::Write(RecordKind kind, std::span<const std::uint8_t> r
     return good;
 }
 
+std::vector<std::filesystem::path> CClipTransferWriter::FinishedFiles() const {
+    std::vector<std::filesystem::path> files;
+    for (const ExportedFile& file : m_result.files) {
+        files.push_back(file.path);
+    }
+    return files;
+}
+
 bool CClipTransferWriter::End(bool complete) {
     if (!complete) {
         m_clip.Abort(Failed() ? m_error : "the transfer did not finish");

@@ -28,10 +28,11 @@ class CClipTransferWriter final : public ITransferWriter {
     [[nodiscard]] const std::string& Error() const override { return m_error; }
     [[nodiscard]] std::uint64_t BytesWritten() const override { return m_clip.BytesTaken(); }
 
+    [[nodiscard]] std::vector<std::filesystem::path> FinishedFiles() const override;
+    [[nodiscard]] std::int64_t LatestMicros() const override { return m_clip.LatestMicros(); }
+
     // The files, once ended.
     [[nodiscard]] const ExportResult& Result() const { return m_result; }
-    // The recorded time of the latest frame taken (microseconds), -1 before the first.
-    [[nodiscard]] std::int64_t LatestMicros() const { return m_clip.LatestMicros(); }
     // Records that could not be read (damaged, or of a byte order the reader does not take).
     [[nodiscard]] std::uint64_t Unreadable() const { return m_nUnreadable; }
 

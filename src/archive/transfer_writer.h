@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace taviro::archive {
 
@@ -32,6 +34,11 @@ class ITransferWriter {
     [[nodiscard]] virtual const std::string& Error() const = 0;
     // Bytes handed to the files so far.
     [[nodiscard]] virtual std::uint64_t BytesWritten() const = 0;
+    // A clip's files under their final names once ended (a pair writer tells its pairs
+    // itself), and the recorded time (microseconds) of the latest frame taken, -1 for none:
+    // how far a transfer that was cut short got.
+    [[nodiscard]] virtual std::vector<std::filesystem::path> FinishedFiles() const { return {}; }
+    [[nodiscard]] virtual std::int64_t LatestMicros() const { return -1; }
 };
 
 }  // namespace taviro::archive

@@ -1,6 +1,12 @@
 #include "client/backup_controller.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
 #include <utility>
+
+#include "archive/clip_transfer.h"
 
 namespace taviro::client {
 
@@ -26,6 +32,30 @@ void CBackupController::CancelCapacity() {
 }
 
 bool CBackupController::Start(const recordings::BackupRange& range) {
+    return StartWith(range, m_target());
+}
+
+bool CBackupController::StartClip(const recordings::BackupRange& range,
+                                  const std::filesystem::path& folder, bool matroska) {
+    archive::ClipSetup setup;
+    setup.from = static_cast<std::uint32_t>(std::max<protocol::RecorderTime>(range.start, 0));
+    setup.to = static_cast<std::uint32_t>(std::max<protocol::RecorderTime>(range.end, 0));
+    setup.channels = range.channels & 0xFFFFu;
+    setup.format = matroska ? archive::ExportFormat::Mkv : archive::ExportFormat::Mp4;
+    setup.folder = folder;
+    setup.name = [extension = matroska ? ".mkv" : ".mp4"](int channel, int part) {
+        char name[16];
+        std::snprintf(name, sizeof name, "ch%02d", channel + 1);
+        return std::string(name) + (part > 1 ? "_" + std::to_string(part) : "") + extension;
+    };
+    recordings::BackupTarget target = m_target();
+    target.folder = folder;
+    target.makeWriter = [setup] { return std::make_shared<archive::CClipTransferWriter>(setup); };
+    return StartWith(range, std::move(target));
+}
+
+bool CBackupController::StartWith(const recordings::BackupRange& range,
+                                  recordings::BackupTarget target) {
     recordings::CBackupService* backup = Service();
     if (backup == nullptr)
         return false;
@@ -36,7 +66,7 @@ bool CBackupController::Start(const recordings::BackupRange& range) {
             "again once its panel says it has ended.");
         return false;
     }
-    backup->SetTarget(m_target());
+    backup->SetTarget(std::move(target));
     return backup->Start(range);
 }
 

@@ -1,13 +1,15 @@
 // CBackupController: a backup of a range of the recorder's recordings into .vid/.idx pairs
-// under the storage folder's Download, as the search window and the progress panel drive
-// it: the size question, the start (refused with a message while the previous backup still
-// writes, so nothing of it is lost), the stop, and what the last one wrote.
+// under the storage folder's Download, or a clip of it into video files, as the search
+// window and the progress panel drive it: the size question, the start (refused with a message
+// while the previous backup still writes, so nothing of it is lost), the stop, and what the last
+// one wrote.
 //
 // Threads: the owner's (window) thread; nothing waits (the stop runs on the connection's
 // worker). Ownership: the connection and the sink belong to the owner; Attach(nullptr)
 // comes before the connection is destroyed.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -32,6 +34,10 @@ class CBackupController {
     void CancelCapacity();
     // The transfer; false when not started (the previous backup still writing says so).
     bool Start(const recordings::BackupRange& range);
+    // The same transfer written as a clip: one file per channel (chNN.mp4 or .mkv) in
+    // `folder`, made when missing; the panel's messages are the backup's.
+    bool StartClip(const recordings::BackupRange& range, const std::filesystem::path& folder,
+                   bool matroska);
     // The panel's Stop button.
     void Stop();
     [[nodiscard]] bool Running() const;
@@ -40,6 +46,7 @@ class CBackupController {
 
   private:
     [[nodiscard]] recordings::CBackupService* Service() const;
+    bool StartWith(const recordings::BackupRange& range, recordings::BackupTarget target);
 
     platform::IMessageSink& m_sink;
     std::function<recordings::BackupTarget()> m_target;

@@ -78,11 +78,51 @@ std::string BackupConfirmText(std::uint64_t kilobytes, std::uint64_t splitBytes)
 }
 
 std::filesystem::path BackupFolder(const BackupOutcome& outcome) {
+    if (outcome.clip) {
+        return outcome.clipFiles.empty() ? std::filesystem::path() : outcome.clipFolder;
+    }
     return outcome.pairs.empty() ? std::filesystem::path()
                                  : outcome.pairs.front().vid.parent_path();
 }
 
+namespace {
+
+// A clip is finished whole or not at all: either its files, or why not and how far it got.
+std::string ClipEndText(const BackupOutcome& outcome) {
+    const std::size_t files = outcome.clipFiles.size();
+    if (!outcome.failed && outcome.end == BackupEnd::kDone && files > 0) {
+        return "Done: " + std::to_string(files) + (files == 1 ? " file" : " files") + ", " +
+               SizeText(outcome.bytesWritten / 1024) + " in " + outcome.clipFolder.string();
+    }
+    std::string got = "no file was written";
+    if (outcome.latestMicros >= 0) {
+        const std::int64_t seconds = outcome.latestMicros / 1'000'000;
+        char clock[40];
+        std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", static_cast<int>(seconds / 3600 % 24),
+                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+        got += " (it had got to " + std::string(clock) + ")";
+    }
+    switch (outcome.end) {
+        case BackupEnd::kStopped:
+            return "Clip stopped by you: " + got;
+        case BackupEnd::kRecorderFailed:
+            return "The recorder stopped the clip: " + got;
+        case BackupEnd::kConnectionEnded:
+            return "Clip interrupted, the connection ended: " + got;
+        case BackupEnd::kDone:
+        case BackupEnd::kWriteFailed:
+            break;
+    }
+    return "Clip stopped: " +
+           (outcome.error.empty() ? std::string("nothing to write") : outcome.error) + "; " + got;
+}
+
+}  // namespace
+
 std::string BackupEndText(const BackupOutcome& outcome) {
+    if (outcome.clip) {
+        return ClipEndText(outcome);
+    }
     const std::size_t files = outcome.pairs.size();
     const std::string written = std::to_string(files) + (files == 1 ? " pair" : " pairs") + ", " +
                                 SizeText(outcome.bytesWritten / 1024) + " in " +

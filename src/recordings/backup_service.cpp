@@ -186,11 +186,11 @@ bool CBackupService::Start(const BackupRange& range) {
             }
         };
         auto writer = m_target.makeWriter ? m_target.makeWriter() : nullptr;
-        m_pTransfer = writer
-                          ? std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(writer),
-                                                              std::move(onWriteFailure))
-                          : std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options),
-                                                              std::move(onWriteFailure));
+        m_pTransfer =
+            writer ? std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(writer),
+                                                       std::move(onWriteFailure), m_target.folder)
+                   : std::make_shared<CBackupTransfer>(m_session.Owner(), std::move(options),
+                                                       std::move(onWriteFailure));
     }
     if (finished) {
         finished->Join();  // it has ended: nothing is waited for

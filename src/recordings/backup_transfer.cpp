@@ -14,10 +14,11 @@ CBackupTransfer::CBackupTransfer(platform::IMessageSink& owner, archive::WriterO
 
 CBackupTransfer::CBackupTransfer(platform::IMessageSink& owner,
                                  std::shared_ptr<archive::ITransferWriter> writer,
-                                 std::function<void()> onWriteFailure)
+                                 std::function<void()> onWriteFailure, std::filesystem::path folder)
     : m_owner(owner),
       m_writer(std::move(writer)),
       m_pPairs(dynamic_cast<archive::CBackupWriter*>(m_writer.get())),
+      m_folder(std::move(folder)),
       m_onWriteFailure(std::move(onWriteFailure)) {
     // A file-size limit then fails the write (EFBIG) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -129,6 +130,11 @@ void CBackupTransfer::Thread_Write() {
         std::lock_guard lock(m_lock);
         if (m_pPairs != nullptr) {
             m_outcome.pairs = m_pPairs->Pairs();
+        } else {
+            m_outcome.clip = true;
+            m_outcome.clipFolder = m_folder;
+            m_outcome.clipFiles = m_writer->FinishedFiles();
+            m_outcome.latestMicros = m_writer->LatestMicros();
         }
         m_outcome.bytesReceived = m_nReceived.load();
         m_outcome.bytesWritten = m_writer->BytesWritten();

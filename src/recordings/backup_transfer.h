@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,12 @@ struct BackupOutcome {
     bool failed = false;
     std::string error;  // names the file and the reason
     BackupEnd end = BackupEnd::kDone;
+    // A clip instead of a pair: its folder, the files it finished (none unless the recorder
+    // sent all of the range) and how far it got (recorded microseconds, -1: nothing).
+    bool clip = false;
+    std::filesystem::path clipFolder;
+    std::vector<std::filesystem::path> clipFiles;
+    std::int64_t latestMicros = -1;
 };
 
 class CBackupTransfer {
@@ -62,9 +69,9 @@ class CBackupTransfer {
     // A backup into a pair of files.
     CBackupTransfer(platform::IMessageSink& owner, archive::WriterOptions options,
                     std::function<void()> onWriteFailure);
-    // Into another writer (a clip); the outcome then names no pairs.
+    // Into another writer (a clip into `folder`); the outcome then names its files.
     CBackupTransfer(platform::IMessageSink& owner, std::shared_ptr<archive::ITransferWriter> writer,
-                    std::function<void()> onWriteFailure);
+                    std::function<void()> onWriteFailure, std::filesystem::path folder = {});
     ~CBackupTransfer();
     CBackupTransfer(const CBackupTransfer&) = delete;
     CBackupTransfer& operator=(const CBackupTransfer&) = delete;
@@ -94,6 +101,7 @@ class CBackupTransfer {
     // The writer thread's alone until it has ended; m_pPairs is it when it writes pairs.
     std::shared_ptr<archive::ITransferWriter> m_writer;
     archive::CBackupWriter* m_pPairs = nullptr;
+    std::filesystem::path m_folder;  // a clip's
     std::function<void()> m_onWriteFailure;
 
     mutable std::mutex m_lock;  // guards the queue, m_bFinish and m_outcome

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 
@@ -126,14 +127,18 @@ std::vector<TimelineStretch> LayoutStretches(std::span<const DayInfoRecord> reco
     return out;
 }
 
-SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64_t dayStart,
-                              protocol::ChannelMask played, int position) {
-    constexpr int kLast = kDaySeconds - 1;
-    position = std::clamp(position, 0, kLast);
-    // The records of the played channels as stretches of this day, sorted by start.
+namespace {
+
+// The recordings of the `mask` channels as stretches of the day that begins at `dayStart`
+// (seconds of the day, both ends included, cut to the day), in the records' order. Records
+// that end before they start, have negative times or no kind bit are skipped.
+std::vector<std::pair<std::int64_t, std::int64_t>> DayParts(std::span<const DayInfoRecord> records,
+                                                            std::int64_t dayStart,
+                                                            protocol::ChannelMask mask) {
+    constexpr std::int64_t kLast = kDaySeconds - 1;
     std::vector<std::pair<std::int64_t, std::int64_t>> parts;
     for (const DayInfoRecord& r : records) {
-        if ((r.channels & played) == 0 || r.end < r.start || r.start < 0 ||
+        if ((r.channels & mask) == 0 || r.end < r.start || r.start < 0 ||
             (r.kinds & (kKindEvent | kKindContinuous)) == 0)
             continue;
         const std::int64_t from = std::max<std::int64_t>(r.start - dayStart, 0);
@@ -142,6 +147,29 @@ SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64
             continue;
         parts.emplace_back(from, to);
     }
+    return parts;
+}
+
+}  // namespace
+
+int ClampToRecorded(std::span<const DayInfoRecord> records, std::int64_t dayStart,
+                    protocol::ChannelMask shown, int seconds) {
+    std::optional<std::int64_t> best;
+    for (const auto& [from, to] : DayParts(records, dayStart, shown)) {
+        const std::int64_t nearest = std::clamp<std::int64_t>(seconds, from, to);
+        if (!best || std::abs(nearest - seconds) < std::abs(*best - seconds) ||
+            (std::abs(nearest - seconds) == std::abs(*best - seconds) && nearest < *best))
+            best = nearest;
+    }
+    return static_cast<int>(best.value_or(seconds));
+}
+
+SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64_t dayStart,
+                              protocol::ChannelMask played, int position) {
+    constexpr int kLast = kDaySeconds - 1;
+    position = std::clamp(position, 0, kLast);
+    // The records of the played channels as stretches of this day, sorted by start.
+    auto parts = DayParts(records, dayStart, played);
     std::sort(parts.begin(), parts.end());
     std::optional<std::pair<std::int64_t, std::int64_t>> holding;
     std::optional<std::pair<std::int64_t, std::int64_t>> current;

@@ -77,6 +77,12 @@ inline constexpr int kSliderMinSeconds = 600;
 SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64_t dayStart,
                               protocol::ChannelMask played, int position);
 
+// A mark (In or Out of a clip) at second `seconds` of the day, moved into the recorded
+// stretches of the `shown` channels: unchanged inside one, else to the nearest end of one
+// (the earlier on a tie). Unchanged when the day holds no recording of them.
+int ClampToRecorded(std::span<const DayInfoRecord> records, std::int64_t dayStart,
+                    protocol::ChannelMask shown, int seconds);
+
 // The row of channel n: its bar from y = 18 n + 76 to 18 n + 84, its label at 75 + 18 n.
 inline constexpr int StretchTop(int channel) {
     return 18 * channel + 76;

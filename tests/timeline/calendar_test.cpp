@@ -239,5 +239,25 @@ TEST(Timeline, PositionSliderSpansTheStretchAroundThePosition) {
               (SliderSpan{86'399 - 3600, 86'399}));
 }
 
+// Marks land inside what the shown channels recorded: a gap sends them to the nearer end,
+// another channel's recording does not count, and a day without recordings keeps them.
+TEST(Timeline, MarksAreClampedToTheRecordedStretches) {
+    const std::int64_t day = DayStart(2010, 9, 11);
+    const auto at = [day](int second) { return static_cast<protocol::RecorderTime>(day + second); };
+    const std::vector<DayInfoRecord> records = {
+        {0x0001, kKindContinuous, at(8 * 3600), at(9 * 3600)},
+        {0x0001, kKindEvent, at(12 * 3600), at(12 * 3600 + 300)},
+        {0x0004, kKindContinuous, at(0), at(86'399)},
+        {0x0001, 0, at(10 * 3600), at(11 * 3600)},  // no kind: not a recording
+    };
+    EXPECT_EQ(ClampToRecorded(records, day, 0x1, 8 * 3600 + 5), 8 * 3600 + 5);
+    EXPECT_EQ(ClampToRecorded(records, day, 0x1, 7 * 3600), 8 * 3600);
+    EXPECT_EQ(ClampToRecorded(records, day, 0x1, 10 * 3600 + 10), 9 * 3600);
+    EXPECT_EQ(ClampToRecorded(records, day, 0x1, 11 * 3600 + 10), 12 * 3600);
+    EXPECT_EQ(ClampToRecorded(records, day, 0x1, 20 * 3600), 12 * 3600 + 300);
+    EXPECT_EQ(ClampToRecorded(records, day, 0x4, 20 * 3600), 20 * 3600);
+    EXPECT_EQ(ClampToRecorded(records, day, 0x2, 20 * 3600), 20 * 3600);
+}
+
 }  // namespace
 }  // namespace taviro::timeline

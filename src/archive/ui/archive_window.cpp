@@ -107,12 +107,7 @@ CArchiveWindow::CArchiveWindow(ArchiveWindowContext context, QWidget* parent)
                         from = day + static_cast<std::uint32_t>(m_timeline->Selected());
                         to = day + timeline::kDaySeconds;
                     }
-                    if (to <= from || m_export)
-                        return;
-                    m_export = new CExportDialog(m_context.folder, m_context.saveFolder, from, to,
-                                                 channels, this);
-                    m_export->setAttribute(Qt::WA_DeleteOnClose);
-                    m_export->open();  // window-modal, without a nested event loop
+                    OpenExport(from, to, channels);
                 });
     }
     connect(AddButton(bottom, QStringLiteral("Close"), this), &QPushButton::clicked, this,
@@ -171,7 +166,25 @@ QWidget* CArchiveWindow::MakeCalendarPage() {
     connect(m_timeline, &timeline::ui::CTimelinePage::Play, this, [this](int seconds) {
         PlayAt(static_cast<std::uint32_t>(m_timeline->DayStartTime() + seconds));
     });
+    // The marks' clip is the export of the marked range; a backup of a backup is no use.
+    m_timeline->MarkBackupButton()->hide();
+    connect(m_timeline, &timeline::ui::CTimelinePage::Clip, this, [this](int in, int out) {
+        std::uint32_t channels = 0;
+        for (const auto& s : m_stretches)
+            channels |= 1u << s.channel;
+        const auto day = static_cast<std::uint32_t>(m_timeline->DayStartTime());
+        OpenExport(day + static_cast<std::uint32_t>(in), day + static_cast<std::uint32_t>(out),
+                   channels);
+    });
     return m_calendarStack;
+}
+
+void CArchiveWindow::OpenExport(std::uint32_t from, std::uint32_t to, std::uint32_t channels) {
+    if (to <= from || m_export)
+        return;
+    m_export = new CExportDialog(m_context.folder, m_context.saveFolder, from, to, channels, this);
+    m_export->setAttribute(Qt::WA_DeleteOnClose);
+    m_export->open();  // window-modal, without a nested event loop
 }
 
 QWidget* CArchiveWindow::MakeBookmarkPage() {

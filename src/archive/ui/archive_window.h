@@ -119,6 +119,8 @@ class CArchiveWindow final : public controls::ui::CSkinDialog {
     std::optional<Bookmark> SelectedBookmark() const;
     void Verify();
     void PlayAt(std::uint32_t time);
+    // The export dialog for [from, to) of the channels, unless one is open.
+    void OpenExport(std::uint32_t from, std::uint32_t to, std::uint32_t channels);
 
     ArchiveWindowContext m_context;
     bool m_loaded = false;

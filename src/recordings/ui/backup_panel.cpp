@@ -56,6 +56,10 @@ QWidget* CBackupPanel::OpenFolderButton() const {
     return m_open;
 }
 
+QWidget* CBackupPanel::StopButton() const {
+    return m_stop;
+}
+
 QWidget* CBackupPanel::CloseButton() const {
     return m_close;
 }

@@ -39,6 +39,7 @@ class CBackupPanel final : public QWidget {
     void SetFolderOpener(std::function<void(const QString&)> opener);
     QWidget* OpenFolderButton() const;
     QWidget* CloseButton() const;
+    QWidget* StopButton() const;
 
   signals:
     void StopPressed();

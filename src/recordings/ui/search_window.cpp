@@ -18,6 +18,7 @@
 #include "recordings/backup_progress.h"
 #include "recordings/backup_service.h"
 #include "recordings/messages.h"
+#include "recordings/ui/clip_dialog.h"
 #include "recordings/ui/event_page.h"
 #include "timeline/ui/calendar_page.h"
 #include "timeline/ui/entry_pages.h"
@@ -273,6 +274,8 @@ QWidget* CSearchWindow::Page(SearchPage page, int logView) {
                                                                      seconds),
                                  0, 2);
                     });
+                    connect(slot, &CTimelinePage::Clip, this, &CSearchWindow::ClipMarks);
+                    connect(slot, &CTimelinePage::BackupMarks, this, &CSearchWindow::BackupMarks);
                 } else {
                     const auto range = [this](int start, int end) {
                         const std::int64_t day = m_backupDay->DayStartTime();
@@ -494,7 +497,8 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
             Apply(m_model.OnRightsChanged(m.wParam, m_context.rights.backupRunning));
             break;
         case recordings::WM_BACKUP_CAPACITY:
-            OnCapacity(m);
+            if (!OnMarkedCapacity(m))
+                OnCapacity(m);
             break;
         default:
             break;
@@ -625,6 +629,69 @@ void CSearchWindow::StartBackupNow(const recordings::BackupRange& range) {
     }
     // The window closes once the transfer has been asked for.
     QTimer::singleShot(50, this, [this] { CloseWindow(false); });
+}
+
+void CSearchWindow::ClipMarks(int in, int out) {
+    const std::int64_t day = m_playDay->DayStartTime();
+    const recordings::BackupRange range{m_mask, static_cast<protocol::RecorderTime>(day + in),
+                                        static_cast<protocol::RecorderTime>(day + out)};
+    // Each clip gets a folder of its own, named by its start: its files are chNN.mp4.
+    protocol::UserTime t;
+    protocol::GetTime_tToUsertime(range.start, &t);
+    const QString name = QString::asprintf("clip-%04d%02d%02d-%02d%02d%02d", t.year, t.month + 1,
+                                           t.day + 1, t.hour, t.minute, t.second);
+    const std::filesystem::path base =
+        m_context.clipFolder ? m_context.clipFolder() : std::filesystem::path();
+    QString channels;
+    for (int c = 0; c < 16; ++c)
+        if ((m_mask >> c) & 1u)
+            channels += QStringLiteral(" CH%1").arg(c + 1, 2, 10, QLatin1Char('0'));
+    auto* dialog = new CClipDialog(  // NOLINT(cppcoreguidelines-owning-memory): deleted on close
+        QStringLiteral("%1 to %2,%3")
+            .arg(timeline::ui::TimeOfDayText(in), timeline::ui::TimeOfDayText(out), channels),
+        base / name.toStdString(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::accepted, this, [this, dialog, range] {
+        m_marked = MarkedRange{range, true, dialog->Folder(), dialog->Matroska()};
+        if (!RequestCapacity(range))
+            m_marked.reset();
+    });
+    dialog->open();
+}
+
+void CSearchWindow::BackupMarks(int in, int out) {
+    const std::int64_t day = m_playDay->DayStartTime();
+    const recordings::BackupRange range{m_mask, static_cast<protocol::RecorderTime>(day + in),
+                                        static_cast<protocol::RecorderTime>(day + out)};
+    m_marked = MarkedRange{range, false, {}, false};
+    if (!RequestCapacity(range))
+        m_marked.reset();
+}
+
+bool CSearchWindow::OnMarkedCapacity(const platform::PostedMessage& m) {
+    if (!m_marked)
+        return false;
+    const MarkedRange marked = *m_marked;
+    m_marked.reset();
+    if (m.lParam <= 0)
+        return true;  // refused, or too large for the disk: the main window says which
+    const auto kilobytes = static_cast<std::uint32_t>(m.wParam);
+    if (kilobytes == 0) {
+        QMessageBox::information(this,
+                                 marked.clip ? QStringLiteral("Clip") : QStringLiteral("Backup"),
+                                 QStringLiteral("Nothing is recorded between In and Out on the "
+                                                "chosen channels."));
+        return true;
+    }
+    if (!marked.clip) {
+        m_capacityKb = kilobytes;  // a large backup is confirmed first, as on the backup pages
+        StartBackup(marked.range);
+        return true;
+    }
+    if (m_context.startClip && m_context.startClip(marked.range, marked.folder, marked.matroska))
+        QTimer::singleShot(50, this, [this] { CloseWindow(false); });
+    return true;
 }
 
 void CSearchWindow::ShowCapacity(std::uint32_t kilobytes) {

@@ -11,6 +11,7 @@
 
 #include <QPointer>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -78,6 +79,11 @@ struct SearchWindowContext {
     logs::SystemFacts system;
     // A backup runs now (Start stays disabled).
     std::function<bool()> backupRunning;
+    // A clip of the marked range into one file per channel in a folder (Matroska or MP4);
+    // false when not started. And the folder under which a clip's own folder is offered.
+    std::function<bool(const recordings::BackupRange&, const std::filesystem::path&, bool matroska)>
+        startClip;
+    std::function<std::filesystem::path()> clipFolder;
     // A notification for the main window (the calendar's (4, 0) when nothing is recorded).
     std::function<void(int category, int code)> notify;
     SearchRights rights;
@@ -161,6 +167,12 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     void StartBackup(const recordings::BackupRange& range);
     void StartBackupNow(const recordings::BackupRange& range);
     void OnMaskChanged(protocol::ChannelMask mask);
+    // The day timeline's marks: a clip (after its dialog) or a backup of the marked range,
+    // each once the recorder has named the size (nothing recorded refuses it).
+    void ClipMarks(int in, int out);
+    void BackupMarks(int in, int out);
+    // The size of a marked range has come; true when it was for one.
+    bool OnMarkedCapacity(const platform::PostedMessage& message);
     void CloseWindow(bool cancel);
     CSearchService* Service() const { return m_context.search ? m_context.search() : nullptr; }
     bool Busy() const;
@@ -197,6 +209,14 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     bool m_bOpening = false;  // the months asked for by Open() are still awaited
     // The size of the last capacity answer (kilobytes), while it holds for the range.
     std::optional<std::uint32_t> m_capacityKb;
+    // A marked range whose size was asked for, and what it is for.
+    struct MarkedRange {
+        recordings::BackupRange range;
+        bool clip = false;
+        std::filesystem::path folder;
+        bool matroska = false;
+    };
+    std::optional<MarkedRange> m_marked;
 };
 
 }  // namespace taviro::recordings::ui

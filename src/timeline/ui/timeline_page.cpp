@@ -1,5 +1,6 @@
 #include "timeline/ui/timeline_page.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -7,6 +8,8 @@
 #include <QRadioButton>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 
 #include "controls/ui/skin_style.h"
 
@@ -20,6 +23,10 @@ namespace {
 
 constexpr int kLabelY = 52;
 constexpr int kButtonsY = 372;
+// A press this close to a mark's line takes the mark rather than the time under it.
+constexpr int kMarkGrip = 3;
+const QColor kInColour(0x40, 0xC8, 0x60);
+const QColor kOutColour(0xE8, 0x48, 0x40);
 
 using controls::ui::SkinColour;
 
@@ -81,6 +88,35 @@ CTimelinePage::CTimelinePage(bool backup, QWidget* parent) : QWidget(parent), m_
         play->setGeometry(330, kButtonsY, 72, 24);
         connect(play, &QPushButton::clicked, this, [this] { emit Play(m_selected); });
         m_play = play;
+        // The clip's marks: set at the selected time, by these buttons or the keys I and O.
+        setFocusPolicy(Qt::StrongFocus);
+        auto* in = Child<QPushButton>(this, QStringLiteral("In"));
+        in->setGeometry(8, kButtonsY, 48, 24);
+        in->setToolTip(QStringLiteral("Mark the start of a clip at the selected time (I)"));
+        connect(in, &QPushButton::clicked, this, [this] { SetMark(Mark::In, m_selected); });
+        auto* out = Child<QPushButton>(this, QStringLiteral("Out"));
+        out->setGeometry(60, kButtonsY, 48, 24);
+        out->setToolTip(QStringLiteral("Mark the end of a clip at the selected time (O)"));
+        connect(out, &QPushButton::clicked, this, [this] { SetMark(Mark::Out, m_selected); });
+        m_marksLabel = Child<QLabel>(this);
+        m_marksLabel->setObjectName(QStringLiteral("MarksText"));
+        m_marksLabel->setGeometry(8, kButtonsY + 28, 236, 24);
+        auto* backupMarks = Child<QPushButton>(this, QStringLiteral("Backup"));
+        backupMarks->setGeometry(250, kButtonsY + 28, 72, 24);
+        backupMarks->setToolTip(QStringLiteral("Back up the marked range"));
+        connect(backupMarks, &QPushButton::clicked, this, [this] {
+            if (m_in && m_out)
+                emit BackupMarks(*m_in, *m_out);
+        });
+        m_markBackup = backupMarks;
+        auto* clip = Child<QPushButton>(this, QStringLiteral("Clip\u2026"));
+        clip->setGeometry(330, kButtonsY + 28, 72, 24);
+        clip->setToolTip(QStringLiteral("Write the marked range to a video file per channel"));
+        connect(clip, &QPushButton::clicked, this, [this] {
+            if (m_in && m_out)
+                emit Clip(*m_in, *m_out);
+        });
+        m_clip = clip;
     } else {
         // Which end of the range a click sets; the capacity and start buttons belong to the
         // backup download.
@@ -130,6 +166,11 @@ void CTimelinePage::SetDay(int year, int month0, int day0, std::vector<DayInfoRe
         m_selected = std::clamp(initial, 0, kDaySeconds - 1);
         m_end = kDaySeconds - 1;
     }
+    if (!sameDay) {
+        m_in.reset();  // marks belong to the day they were set on
+        m_out.reset();
+    }
+    UpdateMarks();
     if (m_backup) {
         m_start->setEnabled(false);  // the size is asked again for what is shown now
         m_capacityLabel->clear();
@@ -199,6 +240,49 @@ void CTimelinePage::SetShown(protocol::ChannelMask shown) {
     SetView(m_view);
 }
 
+void CTimelinePage::SetMark(Mark mark, int seconds) {
+    if (m_backup || !m_bHasDay)
+        return;
+    seconds =
+        ClampToRecorded(m_records, m_dayStart, m_shown, std::clamp(seconds, 0, kDaySeconds - 1));
+    if (mark == Mark::In) {
+        m_in = seconds;
+        if (m_out && *m_out <= seconds)
+            m_out.reset();
+    } else {
+        m_out = seconds;
+        if (m_in && *m_in >= seconds)
+            m_in.reset();
+    }
+    UpdateMarks();
+    update();
+}
+
+QString CTimelinePage::MarksText() const {
+    const auto text = [](const std::optional<int>& mark) {
+        return mark ? TimeOfDayText(*mark).remove(QLatin1Char(' ')) : QStringLiteral("--:--:--");
+    };
+    return QStringLiteral("In %1  Out %2").arg(text(m_in), text(m_out));
+}
+
+void CTimelinePage::UpdateMarks() {
+    if (m_backup)
+        return;
+    m_marksLabel->setText(MarksText());
+    const bool range = m_in && m_out;
+    m_clip->setEnabled(range);
+    m_markBackup->setEnabled(range);
+}
+
+void CTimelinePage::keyPressEvent(QKeyEvent* event) {
+    if (!m_backup && event->modifiers() == Qt::NoModifier &&
+        (event->key() == Qt::Key_I || event->key() == Qt::Key_O)) {
+        SetMark(event->key() == Qt::Key_I ? Mark::In : Mark::Out, m_selected);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void CTimelinePage::UpdateLabels() {
     for (int i = 0; i < 4; ++i)
         m_timeLabels[static_cast<std::size_t>(i)]->setText(
@@ -250,6 +334,28 @@ void CTimelinePage::paintEvent(QPaintEvent*) {
     marker(m_selected, Qt::white);
     if (m_backup)
         marker(m_end, QColor(0xFF, 0xC0, 0x40));
+    // The marked range shaded over the rows, each mark a line with a flag above the bar.
+    if (m_in && m_out && *m_out >= m_view.start && *m_in <= m_view.end) {
+        const int x0 = PixelOfTime(m_view, std::max(*m_in, m_view.start));
+        const int x1 = PixelOfTime(m_view, std::min(*m_out, m_view.end));
+        p.fillRect(QRect(x0, kTimelineTop, std::max(1, x1 - x0), kTimelineBottom - kTimelineTop),
+                   QColor(0xFF, 0xFF, 0xFF, 40));
+    }
+    const auto flag = [&](const std::optional<int>& mark, const QColor& colour, bool in) {
+        if (!mark || *mark < m_view.start || *mark > m_view.end)
+            return;
+        const int x = PixelOfTime(m_view, *mark);
+        p.setPen(QPen(colour, 2));
+        p.drawLine(x, kTimelineTop, x, kTimelineBottom);
+        const int tip = in ? 6 : -6;  // In points into the range, Out back into it
+        const QPoint triangle[3] = {
+            {x, kTimelineTop}, {x + tip, kTimelineTop - 4}, {x, kTimelineTop - 8}};
+        p.setBrush(colour);
+        p.drawPolygon(triangle, 3);
+        p.setBrush(Qt::NoBrush);
+    };
+    flag(m_in, kInColour, true);
+    flag(m_out, kOutColour, false);
     if (m_dragging && m_pressX) {
         // The rubber band of a zoom drag.
         p.setPen(QPen(Qt::white, 2));
@@ -263,11 +369,35 @@ void CTimelinePage::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || pos.x() < kTimelineLeft || pos.x() > kTimelineRight ||
         pos.y() < kTimelineTop || pos.y() > kTimelineBottom)
         return;
+    // A press on a mark's line takes the mark along.
+    for (const auto& [mark, at] : {std::pair{Mark::In, m_in}, std::pair{Mark::Out, m_out}}) {
+        if (!m_backup && at && *at >= m_view.start && *at <= m_view.end &&
+            std::abs(PixelOfTime(m_view, *at) - pos.x()) <= kMarkGrip) {
+            m_dragMark = mark;
+            m_bMarkMoved = false;
+            return;
+        }
+    }
     m_pressX = pos.x();
     m_dragX = pos.x();
 }
 
 void CTimelinePage::mouseMoveEvent(QMouseEvent* event) {
+    if (m_dragMark) {
+        // The mark follows the pointer, never past the other one.
+        const int x =
+            std::clamp(static_cast<int>(event->position().x()), kTimelineLeft, kTimelineRight);
+        const int seconds = ClampToRecorded(m_records, m_dayStart, m_shown, TimeOfPixel(m_view, x));
+        m_bMarkMoved = true;
+        if (*m_dragMark == Mark::In) {
+            m_in = m_out ? std::min(seconds, *m_out - 1) : seconds;
+        } else {
+            m_out = m_in ? std::max(seconds, *m_in + 1) : seconds;
+        }
+        UpdateMarks();
+        update();
+        return;
+    }
     if (!m_pressX)
         return;
     m_dragX = std::clamp(static_cast<int>(event->position().x()), kTimelineLeft, kTimelineRight);
@@ -278,6 +408,15 @@ void CTimelinePage::mouseMoveEvent(QMouseEvent* event) {
 void CTimelinePage::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         SetView(ZoomOut(m_view));
+        return;
+    }
+    if (event->button() == Qt::LeftButton && m_dragMark) {
+        m_dragMark.reset();
+        if (!m_bMarkMoved) {
+            // A mark pressed and let go where it was: a click, which chooses that time.
+            Select(TimeOfPixel(m_view, std::clamp(static_cast<int>(event->position().x()),
+                                                  kTimelineLeft, kTimelineRight)));
+        }
         return;
     }
     if (event->button() != Qt::LeftButton || !m_pressX)

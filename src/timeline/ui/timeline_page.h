@@ -2,7 +2,10 @@
 // a 288-pixel bar (continuous and event recordings in their own patterns), four time labels,
 // click to choose a time, drag to zoom in, the right button to zoom out, the wheel to shift,
 // the two step buttons, and Play (playback side) or the start/end switch with the capacity
-// and start buttons (backup side). The arithmetic is timeline/timeline.h; this page draws
+// and start buttons (backup side). The playback side also holds a clip's In and Out marks:
+// set at the selected time by the In and Out buttons or the keys I and O, drawn on the bar
+// and draggable there, kept inside the recorded stretches of the shown channels; Clip… and
+// Backup act on the marked range. The arithmetic is timeline/timeline.h; this page draws
 // and forwards the mouse.
 //
 // Thread: the GUI thread. The records are the page's own copy.
@@ -55,6 +58,13 @@ class CTimelinePage final : public QWidget {
     // (of the old channels) is cleared.
     void SetShown(protocol::ChannelMask shown);
 
+    // Playback side: the marks (seconds of the day), each unset until the user sets it.
+    [[nodiscard]] std::optional<int> InMark() const { return m_in; }
+    [[nodiscard]] std::optional<int> OutMark() const { return m_out; }
+    [[nodiscard]] QString MarksText() const;
+    QWidget* ClipButton() const { return m_clip; }
+    QWidget* MarkBackupButton() const { return m_markBackup; }
+
   signals:
     // Play from second `seconds` of the day (playback side).
     void Play(int seconds);
@@ -62,6 +72,9 @@ class CTimelinePage final : public QWidget {
     // backup of that range.
     void Capacity(int start, int end);
     void StartBackup(int start, int end);
+    // Playback side: a clip, or the backup, of the marked range (seconds of the day).
+    void Clip(int in, int out);
+    void BackupMarks(int in, int out);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -69,8 +82,14 @@ class CTimelinePage final : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    enum class Mark { In, Out };
+    // Sets a mark (clamped to the recordings); an In at or after the Out drops the Out, an
+    // Out at or before the In drops the In.
+    void SetMark(Mark mark, int seconds);
+    void UpdateMarks();
     void Select(int seconds);
     void SetView(const TimelineView& view);
     void UpdateLabels();
@@ -88,6 +107,13 @@ class CTimelinePage final : public QWidget {
     std::optional<int> m_pressX;
     int m_dragX = 0;
     bool m_dragging = false;
+    std::optional<Mark> m_dragMark;  // a mark being dragged along the bar
+    bool m_bMarkMoved = false;       // and whether it has moved since it was pressed
+    std::optional<int> m_in;
+    std::optional<int> m_out;
+    QLabel* m_marksLabel = nullptr;
+    QWidget* m_clip = nullptr;
+    QWidget* m_markBackup = nullptr;
     QLabel* m_date = nullptr;
     std::vector<QLabel*> m_timeLabels;
     QLabel* m_selectedLabel = nullptr;

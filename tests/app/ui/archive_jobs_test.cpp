@@ -1,12 +1,14 @@
 // The local archive window's long jobs, pressed as a user presses them: Verify runs on a
 // thread of its own (Qt's global pool stays free for the window's short reads) and closing
 // the window or destroying it with the program stops it; Export's default file lies in the
-// storage folder's "Saved", which is made when the export needs it.
+// storage folder's "Saved", which is made when the export needs it; the day timeline's
+// marks export the marked range.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 #include <QApplication>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTest>
 #include <QThreadPool>
 #include <atomic>
@@ -23,6 +25,8 @@
 #include "sim/h264_stream_writer.h"
 #include "sim/h264_test_pattern.h"
 #include "sim/playback_stream.h"
+#include "timeline/ui/calendar_page.h"
+#include "timeline/ui/timeline_page.h"
 
 namespace taviro::archive::ui {
 namespace {
@@ -149,6 +153,47 @@ TEST_F(ArchiveJobsTest, TheFirstExportMakesTheSavedFolder) {
     EXPECT_EQ(exporter->Result()->files[0].path.parent_path(), m_context.saveFolder);
     EXPECT_TRUE(fs::is_regular_file(exporter->Result()->files[0].path));
     EXPECT_EQ(exporter->Result()->files[0].frames, 10u);
+}
+
+// The day timeline's marks in the local archive: set with the keys, Clip… opens the export of
+// the marked range (there is nothing to back up), which writes that range only.
+TEST_F(ArchiveJobsTest, TheTimelineMarksExportTheMarkedRange) {
+    WritePair();
+    auto window = OpenWindow();
+    window->ShowPage(ArchivePage::Calendar);
+    window->Calendar()->ShowMonth(2010, 9);
+    QTest::mouseClick(window->Calendar()->DayButton(11), Qt::LeftButton);
+    timeline::ui::CTimelinePage* day = window->Timeline();
+    ASSERT_FALSE(day->Stretches().empty());
+    EXPECT_FALSE(day->MarkBackupButton()->isVisibleTo(day));
+    const auto x = [day](int seconds) {
+        return QPoint(timeline::PixelOfTime(day->View(), seconds), 100);
+    };
+    constexpr int kEight = 8 * 3600;
+    QTest::mousePress(day, Qt::LeftButton, {}, x(kEight));
+    QTest::mouseMove(day, x(kEight) + QPoint(1, 0));
+    QTest::mouseRelease(day, Qt::LeftButton, {}, x(kEight) + QPoint(1, 0));
+    ASSERT_EQ(day->View().secondsPerPixel, 1);
+    // Out first, then In before it; a mark set outside the recording is moved onto it.
+    QTest::mouseClick(day, Qt::LeftButton, {}, x(kEight + 1));
+    QTest::keyClick(day, Qt::Key_O);
+    QTest::mouseClick(day, Qt::LeftButton, {}, x(kEight + 200));
+    QTest::keyClick(day, Qt::Key_I);
+    EXPECT_EQ(day->InMark(), kEight + 2) << "clamped to the end of the two seconds recorded";
+    EXPECT_FALSE(day->OutMark().has_value()) << "an In after the Out drops the Out";
+    QTest::mouseClick(day, Qt::LeftButton, {}, x(kEight));
+    QTest::keyClick(day, Qt::Key_I);
+    QTest::mouseClick(day, Qt::LeftButton, {}, x(kEight + 1));
+    QTest::keyClick(day, Qt::Key_O);
+    ASSERT_TRUE(day->ClipButton()->isEnabled());
+    QTest::mouseClick(day->ClipButton(), Qt::LeftButton);
+    CExportDialog* exporter = window->ExportDialog();
+    ASSERT_NE(exporter, nullptr);
+    QTest::mouseClick(ButtonOf(exporter, QStringLiteral("Export")), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exporter->Result().has_value(); }, 20000));
+    ASSERT_TRUE(exporter->Result()->ok) << exporter->Result()->error;
+    ASSERT_EQ(exporter->Result()->files.size(), 1u);
+    EXPECT_EQ(exporter->Result()->files[0].frames, 5u) << "08:00:00 up to 08:00:01";
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // Backups in the real window against the simulated recorder, as a user runs them: the range
 // chosen on the day timeline survives picking channels, a large size is confirmed first,
 // a backup whose folder cannot be written ends at once and says so, and the next one,
-// started right after it, writes its pair and offers its folder.
+// started right after it, writes its pair and offers its folder. Clips from the marks of
+// the day timeline: set by keys, dragged, written straight to files, and stopped.
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QToolButton>
 #include <fstream>
 
@@ -11,6 +14,7 @@
 #include "recorder_window_fixture.h"
 #include "recordings/backup_progress.h"
 #include "recordings/ui/backup_panel.h"
+#include "recordings/ui/clip_dialog.h"
 #include "recordings/ui/search_window.h"
 #include "timeline/ui/calendar_page.h"
 #include "timeline/ui/timeline_page.h"
@@ -163,6 +167,132 @@ TEST_F(BackupWindowTest, TwoBackupsBackToBackTheFirstFailing) {
     EXPECT_EQ(std::filesystem::path(opened.toStdString()), Download());
     QTest::mouseClick(panel->CloseButton(), Qt::LeftButton);
     EXPECT_FALSE(panel->isVisible());
+}
+
+// Clips from the marks of the playback side's day timeline, over a recorder that sends at
+// 4 Mbit/s: a clip long enough to be stopped is stopped.
+class ClipWindowTest : public CRecorderWindowTest {
+  protected:
+    void Configure(sim::SimConfig& config) override { config.backup_rate_kbps = 4000; }
+
+    // RSearch, Search, Calendar, 2010-10-12, zoomed by a short drag on the bar to a second
+    // per pixel from 08:00:00; In and Out set with the keys at the times clicked.
+    CTimelinePage* MarkRange(int in, int out) {
+        taviro::testing::Click(m_window->Button(361));
+        auto* search = m_window->SearchWindow();
+        if (search == nullptr)
+            return nullptr;
+        search->PressTab(recordings::SearchTab::Search);
+        search->PressEntry(recordings::SearchEntry::Calendar);
+        if (!QTest::qWaitFor(
+                [&] {
+                    return search->PlayCalendar() &&
+                           search->CurrentPage() == search->PlayCalendar();
+                },
+                5000))
+            return nullptr;
+        search->PlayCalendar()->ShowMonth(2010, 9);
+        QTest::mouseClick(search->PlayCalendar()->DayButton(11), Qt::LeftButton);
+        if (!QTest::qWaitFor(
+                [&] { return search->PlayDay() && search->CurrentPage() == search->PlayDay(); },
+                5000))
+            return nullptr;
+        CTimelinePage* day = search->PlayDay();
+        const auto x = [day](int seconds) {
+            return QPoint(timeline::PixelOfTime(day->View(), seconds), 100);
+        };
+        QTest::mousePress(day, Qt::LeftButton, {}, x(kFrom));
+        QTest::mouseMove(day, x(kFrom) + QPoint(1, 0));
+        QTest::mouseRelease(day, Qt::LeftButton, {}, x(kFrom) + QPoint(1, 0));
+        if (day->View().secondsPerPixel != 1)
+            return nullptr;
+        QTest::mouseClick(day, Qt::LeftButton, {}, x(in));
+        QTest::keyClick(day, Qt::Key_I);
+        QTest::mouseClick(day, Qt::LeftButton, {}, x(out));
+        QTest::keyClick(day, Qt::Key_O);
+        return day;
+    }
+    // Clip…, and OK in its dialog with the folder it offers.
+    std::filesystem::path ClipMarked(CTimelinePage* day) {
+        QTest::mouseClick(day->ClipButton(), Qt::LeftButton);
+        recordings::ui::CClipDialog* dialog = nullptr;
+        if (!QTest::qWaitFor(
+                [&] {
+                    dialog =
+                        m_window->SearchWindow()
+                            ? m_window->SearchWindow()->findChild<recordings::ui::CClipDialog*>()
+                            : nullptr;
+                    return dialog != nullptr && dialog->isVisible();
+                },
+                3000))
+            return {};
+        const std::filesystem::path folder = dialog->Folder();
+        QTest::mouseClick(static_cast<QWidget*>(
+                              dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)),
+                          Qt::LeftButton);
+        return folder;
+    }
+    static std::vector<std::string> Files(const std::filesystem::path& dir) {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(ClipWindowTest, MarksMakeAClipAndStopLeavesNoFile) {
+    CTimelinePage* day = MarkRange(kFrom, kFrom + 5);
+    ASSERT_NE(day, nullptr);
+    EXPECT_EQ(day->InMark(), kFrom);
+    EXPECT_EQ(day->OutMark(), kFrom + 5);
+    // The Out mark dragged back along the bar to 08:00:02.
+    const auto x = [day](int seconds) {
+        return QPoint(timeline::PixelOfTime(day->View(), seconds), 150);
+    };
+    QTest::mousePress(day, Qt::LeftButton, {}, x(kFrom + 5));
+    QTest::mouseMove(day, x(kFrom + 2));
+    QTest::mouseRelease(day, Qt::LeftButton, {}, x(kFrom + 2));
+    EXPECT_EQ(day->OutMark(), kFrom + 2);
+    EXPECT_EQ(day->MarksText(), "In 08:00:00  Out 08:00:02");
+    // An In set after the Out leaves only the In, and nothing to clip.
+    QTest::mouseClick(day, Qt::LeftButton, {}, x(kFrom + 3));
+    QTest::keyClick(day, Qt::Key_I);
+    EXPECT_FALSE(day->OutMark().has_value());
+    EXPECT_FALSE(day->ClipButton()->isEnabled());
+    QTest::mouseClick(day, Qt::LeftButton, {}, x(kFrom));
+    QTest::keyClick(day, Qt::Key_I);
+    QTest::mouseClick(day, Qt::LeftButton, {}, x(kFrom + 2));
+    QTest::keyClick(day, Qt::Key_O);
+    ASSERT_TRUE(day->ClipButton()->isEnabled());
+
+    const std::filesystem::path folder = ClipMarked(day);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder, m_dir / "store" / "Saved" / "clip-20101012-080000");
+    auto* panel = m_window->BackupPanel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->Running(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->Running(); }, 30000));
+    EXPECT_TRUE(panel->Text().startsWith("Done: 4 files")) << panel->Text().toStdString();
+    EXPECT_EQ(Files(folder),
+              (std::vector<std::string>{"ch01.mp4", "ch02.mp4", "ch03.mp4", "ch04.mp4"}));
+    for (const auto& name : Files(m_dir / "store"))
+        EXPECT_FALSE(name.ends_with(".vid") || name.ends_with(".idx") || name.ends_with(".part"))
+            << name << ": a clip leaves no backup pair and no unfinished file";
+    QTest::mouseClick(panel->CloseButton(), Qt::LeftButton);
+
+    // A minute, stopped once it runs: no file, and the panel says how far it got.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->SearchWindow() == nullptr; }, 3000));
+    day = MarkRange(kFrom + 10, kFrom + 70);
+    ASSERT_NE(day, nullptr);
+    const std::filesystem::path stopped = ClipMarked(day);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->Running() && panel->Value() > 0; }, 10000));
+    QTest::mouseClick(panel->StopButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->Running(); }, 10000));
+    EXPECT_TRUE(
+        panel->Text().startsWith("Clip stopped by you: no file was written (it had got to 08:00:"))
+        << panel->Text().toStdString();
+    EXPECT_TRUE(Files(stopped).empty());
 }
 
 }  // namespace
