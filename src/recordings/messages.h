@@ -15,6 +15,9 @@ inline constexpr std::uint32_t WM_EVENT_LIST_READY = 0x5235;
 inline constexpr std::uint32_t WM_PLAY_DAY_READY = 0x5237;
 inline constexpr std::uint32_t WM_BACKUP_DAY_READY = 0x5238;
 inline constexpr std::uint32_t WM_EVENT_PAGE_READY = 0x5240;
+// A day's records asked only for the calendar's shading (wParam DayParam), per side.
+inline constexpr std::uint32_t WM_PLAY_DAY_SHARE = 0x5241;
+inline constexpr std::uint32_t WM_BACKUP_DAY_SHARE = 0x5242;
 inline constexpr std::uint32_t WM_BACKUP_STARTED = 0x5248;
 inline constexpr std::uint32_t WM_BACKUP_PROGRESS = 0x5249;
 inline constexpr std::uint32_t WM_BACKUP_FINISHED = 0x524A;

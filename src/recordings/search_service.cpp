@@ -67,15 +67,26 @@ bool CSearchService::RequestMonths(SearchSide side) {
 
 bool CSearchService::RequestDay(SearchSide side, int year, int month0, int day0,
                                 std::optional<platform::Window> to) {
+    const bool play = side == SearchSide::Playback;
+    return RequestDayAs(side, year, month0, day0,
+                        to.value_or(play ? Window::Search : Window::Backup),
+                        play ? recordings::WM_PLAY_DAY_READY : recordings::WM_BACKUP_DAY_READY);
+}
+
+bool CSearchService::RequestDayShare(SearchSide side, int year, int month0, int day0) {
+    const bool play = side == SearchSide::Playback;
+    return RequestDayAs(side, year, month0, day0, play ? Window::Search : Window::Backup,
+                        play ? recordings::WM_PLAY_DAY_SHARE : recordings::WM_BACKUP_DAY_SHARE);
+}
+
+bool CSearchService::RequestDayAs(SearchSide side, int year, int month0, int day0, Window to,
+                                  std::uint32_t message) {
     if (month0 < 0 || month0 > 11 || day0 < 0 || day0 > 30) {
         return false;
     }
     const bool play = side == SearchSide::Playback;
-    const protocol::ReplyRoute route{
-        play ? msg::PLAY_INFO_DAY_ACK : msg::TRANS_INFO_DAY_ACK,
-        to.value_or(play ? Window::Search : Window::Backup),
-        play ? recordings::WM_PLAY_DAY_READY : recordings::WM_BACKUP_DAY_READY,
-        DayParam(year, month0, day0)};
+    const protocol::ReplyRoute route{play ? msg::PLAY_INFO_DAY_ACK : msg::TRANS_INFO_DAY_ACK, to,
+                                     message, DayParam(year, month0, day0)};
     const auto payload = timeline::DayRequestPayload(year, month0, day0);
     platform::Trace("Send... %s... %d %d %d\n", play ? "PLAY_INFO_DAY_REQ" : "TRANS_INFO_DAY_REQ",
                     year, month0 + 1, day0 + 1);

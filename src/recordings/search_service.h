@@ -53,6 +53,9 @@ class CSearchService final : public protocol::ISessionService {
     // window's playback bar).
     bool RequestDay(SearchSide side, int year, int month0, int day0,
                     std::optional<platform::Window> to = std::nullopt);
+    // The same request for the calendar's shading: the answer comes to the side's window as
+    // recordings::WM_PLAY_DAY_SHARE / recordings::WM_BACKUP_DAY_SHARE, wParam DayParam.
+    bool RequestDayShare(SearchSide side, int year, int month0, int day0);
     // EVENT_INFO_REQ for (kind, page); the answer goes to the side's event list (the page
     // that asked): the paged form as recordings::WM_EVENT_PAGE_READY, the whole list as
     // recordings::WM_EVENT_LIST_READY, with the answer's bytes. A refusal clears the list: an empty
@@ -63,6 +66,8 @@ class CSearchService final : public protocol::ISessionService {
     [[nodiscard]] bool Busy() const { return m_bBusy.load(); }
 
   private:
+    bool RequestDayAs(SearchSide side, int year, int month0, int day0, platform::Window to,
+                      std::uint32_t message);
     // The one place a request is begun: busy on, the collector told what to expect, the
     // request queued; busy off again when it cannot be queued.
     bool Begin(const protocol::ReplyRoute& route, std::uint16_t request,

@@ -164,6 +164,22 @@ int ClampToRecorded(std::span<const DayInfoRecord> records, std::int64_t dayStar
     return static_cast<int>(best.value_or(seconds));
 }
 
+double RecordedShare(std::span<const DayInfoRecord> records, std::int64_t dayStart,
+                     protocol::ChannelMask mask) {
+    auto parts = DayParts(records, dayStart, mask);
+    std::sort(parts.begin(), parts.end());
+    std::int64_t covered = 0;
+    std::int64_t reached = -1;  // the last second counted
+    for (const auto& [from, to] : parts) {
+        const std::int64_t first = std::max(from, reached + 1);
+        if (to >= first) {
+            covered += to - first + 1;
+            reached = to;
+        }
+    }
+    return static_cast<double>(covered) / kDaySeconds;
+}
+
 SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64_t dayStart,
                               protocol::ChannelMask played, int position) {
     constexpr int kLast = kDaySeconds - 1;

@@ -83,6 +83,11 @@ SliderSpan PositionSliderSpan(std::span<const DayInfoRecord> records, std::int64
 int ClampToRecorded(std::span<const DayInfoRecord> records, std::int64_t dayStart,
                     protocol::ChannelMask shown, int seconds);
 
+// How much of the day that begins at `dayStart` the `mask` channels recorded, 0 to 1: the
+// seconds covered by any of their records (overlaps counted once) over the day's seconds.
+double RecordedShare(std::span<const DayInfoRecord> records, std::int64_t dayStart,
+                     protocol::ChannelMask mask);
+
 // The row of channel n: its bar from y = 18 n + 76 to 18 n + 84, its label at 75 + 18 n.
 inline constexpr int StretchTop(int channel) {
     return 18 * channel + 76;

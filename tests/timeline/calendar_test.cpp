@@ -257,6 +257,17 @@ TEST(Timeline, MarksAreClampedToTheRecordedStretches) {
     EXPECT_EQ(ClampToRecorded(records, day, 0x1, 20 * 3600), 12 * 3600 + 300);
     EXPECT_EQ(ClampToRecorded(records, day, 0x4, 20 * 3600), 20 * 3600);
     EXPECT_EQ(ClampToRecorded(records, day, 0x2, 20 * 3600), 20 * 3600);
+
+    // The calendar's shading: overlapping and repeated records count once, each second of a
+    // record's ends included; a channel not asked for counts nothing.
+    const std::vector<DayInfoRecord> share = {
+        {0x0001, kKindContinuous, at(0), at(21'599)},
+        {0x0002, kKindEvent, at(10'000), at(21'599)},
+        {0x0001, kKindContinuous, at(43'200), at(86'399 + 3600)},  // into the next day
+    };
+    EXPECT_DOUBLE_EQ(RecordedShare(share, day, 0x3), 0.75);
+    EXPECT_DOUBLE_EQ(RecordedShare(share, day, 0x2), 11'600.0 / 86'400);
+    EXPECT_DOUBLE_EQ(RecordedShare(share, day, 0x4), 0.0);
 }
 
 }  // namespace

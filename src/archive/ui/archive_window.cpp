@@ -163,6 +163,17 @@ QWidget* CArchiveWindow::MakeCalendarPage() {
     m_calendarStack->addWidget(m_timeline);
     connect(m_calendar, &timeline::ui::CCalendarPage::DayChosen, this,
             [this](int y, int m, int d) { ShowDay(y, m, d); });
+    // Each day of the month shown is shaded by how much of it the pairs hold.
+    connect(m_calendar, &timeline::ui::CCalendarPage::MonthShown, this, [this](int y, int m) {
+        for (int d = 0; d < timeline::DaysInMonth(y, m); ++d) {
+            const auto records = DayRecords(m_stretches, y, m, d);
+            if (!records.empty())
+                m_calendar->SetDayShare(
+                    y, m, d,
+                    timeline::RecordedShare(records, timeline::DayStart(y, m, d),
+                                            protocol::kAllChannels));
+        }
+    });
     connect(m_timeline, &timeline::ui::CTimelinePage::Play, this, [this](int seconds) {
         PlayAt(static_cast<std::uint32_t>(m_timeline->DayStartTime() + seconds));
     });

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QTimer>
 #include <utility>
 
@@ -129,12 +130,59 @@ void CSearchWindow::Open() {
 }
 
 void CSearchWindow::GiveUpOpening() {
-    // The months asked for at opening were not the operator's request: a press before their
-    // answer drops it rather than being ignored behind it.
-    if (!std::exchange(m_bOpening, false))
+    // The months asked for at opening, and the days asked for the calendar's shading, were
+    // not the operator's requests: a press before their answer drops them rather than being
+    // ignored behind them.
+    const bool sweeping = m_sweep && m_sweep->asked;
+    m_sweep.reset();
+    if (!std::exchange(m_bOpening, false) && !sweeping)
         return;
     if (CSearchService* service = Service(); service != nullptr && service->Busy())
         service->Cancel();
+}
+
+void CSearchWindow::NextShare() {
+    if (!m_sweep || m_sweep->asked || m_closed)
+        return;
+    CCalendarPage* calendar = m_sweep->backup ? m_backupCalendar : m_playCalendar;
+    CSearchService* service = Service();
+    if (calendar == nullptr || service == nullptr || CurrentPage() != calendar ||
+        calendar->Year() != m_sweep->year || calendar->Month() != m_sweep->month0) {
+        m_sweep.reset();  // the operator has moved on
+        return;
+    }
+    if (Busy()) {
+        QTimer::singleShot(100, this, [this] { NextShare(); });  // after the window's own
+        return;
+    }
+    for (int d = 0; d < 31; ++d) {
+        QWidget* button = calendar->DayButton(d);
+        if (button == nullptr || !button->isEnabled() ||
+            calendar->DayShare(m_sweep->year, m_sweep->month0, d))
+            continue;
+        if (service->RequestDayShare(m_sweep->backup ? SearchSide::Backup : SearchSide::Playback,
+                                     m_sweep->year, m_sweep->month0, d))
+            m_sweep->asked = true;
+        else
+            m_sweep.reset();
+        return;
+    }
+    m_sweep.reset();  // every day of the month is shaded
+}
+
+void CSearchWindow::OnDayShare(const platform::PostedMessage& m) {
+    const bool backup = m.message == recordings::WM_BACKUP_DAY_SHARE;
+    const auto day = static_cast<int>(m.wParam);
+    const int year = day / 10000, month0 = day / 100 % 100 - 1, day0 = day % 100 - 1;
+    if (CCalendarPage* calendar = backup ? m_backupCalendar : m_playCalendar)
+        calendar->SetDayShare(year, month0, day0,
+                              timeline::RecordedShare(timeline::ParseDayInfo(BytesOf(m.data)),
+                                                      timeline::DayStart(year, month0, day0),
+                                                      protocol::kAllChannels));
+    if (m_sweep && m_sweep->backup == backup) {
+        m_sweep->asked = false;
+        NextShare();
+    }
 }
 
 bool CSearchWindow::Busy() const {
@@ -258,6 +306,12 @@ QWidget* CSearchWindow::Page(SearchPage page, int logView) {
                 slot = Child<CCalendarPage>(m_body);
                 connect(slot, &CCalendarPage::DayChosen, this,
                         [this, backup](int y, int m, int d) { AskDay(backup, y, m, d); });
+                // The month's days are shaded once their records are in, asked one by one
+                // after whatever the window asks for itself.
+                connect(slot, &CCalendarPage::MonthShown, this, [this, backup](int y, int m) {
+                    m_sweep = ShareSweep{backup, y, m, false};
+                    QTimer::singleShot(0, this, [this] { NextShare(); });
+                });
                 keep(slot);
             }
             return slot;
@@ -432,6 +486,7 @@ void CSearchWindow::Request(SearchRequest request) {
 }
 
 void CSearchWindow::AskDay(bool backup, int year, int month0, int day0) {
+    GiveUpOpening();
     CSearchService* service = Service();
     if (!service)
         return;
@@ -478,11 +533,20 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
             }
             auto* timeline = static_cast<CTimelinePage*>(
                 Page(backup ? SearchPage::BackupDay : SearchPage::PlayDay));
-            timeline->SetDay(year, month0, day0, timeline::ParseDayInfo(BytesOf(m.data)),
-                             m_context.channelCount, m_mask, m_context.dateFormat, initial);
+            auto records = timeline::ParseDayInfo(BytesOf(m.data));
+            if (CCalendarPage* calendar = backup ? m_backupCalendar : m_playCalendar)
+                calendar->SetDayShare(
+                    year, month0, day0,
+                    timeline::RecordedShare(records, dayStart, protocol::kAllChannels));
+            timeline->SetDay(year, month0, day0, std::move(records), m_context.channelCount, m_mask,
+                             m_context.dateFormat, initial);
             Apply(m_model.OnReady(m.message));
             break;
         }
+        case recordings::WM_PLAY_DAY_SHARE:
+        case recordings::WM_BACKUP_DAY_SHARE:
+            OnDayShare(m);
+            break;
         case recordings::WM_EVENT_LIST_READY:
         case recordings::WM_EVENT_PAGE_READY:
             OnEventAnswer(m);

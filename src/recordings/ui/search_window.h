@@ -144,6 +144,9 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     void Apply(const SearchAction& action);
     void ShowMenu(SearchTab tab);
     void GiveUpOpening();
+    // The calendar's shading: the next day of the month shown whose records are not in yet.
+    void NextShare();
+    void OnDayShare(const platform::PostedMessage& message);
     void ShowPage(SearchPage page, bool fromPending, int logView = -1);
     QWidget* Page(SearchPage page, int logView = -1);
     CEventPage* MakeEventPage(bool backup);
@@ -217,6 +220,14 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
         bool matroska = false;
     };
     std::optional<MarkedRange> m_marked;
+    // The days of a calendar's month asked for its shading, one at a time.
+    struct ShareSweep {
+        bool backup = false;
+        int year = 0;
+        int month0 = 0;
+        bool asked = false;  // a day's answer is awaited
+    };
+    std::optional<ShareSweep> m_sweep;
 };
 
 }  // namespace taviro::recordings::ui

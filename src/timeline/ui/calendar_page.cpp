@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QToolButton>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/ui/qt_owned.h"
 
@@ -56,6 +57,8 @@ CCalendarPage::CCalendarPage(QWidget* parent) : QWidget(parent) {
 void CCalendarPage::SetRecords(std::vector<MonthInfoRecord> records,
                                std::optional<CalendarPage> page, int fallbackYear) {
     m_records = std::move(records);
+    m_shares.clear();
+    m_shownMonth.reset();
     if (page) {
         m_year = page->year;
         m_month0 = page->month0;
@@ -125,10 +128,38 @@ void CCalendarPage::Relayout() {
         b->setAutoRaise(!day.marked);
         b->setCheckable(d == latest);
         b->setChecked(d == latest);
+        const auto share = DayShare(m_year, m_month0, d);
+        if (day.marked && share) {
+            // From a light tint for a few minutes to a strong one for the whole day.
+            const int alpha = 50 + static_cast<int>(std::clamp(*share, 0.0, 1.0) * 180.0);
+            b->setStyleSheet(
+                QStringLiteral("QToolButton { background-color: rgba(64, 168, 96, %1); }")
+                    .arg(alpha));
+            b->setToolTip(QStringLiteral("%1 % of the day recorded")
+                              .arg(static_cast<int>(std::lround(*share * 100.0))));
+        } else {
+            b->setStyleSheet(QString());
+            b->setToolTip(QString());
+        }
         b->show();
         if (d == latest && isVisible())
             b->setFocus(Qt::OtherFocusReason);
     }
+    if (record != nullptr && m_shownMonth != std::pair(m_year, m_month0)) {
+        m_shownMonth = std::pair(m_year, m_month0);
+        emit MonthShown(m_year, m_month0);
+    }
+}
+
+void CCalendarPage::SetDayShare(int year, int month0, int day0, double share) {
+    m_shares[year * 10000 + (month0 + 1) * 100 + day0 + 1] = share;
+    if (year == m_year && month0 == m_month0)
+        Relayout();
+}
+
+std::optional<double> CCalendarPage::DayShare(int year, int month0, int day0) const {
+    const auto it = m_shares.find(year * 10000 + (month0 + 1) * 100 + day0 + 1);
+    return it == m_shares.end() ? std::nullopt : std::optional<double>(it->second);
 }
 
 int CCalendarPage::LatestDay() const {

@@ -8,9 +8,9 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTest>
 #include <QThreadPool>
+#include <QToolButton>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -155,13 +155,18 @@ TEST_F(ArchiveJobsTest, TheFirstExportMakesTheSavedFolder) {
     EXPECT_EQ(exporter->Result()->files[0].frames, 10u);
 }
 
-// The day timeline's marks in the local archive: set with the keys, Clip… opens the export of
-// the marked range (there is nothing to back up), which writes that range only.
+// The local archive's calendar shades its days, and the day timeline's marks, set with the
+// keys, open the export of the marked range (there is nothing to back up) with Clip….
 TEST_F(ArchiveJobsTest, TheTimelineMarksExportTheMarkedRange) {
     WritePair();
     auto window = OpenWindow();
     window->ShowPage(ArchivePage::Calendar);
     window->Calendar()->ShowMonth(2010, 9);
+    // The day is shaded by the two seconds the pair holds (both ends counted).
+    const auto share = window->Calendar()->DayShare(2010, 9, 11);
+    ASSERT_TRUE(share.has_value());
+    EXPECT_NEAR(*share * timeline::kDaySeconds, 3.0, 0.01);
+    EXPECT_FALSE(window->Calendar()->DayShare(2010, 9, 12).has_value()) << "nothing recorded";
     QTest::mouseClick(window->Calendar()->DayButton(11), Qt::LeftButton);
     timeline::ui::CTimelinePage* day = window->Timeline();
     ASSERT_FALSE(day->Stretches().empty());

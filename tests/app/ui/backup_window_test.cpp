@@ -174,6 +174,7 @@ TEST_F(BackupWindowTest, TwoBackupsBackToBackTheFirstFailing) {
 class ClipWindowTest : public CRecorderWindowTest {
   protected:
     void Configure(sim::SimConfig& config) override { config.backup_rate_kbps = 4000; }
+    double m_share = 0;  // of 2010-10-12, as the calendar was shaded
 
     // RSearch, Search, Calendar, 2010-10-12, zoomed by a short drag on the bar to a second
     // per pixel from 08:00:00; In and Out set with the keys at the times clicked.
@@ -192,6 +193,11 @@ class ClipWindowTest : public CRecorderWindowTest {
                 5000))
             return nullptr;
         search->PlayCalendar()->ShowMonth(2010, 9);
+        // The month's days are shaded by what the recorder says of each.
+        if (!QTest::qWaitFor(
+                [&] { return search->PlayCalendar()->DayShare(2010, 9, 11).has_value(); }, 5000))
+            return nullptr;
+        m_share = *search->PlayCalendar()->DayShare(2010, 9, 11);
         QTest::mouseClick(search->PlayCalendar()->DayButton(11), Qt::LeftButton);
         if (!QTest::qWaitFor(
                 [&] { return search->PlayDay() && search->CurrentPage() == search->PlayDay(); },
@@ -245,6 +251,8 @@ class ClipWindowTest : public CRecorderWindowTest {
 TEST_F(ClipWindowTest, MarksMakeAClipAndStopLeavesNoFile) {
     CTimelinePage* day = MarkRange(kFrom, kFrom + 5);
     ASSERT_NE(day, nullptr);
+    EXPECT_GT(m_share, 0.0);
+    EXPECT_LT(m_share, 1.0);
     EXPECT_EQ(day->InMark(), kFrom);
     EXPECT_EQ(day->OutMark(), kFrom + 5);
     // The Out mark dragged back along the bar to 08:00:02.
