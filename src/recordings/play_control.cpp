@@ -303,7 +303,22 @@ ElementVerdict CPlayControl::OnElement(bool audio, std::uint32_t speedCode, std:
         case PauseState::Repositioning:
             break;
     }
-    credit();
+    v = Reposition(v, seconds, microseconds, view, channel);
+    if (v.hidden && !m_stepping) {
+        // Decoded at full speed on the way there: counted as a decoder gets through it.
+        // Counted on arrival, the recorder's burst from the key frame before the position
+        // would fill a channel's queue past its back-pressure point, which drops the
+        // frames up to the next key frame, the position's picture among them.
+        v.creditWhenHandled = true;
+    } else {
+        credit();
+    }
+    return v;
+}
+
+ElementVerdict CPlayControl::Reposition(ElementVerdict v, std::int32_t seconds,
+                                        std::int32_t microseconds, protocol::ChannelMask view,
+                                        int channel) {
     const std::int64_t t = FrameMillis(seconds, microseconds);
     const bool landForward = m_landForward;
     const bool stepMode = m_mode == PlayCommand::NextStep || m_mode == PlayCommand::PreviousStep;
@@ -384,7 +399,7 @@ void CPlayControl::OnShown(int channel, std::int32_t seconds, std::int32_t micro
 
 PlayMessages CPlayControl::OnPacedHandled() {
     PlayMessages out;
-    if (!m_stepping && m_pause == PauseState::Streaming && ++m_creditCount >= kCreditBatch) {
+    if (!m_stepping && m_pause != PauseState::Paused && ++m_creditCount >= kCreditBatch) {
         m_creditCount = 0;
         out.push_back(Word(msg::PLAY_STEP_DATA, kCreditBatch));
     }
@@ -392,7 +407,7 @@ PlayMessages CPlayControl::OnPacedHandled() {
 }
 
 PlayMessages CPlayControl::FreshCredit() {
-    if (m_stepping || m_pause != PauseState::Streaming) {
+    if (m_stepping || m_pause == PauseState::Paused) {
         return {};
     }
     m_creditCount = 0;

@@ -81,6 +81,10 @@ struct ElementVerdict {
     // Shown at its recorded moment (normal speed, real-time pacing): the credit for it is
     // counted once it has been handled (OnPacedHandled), not on arrival.
     bool paced = false;
+    // Decoded on the way to a position: like a paced frame, its credit is counted once a
+    // decoder has handled it (OnPacedHandled), so the recorder never runs more than a
+    // credit ahead of the decoders and their back-pressure never drops the way there.
+    bool creditWhenHandled = false;
     bool anchor = false;  // pacing starts again from this frame
     bool speedChanged = false;
     PlayMessages send;  // in order, before anything else goes out
@@ -122,10 +126,11 @@ class CPlayControl {
     // carry).
     void OnShown(int channel, std::int32_t seconds, std::int32_t microseconds,
                  protocol::RecorderTime position);
-    // A paced frame was handled (shown, or dropped by the decoder): its credit counts now.
+    // A paced frame, or one decoded on the way to a position, was handled (shown, or
+    // dropped by the decoder): its credit counts now.
     PlayMessages OnPacedHandled();
     // The consumers lost what they held (the decoders started over): a fresh account of
-    // credit while streaming, nothing otherwise.
+    // credit while streaming or re-positioning, nothing while paused or stepping.
     PlayMessages FreshCredit();
     // PLAY_DATA_FINISH: another step's credit while re-positioning.
     PlayMessages OnDataFinish();
@@ -148,6 +153,10 @@ class CPlayControl {
     PlayMessages SeekTo(protocol::RecorderTime seconds, protocol::ChannelMask played);
 
   private:
+    // OnElement's re-positioning: a video frame's verdict on the way to the target.
+    ElementVerdict Reposition(ElementVerdict v, std::int32_t seconds, std::int32_t microseconds,
+                              protocol::ChannelMask view, int channel);
+
     PlayCommand m_mode = PlayCommand::Forward;
     PauseState m_pause = PauseState::Streaming;
     int m_reversal = 0;

@@ -299,14 +299,16 @@ protocol::PlayAdmission CPlaybackService::Admit(const protocol::PlayElement& ele
         // come, and the first of this pace anchors the clock.
         NewPace(false, false);
     }
-    m_bLastPaced = v.paced;
+    m_bLastPaced = v.paced || v.creditWhenHandled;
     if (v.paced) {
         m_nHeardPace = m_nPace;
         m_nHeardSeconds = element.seconds;
         m_nHeardMicroseconds = element.microseconds;
     }
     protocol::PlayAdmission admission{v.show || v.hidden, v.reverse, v.hidden};
-    admission.paceTicket = static_cast<std::uint16_t>(m_nPace | (v.paced ? kPacedBit : 0));
+    // A hidden frame never waits for a moment (it is not shown); the bit earns its credit.
+    admission.paceTicket =
+        static_cast<std::uint16_t>(m_nPace | (v.paced || v.creditWhenHandled ? kPacedBit : 0));
     return admission;
 }
 

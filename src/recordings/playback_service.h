@@ -201,14 +201,15 @@ class CPlaybackService final : public protocol::ISessionService,
     CPlayControl m_control;
     CPlayPacer m_pacer;
     // Paces: 1..kPaceMask, in order (wrapping). A ticket is the pace of its admission, with
-    // kPacedBit when it waits for its moment.
+    // kPacedBit when its credit is counted once handled: a frame that waits for its moment,
+    // or a hidden one (never shown, so it never waits).
     static constexpr std::uint16_t kPacedBit = 0x8000;
     static constexpr std::uint16_t kPaceMask = 0x7FFF;
     std::uint16_t m_nPace = 1;
     std::uint16_t m_nAccountFrom = 1;  // paced frames from this pace on earn credit
     std::uint16_t m_nShowFrom = 1;     // frames from this pace on may be shown
     bool m_bAnchorPending = true;      // the next paced picture anchors the pacer
-    bool m_bLastPaced = false;         // receive thread: the frame just admitted is paced
+    bool m_bLastPaced = false;         // receive thread: the frame just admitted has kPacedBit
     // Receive thread: the last paced picture admitted, whose moment the audio after it
     // waits for (0: none in this pace).
     std::uint16_t m_nHeardPace = 0;

@@ -247,6 +247,32 @@ TEST(PlayControl, AStartAtATimeShowsThatTimesPictureFirst) {
     EXPECT_TRUE(c.OnElement(true, kForward1, 1000005, 40000, kView, kChannels).show);
 }
 
+// The recorder starts up to a group of pictures before the position and sends what the
+// credit allows at once. Paid for on arrival, a second batch would follow before the
+// decoders got through the first, and a channel's queue would pass the decoders'
+// back-pressure point (99 waiting), which drops the frames up to the next key frame,
+// the position's picture among them. The way is paid as it is decoded.
+TEST(PlayControl, TheWayToAPositionIsPaidAsTheDecodersGetThroughIt) {
+    CPlayControl c;
+    c.Start(1000005);
+    for (std::uint32_t i = 0; i < kStartCredit; ++i) {
+        const auto v = Arrive(c, kForward1, 1000001 + static_cast<std::int32_t>(i / 25),
+                              static_cast<std::int32_t>(i % 25) * 40000);
+        ASSERT_TRUE(v.hidden);
+        EXPECT_TRUE(v.creditWhenHandled);
+        EXPECT_TRUE(v.send.empty()) << "frame " << i << " paid on arrival";
+    }
+    std::uint32_t granted = 0;
+    for (std::uint32_t i = 0; i < kStartCredit; ++i) {
+        for (const auto& m : c.OnPacedHandled())
+            granted += Word(m);
+    }
+    EXPECT_EQ(granted, kCreditBatch) << "one batch for each 48 decoded";
+    // Decoders that start over on the way (a new picture format) lost frames that were to
+    // earn credit: a fresh account, or the recorder would wait for ever.
+    EXPECT_EQ(Word(c.FreshCredit().at(0)), kStartCredit);
+}
+
 TEST(PlayControl, DoneFinishSeekAndTheRequest) {
     CPlayControl c = Playing();
     EXPECT_TRUE(c.OnDataFinish().empty()) << "no step credit unless re-positioning";
