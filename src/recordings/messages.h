@@ -18,6 +18,10 @@ inline constexpr std::uint32_t WM_EVENT_PAGE_READY = 0x5240;
 // A day's records asked only for the calendar's shading (wParam DayParam), per side.
 inline constexpr std::uint32_t WM_PLAY_DAY_SHARE = 0x5241;
 inline constexpr std::uint32_t WM_BACKUP_DAY_SHARE = 0x5242;
+// A page (or the whole list) of one kind's events asked for the day timeline's marks, to the
+// search window; wParam DayEventsParam(kind, page). A refusal comes as an empty page.
+inline constexpr std::uint32_t WM_DAY_EVENTS_PAGE = 0x5243;
+inline constexpr std::uint32_t WM_DAY_EVENTS_LIST = 0x5244;
 inline constexpr std::uint32_t WM_BACKUP_STARTED = 0x5248;
 inline constexpr std::uint32_t WM_BACKUP_PROGRESS = 0x5249;
 inline constexpr std::uint32_t WM_BACKUP_FINISHED = 0x524A;

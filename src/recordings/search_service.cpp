@@ -93,6 +93,20 @@ bool CSearchService::RequestDayAs(SearchSide side, int year, int month0, int day
     return Begin(route, play ? msg::PLAY_INFO_DAY_REQ : msg::TRANS_INFO_DAY_REQ, payload);
 }
 
+bool CSearchService::RequestDayEvents(EventKind kind, std::int32_t page) {
+    protocol::ReplyRoute route{msg::EVENT_INFO_ACK_BYPG, Window::Search,
+                               recordings::WM_DAY_EVENTS_PAGE, DayEventsParam(kind, page)};
+    route.alternateCode = msg::EVENT_INFO_ACK;
+    route.alternateMessage = recordings::WM_DAY_EVENTS_LIST;
+    m_eventWindow = Window::Search;
+    {
+        std::lock_guard lock(m_eventLock);
+        m_eventRefusal = {recordings::WM_DAY_EVENTS_PAGE, route.wParam};
+    }
+    platform::Trace("Send... EVENT_INFO_REQ... %d %d (day marks)\n", static_cast<int>(kind), page);
+    return Begin(route, msg::EVENT_INFO_REQ, EventRequestPayload(kind, page));
+}
+
 bool CSearchService::RequestEvents(SearchSide side, EventKind kind, std::int32_t page) {
     const Window window = side == SearchSide::Playback ? Window::Search : Window::Backup;
     protocol::ReplyRoute route{msg::EVENT_INFO_ACK_BYPG, window, recordings::WM_EVENT_PAGE_READY,
@@ -100,6 +114,10 @@ bool CSearchService::RequestEvents(SearchSide side, EventKind kind, std::int32_t
     route.alternateCode = msg::EVENT_INFO_ACK;
     route.alternateMessage = recordings::WM_EVENT_LIST_READY;
     m_eventWindow = window;
+    {
+        std::lock_guard lock(m_eventLock);
+        m_eventRefusal = {recordings::WM_EVENT_PAGE_READY, route.wParam};
+    }
     platform::Trace("Send... EVENT_INFO_REQ... %d %d\n", static_cast<int>(kind), page);
     return Begin(route, msg::EVENT_INFO_REQ, EventRequestPayload(kind, page));
 }
@@ -141,12 +159,13 @@ bool CSearchService::RecvFn_EventRefusal(const PacketHeader& header) {
         return false;
     }
     if (ours) {
-        const Window window = m_eventWindow.load();
         platform::PostedMessage message;
-        message.window = window;
-        message.message = recordings::WM_EVENT_PAGE_READY;
-        message.wParam = static_cast<std::uint64_t>(window == Window::Search ? SearchSide::Playback
-                                                                             : SearchSide::Backup);
+        message.window = m_eventWindow.load();
+        {
+            std::lock_guard lock(m_eventLock);
+            message.message = m_eventRefusal.first;
+            message.wParam = m_eventRefusal.second;
+        }
         message.data = std::make_shared<const std::vector<std::uint8_t>>();
         m_session.Owner().Deliver(std::move(message));
     }

@@ -14,12 +14,15 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
+#include <utility>
 
 #include "protocol/reply_collector.h"
 #include "protocol/session.h"
 #include "protocol/session_service.h"
 #include "recordings/event_list.h"
+#include "recordings/messages.h"
 
 namespace taviro::recordings {
 
@@ -32,6 +35,11 @@ inline constexpr std::size_t kSearchReplyCapacity = 2'400'000;
 constexpr std::uint64_t DayParam(int year, int month0, int day0) {
     return static_cast<std::uint64_t>(year) * 10000u +
            static_cast<std::uint64_t>(month0 + 1) * 100u + static_cast<std::uint64_t>(day0 + 1);
+}
+
+// wParam of a day-events answer: the kind asked for and the page.
+constexpr std::uint64_t DayEventsParam(EventKind kind, std::int32_t page) {
+    return (static_cast<std::uint64_t>(kind) << 32) | static_cast<std::uint32_t>(page);
 }
 
 class CSearchService final : public protocol::ISessionService {
@@ -61,6 +69,10 @@ class CSearchService final : public protocol::ISessionService {
     // recordings::WM_EVENT_LIST_READY, with the answer's bytes. A refusal clears the list: an empty
     // recordings::WM_EVENT_PAGE_READY (page 0 of 0) to the same page.
     bool RequestEvents(SearchSide side, EventKind kind, std::int32_t page);
+    // The same request for the day timeline's event marks: the answer comes to the search
+    // window as recordings::WM_DAY_EVENTS_PAGE / recordings::WM_DAY_EVENTS_LIST, wParam
+    // DayEventsParam(kind, page), never to an event list.
+    bool RequestDayEvents(EventKind kind, std::int32_t page);
     // The window gave up waiting (Cancel, or it closed): busy off, the answer is dropped.
     void Cancel();
     [[nodiscard]] bool Busy() const { return m_bBusy.load(); }
@@ -83,6 +95,10 @@ class CSearchService final : public protocol::ISessionService {
     // The window of the event request outstanding (for its refusal); the receive thread
     // reads it, requests write it.
     std::atomic<platform::Window> m_eventWindow{platform::Window::Search};
+    // What a refusal of the event request outstanding is told as (message, wParam): an
+    // empty page to whoever asked.
+    std::mutex m_eventLock;
+    std::pair<std::uint32_t, std::uint64_t> m_eventRefusal{recordings::WM_EVENT_PAGE_READY, 0};
 };
 
 }  // namespace taviro::recordings

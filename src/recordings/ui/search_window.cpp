@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QStackedWidget>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 #include <utility>
 
 #include "lists/print_layout.h"
@@ -133,8 +133,9 @@ void CSearchWindow::GiveUpOpening() {
     // The months asked for at opening, and the days asked for the calendar's shading, were
     // not the operator's requests: a press before their answer drops them rather than being
     // ignored behind them.
-    const bool sweeping = m_sweep && m_sweep->asked;
+    const bool sweeping = (m_sweep && m_sweep->asked) || (m_eventSweep && m_eventSweep->asked);
     m_sweep.reset();
+    m_eventSweep.reset();
     if (!std::exchange(m_bOpening, false) && !sweeping)
         return;
     if (CSearchService* service = Service(); service != nullptr && service->Busy())
@@ -168,6 +169,60 @@ void CSearchWindow::NextShare() {
         return;
     }
     m_sweep.reset();  // every day of the month is shaded
+}
+
+void CSearchWindow::NextDayEvents() {
+    if (!m_eventSweep || m_eventSweep->asked || m_closed)
+        return;
+    CSearchService* service = Service();
+    if (service == nullptr || m_playDay == nullptr || CurrentPage() != m_playDay ||
+        m_playDay->DayStartTime() != m_eventSweep->dayStart ||
+        m_eventSweep->kind >= kEventKinds.size()) {
+        m_eventSweep.reset();  // done, or the operator has moved on
+        return;
+    }
+    if (Busy()) {
+        QTimer::singleShot(100, this, [this] { NextDayEvents(); });
+        return;
+    }
+    if (service->RequestDayEvents(kEventKinds[m_eventSweep->kind], m_eventSweep->page))
+        m_eventSweep->asked = true;
+    else
+        m_eventSweep.reset();
+}
+
+void CSearchWindow::OnDayEvents(const platform::PostedMessage& m) {
+    if (!m_eventSweep || !m_eventSweep->asked || m_playDay == nullptr)
+        return;
+    EventSweep& sweep = *m_eventSweep;
+    sweep.asked = false;
+    const auto kind = static_cast<std::uint8_t>(m.wParam >> 32);
+    const bool paged = m.message == recordings::WM_DAY_EVENTS_PAGE;
+    const EventReply reply = ParseEventReply(BytesOf(m.data), paged);
+    const std::int64_t dayEnd = sweep.dayStart + timeline::kDaySeconds - 1;
+    bool past = false;  // the list is oldest first: a page past the day ends the kind
+    for (const EventRecord& r : reply.records) {
+        if (r.start > dayEnd) {
+            past = true;
+            continue;
+        }
+        if (r.end < sweep.dayStart || r.end < r.start || sweep.events.size() >= kMaxDayEvents)
+            continue;
+        const auto clampDay = [&](std::int64_t t) {
+            return static_cast<int>(
+                std::clamp<std::int64_t>(t - sweep.dayStart, 0, timeline::kDaySeconds - 1));
+        };
+        sweep.events.push_back({kind, clampDay(r.start), clampDay(r.end), r.channels});
+    }
+    m_playDay->SetEvents(sweep.events);
+    if (paged && !past && reply.currentPage < reply.lastPage &&
+        sweep.page + 1 < kMaxDayEventPages) {
+        ++sweep.page;
+    } else {
+        ++sweep.kind;
+        sweep.page = 0;
+    }
+    NextDayEvents();
 }
 
 void CSearchWindow::OnDayShare(const platform::PostedMessage& m) {
@@ -540,9 +595,19 @@ void CSearchWindow::OnPosted(const platform::PostedMessage& m) {
                     timeline::RecordedShare(records, dayStart, protocol::kAllChannels));
             timeline->SetDay(year, month0, day0, std::move(records), m_context.channelCount, m_mask,
                              m_context.dateFormat, initial);
+            if (!backup) {
+                // The day's events as marks, asked for after what the window asks itself.
+                m_eventSweep.emplace();
+                m_eventSweep->dayStart = dayStart;
+                QTimer::singleShot(0, this, [this] { NextDayEvents(); });
+            }
             Apply(m_model.OnReady(m.message));
             break;
         }
+        case recordings::WM_DAY_EVENTS_PAGE:
+        case recordings::WM_DAY_EVENTS_LIST:
+            OnDayEvents(m);
+            break;
         case recordings::WM_PLAY_DAY_SHARE:
         case recordings::WM_BACKUP_DAY_SHARE:
             OnDayShare(m);

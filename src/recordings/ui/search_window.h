@@ -27,6 +27,7 @@
 #include "recordings/search_model.h"
 #include "recordings/search_service.h"
 #include "timeline/calendar.h"
+#include "timeline/ui/timeline_page.h"
 
 class QStackedWidget;
 
@@ -147,6 +148,9 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     // The calendar's shading: the next day of the month shown whose records are not in yet.
     void NextShare();
     void OnDayShare(const platform::PostedMessage& message);
+    // The day timeline's event marks: the next page or kind of the day's events.
+    void NextDayEvents();
+    void OnDayEvents(const platform::PostedMessage& message);
     void ShowPage(SearchPage page, bool fromPending, int logView = -1);
     QWidget* Page(SearchPage page, int logView = -1);
     CEventPage* MakeEventPage(bool backup);
@@ -228,6 +232,18 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
         bool asked = false;  // a day's answer is awaited
     };
     std::optional<ShareSweep> m_sweep;
+    // The event lists read for the playback day's marks: each kind's pages in turn, at most
+    // kMaxDayEventPages a kind and kMaxDayEvents marks.
+    static constexpr std::int32_t kMaxDayEventPages = 50;
+    static constexpr std::size_t kMaxDayEvents = 5000;
+    struct EventSweep {
+        std::int64_t dayStart = 0;
+        std::size_t kind = 0;  // into kEventKinds
+        std::int32_t page = 0;
+        bool asked = false;
+        std::vector<timeline::ui::CTimelinePage::DayEvent> events;
+    };
+    std::optional<EventSweep> m_eventSweep;
 };
 
 }  // namespace taviro::recordings::ui

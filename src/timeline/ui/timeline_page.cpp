@@ -26,6 +26,19 @@ constexpr int kButtonsY = 372;
 // A press this close to a mark's line takes the mark rather than the time under it.
 constexpr int kMarkGrip = 3;
 const QColor kInColour(0x40, 0xC8, 0x60);
+// The strip of event marks under the bar, and each kind's colour.
+constexpr int kEventTop = kTimelineBottom + 2;
+constexpr int kEventBottom = kTimelineBottom + 10;
+QColor EventColour(std::uint8_t kind) {
+    switch (kind) {
+        case 1:
+            return {0xE8, 0x40, 0x40};  // alarm
+        case 2:
+            return {0xF0, 0xA0, 0x30};  // motion
+        default:
+            return {0x50, 0x90, 0xF0};  // audio
+    }
+}
 const QColor kOutColour(0xE8, 0x48, 0x40);
 
 using controls::ui::SkinColour;
@@ -162,6 +175,8 @@ void CTimelinePage::SetDay(int year, int month0, int day0, std::vector<DayInfoRe
     m_dayStart = dayStart;
     m_channels = std::clamp(channels, 1, protocol::kMaxChannels);
     m_shown = shown;
+    if (!sameDay)
+        m_events.clear();  // the day's own come once asked for
     if (!(m_backup && sameDay)) {
         m_selected = std::clamp(initial, 0, kDaySeconds - 1);
         m_end = kDaySeconds - 1;
@@ -238,6 +253,15 @@ void CTimelinePage::SetShown(protocol::ChannelMask shown) {
     if (m_backup)
         SetCapacity(std::nullopt, false);
     SetView(m_view);
+}
+
+int CTimelinePage::EventStripY() {
+    return (kEventTop + kEventBottom) / 2;
+}
+
+void CTimelinePage::SetEvents(std::vector<DayEvent> events) {
+    m_events = std::move(events);
+    update();
 }
 
 void CTimelinePage::SetMark(Mark mark, int seconds) {
@@ -356,6 +380,15 @@ void CTimelinePage::paintEvent(QPaintEvent*) {
     };
     flag(m_in, kInColour, true);
     flag(m_out, kOutColour, false);
+    // The day's events: from start to end in the strip, at least a tick wide.
+    for (const DayEvent& e : m_events) {
+        if (e.end < m_view.start || e.start > m_view.end)
+            continue;
+        const int x0 = PixelOfTime(m_view, std::max(e.start, m_view.start));
+        const int x1 = PixelOfTime(m_view, std::min(e.end, m_view.end));
+        p.fillRect(QRect(x0, kEventTop, std::max(2, x1 - x0), kEventBottom - kEventTop),
+                   EventColour(e.kind));
+    }
     if (m_dragging && m_pressX) {
         // The rubber band of a zoom drag.
         p.setPen(QPen(Qt::white, 2));
@@ -366,6 +399,22 @@ void CTimelinePage::paintEvent(QPaintEvent*) {
 
 void CTimelinePage::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    if (!m_backup && event->button() == Qt::LeftButton && pos.y() >= kEventTop - 1 &&
+        pos.y() <= kEventBottom + 1) {
+        // An event mark: play from its start (the latest one starting under the pointer).
+        const int at = TimeOfPixel(m_view, pos.x());
+        const int slack = m_view.secondsPerPixel * kMarkGrip;
+        const DayEvent* hit = nullptr;
+        for (const DayEvent& e : m_events)
+            if (at >= e.start - slack && at <= std::max(e.end, e.start + slack) &&
+                (hit == nullptr || e.start > hit->start))
+                hit = &e;
+        if (hit != nullptr) {
+            Select(hit->start);
+            emit Play(hit->start);
+        }
+        return;
+    }
     if (event->button() != Qt::LeftButton || pos.x() < kTimelineLeft || pos.x() > kTimelineRight ||
         pos.y() < kTimelineTop || pos.y() > kTimelineBottom)
         return;

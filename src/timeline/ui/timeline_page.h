@@ -63,6 +63,18 @@ class CTimelinePage final : public QWidget {
     [[nodiscard]] std::optional<int> OutMark() const { return m_out; }
     [[nodiscard]] QString MarksText() const;
     QWidget* ClipButton() const { return m_clip; }
+    // Playback side: the recorder's events of the day (alarm 1, motion 2, audio 7), drawn as
+    // marks in a strip under the bar; a click on one plays from its start.
+    struct DayEvent {
+        std::uint8_t kind = 0;
+        int start = 0;  // seconds of the day
+        int end = 0;
+        protocol::ChannelMask channels = 0;
+    };
+    void SetEvents(std::vector<DayEvent> events);
+    [[nodiscard]] const std::vector<DayEvent>& Events() const { return m_events; }
+    // The strip's y, for tests that click a mark.
+    static int EventStripY();
     QWidget* MarkBackupButton() const { return m_markBackup; }
 
   signals:
@@ -109,6 +121,7 @@ class CTimelinePage final : public QWidget {
     bool m_dragging = false;
     std::optional<Mark> m_dragMark;  // a mark being dragged along the bar
     bool m_bMarkMoved = false;       // and whether it has moved since it was pressed
+    std::vector<DayEvent> m_events;
     std::optional<int> m_in;
     std::optional<int> m_out;
     QLabel* m_marksLabel = nullptr;

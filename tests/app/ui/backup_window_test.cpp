@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <fstream>
+#include <set>
 
+#include "protocol/byte_order.h"
 #include "protocol/catalogue.h"
 #include "recorder_window_fixture.h"
 #include "recordings/backup_progress.h"
@@ -170,7 +172,8 @@ TEST_F(BackupWindowTest, TwoBackupsBackToBackTheFirstFailing) {
 }
 
 // Clips from the marks of the playback side's day timeline, over a recorder that sends at
-// 4 Mbit/s: a clip long enough to be stopped is stopped.
+// 4 Mbit/s: a clip long enough to be stopped is stopped. The calendar is shaded and the day
+// shows its events as marks that play from there.
 class ClipWindowTest : public CRecorderWindowTest {
   protected:
     void Configure(sim::SimConfig& config) override { config.backup_rate_kbps = 4000; }
@@ -198,6 +201,18 @@ class ClipWindowTest : public CRecorderWindowTest {
                 [&] { return search->PlayCalendar()->DayShare(2010, 9, 11).has_value(); }, 5000))
             return nullptr;
         m_share = *search->PlayCalendar()->DayShare(2010, 9, 11);
+        // For the README: the month once every day with recordings is shaded.
+        (void)QTest::qWaitFor(
+            [&] {
+                for (int d = 0; d < 31; ++d) {
+                    const QWidget* b = search->PlayCalendar()->DayButton(d);
+                    if (b && b->isEnabled() && !search->PlayCalendar()->DayShare(2010, 9, d))
+                        return false;
+                }
+                return true;
+            },
+            3000);
+        Keep(search, "clip-calendar-shaded.png");
         QTest::mouseClick(search->PlayCalendar()->DayButton(11), Qt::LeftButton);
         if (!QTest::qWaitFor(
                 [&] { return search->PlayDay() && search->CurrentPage() == search->PlayDay(); },
@@ -248,7 +263,7 @@ class ClipWindowTest : public CRecorderWindowTest {
     }
 };
 
-TEST_F(ClipWindowTest, MarksMakeAClipAndStopLeavesNoFile) {
+TEST_F(ClipWindowTest, MarksMakeAClipStopLeavesNoFileAndEventMarksPlay) {
     CTimelinePage* day = MarkRange(kFrom, kFrom + 5);
     ASSERT_NE(day, nullptr);
     EXPECT_GT(m_share, 0.0);
@@ -295,12 +310,50 @@ TEST_F(ClipWindowTest, MarksMakeAClipAndStopLeavesNoFile) {
     ASSERT_NE(day, nullptr);
     const std::filesystem::path stopped = ClipMarked(day);
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel->Running() && panel->Value() > 0; }, 10000));
+    Keep(m_window.get(), "clip-progress.png");
     QTest::mouseClick(panel->StopButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->Running(); }, 10000));
     EXPECT_TRUE(
         panel->Text().startsWith("Clip stopped by you: no file was written (it had got to 08:00:"))
         << panel->Text().toStdString();
     EXPECT_TRUE(Files(stopped).empty());
+    QTest::mouseClick(panel->CloseButton(), Qt::LeftButton);
+
+    // The day's alarm, motion and audio events are marks under the bar; a click on one
+    // plays from its start.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->SearchWindow() == nullptr; }, 3000));
+    day = MarkRange(kFrom, kFrom + 2);
+    ASSERT_NE(day, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::set<int> kinds;
+            for (const auto& e : day->Events())
+                kinds.insert(e.kind);
+            return kinds == std::set<int>{1, 2, 7};
+        },
+        8000));
+    // For the README: marks and event marks on the day (In 08:00:20, Out 08:01:40).
+    QTest::mouseClick(day, Qt::LeftButton, {},
+                      QPoint(timeline::PixelOfTime(day->View(), kFrom + 20), 100));
+    QTest::keyClick(day, Qt::Key_I);
+    QTest::mouseClick(day, Qt::LeftButton, {},
+                      QPoint(timeline::PixelOfTime(day->View(), kFrom + 100), 100));
+    QTest::keyClick(day, Qt::Key_O);
+    Keep(m_window->SearchWindow(), "clip-marks-events.png");
+    const CTimelinePage::DayEvent* shown = nullptr;
+    for (const auto& e : day->Events())
+        if (e.start > day->View().start + 5 && e.start < day->View().end - 5 &&
+            (shown == nullptr || e.start < shown->start))
+            shown = &e;
+    ASSERT_NE(shown, nullptr) << "an event within the zoomed view";
+    const int start = shown->start;
+    QTest::mouseClick(
+        day, Qt::LeftButton, {},
+        QPoint(timeline::PixelOfTime(day->View(), start) + 1, CTimelinePage::EventStripY()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !Received(protocol::msg::PLAY_ON_REQ).empty(); }, 5000));
+    EXPECT_EQ(protocol::LoadBE32(Received(protocol::msg::PLAY_ON_REQ)[0].payload.data() + 16),
+              static_cast<std::uint32_t>(timeline::DayStart(2010, 9, 11) + start));
 }
 
 }  // namespace
