@@ -193,6 +193,12 @@ bool CClipWriter::Video(const VidRecord& record, const PayloadFn& payload) {
     const bool usable = h.encoder.kind <= stream::kDependentFrame2 && record.accepted &&
                         micros > state.lastMicros &&
                         record.payloadLength <= stream::kReassemblySize;
+    if (lead && state.started) {
+        // An earlier frame after the range's own began (a clock set back, overlapping
+        // blocks): the frames taken stay, this one is left out.
+        ++m_result.framesLeftOut;
+        return true;
+    }
     if (lead) {
         // Before the start only the frames from the latest key frame on are kept: they are
         // decoded, not shown, so the picture at the start is whole.
@@ -290,8 +296,8 @@ bool CClipWriter::FlushWaiting(Channel& state, int channel) {
     state.waiting.clear();
     state.waitingBytes = 0;
     for (Frame& frame : frames) {
-        if (!state.muxer) {
-            LeaveOut(state);
+        if (!state.muxer || (state.needKey && !frame.key)) {
+            LeaveOut(state);  // no file, or what it builds on was left out
         } else if (!Write(state, frame)) {
             return false;
         }
@@ -437,6 +443,12 @@ bool CClipWriter::OpenPart(Channel& state, int channel, const Frame& first, std:
 }
 
 bool CClipWriter::FinishPart(Channel& state) {
+    if (state.open.file.frames == 0) {
+        // Nothing of it was shown (its frames were all left out): no file.
+        state.muxer->Abort();
+        state.muxer.reset();
+        return true;
+    }
     std::string error;
     if (!state.muxer->Finish(&error)) {
         return Fail(error);

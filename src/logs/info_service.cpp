@@ -67,7 +67,7 @@ bool CInfoService::RequestStatus() {
 }
 
 void CInfoService::Cancel() {
-    m_collector.Cancel();
+    m_collector.GiveUp();
     m_bBusy = false;
 }
 
@@ -79,7 +79,7 @@ bool CInfoService::RecvFn_Answer(const PacketHeader& header) {
 
 bool CInfoService::RecvFn_Refusal(const PacketHeader& header) {
     const std::uint16_t answer = static_cast<std::uint16_t>(header.Command() - 1);
-    const bool ours = m_collector.Expects(answer);
+    const bool ours = !m_collector.TakeOwed(answer) && m_collector.Expects(answer);
     if (ours) {
         m_collector.Cancel();
         m_bBusy = false;

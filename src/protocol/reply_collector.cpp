@@ -22,6 +22,18 @@ void CReplyCollector::Expect(const ReplyRoute& route) {
     m_cutShort = false;
 }
 
+void CReplyCollector::GiveUp() {
+    {
+        std::lock_guard lock(m_lock);
+        if (m_route && m_activeCode == 0 && m_owed.size() < kMaxOwed) {
+            // None of its reply came yet: the recorder still owes it.
+            m_owed.push_back(Owed{m_route->replyCode, m_route->alternateCode,
+                                  std::chrono::steady_clock::now() + kOwedLimit});
+        }
+    }
+    Cancel();
+}
+
 void CReplyCollector::Cancel() {
     std::lock_guard lock(m_lock);
     for (InFlight& reply : m_inFlight) {
@@ -57,8 +69,12 @@ CReplyCollector::Outcome CReplyCollector::Add(std::uint16_t code,
             if (last) {
                 m_inFlight.erase(it);
             }
-        } else if (!last && m_inFlight.size() < kMaxInFlight) {
-            m_inFlight.push_back(InFlight{code, wanted});
+        } else {
+            // A reply that begins answers the oldest request of its code still owed first.
+            ours = wanted && !SettleOwed(code);
+            if (!last && m_inFlight.size() < kMaxInFlight) {
+                m_inFlight.push_back(InFlight{code, ours});
+            }
         }
         if (!ours) {
             return Outcome::NotExpected;
@@ -99,6 +115,24 @@ CReplyCollector::Outcome CReplyCollector::Add(std::uint16_t code,
     message.data = std::make_shared<const std::vector<std::uint8_t>>(std::move(reply));
     m_sink.Deliver(std::move(message));
     return Outcome::Complete;
+}
+
+bool CReplyCollector::SettleOwed(std::uint16_t code) {
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(m_owed, [now](const Owed& o) { return o.until <= now; });
+    const auto it = std::find_if(m_owed.begin(), m_owed.end(), [code](const Owed& o) {
+        return code == o.code || (o.alternate != 0 && code == o.alternate);
+    });
+    if (it == m_owed.end()) {
+        return false;
+    }
+    m_owed.erase(it);
+    return true;
+}
+
+bool CReplyCollector::TakeOwed(std::uint16_t replyCode) {
+    std::lock_guard lock(m_lock);
+    return replyCode != 0 && SettleOwed(replyCode);
 }
 
 std::optional<std::uint16_t> CReplyCollector::Outstanding() const {

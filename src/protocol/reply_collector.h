@@ -11,12 +11,15 @@
 // The recorder finishes a reply it has begun, whatever the client does meanwhile. So the
 // collector follows every reply of its codes on the wire from its first fragment to its
 // last: a reply that began for a request since cancelled or replaced is read to its end
-// and dropped, and never completes the next request of the same code.
+// and dropped, and never completes the next request of the same code. A request given up
+// before any of its reply came is still owed by the recorder: the next reply of its code
+// to begin (or its refusal, TakeOwed) is that one's and is dropped too, for kOwedLimit.
 //
 // Threads: Expect and Cancel from any thread (the owner's, when a request goes out); Add on
 // the receive thread. One lock guards the state.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -57,8 +60,12 @@ class CReplyCollector {
     // A request goes out whose answer is `route.replyCode`: what was collected for an
     // earlier one is dropped.
     void Expect(const ReplyRoute& route);
-    // The request was cancelled: nothing more is collected until the next Expect.
+    // The request is over (refused, or never sent): nothing more is collected until the
+    // next Expect.
     void Cancel();
+    // The client gave the request up while the recorder may still answer it: as Cancel,
+    // and a reply it still owes (none of it came yet) is dropped when it comes.
+    void GiveUp();
     // Receive thread: one fragment with message code `code`; `last` is its lastFragment.
     // `beforeDelivery` runs once the reply is complete, before it is posted (the owner
     // clears its busy flag there, so the window never sees the reply while still busy).
@@ -66,6 +73,9 @@ class CReplyCollector {
                 const std::function<void()>& beforeDelivery = nullptr);
 
     [[nodiscard]] std::optional<std::uint16_t> Outstanding() const;
+    // A refusal of `replyCode`'s request came: true when it answers a request cancelled
+    // before its reply began (and is not the outstanding one's), which it settles.
+    bool TakeOwed(std::uint16_t replyCode);
     // Whether a reply of `code` (either form) is outstanding.
     [[nodiscard]] bool Expects(std::uint16_t code) const;
     [[nodiscard]] std::size_t Capacity() const { return m_capacity; }
@@ -87,6 +97,19 @@ class CReplyCollector {
     };
     static constexpr std::size_t kMaxInFlight = 8;
     std::vector<InFlight> m_inFlight;
+    // Requests cancelled before their reply began, by reply code (and alternate), until
+    // their reply or refusal comes or kOwedLimit has passed (a recorder that never answers
+    // one would otherwise take the next answer of its code away for good).
+    struct Owed {
+        std::uint16_t code = 0;
+        std::uint16_t alternate = 0;
+        std::chrono::steady_clock::time_point until;
+    };
+    static constexpr std::chrono::seconds kOwedLimit{10};
+    static constexpr std::size_t kMaxOwed = 8;
+    std::vector<Owed> m_owed;
+    // Takes the owed entry `code` settles, after forgetting the expired ones (lock held).
+    bool SettleOwed(std::uint16_t code);
 };
 
 }  // namespace taviro::protocol

@@ -64,7 +64,9 @@ CBackupService::~CBackupService() {
         transfer = std::move(m_pTransfer);
     }
     if (transfer) {
-        transfer->Finish();
+        // Unless the recorder said it was done, a transfer that goes with its service was
+        // cut short (a clip is then not finished).
+        transfer->Finish(BackupEnd::kConnectionEnded);
         transfer->Join();
     }
 }

@@ -26,7 +26,7 @@ CBackupTransfer::CBackupTransfer(platform::IMessageSink& owner,
 }
 
 CBackupTransfer::~CBackupTransfer() {
-    Finish();
+    Finish(BackupEnd::kConnectionEnded);  // the first Finish's end stands
     Join();
 }
 

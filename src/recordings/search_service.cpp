@@ -123,7 +123,7 @@ bool CSearchService::RequestEvents(SearchSide side, EventKind kind, std::int32_t
 }
 
 void CSearchService::Cancel() {
-    m_collector.Cancel();
+    m_collector.GiveUp();
     m_bBusy = false;
 }
 
@@ -138,7 +138,8 @@ bool CSearchService::RecvFn_Refusal(const PacketHeader& header) {
     // ends it; a late one of an earlier request leaves the current one alone. The
     // notification (or the empty calendar of code 83 on a month request) comes from the
     // refusal table either way.
-    if (m_collector.Outstanding() == static_cast<std::uint16_t>(header.Command() - 1)) {
+    const auto code = static_cast<std::uint16_t>(header.Command() - 1);
+    if (!m_collector.TakeOwed(code) && m_collector.Outstanding() == code) {
         m_collector.Cancel();
         m_bBusy = false;
     }
@@ -148,8 +149,18 @@ bool CSearchService::RecvFn_Refusal(const PacketHeader& header) {
 bool CSearchService::RecvFn_EventRefusal(const PacketHeader& header) {
     // Either refusal ends the event request outstanding; its page is cleared (page 0 of 0)
     // after the notification, so the window shows an empty list rather than waiting.
+    // A refusal of a request given up settles that one; the one outstanding goes on.
     const bool ours =
-        m_collector.Expects(msg::EVENT_INFO_ACK) || m_collector.Expects(msg::EVENT_INFO_ACK_BYPG);
+        !m_collector.TakeOwed(msg::EVENT_INFO_ACK_BYPG) &&
+        (m_collector.Expects(msg::EVENT_INFO_ACK) || m_collector.Expects(msg::EVENT_INFO_ACK_BYPG));
+    platform::PostedMessage message;
+    if (ours) {
+        // Who asked is read now: once the request is over, the window may ask again.
+        message.window = m_eventWindow.load();
+        std::lock_guard lock(m_eventLock);
+        message.message = m_eventRefusal.first;
+        message.wParam = m_eventRefusal.second;
+    }
     if (ours) {
         m_collector.Cancel();
         m_bBusy = false;
@@ -159,13 +170,6 @@ bool CSearchService::RecvFn_EventRefusal(const PacketHeader& header) {
         return false;
     }
     if (ours) {
-        platform::PostedMessage message;
-        message.window = m_eventWindow.load();
-        {
-            std::lock_guard lock(m_eventLock);
-            message.message = m_eventRefusal.first;
-            message.wParam = m_eventRefusal.second;
-        }
         message.data = std::make_shared<const std::vector<std::uint8_t>>();
         m_session.Owner().Deliver(std::move(message));
     }

@@ -182,6 +182,40 @@ TEST(ReplyCollector, TheRestOfAReplyGivenUpIsDroppedAndTheNextAnswerIsWhole) {
     }
 }
 
+// A request given up before any of its reply came is still owed: its whole reply, or its
+// refusal, settles it and never answers the request asked after it.
+TEST(ReplyCollector, ARequestGivenUpBeforeItsReplyKeepsItsReplyFromTheNextOne) {
+    const ReplyRoute day{msg::PLAY_INFO_DAY_ACK, platform::Window::Search, kDayAnswerReady, 5};
+    for (const bool refused : {false, true}) {
+        platform::CQueueSink sink;
+        CReplyCollector collector(sink, 100);
+        collector.Expect(day);
+        collector.GiveUp();
+        collector.Expect(day);
+        if (refused) {
+            EXPECT_TRUE(collector.TakeOwed(msg::PLAY_INFO_DAY_ACK));
+            EXPECT_FALSE(collector.TakeOwed(msg::PLAY_INFO_DAY_ACK)) << "settled once";
+        } else {
+            EXPECT_EQ(collector.Add(msg::PLAY_INFO_DAY_ACK, Bytes(6, 0x0A), true),
+                      CReplyCollector::Outcome::NotExpected);
+        }
+        EXPECT_EQ(collector.Outstanding(), msg::PLAY_INFO_DAY_ACK);
+        EXPECT_EQ(collector.Add(msg::PLAY_INFO_DAY_ACK, Bytes(6, 0x0C), true),
+                  CReplyCollector::Outcome::Complete);
+        const auto history = sink.History();
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(*history[0].data, (Bytes(6, 0x0C))) << (refused ? "refused" : "answered");
+    }
+    // A request that was refused, or never sent, is owed nothing.
+    platform::CQueueSink sink;
+    CReplyCollector collector(sink, 100);
+    collector.Expect(day);
+    collector.Cancel();
+    collector.Expect(day);
+    EXPECT_EQ(collector.Add(msg::PLAY_INFO_DAY_ACK, Bytes(6, 0x0C), true),
+              CReplyCollector::Outcome::Complete);
+}
+
 // A service of another area as the next ones will be: it claims its reply code and
 // collects the fragments through the transport.
 class CLogLikeService final : public ISessionService {

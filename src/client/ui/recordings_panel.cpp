@@ -126,9 +126,8 @@ void CRecordingsPanel::OpenSearch() {
         return m_backup.Start(range);
     };
     ctx.startClip = [this](const recordings::BackupRange& range,
-                           const std::filesystem::path& folder, bool matroska) {
-        return m_backup.StartClip(range, folder, matroska);
-    };
+                           const std::filesystem::path& folder,
+                           bool matroska) { return m_backup.StartClip(range, folder, matroska); };
     // Clips go beside the snapshots, in the storage folder's Saved.
     ctx.clipFolder = [this] { return m_ctx.downloadFolder().parent_path() / "Saved"; };
     ctx.info = [this]() -> logs::CInfoService* {

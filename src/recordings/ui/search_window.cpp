@@ -194,7 +194,7 @@ void CSearchWindow::NextDayEvents() {
 void CSearchWindow::OnDayEvents(const platform::PostedMessage& m) {
     if (!m_eventSweep || !m_eventSweep->asked || m_playDay == nullptr)
         return;
-    EventSweep& sweep = *m_eventSweep;
+    SearchEventSweep& sweep = *m_eventSweep;
     sweep.asked = false;
     const auto kind = static_cast<std::uint8_t>(m.wParam >> 32);
     const bool paged = m.message == recordings::WM_DAY_EVENTS_PAGE;
@@ -364,7 +364,7 @@ QWidget* CSearchWindow::Page(SearchPage page, int logView) {
                 // The month's days are shaded once their records are in, asked one by one
                 // after whatever the window asks for itself.
                 connect(slot, &CCalendarPage::MonthShown, this, [this, backup](int y, int m) {
-                    m_sweep = ShareSweep{backup, y, m, false};
+                    m_sweep = SearchShareSweep{backup, y, m, false};
                     QTimer::singleShot(0, this, [this] { NextShare(); });
                 });
                 keep(slot);
@@ -712,6 +712,9 @@ void CSearchWindow::PlayFrom(protocol::RecorderTime start, std::uint32_t kinds, 
 }
 
 bool CSearchWindow::RequestCapacity(const recordings::BackupRange& range) {
+    // The answers come in the order asked: the next one is this request's, not a marked
+    // range's asked before (whose answer may never have come).
+    m_marked.reset();
     return range.end > range.start && m_context.requestCapacity && m_context.requestCapacity(range);
 }
 
@@ -782,9 +785,8 @@ void CSearchWindow::ClipMarks(int in, int out) {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QDialog::accepted, this, [this, dialog, range] {
-        m_marked = MarkedRange{range, true, dialog->Folder(), dialog->Matroska()};
-        if (!RequestCapacity(range))
-            m_marked.reset();
+        if (RequestCapacity(range))
+            m_marked = SearchMarkedRange{range, true, dialog->Folder(), dialog->Matroska()};
     });
     dialog->open();
 }
@@ -793,15 +795,14 @@ void CSearchWindow::BackupMarks(int in, int out) {
     const std::int64_t day = m_playDay->DayStartTime();
     const recordings::BackupRange range{m_mask, static_cast<protocol::RecorderTime>(day + in),
                                         static_cast<protocol::RecorderTime>(day + out)};
-    m_marked = MarkedRange{range, false, {}, false};
-    if (!RequestCapacity(range))
-        m_marked.reset();
+    if (RequestCapacity(range))
+        m_marked = SearchMarkedRange{range, false, {}, false};
 }
 
 bool CSearchWindow::OnMarkedCapacity(const platform::PostedMessage& m) {
     if (!m_marked)
         return false;
-    const MarkedRange marked = *m_marked;
+    const SearchMarkedRange marked = *m_marked;
     m_marked.reset();
     if (m.lParam <= 0)
         return true;  // refused, or too large for the disk: the main window says which

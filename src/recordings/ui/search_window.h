@@ -95,6 +95,31 @@ struct SearchWindowContext {
     int currentYear = 2026;
 };
 
+// The search window's requests of its own, outside the class so that their member
+// initialisers are complete wherever std::optional needs them.
+// A marked range whose size was asked for, and what it is for.
+struct SearchMarkedRange {
+    recordings::BackupRange range;
+    bool clip = false;
+    std::filesystem::path folder;
+    bool matroska = false;
+};
+// The days of a calendar's month asked for its shading, one at a time.
+struct SearchShareSweep {
+    bool backup = false;
+    int year = 0;
+    int month0 = 0;
+    bool asked = false;  // a day's answer is awaited
+};
+// The event lists read for the playback day's marks.
+struct SearchEventSweep {
+    std::int64_t dayStart = 0;
+    std::size_t kind = 0;  // into kEventKinds
+    std::int32_t page = 0;
+    bool asked = false;
+    std::vector<timeline::ui::CTimelinePage::DayEvent> events;
+};
+
 class CSearchWindow final : public controls::ui::CSkinDialog {
     Q_OBJECT
   public:
@@ -217,33 +242,14 @@ class CSearchWindow final : public controls::ui::CSkinDialog {
     // The size of the last capacity answer (kilobytes), while it holds for the range.
     std::optional<std::uint32_t> m_capacityKb;
     // A marked range whose size was asked for, and what it is for.
-    struct MarkedRange {
-        recordings::BackupRange range;
-        bool clip = false;
-        std::filesystem::path folder;
-        bool matroska = false;
-    };
-    std::optional<MarkedRange> m_marked;
+    std::optional<SearchMarkedRange> m_marked;
     // The days of a calendar's month asked for its shading, one at a time.
-    struct ShareSweep {
-        bool backup = false;
-        int year = 0;
-        int month0 = 0;
-        bool asked = false;  // a day's answer is awaited
-    };
-    std::optional<ShareSweep> m_sweep;
+    std::optional<SearchShareSweep> m_sweep;
     // The event lists read for the playback day's marks: each kind's pages in turn, at most
     // kMaxDayEventPages a kind and kMaxDayEvents marks.
     static constexpr std::int32_t kMaxDayEventPages = 50;
     static constexpr std::size_t kMaxDayEvents = 5000;
-    struct EventSweep {
-        std::int64_t dayStart = 0;
-        std::size_t kind = 0;  // into kEventKinds
-        std::int32_t page = 0;
-        bool asked = false;
-        std::vector<timeline::ui::CTimelinePage::DayEvent> events;
-    };
-    std::optional<EventSweep> m_eventSweep;
+    std::optional<SearchEventSweep> m_eventSweep;
 };
 
 }  // namespace taviro::recordings::ui

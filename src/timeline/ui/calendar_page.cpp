@@ -128,19 +128,7 @@ void CCalendarPage::Relayout() {
         b->setAutoRaise(!day.marked);
         b->setCheckable(d == latest);
         b->setChecked(d == latest);
-        const auto share = DayShare(m_year, m_month0, d);
-        if (day.marked && share) {
-            // From a light tint for a few minutes to a strong one for the whole day.
-            const int alpha = 50 + static_cast<int>(std::clamp(*share, 0.0, 1.0) * 180.0);
-            b->setStyleSheet(
-                QStringLiteral("QToolButton { background-color: rgba(64, 168, 96, %1); }")
-                    .arg(alpha));
-            b->setToolTip(QStringLiteral("%1 % of the day recorded")
-                              .arg(static_cast<int>(std::lround(*share * 100.0))));
-        } else {
-            b->setStyleSheet(QString());
-            b->setToolTip(QString());
-        }
+        StyleDay(d, day.marked);
         b->show();
         if (d == latest && isVisible())
             b->setFocus(Qt::OtherFocusReason);
@@ -153,8 +141,25 @@ void CCalendarPage::Relayout() {
 
 void CCalendarPage::SetDayShare(int year, int month0, int day0, double share) {
     m_shares[year * 10000 + (month0 + 1) * 100 + day0 + 1] = share;
-    if (year == m_year && month0 == m_month0)
-        Relayout();
+    // Only that day's button: the focus stays where the operator put it.
+    if (year == m_year && month0 == m_month0 && day0 >= 0 && day0 < 31)
+        StyleDay(day0, m_days[static_cast<std::size_t>(day0)]->isEnabled());
+}
+
+void CCalendarPage::StyleDay(int day0, bool marked) {
+    QToolButton* b = m_days[static_cast<std::size_t>(day0)];
+    const auto share = DayShare(m_year, m_month0, day0);
+    if (marked && share) {
+        // From a light tint for a few minutes to a strong one for the whole day.
+        const int alpha = 50 + static_cast<int>(std::clamp(*share, 0.0, 1.0) * 180.0);
+        b->setStyleSheet(
+            QStringLiteral("QToolButton { background-color: rgba(64, 168, 96, %1); }").arg(alpha));
+        b->setToolTip(QStringLiteral("%1 % of the day recorded")
+                          .arg(static_cast<int>(std::lround(*share * 100.0))));
+    } else {
+        b->setStyleSheet(QString());
+        b->setToolTip(QString());
+    }
 }
 
 std::optional<double> CCalendarPage::DayShare(int year, int month0, int day0) const {

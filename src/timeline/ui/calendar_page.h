@@ -53,6 +53,8 @@ class CCalendarPage final : public QWidget {
 
   private:
     void StepYear(int delta);
+    // The day's shading and its tool-tip, from its share.
+    void StyleDay(int day0, bool marked);
     void Relayout();
 
     std::vector<MonthInfoRecord> m_records;
