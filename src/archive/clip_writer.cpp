@@ -296,6 +296,18 @@ bool CClipWriter::FlushWaiting(Channel& state, int channel) {
     state.waiting.clear();
     state.waitingBytes = 0;
     for (Frame& frame : frames) {
+        if (state.muxer && (frame.header.encoder.Width() != state.muxer->Width() ||
+                            frame.header.encoder.Height() != state.muxer->Height())) {
+            // The picture size changed among the frames held: the new size starts its own
+            // file at its key frame (a part of lead-in frames alone is no file).
+            if (!frame.key) {
+                LeaveOut(state);
+                continue;
+            }
+            if (!FinishPart(state) || !OpenPart(state, channel, frame, 0)) {
+                return false;
+            }
+        }
         if (!state.muxer || (state.needKey && !frame.key)) {
             LeaveOut(state);  // no file, or what it builds on was left out
         } else if (!Write(state, frame)) {
@@ -444,9 +456,11 @@ bool CClipWriter::OpenPart(Channel& state, int channel, const Frame& first, std:
 
 bool CClipWriter::FinishPart(Channel& state) {
     if (state.open.file.frames == 0) {
-        // Nothing of it was shown (its frames were all left out): no file.
+        // Nothing of it was shown (its frames were all left out): no file, and its name
+        // is free for the next part.
         state.muxer->Abort();
         state.muxer.reset();
+        --state.parts;
         return true;
     }
     std::string error;

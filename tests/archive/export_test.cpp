@@ -516,6 +516,20 @@ TEST_F(ExportTest, APictureSizeChangeStartsASecondFileAndAStrayFrameWaitsForAKey
     ASSERT_EQ(pictures.size(), 36u);
     EXPECT_EQ(pictures[11].y, sim::MakeH264TestPattern(0, 75, 352, 240).y);
     EXPECT_EQ(pictures[35].y, sim::MakeH264TestPattern(0, 99, 352, 240).y);
+
+    // From the size change on: the key frame before the start has the old size and leads
+    // nowhere, so the file starts at the new size's key frame. The stray copy lies before
+    // the start and is left out alone: what follows it builds on frame 60, not on it.
+    const auto after = ExportRange(options.folder, kStart + 2, kStart + 4, 0x1, m_out / "after.mkv",
+                                   ExportFormat::Mkv);
+    ASSERT_TRUE(after.ok) << after.error;
+    ASSERT_EQ(after.files.size(), 1u);
+    EXPECT_EQ(after.files[0].path.filename(), "after.mkv");
+    EXPECT_EQ(after.files[0].width, 352);
+    EXPECT_EQ(after.files[0].leadFrames, 0u);
+    EXPECT_EQ(after.files[0].frames, 50u);
+    EXPECT_EQ(after.framesLeftOut, 1u);
+    EXPECT_EQ(Read(after.files[0].path).Find(AVMEDIA_TYPE_VIDEO)->width, 352);
 }
 
 // Channel 2 has key frames at 08:00:00.0 and 08:00:02.5: an export from 08:00:01 starts its
