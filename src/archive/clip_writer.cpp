@@ -131,6 +131,13 @@ bool Publish(const std::vector<std::pair<fs::path, fs::path>>& files, std::strin
 
 }  // namespace
 
+std::string ClipFileName(int channel, int part, ExportFormat format) {
+    char name[16];
+    std::snprintf(name, sizeof name, "ch%02d", channel + 1);
+    return std::string(name) + (part > 1 ? "_" + std::to_string(part) : "") +
+           (format == ExportFormat::Mkv ? ".mkv" : ".mp4");
+}
+
 CClipWriter::CClipWriter(ClipSetup setup)
     : m_setup(std::move(setup)),
       m_nFromMicros(std::int64_t{m_setup.from} * kMicrosPerSecond),

@@ -91,6 +91,10 @@ struct ClipSetup {
     std::optional<std::uint32_t> soundChannels;
 };
 
+// A clip's file name in its folder: "chNN.mp4" (or .mkv), a channel's later parts
+// "chNN_2.mp4", ... (channel 0-based, part 1-based).
+std::string ClipFileName(int channel, int part, ExportFormat format);
+
 class CClipWriter {
   public:
     // Gives the payload of the record being handed over, when the writer takes the record

@@ -108,10 +108,8 @@ int RunClip(const std::vector<std::string>& args) {
     setup.channels = mask;
     setup.format = format == "mkv" ? archive::ExportFormat::Mkv : archive::ExportFormat::Mp4;
     setup.folder = out;
-    setup.name = [extension = "." + format](int channel, int part) {
-        char name[32];
-        std::snprintf(name, sizeof name, "ch%02d", channel + 1);
-        return std::string(name) + (part > 1 ? "_" + std::to_string(part) : "") + extension;
+    setup.name = [container = setup.format](int channel, int part) {
+        return archive::ClipFileName(channel, part, container);
     };
     // Held here as well as by the transfer: read once the transfer's writer has ended.
     std::shared_ptr<archive::CClipTransferWriter> clip;

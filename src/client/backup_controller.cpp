@@ -43,10 +43,8 @@ bool CBackupController::StartClip(const recordings::BackupRange& range,
     setup.channels = range.channels & 0xFFFFu;
     setup.format = matroska ? archive::ExportFormat::Mkv : archive::ExportFormat::Mp4;
     setup.folder = folder;
-    setup.name = [extension = matroska ? ".mkv" : ".mp4"](int channel, int part) {
-        char name[16];
-        std::snprintf(name, sizeof name, "ch%02d", channel + 1);
-        return std::string(name) + (part > 1 ? "_" + std::to_string(part) : "") + extension;
+    setup.name = [container = setup.format](int channel, int part) {
+        return archive::ClipFileName(channel, part, container);
     };
     recordings::BackupTarget target = m_target();
     target.folder = folder;
